@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs what building and testing Quillbay needs on Debian 12, and nothing when all is there.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(
+    qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite qt6-webengine-dev qt6-webengine-dev-tools
+    qt6-httpserver-dev qt6-websockets-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-translations-l10n libqt6svg6-dev
+    ninja-build cmake g++ make xvfb xauth fonts-noto-cjk nodejs npm
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$p")
+    fi
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    sudo_cmd=()
+    if [ "$(id -u)" -ne 0 ]; then
+        sudo_cmd=(sudo)
+    fi
+    "${sudo_cmd[@]}" apt-get update
+    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+# Script libraries pinned in package-lock.json, copied into the resources by the build.
+if [ -f package-lock.json ] && [ ! -f node_modules/.package-lock.json -o package-lock.json -nt node_modules/.package-lock.json ]; then
+    npm ci --no-audit --no-fund
+fi

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+class MetaData;
+class PlatformProbe;
+
+// Program-wide fixed facts: the kind tables, the data and settings folders, the current book's file name,
+// the version and the online service's address.
+class Constants : public QObject
+{
+    Q_OBJECT
+
+public:
+    static Constants* getInstance();
+    // Replaces the singleton with one decided on the given probe; only tests call it.
+    static void resetInstance(const PlatformProbe& probe);
+
+    QString getVersion() const;
+    int getVersionCode() const;
+
+    MetaData* getAccountKinds() const;
+    MetaData* getBorrowerKinds() const;
+    MetaData* getCategoryKinds() const;
+    MetaData* getLoanKinds() const;
+    MetaData* getBillKinds() const;
+
+    QString getDbDir() const;
+    QString getConfigDir() const;
+    QString getBookName();
+    void setBookName(const QString& name);
+    QString getBaseUrl() const;
+
+    static void makeDir(const QString& path);
+    static void copyFiles(QString source, QString target);
+
+private:
+    explicit Constants(const PlatformProbe& probe);
+    void buildKindTables();
+    void decideFolders(const PlatformProbe& probe);
+
+    MetaData* accountKinds = nullptr;
+    MetaData* borrowerKinds = nullptr;
+    MetaData* categoryKinds = nullptr;
+    MetaData* loanKinds = nullptr;
+    MetaData* billKinds = nullptr;
+    QString dbDir;
+    QString bookName;
+    QString configDir;
+};

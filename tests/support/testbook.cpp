@@ -1,0 +1,61 @@
+#include "testbook.h"
+
+#include "data/bookfile.h"
+#include "data/constants.h"
+#include "data/dbsetting.h"
+#include "data/filesetting.h"
+#include "platform/platformprobe.h"
+
+#include <QFile>
+#include <QSqlDatabase>
+#include <QtTest>
+
+TestBook::TestBook()
+{
+    qputenv("HOME", m_home.path().toLocal8Bit());
+    qunsetenv("PROGRAMFILES");
+    Constants::resetInstance(PlatformProbe());
+    FileSetting::resetInstance();
+    DbSetting::resetInstance();
+}
+
+TestBook::~TestBook()
+{
+    close();
+    FileSetting::resetInstance();
+}
+
+QString TestBook::home() const
+{
+    return m_home.path();
+}
+
+QString TestBook::dataDir() const
+{
+    return Constants::getInstance()->getDbDir();
+}
+
+QString TestBook::open(const QString& name)
+{
+    close();
+    const QString path = dataDir() + name;
+    if (!QFile::exists(path))
+        if (!BookFile::createFromInitial(path))
+            qFatal("cannot copy the initial book to %s", qPrintable(path));
+    Constants::getInstance()->setBookName(name);
+    QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE");
+    db.setDatabaseName(path);
+    db.open();
+    DbSetting::resetInstance();
+    return path;
+}
+
+void TestBook::close()
+{
+    DbSetting::resetInstance();
+    const QString name = QSqlDatabase::defaultConnection;
+    if (QSqlDatabase::contains(name)) {
+        QSqlDatabase::database(name, false).close();
+        QSqlDatabase::removeDatabase(name);
+    }
+}
