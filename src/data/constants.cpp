@@ -4,8 +4,8 @@
 #include "data/metadata.h"
 #include "platform/platformprobe.h"
 
-#include <QDebug>
 #include <QCoreApplication>
+#include <QDebug>
 #include <QDir>
 #include <QFile>
 

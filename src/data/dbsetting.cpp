@@ -27,7 +27,8 @@ void DbSetting::resetInstance()
 
 DbSetting::DbSetting(QObject* parent) : QObject(parent)
 {
-    QSqlQuery query("select user_id, username,password, sync_username,sync_password,version,sync_time from tbl_setting");
+    QSqlQuery query(
+        "select user_id, username,password, sync_username,sync_password,version,sync_time from tbl_setting");
     if (query.next()) {
         userId = query.value(0).toString();
         username = query.value(1).toString();

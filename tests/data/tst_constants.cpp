@@ -1,0 +1,168 @@
+#include "data/constants.h"
+#include "data/filesetting.h"
+#include "platform/platformprobe.h"
+#include "testbook.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+// Plays a machine with the given programs folder, executable folder and system version.
+class FakeProbe : public PlatformProbe
+{
+public:
+    QString root;
+    QString programs;
+    QString appDir;
+    bool vista = true;
+
+    QString programsFolder() const override { return programs; }
+    bool isVistaOrLater() const override { return vista; }
+    QString documentsLocation() const override { return root + "/docs"; }
+    QString dataLocation() const override { return root + "/appdata"; }
+    QString applicationDirPath() const override { return appDir; }
+    QChar separator() const override { return '/'; }
+};
+
+void writeFile(const QString& path, const QByteArray& content = "x")
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(content);
+}
+
+} // namespace
+
+class TestConstants : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void folderDecision_data()
+    {
+        QTest::addColumn<QString>("programs");
+        QTest::addColumn<QString>("appDir");
+        QTest::addColumn<bool>("vista");
+        QTest::addColumn<bool>("installed");
+
+        QTest::newRow("under programs, Vista or later") << "/Programs"
+                                                        << "/Programs/Quillbay" << true << true;
+        QTest::newRow("under programs, older system") << "/Programs"
+                                                      << "/Programs/Quillbay" << false << false;
+        QTest::newRow("outside programs") << "/Programs"
+                                          << "/opt/Quillbay" << true << false;
+        QTest::newRow("other letter case") << "/programs"
+                                           << "/Programs/Quillbay" << true << false;
+        QTest::newRow("no programs folder set") << ""
+                                                << "/opt/Quillbay" << true << true;
+    }
+
+    void folderDecision()
+    {
+        QFETCH(QString, programs);
+        QFETCH(QString, appDir);
+        QFETCH(bool, vista);
+        QFETCH(bool, installed);
+
+        QTemporaryDir tmp;
+        FakeProbe probe;
+        probe.root = tmp.path();
+        probe.programs = programs;
+        probe.appDir = tmp.path() + appDir;
+        if (!programs.isEmpty())
+            probe.programs = tmp.path() + programs;
+        probe.vista = vista;
+        Constants::resetInstance(probe);
+
+        const QString expected = installed ? tmp.path() + "/docs/Quillbay/" : tmp.path() + appDir + "/data/";
+        QCOMPARE(Constants::getInstance()->getDbDir(), expected);
+        QCOMPARE(Constants::getInstance()->getConfigDir(), expected);
+        QVERIFY(QDir(expected).exists());
+    }
+
+    void migrationHappensOnce()
+    {
+        QTemporaryDir tmp;
+        FakeProbe probe;
+        probe.root = tmp.path();
+        probe.appDir = tmp.path() + "/prog";
+        writeFile(tmp.path() + "/docs/Fennick/Fennick.db", "book");
+        writeFile(tmp.path() + "/docs/Fennick/sub/nested.db");
+        writeFile(tmp.path() + "/appdata/Fennick/Fennick.ini", "ini");
+
+        Constants::resetInstance(probe);
+        const QString dir = tmp.path() + "/docs/Quillbay/";
+        QVERIFY(QFile::exists(dir + "Quillbay.db"));
+        QVERIFY(QFile::exists(dir + "Quillbay.ini"));
+        QVERIFY(!QFile::exists(dir + "Fennick.db"));
+        QVERIFY(!QDir(dir + "sub").exists());
+        // The old folders keep their files.
+        QVERIFY(QFile::exists(tmp.path() + "/docs/Fennick/Fennick.db"));
+
+        // Once the new folder exists, nothing is carried over again.
+        QFile::remove(dir + "Quillbay.db");
+        Constants::resetInstance(probe);
+        QVERIFY(!QFile::exists(dir + "Quillbay.db"));
+    }
+
+    void renameKeepsExistingFiles()
+    {
+        QTemporaryDir tmp;
+        FakeProbe probe;
+        probe.root = tmp.path();
+        probe.programs = tmp.path() + "/Programs";
+        probe.appDir = tmp.path() + "/opt";
+        writeFile(tmp.path() + "/opt/data/Fennick.ini", "old");
+        writeFile(tmp.path() + "/opt/data/Quillbay.ini", "new");
+        writeFile(tmp.path() + "/opt/data/Fennick.db", "book");
+
+        Constants::resetInstance(probe);
+        const QString dir = tmp.path() + "/opt/data/";
+        QVERIFY(QFile::exists(dir + "Fennick.ini"));
+        QFile ini(dir + "Quillbay.ini");
+        QVERIFY(ini.open(QIODevice::ReadOnly));
+        QCOMPARE(ini.readAll(), QByteArray("new"));
+        QVERIFY(QFile::exists(dir + "Quillbay.db"));
+        QVERIFY(!QFile::exists(dir + "Fennick.db"));
+    }
+
+    void linuxUserFolder()
+    {
+        TestBook home;
+        QCOMPARE(Constants::getInstance()->getDbDir(), home.home() + "/Documents/Quillbay/");
+    }
+
+    void bookName()
+    {
+        TestBook home;
+        Constants* c = Constants::getInstance();
+        QCOMPARE(c->getBookName(), QString("Quillbay.db"));
+        c->setBookName("Home.db");
+        QCOMPARE(c->getBookName(), QString("Home.db"));
+        QCOMPARE(FileSetting::getInstance()->getValue("Common/LastBook").toString(), QString("Home.db"));
+    }
+
+    void emptyStoredBookNameCountsAsNone()
+    {
+        TestBook home;
+        FileSetting::getInstance()->setValue("Common/LastBook", "");
+        QCOMPARE(Constants::getInstance()->getBookName(), QString("Quillbay.db"));
+    }
+
+    void serviceAddress()
+    {
+        TestBook home;
+        qunsetenv("QUILLBAY_SERVICE_URL");
+        QCOMPARE(Constants::getInstance()->getBaseUrl(), QString("http://127.0.0.1:8647/"));
+        qputenv("QUILLBAY_SERVICE_URL", "http://127.0.0.1:9999/");
+        QCOMPARE(Constants::getInstance()->getBaseUrl(), QString("http://127.0.0.1:9999/"));
+        qunsetenv("QUILLBAY_SERVICE_URL");
+    }
+};
+
+QTEST_MAIN(TestConstants)
+#include "tst_constants.moc"

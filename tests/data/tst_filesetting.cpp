@@ -1,0 +1,102 @@
+#include "data/constants.h"
+#include "data/filesetting.h"
+#include "testbook.h"
+
+#include <QDir>
+#include <QFile>
+#include <QtTest>
+
+class TestFileSetting : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void columnWidths_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QList<int>>("widths");
+        QTest::newRow("clamped and unreadable parts") << "120:abc::600" << QList<int>{120, 50, 50, 500};
+        QTest::newRow("single narrow") << "30" << QList<int>{50};
+        QTest::newRow("trailing colon") << "100:" << QList<int>{100, 50};
+        QTest::newRow("empty") << "" << QList<int>{};
+    }
+
+    void columnWidths()
+    {
+        QFETCH(QString, stored);
+        QFETCH(QList<int>, widths);
+        TestBook home;
+        FileSetting::getInstance()->setValue("Common/ColumnWidthsBillList", stored);
+        QCOMPARE(FileSetting::getInstance()->getColumnWidths("BillList"), widths);
+    }
+
+    void columnWidthsRoundTrip()
+    {
+        TestBook home;
+        FileSetting* s = FileSetting::getInstance();
+        QVERIFY(s->getColumnWidths("AccountList").isEmpty());
+        s->setColumnWidths("AccountList", {20, 900});
+        QCOMPARE(s->getValue("Common/ColumnWidthsAccountList").toString(), QString("20:900"));
+        QCOMPARE(s->getColumnWidths("AccountList"), (QList<int>{50, 500}));
+        s->setColumnWidths("AccountList", {});
+        QVERIFY(s->getColumnWidths("AccountList").isEmpty());
+
+        s->sync();
+        QFile ini(Constants::getInstance()->getConfigDir() + "Quillbay.ini");
+        QVERIFY(ini.open(QIODevice::ReadOnly));
+        const QByteArray text = ini.readAll();
+        QVERIFY(text.contains("[Common]"));
+        QVERIFY(text.contains("ColumnWidthsAccountList="));
+    }
+
+    void emptyValueIsNotTheDefault()
+    {
+        TestBook home;
+        FileSetting* s = FileSetting::getInstance();
+        QCOMPARE(s->getValue("Feedback/Email", "a@b").toString(), QString("a@b"));
+        s->setValue("Feedback/Email", "");
+        QCOMPARE(s->getValue("Feedback/Email", "a@b").toString(), QString(""));
+    }
+
+    void valuesSurviveReopening()
+    {
+        TestBook home;
+        FileSetting::getInstance()->setValue("Common/EnableBillTitle", true);
+        FileSetting::getInstance()->setSyncWhenClose(true);
+        FileSetting::resetInstance();
+        QCOMPARE(FileSetting::getInstance()->getValue("Common/EnableBillTitle", false).toBool(), true);
+        QVERIFY(FileSetting::getInstance()->isSyncWhenClose());
+        QVERIFY(!FileSetting::getInstance()->isSyncWhenStartup());
+        QVERIFY(!FileSetting::getInstance()->isCloseWhenSyncFinished());
+    }
+
+    void pageSize()
+    {
+        TestBook home;
+        FileSetting* s = FileSetting::getInstance();
+        QCOMPARE(s->getPageSize(), QString("0"));
+        s->setPageSize("自动");
+        QCOMPARE(s->getPageSize(), QString("0"));
+        s->setPageSize("50");
+        QCOMPARE(s->getPageSize(), QString("50"));
+    }
+
+    void backupDir()
+    {
+        TestBook home;
+        FileSetting* s = FileSetting::getInstance();
+        const QString fallback = Constants::getInstance()->getDbDir() + "backup/";
+        QCOMPARE(s->getBackupDir(), fallback);
+        QVERIFY(QDir(fallback).exists());
+
+        s->setValue("Backup/BackupDir", home.home() + "/bak");
+        QCOMPARE(s->getBackupDir(), home.home() + "/bak/");
+        QVERIFY(QDir(home.home() + "/bak").exists());
+
+        s->setValue("Backup/BackupDir", home.home() + "/other/");
+        QCOMPARE(s->getBackupDir(), home.home() + "/other/");
+    }
+};
+
+QTEST_MAIN(TestFileSetting)
+#include "tst_filesetting.moc"
