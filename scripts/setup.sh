@@ -5,8 +5,8 @@ cd "$(dirname "$0")/.."
 
 packages=(
     qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite qt6-webengine-dev qt6-webengine-dev-tools
-    qt6-httpserver-dev qt6-websockets-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-translations-l10n libqt6svg6-dev
-    ninja-build cmake g++ make xvfb xauth fonts-noto-cjk nodejs npm
+    qt6-httpserver-dev qt6-websockets-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-translations-l10n qt6-svg-dev
+    ninja-build cmake g++ make xvfb xauth fonts-noto-cjk
 )
 
 missing=()
@@ -15,6 +15,11 @@ for p in "${packages[@]}"; do
         missing+=("$p")
     fi
 done
+
+# A machine may carry its own Node.js with npm; Debian's are needed only where there is none.
+if ! command -v npm >/dev/null 2>&1; then
+    missing+=(nodejs npm)
+fi
 
 if [ ${#missing[@]} -gt 0 ]; then
     echo "Installing: ${missing[*]}"
