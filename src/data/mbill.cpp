@@ -1,0 +1,387 @@
+#include "data/mbill.h"
+
+#include "data/maccount.h"
+#include "data/mborrower.h"
+#include "data/mcategory.h"
+#include "data/mmember.h"
+#include "data/notifier.h"
+#include "data/recordsql.h"
+
+#include <QDebug>
+#include <QSqlQuery>
+#include <algorithm>
+#include <optional>
+
+namespace {
+MBillListPtr cachedList;
+QString cachedCondition;
+// Absent until somebody first reads the months, so that the first comparison never announces a change.
+std::optional<QList<int>> rememberedMonths;
+
+QList<int> sorted(QList<int> months)
+{
+    std::sort(months.begin(), months.end());
+    return months;
+}
+} // namespace
+
+MBill::MBill() = default;
+
+MBill::~MBill() = default;
+
+QString MBill::getId() const
+{
+    return id;
+}
+
+void MBill::setId(const QString& id)
+{
+    this->id = id;
+}
+
+double MBill::getAmount() const
+{
+    return amount;
+}
+
+void MBill::setAmount(double amount)
+{
+    this->amount = amount;
+}
+
+QString MBill::getDescription() const
+{
+    return description;
+}
+
+void MBill::setDescription(const QString& description)
+{
+    this->description = description;
+}
+
+QDate MBill::getDate() const
+{
+    return date;
+}
+
+void MBill::setDate(const QDate& date)
+{
+    this->date = date;
+}
+
+int MBill::getMonth() const
+{
+    return month;
+}
+
+void MBill::setMonth(int month)
+{
+    this->month = month;
+}
+
+QString MBill::getCategoryId() const
+{
+    return category_id;
+}
+
+void MBill::setCategoryId(const QString& categoryId)
+{
+    category_id = categoryId;
+}
+
+QString MBill::getSubCategoryId() const
+{
+    return sub_category_id;
+}
+
+void MBill::setSubCategoryId(const QString& subCategoryId)
+{
+    sub_category_id = subCategoryId;
+}
+
+QString MBill::getAccountId() const
+{
+    return account_id;
+}
+
+void MBill::setAccountId(const QString& accountId)
+{
+    account_id = accountId;
+}
+
+QString MBill::getToAccountId() const
+{
+    return to_account_id;
+}
+
+void MBill::setToAccountId(const QString& toAccountId)
+{
+    to_account_id = toAccountId;
+}
+
+QString MBill::getBorrowerId() const
+{
+    return borrower_id;
+}
+
+void MBill::setBorrowerId(const QString& borrowerId)
+{
+    borrower_id = borrowerId;
+}
+
+QString MBill::getMemberId() const
+{
+    return member_id;
+}
+
+void MBill::setMemberId(const QString& memberId)
+{
+    member_id = memberId;
+}
+
+QString MBill::getKind() const
+{
+    return kind;
+}
+
+void MBill::setKind(const QString& kind)
+{
+    this->kind = kind;
+}
+
+QString MBill::getTitle() const
+{
+    return title;
+}
+
+void MBill::setTitle(const QString& title)
+{
+    this->title = title;
+}
+
+MBillList* MBill::getChildren()
+{
+    return &m_children;
+}
+
+bool MBill::isGroup() const
+{
+    return m_group;
+}
+
+void MBill::setGroup(bool group)
+{
+    m_group = group;
+}
+
+bool MBill::isExpanded() const
+{
+    return m_expanded;
+}
+
+void MBill::setExpanded(bool expanded)
+{
+    m_expanded = expanded;
+}
+
+MBillPtr MBill::getParent() const
+{
+    return m_parent.toStrongRef();
+}
+
+void MBill::setParent(const MBillPtr& parent)
+{
+    m_parent = parent;
+}
+
+MBillPtr MBill::clone() const
+{
+    MBillPtr copy = MBillPtr::create();
+    copy->amount = amount;
+    copy->description = description;
+    copy->date = date;
+    copy->month = month;
+    copy->category_id = category_id;
+    copy->sub_category_id = sub_category_id;
+    copy->account_id = account_id;
+    copy->to_account_id = to_account_id;
+    copy->borrower_id = borrower_id;
+    copy->member_id = member_id;
+    copy->kind = kind;
+    copy->title = title;
+    return copy;
+}
+
+MAccount* MBill::getAccount() const
+{
+    return MAccount::getAccountById(account_id);
+}
+
+MAccount* MBill::getToAccount() const
+{
+    return MAccount::getAccountById(to_account_id);
+}
+
+MCategory* MBill::getCategory() const
+{
+    return MCategory::getCategoryById(category_id);
+}
+
+MCategory* MBill::getSubCategory() const
+{
+    return MCategory::getSubCategoryById(sub_category_id);
+}
+
+MBorrower* MBill::getBorrower() const
+{
+    return MBorrower::getBorrowerById(borrower_id);
+}
+
+MMember* MBill::getMember() const
+{
+    return MMember::getMemberById(member_id);
+}
+
+MMember* MBill::findMember(const QList<MMember*>& list, const QString& id) const
+{
+    return RecordSql::findById(list, id);
+}
+
+MBorrower* MBill::findBorrower(const QList<MBorrower*>& list, const QString& id) const
+{
+    return RecordSql::findById(list, id);
+}
+
+MAccount* MBill::findAccount(const QList<MAccount*>& list, const QString& id) const
+{
+    return RecordSql::findById(list, id);
+}
+
+MCategory* MBill::findCategory(const QList<MCategory*>& list, const QString& id) const
+{
+    return RecordSql::findById(list, id);
+}
+
+MBillListPtr MBill::get(const QString& condition)
+{
+    if (cachedList && condition == cachedCondition)
+        return cachedList;
+    if (condition != cachedCondition)
+        Notifier::getInstance()->emitListConditionChanged(condition);
+    cachedCondition = condition;
+    // The list cached before stays with its holders; they let go of it when they reload.
+    cachedList = MBillListPtr::create();
+
+    QSqlQuery query;
+    query.setForwardOnly(true);
+    query.exec("select id,amount,description,date,month,category_id,sub_category_id,account_id,to_account_id,"
+               "borrower_id, member_id, title, kind from tbl_bill where " +
+               condition + " order by date desc, created_time desc");
+    while (query.next()) {
+        MBillPtr bill = MBillPtr::create();
+        bill->id = query.value(0).toString();
+        bill->amount = query.value(1).toDouble();
+        bill->description = query.value(2).toString();
+        bill->date = query.value(3).toDate();
+        bill->month = query.value(4).toInt();
+        bill->category_id = query.value(5).toString();
+        bill->sub_category_id = query.value(6).toString();
+        bill->account_id = query.value(7).toString();
+        bill->to_account_id = query.value(8).toString();
+        bill->borrower_id = query.value(9).toString();
+        bill->member_id = query.value(10).toString();
+        bill->title = query.value(11).toString();
+        bill->kind = query.value(12).toString();
+        cachedList->append(bill);
+    }
+    return cachedList;
+}
+
+QList<int> MBill::getMonthList()
+{
+    QList<int> months;
+    QSqlQuery query;
+    query.setForwardOnly(true);
+    query.exec("select distinct month  from tbl_bill order by month desc");
+    while (query.next())
+        months.append(query.value(0).toInt());
+    if (!rememberedMonths)
+        rememberedMonths = months;
+    return months;
+}
+
+void MBill::dataChanged()
+{
+    // Holders of the dropped list see it empty; the bills in it live on while anybody still holds them.
+    if (cachedList) {
+        cachedList->clear();
+        cachedList.reset();
+    }
+    Notifier::getInstance()->emitBillDataChanged();
+    MAccount::calculateBalance();
+    MBorrower::calculateBalance();
+
+    const QList<int> months = sorted(getMonthList());
+    if (months == sorted(*rememberedMonths))
+        return;
+    rememberedMonths = months;
+    Notifier::getInstance()->emitMonthListChanged();
+}
+
+void MBill::resetCache()
+{
+    cachedList.reset();
+    cachedCondition.clear();
+    rememberedMonths.reset();
+}
+
+bool MBill::insert()
+{
+    id = RecordSql::newId();
+    QSqlQuery query;
+    query.prepare("insert into tbl_bill (id,amount,description,date,month,category_id,sub_category_id,account_id,"
+                  "to_account_id,borrower_id,member_id,title,kind)  values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) ");
+    query.addBindValue(id);
+    bindFields(query);
+    const bool ok = RecordSql::exec(query);
+    qDebug() << query.lastQuery();
+    dataChanged();
+    return ok;
+}
+
+bool MBill::update()
+{
+    QSqlQuery query;
+    query.prepare("update tbl_bill set amount=?,description=?,date=?,month=?,category_id=?,sub_category_id=?,"
+                  "account_id=?,to_account_id=?,borrower_id=?,member_id=?,title=?,kind=? where id = ? ");
+    bindFields(query);
+    query.addBindValue(id);
+    // A row that is gone (a sync removed it meanwhile) keeps none of the edit, so that is no success.
+    const bool ok = RecordSql::exec(query) && query.numRowsAffected() > 0;
+    dataChanged();
+    return ok;
+}
+
+bool MBill::remove()
+{
+    const bool ok = RecordSql::removeRow("tbl_bill", id);
+    dataChanged();
+    return ok;
+}
+
+void MBill::bindFields(QSqlQuery& query) const
+{
+    query.addBindValue(amount);
+    // The column refuses NULL, which is what a description never set would bind as.
+    query.addBindValue(description.isNull() ? QString("") : description);
+    query.addBindValue(date);
+    query.addBindValue(month);
+    query.addBindValue(category_id);
+    query.addBindValue(sub_category_id);
+    query.addBindValue(account_id);
+    query.addBindValue(to_account_id);
+    query.addBindValue(borrower_id);
+    query.addBindValue(member_id);
+    query.addBindValue(title);
+    query.addBindValue(kind);
+}

@@ -1,0 +1,61 @@
+#include "data/recordsql.h"
+
+#include <QDebug>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUuid>
+
+QString RecordSql::newId()
+{
+    return QUuid::createUuid().toString(QUuid::WithoutBraces);
+}
+
+bool RecordSql::exec(QSqlQuery& query)
+{
+    const bool ok = query.exec();
+    if (ok)
+        qDebug() << "true";
+    else
+        qDebug() << "false" << query.lastError().text();
+    return ok;
+}
+
+int RecordSql::count(const QString& sql, const QVariantList& values)
+{
+    QSqlQuery query;
+    query.prepare(sql);
+    for (const QVariant& value : values)
+        query.addBindValue(value);
+    if (query.exec() && query.next())
+        return query.value(0).toInt();
+    return 0;
+}
+
+bool RecordSql::removeRow(const QString& table, const QString& id)
+{
+    // Both steps or neither: a failed delete must not lose the twin's older copy. Inside a caller's
+    // transaction the caller decides.
+    QSqlDatabase db = QSqlDatabase::database();
+    const bool own = db.transaction();
+
+    QSqlQuery query;
+    query.prepare("delete from " + table + "_deleted where id=?");
+    query.addBindValue(id);
+    bool ok = query.exec();
+    if (ok) {
+        query.prepare("delete from " + table + " where id=?");
+        query.addBindValue(id);
+        ok = exec(query);
+    } else {
+        qDebug() << "false" << query.lastError().text();
+    }
+
+    if (own) {
+        if (ok)
+            ok = db.commit();
+        else
+            db.rollback();
+    }
+    return ok;
+}

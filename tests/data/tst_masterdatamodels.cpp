@@ -1,0 +1,135 @@
+#include "bookrows.h"
+#include "data/maccountmodel.h"
+#include "data/mborrowermodel.h"
+#include "data/mmembermodel.h"
+#include "data/witemdelegate.h"
+#include "testbook.h"
+
+#include <QStyleOptionViewItem>
+#include <QtTest>
+
+namespace {
+QStringList rowTexts(const QAbstractItemModel& model, int row)
+{
+    QStringList texts;
+    for (int column = 0; column < model.columnCount(); ++column)
+        texts << model.data(model.index(row, column)).toString();
+    return texts;
+}
+} // namespace
+
+class TestMasterDataModels : public QObject
+{
+    Q_OBJECT
+
+private:
+    TestBook* book = nullptr;
+
+private slots:
+    void init()
+    {
+        book = new TestBook;
+        book->open();
+        BookRows::dropCaches();
+    }
+
+    void cleanup()
+    {
+        BookRows::dropCaches();
+        delete book;
+    }
+
+    void accountTotalRowAlone()
+    {
+        MAccountModel model;
+        QCOMPARE(model.rowCount(), 1);
+        QCOMPARE(rowTexts(model, 0), QStringList({"合计", "", "0.00", "0.00", ""}));
+        QVERIFY(!model.getAccount(0));
+        QVERIFY(model.index(0, 0).internalPointer());
+    }
+
+    void accountRowsAndTotal()
+    {
+        BookRows::exec("insert into tbl_account (id, name, kind, amount, description, sort) values "
+                       "('a', '工资卡', 'card', 100, '主卡', 1), ('b', '旧账户', 'abacus', 50.5, '', 2)");
+        BookRows::addBill("expense", -60, {{"account_id", "a"}});
+        BookRows::addBill("expense", -1234.5 - 60.5, {{"account_id", "b"}});
+
+        MAccountModel model;
+        QCOMPARE(model.rowCount(), 3);
+        QCOMPARE(rowTexts(model, 0), QStringList({"工资卡", "银行卡", "100.00", "40.00", "主卡"}));
+        QCOMPARE(rowTexts(model, 1), QStringList({"旧账户", "", "50.50", "-1244.50", ""}));
+        QCOMPARE(rowTexts(model, 2), QStringList({"合计", "", "150.50", "-1204.50", ""}));
+        QCOMPARE(model.getAccount(1)->getId(), QString("b"));
+        QCOMPARE(model.index(1, 0).internalPointer(), static_cast<void*>(model.getAccount(1)));
+    }
+
+    void headersAndRoles()
+    {
+        MAccountModel model;
+        QCOMPARE(model.headerData(2, Qt::Horizontal).toString(), QString("初始金额"));
+        QCOMPARE(model.headerData(0, Qt::Vertical).toInt(), 1);
+        QVERIFY(!model.data(model.index(0, 0), Qt::ToolTipRole).isValid());
+        QVERIFY(!model.data(model.index(0, 0), Qt::FontRole).isValid());
+        QVERIFY(!model.index(1, 0).isValid());
+        QVERIFY(!model.index(0, 5).isValid());
+        QVERIFY(model.flags(model.index(0, 0)) & Qt::ItemIsSelectable);
+        QVERIFY(!(model.flags(model.index(0, 0)) & Qt::ItemIsEditable));
+    }
+
+    void borrowerModel()
+    {
+        BookRows::exec("insert into tbl_borrower (id, name, description, sort) values "
+                       "('p', 'Pat', 'friend', 1), ('q', 'Quin', '', 2)");
+        BookRows::addBill("lend", -100, {{"borrower_id", "p"}});
+        BookRows::addBill("refund", 30, {{"borrower_id", "p"}});
+        MBorrowerModel model;
+        QCOMPARE(model.columnCount(), 3);
+        QCOMPARE(rowTexts(model, 0), QStringList({"Pat", "-70.00", "friend"}));
+        QCOMPARE(rowTexts(model, 1), QStringList({"Quin", "0.00", ""}));
+        QCOMPARE(model.headerData(1, Qt::Horizontal).toString(), QString("余额"));
+    }
+
+    void borrowerModelWritesThrough()
+    {
+        MBorrower ann;
+        MBorrowerModel model;
+        QCOMPARE(model.rowCount(), 0);
+        ann.setName("Ann");
+        QVERIFY(model.addBorrower(&ann));
+        QCOMPARE(model.rowCount(), 1);
+        QCOMPARE(BookRows::value("select name from tbl_borrower where id=?", {ann.getId()}).toString(), QString("Ann"));
+
+        MBorrower renamed = ann;
+        renamed.setName("Anna");
+        model.updateBorrower(&renamed);
+        QCOMPARE(model.data(model.index(0, 0)).toString(), QString("Anna"));
+
+        MBorrower stranger;
+        QVERIFY(!model.removeBorrower(&stranger));
+        QVERIFY(model.removeBorrower(&renamed));
+        QCOMPARE(model.rowCount(), 0);
+        QCOMPARE(BookRows::value("select count(*) from tbl_borrower").toInt(), 0);
+    }
+
+    void memberModel()
+    {
+        BookRows::exec("insert into tbl_member (id, name, description, sort) values ('m', 'Mum', 'cook', 1)");
+        MMemberModel model;
+        QCOMPARE(model.columnCount(), 2);
+        QCOMPARE(rowTexts(model, 0), QStringList({"Mum", "cook"}));
+        QCOMPARE(model.getMember(0)->getId(), QString("m"));
+        QCOMPARE(model.headerData(0, Qt::Horizontal).toString(), QString("成员名称"));
+    }
+
+    void delegateSizeIsFixed()
+    {
+        WItemDelegate delegate;
+        QStyleOptionViewItem option;
+        option.rect = QRect(0, 0, 400, 80);
+        QCOMPARE(delegate.sizeHint(option, QModelIndex()), QSize(25, 25));
+    }
+};
+
+QTEST_MAIN(TestMasterDataModels)
+#include "tst_masterdatamodels.moc"

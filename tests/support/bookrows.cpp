@@ -1,0 +1,56 @@
+#include "bookrows.h"
+
+#include "data/maccount.h"
+#include "data/mbill.h"
+#include "data/mborrower.h"
+#include "data/mcategory.h"
+#include "data/mmember.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUuid>
+#include <QtTest>
+
+void BookRows::dropCaches()
+{
+    MAccount::clearCache();
+    MBorrower::clearCache();
+    MMember::clearCache();
+    MCategory::clearCache();
+    MBill::resetCache();
+}
+
+void BookRows::exec(const QString& sql, const QVariantList& values)
+{
+    QSqlQuery query;
+    query.prepare(sql);
+    for (const QVariant& v : values)
+        query.addBindValue(v);
+    if (!query.exec())
+        QFAIL(qPrintable(sql + ": " + query.lastError().text()));
+}
+
+QVariant BookRows::value(const QString& sql, const QVariantList& values)
+{
+    QSqlQuery query;
+    query.prepare(sql);
+    for (const QVariant& v : values)
+        query.addBindValue(v);
+    if (query.exec() && query.next())
+        return query.value(0);
+    return QVariant();
+}
+
+QString BookRows::addBill(const QString& kind, double amount, const QMap<QString, QString>& ids)
+{
+    const QString id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    QStringList columns{"id", "kind", "amount", "description", "date", "month"};
+    QVariantList values{id, kind, amount, "", "2014-05-17", 201405};
+    for (auto it = ids.cbegin(); it != ids.cend(); ++it) {
+        columns << it.key();
+        values << it.value();
+    }
+    const QString marks = QStringList(QList<QString>(columns.size(), "?")).join(',');
+    exec("insert into tbl_bill (" + columns.join(',') + ") values (" + marks + ")", values);
+    return id;
+}

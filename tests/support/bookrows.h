@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QMap>
+#include <QString>
+#include <QVariant>
+#include <QVariantList>
+
+// Rows written and read with plain SQL on the default connection, so that a record test sets up and checks
+// a book without going through the class under test.
+class BookRows
+{
+public:
+    // Forgets every record cache, for a test that opens a new book.
+    static void dropCaches();
+    // Runs a statement with bound values; fails the running test when it fails.
+    static void exec(const QString& sql, const QVariantList& values = {});
+    // Column 0 of the first row, or an invalid variant.
+    static QVariant value(const QString& sql, const QVariantList& values = {});
+    // A bill row dated 2014-05-17; ids maps columns such as "account_id" to their values. Returns its id.
+    static QString addBill(const QString& kind, double amount, const QMap<QString, QString>& ids = {});
+};
