@@ -1,9 +1,18 @@
 #include "data/dbhelper.h"
 
+#include "data/bookconnection.h"
 #include "data/constants.h"
 #include "data/dbsetting.h"
+#include "data/defaultdata.h"
+#include "data/maccount.h"
+#include "data/mborrower.h"
+#include "data/mcategory.h"
+#include "data/mmember.h"
+#include "data/notifier.h"
 
 #include <QDebug>
+#include <QSignalBlocker>
+#include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 
@@ -109,4 +118,50 @@ bool DBHelper::upgrade()
         return false;
     setting->setVersion(target);
     return setting->save();
+}
+
+void DBHelper::initDefaultData(const QString& path)
+{
+    if (path.isEmpty()) {
+        fillDefaultConnection();
+        return;
+    }
+    // The notices and the caches belong to the current book: nothing is announced while the other file is
+    // filled, and reopening the current book drops what the fill cached from the other file.
+    const QSignalBlocker quiet(Notifier::getInstance());
+    BookConnection::openDefault(path);
+    fillDefaultConnection();
+    BookConnection::openDefault(BookConnection::currentBookPath());
+}
+
+void DBHelper::insertCategorys(const QString& kind, int& categoryId, int& subCategoryId,
+                               const QStringList& categoryNames,
+                               const QMultiMap<QString, QStringList>& subCategoryNames)
+{
+    DefaultData::makeCategories(kind, categoryId, subCategoryId, categoryNames, subCategoryNames,
+                                [](MCategory& category) { category.insert(); });
+}
+
+void DBHelper::fillDefaultConnection()
+{
+    // Each insert takes its position from the cached list, which must be the list of the book being filled.
+    BookConnection::dropRecordCaches();
+    QSqlDatabase db = QSqlDatabase::database();
+    db.transaction();
+    DefaultData::Writer writer;
+    writer.account = [](MAccount& account) { MAccount::insert(&account); };
+    writer.borrower = [](MBorrower& borrower) { MBorrower::insert(&borrower); };
+    writer.categories = [this](const QString& kind, int& categoryId, int& subCategoryId,
+                               const QStringList& categoryNames,
+                               const QMultiMap<QString, QStringList>& subCategoryNames) {
+        insertCategorys(kind, categoryId, subCategoryId, categoryNames, subCategoryNames);
+    };
+    writer.member = [](MMember& member) { MMember::insert(&member); };
+    DefaultData::write(writer);
+
+    // Older than any last-sync time, so that a sync leaves these records alone until they are changed.
+    QSqlQuery query(db);
+    for (const QString table : {"tbl_account", "tbl_borrower", "tbl_category", "tbl_sub_category", "tbl_member"})
+        query.exec("update " + table + " set version='2007-07-07 07:07:07'");
+    db.commit();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMap>
+#include <QMultiMap>
 #include <QObject>
 #include <QStringList>
 
@@ -17,8 +18,17 @@ public:
     // next start tries again.
     bool upgrade();
 
+    // Writes the default records of a new book, stamped as older than any sync. An empty path means the book
+    // on the default connection; another path names a book file that already holds the schema, and the
+    // default connection is back on the current book afterwards.
+    void initDefaultData(const QString& path = QString());
+    // Inserts the categories of one kind, each followed by its sub-categories, with ids from the counters.
+    void insertCategorys(const QString& kind, int& categoryId, int& subCategoryId, const QStringList& categoryNames,
+                         const QMultiMap<QString, QStringList>& subCategoryNames);
+
 private:
     explicit DBHelper(QObject* parent = nullptr);
+    void fillDefaultConnection();
 
     // Keyed by the schema version each step starts from.
     QMap<int, QStringList> upgradeSteps;

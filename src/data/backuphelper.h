@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+// Backup, restore and import of book files. The restore and the import run at start-up, before the book is
+// opened; one process serves one book, so neither ever runs under an open book.
+class BackupHelper : public QObject
+{
+    Q_OBJECT
+
+public:
+    // The book's base name (up to the first dot), the local time "yyyyMMddhhmmsszzz" and ".db".
+    static QString generateBackupFileName();
+    // Copies the current book into the backup folder under the name, or a generated one; an existing file is
+    // never overwritten, and the copy then fails.
+    static bool backup(QString name = QString());
+    // Puts a copy of the book file in place of the current book, after a safety backup, and marks the book as
+    // never synchronised. A file that is not a book is refused and the current book stays as it was.
+    static bool restore(const QString& file);
+    // Replaces the current book with a converted copy of a keddo data file. On any failure the former book is
+    // put back and the result is false.
+    static bool keddo(const QString& file);
+    // Opens the default connection on the current book and records the default records of a new book as
+    // deleted, so that a sync deletes them elsewhere too. Ids the book holds already are left alone.
+    static void addDeleteData();
+
+private:
+    // Safety backup, then the file copied over the current book; the safety backup's name on success, else
+    // an empty text (the book is then as it was).
+    static QString putInPlace(const QString& file);
+    static void putBack(const QString& safetyName);
+    static QStringList tablesOf(const QString& file);
+    static void reportOpenError();
+};

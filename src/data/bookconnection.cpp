@@ -1,0 +1,54 @@
+#include "data/bookconnection.h"
+
+#include "data/constants.h"
+#include "data/maccount.h"
+#include "data/mborrower.h"
+#include "data/mcategory.h"
+#include "data/mmember.h"
+
+#include <QSqlDatabase>
+
+QString BookConnection::currentBookPath()
+{
+    Constants* constants = Constants::getInstance();
+    return constants->getDbDir() + constants->getBookName();
+}
+
+bool BookConnection::openDefault(const QString& path)
+{
+    const QString name = QSqlDatabase::defaultConnection;
+    if (QSqlDatabase::contains(name)) {
+        QSqlDatabase::database(name, false).close();
+        QSqlDatabase::removeDatabase(name);
+    }
+    QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE");
+    db.setDatabaseName(path);
+    const bool opened = db.open();
+    dropRecordCaches();
+    return opened;
+}
+
+void BookConnection::dropRecordCaches()
+{
+    MAccount::clearCache();
+    MBorrower::clearCache();
+    MCategory::clearCache();
+    MMember::clearCache();
+}
+
+bool BookConnection::withTemporary(const QString& name, const QString& path,
+                                   const std::function<bool(QSqlDatabase&)>& work, bool readOnly)
+{
+    bool result = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", name);
+        if (readOnly)
+            db.setConnectOptions("QSQLITE_OPEN_READONLY");
+        db.setDatabaseName(path);
+        if (db.open())
+            result = work(db);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+    return result;
+}

@@ -1,0 +1,80 @@
+#include "shell/dmessagebox.h"
+
+#include "shell/stylepainter.h"
+#include "ui_dmessagebox.h"
+
+#include <QPushButton>
+
+namespace {
+DMessageBox::Responder responder;
+}
+
+DMessageBox::DMessageBox(QWidget* parent, const QString& title, const QString& text)
+    : QDialog(parent), ui(new Ui::DMessageBox)
+{
+    setProperty("style", "dialog");
+    setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
+    ui->setupUi(this);
+    ui->wgtTitle->setTitle(title);
+    ui->tlText->setText(text);
+}
+
+DMessageBox::~DMessageBox()
+{
+    delete ui;
+}
+
+void DMessageBox::setButtonText(QDialogButtonBox::StandardButton which, const QString& text)
+{
+    if (QPushButton* button = ui->dbbButtons->button(which))
+        button->setText(text);
+}
+
+void DMessageBox::setStandardButtons(QDialogButtonBox::StandardButtons buttons)
+{
+    ui->dbbButtons->setStandardButtons(buttons);
+}
+
+void DMessageBox::addButton(QDialogButtonBox::StandardButton which)
+{
+    ui->dbbButtons->addButton(which);
+}
+
+int DMessageBox::error(QWidget* parent, const QString& text)
+{
+    return run(parent, tr("错误"), text, QDialogButtonBox::Ok);
+}
+
+int DMessageBox::question(QWidget* parent, const QString& title, const QString& text)
+{
+    return run(parent, title, text, QDialogButtonBox::Yes | QDialogButtonBox::No);
+}
+
+int DMessageBox::information(QWidget* parent, const QString& title, const QString& text)
+{
+    return run(parent, title, text, QDialogButtonBox::Ok);
+}
+
+void DMessageBox::setResponder(Responder answer)
+{
+    responder = std::move(answer);
+}
+
+void DMessageBox::paintEvent(QPaintEvent* event)
+{
+    Q_UNUSED(event);
+    StylePainter::paintBackground(this);
+}
+
+int DMessageBox::run(QWidget* parent, const QString& title, const QString& text,
+                     QDialogButtonBox::StandardButtons buttons)
+{
+    if (responder)
+        return responder(title, text);
+    DMessageBox box(parent, title, text);
+    box.setStandardButtons(buttons);
+    box.setButtonText(QDialogButtonBox::Ok, tr("确定"));
+    box.setButtonText(QDialogButtonBox::Yes, tr("是"));
+    box.setButtonText(QDialogButtonBox::No, tr("否"));
+    return box.exec();
+}

@@ -1,0 +1,207 @@
+#include "messageboxrecorder.h"
+#include "shell/dmessagebox.h"
+#include "shell/udialogtitle.h"
+
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+#include <functional>
+
+namespace {
+enum class Call
+{
+    Error,
+    Question,
+    Information
+};
+
+int callBox(Call call, const QString& title, const QString& text)
+{
+    switch (call) {
+    case Call::Error:
+        return DMessageBox::error(nullptr, text);
+    case Call::Question:
+        return DMessageBox::question(nullptr, title, text);
+    case Call::Information:
+        break;
+    }
+    return DMessageBox::information(nullptr, title, text);
+}
+
+// What the user saw in the box, read off the widgets while it ran.
+struct Seen
+{
+    QString title;
+    QString text;
+    QStringList captions;
+    QString style;
+    bool frameless = false;
+    bool wraps = true;
+};
+
+// Waits for the modal box to show, reads it and presses the named button ("close" for the title bar's).
+void actOnModalBox(const QString& press, Seen* seen)
+{
+    auto* timer = new QTimer;
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, [timer, press, seen]() {
+        QWidget* box = QApplication::activeModalWidget();
+        if (!box || !box->isVisible())
+            return;
+        timer->stop();
+        timer->deleteLater();
+        seen->title = box->findChild<QLabel*>("tlTitle")->text();
+        auto* text = box->findChild<QLabel*>("tlText");
+        seen->text = text->text();
+        seen->wraps = text->wordWrap();
+        seen->style = box->property("style").toString();
+        seen->frameless = box->windowFlags().testFlag(Qt::FramelessWindowHint);
+        auto* buttons = box->findChild<QDialogButtonBox*>("dbbButtons");
+        QPushButton* target = nullptr;
+        for (QAbstractButton* button : buttons->buttons()) {
+            seen->captions << button->text();
+            if (button->text() == press)
+                target = qobject_cast<QPushButton*>(button);
+        }
+        if (press == "close")
+            target = box->findChild<QPushButton*>("pbClose");
+        if (target)
+            target->click();
+        else
+            box->close();
+    });
+    timer->start();
+}
+
+void sendMouse(QWidget* widget, QEvent::Type type, Qt::MouseButton button, Qt::MouseButtons held, QPoint global)
+{
+    QMouseEvent event(type, widget->mapFromGlobal(global), global, button, held, Qt::NoModifier);
+    QApplication::sendEvent(widget, &event);
+}
+} // namespace
+
+Q_DECLARE_METATYPE(Call)
+
+class TestDMessageBox : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void realBoxShowsAndAnswers_data()
+    {
+        QTest::addColumn<Call>("call");
+        QTest::addColumn<QString>("press");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QStringList>("captions");
+        QTest::addColumn<int>("result");
+
+        const QStringList ok{"确定"};
+        const QStringList yesNo{"是", "否"};
+        QTest::newRow("error ok") << Call::Error << "确定"
+                                  << "错误" << ok << 1;
+        QTest::newRow("error close") << Call::Error << "close"
+                                     << "错误" << ok << 0;
+        QTest::newRow("question yes") << Call::Question << "是"
+                                      << "删除账户" << yesNo << 1;
+        QTest::newRow("question no") << Call::Question << "否"
+                                     << "删除账户" << yesNo << 0;
+        QTest::newRow("question close") << Call::Question << "close"
+                                        << "删除账户" << yesNo << 0;
+        QTest::newRow("information ok") << Call::Information << "确定"
+                                        << "数据文件错误" << ok << 1;
+        QTest::newRow("information close") << Call::Information << "close"
+                                           << "数据文件错误" << ok << 0;
+    }
+
+    void realBoxShowsAndAnswers()
+    {
+        QFETCH(Call, call);
+        QFETCH(QString, press);
+        QFETCH(QString, title);
+        QFETCH(QStringList, captions);
+        QFETCH(int, result);
+
+        Seen seen;
+        actOnModalBox(press, &seen);
+        // The error box keeps its own title whatever the caller passes here.
+        const QString callerTitle = call == Call::Error ? QString("调用者的标题") : title;
+        const QString text = "一段很长的提示文字不会自动换行，除非文字本身带有换行符";
+        QCOMPARE(callBox(call, callerTitle, text), result);
+        QCOMPARE(seen.title, title);
+        QCOMPARE(seen.text, text);
+        QCOMPARE(seen.captions, captions);
+        QCOMPARE(seen.style, QString("dialog"));
+        QVERIFY(seen.frameless);
+        QVERIFY(!seen.wraps);
+    }
+
+    void responderAnswersWithoutShowingABox()
+    {
+        // Should a box be shown after all, close it so that the failure does not hang the run.
+        bool shown = false;
+        QTimer guard;
+        connect(&guard, &QTimer::timeout, [&shown]() {
+            if (QWidget* box = QApplication::activeModalWidget()) {
+                shown = true;
+                box->close();
+            }
+        });
+        guard.start(50);
+
+        MessageBoxRecorder recorder(0);
+        QCOMPARE(DMessageBox::question(nullptr, "删除", "确定删除吗？"), 0);
+        recorder.setAnswer(1);
+        QCOMPARE(DMessageBox::error(nullptr, "保存失败"), 1);
+        QCOMPARE(DMessageBox::information(nullptr, "数据文件错误", "打开数据文件出现错误。"), 1);
+        QVERIFY(!shown);
+
+        const QVector<QPair<QString, QString>> expected{
+            {"删除", "确定删除吗？"}, {"错误", "保存失败"}, {"数据文件错误", "打开数据文件出现错误。"}};
+        QCOMPARE(recorder.boxes(), expected);
+    }
+
+    void titleBarDragsItsDialog()
+    {
+        QDialog dialog;
+        dialog.setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
+        auto* title = new UDialogTitle(&dialog);
+        title->setGeometry(0, 0, 300, 30);
+        dialog.resize(300, 200);
+        dialog.move(100, 100);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        const QPoint start = dialog.frameGeometry().topLeft();
+
+        sendMouse(title, QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton, start + QPoint(10, 10));
+        sendMouse(title, QEvent::MouseMove, Qt::NoButton, Qt::LeftButton, start + QPoint(60, 40));
+        QCOMPARE(dialog.frameGeometry().topLeft(), start + QPoint(50, 30));
+
+        // A right press keeps the offset of the last left press; a move without the left button does nothing.
+        const QPoint moved = dialog.frameGeometry().topLeft();
+        sendMouse(title, QEvent::MouseButtonPress, Qt::RightButton, Qt::RightButton, moved + QPoint(100, 20));
+        sendMouse(title, QEvent::MouseMove, Qt::NoButton, Qt::NoButton, moved + QPoint(200, 200));
+        QCOMPARE(dialog.frameGeometry().topLeft(), moved);
+        sendMouse(title, QEvent::MouseMove, Qt::NoButton, Qt::LeftButton, moved + QPoint(20, 20));
+        QCOMPARE(dialog.frameGeometry().topLeft(), moved + QPoint(10, 10));
+    }
+
+    void closeButtonRejectsItsDialog()
+    {
+        QDialog dialog;
+        auto* title = new UDialogTitle(&dialog);
+        title->setTitle("账户");
+        dialog.setResult(QDialog::Accepted);
+        dialog.show();
+        title->findChild<QPushButton*>("pbClose")->click();
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        QVERIFY(!dialog.isVisible());
+        QCOMPARE(title->findChild<QLabel*>("tlTitle")->text(), QString("账户"));
+    }
+};
+
+QTEST_MAIN(TestDMessageBox)
+#include "tst_dmessagebox.moc"
