@@ -1,35 +1,34 @@
-#include "data/bookfile.h"
-#include "data/constants.h"
-#include "data/dbhelper.h"
-#include "data/dbsetting.h"
-#include "data/filesetting.h"
+#include "shell/mainwindow.h"
+#include "shell/startup.h"
+#include "shell/stylesheet.h"
 
 #include <QApplication>
-#include <QFile>
-#include <QSqlDatabase>
-#include <QTextStream>
+#include <QSplashScreen>
+#include <QTranslator>
 
-// Opens (or creates) the current book and brings it to the current schema.
 int main(int argc, char* argv[])
 {
+    // The web views of the analysis pages need this before the application object exists.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
-    Constants* constants = Constants::getInstance();
-    const QString bookName = constants->getBookName();
-    constants->setBookName(bookName);
-    const QString path = constants->getDbDir() + bookName;
-    QTextStream out(stdout);
-    if (!QFile::exists(path) && !BookFile::createFromInitial(path)) {
-        out << "cannot create " << path << Qt::endl;
-        return 1;
-    }
-    QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE");
-    db.setDatabaseName(path);
-    if (!db.open()) {
-        out << "cannot open " << path << Qt::endl;
-        return 1;
-    }
-    DBHelper::getInstance()->upgrade();
-    FileSetting::getInstance()->sync();
-    out << "book " << path << " at schema version " << DbSetting::getInstance()->getVersion() << Qt::endl;
-    return 0;
+    app.setStyleSheet(StyleSheet::load());
+    QTranslator translator;
+    if (translator.load(":/rc/qm/qt_zh_CN.qm"))
+        app.installTranslator(&translator);
+
+    Startup startup;
+    const QStringList arguments = QCoreApplication::arguments();
+    QString book;
+    if (arguments.size() > 1)
+        book = startup.runVerb(arguments.at(1), arguments.value(2));
+    if (!startup.chooseBook(book))
+        return 0;
+
+    QSplashScreen splash(QPixmap(":/rc/images/Splash.png"));
+    splash.show();
+    app.processEvents();
+    MainWindow window;
+    window.show();
+    splash.finish(&window);
+    return app.exec();
 }

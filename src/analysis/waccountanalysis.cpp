@@ -1,0 +1,3 @@
+#include "analysis/waccountanalysis.h"
+
+WAccountAnalysis::WAccountAnalysis(QWidget* parent) : WBaseWidget(parent) {}

@@ -1,0 +1,3 @@
+#include "analysis/wbillstat.h"
+
+WBillStat::WBillStat(QWidget* parent) : WBaseWidget(parent) {}

@@ -1,0 +1,3 @@
+#include "analysis/wborroweranalysis.h"
+
+WBorrowerAnalysis::WBorrowerAnalysis(QWidget* parent) : WBaseWidget(parent) {}

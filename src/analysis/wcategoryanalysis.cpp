@@ -1,0 +1,3 @@
+#include "analysis/wcategoryanalysis.h"
+
+WCategoryAnalysis::WCategoryAnalysis(QWidget* parent) : WBaseWidget(parent) {}

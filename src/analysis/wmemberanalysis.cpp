@@ -1,0 +1,3 @@
+#include "analysis/wmemberanalysis.h"
+
+WMemberAnalysis::WMemberAnalysis(QWidget* parent) : WBaseWidget(parent) {}

@@ -1,0 +1,3 @@
+#include "bookkeeping/waccountlist.h"
+
+WAccountList::WAccountList(QWidget* parent) : WBaseWidget(parent) {}

@@ -1,0 +1,3 @@
+#include "bookkeeping/wbilllist.h"
+
+WBillList::WBillList(QWidget* parent) : WBaseWidget(parent) {}

@@ -1,0 +1,3 @@
+#include "bookkeeping/wborrowerlist.h"
+
+WBorrowerList::WBorrowerList(QWidget* parent) : WBaseWidget(parent) {}

@@ -1,0 +1,3 @@
+#include "bookkeeping/wcategorylist.h"
+
+WCategoryList::WCategoryList(QWidget* parent) : WBaseWidget(parent) {}

@@ -1,0 +1,3 @@
+#include "bookkeeping/wmemberlist.h"
+
+WMemberList::WMemberList(QWidget* parent) : WBaseWidget(parent) {}

@@ -1,0 +1,3 @@
+#include "online/usync.h"
+
+USync::USync(QWidget* parent) : QWidget(parent) {}

@@ -1,0 +1,3 @@
+#include "settings/udata.h"
+
+UData::UData(QWidget* parent) : QWidget(parent) {}

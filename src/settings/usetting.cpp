@@ -1,0 +1,3 @@
+#include "settings/usetting.h"
+
+USetting::USetting(QWidget* parent) : QWidget(parent) {}

@@ -1,0 +1,194 @@
+#include "shell/mainwindow.h"
+
+#include "ui_mainwindow.h"
+
+#include "data/backuphelper.h"
+#include "data/bookconnection.h"
+#include "data/bookfile.h"
+#include "data/constants.h"
+#include "data/dbhelper.h"
+#include "data/dbsetting.h"
+#include "data/filesetting.h"
+#include "online/datecheckthread.h"
+#include "online/dsync.h"
+#include "online/updatehelper.h"
+#include "platform/maximizedarea.h"
+#include "platform/systemtray.h"
+#include "shell/dmessagebox.h"
+
+#include <QCloseEvent>
+#include <QFile>
+#include <QMenu>
+#include <QMessageBox>
+#include <QTimer>
+
+namespace {
+const char* iconPath = ":/rc/images/Icon.png";
+}
+
+MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui::MainWindow)
+{
+    QTimer::singleShot(2000, this, &MainWindow::checkUpdate);
+    FileSetting* settings = FileSetting::getInstance();
+    // Before the book is opened; on the very first start there is nothing to back up yet.
+    if (settings->getValue("Backup/BackupWhenStartup", true).toBool())
+        BackupHelper::backup();
+    openBook();
+    if (settings->isSyncWhenStartup() && hasSyncAccount())
+        runSync();
+
+    setWindowFlags(Qt::FramelessWindowHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowMaximizeButtonHint);
+    ui->setupUi(this);
+    setWindowTitle(tr("Quillbay云记账") + " " + Constants::getInstance()->getVersion());
+    // Resizing at the edges and the hover looks need mouse moves without a pressed button.
+    setMouseTracking(true);
+    for (QWidget* child : findChildren<QWidget*>())
+        child->setMouseTracking(true);
+    ui->wgtHeader->setContentWidget(ui->wgtContent);
+    createTray();
+    MaximizedArea::fit(this);
+
+    dateCheckThread = new DateCheckThread(this);
+    connect(dateCheckThread, &DateCheckThread::incorrectDate, this, &MainWindow::showIncorrectDate);
+    dateCheckThread->start();
+}
+
+MainWindow::~MainWindow()
+{
+    dateCheckThread->wait();
+    delete ui;
+}
+
+void MainWindow::openBook()
+{
+    const QString path = BookConnection::currentBookPath();
+    const bool isNew = !QFile::exists(path);
+    // Without its initial copy the book would open as an empty file and lose its schema for good.
+    const bool ready = !isNew || BookFile::createFromInitial(path);
+    if (!ready || !BookConnection::openDefault(path)) {
+        DMessageBox::information(this, tr("数据文件错误"), tr("打开数据文件出现错误。"));
+        return;
+    }
+    DBHelper::getInstance()->upgrade();
+    if (isNew)
+        DBHelper::getInstance()->initDefaultData();
+}
+
+void MainWindow::createTray()
+{
+    minimizeAction = new QAction(tr("最小化(&N)"), this);
+    connect(minimizeAction, &QAction::triggered, this, &QWidget::hide);
+    maximizeAction = new QAction(tr("最大化(&X)"), this);
+    connect(maximizeAction, &QAction::triggered, this, &QWidget::showMaximized);
+    restoreAction = new QAction(tr("还 原(&R)"), this);
+    connect(restoreAction, &QAction::triggered, this, &QWidget::showNormal);
+    quitAction = new QAction(tr("退出(&Q)"), this);
+    connect(quitAction, &QAction::triggered, this, &MainWindow::exit);
+
+    trayIconMenu = new QMenu(this);
+    trayIconMenu->addAction(minimizeAction);
+    trayIconMenu->addAction(maximizeAction);
+    trayIconMenu->addAction(restoreAction);
+    trayIconMenu->addSeparator();
+    trayIconMenu->addAction(quitAction);
+
+    // Many desktops have no tray: the window then simply closes, and the menu is not shown anywhere.
+    if (!SystemTray::current()->isAvailable())
+        return;
+    trayIcon = new QSystemTrayIcon(QIcon(iconPath), this);
+    setWindowIcon(QIcon(iconPath));
+    trayIcon->setToolTip(tr("Quillbay云记账"));
+    trayIcon->setContextMenu(trayIconMenu);
+    trayIcon->setVisible(true);
+    connect(trayIcon, &QSystemTrayIcon::activated, this, &MainWindow::iconActivated);
+}
+
+bool MainWindow::hasSyncAccount() const
+{
+    DbSetting* setting = DbSetting::getInstance();
+    return !setting->getSyncUsername().isEmpty() && !setting->getSyncPassword().isEmpty();
+}
+
+void MainWindow::runSync()
+{
+    DSync dialog(this);
+    dialog.exec();
+}
+
+void MainWindow::showTrayHint()
+{
+    trayIcon->showMessage(tr("Quillbay云记账"), tr("Quillbay云记账隐藏到这里了"), QSystemTrayIcon::Information, 10000);
+}
+
+void MainWindow::iconActivated(QSystemTrayIcon::ActivationReason reason)
+{
+    switch (reason) {
+    case QSystemTrayIcon::DoubleClick:
+    case QSystemTrayIcon::Trigger:
+        showNormal();
+        break;
+    case QSystemTrayIcon::MiddleClick:
+        showTrayHint();
+        break;
+    default:
+        break;
+    }
+}
+
+void MainWindow::exit()
+{
+    if (trayIcon)
+        trayIcon->hide();
+    // exit() rather than quit(): quit() would send this window a close event, which may hide it to the tray or
+    // run the close-time sync and backup.
+    QCoreApplication::exit(0);
+}
+
+void MainWindow::checkUpdate()
+{
+    if (!FileSetting::getInstance()->getValue("Common/EnableAutoUpdate", true).toBool())
+        return;
+    auto* helper = new UpdateHelper(this, true);
+    helper->checkVersion();
+}
+
+void MainWindow::showIncorrectDate(QString message)
+{
+    QMessageBox::critical(this, "系统时间有错误", message);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    FileSetting* settings = FileSetting::getInstance();
+    if (trayIcon && trayIcon->isVisible() && settings->getValue("Common/EnableSystemTrayIcon", false).toBool()) {
+        const int hints = settings->getValue("Common/SystemTrayIconHintCount", 0).toInt();
+        if (hints <= 2) {
+            settings->setValue("Common/SystemTrayIconHintCount", hints + 1);
+            showTrayHint();
+        }
+        hide();
+        event->ignore();
+        return;
+    }
+    if (trayIcon)
+        trayIcon->hide();
+    if (settings->isSyncWhenClose() && hasSyncAccount())
+        runSync();
+    event->accept();
+    if (settings->getValue("Backup/BackupWhenClose", true).toBool())
+        BackupHelper::backup();
+}
+
+void MainWindow::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        MaximizedArea::fit(this);
+}
+
+bool MainWindow::nativeEvent(const QByteArray& eventType, void* message, qintptr* result)
+{
+    return MaximizedArea::answerNativeEvent(this, eventType, message, result) ||
+           QMainWindow::nativeEvent(eventType, message, result);
+}

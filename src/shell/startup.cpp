@@ -1,0 +1,66 @@
+#include "shell/startup.h"
+
+#include "data/backuphelper.h"
+#include "data/constants.h"
+#include "shell/bookpassword.h"
+#include "shell/dlogin.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QMessageBox>
+
+QString Startup::runVerb(const QString& verb, const QString& file)
+{
+    if (verb == "restore") {
+        if (BackupHelper::restore(file))
+            warn(tr("恢复成功"), tr("您已经成功恢复数据文件。"));
+        else
+            warn(tr("恢复失败"), tr("恢复数据文件出现错误。"));
+    } else if (verb == "keddo") {
+        if (BackupHelper::keddo(file))
+            warn(tr("导入成功"), tr("您已经成功导入数据文件。"));
+        else
+            warn(tr("导入失败"), tr("导入数据文件出现错误。"));
+    } else if (verb == "book") {
+        // Only a file of the data folder itself can be a book to open.
+        const QFileInfo info(Constants::getInstance()->getDbDir() + file);
+        if (!file.isEmpty() && file == info.fileName() && info.isFile())
+            return file;
+    }
+    return QString();
+}
+
+bool Startup::chooseBook(const QString& book)
+{
+    const QString folder = Constants::getInstance()->getDbDir();
+    Constants::makeDir(folder);
+    const QStringList files = QDir(folder, "*.db", QDir::NoSort, QDir::Files).entryList();
+    if (files.size() == 1 || !book.isEmpty()) {
+        const QString name = book.isEmpty() ? files.first() : book;
+        const BookPassword stored = BookPassword::read(folder + name);
+        if (!stored.isReadable()) {
+            // The current book stays as it was, so the main window opens the book last opened.
+            warn(tr("数据文件错误"), tr("打开数据文件出现错误。") + stored.errorText());
+            return true;
+        }
+        if (stored.password().isEmpty()) {
+            Constants::getInstance()->setBookName(name);
+            return true;
+        }
+        return login(book);
+    }
+    if (files.size() > 1)
+        return login(book);
+    return true;
+}
+
+void Startup::warn(const QString& title, const QString& text)
+{
+    QMessageBox::warning(nullptr, title, text);
+}
+
+bool Startup::login(const QString& book)
+{
+    DLogin dialog(nullptr, book);
+    return dialog.exec() == QDialog::Accepted;
+}

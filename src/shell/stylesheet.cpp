@@ -1,0 +1,21 @@
+#include "shell/stylesheet.h"
+
+#include "data/filesetting.h"
+
+#include <QFile>
+
+QString StyleSheet::compose(const QString& sheet, const QString& skinColor)
+{
+    // Only the exact default text counts as white: "#ffffff" is a chosen colour like any other.
+    if (skinColor.isEmpty() || skinColor == "#FFFFFF")
+        return sheet;
+    return sheet + "\r\n" + QString("MainWindow{border-image:none;background-color:%1}").arg(skinColor) + "\r\n" +
+           QString("QDialog[style=dialog]{border-image:none;background-color:%1}").arg(skinColor);
+}
+
+QString StyleSheet::load()
+{
+    QFile file(":/rc/style/default.qss");
+    const QString sheet = file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    return compose(sheet, FileSetting::getInstance()->getValue("Color/SkinColor", "#FFFFFF").toString());
+}

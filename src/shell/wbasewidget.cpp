@@ -1,0 +1,27 @@
+#include "shell/wbasewidget.h"
+
+#include "shell/ubook.h"
+
+#include <QDebug>
+
+WBaseWidget::WBaseWidget(QWidget* parent) : QWidget(parent) {}
+
+WBaseWidget::~WBaseWidget() = default;
+
+void WBaseWidget::bind() {}
+
+void WBaseWidget::showEvent(QShowEvent*)
+{
+    qDebug() << "WBaseWidget::showEvent";
+    bind();
+}
+
+void WBaseWidget::showPage(const QString& name)
+{
+    // A page sits in its container, the container in the book page's stack, the stack in the book page.
+    QWidget* owner = parentWidget();
+    for (int level = 1; owner && level < 3; ++level)
+        owner = owner->parentWidget();
+    if (UBook* book = qobject_cast<UBook*>(owner))
+        book->showPage(name);
+}

@@ -1,0 +1,192 @@
+#include "shelltesting.h"
+
+#include "data/filesetting.h"
+#include "messageboxrecorder.h"
+#include "platform/systemtray.h"
+#include "shell/mainwindow.h"
+#include "testbook.h"
+
+#include <QAbstractButton>
+#include <QCloseEvent>
+#include <QDir>
+#include <QSqlQuery>
+
+namespace {
+class FixedTray : public SystemTray
+{
+public:
+    explicit FixedTray(bool available) : m_available(available) {}
+    bool isAvailable() const override { return m_available; }
+
+private:
+    bool m_available;
+};
+
+int backupCount()
+{
+    return QDir(FileSetting::getInstance()->getBackupDir()).entryList(QDir::Files).size();
+}
+
+int hintCount()
+{
+    return FileSetting::getInstance()->getValue("Common/SystemTrayIconHintCount", 0).toInt();
+}
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        m_home = new TestBook;
+        BookPageFactory::setCurrent(&m_pages);
+        // Only the backups at close are counted.
+        FileSetting::getInstance()->setValue("Backup/BackupWhenStartup", false);
+        FileSetting::getInstance()->setValue("Common/EnableAutoUpdate", false);
+    }
+    void cleanup()
+    {
+        SystemTray::setCurrent(nullptr);
+        BookPageFactory::setCurrent(nullptr);
+        delete m_home;
+    }
+
+    void firstStartCreatesTheBook()
+    {
+        MessageBoxRecorder boxes;
+        MainWindow window;
+        const QString path = m_home->dataDir() + "Quillbay.db";
+        QVERIFY(QFile::exists(path));
+        QVERIFY(QFile(path).permissions() & QFileDevice::WriteOwner);
+        QVERIFY(QSqlDatabase::database().isOpen());
+        QCOMPARE(QSqlDatabase::database().databaseName(), path);
+        QSqlQuery query("select version from tbl_setting");
+        QVERIFY(query.next());
+        QCOMPARE(query.value(0).toInt(), 44);
+        QSqlQuery accounts("select count(*) from tbl_account");
+        QVERIFY(accounts.next());
+        QVERIFY(accounts.value(0).toInt() > 0);
+        QVERIFY(boxes.boxes().isEmpty());
+        QCOMPARE(window.windowTitle(), QString("Quillbay云记账 2.2"));
+        QVERIFY(window.windowFlags() & Qt::FramelessWindowHint);
+    }
+
+    void bookThatCannotBeCreatedIsNotOpened()
+    {
+        Constants::getInstance()->setBookName("no-such-folder/Book.db");
+        MessageBoxRecorder boxes;
+        MainWindow window;
+        QCOMPARE(boxes.boxes().size(), 1);
+        QCOMPARE(boxes.boxes().first().first, QString("数据文件错误"));
+        QCOMPARE(boxes.boxes().first().second, QString("打开数据文件出现错误。"));
+        QVERIFY(!QSqlDatabase::database().isOpen());
+        QVERIFY(QDir(m_home->dataDir()).entryList({"*.db"}, QDir::Files).isEmpty());
+        QVERIFY(!QFile::exists(m_home->dataDir() + "no-such-folder"));
+    }
+
+    void closing_data()
+    {
+        QTest::addColumn<bool>("trayAvailable");
+        QTest::addColumn<bool>("trayOption");
+        QTest::addColumn<bool>("backupOption");
+        QTest::addColumn<bool>("hides");
+        QTest::addColumn<int>("backups");
+        QTest::newRow("no tray") << false << false << true << false << 1;
+        QTest::newRow("no tray, option on") << false << true << true << false << 1;
+        QTest::newRow("tray, option off") << true << false << true << false << 1;
+        QTest::newRow("tray, option on") << true << true << true << true << 0;
+        QTest::newRow("no backup at close") << false << false << false << false << 0;
+    }
+    void closing()
+    {
+        QFETCH(bool, trayAvailable);
+        QFETCH(bool, trayOption);
+        QFETCH(bool, backupOption);
+        QFETCH(bool, hides);
+        QFETCH(int, backups);
+        FixedTray tray(trayAvailable);
+        SystemTray::setCurrent(&tray);
+        FileSetting::getInstance()->setValue("Common/EnableSystemTrayIcon", trayOption);
+        FileSetting::getInstance()->setValue("Backup/BackupWhenClose", backupOption);
+        MainWindow window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QCOMPARE(window.close(), !hides);
+        QVERIFY(!window.isVisible());
+        QCOMPARE(backupCount(), backups);
+        QCOMPARE(hintCount(), hides ? 1 : 0);
+    }
+
+    void trayHintStopsAfterThree()
+    {
+        FixedTray tray(true);
+        SystemTray::setCurrent(&tray);
+        FileSetting::getInstance()->setValue("Common/EnableSystemTrayIcon", true);
+        MainWindow window;
+        for (int i = 1; i <= 5; ++i) {
+            window.show();
+            QVERIFY(!window.close());
+            QCOMPARE(hintCount(), qMin(i, 3));
+        }
+        QCOMPARE(backupCount(), 0);
+    }
+
+    void exitSkipsTheCloseWork_data()
+    {
+        QTest::addColumn<bool>("trayAvailable");
+        QTest::newRow("with tray") << true;
+        QTest::newRow("without tray") << false;
+    }
+    void exitSkipsTheCloseWork()
+    {
+        QFETCH(bool, trayAvailable);
+        FixedTray tray(trayAvailable);
+        SystemTray::setCurrent(&tray);
+        FileSetting::getInstance()->setValue("Common/EnableSystemTrayIcon", true);
+        MainWindow window;
+        window.show();
+        QCOMPARE(runUntilExit([&window] { window.exit(); }), 0);
+        QCOMPARE(backupCount(), 0);
+        QCOMPARE(hintCount(), 0);
+    }
+
+    void headerDrivesTheContent()
+    {
+        MainWindow window;
+        auto* sync = window.findChild<QWidget*>("wgtToolBar")->findChild<QAbstractButton*>("tbSync");
+        sync->click();
+        QCOMPARE(window.findChild<QWidget*>("pgSync")->isVisibleTo(&window), true);
+        QCOMPARE(window.findChild<QWidget*>("pgBook")->isVisibleTo(&window), false);
+    }
+
+    void pageIsReloadedWhenTheWindowShowsAgain()
+    {
+        MainWindow window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        auto* bills = static_cast<LightPage*>(window.findChild<QWidget*>("wgtBillList"));
+        QCOMPARE(bills->binds, 1);
+        window.hide();
+        window.show();
+        QCOMPARE(bills->binds, 2);
+    }
+
+    void maximisedFillsTheAvailableArea()
+    {
+        MainWindow window;
+        window.showMaximized();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const QRect area = window.screen()->availableGeometry();
+        QTRY_COMPARE(window.geometry(), area);
+        QCOMPARE(window.maximumSize(), area.size().expandedTo(window.minimumSize()));
+    }
+
+private:
+    TestBook* m_home = nullptr;
+    LightPageFactory m_pages;
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"

@@ -1,0 +1,215 @@
+#include "shelltesting.h"
+
+#include "data/filesetting.h"
+#include "shell/startup.h"
+#include "testbook.h"
+
+#include <QDir>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace {
+// Start-up with the user's answers replaced: records the standard boxes and the logins.
+class RecordingStartup : public Startup
+{
+public:
+    QStringList warnings;
+    QStringList logins;
+    bool loginAnswer = true;
+
+protected:
+    void warn(const QString& title, const QString& text) override { warnings << title + "|" + text; }
+    bool login(const QString& book) override
+    {
+        logins << book;
+        return loginAnswer;
+    }
+};
+
+QByteArray contents(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QString lastBook()
+{
+    return FileSetting::getInstance()->getValue("Common/LastBook", "(unset)").toString();
+}
+} // namespace
+
+class TestStartup : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void decidesLogin_data()
+    {
+        QTest::addColumn<QStringList>("books"); // name or name:password
+        QTest::addColumn<QString>("bookArgument");
+        QTest::addColumn<QStringList>("logins"); // the books the login was asked to preselect
+        QTest::addColumn<QString>("lastBook");   // Common/LastBook afterwards
+
+        QTest::newRow("empty folder") << QStringList() << "" << QStringList() << "(unset)";
+        QTest::newRow("one open book") << QStringList{"Home.db"} << "" << QStringList() << "Home.db";
+        QTest::newRow("one protected book") << QStringList{"Home.db:secret"} << "" << QStringList{""} << "(unset)";
+        QTest::newRow("two open books") << QStringList{"a.db", "b.db"} << "" << QStringList{""} << "(unset)";
+        QTest::newRow("book argument, open") << QStringList{"a.db", "b.db"} << "b.db" << QStringList() << "b.db";
+        QTest::newRow("book argument, protected")
+            << QStringList{"a.db", "b.db:pw"} << "b.db" << QStringList{"b.db"} << "(unset)";
+        QTest::newRow("capital extension") << QStringList{"X.DB"} << "" << QStringList() << "X.DB";
+    }
+    void decidesLogin()
+    {
+        QFETCH(QStringList, books);
+        QFETCH(QString, bookArgument);
+        QFETCH(QStringList, logins);
+        QFETCH(QString, lastBook);
+        TestBook home;
+        for (const QString& book : books)
+            makeBook(book.section(':', 0, 0), book.section(':', 1));
+        RecordingStartup startup;
+        QVERIFY(startup.chooseBook(bookArgument));
+        QCOMPARE(startup.logins, logins);
+        QVERIFY(startup.warnings.isEmpty());
+        QCOMPARE(::lastBook(), lastBook);
+        QCOMPARE(QDir(home.dataDir()).entryList(QDir::Files).size(), books.size());
+    }
+
+    void oneBookWinsOverAMissingLastBook()
+    {
+        TestBook home;
+        FileSetting::getInstance()->setValue("Common/LastBook", "Gone.db");
+        makeBook("Home.db");
+        RecordingStartup startup;
+        QVERIFY(startup.chooseBook(""));
+        QCOMPARE(Constants::getInstance()->getBookName(), QString("Home.db"));
+        QCOMPARE(lastBook(), QString("Home.db"));
+    }
+
+    void unreadableSingleBookKeepsLastBook()
+    {
+        TestBook home;
+        FileSetting::getInstance()->setValue("Common/LastBook", "Quillbay.db");
+        makeBrokenBook("Broken.db");
+        const QByteArray before = contents(home.dataDir() + "Broken.db");
+        RecordingStartup startup;
+        QVERIFY(startup.chooseBook(""));
+        QCOMPARE(startup.warnings.size(), 1);
+        QVERIFY(startup.warnings.first().startsWith("数据文件错误|打开数据文件出现错误。"));
+        QVERIFY(startup.warnings.first().size() > QString("数据文件错误|打开数据文件出现错误。").size());
+        QVERIFY(startup.logins.isEmpty());
+        QCOMPARE(lastBook(), QString("Quillbay.db"));
+        QCOMPARE(contents(home.dataDir() + "Broken.db"), before);
+        QCOMPARE(QDir(home.dataDir()).entryList(QDir::Files), QStringList{"Broken.db"});
+    }
+
+    void cancelledLoginEndsStartUp()
+    {
+        TestBook home;
+        makeBook("a.db");
+        makeBook("b.db");
+        RecordingStartup startup;
+        startup.loginAnswer = false;
+        QVERIFY(!startup.chooseBook(""));
+    }
+
+    void realLoginCancelOrClose_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::newRow("cancel") << "pbCancel";
+        QTest::newRow("title bar close") << "pbClose";
+    }
+    void realLoginCancelOrClose()
+    {
+        QFETCH(QString, button);
+        TestBook home;
+        makeBook("a.db");
+        makeBook("b.db");
+        whenModalShows([button](QWidget* dialog) { dialog->findChild<QPushButton*>(button)->click(); });
+        Startup startup;
+        QVERIFY(!startup.chooseBook(""));
+        QCOMPARE(lastBook(), QString("(unset)"));
+    }
+
+    void realLoginAccepted()
+    {
+        TestBook home;
+        makeBook("a.db", "", 100);
+        makeBook("b.db", "pw");
+        whenModalShows([](QWidget* dialog) {
+            dialog->findChild<QLineEdit*>("lePassword")->setText("pw");
+            dialog->findChild<QPushButton*>("pbOK")->click();
+        });
+        Startup startup;
+        QVERIFY(startup.chooseBook("b.db"));
+        QCOMPARE(lastBook(), QString("b.db"));
+    }
+
+    void verbs_data()
+    {
+        QTest::addColumn<QString>("verb");
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("book");
+        QTest::addColumn<QString>("warning");
+
+        QTest::newRow("book present") << "book"
+                                      << "b.db"
+                                      << "b.db"
+                                      << "";
+        QTest::newRow("book missing") << "book"
+                                      << "c.db"
+                                      << ""
+                                      << "";
+        QTest::newRow("book outside the folder") << "book"
+                                                 << "../Quillbay/b.db"
+                                                 << ""
+                                                 << "";
+        QTest::newRow("book without file") << "book"
+                                           << ""
+                                           << ""
+                                           << "";
+        QTest::newRow("verbs are case-sensitive") << "Book"
+                                                  << "b.db"
+                                                  << ""
+                                                  << "";
+        QTest::newRow("unknown verb") << "open"
+                                      << "b.db"
+                                      << ""
+                                      << "";
+        QTest::newRow("restore failing") << "restore"
+                                         << "/nonexistent/x.db"
+                                         << ""
+                                         << "恢复失败|恢复数据文件出现错误。";
+        QTest::newRow("keddo failing") << "keddo"
+                                       << "/nonexistent/x.db"
+                                       << ""
+                                       << "导入失败|导入数据文件出现错误。";
+    }
+    void verbs()
+    {
+        QFETCH(QString, verb);
+        QFETCH(QString, file);
+        QFETCH(QString, book);
+        QFETCH(QString, warning);
+        TestBook home;
+        makeBook("b.db");
+        RecordingStartup startup;
+        QCOMPARE(startup.runVerb(verb, file), book);
+        QCOMPARE(startup.warnings, warning.isEmpty() ? QStringList() : QStringList{warning});
+    }
+
+    void restoreReportsSuccess()
+    {
+        TestBook home;
+        makeBook("Quillbay.db");
+        const QString backup = home.home() + "/copy.db";
+        QVERIFY(BookFile::createFromInitial(backup));
+        RecordingStartup startup;
+        QCOMPARE(startup.runVerb("restore", backup), QString());
+        QCOMPARE(startup.warnings, QStringList{"恢复成功|您已经成功恢复数据文件。"});
+    }
+};
+
+QTEST_MAIN(TestStartup)
+#include "tst_startup.moc"

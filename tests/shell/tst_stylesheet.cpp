@@ -1,0 +1,51 @@
+#include "data/filesetting.h"
+#include "shell/stylesheet.h"
+#include "testbook.h"
+
+#include <QFile>
+#include <QtTest>
+
+class TestStyleSheet : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void skinRules_data()
+    {
+        QTest::addColumn<QString>("colour");
+        QTest::addColumn<QString>("appended");
+        QTest::newRow("default white") << "#FFFFFF"
+                                       << "";
+        QTest::newRow("no colour") << ""
+                                   << "";
+        QTest::newRow("lower-case white is a colour")
+            << "#ffffff"
+            << "\r\nMainWindow{border-image:none;background-color:#ffffff}"
+               "\r\nQDialog[style=dialog]{border-image:none;background-color:#ffffff}";
+        QTest::newRow("blue") << "#336699"
+                              << "\r\nMainWindow{border-image:none;background-color:#336699}"
+                                 "\r\nQDialog[style=dialog]{border-image:none;background-color:#336699}";
+    }
+    void skinRules()
+    {
+        QFETCH(QString, colour);
+        QFETCH(QString, appended);
+        const QString sheet = "QWidget{color:black}";
+        QCOMPARE(StyleSheet::compose(sheet, colour), sheet + appended);
+    }
+
+    void loadsTheResourceWithTheStoredColour()
+    {
+        TestBook home;
+        QFile file(":/rc/style/default.qss");
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString sheet = QString::fromUtf8(file.readAll());
+        QCOMPARE(StyleSheet::load(), sheet);
+        FileSetting::getInstance()->setValue("Color/SkinColor", "#123456");
+        QCOMPARE(StyleSheet::load(), StyleSheet::compose(sheet, "#123456"));
+        QVERIFY(StyleSheet::load().endsWith("QDialog[style=dialog]{border-image:none;background-color:#123456}"));
+    }
+};
+
+QTEST_MAIN(TestStyleSheet)
+#include "tst_stylesheet.moc"

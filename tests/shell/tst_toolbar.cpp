@@ -1,0 +1,143 @@
+#include "shelltesting.h"
+
+#include "shell/ucontent.h"
+#include "shell/utoolbar.h"
+#include "testbook.h"
+
+#include <QDialog>
+#include <QToolButton>
+
+namespace {
+// The tool bar driving a content stack, as the header wires them up.
+struct Frame
+{
+    Frame() { toolBar.setContentWidget(&content); }
+    QToolButton* button(const QString& name) { return toolBar.findChild<QToolButton*>(name); }
+    QString page() const { return content.currentWidget()->objectName(); }
+    QString checked()
+    {
+        for (const char* name : {"pbBook", "tbSync", "tbData", "tbSetting"})
+            if (button(name)->isChecked())
+                return name;
+        return QString();
+    }
+    UContent content;
+    UToolBar toolBar;
+};
+} // namespace
+
+class TestToolBar : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        m_home = new TestBook;
+        m_home->open();
+        BookPageFactory::setCurrent(&m_pages);
+        m_urls.urls.clear();
+        UrlOpener::setCurrent(&m_urls);
+    }
+    void cleanup()
+    {
+        UrlOpener::setCurrent(nullptr);
+        BookPageFactory::setCurrent(nullptr);
+        delete m_home;
+    }
+
+    void startsOnTheBookPage()
+    {
+        Frame frame;
+        QCOMPARE(frame.page(), QString("pgBook"));
+        QCOMPARE(frame.checked(), QString("pbBook"));
+    }
+
+    void pageButtonsSwitchPages_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("page");
+        QTest::newRow("sync") << "tbSync"
+                              << "pgSync";
+        QTest::newRow("data") << "tbData"
+                              << "pgData";
+        QTest::newRow("setting") << "tbSetting"
+                                 << "pgSetting";
+        QTest::newRow("book") << "pbBook"
+                              << "pgBook";
+    }
+    void pageButtonsSwitchPages()
+    {
+        QFETCH(QString, button);
+        QFETCH(QString, page);
+        Frame frame;
+        frame.button(button == "pbBook" ? "tbData" : "pbBook")->click();
+        frame.button(button)->click();
+        QCOMPARE(frame.page(), page);
+        QCOMPARE(frame.checked(), button);
+        frame.button(button)->click();
+        QCOMPARE(frame.page(), page);
+        QCOMPARE(frame.checked(), button);
+    }
+
+    void otherButtonsKeepThePage_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("url");
+        QTest::newRow("website") << "tbWebsite"
+                                 << "http://127.0.0.1:8647/";
+        QTest::newRow("microblog") << "tbWeibo"
+                                   << "http://127.0.0.1:8647/weibo";
+        QTest::newRow("feedback") << "tbFeedback"
+                                  << "";
+    }
+    void otherButtonsKeepThePage()
+    {
+        QFETCH(QString, button);
+        QFETCH(QString, url);
+        qunsetenv("QUILLBAY_SERVICE_URL");
+        Frame frame;
+        frame.button("tbSync")->click();
+        bool dialogShown = false;
+        if (url.isEmpty())
+            whenModalShows([&dialogShown](QWidget* dialog) {
+                dialogShown = dialog->property("style").toString() == "dialog";
+                static_cast<QDialog*>(dialog)->reject();
+            });
+        frame.button(button)->click();
+        QCOMPARE(frame.page(), QString("pgSync"));
+        QCOMPARE(frame.checked(), QString("tbSync"));
+        QCOMPARE(m_urls.urls, url.isEmpty() ? QList<QUrl>() : QList<QUrl>{QUrl(url)});
+        QCOMPARE(dialogShown, url.isEmpty());
+    }
+
+    void showPageKnowsOnlyItsOwnPages()
+    {
+        Frame frame;
+        frame.content.showPage("Data");
+        QCOMPARE(frame.page(), QString("pgData"));
+        frame.content.showPage("BillList");
+        QCOMPARE(frame.page(), QString("pgData"));
+        frame.content.showPage("Nothing");
+        QCOMPARE(frame.page(), QString("pgData"));
+    }
+
+    void returningToTheBookPageReloadsItsPage()
+    {
+        Frame frame;
+        frame.content.show();
+        auto* bills = static_cast<LightPage*>(frame.content.findChild<QWidget*>("wgtBillList"));
+        QCOMPARE(bills->binds, 1);
+        frame.button("tbSetting")->click();
+        frame.button("pbBook")->click();
+        QCOMPARE(bills->binds, 2);
+    }
+
+private:
+    TestBook* m_home = nullptr;
+    LightPageFactory m_pages;
+    RecordingUrlOpener m_urls;
+};
+
+QTEST_MAIN(TestToolBar)
+#include "tst_toolbar.moc"
