@@ -152,7 +152,7 @@ bool MAccount::update(MAccount* account)
     query.addBindValue(account->description);
     query.addBindValue(account->sort);
     query.addBindValue(account->id);
-    const bool ok = RecordSql::exec(query);
+    const bool ok = RecordSql::execUpdate(query);
     clearCache();
     return ok;
 }

@@ -356,8 +356,7 @@ bool MBill::update()
                   "account_id=?,to_account_id=?,borrower_id=?,member_id=?,title=?,kind=? where id = ? ");
     bindFields(query);
     query.addBindValue(id);
-    // A row that is gone (a sync removed it meanwhile) keeps none of the edit, so that is no success.
-    const bool ok = RecordSql::exec(query) && query.numRowsAffected() > 0;
+    const bool ok = RecordSql::execUpdate(query);
     dataChanged();
     return ok;
 }

@@ -96,7 +96,7 @@ public:
     static void resetCache();
 
     // Each write drops the cache and announces the change whatever its outcome; the result says whether
-    // the statement succeeded (for update: and found the bill's row).
+    // the statement succeeded (for update: and found the row).
     bool insert();
     bool update();
     bool remove();

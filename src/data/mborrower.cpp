@@ -123,7 +123,7 @@ bool MBorrower::update(MBorrower* borrower)
     query.addBindValue(borrower->description);
     query.addBindValue(borrower->sort);
     query.addBindValue(borrower->id);
-    const bool ok = RecordSql::exec(query);
+    const bool ok = RecordSql::execUpdate(query);
     clearCache();
     return ok;
 }

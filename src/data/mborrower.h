@@ -27,7 +27,8 @@ public:
     static int getBillCount(const MBorrower* borrower);
 
     // Each write drops the cache and announces the change whatever its outcome; the result says whether
-    // the statement succeeded. insert keeps a preset id and gives an empty one a new id.
+    // the statement succeeded (for update: and found the row). insert keeps a preset id and gives an empty
+    // one a new id.
     static bool insert(MBorrower* borrower);
     static bool update(MBorrower* borrower);
     static bool remove(MBorrower* borrower);

@@ -20,23 +20,24 @@ MBorrower* MBorrowerModel::getBorrower(int row) const
 
 bool MBorrowerModel::addBorrower(MBorrower* borrower)
 {
+    // The rows change only with the book, so that the view never shows a borrower the book does not hold.
+    if (!MBorrower::insert(borrower))
+        return false;
     beginInsertRows(QModelIndex(), m_borrowers.size(), m_borrowers.size());
-    const bool ok = MBorrower::insert(borrower);
     m_borrowers.append(borrower);
     endInsertRows();
-    return ok;
+    return true;
 }
 
 bool MBorrowerModel::removeBorrower(MBorrower* borrower)
 {
     const int row = m_borrowers.indexOf(borrower);
-    if (row < 0)
+    if (row < 0 || !MBorrower::remove(borrower))
         return false;
     beginRemoveRows(QModelIndex(), row, row);
-    const bool ok = MBorrower::remove(borrower);
     m_borrowers.removeAt(row);
     endRemoveRows();
-    return ok;
+    return true;
 }
 
 void MBorrowerModel::updateBorrower(MBorrower* borrower)

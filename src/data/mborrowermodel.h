@@ -14,7 +14,7 @@ public:
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     MBorrower* getBorrower(int row) const;
 
-    // These change the book and the model together; each returns whether the book was written.
+    // These change the book and, when it was written, the model; each returns whether the book was written.
     bool addBorrower(MBorrower* borrower);
     // Removes the row that holds this very record; false when the model shows no such record.
     bool removeBorrower(MBorrower* borrower);

@@ -150,9 +150,7 @@ bool MCategory::update()
 {
     const bool sub = !categoryId.isEmpty();
     QSqlQuery query;
-    query.prepare(
-        sub ? "update tbl_sub_category set category_id=? , name = ? ,kind =? ,description=?,sort=? where id = ? "
-            : "update tbl_category set name = ? ,kind =? ,description=?,sort=? where id = ? ");
+    query.prepare(sub ? updateSubCategorySql : updateCategorySql);
     if (sub)
         query.addBindValue(categoryId);
     query.addBindValue(name);
@@ -160,10 +158,11 @@ bool MCategory::update()
     query.addBindValue(description);
     query.addBindValue(sort);
     query.addBindValue(id);
-    const bool ok = RecordSql::exec(query);
+    bool ok = RecordSql::execUpdate(query);
 
-    // A sub-category moved to another category takes its bills along.
-    if (sub) {
+    // A sub-category moved to another category takes its bills along, but only once its own row has moved:
+    // otherwise its bills would name a category that it is not under.
+    if (sub && ok) {
         query.prepare("select id from tbl_bill where category_id<>? and sub_category_id = ?");
         query.addBindValue(categoryId);
         query.addBindValue(id);
@@ -171,7 +170,7 @@ bool MCategory::update()
             query.prepare("update tbl_bill set category_id=? where sub_category_id = ? ");
             query.addBindValue(categoryId);
             query.addBindValue(id);
-            RecordSql::exec(query);
+            ok = RecordSql::exec(query);
             MBill::dataChanged();
             Notifier::getInstance()->emitBillDataChanged();
         }

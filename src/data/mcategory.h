@@ -28,8 +28,8 @@ public:
     void addChild(MCategory* child);
 
     // Each write drops the cache and announces the change whatever its outcome; the result says whether
-    // the statement succeeded. insert keeps a preset id and gives an empty one a new id. update of a
-    // sub-category moved to another category makes its bills name the new category.
+    // the statements succeeded (for update: and found the row). insert keeps a preset id and gives an empty
+    // one a new id. update of a sub-category moved to another category makes its bills name the new category.
     bool insert();
     bool update();
     bool remove();

@@ -110,7 +110,7 @@ bool MMember::update(MMember* member)
     query.addBindValue(member->description);
     query.addBindValue(member->sort);
     query.addBindValue(member->id);
-    const bool ok = RecordSql::exec(query);
+    const bool ok = RecordSql::execUpdate(query);
     clearCache();
     return ok;
 }

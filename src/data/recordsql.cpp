@@ -21,6 +21,11 @@ bool RecordSql::exec(QSqlQuery& query)
     return ok;
 }
 
+bool RecordSql::execUpdate(QSqlQuery& query)
+{
+    return exec(query) && query.numRowsAffected() > 0;
+}
+
 int RecordSql::count(const QString& sql, const QVariantList& values)
 {
     QSqlQuery query;

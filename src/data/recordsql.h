@@ -14,6 +14,9 @@ public:
     static QString newId();
     // Runs a prepared statement and writes its outcome ("true" or "false" and the error) to the debug output.
     static bool exec(QSqlQuery& query);
+    // Runs a prepared update of one row: it succeeds only when the row was there, because an edit of a row
+    // that is gone (removed by a sync meanwhile) keeps nothing.
+    static bool execUpdate(QSqlQuery& query);
     // Column 0 of the first row of a count query with the given bound values; 0 when there is no row.
     static int count(const QString& sql, const QVariantList& values);
     // Deletes the row with the id. The table's delete trigger copies the row into its "_deleted" twin, whose

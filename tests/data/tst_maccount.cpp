@@ -1,7 +1,7 @@
 #include "bookrows.h"
 #include "data/maccount.h"
 #include "data/notifier.h"
-#include "testbook.h"
+#include "recordtest.h"
 
 #include <QSignalSpy>
 #include <QtTest>
@@ -20,27 +20,11 @@ double balanceOf(const QString& id)
 }
 } // namespace
 
-class TestMAccount : public QObject
+class TestMAccount : public RecordTest
 {
     Q_OBJECT
 
-private:
-    TestBook* book = nullptr;
-
 private slots:
-    void init()
-    {
-        book = new TestBook;
-        book->open();
-        BookRows::dropCaches();
-    }
-
-    void cleanup()
-    {
-        BookRows::dropCaches();
-        delete book;
-    }
-
     void balanceCountsBillsAndTransfersBothWays()
     {
         addAccount("A", 100);

@@ -3,7 +3,7 @@
 #include "data/mborrowermodel.h"
 #include "data/mmembermodel.h"
 #include "data/witemdelegate.h"
-#include "testbook.h"
+#include "recordtest.h"
 
 #include <QStyleOptionViewItem>
 #include <QtTest>
@@ -18,27 +18,11 @@ QStringList rowTexts(const QAbstractItemModel& model, int row)
 }
 } // namespace
 
-class TestMasterDataModels : public QObject
+class TestMasterDataModels : public RecordTest
 {
     Q_OBJECT
 
-private:
-    TestBook* book = nullptr;
-
 private slots:
-    void init()
-    {
-        book = new TestBook;
-        book->open();
-        BookRows::dropCaches();
-    }
-
-    void cleanup()
-    {
-        BookRows::dropCaches();
-        delete book;
-    }
-
     void accountTotalRowAlone()
     {
         MAccountModel model;
@@ -104,6 +88,11 @@ private slots:
         renamed.setName("Anna");
         model.updateBorrower(&renamed);
         QCOMPARE(model.data(model.index(0, 0)).toString(), QString("Anna"));
+
+        // A borrower the book refused (the name column refuses NULL) gets no row.
+        MBorrower nameless;
+        QVERIFY(!model.addBorrower(&nameless));
+        QCOMPARE(model.rowCount(), 1);
 
         MBorrower stranger;
         QVERIFY(!model.removeBorrower(&stranger));

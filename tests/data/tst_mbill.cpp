@@ -5,7 +5,7 @@
 #include "data/mcategory.h"
 #include "data/mmember.h"
 #include "data/notifier.h"
-#include "testbook.h"
+#include "recordtest.h"
 
 #include <QSignalSpy>
 #include <QtTest>
@@ -47,27 +47,11 @@ double borrowerTotal(const QString& id)
 }
 } // namespace
 
-class TestMBill : public QObject
+class TestMBill : public RecordTest
 {
     Q_OBJECT
 
-private:
-    TestBook* book = nullptr;
-
 private slots:
-    void init()
-    {
-        book = new TestBook;
-        book->open();
-        BookRows::dropCaches();
-    }
-
-    void cleanup()
-    {
-        BookRows::dropCaches();
-        delete book;
-    }
-
     void repeatedConditionReusesTheCachedList()
     {
         BookRows::addBill("expense", -1);

@@ -1,7 +1,7 @@
 #include "bookrows.h"
 #include "data/filesetting.h"
 #include "data/mbillmodel.h"
-#include "testbook.h"
+#include "recordtest.h"
 
 #include <QAbstractItemModelTester>
 #include <QFont>
@@ -62,13 +62,11 @@ QColor swatchColor(const QVariant& decoration)
 }
 } // namespace
 
-class TestMBillModel : public QObject
+class TestMBillModel : public RecordTest
 {
     Q_OBJECT
 
 private:
-    TestBook* book = nullptr;
-
     QModelIndex firstBill(MBillModel& model)
     {
         model.setCondition(" 1=1 ");
@@ -76,19 +74,6 @@ private:
     }
 
 private slots:
-    void init()
-    {
-        book = new TestBook;
-        book->open();
-        BookRows::dropCaches();
-    }
-
-    void cleanup()
-    {
-        BookRows::dropCaches();
-        delete book;
-    }
-
     void pagesAreClampedToTheList_data()
     {
         QTest::addColumn<int>("bills");

@@ -1,32 +1,16 @@
 #include "bookrows.h"
 #include "data/mborrower.h"
 #include "data/notifier.h"
-#include "testbook.h"
+#include "recordtest.h"
 
 #include <QSignalSpy>
 #include <QtTest>
 
-class TestMBorrower : public QObject
+class TestMBorrower : public RecordTest
 {
     Q_OBJECT
 
-private:
-    TestBook* book = nullptr;
-
 private slots:
-    void init()
-    {
-        book = new TestBook;
-        book->open();
-        BookRows::dropCaches();
-    }
-
-    void cleanup()
-    {
-        BookRows::dropCaches();
-        delete book;
-    }
-
     void totalsFollowTheBills()
     {
         BookRows::exec("insert into tbl_borrower (id, name) values ('P', 'Pat'), ('Q', 'Quin')");

@@ -1,7 +1,7 @@
 #include "bookrows.h"
 #include "data/mcategory.h"
 #include "data/notifier.h"
-#include "testbook.h"
+#include "recordtest.h"
 
 #include <QSignalSpy>
 #include <QtTest>
@@ -31,27 +31,11 @@ QStringList ids(const QList<MCategory*>& list)
 }
 } // namespace
 
-class TestMCategory : public QObject
+class TestMCategory : public RecordTest
 {
     Q_OBJECT
 
-private:
-    TestBook* book = nullptr;
-
 private slots:
-    void init()
-    {
-        book = new TestBook;
-        book->open();
-        BookRows::dropCaches();
-    }
-
-    void cleanup()
-    {
-        BookRows::dropCaches();
-        delete book;
-    }
-
     void renumberingWritesOnlyChangedRows_data()
     {
         QTest::addColumn<QString>("table");
@@ -190,15 +174,37 @@ private slots:
         QCOMPARE(bills.count(), 0);
     }
 
+    void failedUpdateReportsAndStillAnnounces_data()
+    {
+        QTest::addColumn<QString>("table");
+        QTest::addColumn<QString>("id");
+        QTest::newRow("category") << "tbl_category"
+                                  << "c1";
+        QTest::newRow("sub-category moved to another category") << "tbl_sub_category"
+                                                                << "s1";
+    }
+
     void failedUpdateReportsAndStillAnnounces()
     {
+        QFETCH(QString, table);
+        QFETCH(QString, id);
         addCategory("c1", "expense", 1);
-        MCategory* c1 = MCategory::getCategoryById("c1");
-        QSignalSpy spy(Notifier::getInstance(), &Notifier::categoryDataChanged);
-        c1->setName(QString());
-        QVERIFY(!c1->update());
-        QCOMPARE(spy.count(), 1);
-        QCOMPARE(BookRows::value("select name from tbl_category where id='c1'").toString(), QString("cat-c1"));
+        addCategory("c2", "expense", 2);
+        addSub("s1", "c1", "expense", 1);
+        const QString bill = BookRows::addBill("expense", -1, {{"category_id", "c1"}, {"sub_category_id", "s1"}});
+        MCategory* record = id == "c1" ? MCategory::getCategoryById(id) : MCategory::getSubCategoryById(id);
+        if (id == "s1")
+            record->setCategoryId("c2");
+        record->setName(QString()); // the name column refuses NULL
+
+        QSignalSpy categories(Notifier::getInstance(), &Notifier::categoryDataChanged);
+        QSignalSpy bills(Notifier::getInstance(), &Notifier::billDataChanged);
+        QVERIFY(!record->update());
+        QCOMPARE(categories.count(), 1);
+        QVERIFY(!BookRows::value("select name from " + table + " where id=?", {id}).isNull());
+        // A sub-category whose own row did not move leaves its bills under the category it is still under.
+        QCOMPARE(BookRows::value("select category_id from tbl_bill where id=?", {bill}).toString(), QString("c1"));
+        QCOMPARE(bills.count(), 0);
     }
 
     void removeLeavesSubCategoriesAndBills()

@@ -1,34 +1,23 @@
 #include "bookrows.h"
 #include "data/mcategorymodel.h"
-#include "testbook.h"
+#include "recordtest.h"
 
 #include <QTreeView>
 #include <QtTest>
 
-class TestMCategoryModel : public QObject
+class TestMCategoryModel : public RecordTest
 {
     Q_OBJECT
-
-private:
-    TestBook* book = nullptr;
 
 private slots:
     void init()
     {
-        book = new TestBook;
-        book->open();
-        BookRows::dropCaches();
+        RecordTest::init();
         BookRows::exec("insert into tbl_category (id, name, kind, description, sort) values "
                        "('food', '餐饮', 'expense', 'meals', 1), ('rent', '住房', 'expense', '', 2), "
                        "('pay', '工资', 'income', '', 1)");
         BookRows::exec("insert into tbl_sub_category (id, category_id, name, kind, sort) values "
                        "('lunch', 'food', '午餐', 'expense', 1), ('tips', 'food', '小费', 'income', 2)");
-    }
-
-    void cleanup()
-    {
-        BookRows::dropCaches();
-        delete book;
     }
 
     void tree()

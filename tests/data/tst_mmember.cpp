@@ -1,32 +1,16 @@
 #include "bookrows.h"
 #include "data/mmember.h"
 #include "data/notifier.h"
-#include "testbook.h"
+#include "recordtest.h"
 
 #include <QSignalSpy>
 #include <QtTest>
 
-class TestMMember : public QObject
+class TestMMember : public RecordTest
 {
     Q_OBJECT
 
-private:
-    TestBook* book = nullptr;
-
 private slots:
-    void init()
-    {
-        book = new TestBook;
-        book->open();
-        BookRows::dropCaches();
-    }
-
-    void cleanup()
-    {
-        BookRows::dropCaches();
-        delete book;
-    }
-
     void insertAndReadBack()
     {
         BookRows::exec("insert into tbl_member (id, name, sort) values ('m1', 'Mum', 3), ('m2', 'Dad', 1)");
