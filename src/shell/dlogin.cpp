@@ -57,7 +57,7 @@ void DLogin::on_cbDbList_currentIndexChanged(int)
 bool DLogin::readSelectedBook()
 {
     // Each selection starts afresh, so a password read for another book can never let this one in.
-    expectedPassword.clear();
+    m_expectedPassword.clear();
     m_readable = false;
     m_readError.clear();
     ui->lePassword->setEnabled(false);
@@ -70,8 +70,8 @@ bool DLogin::readSelectedBook()
         return false;
     }
     m_readable = true;
-    expectedPassword = stored.password();
-    ui->lePassword->setEnabled(!expectedPassword.isEmpty());
+    m_expectedPassword = stored.password();
+    ui->lePassword->setEnabled(!m_expectedPassword.isEmpty());
     return true;
 }
 
@@ -84,7 +84,7 @@ void DLogin::on_pbOK_clicked()
         showReadError();
         return;
     }
-    if (!expectedPassword.isEmpty() && ui->lePassword->text() != expectedPassword) {
+    if (!m_expectedPassword.isEmpty() && ui->lePassword->text() != m_expectedPassword) {
         DMessageBox::information(this, tr("密码错误"), tr("您输入的密码有错误！"));
         return;
     }

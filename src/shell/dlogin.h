@@ -31,7 +31,7 @@ private:
 
     Ui::DLogin* ui;
     // The selected book's stored password, valid while m_readable.
-    QString expectedPassword;
+    QString m_expectedPassword;
     bool m_readable = false;
     QString m_readError;
 };

@@ -41,7 +41,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui::MainWi
                    Qt::WindowMaximizeButtonHint);
     ui->setupUi(this);
     setWindowTitle(tr("Quillbay云记账") + " " + Constants::getInstance()->getVersion());
-    // Resizing at the edges and the hover looks need mouse moves without a pressed button.
+    // The frame's widgets follow the mouse even when no button is pressed.
     setMouseTracking(true);
     for (QWidget* child : findChildren<QWidget*>())
         child->setMouseTracking(true);
@@ -49,14 +49,14 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui::MainWi
     createTray();
     MaximizedArea::fit(this);
 
-    dateCheckThread = new DateCheckThread(this);
-    connect(dateCheckThread, &DateCheckThread::incorrectDate, this, &MainWindow::showIncorrectDate);
-    dateCheckThread->start();
+    m_dateCheckThread = new DateCheckThread(this);
+    connect(m_dateCheckThread, &DateCheckThread::incorrectDate, this, &MainWindow::showIncorrectDate);
+    m_dateCheckThread->start();
 }
 
 MainWindow::~MainWindow()
 {
-    dateCheckThread->wait();
+    m_dateCheckThread->wait();
     delete ui;
 }
 
@@ -77,31 +77,31 @@ void MainWindow::openBook()
 
 void MainWindow::createTray()
 {
-    minimizeAction = new QAction(tr("最小化(&N)"), this);
-    connect(minimizeAction, &QAction::triggered, this, &QWidget::hide);
-    maximizeAction = new QAction(tr("最大化(&X)"), this);
-    connect(maximizeAction, &QAction::triggered, this, &QWidget::showMaximized);
-    restoreAction = new QAction(tr("还 原(&R)"), this);
-    connect(restoreAction, &QAction::triggered, this, &QWidget::showNormal);
-    quitAction = new QAction(tr("退出(&Q)"), this);
-    connect(quitAction, &QAction::triggered, this, &MainWindow::exit);
+    m_minimizeAction = new QAction(tr("最小化(&N)"), this);
+    connect(m_minimizeAction, &QAction::triggered, this, &QWidget::hide);
+    m_maximizeAction = new QAction(tr("最大化(&X)"), this);
+    connect(m_maximizeAction, &QAction::triggered, this, &QWidget::showMaximized);
+    m_restoreAction = new QAction(tr("还 原(&R)"), this);
+    connect(m_restoreAction, &QAction::triggered, this, &QWidget::showNormal);
+    m_quitAction = new QAction(tr("退出(&Q)"), this);
+    connect(m_quitAction, &QAction::triggered, this, &MainWindow::exit);
 
-    trayIconMenu = new QMenu(this);
-    trayIconMenu->addAction(minimizeAction);
-    trayIconMenu->addAction(maximizeAction);
-    trayIconMenu->addAction(restoreAction);
-    trayIconMenu->addSeparator();
-    trayIconMenu->addAction(quitAction);
+    m_trayIconMenu = new QMenu(this);
+    m_trayIconMenu->addAction(m_minimizeAction);
+    m_trayIconMenu->addAction(m_maximizeAction);
+    m_trayIconMenu->addAction(m_restoreAction);
+    m_trayIconMenu->addSeparator();
+    m_trayIconMenu->addAction(m_quitAction);
 
     // Many desktops have no tray: the window then simply closes, and the menu is not shown anywhere.
     if (!SystemTray::current()->isAvailable())
         return;
-    trayIcon = new QSystemTrayIcon(QIcon(iconPath), this);
+    m_trayIcon = new QSystemTrayIcon(QIcon(iconPath), this);
     setWindowIcon(QIcon(iconPath));
-    trayIcon->setToolTip(tr("Quillbay云记账"));
-    trayIcon->setContextMenu(trayIconMenu);
-    trayIcon->setVisible(true);
-    connect(trayIcon, &QSystemTrayIcon::activated, this, &MainWindow::iconActivated);
+    m_trayIcon->setToolTip(tr("Quillbay云记账"));
+    m_trayIcon->setContextMenu(m_trayIconMenu);
+    m_trayIcon->setVisible(true);
+    connect(m_trayIcon, &QSystemTrayIcon::activated, this, &MainWindow::iconActivated);
 }
 
 bool MainWindow::hasSyncAccount() const
@@ -118,7 +118,8 @@ void MainWindow::runSync()
 
 void MainWindow::showTrayHint()
 {
-    trayIcon->showMessage(tr("Quillbay云记账"), tr("Quillbay云记账隐藏到这里了"), QSystemTrayIcon::Information, 10000);
+    m_trayIcon->showMessage(tr("Quillbay云记账"), tr("Quillbay云记账隐藏到这里了"), QSystemTrayIcon::Information,
+                            10000);
 }
 
 void MainWindow::iconActivated(QSystemTrayIcon::ActivationReason reason)
@@ -138,8 +139,8 @@ void MainWindow::iconActivated(QSystemTrayIcon::ActivationReason reason)
 
 void MainWindow::exit()
 {
-    if (trayIcon)
-        trayIcon->hide();
+    if (m_trayIcon)
+        m_trayIcon->hide();
     // exit() rather than quit(): quit() would send this window a close event, which may hide it to the tray or
     // run the close-time sync and backup.
     QCoreApplication::exit(0);
@@ -161,7 +162,7 @@ void MainWindow::showIncorrectDate(QString message)
 void MainWindow::closeEvent(QCloseEvent* event)
 {
     FileSetting* settings = FileSetting::getInstance();
-    if (trayIcon && trayIcon->isVisible() && settings->getValue("Common/EnableSystemTrayIcon", false).toBool()) {
+    if (m_trayIcon && m_trayIcon->isVisible() && settings->getValue("Common/EnableSystemTrayIcon", false).toBool()) {
         const int hints = settings->getValue("Common/SystemTrayIconHintCount", 0).toInt();
         if (hints <= 2) {
             settings->setValue("Common/SystemTrayIconHintCount", hints + 1);
@@ -171,8 +172,8 @@ void MainWindow::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
-    if (trayIcon)
-        trayIcon->hide();
+    if (m_trayIcon)
+        m_trayIcon->hide();
     if (settings->isSyncWhenClose() && hasSyncAccount())
         runSync();
     event->accept();

@@ -40,12 +40,12 @@ private:
     void showTrayHint();
 
     Ui::MainWindow* ui;
-    DateCheckThread* dateCheckThread;
+    DateCheckThread* m_dateCheckThread;
     // Only when the desktop has a tray.
-    QSystemTrayIcon* trayIcon = nullptr;
-    QMenu* trayIconMenu;
-    QAction* minimizeAction;
-    QAction* maximizeAction;
-    QAction* restoreAction;
-    QAction* quitAction;
+    QSystemTrayIcon* m_trayIcon = nullptr;
+    QMenu* m_trayIconMenu;
+    QAction* m_minimizeAction;
+    QAction* m_maximizeAction;
+    QAction* m_restoreAction;
+    QAction* m_quitAction;
 };

@@ -16,6 +16,7 @@ QString StyleSheet::compose(const QString& sheet, const QString& skinColor)
 QString StyleSheet::load()
 {
     QFile file(":/rc/style/default.qss");
-    const QString sheet = file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    // The sheet is plain ASCII.
+    const QString sheet = file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readAll()) : QString();
     return compose(sheet, FileSetting::getInstance()->getValue("Color/SkinColor", "#FFFFFF").toString());
 }

@@ -7,6 +7,7 @@
 #include "data/bookfile.h"
 #include "data/constants.h"
 #include "data/dbsetting.h"
+#include "data/filesetting.h"
 #include "platform/programlauncher.h"
 #include "platform/urlopener.h"
 #include "shell/bookpagefactory.h"
@@ -47,6 +48,12 @@ inline void makeBrokenBook(const QString& name)
     QFile file(Constants::getInstance()->getDbDir() + name);
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write("this is not a book, only some text that is long enough to be taken for a header");
+}
+
+// The stored Common/LastBook, or "(unset)".
+inline QString storedLastBook()
+{
+    return FileSetting::getInstance()->getValue("Common/LastBook", "(unset)").toString();
 }
 
 // Installs a replacement service (not owned) for the lifetime of the guard.

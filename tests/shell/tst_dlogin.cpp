@@ -1,6 +1,5 @@
 #include "shelltesting.h"
 
-#include "data/filesetting.h"
 #include "messageboxrecorder.h"
 #include "shell/dlogin.h"
 #include "testbook.h"
@@ -33,11 +32,6 @@ struct LoginForm
 QStringList files(const TestBook& home)
 {
     return QDir(home.dataDir()).entryList(QDir::Files, QDir::Name);
-}
-
-QString lastBook()
-{
-    return FileSetting::getInstance()->getValue("Common/LastBook", "(unset)").toString();
 }
 } // namespace
 
@@ -104,7 +98,7 @@ private slots:
         form.password->setText(typed);
         form.ok->click();
         QCOMPARE(dialog.result() == QDialog::Accepted, accepted);
-        QCOMPARE(lastBook(), accepted ? QString("Home.db") : QString("(unset)"));
+        QCOMPARE(storedLastBook(), accepted ? QString("Home.db") : QString("(unset)"));
         if (!accepted) {
             QCOMPARE(boxes.boxes().size(), 1);
             QCOMPARE(boxes.boxes().first().first, QString("密码错误"));
@@ -158,7 +152,7 @@ private slots:
         form.password->setText("pw");
         form.ok->click();
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
-        QCOMPARE(lastBook(), QString("X.DB"));
+        QCOMPARE(storedLastBook(), QString("X.DB"));
         QCOMPARE(files(home), QStringList{"X.DB"});
         QVERIFY(boxes.boxes().isEmpty());
     }
@@ -192,7 +186,7 @@ private slots:
         form.ok->click();
         QVERIFY(dialog.result() != QDialog::Accepted);
         QCOMPARE(boxes.boxes().size(), 2);
-        QCOMPARE(lastBook(), QString("(unset)"));
+        QCOMPARE(storedLastBook(), QString("(unset)"));
         QCOMPARE(files(home), removed ? QStringList{"good.db"} : (QStringList{"bad.db", "good.db"}));
     }
 
@@ -210,7 +204,7 @@ private slots:
         QCOMPARE(boxes.boxes().first().first, QString("数据文件错误"));
         form.ok->click();
         QVERIFY(dialog.result() != QDialog::Accepted);
-        QCOMPARE(lastBook(), QString("(unset)"));
+        QCOMPARE(storedLastBook(), QString("(unset)"));
     }
 
     void noBookDoesNothing()
@@ -223,7 +217,7 @@ private slots:
         form.ok->click();
         QVERIFY(dialog.result() != QDialog::Accepted);
         QVERIFY(boxes.boxes().isEmpty());
-        QCOMPARE(lastBook(), QString("(unset)"));
+        QCOMPARE(storedLastBook(), QString("(unset)"));
         QVERIFY(QDir(home.dataDir()).entryList({"*.db"}, QDir::Files).isEmpty());
     }
 

@@ -2,6 +2,7 @@
 
 #include "data/filesetting.h"
 #include "messageboxrecorder.h"
+#include "online/synchelper.h"
 #include "platform/systemtray.h"
 #include "shell/mainwindow.h"
 #include "testbook.h"
@@ -9,6 +10,7 @@
 #include <QAbstractButton>
 #include <QCloseEvent>
 #include <QDir>
+#include <QSignalSpy>
 #include <QSqlQuery>
 
 namespace {
@@ -131,6 +133,39 @@ private slots:
             QCOMPARE(hintCount(), qMin(i, 3));
         }
         QCOMPARE(backupCount(), 0);
+    }
+
+    void syncAtStartAndClose_data()
+    {
+        QTest::addColumn<bool>("account");
+        QTest::addColumn<bool>("atStart");
+        QTest::addColumn<bool>("atClose");
+        QTest::newRow("both") << true << true << true;
+        QTest::newRow("at start only") << true << true << false;
+        QTest::newRow("at close only") << true << false << true;
+        QTest::newRow("no account stored") << false << true << true;
+    }
+    void syncAtStartAndClose()
+    {
+        QFETCH(bool, account);
+        QFETCH(bool, atStart);
+        QFETCH(bool, atClose);
+        if (account) {
+            m_home->open();
+            DbSetting::getInstance()->setSyncUsername("user");
+            DbSetting::getInstance()->setSyncPassword("pw");
+            QVERIFY(DbSetting::getInstance()->save());
+            m_home->close();
+        }
+        FileSetting::getInstance()->setValue("Sync/SyncWhenStartup", atStart);
+        FileSetting::getInstance()->setValue("Sync/SyncWhenClose", atClose);
+        QSignalSpy syncs(SyncHelper::getInstance(), &SyncHelper::syncStarted);
+        MainWindow window;
+        const int atStartCount = account && atStart ? 1 : 0;
+        QCOMPARE(syncs.count(), atStartCount);
+        window.show();
+        QVERIFY(window.close());
+        QCOMPARE(syncs.count(), atStartCount + (account && atClose ? 1 : 0));
     }
 
     void exitSkipsTheCloseWork_data()

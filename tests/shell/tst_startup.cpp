@@ -1,6 +1,5 @@
 #include "shelltesting.h"
 
-#include "data/filesetting.h"
 #include "shell/startup.h"
 #include "testbook.h"
 
@@ -30,11 +29,6 @@ QByteArray contents(const QString& path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-QString lastBook()
-{
-    return FileSetting::getInstance()->getValue("Common/LastBook", "(unset)").toString();
 }
 } // namespace
 
@@ -72,7 +66,7 @@ private slots:
         QVERIFY(startup.chooseBook(bookArgument));
         QCOMPARE(startup.logins, logins);
         QVERIFY(startup.warnings.isEmpty());
-        QCOMPARE(::lastBook(), lastBook);
+        QCOMPARE(storedLastBook(), lastBook);
         QCOMPARE(QDir(home.dataDir()).entryList(QDir::Files).size(), books.size());
     }
 
@@ -84,7 +78,7 @@ private slots:
         RecordingStartup startup;
         QVERIFY(startup.chooseBook(""));
         QCOMPARE(Constants::getInstance()->getBookName(), QString("Home.db"));
-        QCOMPARE(lastBook(), QString("Home.db"));
+        QCOMPARE(storedLastBook(), QString("Home.db"));
     }
 
     void unreadableSingleBookKeepsLastBook()
@@ -99,7 +93,7 @@ private slots:
         QVERIFY(startup.warnings.first().startsWith("数据文件错误|打开数据文件出现错误。"));
         QVERIFY(startup.warnings.first().size() > QString("数据文件错误|打开数据文件出现错误。").size());
         QVERIFY(startup.logins.isEmpty());
-        QCOMPARE(lastBook(), QString("Quillbay.db"));
+        QCOMPARE(storedLastBook(), QString("Quillbay.db"));
         QCOMPARE(contents(home.dataDir() + "Broken.db"), before);
         QCOMPARE(QDir(home.dataDir()).entryList(QDir::Files), QStringList{"Broken.db"});
     }
@@ -129,7 +123,7 @@ private slots:
         whenModalShows([button](QWidget* dialog) { dialog->findChild<QPushButton*>(button)->click(); });
         Startup startup;
         QVERIFY(!startup.chooseBook(""));
-        QCOMPARE(lastBook(), QString("(unset)"));
+        QCOMPARE(storedLastBook(), QString("(unset)"));
     }
 
     void realLoginAccepted()
@@ -143,7 +137,7 @@ private slots:
         });
         Startup startup;
         QVERIFY(startup.chooseBook("b.db"));
-        QCOMPARE(lastBook(), QString("b.db"));
+        QCOMPARE(storedLastBook(), QString("b.db"));
     }
 
     void verbs_data()

@@ -39,7 +39,7 @@ private slots:
         TestBook home;
         QFile file(":/rc/style/default.qss");
         QVERIFY(file.open(QIODevice::ReadOnly));
-        const QString sheet = QString::fromUtf8(file.readAll());
+        const QString sheet = QString::fromLatin1(file.readAll());
         QCOMPARE(StyleSheet::load(), sheet);
         FileSetting::getInstance()->setValue("Color/SkinColor", "#123456");
         QCOMPARE(StyleSheet::load(), StyleSheet::compose(sheet, "#123456"));
