@@ -104,15 +104,19 @@ void BackupHelper::addDeleteData()
         return;
     }
     DefaultData::Writer writer;
-    writer.account = [](MAccount& account) { insertAndRemove(account); };
-    writer.borrower = [](MBorrower& borrower) { insertAndRemove(borrower); };
-    writer.categories = [](const QString& kind, int& categoryId, int& subCategoryId, const QStringList& categoryNames,
-                           const QMultiMap<QString, QStringList>& subCategoryNames) {
-        DefaultData::makeCategories(kind, categoryId, subCategoryId, categoryNames, subCategoryNames,
-                                    insertAndRemoveCategory);
-    };
-    writer.member = [](MMember& member) { insertAndRemove(member); };
-    DefaultData::write(writer);
+    writer.account = insertAndRemove<MAccount>;
+    writer.borrower = insertAndRemove<MBorrower>;
+    writer.categories = &BackupHelper::insertCategorys;
+    writer.member = insertAndRemove<MMember>;
+    DefaultData::write(writer, staticMetaObject.className());
+}
+
+void BackupHelper::insertCategorys(const QString& kind, int& categoryId, int& subCategoryId,
+                                   const QStringList& categoryNames,
+                                   const QMultiMap<QString, QStringList>& subCategoryNames)
+{
+    DefaultData::makeCategories(kind, categoryId, subCategoryId, categoryNames, subCategoryNames,
+                                insertAndRemoveCategory);
 }
 
 QString BackupHelper::putInPlace(const QString& file)

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QMultiMap>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 // Backup, restore and import of book files. The restore and the import run at start-up, before the book is
 // opened; one process serves one book, so neither ever runs under an open book.
@@ -24,6 +26,11 @@ public:
     // Opens the default connection on the current book and records the default records of a new book as
     // deleted, so that a sync deletes them elsewhere too. Ids the book holds already are left alone.
     static void addDeleteData();
+    // Inserts and removes the default categories of one kind, each followed by its sub-categories, with ids
+    // from the counters, which run on from one kind to the next.
+    static void insertCategorys(const QString& kind, int& categoryId, int& subCategoryId,
+                                const QStringList& categoryNames,
+                                const QMultiMap<QString, QStringList>& subCategoryNames);
 
 private:
     // Safety backup, then the file copied over the current book; the safety backup's name on success, else

@@ -36,36 +36,36 @@ Constants::Constants(const PlatformProbe& probe) : QObject(nullptr)
 
 void Constants::buildKindTables()
 {
-    accountKinds = new MetaData;
-    accountKinds->add(tr("现金"), "cash");
-    accountKinds->add(tr("银行卡"), "card");
-    accountKinds->add(tr("信用卡"), "credit");
-    accountKinds->add(tr("基金"), "fund");
-    accountKinds->add(tr("股票"), "stock");
-    accountKinds->add(tr("其它"), "other");
+    m_accountKinds = new MetaData;
+    m_accountKinds->add(tr("现金"), "cash");
+    m_accountKinds->add(tr("银行卡"), "card");
+    m_accountKinds->add(tr("信用卡"), "credit");
+    m_accountKinds->add(tr("基金"), "fund");
+    m_accountKinds->add(tr("股票"), "stock");
+    m_accountKinds->add(tr("其它"), "other");
 
-    borrowerKinds = new MetaData;
-    borrowerKinds->add(tr("债权人"), "creditor");
-    borrowerKinds->add(tr("债务人"), "debtor");
+    m_borrowerKinds = new MetaData;
+    m_borrowerKinds->add(tr("债权人"), "creditor");
+    m_borrowerKinds->add(tr("债务人"), "debtor");
 
-    categoryKinds = new MetaData;
-    categoryKinds->add(tr("支出"), "expense");
-    categoryKinds->add(tr("收入"), "income");
+    m_categoryKinds = new MetaData;
+    m_categoryKinds->add(tr("支出"), "expense");
+    m_categoryKinds->add(tr("收入"), "income");
 
-    loanKinds = new MetaData;
-    loanKinds->add(tr("借出"), "lend");
-    loanKinds->add(tr("借入"), "borrow");
-    loanKinds->add(tr("收款"), "refund");
-    loanKinds->add(tr("还款"), "repay");
+    m_loanKinds = new MetaData;
+    m_loanKinds->add(tr("借出"), "lend");
+    m_loanKinds->add(tr("借入"), "borrow");
+    m_loanKinds->add(tr("收款"), "refund");
+    m_loanKinds->add(tr("还款"), "repay");
 
-    billKinds = new MetaData;
-    billKinds->add(tr("支出"), "expense");
-    billKinds->add(tr("收入"), "income");
-    billKinds->add(tr("转账"), "transfer");
-    billKinds->add(tr("借出"), "lend");
-    billKinds->add(tr("借入"), "borrow");
-    billKinds->add(tr("收款"), "refund");
-    billKinds->add(tr("还款"), "repay");
+    m_billKinds = new MetaData;
+    m_billKinds->add(tr("支出"), "expense");
+    m_billKinds->add(tr("收入"), "income");
+    m_billKinds->add(tr("转账"), "transfer");
+    m_billKinds->add(tr("借出"), "lend");
+    m_billKinds->add(tr("借入"), "borrow");
+    m_billKinds->add(tr("收款"), "refund");
+    m_billKinds->add(tr("还款"), "repay");
 }
 
 void Constants::decideFolders(const PlatformProbe& probe)
@@ -80,27 +80,27 @@ void Constants::decideFolders(const PlatformProbe& probe)
     if (installed) {
         const QString oldDocuments = probe.documentsLocation() + sep + "Fennick" + sep;
         const QString oldData = probe.dataLocation() + sep + "Fennick" + sep;
-        dbDir = probe.documentsLocation() + sep + "Quillbay" + sep;
-        configDir = dbDir;
-        if (QDir(oldDocuments).exists() && !QDir(dbDir).exists()) {
-            makeDir(dbDir);
-            copyFiles(oldDocuments, dbDir);
-            copyFiles(oldData, configDir);
+        m_dbDir = probe.documentsLocation() + sep + "Quillbay" + sep;
+        m_configDir = m_dbDir;
+        if (QDir(oldDocuments).exists() && !QDir(m_dbDir).exists()) {
+            makeDir(m_dbDir);
+            copyFiles(oldDocuments, m_dbDir);
+            copyFiles(oldData, m_configDir);
         }
     } else {
-        dbDir = programFolder + sep + "data" + sep;
-        configDir = dbDir;
+        m_dbDir = programFolder + sep + "data" + sep;
+        m_configDir = m_dbDir;
     }
 
-    configDir = QDir::toNativeSeparators(configDir);
-    makeDir(configDir);
-    dbDir = QDir::toNativeSeparators(dbDir);
-    makeDir(dbDir);
+    m_configDir = QDir::toNativeSeparators(m_configDir);
+    makeDir(m_configDir);
+    m_dbDir = QDir::toNativeSeparators(m_dbDir);
+    makeDir(m_dbDir);
 
     // The older brand's file names give way to ours wherever ours are free; rename never overwrites.
-    QFile::rename(configDir + "Fennick.ini", configDir + "Quillbay.ini");
-    QFile::rename(configDir + "Fennick.db", configDir + "Quillbay.db");
-    bookName.clear();
+    QFile::rename(m_configDir + "Fennick.ini", m_configDir + "Quillbay.ini");
+    QFile::rename(m_configDir + "Fennick.db", m_configDir + "Quillbay.db");
+    m_bookName.clear();
 }
 
 QString Constants::getVersion() const
@@ -115,53 +115,53 @@ int Constants::getVersionCode() const
 
 MetaData* Constants::getAccountKinds() const
 {
-    return accountKinds;
+    return m_accountKinds;
 }
 
 MetaData* Constants::getBorrowerKinds() const
 {
-    return borrowerKinds;
+    return m_borrowerKinds;
 }
 
 MetaData* Constants::getCategoryKinds() const
 {
-    return categoryKinds;
+    return m_categoryKinds;
 }
 
 MetaData* Constants::getLoanKinds() const
 {
-    return loanKinds;
+    return m_loanKinds;
 }
 
 MetaData* Constants::getBillKinds() const
 {
-    return billKinds;
+    return m_billKinds;
 }
 
 QString Constants::getDbDir() const
 {
-    return dbDir;
+    return m_dbDir;
 }
 
 QString Constants::getConfigDir() const
 {
-    return configDir;
+    return m_configDir;
 }
 
 QString Constants::getBookName()
 {
-    if (bookName.isEmpty()) {
+    if (m_bookName.isEmpty()) {
         // An empty stored name counts as none: it would make the data folder itself the book's path.
-        bookName = FileSetting::getInstance()->getValue("Common/LastBook", defaultBookName).toString();
-        if (bookName.isEmpty())
-            bookName = defaultBookName;
+        m_bookName = FileSetting::getInstance()->getValue("Common/LastBook", defaultBookName).toString();
+        if (m_bookName.isEmpty())
+            m_bookName = defaultBookName;
     }
-    return bookName;
+    return m_bookName;
 }
 
 void Constants::setBookName(const QString& name)
 {
-    bookName = name;
+    m_bookName = name;
     FileSetting::getInstance()->setValue("Common/LastBook", name);
 }
 

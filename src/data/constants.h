@@ -40,12 +40,12 @@ private:
     void buildKindTables();
     void decideFolders(const PlatformProbe& probe);
 
-    MetaData* accountKinds = nullptr;
-    MetaData* borrowerKinds = nullptr;
-    MetaData* categoryKinds = nullptr;
-    MetaData* loanKinds = nullptr;
-    MetaData* billKinds = nullptr;
-    QString dbDir;
-    QString bookName;
-    QString configDir;
+    MetaData* m_accountKinds = nullptr;
+    MetaData* m_borrowerKinds = nullptr;
+    MetaData* m_categoryKinds = nullptr;
+    MetaData* m_loanKinds = nullptr;
+    MetaData* m_billKinds = nullptr;
+    QString m_dbDir;
+    QString m_bookName;
+    QString m_configDir;
 };

@@ -37,7 +37,7 @@ DBHelper* DBHelper::getInstance()
 
 DBHelper::DBHelper(QObject* parent) : QObject(parent)
 {
-    upgradeSteps.insert(
+    m_upgradeSteps.insert(
         7,
         QStringList{
             "ALTER TABLE [tbl_bill] ADD COLUMN category_id VARCHAR(36);",
@@ -70,14 +70,15 @@ DBHelper::DBHelper(QObject* parent) : QObject(parent)
             "[description] NVARCHAR(50),    [sort] INTEGER DEFAULT 0,    [version] TIMESTAMP DEFAULT "
             "CURRENT_TIMESTAMP,    CONSTRAINT [sqlite_autoindex_tbl_sub_category_deleted_1] PRIMARY KEY ([id])); ",
         });
-    upgradeSteps.insert(41, QStringList{
-                                "update tbl_account set sort = (select count(*) from tbl_account) where sort> (select "
-                                "count(*) from tbl_account) or sort<0;",
-                                "update tbl_borrower set sort = (select count(*) from tbl_borrower) where sort> "
-                                "(select count(*) from tbl_borrower) or sort<0;",
-                                "update tbl_member set sort = (select count(*) from tbl_member) where sort> (select "
-                                "count(*) from tbl_member) or sort<0;",
-                            });
+    m_upgradeSteps.insert(41,
+                          QStringList{
+                              "update tbl_account set sort = (select count(*) from tbl_account) where sort> (select "
+                              "count(*) from tbl_account) or sort<0;",
+                              "update tbl_borrower set sort = (select count(*) from tbl_borrower) where sort> "
+                              "(select count(*) from tbl_borrower) or sort<0;",
+                              "update tbl_member set sort = (select count(*) from tbl_member) where sort> (select "
+                              "count(*) from tbl_member) or sort<0;",
+                          });
 }
 
 bool DBHelper::upgrade()
@@ -103,8 +104,8 @@ bool DBHelper::upgrade()
 
     bool complete = true;
     for (int v = stored; v < target; ++v) {
-        const auto step = upgradeSteps.constFind(v);
-        if (step == upgradeSteps.constEnd())
+        const auto step = m_upgradeSteps.constFind(v);
+        if (step == m_upgradeSteps.constEnd())
             continue;
         for (const QString& statement : *step) {
             const bool ok = query.exec(statement);
@@ -157,7 +158,7 @@ void DBHelper::fillDefaultConnection()
         insertCategorys(kind, categoryId, subCategoryId, categoryNames, subCategoryNames);
     };
     writer.member = [](MMember& member) { MMember::insert(&member); };
-    DefaultData::write(writer);
+    DefaultData::write(writer, staticMetaObject.className());
 
     // Older than any last-sync time, so that a sync leaves these records alone until they are changed.
     QSqlQuery query(db);

@@ -31,5 +31,5 @@ private:
     void fillDefaultConnection();
 
     // Keyed by the schema version each step starts from.
-    QMap<int, QStringList> upgradeSteps;
+    QMap<int, QStringList> m_upgradeSteps;
 };

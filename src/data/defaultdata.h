@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QCoreApplication>
 #include <QMultiMap>
 #include <QStringList>
 #include <functional>
@@ -14,8 +13,6 @@ class MMember;
 // with twenty-five sub-categories, and two members, all with fixed two-character ids.
 class DefaultData
 {
-    Q_DECLARE_TR_FUNCTIONS(DefaultData)
-
 public:
     using CategoriesWriter =
         std::function<void(const QString& kind, int& categoryId, int& subCategoryId, const QStringList& categoryNames,
@@ -31,7 +28,9 @@ public:
         std::function<void(MMember&)> member;
     };
 
-    static void write(const Writer& writer);
+    // The names and descriptions are translated in the given context, that of the class that writes them; by
+    // default that of a new book's default data.
+    static void write(const Writer& writer, const char* context = "DBHelper");
 
     // Makes each category and, right after it, its sub-categories (the list most recently added under its
     // name), numbering them from the two counters, and hands every record to write.

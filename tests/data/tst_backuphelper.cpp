@@ -13,12 +13,6 @@
 #include <QtTest>
 
 namespace {
-QByteArray bytesOf(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 void writeFile(const QString& path, const QByteArray& bytes)
 {
     QFile file(path);
@@ -96,12 +90,12 @@ private slots:
 
         const QString named = FileSetting::getInstance()->getBackupDir() + "x.db";
         QVERIFY(BackupHelper::backup("x.db"));
-        const QByteArray first = bytesOf(named);
-        QCOMPARE(first, bytesOf(bookPath));
+        const QByteArray first = TestBook::bytesOf(named);
+        QCOMPARE(first, TestBook::bytesOf(bookPath));
 
         BookRows::exec("delete from tbl_account");
         QVERIFY(!BackupHelper::backup("x.db"));
-        QCOMPARE(bytesOf(named), first);
+        QCOMPARE(TestBook::bytesOf(named), first);
     }
 
     void restoreBringsBackupBackUnsynchronised()
@@ -130,7 +124,7 @@ private slots:
         BookRows::exec("insert into tbl_member (id, name, sort) values ('m', '我', 1)");
     }
 
-    void restoreRefusesWhatIsNotABook_data()
+    void failedRestoreKeepsTheBook_data()
     {
         QTest::addColumn<QString>("kind");
         QTest::newRow("text file") << "text";
@@ -138,9 +132,10 @@ private slots:
         QTest::newRow("missing file") << "missing";
         QTest::newRow("other SQLite file") << "sqlite";
         QTest::newRow("book without bills") << "nobills";
+        QTest::newRow("no safety backup possible") << "nobackup";
     }
 
-    void restoreRefusesWhatIsNotABook()
+    void failedRestoreKeepsTheBook()
     {
         QFETCH(QString, kind);
         addMarkedContent();
@@ -150,7 +145,12 @@ private slots:
             writeFile(chosen, "这不是账本\n");
         else if (kind == "empty")
             writeFile(chosen, QByteArray());
-        else if (kind != "missing") {
+        else if (kind == "nobackup") {
+            QFile::copy(bookPath, chosen);
+            // A file where the backup folder should be: nothing can be written into it.
+            writeFile(book->home() + "/bak", "x");
+            FileSetting::getInstance()->setValue("Backup/BackupDir", book->home() + "/bak");
+        } else if (kind != "missing") {
             QFile::copy(bookPath, chosen);
             BookConnection::withTemporary("chosen", chosen, [&kind](QSqlDatabase& db) {
                 QSqlQuery query(db);
@@ -159,10 +159,10 @@ private slots:
                 return query.exec("drop table tbl_bill");
             });
         }
-        const QByteArray before = bytesOf(bookPath);
+        const QByteArray before = TestBook::bytesOf(bookPath);
 
         QVERIFY(!BackupHelper::restore(chosen));
-        QCOMPARE(bytesOf(bookPath), before);
+        QCOMPARE(TestBook::bytesOf(bookPath), before);
         QVERIFY(backups().isEmpty());
     }
 
@@ -170,9 +170,9 @@ private slots:
     {
         addMarkedContent();
         book->close();
-        const QByteArray before = bytesOf(bookPath);
+        const QByteArray before = TestBook::bytesOf(bookPath);
         QVERIFY(!BackupHelper::restore(bookPath));
-        QCOMPARE(bytesOf(bookPath), before);
+        QCOMPARE(TestBook::bytesOf(bookPath), before);
     }
 };
 

@@ -1,3 +1,4 @@
+#include "bookrows.h"
 #include "testbook.h"
 
 #include <QSqlDatabase>
@@ -5,14 +6,6 @@
 #include <QtTest>
 
 namespace {
-
-QVariant scalar(const QString& sql)
-{
-    QSqlQuery q;
-    if (!q.exec(sql) || !q.next())
-        return QVariant();
-    return q.value(0);
-}
 
 bool exec(const QString& sql)
 {
@@ -31,10 +24,10 @@ private slots:
     {
         TestBook book;
         book.open();
-        QCOMPARE(scalar("pragma page_size").toInt(), 1024);
-        QCOMPARE(scalar("pragma encoding").toString(), QString("UTF-8"));
-        QCOMPARE(scalar("pragma journal_mode").toString(), QString("delete"));
-        QCOMPARE(scalar("pragma user_version").toInt(), 0);
+        QCOMPARE(BookRows::value("pragma page_size").toInt(), 1024);
+        QCOMPARE(BookRows::value("pragma encoding").toString(), QString("UTF-8"));
+        QCOMPARE(BookRows::value("pragma journal_mode").toString(), QString("delete"));
+        QCOMPARE(BookRows::value("pragma user_version").toInt(), 0);
     }
 
     void objectOrder()
@@ -80,7 +73,8 @@ private slots:
         while (q.next())
             names << q.value(0).toString();
         QCOMPARE(names, expected);
-        QCOMPARE(scalar("select count(*) from sqlite_master where type = 'index' and sql is not null").toInt(), 0);
+        QCOMPARE(BookRows::value("select count(*) from sqlite_master where type = 'index' and sql is not null").toInt(),
+                 0);
     }
 
     void initialRows()
@@ -95,8 +89,8 @@ private slots:
         QCOMPARE(q.value(3).toInt(), 12);
         QCOMPARE(q.value(4).toString(), QString("integer"));
         QVERIFY(!q.next());
-        QCOMPARE(scalar("select locale from android_metadata").toString(), QString("zh_CN"));
-        QCOMPARE(scalar("select count(*) from tbl_bill").toInt(), 0);
+        QCOMPARE(BookRows::value("select locale from android_metadata").toString(), QString("zh_CN"));
+        QCOMPARE(BookRows::value("select count(*) from tbl_bill").toInt(), 0);
     }
 
     void billDefaults()
@@ -129,21 +123,22 @@ private slots:
 
         // A plain update restamps the row.
         QVERIFY(exec("update tbl_member set name = 'B' where id = 'm1'"));
-        QVERIFY(scalar("select version from tbl_member where id = 'm1'").toString() > "2020");
+        QVERIFY(BookRows::value("select version from tbl_member where id = 'm1'").toString() > "2020");
 
         // An explicit stamp is kept.
         QVERIFY(exec("update tbl_member set name = 'C', version = '2007-07-07 07:07:07' where id = 'm1'"));
-        QCOMPARE(scalar("select version from tbl_member").toString(), QString("2007-07-07 07:07:07"));
+        QCOMPARE(BookRows::value("select version from tbl_member").toString(), QString("2007-07-07 07:07:07"));
 
         // Changing the id keeps the stamp.
         QVERIFY(exec("update tbl_member set id = 'pm1' where id = 'm1'"));
-        QCOMPARE(scalar("select version from tbl_member where id = 'pm1'").toString(), QString("2007-07-07 07:07:07"));
+        QCOMPARE(BookRows::value("select version from tbl_member where id = 'pm1'").toString(),
+                 QString("2007-07-07 07:07:07"));
 
         // A sub-category keeps its stamp when its parent id changes length.
         QVERIFY(exec("insert into tbl_sub_category (id, category_id, name, kind, version) "
                      "values ('s1', '11', 'x', 'expense', '2007-07-07 07:07:07')"));
         QVERIFY(exec("update tbl_sub_category set category_id = 'prefix11' where id = 's1'"));
-        QCOMPARE(scalar("select version from tbl_sub_category").toString(), QString("2007-07-07 07:07:07"));
+        QCOMPARE(BookRows::value("select version from tbl_sub_category").toString(), QString("2007-07-07 07:07:07"));
     }
 
     void deleteTriggerFillsTwin()
@@ -153,7 +148,7 @@ private slots:
         QVERIFY(exec("insert into tbl_member (id, name, description, sort, version) "
                      "values ('m1', 'A', 'd', 3, '2000-01-01 00:00:00')"));
         QVERIFY(exec("delete from tbl_member where id = 'm1'"));
-        QCOMPARE(scalar("select count(*) from tbl_member").toInt(), 0);
+        QCOMPARE(BookRows::value("select count(*) from tbl_member").toInt(), 0);
         QSqlQuery q("select name, description, sort, version from tbl_member_deleted where id = 'm1'");
         QVERIFY(q.next());
         QCOMPARE(q.value(0).toString(), QString("A"));
@@ -164,8 +159,8 @@ private slots:
         // The twin's key refuses a second deletion of the same id: the row stays.
         QVERIFY(exec("insert into tbl_member (id, name) values ('m1', 'again')"));
         QVERIFY(!exec("delete from tbl_member where id = 'm1'"));
-        QCOMPARE(scalar("select count(*) from tbl_member").toInt(), 1);
-        QCOMPARE(scalar("select count(*) from tbl_member_deleted").toInt(), 1);
+        QCOMPARE(BookRows::value("select count(*) from tbl_member").toInt(), 1);
+        QCOMPARE(BookRows::value("select count(*) from tbl_member_deleted").toInt(), 1);
     }
 };
 

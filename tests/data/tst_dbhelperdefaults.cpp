@@ -1,4 +1,5 @@
 #include "bookrows.h"
+#include "contexttranslator.h"
 #include "data/bookconnection.h"
 #include "data/bookfile.h"
 #include "data/dbhelper.h"
@@ -142,6 +143,15 @@ private slots:
         QCOMPARE(BookRows::value("select name from " + table + " where id=?", {id}).toString(), name);
         QCOMPARE(BookRows::value("select " + detailColumn + " from " + table + " where id=?", {id}).toString(), detail);
         QCOMPARE(BookRows::value("select sort from " + table + " where id=?", {id}).toInt(), sort);
+    }
+
+    void textsAreTranslatedAsTheHelpersOwn()
+    {
+        const ContextTranslator translator("DBHelper", "译:");
+        DBHelper::getInstance()->initDefaultData();
+        QCOMPARE(BookRows::value("select name || '/' || description from tbl_account where id='02'").toString(),
+                 QString("译:我的银行卡/译:我的银行卡"));
+        QCOMPARE(BookRows::value("select name from tbl_sub_category where id='25'").toString(), QString("译:其它收入"));
     }
 
     void fillCountsPlacesInTheFilledBookOnly()

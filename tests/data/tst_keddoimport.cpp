@@ -1,4 +1,5 @@
 #include "bookrows.h"
+#include "contexttranslator.h"
 #include "data/backuphelper.h"
 #include "data/bookconnection.h"
 #include "data/filesetting.h"
@@ -54,12 +55,6 @@ void makeKeddoFile(const QString& path, const QStringList& extra = {})
     QVERIFY(ok);
 }
 
-QByteArray bytesOf(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 QStringList column(const QString& sql)
 {
     QStringList values;
@@ -96,7 +91,7 @@ private slots:
         bookPath = book->open();
         BookRows::exec("insert into tbl_account (id, name, kind, amount, sort) values ('old', '原账户', 'cash', 1, 1)");
         book->close();
-        formerBook = bytesOf(bookPath);
+        formerBook = TestBook::bytesOf(bookPath);
         keddoPath = book->home() + "/keddo.db";
         FileSetting::getInstance()->setValue("Common/EnableBillTitle", false);
     }
@@ -143,7 +138,8 @@ private slots:
     void importRecordsTheDefaultsAsDeleted()
     {
         makeKeddoFile(keddoPath);
-        const QByteArray chosen = bytesOf(keddoPath);
+        const QByteArray chosen = TestBook::bytesOf(keddoPath);
+        const ContextTranslator translator("BackupHelper", "译:");
         QVERIFY(BackupHelper::keddo(keddoPath));
 
         QCOMPARE(column("select id from tbl_account_deleted order by id"), numbered(2));
@@ -151,13 +147,15 @@ private slots:
         QCOMPARE(column("select id from tbl_category_deleted order by id"), numbered(12));
         QCOMPARE(column("select id from tbl_sub_category_deleted order by id"), numbered(25));
         QCOMPARE(column("select id from tbl_member_deleted order by id"), numbered(2));
+        QCOMPARE(column("select name || '/' || description from tbl_member_deleted where id='02'"),
+                 QStringList{"译:家人/译:我的家人"});
         QCOMPARE(column("select count(*) from tbl_account where id in ('01','02')"), QStringList{"0"});
         QCOMPARE(column("select count(*) from tbl_account_deleted where version > '2008-08-08 08:08:08'"),
                  QStringList{"2"});
 
         QVERIFY(FileSetting::getInstance()->getValue("Common/EnableBillTitle").toBool());
         QCOMPARE(QDir(FileSetting::getInstance()->getBackupDir()).entryList(QDir::Files).size(), 2);
-        QCOMPARE(bytesOf(keddoPath), chosen);
+        QCOMPARE(TestBook::bytesOf(keddoPath), chosen);
         QVERIFY(QFile::permissions(bookPath).testFlag(QFile::WriteOwner));
     }
 
@@ -205,7 +203,26 @@ private slots:
         MessageBoxRecorder boxes;
 
         QVERIFY(!BackupHelper::keddo(keddoPath));
-        QCOMPARE(bytesOf(bookPath), formerBook);
+        QCOMPARE(TestBook::bytesOf(bookPath), formerBook);
+        QVERIFY(!FileSetting::getInstance()->getValue("Common/EnableBillTitle").toBool());
+    }
+
+    void connectionThatDoesNotOpenPutsTheFormerBookBack()
+    {
+        makeKeddoFile(keddoPath);
+        // Plain file copies work in a backup folder this deep, but SQLite opens no file there, so the working
+        // copy of the initial book cannot be opened.
+        QString deep = book->home();
+        while (deep.size() < 600)
+            deep += "/" + QString(100, 'd');
+        FileSetting::getInstance()->setValue("Backup/BackupDir", deep);
+        MessageBoxRecorder boxes;
+
+        QVERIFY(!BackupHelper::keddo(keddoPath));
+        const QVector<QPair<QString, QString>> expected{{"数据文件错误", "打开数据文件出现错误。"}};
+        QCOMPARE(boxes.boxes(), expected);
+        QCOMPARE(QDir(deep).entryList(QDir::Files).size(), 2); // the book was replaced before: safety and working copy
+        QCOMPARE(TestBook::bytesOf(bookPath), formerBook);
         QVERIFY(!FileSetting::getInstance()->getValue("Common/EnableBillTitle").toBool());
     }
 
@@ -235,7 +252,7 @@ private slots:
         }
 
         QVERIFY(!BackupHelper::keddo(keddoPath));
-        QCOMPARE(bytesOf(bookPath), formerBook);
+        QCOMPARE(TestBook::bytesOf(bookPath), formerBook);
         QVERIFY(QDir(FileSetting::getInstance()->getBackupDir()).entryList(QDir::Files).isEmpty());
     }
 };

@@ -59,3 +59,9 @@ void TestBook::close()
         QSqlDatabase::removeDatabase(name);
     }
 }
+
+QByteArray TestBook::bytesOf(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -16,6 +17,9 @@ public:
     // Creates the book from the initial book (unless it exists) and opens it on the default connection.
     QString open(const QString& name = "Quillbay.db");
     void close();
+
+    // The content of a file; empty when it cannot be read.
+    static QByteArray bytesOf(const QString& path);
 
 private:
     QTemporaryDir m_home;
