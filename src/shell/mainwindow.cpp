@@ -71,8 +71,12 @@ void MainWindow::openBook()
         return;
     }
     DBHelper::getInstance()->upgrade();
-    if (isNew)
+    if (isNew) {
         DBHelper::getInstance()->initDefaultData();
+        // The book just made is the one to open next time, even when its name came from the default.
+        Constants* constants = Constants::getInstance();
+        constants->setBookName(constants->getBookName());
+    }
 }
 
 void MainWindow::createTray()

@@ -11,6 +11,7 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QSignalSpy>
+#include <QSettings>
 #include <QSqlQuery>
 
 namespace {
@@ -71,6 +72,9 @@ private slots:
         QVERIFY(accounts.next());
         QVERIFY(accounts.value(0).toInt() > 0);
         QVERIFY(boxes.boxes().isEmpty());
+        FileSetting::getInstance()->sync();
+        QSettings ini(m_home->dataDir() + "Quillbay.ini", QSettings::IniFormat);
+        QCOMPARE(ini.value("Common/LastBook").toString(), QString("Quillbay.db"));
         QCOMPARE(window.windowTitle(), QString("Quillbay云记账 2.2"));
         QVERIFY(window.windowFlags() & Qt::FramelessWindowHint);
     }
