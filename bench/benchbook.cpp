@@ -1,5 +1,6 @@
 #include "benchbook.h"
 
+#include "data/bookconnection.h"
 #include "data/bookfile.h"
 #include "data/defaultdata.h"
 #include "data/maccount.h"
@@ -54,14 +55,7 @@ void run(const QString& sql, const QVariantList& values = {})
 
 void openDefaultConnection(const QString& path)
 {
-    const QString name = QSqlDatabase::defaultConnection;
-    if (QSqlDatabase::contains(name)) {
-        QSqlDatabase::database(name, false).close();
-        QSqlDatabase::removeDatabase(name);
-    }
-    QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE");
-    db.setDatabaseName(path);
-    if (!db.open())
+    if (!BookConnection::openDefault(path))
         qFatal("cannot open %s", qPrintable(path));
 }
 
