@@ -39,19 +39,21 @@ int RecordSql::count(const QString& sql, const QVariantList& values)
 
 bool RecordSql::removeRow(const QString& table, const QString& id)
 {
-    // Both steps or neither: a failed delete must not lose the twin's older copy. Inside a caller's
-    // transaction the caller decides.
+    // Both steps or neither: a failed delete must not lose the twin's older copy. The twin row is only
+    // dropped while the live row exists, so a remove of a row that is already gone (removed twice, or by a
+    // sync meanwhile) keeps the deletion the sync still has to upload, also inside a caller's transaction.
     QSqlDatabase db = QSqlDatabase::database();
     const bool own = db.transaction();
 
     QSqlQuery query;
-    query.prepare("delete from " + table + "_deleted where id=?");
+    query.prepare("delete from " + table + "_deleted where id=? and exists (select 1 from " + table + " where id=?)");
+    query.addBindValue(id);
     query.addBindValue(id);
     bool ok = query.exec();
     if (ok) {
         query.prepare("delete from " + table + " where id=?");
         query.addBindValue(id);
-        ok = exec(query);
+        ok = execUpdate(query);
     } else {
         qDebug() << "false" << query.lastError().text();
     }

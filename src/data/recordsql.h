@@ -21,6 +21,7 @@ public:
     static int count(const QString& sql, const QVariantList& values);
     // Deletes the row with the id. The table's delete trigger copies the row into its "_deleted" twin, whose
     // primary key would refuse a row of an id that was deleted before, so an older copy is dropped first.
+    // Fails, and leaves the twin as it was, when there is no row with the id.
     static bool removeRow(const QString& table, const QString& id);
 
     template <typename T> static int indexById(const QList<T*>& list, const QString& id)
