@@ -94,6 +94,9 @@ QString FileSetting::getBackupDir() const
 {
     const QString defaultDir = Constants::getInstance()->getDbDir() + "backup" + QDir::separator();
     QString dir = getValue("Backup/BackupDir", defaultDir).toString();
+    // A folder field left blank means no folder chosen, not the root or a folder named by spaces.
+    if (dir.trimmed().isEmpty())
+        dir = defaultDir;
     if (!dir.endsWith('/') && !dir.endsWith('\\'))
         dir += QDir::separator();
     dir = QDir::toNativeSeparators(dir);

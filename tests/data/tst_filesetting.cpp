@@ -96,6 +96,21 @@ private slots:
         s->setValue("Backup/BackupDir", home.home() + "/other/");
         QCOMPARE(s->getBackupDir(), home.home() + "/other/");
     }
+
+    void blankBackupDirIsTheDefault_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::newRow("empty") << "";
+        QTest::newRow("blank") << " \t ";
+    }
+
+    void blankBackupDirIsTheDefault()
+    {
+        QFETCH(QString, stored);
+        TestBook home;
+        FileSetting::getInstance()->setValue("Backup/BackupDir", stored);
+        QCOMPARE(FileSetting::getInstance()->getBackupDir(), Constants::getInstance()->getDbDir() + "backup/");
+    }
 };
 
 QTEST_MAIN(TestFileSetting)
