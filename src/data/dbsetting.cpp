@@ -67,9 +67,12 @@ QString DbSetting::getPassword() const
     return password;
 }
 
-void DbSetting::setPassword(const QString& value)
+bool DbSetting::setPassword(const QString& value)
 {
+    if (!canStorePassword(value))
+        return false;
     password = value;
+    return true;
 }
 
 QString DbSetting::getSyncUsername() const

@@ -20,7 +20,9 @@ public:
     QString getUsername() const;
     void setUsername(const QString& value);
     QString getPassword() const;
-    void setPassword(const QString& value);
+    // Refuses, keeping the password as it was, a password that would not come back from its stored form:
+    // the user could never log in to the book again.
+    bool setPassword(const QString& value);
     QString getSyncUsername() const;
     void setSyncUsername(const QString& value);
     QString getSyncPassword() const;

@@ -81,6 +81,29 @@ private slots:
         QCOMPARE(DbSetting::getInstance()->getSyncPassword(), QString("pw"));
     }
 
+    void unstorablePasswordIsRefused_data()
+    {
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<bool>("taken");
+        QTest::newRow("ascii") << "new pw" << true;
+        QTest::newRow("cleared") << "" << true;
+        QTest::newRow("chinese") << "中文ab" << false;
+    }
+
+    // A password that does not survive scrambling would lock the user out of the book.
+    void unstorablePasswordIsRefused()
+    {
+        QFETCH(QString, password);
+        QFETCH(bool, taken);
+        TestBook book;
+        book.open();
+        QVERIFY(DbSetting::getInstance()->setPassword("old"));
+        QCOMPARE(DbSetting::getInstance()->setPassword(password), taken);
+        QVERIFY(DbSetting::getInstance()->save());
+        DbSetting::resetInstance();
+        QCOMPARE(DbSetting::getInstance()->getPassword(), taken ? password : QString("old"));
+    }
+
     void emptyPasswordsAreStoredFramed()
     {
         TestBook book;
