@@ -85,7 +85,7 @@ MBillListPtr MBillModel::getBillList() const
 
 MBillPtr MBillModel::getGroup(int i) const
 {
-    return m_root->getChildren()->at(i);
+    return m_root->getChildren()->value(i);
 }
 
 int MBillModel::getGroupCount() const

@@ -27,6 +27,7 @@ public:
     int getPageIndex() const;
     // Every bill that matches the condition, on all pages; null before the first population.
     MBillListPtr getBillList() const;
+    // The date group at a top-level row of the page; null when there is no such row.
     MBillPtr getGroup(int i) const;
     int getGroupCount() const;
 

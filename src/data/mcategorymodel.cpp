@@ -18,7 +18,7 @@ void MCategoryModel::init()
 
 MCategory* MCategoryModel::getCategory(int row) const
 {
-    return root->getChildren().at(row);
+    return root->getChildren().value(row);
 }
 
 MCategory* MCategoryModel::itemOf(const QModelIndex& index) const

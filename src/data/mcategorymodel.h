@@ -17,7 +17,7 @@ class MCategoryModel : public QAbstractItemModel
 public:
     explicit MCategoryModel(const QString& kind, QObject* parent = nullptr);
 
-    // The top-level category at a top-level row.
+    // The top-level category at a top-level row; null when there is no such row.
     MCategory* getCategory(int row) const;
 
     QModelIndex index(int row, int column, const QModelIndex& parent = QModelIndex()) const override;

@@ -120,6 +120,8 @@ private slots:
         QCOMPARE(model.getPageIndex(), shownIndex);
         QTEST(model.getGroupCount(), "groups");
         QTEST(model.rowCount(), "groups");
+        QVERIFY(!model.getGroup(model.getGroupCount()));
+        QVERIFY(!model.getGroup(-1));
         QCOMPARE(model.getBillList()->size(), bills);
     }
 

@@ -70,6 +70,8 @@ private slots:
         QFETCH(int, rows);
         MCategoryModel model(kind);
         QCOMPARE(model.rowCount(), rows);
+        QVERIFY(!model.getCategory(rows));
+        QVERIFY(!model.getCategory(-1));
         QCOMPARE(model.headerData(0, Qt::Horizontal).toString(), QString("分类名称"));
         QCOMPARE(model.headerData(2, Qt::Horizontal).toString(), QString("分类说明"));
         QCOMPARE(model.headerData(0, Qt::Vertical).toInt(), 1);
