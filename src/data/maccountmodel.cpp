@@ -18,7 +18,7 @@ MAccountModel::MAccountModel(QObject* parent) : MRecordTableModel(parent)
     m_total.setBalance(balance);
 }
 
-int MAccountModel::rowCount(const QModelIndex&) const
+int MAccountModel::recordCount() const
 {
     return m_accounts.size() + 1;
 }

@@ -12,11 +12,11 @@ class MAccountModel : public MRecordTableModel
 public:
     explicit MAccountModel(QObject* parent = nullptr);
 
-    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     // Null for the total row.
     MAccount* getAccount(int row) const;
 
 protected:
+    int recordCount() const override;
     const void* recordAt(int row) const override;
     QString text(int row, int column) const override;
 

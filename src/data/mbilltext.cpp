@@ -8,6 +8,7 @@
 #include "data/mcategory.h"
 #include "data/metadata.h"
 #include "data/mmember.h"
+#include "data/money.h"
 
 #include <QColor>
 #include <QHash>
@@ -29,13 +30,6 @@ template <typename Record> QString nameOr(const Record* record, const QString& f
 QString kindLabel(const QString& kind)
 {
     return Constants::getInstance()->getBillKinds()->getLabel(kind);
-}
-
-// Sums of float amounts carry noise below a cent; rounded to cents (and without a negative zero), a day that
-// nets to nothing shows 0.00.
-double toCents(double value)
-{
-    return std::round(value * 100.0) / 100.0 + 0.0;
 }
 
 QString signedFigure(double value)
@@ -144,9 +138,9 @@ QString MBillText::sumsText(MBill* group)
             figure = std::fabs(figure);
         else
             subtotal += figure;
-        figure = toCents(figure);
+        figure = Money::toCents(figure);
         if (figure != 0)
             text += QString("%1 %2 ").arg(label, signedFigure(figure));
     }
-    return text + tr(" 小计 %1  ").arg(signedFigure(toCents(subtotal)));
+    return text + tr(" 小计 %1  ").arg(signedFigure(Money::toCents(subtotal)));
 }

@@ -8,7 +8,7 @@ MBorrowerModel::MBorrowerModel(QObject* parent) : MRecordTableModel(parent)
     m_borrowers = *MBorrower::getBorrowerList();
 }
 
-int MBorrowerModel::rowCount(const QModelIndex&) const
+int MBorrowerModel::recordCount() const
 {
     return m_borrowers.size();
 }

@@ -11,7 +11,6 @@ class MBorrowerModel : public MRecordTableModel
 public:
     explicit MBorrowerModel(QObject* parent = nullptr);
 
-    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     MBorrower* getBorrower(int row) const;
 
     // These change the book and, when it was written, the model; each returns whether the book was written.
@@ -22,6 +21,7 @@ public:
     void updateBorrower(MBorrower* borrower);
 
 protected:
+    int recordCount() const override;
     const void* recordAt(int row) const override;
     QString text(int row, int column) const override;
 

@@ -6,7 +6,7 @@ MMemberModel::MMemberModel(QObject* parent) : MRecordTableModel(parent)
     m_members = *MMember::getMemberList();
 }
 
-int MMemberModel::rowCount(const QModelIndex&) const
+int MMemberModel::recordCount() const
 {
     return m_members.size();
 }

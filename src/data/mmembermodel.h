@@ -11,10 +11,10 @@ class MMemberModel : public MRecordTableModel
 public:
     explicit MMemberModel(QObject* parent = nullptr);
 
-    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     MMember* getMember(int row) const;
 
 protected:
+    int recordCount() const override;
     const void* recordAt(int row) const override;
     QString text(int row, int column) const override;
 

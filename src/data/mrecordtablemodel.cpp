@@ -1,5 +1,7 @@
 #include "data/mrecordtablemodel.h"
 
+#include "data/money.h"
+
 MRecordTableModel::MRecordTableModel(QObject* parent) : QAbstractTableModel(parent) {}
 
 QModelIndex MRecordTableModel::index(int row, int column, const QModelIndex& parent) const
@@ -10,9 +12,14 @@ QModelIndex MRecordTableModel::index(int row, int column, const QModelIndex& par
     return record ? createIndex(row, column, record) : QModelIndex();
 }
 
-int MRecordTableModel::columnCount(const QModelIndex&) const
+int MRecordTableModel::rowCount(const QModelIndex& parent) const
 {
-    return headers.size();
+    return parent.isValid() ? 0 : recordCount();
+}
+
+int MRecordTableModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : headers.size();
 }
 
 QVariant MRecordTableModel::data(const QModelIndex& index, int role) const
@@ -31,5 +38,5 @@ QVariant MRecordTableModel::headerData(int section, Qt::Orientation orientation,
 
 QString MRecordTableModel::money(double value)
 {
-    return QString::number(value, 'f', 2);
+    return QString::number(Money::toCents(value), 'f', 2);
 }

@@ -11,16 +11,20 @@ class MRecordTableModel : public QAbstractTableModel
 
 public:
     QModelIndex index(int row, int column, const QModelIndex& parent = QModelIndex()) const override;
+    // A cell has neither rows nor columns beneath it: views and proxies walk the model as a flat table.
+    int rowCount(const QModelIndex& parent = QModelIndex()) const final;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
-    // Money in fixed notation with two decimals and no grouping.
+    // Money rounded to cents, in fixed notation with two decimals and no grouping.
     static QString money(double value);
 
 protected:
     explicit MRecordTableModel(QObject* parent);
 
+    // The rows of the table.
+    virtual int recordCount() const = 0;
     virtual const void* recordAt(int row) const = 0;
     virtual QString text(int row, int column) const = 0;
 

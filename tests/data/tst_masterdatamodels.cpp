@@ -1,10 +1,13 @@
 #include "bookrows.h"
 #include "data/maccountmodel.h"
+#include "data/mbillmodel.h"
 #include "data/mborrowermodel.h"
+#include "data/mcategorymodel.h"
 #include "data/mmembermodel.h"
 #include "data/witemdelegate.h"
 #include "recordtest.h"
 
+#include <QAbstractItemModelTester>
 #include <QStyleOptionViewItem>
 #include <QtTest>
 
@@ -15,6 +18,22 @@ QStringList rowTexts(const QAbstractItemModel& model, int row)
     for (int column = 0; column < model.columnCount(); ++column)
         texts << model.data(model.index(row, column)).toString();
     return texts;
+}
+
+std::unique_ptr<QAbstractItemModel> modelNamed(const QString& name)
+{
+    if (name == "bill") {
+        auto bills = std::make_unique<MBillModel>();
+        bills->refresh();
+        return bills;
+    }
+    if (name == "category")
+        return std::make_unique<MCategoryModel>("expense");
+    if (name == "account")
+        return std::make_unique<MAccountModel>();
+    if (name == "borrower")
+        return std::make_unique<MBorrowerModel>();
+    return std::make_unique<MMemberModel>();
 }
 } // namespace
 
@@ -46,6 +65,57 @@ private slots:
         QCOMPARE(rowTexts(model, 2), QStringList({"合计", "", "150.50", "-1204.50", ""}));
         QCOMPARE(model.getAccount(1)->getId(), QString("b"));
         QCOMPARE(model.index(1, 0).internalPointer(), static_cast<void*>(model.getAccount(1)));
+    }
+
+    // Float sums that net to nothing must not show as "-0.00".
+    void noNegativeZero()
+    {
+        BookRows::exec("insert into tbl_account (id, name, kind, amount) values ('a', 'a', 'cash', 0.3), "
+                       "('b', 'b', 'cash', -0.001)");
+        BookRows::exec("insert into tbl_borrower (id, name) values ('p', 'p')");
+        for (double amount : {-0.1, -0.2})
+            BookRows::addBill("lend", amount, {{"account_id", "a"}, {"borrower_id", "p"}});
+        BookRows::addBill("refund", 0.3, {{"borrower_id", "p"}});
+
+        MAccountModel accounts;
+        QCOMPARE(rowTexts(accounts, 0).mid(2, 2), QStringList({"0.30", "0.00"}));
+        QCOMPARE(rowTexts(accounts, 1).mid(2, 2), QStringList({"0.00", "0.00"}));
+        QCOMPARE(rowTexts(accounts, 2).mid(2, 2), QStringList({"0.30", "0.00"}));
+        MBorrowerModel borrowers;
+        QCOMPARE(rowTexts(borrowers, 0).at(1), QString("0.00"));
+    }
+
+    // Views and proxies rely on the item-model contract; the table models must not grow rows beneath cells.
+    void everyModelKeepsTheItemModelContract_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("flat");
+        QTest::newRow("bill") << "bill" << false;
+        QTest::newRow("category") << "category" << false;
+        QTest::newRow("account") << "account" << true;
+        QTest::newRow("borrower") << "borrower" << true;
+        QTest::newRow("member") << "member" << true;
+    }
+
+    void everyModelKeepsTheItemModelContract()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, flat);
+        BookRows::exec("insert into tbl_account (id, name, kind, amount) values ('a', 'a', 'cash', 1)");
+        BookRows::exec("insert into tbl_category (id, name, kind) values ('c', 'c', 'expense')");
+        BookRows::exec("insert into tbl_sub_category (id, category_id, name, kind) values ('s', 'c', 's', 'expense')");
+        BookRows::exec("insert into tbl_borrower (id, name) values ('p', 'p')");
+        BookRows::exec("insert into tbl_member (id, name) values ('m', 'm')");
+        BookRows::addBill("expense", -1, {{"account_id", "a"}, {"category_id", "c"}, {"sub_category_id", "s"}});
+        BookRows::addBill("lend", -2, {{"account_id", "a"}, {"borrower_id", "p"}});
+
+        const std::unique_ptr<QAbstractItemModel> model = modelNamed(name);
+        QVERIFY(model->rowCount() > 0);
+        QAbstractItemModelTester tester(model.get(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+        if (flat) {
+            QCOMPARE(model->rowCount(model->index(0, 0)), 0);
+            QCOMPARE(model->columnCount(model->index(0, 0)), 0);
+        }
     }
 
     void headersAndRoles()
