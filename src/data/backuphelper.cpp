@@ -92,16 +92,17 @@ bool BackupHelper::keddo(const QString& file)
         return false;
     }
 
-    addDeleteData();
+    if (!addDeleteData())
+        return false;
     FileSetting::getInstance()->setValue("Common/EnableBillTitle", true);
     return true;
 }
 
-void BackupHelper::addDeleteData()
+bool BackupHelper::addDeleteData()
 {
     if (!BookConnection::openDefault(BookConnection::currentBookPath())) {
         reportOpenError();
-        return;
+        return false;
     }
     DefaultData::Writer writer;
     writer.account = insertAndRemove<MAccount>;
@@ -109,6 +110,7 @@ void BackupHelper::addDeleteData()
     writer.categories = &BackupHelper::insertCategorys;
     writer.member = insertAndRemove<MMember>;
     DefaultData::write(writer, staticMetaObject.className());
+    return true;
 }
 
 void BackupHelper::insertCategorys(const QString& kind, int& categoryId, int& subCategoryId,

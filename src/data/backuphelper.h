@@ -21,11 +21,13 @@ public:
     // never synchronised. A file that is not a book is refused and the current book stays as it was.
     static bool restore(const QString& file);
     // Replaces the current book with a converted copy of a keddo data file. On any failure the former book is
-    // put back and the result is false.
+    // put back and the result is false; a converted book that then does not open for the default records
+    // also gives false.
     static bool keddo(const QString& file);
     // Opens the default connection on the current book and records the default records of a new book as
-    // deleted, so that a sync deletes them elsewhere too. Ids the book holds already are left alone.
-    static void addDeleteData();
+    // deleted, so that a sync deletes them elsewhere too. Ids the book holds already are left alone. False,
+    // with nothing written, when the book does not open.
+    static bool addDeleteData();
     // Inserts and removes the default categories of one kind, each followed by its sub-categories, with ids
     // from the counters, which run on from one kind to the next.
     static void insertCategorys(const QString& kind, int& categoryId, int& subCategoryId,

@@ -2,6 +2,7 @@
 #include "contexttranslator.h"
 #include "data/backuphelper.h"
 #include "data/bookconnection.h"
+#include "data/constants.h"
 #include "data/filesetting.h"
 #include "messageboxrecorder.h"
 #include "testbook.h"
@@ -224,6 +225,17 @@ private slots:
         QCOMPARE(QDir(deep).entryList(QDir::Files).size(), 2); // the book was replaced before: safety and working copy
         QCOMPARE(TestBook::bytesOf(bookPath), formerBook);
         QVERIFY(!FileSetting::getInstance()->getValue("Common/EnableBillTitle").toBool());
+    }
+
+    // The import must not report success over a book whose default records could not be recorded.
+    void defaultRecordsOfABookThatDoesNotOpen()
+    {
+        QVERIFY(QDir().mkpath(book->dataDir() + "folder.db"));
+        Constants::getInstance()->setBookName("folder.db");
+        MessageBoxRecorder boxes;
+        QVERIFY(!BackupHelper::addDeleteData());
+        const QVector<QPair<QString, QString>> expected{{"数据文件错误", "打开数据文件出现错误。"}};
+        QCOMPARE(boxes.boxes(), expected);
     }
 
     void importRefusesWhatIsNotAKeddoFile_data()
