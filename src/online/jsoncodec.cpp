@@ -417,7 +417,7 @@ QByteArray serialize(const QVariant& data, bool& success)
         str = sanitizeString(QString::fromUtf8(data.toByteArray()));
         break;
     case QMetaType::Double:
-    case QMetaType::Float:
+    case QMetaType::Float: // written as a number, not cut to an integer
         str = serializeDouble(data.toDouble(), success);
         break;
     case QMetaType::Bool:
