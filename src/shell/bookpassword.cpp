@@ -26,7 +26,7 @@ QString BookPassword::errorText() const
 BookPassword BookPassword::read(const QString& path)
 {
     BookPassword result;
-    // SQLite would create a missing file even for a read-only probe's open.
+    // Told apart from a file that does not open, for the user.
     if (!QFileInfo(path).isFile()) {
         result.m_errorText = tr("文件不存在。");
         return result;
