@@ -5,6 +5,7 @@
 #include "data/backuphelper.h"
 #include "data/bookconnection.h"
 #include "data/bookfile.h"
+#include "data/booklock.h"
 #include "data/constants.h"
 #include "data/dbhelper.h"
 #include "data/dbsetting.h"
@@ -70,6 +71,8 @@ void MainWindow::openBook()
         DMessageBox::information(this, tr("数据文件错误"), tr("打开数据文件出现错误。"));
         return;
     }
+    // When another copy has this book open too, that copy keeps the lock and this one goes on without it.
+    BookLock::acquire(path, std::chrono::milliseconds::zero());
     DBHelper::getInstance()->upgrade();
     if (isNew) {
         DBHelper::getInstance()->initDefaultData();
