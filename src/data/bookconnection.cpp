@@ -17,16 +17,21 @@ QString BookConnection::currentBookPath()
 
 bool BookConnection::openDefault(const QString& path)
 {
-    const QString name = QSqlDatabase::defaultConnection;
-    if (QSqlDatabase::contains(name)) {
-        QSqlDatabase::database(name, false).close();
-        QSqlDatabase::removeDatabase(name);
-    }
+    closeDefault();
     QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE");
     db.setDatabaseName(path);
     const bool opened = db.open();
     dropRecordCaches();
     return opened;
+}
+
+void BookConnection::closeDefault()
+{
+    const QString name = QSqlDatabase::defaultConnection;
+    if (QSqlDatabase::contains(name)) {
+        QSqlDatabase::database(name, false).close();
+        QSqlDatabase::removeDatabase(name);
+    }
 }
 
 void BookConnection::dropRecordCaches()

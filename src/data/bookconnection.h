@@ -15,6 +15,8 @@ public:
     // Replaces the default connection with one on the file and drops the master-data caches, which were
     // loaded from the former connection's book; false when the file does not open.
     static bool openDefault(const QString& path);
+    // Removes the default connection, so that nothing is written through it.
+    static void closeDefault();
     static void dropRecordCaches();
 
     // Opens a connection of that name on the file, runs work on it, then closes and removes the connection.
