@@ -100,6 +100,17 @@ private slots:
         QCOMPARE(QDir(home.dataDir()).entryList(QDir::Files), QStringList{"Broken.db"});
     }
 
+    void emptySingleBookIsOpenedAsANewBook()
+    {
+        TestBook home;
+        QFile empty(home.dataDir() + "Home.db");
+        QVERIFY(empty.open(QIODevice::WriteOnly));
+        RecordingStartup startup;
+        QVERIFY(startup.chooseBook(""));
+        QCOMPARE(startup.warnings, QStringList());
+        QCOMPARE(storedLastBook(), QString("Home.db"));
+    }
+
     void cancelledLoginEndsStartUp()
     {
         TestBook home;
