@@ -1,12 +1,10 @@
 #include "shelltesting.h"
 
-#include "data/booklock.h"
 #include "shell/startup.h"
 #include "testbook.h"
 
 #include <QDir>
 #include <QLineEdit>
-#include <QLockFile>
 #include <QPushButton>
 
 namespace {
@@ -233,22 +231,6 @@ private slots:
         QCOMPARE(startup.warnings, QStringList());
         QCOMPARE(startup.logins, QStringList{""}); // the password is back, so the login asks for it
         QVERIFY(!QFile::exists(path + "-journal"));
-    }
-
-    void restoreOfABookAnotherCopyHoldsIsRefused()
-    {
-        TestBook home;
-        makeBook("Quillbay.db");
-        const QString path = home.dataDir() + "Quillbay.db";
-        const QByteArray before = contents(path);
-        QLockFile otherCopy(path + ".lock");
-        QVERIFY(otherCopy.lock());
-        BookLock::restartWait = std::chrono::milliseconds(100);
-        RecordingStartup startup;
-        startup.runVerb("restore", path);
-        QCOMPARE(startup.warnings,
-                 QStringList{"恢复失败|另一个正在运行的Quillbay云记账打开了当前账本，账本没有改动。请关闭它后再试。"});
-        QCOMPARE(contents(path), before);
     }
 
     void restoreReportsSuccess()
