@@ -1,7 +1,10 @@
 #include "data/backuphelper.h"
 
+#include "data/bookcheck.h"
 #include "data/bookconnection.h"
 #include "data/bookfile.h"
+#include "data/booklock.h"
+#include "data/bookreplacement.h"
 #include "data/defaultdata.h"
 #include "data/filesetting.h"
 #include "data/keddoconverter.h"
@@ -44,63 +47,70 @@ bool BackupHelper::backup(QString name)
 {
     if (name.isEmpty())
         name = generateBackupFileName();
-    return QFile::copy(BookConnection::currentBookPath(), FileSetting::getInstance()->getBackupDir() + name);
+    const QString target = FileSetting::getInstance()->getBackupDir() + name;
+    if (!QFile::copy(BookConnection::currentBookPath(), target))
+        return false;
+    BookFile::makeOwnerWritable(target);
+    return true;
 }
 
 bool BackupHelper::restore(const QString& file)
 {
-    const QStringList tables = tablesOf(file);
-    if (!tables.contains("tbl_setting") || !tables.contains("tbl_bill") || !tables.contains("tbl_account"))
+    const QString book = BookConnection::currentBookPath();
+    // Restoring the book onto itself would bring nothing back.
+    if (QFileInfo(file) == QFileInfo(book) || !BookLock::acquire(book))
         return false;
-    if (putInPlace(file).isEmpty())
+    BookReplacement replacement(book);
+    if (!replacement.prepare(file))
         return false;
-    BookConnection::withTemporary("restored", BookConnection::currentBookPath(), [](QSqlDatabase& db) {
-        return QSqlQuery(db).exec("update tbl_setting set sync_time='2008-08-08 08:08:08';");
+    const bool ready = BookConnection::withTemporary("restored", replacement.workingPath(), [](QSqlDatabase& db) {
+        return BookCheck::isWholeBook(db) &&
+               QSqlQuery(db).exec("update tbl_setting set sync_time='2008-08-08 08:08:08';");
     });
-    return true;
+    return ready && backup() && replacement.commit();
 }
 
 bool BackupHelper::keddo(const QString& file)
 {
-    if (!KeddoConverter::isKeddo(tablesOf(file)))
+    const QString book = BookConnection::currentBookPath();
+    if (!BookLock::acquire(book))
         return false;
-    const QString safetyName = putInPlace(file);
-    if (safetyName.isEmpty())
+    BookReplacement replacement(book);
+    if (!replacement.prepare(file) || !KeddoConverter::isKeddo(tablesOf(replacement.workingPath())) || !backup())
         return false;
 
-    // The working copy must not land on the safety backup made within the same millisecond.
+    // The working copy of the initial book must not land on the safety backup made within the same millisecond.
     const QString backupDir = FileSetting::getInstance()->getBackupDir();
-    QString working = backupDir + generateBackupFileName();
-    while (QFile::exists(working)) {
+    QString initial = backupDir + generateBackupFileName();
+    while (QFile::exists(initial)) {
         QThread::msleep(1);
-        working = backupDir + generateBackupFileName();
+        initial = backupDir + generateBackupFileName();
     }
-    QFile::copy(BookFile::initialBook(), working);
+    QFile::copy(BookFile::initialBook(), initial);
 
     bool opened = false;
-    const bool converted = BookConnection::withTemporary("init", working, [&opened](QSqlDatabase& initial) {
-        return BookConnection::withTemporary("keddo", BookConnection::currentBookPath(),
-                                             [&opened, &initial](QSqlDatabase& keddo) {
-                                                 opened = true;
-                                                 return KeddoConverter::convert(initial, keddo);
-                                             });
+    const bool converted = BookConnection::withTemporary("init", initial, [&](QSqlDatabase& schema) {
+        return BookConnection::withTemporary("keddo", replacement.workingPath(), [&](QSqlDatabase& keddo) {
+            opened = true;
+            // A conversion that stops half way leaves nothing behind.
+            return keddo.transaction() && KeddoConverter::convert(schema, keddo) && BookCheck::isWholeBook(keddo) &&
+                   keddo.commit();
+        });
     });
     if (!opened)
         reportOpenError();
-    if (!converted) {
-        putBack(safetyName);
-        return false;
-    }
-
-    if (!addDeleteData())
+    const bool replaced = converted && addDeleteData(replacement.workingPath()) && replacement.commit();
+    // Whatever happened to the working copy, the program goes on with the book in its place.
+    BookConnection::openDefault(book);
+    if (!replaced)
         return false;
     FileSetting::getInstance()->setValue("Common/EnableBillTitle", true);
     return true;
 }
 
-bool BackupHelper::addDeleteData()
+bool BackupHelper::addDeleteData(const QString& path)
 {
-    if (!BookConnection::openDefault(BookConnection::currentBookPath())) {
+    if (!BookConnection::openDefault(path.isEmpty() ? BookConnection::currentBookPath() : path)) {
         reportOpenError();
         return false;
     }
@@ -121,41 +131,13 @@ void BackupHelper::insertCategorys(const QString& kind, int& categoryId, int& su
                                 insertAndRemoveCategory);
 }
 
-QString BackupHelper::putInPlace(const QString& file)
-{
-    const QString safetyName = generateBackupFileName();
-    if (!backup(safetyName))
-        return QString();
-    const QString book = BookConnection::currentBookPath();
-    QFile::remove(book);
-    if (!QFile::copy(file, book)) {
-        putBack(safetyName);
-        return QString();
-    }
-    BookFile::makeOwnerWritable(book);
-    return safetyName;
-}
-
-void BackupHelper::putBack(const QString& safetyName)
-{
-    const QString book = BookConnection::currentBookPath();
-    QFile::remove(book);
-    QFile::copy(FileSetting::getInstance()->getBackupDir() + safetyName, book);
-    BookFile::makeOwnerWritable(book);
-}
-
 QStringList BackupHelper::tablesOf(const QString& file)
 {
     QStringList tables;
-    if (!QFileInfo(file).isFile())
-        return tables;
-    BookConnection::withTemporary(
-        "probe", file,
-        [&tables](QSqlDatabase& db) {
-            tables = KeddoConverter::tableNames(db);
-            return true;
-        },
-        true);
+    BookConnection::withTemporary("probe", file, [&tables](QSqlDatabase& db) {
+        tables = KeddoConverter::tableNames(db);
+        return true;
+    });
     return tables;
 }
 

@@ -7,6 +7,7 @@
 #include "data/mmember.h"
 
 #include <QSqlDatabase>
+#include <QUrl>
 
 QString BookConnection::currentBookPath()
 {
@@ -16,16 +17,21 @@ QString BookConnection::currentBookPath()
 
 bool BookConnection::openDefault(const QString& path)
 {
-    const QString name = QSqlDatabase::defaultConnection;
-    if (QSqlDatabase::contains(name)) {
-        QSqlDatabase::database(name, false).close();
-        QSqlDatabase::removeDatabase(name);
-    }
+    closeDefault();
     QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE");
     db.setDatabaseName(path);
     const bool opened = db.open();
     dropRecordCaches();
     return opened;
+}
+
+void BookConnection::closeDefault()
+{
+    const QString name = QSqlDatabase::defaultConnection;
+    if (QSqlDatabase::contains(name)) {
+        QSqlDatabase::database(name, false).close();
+        QSqlDatabase::removeDatabase(name);
+    }
 }
 
 void BookConnection::dropRecordCaches()
@@ -37,14 +43,17 @@ void BookConnection::dropRecordCaches()
 }
 
 bool BookConnection::withTemporary(const QString& name, const QString& path,
-                                   const std::function<bool(QSqlDatabase&)>& work, bool readOnly)
+                                   const std::function<bool(QSqlDatabase&)>& work, bool existingOnly)
 {
     bool result = false;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", name);
-        if (readOnly)
-            db.setConnectOptions("QSQLITE_OPEN_READONLY");
-        db.setDatabaseName(path);
+        if (existingOnly) {
+            db.setConnectOptions("QSQLITE_OPEN_URI");
+            db.setDatabaseName(QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded) + "?mode=rw");
+        } else {
+            db.setDatabaseName(path);
+        }
         if (db.open())
             result = work(db);
         db.close();

@@ -16,7 +16,13 @@ bool BookFile::createFromInitial(const QString& path)
 
 bool BookFile::makeOwnerWritable(const QString& path)
 {
-    QFile file(path);
-    return file.setPermissions(file.permissions() | QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                               QFileDevice::ReadUser | QFileDevice::WriteUser);
+    return QFile::setPermissions(path, ownerWritable(QFile::permissions(path)));
+}
+
+QFileDevice::Permissions BookFile::ownerWritable(QFileDevice::Permissions permissions)
+{
+    return (permissions | QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser |
+            QFileDevice::WriteUser) &
+           ~(QFileDevice::WriteGroup | QFileDevice::WriteOther | QFileDevice::ExeOwner | QFileDevice::ExeUser |
+             QFileDevice::ExeGroup | QFileDevice::ExeOther);
 }

@@ -13,6 +13,13 @@ namespace {
 Constants* instance = nullptr;
 const char* defaultBookName = "Quillbay.db";
 const char* defaultServiceUrl = "http://127.0.0.1:8647/";
+
+// Only a bare file name names a book of the data folder: an empty name would make the folder itself the book,
+// and one with a path could reach a file outside it, which the program would then upgrade and fill.
+bool isBareFileName(const QString& name)
+{
+    return !name.isEmpty() && name != "." && !name.contains("..") && !name.contains('/') && !name.contains('\\');
+}
 } // namespace
 
 Constants* Constants::getInstance()
@@ -151,9 +158,8 @@ QString Constants::getConfigDir() const
 QString Constants::getBookName()
 {
     if (m_bookName.isEmpty()) {
-        // An empty stored name counts as none: it would make the data folder itself the book's path.
         m_bookName = FileSetting::getInstance()->getValue("Common/LastBook", defaultBookName).toString();
-        if (m_bookName.isEmpty())
+        if (!isBareFileName(m_bookName))
             m_bookName = defaultBookName;
     }
     return m_bookName;

@@ -15,7 +15,7 @@ public:
 
     // Converts the file open on keddo, reading the schema from initial. False when the initial schema is
     // empty, a foreign table that is there could not be copied, or the settings row could not be written;
-    // the file is then half converted and the caller must put the former book back.
+    // the file is then half converted, and the caller throws it away.
     static bool convert(QSqlDatabase& initial, QSqlDatabase& keddo);
 
     static QStringList tableNames(QSqlDatabase& db);

@@ -26,9 +26,15 @@ QString BookPassword::errorText() const
 BookPassword BookPassword::read(const QString& path)
 {
     BookPassword result;
-    // SQLite would create a missing file even for a read-only probe's open.
-    if (!QFileInfo(path).isFile()) {
+    const QFileInfo file(path);
+    // Told apart from a file that does not open, for the user.
+    if (!file.isFile()) {
         result.m_errorText = tr("文件不存在。");
+        return result;
+    }
+    // An empty file holds nothing yet: opening it makes it a new book, which has no password.
+    if (file.size() == 0) {
+        result.m_readable = true;
         return result;
     }
     // A file that is not a database opens all the same; it shows only when the query fails.

@@ -3,8 +3,8 @@
 #include <QCoreApplication>
 #include <QString>
 
-// Reads the stored password of a book file before the book is opened, read-only: probing a book never creates
-// or changes a file.
+// Reads the stored password of a book file before the book is opened. Probing a book never creates a file and
+// writes nothing of its own; SQLite may roll back a write that a crash left half done.
 class BookPassword
 {
     Q_DECLARE_TR_FUNCTIONS(BookPassword)

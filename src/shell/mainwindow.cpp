@@ -3,8 +3,11 @@
 #include "ui_mainwindow.h"
 
 #include "data/backuphelper.h"
+#include "data/bookcheck.h"
 #include "data/bookconnection.h"
 #include "data/bookfile.h"
+#include "data/booklock.h"
+#include "data/bookreplacement.h"
 #include "data/constants.h"
 #include "data/dbhelper.h"
 #include "data/dbsetting.h"
@@ -17,9 +20,10 @@
 #include "shell/dmessagebox.h"
 
 #include <QCloseEvent>
-#include <QFile>
+#include <QFileInfo>
 #include <QMenu>
 #include <QMessageBox>
+#include <QSqlDatabase>
 #include <QTimer>
 
 namespace {
@@ -63,13 +67,18 @@ MainWindow::~MainWindow()
 void MainWindow::openBook()
 {
     const QString path = BookConnection::currentBookPath();
-    const bool isNew = !QFile::exists(path);
-    // Without its initial copy the book would open as an empty file and lose its schema for good.
-    const bool ready = !isNew || BookFile::createFromInitial(path);
-    if (!ready || !BookConnection::openDefault(path)) {
+    // A missing or empty file holds nothing of the user's: it becomes a new book, made from the initial one.
+    const bool isNew = QFileInfo(path).size() == 0;
+    BookReplacement fresh(path);
+    const bool ready = !isNew || (fresh.prepare(BookFile::initialBook()) && fresh.commit());
+    // Upgrading or filling a file that is no book would write into somebody else's file.
+    if (!ready || !BookConnection::openDefault(path) || !BookCheck::holdsSettings(QSqlDatabase::database())) {
+        BookConnection::closeDefault();
         DMessageBox::information(this, tr("数据文件错误"), tr("打开数据文件出现错误。"));
         return;
     }
+    // When another copy has this book open too, that copy keeps the lock and this one goes on without it.
+    BookLock::acquire(path, std::chrono::milliseconds::zero());
     DBHelper::getInstance()->upgrade();
     if (isNew) {
         DBHelper::getInstance()->initDefaultData();

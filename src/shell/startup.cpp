@@ -1,6 +1,8 @@
 #include "shell/startup.h"
 
 #include "data/backuphelper.h"
+#include "data/bookconnection.h"
+#include "data/booklock.h"
 #include "data/constants.h"
 #include "shell/bookpassword.h"
 #include "shell/dlogin.h"
@@ -11,6 +13,12 @@
 
 QString Startup::runVerb(const QString& verb, const QString& file)
 {
+    const bool replacing = verb == "restore" || verb == "keddo";
+    if (replacing && !BookLock::acquire(BookConnection::currentBookPath())) {
+        warn(verb == "restore" ? tr("恢复失败") : tr("导入失败"),
+             tr("另一个正在运行的Quillbay云记账打开了当前账本，账本没有改动。请关闭它后再试。"));
+        return QString();
+    }
     if (verb == "restore") {
         if (BackupHelper::restore(file))
             warn(tr("恢复成功"), tr("您已经成功恢复数据文件。"));

@@ -1,16 +1,20 @@
 #include "bookrows.h"
 #include "data/backuphelper.h"
 #include "data/bookconnection.h"
+#include "data/booklock.h"
+#include "data/bookreplacement.h"
 #include "data/constants.h"
 #include "data/filesetting.h"
 #include "testbook.h"
 
 #include <QDir>
 #include <QFile>
+#include <QLockFile>
 #include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QtTest>
+#include <thread>
 
 namespace {
 void writeFile(const QString& path, const QByteArray& bytes)
@@ -23,6 +27,31 @@ void writeFile(const QString& path, const QByteArray& bytes)
 QStringList backups()
 {
     return QDir(FileSetting::getInstance()->getBackupDir()).entryList(QDir::Files);
+}
+
+void execOn(const QString& path, const QStringList& statements)
+{
+    const bool done = BookConnection::withTemporary("spoil", path, [&statements](QSqlDatabase& db) {
+        QSqlQuery query(db);
+        for (const QString& sql : statements)
+            if (!query.exec(sql))
+                return false;
+        return true;
+    });
+    QVERIFY(done);
+}
+
+// The smallest file the import takes for a keddo data file.
+void writeKeddoFile(const QString& path)
+{
+    execOn(path, {"create table ked_accounts (account_id text, name text, kind text, amount float, description "
+                  "text, sort int)",
+                  "insert into ked_accounts values ('k', '导入', 'cash', 5, '', 1)"});
+}
+
+bool replaceWith(const QString& verb, const QString& file)
+{
+    return verb == "restore" ? BackupHelper::restore(file) : BackupHelper::keddo(file);
 }
 } // namespace
 
@@ -44,6 +73,7 @@ private:
 private slots:
     void init()
     {
+        BookLock::restartWait = std::chrono::milliseconds(100);
         book = new TestBook;
         bookPath = book->open();
     }
@@ -133,6 +163,10 @@ private slots:
         QTest::newRow("other SQLite file") << "sqlite";
         QTest::newRow("book without bills") << "nobills";
         QTest::newRow("no safety backup possible") << "nobackup";
+        QTest::newRow("damaged pages") << "damaged";
+        QTest::newRow("newer schema") << "newer";
+        QTest::newRow("two settings rows") << "two rows";
+        QTest::newRow("no settings row") << "no row";
     }
 
     void failedRestoreKeepsTheBook()
@@ -152,18 +186,90 @@ private slots:
             FileSetting::getInstance()->setValue("Backup/BackupDir", book->home() + "/bak");
         } else if (kind != "missing") {
             QFile::copy(bookPath, chosen);
-            BookConnection::withTemporary("chosen", chosen, [&kind](QSqlDatabase& db) {
-                QSqlQuery query(db);
-                if (kind == "sqlite")
-                    return query.exec("create table notes (text)") && query.exec("drop table tbl_setting");
-                return query.exec("drop table tbl_bill");
-            });
+            const QHash<QString, QStringList> spoil{
+                {"sqlite", {"create table notes (text)", "drop table tbl_setting"}},
+                {"nobills", {"drop table tbl_bill"}},
+                {"newer", {"update tbl_setting set version=45"}},
+                {"two rows", {"insert into tbl_setting (version) values (44)"}},
+                {"no row", {"delete from tbl_setting"}},
+                {"damaged",
+                 {"with recursive n(i) as (select 1 union all select i+1 from n where i<2000) insert into "
+                  "tbl_bill (id, amount, description, date, month, kind) select i, 1, printf('%.100c', "
+                  "'d'), '2014-05-17', 201405, 'expense' from n"}},
+            };
+            execOn(chosen, spoil.value(kind));
+            if (kind == "damaged") {
+                // Garbage over a page of bills: the tables are all there, but the book is not whole.
+                QFile file(chosen);
+                QVERIFY(file.open(QIODevice::ReadWrite) && file.seek(file.size() / 2 / 1024 * 1024));
+                file.write(QByteArray(1024, '\xab'));
+            }
         }
         const QByteArray before = TestBook::bytesOf(bookPath);
 
         QVERIFY(!BackupHelper::restore(chosen));
         QCOMPARE(TestBook::bytesOf(bookPath), before);
         QVERIFY(backups().isEmpty());
+    }
+
+    // The book on disk is the old one until the new one is renamed over it, and a book another running copy
+    // holds is not replaced; a copy that is quitting is waited for. Whatever the source's mode, nobody but the
+    // owner may write the book or its backups.
+    void replacement_data()
+    {
+        QTest::addColumn<QString>("verb");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("otherCopy");
+        QTest::addColumn<bool>("interrupted");
+        QTest::newRow("restore 0666") << "restore" << 0x6666 << "none" << false;
+        QTest::newRow("import 0666") << "keddo" << 0x6666 << "none" << false;
+        QTest::newRow("restore 0777, other copy quitting") << "restore" << 0x7777 << "quitting" << false;
+        QTest::newRow("restore interrupted") << "restore" << 0x6644 << "none" << true;
+        QTest::newRow("import interrupted") << "keddo" << 0x6644 << "none" << true;
+        QTest::newRow("restore, other copy running") << "restore" << 0x6644 << "running" << false;
+        QTest::newRow("import, other copy running") << "keddo" << 0x6644 << "running" << false;
+    }
+    void replacement()
+    {
+        QFETCH(QString, verb);
+        QFETCH(int, mode);
+        QFETCH(QString, otherCopy);
+        QFETCH(bool, interrupted);
+        addMarkedContent();
+        book->close();
+        const QString chosen = book->home() + "/chosen.db";
+        if (verb == "restore")
+            QFile::copy(bookPath, chosen);
+        else
+            writeKeddoFile(chosen);
+        QVERIFY(QFile::setPermissions(chosen, QFile::Permissions(mode)));
+        const QByteArray before = TestBook::bytesOf(bookPath);
+        QLockFile lock(bookPath + ".lock");
+        QVERIFY(otherCopy == "none" || lock.lock());
+        BookLock::restartWait = std::chrono::milliseconds(otherCopy == "quitting" ? 5000 : 100);
+        std::thread quitting([&] {
+            if (otherCopy == "quitting") {
+                QThread::msleep(300);
+                lock.unlock();
+            }
+        });
+        QByteArray atRename = before;
+        BookReplacement::beforeRename = [&](const QString& path) {
+            atRename = TestBook::bytesOf(path);
+            return !interrupted;
+        };
+
+        const bool replaced = replaceWith(verb, chosen);
+        quitting.join();
+        BookReplacement::beforeRename = nullptr;
+        QCOMPARE(atRename, before);
+        QCOMPARE(replaced, !interrupted && otherCopy != "running");
+        QCOMPARE(TestBook::bytesOf(bookPath) == before, !replaced);
+        QCOMPARE(QDir(book->dataDir()).entryList({"Quillbay.db*"}, QDir::Files),
+                 QStringList({"Quillbay.db", "Quillbay.db.lock"}));
+        QVERIFY(BackupHelper::backup("later.db"));
+        for (const QString& path : {bookPath, FileSetting::getInstance()->getBackupDir() + "later.db"})
+            QCOMPARE(QFile::permissions(path) & 0x7777, QFile::Permissions(0x6644));
     }
 
     void restoringTheBookItselfKeepsIt()

@@ -10,8 +10,8 @@
 #include <QAbstractButton>
 #include <QCloseEvent>
 #include <QDir>
-#include <QSignalSpy>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QSqlQuery>
 
 namespace {
@@ -90,6 +90,36 @@ private slots:
         QVERIFY(!QSqlDatabase::database().isOpen());
         QVERIFY(QDir(m_home->dataDir()).entryList({"*.db"}, QDir::Files).isEmpty());
         QVERIFY(!QFile::exists(m_home->dataDir() + "no-such-folder"));
+    }
+
+    // A zero-length file becomes a new book; a file outside the data folder, or one that is no book, is left
+    // untouched.
+    void onlyABookIsUpgradedOrFilled_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("content");
+        QTest::newRow("empty book file") << "Quillbay.db" << QByteArray();
+        QTest::newRow("last book outside the data folder") << "../outside.db" << QByteArray();
+        QTest::newRow("no book") << "Notes.db" << QByteArray("这不是账本");
+    }
+    void onlyABookIsUpgradedOrFilled()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, content);
+        QFile file(m_home->dataDir() + name);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+        file.close();
+        FileSetting::getInstance()->setValue("Common/LastBook", name);
+        MessageBoxRecorder boxes;
+        MainWindow window;
+
+        const bool opened = content.isEmpty();
+        QCOMPARE(boxes.boxes().size(), opened ? 0 : 1);
+        if (name != "Quillbay.db")
+            QCOMPARE(TestBook::bytesOf(file.fileName()), content);
+        QSqlQuery query("select version, (select count(*) from tbl_account) from tbl_setting");
+        QCOMPARE(query.next(), opened);
+        QVERIFY(!opened || (query.value(0).toInt() == 44 && query.value(1).toInt() > 0));
     }
 
     void closing_data()

@@ -98,6 +98,17 @@ private slots:
         QCOMPARE(QDir(home.dataDir()).entryList(QDir::Files), QStringList{"Broken.db"});
     }
 
+    void emptySingleBookIsOpenedAsANewBook()
+    {
+        TestBook home;
+        QFile empty(home.dataDir() + "Home.db");
+        QVERIFY(empty.open(QIODevice::WriteOnly));
+        RecordingStartup startup;
+        QVERIFY(startup.chooseBook(""));
+        QCOMPARE(startup.warnings, QStringList());
+        QCOMPARE(storedLastBook(), QString("Home.db"));
+    }
+
     void cancelledLoginEndsStartUp()
     {
         TestBook home;
@@ -191,6 +202,35 @@ private slots:
         RecordingStartup startup;
         QCOMPARE(startup.runVerb(verb, file), book);
         QCOMPARE(startup.warnings, warning.isEmpty() ? QStringList() : QStringList{warning});
+    }
+
+    void writeLeftHalfDoneByACrashIsRolledBack()
+    {
+        TestBook home;
+        makeBook("Home.db", "pw");
+        const QString path = home.dataDir() + "Home.db";
+        // The book and its journal as a crash in the middle of a large write leaves them, the password cleared.
+        const QString crashing = home.home() + "/crashing.db";
+        QVERIFY(QFile::copy(path, crashing));
+        const bool crashed = BookConnection::withTemporary("crash", crashing, [&path](QSqlDatabase& db) {
+            QSqlQuery query(db);
+            for (const char* sql :
+                 {"pragma cache_size=5", "begin", "update tbl_setting set password=null",
+                  "with recursive n(i) as (select 1 union all select i+1 from n where i<3000) insert into tbl_bill "
+                  "(id, amount, description, date, month, kind) select i, 1, printf('%.200c', 'd'), '2014-05-17', "
+                  "201405, 'expense' from n"})
+                if (!query.exec(sql))
+                    return false;
+            return QFile::remove(path) && QFile::copy(db.databaseName(), path) &&
+                   QFile::copy(db.databaseName() + "-journal", path + "-journal");
+        });
+        QVERIFY(crashed);
+
+        RecordingStartup startup;
+        QVERIFY(startup.chooseBook(""));
+        QCOMPARE(startup.warnings, QStringList());
+        QCOMPARE(startup.logins, QStringList{""}); // the password is back, so the login asks for it
+        QVERIFY(!QFile::exists(path + "-journal"));
     }
 
     void restoreReportsSuccess()

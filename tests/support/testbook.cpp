@@ -1,6 +1,7 @@
 #include "testbook.h"
 
 #include "data/bookfile.h"
+#include "data/booklock.h"
 #include "data/constants.h"
 #include "data/dbsetting.h"
 #include "data/filesetting.h"
@@ -22,6 +23,7 @@ TestBook::TestBook()
 TestBook::~TestBook()
 {
     close();
+    BookLock::release();
     FileSetting::resetInstance();
 }
 
