@@ -2,6 +2,8 @@
 
 #include "ui_dcalculator.h"
 
+#include "shell/stylepainter.h"
+
 #include <QDoubleSpinBox>
 #include <QHash>
 #include <QKeyEvent>
@@ -35,6 +37,11 @@ DCalculator::DCalculator(QDoubleSpinBox* target, QWidget* parent)
 DCalculator::~DCalculator()
 {
     delete ui;
+}
+
+void DCalculator::paintEvent(QPaintEvent*)
+{
+    StylePainter::paintBackground(this);
 }
 
 void DCalculator::button0()
