@@ -21,10 +21,10 @@ void MaximizedArea::fit(QWidget* window)
     const QRect area = of(window);
     if (area.isEmpty())
         return;
-    // A screen smaller than the window's minimum cannot hold it anyway; the minimum wins.
+    // A screen smaller than the window's minimum cannot hold it anyway; the minimum wins. Only the limit is set:
+    // placing a maximised window is the window manager's part, and moving it ourselves would make the manager
+    // take it for a normal window that then has no earlier geometry to return to.
     window->setMaximumSize(area.size().expandedTo(window->minimumSize()));
-    if (window->isMaximized() && window->geometry() != area)
-        window->setGeometry(area);
 }
 
 bool MaximizedArea::answerNativeEvent(QWidget* window, const QByteArray& eventType, void* message, qintptr* result)

@@ -12,7 +12,7 @@ class MaximizedArea
 public:
     // The screen area without task bars and panels of the screen the window is on.
     static QRect of(const QWidget* window);
-    // Limits the window's size to the area and makes a maximised window fill it exactly. Call it after every
+    // Limits the window's size to the area, so that a maximised window fills it and no more. Call it after every
     // change of the window's state.
     static void fit(QWidget* window);
     // Answers Windows' question for the maximised size and position and the largest size a drag may reach

@@ -72,6 +72,9 @@ bool DLogin::readSelectedBook()
     m_readable = true;
     m_expectedPassword = stored.password();
     ui->lePassword->setEnabled(!m_expectedPassword.isEmpty());
+    // The password is all that is left to type.
+    if (ui->lePassword->isEnabled())
+        ui->lePassword->setFocus();
     return true;
 }
 

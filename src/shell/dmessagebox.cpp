@@ -71,7 +71,9 @@ int DMessageBox::run(QWidget* parent, const QString& title, const QString& text,
 {
     if (responder)
         return responder(title, text);
-    DMessageBox box(parent, title, text);
+    // A window still being built is not on the screen yet: a box over it would stand where no window is, so it
+    // stands in the middle of the screen instead.
+    DMessageBox box(parent && parent->window()->isVisible() ? parent : nullptr, title, text);
     box.setStandardButtons(buttons);
     box.setButtonText(QDialogButtonBox::Ok, tr("确定"));
     box.setButtonText(QDialogButtonBox::Yes, tr("是"));

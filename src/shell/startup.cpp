@@ -43,22 +43,35 @@ bool Startup::chooseBook(const QString& book)
     const QString folder = Constants::getInstance()->getDbDir();
     Constants::makeDir(folder);
     const QStringList files = QDir(folder, "*.db", QDir::NoSort, QDir::Files).entryList();
-    if (files.size() == 1 || !book.isEmpty()) {
-        const QString name = book.isEmpty() ? files.first() : book;
-        const BookPassword stored = BookPassword::read(folder + name);
-        if (!stored.isReadable()) {
-            // The current book stays as it was, so the main window opens the book last opened.
-            warn(tr("数据文件错误"), tr("打开数据文件出现错误。") + stored.errorText());
-            return true;
-        }
-        if (stored.password().isEmpty()) {
-            Constants::getInstance()->setBookName(name);
-            return true;
-        }
-        return login(book);
+    if (!book.isEmpty()) {
+        if (const std::optional<bool> chosen = openOrLogin(book, book))
+            return *chosen;
     }
+    // The ordinary decision, also when the named book could not be read: that book decides nothing.
     if (files.size() > 1)
-        return login(book);
+        return login(QString());
+    if (files.size() == 1 && files.first() != book) {
+        if (const std::optional<bool> chosen = openOrLogin(files.first(), QString()))
+            return *chosen;
+    }
+    // Nothing was chosen, so the main window opens the last book: it must not get past that book's password.
+    const BookPassword last = BookPassword::read(folder + Constants::getInstance()->getBookName());
+    if (last.isReadable() && !last.password().isEmpty())
+        return login(QString());
+    return true;
+}
+
+std::optional<bool> Startup::openOrLogin(const QString& name, const QString& preselected)
+{
+    const BookPassword stored = BookPassword::read(Constants::getInstance()->getDbDir() + name);
+    if (!stored.isReadable()) {
+        // The current book stays as it was.
+        warn(tr("数据文件错误"), tr("打开数据文件出现错误。") + stored.errorText());
+        return std::nullopt;
+    }
+    if (!stored.password().isEmpty())
+        return login(preselected);
+    Constants::getInstance()->setBookName(name);
     return true;
 }
 

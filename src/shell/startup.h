@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QString>
 
+#include <optional>
+
 // The decisions of start-up before the main window exists: the command line's verb, and which book to open,
 // with the login dialog when the user must choose a book or type its password.
 class Startup
@@ -24,4 +26,9 @@ protected:
     virtual void warn(const QString& title, const QString& text);
     // Runs the login dialog with `book` preselected; true when a book was logged in to.
     virtual bool login(const QString& book);
+
+private:
+    // Makes `name` the current book when it has no password, else runs the login with `preselected`; no answer
+    // (after a warning) when the book cannot be read.
+    std::optional<bool> openOrLogin(const QString& name, const QString& preselected);
 };

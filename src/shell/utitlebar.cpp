@@ -67,6 +67,11 @@ void UTitleBar::bindBookList(const QString&)
         if (baseName(file.fileName()) != current)
             ui->cbBookList->addItem(baseName(file.fileName()), file.fileName());
     }
+    // The switcher itself is narrow and its list may use a larger font: the list takes the width of its
+    // longest name.
+    QAbstractItemView* list = ui->cbBookList->view();
+    list->ensurePolished();
+    list->setMinimumWidth(list->sizeHintForColumn(0) + 2 * list->frameWidth());
     const bool several = files.size() >= 2;
     ui->lblCurrentBook->setText(current);
     ui->lblCurrentBook->setVisible(several);

@@ -2,6 +2,7 @@
 
 #include "bookkeeping/wbilllist.h"
 #include "data/filesetting.h"
+#include "shell/stylesheet.h"
 #include "shell/ubook.h"
 #include "testbook.h"
 
@@ -94,6 +95,23 @@ private slots:
         book.hide();
         book.show();
         QCOMPARE(page(book, "AccountList")->binds, binds + 1);
+    }
+
+    // The menu's white column runs down to the page's bottom edge, past the layout's margin under the menu.
+    void menuColumnReachesTheBottom()
+    {
+        LightPageFactory factory;
+        Replaced<BookPageFactory> pages(&factory);
+        qApp->setStyleSheet(StyleSheet::load());
+        UBook book;
+        book.resize(700, 500);
+        book.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&book));
+        const QImage shot = book.grab().toImage();
+        qApp->setStyleSheet(QString());
+        auto* menu = book.findChild<QWidget*>("wgtMenuBar");
+        QVERIFY(menu->geometry().bottom() < book.height() - 1);
+        QCOMPARE(shot.pixelColor(menu->width() / 2, book.height() - 1), QColor(Qt::white));
     }
 
     void unknownPageChangesNothing()

@@ -139,6 +139,36 @@ private slots:
         QCOMPARE(boxes.boxes().size(), 1);
     }
 
+    // Typing can start at once: the password field has the focus whenever the selected book asks for one.
+    void focusesThePasswordWhenNeeded_data()
+    {
+        QTest::addColumn<QString>("preselected");
+        QTest::addColumn<QString>("switchedTo"); // empty: no switch after the dialog shows
+        QTest::addColumn<bool>("onPassword");
+        QTest::newRow("protected") << "guarded.db"
+                                   << "" << true;
+        QTest::newRow("open") << "open.db"
+                              << "" << false;
+        QTest::newRow("switched to protected") << "open.db"
+                                               << "guarded.db" << true;
+    }
+    void focusesThePasswordWhenNeeded()
+    {
+        QFETCH(QString, preselected);
+        QFETCH(QString, switchedTo);
+        QFETCH(bool, onPassword);
+        TestBook home;
+        makeBook("guarded.db", "pw", 100);
+        makeBook("open.db", "", 200);
+        DLogin dialog(nullptr, preselected);
+        LoginForm form(dialog);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        if (!switchedTo.isEmpty())
+            form.books->setCurrentIndex(form.books->findData(switchedTo));
+        QCOMPARE(dialog.focusWidget() == form.password, onPassword);
+    }
+
     void usesTheRealFileName()
     {
         // On a case-sensitive file system "X" + ".db" is another file than X.DB.

@@ -4,9 +4,11 @@
 
 #include <QApplication>
 #include <QDialogButtonBox>
+#include <QFile>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 #include <QtTest>
 #include <functional>
@@ -41,7 +43,16 @@ struct Seen
     QString style;
     bool frameless = false;
     bool wraps = true;
+    QRect geometry;
+    // Vertical middles of the title text and of its close button, in the box.
+    int titleMiddle = 0;
+    int closeMiddle = 0;
 };
+
+int middleIn(QWidget* box, QWidget* child)
+{
+    return child->mapTo(box, child->rect().center()).y();
+}
 
 // Waits for the modal box to show, reads it and presses the named button ("close" for the title bar's).
 void actOnModalBox(const QString& press, Seen* seen)
@@ -60,6 +71,9 @@ void actOnModalBox(const QString& press, Seen* seen)
         seen->wraps = text->wordWrap();
         seen->style = box->property("style").toString();
         seen->frameless = box->windowFlags().testFlag(Qt::FramelessWindowHint);
+        seen->geometry = box->geometry();
+        seen->titleMiddle = middleIn(box, box->findChild<QLabel*>("tlTitle"));
+        seen->closeMiddle = middleIn(box, box->findChild<QPushButton*>("pbClose"));
         auto* buttons = box->findChild<QDialogButtonBox*>("dbbButtons");
         QPushButton* target = nullptr;
         for (QAbstractButton* button : buttons->buttons()) {
@@ -137,6 +151,50 @@ private slots:
         QCOMPARE(seen.style, QString("dialog"));
         QVERIFY(seen.frameless);
         QVERIFY(!seen.wraps);
+    }
+
+    // A box stands over its window; raised while that window is still being built (not shown yet), it stands in
+    // the middle of the screen instead of over a place where no window is.
+    void boxStandsOverItsWindowOrTheScreen_data()
+    {
+        QTest::addColumn<bool>("withParent");
+        QTest::addColumn<bool>("parentShown");
+        QTest::newRow("shown window") << true << true;
+        QTest::newRow("window not shown yet") << true << false;
+        QTest::newRow("no window") << false << false;
+    }
+    void boxStandsOverItsWindowOrTheScreen()
+    {
+        QFETCH(bool, withParent);
+        QFETCH(bool, parentShown);
+        QWidget window;
+        window.setGeometry(20, 30, 500, 420);
+        if (parentShown) {
+            window.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&window));
+        }
+        Seen seen;
+        actOnModalBox("确定", &seen);
+        DMessageBox::information(withParent ? &window : nullptr, "数据文件错误", "打开数据文件出现错误。");
+        const QPoint expected =
+            parentShown ? window.geometry().center() : window.screen()->availableGeometry().center();
+        // Qt leaves room for a window frame it cannot measure, up to 10 by 40 px.
+        const QPoint off = seen.geometry.center() - expected;
+        QVERIFY2(qAbs(off.x()) <= 10 && qAbs(off.y()) <= 40,
+                 qPrintable(QString("off by %1,%2").arg(off.x()).arg(off.y())));
+    }
+
+    void closeButtonCentredOnTheTitle()
+    {
+        QFile sheet(":/rc/style/default.qss");
+        QVERIFY(sheet.open(QIODevice::ReadOnly));
+        qApp->setStyleSheet(QString::fromLatin1(sheet.readAll()));
+        Seen seen;
+        actOnModalBox("确定", &seen);
+        DMessageBox::information(nullptr, "数据文件错误", "打开数据文件出现错误。");
+        qApp->setStyleSheet(QString());
+        QVERIFY2(qAbs(seen.titleMiddle - seen.closeMiddle) <= 1,
+                 qPrintable(QString("title %1, close %2").arg(seen.titleMiddle).arg(seen.closeMiddle)));
     }
 
     void responderAnswersWithoutShowingABox()

@@ -242,14 +242,38 @@ private slots:
         QCOMPARE(bills->binds, 2);
     }
 
+    void maximisedFillsTheAvailableArea_data()
+    {
+        QTest::addColumn<QString>("toggle");
+        QTest::newRow("maximise button") << "maxButton";
+        QTest::newRow("title bar double-click") << "wgtTitleBar";
+    }
+    // Maximise, restore, maximise, restore: the state follows every step and the window comes back to exactly
+    // where it was.
     void maximisedFillsTheAvailableArea()
     {
+        QFETCH(QString, toggle);
         MainWindow window;
-        window.showMaximized();
+        // The test screen is smaller than the window's own minimum.
+        window.setMinimumSize(400, 300);
+        window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.setGeometry(120, 90, 700, 500);
+        QTRY_COMPARE(window.geometry(), QRect(120, 90, 700, 500));
+        const QRect normal = window.geometry();
         const QRect area = window.screen()->availableGeometry();
-        QTRY_COMPARE(window.geometry(), area);
-        QCOMPARE(window.maximumSize(), area.size().expandedTo(window.minimumSize()));
+        QWidget* target = window.findChild<QWidget*>(toggle);
+        for (int round = 0; round < 2; ++round) {
+            for (const bool maximised : {true, false}) {
+                if (toggle == "maxButton")
+                    QTest::mouseClick(target, Qt::LeftButton);
+                else
+                    QTest::mouseDClick(target, Qt::LeftButton, Qt::NoModifier, QPoint(target->width() / 2, 5));
+                QTRY_COMPARE(window.isMaximized(), maximised);
+                QTRY_COMPARE(window.geometry(), maximised ? area : normal);
+                QCOMPARE(window.maximumSize(), area.size().expandedTo(window.minimumSize()));
+            }
+        }
     }
 
 private:

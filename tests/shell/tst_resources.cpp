@@ -4,9 +4,11 @@
 #include <QDialog>
 #include <QDirIterator>
 #include <QFile>
+#include <QHBoxLayout>
 #include <QImage>
 #include <QMainWindow>
 #include <QMap>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QWidget>
 #include <QtTest>
@@ -87,6 +89,7 @@ private slots:
     void dialogFrame();
     void mainWindowFrame_data();
     void mainWindowFrame();
+    void dialogMainActionStandsOut();
 };
 
 void TestResources::cleanup()
@@ -214,6 +217,30 @@ void TestResources::mainWindowFrame()
     QCOMPARE(shot.pixelColor(450, 50), expected(50));
     QCOMPARE(shot.pixelColor(450, 300), expected(101 + (frame.height() - 127) / 2));
     QCOMPARE(shot.pixelColor(450, 587), expected(frame.height() - 13));
+}
+
+// The main action of a dialog is filled in the accent, the others are outlined on white.
+void TestResources::dialogMainActionStandsOut()
+{
+    qApp->setStyleSheet(styleSheetText());
+    QDialog dialog(nullptr, Qt::Dialog | Qt::FramelessWindowHint);
+    dialog.setProperty("style", "dialog");
+    auto* content = new QWidget(&dialog);
+    content->setObjectName("wgtContent");
+    auto* layout = new QHBoxLayout(content);
+    auto* ok = new QPushButton("确定", content);
+    ok->setObjectName("pbOK");
+    auto* cancel = new QPushButton("取消", content);
+    cancel->setObjectName("pbCancel");
+    layout->addWidget(ok);
+    layout->addWidget(cancel);
+    content->resize(300, 60);
+    const QImage shot = content->grab().toImage();
+    const auto fill = [&shot](QPushButton* button) {
+        return shot.pixelColor(button->geometry().topLeft() + QPoint(4, 4));
+    };
+    QCOMPARE(fill(ok), QColor("#12706B"));
+    QCOMPARE(fill(cancel), QColor(Qt::white));
 }
 
 QTEST_MAIN(TestResources)

@@ -109,6 +109,51 @@ private slots:
         QCOMPARE(storedLastBook(), QString("Home.db"));
     }
 
+    // No path through start-up opens a protected book without the login: not after a named book failed its
+    // probe, not when the last book lies outside the listed "*.db" files.
+    void protectedBookNeedsTheLogin_data()
+    {
+        QTest::addColumn<QStringList>("books"); // name, name:password, or name! for a file that is no book
+        QTest::addColumn<QString>("lastBook");
+        QTest::addColumn<QString>("bookArgument");
+        QTest::addColumn<QStringList>("logins");
+        QTest::addColumn<QString>("currentBook"); // afterwards, when no login ran
+
+        QTest::newRow("junk named, protected last book") << QStringList{"p.db:pw", "junk.db!"} << "p.db"
+                                                         << "junk.db" << QStringList{""} << "";
+        QTest::newRow("junk named, the other book protected") << QStringList{"p.db:pw", "junk!"} << ""
+                                                              << "junk" << QStringList{""} << "";
+        QTest::newRow("junk named, the other book open") << QStringList{"a.db", "junk!"} << "p.db"
+                                                         << "junk" << QStringList() << "a.db";
+        QTest::newRow("junk named, no other book") << QStringList{"junk.db!"} << ""
+                                                   << "junk.db" << QStringList() << "Quillbay.db";
+        QTest::newRow("only book broken, protected last book") << QStringList{"broken.db!", "p.book:pw"} << "p.book"
+                                                               << "" << QStringList{""} << "";
+    }
+    void protectedBookNeedsTheLogin()
+    {
+        QFETCH(QStringList, books);
+        QFETCH(QString, lastBook);
+        QFETCH(QString, bookArgument);
+        QFETCH(QStringList, logins);
+        QFETCH(QString, currentBook);
+        TestBook home;
+        for (const QString& book : books) {
+            if (book.endsWith('!'))
+                makeBrokenBook(book.chopped(1));
+            else
+                makeBook(book.section(':', 0, 0), book.section(':', 1));
+        }
+        if (!lastBook.isEmpty())
+            FileSetting::getInstance()->setValue("Common/LastBook", lastBook);
+        RecordingStartup startup;
+        QVERIFY(startup.chooseBook(bookArgument));
+        QCOMPARE(startup.warnings.size(), 1);
+        QCOMPARE(startup.logins, logins);
+        if (logins.isEmpty())
+            QCOMPARE(Constants::getInstance()->getBookName(), currentBook);
+    }
+
     void cancelledLoginEndsStartUp()
     {
         TestBook home;

@@ -2,9 +2,11 @@
 
 #include "messageboxrecorder.h"
 #include "settings/uskin.h"
+#include "shell/stylesheet.h"
 #include "shell/uheader.h"
 #include "testbook.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QLabel>
 #include <QMouseEvent>
@@ -57,6 +59,7 @@ private slots:
     }
     void cleanup()
     {
+        qApp->setStyleSheet(QString());
         BookPageFactory::setCurrent(nullptr);
         delete m_home;
     }
@@ -106,6 +109,27 @@ private slots:
         QVERIFY(!w.switcher()->itemData(0).isValid());
         for (int i = 1; i < offered.size(); ++i)
             QVERIFY(w.switcher()->itemData(i).toString().startsWith(offered[i] + "."));
+    }
+
+    // The switcher is narrow and its list's font larger: the open list still shows every name in full.
+    void switcherListShowsWholeNames()
+    {
+        qApp->setStyleSheet(StyleSheet::load());
+        makeBook("a.db");
+        makeBook("二〇二四年家庭日常开支与投资理财账本.db");
+        Constants::getInstance()->setBookName("a.db");
+        Window w;
+        w.window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w.window));
+        w.switcher()->showPopup();
+        QAbstractItemView* list = w.switcher()->view();
+        QTRY_VERIFY(list->isVisible());
+        for (int row = 0; row < w.switcher()->count(); ++row) {
+            const QModelIndex index = list->model()->index(row, 0);
+            QVERIFY2(list->sizeHintForIndex(index).width() <= list->viewport()->width(),
+                     qPrintable(index.data().toString()));
+        }
+        w.switcher()->hidePopup();
     }
 
     void switcherFollowsTheFolder()
