@@ -2,9 +2,6 @@
 #include "bookkeeping/wborrowerlist.h"
 #include "bookkeeping/wmemberlist.h"
 #include "bookrows.h"
-#include "data/maccount.h"
-#include "data/mborrower.h"
-#include "data/mmember.h"
 #include "messageboxrecorder.h"
 #include "recordtest.h"
 
@@ -55,13 +52,8 @@ QStringList shownNames(WBaseWidget& page)
 
 QStringList storedNames(const QString& table)
 {
-    QStringList names;
-    for (const QString& name :
-         BookRows::value("select group_concat(name, ',') from (select name from " + table + " order by sort)")
-             .toString()
-             .split(',', Qt::SkipEmptyParts))
-        names << name;
-    return names;
+    const QString sql = "select group_concat(name) from (select name from " + table + " order by sort)";
+    return BookRows::value(sql).toString().split(',', Qt::SkipEmptyParts);
 }
 
 void select(WBaseWidget& page, const QList<int>& rows)
@@ -77,15 +69,6 @@ void click(WBaseWidget& page, const QString& button)
     page.findChild<QPushButton*>(button)->click();
 }
 
-void dropCache(const QString& table)
-{
-    if (table == "tbl_account")
-        MAccount::clearCache();
-    else if (table == "tbl_borrower")
-        MBorrower::clearCache();
-    else
-        MMember::clearCache();
-}
 } // namespace
 
 class TestWRecordList : public RecordTest
@@ -192,7 +175,7 @@ private slots:
         seed(table, {1, 2, 3});
         auto page = shownPage(table);
         BookRows::exec("update " + table + " set name='Y2' where id='Y'");
-        dropCache(table);
+        BookRows::dropCaches();
 
         select(*page, {1});
         click(*page, "pbMoveNext");
