@@ -14,7 +14,6 @@ public:
 
     void edit(Record* record) { m_record = record; }
     bool isModify() const { return m_record != &m_new; }
-    const Record& current() const { return *m_record; }
 
     // `change` puts the dialog's input into the copy; `insert` and `update` write a record and say whether the
     // book took it.

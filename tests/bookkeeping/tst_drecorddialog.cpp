@@ -54,14 +54,10 @@ QString row(const QString& table, const QString& id)
         .toString();
 }
 
-void type(QDialog& dialog, const QString& name, const QString& description)
+void typeAndSave(QDialog& dialog, const QString& name, const QString& description)
 {
     dialog.findChild<QLineEdit*>("leName")->setText(name);
     dialog.findChild<QLineEdit*>("lnDescription")->setText(description);
-}
-
-void clickOk(QDialog& dialog)
-{
     dialog.show();
     dialog.findChild<QPushButton*>("pbOK")->click();
 }
@@ -90,8 +86,7 @@ private slots:
             seed(table, "r1");
         MessageBoxRecorder boxes;
         auto dialog = openDialog(table, modify ? "r1" : "");
-        type(*dialog, hostileName, "it's new");
-        clickOk(*dialog);
+        typeAndSave(*dialog, hostileName, "it's new");
         QVERIFY(boxes.boxes().isEmpty());
         QCOMPARE(dialog->result(), int(QDialog::Accepted));
         const QString id =
@@ -134,9 +129,8 @@ private slots:
         QCOMPARE(kinds->currentData().toString(), stored == "bond" ? QString() : stored.isEmpty() ? "cash" : stored);
         if (!picked.isEmpty())
             kinds->setCurrentIndex(kinds->findData(picked));
-        type(*dialog, "acc", "");
         dialog->findChild<QDoubleSpinBox*>("dsbAmount")->setValue(-12.5);
-        clickOk(*dialog);
+        typeAndSave(*dialog, "acc", "");
         QCOMPARE(dialog->result(), int(QDialog::Accepted));
         QCOMPARE(BookRows::value("select kind || '|' || amount from tbl_account where name='acc'").toString(),
                  saved + "|-12.5");
@@ -169,8 +163,7 @@ private slots:
         BookRows::refuseWrites(table);
         MessageBoxRecorder boxes;
         auto dialog = openDialog(table, modify ? "r1" : "");
-        type(*dialog, name, "typed");
-        clickOk(*dialog);
+        typeAndSave(*dialog, name, "typed");
         QCOMPARE(boxes.boxes(), (QVector<QPair<QString, QString>>{{"错误", message}}));
         QVERIFY(dialog->isVisible());
         QCOMPARE(dialog->findChild<QLineEdit*>("leName")->text(), name);
