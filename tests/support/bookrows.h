@@ -18,4 +18,7 @@ public:
     static QVariant value(const QString& sql, const QVariantList& values = {});
     // A bill row dated 2014-05-17; ids maps columns such as "account_id" to their values. Returns its id.
     static QString addBill(const QString& kind, double amount, const QMap<QString, QString>& ids = {});
+    // The same on a date "yyyy-MM-dd", with its month column.
+    static QString addBillOn(const QString& date, const QString& kind, double amount,
+                             const QMap<QString, QString>& ids = {});
 };
