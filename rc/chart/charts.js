@@ -363,13 +363,29 @@
         var plot = this.plot;
         var cx = plot.x + plot.width / 2;
         var cy = plot.y + plot.height / 2;
-        var radius = Math.max(Math.min(plot.width, plot.height) / 2 - (labels.enabled ? 50 : 10), 10);
+        var group = svg('g', {'class': 'qb-pie'}, layer);
         // Slices are as large as their amounts; the sign only shows in the figures.
         var whole = 0;
-        series.data.forEach(function (p) {
-            whole += Math.abs(p.y);
+        var texts = series.data.map(function (point) {
+            whole += Math.abs(point.y);
+            if (!labels.enabled || point.y === 0)
+                return null;
+            var text = labels.formatter ?
+                labels.formatter.call({point: point, y: point.y, percentage: point.percentage, series: series}) :
+                point.name;
+            return text === null || text === undefined || text === false || text === '' ? null : String(text);
         });
-        var group = svg('g', {'class': 'qb-pie'}, layer);
+        // The pie leaves room beside it for the widest label.
+        var widest = 0;
+        texts.forEach(function (text) {
+            if (text !== null) {
+                var probe = plainText(group, text, 0, 0, {'font-size': labels.style.fontSize});
+                widest = Math.max(widest, box(probe).width);
+                group.removeChild(probe);
+            }
+        });
+        var room = widest ? Math.min(plot.height / 2 - 20, plot.width / 2 - widest - 40) : Math.min(plot.width, plot.height) / 2 - 10;
+        var radius = Math.max(room, 30);
         if (whole === 0) {
             svg('circle', {cx: cx, cy: cy, r: radius, fill: 'none', stroke: '#d0d0d0', 'class': 'qb-pie-empty'}, group);
             return;
@@ -377,7 +393,7 @@
         var self = this;
         var angle = -Math.PI / 2;
         var placed = {left: [], right: []};
-        series.data.forEach(function (point) {
+        series.data.forEach(function (point, i) {
             if (point.y === 0)
                 return;
             var sweep = Math.abs(point.y) / whole * 2 * Math.PI;
@@ -387,25 +403,18 @@
             if (pieOptions.cursor)
                 slice.style.cursor = pieOptions.cursor;
             point.graphic = slice;
-            var shift = function () {
-                var offset = point.selected ? 10 : 0;
-                slice.setAttribute('transform', 'translate(' + offset * Math.cos(middle) + ',' + offset * Math.sin(middle) + ')');
-            };
             if (pieOptions.allowPointSelect) {
                 slice.addEventListener('click', function () {
                     point.selected = !point.selected;
-                    shift();
+                    var offset = point.selected ? 10 : 0;
+                    slice.setAttribute('transform',
+                        'translate(' + offset * Math.cos(middle) + ',' + offset * Math.sin(middle) + ')');
                 });
             }
             self.hover(slice, point);
             angle += sweep;
-            if (labels.enabled) {
-                var text = labels.formatter ?
-                    labels.formatter.call({point: point, y: point.y, percentage: point.percentage, series: series}) :
-                    point.name;
-                if (text !== null && text !== undefined && text !== false && text !== '')
-                    placed[Math.cos(middle) >= 0 ? 'right' : 'left'].push({point: point, middle: middle, text: text});
-            }
+            if (texts[i] !== null)
+                placed[Math.cos(middle) >= 0 ? 'right' : 'left'].push({point: point, middle: middle, text: texts[i]});
         });
         this.drawPieLabels(placed, group, cx, cy, radius, labels);
     };
