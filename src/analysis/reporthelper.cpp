@@ -202,34 +202,33 @@ QList<MCategoryStat*> ReportHelper::categoryAnalysis(const QString& kind, const 
     const QString condition = periodCondition(period, value);
     int count = 0;
     double total = 0;
-    eachRow(billQuery("category_id, count(*), total(amount)", condition, " group by category_id"),
-            [&](const QSqlQuery& q) {
-                if (MCategoryStat* record = find(categories, q, 0)) {
-                    record->count = int(std::trunc(q.value(1).toDouble()));
-                    record->total = q.value(2).toDouble();
-                    count += record->count;
-                    total += record->total;
-                }
-            });
-    for (MCategoryStat* record : std::as_const(records))
-        record->percent = share(record->total, total);
-
+    // One pass over the period's bills gives both levels: a category's figures are the sums of its groups.
     eachRow(billQuery("sub_category_id, category_id,  count(*), total(amount)", condition,
                       " group by category_id, sub_category_id"),
             [&](const QSqlQuery& q) {
                 MCategoryStat* parent = find(categories, q, 1);
                 if (!parent)
                     return;
+                const int bills = int(std::trunc(q.value(2).toDouble()));
+                const double amount = q.value(3).toDouble();
+                parent->count += bills;
+                parent->total += amount;
+                count += bills;
+                total += amount;
                 const QString id = q.value(0).toString();
                 for (MCategoryStat* child : std::as_const(parent->children)) {
                     if (child->id == id) {
-                        child->count = int(std::trunc(q.value(2).toDouble()));
-                        child->total = q.value(3).toDouble();
-                        // A sub-category's share is of the whole kind, like its category's.
-                        child->percent = share(child->total, total);
+                        child->count = bills;
+                        child->total = amount;
                     }
                 }
             });
+    // A sub-category's share is of the whole kind, like its category's.
+    for (MCategoryStat* record : std::as_const(records)) {
+        record->percent = share(record->total, total);
+        for (MCategoryStat* child : std::as_const(record->children))
+            child->percent = share(child->total, total);
+    }
 
     auto* sum = new MCategoryStat;
     sum->name = totalName();
