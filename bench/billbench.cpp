@@ -1,5 +1,7 @@
 #include "billbench.h"
 
+#include "benchtiming.h"
+
 #include "data/maccount.h"
 #include "data/mbill.h"
 #include "data/mbillmodel.h"
@@ -59,8 +61,7 @@ double residentMb()
 
 QTextStream& out()
 {
-    static QTextStream stream(stdout);
-    return stream;
+    return benchOut();
 }
 } // namespace
 
@@ -68,25 +69,12 @@ BillBench::BillBench(int bills, int repeats) : m_bills(bills), m_repeats(repeats
 
 double BillBench::timeMs(const std::function<void()>& work) const
 {
-    QList<double> times;
-    for (int i = 0; i < m_repeats; ++i) {
-        QElapsedTimer timer;
-        timer.start();
-        work();
-        times << timer.nsecsElapsed() / 1e6;
-    }
-    std::sort(times.begin(), times.end());
-    return times.at(times.size() / 2);
+    return medianMs(m_repeats, work);
 }
 
 void BillBench::report(const QString& name, double ours, double bare) const
 {
-    out() << QString("%1 %2 %3 %4\n")
-                 .arg(name, -46)
-                 .arg(ours, 10, 'f', 1)
-                 .arg(bare, 10, 'f', 1)
-                 .arg(bare > 0 ? QString::number(ours / bare, 'f', 2) : QString("-"), 7);
-    out().flush();
+    reportTiming(name, ours, bare);
 }
 
 void BillBench::run()

@@ -1,3 +1,4 @@
+#include "analysisbench.h"
 #include "benchbook.h"
 #include "billbench.h"
 #include "data/constants.h"
@@ -34,7 +35,7 @@ int main(int argc, char* argv[])
     FileSetting::resetInstance();
 
     QCommandLineParser parser;
-    parser.setApplicationDescription("Times the bill list's hot paths on generated books.");
+    parser.setApplicationDescription("Times the bill list's and the analyses' hot paths on generated books.");
     parser.addHelpOption();
     parser.addOption({"bills", "Book sizes to time, comma-separated.", "counts", "100000,1000000"});
     parser.addOption({"changes", "Filter changes on the first book.", "count", "1000"});
@@ -54,6 +55,7 @@ int main(int argc, char* argv[])
         bench.run();
         if (i == 0)
             bench.runFilterChanges(parser.value("changes").toInt());
+        AnalysisBench(bills, bills > 200000 ? 3 : 5).run();
     }
     return 0;
 }

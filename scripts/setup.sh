@@ -31,7 +31,8 @@ if [ ${#missing[@]} -gt 0 ]; then
     DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
 fi
 
-# Script libraries pinned in package-lock.json, copied into the resources by the build.
+# Script libraries pinned in package-lock.json, copied into the resources by the build. Only their browser
+# files are used, so no package's install script (native builds for Node) is run.
 if [ -f package-lock.json ] && [ ! -f node_modules/.package-lock.json -o package-lock.json -nt node_modules/.package-lock.json ]; then
-    npm ci --no-audit --no-fund
+    npm ci --ignore-scripts --no-audit --no-fund
 fi

@@ -43,9 +43,14 @@ QVariant BookRows::value(const QString& sql, const QVariantList& values)
 
 QString BookRows::addBill(const QString& kind, double amount, const QMap<QString, QString>& ids)
 {
+    return addBillOn("2014-05-17", kind, amount, ids);
+}
+
+QString BookRows::addBillOn(const QString& date, const QString& kind, double amount, const QMap<QString, QString>& ids)
+{
     const QString id = QUuid::createUuid().toString(QUuid::WithoutBraces);
     QStringList columns{"id", "kind", "amount", "description", "date", "month"};
-    QVariantList values{id, kind, amount, "", "2014-05-17", 201405};
+    QVariantList values{id, kind, amount, "", date, QString(date).remove('-').left(6).toInt()};
     for (auto it = ids.cbegin(); it != ids.cend(); ++it) {
         columns << it.key();
         values << it.value();

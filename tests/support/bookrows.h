@@ -20,4 +20,7 @@ public:
     static QString addBill(const QString& kind, double amount, const QMap<QString, QString>& ids = {});
     // From now on the book refuses every insert into and update of the table, as a full or locked disk would.
     static void refuseWrites(const QString& table);
+    // The same on a date "yyyy-MM-dd", with its month column.
+    static QString addBillOn(const QString& date, const QString& kind, double amount,
+                             const QMap<QString, QString>& ids = {});
 };

@@ -1,0 +1,34 @@
+#include "benchtiming.h"
+
+#include <QElapsedTimer>
+#include <QList>
+#include <algorithm>
+
+QTextStream& benchOut()
+{
+    static QTextStream stream(stdout);
+    return stream;
+}
+
+double medianMs(int repeats, const std::function<void()>& work)
+{
+    QList<double> times;
+    for (int i = 0; i < repeats; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        work();
+        times << timer.nsecsElapsed() / 1e6;
+    }
+    std::sort(times.begin(), times.end());
+    return times.at(times.size() / 2);
+}
+
+void reportTiming(const QString& name, double ours, double bare)
+{
+    benchOut() << QString("%1 %2 %3 %4\n")
+                      .arg(name, -46)
+                      .arg(ours, 10, 'f', 1)
+                      .arg(bare, 10, 'f', 1)
+                      .arg(bare > 0 ? QString::number(ours / bare, 'f', 2) : QString("-"), 7);
+    benchOut().flush();
+}

@@ -1,0 +1,249 @@
+#include "analysis/wanalysispage.h"
+
+#include "analysis/reporthelper.h"
+#include "analysis/reportoutput.h"
+#include "data/filesetting.h"
+#include "shell/dmessagebox.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDate>
+#include <QHeaderView>
+#include <QListView>
+#include <QPrinter>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTableWidget>
+#include <QWebEngineView>
+
+WAnalysisPage::WAnalysisPage(QWidget* parent) : WBaseWidget(parent) {}
+
+WAnalysisPage::~WAnalysisPage() = default;
+
+QString WAnalysisPage::html() const
+{
+    return m_html;
+}
+
+void WAnalysisPage::setUpFrame(const Frame& frame)
+{
+    m_frame = frame;
+    for (QPushButton* button : {frame.pbTable, frame.pbChart, frame.pbReport})
+        button->setProperty("style", "green");
+    for (QPushButton* button : {frame.pbPrint, frame.pbExport}) {
+        button->setProperty("style", "blue");
+        button->hide();
+    }
+    for (QWidget* widget : frame.chartOnly)
+        widget->hide();
+    frame.cbYear->setView(new QListView(this));
+    frame.cbMonth->setView(new QListView(this));
+    m_viewMode = 0;
+    frame.stackedWidget->setCurrentIndex(0);
+
+    const bool allData =
+        frame.offersAllYears && FileSetting::getInstance()->getValue("Common/AnalysisAllData", false).toBool();
+    const QDate today = QDate::currentDate();
+    m_year = allData ? 0 : today.year();
+    m_month = allData ? 0 : today.month();
+
+    applyWidths();
+    frame.header->setMinimumSectionSize(50);
+    // Connected last, so that setting the stored widths does not write them back.
+    connect(frame.header, &QHeaderView::sectionResized, this, &WAnalysisPage::onSectionResized);
+    if (frame.cbKind) {
+        connect(frame.cbKind, &QComboBox::currentIndexChanged, this, [this] {
+            kindChosen();
+            refresh();
+        });
+    }
+    connect(frame.webView, &QWebEngineView::printFinished, this, [this](bool printed) {
+        m_printer.reset();
+        if (!printed)
+            DMessageBox::error(this, trPage("报表打印失败"));
+    });
+}
+
+void WAnalysisPage::setUpTable(QTableWidget* table, const QStringList& headers, Frame& frame)
+{
+    table->setColumnCount(int(headers.size()));
+    table->setHorizontalHeaderLabels(headers);
+    frame.table = table;
+    frame.header = table->horizontalHeader();
+}
+
+void WAnalysisPage::applyWidths()
+{
+    const QList<int> stored = FileSetting::getInstance()->getColumnWidths(m_frame.widthKey);
+    const QList<int>& widths = stored.isEmpty() ? m_frame.defaultWidths : stored;
+    for (int i = 0; i < m_frame.header->count() && i < widths.size(); ++i)
+        m_frame.header->resizeSection(i, widths.at(i));
+}
+
+QString WAnalysisPage::trPage(const char* text) const
+{
+    return QCoreApplication::translate(metaObject()->className(), text);
+}
+
+QString WAnalysisPage::summary(double expense, double income, double balance) const
+{
+    return trPage("<li>支出小计：%1</li>").arg(QString::number(expense, 'f', 2)) +
+           trPage("<li>收入小计：%1</li>").arg(QString::number(income, 'f', 2)) +
+           trPage("<li>结余小计：%1</li>").arg(QString::number(balance, 'f', 2));
+}
+
+void WAnalysisPage::bind()
+{
+    QComboBox* years = m_frame.cbYear;
+    QComboBox* months = m_frame.cbMonth;
+    {
+        const QSignalBlocker blockYears(years);
+        const QSignalBlocker blockMonths(months);
+        years->clear();
+        months->clear();
+        ReportHelper helper;
+        if (m_frame.offersAllYears)
+            years->addItem(trPage("全部"), 0);
+        for (int year : helper.getYearList())
+            years->addItem(QString::number(year), year);
+        years->setCurrentIndex(years->findData(m_year));
+        months->addItem(trPage("全年"), 0);
+        for (int month : helper.getMonthList())
+            months->addItem(QString::number(month), month);
+        months->setCurrentIndex(months->findData(m_month));
+    }
+    refresh();
+}
+
+void WAnalysisPage::on_cbYear_currentIndexChanged(int index)
+{
+    m_year = m_frame.cbYear->itemData(index).toInt();
+    if (m_year == 0) {
+        m_month = 0;
+        const QSignalBlocker block(m_frame.cbMonth);
+        m_frame.cbMonth->setCurrentIndex(0);
+    }
+    m_frame.cbMonth->setEnabled(m_year != 0);
+    refresh();
+}
+
+void WAnalysisPage::on_cbMonth_currentIndexChanged(int index)
+{
+    m_month = m_frame.cbMonth->itemData(index).toInt();
+    refresh();
+}
+
+void WAnalysisPage::on_pbTable_clicked()
+{
+    setViewMode(0);
+}
+
+void WAnalysisPage::on_pbChart_clicked()
+{
+    setViewMode(1);
+}
+
+void WAnalysisPage::on_pbReport_clicked()
+{
+    setViewMode(2);
+}
+
+void WAnalysisPage::setViewMode(int mode)
+{
+    m_viewMode = mode;
+    refresh();
+    m_frame.stackedWidget->setCurrentIndex(mode == 0 ? 0 : 1);
+    m_frame.pbPrint->setVisible(mode == 2);
+    m_frame.pbExport->setVisible(mode == 2);
+    for (QWidget* widget : std::as_const(m_frame.chartOnly))
+        widget->setVisible(mode == 1);
+    for (QWidget* widget : std::as_const(m_frame.tableOnly))
+        widget->setVisible(mode == 0);
+}
+
+QString WAnalysisPage::chartKind() const
+{
+    return m_frame.cbKind ? m_frame.cbKind->currentText() : QString();
+}
+
+void WAnalysisPage::refresh()
+{
+    if (auto* table = qobject_cast<QTableWidget*>(m_frame.table)) {
+        table->clearContents();
+        table->setRowCount(0);
+    }
+    const QString kind = m_viewMode == 1 ? chartKind() : QString();
+    const Titles texts = titles();
+    QString title;
+    if (m_year == 0) {
+        load("all", 0);
+        title = texts.all.arg(kind);
+    } else if (m_month < 1) {
+        load("year", m_year);
+        title = texts.year.arg(QString::number(m_year), kind);
+    } else {
+        load("month", m_year * 100 + m_month);
+        title = texts.month.arg(QString::number(m_year), QString::number(m_month), kind);
+    }
+    if (m_viewMode == 0)
+        showTable();
+    else
+        setPage(m_viewMode == 1 ? chartHtml(title) : reportHtml(title));
+}
+
+void WAnalysisPage::showTable()
+{
+    auto* table = qobject_cast<QTableWidget*>(m_frame.table);
+    const QList<QStringList> rows = tableRows();
+    table->setRowCount(int(rows.size()));
+    for (int r = 0; r < rows.size(); ++r) {
+        for (int c = 0; c < rows.at(r).size(); ++c) {
+            auto* item = new QTableWidgetItem(rows.at(r).at(c));
+            if (c >= m_frame.firstCentredColumn)
+                item->setTextAlignment(Qt::AlignCenter);
+            table->setItem(r, c, item);
+        }
+    }
+}
+
+QList<QStringList> WAnalysisPage::tableRows() const
+{
+    return {};
+}
+
+void WAnalysisPage::setPage(const QString& html)
+{
+    m_html = html;
+    m_frame.webView->setHtml(html, QUrl());
+}
+
+void WAnalysisPage::on_pbPrint_clicked()
+{
+    // The web view prints in the background into the printer it was given: one print at a time.
+    if (m_printer)
+        return;
+    auto printer = std::make_unique<QPrinter>(QPrinter::ScreenResolution);
+    if (!ReportOutput::current()->setUpPrinter(this, printer.get()))
+        return;
+    m_printer = std::move(printer);
+    m_frame.webView->print(m_printer.get());
+}
+
+void WAnalysisPage::on_pbExport_clicked()
+{
+    const QString html = m_html;
+    const QString name = ReportOutput::current()->saveFileName(this, trPage("保存报表"), trPage("报表文件 (*.html)"));
+    if (name.isEmpty())
+        return;
+    QString error;
+    if (!ReportOutput::save(name, html.toUtf8(), &error))
+        DMessageBox::error(this, trPage("报表没有保存到 %1：%2").arg(name, error));
+}
+
+void WAnalysisPage::onSectionResized(int, int, int)
+{
+    QList<int> widths;
+    for (int i = 0; i < m_frame.header->count(); ++i)
+        widths << m_frame.header->sectionSize(i);
+    FileSetting::getInstance()->setColumnWidths(m_frame.widthKey, widths);
+}

@@ -1,0 +1,254 @@
+#include "analysis/reportoutput.h"
+#include "analysis/reporttemplate.h"
+#include "analysis/waccountanalysis.h"
+#include "analysis/wbillstat.h"
+#include "analysis/wborroweranalysis.h"
+#include "analysis/wcategoryanalysis.h"
+#include "analysis/wmemberanalysis.h"
+#include "analysisbook.h"
+#include "data/filesetting.h"
+#include "messageboxrecorder.h"
+#include "recordtest.h"
+#include "webprobe.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QFile>
+#include <QPrinter>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTreeWidget>
+#include <QWebEngineView>
+#include <QtTest>
+#include <memory>
+
+namespace {
+// Answers the file and print dialogs: a fixed file name, and a PDF printer writing to a fixed file.
+class FakeOutput : public ReportOutput
+{
+public:
+    QString fileName;
+    QString pdf;
+    QString saveFileName(QWidget*, const QString&, const QString&) override { return fileName; }
+    bool setUpPrinter(QWidget*, QPrinter* printer) override
+    {
+        printer->setOutputFormat(QPrinter::PdfFormat);
+        printer->setOutputFileName(pdf);
+        return !pdf.isEmpty();
+    }
+};
+
+const QString hostile = "<b>&'\"\\</script>";
+
+WAnalysisPage* makePage(const QString& name)
+{
+    if (name == "category")
+        return new WCategoryAnalysis;
+    if (name == "account")
+        return new WAccountAnalysis;
+    if (name == "member")
+        return new WMemberAnalysis;
+    if (name == "borrower")
+        return new WBorrowerAnalysis;
+    return new WBillStat;
+}
+} // namespace
+
+class TestAnalysisPages : public RecordTest
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<WAnalysisPage> m_page;
+    FakeOutput m_output;
+    QTemporaryDir m_dir;
+
+    void click(const char* button) { m_page->findChild<QPushButton*>(button)->click(); }
+    QComboBox* combo(const char* name) { return m_page->findChild<QComboBox*>(name); }
+
+    void open(const QString& name, const QString& hostileName = QString())
+    {
+        AnalysisBook::seed(hostileName);
+        FileSetting::getInstance()->setValue("Common/AnalysisAllData", true);
+        m_page.reset(makePage(name));
+        m_page->resize(900, 600);
+        m_page->show();
+    }
+
+private slots:
+    void init()
+    {
+        RecordTest::init();
+        ReportOutput::setCurrent(&m_output);
+    }
+
+    void cleanup()
+    {
+        m_page.reset();
+        ReportOutput::setCurrent(nullptr);
+        RecordTest::cleanup();
+    }
+
+    void reports_data()
+    {
+        QTest::addColumn<QString>("page");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("summary");
+        QTest::addColumn<QString>("lastRow");
+        QTest::newRow("category") << "category"
+                                  << "分类分析"
+                                  << ""
+                                  << "<td>合计</td><td>支出</td><td>4</td><td>100.00%</td><td>-210.00</td>";
+        QTest::newRow("account") << "account"
+                                 << "账户分析"
+                                 << "<li>支出小计：-210.00</li><li>收入小计：400.00</li><li>结余小计：290.00</li>"
+                                 << "<td>合计</td><td></td><td>-210.00</td><td>400.00</td><td>200.00</td><td>-200.00</"
+                                    "td><td>-300.00</td><td>500.00</td><td>100.00</td><td>-200.00</td><td>290.00</td>";
+        QTest::newRow("member") << "member"
+                                << "成员分析"
+                                << "<li>支出小计：-210.00</li><li>收入小计：400.00</li><li>结余小计：190.00</li>"
+                                << "<td>合计</td><td>100.00%</td><td>-210.00</td><td>100.00%</td><td>400.00</"
+                                   "td><td>100.00%</td><td>190.00</td>";
+        QTest::newRow("borrower") << "borrower"
+                                  << "借款人分析"
+                                  << ""
+                                  << "<td>合计</td><td>500.00</td><td>-300.00</td><td>-200.00</td><td>100.00</"
+                                     "td><td>100.00</td>";
+        QTest::newRow("statistics of 2014")
+            << "stat"
+            << "2014年账目汇总"
+            << "<li>支出小计：-207.00</li><li>收入小计：400.00</li><li>结余小计：193.00</li>"
+            << "<td>合计</td><td>-207.00</td><td>400.00</td><td>193.00</td>";
+    }
+
+    void reports()
+    {
+        QFETCH(QString, page);
+        QFETCH(QString, title);
+        QFETCH(QString, summary);
+        QFETCH(QString, lastRow);
+        open(page);
+        if (page == "stat") {
+            combo("cbYear")->setCurrentIndex(combo("cbYear")->findData(2014));
+            combo("cbMonth")->setCurrentIndex(0);
+        }
+        click("pbReport");
+        const QString html = m_page->html();
+        QCOMPARE(html.count(title + "<"), 2);
+        QVERIFY(html.contains("<ul class=\"summary\">" + summary + "</ul>"));
+        QVERIFY2(html.contains("<tr>" + lastRow + "</tr>"), qPrintable(html));
+        QVERIFY(m_page->findChild<QPushButton*>("pbExport")->isVisible());
+    }
+
+    void hostileNamesShowAsTyped_data()
+    {
+        QTest::addColumn<QString>("page");
+        for (const char* page : {"category", "account", "member", "borrower"})
+            QTest::newRow(page) << page;
+    }
+
+    void hostileNamesShowAsTyped()
+    {
+        QFETCH(QString, page);
+        open(page, hostile);
+        if (auto* tree = m_page->findChild<QTreeWidget*>("tableWidget")) {
+            QCOMPARE(tree->topLevelItem(0)->text(0), hostile);
+            QCOMPARE(tree->topLevelItem(0)->child(0)->text(0), hostile);
+        } else {
+            const auto* table = m_page->findChild<QTableWidget*>("tableWidget");
+            QVERIFY(table->findItems(hostile, Qt::MatchExactly).size() == 1);
+        }
+
+        click("pbReport");
+        QString html = m_page->html();
+        QVERIFY(html.contains("<td>" + hostile.toHtmlEscaped() + "</td>"));
+        QVERIFY(!html.contains("<b>&"));
+        if (page == "category")
+            QVERIFY(html.contains("<td>&nbsp;&nbsp;&nbsp;&nbsp;" + hostile.toHtmlEscaped() + "</td>"));
+
+        click("pbChart");
+        QVERIFY(m_page->html().contains("['" + ReportTemplate::scriptString(hostile) + "',"));
+        auto* view = m_page->findChild<QWebEngineView*>("webView");
+        QVERIFY(WebProbe::waitFor(view, "document.querySelector('.qb-legend-item') !== null"));
+        QVERIFY(WebProbe::eval(view, "Array.from(document.querySelectorAll('.qb-legend-item'))"
+                                     ".some(n => n.textContent.startsWith('" +
+                                         ReportTemplate::scriptString(hostile) + " '))")
+                    .toBool());
+    }
+
+    void chartTitleNamesTheKind()
+    {
+        open("account");
+        click("pbChart");
+        combo("cbKind")->setCurrentIndex(combo("cbKind")->findData("transferIn"));
+        QVERIFY(m_page->html().contains("text: '账户\\x3Cb>转入金额\\x3C/b>分析'"));
+        QVERIFY(m_page->html().contains("['工商卡',200.00],['现金',0.00]"));
+        QVERIFY(combo("cbKind")->isVisible());
+        click("pbTable");
+        QVERIFY(!combo("cbKind")->isVisible());
+    }
+
+    void allYearsDisablesTheMonth()
+    {
+        open("category");
+        combo("cbYear")->setCurrentIndex(combo("cbYear")->findData(2014));
+        combo("cbMonth")->setCurrentIndex(combo("cbMonth")->findData(3));
+        QVERIFY(combo("cbMonth")->isEnabled());
+        click("pbReport");
+        QVERIFY(m_page->html().contains("<title>2014年3月分类分析</title>"));
+        combo("cbYear")->setCurrentIndex(0);
+        QCOMPARE(combo("cbMonth")->currentIndex(), 0);
+        QVERIFY(!combo("cbMonth")->isEnabled());
+        QVERIFY(m_page->html().contains("<title>分类分析</title>"));
+    }
+
+    void exportReport_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("written");
+        QTest::addColumn<int>("errors");
+        QTest::newRow("new file") << "report.html" << true << 0;
+        QTest::newRow("over an old file") << "old.html" << true << 0;
+        QTest::newRow("cancelled") << "" << false << 0;
+        QTest::newRow("folder missing") << "missing/report.html" << false << 1;
+    }
+
+    void exportReport()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, written);
+        QFETCH(int, errors);
+        QFile old(m_dir.filePath("old.html"));
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("old content, longer than nothing");
+        old.close();
+        open("borrower");
+        click("pbReport");
+        m_output.fileName = name.isEmpty() ? QString() : m_dir.filePath(name);
+        MessageBoxRecorder boxes;
+        click("pbExport");
+        QCOMPARE(boxes.boxes().size(), errors);
+        QCOMPARE(QFile::exists(m_output.fileName), written);
+        if (written) {
+            QCOMPARE(QString::fromUtf8(TestBook::bytesOf(m_output.fileName)), m_page->html());
+            QCOMPARE(QFile::permissions(m_output.fileName) & (QFile::WriteGroup | QFile::WriteOther), 0);
+        }
+    }
+
+    void printsToPdf()
+    {
+        open("member");
+        click("pbReport");
+        auto* view = m_page->findChild<QWebEngineView*>("webView");
+        QVERIFY(WebProbe::waitFor(view, "document.querySelector('table') !== null"));
+        m_output.pdf = m_dir.filePath("report.pdf");
+        QSignalSpy finished(view, &QWebEngineView::printFinished);
+        click("pbPrint");
+        QVERIFY(finished.wait(20000));
+        QCOMPARE(finished.first().first().toBool(), true);
+        QVERIFY(TestBook::bytesOf(m_output.pdf).startsWith("%PDF"));
+    }
+};
+
+QUILLBAY_WEB_TEST_MAIN(TestAnalysisPages)
+#include "tst_analysispages.moc"
