@@ -291,16 +291,41 @@ QVariant parseValue(const QString& json, int& index, bool& success, int depth)
     }
 }
 
-QByteArray sanitizeString(QString str)
+// Escapes only the backslash, the double quote and \b \f \n \r \t; every other character is written as it is.
+QByteArray sanitizeString(const QString& str)
 {
-    str.replace('\\', QLatin1String("\\\\"));
-    str.replace('"', QLatin1String("\\\""));
-    str.replace(QChar(0x08), QLatin1String("\\b"));
-    str.replace(QChar(0x0C), QLatin1String("\\f"));
-    str.replace(QChar(0x0A), QLatin1String("\\n"));
-    str.replace(QChar(0x0D), QLatin1String("\\r"));
-    str.replace(QChar(0x09), QLatin1String("\\t"));
-    return '"' + str.toUtf8() + '"';
+    QString escaped;
+    escaped.reserve(str.size() + 2);
+    escaped += '"';
+    for (const QChar c : str) {
+        switch (c.unicode()) {
+        case '\\':
+            escaped += QLatin1String("\\\\");
+            break;
+        case '"':
+            escaped += QLatin1String("\\\"");
+            break;
+        case 0x08:
+            escaped += QLatin1String("\\b");
+            break;
+        case 0x0C:
+            escaped += QLatin1String("\\f");
+            break;
+        case 0x0A:
+            escaped += QLatin1String("\\n");
+            break;
+        case 0x0D:
+            escaped += QLatin1String("\\r");
+            break;
+        case 0x09:
+            escaped += QLatin1String("\\t");
+            break;
+        default:
+            escaped += c;
+        }
+    }
+    escaped += '"';
+    return escaped.toUtf8();
 }
 
 QByteArray join(const QList<QByteArray>& list, const QByteArray& sep)

@@ -1,0 +1,69 @@
+#include "accountregistry.h"
+
+#include "servicestore.h"
+
+#include <QCryptographicHash>
+#include <QPasswordDigestor>
+#include <QRandomGenerator>
+
+namespace {
+// Every sync request carries the password again, so the derivation has to stay well under a second.
+const int iterations = 10000;
+const int keyLength = 32;
+const int maxNameLength = 64;
+
+QByteArray derive(const QString& password, const QByteArray& salt, int rounds)
+{
+    return QPasswordDigestor::deriveKeyPbkdf2(QCryptographicHash::Sha256, password.toUtf8(), salt, rounds, keyLength);
+}
+
+// Compares in time independent of where the keys differ.
+bool sameKey(const QByteArray& a, const QByteArray& b)
+{
+    if (a.size() != b.size())
+        return false;
+    char difference = 0;
+    for (int i = 0; i < a.size(); ++i)
+        difference |= char(a.at(i) ^ b.at(i));
+    return difference == 0;
+}
+
+// Eight digits and "00": every device binds its default records with the eight digits as their prefix.
+QString newUserId()
+{
+    return QString::number(QRandomGenerator::system()->bounded(10000000, 100000000)) + "00";
+}
+} // namespace
+
+AccountRegistry::AccountRegistry(ServiceStore& store) : m_store(store) {}
+
+QString AccountRegistry::create(const QString& name, const QString& password)
+{
+    if (name.isEmpty() || name.size() > maxNameLength || name.trimmed() != name)
+        return QStringLiteral("用户名须为1到64个字符，首尾不能有空格");
+    if (password.isEmpty())
+        return QStringLiteral("密码不能为空");
+    if (m_store.account(name))
+        return QStringLiteral("用户名已被注册");
+
+    QByteArray salt(16, Qt::Uninitialized);
+    QRandomGenerator::system()->fillRange(reinterpret_cast<quint32*>(salt.data()), salt.size() / 4);
+    StoredAccount account{name, QString(), salt, iterations, derive(password, salt, iterations)};
+    // A user id another account already holds makes the insert fail; another draw almost always succeeds.
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        account.userId = newUserId();
+        if (m_store.addAccount(account))
+            return QString();
+        if (m_store.account(name))
+            return QStringLiteral("用户名已被注册");
+    }
+    return QStringLiteral("账号未能保存，请稍后重试");
+}
+
+QString AccountRegistry::authenticate(const QString& name, const QString& password) const
+{
+    const auto account = m_store.account(name);
+    if (!account || !sameKey(derive(password, account->salt, account->iterations), account->hash))
+        return QString();
+    return account->userId;
+}

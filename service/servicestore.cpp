@@ -1,0 +1,126 @@
+#include "servicestore.h"
+
+#include "online/jsoncodec.h"
+
+#include <QDateTime>
+#include <QDebug>
+#include <QDir>
+#include <QSqlError>
+#include <QSqlQuery>
+
+namespace {
+const char* const connectionName = "quillbay-service";
+
+const char* const schema[] = {
+    "create table if not exists accounts (name text primary key, user_id text not null unique, salt text not null, "
+    "iterations integer not null, hash text not null)",
+    "create table if not exists records (user_id text not null, table_name text not null, id text not null, "
+    "version text not null, deleted integer not null, data text not null, primary key (user_id, table_name, id))",
+    "create table if not exists feedback (received text not null, email text not null, subject text not null, "
+    "content text not null)",
+};
+
+bool exec(QSqlQuery& query)
+{
+    if (query.exec())
+        return true;
+    qWarning() << "store:" << query.lastError().text();
+    return false;
+}
+} // namespace
+
+ServiceStore::ServiceStore() : m_db(QSqlDatabase::addDatabase("QSQLITE", connectionName)) {}
+
+ServiceStore::~ServiceStore()
+{
+    m_db.close();
+    m_db = QSqlDatabase();
+    QSqlDatabase::removeDatabase(connectionName);
+}
+
+bool ServiceStore::open(const QString& dataDir)
+{
+    if (!QDir().mkpath(dataDir))
+        return false;
+    m_db.setDatabaseName(QDir(dataDir).filePath("service.db"));
+    if (!m_db.open())
+        return false;
+    for (const char* statement : schema) {
+        QSqlQuery query(m_db);
+        query.prepare(statement);
+        if (!exec(query))
+            return false;
+    }
+    return true;
+}
+
+std::optional<StoredAccount> ServiceStore::account(const QString& name) const
+{
+    QSqlQuery query(m_db);
+    query.prepare("select name, user_id, salt, iterations, hash from accounts where name = ?");
+    query.addBindValue(name);
+    if (!exec(query) || !query.next())
+        return std::nullopt;
+    return StoredAccount{query.value(0).toString(), query.value(1).toString(),
+                         QByteArray::fromHex(query.value(2).toByteArray()), query.value(3).toInt(),
+                         QByteArray::fromHex(query.value(4).toByteArray())};
+}
+
+bool ServiceStore::addAccount(const StoredAccount& account)
+{
+    QSqlQuery query(m_db);
+    query.prepare("insert into accounts (name, user_id, salt, iterations, hash) values (?, ?, ?, ?, ?)");
+    query.addBindValue(account.name);
+    query.addBindValue(account.userId);
+    query.addBindValue(QString::fromLatin1(account.salt.toHex()));
+    query.addBindValue(account.iterations);
+    query.addBindValue(QString::fromLatin1(account.hash.toHex()));
+    return exec(query);
+}
+
+bool ServiceStore::records(const QString& userId, const QString& table, QMap<QString, StoredRecord>& out) const
+{
+    QSqlQuery query(m_db);
+    query.setForwardOnly(true);
+    query.prepare("select id, version, deleted, data from records where user_id = ? and table_name = ?");
+    query.addBindValue(userId);
+    query.addBindValue(table);
+    if (!exec(query))
+        return false;
+    while (query.next()) {
+        const QString id = query.value(0).toString();
+        out.insert(id, StoredRecord{id, query.value(1).toString(), query.value(2).toInt() != 0,
+                                    JsonCodec::parse(query.value(3).toString()).toMap()});
+    }
+    return true;
+}
+
+bool ServiceStore::saveRecords(const QString& userId, const QString& table, const QList<StoredRecord>& records)
+{
+    QSqlQuery query(m_db);
+    query.prepare("insert into records (user_id, table_name, id, version, deleted, data) values (?, ?, ?, ?, ?, ?) "
+                  "on conflict (user_id, table_name, id) do update set version = excluded.version, "
+                  "deleted = excluded.deleted, data = excluded.data");
+    for (const StoredRecord& record : records) {
+        query.addBindValue(userId);
+        query.addBindValue(table);
+        query.addBindValue(record.id);
+        query.addBindValue(record.version);
+        query.addBindValue(record.deleted ? 1 : 0);
+        query.addBindValue(JsonCodec::serializeStr(record.values));
+        if (!exec(query))
+            return false;
+    }
+    return true;
+}
+
+bool ServiceStore::addFeedback(const QString& email, const QString& subject, const QString& content)
+{
+    QSqlQuery query(m_db);
+    query.prepare("insert into feedback (received, email, subject, content) values (?, ?, ?, ?)");
+    query.addBindValue(QDateTime::currentDateTimeUtc().toString("yyyy-MM-dd hh:mm:ss"));
+    query.addBindValue(email);
+    query.addBindValue(subject);
+    query.addBindValue(content);
+    return exec(query);
+}
