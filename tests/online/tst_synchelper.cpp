@@ -1,8 +1,10 @@
 #include "bookrows.h"
 #include "data/dbsetting.h"
 #include "data/filesetting.h"
+#include "data/notifier.h"
 #include "loopbackhttpserver.h"
 #include "online/synchelper.h"
+#include "online/syncsql.h"
 #include "testbook.h"
 
 #include <QSignalSpy>
@@ -12,6 +14,7 @@
 namespace {
 const QString password = "pw+secret";
 const QString severe = "0|同步失败，同步时出现严重错误";
+const QString notWritten = "0|同步失败，账本无法写入";
 QStringList* logged = nullptr;
 
 void keepMessage(QtMsgType, const QMessageLogContext&, const QString& message)
@@ -74,6 +77,7 @@ private slots:
     }
     void cleanup()
     {
+        SyncSql::setFailureHook({});
         QTRY_VERIFY(!SyncHelper::getInstance()->isRunning());
         qunsetenv("QUILLBAY_SERVICE_URL");
         m_book.reset();
@@ -83,34 +87,49 @@ private slots:
     {
         QTest::addColumn<QByteArray>("reply");
         QTest::addColumn<QString>("end");
-        QTest::newRow("empty list") << ok("[]") << severe;
-        QTest::newRow("error object") << ok("{\"error\":7,\"message\":\"坏\"}") << "7|坏";
-        QTest::newRow("error code as text") << ok("{\"error\":\"7\",\"message\":\"m\"}") << "7|m";
-        QTest::newRow("message without code") << ok("{\"message\":\"m\"}") << "0|m";
-        QTest::newRow("message only inside a value") << ok("{\"x\":\"message\"}") << severe;
-        QTest::newRow("not JSON") << ok("<html>oops</html>") << severe;
-        QTest::newRow("empty answer") << ok("") << severe;
-        QTest::newRow("JSON string") << ok("\"[1]\"") << severe;
+        QTest::addColumn<QString>("failing"); // the statement made to fail
+        QTest::newRow("empty list") << ok("[]") << severe << "";
+        QTest::newRow("error object") << ok("{\"error\":7,\"message\":\"坏\"}") << "7|坏"
+                                      << "";
+        QTest::newRow("error code as text") << ok("{\"error\":\"7\",\"message\":\"m\"}") << "7|m"
+                                            << "";
+        QTest::newRow("message without code") << ok("{\"message\":\"m\"}") << "0|m"
+                                              << "";
+        QTest::newRow("message only inside a value") << ok("{\"x\":\"message\"}") << severe << "";
+        QTest::newRow("not JSON") << ok("<html>oops</html>") << severe << "";
+        QTest::newRow("empty answer") << ok("") << severe << "";
+        QTest::newRow("JSON string") << ok("\"[1]\"") << severe << "";
         QTest::newRow("malformed entry")
             << ok("[{\"table_name\":\"bill\",\"update_columns\":[\"id\",\"version\"],\"update_data\":[[\"x\"]]}]")
-            << severe;
-        QTest::newRow("HTTP error") << LoopbackHttpServer::reply("500 Oops", "{}") << "505|和服务器通讯时出错";
-        QTest::newRow("six empty entries") << ok(sixEmptyEntries()) << "finished";
+            << severe << "";
+        QTest::newRow("HTTP error") << LoopbackHttpServer::reply("500 Oops", "{}") << "505|和服务器通讯时出错"
+                                    << "";
+        QTest::newRow("six empty entries") << ok(sixEmptyEntries()) << "finished"
+                                           << "";
+        QTest::newRow("sync time not written") << ok(sixEmptyEntries()) << notWritten << "update tbl_setting";
+        QTest::newRow("change set not read") << ok(sixEmptyEntries()) << "0|同步失败，账本无法读取"
+                                             << "select id,version from tbl_member_deleted";
     }
     void answerEndsTheSync()
     {
         QFETCH(QByteArray, reply);
         QFETCH(QString, end);
+        QFETCH(QString, failing);
         DbSetting::getInstance()->setUserId("12345");
         QVERIFY(DbSetting::getInstance()->save());
         BookRows::addBill("expense", -3);
         const QByteArray before = TestBook::bytesOf(m_path);
         const QString started = QDateTime::currentDateTimeUtc().toString("yyyy-MM-dd hh:mm:ss");
         LoopbackHttpServer server(reply);
+        SyncSql::setFailureHook(
+            [failing](const QString& sql) { return !failing.isEmpty() && sql.startsWith(failing); });
+        QSignalSpy reloads(Notifier::getInstance(), &Notifier::billDataChanged);
 
         QCOMPARE(syncWith(server), end);
 
-        QCOMPARE(server.requests().size(), 1);
+        // A change set that could not be read completely is not sent at all.
+        QCOMPARE(server.requests().size(), failing.startsWith("select") ? 0 : 1);
+        QCOMPARE(reloads.size(), end == "finished" ? 1 : 0);
         if (end == "finished")
             QVERIFY(BookRows::value("select sync_time from tbl_setting").toString() >= started);
         else
@@ -123,12 +142,17 @@ private slots:
         QTest::addColumn<int>("requests");
         QTest::addColumn<QString>("end");
         QTest::addColumn<QString>("userId");
+        QTest::addColumn<QString>("failing");
         // The same reply answers the upload too, where an object is no change set.
-        QTest::newRow("good id binds and uploads") << ok("{\"id\":\"12345\"}") << 2 << severe << "12345";
-        QTest::newRow("empty id") << ok("{\"id\":\"\"}") << 1 << severe << "";
-        QTest::newRow("no id") << ok("{}") << 1 << severe << "";
+        QTest::newRow("good id binds and uploads") << ok("{\"id\":\"12345\"}") << 2 << severe << "12345"
+                                                   << "";
+        QTest::newRow("empty id") << ok("{\"id\":\"\"}") << 1 << severe << ""
+                                  << "";
+        QTest::newRow("no id") << ok("{}") << 1 << severe << ""
+                               << "";
         QTest::newRow("refused account") << ok("{\"error\":1,\"message\":\"用户名或密码错误！\"}") << 1
                                          << "1|用户名或密码错误！"
+                                         << ""
                                          << "";
     }
     void userIdAnswer()
@@ -137,6 +161,9 @@ private slots:
         QFETCH(int, requests);
         QFETCH(QString, end);
         QFETCH(QString, userId);
+        QFETCH(QString, failing);
+        SyncSql::setFailureHook(
+            [failing](const QString& sql) { return !failing.isEmpty() && sql.startsWith(failing); });
         LoopbackHttpServer server(reply);
         QStringList messages;
         logged = &messages;
