@@ -63,18 +63,10 @@ int nextToken(const QString& json, int& index)
     case '"':
         return TokenString;
     case '-':
-    case '0':
-    case '1':
-    case '2':
-    case '3':
-    case '4':
-    case '5':
-    case '6':
-    case '7':
-    case '8':
-    case '9':
         return TokenNumber;
     }
+    if (c >= '0' && c <= '9')
+        return TokenNumber;
 
     --index;
     const int remaining = json.size() - index;
@@ -425,7 +417,7 @@ QByteArray serialize(const QVariant& data, bool& success)
         str = sanitizeString(QString::fromUtf8(data.toByteArray()));
         break;
     case QMetaType::Double:
-    case QMetaType::Float:
+    case QMetaType::Float: // written as a number, not cut to an integer
         str = serializeDouble(data.toDouble(), success);
         break;
     case QMetaType::Bool:

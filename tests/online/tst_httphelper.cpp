@@ -99,19 +99,6 @@ private slots:
         QCOMPARE(server.requests().size(), 1);
     }
 
-    void refusedConnectionIsAnError()
-    {
-        QString url;
-        {
-            LoopbackHttpServer closed;
-            url = closed.baseUrl();
-        }
-        HttpHelper http;
-        QSignalSpy failed(&http, &HttpHelper::error);
-        http.get(url);
-        QTRY_COMPARE(failed.size(), 1);
-    }
-
 private:
     static void verifyFixedHeaders(const QByteArray& request)
     {

@@ -90,6 +90,7 @@ private slots:
         QTest::newRow("whole double") << QVariant(3.0) << QByteArray("3.0");
         QTest::newRow("fraction") << QVariant(2.5) << QByteArray("2.5");
         QTest::newRow("six digits") << QVariant(1234567.0) << QByteArray("1.23457e+06");
+        QTest::newRow("float") << QVariant(2.5f) << QByteArray("2.5");
         QTest::newRow("not a number") << QVariant(nan) << QByteArray();
         QTest::newRow("infinity inside a list") << QVariant(QVariantList{1, inf}) << QByteArray();
         QTest::newRow("infinity inside a map") << QVariant(QVariantMap{{"a", inf}}) << QByteArray();
