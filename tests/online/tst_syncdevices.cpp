@@ -1,0 +1,184 @@
+#include "bookdump.h"
+#include "bookrows.h"
+#include "data/dbhelper.h"
+#include "data/dbsetting.h"
+#include "data/filesetting.h"
+#include "data/recordsql.h"
+#include "serviceprocess.h"
+#include "syncrun.h"
+#include "testbook.h"
+
+#include <QtTest>
+#include <memory>
+
+// Two or three books on one account and one running service, each book a device of its own: its own file,
+// settings row and sync time. Only one is open at a time, as in one running copy of the program per device.
+class TestSyncDevices : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<ServiceProcess> m_service;
+    std::unique_ptr<TestBook> m_home;
+    QString m_password = "pw";
+
+    void use(QChar device)
+    {
+        m_home->open(QString("device%1.db").arg(device));
+        BookRows::dropCaches();
+    }
+
+    QString sync(QChar device)
+    {
+        use(device);
+        return SyncRun::toEnd();
+    }
+
+    // Every device syncs, then all but the last again, so that each has seen every other's change.
+    void syncAll(const QString& devices)
+    {
+        for (const QChar device : devices + devices.chopped(1))
+            QCOMPARE(sync(device), QString("finished"));
+    }
+
+    // Stamps have a resolution of one second: edits that must be ordered lie in different seconds.
+    static void nextSecond()
+    {
+        const qint64 now = QDateTime::currentSecsSinceEpoch();
+        QVERIFY(QTest::qWaitFor([now] { return QDateTime::currentSecsSinceEpoch() > now; }, 2000));
+    }
+
+    // "A+Z2:1" adds a bill on A, "B=Z1:33.44" sets its amount on B, "A-Z1" deletes it on A, "C!" syncs C and
+    // "~" waits for the next second.
+    void run(const QString& script)
+    {
+        for (const QString& step : script.split(' ', Qt::SkipEmptyParts)) {
+            if (step == "~") {
+                nextSecond();
+                continue;
+            }
+            use(step.at(0));
+            const QString title = step.mid(2).section(':', 0, 0);
+            const double amount = step.section(':', 1).toDouble();
+            switch (step.at(1).toLatin1()) {
+            case '+':
+                BookRows::addBill(
+                    "expense", amount,
+                    {{"title", title}, {"account_id", BookRows::value("select min(id) from tbl_account").toString()}});
+                break;
+            case '=':
+                BookRows::exec("update tbl_bill set amount=? where title=?", {amount, title});
+                break;
+            case '-':
+                QVERIFY(RecordSql::removeRow(
+                    "tbl_bill", BookRows::value("select id from tbl_bill where title=?", {title}).toString()));
+                break;
+            case '!':
+                QCOMPARE(sync(step.at(0)), QString("finished"));
+                break;
+            }
+        }
+    }
+
+    QString bills(QChar device)
+    {
+        use(device);
+        return BookRows::value("select group_concat(title || ':' || amount, ' ') from (select * from tbl_bill order "
+                               "by title)")
+            .toString();
+    }
+
+private slots:
+    void init()
+    {
+        m_service = std::make_unique<ServiceProcess>();
+        QVERIFY(!m_service->baseUrl().isEmpty());
+        QVERIFY(m_service->addAccount("family", m_password));
+        qputenv("QUILLBAY_SERVICE_URL", m_service->baseUrl().toUtf8());
+        m_home = std::make_unique<TestBook>();
+        FileSetting::getInstance()->setValue("Backup/BackupBeforeSync", false);
+        FileSetting::getInstance()->setValue("Backup/BackupAfterSync", false);
+        for (const QChar device : QString("ABC")) {
+            use(device);
+            DBHelper::getInstance()->initDefaultData();
+            DbSetting::getInstance()->setSyncUsername("family");
+            DbSetting::getInstance()->setSyncPassword(m_password);
+            QVERIFY(DbSetting::getInstance()->save());
+            QCOMPARE(sync(device), QString("finished"));
+        }
+    }
+    void cleanup()
+    {
+        m_home.reset();
+        m_service.reset();
+        qunsetenv("QUILLBAY_SERVICE_URL");
+    }
+
+    void firstSyncUnifiesDefaultRecords()
+    {
+        use('A');
+        const QString prefix = DbSetting::getInstance()->getUserId().chopped(2);
+        QVERIFY(!prefix.isEmpty());
+        QCOMPARE(BookRows::value("select count(*) from tbl_category where id not like ? || '__'", {prefix}).toInt(), 0);
+        const QString a = BookDump::of(BookDump::tables(false));
+        use('B');
+        QCOMPARE(BookDump::of(BookDump::tables(false)), a);
+    }
+
+    void rulesDialogCases_data()
+    {
+        QTest::addColumn<QString>("devices");
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QString>("expected");
+        const char* cases[][4] = {
+            {"1 new bill", "AB", "A+Z3:3", "Z1:1.0 Z2:2.0 Z3:3.0"},
+            {"2 new bills on both", "AB", "A+Z3:3 B+Z4:4", "Z1:1.0 Z2:2.0 Z3:3.0 Z4:4.0"},
+            {"3 edit here, new bill there", "AB", "A=Z1:5 B+Z4:4", "Z1:5.0 Z2:2.0 Z4:4.0"},
+            {"4 the later edit wins", "AB", "A=Z1:11.99 ~ B=Z1:33.44", "Z1:33.44 Z2:2.0"},
+            {"5 edits of two bills", "AB", "A=Z1:11.99 ~ B=Z2:33.44", "Z1:11.99 Z2:33.44"},
+            {"6 a later deletion wins", "AB", "A=Z1:11.99 ~ B-Z1", "Z2:2.0"},
+            {"7 a later edit restores", "AB", "A-Z1 ~ B=Z1:12.36", "Z1:12.36 Z2:2.0"},
+            {"4 with a third device", "ABC", "A=Z1:11.99 ~ C=Z1:33.44", "Z1:33.44 Z2:2.0"},
+            {"6 with a third device", "ABC", "A=Z1:11.99 ~ C-Z1", "Z2:2.0"},
+            {"7 with a third device", "ABC", "C-Z1 ~ B=Z1:12.36", "Z1:12.36 Z2:2.0"},
+            // A deletion that A receives must not go up again as newer than the edit C made after it.
+            {"a relayed deletion keeps its stamp", "ABC", "B-Z1 B! ~ C=Z1:7 ~ A! C! A!", "Z1:7.0 Z2:2.0"},
+        };
+        for (const auto& row : cases)
+            QTest::newRow(row[0]) << QString(row[1]) << QString(row[2]) << QString(row[3]);
+    }
+    void rulesDialogCases()
+    {
+        QFETCH(QString, devices);
+        QFETCH(QString, script);
+        QFETCH(QString, expected);
+        use('A');
+        // Made in the past, before A's last sync, so that every edit of the case is later without waiting.
+        for (const char* title : {"Z1", "Z2"})
+            BookRows::addBill("expense", title[1] - '0', {{"title", title}, {"version", "2020-01-01 00:00:00"}});
+        BookRows::exec("update tbl_setting set sync_time='2019-01-01 00:00:00'");
+        syncAll(devices);
+
+        run(script);
+        syncAll(devices);
+
+        const QString first = BookDump::of(BookDump::tables(false));
+        for (const QChar device : devices) {
+            QCOMPARE(bills(device), expected);
+            QCOMPARE(BookDump::of(BookDump::tables(false)), first);
+        }
+    }
+
+    void syncWithoutChangeChangesNothing()
+    {
+        run("A+Z1:1 B+Z2:2 B-Z2");
+        syncAll("AB");
+        use('A');
+        const QString before = BookDump::of(BookDump::tables(true).mid(0, 12));
+        QCOMPARE(sync('A'), QString("finished"));
+        QCOMPARE(BookDump::of(BookDump::tables(true).mid(0, 12)), before);
+    }
+};
+
+QTEST_MAIN(TestSyncDevices)
+#include "tst_syncdevices.moc"
