@@ -31,6 +31,8 @@ DBackup::DBackup(QWidget* parent) : QDialog(parent), ui(new Ui::DBackup)
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
     ui->setupUi(this);
     ui->wgtTitle->setTitle(tr("备份设置"));
+    // The captions' large fonts may need more room than the design size gives.
+    resize(size().expandedTo(sizeHint()));
 
     FileSetting* setting = FileSetting::getInstance();
     const QString defaultDir = setting->getBackupDir();
