@@ -54,11 +54,25 @@ bool BackupHelper::backup(QString name)
     return true;
 }
 
+bool BackupHelper::backupTo(const QString& target)
+{
+    // Replacing the open book with a copy of itself would pull the file from under its connection.
+    if (isCurrentBook(target))
+        return false;
+    BookReplacement copy(target);
+    return copy.prepare(BookConnection::currentBookPath()) && copy.commit();
+}
+
+bool BackupHelper::isCurrentBook(const QString& path)
+{
+    return QFileInfo(path) == QFileInfo(BookConnection::currentBookPath());
+}
+
 bool BackupHelper::restore(const QString& file)
 {
     const QString book = BookConnection::currentBookPath();
     // Restoring the book onto itself would bring nothing back.
-    if (QFileInfo(file) == QFileInfo(book) || !BookLock::acquire(book))
+    if (isCurrentBook(file) || !BookLock::acquire(book))
         return false;
     BookReplacement replacement(book);
     if (!replacement.prepare(file))

@@ -17,6 +17,10 @@ public:
     // Copies the current book into the backup folder under the name, or a generated one; an existing file is
     // never overwritten, and the copy then fails.
     static bool backup(QString name = QString());
+    // Copies the current book to a file the user chose, replacing it in one step: the target is at every moment
+    // the old file or the whole copy. The current book itself is refused.
+    static bool backupTo(const QString& target);
+    static bool isCurrentBook(const QString& path);
     // Puts a copy of the book file in place of the current book, after a safety backup, and marks the book as
     // never synchronised. A file that is no whole book of a schema this program knows is refused, and on any
     // failure the current book stays as it was.

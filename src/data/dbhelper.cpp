@@ -135,34 +135,44 @@ void DBHelper::initDefaultData(const QString& path)
     BookConnection::openDefault(BookConnection::currentBookPath());
 }
 
-void DBHelper::insertCategorys(const QString& kind, int& categoryId, int& subCategoryId,
+bool DBHelper::insertCategorys(const QString& kind, int& categoryId, int& subCategoryId,
                                const QStringList& categoryNames,
                                const QMultiMap<QString, QStringList>& subCategoryNames)
 {
+    bool inserted = true;
     DefaultData::makeCategories(kind, categoryId, subCategoryId, categoryNames, subCategoryNames,
-                                [](MCategory& category) { category.insert(); });
+                                [&inserted](MCategory& category) { inserted = category.insert() && inserted; });
+    return inserted;
 }
 
 void DBHelper::fillDefaultConnection()
 {
-    // Each insert takes its position from the cached list, which must be the list of the book being filled.
-    BookConnection::dropRecordCaches();
     QSqlDatabase db = QSqlDatabase::database();
     db.transaction();
+    writeDefaultRecords();
+    db.commit();
+}
+
+bool DBHelper::writeDefaultRecords()
+{
+    // Each insert takes its position from the cached list, which must be the list of the book being filled.
+    BookConnection::dropRecordCaches();
+    bool written = true;
+    const auto keep = [&written](bool ok) { written = written && ok; };
     DefaultData::Writer writer;
-    writer.account = [](MAccount& account) { MAccount::insert(&account); };
-    writer.borrower = [](MBorrower& borrower) { MBorrower::insert(&borrower); };
-    writer.categories = [this](const QString& kind, int& categoryId, int& subCategoryId,
-                               const QStringList& categoryNames,
-                               const QMultiMap<QString, QStringList>& subCategoryNames) {
-        insertCategorys(kind, categoryId, subCategoryId, categoryNames, subCategoryNames);
+    writer.account = [&keep](MAccount& account) { keep(MAccount::insert(&account)); };
+    writer.borrower = [&keep](MBorrower& borrower) { keep(MBorrower::insert(&borrower)); };
+    writer.categories = [this, &keep](const QString& kind, int& categoryId, int& subCategoryId,
+                                      const QStringList& categoryNames,
+                                      const QMultiMap<QString, QStringList>& subCategoryNames) {
+        keep(insertCategorys(kind, categoryId, subCategoryId, categoryNames, subCategoryNames));
     };
-    writer.member = [](MMember& member) { MMember::insert(&member); };
+    writer.member = [&keep](MMember& member) { keep(MMember::insert(&member)); };
     DefaultData::write(writer, staticMetaObject.className());
 
     // Older than any last-sync time, so that a sync leaves these records alone until they are changed.
-    QSqlQuery query(db);
+    QSqlQuery query;
     for (const QString table : {"tbl_account", "tbl_borrower", "tbl_category", "tbl_sub_category", "tbl_member"})
-        query.exec("update " + table + " set version='2007-07-07 07:07:07'");
-    db.commit();
+        keep(query.exec("update " + table + " set version='2007-07-07 07:07:07'"));
+    return written;
 }

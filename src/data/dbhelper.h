@@ -22,9 +22,13 @@ public:
     // on the default connection; another path names a book file that already holds the schema, and the
     // default connection is back on the current book afterwards.
     void initDefaultData(const QString& path = QString());
-    // Inserts the categories of one kind, each followed by its sub-categories, with ids from the counters.
-    void insertCategorys(const QString& kind, int& categoryId, int& subCategoryId, const QStringList& categoryNames,
+    // Inserts the categories of one kind, each followed by its sub-categories, with ids from the counters; false
+    // when the book refused any of them.
+    bool insertCategorys(const QString& kind, int& categoryId, int& subCategoryId, const QStringList& categoryNames,
                          const QMultiMap<QString, QStringList>& subCategoryNames);
+    // Writes the default records on the default connection, within the caller's transaction, and stamps them;
+    // false when the book refused any of them.
+    bool writeDefaultRecords();
 
 private:
     explicit DBHelper(QObject* parent = nullptr);

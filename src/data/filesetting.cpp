@@ -46,6 +46,11 @@ void FileSetting::setValue(const QString& key, const QVariant& value)
     settings->setValue(key, value);
 }
 
+void FileSetting::removeValue(const QString& key)
+{
+    settings->remove(key);
+}
+
 bool FileSetting::isSyncWhenStartup() const
 {
     const bool on = getValue("Sync/SyncWhenStartup", false).toBool();

@@ -19,6 +19,8 @@ public:
 
     QVariant getValue(const QString& key, const QVariant& defaultValue = QVariant()) const;
     void setValue(const QString& key, const QVariant& value);
+    // A removed key reads as its reader's default again.
+    void removeValue(const QString& key);
 
     bool isSyncWhenStartup() const;
     void setSyncWhenStartup(bool on);

@@ -1,5 +1,6 @@
 #include "shell/programrestart.h"
 
+#include "data/filesetting.h"
 #include "platform/programlauncher.h"
 #include "shell/dmessagebox.h"
 
@@ -7,6 +8,8 @@
 
 bool ProgramRestart::with(QWidget* parent, const QString& verb, const QString& file)
 {
+    // The new copy reads the settings file as soon as it starts.
+    FileSetting::getInstance()->sync();
     if (!ProgramLauncher::current()->startCopy({verb, file})) {
         DMessageBox::error(parent,
                            QCoreApplication::translate("ProgramRestart", "未能启动新的程序，当前程序继续运行。"));

@@ -1,0 +1,54 @@
+#include "data/bookreset.h"
+
+#include "data/dbhelper.h"
+#include "data/maccount.h"
+#include "data/mbill.h"
+#include "data/mborrower.h"
+#include "data/mcategory.h"
+#include "data/mmember.h"
+
+#include <QDebug>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+
+bool BookReset::run()
+{
+    QSqlDatabase db = QSqlDatabase::database();
+    bool done = db.transaction();
+    if (done) {
+        done = emptyTables() && DBHelper::getInstance()->writeDefaultRecords() && db.commit();
+        if (!done)
+            db.rollback();
+    }
+    dropCaches();
+    return done;
+}
+
+bool BookReset::emptyTables()
+{
+    QSqlQuery query;
+    const auto exec = [&query](const QString& statement) {
+        const bool ok = query.exec(statement);
+        qDebug() << ok << (ok ? QString() : query.lastError().text());
+        return ok;
+    };
+    for (const QString table :
+         {"tbl_account", "tbl_bill", "tbl_borrower", "tbl_category", "tbl_member", "tbl_sub_category"}) {
+        // The delete trigger copies every row into the twin, and fails on an id the twin holds already: the twin
+        // is emptied before the table and again after it.
+        const QString twin = "delete from " + table + "_deleted";
+        if (!exec(twin) || !exec("delete from " + table) || !exec(twin))
+            return false;
+    }
+    return exec("update tbl_setting set sync_time='2008-08-08 08:08:08';");
+}
+
+void BookReset::dropCaches()
+{
+    MAccount::clearCache();
+    MBorrower::clearCache();
+    MCategory::clearCache();
+    MMember::clearCache();
+    MBill::dataChanged();
+}

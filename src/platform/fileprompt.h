@@ -1,0 +1,20 @@
+#pragma once
+
+#include "platform/replaceable.h"
+
+#include <QString>
+
+class QWidget;
+
+// The file and folder dialogs the user answers; tests hand in a prompt of their own, since the modal dialogs
+// would block them. Each returns the empty text when the user cancelled.
+class FilePrompt : public Replaceable<FilePrompt>
+{
+public:
+    virtual ~FilePrompt() = default;
+
+    // Asks before it names a file that exists already.
+    virtual QString saveFileName(QWidget* parent, const QString& caption, const QString& filter);
+    virtual QString openFileName(QWidget* parent, const QString& caption, const QString& filter);
+    virtual QString directory(QWidget* parent, const QString& caption);
+};
