@@ -54,3 +54,10 @@ QString BookRows::addBill(const QString& kind, double amount, const QMap<QString
     exec("insert into tbl_bill (" + columns.join(',') + ") values (" + marks + ")", values);
     return id;
 }
+
+void BookRows::refuseWrites(const QString& table)
+{
+    for (const QString event : {"insert", "update"})
+        exec(QString("create trigger refuse_%1_%2 before %1 on %2 begin select raise(abort, 'refused'); end")
+                 .arg(event, table));
+}

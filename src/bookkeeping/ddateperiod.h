@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QDialog>
+
+namespace Ui {
+class DDatePeriod;
+}
+
+// Asks for a start and an end date and turns them into the date part of the bill condition.
+class DDatePeriod : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit DDatePeriod(QWidget* parent);
+    ~DDatePeriod() override;
+
+    // The condition on the bill date, both days included; empty until OK succeeded.
+    QString getCondition() const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private slots:
+    void on_pbOk_clicked();
+    void on_pbCancel_clicked();
+
+private:
+    Ui::DDatePeriod* ui;
+    QString condition;
+};
