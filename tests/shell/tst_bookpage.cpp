@@ -1,6 +1,8 @@
 #include "shelltesting.h"
 
 #include "bookkeeping/wbilllist.h"
+#include "bookrows.h"
+#include "data/dbhelper.h"
 #include "data/filesetting.h"
 #include "shell/ubook.h"
 #include "testbook.h"
@@ -33,8 +35,15 @@ private slots:
     {
         m_home = new TestBook;
         m_home->open();
+        // With the master data of a new book the bill dialog opens without asking for any.
+        DBHelper::getInstance()->initDefaultData();
+        BookRows::dropCaches();
     }
-    void cleanup() { delete m_home; }
+    void cleanup()
+    {
+        BookRows::dropCaches();
+        delete m_home;
+    }
 
     void stacksTenPagesInOrder()
     {
