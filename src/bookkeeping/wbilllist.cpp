@@ -3,7 +3,9 @@
 #include "ui_wbilllist.h"
 
 #include "bookkeeping/billcondition.h"
+#include "bookkeeping/dbill.h"
 #include "bookkeeping/ddateperiod.h"
+#include "bookkeeping/dquickchange.h"
 #include "bookkeeping/filterbox.h"
 #include "data/constants.h"
 #include "data/filesetting.h"
@@ -24,6 +26,7 @@
 #include <QShortcut>
 #include <QSignalBlocker>
 #include <QStandardItemModel>
+#include <algorithm>
 
 namespace {
 const QString columnWidthsTable = "BillList";
@@ -70,6 +73,9 @@ WBillList::WBillList(QWidget* parent) : WBaseWidget(parent), ui(new Ui::WBillLis
     auto* remove = new QShortcut(QKeySequence::Delete, ui->tvBillList);
     remove->setContext(Qt::WindowShortcut);
     connect(remove, &QShortcut::activated, this, &WBillList::deleteBills);
+    auto* change = new QShortcut(QKeySequence(Qt::Key_Space), ui->tvBillList);
+    change->setContext(Qt::WindowShortcut);
+    connect(change, &QShortcut::activated, this, &WBillList::modifyBill);
 
     Notifier* notifier = Notifier::getInstance();
     connect(notifier, &Notifier::accountDataChanged, this, &WBillList::accountDataChanged);
@@ -388,7 +394,16 @@ void WBillList::on_tvBillList_customContextMenuRequested(const QPoint&)
             connect(action, &QAction::triggered, this, slot);
             contextMenu->addAction(action);
         };
+        add(tr("修改账目"), &WBillList::modifyBill);
         add(tr("删除账目"), &WBillList::deleteBills);
+        contextMenu->addSeparator();
+        add(tr("复制账目"), &WBillList::replicateBill);
+        add(tr("该日补账"), &WBillList::supplyBill);
+        contextMenu->addSeparator();
+        add(tr("转换账户"), &WBillList::changeAccount);
+        add(tr("转换成员"), &WBillList::changeMember);
+        add(tr("转换分类"), &WBillList::changeCategory);
+        add(tr("转换借款人"), &WBillList::changeBorrower);
     }
     contextMenu->popup(QCursor::pos());
 }
@@ -408,4 +423,100 @@ void WBillList::deleteBills()
 void WBillList::on_pbDelete_clicked()
 {
     deleteBills();
+}
+
+void WBillList::on_pbModify_clicked()
+{
+    modifyBill();
+}
+
+void WBillList::on_tvBillList_doubleClicked(const QModelIndex&)
+{
+    modifyBill();
+}
+
+// A save writes the bill, whose change notice reloads the page.
+void WBillList::modifyBill()
+{
+    const MBillList bills = getSelectedBills();
+    if (bills.isEmpty())
+        return;
+    DBill dialog(bills.first(), this);
+    dialog.exec();
+}
+
+void WBillList::replicateBill()
+{
+    for (const MBillPtr& bill : getSelectedBills()) {
+        DBill dialog(bill->clone(), this);
+        dialog.exec();
+    }
+}
+
+void WBillList::supplyBill()
+{
+    for (const MBillPtr& bill : getSelectedBills()) {
+        DBill dialog(bill->getDate());
+        dialog.exec();
+    }
+}
+
+void WBillList::changeAccount()
+{
+    changeSelected("account");
+}
+
+void WBillList::changeMember()
+{
+    changeSelected("member");
+}
+
+void WBillList::changeCategory()
+{
+    changeSelected("category");
+}
+
+void WBillList::changeBorrower()
+{
+    changeSelected("borrower");
+}
+
+void WBillList::changeSelected(const QString& mode)
+{
+    const MBillList bills = getSelectedBills();
+    const QStringList incomeAndExpense{"expense", "income"};
+    const QStringList loans{"lend", "borrow", "refund", "repay"};
+    QStringList kinds;
+    for (const MBillPtr& bill : bills)
+        kinds << bill->getKind();
+    const auto anyOutside = [&kinds](const QStringList& allowed) {
+        return std::any_of(kinds.cbegin(), kinds.cend(),
+                           [&allowed](const QString& kind) { return !allowed.contains(kind); });
+    };
+
+    QString refusal;
+    if (mode == "member" && anyOutside(incomeAndExpense))
+        refusal = tr("成员转换功能只适用于收入或支出");
+    else if (mode == "category" && anyOutside(incomeAndExpense))
+        refusal = tr("分类转换功能只适用于收入或支出");
+    else if (mode == "category" && kinds.contains("expense") && kinds.contains("income"))
+        refusal = tr("转换分类时，选中账目不能同步包含收入和支出");
+    else if (mode == "borrower" && anyOutside(loans))
+        refusal = tr("借款人转换功能只适用于借贷账目");
+    if (!refusal.isEmpty()) {
+        DMessageBox::information(this, tr("错误"), refusal);
+        return;
+    }
+    quickChange(mode, bills);
+}
+
+void WBillList::quickChange(const QString& mode, const MBillList& bills)
+{
+    if (bills.isEmpty())
+        return;
+    DQuickChange dialog(mode, bills, this);
+    if (dialog.exec() == QDialog::Accepted) {
+        model->refresh();
+        ui->tvBillList->expandAll();
+    }
 }

@@ -38,6 +38,7 @@ protected:
 private slots:
     void bind() override;
     void on_tvBillList_clicked(const QModelIndex& index);
+    void on_tvBillList_doubleClicked(const QModelIndex& index);
     void changePageIndex();
     void changePageButtons();
     void on_cbCategoryList_currentIndexChanged(int index);
@@ -51,12 +52,20 @@ private slots:
     void on_leSeacrh_textChanged(const QString& arg1);
     void on_tvBillList_customContextMenuRequested(const QPoint& pos);
     void deleteBills();
+    void modifyBill();
+    void changeAccount();
+    void changeMember();
+    void changeCategory();
+    void changeBorrower();
+    void replicateBill();
+    void supplyBill();
     void accountDataChanged();
     void monthListChanged();
     void borrowerDataChanged();
     void categoryDataChanged();
     void memberDataChanged();
     void on_pbDelete_clicked();
+    void on_pbModify_clicked();
     void onSectionResized(int logicalIndex, int oldSize, int newSize);
     void on_cbKindList_currentIndexChanged(int index);
 
@@ -71,6 +80,10 @@ private:
     // After a refill: a filter whose item is gone from its box is no longer in force.
     void dropUnlessShown(bool shown, QString& fragment);
     MBillPtr billAt(const QModelIndex& index) const;
+    // Runs the bulk change dialog over the bills; reloads the rows when it changed them.
+    void quickChange(const QString& mode, const MBillList& bills);
+    // The selected bills go to the bulk change dialog unless one of them is of a kind the mode does not apply to.
+    void changeSelected(const QString& mode);
 
     Ui::WBillList* ui;
     MBillModel* model;

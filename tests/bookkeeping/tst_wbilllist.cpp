@@ -95,6 +95,20 @@ void apply(WBillList& page, const QString& step)
     QComboBox* box = child<QComboBox>(page, boxes.value(filter));
     pick(box, filter == "month" ? QVariant(value.toInt()) : QVariant(value));
 }
+
+// Selects the bills with the given amounts (those of the seeded bills are all different).
+void selectAmounts(WBillList& page, const QList<double>& amounts)
+{
+    auto* view = child<QTreeView>(page, "tvBillList");
+    QAbstractItemModel* rows = view->model();
+    for (int day = 0; day < rows->rowCount(); ++day) {
+        const QModelIndex group = rows->index(day, 0);
+        for (int row = 0; row < rows->rowCount(group); ++row)
+            if (amounts.contains(rows->index(row, 1, group).data().toString().section(QChar(' '), 1).toDouble()))
+                view->selectionModel()->select(rows->index(row, 0, group),
+                                               QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+}
 } // namespace
 
 class TestWBillList : public RecordTest
@@ -245,6 +259,61 @@ private slots:
         view->clearSelection();
         child<QPushButton>(page, "pbDelete")->click();
         QCOMPARE(boxes.boxes().size(), 1);
+    }
+
+    void actions_data()
+    {
+        QTest::addColumn<QList<double>>("amounts");
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QStringList>("dialogs");
+        QTest::addColumn<QString>("refusal");
+        QTest::newRow("member with a transfer")
+            << QList<double>{-10, 100, -50} << "changeMember" << QStringList() << "成员转换功能只适用于收入或支出";
+        QTest::newRow("category with a lend")
+            << QList<double>{-10, -30} << "changeCategory" << QStringList() << "分类转换功能只适用于收入或支出";
+        QTest::newRow("category of both kinds") << QList<double>{-10, 100} << "changeCategory" << QStringList()
+                                                << "转换分类时，选中账目不能同步包含收入和支出";
+        QTest::newRow("borrower with an expense")
+            << QList<double>{-30, -10} << "changeBorrower" << QStringList() << "借款人转换功能只适用于借贷账目";
+        QTest::newRow("borrower of a lend and a repay")
+            << QList<double>{-30, -5} << "changeBorrower" << QStringList{"DQuickChange"} << "";
+        QTest::newRow("account of any kind")
+            << QList<double>{-50, -30, 100} << "changeAccount" << QStringList{"DQuickChange"} << "";
+        QTest::newRow("category of expenses")
+            << QList<double>{-10, -20} << "changeCategory" << QStringList{"DQuickChange"} << "";
+        QTest::newRow("bulk change of nothing") << QList<double>() << "changeMember" << QStringList() << "";
+        QTest::newRow("change") << QList<double>{-20, -10} << "modifyBill" << QStringList{"DBill"} << "";
+        QTest::newRow("change of nothing") << QList<double>() << "modifyBill" << QStringList() << "";
+        QTest::newRow("copy of two") << QList<double>{-10, -20} << "replicateBill" << QStringList{"DBill", "DBill"}
+                                     << "";
+        QTest::newRow("same day") << QList<double>{7} << "supplyBill" << QStringList{"DBill"} << "";
+    }
+    void actions()
+    {
+        QFETCH(QList<double>, amounts);
+        QFETCH(QString, action);
+        QFETCH(QStringList, dialogs);
+        QFETCH(QString, refusal);
+        MessageBoxRecorder boxes;
+        WBillList page;
+        selectAmounts(page, amounts);
+        QCOMPARE(page.getSelectedBills().size(), amounts.size());
+        QStringList shown;
+        QTimer closer;
+        connect(&closer, &QTimer::timeout, [&shown] {
+            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+                shown << dialog->metaObject()->className();
+                dialog->reject();
+            }
+        });
+        closer.start(10);
+        QVERIFY(QMetaObject::invokeMethod(&page, qPrintable(action)));
+        QCOMPARE(shown, dialogs);
+        QStringList refusals;
+        for (const auto& box : boxes.boxes())
+            refusals << box.first + " " + box.second;
+        QCOMPARE(refusals, refusal.isEmpty() ? QStringList() : QStringList{"错误 " + refusal});
+        QCOMPARE(BookRows::value("select count(*) from tbl_bill").toInt(), 8);
     }
 
     void datePeriod_data()
