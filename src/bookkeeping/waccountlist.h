@@ -1,9 +1,9 @@
 #pragma once
 
-#include "shell/wbasewidget.h"
+#include "bookkeeping/wrecordlist.h"
 
-// The list of the book's accounts. For now an empty page.
-class WAccountList : public WBaseWidget
+// The accounts with their opening amounts and balances, and a total row.
+class WAccountList : public WRecordList
 {
     Q_OBJECT
 

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "shell/wbasewidget.h"
+#include "bookkeeping/wrecordlist.h"
 
-// The list of the book's borrowers. For now an empty page.
-class WBorrowerList : public WBaseWidget
+// The borrowers with what each owes or is owed.
+class WBorrowerList : public WRecordList
 {
     Q_OBJECT
 

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "shell/wbasewidget.h"
+#include "bookkeeping/wrecordlist.h"
 
-// The list of the household's members. For now an empty page.
-class WMemberList : public WBaseWidget
+// The household members.
+class WMemberList : public WRecordList
 {
     Q_OBJECT
 

@@ -1,0 +1,28 @@
+#include "shell/pagereloader.h"
+
+#include "shell/wbasewidget.h"
+
+PageReloader::PageReloader(WBaseWidget* page, const Notices& notices) : QObject(page), page(page)
+{
+    for (auto notice : notices)
+        connect(Notifier::getInstance(), notice, this, &PageReloader::schedule);
+}
+
+void PageReloader::reloaded()
+{
+    pending = false;
+}
+
+void PageReloader::schedule()
+{
+    if (pending || !page->isVisible())
+        return;
+    pending = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (pending)
+                page->bind();
+        },
+        Qt::QueuedConnection);
+}
