@@ -2,6 +2,8 @@
 
 #include "ui_wbilllist.h"
 
+#include "analysis/exporthelper.h"
+#include "analysis/printhelper.h"
 #include "bookkeeping/billcondition.h"
 #include "bookkeeping/dbill.h"
 #include "bookkeeping/ddateperiod.h"
@@ -19,6 +21,7 @@
 #include "data/witemdelegate.h"
 #include "shell/dmessagebox.h"
 
+#include <QFileDialog>
 #include <QHeaderView>
 #include <QListView>
 #include <QMenu>
@@ -519,4 +522,34 @@ void WBillList::quickChange(const QString& mode, const MBillList& bills)
         model->refresh();
         ui->tvBillList->expandAll();
     }
+}
+
+MBillList WBillList::allBills() const
+{
+    const MBillListPtr bills = model->getBillList();
+    return bills ? *bills : MBillList();
+}
+
+void WBillList::on_pbExport_clicked()
+{
+    const QString fileName =
+        QFileDialog::getSaveFileName(this, tr("导出Excel文件"), QString(""), tr("导出Excel文件 (*.xls)"));
+    if (fileName.isEmpty())
+        return;
+    if (ExportHelper::exportBills(fileName, allBills()))
+        DMessageBox::information(this, tr("导出成功"), tr("您已经成功导出数据!"));
+    else
+        DMessageBox::error(this, tr("导出失败，文件没有写成。"));
+}
+
+void WBillList::on_pbPrintPreview_clicked()
+{
+    PrintHelper helper;
+    helper.preview(allBills());
+}
+
+void WBillList::on_pbPrint_clicked()
+{
+    PrintHelper helper;
+    helper.print(allBills());
 }

@@ -64,10 +64,13 @@ private slots:
     void borrowerDataChanged();
     void categoryDataChanged();
     void memberDataChanged();
+    void on_pbExport_clicked();
+    void on_pbPrint_clicked();
     void on_pbDelete_clicked();
     void on_pbModify_clicked();
     void onSectionResized(int logicalIndex, int oldSize, int newSize);
     void on_cbKindList_currentIndexChanged(int index);
+    void on_pbPrintPreview_clicked();
 
 private:
     void initComboBoxes();
@@ -84,6 +87,8 @@ private:
     void quickChange(const QString& mode, const MBillList& bills);
     // The selected bills go to the bulk change dialog unless one of them is of a kind the mode does not apply to.
     void changeSelected(const QString& mode);
+    // Every bill the condition selects, on all pages.
+    MBillList allBills() const;
 
     Ui::WBillList* ui;
     MBillModel* model;

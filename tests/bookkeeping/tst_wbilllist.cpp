@@ -11,10 +11,12 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDialog>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeView>
 #include <QtTest>
@@ -287,6 +289,10 @@ private slots:
         QTest::newRow("copy of two") << QList<double>{-10, -20} << "replicateBill" << QStringList{"DBill", "DBill"}
                                      << "";
         QTest::newRow("same day") << QList<double>{7} << "supplyBill" << QStringList{"DBill"} << "";
+        QTest::newRow("preview of the whole list")
+            << QList<double>{7} << "on_pbPrintPreview_clicked" << QStringList{"QPrintPreviewDialog"} << "";
+        QTest::newRow("print of the whole list")
+            << QList<double>() << "on_pbPrint_clicked" << QStringList{"QPrintDialog"} << "";
     }
     void actions()
     {
@@ -314,6 +320,39 @@ private slots:
             refusals << box.first + " " + box.second;
         QCOMPARE(refusals, refusal.isEmpty() ? QStringList() : QStringList{"错误 " + refusal});
         QCOMPARE(BookRows::value("select count(*) from tbl_bill").toInt(), 8);
+    }
+
+    void exportReports_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("written");
+        QTest::addColumn<QString>("box");
+        QTest::newRow("written") << "bills"
+                                 << "bills.xls"
+                                 << "导出成功 您已经成功导出数据!";
+        QTest::newRow("folder missing") << "no-such-folder/bills.xls"
+                                        << ""
+                                        << "错误 导出失败，文件没有写成。";
+    }
+    void exportReports()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, written);
+        QFETCH(QString, box);
+        MessageBoxRecorder boxes;
+        QTemporaryDir folder;
+        WBillList page;
+        QTimer::singleShot(0, [&folder, &name] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            dialog->selectFile(folder.filePath(name));
+            static_cast<QDialog*>(dialog)->accept();
+        });
+        child<QPushButton>(page, "pbExport")->click();
+        QCOMPARE(boxes.boxes().size(), 1);
+        QCOMPARE(boxes.boxes().first().first + " " + boxes.boxes().first().second, box);
+        if (!written.isEmpty())
+            QVERIFY(TestBook::bytesOf(folder.filePath(written)).contains("it's lunch"));
     }
 
     void datePeriod_data()
