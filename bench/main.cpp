@@ -3,6 +3,7 @@
 #include "data/constants.h"
 #include "data/filesetting.h"
 #include "data/mbill.h"
+#include "listbench.h"
 #include "platform/platformprobe.h"
 
 #include <QApplication>
@@ -52,6 +53,7 @@ int main(int argc, char* argv[])
         MBill::resetCache();
         BillBench bench(bills, bills > 200000 ? 3 : 5);
         bench.run();
+        ListBench(bench).run();
         if (i == 0)
             bench.runFilterChanges(parser.value("changes").toInt());
     }
