@@ -5,18 +5,14 @@
 #include "analysis/exporthelper.h"
 #include "analysis/printhelper.h"
 #include "bookkeeping/billcondition.h"
+#include "bookkeeping/billfilteritems.h"
+#include "bookkeeping/bulkchangerule.h"
 #include "bookkeeping/dbill.h"
 #include "bookkeeping/ddateperiod.h"
 #include "bookkeeping/dquickchange.h"
 #include "bookkeeping/filterbox.h"
-#include "data/constants.h"
 #include "data/filesetting.h"
-#include "data/maccount.h"
 #include "data/mbillmodel.h"
-#include "data/mborrower.h"
-#include "data/mcategory.h"
-#include "data/metadata.h"
-#include "data/mmember.h"
 #include "data/notifier.h"
 #include "data/witemdelegate.h"
 #include "shell/dmessagebox.h"
@@ -29,20 +25,9 @@
 #include <QShortcut>
 #include <QSignalBlocker>
 #include <QStandardItemModel>
-#include <algorithm>
 
 namespace {
 const QString columnWidthsTable = "BillList";
-const int monthAll = 0;
-const int monthPeriod = 1;
-
-template <typename Record> FilterBox::Items recordItems(const QString& first, const QList<Record*>& records)
-{
-    FilterBox::Items items{{first, QString("")}};
-    for (const Record* record : records)
-        items.append({record->getName(), record->getId()});
-    return items;
-}
 } // namespace
 
 WBillList::WBillList(QWidget* parent) : WBaseWidget(parent), ui(new Ui::WBillList)
@@ -129,8 +114,7 @@ QString WBillList::getCondition() const
 void WBillList::initComboBoxes()
 {
     // Not blocked: the first item becomes current and loads the first rows.
-    ui->cbKindList->addItem(tr("所有类型"), QString(""));
-    for (const auto& kind : Constants::getInstance()->getBillKinds()->getList())
+    for (const auto& kind : BillFilterItems::kinds())
         ui->cbKindList->addItem(kind.first, kind.second);
     accountDataChanged();
     monthListChanged();
@@ -162,28 +146,22 @@ void WBillList::dropUnlessShown(bool shown, QString& fragment)
 
 void WBillList::accountDataChanged()
 {
-    dropUnlessShown(FilterBox::refill(ui->cbAccountList, recordItems(tr("所有账户"), *MAccount::get())),
-                    accountCondition);
+    dropUnlessShown(FilterBox::refill(ui->cbAccountList, BillFilterItems::accounts()), accountCondition);
 }
 
 void WBillList::monthListChanged()
 {
-    FilterBox::Items items{{tr("所有日期"), monthAll}, {tr("日期区间"), monthPeriod}};
-    for (int month : MBill::getMonthList())
-        items.append({QString::number(month), month});
-    dropUnlessShown(FilterBox::refill(ui->cbMonthList, items), dateCondition);
+    dropUnlessShown(FilterBox::refill(ui->cbMonthList, BillFilterItems::months()), dateCondition);
 }
 
 void WBillList::borrowerDataChanged()
 {
-    dropUnlessShown(FilterBox::refill(ui->cbBorrowerList, recordItems(tr("所有借款人"), *MBorrower::getBorrowerList())),
-                    borrowerCondition);
+    dropUnlessShown(FilterBox::refill(ui->cbBorrowerList, BillFilterItems::borrowers()), borrowerCondition);
 }
 
 void WBillList::memberDataChanged()
 {
-    dropUnlessShown(FilterBox::refill(ui->cbMemberList, recordItems(tr("所有成员"), *MMember::getMemberList())),
-                    memberCondition);
+    dropUnlessShown(FilterBox::refill(ui->cbMemberList, BillFilterItems::members()), memberCondition);
 }
 
 void WBillList::categoryDataChanged()
@@ -193,33 +171,11 @@ void WBillList::categoryDataChanged()
     {
         const QSignalBlocker blocker(box);
         // The box owns its model and drops the previous one when it gets a new one.
-        categoryModel = new QStandardItemModel(box);
-        auto* all = new QStandardItem(tr("所有分类"));
-        all->setData(QString(""), Qt::UserRole);
-        categoryModel->appendRow(all);
+        categoryModel = BillFilterItems::categories(box);
         box->setModel(categoryModel);
-        buildCategoryModel(categoryModel, "expense");
-        buildCategoryModel(categoryModel, "income");
         categoryView->expandAll();
     }
     dropUnlessShown(FilterBox::show(box, shown), categoryCondition);
-}
-
-void WBillList::buildCategoryModel(QStandardItemModel* model, const QString& kind)
-{
-    auto* root = new QStandardItem(Constants::getInstance()->getCategoryKinds()->getLabel(kind) + "        ");
-    root->setData(kind, Qt::UserRole);
-    model->appendRow(root);
-    for (const MCategory* category : *MCategory::getCategoryList(kind)) {
-        auto* item = new QStandardItem(category->getName());
-        item->setData("c" + category->getId(), Qt::UserRole);
-        for (const MCategory* sub : category->getChildren()) {
-            auto* subItem = new QStandardItem(sub->getName());
-            subItem->setData("s" + sub->getId(), Qt::UserRole);
-            item->appendRow(subItem);
-        }
-        root->appendRow(item);
-    }
 }
 
 void WBillList::on_cbKindList_currentIndexChanged(int)
@@ -233,15 +189,15 @@ void WBillList::on_cbMonthList_currentIndexChanged(int)
 {
     const int month = ui->cbMonthList->currentData().toInt();
     // The period is asked for when the item is activated, also when it is picked again.
-    if (month == monthPeriod)
+    if (month == BillFilterItems::monthPeriod)
         return;
-    dateCondition = month == monthAll ? QString() : BillCondition::month(month);
+    dateCondition = month == BillFilterItems::monthAll ? QString() : BillCondition::month(month);
     refilter();
 }
 
 void WBillList::on_cbMonthList_activated(int index)
 {
-    if (index != monthPeriod)
+    if (index != BillFilterItems::monthPeriod)
         return;
     DDatePeriod dialog(this);
     if (dialog.exec() == QDialog::Accepted) {
@@ -487,30 +443,11 @@ void WBillList::changeBorrower()
 void WBillList::changeSelected(const QString& mode)
 {
     const MBillList bills = getSelectedBills();
-    const QStringList incomeAndExpense{"expense", "income"};
-    const QStringList loans{"lend", "borrow", "refund", "repay"};
-    QStringList kinds;
-    for (const MBillPtr& bill : bills)
-        kinds << bill->getKind();
-    const auto anyOutside = [&kinds](const QStringList& allowed) {
-        return std::any_of(kinds.cbegin(), kinds.cend(),
-                           [&allowed](const QString& kind) { return !allowed.contains(kind); });
-    };
-
-    QString refusal;
-    if (mode == "member" && anyOutside(incomeAndExpense))
-        refusal = tr("成员转换功能只适用于收入或支出");
-    else if (mode == "category" && anyOutside(incomeAndExpense))
-        refusal = tr("分类转换功能只适用于收入或支出");
-    else if (mode == "category" && kinds.contains("expense") && kinds.contains("income"))
-        refusal = tr("转换分类时，选中账目不能同步包含收入和支出");
-    else if (mode == "borrower" && anyOutside(loans))
-        refusal = tr("借款人转换功能只适用于借贷账目");
-    if (!refusal.isEmpty()) {
+    const QString refusal = BulkChangeRule::refusal(mode, bills);
+    if (refusal.isEmpty())
+        quickChange(mode, bills);
+    else
         DMessageBox::information(this, tr("错误"), refusal);
-        return;
-    }
-    quickChange(mode, bills);
 }
 
 void WBillList::quickChange(const QString& mode, const MBillList& bills)

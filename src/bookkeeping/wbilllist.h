@@ -75,7 +75,6 @@ private slots:
 private:
     void initComboBoxes();
     void setUpView();
-    void buildCategoryModel(QStandardItemModel* model, const QString& kind);
     // Loads the rows of the current condition and shows them with the page position.
     void refilter();
     // Turns a filter off: its box shows its first item and its fragment is gone.
