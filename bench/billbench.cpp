@@ -19,30 +19,6 @@
 namespace {
 const QString monthCondition = " month=202006 ";
 
-// The statement MBill::get runs, so that both sides fetch the same rows in the same order.
-QString billQuery(const QString& condition)
-{
-    return "select id,amount,description,date,month,category_id,sub_category_id,account_id,to_account_id,"
-           "borrower_id, member_id, title, kind from tbl_bill where " +
-           condition + " order by date desc, created_time desc";
-}
-
-// Reads every column of every row into a variant and keeps nothing.
-int bareFetch(const QString& sql)
-{
-    QSqlQuery query;
-    query.setForwardOnly(true);
-    query.exec(sql);
-    const int columns = query.record().count();
-    int rows = 0;
-    while (query.next()) {
-        for (int i = 0; i < columns; ++i)
-            query.value(i);
-        ++rows;
-    }
-    return rows;
-}
-
 double peakMb()
 {
     rusage usage{};
@@ -66,6 +42,29 @@ QTextStream& out()
 } // namespace
 
 BillBench::BillBench(int bills, int repeats) : m_bills(bills), m_repeats(repeats) {}
+
+// Both sides fetch the same rows in the same order.
+QString BillBench::billQuery(const QString& condition)
+{
+    return "select id,amount,description,date,month,category_id,sub_category_id,account_id,to_account_id,"
+           "borrower_id, member_id, title, kind from tbl_bill where " +
+           condition + " order by date desc, created_time desc";
+}
+
+int BillBench::bareFetch(const QString& sql)
+{
+    QSqlQuery query;
+    query.setForwardOnly(true);
+    query.exec(sql);
+    const int columns = query.record().count();
+    int rows = 0;
+    while (query.next()) {
+        for (int i = 0; i < columns; ++i)
+            query.value(i);
+        ++rows;
+    }
+    return rows;
+}
 
 double BillBench::timeMs(const std::function<void()>& work) const
 {

@@ -14,11 +14,15 @@ public:
     // Alternates the model's condition the given number of times and reports whether memory stays flat.
     void runFilterChanges(int changes);
 
-private:
     // Median wall time of the repeats, in milliseconds.
     double timeMs(const std::function<void()>& work) const;
     void report(const QString& name, double ours, double bare) const;
+    // The statement MBill::get runs for the condition.
+    static QString billQuery(const QString& condition);
+    // Reads every column of every row of the statement into a variant, keeps nothing, and counts the rows.
+    static int bareFetch(const QString& sql);
 
+private:
     int m_bills;
     int m_repeats;
 };

@@ -4,6 +4,7 @@
 #include "data/constants.h"
 #include "data/filesetting.h"
 #include "data/mbill.h"
+#include "listbench.h"
 #include "platform/platformprobe.h"
 #include "syncbench.h"
 
@@ -58,6 +59,7 @@ int main(int argc, char* argv[])
         MBill::resetCache();
         BillBench bench(bills, bills > 200000 ? 3 : 5);
         bench.run();
+        ListBench(bench).run();
         if (i == 0)
             bench.runFilterChanges(parser.value("changes").toInt());
         AnalysisBench(bills, bills > 200000 ? 3 : 5).run();

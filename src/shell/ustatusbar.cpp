@@ -2,11 +2,56 @@
 
 #include "ui_ustatusbar.h"
 
+#include "data/dbsetting.h"
+#include "data/money.h"
+#include "data/notifier.h"
+#include "online/dsyncconfig.h"
+#include "online/synchelper.h"
+#include "shell/dmessagebox.h"
 #include "shell/stylepainter.h"
 
-UStatusBar::UStatusBar(QWidget* parent) : QWidget(parent), ui(new Ui::UStatusBar)
+#include <QHash>
+#include <QSqlQuery>
+
+namespace {
+const QString timeFormat = "yyyy-MM-dd hh:mm:ss";
+
+QString amountText(double value)
+{
+    return QString::number(value, 'f', 2);
+}
+
+// Read from the book itself: the settings row's copy was taken before the sync at start wrote a newer time.
+QDateTime lastSyncTime()
+{
+    QSqlQuery query("select sync_time from tbl_setting");
+    if (!query.next())
+        return QDateTime();
+    const QDateTime stored = QDateTime::fromString(query.value(0).toString(), timeFormat);
+    return QDateTime(stored.date(), stored.time(), Qt::UTC).toLocalTime();
+}
+} // namespace
+
+UStatusBar::UStatusBar(QWidget* parent) : QWidget(parent), ui(new Ui::UStatusBar), condition(" 1=1 ")
 {
     ui->setupUi(this);
+
+    const QDateTime last = lastSyncTime();
+    // A book never synchronised carries a stamp from 2008.
+    if (!last.isValid() || last.date().year() < 2009)
+        ui->lblSyncTime->setText(tr("  尚未同步过 "));
+    else
+        ui->lblSyncTime->setText(tr("  上次同步 ") + last.toString(timeFormat));
+
+    SyncHelper* engine = SyncHelper::getInstance();
+    connect(engine, &SyncHelper::syncFinished, this, &UStatusBar::syncFinished);
+    connect(engine, &SyncHelper::syncStarted, this, &UStatusBar::syncStarted);
+    connect(engine, &SyncHelper::syncError, this, &UStatusBar::syncError);
+    Notifier* notifier = Notifier::getInstance();
+    connect(notifier, &Notifier::billDataChanged, this, &UStatusBar::billDataChanged);
+    connect(notifier, &Notifier::listConditionChanged, this, &UStatusBar::listConditionChanged);
+
+    billDataChanged();
 }
 
 UStatusBar::~UStatusBar()
@@ -14,7 +59,91 @@ UStatusBar::~UStatusBar()
     delete ui;
 }
 
+QString UStatusBar::getSummary(const QString& condition)
+{
+    QHash<QString, double> sums;
+    QSqlQuery query;
+    query.setForwardOnly(true);
+    query.exec("select kind, total(amount) from tbl_bill where " + condition + " group by kind ");
+    while (query.next())
+        sums.insert(query.value(0).toString(), query.value(1).toDouble());
+
+    // Each figure in cents before it is tested or shown: float residue must never read as a loan or a change.
+    const auto sum = [&sums](const char* kind) { return Money::toCents(sums.value(kind)); };
+    const double expense = sum("expense");
+    const double income = sum("income");
+    const double borrowed = Money::toCents(sum("borrow") + sum("repay"));
+    const double lent = Money::toCents(sum("lend") + sum("refund"));
+    const double change = Money::toCents(expense + income + borrowed + lent);
+
+    QString text = tr("支出:") + amountText(expense) + " " + tr("收入:") + amountText(income);
+    if (borrowed != 0 || lent != 0)
+        text += " " + tr("净借入:") + amountText(borrowed) + " " + tr("净借出:") + amountText(lent);
+    text += " " + tr("变化:") + (change > 0 ? "+" : "") + amountText(change);
+    return text;
+}
+
 void UStatusBar::paintEvent(QPaintEvent*)
 {
     StylePainter::paintBackground(this);
+}
+
+void UStatusBar::syncFinished()
+{
+    ui->lblSyncTime->setText(tr("  上次同步 ") + syncTime.toString(timeFormat));
+    showSyncLink(false);
+}
+
+void UStatusBar::syncStarted()
+{
+    ui->lblSyncTime->setText(tr("  正在同步，请稍候...... "));
+    syncTime = QDateTime::currentDateTime();
+    showSyncLink(true);
+}
+
+void UStatusBar::syncError(int, QString message)
+{
+    DMessageBox::error(this, message);
+    ui->lblSyncTime->setText(tr("  上次同步失败"));
+    showSyncLink(false);
+}
+
+void UStatusBar::on_lblSync_linkActivated(QString)
+{
+    if (!hasSyncAccount()) {
+        DMessageBox::information(this, tr("错误"), tr("请填写同步账号和密码"));
+        DSyncConfig dialog(this);
+        dialog.exec();
+        if (!hasSyncAccount())
+            return;
+    }
+    SyncHelper::getInstance()->sync();
+}
+
+void UStatusBar::billDataChanged()
+{
+    listConditionChanged(QString());
+    const QString month = "  month=" + QDate::currentDate().toString("yyyyMM");
+    ui->lblMonthSummary->setText(tr("本月  ") + getSummary(month));
+}
+
+void UStatusBar::listConditionChanged(QString condition)
+{
+    if (!condition.isEmpty())
+        this->condition = condition;
+    ui->lblTotalSummary->setText(tr("总计  ") + getSummary(this->condition));
+}
+
+void UStatusBar::showSyncLink(bool running)
+{
+    const QString text = running ? tr("同步中") : tr("立即同步");
+    ui->lblSync->setText("<a href=\"#\"><span style=\" text-decoration: underline; color:#cceeff;\">" + text +
+                         "</span></a>");
+    ui->lblSync->setEnabled(!running);
+}
+
+bool UStatusBar::hasSyncAccount() const
+{
+    DbSetting* setting = DbSetting::getInstance();
+    return !setting->getSyncUsername().isEmpty() && !setting->getSyncPassword().isEmpty();
 }

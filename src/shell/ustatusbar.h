@@ -1,13 +1,16 @@
 #pragma once
 
+#include <QDateTime>
+#include <QString>
 #include <QWidget>
 
 namespace Ui {
 class UStatusBar;
 }
 
-// The strip at the bottom of the main window with the grip that resizes the frameless window. For now it
-// holds only the grip; the sync state and the money summaries are not there yet.
+// The strip at the bottom of the main window: the state of the last sync with a link that starts one, the money
+// summary of the current month, the summary of the bills the bill list selects, and the grip that resizes the
+// frameless window. It learns of changes only through the notifier's and the sync engine's signals.
 class UStatusBar : public QWidget
 {
     Q_OBJECT
@@ -16,9 +19,27 @@ public:
     explicit UStatusBar(QWidget* parent = nullptr);
     ~UStatusBar() override;
 
+    // Expense, income, the net loans when there are any, and the change, over the bills the condition selects.
+    static QString getSummary(const QString& condition);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 
+private slots:
+    void syncFinished();
+    void syncStarted();
+    void syncError(int code, QString message);
+    void on_lblSync_linkActivated(QString link);
+    void billDataChanged();
+    void listConditionChanged(QString condition);
+
 private:
+    void showSyncLink(bool running);
+    bool hasSyncAccount() const;
+
     Ui::UStatusBar* ui;
+    // When the running or last sync started, local time; null until a sync starts.
+    QDateTime syncTime;
+    // The bill list's last condition; all bills until it reports one.
+    QString condition;
 };

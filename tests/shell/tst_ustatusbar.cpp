@@ -1,0 +1,144 @@
+#include "bookrows.h"
+#include "messageboxrecorder.h"
+#include "recordtest.h"
+#include "shelltesting.h"
+
+#include "data/notifier.h"
+#include "online/synchelper.h"
+#include "shell/ustatusbar.h"
+
+#include <QDialog>
+#include <QLabel>
+#include <QSignalSpy>
+
+namespace {
+QString text(const UStatusBar& bar, const char* label)
+{
+    return bar.findChild<QLabel*>(label)->text();
+}
+
+// Bills of the kinds and amounts given as "kind amount" pairs; bills of this month when `thisMonth` is set.
+void addBills(const QStringList& bills, bool thisMonth = false)
+{
+    for (const QString& bill : bills) {
+        const QStringList parts = bill.split(' ');
+        const QString id = BookRows::addBill(parts.at(0), parts.at(1).toDouble());
+        if (thisMonth)
+            BookRows::exec("update tbl_bill set month=? where id=?",
+                           {QDate::currentDate().year() * 100 + QDate::currentDate().month(), id});
+    }
+}
+} // namespace
+
+class TestUStatusBar : public RecordTest
+{
+    Q_OBJECT
+
+private slots:
+    void summary_data()
+    {
+        QTest::addColumn<QStringList>("bills");
+        QTest::addColumn<QString>("summary");
+        QTest::newRow("no bills") << QStringList() << "支出:0.00 收入:0.00 变化:0.00";
+        QTest::newRow("transfers only") << QStringList{"transfer -50", "transfer -20.5"}
+                                        << "支出:0.00 收入:0.00 变化:0.00";
+        QTest::newRow("loans shown as a pair")
+            << QStringList{"expense -300", "income 1000", "borrow 500", "repay -300", "lend -100", "refund 50"}
+            << "支出:-300.00 收入:1000.00 净借入:200.00 净借出:-50.00 变化:+850.00";
+        QTest::newRow("borrowing cancelled, lending not")
+            << QStringList{"borrow 100", "repay -100", "lend -10"}
+            << "支出:0.00 收入:0.00 净借入:0.00 净借出:-10.00 变化:-10.00";
+        QTest::newRow("every loan settled")
+            << QStringList{"borrow 100", "repay -100", "lend -10", "refund 10"} << "支出:0.00 收入:0.00 变化:0.00";
+        QTest::newRow("negative change") << QStringList{"expense -10"} << "支出:-10.00 收入:0.00 变化:-10.00";
+        // Sums of float amounts leave residue below a cent, which must neither show a loan pair nor a sign.
+        QTest::newRow("residue of an even month")
+            << QStringList{"income 0.1", "income 0.2", "expense -0.3"} << "支出:-0.30 收入:0.30 变化:0.00";
+        QTest::newRow("residue of settled loans")
+            << QStringList{"borrow 0.1", "borrow 0.2", "repay -0.3"} << "支出:0.00 收入:0.00 变化:0.00";
+        QTest::newRow("rounding to cents")
+            << QStringList{"expense -0.004", "income 0.006"} << "支出:0.00 收入:0.01 变化:+0.01";
+    }
+    void summary()
+    {
+        QFETCH(QStringList, bills);
+        QFETCH(QString, summary);
+        addBills(bills, true);
+        UStatusBar bar;
+        QCOMPARE(text(bar, "lblTotalSummary"), "总计  " + summary);
+        QCOMPARE(text(bar, "lblMonthSummary"), "本月  " + summary);
+    }
+
+    void totalFollowsTheListCondition()
+    {
+        addBills({"expense -5", "income 7"});
+        addBills({"expense -1"}, true);
+        UStatusBar bar;
+        QCOMPARE(text(bar, "lblTotalSummary"), QString("总计  支出:-6.00 收入:7.00 变化:+1.00"));
+        QCOMPARE(text(bar, "lblMonthSummary"), QString("本月  支出:-1.00 收入:0.00 变化:-1.00"));
+        emit Notifier::getInstance()->listConditionChanged(" 1=1  and  kind='income' ");
+        QCOMPARE(text(bar, "lblTotalSummary"), QString("总计  支出:0.00 收入:7.00 变化:+7.00"));
+        // A bill change recomputes with the condition last reported.
+        addBills({"income 3"});
+        Notifier::getInstance()->emitBillDataChanged();
+        QCOMPARE(text(bar, "lblTotalSummary"), QString("总计  支出:0.00 收入:10.00 变化:+10.00"));
+        emit Notifier::getInstance()->listConditionChanged(" 1=1  and  no_such_column=1 ");
+        QCOMPARE(text(bar, "lblTotalSummary"), QString("总计  支出:0.00 收入:0.00 变化:0.00"));
+    }
+
+    void syncStates()
+    {
+        // Written after the settings row was first read, as the sync at start does.
+        DbSetting::getInstance();
+        BookRows::exec("update tbl_setting set sync_time='2014-05-17 08:09:10'");
+        MessageBoxRecorder boxes;
+        UStatusBar bar;
+        const QDateTime stored(QDate(2014, 5, 17), QTime(8, 9, 10), Qt::UTC);
+        QCOMPARE(text(bar, "lblSyncTime"), "  上次同步 " + stored.toLocalTime().toString("yyyy-MM-dd hh:mm:ss"));
+        auto* link = bar.findChild<QLabel*>("lblSync");
+        QVERIFY(link->text().contains(">立即同步<"));
+
+        SyncHelper* engine = SyncHelper::getInstance();
+        const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
+        emit engine->syncStarted();
+        QCOMPARE(text(bar, "lblSyncTime"), QString("  正在同步，请稍候...... "));
+        QVERIFY(link->text().contains(">同步中<"));
+        QVERIFY(!link->isEnabled());
+        emit engine->syncFinished();
+        const QDateTime shown = QDateTime::fromString(text(bar, "lblSyncTime").mid(7), "yyyy-MM-dd hh:mm:ss");
+        QVERIFY2(shown >= before && shown <= QDateTime::currentDateTime(), qPrintable(text(bar, "lblSyncTime")));
+        QVERIFY(link->isEnabled());
+        QVERIFY(boxes.boxes().isEmpty());
+
+        emit engine->syncStarted();
+        emit engine->syncError(3, "服务器忙");
+        QCOMPARE(text(bar, "lblSyncTime"), QString("  上次同步失败"));
+        QVERIFY(link->isEnabled() && link->text().contains(">立即同步<"));
+        QCOMPARE(boxes.boxes(), (QVector<QPair<QString, QString>>{{"错误", "服务器忙"}}));
+    }
+
+    void neverSynchronised()
+    {
+        UStatusBar bar;
+        QCOMPARE(text(bar, "lblSyncTime"), QString("  尚未同步过 "));
+    }
+
+    void linkWithoutAccountStartsNoSync()
+    {
+        MessageBoxRecorder boxes;
+        UStatusBar bar;
+        QSignalSpy syncs(SyncHelper::getInstance(), &SyncHelper::syncStarted);
+        bool dialogShown = false;
+        whenModalShows([&dialogShown](QWidget* dialog) {
+            dialogShown = dialog->inherits("DSyncConfig");
+            static_cast<QDialog*>(dialog)->reject();
+        });
+        emit bar.findChild<QLabel*>("lblSync")->linkActivated("#");
+        QVERIFY(dialogShown);
+        QCOMPARE(boxes.boxes(), (QVector<QPair<QString, QString>>{{"错误", "请填写同步账号和密码"}}));
+        QCOMPARE(syncs.count(), 0);
+    }
+};
+
+QTEST_MAIN(TestUStatusBar)
+#include "tst_ustatusbar.moc"
