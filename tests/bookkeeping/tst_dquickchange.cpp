@@ -21,16 +21,13 @@ QMap<QString, QVariantMap> billRows()
     return rows;
 }
 
+const QMap<QString, QString> allIds{{"account_id", "a1"},  {"category_id", "c1"}, {"sub_category_id", "s1"},
+                                    {"borrower_id", "b1"}, {"member_id", "m1"},   {"to_account_id", "a1"}};
+
 MBillList addBills(const QString& kind, int count)
 {
     for (int i = 0; i < count; ++i)
-        BookRows::addBill(kind, i + 1,
-                          {{"account_id", "a1"},
-                           {"category_id", "c1"},
-                           {"sub_category_id", "s1"},
-                           {"borrower_id", "b1"},
-                           {"member_id", "m1"},
-                           {"to_account_id", "a1"}});
+        BookRows::addBill(kind, i + 1, allIds);
     return *MBill::get(" 1=1 ");
 }
 
@@ -65,18 +62,11 @@ private slots:
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("target");
         QTest::addColumn<QVariantMap>("changed");
-        QTest::newRow("account") << "account"
-                                 << "expense"
-                                 << "a3" << QVariantMap{{"account_id", "a3"}};
-        QTest::newRow("member") << "member"
-                                << "income"
-                                << "m2" << QVariantMap{{"member_id", "m2"}};
-        QTest::newRow("borrower") << "borrower"
-                                  << "lend"
-                                  << "b2" << QVariantMap{{"borrower_id", "b2"}};
-        QTest::newRow("category") << "category"
-                                  << "expense"
-                                  << "c3" << QVariantMap{{"category_id", "c3"}, {"sub_category_id", "s3"}};
+        QTest::newRow("account") << "account" << QString("expense") << "a3" << QVariantMap{{"account_id", "a3"}};
+        QTest::newRow("member") << "member" << QString("income") << "m2" << QVariantMap{{"member_id", "m2"}};
+        QTest::newRow("borrower") << "borrower" << QString("lend") << "b2" << QVariantMap{{"borrower_id", "b2"}};
+        QTest::newRow("category") << "category" << QString("expense") << "c3"
+                                  << QVariantMap{{"category_id", "c3"}, {"sub_category_id", "s3"}};
     }
     void changesOnlyTheChosenField()
     {
