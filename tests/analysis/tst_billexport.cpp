@@ -114,14 +114,10 @@ private slots:
         QTest::addColumn<QString>("chosen");
         QTest::addColumn<QString>("written");
         QTest::addColumn<bool>("ok");
-        QTest::newRow("no suffix gets .xls") << "bills"
-                                             << "bills.xls" << true;
-        QTest::newRow("own suffix kept") << "bills.html"
-                                         << "bills.html" << true;
-        QTest::newRow("missing folder fails") << "missing/bills.xls"
-                                              << "missing/bills.xls" << false;
-        QTest::newRow("a folder of that name fails") << "taken.xls"
-                                                     << "taken.xls" << false;
+        QTest::newRow("no suffix gets .xls") << "bills" << QString("bills.xls") << true;
+        QTest::newRow("own suffix kept") << "bills.html" << QString("bills.html") << true;
+        QTest::newRow("missing folder fails") << "missing/bills.xls" << QString("missing/bills.xls") << false;
+        QTest::newRow("a folder of that name fails") << "taken.xls" << QString("taken.xls") << false;
     }
     void fileName()
     {
