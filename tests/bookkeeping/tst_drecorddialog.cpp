@@ -17,25 +17,23 @@ namespace {
 // Stored as typed only when it reaches the book as a bound value.
 const QString hostileName = "O'Hara'); --";
 
+template <typename Dialog, typename Record>
+std::unique_ptr<QDialog> openDialog(void (Dialog::*set)(Record*), Record* (*byId)(const QString&), const QString& id)
+{
+    auto dialog = std::make_unique<Dialog>(nullptr);
+    if (!id.isEmpty())
+        (dialog.get()->*set)(byId(id));
+    return dialog;
+}
+
 // The edit dialog of the table's records: for a new record, or for the one with `id`.
 std::unique_ptr<QDialog> openDialog(const QString& table, const QString& id = QString())
 {
-    if (table == "tbl_account") {
-        auto dialog = std::make_unique<DAccount>(nullptr);
-        if (!id.isEmpty())
-            dialog->setAccount(MAccount::getAccountById(id));
-        return dialog;
-    }
-    if (table == "tbl_borrower") {
-        auto dialog = std::make_unique<DBorrower>(nullptr);
-        if (!id.isEmpty())
-            dialog->setBorrower(MBorrower::getBorrowerById(id));
-        return dialog;
-    }
-    auto dialog = std::make_unique<DMember>(nullptr);
-    if (!id.isEmpty())
-        dialog->setMember(MMember::getMemberById(id));
-    return dialog;
+    if (table == "tbl_account")
+        return openDialog(&DAccount::setAccount, &MAccount::getAccountById, id);
+    if (table == "tbl_borrower")
+        return openDialog(&DBorrower::setBorrower, &MBorrower::getBorrowerById, id);
+    return openDialog(&DMember::setMember, &MMember::getMemberById, id);
 }
 
 void seed(const QString& table, const QString& id, const QString& kind = "cash")
