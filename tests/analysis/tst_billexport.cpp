@@ -57,11 +57,6 @@ QString row(const QStringList& cells)
         text += "<td>" + cell + "</td>\n";
     return text + "</tr>\n";
 }
-
-int pageCount(const QString& pdf)
-{
-    return TestBook::bytesOf(pdf).count("/Type /Page\n");
-}
 } // namespace
 
 class TestBillExport : public RecordTest
@@ -177,7 +172,7 @@ private slots:
         printer.setOutputFormat(QPrinter::PdfFormat);
         printer.setOutputFileName(dir.filePath("bills.pdf"));
         PrintHelper::printBills(bills, &printer);
-        const int pages = pageCount(dir.filePath("bills.pdf"));
+        const int pages = TestBook::bytesOf(dir.filePath("bills.pdf")).count("/Type /Page\n");
         QVERIFY2(pages >= minPages && pages <= maxPages, qPrintable(QString::number(pages)));
     }
 };
