@@ -1,12 +1,14 @@
 #pragma once
 
-// Helpers for the bill editors' tests: a book with a little master data, and a hand that declines every
-// dialog an editor opens on its own.
+// Helpers for the bookkeeping dialogs' tests: a book with a little master data, a hand that declines every
+// dialog an editor opens on its own, and the typing a record dialog takes.
 
 #include "bookrows.h"
 
 #include <QApplication>
 #include <QDialog>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QStringList>
 #include <QTimer>
 
@@ -31,20 +33,27 @@ inline void writeMasterData(const QStringList& missing = {})
     BookRows::dropCaches();
 }
 
+// Types a name and a description into a record dialog, shows it and presses its OK button.
+inline void typeAndSave(QDialog& dialog, const QString& name, const QString& description)
+{
+    dialog.findChild<QLineEdit*>("leName")->setText(name);
+    dialog.findChild<QLineEdit*>("lnDescription")->setText(description);
+    dialog.show();
+    dialog.findChild<QPushButton*>("pbOK")->click();
+}
+
 // While it lives, every modal dialog that shows is rejected at once.
 class ModalRejecter
 {
 public:
     ModalRejecter()
     {
-        m_timer.setInterval(5);
         QObject::connect(&m_timer, &QTimer::timeout, [] {
             auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-            if (!dialog || !dialog->isVisible())
-                return;
-            dialog->reject();
+            if (dialog && dialog->isVisible())
+                dialog->reject();
         });
-        m_timer.start();
+        m_timer.start(5);
     }
 
 private:

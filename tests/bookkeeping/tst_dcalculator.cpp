@@ -8,26 +8,16 @@
 // and 'C' a click on "清空"; any other character is typed as it stands.
 static void press(DCalculator& calculator, const QString& keys)
 {
+    const QMap<QChar, Qt::Key> named{{'R', Qt::Key_Return}, {'E', Qt::Key_Escape}, {'<', Qt::Key_Backspace}};
     for (const QChar key : keys) {
-        switch (key.unicode()) {
-        case '=':
-            QTest::keyClick(&calculator, Qt::Key_Enter, Qt::KeypadModifier);
-            break;
-        case 'R':
-            QTest::keyClick(&calculator, Qt::Key_Return);
-            break;
-        case 'E':
-            QTest::keyClick(&calculator, Qt::Key_Escape);
-            break;
-        case '<':
-            QTest::keyClick(&calculator, Qt::Key_Backspace);
-            break;
-        case 'C':
+        if (key == 'C')
             calculator.findChild<QPushButton*>("pushButton_empty")->click();
-            break;
-        default:
+        else if (key == '=')
+            QTest::keyClick(&calculator, Qt::Key_Enter, Qt::KeypadModifier);
+        else if (named.contains(key))
+            QTest::keyClick(&calculator, named[key]);
+        else
             QTest::keyClick(&calculator, key.toLatin1());
-        }
     }
 }
 

@@ -1,3 +1,4 @@
+#include "billtesting.h"
 #include "bookkeeping/dcategory.h"
 #include "bookrows.h"
 #include "messageboxrecorder.h"
@@ -24,13 +25,6 @@ int rowCount()
         .toInt();
 }
 
-void typeAndSave(DCategory& dialog, const QString& name)
-{
-    dialog.findChild<QLineEdit*>("leName")->setText(name);
-    dialog.findChild<QLineEdit*>("lnDescription")->setText("d'");
-    dialog.show();
-    dialog.findChild<QPushButton*>("pbOK")->click();
-}
 } // namespace
 
 class TestDCategory : public RecordTest
@@ -77,7 +71,7 @@ private slots:
         QCOMPARE(parents->count(), subCategory ? 2 : 0); // only the categories of the kind
         if (modify)
             dialog.setCategory(MCategory::getSubCategoryById("S"));
-        typeAndSave(dialog, "n");
+        typeAndSave(dialog, "n", "d'");
         QVERIFY(boxes.boxes().isEmpty());
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
         QCOMPARE(saved(), row);
@@ -94,17 +88,13 @@ private slots:
         QTest::addColumn<QString>("message");
         const QString failed = "保存失败，数据没有写入账本，请重试。";
         const QString noParent = "小类必须属于一个大类，请先选择所属大类。";
-        QTest::newRow("empty name") << false << "income"
-                                    << "" << false << ""
-                                    << "分类名称不能为空！";
-        QTest::newRow("sub-category, no categories of its kind") << true << "other"
-                                                                 << "n" << false << "" << noParent;
-        QTest::newRow("changed sub-category, parent not listed") << true << "expense"
-                                                                 << "n" << true << "" << noParent;
-        QTest::newRow("insert refused") << false << "income"
-                                        << "n" << false << "tbl_category" << failed;
-        QTest::newRow("update refused") << true << "income"
-                                        << "n" << true << "tbl_sub_category" << failed;
+        QTest::newRow("empty name") << false << "income" << QString() << false << "" << QString("分类名称不能为空！");
+        QTest::newRow("sub-category, no categories of its kind")
+            << true << "other" << QString("n") << false << "" << noParent;
+        QTest::newRow("changed sub-category, parent not listed")
+            << true << "expense" << QString("n") << true << "" << noParent;
+        QTest::newRow("insert refused") << false << "income" << QString("n") << false << "tbl_category" << failed;
+        QTest::newRow("update refused") << true << "income" << QString("n") << true << "tbl_sub_category" << failed;
     }
     void refusesAndStaysOpen()
     {
@@ -120,7 +110,7 @@ private slots:
         DCategory dialog(kind, nullptr, subCategory, "");
         if (modify)
             dialog.setCategory(MCategory::getSubCategoryById("S"));
-        typeAndSave(dialog, name);
+        typeAndSave(dialog, name, "d'");
         QCOMPARE(boxes.boxes(), (QVector<QPair<QString, QString>>{{"错误", message}}));
         QVERIFY(dialog.isVisible());
         QCOMPARE(dialog.findChild<QLineEdit*>("leName")->text(), name);

@@ -16,10 +16,6 @@ private slots:
         QTest::addColumn<QDate>("to");
         QTest::addColumn<QString>("condition");
         QTest::addColumn<bool>("refused");
-        QTest::newRow("one month") << QDate(2014, 5, 1) << QDate(2014, 5, 31)
-                                   << " datetime(date) >= datetime('2014-05-01') and datetime(date) <= datetime( "
-                                      "'2014-05-31')"
-                                   << false;
         QTest::newRow("one day") << QDate(2014, 5, 17) << QDate(2014, 5, 17)
                                  << " datetime(date) >= datetime('2014-05-17') and datetime(date) <= datetime( "
                                     "'2014-05-17')"

@@ -23,13 +23,9 @@ void seed(const QString& table, const QList<int>& sorts)
 
 std::unique_ptr<WBaseWidget> shownPage(const QString& table)
 {
-    std::unique_ptr<WBaseWidget> page;
-    if (table == "tbl_account")
-        page = std::make_unique<WAccountList>();
-    else if (table == "tbl_borrower")
-        page = std::make_unique<WBorrowerList>();
-    else
-        page = std::make_unique<WMemberList>();
+    std::unique_ptr<WBaseWidget> page(table == "tbl_account"    ? static_cast<WBaseWidget*>(new WAccountList)
+                                      : table == "tbl_borrower" ? static_cast<WBaseWidget*>(new WBorrowerList)
+                                                                : new WMemberList);
     page->show();
     return page;
 }
@@ -120,29 +116,26 @@ private slots:
     void remove_data()
     {
         QTest::addColumn<QString>("table");
-        QTest::addColumn<QString>("billColumn");
         QTest::addColumn<QList<int>>("selected");
+        QTest::addColumn<QString>("billColumn");
         QTest::addColumn<QStringList>("remaining");
         QTest::addColumn<int>("refusals");
-        QTest::newRow("account named by a bill") << "tbl_account"
-                                                 << "account_id" << QList<int>{0, 1} << QStringList{"Y", "Z"} << 1;
+        QTest::newRow("account named by a bill")
+            << "tbl_account" << QList<int>{0, 1} << "account_id" << QStringList{"Y", "Z"} << 1;
         QTest::newRow("account that only receives a transfer")
-            << "tbl_account"
-            << "to_account_id" << QList<int>{1, 2} << QStringList{"X", "Y"} << 1;
-        QTest::newRow("account total row") << "tbl_account"
-                                           << "account_id" << QList<int>{3} << QStringList{"X", "Y", "Z"} << 0;
-        QTest::newRow("borrower") << "tbl_borrower"
-                                  << "borrower_id" << QList<int>{0, 1, 2} << QStringList{"Y"} << 1;
-        QTest::newRow("member") << "tbl_member"
-                                << "member_id" << QList<int>{0, 1} << QStringList{"Y", "Z"} << 1;
-        QTest::newRow("nothing selected") << "tbl_member"
-                                          << "member_id" << QList<int>{} << QStringList{"X", "Y", "Z"} << 0;
+            << "tbl_account" << QList<int>{1, 2} << "to_account_id" << QStringList{"X", "Y"} << 1;
+        QTest::newRow("account total row")
+            << "tbl_account" << QList<int>{3} << "account_id" << QStringList{"X", "Y", "Z"} << 0;
+        QTest::newRow("borrower") << "tbl_borrower" << QList<int>{0, 1, 2} << "borrower_id" << QStringList{"Y"} << 1;
+        QTest::newRow("member") << "tbl_member" << QList<int>{0, 1} << "member_id" << QStringList{"Y", "Z"} << 1;
+        QTest::newRow("nothing selected")
+            << "tbl_member" << QList<int>{} << "member_id" << QStringList{"X", "Y", "Z"} << 0;
     }
     void remove()
     {
         QFETCH(QString, table);
-        QFETCH(QString, billColumn);
         QFETCH(QList<int>, selected);
+        QFETCH(QString, billColumn);
         QFETCH(QStringList, remaining);
         QFETCH(int, refusals);
         seed(table, {1, 2, 3});

@@ -145,12 +145,9 @@ private slots:
         QTest::addColumn<QString>("preselected");
         QTest::addColumn<QString>("switchedTo"); // empty: no switch after the dialog shows
         QTest::addColumn<bool>("onPassword");
-        QTest::newRow("protected") << "guarded.db"
-                                   << "" << true;
-        QTest::newRow("open") << "open.db"
-                              << "" << false;
-        QTest::newRow("switched to protected") << "open.db"
-                                               << "guarded.db" << true;
+        QTest::newRow("protected") << "guarded.db" << QString() << true;
+        QTest::newRow("open") << "open.db" << QString() << false;
+        QTest::newRow("switched to protected") << "open.db" << QString("guarded.db") << true;
     }
     void focusesThePasswordWhenNeeded()
     {

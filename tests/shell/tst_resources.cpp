@@ -228,19 +228,16 @@ void TestResources::dialogMainActionStandsOut()
     auto* content = new QWidget(&dialog);
     content->setObjectName("wgtContent");
     auto* layout = new QHBoxLayout(content);
-    auto* ok = new QPushButton("确定", content);
-    ok->setObjectName("pbOK");
-    auto* cancel = new QPushButton("取消", content);
-    cancel->setObjectName("pbCancel");
-    layout->addWidget(ok);
-    layout->addWidget(cancel);
+    const QMap<QString, QColor> fills{{"pbOK", QColor("#12706B")}, {"pbCancel", QColor(Qt::white)}};
+    for (const QString& name : fills.keys()) {
+        auto* button = new QPushButton(name, content);
+        button->setObjectName(name);
+        layout->addWidget(button);
+    }
     content->resize(300, 60);
     const QImage shot = content->grab().toImage();
-    const auto fill = [&shot](QPushButton* button) {
-        return shot.pixelColor(button->geometry().topLeft() + QPoint(4, 4));
-    };
-    QCOMPARE(fill(ok), QColor("#12706B"));
-    QCOMPARE(fill(cancel), QColor(Qt::white));
+    for (QPushButton* button : content->findChildren<QPushButton*>())
+        QCOMPARE(shot.pixelColor(button->geometry().topLeft() + QPoint(4, 4)), fills[button->objectName()]);
 }
 
 QTEST_MAIN(TestResources)

@@ -119,16 +119,17 @@ private slots:
         QTest::addColumn<QStringList>("logins");
         QTest::addColumn<QString>("currentBook"); // afterwards, when no login ran
 
-        QTest::newRow("junk named, protected last book") << QStringList{"p.db:pw", "junk.db!"} << "p.db"
-                                                         << "junk.db" << QStringList{""} << "";
-        QTest::newRow("junk named, the other book protected") << QStringList{"p.db:pw", "junk!"} << ""
-                                                              << "junk" << QStringList{""} << "";
-        QTest::newRow("junk named, the other book open") << QStringList{"a.db", "junk!"} << "p.db"
-                                                         << "junk" << QStringList() << "a.db";
-        QTest::newRow("junk named, no other book") << QStringList{"junk.db!"} << ""
-                                                   << "junk.db" << QStringList() << "Quillbay.db";
-        QTest::newRow("only book broken, protected last book") << QStringList{"broken.db!", "p.book:pw"} << "p.book"
-                                                               << "" << QStringList{""} << "";
+        const QStringList login{""};
+        QTest::newRow("junk named, protected last book")
+            << QStringList{"p.db:pw", "junk.db!"} << "p.db" << QString("junk.db") << login << "";
+        QTest::newRow("junk named, the other book protected")
+            << QStringList{"p.db:pw", "junk!"} << "" << QString("junk") << login << "";
+        QTest::newRow("junk named, the other book open")
+            << QStringList{"a.db", "junk!"} << "p.db" << QString("junk") << QStringList() << "a.db";
+        QTest::newRow("junk named, no other book")
+            << QStringList{"junk.db!"} << "" << QString("junk.db") << QStringList() << "Quillbay.db";
+        QTest::newRow("only book broken, protected last book")
+            << QStringList{"broken.db!", "p.book:pw"} << "p.book" << QString() << login << "";
     }
     void protectedBookNeedsTheLogin()
     {
