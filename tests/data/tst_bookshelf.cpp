@@ -45,6 +45,7 @@ private slots:
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<bool>("usable");
+        // clang-format off
         QTest::newRow("chinese") << "家庭账本" << true;
         QTest::newRow("inner blank") << "my book" << true;
         QTest::newRow("inner dot") << "2014.home" << true;
@@ -57,6 +58,7 @@ private slots:
         QTest::newRow("slash") << "a/b" << false;
         QTest::newRow("backslash") << "a\\b" << false;
         QTest::newRow("absolute") << "/tmp/evil" << false;
+        // clang-format on
         for (const char* c : {":", "*", "?", "\"", "<", ">", "|", "\t", "\n"})
             QTest::newRow(qPrintable(QString("char %1").arg(QString(c).toUtf8().toHex())))
                 << QString("a%1b").arg(c) << false;
@@ -92,26 +94,6 @@ private slots:
         const QByteArray content = TestBook::bytesOf(path);
         QCOMPARE(BookShelf::create("新账本"), BookShelf::Result::Taken);
         QCOMPARE(TestBook::bytesOf(path), content);
-    }
-
-    void renameNeverOverwrites_data()
-    {
-        QTest::addColumn<QString>("to");
-        QTest::addColumn<BookShelf::Result>("result");
-        QTest::newRow("free name") << "b" << BookShelf::Result::Done;
-        QTest::newRow("same name") << "a" << BookShelf::Result::Taken;
-        QTest::newRow("another book") << "Quillbay" << BookShelf::Result::Taken;
-    }
-    void renameNeverOverwrites()
-    {
-        QFETCH(QString, to);
-        QFETCH(BookShelf::Result, result);
-        QCOMPARE(BookShelf::create("a"), BookShelf::Result::Done);
-        const QByteArray open = TestBook::bytesOf(m_home->dataDir() + "Quillbay.db");
-        QCOMPARE(BookShelf::rename("a", to), result);
-        QCOMPARE(QFile::exists(m_home->dataDir() + "a.db"), result != BookShelf::Result::Done);
-        QVERIFY(QFile::exists(m_home->dataDir() + to + ".db"));
-        QCOMPARE(TestBook::bytesOf(m_home->dataDir() + "Quillbay.db"), open);
     }
 
     void deletedBooksKeepEarlierOnes()

@@ -57,8 +57,10 @@ private slots:
     {
         QTest::addColumn<bool>("accept");
         QTest::addColumn<QColor>("expected");
+        // clang-format off
         QTest::newRow("accepted") << true << QColor(0x12, 0x34, 0x56);
         QTest::newRow("cancelled") << false << QColor(Qt::yellow);
+        // clang-format on
     }
     void dialogBeforeOwner()
     {

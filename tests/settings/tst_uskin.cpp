@@ -55,6 +55,7 @@ private slots:
         QTest::addColumn<int>("row");
         QTest::addColumn<int>("column");
         QTest::addColumn<QString>("hex");
+        // clang-format off
         QTest::newRow("first") << 0 << 0 << "7E0000";
         QTest::newRow("end of the first row") << 0 << 11 << "202020";
         QTest::newRow("row 2") << 1 << 3 << "4D7600";
@@ -62,6 +63,7 @@ private slots:
         QTest::newRow("twin right") << 4 << 9 << "7B31A6";
         QTest::newRow("pale yellow") << 6 << 2 << "FFF58F";
         QTest::newRow("last") << 6 << 11 << "C6C6C6";
+        // clang-format on
     }
     void gridOfColours()
     {
@@ -103,9 +105,11 @@ private slots:
     void headerStaysLegible_data()
     {
         QTest::addColumn<QString>("skin");
+        // clang-format off
         QTest::newRow("white") << "#ffffff";
         QTest::newRow("near white") << "#FEFEFE";
         QTest::newRow("mid grey") << "#777777";
+        // clang-format on
         USkin panel;
         for (QPushButton* button : panel.findChildren<QPushButton*>(QRegularExpression("^pb[0-9A-F]{6}$")))
             QTest::newRow(qPrintable(button->objectName())) << "#" + button->objectName().mid(2);
