@@ -133,6 +133,18 @@ private slots:
         QVERIFY(SkinTone::contrast(inkOf(close->icon()), background) >= 3);
     }
 
+    void everyForegroundImageExists()
+    {
+        const QString rules = SkinTone::rulesFor(Qt::white) + SkinTone::rulesFor(Qt::black) + SkinTone::defaultRules();
+        static const QRegularExpression url(":/rc/images/[A-Za-z]+\\.png");
+        int images = 0;
+        for (auto match = url.globalMatch(rules); match.hasNext(); ++images) {
+            const QString path = match.next().captured();
+            QVERIFY2(!QImage(path).isNull(), qPrintable(path));
+        }
+        QCOMPARE(images, 48);
+    }
+
     void defaultLookBringsBackTheLightForeground()
     {
         UHeader header;
