@@ -38,6 +38,18 @@ foreach(svg IN LISTS RC_SVGS)
     list(APPEND RC_OUTPUTS ${RC_OUT}/images/${name}.png)
 endforeach()
 
+# The images drawn on the skin colour are white; a light skin colour shows them in these dark variants instead.
+set(RC_DARK_VARIANTS IcoHome IcoSync IcoDatabase IcoSetting IcoWebsite IcoWeibo IcoFeedback BtnToolBoxSetting
+    BtnToolBoxMin BtnToolBoxMax BtnToolBoxClose BgToolBoxSeparator BgToolBoxButton BgToolbarButton BgTitleBarCloud
+    BgSizeGrip)
+foreach(name IN LISTS RC_DARK_VARIANTS)
+    add_custom_command(OUTPUT ${RC_OUT}/images/${name}Dark.png
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${RC_OUT}/images
+        COMMAND quillbay-mkimages ${RC_SRC}/images/${name}.svg ${RC_OUT}/images/${name}Dark.png "#000000"
+        DEPENDS quillbay-mkimages ${RC_SRC}/images/${name}.svg VERBATIM)
+    list(APPEND RC_OUTPUTS ${RC_OUT}/images/${name}Dark.png)
+endforeach()
+
 set(QT_ZH_QM /usr/share/qt6/translations/qtbase_zh_CN.qm)
 add_custom_command(OUTPUT ${RC_OUT}/qm/qt_zh_CN.qm
     COMMAND ${CMAKE_COMMAND} -E copy ${QT_ZH_QM} ${RC_OUT}/qm/qt_zh_CN.qm

@@ -1,4 +1,6 @@
-// Build tool: renders one SVG source to a PNG at the size the SVG declares.
+// Build tool: renders one SVG source to a PNG at the size the SVG declares; with a third argument, the SVG's
+// white (#FFFFFF) is drawn in that colour instead, which gives the dark variants of the images on the skin colour.
+#include <QFile>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
@@ -10,11 +12,15 @@ int main(int argc, char* argv[])
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: quillbay-mkimages in.svg out.png\n");
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: quillbay-mkimages in.svg out.png [#rrggbb]\n");
         return 2;
     }
-    QSvgRenderer renderer(QString::fromLocal8Bit(argv[1]));
+    QFile file(QString::fromLocal8Bit(argv[1]));
+    QByteArray svg = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    if (argc == 4)
+        svg.replace("#FFFFFF", argv[3]).replace("#ffffff", argv[3]);
+    QSvgRenderer renderer(svg);
     if (!renderer.isValid()) {
         std::fprintf(stderr, "mkimages: cannot read %s\n", argv[1]);
         return 1;

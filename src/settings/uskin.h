@@ -1,16 +1,26 @@
 #pragma once
 
-#include <QWidget>
+#include <QFrame>
 
-// The skin popup under the title bar's skin button; it closes when the user clicks outside it. For now an
-// empty panel: the colour buttons are not there yet.
-class USkin : public QWidget
+namespace Ui {
+class USkin;
+}
+
+// The skin popup under the title bar's skin button: a grid of colours that recolour the main window and the
+// dialogs, and a button that brings back the default look. The choice is kept for the next start; the popup
+// closes when the user clicks outside it.
+class USkin : public QFrame
 {
     Q_OBJECT
 
 public:
     explicit USkin(QWidget* parent = nullptr);
+    ~USkin() override;
 
-protected:
-    void paintEvent(QPaintEvent* event) override;
+private slots:
+    void colorClick();
+    void on_pbUseDefaultSkin_clicked();
+
+private:
+    Ui::USkin* ui;
 };

@@ -2,33 +2,17 @@
 
 #include "ui_utitlebar.h"
 
+#include "data/bookshelf.h"
 #include "data/constants.h"
 #include "settings/uskin.h"
 #include "shell/programrestart.h"
 #include "shell/stylepainter.h"
 
-#include <QDir>
 #include <QFileSystemWatcher>
 #include <QListView>
 #include <QMouseEvent>
 
-#include <algorithm>
-
 namespace {
-// The book files of the folder, newest first; files changed within the same second by name.
-QFileInfoList bookFiles(const QString& folder)
-{
-    QFileInfoList files = QDir(folder, "*.db", QDir::NoSort, QDir::Files).entryInfoList();
-    std::sort(files.begin(), files.end(), [](const QFileInfo& a, const QFileInfo& b) {
-        const qint64 secondsA = a.lastModified().toSecsSinceEpoch();
-        const qint64 secondsB = b.lastModified().toSecsSinceEpoch();
-        if (secondsA != secondsB)
-            return secondsA > secondsB;
-        return a.fileName() < b.fileName();
-    });
-    return files;
-}
-
 QString baseName(const QString& fileName)
 {
     return fileName.left(fileName.size() - 3);
@@ -60,7 +44,7 @@ void UTitleBar::bindBookList(const QString&)
 {
     const QSignalBlocker blocker(ui->cbBookList);
     ui->cbBookList->clear();
-    const QFileInfoList files = bookFiles(Constants::getInstance()->getDbDir());
+    const QFileInfoList files = BookShelf::books(Constants::getInstance()->getDbDir());
     const QString current = baseName(Constants::getInstance()->getBookName());
     ui->cbBookList->addItem(tr("[切换账本]"));
     for (const QFileInfo& file : files) {

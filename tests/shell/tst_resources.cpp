@@ -1,5 +1,7 @@
 // The look lives in resources that nothing checks at compile time: an image path misspelt in a form, an SVG
 // that fails to render or a syntax slip in the style sheet only shows as a blank button or a grey window.
+#include "shell/stylesheet.h"
+
 #include <QApplication>
 #include <QDialog>
 #include <QDirIterator>
@@ -153,6 +155,8 @@ void TestResources::styleSheetParses_data()
     QTest::newRow("as shipped") << QString();
     QTest::newRow("with a skin colour") << skinRules("#005C56");
     QTest::newRow("skin then default") << skinRules("#005C56") + defaultSkinRules();
+    QTest::newRow("composed for a light skin, then default")
+        << StyleSheet::restoreDefault(StyleSheet::compose(QString(), "#FFF58F"));
 }
 
 void TestResources::styleSheetParses()

@@ -1,0 +1,101 @@
+#include "data/bookshelf.h"
+
+#include "data/bookfile.h"
+#include "data/constants.h"
+#include "data/dbhelper.h"
+#include "data/filesetting.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QLockFile>
+
+#include <algorithm>
+
+QFileInfoList BookShelf::books(const QString& folder)
+{
+    QFileInfoList files = QDir(folder, "*.db", QDir::NoSort, QDir::Files).entryInfoList();
+    std::sort(files.begin(), files.end(), [](const QFileInfo& a, const QFileInfo& b) {
+        const qint64 secondsA = a.lastModified().toSecsSinceEpoch();
+        const qint64 secondsB = b.lastModified().toSecsSinceEpoch();
+        if (secondsA != secondsB)
+            return secondsA > secondsB;
+        return a.fileName() < b.fileName();
+    });
+    return files;
+}
+
+bool BookShelf::isUsableName(const QString& name)
+{
+    const QString trimmed = name.trimmed();
+    if (trimmed.isEmpty() || trimmed.startsWith('.'))
+        return false;
+    const QString forbidden = QStringLiteral("\\/:*?\"<>|");
+    return std::none_of(name.begin(), name.end(),
+                        [&](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f || forbidden.contains(c); });
+}
+
+BookShelf::Result BookShelf::create(const QString& name)
+{
+    if (!isUsableName(name))
+        return Result::BadName;
+    const QString path = pathOf(name);
+    if (QFileInfo::exists(path))
+        return Result::Taken;
+    if (!BookFile::createFromInitial(path))
+        return Result::Failed;
+    DBHelper::getInstance()->initDefaultData(path);
+    return Result::Done;
+}
+
+BookShelf::Result BookShelf::rename(const QString& oldName, const QString& newName)
+{
+    if (!isUsableName(newName))
+        return Result::BadName;
+    const QString from = pathOf(oldName);
+    const QString to = pathOf(newName);
+    // Checked here because a rename onto the same file would succeed without changing anything.
+    if (QFileInfo::exists(to))
+        return Result::Taken;
+    if (isOpenElsewhere(from))
+        return Result::InUse;
+    return QFile::rename(from, to) ? Result::Done : Result::Failed;
+}
+
+BookShelf::Result BookShelf::remove(const QString& name, QString* movedTo)
+{
+    const QString from = pathOf(name);
+    if (isOpenElsewhere(from))
+        return Result::InUse;
+    const QString to = freeDeletedPath(FileSetting::getInstance()->getBackupDir(), name);
+    qDebug() << "deleting book" << from << "to" << to;
+    const bool moved = QFile::rename(from, to);
+    qDebug() << moved;
+    if (!moved)
+        return Result::Failed;
+    if (movedTo)
+        *movedTo = to;
+    return Result::Done;
+}
+
+QString BookShelf::freeDeletedPath(const QString& folder, const QString& name)
+{
+    QString path = folder + name + ".db.deleted";
+    for (int n = 2; QFileInfo::exists(path); ++n)
+        path = folder + QString("%1 (%2).db.deleted").arg(name).arg(n);
+    return path;
+}
+
+QString BookShelf::pathOf(const QString& name)
+{
+    return Constants::getInstance()->getDbDir() + name + ".db";
+}
+
+bool BookShelf::isOpenElsewhere(const QString& path)
+{
+    // The lock every running copy holds beside its book; this process holds only the open book's, which the
+    // callers never pass.
+    QLockFile lock(path + ".lock");
+    lock.setStaleLockTime(0);
+    return !lock.tryLock(0);
+}
