@@ -1,14 +1,13 @@
 #include "analysis/exporthelper.h"
 
 #include "analysis/billhtml.h"
+#include "analysis/reportoutput.h"
 #include "data/maccount.h"
 #include "data/mborrower.h"
 #include "data/mcategory.h"
 #include "data/mmember.h"
 
 #include <QFileInfo>
-#include <QSaveFile>
-#include <QTextStream>
 
 namespace {
 // The kind columns, in the order of the header.
@@ -40,14 +39,7 @@ QString row(const MBill& bill)
 
 bool ExportHelper::exportBills(const QString& fileName, const MBillList& bills)
 {
-    QSaveFile file(QFileInfo(fileName).suffix().isEmpty() ? fileName + ".xls" : fileName);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    // An export replacing a file that others could write to is still the user's alone.
-    file.setPermissions(file.permissions() & ~(QFileDevice::WriteGroup | QFileDevice::WriteOther));
-
-    QTextStream out(&file);
-    out << "<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.0 Transitional//EN\" "
+    QString out = "<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.0 Transitional//EN\" "
            "\"http://www.w3.org/TR/xhtml1/DTD/xhtml1-transitional.dtd\">\n"
            "<html xmlns=\"http://www.w3.org/1999/xhtml\">\n"
            "<head>\n"
@@ -61,11 +53,11 @@ bool ExportHelper::exportBills(const QString& fileName, const MBillList& bills)
           tr("<td>转账</td>"), tr("<td>借出</td>"), tr("<td>借入</td>"), tr("<td>收款</td>"), tr("<td>还款</td>"),
           tr("<td>账户</td>"), tr("<td>大类别</td>"), tr("<td>小类别</td>"), tr("<td>转入账户</td>"),
           tr("<td>借款人</td>"), tr("<td>成员</td>"), tr("<td>标题</td>"), tr("<td>说明</td>")})
-        out << header << "\n";
-    out << "</tr>\n";
+        out += header + "\n";
+    out += "</tr>\n";
     for (const MBillPtr& bill : bills)
-        out << row(*bill);
-    out << "</table>\n</body>\n</html>\n";
-    out.flush();
-    return out.status() == QTextStream::Ok && file.commit();
+        out += row(*bill);
+    out += "</table>\n</body>\n</html>\n";
+    return ReportOutput::save(QFileInfo(fileName).suffix().isEmpty() ? fileName + ".xls" : fileName, out.toUtf8(),
+                              nullptr);
 }

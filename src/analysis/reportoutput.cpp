@@ -1,14 +1,8 @@
 #include "analysis/reportoutput.h"
 
-#include <QFileDialog>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QSaveFile>
-
-QString ReportOutput::saveFileName(QWidget* parent, const QString& caption, const QString& filter)
-{
-    return QFileDialog::getSaveFileName(parent, caption, QString(), filter);
-}
 
 bool ReportOutput::setUpPrinter(QWidget* parent, QPrinter* printer)
 {

@@ -8,15 +8,13 @@
 class QPrinter;
 class QWidget;
 
-// Where a report goes: the file and print dialogs the user answers, and the safe save of the file. Tests hand in
-// an output of their own, since modal dialogs would block them.
+// Where a report goes: the print dialog the user answers, and the safe save of a file the user chose. Tests hand
+// in an output of their own, since a modal dialog would block them.
 class ReportOutput : public Replaceable<ReportOutput>
 {
 public:
     virtual ~ReportOutput() = default;
 
-    // The chosen file name, as the dialog returns it; empty when the user cancelled.
-    virtual QString saveFileName(QWidget* parent, const QString& caption, const QString& filter);
     // Lets the user set up the printer; false when cancelled.
     virtual bool setUpPrinter(QWidget* parent, QPrinter* printer);
 

@@ -3,6 +3,7 @@
 #include "analysis/reporthelper.h"
 #include "analysis/reportoutput.h"
 #include "data/filesetting.h"
+#include "platform/fileprompt.h"
 #include "shell/dmessagebox.h"
 
 #include <QComboBox>
@@ -232,7 +233,7 @@ void WAnalysisPage::on_pbPrint_clicked()
 void WAnalysisPage::on_pbExport_clicked()
 {
     const QString html = m_html;
-    const QString name = ReportOutput::current()->saveFileName(this, trPage("保存报表"), trPage("报表文件 (*.html)"));
+    const QString name = FilePrompt::current()->saveFileName(this, trPage("保存报表"), trPage("报表文件 (*.html)"));
     if (name.isEmpty())
         return;
     QString error;

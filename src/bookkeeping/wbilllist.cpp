@@ -15,9 +15,9 @@
 #include "data/mbillmodel.h"
 #include "data/notifier.h"
 #include "data/witemdelegate.h"
+#include "platform/fileprompt.h"
 #include "shell/dmessagebox.h"
 
-#include <QFileDialog>
 #include <QHeaderView>
 #include <QListView>
 #include <QMenu>
@@ -470,7 +470,7 @@ MBillList WBillList::allBills() const
 void WBillList::on_pbExport_clicked()
 {
     const QString fileName =
-        QFileDialog::getSaveFileName(this, tr("导出Excel文件"), QString(""), tr("导出Excel文件 (*.xls)"));
+        FilePrompt::current()->saveFileName(this, tr("导出Excel文件"), tr("导出Excel文件 (*.xls)"));
     if (fileName.isEmpty())
         return;
     if (ExportHelper::exportBills(fileName, allBills()))

@@ -8,6 +8,7 @@
 #include "analysisbook.h"
 #include "data/filesetting.h"
 #include "messageboxrecorder.h"
+#include "platform/fileprompt.h"
 #include "recordtest.h"
 #include "webprobe.h"
 
@@ -24,7 +25,7 @@
 
 namespace {
 // Answers the file and print dialogs: a fixed file name, and a PDF printer writing to a fixed file.
-class FakeOutput : public ReportOutput
+class FakeOutput : public ReportOutput, public FilePrompt
 {
 public:
     QString fileName;
@@ -80,12 +81,14 @@ private slots:
     {
         RecordTest::init();
         ReportOutput::setCurrent(&m_output);
+        FilePrompt::setCurrent(&m_output);
     }
 
     void cleanup()
     {
         m_page.reset();
         ReportOutput::setCurrent(nullptr);
+        FilePrompt::setCurrent(nullptr);
         RecordTest::cleanup();
     }
 
