@@ -8,12 +8,11 @@
 #include "online/json.h"
 #include "online/syncanswer.h"
 #include "online/syncchangeset.h"
-#include "online/synchelper.h"
 #include "online/syncmerge.h"
 #include "serviceprocess.h"
+#include "syncrun.h"
 
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFile>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -60,23 +59,12 @@ void SyncBench::runFirstSync(const QString& book, int bills)
     DbSetting::getInstance()->setSyncPassword("pw");
     DbSetting::getInstance()->save();
 
-    SyncHelper* engine = SyncHelper::getInstance();
-    QEventLoop loop;
-    QString end = "finished";
-    QObject::connect(engine, &SyncHelper::syncFinished, &loop, &QEventLoop::quit);
-    QObject::connect(engine, &SyncHelper::syncError, &loop, [&](int code, const QString& message) {
-        end = QString("error %1 %2").arg(code).arg(message);
-        loop.quit();
-    });
     QElapsedTimer timer;
     timer.start();
-    engine->sync();
-    loop.exec();
+    const QString end = SyncRun::toEnd(600000);
     const double first = timer.nsecsElapsed() / 1e6;
-
     timer.restart();
-    engine->sync();
-    loop.exec();
+    SyncRun::toEnd(600000);
     const double second = timer.nsecsElapsed() / 1e6;
 
     out() << QString("\nfirst sync of a book of %1 bills through the service: %2 ms (%3)\n")

@@ -41,9 +41,12 @@ bool SyncBinding::bind(const QString& userId)
     if (!SyncSql::begin())
         return false;
     setting->setUserId(userId);
-    if (prefixAll(prefixOf(userId)) && setting->save() && SyncSql::commit())
+    const bool written = prefixAll(prefixOf(userId)) && setting->save();
+    if (!written)
+        SyncSql::rollback();
+    // A failed commit has rolled back already.
+    if (written && SyncSql::commit())
         return true;
-    SyncSql::rollback();
     setting->setUserId(formerId);
     return false;
 }

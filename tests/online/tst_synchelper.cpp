@@ -1,189 +1,371 @@
+#include "bookdump.h"
 #include "bookrows.h"
 #include "data/dbsetting.h"
 #include "data/filesetting.h"
 #include "data/notifier.h"
 #include "loopbackhttpserver.h"
+#include "online/json.h"
+#include "online/syncanswer.h"
+#include "online/syncbinding.h"
+#include "online/syncchangeset.h"
 #include "online/synchelper.h"
+#include "online/syncmerge.h"
 #include "online/syncsql.h"
-#include "testbook.h"
+#include "recordtest.h"
+#include "syncrun.h"
 
+#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QtTest>
-#include <memory>
 
 namespace {
-const QString password = "pw+secret";
+const QStringList tables{"bill", "account", "borrower", "category", "sub_category", "member"};
+const QString older = "2020-01-01 00:00:00", same = "2020-06-01 00:00:00", newer = "2021-01-01 00:00:00";
+const QDateTime start(QDate(2022, 3, 4), QTime(5, 6, 7), Qt::UTC);
 const QString severe = "0|同步失败，同步时出现严重错误";
-const QString notWritten = "0|同步失败，账本无法写入";
 QStringList* logged = nullptr;
 
-void keepMessage(QtMsgType, const QMessageLogContext&, const QString& message)
+void addBill(const QString& table, const QString& id, double amount, const QString& version,
+             const QString& accountId = QString())
 {
-    logged->append(message);
+    BookRows::exec("insert into " + table +
+                       " (id, amount, description, date, month, kind, account_id, version) "
+                       "values (?, ?, '', '2014-05-17', 201405, 'expense', ?, ?)",
+                   {id, amount, accountId, version});
 }
 
-QByteArray ok(const QByteArray& body)
+// A master record with every column its table refuses to leave empty.
+void addMaster(const QString& table, const QString& id, const QString& version)
 {
-    return LoopbackHttpServer::reply("200 OK", body);
+    QStringList columns{"id", "version", "name"};
+    QVariantList values{id, version, "k"};
+    for (const char* column : {"kind", "amount", "category_id"})
+        if (SyncChangeSet::syncedColumns(table).contains(column))
+            columns << column, values << "0";
+    BookRows::exec("insert into " + table + " (" + columns.join(',') + ") values (?" +
+                       QString(",?").repeated(columns.size() - 1) + ")",
+                   values);
 }
 
-QByteArray sixEmptyEntries()
+// Rows and pairs as single values, so that a list of one is not taken for the list itself.
+QVariant pair(const QString& id, const QString& stamp)
 {
-    QStringList entries;
-    for (const char* table : {"bill", "account", "borrower", "category", "sub_category", "member"})
-        entries << QString("{\"table_name\":\"%1\",\"update_columns\":[\"id\",\"version\"],\"update_data\":[],"
-                           "\"delete_data\":[]}")
-                       .arg(table);
-    return ('[' + entries.join(',') + ']').toUtf8();
+    return QVariantList{id, stamp};
+}
+
+QVariant billRow(const QString& id, const QString& amount, const QString& version)
+{
+    return QVariantList{id, amount, "it's", "2014-05-17", "201405", "expense", version};
+}
+
+QVariantMap bills(const QVariantList& rows, const QVariantList& deletions = {})
+{
+    return {{"table_name", "bill"},
+            {"update_columns", QStringList{"id", "amount", "description", "date", "month", "kind", "version"}},
+            {"update_data", rows},
+            {"delete_data", deletions}};
+}
+
+bool merge(const QVariantList& answer)
+{
+    QList<SyncAnswer::Entry> entries;
+    return SyncAnswer::read(answer, tables, entries) && SyncMerge::apply(entries, start);
+}
+
+void failAt(const QString& failing)
+{
+    SyncSql::setFailureHook([failing](const QString& sql) { return !failing.isEmpty() && sql.startsWith(failing); });
+}
+
+QByteArray ok(QString body)
+{
+    return LoopbackHttpServer::reply("200 OK", body.replace('`', '"').toUtf8()); // backquotes keep rows readable
 }
 } // namespace
 
-class TestSyncHelper : public QObject
+class TestSyncHelper : public RecordTest
 {
     Q_OBJECT
 
-private:
-    std::unique_ptr<TestBook> m_book;
-    QString m_path;
-
-    // Runs one sync against the server and gives its end: "finished", or the error's code and message.
-    QString syncWith(const LoopbackHttpServer& server)
-    {
-        qputenv("QUILLBAY_SERVICE_URL", server.baseUrl().toUtf8());
-        SyncHelper* engine = SyncHelper::getInstance();
-        QSignalSpy finished(engine, &SyncHelper::syncFinished);
-        QSignalSpy errors(engine, &SyncHelper::syncError);
-        if (!engine->sync())
-            return "refused";
-        if (!QTest::qWaitFor([&] { return finished.size() + errors.size() > 0; }, 10000))
-            return "no end";
-        QTest::qWait(20); // a second end signal would arrive meanwhile
-        if (finished.size() + errors.size() != 1)
-            return "more than one end";
-        return finished.isEmpty() ? errors.at(0).at(0).toString() + "|" + errors.at(0).at(1).toString() : "finished";
-    }
-
 private slots:
-    void init()
-    {
-        m_book = std::make_unique<TestBook>();
-        m_path = m_book->open();
-        BookRows::dropCaches();
-        FileSetting::getInstance()->setValue("Backup/BackupBeforeSync", false);
-        FileSetting::getInstance()->setValue("Backup/BackupAfterSync", false);
-        DbSetting::getInstance()->setSyncUsername("u");
-        DbSetting::getInstance()->setSyncPassword(password);
-        QVERIFY(DbSetting::getInstance()->save());
-    }
     void cleanup()
     {
         SyncSql::setFailureHook({});
         QTRY_VERIFY(!SyncHelper::getInstance()->isRunning());
-        qunsetenv("QUILLBAY_SERVICE_URL");
-        m_book.reset();
+        RecordTest::cleanup();
     }
 
-    void answerEndsTheSync_data()
+    void conflictRules_data()
     {
-        QTest::addColumn<QByteArray>("reply");
-        QTest::addColumn<QString>("end");
+        QTest::addColumn<QString>("local"); // "row", "twin" or "none", stamped `same`
+        QTest::addColumn<bool>("deletion");
+        QTest::addColumn<QString>("received");
+        QTest::addColumn<QString>("expected"); // the row's amount and version, or "-"
+        QTest::addColumn<QString>("twin");     // the twin's stamp
+        QTest::newRow("newer row replaces") << "row" << false << newer << "2|" + newer << "";
+        QTest::newRow("equal row keeps local") << "row" << false << same << "1|" + same << "";
+        QTest::newRow("older row keeps local") << "row" << false << older << "1|" + same << "";
+        QTest::newRow("new row") << "none" << false << same << "2|" + same << "";
+        QTest::newRow("row beats older deletion") << "twin" << false << newer << "2|" + newer << "";
+        QTest::newRow("row beats equal deletion") << "twin" << false << same << "2|" + same << "";
+        QTest::newRow("newer deletion keeps row out") << "twin" << false << older << "-" << same;
+        QTest::newRow("newer deletion removes row, keeps its stamp") << "row" << true << newer << "-" << newer;
+        QTest::newRow("equal deletion keeps row") << "row" << true << same << "1|" + same << "";
+        QTest::newRow("older deletion keeps row") << "row" << true << older << "1|" + same << "";
+        QTest::newRow("deletion of an unknown row") << "none" << true << newer << "-"
+                                                    << "";
+    }
+    void conflictRules()
+    {
+        QFETCH(QString, local);
+        QFETCH(bool, deletion);
+        QFETCH(QString, received);
+        QFETCH(QString, expected);
+        QFETCH(QString, twin);
+        if (local != "none")
+            addBill(local == "row" ? "tbl_bill" : "tbl_bill_deleted", "z", 1, same);
+
+        QVERIFY(merge({deletion ? bills({}, {pair("z", received)}) : bills({billRow("z", "2", received)})}));
+
+        const QVariant row = BookRows::value("select amount || '|' || version from tbl_bill where id='z'");
+        QCOMPARE(row.isValid() ? row.toString().replace(".0|", "|") : QString("-"), expected);
+        if (expected.startsWith("2|"))
+            QCOMPARE(BookRows::value("select description from tbl_bill").toString(), "it's");
+        QCOMPARE(BookRows::value("select version from tbl_bill_deleted").toString(), twin);
+        QCOMPARE(BookRows::value("select sync_time from tbl_setting").toString(), "2022-03-04 05:06:07");
+    }
+
+    void repairBringsBackNamedRecords_data()
+    {
+        QTest::addColumn<QString>("table");
+        QTest::addColumn<QString>("column");
+        QTest::newRow("account") << "account"
+                                 << "account_id";
+        QTest::newRow("account a transfer enters") << "account"
+                                                   << "to_account_id";
+        QTest::newRow("borrower") << "borrower"
+                                  << "borrower_id";
+        QTest::newRow("category") << "category"
+                                  << "category_id";
+        QTest::newRow("sub-category") << "sub_category"
+                                      << "sub_category_id";
+        QTest::newRow("member") << "member"
+                                << "member_id";
+    }
+    void repairBringsBackNamedRecords()
+    {
+        QFETCH(QString, table);
+        QFETCH(QString, column);
+        const QString data = "tbl_" + table;
+        for (const char* id : {"k1", "k2", "gone"})
+            addMaster(data, id, older);
+        BookRows::addBill("expense", 1, {{column, "k1"}});
+        BookRows::addBill("expense", 1, {{column, "k2"}});
+
+        QVERIFY(merge(
+            {QVariantMap{{"table_name", table},
+                         {"delete_data", QVariantList{pair("k1", newer), pair("k2", newer), pair("gone", newer)}}}}));
+
+        QCOMPARE(BookRows::value("select group_concat(id) from (select id from " + data + " order by id)"), "k1,k2");
+        QCOMPARE(BookRows::value("select group_concat(id) from " + data + "_deleted"), "gone");
+        // Stamped after the sync began, so that the next sync sends them back to the service.
+        QVERIFY(BookRows::value("select min(version) from " + data).toString() > "2022-03-04 05:06:07");
+    }
+
+    void failedStepLeavesTheBookAsItWas_data()
+    {
+        QTest::addColumn<bool>("binding");
         QTest::addColumn<QString>("failing"); // the statement made to fail
-        QTest::newRow("empty list") << ok("[]") << severe << "";
-        QTest::newRow("error object") << ok("{\"error\":7,\"message\":\"坏\"}") << "7|坏"
-                                      << "";
-        QTest::newRow("error code as text") << ok("{\"error\":\"7\",\"message\":\"m\"}") << "7|m"
-                                            << "";
-        QTest::newRow("message without code") << ok("{\"message\":\"m\"}") << "0|m"
-                                              << "";
-        QTest::newRow("message only inside a value") << ok("{\"x\":\"message\"}") << severe << "";
-        QTest::newRow("not JSON") << ok("<html>oops</html>") << severe << "";
-        QTest::newRow("empty answer") << ok("") << severe << "";
-        QTest::newRow("JSON string") << ok("\"[1]\"") << severe << "";
-        QTest::newRow("malformed entry")
-            << ok("[{\"table_name\":\"bill\",\"update_columns\":[\"id\",\"version\"],\"update_data\":[[\"x\"]]}]")
-            << severe << "";
-        QTest::newRow("HTTP error") << LoopbackHttpServer::reply("500 Oops", "{}") << "505|和服务器通讯时出错"
-                                    << "";
-        QTest::newRow("six empty entries") << ok(sixEmptyEntries()) << "finished"
-                                           << "";
-        QTest::newRow("sync time not written") << ok(sixEmptyEntries()) << notWritten << "update tbl_setting";
-        QTest::newRow("change set not read") << ok(sixEmptyEntries()) << "0|同步失败，账本无法读取"
-                                             << "select id,version from tbl_member_deleted";
+        for (const char* sql : {"", "BEGIN", "update tbl_bill set", "update tbl_member_deleted", "settings", "COMMIT"})
+            QTest::addRow("binding: %s", sql) << true << sql;
+        for (const char* sql :
+             {"", "BEGIN", "select version from tbl_bill where", "select version from tbl_bill_deleted",
+              "update tbl_bill set", "insert into tbl_bill (", "delete from tbl_bill_deleted where id=?",
+              "delete from tbl_bill where", "update tbl_bill_deleted set version", "select id from tbl_account_deleted",
+              "insert into tbl_account select", "update tbl_account set version",
+              "delete from tbl_account_deleted where id in", "update tbl_setting", "COMMIT"})
+            QTest::addRow("merge: %s", sql) << false << sql;
     }
-    void answerEndsTheSync()
+    void failedStepLeavesTheBookAsItWas()
     {
-        QFETCH(QByteArray, reply);
-        QFETCH(QString, end);
+        QFETCH(bool, binding);
         QFETCH(QString, failing);
-        DbSetting::getInstance()->setUserId("12345");
-        QVERIFY(DbSetting::getInstance()->save());
-        BookRows::addBill("expense", -3);
-        const QByteArray before = TestBook::bytesOf(m_path);
-        const QString started = QDateTime::currentDateTimeUtc().toString("yyyy-MM-dd hh:mm:ss");
-        LoopbackHttpServer server(reply);
-        SyncSql::setFailureHook(
-            [failing](const QString& sql) { return !failing.isEmpty() && sql.startsWith(failing); });
-        QSignalSpy reloads(Notifier::getInstance(), &Notifier::billDataChanged);
+        addMaster("tbl_account", "01", older);
+        addBill("tbl_bill", "updated", 1, same, "01");
+        addBill("tbl_bill", "deleted", 1, same);
+        addBill("tbl_bill_deleted", "restored", 1, older);
+        if (failing == "settings")
+            BookRows::exec("create trigger refuse before update on tbl_setting begin select raise(abort, 'no'); end");
+        failAt(failing == "settings" ? "" : failing);
+        const QString before = BookDump::of(BookDump::tables(true));
 
-        QCOMPARE(syncWith(server), end);
+        const QVariantMap account{{"table_name", "account"}, {"delete_data", QVariantList{pair("01", newer)}}};
+        const bool done = binding ? SyncBinding::bind("12345")
+                                  : merge({bills({billRow("updated", "2", newer), billRow("restored", "3", newer)},
+                                                 {pair("deleted", newer)}),
+                                           account});
 
-        // A change set that could not be read completely is not sent at all.
-        QCOMPARE(server.requests().size(), failing.startsWith("select") ? 0 : 1);
-        QCOMPARE(reloads.size(), end == "finished" ? 1 : 0);
-        if (end == "finished")
-            QVERIFY(BookRows::value("select sync_time from tbl_setting").toString() >= started);
-        else
-            QVERIFY(TestBook::bytesOf(m_path) == before);
+        QCOMPARE(done, failing.isEmpty());
+        QCOMPARE(BookDump::of(BookDump::tables(true)) == before, !done);
+        QCOMPARE(DbSetting::getInstance()->getUserId(), binding && done ? "12345" : "");
     }
 
-    void userIdAnswer_data()
+    void hostileAnswerIsTakenOnlyWhereItFits_data()
     {
+        QTest::addColumn<QString>("table");
+        QTest::addColumn<QString>("column");
+        QTest::addColumn<QString>("query");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("table outside the six") << "setting"
+                                               << "user_id"
+                                               << "select user_id is null from tbl_setting"
+                                               << "1";
+        QTest::newRow("table name with SQL") << "bill; --"
+                                             << "title"
+                                             << "select count(*) from tbl_bill"
+                                             << "0";
+        QTest::newRow("column the table lacks") << "bill"
+                                                << "x\" = 1 --"
+                                                << "select title from tbl_bill"
+                                                << "";
+        QTest::newRow("local-only column") << "bill"
+                                           << "user_id"
+                                           << "select user_id from tbl_bill"
+                                           << "0";
+        QTest::newRow("quotes in a value") << "bill"
+                                           << "title"
+                                           << "select title from tbl_bill"
+                                           << "it's \"q\"";
+    }
+    void hostileAnswerIsTakenOnlyWhereItFits()
+    {
+        QFETCH(QString, table);
+        QFETCH(QString, column);
+        QFETCH(QString, query);
+        QFETCH(QString, expected);
+        QVariantMap entry = bills({QVariant(billRow("n", "5", newer).toList() << "it's \"q\"")});
+        entry["table_name"] = table;
+        entry["update_columns"] = entry["update_columns"].toStringList() << column;
+        QVERIFY(merge({entry}));
+        QCOMPARE(BookRows::value(query).toString(), expected);
+    }
+
+    // Mutated answers through the reader and the merge never crash, and one that is refused, or whose merge
+    // fails, leaves the book as it was.
+    void mutatedAnswersNeverHarmTheBook()
+    {
+        addMaster("tbl_account", "01", older);
+        for (int i = 0; i < 30; ++i)
+            addBill(i % 3 ? "tbl_bill" : "tbl_bill_deleted", QString::number(i), i, i % 2 ? older : newer, "01");
+        QVariantList own;
+        QVERIFY(SyncChangeSet::build(tables, "", own));
+        const QString seed = JSON::getInstance()->serialize(own).replace("2020-", "2030-");
+        const QString alphabet = "{}[],:\"\\ 0123456789.-eE truefalsnl'中";
+        const QtMessageHandler former =
+            qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+        QRandomGenerator random(20260712);
+        QString book = BookDump::of(BookDump::tables(true));
+        int applied = 0, refused = 0;
+        for (int i = 0; i < 3000 && !QTest::currentTestFailed(); ++i) {
+            QString text = seed;
+            for (int m = 1 + random.bounded(4); m > 0 && !text.isEmpty(); --m) {
+                const int at = random.bounded(int(text.size()));
+                const int kind = random.bounded(8);
+                if (kind == 0)
+                    text.truncate(at);
+                else if (kind < 3)
+                    text.insert(at, text.mid(random.bounded(int(text.size())), random.bounded(40)));
+                else if (kind < 5)
+                    text.insert(at, alphabet.at(random.bounded(int(alphabet.size()))));
+                else
+                    text.remove(at, 1 + random.bounded(8));
+            }
+            JSON::getInstance()->toMap(text);
+            const QVariantList answer = JSON::getInstance()->toList(text);
+            if (answer.isEmpty())
+                continue;
+            if (merge(answer)) {
+                ++applied;
+                book = BookDump::of(BookDump::tables(true));
+            } else {
+                ++refused;
+                QCOMPARE(BookDump::of(BookDump::tables(true)), book);
+            }
+        }
+        qInstallMessageHandler(former);
+        QVERIFY2(applied > 100 && refused > 100, qPrintable(QString("%1 %2").arg(applied).arg(refused)));
+    }
+
+    void syncEndsOnce_data()
+    {
+        QTest::addColumn<QString>("userId"); // stored before the sync
         QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<QString>("failing");
         QTest::addColumn<int>("requests");
         QTest::addColumn<QString>("end");
-        QTest::addColumn<QString>("userId");
-        QTest::addColumn<QString>("failing");
+        QStringList entries;
+        for (const QString& table : tables)
+            entries << "{`table_name`:`" + table + "`}";
+        const QByteArray six = ok("[" + entries.join(',') + "]");
+        QTest::newRow("empty list") << "12345" << ok("[]") << "" << 1 << severe;
+        QTest::newRow("error object") << "12345" << ok("{`error`:`7`,`message`:`坏`}") << "" << 1 << "7|坏";
+        QTest::newRow("message without code") << "12345" << ok("{`message`:`m`}") << "" << 1 << "0|m";
+        QTest::newRow("not JSON") << "12345" << ok("<html>oops</html>") << "" << 1 << severe;
+        QTest::newRow("empty answer") << "12345" << ok("") << "" << 1 << severe;
+        QTest::newRow("malformed entry") << "12345" << ok("[{`table_name`:`bill`,`update_data`:[[`x`]]}]") << "" << 1
+                                         << severe;
+        QTest::newRow("HTTP error") << "12345" << LoopbackHttpServer::reply("500 Oops", "{}") << "" << 1
+                                    << "505|和服务器通讯时出错";
+        QTest::newRow("six empty entries") << "12345" << six << "" << 1 << "finished";
+        QTest::newRow("merge fails") << "12345" << six << "COMMIT" << 1 << "0|同步失败，账本无法写入";
+        // A change set that could not be read completely is not sent at all.
+        QTest::newRow("change set not read")
+            << "12345" << six << "select id,version from tbl_member_deleted" << 0 << "0|同步失败，账本无法读取";
         // The same reply answers the upload too, where an object is no change set.
-        QTest::newRow("good id binds and uploads") << ok("{\"id\":\"12345\"}") << 2 << severe << "12345"
-                                                   << "";
-        QTest::newRow("empty id") << ok("{\"id\":\"\"}") << 1 << severe << ""
-                                  << "";
-        QTest::newRow("no id") << ok("{}") << 1 << severe << ""
-                               << "";
-        QTest::newRow("refused account") << ok("{\"error\":1,\"message\":\"用户名或密码错误！\"}") << 1
-                                         << "1|用户名或密码错误！"
-                                         << ""
-                                         << "";
+        QTest::newRow("good id binds and uploads") << "" << ok("{`id`:`12345`}") << "" << 2 << severe;
+        QTest::newRow("empty id") << "" << ok("{`id`:``}") << "" << 1 << severe;
+        QTest::newRow("refused account") << "" << ok("{`error`:1,`message`:`错误！`}") << "" << 1 << "1|错误！";
+        QTest::newRow("binding fails") << "" << ok("{`id`:`12345`}") << "COMMIT" << 1 << "0|同步失败，账本无法写入";
     }
-    void userIdAnswer()
+    void syncEndsOnce()
     {
+        QFETCH(QString, userId);
         QFETCH(QByteArray, reply);
+        QFETCH(QString, failing);
         QFETCH(int, requests);
         QFETCH(QString, end);
-        QFETCH(QString, userId);
-        QFETCH(QString, failing);
-        SyncSql::setFailureHook(
-            [failing](const QString& sql) { return !failing.isEmpty() && sql.startsWith(failing); });
+        FileSetting::getInstance()->setValue("Backup/BackupBeforeSync", false);
+        FileSetting::getInstance()->setValue("Backup/BackupAfterSync", false);
+        DbSetting::getInstance()->setUserId(userId);
+        DbSetting::getInstance()->setSyncUsername("u");
+        DbSetting::getInstance()->setSyncPassword("pw+secret");
+        QVERIFY(DbSetting::getInstance()->save());
+        BookRows::addBill("expense", -3);
+        const QByteArray before = TestBook::bytesOf(QSqlDatabase::database().databaseName());
         LoopbackHttpServer server(reply);
+        qputenv("QUILLBAY_SERVICE_URL", server.baseUrl().toUtf8());
+        failAt(failing);
+        QSignalSpy reloads(Notifier::getInstance(), &Notifier::billDataChanged);
         QStringList messages;
         logged = &messages;
-        const QtMessageHandler former = qInstallMessageHandler(keepMessage);
-        const QString result = syncWith(server);
+        const QtMessageHandler former =
+            qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& m) { logged->append(m); });
+        const QString result = SyncRun::toEnd(10000);
         qInstallMessageHandler(former);
+        qunsetenv("QUILLBAY_SERVICE_URL");
 
         QCOMPARE(result, end);
         QCOMPARE(server.requests().size(), requests);
-        QVERIFY(server.requests().at(0).endsWith("\r\n\r\nusername=u&password=pw%2bsecret"));
-        if (requests == 2)
-            QVERIFY(server.requests().at(1).contains(
-                "\r\n\r\nversion=44&username=u&password=pw%2bsecret&sync_time=2008-08-08%2008:08:08&client_time="));
-        QCOMPARE(DbSetting::getInstance()->getUserId(), userId);
-        QCOMPARE(BookRows::value("select user_id from tbl_setting").toString(), userId);
-        QVERIFY(!messages.join('\n').contains(password));
+        QVERIFY(!messages.join('\n').contains("pw+secret"));
+        QCOMPARE(reloads.size(), end == "finished" ? 1 : 0);
+        QCOMPARE(DbSetting::getInstance()->getUserId(), requests == 2 ? "12345" : userId);
+        if (end != "finished" && requests < 2)
+            QVERIFY(TestBook::bytesOf(QSqlDatabase::database().databaseName()) == before);
     }
 
     void secondSyncIsRefused()
     {
+        DbSetting::getInstance()->setUserId("12345");
         auto server = std::make_unique<LoopbackHttpServer>(); // keeps silent
         qputenv("QUILLBAY_SERVICE_URL", server->baseUrl().toUtf8());
         SyncHelper* engine = SyncHelper::getInstance();
@@ -196,6 +378,7 @@ private slots:
         server.reset(); // the connection drops: the running sync ends in the transfer error
         QTRY_COMPARE(errors.size(), 1);
         QCOMPARE(errors.at(0).at(0).toInt(), 505);
+        qunsetenv("QUILLBAY_SERVICE_URL");
     }
 };
 

@@ -5,35 +5,26 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 
-const QStringList& BookDump::syncedTables()
+QStringList BookDump::tables(bool twinsAndSettings)
 {
-    static const QStringList tables{"tbl_bill",     "tbl_account",      "tbl_borrower",
-                                    "tbl_category", "tbl_sub_category", "tbl_member"};
-    return tables;
-}
-
-const QStringList& BookDump::allTables()
-{
-    static const QStringList tables = [] {
-        QStringList all = syncedTables();
-        for (const QString& table : syncedTables())
-            all << table + "_deleted";
-        return all << "tbl_setting";
-    }();
-    return tables;
+    QStringList tables{"tbl_bill", "tbl_account", "tbl_borrower", "tbl_category", "tbl_sub_category", "tbl_member"};
+    if (!twinsAndSettings)
+        return tables;
+    for (int i = 0; i < 6; ++i)
+        tables << tables.at(i) + "_deleted";
+    return tables << "tbl_setting";
 }
 
 QString BookDump::of(const QStringList& tables)
 {
     QString text;
     for (const QString& table : tables) {
-        QSqlQuery query("select * from " + table + (table == "tbl_setting" ? "" : " order by id"));
+        QSqlQuery query("select * from " + table + " order by " + (table == "tbl_setting" ? "1" : "id"));
         text += table + "\n";
         while (query.next()) {
-            QStringList values;
             for (int i = 0; i < query.record().count(); ++i)
-                values << SyncChangeSet::valueText(query.value(i));
-            text += values.join('|') + "\n";
+                text += SyncChangeSet::valueText(query.value(i)) + "|";
+            text += "\n";
         }
     }
     return text;

@@ -8,10 +8,8 @@
 class BookDump
 {
 public:
-    // The six synced data tables.
-    static const QStringList& syncedTables();
-    // The synced tables, their deletion twins and the settings row.
-    static const QStringList& allTables();
+    // The six synced tables, with their deletion twins and the settings row when asked for.
+    static QStringList tables(bool twinsAndSettings);
     // On the default connection.
     static QString of(const QStringList& tables);
 };
