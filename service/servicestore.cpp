@@ -36,11 +36,10 @@ ServiceStore::ServiceStore() = default;
 
 ServiceStore::~ServiceStore()
 {
-    if (!m_db.isValid())
-        return;
     m_db.close();
     m_db = QSqlDatabase();
-    QSqlDatabase::removeDatabase(connectionName);
+    if (QSqlDatabase::contains(connectionName))
+        QSqlDatabase::removeDatabase(connectionName);
 }
 
 bool ServiceStore::open(const QString& url)
