@@ -5,6 +5,7 @@
 #include "data/filesetting.h"
 #include "data/mbill.h"
 #include "listbench.h"
+#include "loadbench.h"
 #include "platform/platformprobe.h"
 #include "syncbench.h"
 
@@ -46,7 +47,28 @@ int main(int argc, char* argv[])
     parser.addOption({"sync-bills", "Book size of the first-sync timing (0: none).", "count", "100000"});
     parser.addOption({"merge-rows", "Received rows of the merge timing (0: none).", "count", "10000"});
     parser.addOption({"only-sync", "Time the sync only."});
+    parser.addOption({"load", "Run only the load test of the service, on SQLite and, under "
+                              "tests/support/with-postgresql.sh, on PostgreSQL."});
+    parser.addOption({"load-size", "Devices, accounts and rounds of the load test.", "d,a,r", "100,20,5"});
     parser.process(app);
+
+    if (parser.isSet("load")) {
+        const QStringList size = parser.value("load-size").split(',');
+        LoadBench load(size.value(0).toInt(), size.value(1).toInt(), size.value(2).toInt());
+        if (load.devices() <= 0 || load.accounts() <= 0 || load.rounds() <= 0)
+            qFatal("--load-size takes three positive numbers");
+        QStringList stores{"sqlite"};
+        if (qEnvironmentVariableIsSet("PGPORT"))
+            stores << "postgresql";
+        else
+            QTextStream(stdout) << "no PostgreSQL server named by the PG* variables: SQLite only\n";
+        LoadBench::printHeader();
+        bool sound = true;
+        for (const QString& store : stores)
+            for (int processes : {1, 2})
+                sound = load.run(qPrintable(store), processes) && sound;
+        return sound ? 0 : 1;
+    }
 
     const QStringList sizes =
         parser.isSet("only-sync") ? QStringList() : parser.value("bills").split(',', Qt::SkipEmptyParts);

@@ -4,8 +4,10 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
 #include <QStandardPaths>
 #include <QTextStream>
+#include <QUrl>
 
 int main(int argc, char* argv[])
 {
@@ -18,20 +20,28 @@ int main(int argc, char* argv[])
     const QCommandLineOption port("port", "Port on 127.0.0.1 to listen on (0: any free one).", "port", "8647");
     const QCommandLineOption data("data", "Folder of the service's store.", "dir",
                                   QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+    const QCommandLineOption database(
+        "database",
+        "The store: sqlite:PATH (default: service.db in the --data folder) or "
+        "postgresql://USER@HOST:PORT/DATABASE (its password best left to PGPASSWORD or ~/.pgpass).",
+        "url");
     const QCommandLineOption addAccount("add-account",
                                         "Create an account with this name, its password read from the first line "
                                         "of standard input, and exit.",
                                         "name");
     const QCommandLineOption offerVersion("offer-version", "Version code the update check offers.", "code", "44");
     const QCommandLineOption offerName("offer-name", "Version name the update check offers.", "name", "2.2");
-    parser.addOptions({port, data, addAccount, offerVersion, offerName});
+    parser.addOptions({port, data, database, addAccount, offerVersion, offerName});
     parser.process(app);
 
     QTextStream out(stdout);
     QTextStream err(stderr);
+    const QString storeUrl =
+        parser.isSet(database) ? parser.value(database) : "sqlite:" + QDir(parser.value(data)).filePath("service.db");
     ServiceStore store;
-    if (!store.open(parser.value(data))) {
-        err << "cannot open the store in " << parser.value(data) << ": " << store.lastError() << Qt::endl;
+    if (!store.open(storeUrl)) {
+        const QString shown = storeUrl.startsWith("sqlite:") ? storeUrl : QUrl(storeUrl).toString(QUrl::RemovePassword);
+        err << "cannot open the store " << shown << ": " << store.lastError() << Qt::endl;
         return 1;
     }
 

@@ -5,8 +5,11 @@
 #include <QDateTime>
 #include <QDebug>
 #include <QDir>
+#include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QThread>
+#include <QUrl>
 
 namespace {
 const char* const connectionName = "quillbay-service";
@@ -29,29 +32,83 @@ bool exec(QSqlQuery& query)
 }
 } // namespace
 
-ServiceStore::ServiceStore() : m_db(QSqlDatabase::addDatabase("QSQLITE", connectionName)) {}
+ServiceStore::ServiceStore() = default;
 
 ServiceStore::~ServiceStore()
 {
     m_db.close();
     m_db = QSqlDatabase();
-    QSqlDatabase::removeDatabase(connectionName);
+    if (QSqlDatabase::contains(connectionName))
+        QSqlDatabase::removeDatabase(connectionName);
 }
 
-bool ServiceStore::open(const QString& dataDir)
+bool ServiceStore::open(const QString& url)
 {
-    if (!QDir().mkpath(dataDir))
-        return false;
-    m_db.setDatabaseName(QDir(dataDir).filePath("service.db"));
-    if (!m_db.open())
-        return false;
-    for (const char* statement : schema) {
-        QSqlQuery query(m_db);
-        query.prepare(statement);
-        if (!exec(query))
+    const QString sqlitePrefix = "sqlite:";
+    const QUrl address(url);
+    const QString scheme = address.scheme();
+    if (url.startsWith(sqlitePrefix) && url.size() > sqlitePrefix.size()) {
+        // The rest is a plain file path, not URL-encoded: "#" or "%" in it mean themselves.
+        const QString path = url.mid(sqlitePrefix.size());
+        if (!QDir().mkpath(QFileInfo(path).absolutePath())) {
+            m_openError = "cannot create the folder of " + path;
             return false;
+        }
+        m_db = QSqlDatabase::addDatabase("QSQLITE", connectionName);
+        m_db.setDatabaseName(path);
+        // Another process may be inside a sync of the same file: wait for it instead of failing.
+        m_db.setConnectOptions("QSQLITE_BUSY_TIMEOUT=30000");
+    } else if (scheme == "postgresql" || scheme == "postgres") {
+        m_db = QSqlDatabase::addDatabase("QPSQL", connectionName);
+        m_db.setHostName(address.host());
+        m_db.setPort(address.port());
+        m_db.setUserName(address.userName(QUrl::FullyDecoded));
+        m_db.setPassword(address.password(QUrl::FullyDecoded));
+        m_db.setDatabaseName(address.path(QUrl::FullyDecoded).mid(1));
+        // Every start finds the tables there; the server's notices saying so are noise in the service's log.
+        m_db.setConnectOptions("options='-c client_min_messages=warning'");
+    } else {
+        m_openError = "the database address is neither sqlite:PATH nor postgresql://USER@HOST:PORT/DATABASE";
+        return false;
     }
-    return true;
+    if (!m_db.isValid()) {
+        m_openError = "no database driver for " + url.section(':', 0, 0);
+        return false;
+    }
+    return m_db.open() && createSchema();
+}
+
+QString ServiceStore::lastError() const
+{
+    return m_openError.isEmpty() ? m_db.lastError().text() : m_openError;
+}
+
+bool ServiceStore::createSchema()
+{
+    // Processes started together on one database may race to create a table; the loser's next try finds it.
+    for (int attempt = 1;; ++attempt) {
+        bool created = m_db.transaction();
+        for (const char* statement : schema) {
+            QSqlQuery query(m_db);
+            created = created && query.exec(statement);
+        }
+        if (created && m_db.commit())
+            return true;
+        m_db.rollback();
+        if (attempt == 3)
+            return false;
+        QThread::msleep(200);
+    }
+}
+
+bool ServiceStore::lockAccount(const QString& userId)
+{
+    // Writing the account's row takes its row lock on PostgreSQL and the file's write lock on SQLite, both held to
+    // the end of the transaction: the same statement serialises the syncs of an account on either store.
+    QSqlQuery query(m_db);
+    query.prepare("update accounts set user_id = user_id where user_id = ?");
+    query.addBindValue(userId);
+    return exec(query) && query.numRowsAffected() == 1;
 }
 
 std::optional<StoredAccount> ServiceStore::account(const QString& name) const

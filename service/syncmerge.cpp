@@ -36,6 +36,12 @@ bool SyncMerge::merge(const ChangeSet& upload, QVariantList& answer)
 {
     if (!m_store.transaction())
         return false;
+    // Two devices of the account syncing at once, through this process or another, would otherwise both read the
+    // state before either wrote it, and the later commit would undo the earlier one's newer rows.
+    if (!m_store.lockAccount(m_userId)) {
+        m_store.rollback();
+        return false;
+    }
     QVariantList entries;
     for (const QString& table : ChangeSet::tableNames()) {
         if (!mergeTable(upload.table(table), entries)) {

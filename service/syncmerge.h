@@ -18,7 +18,8 @@ class SyncMerge
 public:
     SyncMerge(ServiceStore& store, const QString& userId);
 
-    // Applies the upload in one transaction and fills the answer; false, with nothing changed, when the store fails.
+    // Applies the upload in one transaction that holds the account against other syncs of it, and fills the answer;
+    // false, with nothing changed, when the store fails.
     bool merge(const ChangeSet& upload, QVariantList& answer);
 
     // Applies a table's changes to its stored state and returns the records that changed.

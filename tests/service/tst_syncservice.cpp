@@ -4,8 +4,6 @@
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QtTest>
 
 namespace {
@@ -214,14 +212,13 @@ private slots:
     void storeFailureKeepsNothing()
     {
         const QString user = newAccount();
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "inject");
-            db.setDatabaseName(m_service.dataDir() + "/service.db");
-            QVERIFY(db.open());
-            QVERIFY(QSqlQuery(db).exec("create trigger inject before insert on records when new.id = 'zz' "
-                                       "begin select raise(abort, 'injected'); end"));
-        }
-        QSqlDatabase::removeDatabase("inject");
+        const QStringList sqlite{"create trigger inject before insert on records when new.id = 'zz' "
+                                 "begin select raise(abort, 'injected'); end"};
+        const QStringList postgreSql{
+            "create function inject() returns trigger language plpgsql as "
+            "$$ begin if new.id = 'zz' then raise exception 'injected'; end if; return new; end $$",
+            "create trigger inject before insert on records for each row execute function inject()"};
+        QVERIFY(m_service.execOnStore(ServiceProcess::onPostgreSql() ? postgreSql : sqlite));
         const QString answer = sync(user, upload({{"Z", "a", stamp("00")}, {"zz", "b", stamp("00")}}));
         QCOMPARE(JSON::getInstance()->toMap(answer).value("error").toInt(), 3);
         QCOMPARE(billZ(sync(user, upload({}))), QString("absent"));

@@ -1,9 +1,59 @@
 #include "serviceprocess.h"
 
-ServiceProcess::ServiceProcess(const QStringList& arguments)
+#include <QRandomGenerator>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUrl>
+#include <QtDebug>
+
+namespace {
+// Runs the statements on a PostgreSQL database (the PG* variables' own when empty) or an SQLite file.
+bool execOn(bool postgreSql, const QString& database, const QStringList& statements)
 {
+    const QString name = "serviceprocess-admin";
+    bool done = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(postgreSql ? "QPSQL" : "QSQLITE", name);
+        db.setDatabaseName(database);
+        done = db.open();
+        for (const QString& statement : statements) {
+            QSqlQuery query(db);
+            done = done && query.exec(statement);
+        }
+        if (!done)
+            qWarning() << "store:" << db.lastError().text();
+    }
+    QSqlDatabase::removeDatabase(name);
+    return done;
+}
+
+QString postgreSqlUrl(const QString& database)
+{
+    QUrl url;
+    url.setScheme("postgresql");
+    url.setUserName(qEnvironmentVariable("PGUSER"));
+    url.setHost(qEnvironmentVariable("PGHOST"));
+    url.setPort(qEnvironmentVariableIntValue("PGPORT"));
+    url.setPath("/" + database);
+    return url.toString();
+}
+} // namespace
+
+ServiceProcess::ServiceProcess(const QStringList& arguments, const QString& database) : m_database(database)
+{
+    if (m_database.isEmpty() && onPostgreSql()) {
+        const QString name = QString("quillbay_%1").arg(QRandomGenerator::global()->generate64(), 0, 36);
+        if (!execOn(true, QString(), {"create database " + name}))
+            return;
+        m_ownDatabase = name;
+        m_database = postgreSqlUrl(name);
+    } else if (m_database.isEmpty()) {
+        m_database = "sqlite:" + m_data.filePath("service.db");
+    }
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_process.start(QUILLBAY_SERVICE, QStringList{"--port", "0", "--data", m_data.path()} + arguments);
+    m_process.start(QUILLBAY_SERVICE,
+                    QStringList{"--port", "0", "--data", m_data.path(), "--database", m_database} + arguments);
     const QByteArray marker = "listening on ";
     while (m_baseUrl.isEmpty() && (m_process.canReadLine() || m_process.waitForReadyRead(10000))) {
         const QByteArray line = m_process.readLine().trimmed();
@@ -16,13 +66,27 @@ ServiceProcess::~ServiceProcess()
 {
     m_process.kill();
     m_process.waitForFinished();
+    if (!m_ownDatabase.isEmpty())
+        execOn(true, QString(), {"drop database " + m_ownDatabase + " with (force)"});
+}
+
+bool ServiceProcess::onPostgreSql()
+{
+    return qEnvironmentVariable("QUILLBAY_TEST_STORE") == "postgresql";
 }
 
 bool ServiceProcess::addAccount(const QString& name, const QString& password) const
 {
     QProcess add;
-    add.start(QUILLBAY_SERVICE, {"--data", m_data.path(), "--add-account", name});
+    add.start(QUILLBAY_SERVICE, {"--data", m_data.path(), "--database", m_database, "--add-account", name});
     add.write(password.toUtf8() + '\n');
     add.closeWriteChannel();
     return add.waitForFinished(30000) && add.exitStatus() == QProcess::NormalExit && add.exitCode() == 0;
+}
+
+bool ServiceProcess::execOnStore(const QStringList& statements) const
+{
+    const bool postgreSql = m_database.startsWith("postgresql:");
+    return execOn(postgreSql, postgreSql ? QUrl(m_database).path().mid(1) : m_database.mid(int(strlen("sqlite:"))),
+                  statements);
 }

@@ -5,21 +5,31 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
-// The real online service, started on a free loopback port with a store of its own for one test.
+// The real online service, started on a free loopback port. Unless given the address of a store to share, it gets
+// a fresh store of the test run's kind: an SQLite file of its own or, when QUILLBAY_TEST_STORE is "postgresql" (the
+// test then runs under with-postgresql.sh), a new database on the server the PG* variables name, dropped at the end.
 class ServiceProcess
 {
 public:
-    explicit ServiceProcess(const QStringList& arguments = {});
+    explicit ServiceProcess(const QStringList& arguments = {}, const QString& database = {});
     ~ServiceProcess();
+
+    static bool onPostgreSql();
 
     // "http://127.0.0.1:<port>/"; empty when the service did not start.
     QString baseUrl() const { return m_baseUrl; }
     QString dataDir() const { return m_data.path(); }
+    // The store's address, for a further process to serve the same store (the first must outlive it).
+    QString database() const { return m_database; }
     // Creates the account through the service's command line.
     bool addAccount(const QString& name, const QString& password) const;
+    // Runs statements on the store behind the service's back, as its administrator could.
+    bool execOnStore(const QStringList& statements) const;
 
 private:
     QTemporaryDir m_data;
+    QString m_database;
+    QString m_ownDatabase;
     QProcess m_process;
     QString m_baseUrl;
 };

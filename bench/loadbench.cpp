@@ -1,0 +1,118 @@
+#include "loadbench.h"
+
+#include "serviceprocess.h"
+#include "simulateddevice.h"
+
+#include <QElapsedTimer>
+#include <QTextStream>
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+namespace {
+const int editsPerRound = 3;
+
+QTextStream& out()
+{
+    static QTextStream stream(stdout);
+    return stream;
+}
+
+double percentileMs(std::vector<qint64>& micros, double fraction)
+{
+    if (micros.empty())
+        return 0;
+    const auto at = micros.begin() + qsizetype(fraction * double(micros.size() - 1));
+    std::nth_element(micros.begin(), at, micros.end());
+    return double(*at) / 1000.0;
+}
+} // namespace
+
+LoadBench::LoadBench(int devices, int accounts, int rounds) : m_devices(devices), m_accounts(accounts), m_rounds(rounds)
+{
+}
+
+void LoadBench::printHeader()
+{
+    out() << QString("\n%1 %2 %3 %4 %5 %6 %7 %8\n")
+                 .arg("store", -10)
+                 .arg("processes", 9)
+                 .arg("requests", 8)
+                 .arg("req/s", 8)
+                 .arg("p50 ms", 8)
+                 .arg("p99 ms", 8)
+                 .arg("converged", 9)
+                 .arg("lost edits, stale answers, failures")
+          << Qt::flush;
+}
+
+bool LoadBench::run(const char* store, int processes)
+{
+    // The fixture makes each first process a fresh store of the kind this variable names.
+    qputenv("QUILLBAY_TEST_STORE", store);
+    std::vector<std::unique_ptr<ServiceProcess>> services;
+    services.push_back(std::make_unique<ServiceProcess>());
+    for (int i = 1; i < processes; ++i)
+        services.push_back(std::make_unique<ServiceProcess>(QStringList(), services.front()->database()));
+    for (const auto& service : services)
+        if (service->baseUrl().isEmpty())
+            qFatal("the service on %s did not start", store);
+    for (int i = 0; i < m_accounts; ++i)
+        if (!services.front()->addAccount(QString("load%1").arg(i), "pw"))
+            qFatal("cannot create the accounts on %s", store);
+
+    std::vector<std::unique_ptr<SimulatedDevice>> devices;
+    QList<SimulatedDevice*> all;
+    for (int i = 0; i < m_devices; ++i) {
+        devices.push_back(std::make_unique<SimulatedDevice>(
+            services.at(i % processes)->baseUrl(), QString("load%1").arg(i % m_accounts), "pw", quint32(i + 1)));
+        all << devices.back().get();
+    }
+
+    QElapsedTimer timer;
+    timer.start();
+    const bool inTime = SimulatedDevice::runTogether(all, m_rounds, editsPerRound);
+    const double seconds = double(timer.nsecsElapsed()) / 1e9;
+    std::vector<qint64> latencies;
+    for (const SimulatedDevice* device : all)
+        latencies.insert(latencies.end(), device->latencies().cbegin(), device->latencies().cend());
+    const qsizetype requests = qsizetype(latencies.size());
+    // Nothing changes any more: one more sync each brings every device the account's last edits.
+    const bool settled = inTime && SimulatedDevice::runTogether(all, 1, 0);
+
+    int converged = 0;
+    qsizetype lost = 0;
+    int stale = 0;
+    int failures = 0;
+    for (int account = 0; account < m_accounts; ++account) {
+        bool same = true;
+        for (int i = account; i < m_devices; i += m_accounts) {
+            same = same && devices.at(i)->bills() == devices.at(account)->bills();
+            lost += devices.at(i)->lostEdits(devices.at(account)->bills()).size();
+        }
+        converged += same ? 1 : 0;
+    }
+    for (const SimulatedDevice* device : all) {
+        stale += device->staleAnswers();
+        failures += device->failures();
+    }
+
+    out() << QString("%1 %2 %3 %4 %5 %6 %7 %8, %9, %10%11\n")
+                 .arg(store, -10)
+                 .arg(processes, 9)
+                 .arg(requests, 8)
+                 .arg(double(requests) / seconds, 8, 'f', 1)
+                 .arg(percentileMs(latencies, 0.5), 8, 'f', 1)
+                 .arg(percentileMs(latencies, 0.99), 8, 'f', 1)
+                 .arg(QString("%1/%2").arg(converged).arg(m_accounts), 9)
+                 .arg(lost)
+                 .arg(stale)
+                 .arg(failures)
+                 .arg(settled ? "" : "  (did not finish in time)")
+          << Qt::flush;
+    devices.clear();
+    // Further processes first: the first one drops a PostgreSQL store when it ends.
+    while (!services.empty())
+        services.pop_back();
+    return settled && converged == m_accounts && lost == 0 && stale == 0 && failures == 0;
+}

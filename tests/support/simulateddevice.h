@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QMap>
+#include <QNetworkAccessManager>
+#include <QObject>
+#include <QRandomGenerator>
+#include <QSet>
+#include <QString>
+#include <QVariantList>
+
+// A device of an account that speaks the sync protocol itself instead of running the program: it keeps bills of
+// its own, adds, changes and deletes them with stamps that grow across all devices of the process (so the later
+// edit always has the later stamp), uploads what changed and merges the answer by stamp as the program does.
+class SimulatedDevice : public QObject
+{
+    Q_OBJECT
+
+public:
+    SimulatedDevice(const QString& baseUrl, const QString& account, const QString& password, quint32 seed);
+
+    // Adds bills of its own, as a book in use holds them, to be sent at the next sync.
+    void addBills(int count);
+    // Binds to the account when not yet bound, then runs the rounds, each some edits and a sync; done() at the end.
+    void run(int rounds, int editsPerRound);
+
+    // Runs every device at once and returns when all are done; false when they were not done in time.
+    static bool runTogether(const QList<SimulatedDevice*>& devices, int rounds, int editsPerRound,
+                            int timeoutMs = 300000);
+
+    // The device's bills: id to "stamp title amount" or, for a deleted one, "stamp -".
+    const QMap<QString, QString>& bills() const { return m_bills; }
+    // The device's own edits that the bills neither hold nor have overwritten with a later stamp.
+    QStringList lostEdits(const QMap<QString, QString>& bills) const;
+    // Answers that lacked a bill state the device had sent or received before, or held an older one.
+    int staleAnswers() const { return m_staleAnswers; }
+    // Requests that failed or were refused.
+    int failures() const { return m_failures; }
+    // Time of each request that was answered, in microseconds.
+    const QList<qint64>& latencies() const { return m_latencies; }
+
+signals:
+    void done();
+
+private:
+    void edit();
+    void addBill();
+    void write(const QString& id, const QString& state);
+    void next();
+    void post(const QString& path, QList<QPair<QString, QString>> form,
+              void (SimulatedDevice::*handler)(const QString&));
+    void bound(const QString& answer);
+    void synced(const QString& answer);
+    void upload();
+    QString changeSet() const;
+    void merge(const QString& id, const QString& state);
+
+    QNetworkAccessManager m_network;
+    QString m_baseUrl;
+    QString m_account;
+    QString m_password;
+    QRandomGenerator m_random;
+    QString m_userId;
+    QMap<QString, QString> m_bills;
+    QMap<QString, QString> m_ownEdits;
+    QSet<QString> m_unsent;
+    int m_rounds = 0;
+    int m_editsPerRound = 0;
+    int m_staleAnswers = 0;
+    int m_failures = 0;
+    QList<qint64> m_latencies;
+};
