@@ -4,6 +4,7 @@
 #include "data/filesetting.h"
 #include "data/mbill.h"
 #include "platform/platformprobe.h"
+#include "syncbench.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -40,9 +41,13 @@ int main(int argc, char* argv[])
     parser.addOption({"changes", "Filter changes on the first book.", "count", "1000"});
     parser.addOption({"books", "Folder that keeps the generated books.", "folder",
                       QCoreApplication::applicationDirPath() + "/books"});
+    parser.addOption({"sync-bills", "Book size of the first-sync timing (0: none).", "count", "100000"});
+    parser.addOption({"merge-rows", "Received rows of the merge timing (0: none).", "count", "10000"});
+    parser.addOption({"only-sync", "Time the sync only."});
     parser.process(app);
 
-    const QStringList sizes = parser.value("bills").split(',', Qt::SkipEmptyParts);
+    const QStringList sizes =
+        parser.isSet("only-sync") ? QStringList() : parser.value("bills").split(',', Qt::SkipEmptyParts);
     for (int i = 0; i < sizes.size(); ++i) {
         const int bills = sizes.at(i).toInt();
         QElapsedTimer timer;
@@ -55,5 +60,11 @@ int main(int argc, char* argv[])
         if (i == 0)
             bench.runFilterChanges(parser.value("changes").toInt());
     }
+
+    SyncBench sync(home.path());
+    if (const int bills = parser.value("sync-bills").toInt(); bills > 0)
+        sync.runFirstSync(BenchBook::open(parser.value("books"), bills), bills);
+    if (const int rows = parser.value("merge-rows").toInt(); rows > 0)
+        sync.runMerge(rows, 5);
     return 0;
 }

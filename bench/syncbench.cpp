@@ -1,0 +1,173 @@
+#include "syncbench.h"
+
+#include "data/bookconnection.h"
+#include "data/bookfile.h"
+#include "data/constants.h"
+#include "data/dbsetting.h"
+#include "data/filesetting.h"
+#include "online/json.h"
+#include "online/syncanswer.h"
+#include "online/syncchangeset.h"
+#include "online/synchelper.h"
+#include "online/syncmerge.h"
+#include "serviceprocess.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTextStream>
+#include <QUuid>
+#include <algorithm>
+
+namespace {
+const QStringList tables{"bill", "account", "borrower", "category", "sub_category", "member"};
+
+QTextStream& out()
+{
+    static QTextStream stream(stdout);
+    return stream;
+}
+
+double medianMs(QList<double> times)
+{
+    std::sort(times.begin(), times.end());
+    return times.at(times.size() / 2);
+}
+} // namespace
+
+SyncBench::SyncBench(const QString& folder) : m_folder(folder)
+{
+    // Copies of a large book before and after each sync would be timed along with it.
+    FileSetting::getInstance()->setValue("Backup/BackupBeforeSync", false);
+    FileSetting::getInstance()->setValue("Backup/BackupAfterSync", false);
+}
+
+void SyncBench::runFirstSync(const QString& book, int bills)
+{
+    ServiceProcess service;
+    if (service.baseUrl().isEmpty() || !service.addAccount("bench", "pw"))
+        qFatal("the service did not start");
+    qputenv("QUILLBAY_SERVICE_URL", service.baseUrl().toUtf8());
+
+    const QString copy = m_folder + "/first-sync.db";
+    QFile::remove(copy);
+    if (!QFile::copy(book, copy) || !BookConnection::openDefault(copy))
+        qFatal("cannot copy %s", qPrintable(book));
+    DbSetting::resetInstance();
+    DbSetting::getInstance()->setSyncUsername("bench");
+    DbSetting::getInstance()->setSyncPassword("pw");
+    DbSetting::getInstance()->save();
+
+    SyncHelper* engine = SyncHelper::getInstance();
+    QEventLoop loop;
+    QString end = "finished";
+    QObject::connect(engine, &SyncHelper::syncFinished, &loop, &QEventLoop::quit);
+    QObject::connect(engine, &SyncHelper::syncError, &loop, [&](int code, const QString& message) {
+        end = QString("error %1 %2").arg(code).arg(message);
+        loop.quit();
+    });
+    QElapsedTimer timer;
+    timer.start();
+    engine->sync();
+    loop.exec();
+    const double first = timer.nsecsElapsed() / 1e6;
+
+    timer.restart();
+    engine->sync();
+    loop.exec();
+    const double second = timer.nsecsElapsed() / 1e6;
+
+    out() << QString("\nfirst sync of a book of %1 bills through the service: %2 ms (%3)\n")
+                 .arg(bills)
+                 .arg(first, 0, 'f', 0)
+                 .arg(end);
+    out() << QString("the next sync, nothing changed: %1 ms\n").arg(second, 0, 'f', 0);
+    out().flush();
+}
+
+QString SyncBench::freshBook(const QString& name)
+{
+    const QString path = m_folder + "/" + name;
+    QFile::remove(path);
+    if (!BookFile::createFromInitial(path) || !BookConnection::openDefault(path))
+        qFatal("cannot make %s", qPrintable(path));
+    return path;
+}
+
+QVariantList SyncBench::answerRows(int rows, const QStringList& columns)
+{
+    QVariantList data;
+    data.reserve(rows);
+    for (int r = 0; r < rows; ++r) {
+        QVariantList row;
+        for (const QString& column : columns) {
+            if (column == "id")
+                row << QUuid::createUuid().toString(QUuid::WithoutBraces);
+            else if (column == "amount")
+                row << QString::number(-(r % 997) - 0.25, 'g', 15);
+            else if (column == "date")
+                row << "2020-06-15";
+            else if (column == "month")
+                row << "202006";
+            else if (column == "kind")
+                row << "expense";
+            else if (column == "version" || column == "created_time")
+                row << "2020-06-15 10:00:00";
+            else
+                row << QString("%1-%2").arg(column).arg(r % 50);
+        }
+        data << QVariant(row);
+    }
+    return data;
+}
+
+void SyncBench::runMerge(int rows, int repeats)
+{
+    freshBook("merge-columns.db");
+    const QStringList columns = SyncChangeSet::syncedColumns("tbl_bill");
+    const QVariantList data = answerRows(rows, columns);
+    const QVariantMap entry{{"table_name", "bill"}, {"update_columns", columns}, {"update_data", data}};
+    const QString text = JSON::getInstance()->serialize(QVariantList{entry});
+    const QDateTime start = QDateTime::currentDateTimeUtc();
+
+    QList<double> parse;
+    QList<double> merge;
+    QList<double> bare;
+    for (int i = 0; i < repeats; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        const QVariantList answer = JSON::getInstance()->toList(text);
+        parse << timer.nsecsElapsed() / 1e6;
+
+        freshBook("merge.db");
+        timer.restart();
+        QList<SyncAnswer::Entry> entries;
+        if (!SyncAnswer::read(answer, tables, entries) || !SyncMerge::apply(entries, start))
+            qFatal("the merge failed");
+        merge << timer.nsecsElapsed() / 1e6;
+
+        freshBook("bare.db");
+        timer.restart();
+        QSqlDatabase::database().transaction();
+        QSqlQuery insert;
+        insert.prepare("insert into tbl_bill (" + columns.join(',') + ") values (" +
+                       QStringList(QList<QString>(columns.size(), "?")).join(',') + ")");
+        for (const QStringList& values : entries.at(0).rows) {
+            for (int c = 0; c < values.size(); ++c)
+                insert.bindValue(c, values.at(c));
+            insert.exec();
+        }
+        QSqlDatabase::database().commit();
+        bare << timer.nsecsElapsed() / 1e6;
+    }
+    const double ours = medianMs(merge);
+    const double plain = medianMs(bare);
+    out() << QString("\nmerge of %1 received bills, median of %2 runs\n").arg(rows).arg(repeats);
+    out() << QString("reading the answer text (JSON)   %1 ms\n").arg(medianMs(parse), 8, 'f', 1);
+    out() << QString("merge (check and apply)          %1 ms\n").arg(ours, 8, 'f', 1);
+    out() << QString("plain inserts of the same rows   %1 ms\n").arg(plain, 8, 'f', 1);
+    out() << QString("ratio                            %1\n").arg(ours / plain, 8, 'f', 2);
+    out().flush();
+}
