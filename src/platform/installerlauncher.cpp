@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QProcess>
+#include <QTimer>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -46,4 +47,9 @@ void InstallerLauncher::endProgram()
     // exit() rather than quit(): quit() would close the main window, which may hide it to the tray or run the
     // close-time sync and backup while the installer replaces the program.
     QCoreApplication::exit(0);
+    // The automatic offer may come while the window is still being shown, before the main loop runs; that loop
+    // starts afresh whatever was asked before, so the request is repeated until it ends the program.
+    auto* ender = new QTimer(QCoreApplication::instance());
+    QObject::connect(ender, &QTimer::timeout, [] { QCoreApplication::exit(0); });
+    ender->start(100);
 }
