@@ -20,6 +20,8 @@ DSyncConfig::DSyncConfig(QWidget* parent) : QDialog(parent), ui(new Ui::DSyncCon
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
     ui->setupUi(this);
     ui->wgtTitle->setTitle(tr("同步设置"));
+    // The skin's frame takes room of its own; the explanation must not be cut.
+    resize(size().expandedTo(minimumSizeHint()));
     connect(this, &QDialog::finished, this, &DSyncConfig::abandonCheck);
 
     const DbSetting* setting = DbSetting::getInstance();
