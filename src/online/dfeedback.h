@@ -2,14 +2,31 @@
 
 #include <QDialog>
 
-// The feedback form. For now only its frame: it sends nothing.
+namespace Ui {
+class DFeedback;
+}
+
+// The feedback form: the user's e-mail address, given twice, and a message, sent to the makers' service. The
+// address that passed the checks is remembered for the next time.
 class DFeedback : public QDialog
 {
     Q_OBJECT
 
 public:
     explicit DFeedback(QWidget* parent = nullptr);
+    ~DFeedback() override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+
+private slots:
+    void on_pbOK_clicked();
+    void feedbackSent(QString html);
+    void sendError();
+    void on_pbCancel_clicked();
+
+private:
+    void showFailure();
+
+    Ui::DFeedback* ui;
 };

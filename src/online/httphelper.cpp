@@ -35,15 +35,22 @@ QByteArray HttpHelper::encodeForm(const Form& form)
     return pairs.join('&').replace("+", "%2b");
 }
 
+void HttpHelper::setBrowserHeaders(QNetworkRequest& request, const QByteArray& acceptEncoding)
+{
+    request.setRawHeader("User-Agent", "Mozilla/4.0 (compatible; MSIE 7.0; Windows NT 5.1; .NET CLR 1.1.4322; .NET "
+                                       "CLR 2.0.50727; .NET CLR 3.0.04506.30)");
+    request.setRawHeader("Accept", "text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8");
+    request.setRawHeader("Accept-Language", "zh-cn,zh;q=0.5");
+    if (!acceptEncoding.isEmpty())
+        request.setRawHeader("Accept-Encoding", acceptEncoding);
+    request.setRawHeader("Accept-Charset", "utf-8;q=0.7,*;q=0.7");
+    request.setRawHeader("Connection", "keep-alive");
+}
+
 QNetworkRequest HttpHelper::request(const QString& url) const
 {
     QNetworkRequest req{QUrl(url)};
-    req.setRawHeader("User-Agent", "Mozilla/4.0 (compatible; MSIE 7.0; Windows NT 5.1; .NET CLR 1.1.4322; .NET CLR "
-                                   "2.0.50727; .NET CLR 3.0.04506.30)");
-    req.setRawHeader("Accept", "text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8");
-    req.setRawHeader("Accept-Language", "zh-cn,zh;q=0.5");
-    req.setRawHeader("Accept-Charset", "utf-8;q=0.7,*;q=0.7");
-    req.setRawHeader("Connection", "keep-alive");
+    setBrowserHeaders(req);
     req.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     // Without it a server that accepts the connection and never answers would hold the request open for ever.
     req.setTransferTimeout(m_timeout);

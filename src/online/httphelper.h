@@ -32,6 +32,9 @@ public:
     // name=value pairs joined by "&", UTF-8 percent-encoded with upper-case digits; a "+" goes out as "%2b" so
     // that the server does not read it as a blank.
     static QByteArray encodeForm(const Form& form);
+    // The browser-like headers every request of the program carries; an Accept-Encoding, when given, goes
+    // after Accept-Language.
+    static void setBrowserHeaders(QNetworkRequest& request, const QByteArray& acceptEncoding = {});
 
 signals:
     void finished(QString html);

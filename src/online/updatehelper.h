@@ -1,18 +1,33 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 
-// Asks the online service for the latest version of the program. No update service is connected yet, so a
-// check finds nothing and, in automatic mode, stays silent as it does when the program is up to date.
+class HttpHelper;
+class MVersion;
+class QWidget;
+
+// Asks the online service for the latest version of the program. In automatic mode it offers a newer version
+// itself in the update dialog; in manual mode it hands every answer to versionChecked(), newer or not.
 class UpdateHelper : public QObject
 {
     Q_OBJECT
 
 public:
-    UpdateHelper(QObject* parent, bool automatic);
+    UpdateHelper(QWidget* parent, bool automatic);
 
+    // Each call asks again and refills the same record.
     void checkVersion();
 
+signals:
+    void versionChecked(MVersion* version);
+
+private slots:
+    void downloaded(QString html);
+
 private:
-    bool m_automatic;
+    QWidget* parentWidget;
+    HttpHelper* http = nullptr;
+    bool automatic;
+    MVersion* version;
 };

@@ -2,11 +2,26 @@
 
 #include <QWidget>
 
-// The sync page of the content stack. For now an empty page.
+namespace Ui {
+class USync;
+}
+
+// The sync page: sync now, the sync account and its options, and the rules of the sync.
 class USync : public QWidget
 {
     Q_OBJECT
 
 public:
     explicit USync(QWidget* parent = nullptr);
+    ~USync() override;
+
+private slots:
+    void on_pbSync_clicked();
+    void on_pbConfig_clicked();
+    void on_pbAbount_clicked();
+
+private:
+    static bool hasSyncAccount();
+
+    Ui::USync* ui;
 };

@@ -60,7 +60,8 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui::MainWi
 
 MainWindow::~MainWindow()
 {
-    m_dateCheckThread->wait();
+    // Stops a date check under way within a second and waits for it, before the window it reports to goes.
+    delete m_dateCheckThread;
     delete ui;
 }
 

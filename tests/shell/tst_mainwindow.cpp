@@ -194,7 +194,7 @@ private slots:
         FileSetting::getInstance()->setValue("Sync/SyncWhenStartup", atStart);
         FileSetting::getInstance()->setValue("Sync/SyncWhenClose", atClose);
         QSignalSpy syncs(SyncHelper::getInstance(), &SyncHelper::syncStarted);
-        // The status bar reports a failed sync at close in a box of its own.
+        // The status bar and the sync dialog report a failed sync in boxes of their own.
         MessageBoxRecorder boxes;
         MainWindow window;
         const int atStartCount = account && atStart ? 1 : 0;

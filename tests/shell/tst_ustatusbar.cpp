@@ -135,7 +135,8 @@ private slots:
         });
         emit bar.findChild<QLabel*>("lblSync")->linkActivated("#");
         QVERIFY(dialogShown);
-        QCOMPARE(boxes.boxes(), (QVector<QPair<QString, QString>>{{"错误", "请填写同步账号和密码"}}));
+        QCOMPARE(boxes.boxes(), (QVector<QPair<QString, QString>>{{"错误", "请填写同步账号和密码"},
+                                                                 {"注意", "同步账号一旦绑定，以后就不能修改了"}}));
         QCOMPARE(syncs.count(), 0);
     }
 };

@@ -40,8 +40,19 @@ void LoopbackHttpServer::serve(QTcpSocket* socket)
         return;
     m_requests << request;
     m_pending.remove(socket);
-    if (m_reply.isEmpty())
+    if (m_reply.isEmpty()) {
+        m_unanswered << socket;
         return;
+    }
     socket->write(m_reply);
     socket->disconnectFromHost();
+}
+
+void LoopbackHttpServer::answerPending(const QByteArray& reply)
+{
+    for (QTcpSocket* socket : std::as_const(m_unanswered)) {
+        socket->write(reply);
+        socket->disconnectFromHost();
+    }
+    m_unanswered.clear();
 }

@@ -15,6 +15,8 @@ public:
     // "http://127.0.0.1:<port>/"
     QString baseUrl() const;
     QList<QByteArray> requests() const { return m_requests; }
+    // Answers, late, every complete request that a silent server has left without an answer.
+    void answerPending(const QByteArray& reply);
     // A plain reply with the given status line and body, closing the connection.
     static QByteArray reply(const QByteArray& status, const QByteArray& body, const QByteArray& extraHeaders = {});
 
@@ -24,4 +26,5 @@ private:
     QByteArray m_reply;
     QList<QByteArray> m_requests;
     QHash<QTcpSocket*, QByteArray> m_pending;
+    QList<QTcpSocket*> m_unanswered;
 };

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QDialog>
+
+namespace Ui {
+class DSyncAbout;
+}
+
+// Tells in words what a sync does and how changes made on two devices are merged.
+class DSyncAbout : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit DSyncAbout(QWidget* parent = nullptr);
+    ~DSyncAbout() override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private slots:
+    void on_pushButton_clicked();
+
+private:
+    Ui::DSyncAbout* ui;
+};

@@ -1,0 +1,3 @@
+#include "online/mversion.h"
+
+MVersion::MVersion(QObject* parent) : QObject(parent) {}
