@@ -90,6 +90,11 @@ QString DbSetting::getSyncPassword() const
     return syncPassword;
 }
 
+bool DbSetting::hasSyncAccount() const
+{
+    return !getSyncUsername().isEmpty() && !getSyncPassword().isEmpty();
+}
+
 void DbSetting::setSyncPassword(const QString& value)
 {
     syncPassword = value;

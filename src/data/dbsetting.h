@@ -26,6 +26,8 @@ public:
     QString getSyncUsername() const;
     void setSyncUsername(const QString& value);
     QString getSyncPassword() const;
+    // A sync needs both the account name and its password.
+    bool hasSyncAccount() const;
     void setSyncPassword(const QString& value);
     int getVersion() const;
     void setVersion(int value);

@@ -36,6 +36,16 @@ DSyncConfig::DSyncConfig(QWidget* parent) : QDialog(parent), ui(new Ui::DSyncCon
         DMessageBox::information(this, tr("注意"), tr("同步账号一旦绑定，以后就不能修改了"));
 }
 
+bool DSyncConfig::askForAccount(QWidget* parent)
+{
+    if (DbSetting::getInstance()->hasSyncAccount())
+        return true;
+    DMessageBox::information(parent, tr("错误"), tr("请填写同步账号和密码"));
+    DSyncConfig dialog(parent);
+    dialog.exec();
+    return DbSetting::getInstance()->hasSyncAccount();
+}
+
 DSyncConfig::~DSyncConfig()
 {
     delete ui;

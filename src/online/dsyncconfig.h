@@ -16,6 +16,9 @@ class DSyncConfig : public QDialog
 
 public:
     explicit DSyncConfig(QWidget* parent = nullptr);
+    // Where a sync is started in a book without a sync account: says so and lets the user enter one. True when
+    // the book has an account afterwards.
+    static bool askForAccount(QWidget* parent);
     ~DSyncConfig() override;
 
 protected:

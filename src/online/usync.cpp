@@ -2,11 +2,9 @@
 
 #include "ui_usync.h"
 
-#include "data/dbsetting.h"
 #include "online/dsync.h"
 #include "online/dsyncabout.h"
 #include "online/dsyncconfig.h"
-#include "shell/dmessagebox.h"
 
 USync::USync(QWidget* parent) : QWidget(parent), ui(new Ui::USync)
 {
@@ -18,21 +16,10 @@ USync::~USync()
     delete ui;
 }
 
-bool USync::hasSyncAccount()
-{
-    const DbSetting* setting = DbSetting::getInstance();
-    return !setting->getSyncUsername().isEmpty() && !setting->getSyncPassword().isEmpty();
-}
-
 void USync::on_pbSync_clicked()
 {
-    if (!hasSyncAccount()) {
-        DMessageBox::information(this, tr("错误"), tr("请填写同步账号和密码"));
-        DSyncConfig config(this);
-        config.exec();
-        if (!hasSyncAccount())
-            return;
-    }
+    if (!DSyncConfig::askForAccount(this))
+        return;
     DSync dialog(this);
     dialog.exec();
 }

@@ -21,7 +21,5 @@ private slots:
     void on_pbAbount_clicked();
 
 private:
-    static bool hasSyncAccount();
-
     Ui::USync* ui;
 };

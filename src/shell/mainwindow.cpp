@@ -38,7 +38,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui::MainWi
     if (settings->getValue("Backup/BackupWhenStartup", true).toBool())
         BackupHelper::backup();
     openBook();
-    if (settings->isSyncWhenStartup() && hasSyncAccount())
+    if (settings->isSyncWhenStartup() && DbSetting::getInstance()->hasSyncAccount())
         runSync();
 
     setWindowFlags(Qt::FramelessWindowHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
@@ -118,12 +118,6 @@ void MainWindow::createTray()
     connect(m_trayIcon, &QSystemTrayIcon::activated, this, &MainWindow::iconActivated);
 }
 
-bool MainWindow::hasSyncAccount() const
-{
-    DbSetting* setting = DbSetting::getInstance();
-    return !setting->getSyncUsername().isEmpty() && !setting->getSyncPassword().isEmpty();
-}
-
 void MainWindow::runSync()
 {
     DSync dialog(this);
@@ -188,7 +182,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
     }
     if (m_trayIcon)
         m_trayIcon->hide();
-    if (settings->isSyncWhenClose() && hasSyncAccount())
+    if (settings->isSyncWhenClose() && DbSetting::getInstance()->hasSyncAccount())
         runSync();
     event->accept();
     if (settings->getValue("Backup/BackupWhenClose", true).toBool())

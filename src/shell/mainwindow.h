@@ -35,7 +35,6 @@ protected:
 private:
     void openBook();
     void createTray();
-    bool hasSyncAccount() const;
     void runSync();
     void showTrayHint();
 

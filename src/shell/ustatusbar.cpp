@@ -110,13 +110,8 @@ void UStatusBar::syncError(int, QString message)
 
 void UStatusBar::on_lblSync_linkActivated(QString)
 {
-    if (!hasSyncAccount()) {
-        DMessageBox::information(this, tr("错误"), tr("请填写同步账号和密码"));
-        DSyncConfig dialog(this);
-        dialog.exec();
-        if (!hasSyncAccount())
-            return;
-    }
+    if (!DSyncConfig::askForAccount(this))
+        return;
     SyncHelper::getInstance()->sync();
 }
 
@@ -142,8 +137,3 @@ void UStatusBar::showSyncLink(bool running)
     ui->lblSync->setEnabled(!running);
 }
 
-bool UStatusBar::hasSyncAccount() const
-{
-    DbSetting* setting = DbSetting::getInstance();
-    return !setting->getSyncUsername().isEmpty() && !setting->getSyncPassword().isEmpty();
-}

@@ -35,7 +35,6 @@ private slots:
 
 private:
     void showSyncLink(bool running);
-    bool hasSyncAccount() const;
 
     Ui::UStatusBar* ui;
     // When the running or last sync started, local time; null until a sync starts.
