@@ -181,16 +181,13 @@ private slots:
         QTest::addColumn<QString>("position");
         // Whether the first, previous, next and last page buttons are enabled.
         QTest::addColumn<QString>("enabled");
-        QTest::newRow("first page") << QStringList() << "1/3 "
-                                    << "0011";
-        QTest::newRow("last page") << QStringList{"pbLast"} << "3/3 "
-                                   << "1100";
-        QTest::newRow("back one page") << QStringList{"pbLast", "pbPrev"} << "2/3 "
-                                       << "1111";
-        QTest::newRow("jump past the end") << QStringList{"99999"} << "3/3 "
-                                           << "1100";
-        QTest::newRow("filter leaves one page") << QStringList{"pbLast", "kind:income"} << "1/1 "
-                                                << "0000";
+        // clang-format off
+        QTest::newRow("first page") << QStringList() << "1/3 " << "0011";
+        QTest::newRow("last page") << QStringList{"pbLast"} << "3/3 " << "1100";
+        QTest::newRow("back one page") << QStringList{"pbLast", "pbPrev"} << "2/3 " << "1111";
+        QTest::newRow("jump past the end") << QStringList{"99999"} << "3/3 " << "1100";
+        QTest::newRow("filter leaves one page") << QStringList{"pbLast", "kind:income"} << "1/1 " << "0000";
+        // clang-format on
     }
     void paging()
     {
@@ -227,26 +224,21 @@ private slots:
         QTest::addColumn<QString>("box");
         QTest::addColumn<int>("left");
         const QString question = "确定删除? 需要删除这些账目吗?";
-        QTest::newRow("delete, no") << QList<double>{-10, -20, -1} << "deleteBills" << 0 << QStringList() << question
-                                    << 8;
-        QTest::newRow("delete, yes") << QList<double>{-10, -20, -1} << "deleteBills" << 1 << QStringList() << question
-                                     << 5;
-        QTest::newRow("member with a transfer") << QList<double>{-10, 100, -50} << "changeMember" << 1 << QStringList()
-                                                << "错误 成员转换功能只适用于收入或支出" << 8;
-        QTest::newRow("category of both kinds") << QList<double>{-10, 100} << "changeCategory" << 1 << QStringList()
-                                                << "错误 转换分类时，选中账目不能同步包含收入和支出" << 8;
-        QTest::newRow("borrower with an expense") << QList<double>{-30, -10} << "changeBorrower" << 1 << QStringList()
-                                                  << "错误 借款人转换功能只适用于借贷账目" << 8;
-        QTest::newRow("borrower of a lend and a repay")
-            << QList<double>{-30, -5} << "changeBorrower" << 1 << QStringList{"DQuickChange"} << "" << 8;
-        QTest::newRow("account of any kind")
-            << QList<double>{-50, -30, 100} << "changeAccount" << 1 << QStringList{"DQuickChange"} << "" << 8;
-        QTest::newRow("change") << QList<double>{-20, -10} << "modifyBill" << 1 << QStringList{"DBill"} << "" << 8;
-        QTest::newRow("copy of two") << QList<double>{-10, -20} << "replicateBill" << 1 << QStringList{"DBill", "DBill"}
-                                     << "" << 8;
-        QTest::newRow("same day") << QList<double>{7} << "supplyBill" << 1 << QStringList{"DBill"} << "" << 8;
-        QTest::newRow("preview of the whole list")
-            << QList<double>{7} << "on_pbPrintPreview_clicked" << 1 << QStringList{"QPrintPreviewDialog"} << "" << 8;
+        const QStringList none, quickChange{"DQuickChange"};
+        using Amounts = QList<double>;
+        // clang-format off
+        QTest::newRow("delete, no") << Amounts{-10, -20, -1} << "deleteBills" << 0 << none << question << 8;
+        QTest::newRow("delete, yes") << Amounts{-10, -20, -1} << "deleteBills" << 1 << none << question << 5;
+        QTest::newRow("member with a transfer") << Amounts{-10, 100, -50} << "changeMember" << 1 << none << "错误 成员转换功能只适用于收入或支出" << 8;
+        QTest::newRow("category of both kinds") << Amounts{-10, 100} << "changeCategory" << 1 << none << "错误 转换分类时，选中账目不能同步包含收入和支出" << 8;
+        QTest::newRow("borrower with an expense") << Amounts{-30, -10} << "changeBorrower" << 1 << none << "错误 借款人转换功能只适用于借贷账目" << 8;
+        QTest::newRow("borrower of a lend and a repay") << Amounts{-30, -5} << "changeBorrower" << 1 << quickChange << "" << 8;
+        QTest::newRow("account of any kind") << Amounts{-50, -30, 100} << "changeAccount" << 1 << quickChange << "" << 8;
+        QTest::newRow("change") << Amounts{-20, -10} << "modifyBill" << 1 << QStringList{"DBill"} << "" << 8;
+        QTest::newRow("copy of two") << Amounts{-10, -20} << "replicateBill" << 1 << QStringList{"DBill", "DBill"} << "" << 8;
+        QTest::newRow("same day") << Amounts{7} << "supplyBill" << 1 << QStringList{"DBill"} << "" << 8;
+        QTest::newRow("preview of the whole list") << Amounts{7} << "on_pbPrintPreview_clicked" << 1 << QStringList{"QPrintPreviewDialog"} << "" << 8;
+        // clang-format on
     }
     void actions()
     {
@@ -320,42 +312,19 @@ private slots:
         QTest::addColumn<QString>("change");
         QTest::addColumn<QString>("condition");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("renamed account") << "account:a2"
-                                         << "rename account"
-                                         << " 1=1  and  ( account_id='a2' or to_account_id='a2') "
-                                         << "新名字";
-        QTest::newRow("removed account") << "account:a2"
-                                         << "remove account"
-                                         << " 1=1 "
-                                         << "所有账户";
-        QTest::newRow("categories reloaded") << "category:slunch"
-                                             << "reload categories"
-                                             << " 1=1  and  ( sub_category_id='lunch') "
-                                             << "午饭";
-        QTest::newRow("sub-category removed") << "category:slunch"
-                                              << "remove sub-category"
-                                              << " 1=1 "
-                                              << "所有分类";
-        QTest::newRow("closed box stepped") << "category:slunch"
-                                            << "step category"
-                                            << " 1=1  and  kind='expense' "
-                                            << "支出        ";
-        QTest::newRow("month emptied") << "month:201406"
-                                       << "remove june"
-                                       << " 1=1 "
-                                       << "所有日期";
-        QTest::newRow("period cancelled") << "month:201406"
-                                          << "cancel period"
-                                          << " 1=1 "
-                                          << "所有日期";
-        QTest::newRow("search box emptied") << "search:it"
-                                            << "empty search"
-                                            << " 1=1 "
-                                            << "";
-        QTest::newRow("search box reloaded") << "search:it"
-                                             << "reload page"
-                                             << " 1=1 "
-                                             << "";
+        const QString account = " 1=1  and  ( account_id='a2' or to_account_id='a2') ";
+        const QString lunch = " 1=1  and  ( sub_category_id='lunch') ";
+        // clang-format off
+        QTest::newRow("renamed account") << "account:a2" << "rename account" << account << "新名字";
+        QTest::newRow("removed account") << "account:a2" << "remove account" << " 1=1 " << "所有账户";
+        QTest::newRow("categories reloaded") << "category:slunch" << "reload categories" << lunch << "午饭";
+        QTest::newRow("sub-category removed") << "category:slunch" << "remove sub-category" << " 1=1 " << "所有分类";
+        QTest::newRow("closed box stepped") << "category:slunch" << "step category" << " 1=1  and  kind='expense' " << "支出        ";
+        QTest::newRow("month emptied") << "month:201406" << "remove june" << " 1=1 " << "所有日期";
+        QTest::newRow("period cancelled") << "month:201406" << "cancel period" << " 1=1 " << "所有日期";
+        QTest::newRow("search box emptied") << "search:it" << "empty search" << " 1=1 " << "";
+        QTest::newRow("search box reloaded") << "search:it" << "reload page" << " 1=1 " << "";
+        // clang-format on
     }
     void hiddenFiltersAreDropped()
     {

@@ -55,17 +55,15 @@ private slots:
         QTest::addColumn<QString>("computer");
         QTest::addColumn<QString>("expected");
 
-        QTest::newRow("same day, other time of day")
-            << QByteArray("\n60374 24-03-05 23:59:59 00 0 0 0.0 UTC(NIST) *\n") << "2024-03-05 00:00:01"
-            << "";
-        QTest::newRow("minutes either side of midnight")
-            << QByteArray("60373 24-03-04 23:58:00 00 0 0 0.0 UTC(NIST) *") << "2024-03-05 00:03:00"
-            << notice + "2024-03-05 00:03:00\n网络时间：2024-03-04 23:58:00";
+        // clang-format off
+        QTest::newRow("same day, other time of day") << QByteArray("\n60374 24-03-05 23:59:59 00 0 0 0.0 UTC(NIST) *\n")
+            << "2024-03-05 00:00:01" << "";
+        QTest::newRow("minutes either side of midnight") << QByteArray("60373 24-03-04 23:58:00 00 0 0 0.0 UTC(NIST) *")
+            << "2024-03-05 00:03:00" << notice + "2024-03-05 00:03:00\n网络时间：2024-03-04 23:58:00";
         QTest::newRow("days behind") << QByteArray("60374 24-03-05 08:15:42 00 0 0 0.0 UTC(NIST) *\r\n\0junk", 53)
-                                     << "2024-03-01 09:00:00"
-                                     << notice + "2024-03-01 09:00:00\n网络时间：2024-03-05 08:15:42";
-        QTest::newRow("no time in the reply") << QByteArray("HTTP/1.0 400 Bad Request") << "2024-03-05 00:00:00"
-                                              << "unreadable";
+            << "2024-03-01 09:00:00" << notice + "2024-03-01 09:00:00\n网络时间：2024-03-05 08:15:42";
+        QTest::newRow("no time in the reply") << QByteArray("HTTP/1.0 400 Bad Request") << "2024-03-05 00:00:00" << "unreadable";
+        // clang-format on
     }
     void warning()
     {

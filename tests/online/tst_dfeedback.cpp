@@ -30,31 +30,17 @@ private slots:
         QTest::addColumn<QString>("stored");
 
         const QByteArray marked = LoopbackHttpServer::reply("200 OK", "<p>success</p>");
-        QTest::newRow("addresses differ before all else") << "a@b.c"
-                                                          << ""
-                                                          << "short" << marked << "您两次输入的邮箱不一致，请确认。"
-                                                          << "";
-        QTest::newRow("invalid address before a short message") << "a@b.abcde"
-                                                                << "a@b.abcde"
-                                                                << "short" << marked << "请输入有效的邮箱地址"
-                                                                << "";
-        QTest::newRow("short message, address kept")
-            << "A+b@EXAMPLE.COM"
-            << "A+b@EXAMPLE.COM" << longEnough.chopped(1) << marked << "反馈内容太短了，请详细说明您的问题。"
-            << "A+b@EXAMPLE.COM";
-        QTest::newRow("success inside markup")
-            << "a+b@c.cn"
-            << "a+b@c.cn" << longEnough << marked << "已经将您的反馈信息成功发送给开发者。"
-            << "a+b@c.cn";
-        QTest::newRow("Success is a failure")
-            << "a@b.cc"
-            << "a@b.cc" << longEnough << LoopbackHttpServer::reply("200 OK", "Success") << "发送过程出现错误，请重试。"
-            << "a@b.cc";
-        QTest::newRow("server error") << "a@b.cc"
-                                      << "a@b.cc" << longEnough
-                                      << LoopbackHttpServer::reply("500 Internal Server Error", "success")
-                                      << "发送过程出现错误，请重试。"
-                                      << "a@b.cc";
+        const QByteArray plain = LoopbackHttpServer::reply("200 OK", "Success");
+        const QByteArray failed = LoopbackHttpServer::reply("500 Internal Server Error", "success");
+        const QString tooShort = longEnough.chopped(1), retry = "发送过程出现错误，请重试。";
+        // clang-format off
+        QTest::newRow("addresses differ before all else") << "a@b.c" << "" << "short" << marked << "您两次输入的邮箱不一致，请确认。" << "";
+        QTest::newRow("invalid address before a short message") << "a@b.abcde" << "a@b.abcde" << "short" << marked << "请输入有效的邮箱地址" << "";
+        QTest::newRow("short message, address kept") << "A+b@EXAMPLE.COM" << "A+b@EXAMPLE.COM" << tooShort << marked << "反馈内容太短了，请详细说明您的问题。" << "A+b@EXAMPLE.COM";
+        QTest::newRow("success inside markup") << "a+b@c.cn" << "a+b@c.cn" << longEnough << marked << "已经将您的反馈信息成功发送给开发者。" << "a+b@c.cn";
+        QTest::newRow("Success is a failure") << "a@b.cc" << "a@b.cc" << longEnough << plain << retry << "a@b.cc";
+        QTest::newRow("server error") << "a@b.cc" << "a@b.cc" << longEnough << failed << retry << "a@b.cc";
+        // clang-format on
     }
     void send()
     {

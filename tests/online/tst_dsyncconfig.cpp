@@ -80,20 +80,14 @@ private slots:
 
         LoopbackHttpServer* noId = new LoopbackHttpServer(LoopbackHttpServer::reply("200 OK", R"({"name":"x"})"));
         noId->setParent(this);
-        QTest::newRow("good account") << ""
-                                      << "secret1"
-                                      << "正确！|用户名密码正确！" << true;
-        QTest::newRow("wrong password") << ""
-                                        << "secret2"
-                                        << "错误！|用户名或密码错误！" << false;
-        QTest::newRow("service down") << closedPortUrl() << "secret1"
-                                      << "错误！|与服务器通讯出错！" << false;
-        QTest::newRow("answer without id") << noId->baseUrl() << "secret1"
-                                           << "错误！|与服务器通讯出错！" << false;
-        QTest::newRow("password the book cannot keep")
-            << ""
-            << "秘密1"
-            << "错误！|密码只能使用英文字母、数字和符号，请重新输入。" << false;
+        const QString down = "错误！|与服务器通讯出错！";
+        // clang-format off
+        QTest::newRow("good account") << "" << "secret1" << "正确！|用户名密码正确！" << true;
+        QTest::newRow("wrong password") << "" << "secret2" << "错误！|用户名或密码错误！" << false;
+        QTest::newRow("service down") << closedPortUrl() << "secret1" << down << false;
+        QTest::newRow("answer without id") << noId->baseUrl() << "secret1" << down << false;
+        QTest::newRow("password the book cannot keep") << "" << "秘密1" << "错误！|密码只能使用英文字母、数字和符号，请重新输入。" << false;
+        // clang-format on
     }
     void check()
     {

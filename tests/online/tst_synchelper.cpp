@@ -112,8 +112,7 @@ private slots:
         QTest::newRow("newer deletion removes row, keeps its stamp") << "row" << true << newer << "-" << newer;
         QTest::newRow("equal deletion keeps row") << "row" << true << same << "1|" + same << "";
         QTest::newRow("older deletion keeps row") << "row" << true << older << "1|" + same << "";
-        QTest::newRow("deletion of an unknown row") << "none" << true << newer << "-"
-                                                    << "";
+        QTest::newRow("deletion of an unknown row") << "none" << true << newer << "-" << QString();
     }
     void conflictRules()
     {
@@ -139,18 +138,14 @@ private slots:
     {
         QTest::addColumn<QString>("table");
         QTest::addColumn<QString>("column");
-        QTest::newRow("account") << "account"
-                                 << "account_id";
-        QTest::newRow("account a transfer enters") << "account"
-                                                   << "to_account_id";
-        QTest::newRow("borrower") << "borrower"
-                                  << "borrower_id";
-        QTest::newRow("category") << "category"
-                                  << "category_id";
-        QTest::newRow("sub-category") << "sub_category"
-                                      << "sub_category_id";
-        QTest::newRow("member") << "member"
-                                << "member_id";
+        // clang-format off
+        QTest::newRow("account") << "account" << "account_id";
+        QTest::newRow("account a transfer enters") << "account" << "to_account_id";
+        QTest::newRow("borrower") << "borrower" << "borrower_id";
+        QTest::newRow("category") << "category" << "category_id";
+        QTest::newRow("sub-category") << "sub_category" << "sub_category_id";
+        QTest::newRow("member") << "member" << "member_id";
+        // clang-format on
     }
     void repairBringsBackNamedRecords()
     {
@@ -216,26 +211,13 @@ private slots:
         QTest::addColumn<QString>("column");
         QTest::addColumn<QString>("query");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("table outside the six") << "setting"
-                                               << "user_id"
-                                               << "select user_id is null from tbl_setting"
-                                               << "1";
-        QTest::newRow("table name with SQL") << "bill; --"
-                                             << "title"
-                                             << "select count(*) from tbl_bill"
-                                             << "0";
-        QTest::newRow("column the table lacks") << "bill"
-                                                << "x\" = 1 --"
-                                                << "select title from tbl_bill"
-                                                << "";
-        QTest::newRow("local-only column") << "bill"
-                                           << "user_id"
-                                           << "select user_id from tbl_bill"
-                                           << "0";
-        QTest::newRow("quotes in a value") << "bill"
-                                           << "title"
-                                           << "select title from tbl_bill"
-                                           << "it's \"q\"";
+        // clang-format off
+        QTest::newRow("table outside the six") << "setting" << "user_id" << "select user_id is null from tbl_setting" << "1";
+        QTest::newRow("table name with SQL") << "bill; --" << "title" << "select count(*) from tbl_bill" << "0";
+        QTest::newRow("column the table lacks") << "bill" << "x\" = 1 --" << "select title from tbl_bill" << "";
+        QTest::newRow("local-only column") << "bill" << "user_id" << "select user_id from tbl_bill" << "0";
+        QTest::newRow("quotes in a value") << "bill" << "title" << "select title from tbl_bill" << "it's \"q\"";
+        // clang-format on
     }
     void hostileAnswerIsTakenOnlyWhereItFits()
     {

@@ -57,11 +57,8 @@ private slots:
         QTest::addColumn<QString>("hex");
         // clang-format off
         QTest::newRow("first") << 0 << 0 << "7E0000";
-        QTest::newRow("end of the first row") << 0 << 11 << "202020";
-        QTest::newRow("row 2") << 1 << 3 << "4D7600";
         QTest::newRow("twin left") << 4 << 8 << "7B31A6";
         QTest::newRow("twin right") << 4 << 9 << "7B31A6";
-        QTest::newRow("pale yellow") << 6 << 2 << "FFF58F";
         QTest::newRow("last") << 6 << 11 << "C6C6C6";
         // clang-format on
     }

@@ -15,11 +15,11 @@ QStringList BookDump::tables(bool twinsAndSettings)
     return tables << "tbl_setting";
 }
 
-QString BookDump::of(const QStringList& tables)
+QString BookDump::of(const QStringList& tables, const QSqlDatabase& db)
 {
     QString text;
     for (const QString& table : tables) {
-        QSqlQuery query("select * from " + table + " order by " + (table == "tbl_setting" ? "1" : "id"));
+        QSqlQuery query("select * from " + table + " order by " + (table == "tbl_setting" ? "1" : "id"), db);
         text += table + "\n";
         while (query.next()) {
             for (int i = 0; i < query.record().count(); ++i)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
 
@@ -10,6 +11,5 @@ class BookDump
 public:
     // The six synced tables, with their deletion twins and the settings row when asked for.
     static QStringList tables(bool twinsAndSettings);
-    // On the default connection.
-    static QString of(const QStringList& tables);
+    static QString of(const QStringList& tables, const QSqlDatabase& db = QSqlDatabase::database());
 };
