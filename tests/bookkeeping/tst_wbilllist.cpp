@@ -133,29 +133,17 @@ private slots:
         // What the kind, date, account, category, member and borrower boxes show.
         QTest::addColumn<QString>("shown");
         const QString none = "所有类型 所有日期 所有账户 所有分类 所有成员 所有借款人";
-        QTest::newRow("none") << QStringList() << " 1=1 " << 8 << none;
-        QTest::newRow("kind and month") << QStringList{"month:201405", "kind:expense"}
-                                        << " 1=1  and  kind='expense'  and  month=201405 " << 3
-                                        << "支出 201405 所有账户 所有分类 所有成员 所有借款人";
-        QTest::newRow("search with a quote")
-            << QStringList{"search:it's"} << " 1=1  and  (description like '%it''s%' or title like '%it''s%')" << 1
-            << none;
-        QTest::newRow("transfer into the account")
-            << QStringList{"account:a2"} << " 1=1  and  ( account_id='a2' or to_account_id='a2') " << 3
-            << "所有类型 所有日期 银行卡 所有分类 所有成员 所有借款人";
-        QTest::newRow("quote in an id") << QStringList{"account:o'k"}
-                                        << " 1=1  and  ( account_id='o''k' or to_account_id='o''k') " << 1
-                                        << "所有类型 所有日期 引号 所有分类 所有成员 所有借款人";
-        QTest::newRow("sub-category in the tree")
-            << QStringList{"category:slunch"} << " 1=1  and  ( sub_category_id='lunch') " << 2
-            << "所有类型 所有日期 所有账户 午饭 所有成员 所有借款人";
-        QTest::newRow("borrower resets category and member")
-            << QStringList{"category:slunch", "member:m1", "borrower:b1"} << " 1=1  and  borrower_id='b1' " << 2
-            << "所有类型 所有日期 所有账户 所有分类 所有成员 张三";
-        QTest::newRow("category resets borrower, keeps member")
-            << QStringList{"member:m1", "borrower:b1", "member:m1", "category:cpay"}
-            << " 1=1  and  (category_id='pay')  and   member_id='m1' " << 1
-            << "所有类型 所有日期 所有账户 工资 爸爸 所有借款人";
+        using Steps = QStringList;
+        // clang-format off
+        QTest::newRow("none") << Steps() << " 1=1 " << 8 << none;
+        QTest::newRow("kind and month") << Steps{"month:201405", "kind:expense"} << " 1=1  and  kind='expense'  and  month=201405 " << 3 << "支出 201405 所有账户 所有分类 所有成员 所有借款人";
+        QTest::newRow("search with a quote") << Steps{"search:it's"} << " 1=1  and  (description like '%it''s%' or title like '%it''s%')" << 1 << none;
+        QTest::newRow("transfer into the account") << Steps{"account:a2"} << " 1=1  and  ( account_id='a2' or to_account_id='a2') " << 3 << "所有类型 所有日期 银行卡 所有分类 所有成员 所有借款人";
+        QTest::newRow("quote in an id") << Steps{"account:o'k"} << " 1=1  and  ( account_id='o''k' or to_account_id='o''k') " << 1 << "所有类型 所有日期 引号 所有分类 所有成员 所有借款人";
+        QTest::newRow("sub-category in the tree") << Steps{"category:slunch"} << " 1=1  and  ( sub_category_id='lunch') " << 2 << "所有类型 所有日期 所有账户 午饭 所有成员 所有借款人";
+        QTest::newRow("borrower resets category and member") << Steps{"category:slunch", "member:m1", "borrower:b1"} << " 1=1  and  borrower_id='b1' " << 2 << "所有类型 所有日期 所有账户 所有分类 所有成员 张三";
+        QTest::newRow("category resets borrower, keeps member") << Steps{"member:m1", "borrower:b1", "member:m1", "category:cpay"} << " 1=1  and  (category_id='pay')  and   member_id='m1' " << 1 << "所有类型 所有日期 所有账户 工资 爸爸 所有借款人";
+        // clang-format on
     }
     void filters()
     {

@@ -108,12 +108,13 @@ private slots:
         QTest::addColumn<QString>("stored");
         const QString hasSubs = "当前大分类下存在小分类，请先删除小分类。";
         const QString used = "已经有账目使用了这个分类，您不能删除此分类。";
-        QTest::newRow("category with sub-categories")
-            << QList<QPoint>{{0, -1}} << QStringList{hasSubs} << "X,Y,Z,I/J,P,Q";
-        QTest::newRow("category named by a bill") << QList<QPoint>{{1, -1}} << QStringList{used} << "X,Y,Z,I/J,P,Q";
-        QTest::newRow("unused category") << QList<QPoint>{{2, -1}} << QStringList{} << "X,Y,I/J,P,Q";
-        QTest::newRow("a used and an unused sub-category")
-            << QList<QPoint>{{0, 0}, {0, 1}} << QStringList{used} << "X,Y,Z,I/J,P";
+        using Items = QList<QPoint>;
+        // clang-format off
+        QTest::newRow("category with sub-categories") << Items{{0, -1}} << QStringList{hasSubs} << "X,Y,Z,I/J,P,Q";
+        QTest::newRow("category named by a bill") << Items{{1, -1}} << QStringList{used} << "X,Y,Z,I/J,P,Q";
+        QTest::newRow("unused category") << Items{{2, -1}} << QStringList{} << "X,Y,I/J,P,Q";
+        QTest::newRow("a used and an unused sub-category") << Items{{0, 0}, {0, 1}} << QStringList{used} << "X,Y,Z,I/J,P";
+        // clang-format on
     }
     void remove()
     {

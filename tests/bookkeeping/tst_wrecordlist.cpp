@@ -120,16 +120,15 @@ private slots:
         QTest::addColumn<QString>("billColumn");
         QTest::addColumn<QStringList>("remaining");
         QTest::addColumn<int>("refusals");
-        QTest::newRow("account named by a bill")
-            << "tbl_account" << QList<int>{0, 1} << "account_id" << QStringList{"Y", "Z"} << 1;
-        QTest::newRow("account that only receives a transfer")
-            << "tbl_account" << QList<int>{1, 2} << "to_account_id" << QStringList{"X", "Y"} << 1;
-        QTest::newRow("account total row")
-            << "tbl_account" << QList<int>{3} << "account_id" << QStringList{"X", "Y", "Z"} << 0;
-        QTest::newRow("borrower") << "tbl_borrower" << QList<int>{0, 1, 2} << "borrower_id" << QStringList{"Y"} << 1;
-        QTest::newRow("member") << "tbl_member" << QList<int>{0, 1} << "member_id" << QStringList{"Y", "Z"} << 1;
-        QTest::newRow("nothing selected")
-            << "tbl_member" << QList<int>{} << "member_id" << QStringList{"X", "Y", "Z"} << 0;
+        using Rows = QList<int>;
+        // clang-format off
+        QTest::newRow("account named by a bill") << "tbl_account" << Rows{0, 1} << "account_id" << QStringList{"Y", "Z"} << 1;
+        QTest::newRow("account that only receives a transfer") << "tbl_account" << Rows{1, 2} << "to_account_id" << QStringList{"X", "Y"} << 1;
+        QTest::newRow("account total row") << "tbl_account" << Rows{3} << "account_id" << QStringList{"X", "Y", "Z"} << 0;
+        QTest::newRow("borrower") << "tbl_borrower" << Rows{0, 1, 2} << "borrower_id" << QStringList{"Y"} << 1;
+        QTest::newRow("member") << "tbl_member" << Rows{0, 1} << "member_id" << QStringList{"Y", "Z"} << 1;
+        QTest::newRow("nothing selected") << "tbl_member" << Rows{} << "member_id" << QStringList{"X", "Y", "Z"} << 0;
+        // clang-format on
     }
     void remove()
     {
