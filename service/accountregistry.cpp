@@ -43,6 +43,11 @@ QString AccountRegistry::create(const QString& name, const QString& password)
         return QStringLiteral("用户名须为1到64个字符，首尾不能有空格");
     if (password.isEmpty())
         return QStringLiteral("密码不能为空");
+    // The program keeps the sync password only in letters, digits and symbols: an account with any other
+    // password could never be bound to a book.
+    for (const QChar c : password)
+        if (c.unicode() < 0x20 || c.unicode() > 0x7E)
+            return QStringLiteral("密码只能使用英文字母、数字和符号");
     if (m_store.account(name))
         return QStringLiteral("用户名已被注册");
 

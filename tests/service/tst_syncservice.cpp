@@ -79,7 +79,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(!m_service.baseUrl().isEmpty());
-        QVERIFY(m_service.addAccount("甲 a+b", "p&w=中+ %41"));
+        QVERIFY(m_service.addAccount("甲 a+b", "p&w=x+ %41"));
     }
 
     void userIdAnswers_data()
@@ -88,10 +88,10 @@ private slots:
         QTest::addColumn<QString>("password");
         QTest::addColumn<bool>("known");
 
-        const char* const cases[][3] = {{"good", "甲 a+b", "p&w=中+ %41"},
-                                        {"wrong password", "甲 a+b", "p&w=中 %41"},
-                                        {"password decoded once", "甲 a+b", "p&w=中+ A"},
-                                        {"unknown name", "乙", "p&w=中+ %41"},
+        const char* const cases[][3] = {{"good", "甲 a+b", "p&w=x+ %41"},
+                                        {"wrong password", "甲 a+b", "p&w=x %41"},
+                                        {"password decoded once", "甲 a+b", "p&w=x+ A"},
+                                        {"unknown name", "乙", "p&w=x+ %41"},
                                         {"empty", "", ""}};
         for (const auto& c : cases)
             QTest::newRow(c[0]) << QString(c[1]) << QString(c[2]) << (QString(c[0]) == "good");
@@ -246,6 +246,7 @@ private slots:
         const HttpHelper::Form account{{"username", "丙"}, {"password", "x y"}};
         QVERIFY(post("", account).contains("注册成功"));
         QVERIFY(post("", account).contains("已被注册"));
+        QVERIFY(post("", {{"username", "丁"}, {"password", "密码 1+1"}}).contains("密码只能使用英文字母、数字和符号"));
         QVERIFY(!post("", {{"username", "<b>"}, {"password", ""}}).contains("<b>"));
         QVERIFY(JSON::getInstance()->toMap(post("sync/userid.php", account)).contains("id"));
     }
