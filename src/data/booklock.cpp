@@ -24,6 +24,15 @@ bool BookLock::acquire(const QString& book, std::chrono::milliseconds wait)
     return true;
 }
 
+bool BookLock::isHeldElsewhere(const QString& book)
+{
+    if (held && heldBook == book)
+        return false;
+    QLockFile lock(book + ".lock");
+    lock.setStaleLockTime(0);
+    return !lock.tryLock(0);
+}
+
 void BookLock::release()
 {
     held.reset();

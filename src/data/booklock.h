@@ -14,6 +14,8 @@ public:
     // before the old one quits, so the new copy waits a little for the old one to let go.
     static bool acquire(const QString& book, std::chrono::milliseconds wait = restartWait);
     static void release();
+    // Whether another running copy holds the lock of the book; never true of the book this process holds.
+    static bool isHeldElsewhere(const QString& book);
 
     // Tests shorten it.
     inline static std::chrono::milliseconds restartWait{5000};

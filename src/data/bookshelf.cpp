@@ -1,6 +1,7 @@
 #include "data/bookshelf.h"
 
 #include "data/bookfile.h"
+#include "data/booklock.h"
 #include "data/constants.h"
 #include "data/dbhelper.h"
 #include "data/filesetting.h"
@@ -8,7 +9,6 @@
 #include <QDebug>
 #include <QDir>
 #include <QFile>
-#include <QLockFile>
 
 #include <algorithm>
 
@@ -57,7 +57,7 @@ BookShelf::Result BookShelf::rename(const QString& oldName, const QString& newNa
     // Checked here because a rename onto the same file would succeed without changing anything.
     if (QFileInfo::exists(to))
         return Result::Taken;
-    if (isOpenElsewhere(from))
+    if (BookLock::isHeldElsewhere(from))
         return Result::InUse;
     return QFile::rename(from, to) ? Result::Done : Result::Failed;
 }
@@ -65,7 +65,7 @@ BookShelf::Result BookShelf::rename(const QString& oldName, const QString& newNa
 BookShelf::Result BookShelf::remove(const QString& name, QString* movedTo)
 {
     const QString from = pathOf(name);
-    if (isOpenElsewhere(from))
+    if (BookLock::isHeldElsewhere(from))
         return Result::InUse;
     const QString to = freeDeletedPath(FileSetting::getInstance()->getBackupDir(), name);
     qDebug() << "deleting book" << from << "to" << to;
@@ -89,13 +89,4 @@ QString BookShelf::freeDeletedPath(const QString& folder, const QString& name)
 QString BookShelf::pathOf(const QString& name)
 {
     return Constants::getInstance()->getDbDir() + name + ".db";
-}
-
-bool BookShelf::isOpenElsewhere(const QString& path)
-{
-    // The lock every running copy holds beside its book; this process holds only the open book's, which the
-    // callers never pass.
-    QLockFile lock(path + ".lock");
-    lock.setStaleLockTime(0);
-    return !lock.tryLock(0);
 }

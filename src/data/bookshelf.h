@@ -39,5 +39,4 @@ public:
 
 private:
     static QString pathOf(const QString& name);
-    static bool isOpenElsewhere(const QString& path);
 };
