@@ -66,3 +66,22 @@ void BookRows::refuseWrites(const QString& table)
         exec(QString("create trigger refuse_%1_%2 before %1 on %2 begin select raise(abort, 'refused'); end")
                  .arg(event, table));
 }
+
+QStringList BookRows::billIndexes(const QSqlDatabase& db)
+{
+    QStringList names;
+    QSqlQuery query("select name from sqlite_master where type='index' and tbl_name='tbl_bill' and sql is not null "
+                    "order by name",
+                    db);
+    while (query.next())
+        names << query.value(0).toString();
+    return names;
+}
+
+void BookRows::dropBillIndexes(const QSqlDatabase& db)
+{
+    QSqlQuery query(db);
+    for (const QString& name : billIndexes(db))
+        if (!query.exec("drop index " + name))
+            QFAIL(qPrintable(name + ": " + query.lastError().text()));
+}

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QMap>
+#include <QSqlDatabase>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 #include <QVariantList>
 
@@ -23,4 +25,8 @@ public:
                              const QMap<QString, QString>& ids = {});
     // From now on the book refuses every insert into and update of the table, as a full or locked disk would.
     static void refuseWrites(const QString& table);
+    // The names of the indexes made for the bills (not the key's own), in name order.
+    static QStringList billIndexes(const QSqlDatabase& db = QSqlDatabase::database());
+    // Makes the book one of those made before the program indexed its bills.
+    static void dropBillIndexes(const QSqlDatabase& db = QSqlDatabase::database());
 };

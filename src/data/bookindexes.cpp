@@ -1,0 +1,66 @@
+#include "data/bookindexes.h"
+
+#include <QLoggingCategory>
+#include <QSqlError>
+#include <QSqlQuery>
+
+namespace {
+Q_LOGGING_CATEGORY(lcBookData, "quillbay.data", QtCriticalMsg)
+
+struct Index
+{
+    const char* name;
+    const char* columns;
+};
+
+// Chosen from the query plans of the statements that read many bills. The list's order by date and creation
+// time, newest first, is a backward walk of the first two; a month or a category walks its part of its own
+// index in that order too. The amount in the account indexes lets the balances be summed from the index alone.
+const Index indexes[] = {
+    {"bill_by_date", "date, created_time"},
+    {"bill_by_month", "month, date, created_time"},
+    {"bill_by_account", "account_id, amount"},
+    {"bill_by_to_account", "to_account_id, amount"},
+    {"bill_by_category", "category_id, date, created_time"},
+    {"bill_by_sub_category", "sub_category_id, date, created_time"},
+};
+
+QString statementOf(const Index& index)
+{
+    return QString("CREATE INDEX IF NOT EXISTS %1 ON tbl_bill (%2)").arg(index.name, index.columns);
+}
+} // namespace
+
+QStringList BookIndexes::statements()
+{
+    QStringList list;
+    for (const Index& index : indexes)
+        list << statementOf(index);
+    return list;
+}
+
+bool BookIndexes::addMissing(QSqlDatabase db)
+{
+    QSqlQuery query(db);
+    QStringList present;
+    if (!query.exec("select name from sqlite_master where type='index' and tbl_name='tbl_bill'"))
+        return false;
+    while (query.next())
+        present << query.value(0).toString();
+    QStringList missing;
+    for (const Index& index : indexes)
+        if (!present.contains(index.name))
+            missing << statementOf(index);
+    if (missing.isEmpty())
+        return true;
+
+    bool added = db.transaction();
+    for (const QString& statement : std::as_const(missing))
+        added = added && query.exec(statement);
+    added = added && db.commit();
+    if (!added) {
+        qCWarning(lcBookData) << "indexes not added:" << query.lastError().text() << db.lastError().text();
+        db.rollback();
+    }
+    return added;
+}
