@@ -1,5 +1,6 @@
 #include "data/mbill.h"
 
+#include "data/billreader.h"
 #include "data/maccount.h"
 #include "data/mborrower.h"
 #include "data/mcategory.h"
@@ -161,7 +162,9 @@ void MBill::setTitle(const QString& title)
 
 MBillList* MBill::getChildren()
 {
-    return &m_children;
+    if (!m_children)
+        m_children = std::make_unique<MBillList>();
+    return m_children.get();
 }
 
 bool MBill::isGroup() const
@@ -269,31 +272,12 @@ MBillListPtr MBill::get(const QString& condition)
     if (condition != cachedCondition)
         Notifier::getInstance()->emitListConditionChanged(condition);
     cachedCondition = condition;
-    // The list cached before stays with its holders; they let go of it when they reload.
+    // The list cached before stays with its holders; they let go of it when they reload. It is let go of before
+    // the query, so that the cache never holds two whole lists at once.
     cachedList = MBillListPtr::create();
-
-    QSqlQuery query;
-    query.setForwardOnly(true);
-    query.exec("select id,amount,description,date,month,category_id,sub_category_id,account_id,to_account_id,"
-               "borrower_id, member_id, title, kind from tbl_bill where " +
-               condition + " order by date desc, created_time desc");
-    while (query.next()) {
-        MBillPtr bill = MBillPtr::create();
-        bill->id = query.value(0).toString();
-        bill->amount = query.value(1).toDouble();
-        bill->description = query.value(2).toString();
-        bill->date = query.value(3).toDate();
-        bill->month = query.value(4).toInt();
-        bill->category_id = query.value(5).toString();
-        bill->sub_category_id = query.value(6).toString();
-        bill->account_id = query.value(7).toString();
-        bill->to_account_id = query.value(8).toString();
-        bill->borrower_id = query.value(9).toString();
-        bill->member_id = query.value(10).toString();
-        bill->title = query.value(11).toString();
-        bill->kind = query.value(12).toString();
-        cachedList->append(bill);
-    }
+    *cachedList = BillReader::read("select id,amount,description,date,month,category_id,sub_category_id,account_id,"
+                                   "to_account_id,borrower_id, member_id, title, kind from tbl_bill where " +
+                                   condition + " order by date desc, created_time desc");
     return cachedList;
 }
 

@@ -6,6 +6,7 @@
 #include <QSharedPointer>
 #include <QString>
 #include <QWeakPointer>
+#include <memory>
 
 class MAccount;
 class MBill;
@@ -105,11 +106,14 @@ private:
     // The twelve stored fields besides the id, in the order both the insert and the update bind them.
     void bindFields(QSqlQuery& query) const;
 
+    // Laid out so that a bill, of which a list holds many, takes no more room than its fields need.
     QString id;
     double amount = 0;
     QString description;
     QDate date;
     int month = 0;
+    bool m_group = false;
+    bool m_expanded = true;
     QString category_id;
     QString sub_category_id;
     QString account_id;
@@ -118,8 +122,7 @@ private:
     QString member_id;
     QString kind;
     QString title;
-    MBillList m_children;
-    bool m_group = false;
-    bool m_expanded = true;
+    // Made when first asked for: only the tree's rows ever hold children.
+    std::unique_ptr<MBillList> m_children;
     QWeakPointer<MBill> m_parent;
 };
