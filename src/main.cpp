@@ -8,8 +8,6 @@
 
 int main(int argc, char* argv[])
 {
-    // The web views of the analysis pages need this before the application object exists.
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     app.setStyleSheet(StyleSheet::load());
     QTranslator translator;

@@ -2,6 +2,8 @@
 
 #include "analysis/reporthelper.h"
 #include "analysis/reportoutput.h"
+#include "analysis/reportview.h"
+#include "analysis/reportviewloader.h"
 #include "data/filesetting.h"
 #include "platform/fileprompt.h"
 #include "shell/dmessagebox.h"
@@ -16,11 +18,15 @@
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QTableWidget>
-#include <QWebEngineView>
 
 WAnalysisPage::WAnalysisPage(QWidget* parent) : WBaseWidget(parent) {}
 
-WAnalysisPage::~WAnalysisPage() = default;
+WAnalysisPage::~WAnalysisPage()
+{
+    // The view goes before the printer it may still be printing into.
+    if (m_view)
+        delete m_view->widget();
+}
 
 QString WAnalysisPage::html() const
 {
@@ -61,16 +67,14 @@ void WAnalysisPage::setUpFrame(const Frame& frame)
     }
 }
 
-QWebEngineView* WAnalysisPage::webView()
+ReportView* WAnalysisPage::view()
 {
-    if (!m_webView) {
-        m_webView = new QWebEngineView(m_frame.webPage);
-        m_webView->setObjectName("webView");
-        m_frame.webPage->layout()->addWidget(m_webView);
-        connect(m_webView, &QWebEngineView::loadFinished, this, &WAnalysisPage::pageLoaded);
-        connect(m_webView, &QWebEngineView::printFinished, this, &WAnalysisPage::printFinished);
+    if (!m_view) {
+        m_view = ReportViewLoader::create(m_frame.webPage);
+        if (m_view)
+            m_frame.webPage->layout()->addWidget(m_view->widget());
     }
-    return m_webView;
+    return m_view;
 }
 
 void WAnalysisPage::setUpTable(QTableWidget* table, const QStringList& headers, Frame& frame)
@@ -227,7 +231,8 @@ void WAnalysisPage::setPage(const QString& html)
 {
     m_html = html;
     m_loaded = false;
-    webView()->setHtml(html, QUrl());
+    if (ReportView* shown = view())
+        shown->setPage(html, [this](bool ok) { pageLoaded(ok); });
 }
 
 void WAnalysisPage::pageLoaded(bool ok)
@@ -237,9 +242,14 @@ void WAnalysisPage::pageLoaded(bool ok)
         return;
     m_printWaits = false;
     if (ok)
-        m_webView->print(m_printer.get());
+        startPrint();
     else
         printFinished(false);
+}
+
+void WAnalysisPage::startPrint()
+{
+    m_view->printPage(m_printer.get(), [this](bool printed) { printFinished(printed); });
 }
 
 QString WAnalysisPage::report()
@@ -257,10 +267,12 @@ void WAnalysisPage::on_pbPrint_clicked()
         return;
     m_printer = std::move(printer);
     const QString html = report();
-    if (!m_webView || html != m_html)
+    if (!m_view || html != m_html)
         setPage(html);
-    if (m_loaded)
-        m_webView->print(m_printer.get());
+    if (!m_view)
+        printFinished(false);
+    else if (m_loaded)
+        startPrint();
     else
         m_printWaits = true;
 }

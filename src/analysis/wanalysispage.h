@@ -13,7 +13,7 @@ class QPrinter;
 class QPushButton;
 class QStackedWidget;
 class QTableWidget;
-class QWebEngineView;
+class ReportView;
 
 // The frame every analysis page shares: the period combos, the table, chart and report views, titles, printing,
 // export and the remembered column widths. A page supplies its query, columns, texts and width key.
@@ -127,10 +127,11 @@ private:
     void setViewMode(int mode);
     void setPage(const QString& html);
     void applyWidths();
-    // The web view starts the browser engine's processes, so it is made when a chart or a report is first shown
-    // or printed, not with the page.
-    QWebEngineView* webView();
+    // The browser view is made when a chart or a report is first shown or printed, not with the page; null when
+    // there is none to be had.
+    ReportView* view();
     void pageLoaded(bool ok);
+    void startPrint();
     // The report of the period chosen: the one shown, or else one made afresh, so that a page whose report was
     // never shown still prints and exports it.
     QString report();
@@ -141,11 +142,11 @@ private:
     int m_month = 0;
     int m_viewMode = 0;
     QString m_html;
-    QWebEngineView* m_webView = nullptr;
-    // Whether the web view has loaded m_html.
+    ReportView* m_view = nullptr;
+    // Whether the view has loaded m_html.
     bool m_loaded = false;
-    // The printer of the print asked for, kept until the web view reports the end; the print starts once the
-    // report is loaded.
+    // The printer of the print asked for, kept until the view reports the end; the print starts once the report
+    // is loaded.
     std::unique_ptr<QPrinter> m_printer;
     bool m_printWaits = false;
 };
