@@ -1,13 +1,13 @@
 #include "data/bookreset.h"
 
 #include "data/dbhelper.h"
+#include "data/logcategories.h"
 #include "data/maccount.h"
 #include "data/mbill.h"
 #include "data/mborrower.h"
 #include "data/mcategory.h"
 #include "data/mmember.h"
 
-#include <QDebug>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -30,7 +30,7 @@ bool BookReset::emptyTables()
     QSqlQuery query;
     const auto exec = [&query](const QString& statement) {
         const bool ok = query.exec(statement);
-        qDebug() << ok << (ok ? QString() : query.lastError().text());
+        qCDebug(lcData) << ok << (ok ? QString() : query.lastError().text());
         return ok;
     };
     for (const QString table :

@@ -4,13 +4,13 @@
 #include "data/constants.h"
 #include "data/dbsetting.h"
 #include "data/defaultdata.h"
+#include "data/logcategories.h"
 #include "data/maccount.h"
 #include "data/mborrower.h"
 #include "data/mcategory.h"
 #include "data/mmember.h"
 #include "data/notifier.h"
 
-#include <QDebug>
 #include <QSignalBlocker>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -109,8 +109,7 @@ bool DBHelper::upgrade()
             continue;
         for (const QString& statement : *step) {
             const bool ok = query.exec(statement);
-            qDebug() << ok;
-            qDebug() << query.lastError().text();
+            qCDebug(lcData) << ok << (ok ? QString() : query.lastError().text());
             if (!ok && !isAlreadyThere(query.lastError()))
                 complete = false;
         }

@@ -1,8 +1,8 @@
 #include "data/filesetting.h"
 
 #include "data/constants.h"
+#include "data/logcategories.h"
 
-#include <QDebug>
 #include <QDir>
 #include <QSettings>
 
@@ -54,7 +54,7 @@ void FileSetting::removeValue(const QString& key)
 bool FileSetting::isSyncWhenStartup() const
 {
     const bool on = getValue("Sync/SyncWhenStartup", false).toBool();
-    qDebug() << "Sync/SyncWhenStartup" << on;
+    qCDebug(lcData) << "Sync/SyncWhenStartup" << on;
     return on;
 }
 
