@@ -1,7 +1,10 @@
+#include "settings/udata.h"
+#include "settings/usetting.h"
 #include "settings/uskin.h"
 #include "shell/skintone.h"
 #include "shell/stylesheet.h"
 #include "shell/uheader.h"
+#include "shell/ustatusbar.h"
 #include "testbook.h"
 
 #include "data/filesetting.h"
@@ -10,6 +13,7 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QTabBar>
 #include <QToolButton>
 #include <QtTest>
 
@@ -30,6 +34,41 @@ QColor inkOf(const QIcon& icon)
             if (image.pixelColor(x, y).alpha() > ink.alpha())
                 ink = image.pixelColor(x, y);
     return ink;
+}
+
+// The best contrast against the background that an opaque pixel of the image reaches: an icon drawn in two
+// colours stands out by whichever of them differs more.
+double standOut(const QImage& image, const QColor& background)
+{
+    double best = 1;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (image.pixelColor(x, y).alpha() == 255)
+                best = qMax(best, SkinTone::contrast(image.pixelColor(x, y), background));
+    return best;
+}
+
+// The colour that the sync link's rich text carries.
+QColor linkColorOf(const QLabel* link)
+{
+    static const QRegularExpression color("color:(#[0-9a-fA-F]{6})");
+    return QColor(color.match(link->text()).captured(1));
+}
+
+// How far a tab's caption stands out from its own background: the most frequent colour of the tab against the
+// pixel of the caption that differs most from it.
+double tabContrast(QTabBar* tabs, int index)
+{
+    const QImage image = tabs->grab(tabs->tabRect(index)).toImage();
+    QHash<QRgb, int> counts;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            ++counts[image.pixel(x, y)];
+    QRgb ground = counts.constBegin().key();
+    for (auto it = counts.constBegin(); it != counts.constEnd(); ++it)
+        if (it.value() > counts.value(ground))
+            ground = it.key();
+    return standOut(image, QColor(ground));
 }
 } // namespace
 
@@ -98,8 +137,10 @@ private slots:
         QVERIFY(StyleSheet::load().endsWith("QDialog[style=dialog]{border-image:none;background-color:#FFF58F}"));
     }
 
-    // Whatever the skin, the header's text keeps a contrast of 4.5:1 and its icons one of 3:1 against it.
-    void headerStaysLegible_data()
+    // Whatever the skin, the text of the header and the status bar keeps a contrast of 4.5:1 and their icons one
+    // of 3:1 against it. The settings tabs and the data page's tiles lie on backgrounds of their own, which
+    // they keep legible on under any skin.
+    void foregroundStaysLegible_data()
     {
         QTest::addColumn<QString>("skin");
         // clang-format off
@@ -111,10 +152,14 @@ private slots:
         for (QPushButton* button : panel.findChildren<QPushButton*>(QRegularExpression("^pb[0-9A-F]{6}$")))
             QTest::newRow(qPrintable(button->objectName())) << "#" + button->objectName().mid(2);
     }
-    void headerStaysLegible()
+    void foregroundStaysLegible()
     {
         QFETCH(QString, skin);
         UHeader header;
+        UStatusBar statusBar;
+        statusBar.setObjectName("wgtStatusBar");
+        UData data;
+        USetting setting;
         // A dark skin first, so that a light one has to switch the foreground back.
         qApp->setStyleSheet(StyleSheet::compose(qApp->styleSheet(), "#202020"));
         qApp->setStyleSheet(StyleSheet::compose(qApp->styleSheet(), skin));
@@ -128,6 +173,26 @@ private slots:
         QVERIFY(SkinTone::contrast(tool->palette().color(QPalette::ButtonText), background) >= 4.5);
         QVERIFY(SkinTone::contrast(inkOf(tool->icon()), background) >= 3);
         QVERIFY(SkinTone::contrast(inkOf(close->icon()), background) >= 3);
+
+        statusBar.ensurePolished();
+        for (const char* name : {"lblSyncTime", "lblMonthSummary", "lblTotalSummary"}) {
+            auto* label = statusBar.findChild<QLabel*>(name);
+            label->ensurePolished();
+            QVERIFY2(SkinTone::contrast(label->palette().color(QPalette::WindowText), background) >= 4.5, name);
+        }
+        QVERIFY(SkinTone::contrast(linkColorOf(statusBar.findChild<QLabel*>("lblSync")), background) >= 4.5);
+        for (const char* name : {"label", "label_3"})
+            QVERIFY2(standOut(statusBar.findChild<QLabel*>(name)->pixmap().toImage(), background) >= 3, name);
+
+        for (QPushButton* tile : data.findChildren<QPushButton*>()) {
+            tile->ensurePolished();
+            const QPalette colours = tile->palette();
+            QVERIFY(SkinTone::contrast(colours.color(QPalette::ButtonText), colours.color(QPalette::Button)) >= 4.5);
+        }
+        setting.resize(800, 600);
+        auto* tabs = setting.findChild<QTabBar*>();
+        for (int i = 0; i < tabs->count(); ++i)
+            QVERIFY2(tabContrast(tabs, i) >= 4.5, qPrintable(tabs->tabText(i)));
     }
 
     void everyForegroundImageExists()
@@ -139,20 +204,27 @@ private slots:
             const QString path = match.next().captured();
             QVERIFY2(!QImage(path).isNull(), qPrintable(path));
         }
-        QCOMPARE(images, 48);
+        QCOMPARE(images, 54);
     }
 
     void defaultLookBringsBackTheLightForeground()
     {
         UHeader header;
+        UStatusBar statusBar;
+        statusBar.setObjectName("wgtStatusBar");
         USkin panel;
         colourButton(panel, 6, 2)->click();
         auto* title = header.findChild<QLabel*>("lblWindowTitle");
-        title->ensurePolished();
+        auto* syncTime = statusBar.findChild<QLabel*>("lblSyncTime");
+        for (QWidget* widget : {static_cast<QWidget*>(title), static_cast<QWidget*>(syncTime)})
+            widget->ensurePolished();
         QCOMPARE(title->palette().color(QPalette::WindowText), QColor(Qt::black));
+        QCOMPARE(syncTime->palette().color(QPalette::WindowText), QColor(Qt::black));
         panel.findChild<QPushButton*>("pbUseDefaultSkin")->click();
         QCOMPARE(title->palette().color(QPalette::WindowText), QColor("#E3F4F1"));
         QCOMPARE(inkOf(header.findChild<QToolButton*>("tbSync")->icon()), QColor(Qt::white));
+        QCOMPARE(syncTime->palette().color(QPalette::WindowText), QColor(Qt::white));
+        QCOMPARE(linkColorOf(statusBar.findChild<QLabel*>("lblSync")), QColor("#cceeff"));
     }
 
 private:
