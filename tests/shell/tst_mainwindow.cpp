@@ -1,6 +1,9 @@
 #include "shelltesting.h"
 
+#include "bookrows.h"
 #include "data/filesetting.h"
+#include "data/mbill.h"
+#include "drawntext.h"
 #include "messageboxrecorder.h"
 #include "online/synchelper.h"
 #include "platform/systemtray.h"
@@ -13,6 +16,7 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <QSqlQuery>
+#include <QTreeView>
 
 namespace {
 class FixedTray : public SystemTray
@@ -252,6 +256,31 @@ private slots:
     }
     // Maximise, restore, maximise, restore: the state follows every step and the window comes back to exactly
     // where it was.
+    // At the window's default size a busy day's date row shows every sum of the day up to its subtotal.
+    void busyDayShowsItsSubtotal()
+    {
+        LightPageFactory bills(true);
+        Replaced<BookPageFactory> pages(&bills);
+        MainWindow window;
+        // The window's size in the form; the test screen is smaller.
+        window.setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        window.resize(1024, 700);
+        window.show();
+        QTRY_COMPARE(window.size(), QSize(1024, 700));
+        const QList<QPair<QString, double>> day{{"expense", -1234.56}, {"income", 8888.88}, {"transfer", -2000},
+                                                {"lend", -300},        {"borrow", 500},     {"refund", 150},
+                                                {"repay", -250}};
+        for (const auto& [kind, amount] : day)
+            BookRows::addBill(kind, amount);
+        MBill::dataChanged();
+        auto* list = window.findChild<QTreeView*>("tvBillList");
+        QTRY_COMPARE(list->model()->rowCount(), 1);
+        const QString drawn = DrawnText::of(list->viewport()).join('|');
+        QVERIFY2(drawn.contains("支出 -1234.56 收入 +8888.88 转账 +2000.00 借出 -300.00 借入 +500.00 "
+                                "收款 +150.00 还款 -250.00  小计 +7754.32"),
+                 qPrintable(drawn));
+    }
+
     void maximisedFillsTheAvailableArea()
     {
         QFETCH(QString, toggle);
