@@ -1,6 +1,5 @@
 #include "messageboxrecorder.h"
 #include "shell/dmessagebox.h"
-#include "shell/stylesheet.h"
 #include "shell/udialogtitle.h"
 
 #include <QApplication>
@@ -44,8 +43,6 @@ struct Seen
     QString style;
     bool frameless = false;
     bool wraps = true;
-    // Whether the text label had at least the room its whole text needs, inside the box.
-    bool textFits = false;
     QRect geometry;
     // Vertical middles of the title text and of its close button, in the box.
     int titleMiddle = 0;
@@ -72,8 +69,6 @@ void actOnModalBox(const QString& press, Seen* seen)
         auto* text = box->findChild<QLabel*>("tlText");
         seen->text = text->text();
         seen->wraps = text->wordWrap();
-        seen->textFits = text->width() >= text->minimumSizeHint().width() &&
-                         box->rect().contains(QRect(text->mapTo(box, QPoint()), text->size()));
         seen->style = box->property("style").toString();
         seen->frameless = box->windowFlags().testFlag(Qt::FramelessWindowHint);
         seen->geometry = box->geometry();
@@ -200,31 +195,6 @@ private slots:
         qApp->setStyleSheet(QString());
         QVERIFY2(qAbs(seen.titleMiddle - seen.closeMiddle) <= 1,
                  qPrintable(QString("title %1, close %2").arg(seen.titleMiddle).arg(seen.closeMiddle)));
-    }
-
-    // A box grows with its text, on the default look and on a skin colour, whose frame is drawn differently.
-    void wholeTextShows_data()
-    {
-        QTest::addColumn<QString>("skin");
-        QTest::addColumn<QString>("text");
-        const QString created = "新建成功！您可以通过窗口顶部\"[切换账本]\"按钮快速切换账";
-        QTest::newRow("default look") << "#FFFFFF" << created;
-        QTest::newRow("skin") << "#FFF58F" << created;
-        QTest::newRow("longer text") << "#202020" << created + created.left(12);
-    }
-    void wholeTextShows()
-    {
-        QFETCH(QString, skin);
-        QFETCH(QString, text);
-        QFile sheet(":/rc/style/default.qss");
-        QVERIFY(sheet.open(QIODevice::ReadOnly));
-        qApp->setStyleSheet(StyleSheet::compose(QString::fromLatin1(sheet.readAll()), skin));
-        Seen seen;
-        actOnModalBox("确定", &seen);
-        DMessageBox::information(nullptr, "新建成功", text);
-        qApp->setStyleSheet(QString());
-        QCOMPARE(seen.text, text);
-        QVERIFY(seen.textFits);
     }
 
     void responderAnswersWithoutShowingABox()
