@@ -72,7 +72,7 @@ bool BackupHelper::restore(const QString& file)
 {
     const QString book = BookConnection::currentBookPath();
     // Restoring the book onto itself would bring nothing back.
-    if (isCurrentBook(file) || !BookLock::acquire(book))
+    if (isCurrentBook(file) || BookLock::acquire(book) != BookLock::Outcome::Held)
         return false;
     BookReplacement replacement(book);
     if (!replacement.prepare(file))
@@ -87,7 +87,7 @@ bool BackupHelper::restore(const QString& file)
 bool BackupHelper::keddo(const QString& file)
 {
     const QString book = BookConnection::currentBookPath();
-    if (!BookLock::acquire(book))
+    if (BookLock::acquire(book) != BookLock::Outcome::Held)
         return false;
     BookReplacement replacement(book);
     if (!replacement.prepare(file) || !KeddoConverter::isKeddo(tablesOf(replacement.workingPath())) || !backup())
