@@ -12,6 +12,7 @@
 #include "data/mborrower.h"
 #include "data/mcategory.h"
 #include "data/mmember.h"
+#include "data/recordsql.h"
 #include "shell/dmessagebox.h"
 
 #include <QDateTime>
@@ -133,8 +134,11 @@ bool BackupHelper::addDeleteData(const QString& path)
     writer.borrower = insertAndRemove<MBorrower>;
     writer.categories = &BackupHelper::insertCategorys;
     writer.member = insertAndRemove<MMember>;
-    DefaultData::write(writer, staticMetaObject.className());
-    return true;
+    // The deletions are recorded together, or the import fails with its commit.
+    return RecordSql::allOrNothing([&writer] {
+        DefaultData::write(writer, staticMetaObject.className());
+        return true;
+    });
 }
 
 void BackupHelper::insertCategorys(const QString& kind, int& categoryId, int& subCategoryId,
