@@ -221,35 +221,30 @@ private slots:
     {
         QTest::addColumn<QString>("verb");
         QTest::addColumn<int>("mode");
-        QTest::addColumn<QString>("otherCopy");
-        QTest::addColumn<QString>("fault");
-        QTest::newRow("restore 0666") << "restore" << 0x6666 << "none"
-                                      << "";
-        QTest::newRow("import 0666") << "keddo" << 0x6666 << "none"
-                                     << "";
-        QTest::newRow("restore 0777, other copy quitting") << "restore" << 0x7777 << "quitting"
-                                                           << "";
-        QTest::newRow("restore interrupted") << "restore" << 0x6644 << "none"
-                                             << "interrupted";
-        QTest::newRow("import interrupted") << "keddo" << 0x6644 << "none"
-                                            << "interrupted";
-        QTest::newRow("restore, rename refused") << "restore" << 0x6644 << "none"
-                                                 << "refused";
-        QTest::newRow("import, rename refused") << "keddo" << 0x6644 << "none"
-                                                << "refused";
-        QTest::newRow("restore, other copy running") << "restore" << 0x6644 << "running"
-                                                     << "";
-        QTest::newRow("import, other copy running") << "keddo" << 0x6644 << "running"
-                                                    << "";
+        QTest::addColumn<QString>("obstacle");
+        QTest::addColumn<bool>("interrupted");
+        QTest::newRow("restore 0666") << "restore" << 0x6666 << "none" << false;
+        QTest::newRow("import 0666") << "keddo" << 0x6666 << "none" << false;
+        QTest::newRow("restore 0777, other copy quitting") << "restore" << 0x7777 << "quitting" << false;
+        QTest::newRow("restore interrupted") << "restore" << 0x6644 << "none" << true;
+        QTest::newRow("import interrupted") << "keddo" << 0x6644 << "none" << true;
+        QTest::newRow("restore, other copy running") << "restore" << 0x6644 << "running" << false;
+        QTest::newRow("import, other copy running") << "keddo" << 0x6644 << "running" << false;
+        QTest::newRow("restore, rename refused") << "restore" << 0x6644 << "pinned book" << false;
+        QTest::newRow("import, rename refused") << "keddo" << 0x6644 << "pinned book" << false;
     }
     void replacement()
     {
         QFETCH(QString, verb);
         QFETCH(int, mode);
-        QFETCH(QString, otherCopy);
-        QFETCH(QString, fault);
+        QFETCH(QString, obstacle);
+        QFETCH(bool, interrupted);
         addMarkedContent();
         book->close();
+        // A file that is a mount point cannot be renamed over.
+        std::optional<TestMount> pinned;
+        if (obstacle == "pinned book" && !pinned.emplace(TestMount::PinnedFile, bookPath).isMounted())
+            QSKIP("pinning the book needs root to mount");
         const QString chosen = book->home() + "/chosen.db";
         if (verb == "restore")
             QFile::copy(bookPath, chosen);
@@ -258,10 +253,10 @@ private slots:
         QVERIFY(QFile::setPermissions(chosen, QFile::Permissions(mode)));
         const QByteArray before = TestBook::bytesOf(bookPath);
         QLockFile lock(bookPath + ".lock");
-        QVERIFY(otherCopy == "none" || lock.lock());
-        BookLock::restartWait = std::chrono::milliseconds(otherCopy == "quitting" ? 5000 : 100);
+        QVERIFY((obstacle != "quitting" && obstacle != "running") || lock.lock());
+        BookLock::restartWait = std::chrono::milliseconds(obstacle == "quitting" ? 5000 : 100);
         std::thread quitting([&] {
-            if (otherCopy == "quitting") {
+            if (obstacle == "quitting") {
                 QThread::msleep(300);
                 lock.unlock();
             }
@@ -269,19 +264,14 @@ private slots:
         QByteArray atRename = before;
         BookReplacement::beforeRename = [&](const QString& path) {
             atRename = TestBook::bytesOf(path);
-            return fault != "interrupted";
+            return !interrupted;
         };
-        // A file that is a mount point cannot be renamed over.
-        std::optional<TestMount> pinned;
-        if (fault == "refused" && !pinned.emplace(TestMount::PinnedFile, bookPath).isMounted())
-            QSKIP("pinning the book needs root to mount");
-
         const bool replaced = replaceWith(verb, chosen);
         quitting.join();
         BookReplacement::beforeRename = nullptr;
         pinned.reset();
         QCOMPARE(atRename, before);
-        QCOMPARE(replaced, fault.isEmpty() && otherCopy != "running");
+        QCOMPARE(replaced, !interrupted && (obstacle == "none" || obstacle == "quitting"));
         QCOMPARE(TestBook::bytesOf(bookPath) == before, !replaced);
         QCOMPARE(QDir(book->dataDir()).entryList({"Quillbay.db*"}, QDir::Files),
                  QStringList({"Quillbay.db", "Quillbay.db.lock"}));

@@ -2,9 +2,8 @@
 
 #include <QString>
 
-// A mount for the life of the object, for the faults only a real disk shows: a small tmpfs over a folder, to be
-// filled as a full disk, or a file bound over itself, which refuses to be renamed over. Only root may mount; a
-// test without the mount skips.
+// A mount for the life of the object, for faults only a real disk shows: a small tmpfs over a folder, to fill up
+// as a full disk, or a file bound over itself, which refuses to be renamed over. Only root may mount.
 class TestMount
 {
 public:
@@ -16,15 +15,12 @@ public:
 
     TestMount(Kind kind, const QString& path);
     ~TestMount();
-    TestMount(const TestMount&) = delete;
-    TestMount& operator=(const TestMount&) = delete;
-
-    bool isMounted() const;
-    // Fills the small disk with a file "filler" until only about `free` bytes are left; clear() removes it.
+    bool isMounted() const { return m_mounted; }
+    // Fills the small disk with the file "filler" until only about `free` bytes are left; clear() removes it.
     void fill(qint64 free = 0) const;
     void clear() const;
 
 private:
-    QString m_path;
+    const QString m_path;
     bool m_mounted;
 };
