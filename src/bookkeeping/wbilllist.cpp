@@ -376,9 +376,8 @@ void WBillList::deleteBills()
         return;
     if (DMessageBox::question(this, tr("确定删除?"), tr("需要删除这些账目吗?")) != 1)
         return;
-    // Each removal reloads the page; the bills stay alive in this list meanwhile.
-    for (const MBillPtr& bill : bills)
-        bill->remove();
+    if (!MBill::removeAll(bills))
+        DMessageBox::error(this, tr("删除失败，选中的账目都没有删除，请重试。"));
 }
 
 void WBillList::on_pbDelete_clicked()

@@ -7,20 +7,15 @@
 #include "data/mborrower.h"
 #include "data/mcategory.h"
 #include "data/mmember.h"
+#include "data/recordsql.h"
 
-#include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 
 bool BookReset::run()
 {
-    QSqlDatabase db = QSqlDatabase::database();
-    bool done = db.transaction();
-    if (done) {
-        done = emptyTables() && DBHelper::getInstance()->writeDefaultRecords() && db.commit();
-        if (!done)
-            db.rollback();
-    }
+    const bool done =
+        RecordSql::allOrNothing([] { return emptyTables() && DBHelper::getInstance()->writeDefaultRecords(); });
     dropCaches();
     return done;
 }

@@ -44,7 +44,11 @@ BookShelf::Result BookShelf::create(const QString& name)
         return Result::Taken;
     if (!BookFile::createFromInitial(path))
         return Result::Failed;
-    DBHelper::getInstance()->initDefaultData(path);
+    // A book without its default records is no new book: it goes again.
+    if (!DBHelper::getInstance()->initDefaultData(path)) {
+        QFile::remove(path);
+        return Result::Failed;
+    }
     return Result::Done;
 }
 

@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 namespace {
 Constants* instance = nullptr;
@@ -180,9 +181,16 @@ QString Constants::getBaseUrl() const
 
 void Constants::makeDir(const QString& path)
 {
-    QDir dir(path);
-    if (!dir.exists())
-        dir.mkpath(".");
+    QStringList missing;
+    for (QString folder = QDir::cleanPath(QDir(path).absolutePath()); !QFileInfo::exists(folder);
+         folder = QFileInfo(folder).path())
+        missing.prepend(folder);
+    // The folders made here hold books and their backups: only the owner may look into them, whatever the umask.
+    const QFile::Permissions ownerOnly =
+        QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadUser | QFile::WriteUser | QFile::ExeUser;
+    for (const QString& folder : std::as_const(missing))
+        if (!QDir().mkdir(folder, ownerOnly) || !QFile::setPermissions(folder, ownerOnly))
+            return;
 }
 
 void Constants::copyFiles(QString source, QString target)

@@ -66,3 +66,10 @@ void BookRows::refuseWrites(const QString& table)
         exec(QString("create trigger refuse_%1_%2 before %1 on %2 begin select raise(abort, 'refused'); end")
                  .arg(event, table));
 }
+
+void BookRows::failBillAt(const QString& event, const QString& id)
+{
+    exec(QString("create temp trigger full_disk before %1 on main.tbl_bill when old.id='%2' begin "
+                 "select raise(fail, 'database or disk is full'); end")
+             .arg(event, id));
+}
