@@ -38,10 +38,11 @@ foreach(svg IN LISTS RC_SVGS)
     list(APPEND RC_OUTPUTS ${RC_OUT}/images/${name}.png)
 endforeach()
 
-# The images drawn on the skin colour are white; a light skin colour shows them in these dark variants instead.
+# The images drawn on the skin colour are white, or carry white; a light skin colour shows them in these dark
+# variants instead.
 set(RC_DARK_VARIANTS IcoHome IcoSync IcoDatabase IcoSetting IcoWebsite IcoWeibo IcoFeedback BtnToolBoxSetting
     BtnToolBoxMin BtnToolBoxMax BtnToolBoxClose BgToolBoxSeparator BgToolBoxButton BgToolbarButton BgTitleBarCloud
-    BgSizeGrip)
+    BgSizeGrip IcoMonth IcoYear)
 foreach(name IN LISTS RC_DARK_VARIANTS)
     add_custom_command(OUTPUT ${RC_OUT}/images/${name}Dark.png
         COMMAND ${CMAKE_COMMAND} -E make_directory ${RC_OUT}/images

@@ -3,6 +3,7 @@
 #include "shell/stylesheet.h"
 
 #include <QApplication>
+#include <QLoggingCategory>
 #include <QSplashScreen>
 #include <QTranslator>
 
@@ -10,6 +11,9 @@ int main(int argc, char* argv[])
 {
     // The web views of the analysis pages need this before the application object exists.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    // The web engine describes its set-up on every start; like the program's own diagnostics it stays quiet
+    // unless QT_LOGGING_RULES asks for it.
+    QLoggingCategory::setFilterRules("qt.webenginecontext.info=false");
     QApplication app(argc, argv);
     app.setStyleSheet(StyleSheet::load());
     QTranslator translator;

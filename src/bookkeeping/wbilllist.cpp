@@ -11,6 +11,7 @@
 #include "bookkeeping/ddateperiod.h"
 #include "bookkeeping/dquickchange.h"
 #include "bookkeeping/filterbox.h"
+#include "bookkeeping/wbillitemdelegate.h"
 #include "data/filesetting.h"
 #include "data/mbillmodel.h"
 #include "data/notifier.h"
@@ -98,8 +99,9 @@ void WBillList::setUpView()
     QTreeView* view = ui->tvBillList;
     view->setAllColumnsShowFocus(true);
     view->setAnimated(true);
-    view->setItemDelegate(new WItemDelegate);
+    view->setItemDelegate(new WBillItemDelegate);
     view->itemDelegate()->setParent(view);
+    WBillItemDelegate::spanDateGroups(view);
     view->header()->setStretchLastSection(false);
     view->header()->setSectionResizeMode(4, QHeaderView::Stretch);
     view->header()->setMinimumSectionSize(50);

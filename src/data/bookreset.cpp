@@ -1,6 +1,7 @@
 #include "data/bookreset.h"
 
 #include "data/dbhelper.h"
+#include "data/logcategories.h"
 #include "data/maccount.h"
 #include "data/mbill.h"
 #include "data/mborrower.h"
@@ -8,7 +9,6 @@
 #include "data/mmember.h"
 #include "data/recordsql.h"
 
-#include <QDebug>
 #include <QSqlError>
 #include <QSqlQuery>
 
@@ -25,7 +25,7 @@ bool BookReset::emptyTables()
     QSqlQuery query;
     const auto exec = [&query](const QString& statement) {
         const bool ok = query.exec(statement);
-        qDebug() << ok << (ok ? QString() : query.lastError().text());
+        qCDebug(lcData) << ok << (ok ? QString() : query.lastError().text());
         return ok;
     };
     for (const QString table :

@@ -5,8 +5,8 @@
 #include "data/constants.h"
 #include "data/dbhelper.h"
 #include "data/filesetting.h"
+#include "data/logcategories.h"
 
-#include <QDebug>
 #include <QDir>
 #include <QFile>
 
@@ -72,9 +72,8 @@ BookShelf::Result BookShelf::remove(const QString& name, QString* movedTo)
     if (BookLock::isHeldElsewhere(from))
         return Result::InUse;
     const QString to = freeDeletedPath(FileSetting::getInstance()->getBackupDir(), name);
-    qDebug() << "deleting book" << from << "to" << to;
     const bool moved = QFile::rename(from, to);
-    qDebug() << moved;
+    qCDebug(lcData) << "book moved to the backup folder:" << moved;
     if (!moved)
         return Result::Failed;
     if (movedTo)

@@ -1,11 +1,11 @@
 #include "data/constants.h"
 
 #include "data/filesetting.h"
+#include "data/logcategories.h"
 #include "data/metadata.h"
 #include "platform/platformprobe.h"
 
 #include <QCoreApplication>
-#include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -174,7 +174,7 @@ void Constants::setBookName(const QString& name)
 
 QString Constants::getBaseUrl() const
 {
-    qDebug() << "program folder" << QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
+    qCDebug(lcData) << "program folder" << QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
     const QString configured = qEnvironmentVariable("QUILLBAY_SERVICE_URL");
     return configured.isEmpty() ? QString(defaultServiceUrl) : configured;
 }

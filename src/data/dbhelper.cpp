@@ -4,6 +4,7 @@
 #include "data/constants.h"
 #include "data/dbsetting.h"
 #include "data/defaultdata.h"
+#include "data/logcategories.h"
 #include "data/maccount.h"
 #include "data/mborrower.h"
 #include "data/mcategory.h"
@@ -11,7 +12,6 @@
 #include "data/notifier.h"
 #include "data/recordsql.h"
 
-#include <QDebug>
 #include <QSignalBlocker>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -110,8 +110,7 @@ bool DBHelper::upgrade()
             continue;
         for (const QString& statement : *step) {
             const bool ok = query.exec(statement);
-            qDebug() << ok;
-            qDebug() << query.lastError().text();
+            qCDebug(lcData) << ok << (ok ? QString() : query.lastError().text());
             if (!ok && !isAlreadyThere(query.lastError()))
                 complete = false;
         }

@@ -1,16 +1,13 @@
 #include "data/filesetting.h"
 
 #include "data/constants.h"
+#include "data/logcategories.h"
 #include "data/settingsfile.h"
 
-#include <QDebug>
 #include <QDir>
-#include <QLoggingCategory>
 #include <QTimer>
 
 namespace {
-Q_LOGGING_CATEGORY(lcSettingsFile, "quillbay.data", QtCriticalMsg)
-
 FileSetting* instance = nullptr;
 const char* columnWidthsKey = "Common/ColumnWidths";
 const int minColumnWidth = 50;
@@ -80,7 +77,7 @@ void FileSetting::changed(const QString& key)
 bool FileSetting::isSyncWhenStartup() const
 {
     const bool on = getValue("Sync/SyncWhenStartup", false).toBool();
-    qDebug() << "Sync/SyncWhenStartup" << on;
+    qCDebug(lcData) << "Sync/SyncWhenStartup" << on;
     return on;
 }
 
@@ -168,7 +165,7 @@ bool FileSetting::sync()
             merged.remove(key);
     }
     if (!SettingsFile::write(m_path, merged)) {
-        qCWarning(lcSettingsFile) << "the settings file could not be written; kept" << m_pending.size() << "changes";
+        qCWarning(lcData) << "the settings file could not be written; kept" << m_pending.size() << "changes";
         return false;
     }
     m_values = merged;

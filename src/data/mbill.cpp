@@ -1,5 +1,6 @@
 #include "data/mbill.h"
 
+#include "data/logcategories.h"
 #include "data/maccount.h"
 #include "data/mborrower.h"
 #include "data/mcategory.h"
@@ -7,7 +8,6 @@
 #include "data/notifier.h"
 #include "data/recordsql.h"
 
-#include <QDebug>
 #include <QSqlQuery>
 #include <algorithm>
 #include <optional>
@@ -348,7 +348,7 @@ bool MBill::insert()
     query.addBindValue(id);
     bindFields(query);
     const bool ok = RecordSql::exec(query);
-    qDebug() << query.lastQuery();
+    qCDebug(lcData) << query.lastQuery();
     dataChanged();
     return ok;
 }

@@ -4,7 +4,6 @@
 #include "data/notifier.h"
 #include "data/recordsql.h"
 
-#include <QDebug>
 #include <QMap>
 #include <QSqlQuery>
 

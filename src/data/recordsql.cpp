@@ -1,6 +1,7 @@
 #include "data/recordsql.h"
 
-#include <QDebug>
+#include "data/logcategories.h"
+
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -15,9 +16,9 @@ bool RecordSql::exec(QSqlQuery& query)
 {
     const bool ok = query.exec();
     if (ok)
-        qDebug() << "true";
+        qCDebug(lcData) << "true";
     else
-        qDebug() << "false" << query.lastError().text();
+        qCWarning(lcData) << "false" << query.lastError().text();
     return ok;
 }
 

@@ -1,6 +1,7 @@
 #include "online/httphelper.h"
 
-#include <QDebug>
+#include "data/logcategories.h"
+
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QNetworkReply>
@@ -68,7 +69,7 @@ QNetworkAccessManager* HttpHelper::newManager()
 void HttpHelper::replyFinished(QNetworkReply* reply)
 {
     if (reply->error() != QNetworkReply::NoError) {
-        qDebug() << "http request error :" << int(reply->error());
+        qCWarning(lcOnline) << "http request error :" << int(reply->error());
         emit error();
         return;
     }
