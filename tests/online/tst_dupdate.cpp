@@ -105,8 +105,8 @@ private slots:
             // The service offers a version only with an installer to download.
             QFile file(m_temp.filePath("setup.exe"));
             QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(smallest));
-            service = std::make_unique<ServiceProcess>(
-                QStringList{"--offer-version", offer, "--installer", file.fileName()});
+            service =
+                std::make_unique<ServiceProcess>(QStringList{"--offer-version", offer, "--installer", file.fileName()});
             qputenv("QUILLBAY_SERVICE_URL", service->baseUrl().toUtf8());
         }
         MessageBoxRecorder boxes;
