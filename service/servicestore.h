@@ -40,7 +40,8 @@ struct FeedbackMessage
 // Everything the service keeps, behind the only SQL in it. The statements are written so that SQLite and
 // PostgreSQL both run them: no driver-specific types, functions or pragmas. Nothing is cached between calls, so
 // several service processes, and several connections of one, may share one store. One store object is one
-// connection, used by one thread.
+// connection, used by one thread. A row's values are kept as JSON with every control character escaped as \u00XX
+// (ServiceJson): plain UTF-8 text, which a PostgreSQL text column takes without loss, zero characters included.
 class ServiceStore
 {
 public:
