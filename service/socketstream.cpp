@@ -91,10 +91,10 @@ ssize_t SocketStream::write(const char* data, size_t size)
     return ssize_t(size);
 }
 
-void SocketStream::discardUnread(qint64 limit, int seconds)
+void SocketStream::discardUnread(bool bodyLeft, qint64 limit, int seconds)
 {
     char probe = 0;
-    if (m_taken == m_buffered && recv(m_socket, &probe, 1, MSG_PEEK | MSG_DONTWAIT) <= 0)
+    if (!bodyLeft && m_taken == m_buffered && recv(m_socket, &probe, 1, MSG_PEEK | MSG_DONTWAIT) <= 0)
         return;
     shutdown(m_socket, SHUT_WR);
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);

@@ -24,8 +24,9 @@ public:
     int socket() const override { return m_socket; }
 
     // Ends the answer and reads what the client still sends, up to `limit` bytes or for `seconds`, so that a client
-    // still sending a refused body gets the answer: closing with unread data would reset the connection.
-    void discardUnread(qint64 limit, int seconds);
+    // still sending a refused body gets the answer: closing with unread data would reset the connection. Does
+    // nothing when no body was left unread and nothing more has arrived.
+    void discardUnread(bool bodyLeft, qint64 limit, int seconds);
 
     // The client address as text, an IPv4 address mapped into IPv6 written as IPv4.
     static std::string addressText(const sockaddr_storage& address);

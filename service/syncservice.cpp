@@ -33,6 +33,9 @@ enum ErrorCode
     TooMany = 4
 };
 
+// Set by a handler that answers without reading the body that the client is still sending.
+thread_local bool bodyLeft = false;
+
 const char* const jsonType = "application/json; charset=utf-8";
 const char* const htmlType = "text/html; charset=utf-8";
 
@@ -88,8 +91,9 @@ BodyRead readBody(const httplib::Request& request, const httplib::ContentReader&
     const qint64 declared = declaredLength(request);
     if (declared > limit)
         return BodyRead::TooLarge;
-    if (declared > 0)
-        body.reserve(declared);
+    // Room for the whole body at once: growing step by step would copy it, and hold it twice meanwhile. Memory not
+    // yet written to costs nothing.
+    body.reserve(declared >= 0 ? declared : limit);
     bool over = false;
     const bool read = reader([&body, &over, limit](const char* data, std::size_t length) {
         over = body.size() + qint64(length) > limit;
@@ -131,8 +135,9 @@ public:
     {
         SocketStream stream(socket, timeoutSeconds);
         bool closed = false;
+        bodyLeft = false;
         process_request(stream, true, closed, nullptr);
-        stream.discardUnread(maxBody, 1);
+        stream.discardUnread(bodyLeft, maxBody, 1);
         ::close(socket);
     }
 };
@@ -175,6 +180,7 @@ SyncService::SyncService(const ServiceOptions& options, const QString& baseUrl, 
     });
     // Anything else posted is answered without reading its body.
     m_http->Post(".*", [](const httplib::Request&, httplib::Response& response, const httplib::ContentReader&) {
+        bodyLeft = true;
         response.status = 404;
     });
 }
@@ -193,6 +199,7 @@ void SyncService::routeForm(const char* path, FormHandler handler, qsizetype lim
         QByteArray body;
         switch (readBody(request, reader, limit, body)) {
         case BodyRead::TooLarge:
+            bodyLeft = true;
             return answer(response, tooLarge(), jsonType);
         case BodyRead::Broken:
             return answer(response, errorAnswer(BadRequest, QStringLiteral("请求数据不完整")), jsonType);
