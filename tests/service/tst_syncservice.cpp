@@ -300,6 +300,39 @@ private slots:
         QCOMPARE(JSON::getInstance()->toMap(QString::fromUtf8(answer.mid(answer.indexOf('|') + 1))).value("error"), 2);
     }
 
+    // Requests whose body or head the HTTP library would read whole before anything could refuse them.
+    void refusesWhatItWouldHoldWhole_data()
+    {
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<QByteArray>("status");
+        const QByteArray chunk = "Transfer-Encoding: chunked\r\n\r\n1\r\nx\r\n0\r\n\r\n";
+        QTest::newRow("head over 64 KB") << "GET /weibo HTTP/1.1\r\nX: " + QByteArray(70000, 'x') + "\r\n\r\n"
+                                         << QByteArray();
+        QTest::newRow("body of another method") << "PUT /sync/syncpc2.php HTTP/1.1\r\n" + chunk << QByteArray("405");
+        QTest::newRow("post without a length")
+            << QByteArray("POST /sync/userid.php HTTP/1.1\r\n\r\n") << QByteArray("411");
+        QTest::newRow("post to an unknown path")
+            << QByteArray("POST /elsewhere HTTP/1.1\r\nContent-Length: 100000000\r\n\r\n") << QByteArray("404");
+    }
+
+    void refusesWhatItWouldHoldWhole()
+    {
+        QFETCH(QByteArray, request);
+        QFETCH(QByteArray, status);
+        const QByteArray answer = exchange(m_service.baseUrl(), request);
+        QCOMPARE(answer.mid(9, 3), status);
+    }
+
+    void listensOnTheAddressGiven()
+    {
+        ServiceProcess service({"--listen", "127.0.0.2"});
+        QCOMPARE(QUrl(service.baseUrl()).host(), QString("127.0.0.2"));
+        QVERIFY(get(service.baseUrl() + "weibo").contains("<html"));
+        QTcpSocket elsewhere;
+        elsewhere.connectToHost(QHostAddress::LocalHost, quint16(QUrl(service.baseUrl()).port()));
+        QVERIFY(!elsewhere.waitForConnected(2000));
+    }
+
     void closesIdleConnectionsAndCapsEachAddress()
     {
         ServiceProcess service({"--idle-timeout", "2", "--connections-per-address", "2"});
