@@ -104,6 +104,16 @@ BodyRead readBody(const httplib::Request& request, const httplib::ContentReader&
     return over ? BodyRead::TooLarge : read ? BodyRead::Read : BodyRead::Broken;
 }
 
+// Refuses a body that its length already shows to be too large, before the client sends it.
+int expectContinue(const httplib::Request& request, httplib::Response& response)
+{
+    if (declaredLength(request) > (request.path == syncPath ? maxBody : maxSmallBody)) {
+        answer(response, tooLarge(), jsonType);
+        return response.status;
+    }
+    return 100;
+}
+
 // The refusal to answer with unless the form names an accepted account, whose user id is then in `userId`.
 QByteArray accountRefusal(ServiceStore* store, const FormData& form, QString& userId)
 {
@@ -158,9 +168,7 @@ SyncService::SyncService(const ServiceOptions& options, const QString& baseUrl, 
         response.status = 405;
         return httplib::Server::HandlerResponse::Handled;
     });
-    m_http->set_expect_100_continue_handler([this](const httplib::Request& request, httplib::Response& response) {
-        return expectContinue(request, response);
-    });
+    m_http->set_expect_100_continue_handler(expectContinue);
 
     m_http->Get("/", [](const httplib::Request&, httplib::Response& response) {
         answer(response, ServicePages::signup(), htmlType);
@@ -210,20 +218,6 @@ void SyncService::routeForm(const char* path, FormHandler handler, qsizetype lim
         const FormData form(std::exchange(body, QByteArray()));
         answer(response, (this->*handler)(request, form), type);
     });
-}
-
-int SyncService::expectContinue(const httplib::Request& request, httplib::Response& response) const
-{
-    if (declaredLength(request) > bodyLimit(request.path)) {
-        answer(response, tooLarge(), jsonType);
-        return response.status;
-    }
-    return 100;
-}
-
-qsizetype SyncService::bodyLimit(const std::string& path) const
-{
-    return path == syncPath ? maxBody : maxSmallBody;
 }
 
 ServiceStore* SyncService::store()

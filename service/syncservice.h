@@ -7,7 +7,6 @@
 
 #include <memory>
 #include <mutex>
-#include <string>
 
 class FormData;
 class ServiceStore;
@@ -37,9 +36,6 @@ private:
 
     // A path whose form body, up to `limit` bytes, the handler answers with a text of that type.
     void routeForm(const char* path, FormHandler handler, qsizetype limit, const char* type);
-    // Refuses a body that its length already shows to be too large, before the client sends it.
-    int expectContinue(const httplib::Request& request, httplib::Response& response) const;
-    qsizetype bodyLimit(const std::string& path) const;
 
     // The calling worker's store, connected; nullptr while it cannot be reached.
     ServiceStore* store();
