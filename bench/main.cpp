@@ -66,9 +66,11 @@ int main(int argc, char* argv[])
             QTextStream(stdout) << "no PostgreSQL server named by the PG* variables: SQLite only\n";
         LoadBench::printHeader();
         bool sound = true;
+        // One process with a single worker, then with its pool of workers, then two processes sharing the store.
+        const int runs[][2] = {{1, 1}, {1, 0}, {2, 0}};
         for (const QString& store : stores)
-            for (int processes : {1, 2})
-                sound = load.run(qPrintable(store), processes) && sound;
+            for (const auto& [processes, workers] : runs)
+                sound = load.run(qPrintable(store), processes, workers) && sound;
         return sound ? 0 : 1;
     }
 

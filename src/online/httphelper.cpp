@@ -73,9 +73,6 @@ void HttpHelper::replyFinished(QNetworkReply* reply)
         emit error();
         return;
     }
-    QByteArray body = reply->readAll();
-    const int nul = body.indexOf('\0');
-    if (nul >= 0)
-        body.truncate(nul);
-    emit finished(QString::fromUtf8(body));
+    // The whole body, zero bytes included: a text cut at one would lose what follows it.
+    emit finished(QString::fromUtf8(reply->readAll()));
 }
