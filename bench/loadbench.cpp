@@ -34,9 +34,10 @@ LoadBench::LoadBench(int devices, int accounts, int rounds) : m_devices(devices)
 
 void LoadBench::printHeader()
 {
-    out() << QString("\n%1 %2 %3 %4 %5 %6 %7 %8\n")
+    out() << QString("\n%1 %2 %3 %4 %5 %6 %7 %8 %9\n")
                  .arg("store", -10)
                  .arg("processes", 9)
+                 .arg("workers", 7)
                  .arg("requests", 8)
                  .arg("req/s", 8)
                  .arg("p50 ms", 8)
@@ -46,14 +47,18 @@ void LoadBench::printHeader()
           << Qt::flush;
 }
 
-bool LoadBench::run(const char* store, int processes)
+bool LoadBench::run(const char* store, int processes, int workers)
 {
     // The fixture makes each first process a fresh store of the kind this variable names.
     qputenv("QUILLBAY_TEST_STORE", store);
+    // Every device connects from the one loopback address.
+    QStringList arguments{"--connections-per-address", QString::number(m_devices)};
+    if (workers > 0)
+        arguments << "--workers" << QString::number(workers);
     std::vector<std::unique_ptr<ServiceProcess>> services;
-    services.push_back(std::make_unique<ServiceProcess>());
+    services.push_back(std::make_unique<ServiceProcess>(arguments));
     for (int i = 1; i < processes; ++i)
-        services.push_back(std::make_unique<ServiceProcess>(QStringList(), services.front()->database()));
+        services.push_back(std::make_unique<ServiceProcess>(arguments, services.front()->database()));
     for (const auto& service : services)
         if (service->baseUrl().isEmpty())
             qFatal("the service on %s did not start", store);
@@ -97,9 +102,10 @@ bool LoadBench::run(const char* store, int processes)
         failures += device->failures();
     }
 
-    out() << QString("%1 %2 %3 %4 %5 %6 %7 %8, %9, %10%11\n")
+    out() << QString("%1 %2 %3 %4 %5 %6 %7 %8 %9, %10, %11%12\n")
                  .arg(store, -10)
                  .arg(processes, 9)
+                 .arg(workers > 0 ? QString::number(workers) : QString("pool"), 7)
                  .arg(requests, 8)
                  .arg(double(requests) / seconds, 8, 'f', 1)
                  .arg(percentileMs(latencies, 0.5), 8, 'f', 1)

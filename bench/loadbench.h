@@ -13,9 +13,10 @@ public:
     int rounds() const { return m_rounds; }
 
     static void printHeader();
-    // One line of figures for a store kind ("sqlite" or "postgresql") served by that many processes; false when an
-    // account did not converge, an edit was lost or a request failed.
-    bool run(const char* store, int processes);
+    // One line of figures for a store kind ("sqlite" or "postgresql") served by that many processes, each with that
+    // many workers (0: the service's default pool); false when an account did not converge, an edit was lost or a
+    // request failed.
+    bool run(const char* store, int processes, int workers);
 
 private:
     int m_devices;

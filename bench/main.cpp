@@ -1,6 +1,7 @@
 #include "analysisbench.h"
 #include "benchbook.h"
 #include "billbench.h"
+#include "bulkbench.h"
 #include "data/constants.h"
 #include "data/filesetting.h"
 #include "data/mbill.h"
@@ -46,6 +47,7 @@ int main(int argc, char* argv[])
                       QCoreApplication::applicationDirPath() + "/books"});
     parser.addOption({"sync-bills", "Book size of the first-sync timing (0: none).", "count", "100000"});
     parser.addOption({"merge-rows", "Received rows of the merge timing (0: none).", "count", "10000"});
+    parser.addOption({"bulk-bills", "Book size of the bulk change timing (0: none).", "count", "10000"});
     parser.addOption({"only-sync", "Time the sync only."});
     parser.addOption({"load", "Run only the load test of the service, on SQLite and, under "
                               "tests/support/with-postgresql.sh, on PostgreSQL."});
@@ -64,9 +66,11 @@ int main(int argc, char* argv[])
             QTextStream(stdout) << "no PostgreSQL server named by the PG* variables: SQLite only\n";
         LoadBench::printHeader();
         bool sound = true;
+        // One process with a single worker, then with its pool of workers, then two processes sharing the store.
+        const int runs[][2] = {{1, 1}, {1, 0}, {2, 0}};
         for (const QString& store : stores)
-            for (int processes : {1, 2})
-                sound = load.run(qPrintable(store), processes) && sound;
+            for (const auto& [processes, workers] : runs)
+                sound = load.run(qPrintable(store), processes, workers) && sound;
         return sound ? 0 : 1;
     }
 
@@ -85,6 +89,12 @@ int main(int argc, char* argv[])
         if (i == 0)
             bench.runFilterChanges(parser.value("changes").toInt());
         AnalysisBench(bills, bills > 200000 ? 3 : 5).run();
+    }
+
+    if (const int bills = parser.value("bulk-bills").toInt(); bills > 0 && !parser.isSet("only-sync")) {
+        BenchBook::open(parser.value("books"), bills);
+        MBill::resetCache();
+        BulkBench(bills, 5).run();
     }
 
     SyncBench sync(home.path());

@@ -7,7 +7,8 @@ set(RC_SRC ${CMAKE_SOURCE_DIR}/rc)
 set(RC_OUT ${CMAKE_BINARY_DIR}/rc)
 set(RC_OUTPUTS)
 
-add_executable(quillbay-mkinitdb tools/mkinitdb.cpp ${CMAKE_SOURCE_DIR}/src/data/bookindexes.cpp)
+add_executable(quillbay-mkinitdb tools/mkinitdb.cpp ${CMAKE_SOURCE_DIR}/src/data/bookindexes.cpp
+                                 ${CMAKE_SOURCE_DIR}/src/data/logcategories.cpp)
 target_include_directories(quillbay-mkinitdb PRIVATE ${CMAKE_SOURCE_DIR}/src)
 target_link_libraries(quillbay-mkinitdb PRIVATE Qt6::Core Qt6::Sql)
 
@@ -39,10 +40,11 @@ foreach(svg IN LISTS RC_SVGS)
     list(APPEND RC_OUTPUTS ${RC_OUT}/images/${name}.png)
 endforeach()
 
-# The images drawn on the skin colour are white; a light skin colour shows them in these dark variants instead.
+# The images drawn on the skin colour are white, or carry white; a light skin colour shows them in these dark
+# variants instead.
 set(RC_DARK_VARIANTS IcoHome IcoSync IcoDatabase IcoSetting IcoWebsite IcoWeibo IcoFeedback BtnToolBoxSetting
     BtnToolBoxMin BtnToolBoxMax BtnToolBoxClose BgToolBoxSeparator BgToolBoxButton BgToolbarButton BgTitleBarCloud
-    BgSizeGrip)
+    BgSizeGrip IcoMonth IcoYear)
 foreach(name IN LISTS RC_DARK_VARIANTS)
     add_custom_command(OUTPUT ${RC_OUT}/images/${name}Dark.png
         COMMAND ${CMAKE_COMMAND} -E make_directory ${RC_OUT}/images

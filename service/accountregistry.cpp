@@ -48,7 +48,10 @@ QString AccountRegistry::create(const QString& name, const QString& password)
     for (const QChar c : password)
         if (c.unicode() < 0x20 || c.unicode() > 0x7E)
             return QStringLiteral("密码只能使用英文字母、数字和符号");
-    if (m_store.account(name))
+    std::optional<StoredAccount> existing;
+    if (!m_store.account(name, existing))
+        return QStringLiteral("账号未能保存，请稍后重试");
+    if (existing)
         return QStringLiteral("用户名已被注册");
 
     QByteArray salt(16, Qt::Uninitialized);
@@ -59,16 +62,21 @@ QString AccountRegistry::create(const QString& name, const QString& password)
         account.userId = newUserId();
         if (m_store.addAccount(account))
             return QString();
-        if (m_store.account(name))
+        if (m_store.account(name, existing) && existing)
             return QStringLiteral("用户名已被注册");
     }
     return QStringLiteral("账号未能保存，请稍后重试");
 }
 
-QString AccountRegistry::authenticate(const QString& name, const QString& password) const
+AccountRegistry::Check AccountRegistry::authenticate(const QString& name, const QString& password,
+                                                     QString& userId) const
 {
-    const auto account = m_store.account(name);
+    userId.clear();
+    std::optional<StoredAccount> account;
+    if (!m_store.account(name, account))
+        return Check::StoreFailed;
     if (!account || !sameKey(derive(password, account->salt, account->iterations), account->hash))
-        return QString();
-    return account->userId;
+        return Check::Refused;
+    userId = account->userId;
+    return Check::Accepted;
 }

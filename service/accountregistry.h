@@ -12,8 +12,14 @@ public:
 
     // An empty text on success, else why the account was not created.
     QString create(const QString& name, const QString& password);
-    // The account's user id; empty when the name is unknown or the password is wrong.
-    QString authenticate(const QString& name, const QString& password) const;
+    enum class Check
+    {
+        Accepted,
+        Refused,
+        StoreFailed
+    };
+    // Whether the name and password belong to an account, and then its user id.
+    Check authenticate(const QString& name, const QString& password, QString& userId) const;
 
 private:
     ServiceStore& m_store;

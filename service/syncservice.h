@@ -1,47 +1,55 @@
 #pragma once
 
-#include "accountregistry.h"
+#include "serviceoptions.h"
 
 #include <QByteArray>
-#include <QHttpServer>
 #include <QString>
+
+#include <memory>
+#include <mutex>
 
 class FormData;
 class ServiceStore;
 
-// The version the update check offers.
-struct UpdateOffer
-{
-    int versionCode = 44;
-    QString versionName = "2.2";
-};
+namespace httplib {
+class ContentReader;
+struct Request;
+struct Response;
+} // namespace httplib
 
 // The HTTP face of the service. Every answer of the program's paths is HTTP 200, because the program turns any
-// error status into a bare transfer failure: refusals travel as {"error": code, "message": text}.
+// error status into a bare transfer failure: refusals travel as {"error": code, "message": text}. Requests are
+// answered on the calling worker thread, with that thread's own store connection.
 class SyncService
 {
 public:
-    SyncService(ServiceStore& store, const QString& dataDir, const UpdateOffer& offer);
+    // `baseUrl` is the address the update answer names; `listening` the socket the connections come from.
+    SyncService(const ServiceOptions& options, const QString& baseUrl, int listening);
+    ~SyncService();
 
-    // The port listened on at 127.0.0.1 (a free one when asked for 0); 0 when it cannot listen.
-    quint16 listen(quint16 port);
+    // Answers the request waiting on the connection, then closes it.
+    void serve(int socket);
 
 private:
-    using FormHandler = QByteArray (SyncService::*)(const FormData&);
-    // A path whose form body, up to 64 MB, the handler answers with JSON.
-    void routeForm(const char* path, FormHandler handler);
+    class Http;
+    using FormHandler = QByteArray (SyncService::*)(const httplib::Request&, const FormData&);
 
-    QByteArray signup(const QHttpServerRequest& request);
-    QByteArray userId(const FormData& form);
-    QByteArray sync(const FormData& form);
-    QByteArray feedback(const FormData& form);
-    QByteArray version(const QHttpServerRequest& request) const;
-    QByteArray installer();
+    // A path whose form body, up to `limit` bytes, the handler answers with a text of that type.
+    void routeForm(const char* path, FormHandler handler, qsizetype limit, const char* type);
 
-    ServiceStore& m_store;
-    AccountRegistry m_accounts;
-    QString m_dataDir;
-    UpdateOffer m_offer;
-    QByteArray m_installer;
-    QHttpServer m_server;
+    // The calling worker's store, connected; nullptr while it cannot be reached.
+    ServiceStore* store();
+
+    QByteArray signup(const httplib::Request& request, const FormData& form);
+    QByteArray userId(const httplib::Request& request, const FormData& form);
+    QByteArray sync(const httplib::Request& request, const FormData& form);
+    QByteArray feedback(const httplib::Request& request, const FormData& form);
+    QByteArray version(const httplib::Request& request) const;
+    void installer(httplib::Response& response) const;
+
+    ServiceOptions m_options;
+    QString m_baseUrl;
+    // Feedback is counted and stored one message at a time, so that the limits hold between the workers.
+    std::mutex m_feedback;
+    std::unique_ptr<Http> m_http;
 };

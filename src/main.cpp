@@ -3,11 +3,15 @@
 #include "shell/stylesheet.h"
 
 #include <QApplication>
+#include <QLoggingCategory>
 #include <QSplashScreen>
 #include <QTranslator>
 
 int main(int argc, char* argv[])
 {
+    // The web engine, loaded with the first chart or report, describes its set-up each time; like the program's
+    // own diagnostics it stays quiet unless QT_LOGGING_RULES asks for it.
+    QLoggingCategory::setFilterRules("qt.webenginecontext.info=false");
     QApplication app(argc, argv);
     app.setStyleSheet(StyleSheet::load());
     QTranslator translator;

@@ -1,11 +1,11 @@
 #include "analysis/printhelper.h"
 
 #include "analysis/billhtml.h"
+#include "data/logcategories.h"
 #include "data/maccount.h"
 #include "data/mborrower.h"
 #include "data/mcategory.h"
 
-#include <QDebug>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
@@ -77,7 +77,7 @@ QString PrintHelper::toHtml(const MBillList& bills)
                 cell(getAccountName(*bill)) + cell(getRemark(*bill)) + "</tr>";
     }
     html += "</table></body></html>";
-    qDebug() << html;
+    qCDebug(lcAnalysis) << "print document:" << bills.size() << "bills," << html.size() << "characters";
     return html;
 }
 

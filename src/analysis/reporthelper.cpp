@@ -1,7 +1,8 @@
 #include "analysis/reporthelper.h"
 
+#include "data/logcategories.h"
+
 #include <QDate>
-#include <QDebug>
 #include <QHash>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -18,7 +19,7 @@ void eachRow(const QString& sql, const std::function<void(const QSqlQuery&)>& ro
     for (const QVariant& value : values)
         query.addBindValue(value);
     if (!ok || !query.exec()) {
-        qDebug() << "ReportHelper:" << sql << query.lastError().text();
+        qCWarning(lcAnalysis) << "ReportHelper:" << sql << query.lastError().text();
         return;
     }
     while (query.next())
@@ -86,7 +87,7 @@ int ReportHelper::earliestMonth() const
 {
     int month = 0;
     eachRow("select min(month) from tbl_bill", [&month](const QSqlQuery& q) { month = q.value(0).toInt(); });
-    qDebug() << "getYearList" << month;
+    qCDebug(lcAnalysis) << "getYearList" << month;
     if (month == 0) {
         const QDate today = QDate::currentDate();
         month = today.year() * 100 + today.month();

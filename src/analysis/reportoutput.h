@@ -18,7 +18,7 @@ public:
     // Lets the user set up the printer; false when cancelled.
     virtual bool setUpPrinter(QWidget* parent, QPrinter* printer);
 
-    // Replaces the file in one step, so that it is always the old or the whole new file, readable by others but
-    // writable by the owner only. False with the reason when it could not be written.
+    // Replaces the file in one step, so that it is always the old or the whole new file, writable by the owner
+    // only. False with the reason when it could not be written.
     static bool save(const QString& path, const QByteArray& content, QString* error);
 };

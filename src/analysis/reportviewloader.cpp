@@ -1,10 +1,10 @@
 #include "analysis/reportviewloader.h"
 
 #include "analysis/reportviewfactory.h"
+#include "data/logcategories.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QLoggingCategory>
 #include <QOpenGLContext>
 #include <QPluginLoader>
 
@@ -14,8 +14,6 @@ Q_GUI_EXPORT void qt_gl_set_global_share_context(QOpenGLContext* context);
 QT_END_NAMESPACE
 
 namespace {
-Q_LOGGING_CATEGORY(lcReportView, "quillbay.analysis", QtCriticalMsg)
-
 const char* pluginName = "quillbay-reportview";
 
 // The browser engine makes this context itself when it is linked into the program, as the application starts;
@@ -38,7 +36,7 @@ ReportViewFactory* factory()
             QPluginLoader loader(QDir(folder).filePath(pluginName));
             if (auto* found = qobject_cast<ReportViewFactory*>(loader.instance()))
                 return found;
-            qCWarning(lcReportView) << "no report view in" << folder << loader.errorString();
+            qCWarning(lcAnalysis) << "no report view in" << folder << loader.errorString();
         }
         return static_cast<ReportViewFactory*>(nullptr);
     }();

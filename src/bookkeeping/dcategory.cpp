@@ -1,8 +1,8 @@
 #include "bookkeeping/dcategory.h"
 
+#include "data/logcategories.h"
 #include "ui_dcategory.h"
 
-#include <QDebug>
 #include <QListView>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -21,7 +21,7 @@ DCategory::DCategory(const QString& kind, QWidget* parent, bool subCategory, con
     query.prepare("select id,name,kind,description,sort from tbl_category where kind=?");
     query.addBindValue(kind);
     if (!query.exec())
-        qDebug() << "DCategory: parent categories" << query.lastError().text();
+        qCWarning(lcBookkeeping) << "DCategory: parent categories" << query.lastError().text();
     while (query.next())
         ui->cbParentId->addItem(query.value(1).toString(), query.value(0).toString());
     // No parent id, or one that is not there, leaves the first category current.

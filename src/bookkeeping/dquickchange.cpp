@@ -90,7 +90,6 @@ void DQuickChange::on_pbOK_clicked()
     if (mode == "category" && subCategoryId.isEmpty())
         return refuse(tr("请选择一个小类"));
 
-    int failed = 0;
     for (const MBillPtr& bill : std::as_const(bills)) {
         if (mode == "account") {
             bill->setAccountId(targetId);
@@ -102,12 +101,11 @@ void DQuickChange::on_pbOK_clicked()
             bill->setCategoryId(targetId);
             bill->setSubCategoryId(subCategoryId);
         }
-        if (!bill->update())
-            ++failed;
     }
-    // Writing again is harmless, so the dialog stays open for another try.
-    if (failed > 0) {
-        DMessageBox::error(this, tr("有 %1 条账目保存失败，没有写入账本，请重试。").arg(failed));
+    // Half a change would mix old and new in every total, so the bills change together or not at all; the
+    // dialog stays open for another try.
+    if (!MBill::updateAll(bills)) {
+        DMessageBox::error(this, tr("保存失败，选中的 %1 条账目都没有改动，请重试。").arg(bills.size()));
         return;
     }
     accept();

@@ -7,6 +7,7 @@
 #include <QDialog>
 #include <QList>
 #include <QStringList>
+#include <algorithm>
 
 // What a master-data list page needs of its record class. Records are named by id and looked up afresh in the
 // class's cache at every step, because any write drops the cache and another part of the program (the sync)
@@ -26,8 +27,10 @@ public:
     virtual bool exists(const QString& id) const = 0;
     // Whether bills name the record, so that it must stay.
     virtual bool isUsed(const QString& id) const = 0;
-    virtual bool remove(const QString& id) const = 0;
-    // Numbers the records 1..n in the order of `ids`, writing only the records whose number changes.
+    // Removes all the records or, when one cannot be removed, none.
+    virtual bool removeAll(const QStringList& ids) const = 0;
+    // Numbers the records 1..n in the order of `ids`, writing only the records whose number changes; all of
+    // them or none.
     virtual bool renumber(const QStringList& ids) const = 0;
     // The edit dialog for a new record (empty id) or for the record with the id.
     virtual QDialog* createDialog(QWidget* parent, const QString& id) const = 0;
@@ -71,10 +74,14 @@ public:
         return record && Record::getBillCount(record) > 0;
     }
 
-    bool remove(const QString& id) const override
+    bool removeAll(const QStringList& ids) const override
     {
-        Record* record = find(id);
-        return record && Record::remove(record);
+        return RecordSql::allOrNothing([this, &ids] {
+            return std::all_of(ids.cbegin(), ids.cend(), [this](const QString& id) {
+                Record* record = find(id);
+                return record && Record::remove(record);
+            });
+        });
     }
 
     bool renumber(const QStringList& ids) const override
@@ -83,13 +90,15 @@ public:
         QList<Record*> records;
         for (const QString& id : ids)
             records << find(id);
-        bool ok = true;
-        for (int i = 0; i < records.size(); ++i)
-            if (records.at(i)->getSort() != i + 1) {
-                records.at(i)->setSort(i + 1);
-                ok = Record::update(records.at(i)) && ok;
-            }
-        return ok;
+        return RecordSql::allOrNothing([&records] {
+            for (int i = 0; i < records.size(); ++i)
+                if (records.at(i)->getSort() != i + 1) {
+                    records.at(i)->setSort(i + 1);
+                    if (!Record::update(records.at(i)))
+                        return false;
+                }
+            return true;
+        });
     }
 
     QDialog* createDialog(QWidget* parent, const QString& id) const override

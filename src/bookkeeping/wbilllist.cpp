@@ -11,6 +11,7 @@
 #include "bookkeeping/ddateperiod.h"
 #include "bookkeeping/dquickchange.h"
 #include "bookkeeping/filterbox.h"
+#include "bookkeeping/wbillitemdelegate.h"
 #include "data/filesetting.h"
 #include "data/mbillmodel.h"
 #include "data/notifier.h"
@@ -98,8 +99,9 @@ void WBillList::setUpView()
     QTreeView* view = ui->tvBillList;
     view->setAllColumnsShowFocus(true);
     view->setAnimated(true);
-    view->setItemDelegate(new WItemDelegate);
+    view->setItemDelegate(new WBillItemDelegate);
     view->itemDelegate()->setParent(view);
+    WBillItemDelegate::spanDateGroups(view);
     view->header()->setStretchLastSection(false);
     view->header()->setSectionResizeMode(4, QHeaderView::Stretch);
     view->header()->setMinimumSectionSize(50);
@@ -374,9 +376,8 @@ void WBillList::deleteBills()
         return;
     if (DMessageBox::question(this, tr("确定删除?"), tr("需要删除这些账目吗?")) != 1)
         return;
-    // Each removal reloads the page; the bills stay alive in this list meanwhile.
-    for (const MBillPtr& bill : bills)
-        bill->remove();
+    if (!MBill::removeAll(bills))
+        DMessageBox::error(this, tr("删除失败，选中的账目都没有删除，请重试。"));
 }
 
 void WBillList::on_pbDelete_clicked()

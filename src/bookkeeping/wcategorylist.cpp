@@ -13,6 +13,7 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QShortcut>
+#include <algorithm>
 #include <memory>
 
 WCategoryList::WCategoryList(QWidget* parent) : WBaseWidget(parent), ui(new Ui::WCategoryList)
@@ -146,7 +147,7 @@ void WCategoryList::on_pbRemove_clicked()
         if (const MCategory* shown = static_cast<const MCategory*>(index.internalPointer()))
             chosen.append({shown->getId(), !shown->getCategoryId().isEmpty()});
 
-    bool removed = false;
+    QList<MCategory*> removable;
     for (const auto& [id, sub] : std::as_const(chosen)) {
         MCategory* category = sub ? MCategory::getSubCategoryById(id) : MCategory::getCategoryById(id);
         if (!category)
@@ -156,10 +157,19 @@ void WCategoryList::on_pbRemove_clicked()
         else if (category->getBillCount() > 0)
             DMessageBox::information(this, tr("删除失败"), tr("已经有账目使用了这个分类，您不能删除此分类。"));
         else
-            removed = category->remove() || removed;
+            removable << category;
     }
+    if (removable.isEmpty())
+        return;
+    // The records stay valid when a removal drops the cache.
+    const bool removed = RecordSql::allOrNothing([&removable] {
+        return std::all_of(removable.cbegin(), removable.cend(),
+                           [](MCategory* category) { return category->remove(); });
+    });
     if (removed)
         bind();
+    else
+        DMessageBox::error(this, tr("删除失败，选中的分类都没有删除，请重试。"));
 }
 
 void WCategoryList::on_pbMovePrevious_clicked()
@@ -185,8 +195,14 @@ void WCategoryList::move(int step)
         return;
     // Numbering the siblings afresh makes the swap take effect whatever positions were stored.
     siblings.swapItemsAt(position, position + step);
-    for (int i = 0; i < siblings.size(); ++i)
-        MCategory::updateSort(siblings.at(i), i + 1);
+    const bool renumbered = RecordSql::allOrNothing([&siblings] {
+        for (int i = 0; i < siblings.size(); ++i)
+            if (!MCategory::updateSort(siblings.at(i), i + 1))
+                return false;
+        return true;
+    });
+    if (!renumbered)
+        DMessageBox::error(this, tr("移动失败，顺序没有改变，请重试。"));
     MCategory::clearCache();
     bind();
 

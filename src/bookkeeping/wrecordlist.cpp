@@ -82,20 +82,22 @@ void WRecordList::on_pbModify_clicked()
 
 void WRecordList::on_pbRemove_clicked()
 {
-    QStringList ids;
-    for (const QModelIndex& index : ui->tvRecordList->selectionModel()->selectedRows(0))
-        ids << access->idAt(index);
-    bool removed = false;
-    for (const QString& id : std::as_const(ids)) {
+    QStringList removable;
+    for (const QModelIndex& index : ui->tvRecordList->selectionModel()->selectedRows(0)) {
+        const QString id = access->idAt(index);
         if (!access->exists(id))
             continue;
         if (access->isUsed(id))
             DMessageBox::information(this, texts.refusalTitle, texts.refusalText);
         else
-            removed = access->remove(id) || removed;
+            removable << id;
     }
-    if (removed)
+    if (removable.isEmpty())
+        return;
+    if (access->removeAll(removable))
         bind();
+    else
+        DMessageBox::error(this, tr("删除失败，选中的记录都没有删除，请重试。"));
 }
 
 void WRecordList::on_pbMovePrevious_clicked()
@@ -117,7 +119,8 @@ void WRecordList::move(int step)
         return;
     // Stored positions may have gaps or ties: numbering the whole list afresh makes the swap always take effect.
     ids.swapItemsAt(position, position + step);
-    access->renumber(ids);
+    if (!access->renumber(ids))
+        DMessageBox::error(this, tr("移动失败，顺序没有改变，请重试。"));
     bind();
     ui->tvRecordList->selectRow(access->orderedIds().indexOf(id));
     refreshMoveButtons();

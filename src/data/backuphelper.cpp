@@ -12,6 +12,7 @@
 #include "data/mborrower.h"
 #include "data/mcategory.h"
 #include "data/mmember.h"
+#include "data/recordsql.h"
 #include "shell/dmessagebox.h"
 
 #include <QDateTime>
@@ -19,7 +20,6 @@
 #include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlQuery>
-#include <QThread>
 
 namespace {
 // Inserts a default record and removes it at once, so that only its deletion stays. An insert that fails met
@@ -50,8 +50,7 @@ bool BackupHelper::backup(QString name)
     const QString target = FileSetting::getInstance()->getBackupDir() + name;
     if (!QFile::copy(BookConnection::currentBookPath(), target))
         return false;
-    BookFile::makeOwnerWritable(target);
-    return true;
+    return BookFile::makeOwnerOnly(target);
 }
 
 bool BackupHelper::backupTo(const QString& target)
@@ -72,7 +71,7 @@ bool BackupHelper::restore(const QString& file)
 {
     const QString book = BookConnection::currentBookPath();
     // Restoring the book onto itself would bring nothing back.
-    if (isCurrentBook(file) || !BookLock::acquire(book))
+    if (isCurrentBook(file) || BookLock::acquire(book) != BookLock::Outcome::Held)
         return false;
     BookReplacement replacement(book);
     if (!replacement.prepare(file))
@@ -87,27 +86,23 @@ bool BackupHelper::restore(const QString& file)
 bool BackupHelper::keddo(const QString& file)
 {
     const QString book = BookConnection::currentBookPath();
-    if (!BookLock::acquire(book))
+    if (BookLock::acquire(book) != BookLock::Outcome::Held)
         return false;
     BookReplacement replacement(book);
-    if (!replacement.prepare(file) || !KeddoConverter::isKeddo(tablesOf(replacement.workingPath())) || !backup())
+    // Never put in place: this one only lends its working copy of the initial book, whose schema the conversion
+    // reads, so that the copy lies beside the book and goes with the import, whatever its outcome. The backup
+    // folder gets nothing but the safety backup of the former book.
+    BookReplacement schema(book);
+    if (!replacement.prepare(file) || !KeddoConverter::isKeddo(tablesOf(replacement.workingPath())) ||
+        !schema.prepare(BookFile::initialBook()) || !backup())
         return false;
 
-    // The working copy of the initial book must not land on the safety backup made within the same millisecond.
-    const QString backupDir = FileSetting::getInstance()->getBackupDir();
-    QString initial = backupDir + generateBackupFileName();
-    while (QFile::exists(initial)) {
-        QThread::msleep(1);
-        initial = backupDir + generateBackupFileName();
-    }
-    QFile::copy(BookFile::initialBook(), initial);
-
     bool opened = false;
-    const bool converted = BookConnection::withTemporary("init", initial, [&](QSqlDatabase& schema) {
+    const bool converted = BookConnection::withTemporary("init", schema.workingPath(), [&](QSqlDatabase& initial) {
         return BookConnection::withTemporary("keddo", replacement.workingPath(), [&](QSqlDatabase& keddo) {
             opened = true;
             // A conversion that stops half way leaves nothing behind.
-            return keddo.transaction() && KeddoConverter::convert(schema, keddo) && BookCheck::isWholeBook(keddo) &&
+            return keddo.transaction() && KeddoConverter::convert(initial, keddo) && BookCheck::isWholeBook(keddo) &&
                    keddo.commit();
         });
     });
@@ -133,8 +128,11 @@ bool BackupHelper::addDeleteData(const QString& path)
     writer.borrower = insertAndRemove<MBorrower>;
     writer.categories = &BackupHelper::insertCategorys;
     writer.member = insertAndRemove<MMember>;
-    DefaultData::write(writer, staticMetaObject.className());
-    return true;
+    // The deletions are recorded together, or the import fails with its commit.
+    return RecordSql::allOrNothing([&writer] {
+        DefaultData::write(writer, staticMetaObject.className());
+        return true;
+    });
 }
 
 void BackupHelper::insertCategorys(const QString& kind, int& categoryId, int& subCategoryId,

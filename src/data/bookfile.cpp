@@ -1,5 +1,7 @@
 #include "data/bookfile.h"
 
+#include "data/bookreplacement.h"
+
 #include <QFile>
 
 const char* BookFile::initialBook()
@@ -9,20 +11,13 @@ const char* BookFile::initialBook()
 
 bool BookFile::createFromInitial(const QString& path)
 {
-    if (!QFile::copy(initialBook(), path))
+    if (QFile::exists(path))
         return false;
-    return makeOwnerWritable(path);
+    BookReplacement book(path);
+    return book.prepare(initialBook()) && book.commit();
 }
 
-bool BookFile::makeOwnerWritable(const QString& path)
+bool BookFile::makeOwnerOnly(const QString& path)
 {
-    return QFile::setPermissions(path, ownerWritable(QFile::permissions(path)));
-}
-
-QFileDevice::Permissions BookFile::ownerWritable(QFileDevice::Permissions permissions)
-{
-    return (permissions | QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser |
-            QFileDevice::WriteUser) &
-           ~(QFileDevice::WriteGroup | QFileDevice::WriteOther | QFileDevice::ExeOwner | QFileDevice::ExeUser |
-             QFileDevice::ExeGroup | QFileDevice::ExeOther);
+    return QFile::setPermissions(path, ownerOnly);
 }

@@ -1,12 +1,11 @@
 #include "data/bookindexes.h"
 
-#include <QLoggingCategory>
+#include "data/logcategories.h"
+
 #include <QSqlError>
 #include <QSqlQuery>
 
 namespace {
-Q_LOGGING_CATEGORY(lcBookData, "quillbay.data", QtCriticalMsg)
-
 struct Index
 {
     const char* name;
@@ -60,7 +59,7 @@ bool BookIndexes::addMissing(QSqlDatabase db)
         added = added && query.exec(statement);
     added = added && db.commit();
     if (!added) {
-        qCWarning(lcBookData) << "indexes not added:" << query.lastError().text() << db.lastError().text();
+        qCWarning(lcData) << "indexes not added:" << query.lastError().text() << db.lastError().text();
         db.rollback();
     }
     return added;

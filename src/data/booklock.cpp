@@ -9,19 +9,19 @@ std::unique_ptr<QLockFile> held;
 QString heldBook;
 } // namespace
 
-bool BookLock::acquire(const QString& book, std::chrono::milliseconds wait)
+BookLock::Outcome BookLock::acquire(const QString& book, std::chrono::milliseconds wait)
 {
     if (held && heldBook == book)
-        return true;
+        return Outcome::Held;
     release();
     auto lock = std::make_unique<QLockFile>(book + ".lock");
     // A copy may keep its book open for days: only a lock whose copy no longer runs is stale.
     lock->setStaleLockTime(0);
     if (!lock->tryLock(int(wait.count())))
-        return false;
+        return lock->error() == QLockFile::LockFailedError ? Outcome::HeldElsewhere : Outcome::Unwritable;
     held = std::move(lock);
     heldBook = book;
-    return true;
+    return Outcome::Held;
 }
 
 bool BookLock::isHeldElsewhere(const QString& book)
@@ -30,7 +30,8 @@ bool BookLock::isHeldElsewhere(const QString& book)
         return false;
     QLockFile lock(book + ".lock");
     lock.setStaleLockTime(0);
-    return !lock.tryLock(0);
+    // A lock file that cannot be written is held by nobody: a running copy's lock would be there to read.
+    return !lock.tryLock(0) && lock.error() == QLockFile::LockFailedError;
 }
 
 void BookLock::release()

@@ -9,10 +9,19 @@
 class BookLock
 {
 public:
-    // Takes the lock of the book for this process, letting go of any other book's lock it held; true when
-    // this process holds it, also when it did already. The program restarts itself by starting a new copy
-    // before the old one quits, so the new copy waits a little for the old one to let go.
-    static bool acquire(const QString& book, std::chrono::milliseconds wait = restartWait);
+    enum class Outcome
+    {
+        // This process holds the lock, also when it did already.
+        Held,
+        HeldElsewhere,
+        // The lock file cannot be written beside the book: the folder is full or read-only.
+        Unwritable,
+    };
+
+    // Takes the lock of the book for this process, letting go of any other book's lock it held. The program
+    // restarts itself by starting a new copy before the old one quits, so the new copy waits a little for the
+    // old one to let go.
+    static Outcome acquire(const QString& book, std::chrono::milliseconds wait = restartWait);
     static void release();
     // Whether another running copy holds the lock of the book; never true of the book this process holds.
     static bool isHeldElsewhere(const QString& book);

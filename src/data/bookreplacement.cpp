@@ -24,10 +24,11 @@ BookReplacement::BookReplacement(const QString& book) : m_book(book), m_working(
 bool BookReplacement::prepare(const QString& source)
 {
     QFile in(source);
-    if (!in.open(QIODevice::ReadOnly) || !m_working.open() || !copyAll(in, m_working))
+    // Writing to the disk happens at the flush: a full disk shows there, and close() would not say so.
+    if (!in.open(QIODevice::ReadOnly) || !m_working.open() || !copyAll(in, m_working) || !m_working.flush())
         return false;
     m_working.close();
-    return m_working.setPermissions(BookFile::ownerWritable(in.permissions()));
+    return m_working.setPermissions(BookFile::ownerOnly);
 }
 
 QString BookReplacement::workingPath() const
@@ -39,8 +40,9 @@ bool BookReplacement::commit()
 {
     QFile in(workingPath());
     QSaveFile out(m_book);
+    // QSaveFile::commit() renames the new file into place even when its last write failed: flush() tells.
     if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly) || !copyAll(in, out) ||
-        !out.setPermissions(in.permissions()) || !out.flush())
+        !out.setPermissions(BookFile::ownerOnly) || !out.flush())
         return false;
     if (beforeRename && !beforeRename(m_book))
         return false;

@@ -17,7 +17,8 @@ public:
     // false when the file cannot be read or the copy cannot be written.
     bool prepare(const QString& source);
     QString workingPath() const;
-    // Writes the working copy over the book, owner-writable and writable by nobody else.
+    // Writes the working copy over the book, readable and writable by the owner only; false, with the book as
+    // it was, when the new content could not be written whole or renamed into place.
     bool commit();
 
     // Only tests set it: called with the book's path once the new content is written and before it is

@@ -1,26 +1,21 @@
 #include "data/bookreset.h"
 
 #include "data/dbhelper.h"
+#include "data/logcategories.h"
 #include "data/maccount.h"
 #include "data/mbill.h"
 #include "data/mborrower.h"
 #include "data/mcategory.h"
 #include "data/mmember.h"
+#include "data/recordsql.h"
 
-#include <QDebug>
-#include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 
 bool BookReset::run()
 {
-    QSqlDatabase db = QSqlDatabase::database();
-    bool done = db.transaction();
-    if (done) {
-        done = emptyTables() && DBHelper::getInstance()->writeDefaultRecords() && db.commit();
-        if (!done)
-            db.rollback();
-    }
+    const bool done =
+        RecordSql::allOrNothing([] { return emptyTables() && DBHelper::getInstance()->writeDefaultRecords(); });
     dropCaches();
     return done;
 }
@@ -30,7 +25,7 @@ bool BookReset::emptyTables()
     QSqlQuery query;
     const auto exec = [&query](const QString& statement) {
         const bool ok = query.exec(statement);
-        qDebug() << ok << (ok ? QString() : query.lastError().text());
+        qCDebug(lcData) << ok << (ok ? QString() : query.lastError().text());
         return ok;
     };
     for (const QString table :

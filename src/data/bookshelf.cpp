@@ -5,8 +5,8 @@
 #include "data/constants.h"
 #include "data/dbhelper.h"
 #include "data/filesetting.h"
+#include "data/logcategories.h"
 
-#include <QDebug>
 #include <QDir>
 #include <QFile>
 
@@ -44,7 +44,11 @@ BookShelf::Result BookShelf::create(const QString& name)
         return Result::Taken;
     if (!BookFile::createFromInitial(path))
         return Result::Failed;
-    DBHelper::getInstance()->initDefaultData(path);
+    // A book without its default records is no new book: it goes again.
+    if (!DBHelper::getInstance()->initDefaultData(path)) {
+        QFile::remove(path);
+        return Result::Failed;
+    }
     return Result::Done;
 }
 
@@ -68,9 +72,8 @@ BookShelf::Result BookShelf::remove(const QString& name, QString* movedTo)
     if (BookLock::isHeldElsewhere(from))
         return Result::InUse;
     const QString to = freeDeletedPath(FileSetting::getInstance()->getBackupDir(), name);
-    qDebug() << "deleting book" << from << "to" << to;
     const bool moved = QFile::rename(from, to);
-    qDebug() << moved;
+    qCDebug(lcData) << "book moved to the backup folder:" << moved;
     if (!moved)
         return Result::Failed;
     if (movedTo)

@@ -1,13 +1,14 @@
 #include "data/constants.h"
 
 #include "data/filesetting.h"
+#include "data/logcategories.h"
 #include "data/metadata.h"
 #include "platform/platformprobe.h"
 
 #include <QCoreApplication>
-#include <QDebug>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 namespace {
 Constants* instance = nullptr;
@@ -173,16 +174,23 @@ void Constants::setBookName(const QString& name)
 
 QString Constants::getBaseUrl() const
 {
-    qDebug() << "program folder" << QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
+    qCDebug(lcData) << "program folder" << QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
     const QString configured = qEnvironmentVariable("QUILLBAY_SERVICE_URL");
     return configured.isEmpty() ? QString(defaultServiceUrl) : configured;
 }
 
 void Constants::makeDir(const QString& path)
 {
-    QDir dir(path);
-    if (!dir.exists())
-        dir.mkpath(".");
+    QStringList missing;
+    for (QString folder = QDir::cleanPath(QDir(path).absolutePath()); !QFileInfo::exists(folder);
+         folder = QFileInfo(folder).path())
+        missing.prepend(folder);
+    // The folders made here hold books and their backups: only the owner may look into them, whatever the umask.
+    const QFile::Permissions ownerOnly =
+        QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadUser | QFile::WriteUser | QFile::ExeUser;
+    for (const QString& folder : std::as_const(missing))
+        if (!QDir().mkdir(folder, ownerOnly) || !QFile::setPermissions(folder, ownerOnly))
+            return;
 }
 
 void Constants::copyFiles(QString source, QString target)

@@ -32,6 +32,7 @@ public:
     void setBookName(const QString& name);
     QString getBaseUrl() const;
 
+    // Creates the folder and every missing folder above it, each for the owner only.
     static void makeDir(const QString& path);
     static void copyFiles(QString source, QString target);
 

@@ -4,13 +4,14 @@
 #include "data/constants.h"
 #include "data/dbsetting.h"
 #include "data/defaultdata.h"
+#include "data/logcategories.h"
 #include "data/maccount.h"
 #include "data/mborrower.h"
 #include "data/mcategory.h"
 #include "data/mmember.h"
 #include "data/notifier.h"
+#include "data/recordsql.h"
 
-#include <QDebug>
 #include <QSignalBlocker>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -109,8 +110,7 @@ bool DBHelper::upgrade()
             continue;
         for (const QString& statement : *step) {
             const bool ok = query.exec(statement);
-            qDebug() << ok;
-            qDebug() << query.lastError().text();
+            qCDebug(lcData) << ok << (ok ? QString() : query.lastError().text());
             if (!ok && !isAlreadyThere(query.lastError()))
                 complete = false;
         }
@@ -121,18 +121,16 @@ bool DBHelper::upgrade()
     return setting->save();
 }
 
-void DBHelper::initDefaultData(const QString& path)
+bool DBHelper::initDefaultData(const QString& path)
 {
-    if (path.isEmpty()) {
-        fillDefaultConnection();
-        return;
-    }
+    if (path.isEmpty())
+        return fillDefaultConnection();
     // The notices and the caches belong to the current book: nothing is announced while the other file is
     // filled, and reopening the current book drops what the fill cached from the other file.
     const QSignalBlocker quiet(Notifier::getInstance());
-    BookConnection::openDefault(path);
-    fillDefaultConnection();
+    const bool filled = BookConnection::openDefault(path) && fillDefaultConnection();
     BookConnection::openDefault(BookConnection::currentBookPath());
+    return filled;
 }
 
 bool DBHelper::insertCategorys(const QString& kind, int& categoryId, int& subCategoryId,
@@ -145,12 +143,9 @@ bool DBHelper::insertCategorys(const QString& kind, int& categoryId, int& subCat
     return inserted;
 }
 
-void DBHelper::fillDefaultConnection()
+bool DBHelper::fillDefaultConnection()
 {
-    QSqlDatabase db = QSqlDatabase::database();
-    db.transaction();
-    writeDefaultRecords();
-    db.commit();
+    return RecordSql::allOrNothing([this] { return writeDefaultRecords(); });
 }
 
 bool DBHelper::writeDefaultRecords()

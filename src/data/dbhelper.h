@@ -20,8 +20,8 @@ public:
 
     // Writes the default records of a new book, stamped as older than any sync. An empty path means the book
     // on the default connection; another path names a book file that already holds the schema, and the
-    // default connection is back on the current book afterwards.
-    void initDefaultData(const QString& path = QString());
+    // default connection is back on the current book afterwards. All of them or, false, none.
+    bool initDefaultData(const QString& path = QString());
     // Inserts the categories of one kind, each followed by its sub-categories, with ids from the counters; false
     // when the book refused any of them.
     bool insertCategorys(const QString& kind, int& categoryId, int& subCategoryId, const QStringList& categoryNames,
@@ -32,7 +32,7 @@ public:
 
 private:
     explicit DBHelper(QObject* parent = nullptr);
-    void fillDefaultConnection();
+    bool fillDefaultConnection();
 
     // Keyed by the schema version each step starts from.
     QMap<int, QStringList> m_upgradeSteps;

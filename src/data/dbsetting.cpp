@@ -1,7 +1,8 @@
 #include "data/dbsetting.h"
 
+#include "data/logcategories.h"
+
 #include <QCryptographicHash>
-#include <QDebug>
 #include <QSqlError>
 #include <QSqlQuery>
 
@@ -38,7 +39,7 @@ DbSetting::DbSetting(QObject* parent) : QObject(parent)
         version = query.value(5).toInt();
         syncTime = query.value(6).toDateTime();
     } else {
-        qDebug() << "reading tbl_setting" << query.lastError().text();
+        qCWarning(lcData) << "reading tbl_setting" << query.lastError().text();
     }
 }
 
@@ -127,7 +128,7 @@ bool DbSetting::save()
     query.addBindValue(encodePassword(syncPassword));
     query.addBindValue(version);
     if (!query.exec()) {
-        qDebug() << "saving tbl_setting" << query.lastError().text();
+        qCWarning(lcData) << "saving tbl_setting" << query.lastError().text();
         return false;
     }
     return true;

@@ -1,10 +1,11 @@
 #include "data/filesetting.h"
 
 #include "data/constants.h"
+#include "data/logcategories.h"
+#include "data/settingsfile.h"
 
-#include <QDebug>
 #include <QDir>
-#include <QSettings>
+#include <QTimer>
 
 namespace {
 FileSetting* instance = nullptr;
@@ -26,35 +27,57 @@ void FileSetting::resetInstance()
     instance = nullptr;
 }
 
-FileSetting::FileSetting(QObject* parent) : QObject(parent)
+FileSetting::FileSetting(QObject* parent)
+    : QObject(parent), m_path(Constants::getInstance()->getConfigDir() + "Quillbay.ini"),
+      m_values(SettingsFile::read(m_path))
 {
-    settings = new QSettings(Constants::getInstance()->getConfigDir() + "Quillbay.ini", QSettings::IniFormat);
 }
 
 FileSetting::~FileSetting()
 {
-    delete settings;
+    sync();
 }
 
 QVariant FileSetting::getValue(const QString& key, const QVariant& defaultValue) const
 {
-    return settings->value(key, defaultValue);
+    return m_values.value(key, defaultValue);
 }
 
 void FileSetting::setValue(const QString& key, const QVariant& value)
 {
-    settings->setValue(key, value);
+    m_values.insert(key, value);
+    changed(key);
 }
 
 void FileSetting::removeValue(const QString& key)
 {
-    settings->remove(key);
+    // As in the file's groups, a key takes the keys below it along.
+    const QString below = key + '/';
+    for (auto it = m_values.begin(); it != m_values.end();) {
+        if (it.key() == key || it.key().startsWith(below)) {
+            changed(it.key());
+            it = m_values.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    changed(key);
+}
+
+void FileSetting::changed(const QString& key)
+{
+    m_pending.insert(key);
+    // Changes made in one go (a dragged column, a dialog's options) are written together.
+    if (!m_writeQueued) {
+        m_writeQueued = true;
+        QTimer::singleShot(0, this, &FileSetting::sync);
+    }
 }
 
 bool FileSetting::isSyncWhenStartup() const
 {
     const bool on = getValue("Sync/SyncWhenStartup", false).toBool();
-    qDebug() << "Sync/SyncWhenStartup" << on;
+    qCDebug(lcData) << "Sync/SyncWhenStartup" << on;
     return on;
 }
 
@@ -129,7 +152,23 @@ void FileSetting::setColumnWidths(const QString& table, const QList<int>& widths
     setValue(columnWidthsKey + table, parts.join(':'));
 }
 
-void FileSetting::sync()
+bool FileSetting::sync()
 {
-    settings->sync();
+    m_writeQueued = false;
+    if (m_pending.isEmpty())
+        return true;
+    QSettings::SettingsMap merged = SettingsFile::read(m_path);
+    for (const QString& key : std::as_const(m_pending)) {
+        if (m_values.contains(key))
+            merged.insert(key, m_values.value(key));
+        else
+            merged.remove(key);
+    }
+    if (!SettingsFile::write(m_path, merged)) {
+        qCWarning(lcData) << "the settings file could not be written; kept" << m_pending.size() << "changes";
+        return false;
+    }
+    m_values = merged;
+    m_pending.clear();
+    return true;
 }

@@ -1,8 +1,8 @@
 #include "data/keddoconverter.h"
 
 #include "data/constants.h"
+#include "data/logcategories.h"
 
-#include <QDebug>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -35,7 +35,7 @@ bool KeddoConverter::convert(QSqlDatabase& initial, QSqlDatabase& keddo)
     const bool ok = query.exec("insert INTO tbl_setting(sync_time,version) values('2008-08-08 08:08:08'," +
                                QString::number(Constants::getInstance()->getVersionCode()) + ");");
     if (!ok)
-        qDebug() << query.lastError().text();
+        qCWarning(lcData) << query.lastError().text();
     return ok;
 }
 
@@ -61,7 +61,7 @@ bool KeddoConverter::copySchema(QSqlDatabase& initial, QSqlDatabase& keddo)
         ++count;
         const QString sql = schema.value(1).toString();
         const bool ok = query.exec(sql);
-        qDebug() << sql << ok << (ok ? QString() : query.lastError().text());
+        qCDebug(lcData) << sql << ok << (ok ? QString() : query.lastError().text());
     }
     return count > 0;
 }
@@ -88,7 +88,7 @@ bool KeddoConverter::copyRows(QSqlDatabase& keddo)
         if (!present.contains(table))
             continue;
         if (!query.exec(sql)) {
-            qDebug() << "keddo copy from" << table << "failed:" << query.lastError().text();
+            qCWarning(lcData) << "keddo copy from" << table << "failed:" << query.lastError().text();
             return false;
         }
     }

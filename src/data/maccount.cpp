@@ -1,9 +1,9 @@
 #include "data/maccount.h"
 
+#include "data/logcategories.h"
 #include "data/notifier.h"
 #include "data/recordsql.h"
 
-#include <QDebug>
 #include <QSqlQuery>
 
 namespace {
@@ -103,7 +103,7 @@ QList<MAccount*>* MAccount::get()
         accounts.append(account);
     }
     calculateBalance();
-    qDebug() << "MAccount::get()";
+    qCDebug(lcData) << "MAccount::get()";
     return &accounts;
 }
 
@@ -166,7 +166,7 @@ bool MAccount::remove(MAccount* account)
 
 void MAccount::calculateBalance()
 {
-    qDebug() << "MAccount::calculateBalance";
+    qCDebug(lcData) << "MAccount::calculateBalance";
     const QList<MAccount*>& list = *get();
     for (MAccount* account : list)
         account->balance = account->amount;

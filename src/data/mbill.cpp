@@ -1,6 +1,7 @@
 #include "data/mbill.h"
 
 #include "data/billreader.h"
+#include "data/logcategories.h"
 #include "data/maccount.h"
 #include "data/mborrower.h"
 #include "data/mcategory.h"
@@ -8,7 +9,6 @@
 #include "data/notifier.h"
 #include "data/recordsql.h"
 
-#include <QDebug>
 #include <QSqlQuery>
 #include <algorithm>
 #include <optional>
@@ -18,6 +18,10 @@ MBillListPtr cachedList;
 QString cachedCondition;
 // Absent until somebody first reads the months, so that the first comparison never announces a change.
 std::optional<QList<int>> rememberedMonths;
+
+const char* const updateSql = "update tbl_bill set amount=?,description=?,date=?,month=?,category_id=?,"
+                              "sub_category_id=?,account_id=?,to_account_id=?,borrower_id=?,member_id=?,title=?,"
+                              "kind=? where id = ? ";
 
 QList<int> sorted(QList<int> months)
 {
@@ -328,7 +332,7 @@ bool MBill::insert()
     query.addBindValue(id);
     bindFields(query);
     const bool ok = RecordSql::exec(query);
-    qDebug() << query.lastQuery();
+    qCDebug(lcData) << query.lastQuery();
     dataChanged();
     return ok;
 }
@@ -336,11 +340,8 @@ bool MBill::insert()
 bool MBill::update()
 {
     QSqlQuery query;
-    query.prepare("update tbl_bill set amount=?,description=?,date=?,month=?,category_id=?,sub_category_id=?,"
-                  "account_id=?,to_account_id=?,borrower_id=?,member_id=?,title=?,kind=? where id = ? ");
-    bindFields(query);
-    query.addBindValue(id);
-    const bool ok = RecordSql::execUpdate(query);
+    query.prepare(updateSql);
+    const bool ok = updateRow(query);
     dataChanged();
     return ok;
 }
@@ -350,6 +351,35 @@ bool MBill::remove()
     const bool ok = RecordSql::removeRow("tbl_bill", id);
     dataChanged();
     return ok;
+}
+
+bool MBill::updateAll(const MBillList& bills)
+{
+    QSqlQuery query;
+    query.prepare(updateSql);
+    const bool ok = RecordSql::allOrNothing([&bills, &query] {
+        return std::all_of(bills.cbegin(), bills.cend(),
+                           [&query](const MBillPtr& bill) { return bill->updateRow(query); });
+    });
+    dataChanged();
+    return ok;
+}
+
+bool MBill::removeAll(const MBillList& bills)
+{
+    const bool ok = RecordSql::allOrNothing([&bills] {
+        return std::all_of(bills.cbegin(), bills.cend(),
+                           [](const MBillPtr& bill) { return RecordSql::removeRow("tbl_bill", bill->id); });
+    });
+    dataChanged();
+    return ok;
+}
+
+bool MBill::updateRow(QSqlQuery& query) const
+{
+    bindFields(query);
+    query.addBindValue(id);
+    return RecordSql::execUpdate(query);
 }
 
 void MBill::bindFields(QSqlQuery& query) const

@@ -101,8 +101,14 @@ public:
     bool insert();
     bool update();
     bool remove();
+    // Write many bills as update() and remove() do one, in one transaction: every bill is written or, when one
+    // fails, none is. One change notice at the end, whatever the outcome.
+    static bool updateAll(const MBillList& bills);
+    static bool removeAll(const MBillList& bills);
 
 private:
+    // Writes the row of this bill with a prepared update statement; false when it failed or found no row.
+    bool updateRow(QSqlQuery& query) const;
     // The twelve stored fields besides the id, in the order both the insert and the update bind them.
     void bindFields(QSqlQuery& query) const;
 

@@ -3,7 +3,6 @@
 #include "data/notifier.h"
 #include "data/recordsql.h"
 
-#include <QDebug>
 #include <QSqlQuery>
 
 namespace {

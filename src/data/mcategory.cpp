@@ -4,7 +4,6 @@
 #include "data/notifier.h"
 #include "data/recordsql.h"
 
-#include <QDebug>
 #include <QMap>
 #include <QSqlQuery>
 
@@ -149,31 +148,37 @@ bool MCategory::insert()
 bool MCategory::update()
 {
     const bool sub = !categoryId.isEmpty();
-    QSqlQuery query;
-    query.prepare(sub ? updateSubCategorySql : updateCategorySql);
-    if (sub)
-        query.addBindValue(categoryId);
-    query.addBindValue(name);
-    query.addBindValue(kind);
-    query.addBindValue(description);
-    query.addBindValue(sort);
-    query.addBindValue(id);
-    bool ok = RecordSql::execUpdate(query);
-
-    // A sub-category moved to another category takes its bills along, but only once its own row has moved:
-    // otherwise its bills would name a category that it is not under.
-    if (sub && ok) {
+    bool billsMoved = false;
+    // A sub-category moved to another category takes its bills along, both or neither: otherwise its bills
+    // would name a category that it is not under.
+    const bool ok = RecordSql::allOrNothing([this, sub, &billsMoved] {
+        QSqlQuery query;
+        query.prepare(sub ? updateSubCategorySql : updateCategorySql);
+        if (sub)
+            query.addBindValue(categoryId);
+        query.addBindValue(name);
+        query.addBindValue(kind);
+        query.addBindValue(description);
+        query.addBindValue(sort);
+        query.addBindValue(id);
+        if (!RecordSql::execUpdate(query))
+            return false;
+        if (!sub)
+            return true;
         query.prepare("select id from tbl_bill where category_id<>? and sub_category_id = ?");
         query.addBindValue(categoryId);
         query.addBindValue(id);
-        if (query.exec() && query.next()) {
-            query.prepare("update tbl_bill set category_id=? where sub_category_id = ? ");
-            query.addBindValue(categoryId);
-            query.addBindValue(id);
-            ok = RecordSql::exec(query);
-            MBill::dataChanged();
-            Notifier::getInstance()->emitBillDataChanged();
-        }
+        if (!query.exec() || !query.next())
+            return true;
+        query.prepare("update tbl_bill set category_id=? where sub_category_id = ? ");
+        query.addBindValue(categoryId);
+        query.addBindValue(id);
+        billsMoved = true;
+        return RecordSql::exec(query);
+    });
+    if (billsMoved) {
+        MBill::dataChanged();
+        Notifier::getInstance()->emitBillDataChanged();
     }
     clearCache();
     return ok;
@@ -274,16 +279,16 @@ int MCategory::indexOf(const MCategory* category, const QString& kind)
     return owner ? RecordSql::indexById(owner->children, category->id) : -1;
 }
 
-void MCategory::updateSort(MCategory* category, int sort)
+bool MCategory::updateSort(MCategory* category, int sort)
 {
     if (category->sort == sort)
-        return;
+        return true;
     category->sort = sort;
     QSqlQuery query;
     query.prepare("update " + tableOf(category) + " set sort=? where id = ? ");
     query.addBindValue(sort);
     query.addBindValue(category->id);
-    RecordSql::exec(query);
+    return RecordSql::exec(query);
 }
 
 void MCategory::clearCache()

@@ -43,8 +43,9 @@ public:
     static MCategory* getSubCategoryById(const QString& id);
     // Position among its siblings: the categories of the kind, or the children of its category.
     static int indexOf(const MCategory* category, const QString& kind);
-    // Stores a new position without dropping the cache; a caller that reorders drops it afterwards.
-    static void updateSort(MCategory* category, int sort);
+    // Stores a new position without dropping the cache; a caller that reorders drops it afterwards. False when
+    // the position could not be written.
+    static bool updateSort(MCategory* category, int sort);
     static void clearCache();
 
 private:

@@ -1,6 +1,6 @@
 #include "data/notifier.h"
 
-#include <QDebug>
+#include "data/logcategories.h"
 
 namespace {
 Notifier* instance = nullptr;
@@ -22,7 +22,7 @@ void Notifier::emitListConditionChanged(const QString& condition)
 
 void Notifier::emitBillDataChanged()
 {
-    qDebug() << "notice: bill data changed";
+    qCDebug(lcData) << "notice: bill data changed";
     emit billDataChanged();
 }
 
@@ -58,6 +58,6 @@ void Notifier::emitMemberDataChanged()
 
 void Notifier::emitMonthListChanged()
 {
-    qDebug() << "notice: month list changed";
+    qCDebug(lcData) << "notice: month list changed";
     emit monthListChanged();
 }

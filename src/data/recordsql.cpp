@@ -1,6 +1,7 @@
 #include "data/recordsql.h"
 
-#include <QDebug>
+#include "data/logcategories.h"
+
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -15,9 +16,9 @@ bool RecordSql::exec(QSqlQuery& query)
 {
     const bool ok = query.exec();
     if (ok)
-        qDebug() << "true";
+        qCDebug(lcData) << "true";
     else
-        qDebug() << "false" << query.lastError().text();
+        qCWarning(lcData) << "false" << query.lastError().text();
     return ok;
 }
 
@@ -37,32 +38,35 @@ int RecordSql::count(const QString& sql, const QVariantList& values)
     return 0;
 }
 
+bool RecordSql::allOrNothing(const std::function<bool()>& work)
+{
+    QSqlDatabase db = QSqlDatabase::database();
+    // Beginning fails only inside a transaction that is open already.
+    const bool own = db.transaction();
+    const bool done = work();
+    if (!own)
+        return done;
+    if (done && db.commit())
+        return true;
+    db.rollback();
+    return false;
+}
+
 bool RecordSql::removeRow(const QString& table, const QString& id)
 {
     // Both steps or neither: a failed delete must not lose the twin's older copy. The twin row is only
     // dropped while the live row exists, so a remove of a row that is already gone (removed twice, or by a
-    // sync meanwhile) keeps the deletion the sync still has to upload, also inside a caller's transaction.
-    QSqlDatabase db = QSqlDatabase::database();
-    const bool own = db.transaction();
-
-    QSqlQuery query;
-    query.prepare("delete from " + table + "_deleted where id=? and exists (select 1 from " + table + " where id=?)");
-    query.addBindValue(id);
-    query.addBindValue(id);
-    bool ok = query.exec();
-    if (ok) {
+    // sync meanwhile) keeps the deletion the sync still has to upload.
+    return allOrNothing([&table, &id] {
+        QSqlQuery query;
+        query.prepare("delete from " + table + "_deleted where id=? and exists (select 1 from " + table +
+                      " where id=?)");
+        query.addBindValue(id);
+        query.addBindValue(id);
+        if (!exec(query))
+            return false;
         query.prepare("delete from " + table + " where id=?");
         query.addBindValue(id);
-        ok = execUpdate(query);
-    } else {
-        qDebug() << "false" << query.lastError().text();
-    }
-
-    if (own) {
-        if (ok)
-            ok = db.commit();
-        else
-            db.rollback();
-    }
-    return ok;
+        return execUpdate(query);
+    });
 }

@@ -3,6 +3,7 @@
 #include <QList>
 #include <QString>
 #include <QVariantList>
+#include <functional>
 
 class QSqlQuery;
 
@@ -19,6 +20,10 @@ public:
     static bool execUpdate(QSqlQuery& query);
     // Column 0 of the first row of a count query with the given bound values; 0 when there is no row.
     static int count(const QString& sql, const QVariantList& values);
+    // Runs work in one transaction on the default connection: what it wrote stays only when it returns true and
+    // the commit succeeds, else the book is as it was and the result is false. Inside a transaction that a
+    // caller opened, work joins it and the caller's commit or roll-back decides.
+    static bool allOrNothing(const std::function<bool()>& work);
     // Deletes the row with the id. The table's delete trigger copies the row into its "_deleted" twin, whose
     // primary key would refuse a row of an id that was deleted before, so an older copy is dropped first.
     // Fails, and leaves the twin as it was, when there is no row with the id.

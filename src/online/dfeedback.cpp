@@ -4,11 +4,11 @@
 
 #include "data/constants.h"
 #include "data/filesetting.h"
+#include "data/logcategories.h"
 #include "online/httphelper.h"
 #include "shell/dmessagebox.h"
 #include "shell/stylepainter.h"
 
-#include <QDebug>
 #include <QRegularExpression>
 
 namespace {
@@ -68,7 +68,7 @@ void DFeedback::on_pbOK_clicked()
 
 void DFeedback::feedbackSent(QString html)
 {
-    qDebug() << html;
+    qCDebug(lcOnline) << "feedback answer:" << html.size() << "characters";
     if (!html.contains("success")) {
         showFailure();
         return;

@@ -3,11 +3,11 @@
 #include "ui_dsync.h"
 
 #include "data/filesetting.h"
+#include "data/logcategories.h"
 #include "online/synchelper.h"
 #include "shell/dmessagebox.h"
 #include "shell/stylepainter.h"
 
-#include <QDebug>
 #include <QTimer>
 
 DSync::DSync(QWidget* parent) : QDialog(parent), ui(new Ui::DSync)
@@ -46,7 +46,7 @@ void DSync::syncLog(QString message)
 
 void DSync::syncProgress(float progress)
 {
-    qDebug() << progress;
+    qCDebug(lcOnline) << progress;
     ui->pbProgress->setValue(int(progress));
 }
 

@@ -5,13 +5,13 @@
 #include "data/constants.h"
 #include "data/dbsetting.h"
 #include "data/filesetting.h"
+#include "data/logcategories.h"
 #include "online/httphelper.h"
 #include "online/json.h"
 #include "platform/urlopener.h"
 #include "shell/dmessagebox.h"
 #include "shell/stylepainter.h"
 
-#include <QDebug>
 #include <QUrl>
 
 DSyncConfig::DSyncConfig(QWidget* parent) : QDialog(parent), ui(new Ui::DSyncConfig)
@@ -70,7 +70,7 @@ void DSyncConfig::on_pbOK_clicked()
     connect(m_check, &HttpHelper::finished, this, &DSyncConfig::downloadHtml);
     connect(m_check, &HttpHelper::error, this, &DSyncConfig::downloadError);
     const QString url = Constants::getInstance()->getBaseUrl() + "sync/userid.php";
-    qDebug() << url;
+    qCDebug(lcOnline) << url;
     m_check->post(url, {{"username", ui->leSyncUsername->text()}, {"password", ui->leSyncPassword->text()}});
 }
 

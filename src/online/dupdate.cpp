@@ -3,6 +3,7 @@
 #include "ui_dupdate.h"
 
 #include "data/constants.h"
+#include "data/logcategories.h"
 #include "online/httphelper.h"
 #include "online/mversion.h"
 #include "online/updatehelper.h"
@@ -12,7 +13,6 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QDebug>
 #include <QDir>
 #include <QNetworkProxy>
 #include <QStandardPaths>
@@ -64,7 +64,7 @@ void DUpdate::paintEvent(QPaintEvent*)
 void DUpdate::versionChecked(MVersion* checked)
 {
     const int own = Constants::getInstance()->getVersionCode();
-    qDebug() << "version codes: own" << own << "offered" << checked->vercode;
+    qCDebug(lcOnline) << "version codes: own" << own << "offered" << checked->vercode;
     if (own < checked->vercode) {
         version = checked;
         ui->stackedWidget->setCurrentIndex(offerPage);
@@ -93,7 +93,7 @@ void DUpdate::startlDownload()
     downloadFilePath =
         QDir::toNativeSeparators(QStandardPaths::writableLocation(QStandardPaths::TempLocation) + "/quillbay" +
                                  QDateTime::currentDateTimeUtc().toString("yyyyMMddhhmmss") + ".exe");
-    qDebug() << "download" << url << "to" << downloadFilePath;
+    qCDebug(lcOnline) << "download" << url << "to" << downloadFilePath;
     file.setFileName(downloadFilePath);
     refused = false;
     cancelled = false;
@@ -122,7 +122,7 @@ void DUpdate::downloadProgress(qint64 bytesReceived, qint64 bytesTotal)
 
 void DUpdate::downloadError(QNetworkReply::NetworkError code)
 {
-    qDebug() << "download error" << code;
+    qCWarning(lcOnline) << "download error" << code;
 }
 
 void DUpdate::cancelDownload()
@@ -140,7 +140,7 @@ void DUpdate::downloadReadyRead()
     const QByteArray bytes = reply->readAll();
     const bool opened = file.isOpen() || file.open(QIODevice::WriteOnly | QIODevice::Truncate);
     if (!opened || file.size() + bytes.size() > tooLarge || file.write(bytes) != bytes.size()) {
-        qDebug() << "download refused:" << (opened ? "too large or not written" : file.errorString());
+        qCWarning(lcOnline) << "download refused:" << (opened ? "too large or not written" : file.errorString());
         refused = true;
         reply->abort();
     }
@@ -164,7 +164,7 @@ void DUpdate::downloadFinished()
             retryDownload();
             return;
         }
-        qDebug() << finished->errorString();
+        qCWarning(lcOnline) << finished->errorString();
         DMessageBox::information(this, tr("下载失败"), tr("下载文件时出现错误: %1").arg(finished->errorString()));
         return;
     }
@@ -180,7 +180,7 @@ bool DUpdate::isWholeInstaller(const QNetworkReply* finished) const
 {
     const qint64 size = file.exists() ? file.size() : 0;
     const QVariant announced = finished->header(QNetworkRequest::ContentLengthHeader);
-    qDebug() << "downloaded" << size << "bytes of" << announced;
+    qCDebug(lcOnline) << "downloaded" << size << "bytes of" << announced;
     return !refused && (!announced.isValid() || announced.toLongLong() == size) && size > tooSmall;
 }
 

@@ -1,6 +1,7 @@
 #include "online/httphelper.h"
 
-#include <QDebug>
+#include "data/logcategories.h"
+
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QNetworkReply>
@@ -68,13 +69,10 @@ QNetworkAccessManager* HttpHelper::newManager()
 void HttpHelper::replyFinished(QNetworkReply* reply)
 {
     if (reply->error() != QNetworkReply::NoError) {
-        qDebug() << "http request error :" << int(reply->error());
+        qCWarning(lcOnline) << "http request error :" << int(reply->error());
         emit error();
         return;
     }
-    QByteArray body = reply->readAll();
-    const int nul = body.indexOf('\0');
-    if (nul >= 0)
-        body.truncate(nul);
-    emit finished(QString::fromUtf8(body));
+    // The whole body, zero bytes included: a text cut at one would lose what follows it.
+    emit finished(QString::fromUtf8(reply->readAll()));
 }

@@ -4,6 +4,7 @@
 #include "data/constants.h"
 #include "data/dbsetting.h"
 #include "data/filesetting.h"
+#include "data/logcategories.h"
 #include "data/maccount.h"
 #include "data/mbill.h"
 #include "data/mborrower.h"
@@ -16,7 +17,6 @@
 #include "online/syncchangeset.h"
 #include "online/syncmerge.h"
 
-#include <QDebug>
 #include <QMetaType>
 #include <QSqlQuery>
 #include <cmath>
@@ -57,7 +57,7 @@ SyncHelper::SyncHelper(QObject* parent) : QObject(parent)
 bool SyncHelper::sync()
 {
     if (m_running) {
-        qDebug() << "a sync is running already; this one is not started";
+        qCWarning(lcSync) << "a sync is running already; this one is not started";
         return false;
     }
     m_running = true;
@@ -132,8 +132,7 @@ void SyncHelper::upload()
     }
     const QString data = JSON::getInstance()->serialize(changes);
     DbSetting* setting = DbSetting::getInstance();
-    qDebug().noquote() << data;
-    qDebug().noquote() << setting->getSyncUsername();
+    qCDebug(lcSync) << "upload:" << changes.size() << "tables," << data.size() << "characters";
     newClient(&SyncHelper::downloadHtml)
         ->post(Constants::getInstance()->getBaseUrl() + "sync/syncpc2.php",
                {{"version", QString::number(Constants::getInstance()->getVersionCode())},
@@ -148,8 +147,7 @@ void SyncHelper::downloadHtml(QString html)
 {
     if (!isCurrentAnswer())
         return;
-    qDebug().noquote() << "\n--------------------------Server--------------------------\n"
-                       << html << "\n--------------------------      --------------------------\n";
+    qCDebug(lcSync) << "answer:" << html.size() << "characters";
     const QVariantList answer = JSON::getInstance()->toList(html);
     if (answer.isEmpty()) {
         handleErrorAnswer(html);

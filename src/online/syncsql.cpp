@@ -1,6 +1,7 @@
 #include "online/syncsql.h"
 
-#include <QDebug>
+#include "data/logcategories.h"
+
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -13,7 +14,7 @@ bool injectedFailure(const QString& statement)
 {
     if (!failureHook || !failureHook(statement))
         return false;
-    qDebug() << "sync statement failed (injected):" << statement;
+    qCWarning(lcSync) << "sync statement failed (injected):" << statement;
     return true;
 }
 } // namespace
@@ -29,7 +30,7 @@ bool SyncSql::exec(QSqlQuery& query)
         return false;
     if (query.exec())
         return true;
-    qDebug() << "sync statement failed:" << query.lastQuery() << query.lastError().text();
+    qCWarning(lcSync) << "sync statement failed:" << query.lastQuery() << query.lastError().text();
     return false;
 }
 
@@ -42,7 +43,7 @@ bool SyncSql::prepare(QSqlQuery& query, const QString& sql)
 {
     if (query.prepare(sql))
         return true;
-    qDebug() << "sync statement not prepared:" << sql << query.lastError().text();
+    qCWarning(lcSync) << "sync statement not prepared:" << sql << query.lastError().text();
     return false;
 }
 
@@ -60,7 +61,7 @@ bool SyncSql::begin()
     QSqlDatabase db = QSqlDatabase::database();
     if (db.transaction())
         return true;
-    qDebug() << "sync transaction not begun:" << db.lastError().text();
+    qCWarning(lcSync) << "sync transaction not begun:" << db.lastError().text();
     return false;
 }
 
@@ -69,7 +70,7 @@ bool SyncSql::commit()
     QSqlDatabase db = QSqlDatabase::database();
     if (!injectedFailure("COMMIT") && db.commit())
         return true;
-    qDebug() << "sync transaction not committed:" << db.lastError().text();
+    qCWarning(lcSync) << "sync transaction not committed:" << db.lastError().text();
     db.rollback();
     return false;
 }
@@ -78,7 +79,7 @@ void SyncSql::rollback()
 {
     QSqlDatabase db = QSqlDatabase::database();
     if (!db.rollback())
-        qDebug() << "sync transaction not rolled back:" << db.lastError().text();
+        qCWarning(lcSync) << "sync transaction not rolled back:" << db.lastError().text();
 }
 
 QString SyncSql::quoted(const QString& identifier)

@@ -1,12 +1,12 @@
 #include "online/updatehelper.h"
 
 #include "data/constants.h"
+#include "data/logcategories.h"
 #include "online/dupdate.h"
 #include "online/httphelper.h"
 #include "online/json.h"
 #include "online/mversion.h"
 
-#include <QDebug>
 #include <QMetaType>
 #include <cmath>
 
@@ -38,7 +38,7 @@ void UpdateHelper::checkVersion()
 
 void UpdateHelper::downloaded(QString html)
 {
-    qDebug() << html;
+    qCDebug(lcOnline) << "update answer:" << html.size() << "characters";
     const QVariantMap answer = JSON::getInstance()->toMap(html);
     version->description = answer.value("description").toString();
     version->vername = answer.value("vername").toString();

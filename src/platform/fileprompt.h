@@ -13,7 +13,7 @@ class FilePrompt : public Replaceable<FilePrompt>
 public:
     virtual ~FilePrompt() = default;
 
-    // Asks before it names a file that exists already.
+    // Asks before it names a file that exists already; a name without an extension gets the filter's first one.
     virtual QString saveFileName(QWidget* parent, const QString& caption, const QString& filter);
     virtual QString openFileName(QWidget* parent, const QString& caption, const QString& filter);
     virtual QString directory(QWidget* parent, const QString& caption);

@@ -2,13 +2,12 @@
 
 #include "data/backuphelper.h"
 #include "data/bookreset.h"
+#include "data/logcategories.h"
 #include "platform/fileprompt.h"
 #include "settings/dbackup.h"
 #include "shell/dmessagebox.h"
 #include "shell/programrestart.h"
 #include "ui_udata.h"
-
-#include <QDebug>
 
 UData::UData(QWidget* parent) : QWidget(parent), ui(new Ui::UData)
 {
@@ -52,7 +51,7 @@ void UData::on_pbAutoBackup_clicked()
 void UData::on_pbKeddo_clicked()
 {
     const QString file = chooseDataFile(tr("Lumora数据文件"));
-    qDebug() << file;
+    qCDebug(lcSettings) << file;
     if (!file.isEmpty())
         ProgramRestart::with(this, "keddo", file);
 }

@@ -6,9 +6,9 @@
 #include "data/constants.h"
 #include "data/dbsetting.h"
 #include "data/filesetting.h"
+#include "data/logcategories.h"
 #include "shell/dmessagebox.h"
 
-#include <QDebug>
 #include <QDir>
 #include <QInputDialog>
 
@@ -280,7 +280,7 @@ void USetting::on_pbDeleteBook_clicked()
     const int answer = DMessageBox::question(
         this, tr("确定删除?"),
         tr("您确定需要删除账本 %1 ? 账本删除后，属于此账本的所有数据将丢失，并且不能恢复！").arg(name));
-    qDebug() << answer;
+    qCDebug(lcSettings) << answer;
     if (answer != 1)
         return;
     if (BookShelf::remove(name) == BookShelf::Result::Done) {

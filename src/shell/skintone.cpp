@@ -32,6 +32,8 @@ const struct
     {"#wgtToolBar > QToolButton:hover, #wgtToolBar > QToolButton:checked", "background-image", "BgToolbarButton"},
     {"#fmCloud", "background-image", "BgTitleBarCloud"},
     {"QSizeGrip", "image", "BgSizeGrip"},
+    {"#wgtStatusBar #label_3", "qproperty-pixmap", "IcoMonth"},
+    {"#wgtStatusBar #label", "qproperty-pixmap", "IcoYear"},
 };
 } // namespace
 
@@ -58,22 +60,28 @@ QColor SkinTone::foreground(const QColor& background)
 QString SkinTone::rulesFor(const QColor& background)
 {
     if (foreground(background) == QColor(Qt::white))
-        return rules("#FFFFFF", "", "255, 255, 255");
-    return rules("#000000", "Dark", "0, 0, 0");
+        return rules({"#FFFFFF", "#FFFFFF", "#FFFFFF"}, "", "255, 255, 255");
+    return rules({"#000000", "#000000", "#000000"}, "Dark", "0, 0, 0");
 }
 
 QString SkinTone::defaultRules()
 {
-    return rules("#E3F4F1", "", "255, 255, 255");
+    // The default look's status bar keeps its white texts and its pale link on the accent.
+    return rules({"#E3F4F1", "#FFFFFF", "#CCEEFF"}, "", "255, 255, 255");
 }
 
-QString SkinTone::rules(const QString& textColor, const QString& imageSuffix, const QString& overlay)
+QString SkinTone::rules(const Foreground& text, const QString& imageSuffix, const QString& overlay)
 {
     QStringList list;
     list << QString("#lblWindowTitle, #lblCurrentBook, #cbBookList, #wgtToolBar > QToolButton, "
-                    "#wgtToolBar > QToolButton:hover, #wgtToolBar > QToolButton:checked, #wgtStatusBar QLabel, "
+                    "#wgtToolBar > QToolButton:hover, #wgtToolBar > QToolButton:checked, "
                     "QDialog[style=dialog] #tlTitle{color:%1}")
-                .arg(textColor);
+                .arg(text.header);
+    // The same selectors as the sheet's own rule for these labels, so that the later rule wins.
+    list << QString("#wgtStatusBar #lblSyncTime, #wgtStatusBar #lblMonthSummary, #wgtStatusBar #lblTotalSummary"
+                    "{color:%1}")
+                .arg(text.statusBar);
+    list << QString("UStatusBar{qproperty-linkColor:%1}").arg(text.link);
     list << QString("#wgtToolBar > QToolButton:hover{border-color:rgba(%1, 70)}").arg(overlay);
     list << QString("#wgtToolBar > QToolButton:checked{border-color:rgba(%1, 120)}").arg(overlay);
     for (const auto& image : images)

@@ -23,5 +23,11 @@ public:
     static QString defaultRules();
 
 private:
-    static QString rules(const QString& textColor, const QString& imageSuffix, const QString& overlay);
+    struct Foreground
+    {
+        QString header;
+        QString statusBar;
+        QString link;
+    };
+    static QString rules(const Foreground& text, const QString& imageSuffix, const QString& overlay);
 };

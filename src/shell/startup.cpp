@@ -14,9 +14,13 @@
 QString Startup::runVerb(const QString& verb, const QString& file)
 {
     const bool replacing = verb == "restore" || verb == "keddo";
-    if (replacing && !BookLock::acquire(BookConnection::currentBookPath())) {
+    const BookLock::Outcome lock =
+        replacing ? BookLock::acquire(BookConnection::currentBookPath()) : BookLock::Outcome::Held;
+    if (lock != BookLock::Outcome::Held) {
         warn(verb == "restore" ? tr("恢复失败") : tr("导入失败"),
-             tr("另一个正在运行的Quillbay云记账打开了当前账本，账本没有改动。请关闭它后再试。"));
+             lock == BookLock::Outcome::HeldElsewhere
+                 ? tr("另一个正在运行的Quillbay云记账打开了当前账本，账本没有改动。请关闭它后再试。")
+                 : tr("数据文件夹无法写入（磁盘可能已满），账本没有改动。请腾出磁盘空间后再试。"));
         return QString();
     }
     if (verb == "restore") {

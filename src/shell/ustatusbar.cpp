@@ -129,11 +129,21 @@ void UStatusBar::listConditionChanged(QString condition)
     ui->lblTotalSummary->setText(tr("总计  ") + getSummary(this->condition));
 }
 
+QColor UStatusBar::linkColor() const
+{
+    return m_linkColor;
+}
+
+void UStatusBar::setLinkColor(const QColor& color)
+{
+    m_linkColor = color;
+    showSyncLink(!ui->lblSync->isEnabled());
+}
+
 void UStatusBar::showSyncLink(bool running)
 {
     const QString text = running ? tr("同步中") : tr("立即同步");
-    ui->lblSync->setText("<a href=\"#\"><span style=\" text-decoration: underline; color:#cceeff;\">" + text +
-                         "</span></a>");
+    ui->lblSync->setText(QString("<a href=\"#\"><span style=\" text-decoration: underline; color:%1;\">%2</span></a>")
+                             .arg(m_linkColor.name(), text));
     ui->lblSync->setEnabled(!running);
 }
-

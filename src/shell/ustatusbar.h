@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <QDateTime>
 #include <QString>
 #include <QWidget>
@@ -14,6 +15,9 @@ class UStatusBar;
 class UStatusBar : public QWidget
 {
     Q_OBJECT
+    // The colour of the sync link, which carries its colour in its own text; the skin's rules set it, so that
+    // the link stays legible on a light skin as the bar's other texts do.
+    Q_PROPERTY(QColor linkColor READ linkColor WRITE setLinkColor)
 
 public:
     explicit UStatusBar(QWidget* parent = nullptr);
@@ -21,6 +25,9 @@ public:
 
     // Expense, income, the net loans when there are any, and the change, over the bills the condition selects.
     static QString getSummary(const QString& condition);
+
+    QColor linkColor() const;
+    void setLinkColor(const QColor& color);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -41,4 +48,5 @@ private:
     QDateTime syncTime;
     // The bill list's last condition; all bills until it reports one.
     QString condition;
+    QColor m_linkColor{0xcc, 0xee, 0xff};
 };

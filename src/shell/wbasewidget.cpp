@@ -1,8 +1,7 @@
 #include "shell/wbasewidget.h"
 
+#include "data/logcategories.h"
 #include "shell/ubook.h"
-
-#include <QDebug>
 
 WBaseWidget::WBaseWidget(QWidget* parent) : QWidget(parent) {}
 
@@ -12,7 +11,7 @@ void WBaseWidget::bind() {}
 
 void WBaseWidget::showEvent(QShowEvent*)
 {
-    qDebug() << "WBaseWidget::showEvent";
+    qCDebug(lcShell) << "WBaseWidget::showEvent";
     bind();
 }
 

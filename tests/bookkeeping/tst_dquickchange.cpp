@@ -145,19 +145,38 @@ private slots:
         QCOMPARE(billRows(), before);
     }
 
-    void refusedWriteKeepsTheDialogOpen()
+    // Every bill changes or none does, and the dialog stays open for another try.
+    void failedWriteChangesNothing_data()
     {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("failing");
+        QTest::newRow("a bill gone meanwhile") << 3 << 2;
+        QTest::newRow("disk full at bill 148 of 3000") << 3000 << 148;
+    }
+    void failedWriteChangesNothing()
+    {
+        QFETCH(int, count);
+        QFETCH(int, failing);
         writeMasterData();
-        const MBillList bills = addBills("expense", 3);
-        BookRows::exec("delete from tbl_bill where id=?", {bills.at(1)->getId()});
+        writeTargets();
+        BookRows::exec("with recursive n(i) as (select 1 union all select i+1 from n where i<?) insert into tbl_bill "
+                       "(id, amount, description, date, month, kind, member_id) "
+                       "select i, -i, '', '2014-05-17', 201405, 'expense', 'm1' from n",
+                       {count});
+        const MBillList bills = *MBill::get(" 1=1 ");
+        const QString failingId = bills.at(failing - 1)->getId();
+        if (count == 3)
+            BookRows::exec("delete from tbl_bill where id=?", {failingId});
+        else
+            BookRows::failBillAt("update", failingId);
         MessageBoxRecorder boxes;
-        DQuickChange dialog("account", bills);
-        choose(dialog, "a2");
+        DQuickChange dialog("member", bills);
+        choose(dialog, "m2");
 
         QCOMPARE(boxes.boxes().size(), 1);
-        QCOMPARE(boxes.boxes().first().second, QString("有 1 条账目保存失败，没有写入账本，请重试。"));
+        QCOMPARE(boxes.boxes().first().second, QString("保存失败，选中的 %1 条账目都没有改动，请重试。").arg(count));
         QCOMPARE(dialog.result(), int(QDialog::Rejected));
-        QCOMPARE(BookRows::value("select count(*) from tbl_bill where account_id='a2'").toInt(), 2);
+        QCOMPARE(BookRows::value("select count(*) from tbl_bill where member_id='m2'").toInt(), 0);
     }
 };
 

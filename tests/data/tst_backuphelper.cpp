@@ -7,6 +7,7 @@
 #include "data/constants.h"
 #include "data/filesetting.h"
 #include "testbook.h"
+#include "testmount.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,6 +16,7 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QtTest>
+#include <optional>
 #include <thread>
 
 namespace {
@@ -240,14 +242,14 @@ private slots:
         QVERIFY(backups().isEmpty());
     }
 
-    // The book on disk is the old one until the new one is renamed over it, and a book another running copy
-    // holds is not replaced; a copy that is quitting is waited for. Whatever the source's mode, nobody but the
-    // owner may write the book or its backups.
+    // The book on disk is the old one until the new one is renamed over it, also when the rename is refused, and
+    // a book another running copy holds is not replaced; a copy that is quitting is waited for. Whatever the
+    // source's mode, only the owner may read or write the book or its backups.
     void replacement_data()
     {
         QTest::addColumn<QString>("verb");
         QTest::addColumn<int>("mode");
-        QTest::addColumn<QString>("otherCopy");
+        QTest::addColumn<QString>("obstacle");
         QTest::addColumn<bool>("interrupted");
         QTest::newRow("restore 0666") << "restore" << 0x6666 << "none" << false;
         QTest::newRow("import 0666") << "keddo" << 0x6666 << "none" << false;
@@ -256,15 +258,21 @@ private slots:
         QTest::newRow("import interrupted") << "keddo" << 0x6644 << "none" << true;
         QTest::newRow("restore, other copy running") << "restore" << 0x6644 << "running" << false;
         QTest::newRow("import, other copy running") << "keddo" << 0x6644 << "running" << false;
+        QTest::newRow("restore, rename refused") << "restore" << 0x6644 << "pinned book" << false;
+        QTest::newRow("import, rename refused") << "keddo" << 0x6644 << "pinned book" << false;
     }
     void replacement()
     {
         QFETCH(QString, verb);
         QFETCH(int, mode);
-        QFETCH(QString, otherCopy);
+        QFETCH(QString, obstacle);
         QFETCH(bool, interrupted);
         addMarkedContent();
         book->close();
+        // A file that is a mount point cannot be renamed over.
+        std::optional<TestMount> pinned;
+        if (obstacle == "pinned book" && !pinned.emplace(TestMount::PinnedFile, bookPath).isMounted())
+            QSKIP("pinning the book needs root to mount");
         const QString chosen = book->home() + "/chosen.db";
         if (verb == "restore")
             QFile::copy(bookPath, chosen);
@@ -273,10 +281,10 @@ private slots:
         QVERIFY(QFile::setPermissions(chosen, QFile::Permissions(mode)));
         const QByteArray before = TestBook::bytesOf(bookPath);
         QLockFile lock(bookPath + ".lock");
-        QVERIFY(otherCopy == "none" || lock.lock());
-        BookLock::restartWait = std::chrono::milliseconds(otherCopy == "quitting" ? 5000 : 100);
+        QVERIFY((obstacle != "quitting" && obstacle != "running") || lock.lock());
+        BookLock::restartWait = std::chrono::milliseconds(obstacle == "quitting" ? 5000 : 100);
         std::thread quitting([&] {
-            if (otherCopy == "quitting") {
+            if (obstacle == "quitting") {
                 QThread::msleep(300);
                 lock.unlock();
             }
@@ -286,18 +294,18 @@ private slots:
             atRename = TestBook::bytesOf(path);
             return !interrupted;
         };
-
         const bool replaced = replaceWith(verb, chosen);
         quitting.join();
         BookReplacement::beforeRename = nullptr;
+        pinned.reset();
         QCOMPARE(atRename, before);
-        QCOMPARE(replaced, !interrupted && otherCopy != "running");
+        QCOMPARE(replaced, !interrupted && (obstacle == "none" || obstacle == "quitting"));
         QCOMPARE(TestBook::bytesOf(bookPath) == before, !replaced);
         QCOMPARE(QDir(book->dataDir()).entryList({"Quillbay.db*"}, QDir::Files),
                  QStringList({"Quillbay.db", "Quillbay.db.lock"}));
         QVERIFY(BackupHelper::backup("later.db"));
         for (const QString& path : {bookPath, FileSetting::getInstance()->getBackupDir() + "later.db"})
-            QCOMPARE(QFile::permissions(path) & 0x7777, QFile::Permissions(0x6644));
+            QCOMPARE(QFile::permissions(path) & 0x7777, QFile::Permissions(0x6600));
     }
 
     void restoringTheBookItselfKeepsIt()

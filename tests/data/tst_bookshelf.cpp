@@ -1,3 +1,5 @@
+#include "analysis/reportoutput.h"
+#include "data/backuphelper.h"
 #include "data/bookconnection.h"
 #include "data/bookshelf.h"
 #include "data/constants.h"
@@ -10,6 +12,7 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QtTest>
+#include <sys/stat.h>
 
 namespace {
 // Every file under the folder, with paths relative to it.
@@ -38,6 +41,38 @@ private slots:
     {
         delete m_home;
         m_home = nullptr;
+    }
+
+    // Books, their backups and the folders made for them are the owner's alone under any umask; an export has the
+    // mode the umask gives, but nobody else may write it.
+    void modes_data()
+    {
+        QTest::addColumn<int>("umask");
+        QTest::addColumn<int>("exported");
+        QTest::newRow("022") << 022 << 0x6044;
+        QTest::newRow("077") << 077 << 0x6000;
+        QTest::newRow("000") << 0 << 0x6044;
+    }
+    void modes()
+    {
+        QFETCH(int, umask);
+        QFETCH(int, exported);
+        const mode_t before = ::umask(mode_t(umask));
+        TestBook home;
+        home.open();
+        const QString export_ = home.home() + "/report.html";
+        const bool written = BookShelf::create("新账本") == BookShelf::Result::Done && BackupHelper::backup("b.db") &&
+                             ReportOutput::save(export_, "<html/>", nullptr);
+        ::umask(before);
+        QVERIFY(written);
+        const QString data = home.dataDir();
+        // Owner, group and others, one hexadecimal digit each.
+        // clang-format off
+        const QMap<QString, int> modes{{home.home() + "/Documents", 0x7000}, {data, 0x7000}, {data + "backup", 0x7000},
+            {data + "Quillbay.db", 0x6000}, {data + "新账本.db", 0x6000}, {data + "backup/b.db", 0x6000}, {export_, exported}};
+        // clang-format on
+        for (auto it = modes.cbegin(); it != modes.cend(); ++it)
+            QCOMPARE(int(QFileInfo(it.key()).permissions() & 0x7077), it.value());
     }
 
     // A hostile name is refused by create and rename alike, and nothing is written anywhere.

@@ -1,6 +1,7 @@
 #include "data/constants.h"
 #include "data/filesetting.h"
 #include "testbook.h"
+#include "testmount.h"
 
 #include <QDir>
 #include <QFile>
@@ -47,6 +48,33 @@ private slots:
         const QByteArray text = ini.readAll();
         QVERIFY(text.contains("[Common]"));
         QVERIFY(text.contains("ColumnWidthsAccountList="));
+    }
+
+    // A write that finds the disk full leaves the file byte for byte as it was and is written once there is room.
+    void survivesAFullDisk()
+    {
+        TestBook home;
+        const QString folder = Constants::getInstance()->getConfigDir();
+        const TestMount disk(TestMount::SmallDisk, folder);
+        if (!disk.isMounted())
+            QSKIP("a small disk needs root to mount");
+        FileSetting::resetInstance();
+        FileSetting* s = FileSetting::getInstance();
+        s->setValue("Common/LastBook", "家庭.db");
+        s->setColumnWidths("BillList", {80, 90});
+        QVERIFY(s->sync());
+        const QByteArray before = TestBook::bytesOf(folder + "Quillbay.ini");
+
+        disk.fill(4096);
+        s->setValue("Common/EnableBillTitle", true);
+        QVERIFY(!s->sync());
+        QCOMPARE(TestBook::bytesOf(folder + "Quillbay.ini"), before);
+        QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList({"filler", "Quillbay.ini"}));
+
+        disk.clear();
+        FileSetting::resetInstance();
+        QVERIFY(FileSetting::getInstance()->getValue("Common/EnableBillTitle").toBool());
+        QCOMPARE(FileSetting::getInstance()->getValue("Common/LastBook").toString(), QString("家庭.db"));
     }
 
     void emptyValueIsNotTheDefault()

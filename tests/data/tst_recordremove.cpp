@@ -131,6 +131,18 @@ private slots:
         QVERIFY(write(table, Write::Update));
         QCOMPARE(rows(table), 1);
     }
+
+    // Several bills go at once or, when one cannot go, none does.
+    void removeAllIsAllOrNothing()
+    {
+        for (int i = 0; i < 3; ++i)
+            BookRows::addBill("expense", -1);
+        const MBillList bills = *MBill::get(" 1=1 ");
+        BookRows::failBillAt("delete", bills.at(1)->getId());
+        QVERIFY(!MBill::removeAll(bills));
+        QCOMPARE(BookRows::value("select count(*) from tbl_bill").toInt(), 3);
+        QCOMPARE(BookRows::value("select count(*) from tbl_bill_deleted").toInt(), 0);
+    }
 };
 
 QTEST_MAIN(TestRecordRemove)

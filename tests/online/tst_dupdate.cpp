@@ -102,7 +102,11 @@ private slots:
         if (offer.isEmpty()) {
             qputenv("QUILLBAY_SERVICE_URL", server.baseUrl().toUtf8());
         } else {
-            service = std::make_unique<ServiceProcess>(QStringList{"--offer-version", offer});
+            // The service offers a version only with an installer to download.
+            QFile file(m_temp.filePath("setup.exe"));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(smallest));
+            service =
+                std::make_unique<ServiceProcess>(QStringList{"--offer-version", offer, "--installer", file.fileName()});
             qputenv("QUILLBAY_SERVICE_URL", service->baseUrl().toUtf8());
         }
         MessageBoxRecorder boxes;

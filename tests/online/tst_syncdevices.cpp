@@ -169,6 +169,20 @@ private slots:
         }
     }
 
+    // Texts come back as they were sent, with every control character and a line separator among them.
+    void controlCharactersTravelUnchanged()
+    {
+        QString title = QString(QChar(0)) + "中";
+        for (char16_t c = 1; c < 0x20; ++c)
+            title += QChar(c);
+        title += QStringView(u"\u007f\u0085\u009f\u2028\u2029末");
+        run("A+Z1:1");
+        BookRows::exec("update tbl_bill set title=? where title='Z1'", {title});
+        syncAll("AB");
+        use('B');
+        QCOMPARE(BookRows::value("select title from tbl_bill").toString(), title);
+    }
+
     void syncWithoutChangeChangesNothing()
     {
         run("A+Z1:1 B+Z2:2 B-Z2");

@@ -4,7 +4,10 @@
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QTcpSocket>
 #include <QtTest>
+
+#include <sys/stat.h>
 
 namespace {
 const QStringList tables{"bill", "account", "borrower", "category", "sub_category", "member"};
@@ -35,6 +38,41 @@ QString upload(const QList<QStringList>& rows, const QList<QStringList>& deletio
 QString stamp(const QString& seconds)
 {
     return "2024-05-01 10:00:" + seconds;
+}
+
+// What the service answers to a request sent as it stands from a loopback address: its status line and body joined
+// by "|", or nothing when the connection is closed unanswered.
+QByteArray exchange(const QString& baseUrl, const QByteArray& request, const QString& from = "127.0.0.1")
+{
+    QTcpSocket socket;
+    socket.bind(QHostAddress(from));
+    socket.connectToHost(QHostAddress::LocalHost, quint16(QUrl(baseUrl).port()));
+    if (!socket.waitForConnected(5000))
+        return "not connected";
+    socket.write(request);
+    while (socket.bytesToWrite() > 0 && socket.waitForBytesWritten(10000)) {
+    }
+    while (socket.state() == QAbstractSocket::ConnectedState && socket.waitForReadyRead(10000)) {
+    }
+    const QByteArray answer = socket.readAll();
+    if (answer.isEmpty())
+        return answer;
+    return answer.left(answer.indexOf("\r\n")) + '|' + answer.mid(answer.indexOf("\r\n\r\n") + 4);
+}
+
+QByteArray formPost(const QString& path, const QByteArray& body)
+{
+    return "POST /" + path.toUtf8() +
+           " HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
+}
+
+// An installer the program would accept, made for the test.
+QString installerIn(const QTemporaryDir& dir)
+{
+    QFile file(dir.filePath("setup.exe"));
+    if (!file.open(QIODevice::WriteOnly) || !file.resize(5242880))
+        return QString();
+    return file.fileName();
 }
 
 // "a 00": bill Z titled a at 10:00:00; "- 01": bill Z deleted at 10:00:01.
@@ -90,6 +128,8 @@ private slots:
 
         const char* const cases[][3] = {{"good", "甲 a+b", "p&w=x+ %41"},
                                         {"wrong password", "甲 a+b", "p&w=x %41"},
+                                        {"first character differs", "甲 a+b", "q&w=x+ %41"},
+                                        {"empty password", "甲 a+b", ""},
                                         {"password decoded once", "甲 a+b", "p&w=x+ A"},
                                         {"unknown name", "乙", "p&w=x+ %41"},
                                         {"empty", "", ""}};
@@ -180,6 +220,8 @@ private slots:
             return QString(good).replace(from, to);
         };
         QTest::newRow("wrong password") << form(good, "PW") << 1;
+        QTest::newRow("first character differs") << form(good, "qw") << 1;
+        QTest::newRow("empty password") << form(good, "") << 1;
         QTest::newRow("no data") << HttpHelper::encodeForm({{"username", "bad"}, {"password", "pw"}}) << 2;
         QTest::newRow("not json") << form("<html>") << 2;
         QTest::newRow("cut short") << form(good.left(good.size() / 2)) << 2;
@@ -224,20 +266,198 @@ private slots:
         QCOMPARE(billZ(sync(user, upload({}))), QString("absent"));
     }
 
-    void offersUpdateInstallerAndFeedback()
+    void escapesControlCharactersInAnswers()
     {
-        ServiceProcess service({"--offer-version", "45", "--offer-name", "2.3"});
-        const QVariantMap offer = JSON::getInstance()->toMap(get(service.baseUrl() + "client/pc.php?ver=44"));
-        QCOMPARE(offer.value("vercode").toInt(), 45);
-        QCOMPARE(offer.value("vername").toString(), QString("2.3"));
-        QVERIFY(offer.contains("description"));
-        QVERIFY(get(offer.value("url1").toString()).toUtf8().size() > 5242879);
-        QVERIFY(get(offer.value("url2").toString()).toUtf8().size() > 5242879);
+        const QString user = newAccount();
+        QString title(QChar(0));
+        for (char16_t c = 1; c < 0x20; ++c)
+            title += QChar(c);
+        title += QStringView(u"\u007f\u0085\u2028末");
+        sync(user, upload({{"Z", title, stamp("00")}}));
+        // What another device of the account receives.
+        const QString answer = sync(user, upload({}));
+        const auto control = [](QChar c) { return c.unicode() < 0x20 || (c.unicode() >= 0x7f && c.unicode() <= 0x9f); };
+        QVERIFY(std::none_of(answer.cbegin(), answer.cend(), control));
+        QCOMPARE(billRows(answer).value(0).value(1), title);
+    }
 
-        HttpHelper::Form feedback{{"email", "a@b.cc"}, {"subject", "FNK PC 反馈a@b.cc"}, {"content", "内容"}};
-        QVERIFY(post("client/feedback.php", feedback).contains("success"));
-        feedback.removeLast();
-        QVERIFY(!post("client/feedback.php", feedback).contains("success"));
+    void refusesOversizedBodies_data()
+    {
+        QTest::addColumn<QByteArray>("request");
+        const QByteArray head = "POST /sync/syncpc2.php HTTP/1.1\r\nHost: 127.0.0.1\r\n";
+        QTest::newRow("by its length, before it is sent") << head + "Content-Length: 67108865\r\n\r\n";
+        QByteArray chunked = head + "Transfer-Encoding: chunked\r\n\r\n";
+        for (int i = 0; i < 65; ++i)
+            chunked += "100000\r\n" + QByteArray(0x100000, 'x') + "\r\n";
+        QTest::newRow("by its chunks") << chunked + "0\r\n\r\n";
+    }
+
+    void refusesOversizedBodies()
+    {
+        QFETCH(QByteArray, request);
+        const QByteArray answer = exchange(m_service.baseUrl(), request);
+        QVERIFY(answer.startsWith("HTTP/1.1 200 OK|"));
+        QCOMPARE(JSON::getInstance()->toMap(QString::fromUtf8(answer.mid(answer.indexOf('|') + 1))).value("error"), 2);
+    }
+
+    // Requests whose body or head the HTTP library would read whole before anything could refuse them.
+    void refusesWhatItWouldHoldWhole_data()
+    {
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<QByteArray>("status");
+        const QByteArray chunk = "Transfer-Encoding: chunked\r\n\r\n1\r\nx\r\n0\r\n\r\n";
+        QTest::newRow("head over 64 KB") << "GET /weibo HTTP/1.1\r\nX: " + QByteArray(70000, 'x') + "\r\n\r\n"
+                                         << QByteArray();
+        QTest::newRow("body of another method") << "PUT /sync/syncpc2.php HTTP/1.1\r\n" + chunk << QByteArray("405");
+        QTest::newRow("post without a length")
+            << QByteArray("POST /sync/userid.php HTTP/1.1\r\n\r\n") << QByteArray("411");
+        QTest::newRow("post to an unknown path")
+            << QByteArray("POST /elsewhere HTTP/1.1\r\nContent-Length: 100000000\r\n\r\n") << QByteArray("404");
+    }
+
+    void refusesWhatItWouldHoldWhole()
+    {
+        QFETCH(QByteArray, request);
+        QFETCH(QByteArray, status);
+        const QByteArray answer = exchange(m_service.baseUrl(), request);
+        QCOMPARE(answer.mid(9, 3), status);
+    }
+
+    void listensOnTheAddressGiven()
+    {
+        ServiceProcess service({"--listen", "127.0.0.2"});
+        QCOMPARE(QUrl(service.baseUrl()).host(), QString("127.0.0.2"));
+        QVERIFY(get(service.baseUrl() + "weibo").contains("<html"));
+        QTcpSocket elsewhere;
+        elsewhere.connectToHost(QHostAddress::LocalHost, quint16(QUrl(service.baseUrl()).port()));
+        QVERIFY(!elsewhere.waitForConnected(2000));
+    }
+
+    void closesIdleConnectionsAndCapsEachAddress()
+    {
+        ServiceProcess service({"--idle-timeout", "2", "--connections-per-address", "2"});
+        const QByteArray news = "GET /weibo HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+        QElapsedTimer opened;
+        opened.start();
+        std::vector<std::unique_ptr<QTcpSocket>> idle;
+        for (int i = 0; i < 3; ++i) {
+            idle.push_back(std::make_unique<QTcpSocket>());
+            idle.back()->connectToHost(QHostAddress::LocalHost, quint16(QUrl(service.baseUrl()).port()));
+            QVERIFY(idle.back()->waitForConnected(5000));
+        }
+        // One over the cap is closed at once, and another address is served meanwhile.
+        QVERIFY(idle.at(2)->waitForDisconnected(1000));
+        QVERIFY(exchange(service.baseUrl(), news, "127.0.0.2").startsWith("HTTP/1.1 200 OK|"));
+        QVERIFY(exchange(service.baseUrl(), news).isEmpty());
+        // The others when they have sent nothing for the idle time; then the address is served again.
+        QVERIFY(idle.at(0)->waitForDisconnected(5000));
+        QVERIFY(idle.at(1)->state() == QAbstractSocket::UnconnectedState || idle.at(1)->waitForDisconnected(1000));
+        QVERIFY(opened.elapsed() > 1500);
+        QVERIFY(exchange(service.baseUrl(), news).startsWith("HTTP/1.1 200 OK|"));
+    }
+
+    void limitsFeedback()
+    {
+        ServiceProcess service({"--feedback-per-address", "2", "--feedback-per-hour", "3"});
+        const struct
+        {
+            const char* from;
+            int size;
+            bool kept;
+        } posts[] = {{"127.0.0.1", 8 * 1024 * 1024, false},
+                     {"127.0.0.1", 64 * 1024, false},
+                     {"127.0.0.1", 60 * 1024, true},
+                     {"127.0.0.1", 10, true},
+                     {"127.0.0.1", 10, false},
+                     {"127.0.0.2", 10, true},
+                     {"127.0.0.3", 10, false}};
+        for (const auto& post : posts) {
+            const QByteArray body = HttpHelper::encodeForm(
+                {{"email", "a@b.cc"}, {"subject", "FNK PC 反馈a@b.cc"}, {"content", QString(post.size, 'x')}});
+            const QByteArray answer = exchange(service.baseUrl(), formPost("client/feedback.php", body), post.from);
+            QVERIFY2(answer.startsWith("HTTP/1.1 200 OK|"), answer.left(100));
+            QCOMPARE(answer.contains("success"), post.kept);
+        }
+        QVERIFY(!post("client/feedback.php", {{"email", "a@b.cc"}, {"subject", "s"}}).contains("success"));
+    }
+
+    void offersUpdateOnlyWithAnInstaller_data()
+    {
+        QTest::addColumn<bool>("installer");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("base");
+        QTest::newRow("installer") << true << QStringList() << QString();
+        QTest::newRow("installer at a public address")
+            << true << QStringList{"--public-url", "https://sync.example.org/qb"} << "https://sync.example.org/qb/";
+        QTest::newRow("no installer") << false << QStringList() << QString();
+    }
+
+    void offersUpdateOnlyWithAnInstaller()
+    {
+        QFETCH(bool, installer);
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, base);
+        QTemporaryDir dir;
+        arguments << "--offer-version"
+                  << "45"
+                  << "--offer-name"
+                  << "<i>2.3</i>";
+        if (installer)
+            arguments << "--installer" << installerIn(dir);
+        ServiceProcess service(arguments);
+        // A Host header of the client's choosing names none of the addresses offered.
+        const QByteArray check =
+            exchange(service.baseUrl(), "GET /client/pc.php?ver=44 HTTP/1.1\r\nHost: attacker.example\r\n\r\n");
+        const QVariantMap offer = JSON::getInstance()->toMap(QString::fromUtf8(check.mid(check.indexOf('|') + 1)));
+        const QString url =
+            installer ? (base.isEmpty() ? service.baseUrl() : base) + "download/quillbay-setup.exe" : "";
+        QCOMPARE(offer.value("vercode").toInt(), installer ? 45 : 44);
+        QCOMPARE(offer.value("url1").toString(), url);
+        QCOMPARE(offer.value("url2").toString(), url);
+        const QByteArray download = getRaw(service.baseUrl() + "download/quillbay-setup.exe");
+        QCOMPARE(download, installer ? QByteArray(5242880, '\0') : QByteArray("HTTP error"));
+        const QString news = get(service.baseUrl() + "weibo");
+        QCOMPARE(news.contains("Quillbay 2.3") || news.contains("&lt;i&gt;2.3&lt;/i&gt;"), installer);
+        QVERIFY(news.contains("<ul") && !news.contains("<i>"));
+    }
+
+    void reconnectsToTheDatabase()
+    {
+        if (!ServiceProcess::onPostgreSql())
+            QSKIP("an SQLite store has no connection to lose");
+        // One worker, so that the next sync comes to the connection that was lost.
+        ServiceProcess service({"--workers", "1"});
+        QVERIFY(service.addAccount("family", "pw"));
+        QCOMPARE(billZ(sync("family", uploadOf("a 00"), &service)), QString("a 00"));
+        QVERIFY(service.execOnStore({"select pg_terminate_backend(pid) from pg_stat_activity "
+                                     "where datname = current_database() and pid <> pg_backend_pid()"}));
+        QCOMPARE(billZ(sync("family", uploadOf("b 01"), &service)), QString("b 01"));
+    }
+
+    void keepsTheStoreToItsOwner()
+    {
+        if (ServiceProcess::onPostgreSql())
+            QSKIP("a PostgreSQL store lies in the database server's files");
+        QTemporaryDir dir;
+        const QString file = dir.filePath("store/service.db");
+        // Whatever the umask, in write-ahead-log mode too, where SQLite keeps two more files open, and for a store
+        // that an earlier version left readable.
+        const mode_t umaskBefore = umask(0);
+        ServiceProcess first({}, "sqlite:" + file);
+        QVERIFY(first.execOnStore({"pragma journal_mode=wal"}));
+        QVERIFY(QFile::setPermissions(file, QFile::permissions(file) | QFile::ReadOther));
+        ServiceProcess second({}, first.database());
+        QVERIFY(exchange(second.baseUrl(), formPost("", "username=u&password=p")).contains("注册成功"));
+        umask(umaskBefore);
+        const auto mode = [](const QString& path) {
+            struct stat status
+            {
+            };
+            return stat(QFile::encodeName(path).constData(), &status) == 0 ? int(status.st_mode & 0777) : -1;
+        };
+        QCOMPARE(mode(dir.filePath("store")), 0700);
+        for (const char* suffix : {"", "-wal", "-shm"})
+            QCOMPARE(mode(file + suffix), 0600);
     }
 
     void signsUpOnItsFrontPage()
@@ -258,29 +478,32 @@ private:
         return m_service.addAccount(name, "pw") ? name : QString();
     }
 
-    QString sync(const QString& user, const QString& data)
+    QString sync(const QString& user, const QString& data, const ServiceProcess* service = nullptr)
     {
-        return post("sync/syncpc2.php", {{"version", "44"},
-                                         {"username", user},
-                                         {"password", "pw"},
-                                         {"sync_time", "2008-08-08 08:08:08"},
-                                         {"client_time", stamp("00")},
-                                         {"data", data}});
+        return post("sync/syncpc2.php",
+                    {{"version", "44"},
+                     {"username", user},
+                     {"password", "pw"},
+                     {"sync_time", "2008-08-08 08:08:08"},
+                     {"client_time", stamp("00")},
+                     {"data", data}},
+                    service);
     }
 
-    QString post(const QString& path, const HttpHelper::Form& form)
+    QString post(const QString& path, const HttpHelper::Form& form, const ServiceProcess* service = nullptr)
     {
-        return QString::fromUtf8(postRaw(path, HttpHelper::encodeForm(form)));
+        return QString::fromUtf8(postRaw(path, HttpHelper::encodeForm(form), service));
     }
 
-    QByteArray postRaw(const QString& path, const QByteArray& body)
+    QByteArray postRaw(const QString& path, const QByteArray& body, const ServiceProcess* service = nullptr)
     {
-        QNetworkRequest request(QUrl(m_service.baseUrl() + path));
+        QNetworkRequest request(QUrl((service ? service : &m_service)->baseUrl() + path));
         request.setHeader(QNetworkRequest::ContentTypeHeader, "application/x-www-form-urlencoded");
         return answer(m_manager.post(request, body));
     }
 
-    QString get(const QString& url) { return QString::fromUtf8(answer(m_manager.get(QNetworkRequest(QUrl(url))))); }
+    QByteArray getRaw(const QString& url) { return answer(m_manager.get(QNetworkRequest(QUrl(url)))); }
+    QString get(const QString& url) { return QString::fromUtf8(getRaw(url)); }
 
     // The body of a 200 answer; anything else would reach the program as a bare transfer failure.
     static QByteArray answer(QNetworkReply* reply)

@@ -2,6 +2,7 @@
 #include "shell/skintone.h"
 #include "shell/stylesheet.h"
 #include "shell/uheader.h"
+#include "shell/ustatusbar.h"
 #include "testbook.h"
 
 #include "data/filesetting.h"
@@ -30,6 +31,25 @@ QColor inkOf(const QIcon& icon)
             if (image.pixelColor(x, y).alpha() > ink.alpha())
                 ink = image.pixelColor(x, y);
     return ink;
+}
+
+// The best contrast against the background that an opaque pixel of the image reaches: an icon drawn in two
+// colours stands out by whichever of them differs more.
+double standOut(const QImage& image, const QColor& background)
+{
+    double best = 1;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (image.pixelColor(x, y).alpha() == 255)
+                best = qMax(best, SkinTone::contrast(image.pixelColor(x, y), background));
+    return best;
+}
+
+// The colour that the sync link's rich text carries.
+QColor linkColorOf(const QLabel* link)
+{
+    static const QRegularExpression color("color:(#[0-9a-fA-F]{6})");
+    return QColor(color.match(link->text()).captured(1));
 }
 } // namespace
 
@@ -98,8 +118,9 @@ private slots:
         QVERIFY(StyleSheet::load().endsWith("QDialog[style=dialog]{border-image:none;background-color:#FFF58F}"));
     }
 
-    // Whatever the skin, the header's text keeps a contrast of 4.5:1 and its icons one of 3:1 against it.
-    void headerStaysLegible_data()
+    // Whatever the skin, the text of the header and the status bar keeps a contrast of 4.5:1 and their icons one
+    // of 3:1 against it.
+    void foregroundStaysLegible_data()
     {
         QTest::addColumn<QString>("skin");
         // clang-format off
@@ -111,10 +132,12 @@ private slots:
         for (QPushButton* button : panel.findChildren<QPushButton*>(QRegularExpression("^pb[0-9A-F]{6}$")))
             QTest::newRow(qPrintable(button->objectName())) << "#" + button->objectName().mid(2);
     }
-    void headerStaysLegible()
+    void foregroundStaysLegible()
     {
         QFETCH(QString, skin);
         UHeader header;
+        UStatusBar statusBar;
+        statusBar.setObjectName("wgtStatusBar");
         // A dark skin first, so that a light one has to switch the foreground back.
         qApp->setStyleSheet(StyleSheet::compose(qApp->styleSheet(), "#202020"));
         qApp->setStyleSheet(StyleSheet::compose(qApp->styleSheet(), skin));
@@ -128,6 +151,16 @@ private slots:
         QVERIFY(SkinTone::contrast(tool->palette().color(QPalette::ButtonText), background) >= 4.5);
         QVERIFY(SkinTone::contrast(inkOf(tool->icon()), background) >= 3);
         QVERIFY(SkinTone::contrast(inkOf(close->icon()), background) >= 3);
+
+        statusBar.ensurePolished();
+        for (const char* name : {"lblSyncTime", "lblMonthSummary", "lblTotalSummary"}) {
+            auto* label = statusBar.findChild<QLabel*>(name);
+            label->ensurePolished();
+            QVERIFY2(SkinTone::contrast(label->palette().color(QPalette::WindowText), background) >= 4.5, name);
+        }
+        QVERIFY(SkinTone::contrast(linkColorOf(statusBar.findChild<QLabel*>("lblSync")), background) >= 4.5);
+        for (const char* name : {"label", "label_3"})
+            QVERIFY2(standOut(statusBar.findChild<QLabel*>(name)->pixmap().toImage(), background) >= 3, name);
     }
 
     void everyForegroundImageExists()
@@ -139,20 +172,25 @@ private slots:
             const QString path = match.next().captured();
             QVERIFY2(!QImage(path).isNull(), qPrintable(path));
         }
-        QCOMPARE(images, 48);
+        QCOMPARE(images, 54);
     }
 
     void defaultLookBringsBackTheLightForeground()
     {
         UHeader header;
+        UStatusBar statusBar;
+        statusBar.setObjectName("wgtStatusBar");
         USkin panel;
         colourButton(panel, 6, 2)->click();
         auto* title = header.findChild<QLabel*>("lblWindowTitle");
+        auto* syncTime = statusBar.findChild<QLabel*>("lblSyncTime");
         title->ensurePolished();
         QCOMPARE(title->palette().color(QPalette::WindowText), QColor(Qt::black));
         panel.findChild<QPushButton*>("pbUseDefaultSkin")->click();
         QCOMPARE(title->palette().color(QPalette::WindowText), QColor("#E3F4F1"));
         QCOMPARE(inkOf(header.findChild<QToolButton*>("tbSync")->icon()), QColor(Qt::white));
+        QCOMPARE(syncTime->palette().color(QPalette::WindowText), QColor(Qt::white));
+        QCOMPARE(linkColorOf(statusBar.findChild<QLabel*>("lblSync")), QColor("#cceeff"));
     }
 
 private:

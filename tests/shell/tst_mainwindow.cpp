@@ -1,20 +1,29 @@
 #include "shelltesting.h"
 
 #include "bookdump.h"
+#include "bookkeeping/dbill.h"
 #include "bookrows.h"
 #include "data/filesetting.h"
+#include "data/mbill.h"
+#include "loopbackhttpserver.h"
 #include "messageboxrecorder.h"
 #include "online/synchelper.h"
 #include "platform/systemtray.h"
 #include "shell/mainwindow.h"
+#include "syncrun.h"
 #include "testbook.h"
 
 #include <QAbstractButton>
 #include <QCloseEvent>
 #include <QDir>
+#include <QDoubleSpinBox>
+#include <QLoggingCategory>
+#include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QSqlQuery>
+#include <QTextEdit>
+#include <QTreeView>
 
 namespace {
 class FixedTray : public SystemTray
@@ -283,6 +292,71 @@ private slots:
     }
     // Maximise, restore, maximise, restore: the state follows every step and the window comes back to exactly
     // where it was.
+    // At the window's default size a busy day's date row has room for every sum of the day up to its subtotal.
+    void busyDayShowsItsSubtotal()
+    {
+        LightPageFactory bills(true);
+        Replaced<BookPageFactory> pages(&bills);
+        MainWindow window;
+        window.setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX); // the test screen is smaller than the window
+        window.resize(1024, 700);
+        window.show();
+        for (const char* kind : {"expense", "income", "transfer", "lend", "borrow", "refund", "repay"})
+            BookRows::addBill(kind, -1234.56);
+        MBill::dataChanged();
+        auto* list = window.findChild<QTreeView*>("tvBillList");
+        const QModelIndex day = list->model()->index(0, 0);
+        QFont bold = list->font();
+        bold.setBold(true);
+        const QString row = day.data().toString() + "    " + day.siblingAtColumn(4).data().toString();
+        QVERIFY(list->isFirstColumnSpanned(0, QModelIndex()));
+        QVERIFY(list->visualRect(day).width() > QFontMetrics(bold).horizontalAdvance(row) + 40);
+    }
+
+    // Start, a bill saved in its dialog and a sync print nothing under the default rules; with every category
+    // on they talk, but never of the password, the account name or what the book or the answer holds.
+    void diagnosticsKeepTheBookToThemselves_data()
+    {
+        QTest::addColumn<QString>("rules");
+        QTest::newRow("default rules") << QString();
+        QTest::newRow("every category on") << "quillbay.*=true";
+    }
+    void diagnosticsKeepTheBookToThemselves()
+    {
+        QFETCH(QString, rules);
+        QLoggingCategory::setFilterRules(rules);
+        static QStringList messages;
+        messages.clear();
+        const QtMessageHandler former =
+            qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& m) { messages << m; });
+        MessageBoxRecorder boxes;
+        MainWindow window;
+        window.show();
+        DbSetting::getInstance()->setUserId("12345");
+        DbSetting::getInstance()->setSyncUsername("household@example.org");
+        DbSetting::getInstance()->setSyncPassword("pw+secret");
+        DBill dialog(nullptr);
+        dialog.findChild<QDoubleSpinBox*>("dsbAmount")->setValue(4321.09);
+        dialog.findChild<QTextEdit*>("teDescription")->setPlainText("秘密晚饭");
+        dialog.findChild<QPushButton*>("pbOk")->click();
+        QStringList entries;
+        for (const char* table : {"bill", "account", "borrower", "category", "sub_category", "member"})
+            entries << QString(R"({"table_name":"%1","update_columns":[],"update_data":[],"delete_data":[],)"
+                               R"("note":"秘密账户"})")
+                           .arg(table);
+        LoopbackHttpServer server(LoopbackHttpServer::reply("200 OK", ("[" + entries.join(',') + "]").toUtf8()));
+        qputenv("QUILLBAY_SERVICE_URL", server.baseUrl().toUtf8());
+        const QString result = SyncRun::toEnd(10000);
+        qunsetenv("QUILLBAY_SERVICE_URL");
+        qInstallMessageHandler(former);
+        QLoggingCategory::setFilterRules(QString());
+
+        QCOMPARE(result, QString("finished"));
+        QCOMPARE(messages.isEmpty(), rules.isEmpty());
+        for (const char* secret : {"pw+secret", "household@example.org", "秘密晚饭", "4321.09", "秘密账户"})
+            QVERIFY2(!messages.join('\n').contains(QString(secret)), secret);
+    }
+
     void maximisedFillsTheAvailableArea()
     {
         QFETCH(QString, toggle);

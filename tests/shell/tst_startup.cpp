@@ -1,7 +1,9 @@
 #include "shelltesting.h"
 
+#include "data/booklock.h"
 #include "shell/startup.h"
 #include "testbook.h"
+#include "testmount.h"
 
 #include <QDir>
 #include <QLineEdit>
@@ -277,6 +279,28 @@ private slots:
         QCOMPARE(startup.warnings, QStringList());
         QCOMPARE(startup.logins, QStringList{""}); // the password is back, so the login asks for it
         QVERIFY(!QFile::exists(path + "-journal"));
+    }
+
+    // A lock file that a full disk keeps from being written is told as such, and the book stays as it was.
+    void fullDiskIsNoOtherCopy()
+    {
+        TestBook home;
+        const TestMount disk(TestMount::SmallDisk, home.dataDir());
+        if (!disk.isMounted())
+            QSKIP("a small disk needs root to mount");
+        makeBook("Quillbay.db");
+        const QString path = home.dataDir() + "Quillbay.db";
+        const QString backup = home.home() + "/copy.db";
+        QVERIFY(BookFile::createFromInitial(backup));
+        const QByteArray before = contents(path);
+        disk.fill();
+        RecordingStartup startup;
+        QCOMPARE(startup.runVerb("restore", backup), QString());
+        QCOMPARE(startup.warnings.join(""),
+                 "恢复失败|数据文件夹无法写入（磁盘可能已满），账本没有改动。请腾出磁盘空间后再试。");
+        QCOMPARE(contents(path), before);
+        disk.clear();
+        QVERIFY(!BookLock::isHeldElsewhere(path));
     }
 
     void restoreReportsSuccess()

@@ -1,10 +1,13 @@
 #include "shelltesting.h"
 
+#include "serviceprocess.h"
 #include "shell/ucontent.h"
 #include "shell/utoolbar.h"
 #include "testbook.h"
 
 #include <QDialog>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QToolButton>
 
 namespace {
@@ -109,6 +112,22 @@ private slots:
         QCOMPARE(frame.checked(), QString("tbSync"));
         QCOMPARE(m_urls.urls, url.isEmpty() ? QList<QUrl>() : QList<QUrl>{QUrl(url)});
         QCOMPARE(dialogShown, url.isEmpty());
+    }
+
+    // What the microblog button opens is a page the real service serves.
+    void microblogPageIsServed()
+    {
+        ServiceProcess service;
+        qputenv("QUILLBAY_SERVICE_URL", service.baseUrl().toUtf8());
+        Frame frame;
+        frame.button("tbWeibo")->click();
+        qunsetenv("QUILLBAY_SERVICE_URL");
+        QCOMPARE(m_urls.urls.size(), 1);
+        QNetworkAccessManager network;
+        std::unique_ptr<QNetworkReply> reply(network.get(QNetworkRequest(m_urls.urls.at(0))));
+        QVERIFY(QSignalSpy(reply.get(), &QNetworkReply::finished).wait(10000));
+        QCOMPARE(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), 200);
+        QVERIFY(reply->readAll().contains("<html"));
     }
 
     void showPageKnowsOnlyItsOwnPages()

@@ -67,6 +67,13 @@ void BookRows::refuseWrites(const QString& table)
                  .arg(event, table));
 }
 
+void BookRows::failBillAt(const QString& event, const QString& id)
+{
+    exec(QString("create temp trigger full_disk before %1 on main.tbl_bill when old.id='%2' begin "
+                 "select raise(fail, 'database or disk is full'); end")
+             .arg(event, id));
+}
+
 QStringList BookRows::billIndexes(const QSqlDatabase& db)
 {
     QStringList names;

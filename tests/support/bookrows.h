@@ -25,6 +25,9 @@ public:
                              const QMap<QString, QString>& ids = {});
     // From now on the book refuses every insert into and update of the table, as a full or locked disk would.
     static void refuseWrites(const QString& table);
+    // Until the connection closes, the book fails the "update" or "delete" of the bill with the id, as a disk that
+    // fills up at that bill would.
+    static void failBillAt(const QString& event, const QString& id);
     // The names of the indexes made for the bills (not the key's own), in name order.
     static QStringList billIndexes(const QSqlDatabase& db = QSqlDatabase::database());
     // Makes the book one of those made before the program indexed its bills.

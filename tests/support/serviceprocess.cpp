@@ -7,6 +7,9 @@
 #include <QUrl>
 #include <QtDebug>
 
+#include <csignal>
+#include <sys/prctl.h>
+
 namespace {
 // Runs the statements on a PostgreSQL database (the PG* variables' own when empty) or an SQLite file.
 bool execOn(bool postgreSql, const QString& database, const QStringList& statements)
@@ -52,6 +55,8 @@ ServiceProcess::ServiceProcess(const QStringList& arguments, const QString& data
         m_database = "sqlite:" + m_data.filePath("service.db");
     }
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // A test that aborts takes its service along: left running, it would hold the test's output open.
+    m_process.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
     m_process.start(QUILLBAY_SERVICE,
                     QStringList{"--port", "0", "--data", m_data.path(), "--database", m_database} + arguments);
     const QByteArray marker = "listening on ";

@@ -1,0 +1,3 @@
+#include "servicelog.h"
+
+Q_LOGGING_CATEGORY(lcService, "quillbay.service", QtCriticalMsg)

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QHostAddress>
+#include <QString>
+
+#include <optional>
+
+class QCoreApplication;
+
+// How the service was asked to run, from its command line.
+struct ServiceOptions
+{
+    QString storeUrl;
+    // The name of an account to create, its password read from standard input, before exiting.
+    std::optional<QString> newAccount;
+
+    QHostAddress listenAddress;
+    quint16 port = 0;
+    // The base address the update answer names, ending in "/"; empty to build it from the address listened on.
+    QString publicUrl;
+    int workers = 0;
+    int connectionsPerAddress = 0;
+    int idleSeconds = 0;
+    int feedbackPerAddress = 0;
+    int feedbackPerHour = 0;
+
+    // The installer offered for download, a checked file; empty when the service offers no update.
+    QString installer;
+    int offeredCode = 0;
+    QString offeredName;
+
+    // Nothing, with the reason in `error`, when an option's value is unusable.
+    static std::optional<ServiceOptions> parse(const QCoreApplication& app, QString& error);
+    // "http://ADDRESS:PORT/" of the address listened on.
+    QString listenUrl(quint16 listeningPort) const;
+    // The base address clients reach the service at, as the update answer names it.
+    QString baseUrl(quint16 listeningPort) const;
+};

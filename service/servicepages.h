@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// The pages the service shows in a browser, in one look. Every text put into them is escaped.
+class ServicePages
+{
+public:
+    // The front page: a form that registers a sync account, with the outcome of the last attempt.
+    static QByteArray signup(const QString& notice = QString());
+    // The makers' news, which the program's microblog button opens; the offered version's name when there is one.
+    static QByteArray news(const QString& offeredVersion);
+
+private:
+    static QByteArray page(const QString& title, const QString& body);
+};

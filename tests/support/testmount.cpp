@@ -1,0 +1,31 @@
+#include "testmount.h"
+
+#include <QFile>
+#include <sys/mount.h>
+
+TestMount::TestMount(Kind kind, const QString& path) : m_path(path)
+{
+    const QByteArray target = QFile::encodeName(path);
+    m_mounted = kind == SmallDisk ? ::mount("tmpfs", target, "tmpfs", 0, "size=4m") == 0
+                                  : ::mount(target, target, nullptr, MS_BIND, nullptr) == 0;
+}
+
+TestMount::~TestMount()
+{
+    if (m_mounted)
+        ::umount2(QFile::encodeName(m_path), MNT_DETACH);
+}
+
+void TestMount::fill(qint64 free) const
+{
+    QFile filler(m_path + "/filler");
+    filler.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered);
+    while (filler.write(QByteArray(1 << 16, '\0')) == 1 << 16) {
+    }
+    filler.resize(qMax<qint64>(0, filler.size() - free));
+}
+
+void TestMount::clear() const
+{
+    QFile::remove(m_path + "/filler");
+}
