@@ -14,14 +14,14 @@ struct Index
 
 // Chosen from the query plans of the statements that read many bills. The whole list, newest first, is a backward
 // walk of the date index, with no sort of every bill; a month or a category is found through its own index and
-// its few bills sorted. The account indexes hold what the balances and the account analysis sum, so that those
-// read the index alone.
+// its few bills sorted. The account and category indexes also hold what the balances and the analyses sum over
+// them, so that those read the index alone.
 const Index indexes[] = {
     {"bill_by_date", "date, created_time"},
     {"bill_by_month", "month"},
     {"bill_by_account", "account_id, kind, amount"},
     {"bill_by_to_account", "to_account_id, kind, amount"},
-    {"bill_by_category", "category_id"},
+    {"bill_by_category", "category_id, sub_category_id, amount"},
     {"bill_by_sub_category", "sub_category_id"},
 };
 

@@ -47,9 +47,11 @@ private slots:
         QTest::newRow("months") << "select distinct month  from tbl_bill order by month desc"
                                 << "COVERING INDEX bill_by_month" << false;
         QTest::newRow("account analysis")
-            << "select account_id, kind, total(amount) from tbl_bill where  1=1  group by "
-               "account_id, kind"
+            << "select account_id, kind, total(amount) from tbl_bill where  1=1  group by account_id, kind"
             << "COVERING INDEX bill_by_account" << false;
+        QTest::newRow("category analysis") << "select sub_category_id, category_id,  count(*), total(amount) from "
+                                              "tbl_bill where  1=1  group by category_id, sub_category_id"
+                                           << "COVERING INDEX bill_by_category" << false;
     }
 
     void statementsUseTheIndexes()
