@@ -11,6 +11,8 @@
 
 #include <QSqlQuery>
 #include <algorithm>
+#include <cstdlib>
+#include <limits>
 #include <optional>
 
 namespace {
@@ -166,39 +168,58 @@ void MBill::setTitle(const QString& title)
 
 MBillList* MBill::getChildren()
 {
-    if (!m_children)
-        m_children = std::make_unique<MBillList>();
-    return m_children.get();
+    return &links().children;
 }
 
 bool MBill::isGroup() const
 {
-    return m_group;
+    return m_tree && m_tree->group;
 }
 
 void MBill::setGroup(bool group)
 {
-    m_group = group;
+    if (group || m_tree)
+        links().group = group;
 }
 
 bool MBill::isExpanded() const
 {
-    return m_expanded;
+    return !m_tree || m_tree->expanded;
 }
 
 void MBill::setExpanded(bool expanded)
 {
-    m_expanded = expanded;
+    if (!expanded || m_tree)
+        links().expanded = expanded;
 }
 
 MBillPtr MBill::getParent() const
 {
-    return m_parent.toStrongRef();
+    return m_tree ? m_tree->parent.toStrongRef() : MBillPtr();
 }
 
 void MBill::setParent(const MBillPtr& parent)
 {
-    m_parent = parent;
+    links().parent = parent;
+}
+
+MBill::TreeLinks& MBill::links()
+{
+    if (!m_tree)
+        m_tree = std::make_unique<TreeLinks>();
+    return *m_tree;
+}
+
+MBill::Day::Day(const QDate& date)
+    : m_julianDay(date.isValid() && std::abs(date.toJulianDay()) < std::numeric_limits<qint32>::max()
+                      ? qint32(date.toJulianDay())
+                      : std::numeric_limits<qint32>::min())
+{
+}
+
+MBill::Day::operator QDate() const
+{
+    return m_julianDay == std::numeric_limits<qint32>::min() ? QDate() : QDate::fromJulianDay(m_julianDay);
 }
 
 MBillPtr MBill::clone() const
@@ -387,7 +408,7 @@ void MBill::bindFields(QSqlQuery& query) const
     query.addBindValue(amount);
     // The column refuses NULL, which is what a description never set would bind as.
     query.addBindValue(description.isNull() ? QString("") : description);
-    query.addBindValue(date);
+    query.addBindValue(getDate());
     query.addBindValue(month);
     query.addBindValue(category_id);
     query.addBindValue(sub_category_id);
