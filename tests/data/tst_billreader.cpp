@@ -64,19 +64,12 @@ private slots:
     }
 
     // The condition is spliced in as text, so a second statement smuggled into it must never run.
-    void refusesWhatIsNoSingleQuery_data()
+    void refusesASecondStatement()
     {
-        QTest::addColumn<QString>("condition");
-        QTest::newRow("second statement") << " 1=1; delete from tbl_bill; --";
-        QTest::newRow("no such column") << " no_such_column=1 ";
-    }
-
-    void refusesWhatIsNoSingleQuery()
-    {
-        QFETCH(QString, condition);
         BookRows::addBill("expense", -1);
-        QVERIFY(BillReader::read(billQuery(condition)).isEmpty());
-        QVERIFY(BillReader::readThroughDriver(billQuery(condition)).isEmpty());
+        const QString sql = billQuery(" 1=1; delete from tbl_bill; --");
+        QVERIFY(BillReader::read(sql).isEmpty());
+        QVERIFY(BillReader::readThroughDriver(sql).isEmpty());
         QCOMPARE(BookRows::value("select count(*) from tbl_bill").toInt(), 1);
     }
 };
