@@ -17,8 +17,12 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUuid>
+#include <algorithm>
+#include <functional>
 
 namespace {
+const int accountCount = 10;
+
 // The ids that the generated bills point at, collected while the master data is written.
 QStringList accountIds;
 QStringList memberIds;
@@ -79,7 +83,8 @@ template <typename T> const T& pick(QRandomGenerator& random, const QList<T>& li
 QString BenchBook::open(const QString& folder, int bills)
 {
     QDir().mkpath(folder);
-    const QString path = QDir(folder).filePath(QString("bench-%1.db").arg(bills));
+    // Named after the shape of the book, so that a book of an earlier shape is never timed by mistake.
+    const QString path = QDir(folder).filePath(QString("bench-%1-accounts-%2.db").arg(accountCount).arg(bills));
     if (!QFile::exists(path))
         generate(path, bills);
     openDefaultConnection(path);
@@ -143,6 +148,14 @@ void BenchBook::writeMasterData()
         memberIds << member.getId();
     };
     DefaultData::write(writer);
+    // A household keeps more accounts than the two a new book starts with.
+    for (int i = int(accountIds.size()) + 1; i <= accountCount; ++i) {
+        MAccount account;
+        account.setId(DefaultData::twoDigitId(i));
+        account.setName(QString("账户%1").arg(i));
+        account.setKind(i % 2 ? "card" : "credit");
+        writer.account(account);
+    }
 }
 
 void BenchBook::writeBills(int bills)
@@ -154,12 +167,21 @@ void BenchBook::writeBills(int bills)
     query.prepare("insert into tbl_bill (id, amount, description, date, month, category_id, sub_category_id, "
                   "account_id, to_account_id, borrower_id, member_id, title, kind, created_time, version) "
                   "values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    // Bills are entered day by day as they happen, so the table holds them in the order of their creation.
+    QList<int> seconds;
     for (int i = 0; i < bills; ++i) {
+        const int day = int(qint64(i) * days / bills);
+        if (seconds.isEmpty()) {
+            const int count = int((qint64(day + 1) * bills + days - 1) / days - i);
+            for (int s = 0; s < count; ++s)
+                seconds << random.bounded(86400);
+            std::sort(seconds.begin(), seconds.end(), std::greater<int>());
+        }
         const KindShape& shape = pickKind(random);
         const QString kind = shape.kind;
-        const QDate date = first.addDays(random.bounded(days));
+        const QDate date = first.addDays(day);
         const QString created =
-            QDateTime(date, QTime(0, 0).addSecs(random.bounded(86400))).toString("yyyy-MM-dd hh:mm:ss");
+            QDateTime(date, QTime(0, 0).addSecs(seconds.takeLast())).toString("yyyy-MM-dd hh:mm:ss");
         const double amount = shape.sign * random.bounded(shape.lowest * 100, shape.highest * 100 + 1) / 100.0;
         const QString account = pick(random, accountIds);
         QString category, subCategory, toAccount, borrower, member;

@@ -2,8 +2,9 @@
 
 #include <QString>
 
-// A realistic book for timing: the default master data and a given number of bills of every kind spread
-// over ten years. Generated once from a fixed seed and kept in a folder for later runs.
+// A realistic book for timing: the default master data with ten accounts, and a given number of bills of every
+// kind spread over ten years, stored in the order they were entered. Generated once from a fixed seed and kept
+// in a folder for later runs.
 class BenchBook
 {
 public:

@@ -9,10 +9,8 @@
 
 int main(int argc, char* argv[])
 {
-    // The web views of the analysis pages need this before the application object exists.
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    // The web engine describes its set-up on every start; like the program's own diagnostics it stays quiet
-    // unless QT_LOGGING_RULES asks for it.
+    // The web engine, loaded with the first chart or report, describes its set-up each time; like the program's
+    // own diagnostics it stays quiet unless QT_LOGGING_RULES asks for it.
     QLoggingCategory::setFilterRules("qt.webenginecontext.info=false");
     QApplication app(argc, argv);
     app.setStyleSheet(StyleSheet::load());

@@ -1,6 +1,8 @@
 // Build tool: writes the initial book from its SQL source through Qt's SQLite driver, so that the file
 // properties (page size 1024, UTF-8, rollback journal) and the order of the schema objects are those the
-// program expects.
+// program expects. The bill indexes follow the schema; the program adds the same ones to older books.
+#include "data/bookindexes.h"
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QSqlDatabase>
@@ -76,7 +78,7 @@ int main(int argc, char* argv[])
                                   "PRAGMA journal_mode = DELETE", "PRAGMA user_version = 0"};
         for (const QString& p : pragmas)
             ok = ok && run(query, p);
-        const QStringList statements = splitStatements(QString::fromUtf8(source.readAll()));
+        const QStringList statements = splitStatements(QString::fromUtf8(source.readAll())) + BookIndexes::statements();
         for (const QString& s : statements)
             ok = ok && run(query, s);
         query.finish();

@@ -1,5 +1,6 @@
 -- The initial book: the schema every new book starts from (schema version 12) and its two rows.
--- Statements run in this order, which is the order the schema table keeps them in.
+-- Statements run in this order, which is the order the schema table keeps them in. The build tool adds the
+-- bill indexes after them, from the list the program also adds to books that lack them.
 
 CREATE TABLE [tbl_setting] (
     [user_id] NVARCHAR(36),

@@ -2,6 +2,8 @@
 
 #include "analysis/reporthelper.h"
 #include "analysis/reportoutput.h"
+#include "analysis/reportview.h"
+#include "analysis/reportviewloader.h"
 #include "data/filesetting.h"
 #include "platform/fileprompt.h"
 #include "shell/dmessagebox.h"
@@ -10,16 +12,21 @@
 #include <QCoreApplication>
 #include <QDate>
 #include <QHeaderView>
+#include <QLayout>
 #include <QListView>
 #include <QPrinter>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QTableWidget>
-#include <QWebEngineView>
 
 WAnalysisPage::WAnalysisPage(QWidget* parent) : WBaseWidget(parent) {}
 
-WAnalysisPage::~WAnalysisPage() = default;
+WAnalysisPage::~WAnalysisPage()
+{
+    // The view goes before the printer it may still be printing into.
+    if (m_view)
+        delete m_view->widget();
+}
 
 QString WAnalysisPage::html() const
 {
@@ -58,11 +65,16 @@ void WAnalysisPage::setUpFrame(const Frame& frame)
             refresh();
         });
     }
-    connect(frame.webView, &QWebEngineView::printFinished, this, [this](bool printed) {
-        m_printer.reset();
-        if (!printed)
-            DMessageBox::error(this, trPage("报表打印失败"));
-    });
+}
+
+ReportView* WAnalysisPage::view()
+{
+    if (!m_view) {
+        m_view = ReportViewLoader::create(m_frame.webPage);
+        if (m_view)
+            m_frame.webPage->layout()->addWidget(m_view->widget());
+    }
+    return m_view;
 }
 
 void WAnalysisPage::setUpTable(QTableWidget* table, const QStringList& headers, Frame& frame)
@@ -173,23 +185,26 @@ void WAnalysisPage::refresh()
         table->clearContents();
         table->setRowCount(0);
     }
-    const QString kind = m_viewMode == 1 ? chartKind() : QString();
-    const Titles texts = titles();
-    QString title;
-    if (m_year == 0) {
-        load("all", 0);
-        title = texts.all.arg(kind);
-    } else if (m_month < 1) {
-        load("year", m_year);
-        title = texts.year.arg(QString::number(m_year), kind);
-    } else {
-        load("month", m_year * 100 + m_month);
-        title = texts.month.arg(QString::number(m_year), QString::number(m_month), kind);
-    }
+    const QString title = loadPeriod(m_viewMode == 1 ? chartKind() : QString());
     if (m_viewMode == 0)
         showTable();
     else
         setPage(m_viewMode == 1 ? chartHtml(title) : reportHtml(title));
+}
+
+QString WAnalysisPage::loadPeriod(const QString& kind)
+{
+    const Titles texts = titles();
+    if (m_year == 0) {
+        load("all", 0);
+        return texts.all.arg(kind);
+    }
+    if (m_month < 1) {
+        load("year", m_year);
+        return texts.year.arg(QString::number(m_year), kind);
+    }
+    load("month", m_year * 100 + m_month);
+    return texts.month.arg(QString::number(m_year), QString::number(m_month), kind);
 }
 
 void WAnalysisPage::showTable()
@@ -215,7 +230,31 @@ QList<QStringList> WAnalysisPage::tableRows() const
 void WAnalysisPage::setPage(const QString& html)
 {
     m_html = html;
-    m_frame.webView->setHtml(html, QUrl());
+    m_loaded = false;
+    if (ReportView* shown = view())
+        shown->setPage(html, [this](bool ok) { pageLoaded(ok); });
+}
+
+void WAnalysisPage::pageLoaded(bool ok)
+{
+    m_loaded = ok;
+    if (!m_printWaits)
+        return;
+    m_printWaits = false;
+    if (ok)
+        startPrint();
+    else
+        printFinished(false);
+}
+
+void WAnalysisPage::startPrint()
+{
+    m_view->printPage(m_printer.get(), [this](bool printed) { printFinished(printed); });
+}
+
+QString WAnalysisPage::report()
+{
+    return m_viewMode == 2 ? m_html : reportHtml(loadPeriod(QString()));
 }
 
 void WAnalysisPage::on_pbPrint_clicked()
@@ -227,12 +266,27 @@ void WAnalysisPage::on_pbPrint_clicked()
     if (!ReportOutput::current()->setUpPrinter(this, printer.get()))
         return;
     m_printer = std::move(printer);
-    m_frame.webView->print(m_printer.get());
+    const QString html = report();
+    if (!m_view || html != m_html)
+        setPage(html);
+    if (!m_view)
+        printFinished(false);
+    else if (m_loaded)
+        startPrint();
+    else
+        m_printWaits = true;
+}
+
+void WAnalysisPage::printFinished(bool printed)
+{
+    m_printer.reset();
+    if (!printed)
+        DMessageBox::error(this, trPage("报表打印失败"));
 }
 
 void WAnalysisPage::on_pbExport_clicked()
 {
-    const QString html = m_html;
+    const QString html = report();
     const QString name = FilePrompt::current()->saveFileName(this, trPage("保存报表"), trPage("报表文件 (*.html)"));
     if (name.isEmpty())
         return;

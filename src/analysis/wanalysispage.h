@@ -13,7 +13,7 @@ class QPrinter;
 class QPushButton;
 class QStackedWidget;
 class QTableWidget;
-class QWebEngineView;
+class ReportView;
 
 // The frame every analysis page shares: the period combos, the table, chart and report views, titles, printing,
 // export and the remembered column widths. A page supplies its query, columns, texts and width key.
@@ -24,7 +24,7 @@ class WAnalysisPage : public WBaseWidget
 public:
     ~WAnalysisPage() override;
 
-    // The chart or report page last set into the web view, as it was set; export writes this text.
+    // The chart or report page last set into the web view, as it was set.
     QString html() const;
 
 public slots:
@@ -45,7 +45,8 @@ protected:
         QStackedWidget* stackedWidget = nullptr;
         QAbstractItemView* table = nullptr;
         QHeaderView* header = nullptr;
-        QWebEngineView* webView = nullptr;
+        // The stacked page that holds the web view once there is one.
+        QWidget* webPage = nullptr;
         QList<QWidget*> chartOnly;
         QList<QWidget*> tableOnly;
         QString widthKey;
@@ -75,7 +76,7 @@ protected:
         frame.cbYear = ui->cbYear;
         frame.cbMonth = ui->cbMonth;
         frame.stackedWidget = ui->stackedWidget;
-        frame.webView = ui->webView;
+        frame.webPage = ui->stackedWidget->widget(1);
         return frame;
     }
     // The same for a form with a kind combo shown in chart mode only and a table of these columns.
@@ -92,6 +93,8 @@ protected:
     void setUpFrame(const Frame& frame);
 
     void refresh();
+    // Runs the page's query for the period chosen and returns the title, naming the kind where it says %3.
+    QString loadPeriod(const QString& kind);
     // The text translated in the context of the page's own class.
     QString trPage(const char* text) const;
     // The report's three summary items.
@@ -124,12 +127,26 @@ private:
     void setViewMode(int mode);
     void setPage(const QString& html);
     void applyWidths();
+    // The browser view is made when a chart or a report is first shown or printed, not with the page; null when
+    // there is none to be had.
+    ReportView* view();
+    void pageLoaded(bool ok);
+    void startPrint();
+    // The report of the period chosen: the one shown, or else one made afresh, so that a page whose report was
+    // never shown still prints and exports it.
+    QString report();
+    void printFinished(bool printed);
 
     Frame m_frame;
     int m_year = 0;
     int m_month = 0;
     int m_viewMode = 0;
     QString m_html;
-    // The printer of the print running, kept until the web view reports the end.
+    ReportView* m_view = nullptr;
+    // Whether the view has loaded m_html.
+    bool m_loaded = false;
+    // The printer of the print asked for, kept until the view reports the end; the print starts once the report
+    // is loaded.
     std::unique_ptr<QPrinter> m_printer;
+    bool m_printWaits = false;
 };

@@ -1,5 +1,6 @@
 #include "data/mbill.h"
 
+#include "data/billreader.h"
 #include "data/logcategories.h"
 #include "data/maccount.h"
 #include "data/mborrower.h"
@@ -10,6 +11,8 @@
 
 #include <QSqlQuery>
 #include <algorithm>
+#include <cstdlib>
+#include <limits>
 #include <optional>
 
 namespace {
@@ -165,37 +168,58 @@ void MBill::setTitle(const QString& title)
 
 MBillList* MBill::getChildren()
 {
-    return &m_children;
+    return &links().children;
 }
 
 bool MBill::isGroup() const
 {
-    return m_group;
+    return m_tree && m_tree->group;
 }
 
 void MBill::setGroup(bool group)
 {
-    m_group = group;
+    if (group || m_tree)
+        links().group = group;
 }
 
 bool MBill::isExpanded() const
 {
-    return m_expanded;
+    return !m_tree || m_tree->expanded;
 }
 
 void MBill::setExpanded(bool expanded)
 {
-    m_expanded = expanded;
+    if (!expanded || m_tree)
+        links().expanded = expanded;
 }
 
 MBillPtr MBill::getParent() const
 {
-    return m_parent.toStrongRef();
+    return m_tree ? m_tree->parent.toStrongRef() : MBillPtr();
 }
 
 void MBill::setParent(const MBillPtr& parent)
 {
-    m_parent = parent;
+    links().parent = parent;
+}
+
+MBill::TreeLinks& MBill::links()
+{
+    if (!m_tree)
+        m_tree = std::make_unique<TreeLinks>();
+    return *m_tree;
+}
+
+MBill::Day::Day(const QDate& date)
+    : m_julianDay(date.isValid() && std::abs(date.toJulianDay()) < std::numeric_limits<qint32>::max()
+                      ? qint32(date.toJulianDay())
+                      : std::numeric_limits<qint32>::min())
+{
+}
+
+MBill::Day::operator QDate() const
+{
+    return m_julianDay == std::numeric_limits<qint32>::min() ? QDate() : QDate::fromJulianDay(m_julianDay);
 }
 
 MBillPtr MBill::clone() const
@@ -273,31 +297,12 @@ MBillListPtr MBill::get(const QString& condition)
     if (condition != cachedCondition)
         Notifier::getInstance()->emitListConditionChanged(condition);
     cachedCondition = condition;
-    // The list cached before stays with its holders; they let go of it when they reload.
+    // The list cached before stays with its holders; they let go of it when they reload. It is let go of before
+    // the query, so that the cache never holds two whole lists at once.
     cachedList = MBillListPtr::create();
-
-    QSqlQuery query;
-    query.setForwardOnly(true);
-    query.exec("select id,amount,description,date,month,category_id,sub_category_id,account_id,to_account_id,"
-               "borrower_id, member_id, title, kind from tbl_bill where " +
-               condition + " order by date desc, created_time desc");
-    while (query.next()) {
-        MBillPtr bill = MBillPtr::create();
-        bill->id = query.value(0).toString();
-        bill->amount = query.value(1).toDouble();
-        bill->description = query.value(2).toString();
-        bill->date = query.value(3).toDate();
-        bill->month = query.value(4).toInt();
-        bill->category_id = query.value(5).toString();
-        bill->sub_category_id = query.value(6).toString();
-        bill->account_id = query.value(7).toString();
-        bill->to_account_id = query.value(8).toString();
-        bill->borrower_id = query.value(9).toString();
-        bill->member_id = query.value(10).toString();
-        bill->title = query.value(11).toString();
-        bill->kind = query.value(12).toString();
-        cachedList->append(bill);
-    }
+    *cachedList = BillReader::read("select id,amount,description,date,month,category_id,sub_category_id,account_id,"
+                                   "to_account_id,borrower_id, member_id, title, kind from tbl_bill where " +
+                                   condition + " order by date desc, created_time desc");
     return cachedList;
 }
 
@@ -403,7 +408,7 @@ void MBill::bindFields(QSqlQuery& query) const
     query.addBindValue(amount);
     // The column refuses NULL, which is what a description never set would bind as.
     query.addBindValue(description.isNull() ? QString("") : description);
-    query.addBindValue(date);
+    query.addBindValue(getDate());
     query.addBindValue(month);
     query.addBindValue(category_id);
     query.addBindValue(sub_category_id);

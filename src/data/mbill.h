@@ -6,6 +6,7 @@
 #include <QSharedPointer>
 #include <QString>
 #include <QWeakPointer>
+#include <memory>
 
 class MAccount;
 class MBill;
@@ -111,10 +112,34 @@ private:
     // The twelve stored fields besides the id, in the order both the insert and the update bind them.
     void bindFields(QSqlQuery& query) const;
 
+    // A day in four bytes, beside the month in the same eight. Covers every day a book can hold (years up to
+    // millions away); a day outside that reads back as no date.
+    class Day
+    {
+    public:
+        Day(const QDate& date = QDate());
+        operator QDate() const;
+
+    private:
+        qint32 m_julianDay;
+    };
+
+    // What only the rows of the bill list's tree use, made when a bill first takes its place there: a list holds
+    // many bills, a page of the tree few.
+    struct TreeLinks
+    {
+        MBillList children;
+        QWeakPointer<MBill> parent;
+        bool group = false;
+        bool expanded = true;
+    };
+    TreeLinks& links();
+
+    // Laid out so that a bill, of which a list holds many, takes no more room than its fields need.
     QString id;
     double amount = 0;
     QString description;
-    QDate date;
+    Day date;
     int month = 0;
     QString category_id;
     QString sub_category_id;
@@ -124,8 +149,5 @@ private:
     QString member_id;
     QString kind;
     QString title;
-    MBillList m_children;
-    bool m_group = false;
-    bool m_expanded = true;
-    QWeakPointer<MBill> m_parent;
+    std::unique_ptr<TreeLinks> m_tree;
 };

@@ -6,6 +6,7 @@
 #include "data/bookcheck.h"
 #include "data/bookconnection.h"
 #include "data/bookfile.h"
+#include "data/bookindexes.h"
 #include "data/booklock.h"
 #include "data/bookreplacement.h"
 #include "data/constants.h"
@@ -81,6 +82,8 @@ void MainWindow::openBook()
     // When another copy has this book open too, that copy keeps the lock and this one goes on without it.
     BookLock::acquire(path, std::chrono::milliseconds::zero());
     DBHelper::getInstance()->upgrade();
+    // After the upgrade, which gives an old book the columns they cover. A book that refuses them only lists slower.
+    BookIndexes::addMissing();
     if (isNew) {
         DBHelper::getInstance()->initDefaultData();
         // The book just made is the one to open next time, even when its name came from the default.

@@ -228,6 +228,30 @@ private slots:
         }
     }
 
+    // The web view, and with it the browser engine's processes, waits for the first chart or report; a page that
+    // never showed its report still exports and prints it.
+    void reportGoesOutBeforeAnyWebView()
+    {
+        open("category");
+        QVERIFY(!m_page->findChild<QWebEngineView*>());
+        m_output.fileName = m_dir.filePath("report.html");
+        click("pbExport");
+        QVERIFY(!m_page->findChild<QWebEngineView*>());
+
+        m_output.pdf = m_dir.filePath("report.pdf");
+        click("pbPrint");
+        auto* view = m_page->findChild<QWebEngineView*>("webView");
+        QVERIFY(view);
+        QSignalSpy finished(view, &QWebEngineView::printFinished);
+        QVERIFY(finished.wait(20000));
+        QCOMPARE(finished.first().first().toBool(), true);
+        QVERIFY(TestBook::bytesOf(m_output.pdf).startsWith("%PDF"));
+
+        // What went out is the report the page shows when asked for it.
+        click("pbReport");
+        QCOMPARE(QString::fromUtf8(TestBook::bytesOf(m_output.fileName)), m_page->html());
+    }
+
     void printsToPdf()
     {
         open("member");

@@ -1,3 +1,4 @@
+#include "bookdump.h"
 #include "bookrows.h"
 #include "data/backuphelper.h"
 #include "data/bookconnection.h"
@@ -154,6 +155,33 @@ private slots:
         QVERIFY(BookRows::value("select password from tbl_setting").isNull());
         // The book takes writes again.
         BookRows::exec("insert into tbl_member (id, name, sort) values ('m', '我', 1)");
+    }
+
+    // Restore takes a backup whatever indexes it holds: those of this program, or none, as an older one made it.
+    void restoreTakesBooksWithAndWithoutIndexes_data()
+    {
+        QTest::addColumn<bool>("indexed");
+        QTest::newRow("with indexes") << true;
+        QTest::newRow("without indexes") << false;
+    }
+
+    void restoreTakesBooksWithAndWithoutIndexes()
+    {
+        QFETCH(bool, indexed);
+        addMarkedContent();
+        BookRows::addBill("expense", -12.5, {{"account_id", "a"}});
+        if (!indexed)
+            BookRows::dropBillIndexes();
+        const QStringList indexes = BookRows::billIndexes();
+        QVERIFY(BackupHelper::backup("b.db"));
+        const QString dump = BookDump::of(BookDump::tables(true)).replace("2014-05-17 10:00:00", "2008-08-08 08:08:08");
+        BookRows::exec("delete from tbl_bill");
+        book->close();
+
+        QVERIFY(BackupHelper::restore(FileSetting::getInstance()->getBackupDir() + "b.db"));
+        book->open();
+        QCOMPARE(BookDump::of(BookDump::tables(true)), dump);
+        QCOMPARE(BookRows::billIndexes(), indexes);
     }
 
     void failedRestoreKeepsTheBook_data()

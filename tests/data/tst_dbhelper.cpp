@@ -82,6 +82,7 @@ private slots:
     {
         TestBook book;
         book.open();
+        BookRows::dropBillIndexes();
         for (const char* t : {"tbl_category", "tbl_category_deleted", "tbl_sub_category", "tbl_sub_category_deleted"})
             BookRows::exec(QString("drop table %1").arg(t));
         for (const char* t : {"tbl_bill", "tbl_bill_deleted"}) {

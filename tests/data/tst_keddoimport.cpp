@@ -2,6 +2,7 @@
 #include "contexttranslator.h"
 #include "data/backuphelper.h"
 #include "data/bookconnection.h"
+#include "data/bookindexes.h"
 #include "data/constants.h"
 #include "data/filesetting.h"
 #include "messageboxrecorder.h"
@@ -193,6 +194,19 @@ private slots:
         QVERIFY(BackupHelper::keddo(keddoPath));
         QCOMPARE(column("select count(*) from tbl_account"), QStringList{"3"});
         QCOMPARE(column("select count(*) from tbl_bill"), QStringList{"0"});
+    }
+
+    // A file with indexes of its own, one under a name the book's indexes use, imports all the same: its indexes
+    // go with its tables, and the book gets its own ones when it is opened.
+    void fileWithIndexesOfItsOwnImports()
+    {
+        makeKeddoFile(keddoPath, {"create index ked_bills_month on ked_bills (month)",
+                                  "create index bill_by_date on ked_bills (date)"});
+        QVERIFY(BackupHelper::keddo(keddoPath));
+        QCOMPARE(column("select id from tbl_bill order by id"), (QStringList{"b1", "b2", "b3"}));
+        QCOMPARE(column("select count(*) from sqlite_master where tbl_name like 'ked_%'"), QStringList{"0"});
+        QVERIFY(BookIndexes::addMissing());
+        QCOMPARE(BookRows::billIndexes().size(), 6);
     }
 
     void failedCopyPutsTheFormerBookBack_data()

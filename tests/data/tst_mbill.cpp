@@ -263,6 +263,19 @@ private slots:
         QCOMPARE(BookRows::value("select count(*) from tbl_bill").toInt(), 2);
     }
 
+    // A bill keeps every day it is given, and no day when it is given none.
+    void keepsTheDayItIsGiven()
+    {
+        QVERIFY(MBill().getDate().isNull());
+        for (const QDate& day :
+             {QDate(), QDate(2014, 5, 17), QDate(1, 1, 1), QDate(-4713, 1, 2), QDate(9999, 12, 31)}) {
+            MBill bill;
+            bill.setDate(day);
+            QCOMPARE(bill.clone()->getDate(), day);
+            QCOMPARE(bill.getDate().isNull(), day.isNull());
+        }
+    }
+
     void droppedBillsAreReleasedOnceNobodyHoldsThem()
     {
         BookRows::addBill("expense", -1);

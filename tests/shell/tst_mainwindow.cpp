@@ -1,5 +1,6 @@
 #include "shelltesting.h"
 
+#include "bookdump.h"
 #include "bookkeeping/dbill.h"
 #include "bookrows.h"
 #include "data/filesetting.h"
@@ -130,6 +131,35 @@ private slots:
         QSqlQuery query("select version, (select count(*) from tbl_account) from tbl_setting");
         QCOMPARE(query.next(), opened);
         QVERIFY(!opened || (query.value(0).toInt() == 44 && query.value(1).toInt() > 0));
+    }
+
+    // A book made before the program indexed its bills gets the indexes when it is opened, and nothing else of
+    // it changes: not a row, not the schema version an older program checks before it opens a book.
+    void openingAddsTheMissingIndexes_data()
+    {
+        QTest::addColumn<int>("dropped");
+        QTest::newRow("made before the indexes") << 6;
+        QTest::newRow("with some of them") << 2;
+        QTest::newRow("with all of them") << 0;
+    }
+    void openingAddsTheMissingIndexes()
+    {
+        QFETCH(int, dropped);
+        m_home->open();
+        BookRows::exec("update tbl_setting set version=44");
+        BookRows::exec("insert into tbl_account (id, name, kind, amount, sort) values ('a', '现金', 'cash', 1.5, 1)");
+        BookRows::addBill("expense", -12.5, {{"account_id", "a"}, {"category_id", "c"}, {"title", "午饭"}});
+        BookRows::addBillOn("2014-06-01", "transfer", -3, {{"account_id", "a"}, {"to_account_id", "b"}});
+        BookRows::exec("delete from tbl_bill where kind='transfer'");
+        for (const QString& index : BookRows::billIndexes().mid(0, dropped))
+            BookRows::exec("drop index " + index);
+        const QString before = BookDump::of(BookDump::tables(true));
+        m_home->close();
+
+        MainWindow window;
+        QCOMPARE(BookRows::billIndexes().size(), 6);
+        QCOMPARE(BookDump::of(BookDump::tables(true)), before);
+        QCOMPARE(BookRows::value("pragma integrity_check").toString(), QString("ok"));
     }
 
     void closing_data()

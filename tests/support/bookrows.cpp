@@ -73,3 +73,22 @@ void BookRows::failBillAt(const QString& event, const QString& id)
                  "select raise(fail, 'database or disk is full'); end")
              .arg(event, id));
 }
+
+QStringList BookRows::billIndexes(const QSqlDatabase& db)
+{
+    QStringList names;
+    QSqlQuery query("select name from sqlite_master where type='index' and tbl_name='tbl_bill' and sql is not null "
+                    "order by name",
+                    db);
+    while (query.next())
+        names << query.value(0).toString();
+    return names;
+}
+
+void BookRows::dropBillIndexes(const QSqlDatabase& db)
+{
+    QSqlQuery query(db);
+    for (const QString& name : billIndexes(db))
+        if (!query.exec("drop index " + name))
+            QFAIL(qPrintable(name + ": " + query.lastError().text()));
+}

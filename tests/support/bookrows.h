@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QMap>
+#include <QSqlDatabase>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 #include <QVariantList>
 
@@ -26,4 +28,8 @@ public:
     // Until the connection closes, the book fails the "update" or "delete" of the bill with the id, as a disk that
     // fills up at that bill would.
     static void failBillAt(const QString& event, const QString& id);
+    // The names of the indexes made for the bills (not the key's own), in name order.
+    static QStringList billIndexes(const QSqlDatabase& db = QSqlDatabase::database());
+    // Makes the book one of those made before the program indexed its bills.
+    static void dropBillIndexes(const QSqlDatabase& db = QSqlDatabase::database());
 };

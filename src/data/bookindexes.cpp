@@ -1,0 +1,66 @@
+#include "data/bookindexes.h"
+
+#include "data/logcategories.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+
+namespace {
+struct Index
+{
+    const char* name;
+    const char* columns;
+};
+
+// Chosen from the query plans of the statements that read many bills. The whole list, newest first, is a backward
+// walk of the date index, with no sort of every bill; a month or a category is found through its own index and
+// its few bills sorted. The account and category indexes also hold what the balances and the analyses sum over
+// them, so that those read the index alone.
+const Index indexes[] = {
+    {"bill_by_date", "date, created_time"},
+    {"bill_by_month", "month"},
+    {"bill_by_account", "account_id, kind, amount"},
+    {"bill_by_to_account", "to_account_id, kind, amount"},
+    {"bill_by_category", "category_id, sub_category_id, amount"},
+    {"bill_by_sub_category", "sub_category_id"},
+};
+
+QString statementOf(const Index& index)
+{
+    return QString("CREATE INDEX IF NOT EXISTS %1 ON tbl_bill (%2)").arg(index.name, index.columns);
+}
+} // namespace
+
+QStringList BookIndexes::statements()
+{
+    QStringList list;
+    for (const Index& index : indexes)
+        list << statementOf(index);
+    return list;
+}
+
+bool BookIndexes::addMissing(QSqlDatabase db)
+{
+    QSqlQuery query(db);
+    QStringList present;
+    if (!query.exec("select name from sqlite_master where type='index' and tbl_name='tbl_bill'"))
+        return false;
+    while (query.next())
+        present << query.value(0).toString();
+    QStringList missing;
+    for (const Index& index : indexes)
+        if (!present.contains(index.name))
+            missing << statementOf(index);
+    if (missing.isEmpty())
+        return true;
+
+    bool added = db.transaction();
+    for (const QString& statement : std::as_const(missing))
+        added = added && query.exec(statement);
+    added = added && db.commit();
+    if (!added) {
+        qCWarning(lcData) << "indexes not added:" << query.lastError().text() << db.lastError().text();
+        db.rollback();
+    }
+    return added;
+}
