@@ -1,13 +1,17 @@
 #pragma once
 
+#include <QHash>
 #include <QList>
 #include <QMap>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QString>
+#include <QStringList>
 #include <QVariantMap>
 
 #include <optional>
+
+class QSqlQuery;
 
 // One account: its sign-in name, the user id every device of it binds to, and its derived password.
 struct StoredAccount
@@ -31,6 +35,10 @@ struct StoredRecord
 // Everything the service keeps, behind the only SQL in it. The statements are written so that SQLite and
 // PostgreSQL both run them: no driver-specific types, functions or pragmas. Nothing is cached between calls, so
 // several service processes may share one store.
+//
+// Every sync that changes an account is logged with its change number, one higher than the account's last, and
+// every record it writes carries that number: what a device has not seen yet is then found through an index, by
+// number, without reading the rest of the account. Records from before the log have number 0.
 class ServiceStore
 {
 public:
@@ -47,9 +55,27 @@ public:
     std::optional<StoredAccount> account(const QString& name) const;
     bool addAccount(const StoredAccount& account);
 
-    // The account's rows and deletion stamps of one table, by id; false when they cannot be read.
-    bool records(const QString& userId, const QString& table, QMap<QString, StoredRecord>& out) const;
-    bool saveRecords(const QString& userId, const QString& table, const QList<StoredRecord>& records);
+    // The stored rows and deletion stamps of one table among the ids, by id; false when they cannot be read.
+    bool records(const QString& userId, const QString& table, const QStringList& ids,
+                 QMap<QString, StoredRecord>& out) const;
+    // Writes the records as changed by the change numbered `change`.
+    bool saveRecords(const QString& userId, const QString& table, const QList<StoredRecord>& records, qint64 change);
+    // The records, by table, that a change numbered above `after` and below `before` wrote last.
+    bool changedRecords(const QString& userId, qint64 after, qint64 before,
+                        QHash<QString, QList<StoredRecord>>& out) const;
+
+    // The log of changes: the account's highest change number (0 before the first), and a new entry for a change
+    // applied at `applied` (the service's clock, ms since the epoch) that a device sent at `clientTime` (its clock).
+    bool lastChange(const QString& userId, qint64& change) const;
+    bool logChange(const QString& userId, qint64 change, qint64 applied, const QString& clientTime);
+    // The lowest change number applied at or after the time; none when nothing was applied since.
+    bool firstChangeSince(const QString& userId, qint64 applied, std::optional<qint64>& change) const;
+    // When the earliest change that a device sent at a clock reading between the two texts was applied.
+    bool earliestSentBetween(const QString& userId, const QString& from, const QString& to,
+                             std::optional<qint64>& applied) const;
+    // Since when every change of the account is in the log: always for an account that began with it, else from
+    // its first logged change on; none while records from before the log have seen no logged change yet.
+    bool loggedSince(const QString& userId, std::optional<qint64>& applied) const;
 
     bool addFeedback(const QString& email, const QString& subject, const QString& content);
 
@@ -62,6 +88,8 @@ public:
 
 private:
     bool createSchema();
+    // Runs a query on the store whose only column is a number or NULL.
+    bool number(QSqlQuery& query, std::optional<qint64>& value) const;
 
     QSqlDatabase m_db;
     QString m_openError;

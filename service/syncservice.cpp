@@ -3,17 +3,22 @@
 #include "changeset.h"
 #include "formdata.h"
 #include "online/jsoncodec.h"
+#include "seenchanges.h"
 #include "servicestore.h"
 #include "signuppage.h"
 #include "syncmerge.h"
 
+#include <QDateTime>
 #include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QHttpServerRequest>
 #include <QHttpServerResponse>
+#include <QLoggingCategory>
 
 namespace {
+Q_LOGGING_CATEGORY(lcSync, "quillbay.service.sync", QtCriticalMsg)
+
 const qsizetype maxBody = 64 * 1024 * 1024;
 const char* const installerName = "quillbay-setup.exe";
 // The program refuses an installer of 5,242,879 bytes or less as a broken download.
@@ -107,6 +112,9 @@ QByteArray SyncService::userId(const FormData& form)
 
 QByteArray SyncService::sync(const FormData& form)
 {
+    // Read first: the device's clock reading in the form is compared with the service's as close to its sending
+    // as the service gets.
+    const DeviceClock clock{form.value("sync_time"), form.value("client_time"), QDateTime::currentMSecsSinceEpoch()};
     const QString id = m_accounts.authenticate(form.value("username"), form.value("password"));
     if (id.isEmpty())
         return wrongAccount();
@@ -114,8 +122,8 @@ QByteArray SyncService::sync(const FormData& form)
     if (!upload.read(form.value("data")))
         return errorAnswer(BadRequest, QStringLiteral("同步数据格式不正确"));
     QVariantList answer;
-    if (!SyncMerge(m_store, id).merge(upload, answer)) {
-        qWarning() << "sync of" << form.value("username") << "not stored";
+    if (!SyncMerge(m_store, id).merge(upload, clock, answer)) {
+        qCWarning(lcSync) << "a sync was not stored:" << m_store.lastError();
         return errorAnswer(StoreFailed, QStringLiteral("服务器保存数据失败，请稍后再试"));
     }
     return JsonCodec::serialize(answer);
