@@ -174,11 +174,12 @@ private slots:
         for (const char* sql : {"", "BEGIN", "update tbl_bill set", "update tbl_member_deleted", "settings", "COMMIT"})
             QTest::addRow("binding: %s", sql) << true << sql;
         for (const char* sql :
-             {"", "BEGIN", "select version from tbl_bill where", "select version from tbl_bill_deleted",
-              "update tbl_bill set", "insert into tbl_bill (", "delete from tbl_bill_deleted where id=?",
-              "delete from tbl_bill where", "update tbl_bill_deleted set version", "select id from tbl_account_deleted",
-              "insert into tbl_account select", "update tbl_account set version",
-              "delete from tbl_account_deleted where id in", "update tbl_setting", "COMMIT"})
+             {"", "BEGIN", "create temp table sync_rows", "insert into temp.sync_rows", "update tbl_bill set",
+              "delete from tbl_bill_deleted where id in (select s.", "insert into tbl_bill (",
+              "drop table temp.sync_rows", "insert into temp.sync_deletions", "update temp.sync_deletions",
+              "delete from tbl_bill_deleted where id in (select id from temp", "delete from tbl_bill where",
+              "update tbl_bill_deleted set version", "delete from tbl_account_deleted",
+              "insert into tbl_account select", "update tbl_account set version", "update tbl_setting", "COMMIT"})
             QTest::addRow("merge: %s", sql) << false << sql;
     }
     void failedStepLeavesTheBookAsItWas()
