@@ -34,14 +34,15 @@ QString SyncBinding::prefixOf(const QString& userId)
     return userId.left(qMax(0, userId.length() - 2));
 }
 
-bool SyncBinding::bind(const QString& userId)
+bool SyncBinding::bind(const QString& userId, const QDateTime& syncStart)
 {
     DbSetting* setting = DbSetting::getInstance();
     const QString formerId = setting->getUserId();
     if (!SyncSql::begin())
         return false;
     setting->setUserId(userId);
-    const bool written = prefixAll(prefixOf(userId)) && setting->save();
+    const QString billStamp = syncStart.toUTC().addSecs(-1).toString("yyyy-MM-dd hh:mm:ss");
+    const bool written = prefixAll(prefixOf(userId), billStamp) && setting->save();
     if (!written)
         SyncSql::rollback();
     // A failed commit has rolled back already.
@@ -51,14 +52,19 @@ bool SyncBinding::bind(const QString& userId)
     return false;
 }
 
-bool SyncBinding::prefixAll(const QString& prefix)
+bool SyncBinding::prefixAll(const QString& prefix, const QString& billStamp)
 {
     QSqlQuery query;
-    // The update triggers restamp a bill whose reference changed, so the upload that follows sends it; the
-    // records whose own id changed keep their stamps.
+    // A bill whose reference changed gets a newer stamp, so that the upload that follows sends it and the other
+    // devices take its new references; the stamp lies before the sync's start, so that the sync after it does not
+    // send it again. A bill stamped later keeps its stamp, which the update trigger then renews. The records whose
+    // own id changed keep their stamps, as do the deletion twins.
     for (const auto& [table, column] : prefixedColumns()) {
-        const QString sql = QString("update %1 set %2=?||%2 where length(%2)==2").arg(table, SyncSql::quoted(column));
-        if (!SyncSql::exec(query, sql, {prefix}))
+        const bool bill = table == "tbl_bill";
+        const QString sql = QString("update %1 set %2=?||%2%3 where length(%2)==2")
+                                .arg(table, SyncSql::quoted(column),
+                                     bill ? ", version=case when version>=? then version else ? end" : "");
+        if (!SyncSql::exec(query, sql, bill ? QVariantList{prefix, billStamp, billStamp} : QVariantList{prefix}))
             return false;
     }
     return true;

@@ -115,7 +115,7 @@ void SyncHelper::downloadTokenHtml(QString html)
         fail(unreadableAnswer, tr("同步失败，同步时出现严重错误"));
         return;
     }
-    if (DbSetting::getInstance()->getUserId().isEmpty() && !SyncBinding::bind(id)) {
+    if (DbSetting::getInstance()->getUserId().isEmpty() && !SyncBinding::bind(id, startTime)) {
         fail(unreadableAnswer, tr("同步失败，账本无法写入"));
         return;
     }
@@ -132,8 +132,6 @@ void SyncHelper::upload()
     }
     const QString data = JSON::getInstance()->serialize(changes);
     DbSetting* setting = DbSetting::getInstance();
-    qDebug().noquote() << data;
-    qDebug().noquote() << setting->getSyncUsername();
     newClient(&SyncHelper::downloadHtml)
         ->post(Constants::getInstance()->getBaseUrl() + "sync/syncpc2.php",
                {{"version", QString::number(Constants::getInstance()->getVersionCode())},
@@ -148,8 +146,6 @@ void SyncHelper::downloadHtml(QString html)
 {
     if (!isCurrentAnswer())
         return;
-    qDebug().noquote() << "\n--------------------------Server--------------------------\n"
-                       << html << "\n--------------------------      --------------------------\n";
     const QVariantList answer = JSON::getInstance()->toList(html);
     if (answer.isEmpty()) {
         handleErrorAnswer(html);

@@ -167,6 +167,33 @@ private slots:
         QVERIFY(BookRows::value("select min(version) from " + data).toString() > "2022-03-04 05:06:07");
     }
 
+    // A bill whose reference the binding prefixes goes up with the sync that binds, stamped just before its start,
+    // and not again with the next one, which sends what is stamped from that start on.
+    void bindingStampsChangedBillsBeforeTheSync_data()
+    {
+        QTest::addColumn<QString>("table");
+        QTest::addColumn<QString>("account");
+        QTest::addColumn<QString>("expected"); // the bill's account and stamp after the binding
+        QTest::newRow("bill naming a default record") << "tbl_bill"
+                                                      << "01"
+                                                      << "12301 2022-03-04 05:06:06";
+        QTest::newRow("bill naming another record") << "tbl_bill"
+                                                    << "a-uuid"
+                                                    << "a-uuid " + same;
+        QTest::newRow("deleted bill") << "tbl_bill_deleted"
+                                      << "01"
+                                      << "12301 " + same;
+    }
+    void bindingStampsChangedBillsBeforeTheSync()
+    {
+        QFETCH(QString, table);
+        QFETCH(QString, account);
+        QFETCH(QString, expected);
+        addBill(table, "b", 1, same, account);
+        QVERIFY(SyncBinding::bind("12345", start));
+        QCOMPARE(BookRows::value("select account_id || ' ' || version from " + table).toString(), expected);
+    }
+
     void failedStepLeavesTheBookAsItWas_data()
     {
         QTest::addColumn<bool>("binding");
@@ -196,7 +223,7 @@ private slots:
         const QString before = BookDump::of(BookDump::tables(true));
 
         const QVariantMap account{{"table_name", "account"}, {"delete_data", QVariantList{pair("01", newer)}}};
-        const bool done = binding ? SyncBinding::bind("12345")
+        const bool done = binding ? SyncBinding::bind("12345", QDateTime::currentDateTimeUtc())
                                   : merge({bills({billRow("updated", "2", newer), billRow("restored", "3", newer)},
                                                  {pair("deleted", newer)}),
                                            account});
