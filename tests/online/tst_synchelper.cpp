@@ -1,7 +1,16 @@
 #include "bookdump.h"
 #include "bookrows.h"
+#include "data/bookconnection.h"
+#include "data/bookreset.h"
+#include "data/bookshelf.h"
+#include "data/constants.h"
+#include "data/dbhelper.h"
 #include "data/dbsetting.h"
 #include "data/filesetting.h"
+#include "data/maccount.h"
+#include "data/mborrower.h"
+#include "data/mcategory.h"
+#include "data/mmember.h"
 #include "data/notifier.h"
 #include "loopbackhttpserver.h"
 #include "online/json.h"
@@ -21,6 +30,7 @@
 namespace {
 const QStringList tables{"bill", "account", "borrower", "category", "sub_category", "member"};
 const QString older = "2020-01-01 00:00:00", same = "2020-06-01 00:00:00", newer = "2021-01-01 00:00:00";
+const QString defaultStamp = "2007-07-07 07:07:07";
 const QDateTime start(QDate(2022, 3, 4), QTime(5, 6, 7), Qt::UTC);
 const QString severe = "0|同步失败，同步时出现严重错误";
 QStringList* logged = nullptr;
@@ -192,6 +202,64 @@ private slots:
         addBill(table, "b", 1, same, account);
         QVERIFY(SyncBinding::bind("12345", start));
         QCOMPARE(BookRows::value("select account_id || ' ' || version from " + table).toString(), expected);
+    }
+
+    // Records nobody changed keep the stamps that the new book or the service gave them, through a first start, a
+    // book made on the book page, a reset, the merge of an answer and a restart, while the lists show them.
+    void recordsKeepTheirStamps()
+    {
+        const auto shown = [] {
+            MAccount::get();
+            MBorrower::getBorrowerList();
+            MCategory::getCategoryList("");
+            MMember::getMemberList();
+            return BookDump::of({"tbl_category"}).count('\n') > 0;
+        };
+        const auto stamps = [] {
+            QStringList counts;
+            for (const QString& table : tables)
+                counts << BookRows::value("select group_concat(n || '@' || version, ' ') from (select count(*) n, "
+                                          "version from tbl_" +
+                                          table + " group by version)")
+                              .toString();
+            return counts.join(" | ");
+        };
+        const QString defaults = " | 2@" + defaultStamp + " | 1@" + defaultStamp + " | 12@" + defaultStamp + " | 25@" +
+                                 defaultStamp + " | 2@" + defaultStamp;
+        const QString book = QSqlDatabase::database().databaseName();
+        QVERIFY(DBHelper::getInstance()->upgrade());
+        DBHelper::getInstance()->initDefaultData();
+        QVERIFY(shown());
+        QCOMPARE(stamps(), defaults);
+
+        QCOMPARE(BookShelf::create("另一本"), BookShelf::Result::Done);
+        QVERIFY(BookConnection::openDefault(Constants::getInstance()->getDbDir() + "另一本.db"));
+        QVERIFY(shown());
+        QCOMPARE(stamps(), defaults);
+        QVERIFY(BookConnection::openDefault(book));
+
+        QVERIFY(BookReset::run());
+        QVERIFY(shown());
+        QCOMPARE(stamps(), defaults);
+
+        // Two categories made on two devices at once share a position; a sub-category leaves a gap.
+        const auto category = [](const QString& id) { return QStringList{id, "新类", "expense", "", "11", newer}; };
+        QVERIFY(merge(
+            {QVariantMap{{"table_name", "category"},
+                         {"update_columns", QStringList{"id", "name", "kind", "description", "sort", "version"}},
+                         {"update_data", QVariantList{category("x1"), category("x2")}}},
+             QVariantMap{{"table_name", "sub_category"},
+                         {"update_columns", QStringList{"id", "category_id", "name", "kind", "sort", "version"}},
+                         {"update_data", QVariantList{QStringList{"s1", "x1", "新子", "expense", "5", newer}}}}}));
+        QVERIFY(shown());
+        const QString merged = " | 2@" + defaultStamp + " | 1@" + defaultStamp + " | 12@" + defaultStamp + " 2@" +
+                               newer + " | 25@" + defaultStamp + " 1@" + newer + " | 2@" + defaultStamp;
+        QCOMPARE(stamps(), merged);
+
+        QVERIFY(BookConnection::openDefault(book));
+        QVERIFY(DBHelper::getInstance()->upgrade());
+        QVERIFY(shown());
+        QCOMPARE(stamps(), merged);
     }
 
     void failedStepLeavesTheBookAsItWas_data()
