@@ -19,5 +19,5 @@ public:
     static bool bind(const QString& userId, const QDateTime& syncStart);
 
 private:
-    static bool prefixAll(const QString& prefix, const QString& billStamp);
+    static bool prefixAll(const QString& prefix, const QDateTime& syncStart);
 };

@@ -183,25 +183,38 @@ private slots:
     {
         QTest::addColumn<QString>("table");
         QTest::addColumn<QString>("account");
-        QTest::addColumn<QString>("expected"); // the bill's account and stamp after the binding
-        QTest::newRow("bill naming a default record") << "tbl_bill"
-                                                      << "01"
-                                                      << "12301 2022-03-04 05:06:06";
-        QTest::newRow("bill naming another record") << "tbl_bill"
-                                                    << "a-uuid"
-                                                    << "a-uuid " + same;
+        QTest::addColumn<QString>("member");
+        QTest::addColumn<QString>("expected"); // the bill's account, member and stamp after the binding
+        QTest::newRow("bill naming default records") << "tbl_bill"
+                                                     << "01"
+                                                     << "02"
+                                                     << "12301 12302 2022-03-04 05:06:06";
+        QTest::newRow("bill naming one") << "tbl_bill"
+                                         << "a-uuid"
+                                         << "02"
+                                         << "a-uuid 12302 2022-03-04 05:06:06";
+        QTest::newRow("bill naming none") << "tbl_bill"
+                                          << "a-uuid"
+                                          << ""
+                                          << "a-uuid  " + same;
         QTest::newRow("deleted bill") << "tbl_bill_deleted"
                                       << "01"
-                                      << "12301 " + same;
+                                      << "02"
+                                      << "12301 12302 " + same;
     }
     void bindingStampsChangedBillsBeforeTheSync()
     {
         QFETCH(QString, table);
         QFETCH(QString, account);
+        QFETCH(QString, member);
         QFETCH(QString, expected);
         addBill(table, "b", 1, same, account);
+        // Through an empty stamp, which the update trigger leaves alone.
+        BookRows::exec("update " + table + " set member_id=?, version=''", {member});
+        BookRows::exec("update " + table + " set version=?", {same});
         QVERIFY(SyncBinding::bind("12345", start));
-        QCOMPARE(BookRows::value("select account_id || ' ' || version from " + table).toString(), expected);
+        QCOMPARE(BookRows::value("select account_id || ' ' || member_id || ' ' || version from " + table).toString(),
+                 expected);
     }
 
     // Records nobody changed keep the stamps that the new book or the service gave them, through a first start, a
