@@ -43,8 +43,8 @@ const char* const indexes[] = {
 
 // Ids per lookup and records per write: few statements for a large upload, well under both stores' limits on
 // bound values.
-const int idsPerLookup = 500;
-const int recordsPerWrite = 100;
+const qsizetype idsPerLookup = 500;
+const qsizetype recordsPerWrite = 100;
 
 bool exec(QSqlQuery& query)
 {
@@ -63,7 +63,7 @@ StoredRecord recordOf(const QSqlQuery& query, int first)
 {
     return StoredRecord{query.value(first).toString(), query.value(first + 1).toString(),
                         query.value(first + 2).toInt() != 0,
-                        JsonCodec::parse(query.value(first + 3).toString()).toMap()};
+                        JsonCodec::parse(query.value(first + 3).toString()).toHash()};
 }
 } // namespace
 
@@ -179,19 +179,23 @@ bool ServiceStore::addAccount(const StoredAccount& account)
 }
 
 bool ServiceStore::records(const QString& userId, const QString& table, const QStringList& ids,
-                           QMap<QString, StoredRecord>& out) const
+                           QHash<QString, StoredRecord>& out) const
 {
+    out.reserve(out.size() + ids.size());
     QSqlQuery query(m_db);
     query.setForwardOnly(true);
+    qsizetype prepared = 0;
     for (qsizetype from = 0; from < ids.size(); from += idsPerLookup) {
-        const QStringList batch = ids.mid(from, idsPerLookup);
-        query.prepare(
-            "select id, version, deleted, data from records where user_id = ? and table_name = ? and id in (" +
-            marks(int(batch.size())) + ")");
-        query.addBindValue(userId);
-        query.addBindValue(table);
-        for (const QString& id : batch)
-            query.addBindValue(id);
+        const qsizetype count = qMin(idsPerLookup, ids.size() - from);
+        if (count != prepared)
+            query.prepare(
+                "select id, version, deleted, data from records where user_id = ? and table_name = ? and id in (" +
+                marks(int(count)) + ")");
+        prepared = count;
+        query.bindValue(0, userId);
+        query.bindValue(1, table);
+        for (qsizetype i = 0; i < count; ++i)
+            query.bindValue(int(2 + i), ids.at(from + i));
         if (!exec(query))
             return false;
         while (query.next()) {
@@ -206,21 +210,22 @@ bool ServiceStore::saveRecords(const QString& userId, const QString& table, cons
                                qint64 change)
 {
     QSqlQuery query(m_db);
+    qsizetype prepared = 0;
     for (qsizetype from = 0; from < records.size(); from += recordsPerWrite) {
-        const QList<StoredRecord> batch = records.mid(from, recordsPerWrite);
-        const QStringList rows(batch.size(), "(" + marks(7) + ")");
-        query.prepare("insert into records (user_id, table_name, id, version, deleted, data, seq) values " +
-                      rows.join(", ") +
-                      " on conflict (user_id, table_name, id) do update set version = excluded.version, "
-                      "deleted = excluded.deleted, data = excluded.data, seq = excluded.seq");
-        for (const StoredRecord& record : batch) {
-            query.addBindValue(userId);
-            query.addBindValue(table);
-            query.addBindValue(record.id);
-            query.addBindValue(record.version);
-            query.addBindValue(record.deleted ? 1 : 0);
-            query.addBindValue(JsonCodec::serializeStr(record.values));
-            query.addBindValue(change);
+        const qsizetype count = qMin(recordsPerWrite, records.size() - from);
+        if (count != prepared)
+            query.prepare("insert into records (user_id, table_name, id, version, deleted, data, seq) values " +
+                          QStringList(count, "(" + marks(7) + ")").join(", ") +
+                          " on conflict (user_id, table_name, id) do update set version = excluded.version, "
+                          "deleted = excluded.deleted, data = excluded.data, seq = excluded.seq");
+        prepared = count;
+        int position = 0;
+        for (qsizetype i = from; i < from + count; ++i) {
+            const StoredRecord& record = records.at(i);
+            for (const QVariant& value :
+                 {QVariant(userId), QVariant(table), QVariant(record.id), QVariant(record.version),
+                  QVariant(record.deleted ? 1 : 0), QVariant(JsonCodec::serializeStr(record.values)), QVariant(change)})
+                query.bindValue(position++, value);
         }
         if (!exec(query))
             return false;

@@ -7,7 +7,7 @@
 #include <QSqlError>
 #include <QString>
 #include <QStringList>
-#include <QVariantMap>
+#include <QVariantHash>
 
 #include <optional>
 
@@ -29,7 +29,7 @@ struct StoredRecord
     QString id;
     QString version;
     bool deleted = false;
-    QVariantMap values;
+    QVariantHash values;
 };
 
 // Everything the service keeps, behind the only SQL in it. The statements are written so that SQLite and
@@ -57,7 +57,7 @@ public:
 
     // The stored rows and deletion stamps of one table among the ids, by id; false when they cannot be read.
     bool records(const QString& userId, const QString& table, const QStringList& ids,
-                 QMap<QString, StoredRecord>& out) const;
+                 QHash<QString, StoredRecord>& out) const;
     // Writes the records as changed by the change numbered `change`.
     bool saveRecords(const QString& userId, const QString& table, const QList<StoredRecord>& records, qint64 change);
     // The records, by table, that a change numbered above `after` and below `before` wrote last.

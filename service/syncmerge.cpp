@@ -126,7 +126,7 @@ bool SyncMerge::mergeTable(const TableChanges& changes, qint64 change, QMap<QStr
     for (const auto& deletion : changes.deletions)
         ids << deletion.first;
     ids.removeDuplicates();
-    QMap<QString, StoredRecord> state;
+    QHash<QString, StoredRecord> state;
     if (!m_store.records(m_userId, changes.table, ids, state))
         return false;
     const QList<StoredRecord> written = apply(state, changes);
@@ -134,18 +134,19 @@ bool SyncMerge::mergeTable(const TableChanges& changes, qint64 change, QMap<QStr
         return false;
     for (const StoredRecord& record : written)
         state.remove(record.id);
-    kept = state;
+    for (const StoredRecord& record : std::as_const(state))
+        kept.insert(record.id, record);
     return true;
 }
 
-QList<StoredRecord> SyncMerge::apply(QMap<QString, StoredRecord>& state, const TableChanges& changes)
+QList<StoredRecord> SyncMerge::apply(QHash<QString, StoredRecord>& state, const TableChanges& changes)
 {
-    QMap<QString, StoredRecord*> changed;
+    QStringList changed;
     for (const QStringList& row : changes.rows) {
         const QString& id = row.at(changes.idColumn);
         const QString& version = row.at(changes.versionColumn);
-        const auto found = state.find(id);
-        if (found != state.end() && (found->deleted ? found->version > version : found->version >= version))
+        const auto found = state.constFind(id);
+        if (found != state.cend() && (found->deleted ? found->version > version : found->version >= version))
             continue;
         StoredRecord& record = state[id];
         if (record.deleted || record.id.isEmpty())
@@ -153,18 +154,21 @@ QList<StoredRecord> SyncMerge::apply(QMap<QString, StoredRecord>& state, const T
         record.version = version;
         for (int i = 0; i < changes.columns.size(); ++i)
             record.values.insert(changes.columns.at(i), row.at(i));
-        changed.insert(id, &record);
+        changed << id;
     }
     for (const auto& [id, stamp] : changes.deletions) {
-        const auto found = state.find(id);
-        if (found != state.end() && found->version >= stamp)
+        const auto found = state.constFind(id);
+        if (found != state.cend() && found->version >= stamp)
             continue;
-        StoredRecord& record = state[id];
-        record = StoredRecord{id, stamp, true, {}};
-        changed.insert(id, &record);
+        state[id] = StoredRecord{id, stamp, true, {}};
+        changed << id;
     }
+    changed.removeDuplicates();
+    // Written in the order of the store's key, records go in at the end of its index instead of all over it.
+    changed.sort();
     QList<StoredRecord> records;
-    for (const StoredRecord* record : changed)
-        records << *record;
+    records.reserve(changed.size());
+    for (const QString& id : changed)
+        records << state.value(id);
     return records;
 }

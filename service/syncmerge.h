@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QList>
 #include <QMap>
 #include <QString>
@@ -25,7 +26,7 @@ public:
     bool merge(const ChangeSet& upload, const DeviceClock& clock, QVariantList& answer);
 
     // Applies a table's changes to its stored state and returns the records that changed.
-    static QList<StoredRecord> apply(QMap<QString, StoredRecord>& state, const TableChanges& changes);
+    static QList<StoredRecord> apply(QHash<QString, StoredRecord>& state, const TableChanges& changes);
 
 private:
     bool mergeLocked(const ChangeSet& upload, const DeviceClock& clock, QVariantList& answer);
