@@ -9,7 +9,6 @@
 #include "syncmerge.h"
 
 #include <QDateTime>
-#include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QHttpServerRequest>
@@ -99,7 +98,7 @@ QByteArray SyncService::signup(const QHttpServerRequest& request)
     const QString refusal = m_accounts.create(form.value("username"), form.value("password"));
     if (!refusal.isEmpty())
         return SignupPage::html(refusal);
-    qInfo() << "account created:" << form.value("username");
+    qCInfo(lcSync) << "an account was created";
     return SignupPage::html(
         QStringLiteral("账号 %1 注册成功，请在软件的同步设置中填写此账号。").arg(form.value("username")));
 }
