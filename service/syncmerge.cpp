@@ -50,7 +50,7 @@ bool holds(const TableChanges& changes, const Sent& sent, const StoredRecord& re
 
 QVariantMap answerEntry(const TableChanges& changes, const QMap<QString, StoredRecord>& records)
 {
-    const Sent sent = sentOf(changes);
+    const Sent sent = records.isEmpty() ? Sent() : sentOf(changes);
     QVariantList rows;
     QVariantList deletions;
     for (const StoredRecord& record : records) {
