@@ -207,29 +207,19 @@ private slots:
         QString answer;
         for (const QString& step : script.split(' ')) {
             Device& device = devices[step.at(0)];
+            const QChar kind = step.at(1);
             const QString rest = step.mid(2);
-            switch (step.at(1).toLatin1()) {
-            case '@':
+            if (kind == '@') {
                 device.clockOffset = rest.toLongLong() * 3600;
-                break;
-            case '+': {
-                const QDateTime now = QDateTime::currentDateTimeUtc().addSecs(device.clockOffset);
-                const QString stamp = rest.contains("@2020") ? "2020-01-01 00:00:00" : now.toString(stampFormat);
-                answer = syncAs(device, user, upload({{rest.section('@', 0, 0), "title", stamp}}));
-                break;
+                continue;
             }
-            case '!':
-                answer = syncAs(device, user, upload({}));
-                break;
-            case '<':
+            if (kind == '<')
                 device.syncStarts << device.syncStarts.at(rest.toInt());
-                answer = syncAs(device, user, upload({}));
-                break;
-            case '?':
+            if (kind == '?')
                 device.syncStarts << QDateTime::currentDateTimeUtc().addSecs(-3600).toString(stampFormat);
-                answer = syncAs(device, user, upload({}));
-                break;
-            }
+            const QString stamp = rest.contains("@2020") ? "2020-01-01 00:00:00" : device.clock();
+            answer =
+                syncAs(device, user, kind == '+' ? upload({{rest.section('@', 0, 0), "title", stamp}}) : upload({}));
         }
         QStringList ids;
         for (const QStringList& row : billRows(answer))
@@ -328,12 +318,13 @@ private:
     {
         qint64 clockOffset = 0;
         QStringList syncStarts{"2008-08-08 08:08:08"};
+        QString clock() const { return QDateTime::currentDateTimeUtc().addSecs(clockOffset).toString(stampFormat); }
     };
 
     // A sync as the program makes it: the start of its last sync and the time of sending, read from its clock.
     QString syncAs(Device& device, const QString& user, const QString& data)
     {
-        const QString start = QDateTime::currentDateTimeUtc().addSecs(device.clockOffset).toString(stampFormat);
+        const QString start = device.clock();
         const QString answer = post("sync/syncpc2.php", {{"version", "44"},
                                                          {"username", user},
                                                          {"password", "pw"},
