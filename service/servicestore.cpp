@@ -11,6 +11,7 @@
 #include <QSqlRecord>
 #include <QThread>
 #include <QUrl>
+#include <QtConcurrent/QtConcurrentMap>
 
 #include <limits>
 
@@ -209,6 +210,9 @@ bool ServiceStore::records(const QString& userId, const QString& table, const QS
 bool ServiceStore::saveRecords(const QString& userId, const QString& table, const QList<StoredRecord>& records,
                                qint64 change)
 {
+    // Turning the records into text takes longer than storing them; a large upload has it done on every core.
+    const QList<QString> data = QtConcurrent::blockingMapped<QList<QString>>(
+        records, [](const StoredRecord& record) { return JsonCodec::serializeStr(record.values); });
     QSqlQuery query(m_db);
     qsizetype prepared = 0;
     for (qsizetype from = 0; from < records.size(); from += recordsPerWrite) {
@@ -224,7 +228,7 @@ bool ServiceStore::saveRecords(const QString& userId, const QString& table, cons
             const StoredRecord& record = records.at(i);
             for (const QVariant& value :
                  {QVariant(userId), QVariant(table), QVariant(record.id), QVariant(record.version),
-                  QVariant(record.deleted ? 1 : 0), QVariant(JsonCodec::serializeStr(record.values)), QVariant(change)})
+                  QVariant(record.deleted ? 1 : 0), QVariant(data.at(i)), QVariant(change)})
                 query.bindValue(position++, value);
         }
         if (!exec(query))
