@@ -13,6 +13,8 @@
 #include <QUrl>
 #include <QtConcurrent/QtConcurrentMap>
 
+#include <algorithm>
+#include <iterator>
 #include <limits>
 
 namespace {
@@ -210,9 +212,14 @@ bool ServiceStore::records(const QString& userId, const QString& table, const QS
 bool ServiceStore::saveRecords(const QString& userId, const QString& table, const QList<StoredRecord>& records,
                                qint64 change)
 {
-    // Turning the records into text takes longer than storing them; a large upload has it done on every core.
-    const QList<QString> data = QtConcurrent::blockingMapped<QList<QString>>(
-        records, [](const StoredRecord& record) { return JsonCodec::serializeStr(record.values); });
+    // Turning the records into text takes longer than storing them; a large upload has it done on every core, a
+    // small one here, which spares waking the other threads.
+    const auto text = [](const StoredRecord& record) { return JsonCodec::serializeStr(record.values); };
+    QList<QString> data;
+    if (records.size() >= recordsPerWrite)
+        data = QtConcurrent::blockingMapped<QList<QString>>(records, text);
+    else
+        std::transform(records.cbegin(), records.cend(), std::back_inserter(data), text);
     QSqlQuery query(m_db);
     qsizetype prepared = 0;
     for (qsizetype from = 0; from < records.size(); from += recordsPerWrite) {
