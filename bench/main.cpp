@@ -45,7 +45,7 @@ int main(int argc, char* argv[])
     parser.addOption({"changes", "Filter changes on the first book.", "count", "1000"});
     parser.addOption({"books", "Folder that keeps the generated books.", "folder",
                       QCoreApplication::applicationDirPath() + "/books"});
-    parser.addOption({"sync-bills", "Book size of the first-sync timing (0: none).", "count", "100000"});
+    parser.addOption({"sync-bills", "Book size of the sync timings (0: none).", "count", "100000"});
     parser.addOption({"merge-rows", "Received rows of the merge timing (0: none).", "count", "10000"});
     parser.addOption({"bulk-bills", "Book size of the bulk change timing (0: none).", "count", "10000"});
     parser.addOption({"only-sync", "Time the sync only."});
@@ -99,7 +99,7 @@ int main(int argc, char* argv[])
 
     SyncBench sync(home.path());
     if (const int bills = parser.value("sync-bills").toInt(); bills > 0)
-        sync.runFirstSync(BenchBook::open(parser.value("books"), bills), bills);
+        sync.runSyncs(BenchBook::open(parser.value("books"), bills), bills);
     if (const int rows = parser.value("merge-rows").toInt(); rows > 0)
         sync.runMerge(rows, 5);
     return 0;

@@ -1,5 +1,6 @@
 #include "syncbench.h"
 
+#include "byterelay.h"
 #include "data/bookconnection.h"
 #include "data/bookfile.h"
 #include "data/constants.h"
@@ -17,6 +18,7 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTextStream>
+#include <QUrl>
 #include <QUuid>
 #include <algorithm>
 
@@ -43,12 +45,13 @@ SyncBench::SyncBench(const QString& folder) : m_folder(folder)
     FileSetting::getInstance()->setValue("Backup/BackupAfterSync", false);
 }
 
-void SyncBench::runFirstSync(const QString& book, int bills)
+void SyncBench::runSyncs(const QString& book, int bills)
 {
     ServiceProcess service;
     if (service.baseUrl().isEmpty() || !service.addAccount("bench", "pw"))
         qFatal("the service did not start");
-    qputenv("QUILLBAY_SERVICE_URL", service.baseUrl().toUtf8());
+    ByteRelay relay(quint16(QUrl(service.baseUrl()).port()));
+    qputenv("QUILLBAY_SERVICE_URL", relay.baseUrl().toUtf8());
 
     const QString copy = m_folder + "/first-sync.db";
     QFile::remove(copy);
@@ -59,20 +62,24 @@ void SyncBench::runFirstSync(const QString& book, int bills)
     DbSetting::getInstance()->setSyncPassword("pw");
     DbSetting::getInstance()->save();
 
-    QElapsedTimer timer;
-    timer.start();
-    const QString end = SyncRun::toEnd(600000);
-    const double first = timer.nsecsElapsed() / 1e6;
-    timer.restart();
-    SyncRun::toEnd(600000);
-    const double second = timer.nsecsElapsed() / 1e6;
-
-    out() << QString("\nfirst sync of a book of %1 bills through the service: %2 ms (%3)\n")
-                 .arg(bills)
-                 .arg(first, 0, 'f', 0)
-                 .arg(end);
-    out() << QString("the next sync, nothing changed: %1 ms\n").arg(second, 0, 'f', 0);
-    out().flush();
+    out() << QString("\nsyncs of a book of %1 bills through the service on loopback\n").arg(bills);
+    const auto timed = [&relay](const QString& what) {
+        relay.resetCounts();
+        QElapsedTimer timer;
+        timer.start();
+        const QString end = SyncRun::toEnd(600000);
+        out() << QString("%1 %2 ms, sent %3 bytes, received %4 bytes (%5)\n")
+                     .arg(what, -32)
+                     .arg(timer.nsecsElapsed() / 1e6, 7, 'f', 0)
+                     .arg(relay.sent(), 9)
+                     .arg(relay.received(), 9)
+                     .arg(end);
+        out().flush();
+    };
+    timed("first sync");
+    timed("next sync, nothing changed");
+    QSqlQuery("update tbl_bill set amount = amount + 1 where id in (select id from tbl_bill limit 10)");
+    timed("next sync, 10 bills changed");
 }
 
 QString SyncBench::freshBook(const QString& name)

@@ -3,15 +3,16 @@
 #include <QString>
 #include <QVariantList>
 
-// Times the sync: the first sync of a large book through the real service on loopback, and the merge of a
-// large answer beside plain inserts of the same rows.
+// Times the sync: the first and the next syncs of a large book through the real service on loopback, with the
+// bytes each way, and the merge of a large answer beside plain inserts of the same rows.
 class SyncBench
 {
 public:
     explicit SyncBench(const QString& folder);
 
-    // Copies the book and syncs the copy with a new account, as its first sync.
-    void runFirstSync(const QString& book, int bills);
+    // Copies the book and syncs the copy with a new account three times: its first sync, a sync with nothing
+    // changed and one after ten bills changed.
+    void runSyncs(const QString& book, int bills);
     void runMerge(int rows, int repeats);
 
 private:

@@ -14,18 +14,24 @@
 #include <QSqlRecord>
 #include <QThread>
 #include <QUrl>
+#include <QtConcurrent/QtConcurrentMap>
+
+#include <algorithm>
+#include <iterator>
+#include <limits>
 
 namespace {
 const char* const schema[] = {
     "create table if not exists accounts (name text primary key, user_id text not null unique, salt text not null, "
     "iterations integer not null, hash text not null)",
     "create table if not exists records (user_id text not null, table_name text not null, id text not null, "
-    "version text not null, deleted integer not null, data text not null, primary key (user_id, table_name, id))",
+    "version text not null, deleted integer not null, data text not null, seq bigint not null default 0, "
+    "primary key (user_id, table_name, id))",
+    "create table if not exists syncs (user_id text not null, seq bigint not null, applied bigint not null, "
+    "client_time text not null, primary key (user_id, seq))",
     "create table if not exists feedback (received text not null, address text not null, email text not null, "
     "subject text not null, content text not null)",
 };
-// Feedback is counted over the last hour at every post.
-const char* const feedbackIndex = "create index if not exists feedback_received on feedback (received)";
 
 const QFileDevice::Permissions ownerFile = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
 const QFileDevice::Permissions ownerFolder = ownerFile | QFileDevice::ExeOwner;
@@ -35,6 +41,23 @@ QString errorSummary(const QSqlError& error)
 {
     return error.nativeErrorCode() + ' ' + error.databaseText().section('\n', 0, 0);
 }
+
+// Stores made before the change log get its column in their records (every record then counts as older than the
+// log) before the indexes on it are made.
+const char* const addChangeColumn = "alter table records add column seq bigint not null default 0";
+
+const char* const indexes[] = {
+    "create index if not exists records_by_change on records (user_id, seq)",
+    "create index if not exists syncs_by_applied on syncs (user_id, applied)",
+    "create index if not exists syncs_by_client_time on syncs (user_id, client_time)",
+    // Feedback is counted over the last hour at every post.
+    "create index if not exists feedback_received on feedback (received)",
+};
+
+// Ids per lookup and records per write: few statements for a large upload, well under both stores' limits on
+// bound values.
+const qsizetype idsPerLookup = 500;
+const qsizetype recordsPerWrite = 100;
 
 bool exec(QSqlQuery& query)
 {
@@ -77,6 +100,18 @@ QString newConnectionName()
 {
     static QAtomicInt count;
     return QString("quillbay-service-%1").arg(count.fetchAndAddRelaxed(1));
+}
+
+QString marks(int count)
+{
+    return QStringList(QList<QString>(count, "?")).join(", ");
+}
+
+StoredRecord recordOf(const QSqlQuery& query, int first)
+{
+    return StoredRecord{query.value(first).toString(), query.value(first + 1).toString(),
+                        query.value(first + 2).toInt() != 0,
+                        JsonCodec::parse(query.value(first + 3).toString()).toHash()};
 }
 } // namespace
 
@@ -165,8 +200,14 @@ bool ServiceStore::createSchema()
             QSqlQuery query(m_db);
             created = query.exec("alter table feedback add column address text not null default ''");
         }
-        QSqlQuery index(m_db);
-        created = created && index.exec(feedbackIndex);
+        if (created && !m_db.record("records").contains("seq")) {
+            QSqlQuery query(m_db);
+            created = query.exec(addChangeColumn);
+        }
+        for (const char* statement : indexes) {
+            QSqlQuery query(m_db);
+            created = created && query.exec(statement);
+        }
         if (created && m_db.commit())
             return true;
         m_db.rollback();
@@ -213,40 +254,154 @@ bool ServiceStore::addAccount(const StoredAccount& account)
     return exec(query);
 }
 
-bool ServiceStore::records(const QString& userId, const QString& table, QMap<QString, StoredRecord>& out) const
+bool ServiceStore::records(const QString& userId, const QString& table, const QStringList& ids,
+                           QHash<QString, StoredRecord>& out) const
 {
+    out.reserve(out.size() + ids.size());
     QSqlQuery query(m_db);
     query.setForwardOnly(true);
-    query.prepare("select id, version, deleted, data from records where user_id = ? and table_name = ?");
-    query.addBindValue(userId);
-    query.addBindValue(table);
-    if (!exec(query))
-        return false;
-    while (query.next()) {
-        const QString id = query.value(0).toString();
-        out.insert(id, StoredRecord{id, query.value(1).toString(), query.value(2).toInt() != 0,
-                                    JsonCodec::parse(query.value(3).toString()).toMap()});
+    qsizetype prepared = 0;
+    for (qsizetype from = 0; from < ids.size(); from += idsPerLookup) {
+        const qsizetype count = qMin(idsPerLookup, ids.size() - from);
+        if (count != prepared)
+            query.prepare(
+                "select id, version, deleted, data from records where user_id = ? and table_name = ? and id in (" +
+                marks(int(count)) + ")");
+        prepared = count;
+        query.bindValue(0, userId);
+        query.bindValue(1, table);
+        for (qsizetype i = 0; i < count; ++i)
+            query.bindValue(int(2 + i), ids.at(from + i));
+        if (!exec(query))
+            return false;
+        while (query.next()) {
+            const StoredRecord record = recordOf(query, 0);
+            out.insert(record.id, record);
+        }
     }
     return true;
 }
 
-bool ServiceStore::saveRecords(const QString& userId, const QString& table, const QList<StoredRecord>& records)
+bool ServiceStore::saveRecords(const QString& userId, const QString& table, const QList<StoredRecord>& records,
+                               qint64 change)
 {
+    // Turning the records into text takes longer than storing them; a large upload has it done on every core, a
+    // small one here, which spares waking the other threads.
+    const auto text = [](const StoredRecord& record) { return QString::fromUtf8(ServiceJson::write(record.values)); };
+    QList<QString> data;
+    if (records.size() >= recordsPerWrite)
+        data = QtConcurrent::blockingMapped<QList<QString>>(records, text);
+    else
+        std::transform(records.cbegin(), records.cend(), std::back_inserter(data), text);
     QSqlQuery query(m_db);
-    query.prepare("insert into records (user_id, table_name, id, version, deleted, data) values (?, ?, ?, ?, ?, ?) "
-                  "on conflict (user_id, table_name, id) do update set version = excluded.version, "
-                  "deleted = excluded.deleted, data = excluded.data");
-    for (const StoredRecord& record : records) {
-        query.addBindValue(userId);
-        query.addBindValue(table);
-        query.addBindValue(record.id);
-        query.addBindValue(record.version);
-        query.addBindValue(record.deleted ? 1 : 0);
-        query.addBindValue(QString::fromUtf8(ServiceJson::write(record.values)));
+    qsizetype prepared = 0;
+    for (qsizetype from = 0; from < records.size(); from += recordsPerWrite) {
+        const qsizetype count = qMin(recordsPerWrite, records.size() - from);
+        if (count != prepared)
+            query.prepare("insert into records (user_id, table_name, id, version, deleted, data, seq) values " +
+                          QStringList(count, "(" + marks(7) + ")").join(", ") +
+                          " on conflict (user_id, table_name, id) do update set version = excluded.version, "
+                          "deleted = excluded.deleted, data = excluded.data, seq = excluded.seq");
+        prepared = count;
+        int position = 0;
+        for (qsizetype i = from; i < from + count; ++i) {
+            const StoredRecord& record = records.at(i);
+            for (const QVariant& value :
+                 {QVariant(userId), QVariant(table), QVariant(record.id), QVariant(record.version),
+                  QVariant(record.deleted ? 1 : 0), QVariant(data.at(i)), QVariant(change)})
+                query.bindValue(position++, value);
+        }
         if (!exec(query))
             return false;
     }
     return true;
+}
+
+bool ServiceStore::changedRecords(const QString& userId, qint64 after, qint64 before,
+                                  QHash<QString, QList<StoredRecord>>& out) const
+{
+    QSqlQuery query(m_db);
+    query.setForwardOnly(true);
+    query.prepare("select table_name, id, version, deleted, data from records where user_id = ? and seq > ? and "
+                  "seq < ?");
+    query.addBindValue(userId);
+    query.addBindValue(after);
+    query.addBindValue(before);
+    if (!exec(query))
+        return false;
+    while (query.next())
+        out[query.value(0).toString()] << recordOf(query, 1);
+    return true;
+}
+
+bool ServiceStore::number(QSqlQuery& query, std::optional<qint64>& value) const
+{
+    value.reset();
+    if (!exec(query))
+        return false;
+    if (query.next() && !query.isNull(0))
+        value = query.value(0).toLongLong();
+    return true;
+}
+
+bool ServiceStore::lastChange(const QString& userId, qint64& change) const
+{
+    QSqlQuery query(m_db);
+    query.prepare("select max(seq) from syncs where user_id = ?");
+    query.addBindValue(userId);
+    std::optional<qint64> last;
+    if (!number(query, last))
+        return false;
+    change = last.value_or(0);
+    return true;
+}
+
+bool ServiceStore::logChange(const QString& userId, qint64 change, qint64 applied, const QString& clientTime)
+{
+    QSqlQuery query(m_db);
+    query.prepare("insert into syncs (user_id, seq, applied, client_time) values (?, ?, ?, ?)");
+    query.addBindValue(userId);
+    query.addBindValue(change);
+    query.addBindValue(applied);
+    query.addBindValue(clientTime);
+    return exec(query);
+}
+
+bool ServiceStore::firstChangeSince(const QString& userId, qint64 applied, std::optional<qint64>& change) const
+{
+    QSqlQuery query(m_db);
+    query.prepare("select min(seq) from syncs where user_id = ? and applied >= ?");
+    query.addBindValue(userId);
+    query.addBindValue(applied);
+    return number(query, change);
+}
+
+bool ServiceStore::earliestSentBetween(const QString& userId, const QString& from, const QString& to,
+                                       std::optional<qint64>& applied) const
+{
+    QSqlQuery query(m_db);
+    query.prepare("select min(applied) from syncs where user_id = ? and client_time >= ? and client_time <= ?");
+    query.addBindValue(userId);
+    query.addBindValue(from);
+    query.addBindValue(to);
+    return number(query, applied);
+}
+
+bool ServiceStore::loggedSince(const QString& userId, std::optional<qint64>& applied) const
+{
+    QSqlQuery query(m_db);
+    query.prepare("select min(seq) from records where user_id = ?");
+    query.addBindValue(userId);
+    std::optional<qint64> lowest;
+    if (!number(query, lowest))
+        return false;
+    if (lowest.value_or(1) > 0) {
+        applied = std::numeric_limits<qint64>::min();
+        return true;
+    }
+    query.prepare("select min(applied) from syncs where user_id = ?");
+    query.addBindValue(userId);
+    return number(query, applied);
 }
 
 ServiceStore::FeedbackOutcome ServiceStore::addFeedback(const FeedbackMessage& message, int perAddress, int perHour)

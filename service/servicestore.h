@@ -1,13 +1,17 @@
 #pragma once
 
+#include <QHash>
 #include <QList>
 #include <QMap>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QString>
-#include <QVariantMap>
+#include <QStringList>
+#include <QVariantHash>
 
 #include <optional>
+
+class QSqlQuery;
 
 // One account: its sign-in name, the user id every device of it binds to, and its derived password.
 struct StoredAccount
@@ -25,7 +29,7 @@ struct StoredRecord
     QString id;
     QString version;
     bool deleted = false;
-    QVariantMap values;
+    QVariantHash values;
 };
 
 // A feedback message and the client address it came from.
@@ -42,6 +46,10 @@ struct FeedbackMessage
 // several service processes, and several connections of one, may share one store. One store object is one
 // connection, used by one thread. A row's values are kept as JSON with every control character escaped as \u00XX
 // (ServiceJson): plain UTF-8 text, which a PostgreSQL text column takes without loss, zero characters included.
+//
+// Every sync that changes an account is logged with its change number, one higher than the account's last, and
+// every record it writes carries that number: what a device has not seen yet is then found through an index, by
+// number, without reading the rest of the account. Records from before the log have number 0.
 class ServiceStore
 {
 public:
@@ -63,9 +71,27 @@ public:
     bool account(const QString& name, std::optional<StoredAccount>& found) const;
     bool addAccount(const StoredAccount& account);
 
-    // The account's rows and deletion stamps of one table, by id; false when they cannot be read.
-    bool records(const QString& userId, const QString& table, QMap<QString, StoredRecord>& out) const;
-    bool saveRecords(const QString& userId, const QString& table, const QList<StoredRecord>& records);
+    // The stored rows and deletion stamps of one table among the ids, by id; false when they cannot be read.
+    bool records(const QString& userId, const QString& table, const QStringList& ids,
+                 QHash<QString, StoredRecord>& out) const;
+    // Writes the records as changed by the change numbered `change`.
+    bool saveRecords(const QString& userId, const QString& table, const QList<StoredRecord>& records, qint64 change);
+    // The records, by table, that a change numbered above `after` and below `before` wrote last.
+    bool changedRecords(const QString& userId, qint64 after, qint64 before,
+                        QHash<QString, QList<StoredRecord>>& out) const;
+
+    // The log of changes: the account's highest change number (0 before the first), and a new entry for a change
+    // applied at `applied` (the service's clock, ms since the epoch) that a device sent at `clientTime` (its clock).
+    bool lastChange(const QString& userId, qint64& change) const;
+    bool logChange(const QString& userId, qint64 change, qint64 applied, const QString& clientTime);
+    // The lowest change number applied at or after the time; none when nothing was applied since.
+    bool firstChangeSince(const QString& userId, qint64 applied, std::optional<qint64>& change) const;
+    // When the earliest change that a device sent at a clock reading between the two texts was applied.
+    bool earliestSentBetween(const QString& userId, const QString& from, const QString& to,
+                             std::optional<qint64>& applied) const;
+    // Since when every change of the account is in the log: always for an account that began with it, else from
+    // its first logged change on; none while records from before the log have seen no logged change yet.
+    bool loggedSince(const QString& userId, std::optional<qint64>& applied) const;
 
     enum class FeedbackOutcome
     {
@@ -86,6 +112,8 @@ public:
 private:
     bool connect();
     bool createSchema();
+    // Runs a query on the store whose only column is a number or NULL.
+    bool number(QSqlQuery& query, std::optional<qint64>& value) const;
 
     QSqlDatabase m_db;
     QString m_openError;

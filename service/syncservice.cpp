@@ -6,10 +6,12 @@
 #include "servicejson.h"
 #include "servicelog.h"
 #include "servicepages.h"
+#include "seenchanges.h"
 #include "servicestore.h"
 #include "socketstream.h"
 #include "syncmerge.h"
 
+#include <QDateTime>
 #include <QFile>
 
 #include <climits>
@@ -253,6 +255,9 @@ QByteArray SyncService::userId(const httplib::Request&, const FormData& form)
 
 QByteArray SyncService::sync(const httplib::Request&, const FormData& form)
 {
+    // Read first: the device's clock reading in the form is compared with the service's as close to its sending
+    // as the service gets.
+    const DeviceClock clock{form.value("sync_time"), form.value("client_time"), QDateTime::currentMSecsSinceEpoch()};
     ServiceStore* connection = store();
     QString id;
     const QByteArray refusal = accountRefusal(connection, form, id);
@@ -262,7 +267,7 @@ QByteArray SyncService::sync(const httplib::Request&, const FormData& form)
     if (!upload.read(form.value("data")))
         return errorAnswer(BadRequest, QStringLiteral("同步数据格式不正确"));
     QVariantList answer;
-    if (!SyncMerge(*connection, id).merge(upload, answer)) {
+    if (!SyncMerge(*connection, id).merge(upload, clock, answer)) {
         qCWarning(lcService) << "a sync was not stored";
         return storeFailed();
     }

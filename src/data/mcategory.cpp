@@ -5,7 +5,9 @@
 #include "data/recordsql.h"
 
 #include <QMap>
+#include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QSqlRecord>
 
 namespace {
 // The two halves of the cache. The list objects live for the process, so a list pointer handed out never
@@ -203,7 +205,9 @@ QList<MCategory*>* MCategory::getCategoryList(const QString& kind)
     if (!categories.built) {
         categories.built = true;
         QSqlQuery query;
-        query.exec("select id,name,kind,description,sort from tbl_category order by sort");
+        // Ties, such as categories made on two devices at once, are split by id, so that every device of an account
+        // numbers them alike.
+        query.exec("select id,name,kind,description,sort from tbl_category order by sort, id");
         while (query.next()) {
             MCategory* category = new MCategory;
             category->id = query.value(0).toString();
@@ -222,9 +226,9 @@ QList<MCategory*>* MCategory::getCategoryList(const QString& kind)
         for (const QList<MCategory*>* list : {&categories.expense, &categories.income})
             for (int i = 0; i < list->size(); ++i) {
                 MCategory* category = list->at(i);
-                updateSort(category, i + 1);
+                renumber(category, i + 1);
                 for (int j = 0; j < category->children.size(); ++j)
-                    updateSort(category->children.at(j), j + 1);
+                    renumber(category->children.at(j), j + 1);
             }
     }
     if (kind == "expense")
@@ -239,7 +243,7 @@ QList<MCategory*>* MCategory::getSubCategoryList(const QString& categoryId)
     if (!subCategories.built) {
         subCategories.built = true;
         QSqlQuery query;
-        query.exec("select id,category_id,name,kind,description, sort  from tbl_sub_category order by sort");
+        query.exec("select id,category_id,name,kind,description, sort  from tbl_sub_category order by sort, id");
         while (query.next()) {
             MCategory* sub = new MCategory;
             sub->id = query.value(0).toString();
@@ -289,6 +293,32 @@ bool MCategory::updateSort(MCategory* category, int sort)
     query.addBindValue(sort);
     query.addBindValue(category->id);
     return RecordSql::exec(query);
+}
+
+void MCategory::renumber(MCategory* category, int sort)
+{
+    if (category->sort == sort)
+        return;
+    category->sort = sort;
+    // Nobody changed the record: the list only closes a gap or splits a tie, after a removal or after records from
+    // another device came in. A new stamp would send it to the service as an edit, where it could undo a newer edit
+    // of another device, and devices splitting the same tie in different orders would renumber one another's
+    // records back and forth for ever. So the row is written again whole, stamp included: replacing a row fires
+    // neither the update trigger, which would renew the stamp, nor the delete trigger.
+    const QString table = tableOf(category);
+    const QSqlRecord record = QSqlDatabase::database().record(table);
+    QStringList columns;
+    QStringList values;
+    for (int i = 0; i < record.count(); ++i) {
+        columns << record.fieldName(i);
+        values << (record.fieldName(i) == "sort" ? "?" : record.fieldName(i));
+    }
+    QSqlQuery query;
+    query.prepare("insert or replace into " + table + " (" + columns.join(',') + ") select " + values.join(',') +
+                  " from " + table + " where id = ?");
+    query.addBindValue(sort);
+    query.addBindValue(category->id);
+    RecordSql::exec(query);
 }
 
 void MCategory::clearCache()

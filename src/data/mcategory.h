@@ -49,6 +49,9 @@ public:
     static void clearCache();
 
 private:
+    // Stores the position the cache gave the record, keeping its stamp.
+    static void renumber(MCategory* category, int sort);
+
     QString categoryId;
     QString id;
     QString name;

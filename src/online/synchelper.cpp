@@ -115,7 +115,7 @@ void SyncHelper::downloadTokenHtml(QString html)
         fail(unreadableAnswer, tr("同步失败，同步时出现严重错误"));
         return;
     }
-    if (DbSetting::getInstance()->getUserId().isEmpty() && !SyncBinding::bind(id)) {
+    if (DbSetting::getInstance()->getUserId().isEmpty() && !SyncBinding::bind(id, startTime)) {
         fail(unreadableAnswer, tr("同步失败，账本无法写入"));
         return;
     }

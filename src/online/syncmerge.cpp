@@ -2,6 +2,94 @@
 
 #include "online/syncsql.h"
 
+#include <QHash>
+#include <QSqlQuery>
+
+namespace {
+// Values bound per statement that fills a temporary table: far fewer statements than rows, while binding stays cheap
+// (it grows faster than the number of values in one statement).
+const int valuesPerInsert = 600;
+
+QString quotedList(const QStringList& columns, const QString& prefix = QString())
+{
+    QStringList quoted;
+    for (const QString& column : columns)
+        quoted << prefix + SyncSql::quoted(column);
+    return quoted.join(',');
+}
+
+// Makes the temporary table afresh and fills it with the rows, several rows per statement. Its columns carry no
+// type, so each value stays the text received until the book's own columns take it.
+bool fill(const QString& name, const QStringList& columns, const QList<QStringList>& rows)
+{
+    QSqlQuery query;
+    if (!SyncSql::exec(query, "drop table if exists temp." + name) ||
+        !SyncSql::exec(query, "create temp table " + name + " (" + quotedList(columns) + ")"))
+        return false;
+    const qsizetype perStatement = qMax(1, valuesPerInsert / int(columns.size()));
+    const QString row = "(" + QStringList(columns.size(), "?").join(',') + ")";
+    qsizetype prepared = 0;
+    for (qsizetype from = 0; from < rows.size(); from += perStatement) {
+        const qsizetype count = qMin(perStatement, rows.size() - from);
+        if (count != prepared &&
+            !SyncSql::prepare(query, "insert into temp." + name + " values " + QStringList(count, row).join(',')))
+            return false;
+        prepared = count;
+        int position = 0;
+        for (qsizetype r = from; r < from + count; ++r)
+            for (const QString& value : rows.at(r))
+                query.bindValue(position++, value);
+        if (!SyncSql::exec(query))
+            return false;
+    }
+    return true;
+}
+
+// One row per id, the one with the latest stamp and the first of those on equal stamps: what applying the rows one
+// after another would leave.
+QList<QStringList> latestRows(const SyncAnswer::Entry& entry)
+{
+    QHash<QString, qsizetype> positions;
+    QList<QStringList> rows;
+    for (const QStringList& row : entry.rows) {
+        const auto found = positions.constFind(row.at(entry.idColumn));
+        if (found == positions.cend()) {
+            positions.insert(row.at(entry.idColumn), rows.size());
+            rows << row;
+        } else if (rows.at(*found).at(entry.versionColumn) < row.at(entry.versionColumn)) {
+            rows[*found] = row;
+        }
+    }
+    return rows;
+}
+
+// One deletion per id, the latest.
+QList<QStringList> latestDeletions(const SyncAnswer::Entry& entry)
+{
+    QHash<QString, QString> stamps;
+    QStringList order;
+    for (const auto& [id, stamp] : entry.deletions) {
+        if (!stamps.contains(id))
+            order << id;
+        if (stamps.value(id) < stamp)
+            stamps.insert(id, stamp);
+    }
+    QList<QStringList> deletions;
+    for (const QString& id : order)
+        deletions << QStringList{id, stamps.value(id), "0"};
+    return deletions;
+}
+
+bool execAll(const QStringList& statements)
+{
+    QSqlQuery query;
+    for (const QString& statement : statements)
+        if (!SyncSql::exec(query, statement))
+            return false;
+    return true;
+}
+} // namespace
+
 const QStringList& SyncMerge::repairedTables()
 {
     static const QStringList tables{"account", "borrower", "category", "sub_category", "member"};
@@ -10,16 +98,14 @@ const QStringList& SyncMerge::repairedTables()
 
 bool SyncMerge::apply(const QList<SyncAnswer::Entry>& entries, const QDateTime& startTime)
 {
+    // The temporary tables live and go within this call; kept in memory, they cost no file writes.
+    QSqlQuery("pragma temp_store = memory");
     if (!SyncSql::begin())
         return false;
     bool ok = true;
     for (int i = 0; ok && i < entries.size(); ++i) {
         SyncMerge merge(entries.at(i));
-        ok = merge.prepare();
-        for (int r = 0; ok && r < entries.at(i).rows.size(); ++r)
-            ok = merge.applyRow(entries.at(i).rows.at(r));
-        for (int d = 0; ok && d < entries.at(i).deletions.size(); ++d)
-            ok = merge.applyDeletion(entries.at(i).deletions.at(d).first, entries.at(i).deletions.at(d).second);
+        ok = merge.applyRows() && merge.applyDeletions();
     }
     for (int i = 0; ok && i < repairedTables().size(); ++i)
         ok = restoreReferencedDeleted(repairedTables().at(i));
@@ -34,84 +120,58 @@ bool SyncMerge::apply(const QList<SyncAnswer::Entry>& entries, const QDateTime& 
     return false;
 }
 
-SyncMerge::SyncMerge(const SyncAnswer::Entry& entry) : m_entry(entry) {}
-
-bool SyncMerge::prepare()
+SyncMerge::SyncMerge(const SyncAnswer::Entry& entry)
+    : m_entry(entry), m_table("tbl_" + entry.table), m_twin("tbl_" + entry.table + "_deleted")
 {
-    const QString table = "tbl_" + m_entry.table;
-    const QString twin = table + "_deleted";
+}
+
+bool SyncMerge::applyRows()
+{
+    if (m_entry.rows.isEmpty())
+        return true;
+    if (!fill("sync_rows", m_entry.columns, latestRows(m_entry)))
+        return false;
     QStringList assignments;
-    QStringList names;
-    for (const QString& column : m_entry.columns) {
-        assignments.append(SyncSql::quoted(column) + "=?");
-        names.append(SyncSql::quoted(column));
-    }
-    const QString marks = QStringList(QList<QString>(names.size(), "?")).join(',');
-    // An entry of deletions only has no columns to write.
-    const bool rows = !m_entry.rows.isEmpty();
-    return SyncSql::prepare(m_rowVersion, "select version from " + table + " where id=?") &&
-           SyncSql::prepare(m_twinVersion, "select version from " + twin + " where id=?") &&
-           (!rows || SyncSql::prepare(m_update, "update " + table + " set " + assignments.join(',') +
-                                                    " where id=? and version<?")) &&
-           (!rows ||
-            SyncSql::prepare(m_insert, "insert into " + table + " (" + names.join(',') + ") values(" + marks + ")")) &&
-           SyncSql::prepare(m_twinRemoval, "delete from " + twin + " where id=?") &&
-           SyncSql::prepare(m_deletion, "delete from " + table + " where id=? and version<?") &&
-           SyncSql::prepare(m_twinStamp, "update " + twin + " set version=? where id=?");
+    for (const QString& column : m_entry.columns)
+        assignments << SyncSql::quoted(column) + "=s." + SyncSql::quoted(column);
+    const QString id = "s." + SyncSql::quoted("id");
+    const QString version = "s." + SyncSql::quoted("version");
+    const QString absent = "not exists (select 1 from " + m_table + " t where t.id = " + id + ")";
+    // A row the book holds takes every received column when its stamp is older; the update trigger leaves the
+    // received stamp, which differs. A row the book lacks comes in unless a newer deletion keeps it out, and an
+    // equal or older deletion of it goes.
+    return execAll({
+        "update " + m_table + " set " + assignments.join(',') + " from temp.sync_rows s where " + id + " = " + m_table +
+            ".id and " + m_table + ".version < " + version,
+        "delete from " + m_twin + " where id in (select " + id + " from temp.sync_rows s join " + m_twin +
+            " d on d.id = " + id + " where d.version <= " + version + " and " + absent + ")",
+        "insert into " + m_table + " (" + quotedList(m_entry.columns) + ") select " +
+            quotedList(m_entry.columns, "s.") + " from temp.sync_rows s where " + absent +
+            " and not exists (select 1 from " + m_twin + " d where d.id = " + id + ")",
+        "drop table temp.sync_rows",
+    });
 }
 
-bool SyncMerge::applyRow(const QStringList& row)
+bool SyncMerge::applyDeletions()
 {
-    const QString id = row.at(m_entry.idColumn);
-    const QString version = row.at(m_entry.versionColumn);
-    QVariantList values(row.cbegin(), row.cend());
-
-    QString local;
-    if (!versionOf(m_rowVersion, id, local))
-        return false;
-    if (!local.isNull()) {
-        if (!(local < version))
-            return true;
-        values << id << version;
-        return SyncSql::run(m_update, values);
-    }
-
-    QString twin;
-    if (!versionOf(m_twinVersion, id, twin))
-        return false;
-    if (!twin.isNull() && twin > version)
+    if (m_entry.deletions.isEmpty())
         return true;
-    if (!SyncSql::run(m_insert, values))
+    if (!fill("sync_deletions", {"id", "version", "hit"}, latestDeletions(m_entry)))
         return false;
-    return twin.isNull() || SyncSql::run(m_twinRemoval, {id});
-}
-
-bool SyncMerge::applyDeletion(const QString& id, const QString& stamp)
-{
-    QString local;
-    if (!versionOf(m_rowVersion, id, local))
-        return false;
-    if (local.isNull() || !(local < stamp))
-        return true;
-    // The delete trigger files the row in the twin, whose key refuses an older copy of the same id. The copy
-    // keeps the service's stamp: the local time of this merge would make the deletion look newer than an
-    // edit another device made after it, and wipe that edit when it goes up again.
-    return SyncSql::run(m_twinRemoval, {id}) && SyncSql::run(m_deletion, {id, stamp}) &&
-           SyncSql::run(m_twinStamp, {stamp, id});
-}
-
-bool SyncMerge::versionOf(QSqlQuery& query, const QString& id, QString& version)
-{
-    version = QString();
-    if (!SyncSql::run(query, {id}))
-        return false;
-    if (query.next()) {
-        version = query.value(0).toString();
-        if (version.isNull())
-            version = QString("");
-    }
-    query.finish();
-    return true;
+    const QString hits = "(select id from temp.sync_deletions where hit)";
+    // A deletion takes out a row with an older stamp. The delete trigger files the row in the twin, whose key
+    // refuses an older copy of the same id, and stamps it with the local time; the copy gets the service's stamp
+    // instead, or it would look newer than an edit another device made after the deletion, and wipe that edit when
+    // it goes up again.
+    return execAll({
+        "update temp.sync_deletions set hit = 1 where exists (select 1 from " + m_table +
+            " t where t.id = sync_deletions.id and t.version < sync_deletions.version)",
+        "delete from " + m_twin + " where id in " + hits,
+        "delete from " + m_table + " where id in " + hits,
+        "update " + m_twin + " set version = d.version from temp.sync_deletions d where d.hit and d.id = " + m_twin +
+            ".id",
+        "drop table temp.sync_deletions",
+    });
 }
 
 bool SyncMerge::restoreReferencedDeleted(const QString& table)
@@ -122,20 +182,12 @@ bool SyncMerge::restoreReferencedDeleted(const QString& table)
     const QString references = table == "account" ? "select account_id from tbl_bill union select to_account_id "
                                                     "from tbl_bill"
                                                   : "select " + table + "_id from tbl_bill";
-    QSqlQuery query;
-    if (!SyncSql::exec(query, "select id from " + twin + " where id in (" + references + ")"))
-        return false;
-    QStringList ids;
-    while (query.next())
-        ids.append(query.value(0).toString());
-    query.finish();
-
     const QString now = QDateTime::currentDateTimeUtc().toString("yyyy-MM-dd hh:mm:ss");
-    for (const QString& id : ids) {
-        if (!SyncSql::exec(query, "insert into " + data + " select * from " + twin + " where id=?", {id}) ||
-            !SyncSql::exec(query, "update " + data + " set version=? where id=?", {now, id}) ||
-            !SyncSql::exec(query, "delete from " + twin + " where id=?", {id}))
-            return false;
-    }
-    return SyncSql::exec(query, "delete from " + twin + " where id in (select id from " + data + ")");
+    const QString purge = "delete from " + twin + " where id in (select id from " + data + ")";
+    QSqlQuery query;
+    // Twins of live records go first, so that every twin left beside a live record is one just brought back.
+    return execAll({purge, "insert into " + data + " select * from " + twin + " where +id in (" + references + ")"}) &&
+           SyncSql::exec(query, "update " + data + " set version = ? where id in (select id from " + twin + ")",
+                         {now}) &&
+           execAll({purge});
 }

@@ -4,12 +4,14 @@
 
 #include <QDateTime>
 #include <QList>
-#include <QSqlQuery>
 #include <QString>
 
 // Applies the service's change set to the open book: per row the later stamp wins, a received deletion
 // removes an older row, master records that bills still name come back, and the sync time moves on. All of
 // it in one transaction: either the whole answer is applied or the book stays as it was.
+//
+// The received rows and deletions of a table go into temporary tables first; a few statements then compare
+// them with the book's rows and deletion twins and write what wins, however many rows there are.
 class SyncMerge
 {
 public:
@@ -25,18 +27,10 @@ public:
 
 private:
     explicit SyncMerge(const SyncAnswer::Entry& entry);
-    bool prepare();
-    bool applyRow(const QStringList& row);
-    bool applyDeletion(const QString& id, const QString& stamp);
-    // The version stamp stored for the id in the query's table, or a null text when there is none.
-    bool versionOf(QSqlQuery& query, const QString& id, QString& version);
+    bool applyRows();
+    bool applyDeletions();
 
     const SyncAnswer::Entry& m_entry;
-    QSqlQuery m_rowVersion;
-    QSqlQuery m_twinVersion;
-    QSqlQuery m_update;
-    QSqlQuery m_insert;
-    QSqlQuery m_twinRemoval;
-    QSqlQuery m_deletion;
-    QSqlQuery m_twinStamp;
+    const QString m_table;
+    const QString m_twin;
 };

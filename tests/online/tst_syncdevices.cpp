@@ -13,6 +13,10 @@
 
 // Two or three books on one account and one running service, each book a device of its own: its own file,
 // settings row and sync time. Only one is open at a time, as in one running copy of the program per device.
+namespace {
+const char* const stampFormat = "yyyy-MM-dd hh:mm:ss";
+}
+
 class TestSyncDevices : public QObject
 {
     Q_OBJECT
@@ -181,6 +185,37 @@ private slots:
         syncAll("AB");
         use('B');
         QCOMPARE(BookRows::value("select title from tbl_bill").toString(), title);
+    }
+
+    // C last synced a week ago and made an edit while offline: older than every sync A and B made since, it still
+    // reaches them, and C gets everything they changed meanwhile.
+    void offlineDeviceGivesAndReceives()
+    {
+        const QDateTime weekAgo = QDateTime::currentDateTimeUtc().addDays(-7);
+        use('C');
+        BookRows::exec("update tbl_setting set sync_time=?", {weekAgo.toString(stampFormat)});
+        BookRows::addBill("expense", 7, {{"title", "C1"}, {"version", weekAgo.addSecs(3600).toString(stampFormat)}});
+        run("A+A1:1 A! B+B1:2 B! ~ A=A1:3 A! B! A!");
+        syncAll("CAB");
+        for (const QChar device : QString("ABC"))
+            QCOMPARE(bills(device), QString("A1:3.0 B1:2.0 C1:7.0"));
+    }
+
+    // A's book is put back from a copy made after one of its syncs: it gets everything changed since, its own later
+    // edits included.
+    void restoredDeviceReceivesWhatChangedSince()
+    {
+        run("A+Z1:1 A!");
+        const QString book = m_home->open("deviceA.db");
+        use('B');
+        const QString copy = book + ".copy";
+        QVERIFY(QFile::copy(book, copy));
+        run("B+Z2:2 B! A+Z3:3 A! ~ A=Z1:5 A! B=Z2:6 B!");
+        use('B');
+        QVERIFY(QFile::remove(book) && QFile::rename(copy, book));
+        syncAll("AB");
+        QCOMPARE(bills('A'), QString("Z1:5.0 Z2:6.0 Z3:3.0"));
+        QCOMPARE(bills('B'), bills('A'));
     }
 
     void syncWithoutChangeChangesNothing()

@@ -4,8 +4,8 @@
 #include <QtTest>
 #include <memory>
 
-// Devices of one account syncing at the same moment, through one service process or through two on one store,
-// end with the same bills and lose none of their edits.
+// Devices of one account syncing at the same moment, through one service process or through two on one store, with
+// clocks apart or one of them sending a large upload meanwhile, end with the same bills and lose none of their edits.
 class TestConcurrentSync : public QObject
 {
     Q_OBJECT
@@ -14,13 +14,19 @@ private slots:
     void devicesConverge_data()
     {
         QTest::addColumn<int>("processes");
-        QTest::newRow("one service process") << 1;
-        QTest::newRow("two service processes") << 2;
+        QTest::addColumn<int>("hoursApart");
+        QTest::addColumn<int>("inFlight");
+        QTest::newRow("one service process") << 1 << 0 << 0;
+        QTest::newRow("two service processes") << 2 << 0 << 0;
+        QTest::newRow("clocks two hours ahead and behind") << 1 << 2 << 0;
+        QTest::newRow("a large upload in flight") << 2 << 0 << 20000;
     }
 
     void devicesConverge()
     {
         QFETCH(int, processes);
+        QFETCH(int, hoursApart);
+        QFETCH(int, inFlight);
         ServiceProcess first;
         QVERIFY(first.addAccount("family", "pw"));
         std::unique_ptr<ServiceProcess> second;
@@ -32,8 +38,12 @@ private slots:
         // Each sync of a book of some thousand bills keeps the account long enough for the other to arrive.
         SimulatedDevice a(first.baseUrl(), "family", "pw", 1);
         SimulatedDevice b(secondUrl, "family", "pw", 2);
+        a.setClockOffset(hoursApart * 3600);
+        b.setClockOffset(-hoursApart * 3600);
         a.addBills(3000);
         QVERIFY(SimulatedDevice::runTogether({&a}, 1, 0));
+        // B's first sync carries its bills while A keeps syncing; A's next syncs must bring them all the same.
+        b.addBills(inFlight);
         QVERIFY(SimulatedDevice::runTogether({&a, &b}, 40, 3));
         // Nothing changes any more: one more sync each brings the other's last edits.
         QVERIFY(SimulatedDevice::runTogether({&a, &b}, 1, 0));

@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 
 namespace {
+const char* const stampFormat = "yyyy-MM-dd hh:mm:ss";
 const QStringList tables{"bill", "account", "borrower", "category", "sub_category", "member"};
 const QStringList billColumns{"id", "title", "version"};
 
@@ -159,22 +160,25 @@ private slots:
         QTest::addColumn<QString>("stored");
         QTest::addColumn<QString>("received");
         QTest::addColumn<QString>("expected");
+        QTest::addColumn<QString>("answered");
 
-        // Changes in the notation of uploadOf(): what is stored, what is received, what the answers hold after.
-        const char* const cases[][4] = {
-            {"newer row wins", "a 00", "b 01", "b 01"},
-            {"equal stamp keeps stored row", "a 00", "b 00", "a 00"},
-            {"older row loses", "a 01", "b 00", "a 01"},
-            {"newer deletion keeps row out", "- 01", "a 00", "- 01"},
-            {"row beats equal deletion", "- 00", "a 00", "a 00"},
-            {"newer deletion removes row", "a 00", "- 01", "- 01"},
-            {"equal deletion keeps row", "a 00", "- 00", "a 00"},
-            {"older deletion keeps row", "a 01", "- 00", "a 01"},
-            {"deletion raised", "- 00", "- 01", "- 01"},
-            {"deletion never lowered", "- 01", "- 00", "- 01"},
+        // Changes in the notation of uploadOf(): what is stored, what is received, what the store holds after, and
+        // what the answer to the upload holds: nothing when the device holds that already.
+        const char* const cases[][5] = {
+            {"newer row wins", "a 00", "b 01", "b 01", "absent"},
+            {"equal stamp keeps stored row", "a 00", "b 00", "a 00", "a 00"},
+            {"older row loses", "a 01", "b 00", "a 01", "a 01"},
+            {"newer deletion keeps row out", "- 01", "a 00", "- 01", "- 01"},
+            {"row beats equal deletion", "- 00", "a 00", "a 00", "absent"},
+            {"newer deletion removes row", "a 00", "- 01", "- 01", "absent"},
+            {"equal deletion keeps row", "a 00", "- 00", "a 00", "a 00"},
+            {"older deletion keeps row", "a 01", "- 00", "a 01", "a 01"},
+            {"deletion raised", "- 00", "- 01", "- 01", "absent"},
+            {"deletion never lowered", "- 01", "- 00", "- 01", "- 01"},
+            {"the same row again", "a 00", "a 00", "a 00", "absent"},
         };
         for (const auto& c : cases)
-            QTest::newRow(c[0]) << QString(c[1]) << QString(c[2]) << QString(c[3]);
+            QTest::newRow(c[0]) << QString(c[1]) << QString(c[2]) << QString(c[3]) << QString(c[4]);
     }
 
     void mergesByStamp()
@@ -182,9 +186,11 @@ private slots:
         QFETCH(QString, stored);
         QFETCH(QString, received);
         QFETCH(QString, expected);
+        QFETCH(QString, answered);
         const QString user = newAccount();
-        QCOMPARE(billZ(sync(user, uploadOf(stored))), stored);
-        QCOMPARE(billZ(sync(user, uploadOf(received))), expected);
+        QCOMPARE(billZ(sync(user, uploadOf(stored))), QString("absent"));
+        QCOMPARE(billZ(sync(user, upload({}))), stored);
+        QCOMPARE(billZ(sync(user, uploadOf(received))), answered);
         QCOMPARE(billZ(sync(user, upload({}))), expected);
     }
 
@@ -201,10 +207,65 @@ private slots:
         QCOMPARE(answered, tables);
         QCOMPARE(billEntry(answer).value("update_columns").toStringList(), newer);
         const QList<QStringList> newerRows{{"Z", "7", stamp("01"), "新"}};
-        QCOMPARE(billRows(answer), newerRows);
+        QCOMPARE(billRows(sync(user, upload({}, {}, newer))), newerRows);
         // The older device gets its own columns back, with the title the newer device's edit left alone.
         const QList<QStringList> olderRows{{"Z", "it's \"中\"\n", stamp("01")}};
         QCOMPARE(billRows(sync(user, upload({}))), olderRows);
+    }
+
+    // Devices X and Y of one account, syncing with clocks of their own. "Y+a" uploads bill a stamped now, "Y+a@2020"
+    // stamped in 2020 (an edit made long ago and sent late), "X!" syncs without changes, "X@+2" sets X's clock two
+    // hours ahead of the service's, "X<1" syncs with the sync time X had after its first sync (a book put back from
+    // a copy) and "X?" with a sync time the account never saw (a book synced with another account). The bills the
+    // answer of the last step holds are compared.
+    void answersWhatTheDeviceLacks_data()
+    {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QString>("expected");
+        const char* const cases[][3] = {
+            {"a first sync", "Y+a Y+b X!", "a b"},
+            {"a change since the last sync", "X! Y+a X!", "a"},
+            {"the device's own upload", "X+a", ""},
+            {"nothing new since the device's own upload", "X+a X!", ""},
+            {"an old edit sent late", "X! Y+a@2020 X!", "a"},
+            {"a clock two hours ahead", "Y+b X@+2 X! Y+a X!", "a"},
+            {"a clock two hours behind", "Y+b X@-2 X! Y+a X!", "a"},
+            {"a clock set back three hours", "Y+b X@+3 X! Y+a X@0 X!", "a b"},
+            {"a book put back from a copy", "X! Y+a X! Y+b X<1", "a b"},
+            {"a last sync the account never saw", "Y+a X?", "a"},
+        };
+        for (const auto& c : cases)
+            QTest::newRow(c[0]) << QString(c[1]) << QString(c[2]);
+    }
+
+    void answersWhatTheDeviceLacks()
+    {
+        QFETCH(QString, script);
+        QFETCH(QString, expected);
+        const QString user = newAccount();
+        QMap<QChar, Device> devices;
+        QString answer;
+        for (const QString& step : script.split(' ')) {
+            Device& device = devices[step.at(0)];
+            const QChar kind = step.at(1);
+            const QString rest = step.mid(2);
+            if (kind == '@') {
+                device.clockOffset = rest.toLongLong() * 3600;
+                continue;
+            }
+            if (kind == '<')
+                device.syncStarts << device.syncStarts.at(rest.toInt());
+            if (kind == '?')
+                device.syncStarts << QDateTime::currentDateTimeUtc().addSecs(-3600).toString(stampFormat);
+            const QString stamp = rest.contains("@2020") ? "2020-01-01 00:00:00" : device.clock();
+            answer =
+                syncAs(device, user, kind == '+' ? upload({{rest.section('@', 0, 0), "title", stamp}}) : upload({}));
+        }
+        QStringList ids;
+        for (const QStringList& row : billRows(answer))
+            ids << row.value(0);
+        ids.sort();
+        QCOMPARE(ids.join(' '), expected);
     }
 
     void refusesBadUploadsWhole_data()
@@ -243,7 +304,8 @@ private slots:
         QFETCH(int, error);
         static const bool created = m_service.addAccount("bad", "pw");
         QVERIFY(created);
-        const QString stored = sync("bad", uploadOf("a 00"));
+        sync("bad", uploadOf("a 00"));
+        const QString stored = sync("bad", upload({}));
 
         const QVariantMap answer = JSON::getInstance()->toMap(QString::fromUtf8(postRaw("sync/syncpc2.php", body)));
         QCOMPARE(answer.value("error").toInt(), error);
@@ -428,10 +490,11 @@ private slots:
         // One worker, so that the next sync comes to the connection that was lost.
         ServiceProcess service({"--workers", "1"});
         QVERIFY(service.addAccount("family", "pw"));
-        QCOMPARE(billZ(sync("family", uploadOf("a 00"), &service)), QString("a 00"));
+        QVERIFY(JSON::getInstance()->toMap(sync("family", uploadOf("b 01"), &service)).isEmpty());
         QVERIFY(service.execOnStore({"select pg_terminate_backend(pid) from pg_stat_activity "
                                      "where datname = current_database() and pid <> pg_backend_pid()"}));
-        QCOMPARE(billZ(sync("family", uploadOf("b 01"), &service)), QString("b 01"));
+        // The older edit loses to the stored one, which the answer carries back.
+        QCOMPARE(billZ(sync("family", uploadOf("a 00"), &service)), QString("b 01"));
     }
 
     void keepsTheStoreToItsOwner()
@@ -472,6 +535,28 @@ private slots:
     }
 
 private:
+    struct Device
+    {
+        qint64 clockOffset = 0;
+        QStringList syncStarts{"2008-08-08 08:08:08"};
+        QString clock() const { return QDateTime::currentDateTimeUtc().addSecs(clockOffset).toString(stampFormat); }
+    };
+
+    // A sync as the program makes it: the start of its last sync and the time of sending, read from its clock.
+    QString syncAs(Device& device, const QString& user, const QString& data)
+    {
+        const QString start = device.clock();
+        const QString answer = post("sync/syncpc2.php", {{"version", "44"},
+                                                         {"username", user},
+                                                         {"password", "pw"},
+                                                         {"sync_time", device.syncStarts.last()},
+                                                         {"client_time", start},
+                                                         {"data", data}});
+        if (!billEntry(answer).isEmpty())
+            device.syncStarts << start;
+        return answer;
+    }
+
     QString newAccount()
     {
         const QString name = QString("user%1").arg(++m_accounts);

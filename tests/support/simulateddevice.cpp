@@ -72,7 +72,7 @@ bool readAnswer(const QString& answer, QMap<QString, QString>& states)
 } // namespace
 
 SimulatedDevice::SimulatedDevice(const QString& baseUrl, const QString& account, const QString& password, quint32 seed)
-    : m_baseUrl(baseUrl), m_account(account), m_password(password), m_random(seed)
+    : m_baseUrl(baseUrl), m_account(account), m_password(password), m_random(seed), m_syncTime(unboundSyncTime)
 {
 }
 
@@ -164,14 +164,20 @@ void SimulatedDevice::next()
     QTimer::singleShot(m_random.bounded(maxPauseMs + 1), this, &SimulatedDevice::upload);
 }
 
+QString SimulatedDevice::clock() const
+{
+    return QDateTime::currentDateTimeUtc().addSecs(m_clockOffset).toString(stampFormat);
+}
+
 void SimulatedDevice::upload()
 {
+    m_syncStart = clock();
     post("sync/syncpc2.php",
          {{"version", "44"},
           {"username", m_account},
           {"password", m_password},
-          {"sync_time", unboundSyncTime},
-          {"client_time", QDateTime::currentDateTimeUtc().toString(stampFormat)},
+          {"sync_time", m_syncTime},
+          {"client_time", clock()},
           {"data", changeSet()}},
          &SimulatedDevice::synced);
 }
@@ -210,15 +216,16 @@ void SimulatedDevice::synced(const QString& answer)
         next();
         return;
     }
-    // The answer holds the account's whole state after the upload: everything the device sent or received before
-    // is in it, or something later.
-    for (auto bill = m_bills.cbegin(); bill != m_bills.cend(); ++bill) {
-        if (replaces(bill.value(), received.value(bill.key()))) {
+    // The store only moves forward: whatever the answer holds of a bill is what the device has or something later.
+    for (auto bill = received.cbegin(); bill != received.cend(); ++bill) {
+        const QString held = m_bills.value(bill.key());
+        if (!held.isEmpty() && held != bill.value() && replaces(held, bill.value())) {
             ++m_staleAnswers;
             break;
         }
     }
     m_unsent.clear();
+    m_syncTime = m_syncStart;
     for (auto bill = received.cbegin(); bill != received.cend(); ++bill)
         merge(bill.key(), bill.value());
     next();

@@ -10,7 +10,8 @@
 
 // A device of an account that speaks the sync protocol itself instead of running the program: it keeps bills of
 // its own, adds, changes and deletes them with stamps that grow across all devices of the process (so the later
-// edit always has the later stamp), uploads what changed and merges the answer by stamp as the program does.
+// edit always has the later stamp), uploads what changed and merges the answer by stamp as the program does. Like
+// the program it sends the start of its last completed sync and the time of sending, both read from its own clock.
 class SimulatedDevice : public QObject
 {
     Q_OBJECT
@@ -20,6 +21,8 @@ public:
 
     // Adds bills of its own, as a book in use holds them, to be sent at the next sync.
     void addBills(int count);
+    // Sets the device's clock this many seconds ahead of the machine's (behind when negative).
+    void setClockOffset(qint64 seconds) { m_clockOffset = seconds; }
     // Binds to the account when not yet bound, then runs the rounds, each some edits and a sync; done() at the end.
     void run(int rounds, int editsPerRound);
 
@@ -31,7 +34,7 @@ public:
     const QMap<QString, QString>& bills() const { return m_bills; }
     // The device's own edits that the bills neither hold nor have overwritten with a later stamp.
     QStringList lostEdits(const QMap<QString, QString>& bills) const;
-    // Answers that lacked a bill state the device had sent or received before, or held an older one.
+    // Answers that held an older state of a bill than the device had sent or received before.
     int staleAnswers() const { return m_staleAnswers; }
     // Requests that failed or were refused.
     int failures() const { return m_failures; }
@@ -53,6 +56,7 @@ private:
     void upload();
     QString changeSet() const;
     void merge(const QString& id, const QString& state);
+    QString clock() const;
 
     QNetworkAccessManager m_network;
     QString m_baseUrl;
@@ -63,6 +67,9 @@ private:
     QMap<QString, QString> m_bills;
     QMap<QString, QString> m_ownEdits;
     QSet<QString> m_unsent;
+    qint64 m_clockOffset = 0;
+    QString m_syncTime;
+    QString m_syncStart;
     int m_rounds = 0;
     int m_editsPerRound = 0;
     int m_staleAnswers = 0;

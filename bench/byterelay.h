@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QTcpServer>
+
+// A relay on a loopback port in front of a server, counting the bytes that pass each way: what a client sends and
+// receives on the wire, headers and form encoding included.
+class ByteRelay : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit ByteRelay(quint16 targetPort);
+
+    // "http://127.0.0.1:<port>/", the address to reach the server through the relay.
+    QString baseUrl() const;
+    qint64 sent() const { return m_sent; }
+    qint64 received() const { return m_received; }
+    void resetCounts() { m_sent = m_received = 0; }
+
+private:
+    void relay();
+
+    QTcpServer m_server;
+    quint16 m_targetPort;
+    qint64 m_sent = 0;
+    qint64 m_received = 0;
+};
