@@ -4,6 +4,7 @@
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QPasswordDigestor>
 #include <QTcpSocket>
 #include <QtTest>
 
@@ -153,6 +154,19 @@ private slots:
             QVERIFY(!answer.value("message").toString().isEmpty());
             QVERIFY(!answer.contains("id"));
         }
+    }
+
+    // Keys stored by earlier services, derived by Qt's own PBKDF2, still sign in.
+    void signsInAccountsKeptBefore()
+    {
+        const QByteArray salt = "0123456789abcdef";
+        const QByteArray key = QPasswordDigestor::deriveKeyPbkdf2(QCryptographicHash::Sha256, "pw", salt, 10000, 32);
+        QVERIFY(m_service.execOnStore({QString("insert into accounts (name, user_id, salt, iterations, hash) values "
+                                               "('kept', '1234567800', '%1', 10000, '%2')")
+                                           .arg(QString(salt.toHex()), QString(key.toHex()))}));
+        const HttpHelper::Form form{{"username", "kept"}, {"password", "pw"}};
+        QCOMPARE(JSON::getInstance()->toMap(post("sync/userid.php", form)).value("id").toString(),
+                 QString("1234567800"));
     }
 
     void mergesByStamp_data()
