@@ -40,14 +40,14 @@ QString row(const MBill& bill)
 bool ExportHelper::exportBills(const QString& fileName, const MBillList& bills)
 {
     QString out = "<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.0 Transitional//EN\" "
-           "\"http://www.w3.org/TR/xhtml1/DTD/xhtml1-transitional.dtd\">\n"
-           "<html xmlns=\"http://www.w3.org/1999/xhtml\">\n"
-           "<head>\n"
-           "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\" />\n"
-           "</head>\n"
-           "<body>\n"
-           "<table border=\"1\">\n"
-           "<tr>\n";
+                  "\"http://www.w3.org/TR/xhtml1/DTD/xhtml1-transitional.dtd\">\n"
+                  "<html xmlns=\"http://www.w3.org/1999/xhtml\">\n"
+                  "<head>\n"
+                  "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\" />\n"
+                  "</head>\n"
+                  "<body>\n"
+                  "<table border=\"1\">\n"
+                  "<tr>\n";
     for (const QString& header :
          {tr("<td>日期</td>"), tr("<td>类型</td>"), tr("<td>金额</td>"), tr("<td>支出</td>"), tr("<td>收入</td>"),
           tr("<td>转账</td>"), tr("<td>借出</td>"), tr("<td>借入</td>"), tr("<td>收款</td>"), tr("<td>还款</td>"),
