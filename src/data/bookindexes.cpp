@@ -64,3 +64,22 @@ bool BookIndexes::addMissing(QSqlDatabase db)
     }
     return added;
 }
+
+bool BookIndexes::rebuiltAround(const QStringList& columns, const std::function<bool()>& change, QSqlDatabase db)
+{
+    QList<const Index*> over;
+    for (const Index& index : indexes)
+        for (const QString& column : QString(index.columns).split(", "))
+            if (columns.contains(column) && !over.contains(&index))
+                over << &index;
+    QSqlQuery query(db);
+    for (const Index* index : std::as_const(over))
+        if (!query.exec(QString("DROP INDEX IF EXISTS %1").arg(index->name)))
+            return false;
+    if (!change())
+        return false;
+    for (const Index* index : std::as_const(over))
+        if (!query.exec(statementOf(*index)))
+            return false;
+    return true;
+}

@@ -1,5 +1,6 @@
 #include "online/syncbinding.h"
 
+#include "data/bookindexes.h"
 #include "data/dbsetting.h"
 #include "online/syncsql.h"
 
@@ -79,7 +80,9 @@ bool SyncBinding::prefixAll(const QString& prefix, const QDateTime& syncStart)
             values << stamp;
         }
         const QString sql = "update " + table + " set " + assignments.join(',') + " where " + conditions.join(" or ");
-        if (!SyncSql::exec(query, sql, values))
+        const auto update = [&] { return SyncSql::exec(query, sql, values); };
+        // Most bills of a book name a default record, so the indexes over the references are made anew.
+        if (!(live ? BookIndexes::rebuiltAround(billReferences, update) : update()))
             return false;
     }
     return true;

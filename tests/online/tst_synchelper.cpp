@@ -1,6 +1,7 @@
 #include "bookdump.h"
 #include "bookrows.h"
 #include "data/bookconnection.h"
+#include "data/bookindexes.h"
 #include "data/bookreset.h"
 #include "data/bookshelf.h"
 #include "data/constants.h"
@@ -205,6 +206,12 @@ private slots:
         QVERIFY(SyncBinding::bind("12345", start));
         QCOMPARE(BookRows::value("select account_id || ' ' || member_id || ' ' || version from " + table).toString(),
                  expected);
+        // The indexes the binding makes anew around its update are all there again.
+        QCOMPARE(BookRows::value("select group_concat(sql, ';') from sqlite_master where type='index' and "
+                                 "tbl_name='tbl_bill' and sql is not null")
+                     .toString()
+                     .count("ON tbl_bill"),
+                 BookIndexes::statements().size());
     }
 
     // Records nobody changed keep the stamps that the new book or the service gave them, through a first start, a
