@@ -33,15 +33,6 @@ const char* const schema[] = {
     "subject text not null, content text not null)",
 };
 
-const QFileDevice::Permissions ownerFile = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
-const QFileDevice::Permissions ownerFolder = ownerFile | QFileDevice::ExeOwner;
-
-// The error's code and first line: a later line of a server's message may quote the values of the statement.
-QString errorSummary(const QSqlError& error)
-{
-    return error.nativeErrorCode() + ' ' + error.databaseText().section('\n', 0, 0);
-}
-
 // Stores made before the change log get its column in their records (every record then counts as older than the
 // log) before the indexes on it are made.
 const char* const addChangeColumn = "alter table records add column seq bigint not null default 0";
@@ -58,6 +49,15 @@ const char* const indexes[] = {
 // bound values.
 const qsizetype idsPerLookup = 500;
 const qsizetype recordsPerWrite = 100;
+
+const QFileDevice::Permissions ownerFile = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+const QFileDevice::Permissions ownerFolder = ownerFile | QFileDevice::ExeOwner;
+
+// The error's code and first line: a later line of a server's message may quote the values of the statement.
+QString errorSummary(const QSqlError& error)
+{
+    return error.nativeErrorCode() + ' ' + error.databaseText().section('\n', 0, 0);
+}
 
 bool exec(QSqlQuery& query)
 {
