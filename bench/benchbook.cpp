@@ -7,6 +7,7 @@
 #include "data/mborrower.h"
 #include "data/mcategory.h"
 #include "data/mmember.h"
+#include "data/pendingchanges.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -59,7 +60,8 @@ void run(const QString& sql, const QVariantList& values = {})
 
 void openDefaultConnection(const QString& path)
 {
-    if (!BookConnection::openDefault(path))
+    // As the program opens a book: one kept from an earlier build gets what this one adds to every book.
+    if (!BookConnection::openDefault(path) || !PendingChanges::addMissing())
         qFatal("cannot open %s", qPrintable(path));
 }
 

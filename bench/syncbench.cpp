@@ -139,7 +139,7 @@ void SyncBench::runMerge(int rows, int repeats)
         freshBook("merge.db");
         timer.restart();
         QList<SyncAnswer::Entry> entries;
-        if (!SyncAnswer::read(answer, tables, entries) || !SyncMerge::apply(entries, start))
+        if (!SyncAnswer::read(answer, tables, entries) || !SyncMerge::apply(entries, start, 0))
             qFatal("the merge failed");
         merge << timer.nsecsElapsed() / 1e6;
 

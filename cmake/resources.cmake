@@ -8,6 +8,8 @@ set(RC_OUT ${CMAKE_BINARY_DIR}/rc)
 set(RC_OUTPUTS)
 
 add_executable(quillbay-mkinitdb tools/mkinitdb.cpp ${CMAKE_SOURCE_DIR}/src/data/bookindexes.cpp
+                                 ${CMAKE_SOURCE_DIR}/src/data/pendingchanges.cpp
+                                 ${CMAKE_SOURCE_DIR}/src/data/schemaaddition.cpp
                                  ${CMAKE_SOURCE_DIR}/src/data/logcategories.cpp)
 target_include_directories(quillbay-mkinitdb PRIVATE ${CMAKE_SOURCE_DIR}/src)
 target_link_libraries(quillbay-mkinitdb PRIVATE Qt6::Core Qt6::Sql)

@@ -1,6 +1,6 @@
 #include "seenchanges.h"
 
-#include "servicestore.h"
+#include "changelog.h"
 
 #include <QDateTime>
 
@@ -35,7 +35,7 @@ QString textOf(qint64 ms)
 }
 } // namespace
 
-bool SeenChanges::lastSeen(const ServiceStore& store, const QString& userId, const DeviceClock& clock, qint64& seen)
+bool SeenChanges::lastSeen(const ChangeLog& log, const QString& userId, const DeviceClock& clock, qint64& seen)
 {
     seen = -1;
     const std::optional<qint64> syncStart = msOf(clock.syncTime);
@@ -45,9 +45,10 @@ bool SeenChanges::lastSeen(const ServiceStore& store, const QString& userId, con
     if (!syncStart || !sent || *sent < *syncStart)
         return true;
     // The device's last sync is in the log, sent by its clock soon after it began. Without such an entry (a first
-    // sync, a book reset or synced with another account) the device may hold nothing of the account.
+    // sync, a book reset or restored, a device whose last sync went to another account and no device of this one
+    // synced at that time) the device may hold nothing of the account.
     std::optional<qint64> ownSync;
-    if (!store.earliestSentBetween(userId, textOf(*syncStart), textOf(*syncStart + sendWindowMs), ownSync))
+    if (!log.earliestSentBetween(userId, textOf(*syncStart), textOf(*syncStart + sendWindowMs), ownSync))
         return false;
     if (!ownSync)
         return true;
@@ -55,14 +56,14 @@ bool SeenChanges::lastSeen(const ServiceStore& store, const QString& userId, con
     // less the margin, or, when the device's clock was changed in between, the time its sync was applied.
     const qint64 since = std::min(*syncStart + (clock.arrived - *sent) - marginMs, *ownSync);
     std::optional<qint64> logged;
-    if (!store.loggedSince(userId, logged))
+    if (!log.loggedSince(userId, logged))
         return false;
     if (!logged || since < *logged)
         return true;
     // The first change applied since then is the last sync's own or came before it, so that sync's answer held it
     // and everything before it.
     std::optional<qint64> first;
-    if (!store.firstChangeSince(userId, since, first))
+    if (!log.firstChangeSince(userId, since, first))
         return false;
     seen = first.value_or(-1);
     return true;

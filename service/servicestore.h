@@ -1,5 +1,7 @@
 #pragma once
 
+#include "changelog.h"
+
 #include <QHash>
 #include <QList>
 #include <QMap>
@@ -50,7 +52,7 @@ struct FeedbackMessage
 // Every sync that changes an account is logged with its change number, one higher than the account's last, and
 // every record it writes carries that number: what a device has not seen yet is then found through an index, by
 // number, without reading the rest of the account. Records from before the log have number 0.
-class ServiceStore
+class ServiceStore : public ChangeLog
 {
 public:
     ServiceStore();
@@ -84,14 +86,10 @@ public:
     // applied at `applied` (the service's clock, ms since the epoch) that a device sent at `clientTime` (its clock).
     bool lastChange(const QString& userId, qint64& change) const;
     bool logChange(const QString& userId, qint64 change, qint64 applied, const QString& clientTime);
-    // The lowest change number applied at or after the time; none when nothing was applied since.
-    bool firstChangeSince(const QString& userId, qint64 applied, std::optional<qint64>& change) const;
-    // When the earliest change that a device sent at a clock reading between the two texts was applied.
+    bool firstChangeSince(const QString& userId, qint64 applied, std::optional<qint64>& change) const override;
     bool earliestSentBetween(const QString& userId, const QString& from, const QString& to,
-                             std::optional<qint64>& applied) const;
-    // Since when every change of the account is in the log: always for an account that began with it, else from
-    // its first logged change on; none while records from before the log have seen no logged change yet.
-    bool loggedSince(const QString& userId, std::optional<qint64>& applied) const;
+                             std::optional<qint64>& applied) const override;
+    bool loggedSince(const QString& userId, std::optional<qint64>& applied) const override;
 
     enum class FeedbackOutcome
     {

@@ -2,6 +2,7 @@
 // properties (page size 1024, UTF-8, rollback journal) and the order of the schema objects are those the
 // program expects. The bill indexes follow the schema; the program adds the same ones to older books.
 #include "data/bookindexes.h"
+#include "data/pendingchanges.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -78,7 +79,8 @@ int main(int argc, char* argv[])
                                   "PRAGMA journal_mode = DELETE", "PRAGMA user_version = 0"};
         for (const QString& p : pragmas)
             ok = ok && run(query, p);
-        const QStringList statements = splitStatements(QString::fromUtf8(source.readAll())) + BookIndexes::statements();
+        const QStringList statements = splitStatements(QString::fromUtf8(source.readAll())) +
+                                       BookIndexes::statements() + PendingChanges::statements();
         for (const QString& s : statements)
             ok = ok && run(query, s);
         query.finish();

@@ -1,8 +1,7 @@
 #include "data/bookindexes.h"
 
-#include "data/logcategories.h"
+#include "data/schemaaddition.h"
 
-#include <QSqlError>
 #include <QSqlQuery>
 
 namespace {
@@ -41,28 +40,10 @@ QStringList BookIndexes::statements()
 
 bool BookIndexes::addMissing(QSqlDatabase db)
 {
-    QSqlQuery query(db);
-    QStringList present;
-    if (!query.exec("select name from sqlite_master where type='index' and tbl_name='tbl_bill'"))
-        return false;
-    while (query.next())
-        present << query.value(0).toString();
-    QStringList missing;
+    QList<SchemaAddition::Object> objects;
     for (const Index& index : indexes)
-        if (!present.contains(index.name))
-            missing << statementOf(index);
-    if (missing.isEmpty())
-        return true;
-
-    bool added = db.transaction();
-    for (const QString& statement : std::as_const(missing))
-        added = added && query.exec(statement);
-    added = added && db.commit();
-    if (!added) {
-        qCWarning(lcData) << "indexes not added:" << query.lastError().text() << db.lastError().text();
-        db.rollback();
-    }
-    return added;
+        objects.append({"index", index.name, statementOf(index)});
+    return SchemaAddition::addMissing(objects, db);
 }
 
 bool BookIndexes::rebuiltAround(const QStringList& columns, const std::function<bool()>& change, QSqlDatabase db)

@@ -1,5 +1,6 @@
 #include "online/syncchangeset.h"
 
+#include "data/pendingchanges.h"
 #include "online/syncsql.h"
 
 #include <QMetaType>
@@ -7,19 +8,30 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 
-bool SyncChangeSet::build(const QStringList& tables, const QString& since, QVariantList& entries)
+namespace {
+// The sync time of a book that has not synced since it was made, restored or reset.
+const char* const neverSynced = "2008-08-08 08:08:08";
+} // namespace
+
+bool SyncChangeSet::build(const QStringList& tables, const QString& since, QVariantList& entries, qint64& sent)
 {
     entries.clear();
+    QSqlQuery query;
+    if (!SyncSql::exec(query, PendingChanges::latest()) || !query.next())
+        return false;
+    sent = query.value(0).toLongLong();
+    query.finish();
+    const bool withPending = since != neverSynced;
     for (const QString& table : tables) {
         QVariantMap entry;
-        if (!buildEntry(table, since, entry))
+        if (!buildEntry(table, since, withPending, entry))
             return false;
         entries.append(entry);
     }
     return true;
 }
 
-bool SyncChangeSet::buildEntry(const QString& table, const QString& since, QVariantMap& entry)
+bool SyncChangeSet::buildEntry(const QString& table, const QString& since, bool withPending, QVariantMap& entry)
 {
     const QStringList columns = syncedColumns("tbl_" + table);
     if (columns.isEmpty())
@@ -28,10 +40,13 @@ bool SyncChangeSet::buildEntry(const QString& table, const QString& since, QVari
     for (const QString& column : columns)
         quotedColumns.append(SyncSql::quoted(column));
 
+    const QString pending = withPending ? " or id in (" + PendingChanges::idsOfTable() + ")" : QString();
+    const QVariantList values = withPending ? QVariantList{since, table} : QVariantList{since};
     QSqlQuery query;
     query.setForwardOnly(true);
-    if (!SyncSql::exec(query, "select " + quotedColumns.join(',') + " from tbl_" + table + " where version >= ?",
-                       {since}))
+    if (!SyncSql::exec(query,
+                       "select " + quotedColumns.join(',') + " from tbl_" + table + " where version >= ?" + pending,
+                       values))
         return false;
     QVariantList rows;
     while (query.next()) {
@@ -42,7 +57,7 @@ bool SyncChangeSet::buildEntry(const QString& table, const QString& since, QVari
         rows.append(QVariant(row));
     }
 
-    if (!SyncSql::exec(query, "select id,version from tbl_" + table + "_deleted where version>=?", {since}))
+    if (!SyncSql::exec(query, "select id,version from tbl_" + table + "_deleted where version>=?" + pending, values))
         return false;
     QVariantList deletions;
     while (query.next())

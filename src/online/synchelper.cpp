@@ -126,7 +126,7 @@ void SyncHelper::upload()
 {
     const QString since = lastSyncTime.toString(stampFormat);
     QVariantList changes;
-    if (!SyncChangeSet::build(tables, since, changes)) {
+    if (!SyncChangeSet::build(tables, since, changes, m_pendingSent)) {
         fail(unreadableAnswer, tr("同步失败，账本无法读取"));
         return;
     }
@@ -158,7 +158,7 @@ void SyncHelper::downloadHtml(QString html)
         fail(unreadableAnswer, tr("同步失败，同步时出现严重错误"));
         return;
     }
-    if (!SyncMerge::apply(entries, startTime)) {
+    if (!SyncMerge::apply(entries, startTime, m_pendingSent)) {
         fail(unreadableAnswer, tr("同步失败，账本无法写入"));
         return;
     }

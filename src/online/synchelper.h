@@ -53,5 +53,7 @@ private:
     QStringList tables;
     QPointer<HttpHelper> client;
     QDateTime startTime;
+    // The latest entry of the journal of pending changes that the upload of this sync carried.
+    qint64 m_pendingSent = 0;
     bool m_running = false;
 };

@@ -1,9 +1,12 @@
 #include "online/syncmerge.h"
 
+#include "data/pendingchanges.h"
 #include "online/syncsql.h"
 
 #include <QHash>
+#include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QSqlRecord>
 
 namespace {
 // Values bound per statement that fills a temporary table: far fewer statements than rows, while binding stays cheap
@@ -96,21 +99,26 @@ const QStringList& SyncMerge::repairedTables()
     return tables;
 }
 
-bool SyncMerge::apply(const QList<SyncAnswer::Entry>& entries, const QDateTime& startTime)
+bool SyncMerge::apply(const QList<SyncAnswer::Entry>& entries, const QDateTime& startTime, qint64 pendingSent)
 {
     // The temporary tables live and go within this call; kept in memory, they cost no file writes.
     QSqlQuery("pragma temp_store = memory");
     if (!SyncSql::begin())
         return false;
-    bool ok = true;
+    QSqlQuery query;
+    bool ok = SyncSql::exec(query, PendingChanges::latest()) && query.next();
+    // Changes made while the sync was under way stay pending; what the merge writes is no change of this device's.
+    const qint64 pendingBefore = ok ? query.value(0).toLongLong() : 0;
+    query.finish();
     for (int i = 0; ok && i < entries.size(); ++i) {
         SyncMerge merge(entries.at(i));
         ok = merge.applyRows() && merge.applyDeletions();
     }
+    ok = ok && SyncSql::exec(query, PendingChanges::forget(), {pendingSent, pendingBefore});
+    // After the journal is cleared: records brought back are stamped now, and go up with the next sync.
     for (int i = 0; ok && i < repairedTables().size(); ++i)
         ok = restoreReferencedDeleted(repairedTables().at(i));
     if (ok) {
-        QSqlQuery query;
         ok = SyncSql::exec(query, "update tbl_setting set sync_time = ?",
                            {startTime.toUTC().toString("yyyy-MM-dd hh:mm:ss")});
     }
@@ -137,19 +145,50 @@ bool SyncMerge::applyRows()
     const QString id = "s." + SyncSql::quoted("id");
     const QString version = "s." + SyncSql::quoted("version");
     const QString absent = "not exists (select 1 from " + m_table + " t where t.id = " + id + ")";
-    // A row the book holds takes every received column when its stamp is older; the update trigger leaves the
-    // received stamp, which differs. A row the book lacks comes in unless a newer deletion keeps it out, and an
-    // equal or older deletion of it goes.
-    return execAll({
-        "update " + m_table + " set " + assignments.join(',') + " from temp.sync_rows s where " + id + " = " + m_table +
-            ".id and " + m_table + ".version < " + version,
-        "delete from " + m_twin + " where id in (select " + id + " from temp.sync_rows s join " + m_twin +
-            " d on d.id = " + id + " where d.version <= " + version + " and " + absent + ")",
-        "insert into " + m_table + " (" + quotedList(m_entry.columns) + ") select " +
-            quotedList(m_entry.columns, "s.") + " from temp.sync_rows s where " + absent +
-            " and not exists (select 1 from " + m_twin + " d where d.id = " + id + ")",
-        "drop table temp.sync_rows",
-    });
+    // A row the book holds takes every received column when its stamp is older, or equal with other values; the
+    // update trigger leaves the received stamp, which differs. A row the book lacks comes in unless a newer deletion
+    // keeps it out, and an equal or older deletion of it goes.
+    QStringList statements;
+    if (const QString tie = tieStatement(); !tie.isEmpty())
+        statements << tie;
+    statements << "update " + m_table + " set " + assignments.join(',') + " from temp.sync_rows s where " + id + " = " +
+                      m_table + ".id and " + m_table + ".version < " + version
+               << "delete from " + m_twin + " where id in (select " + id + " from temp.sync_rows s join " + m_twin +
+                      " d on d.id = " + id + " where d.version <= " + version + " and " + absent + ")"
+               << "insert into " + m_table + " (" + quotedList(m_entry.columns) + ") select " +
+                      quotedList(m_entry.columns, "s.") + " from temp.sync_rows s where " + absent +
+                      " and not exists (select 1 from " + m_twin + " d where d.id = " + id + ")"
+               << "drop table temp.sync_rows";
+    return execAll(statements);
+}
+
+QString SyncMerge::tieStatement() const
+{
+    // Two devices that changed a record in the same second give it one stamp, and the store keeps the row that
+    // reached it first: a device that holds the other row takes the store's, or the two would differ for good. A
+    // NULL is sent as the empty text, so the two count as the same value. The row is written again whole, stamp
+    // included: replacing fires neither the update trigger, which would stamp it anew, nor the delete trigger.
+    QStringList differs;
+    for (const QString& column : m_entry.columns) {
+        if (column == "id" || column == "version")
+            continue;
+        const QString local = "t." + SyncSql::quoted(column);
+        const QString received = "s." + SyncSql::quoted(column);
+        differs << "(" + local + " is not " + received + " and not (" + local + " is null and " + received + " = ''))";
+    }
+    if (differs.isEmpty())
+        return QString();
+    const QSqlRecord record = QSqlDatabase::database().record(m_table);
+    QStringList columns;
+    QStringList values;
+    for (int i = 0; i < record.count(); ++i) {
+        const QString column = SyncSql::quoted(record.fieldName(i));
+        columns << column;
+        values << (m_entry.columns.contains(record.fieldName(i)) ? "s." : "t.") + column;
+    }
+    return "insert or replace into " + m_table + " (" + columns.join(',') + ") select " + values.join(',') +
+           " from temp.sync_rows s join " + m_table + " t on t.id = s." + SyncSql::quoted("id") +
+           " where t.version = s." + SyncSql::quoted("version") + " and (" + differs.join(" or ") + ")";
 }
 
 bool SyncMerge::applyDeletions()

@@ -18,8 +18,9 @@ public:
     // The master tables whose deleted records are brought back while bills name them.
     static const QStringList& repairedTables();
 
-    // Applies the entries and writes the sync time; false, with the book unchanged, when any step failed.
-    static bool apply(const QList<SyncAnswer::Entry>& entries, const QDateTime& startTime);
+    // Applies the entries, drops the pending changes up to `pendingSent`, which the upload carried, and writes the
+    // sync time; false, with the book unchanged, when any step failed.
+    static bool apply(const QList<SyncAnswer::Entry>& entries, const QDateTime& startTime, qint64 pendingSent);
 
     // Brings back the records of the table (named without "tbl_") that only its deletion twin holds while a
     // bill names them, stamped now so that the next sync sends them again, and drops twins of live records.
@@ -28,6 +29,9 @@ public:
 private:
     explicit SyncMerge(const SyncAnswer::Entry& entry);
     bool applyRows();
+    // The statement by which a received row replaces a local row of the same stamp whose values differ; empty when
+    // the entry carries no values but its id and stamp.
+    QString tieStatement() const;
     bool applyDeletions();
 
     const SyncAnswer::Entry& m_entry;

@@ -13,6 +13,7 @@
 #include "data/dbhelper.h"
 #include "data/dbsetting.h"
 #include "data/filesetting.h"
+#include "data/pendingchanges.h"
 #include "online/datecheckthread.h"
 #include "online/dsync.h"
 #include "online/updatehelper.h"
@@ -84,6 +85,8 @@ void MainWindow::openBook()
     DBHelper::getInstance()->upgrade();
     // After the upgrade, which gives an old book the columns they cover. A book that refuses them only lists slower.
     BookIndexes::addMissing();
+    // A book that refuses the journal cannot be synced; its other uses go on.
+    PendingChanges::addMissing();
     if (isNew) {
         DBHelper::getInstance()->initDefaultData();
         // The book just made is the one to open next time, even when its name came from the default.

@@ -4,10 +4,14 @@
 #include "data/dbsetting.h"
 #include "data/filesetting.h"
 #include "data/recordsql.h"
+#include "loopbackhttpserver.h"
+#include "online/synchelper.h"
 #include "serviceprocess.h"
 #include "syncrun.h"
 #include "testbook.h"
 
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QtTest>
 #include <memory>
 
@@ -216,6 +220,88 @@ private slots:
         syncAll("AB");
         QCOMPARE(bills('A'), QString("Z1:5.0 Z2:6.0 Z3:3.0"));
         QCOMPARE(bills('B'), bills('A'));
+    }
+
+    // A's last sync began while its clock ran ahead, and the clock has been set right since: what A changed after
+    // that is stamped earlier than that sync began. It reaches B whether A's next sync comes while the clock still
+    // reads before that time or once it has passed it again.
+    void changesAfterTheClockWasSetBackAreSent_data()
+    {
+        QTest::addColumn<int>("aheadSeconds");
+        QTest::newRow("next sync before the clock catches up") << 2 * 3600;
+        QTest::newRow("next sync after it has") << 2;
+    }
+    void changesAfterTheClockWasSetBackAreSent()
+    {
+        QFETCH(int, aheadSeconds);
+        run("A+Z1:1 A+Z3:3");
+        syncAll("AB");
+        use('A');
+        const QDateTime lastSync = QDateTime::currentDateTimeUtc().addSecs(aheadSeconds);
+        BookRows::exec("update tbl_setting set sync_time=?", {lastSync.toString(stampFormat)});
+        run("~ A=Z1:5 A+Z2:2 A-Z3");
+        QVERIFY(QTest::qWaitFor([&] { return aheadSeconds > 60 || QDateTime::currentDateTimeUtc() > lastSync; }));
+        syncAll("AB");
+        QCOMPARE(bills('B'), QString("Z1:5.0 Z2:2.0"));
+        QCOMPARE(bills('A'), bills('B'));
+    }
+
+    // A bill changed while A's sync is under way, after its upload left, goes up with the next sync, and the sync
+    // time is the start of the sync that did not carry it.
+    void changeDuringASyncIsSentNext()
+    {
+        run("A+Z1:1");
+        syncAll("AB");
+        use('A');
+        LoopbackHttpServer relay; // silent: holds the sync's answer back
+        qputenv("QUILLBAY_SERVICE_URL", relay.baseUrl().toUtf8());
+        SyncHelper* engine = SyncHelper::getInstance();
+        QSignalSpy finished(engine, &SyncHelper::syncFinished);
+        QVERIFY(engine->sync());
+        QTRY_COMPARE(relay.requests().size(), 1);
+        const QByteArray request = relay.requests().at(0);
+        QNetworkAccessManager network;
+        QNetworkRequest post(QUrl(m_service->baseUrl() + "sync/syncpc2.php"));
+        post.setHeader(QNetworkRequest::ContentTypeHeader, "application/x-www-form-urlencoded");
+        QNetworkReply* reply = network.post(post, request.mid(request.indexOf("\r\n\r\n") + 4));
+        QTRY_VERIFY(reply->isFinished());
+        nextSecond();
+        run("A=Z1:5");
+        const QString edited = BookRows::value("select version from tbl_bill").toString();
+        relay.answerPending(LoopbackHttpServer::reply("200 OK", reply->readAll()));
+        QTRY_COMPARE(finished.size(), 1);
+        qputenv("QUILLBAY_SERVICE_URL", m_service->baseUrl().toUtf8());
+        QVERIFY(BookRows::value("select sync_time from tbl_setting").toString() < edited);
+
+        syncAll("AB");
+        QCOMPARE(bills('B'), QString("Z1:5.0"));
+    }
+
+    // A and B change one bill in the same second, so that both rows carry one stamp: the store keeps the row that
+    // reaches it first, and every device ends with that one.
+    void sameSecondChangesSettleOnOneRow_data()
+    {
+        QTest::addColumn<QString>("order");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("A first") << "ABC"
+                                 << "Z1:5.0";
+        QTest::newRow("B first") << "BAC"
+                                 << "Z1:7.0";
+    }
+    void sameSecondChangesSettleOnOneRow()
+    {
+        QFETCH(QString, order);
+        QFETCH(QString, expected);
+        run("A+Z1:1");
+        syncAll("ABC");
+        const QString stamp = QDateTime::currentDateTimeUtc().addSecs(1).toString(stampFormat);
+        for (const auto& [device, amount] : {std::pair{'A', 5}, std::pair{'B', 7}}) {
+            use(device);
+            BookRows::exec("update tbl_bill set amount=?, version=?", {amount, stamp});
+        }
+        syncAll(order);
+        for (const QChar device : QString("ABC"))
+            QCOMPARE(bills(device), expected);
     }
 
     void syncWithoutChangeChangesNothing()
