@@ -46,14 +46,15 @@ ReportViewFactory* load(const QStringList& folders)
 {
     QStringList errors;
     for (const QString& folder : folders) {
-        QPluginLoader loader(QDir(folder).filePath(pluginName));
+        const QString path = QDir(folder).filePath(pluginName);
+        QPluginLoader loader(path);
         // Read without loading the library: the engine comes with it and looks for the context as it loads.
         if (!loader.metaData().isEmpty()) {
             shareGraphicsContext();
             if (auto* found = qobject_cast<ReportViewFactory*>(loader.instance()))
                 return found;
         }
-        errors << loader.errorString();
+        errors << path + " (" + loader.errorString() + ")";
     }
     qCCritical(lcAnalysis).noquote() << "no charts or reports, their view did not load:" << errors.join("; ");
     return nullptr;
