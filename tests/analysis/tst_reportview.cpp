@@ -3,7 +3,6 @@
 #include "messagerecorder.h"
 
 #include <QApplication>
-#include <QOpenGLContext>
 #include <QQuickWindow>
 #include <QWidget>
 #include <QtTest>
