@@ -5,6 +5,7 @@ cd "$(dirname "$0")/.."
 
 packages=(
     qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libsqlite3-dev qt6-webengine-dev qt6-webengine-dev-tools
+    qt6-declarative-dev
     qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-translations-l10n qt6-svg-dev
     ninja-build cmake g++ make xvfb xauth openbox x11-utils xdotool imagemagick fonts-noto-cjk
     libqt6sql6-psql postgresql postgresql-common libcpp-httplib-dev pkgconf libssl-dev

@@ -19,7 +19,7 @@ QByteArray ServicePages::news(const QString& offeredVersion)
     if (!offeredVersion.isEmpty())
         items << QStringLiteral("Quillbay %1 已发布：在软件的“检查更新”中即可下载安装。").arg(offeredVersion);
     items << QStringLiteral("同步服务已更新：多台设备同时同步时更快，也更稳定。")
-          << QStringLiteral("有问题或建议？请使用软件中的“意见反馈”告诉我们，我们会认真阅读每一条。");
+          << QStringLiteral("有问题或建议？请使用软件中的“留言反馈”告诉我们，我们会认真阅读每一条。");
     QString list;
     for (const QString& item : items)
         list += "<li>" + item.toHtmlEscaped() + "</li>\n";

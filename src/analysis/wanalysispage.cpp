@@ -12,12 +12,14 @@
 #include <QCoreApplication>
 #include <QDate>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLayout>
 #include <QListView>
 #include <QPrinter>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QTableWidget>
+#include <QTextDocument>
 
 WAnalysisPage::WAnalysisPage(QWidget* parent) : WBaseWidget(parent) {}
 
@@ -69,12 +71,23 @@ void WAnalysisPage::setUpFrame(const Frame& frame)
 
 ReportView* WAnalysisPage::view()
 {
-    if (!m_view) {
-        m_view = ReportViewLoader::create(m_frame.webPage);
-        if (m_view)
-            m_frame.webPage->layout()->addWidget(m_view->widget());
+    if (m_view || m_viewMissing)
+        return m_view;
+    m_view = ReportViewLoader::create(m_frame.webPage);
+    m_viewMissing = !m_view;
+    if (m_view) {
+        m_frame.webPage->layout()->addWidget(m_view->widget());
+        return m_view;
     }
-    return m_view;
+    // Where the chart would stay blank, the user learns why and what still works.
+    auto* missing = new QLabel(tr("此处无法显示图形和报表：显示它们的组件没有载入。\n"
+                                  "表格照常可用，报表仍可打印和导出。"),
+                               m_frame.webPage);
+    missing->setObjectName("lblViewMissing");
+    missing->setAlignment(Qt::AlignCenter);
+    missing->setWordWrap(true);
+    m_frame.webPage->layout()->addWidget(missing);
+    return nullptr;
 }
 
 void WAnalysisPage::setUpTable(QTableWidget* table, const QStringList& headers, Frame& frame)
@@ -199,12 +212,14 @@ QString WAnalysisPage::loadPeriod(const QString& kind)
         load("all", 0);
         return texts.all.arg(kind);
     }
+    const QString year = QString::number(m_year);
     if (m_month < 1) {
         load("year", m_year);
-        return texts.year.arg(QString::number(m_year), kind);
+        return texts.namesKind ? texts.year.arg(year, kind) : texts.year.arg(year);
     }
     load("month", m_year * 100 + m_month);
-    return texts.month.arg(QString::number(m_year), QString::number(m_month), kind);
+    const QString month = QString::number(m_month);
+    return texts.namesKind ? texts.month.arg(year, month, kind) : texts.month.arg(year, month);
 }
 
 void WAnalysisPage::showTable()
@@ -265,13 +280,18 @@ void WAnalysisPage::on_pbPrint_clicked()
     auto printer = std::make_unique<QPrinter>(QPrinter::ScreenResolution);
     if (!ReportOutput::current()->setUpPrinter(this, printer.get()))
         return;
-    m_printer = std::move(printer);
     const QString html = report();
     if (!m_view || html != m_html)
         setPage(html);
-    if (!m_view)
-        printFinished(false);
-    else if (m_loaded)
+    if (!m_view) {
+        // Without the browser view the rich-text engine lays the report out.
+        QTextDocument document;
+        document.setHtml(html);
+        document.print(printer.get());
+        return;
+    }
+    m_printer = std::move(printer);
+    if (m_loaded)
         startPrint();
     else
         m_printWaits = true;

@@ -55,12 +55,14 @@ protected:
         bool offersAllYears = true;
         int firstCentredColumn = 1;
     };
-    // Title texts for all bills, a year and a month, with %1.. for year, month and the kind text.
+    // Title texts for all bills, a year and a month, with %1.. for year, month and the kind text; a page whose
+    // titles name no kind has places for the year and the month only.
     struct Titles
     {
         QString all;
         QString year;
         QString month;
+        bool namesKind = true;
     };
 
     explicit WAnalysisPage(QWidget* parent);
@@ -93,7 +95,7 @@ protected:
     void setUpFrame(const Frame& frame);
 
     void refresh();
-    // Runs the page's query for the period chosen and returns the title, naming the kind where it says %3.
+    // Runs the page's query for the period chosen and returns the title, with the kind where the title names one.
     QString loadPeriod(const QString& kind);
     // The text translated in the context of the page's own class.
     QString trPage(const char* text) const;
@@ -127,8 +129,8 @@ private:
     void setViewMode(int mode);
     void setPage(const QString& html);
     void applyWidths();
-    // The browser view is made when a chart or a report is first shown or printed, not with the page; null when
-    // there is none to be had.
+    // The browser view is made when a chart or a report is first shown or printed, not with the page; null, with
+    // a word to the user in its place, when there is none to be had.
     ReportView* view();
     void pageLoaded(bool ok);
     void startPrint();
@@ -143,6 +145,7 @@ private:
     int m_viewMode = 0;
     QString m_html;
     ReportView* m_view = nullptr;
+    bool m_viewMissing = false;
     // Whether the view has loaded m_html.
     bool m_loaded = false;
     // The printer of the print asked for, kept until the view reports the end; the print starts once the report

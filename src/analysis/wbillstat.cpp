@@ -23,7 +23,7 @@ WBillStat::~WBillStat()
 
 WAnalysisPage::Titles WBillStat::titles() const
 {
-    return {QString(), tr("<b>%1</b>年账目汇总"), tr("<b>%1</b>年<b>%2</b>月账目汇总")};
+    return {QString(), tr("<b>%1</b>年账目汇总"), tr("<b>%1</b>年<b>%2</b>月账目汇总"), false};
 }
 
 void WBillStat::load(const QString& period, int value)

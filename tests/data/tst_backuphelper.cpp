@@ -73,6 +73,18 @@ private:
         BookRows::exec("update tbl_setting set sync_time='2014-05-17 10:00:00'");
     }
 
+    // Grows the open book to a few pages over a megabyte.
+    void growPastAMegabyte()
+    {
+        const qint64 pageSize = BookRows::value("pragma page_size").toLongLong();
+        BookRows::exec("begin");
+        for (int i = 0; BookRows::value("pragma page_count").toLongLong() * pageSize <= (1 << 20) + 8192; ++i)
+            BookRows::exec("insert into tbl_bill (id, amount, description, date, month, kind) "
+                           "values (?, 1, ?, '2014-05-17', 201405, 'expense')",
+                           {QString("grown%1").arg(i), QString(400, 'g')});
+        BookRows::exec("commit");
+    }
+
 private slots:
     void init()
     {
@@ -306,6 +318,52 @@ private slots:
         QVERIFY(BackupHelper::backup("later.db"));
         for (const QString& path : {bookPath, FileSetting::getInstance()->getBackupDir() + "later.db"})
             QCOMPARE(QFile::permissions(path) & 0x7777, QFile::Permissions(0x6600));
+    }
+
+    // The copy into place writes whole megabytes straight to the disk and keeps the rest in the file's buffer
+    // until it is flushed: a disk that fills up in that last write fails the restore or the backup, and the file
+    // it was to replace stays whole.
+    void diskFillsInTheLastWrite_data()
+    {
+        QTest::addColumn<QString>("verb");
+        QTest::newRow("restore") << "restore";
+        QTest::newRow("backup to a file") << "backup";
+    }
+    void diskFillsInTheLastWrite()
+    {
+        QFETCH(QString, verb);
+        addMarkedContent();
+        growPastAMegabyte();
+        book->close();
+        const QByteArray grown = TestBook::bytesOf(bookPath);
+        const qint64 last = grown.size() - (1 << 20);
+        QVERIFY(last > 4096 && last <= 16384);
+        const QString chosen = book->home() + "/chosen.db";
+        writeFile(chosen, grown);
+        FileSetting::getInstance()->setValue("Backup/BackupDir", book->home() + "/backups/");
+
+        const TestMount disk(TestMount::SmallDisk, book->dataDir());
+        if (!disk.isMounted())
+            QSKIP("a small disk needs root to mount");
+        writeFile(bookPath, grown);
+        const QString replaced = verb == "restore" ? bookPath : book->dataDir() + "old.db";
+        if (verb == "backup")
+            writeFile(replaced, "an older backup");
+        const QByteArray before = TestBook::bytesOf(replaced);
+        // Room for the book's lock (a restore takes it), the working copy and the new file but for its last page.
+        const qint64 page = 4096;
+        disk.fill((verb == "restore" ? page : 0) + (grown.size() + page - 1) / page * page + grown.size() - last +
+                  page);
+
+        QVERIFY(verb == "restore" ? !BackupHelper::restore(chosen) : !BackupHelper::backupTo(replaced));
+        QCOMPARE(TestBook::bytesOf(replaced), before);
+        // The restore got as far as its safety backup: the disk filled up as the book was written.
+        QCOMPARE(backups().size(), verb == "restore" ? 1 : 0);
+        QCOMPARE(QDir(book->dataDir()).entryList({"*.db*"}, QDir::Files),
+                 verb == "restore" ? QStringList({"Quillbay.db", "Quillbay.db.lock"})
+                                   : QStringList({"old.db", "Quillbay.db"}));
+        // The lock lies on the small disk, which goes first.
+        BookLock::release();
     }
 
     void restoringTheBookItselfKeepsIt()

@@ -12,5 +12,7 @@ class WebReportViewPlugin : public QObject, public ReportViewFactory
     Q_INTERFACES(ReportViewFactory)
 
 public:
+    WebReportViewPlugin();
+
     ReportView* create(QWidget* parent) override;
 };
