@@ -1,0 +1,23 @@
+#pragma once
+
+#include <chrono>
+#include <mutex>
+
+// Lets a warning that a hostile client could cause thousands of times a second reach the operator's log at most once
+// in a while, with the number held back meanwhile. Any thread may ask.
+class WarningPace
+{
+public:
+    explicit WarningPace(std::chrono::seconds interval = std::chrono::seconds(10));
+
+    // Whether to log this occurrence; when it is, `heldBack` is the number of occurrences not logged since the last.
+    bool allow(int& heldBack);
+
+private:
+    using Clock = std::chrono::steady_clock;
+
+    std::chrono::seconds m_interval;
+    std::mutex m_mutex;
+    Clock::time_point m_next;
+    int m_heldBack = 0;
+};
