@@ -1,4 +1,5 @@
 #include "analysisbench.h"
+#include "attackbench.h"
 #include "benchbook.h"
 #include "billbench.h"
 #include "bulkbench.h"
@@ -52,7 +53,17 @@ int main(int argc, char* argv[])
     parser.addOption({"load", "Run only the load test of the service, on SQLite and, under "
                               "tests/support/with-postgresql.sh, on PostgreSQL."});
     parser.addOption({"load-size", "Devices, accounts and rounds of the load test.", "d,a,r", "100,20,5"});
+    parser.addOption({"attack",
+                      "Run only this attack on the service (all: every one): " + AttackBench::names().join(", ") + ".",
+                      "name"});
+    parser.addOption({"service", "The service the attacks start (default: this build's).", "path"});
     parser.process(app);
+
+    if (parser.isSet("attack")) {
+        if (!AttackBench(parser.value("service")).run(parser.value("attack")))
+            qFatal("--attack takes one of: all, %s", qPrintable(AttackBench::names().join(", ")));
+        return 0;
+    }
 
     if (parser.isSet("load")) {
         const QStringList size = parser.value("load-size").split(',');
