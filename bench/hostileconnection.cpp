@@ -76,6 +76,8 @@ void HostileConnection::writeMore()
 
 void HostileConnection::take(qint64 most)
 {
+    if (m_socket.bytesAvailable() <= 0)
+        return;
     const QByteArray data = m_socket.read(most < 0 ? m_socket.bytesAvailable() : most);
     m_received += data.size();
     if (m_start.size() < keptAnswer)

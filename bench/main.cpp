@@ -56,7 +56,7 @@ int main(int argc, char* argv[])
     parser.addOption({"attack",
                       "Run only this attack on the service (all: every one): " + AttackBench::names().join(", ") + ".",
                       "name"});
-    parser.addOption({"service", "The service the attacks start (default: this build's).", "path"});
+    parser.addOption({"service", "The service the attacks and the load test start (default: this build's).", "path"});
     parser.process(app);
 
     if (parser.isSet("attack")) {
@@ -67,7 +67,7 @@ int main(int argc, char* argv[])
 
     if (parser.isSet("load")) {
         const QStringList size = parser.value("load-size").split(',');
-        LoadBench load(size.value(0).toInt(), size.value(1).toInt(), size.value(2).toInt());
+        LoadBench load(size.value(0).toInt(), size.value(1).toInt(), size.value(2).toInt(), parser.value("service"));
         if (load.devices() <= 0 || load.accounts() <= 0 || load.rounds() <= 0)
             qFatal("--load-size takes three positive numbers");
         QStringList stores{"sqlite"};

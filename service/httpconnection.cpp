@@ -92,15 +92,15 @@ void HttpConnection::checkHead()
     // The program always sends a length; a body in chunks would have to be read before its size is known.
     if (m_parser.chunked() || (method == http::verb::post && !m_parser.content_length()))
         return answer(bare(411));
-    const qint64 length = qint64(m_parser.content_length().value_or(0));
-    if (method == http::verb::post) {
-        const std::string path(request.target().substr(0, request.target().find('?')));
-        const std::optional<qint64> limit = m_server.handler().bodyLimit(path);
-        if (!limit)
-            return answer(bare(404));
-        if (length > *limit)
-            return answer(m_server.handler().tooLarge());
-    }
+    if (method == http::verb::get)
+        return readBody();
+    const std::string path(request.target().substr(0, request.target().find('?')));
+    const std::optional<qint64> limit = m_server.handler().bodyLimit(path);
+    if (!limit)
+        return answer(bare(404));
+    const qint64 length = qint64(*m_parser.content_length());
+    if (length > *limit)
+        return answer(m_server.handler().tooLarge());
     if (length <= largeBody)
         return readBody();
     m_state = State::InLine;
@@ -133,6 +133,7 @@ void HttpConnection::readBody()
 {
     m_state = State::Body;
     const auto& request = m_parser.get();
+    // A body sent with a GET is not read: the answer does not depend on it.
     if (request.method() != http::verb::post || m_parser.is_done())
         return work();
     const qint64 length = qint64(*m_parser.content_length());

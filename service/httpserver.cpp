@@ -30,8 +30,8 @@ bool outOfDescriptors(const boost::system::error_code& error)
 } // namespace
 
 HttpServer::HttpServer(const Limits& limits)
-    : m_limits(limits), m_acceptor(m_network), m_acceptPause(m_network), m_workers(std::size_t(limits.workers)),
-      m_table(limits.maxConnections, limits.perAddress), m_turns(limits.largeAtOnce)
+    : m_limits(limits), m_table(limits.maxConnections, limits.perAddress), m_turns(limits.largeAtOnce),
+      m_acceptor(m_network), m_acceptPause(m_network), m_workers(std::size_t(limits.workers))
 {
 }
 

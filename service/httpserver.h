@@ -59,10 +59,11 @@ private:
 
     Limits m_limits;
     HttpHandler* m_handler = nullptr;
+    // Before the network: connections still held by its handlers when it goes give their places back.
+    ConnectionTable m_table;
+    RequestTurns m_turns;
     boost::asio::io_context m_network{1};
     boost::asio::ip::tcp::acceptor m_acceptor;
     boost::asio::steady_timer m_acceptPause;
     boost::asio::thread_pool m_workers;
-    ConnectionTable m_table;
-    RequestTurns m_turns;
 };
