@@ -1,7 +1,6 @@
 #include "httpconnection.h"
 
 #include "httpserver.h"
-#include "servicelog.h"
 #include "warningpace.h"
 
 #include <boost/asio/post.hpp>
@@ -109,11 +108,7 @@ void HttpConnection::checkHead()
         if (self->m_state != State::InLine)
             return;
         static WarningPace pace;
-        int heldBack = 0;
-        if (pace.allow(heldBack))
-            qCWarning(lcService).nospace()
-                << "a large request from " << self->m_peer.c_str() << " waited its turn in vain (" << heldBack
-                << " more since the last notice)";
+        pace.warn(QString("a large request from %1 waited its turn in vain").arg(self->m_peer.c_str()));
         self->answer(self->m_server.handler().busy());
     });
     m_server.turns().await(shared_from_this());

@@ -1,7 +1,6 @@
 #include "httpserver.h"
 
 #include "httpconnection.h"
-#include "servicelog.h"
 #include "warningpace.h"
 
 #include <boost/asio/ip/address.hpp>
@@ -96,20 +95,16 @@ void HttpServer::admit(tcp::socket socket)
         madeRoom = true;
         admission = m_table.admit(peer);
     }
-    int heldBack = 0;
     if (madeRoom || admission == ConnectionTable::Admission::Full) {
         static WarningPace pace;
-        if (pace.allow(heldBack))
-            qCWarning(lcService).nospace()
-                << "all " << m_limits.maxConnections << " connections taken: "
-                << (madeRoom ? "closed the one that waited longest for its request" : "refused one")
-                << " to admit a connection from " << peer.c_str() << " (" << heldBack << " more since the last notice)";
+        pace.warn(QString("all %1 connections taken: %2 to admit one from %3")
+                      .arg(m_limits.maxConnections)
+                      .arg(madeRoom ? "closed the one that waited longest for its request" : "refused it")
+                      .arg(peer.c_str()));
     } else if (admission == ConnectionTable::Admission::AddressFull) {
         static WarningPace pace;
-        if (pace.allow(heldBack))
-            qCWarning(lcService).nospace()
-                << "address " << peer.c_str() << " holds its " << m_limits.perAddress
-                << " connections: refused another (" << heldBack << " more refusals since the last notice)";
+        pace.warn(
+            QString("address %1 holds its %2 connections: refused another").arg(peer.c_str()).arg(m_limits.perAddress));
     }
     if (admission != ConnectionTable::Admission::Admitted)
         return;
@@ -122,10 +117,7 @@ void HttpServer::admit(tcp::socket socket)
 void HttpServer::pauseAccepting()
 {
     static WarningPace pace;
-    int heldBack = 0;
-    if (pace.allow(heldBack))
-        qCWarning(lcService) << "no file descriptor free to accept a connection; closing the one that waited longest"
-                             << "for its request (" << heldBack << "more times since the last notice)";
+    pace.warn("no file descriptor free to accept a connection: closing the one that waited longest for its request");
     // The pending connection stays in the backlog, so accepting again at once would fail again.
     if (HttpConnection* oldest = m_table.longestWaiting())
         oldest->close();

@@ -54,15 +54,6 @@ HttpHandler::Answer answerWith(const QByteArray& body, const char* type)
     answer.type = type;
     return answer;
 }
-
-// Tells the operator that a limit turned a client away, at most now and then whatever the client does.
-void limitReached(WarningPace& pace, const char* what, const std::string& peer)
-{
-    int heldBack = 0;
-    if (pace.allow(heldBack))
-        qCWarning(lcService).nospace() << what << " reached by " << peer.c_str() << " (" << heldBack
-                                       << " more refusals since the last notice)";
-}
 } // namespace
 
 SyncService::SyncService(const ServiceOptions& options, const QString& baseUrl)
@@ -93,6 +84,7 @@ std::optional<qint64> SyncService::bodyLimit(const std::string& path) const
 HttpHandler::Answer SyncService::answer(Request request)
 {
     if (request.method == "POST") {
+        // Only posts to a form's path come this far: the server refuses the others from their head.
         const FormRoute* route = formRoute(request.path);
         // The body goes as soon as its fields are decoded: a large sync would otherwise be held twice.
         const FormData form(std::exchange(request.body, QByteArray()));
@@ -186,7 +178,7 @@ QByteArray SyncService::signup(const Request& request, const FormData& form)
     }
     if (counted == ServiceStore::Outcome::OverLimit) {
         static WarningPace pace;
-        limitReached(pace, "the sign-up limit", request.peer);
+        pace.warn(QString("sign-ups from %1 refused: limit reached").arg(request.peer.c_str()));
         return ServicePages::signup(QStringLiteral("注册太频繁，请一小时后再试"));
     }
     const QString refusal = counted == ServiceStore::Outcome::Stored
@@ -264,7 +256,7 @@ QByteArray SyncService::feedback(const Request& request, const FormData& form)
         return ServiceJson::write(QVariantMap{{"result", "success"}});
     case ServiceStore::Outcome::OverLimit: {
         static WarningPace pace;
-        limitReached(pace, "a feedback limit", request.peer);
+        pace.warn(QString("feedback from %1 refused: limit reached").arg(request.peer.c_str()));
         return errorAnswer(TooMany, QStringLiteral("反馈太多，请稍后再试"));
     }
     case ServiceStore::Outcome::Failed:

@@ -1,17 +1,26 @@
 #include "warningpace.h"
 
+#include "servicelog.h"
+
+#include <utility>
+
 WarningPace::WarningPace(std::chrono::seconds interval) : m_interval(interval) {}
 
-bool WarningPace::allow(int& heldBack)
+void WarningPace::warn(const QString& text)
 {
-    const std::lock_guard<std::mutex> lock(m_mutex);
-    const Clock::time_point now = Clock::now();
-    if (now < m_next) {
-        ++m_heldBack;
-        return false;
+    int heldBack = 0;
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        const Clock::time_point now = Clock::now();
+        if (now < m_next) {
+            ++m_heldBack;
+            return;
+        }
+        m_next = now + m_interval;
+        heldBack = std::exchange(m_heldBack, 0);
     }
-    m_next = now + m_interval;
-    heldBack = m_heldBack;
-    m_heldBack = 0;
-    return true;
+    if (heldBack > 0)
+        qCWarning(lcService).noquote() << text << QString("(and %1 more like it since the last notice)").arg(heldBack);
+    else
+        qCWarning(lcService).noquote() << text;
 }
