@@ -28,7 +28,8 @@ double percentileMs(std::vector<qint64>& micros, double fraction)
 }
 } // namespace
 
-LoadBench::LoadBench(int devices, int accounts, int rounds) : m_devices(devices), m_accounts(accounts), m_rounds(rounds)
+LoadBench::LoadBench(int devices, int accounts, int rounds, const QString& program)
+    : m_program(program), m_devices(devices), m_accounts(accounts), m_rounds(rounds)
 {
 }
 
@@ -56,9 +57,10 @@ bool LoadBench::run(const char* store, int processes, int workers)
     if (workers > 0)
         arguments << "--workers" << QString::number(workers);
     std::vector<std::unique_ptr<ServiceProcess>> services;
-    services.push_back(std::make_unique<ServiceProcess>(arguments));
+    services.push_back(std::make_unique<ServiceProcess>(arguments, QString(), ServiceLaunch{m_program}));
     for (int i = 1; i < processes; ++i)
-        services.push_back(std::make_unique<ServiceProcess>(arguments, services.front()->database()));
+        services.push_back(
+            std::make_unique<ServiceProcess>(arguments, services.front()->database(), ServiceLaunch{m_program}));
     for (const auto& service : services)
         if (service->baseUrl().isEmpty())
             qFatal("the service on %s did not start", store);

@@ -1,12 +1,15 @@
 #pragma once
 
+#include <QString>
+
 // Many devices over many accounts syncing at once through the real service on loopback, each making edits and
 // syncing for some rounds. Prints requests per second and latencies, and checks that every device of an account
 // ends with the same bills and that no edit was lost.
 class LoadBench
 {
 public:
-    LoadBench(int devices, int accounts, int rounds);
+    // `program`: the service to load; empty for this build's.
+    LoadBench(int devices, int accounts, int rounds, const QString& program);
 
     int devices() const { return m_devices; }
     int accounts() const { return m_accounts; }
@@ -19,6 +22,7 @@ public:
     bool run(const char* store, int processes, int workers);
 
 private:
+    QString m_program;
     int m_devices;
     int m_accounts;
     int m_rounds;

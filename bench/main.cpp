@@ -1,4 +1,5 @@
 #include "analysisbench.h"
+#include "attackbench.h"
 #include "benchbook.h"
 #include "billbench.h"
 #include "bulkbench.h"
@@ -52,11 +53,21 @@ int main(int argc, char* argv[])
     parser.addOption({"load", "Run only the load test of the service, on SQLite and, under "
                               "tests/support/with-postgresql.sh, on PostgreSQL."});
     parser.addOption({"load-size", "Devices, accounts and rounds of the load test.", "d,a,r", "100,20,5"});
+    parser.addOption({"attack",
+                      "Run only this attack on the service (all: every one): " + AttackBench::names().join(", ") + ".",
+                      "name"});
+    parser.addOption({"service", "The service the attacks and the load test start (default: this build's).", "path"});
     parser.process(app);
+
+    if (parser.isSet("attack")) {
+        if (!AttackBench(parser.value("service")).run(parser.value("attack")))
+            qFatal("--attack takes one of: all, %s", qPrintable(AttackBench::names().join(", ")));
+        return 0;
+    }
 
     if (parser.isSet("load")) {
         const QStringList size = parser.value("load-size").split(',');
-        LoadBench load(size.value(0).toInt(), size.value(1).toInt(), size.value(2).toInt());
+        LoadBench load(size.value(0).toInt(), size.value(1).toInt(), size.value(2).toInt(), parser.value("service"));
         if (load.devices() <= 0 || load.accounts() <= 0 || load.rounds() <= 0)
             qFatal("--load-size takes three positive numbers");
         QStringList stores{"sqlite"};

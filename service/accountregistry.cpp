@@ -7,9 +7,8 @@
 #include <openssl/evp.h>
 
 namespace {
-// Every sync request carries the password again, so the derivation has to stay well under a second.
-const int iterations = 10000;
 const int keyLength = 32;
+const int saltLength = 16;
 const int maxNameLength = 64;
 
 // PBKDF2 with HMAC-SHA-256. Every request pays for it, so it runs on the crypto library's derivation, several times
@@ -36,6 +35,17 @@ bool sameKey(const QByteArray& a, const QByteArray& b)
     return difference == 0;
 }
 
+// What an unknown name's password is derived with.
+const QByteArray& standInSalt()
+{
+    static const QByteArray salt = [] {
+        QByteArray bytes(saltLength, Qt::Uninitialized);
+        QRandomGenerator::system()->fillRange(reinterpret_cast<quint32*>(bytes.data()), bytes.size() / 4);
+        return bytes;
+    }();
+    return salt;
+}
+
 // Eight digits and "00": every device binds its default records with the eight digits as their prefix.
 QString newUserId()
 {
@@ -43,9 +53,9 @@ QString newUserId()
 }
 } // namespace
 
-AccountRegistry::AccountRegistry(ServiceStore& store) : m_store(store) {}
+AccountRegistry::AccountRegistry(ServiceStore& store, int iterations) : m_store(store), m_iterations(iterations) {}
 
-QString AccountRegistry::create(const QString& name, const QString& password)
+QString AccountRegistry::refusal(const QString& name, const QString& password)
 {
     if (name.isEmpty() || name.size() > maxNameLength || name.trimmed() != name)
         return QStringLiteral("用户名须为1到64个字符，首尾不能有空格");
@@ -56,15 +66,22 @@ QString AccountRegistry::create(const QString& name, const QString& password)
     for (const QChar c : password)
         if (c.unicode() < 0x20 || c.unicode() > 0x7E)
             return QStringLiteral("密码只能使用英文字母、数字和符号");
+    return QString();
+}
+
+QString AccountRegistry::create(const QString& name, const QString& password)
+{
+    if (const QString refused = refusal(name, password); !refused.isEmpty())
+        return refused;
     std::optional<StoredAccount> existing;
     if (!m_store.account(name, existing))
         return QStringLiteral("账号未能保存，请稍后重试");
     if (existing)
         return QStringLiteral("用户名已被注册");
 
-    QByteArray salt(16, Qt::Uninitialized);
+    QByteArray salt(saltLength, Qt::Uninitialized);
     QRandomGenerator::system()->fillRange(reinterpret_cast<quint32*>(salt.data()), salt.size() / 4);
-    StoredAccount account{name, QString(), salt, iterations, derive(password, salt, iterations)};
+    StoredAccount account{name, QString(), salt, m_iterations, derive(password, salt, m_iterations)};
     // A user id another account already holds makes the insert fail; another draw almost always succeeds.
     for (int attempt = 0; attempt < 5; ++attempt) {
         account.userId = newUserId();
@@ -80,10 +97,15 @@ AccountRegistry::Check AccountRegistry::authenticate(const QString& name, const 
                                                      QString& userId) const
 {
     userId.clear();
+    // No account has an empty password; one kept from before that check still cannot be signed in to with it.
+    if (password.isEmpty())
+        return Check::Refused;
     std::optional<StoredAccount> account;
     if (!m_store.account(name, account))
         return Check::StoreFailed;
-    if (!account || !sameKey(derive(password, account->salt, account->iterations), account->hash))
+    const QByteArray key =
+        account ? derive(password, account->salt, account->iterations) : derive(password, standInSalt(), m_iterations);
+    if (!account || !sameKey(key, account->hash))
         return Check::Refused;
     userId = account->userId;
     return Check::Accepted;

@@ -1,5 +1,5 @@
 #include "accountregistry.h"
-#include "connectiongate.h"
+#include "httpserver.h"
 #include "serviceoptions.h"
 #include "servicestore.h"
 #include "syncservice.h"
@@ -9,7 +9,32 @@
 #include <QUrl>
 
 #include <csignal>
-#include <httplib.h>
+#include <sys/resource.h>
+
+namespace {
+// Descriptors kept free of connections: each worker's store connection (an SQLite store keeps up to four files open
+// for one), a download's installer file now and then, and the log.
+int reservedDescriptors(int workers)
+{
+    return 64 + 4 * workers;
+}
+
+// Raises the soft limit of open descriptors to the hard one, for the connections; returns the limit in force.
+int raiseDescriptorLimit()
+{
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return 1024;
+    // An unlimited hard limit is still bounded by the kernel's own.
+    const rlim_t wanted = limit.rlim_max == RLIM_INFINITY ? rlim_t(1 << 20) : limit.rlim_max;
+    if (limit.rlim_cur < wanted) {
+        rlimit raised{wanted, limit.rlim_max};
+        if (setrlimit(RLIMIT_NOFILE, &raised) == 0)
+            limit = raised;
+    }
+    return int(std::min<rlim_t>(limit.rlim_cur, 1 << 20));
+}
+} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -17,6 +42,8 @@ int main(int argc, char* argv[])
     QCoreApplication::setApplicationName("quillbay-service");
     // A client that goes away while its answer is written must not end the service.
     std::signal(SIGPIPE, SIG_IGN);
+    // The operator's log: when and how grave, unless QT_MESSAGE_PATTERN says otherwise.
+    qSetMessagePattern("%{time yyyy-MM-dd hh:mm:ss} %{type}: %{message}");
 
     QTextStream out(stdout);
     QTextStream err(stderr);
@@ -38,7 +65,8 @@ int main(int argc, char* argv[])
         }
         if (options->newAccount) {
             const QString password = QTextStream(stdin).readLine();
-            const QString refusal = AccountRegistry(store).create(*options->newAccount, password);
+            const QString refusal =
+                AccountRegistry(store, options->keyIterations).create(*options->newAccount, password);
             if (!refusal.isEmpty()) {
                 err << refusal << Qt::endl;
                 return 1;
@@ -48,22 +76,27 @@ int main(int argc, char* argv[])
         }
     }
 
-    ConnectionGate gate({options->connectionsPerAddress, options->idleSeconds});
-    const quint16 port = gate.listen(options->listenAddress, options->port, error);
+    const int descriptors = raiseDescriptorLimit();
+    HttpServer::Limits limits;
+    limits.workers = options->workers;
+    limits.maxConnections = options->maxConnections > 0
+                                ? options->maxConnections
+                                : std::max(16, descriptors - reservedDescriptors(options->workers));
+    limits.perAddress = options->connectionsPerAddress;
+    limits.idle = std::chrono::seconds(options->idleSeconds);
+    limits.head = std::chrono::seconds(options->headSeconds);
+    limits.largeAtOnce = options->largeRequests;
+    limits.largeWait = std::chrono::seconds(options->largeWaitSeconds);
+
+    HttpServer server(limits);
+    const quint16 port = server.listen(options->listenAddress, options->port, error);
     if (port == 0) {
         err << "cannot listen on " << options->listenAddress.toString() << " port " << options->port << ": " << error
             << Qt::endl;
         return 1;
     }
-    SyncService service(*options, options->baseUrl(port), gate.listener());
-    httplib::ThreadPool workers(std::size_t(options->workers));
+    SyncService service(*options, options->baseUrl(port));
     out << "listening on " << options->listenUrl(port) << Qt::endl;
-    gate.run([&workers, &service, &gate](int socket, const std::string& peer) {
-        workers.enqueue([&service, &gate, socket, peer] {
-            service.serve(socket);
-            gate.release(peer);
-        });
-    });
-    workers.shutdown();
+    server.run(service);
     return 1;
 }

@@ -1,3 +1,3 @@
 #include "servicelog.h"
 
-Q_LOGGING_CATEGORY(lcService, "quillbay.service", QtCriticalMsg)
+Q_LOGGING_CATEGORY(lcService, "quillbay.service", QtWarningMsg)

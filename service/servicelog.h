@@ -2,6 +2,7 @@
 
 #include <QLoggingCategory>
 
-// The service's diagnostics, off by default (QT_LOGGING_RULES="quillbay.service.debug=true" shows them all). They
-// carry counts, error codes and the store's first error line, never a password, an account name or synced data.
+// The service's log for its operator. Warnings (the store lost and back, descriptors exhausted, a limit that turned
+// a client away, with the client's address) reach standard error by default; QT_LOGGING_RULES shows more
+// ("quillbay.service.debug=true") or silences them. No line carries a password, an account name or synced data.
 Q_DECLARE_LOGGING_CATEGORY(lcService)

@@ -62,16 +62,43 @@ std::optional<ServiceOptions> ServiceOptions::parse(const QCoreApplication& app,
                                         "name");
     const QCommandLineOption workers("workers", "Requests answered at once, each with its own database connection.",
                                      "count", QString::number(qMax(2, QThread::idealThreadCount())));
+    const QCommandLineOption maxConnections(
+        "max-connections",
+        "Connections served at once; when all are taken, the one that has waited longest without a whole request is "
+        "closed (default: the descriptor limit, raised to its hard limit, less a reserve for the store).",
+        "count", "0");
     const QCommandLineOption perAddress("connections-per-address",
                                         "Connections one client address may hold; a proxy in front of the service, "
                                         "or many devices behind one address, need more.",
                                         "count", "32");
     const QCommandLineOption idle("idle-timeout", "Seconds after which a connection that sends nothing is closed.",
                                   "seconds", "30");
+    const QCommandLineOption head("head-timeout",
+                                  "Seconds a request head may take from its first byte, however slowly it comes.",
+                                  "seconds", "10");
+    const QCommandLineOption largeRequests("large-requests", "Requests over 1 MB read and worked on at once.", "count",
+                                           "2");
+    const QCommandLineOption largeWait("large-request-wait",
+                                       "Seconds a request over 1 MB waits for its turn before the service answers "
+                                       "that it is busy.",
+                                       "seconds", "60");
+    const QCommandLineOption keyIterations("key-iterations",
+                                           "PBKDF2 rounds of the password key of a new account, and of the stand-in "
+                                           "key that refusing an unknown name costs.",
+                                           "count", "10000");
+    const QCommandLineOption loginFailures("login-failures-per-address",
+                                           "Failed password checks one client address may make in 10 minutes; "
+                                           "further ones are refused without checking.",
+                                           "count", "10");
+    const QCommandLineOption signupsPerAddress("signups-per-address", "Sign-ups from one client address per hour.",
+                                               "count", "10");
+    const QCommandLineOption signupsPerHour("signups-per-hour", "Sign-ups per hour in all.", "count", "100");
     const QCommandLineOption feedbackPerAddress(
         "feedback-per-address", "Feedback messages accepted from one client address per hour.", "count", "20");
     const QCommandLineOption feedbackPerHour("feedback-per-hour", "Feedback messages accepted per hour in all.",
                                              "count", "500");
+    const QCommandLineOption feedbackStore(
+        "feedback-store-limit", "Kilobytes of feedback kept in all; beyond it new feedback is refused.", "KB", "65536");
     const QCommandLineOption installer("installer",
                                        "Installer file offered for download. Without it the update check offers "
                                        "nothing newer.",
@@ -80,8 +107,29 @@ std::optional<ServiceOptions> ServiceOptions::parse(const QCoreApplication& app,
                                           "code", "44");
     const QCommandLineOption offerName("offer-name", "Version name the update check offers with --installer.", "name",
                                        "2.2");
-    parser.addOptions({listen, port, publicUrl, data, database, addAccount, workers, perAddress, idle,
-                       feedbackPerAddress, feedbackPerHour, installer, offerVersion, offerName});
+    parser.addOptions({listen,
+                       port,
+                       publicUrl,
+                       data,
+                       database,
+                       addAccount,
+                       workers,
+                       maxConnections,
+                       perAddress,
+                       idle,
+                       head,
+                       largeRequests,
+                       largeWait,
+                       keyIterations,
+                       loginFailures,
+                       signupsPerAddress,
+                       signupsPerHour,
+                       feedbackPerAddress,
+                       feedbackPerHour,
+                       feedbackStore,
+                       installer,
+                       offerVersion,
+                       offerName});
     parser.process(app);
 
     ServiceOptions options;
@@ -95,23 +143,44 @@ std::optional<ServiceOptions> ServiceOptions::parse(const QCoreApplication& app,
         return std::nullopt;
     }
     const auto portNumber = number(parser.value(port), 0, 65535);
-    const auto workerCount = number(parser.value(workers), 1, 1024);
-    const auto connections = number(parser.value(perAddress), 1, 1000000);
-    const auto idleSeconds = number(parser.value(idle), 1, 86400);
-    const auto perClient = number(parser.value(feedbackPerAddress), 0, 1000000);
-    const auto perHour = number(parser.value(feedbackPerHour), 0, 1000000);
     const auto code = number(parser.value(offerVersion), 0, INT_MAX);
-    if (!portNumber || !workerCount || !connections || !idleSeconds || !perClient || !perHour || !code) {
-        error = "--port, --workers, --connections-per-address, --idle-timeout, --feedback-per-address, "
-                "--feedback-per-hour and --offer-version take whole numbers in their range";
+    const std::pair<const QCommandLineOption*, int*> counts[] = {
+        {&workers, &options.workers},
+        {&maxConnections, &options.maxConnections},
+        {&perAddress, &options.connectionsPerAddress},
+        {&idle, &options.idleSeconds},
+        {&head, &options.headSeconds},
+        {&largeRequests, &options.largeRequests},
+        {&largeWait, &options.largeWaitSeconds},
+        {&keyIterations, &options.keyIterations},
+        {&loginFailures, &options.loginFailuresPerAddress},
+        {&signupsPerAddress, &options.signupsPerAddress},
+        {&signupsPerHour, &options.signupsPerHour},
+        {&feedbackPerAddress, &options.feedbackPerAddress},
+        {&feedbackPerHour, &options.feedbackPerHour},
+    };
+    // Counts that must allow something: workers, the connection caps, times, turns, rounds and failures.
+    const QList<const QCommandLineOption*> atLeastOne{&workers,       &perAddress, &idle,          &head,
+                                                      &largeRequests, &largeWait,  &keyIterations, &loginFailures};
+    QStringList unusable;
+    for (const auto& [option, value] : counts) {
+        const auto parsed = number(parser.value(*option), atLeastOne.contains(option) ? 1 : 0, 100000000);
+        if (parsed)
+            *value = *parsed;
+        else
+            unusable << "--" + option->names().constFirst();
+    }
+    const auto feedbackKilobytes = number(parser.value(feedbackStore), 0, INT_MAX);
+    for (const auto& [option, valid] : {std::pair(&feedbackStore, bool(feedbackKilobytes)),
+                                        std::pair(&port, bool(portNumber)), std::pair(&offerVersion, bool(code))})
+        if (!valid)
+            unusable << "--" + option->names().constFirst();
+    if (!unusable.isEmpty()) {
+        error = unusable.join(", ") + ": each takes a whole number in its range";
         return std::nullopt;
     }
     options.port = quint16(*portNumber);
-    options.workers = *workerCount;
-    options.connectionsPerAddress = *connections;
-    options.idleSeconds = *idleSeconds;
-    options.feedbackPerAddress = *perClient;
-    options.feedbackPerHour = *perHour;
+    options.feedbackStoreBytes = qint64(*feedbackKilobytes) * 1024;
     options.offeredCode = *code;
     options.offeredName = parser.value(offerName);
 

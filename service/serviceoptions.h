@@ -19,10 +19,20 @@ struct ServiceOptions
     // The base address the update answer names, ending in "/"; empty to build it from the address listened on.
     QString publicUrl;
     int workers = 0;
+    // Connections served at once; 0 for as many as the descriptor limit leaves room for.
+    int maxConnections = 0;
     int connectionsPerAddress = 0;
     int idleSeconds = 0;
+    int headSeconds = 0;
+    int largeRequests = 0;
+    int largeWaitSeconds = 0;
+    int keyIterations = 0;
+    int loginFailuresPerAddress = 0;
+    int signupsPerAddress = 0;
+    int signupsPerHour = 0;
     int feedbackPerAddress = 0;
     int feedbackPerHour = 0;
+    qint64 feedbackStoreBytes = 0;
 
     // The installer offered for download, a checked file; empty when the service offers no update.
     QString installer;

@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <iterator>
 #include <limits>
+#include <utility>
 
 namespace {
 const char* const schema[] = {
@@ -30,7 +31,8 @@ const char* const schema[] = {
     "create table if not exists syncs (user_id text not null, seq bigint not null, applied bigint not null, "
     "client_time text not null, primary key (user_id, seq))",
     "create table if not exists feedback (received text not null, address text not null, email text not null, "
-    "subject text not null, content text not null)",
+    "subject text not null, content text not null, size bigint not null default 0)",
+    "create table if not exists signups (received text not null, address text not null)",
 };
 
 // Stores made before the change log get its column in their records (every record then counts as older than the
@@ -41,9 +43,12 @@ const char* const indexes[] = {
     "create index if not exists records_by_change on records (user_id, seq)",
     "create index if not exists syncs_by_applied on syncs (user_id, applied)",
     "create index if not exists syncs_by_client_time on syncs (user_id, client_time)",
-    // Feedback is counted over the last hour at every post.
+    // Feedback and sign-ups are counted over the last hour at every post.
     "create index if not exists feedback_received on feedback (received)",
+    "create index if not exists signups_received on signups (received)",
 };
+
+const char* const stampFormat = "yyyy-MM-dd hh:mm:ss";
 
 // Ids per lookup and records per write: few statements for a large upload, well under both stores' limits on
 // bound values.
@@ -182,8 +187,14 @@ bool ServiceStore::ready()
             return true;
         qCWarning(lcService) << "store connection lost:" << errorSummary(ping.lastError());
         m_db.close();
+        m_lost = true;
     }
-    return connect();
+    const bool connected = connect();
+    if (connected && std::exchange(m_lost, false))
+        qCWarning(lcService) << "store connection back";
+    else if (!connected && !std::exchange(m_lost, true))
+        qCWarning(lcService) << "store cannot be reached:" << errorSummary(m_db.lastError());
+    return connected;
 }
 
 bool ServiceStore::createSchema()
@@ -199,6 +210,12 @@ bool ServiceStore::createSchema()
         if (created && !m_db.record("feedback").contains("address")) {
             QSqlQuery query(m_db);
             created = query.exec("alter table feedback add column address text not null default ''");
+        }
+        // Feedback kept before its size was limited is counted by its characters.
+        if (created && !m_db.record("feedback").contains("size")) {
+            QSqlQuery query(m_db);
+            created = query.exec("alter table feedback add column size bigint not null default 0") &&
+                      query.exec("update feedback set size = length(email) + length(subject) + length(content)");
         }
         if (created && !m_db.record("records").contains("seq")) {
             QSqlQuery query(m_db);
@@ -404,21 +421,48 @@ bool ServiceStore::loggedSince(const QString& userId, std::optional<qint64>& app
     return number(query, applied);
 }
 
-ServiceStore::FeedbackOutcome ServiceStore::addFeedback(const FeedbackMessage& message, int perAddress, int perHour)
+ServiceStore::Outcome ServiceStore::addFeedback(const FeedbackMessage& message, int perAddress, int perHour,
+                                                qint64 storeLimit)
 {
-    const QDateTime now = QDateTime::currentDateTimeUtc();
-    const QString stamp = "yyyy-MM-dd hh:mm:ss";
-    const QString hourAgo = now.addSecs(-3600).toString(stamp);
-    // One statement counts and inserts: nothing slips in between on SQLite, and the service posts its own messages one
-    // at a time, so on PostgreSQL only a further process sharing the store could add one message over the limit.
+    return insertWithinHour("feedback", {"email", "subject", "content", "size"},
+                            {message.email, message.subject, message.content, message.size()}, message.address,
+                            perAddress, perHour, "(select coalesce(sum(size), 0) from feedback) + ? <= ?",
+                            {message.size(), storeLimit});
+}
+
+ServiceStore::Outcome ServiceStore::addSignup(const QString& address, int perAddress, int perHour)
+{
+    // Sign-ups older than the hour count for nothing any more.
     QSqlQuery query(m_db);
-    query.prepare("insert into feedback (received, address, email, subject, content) select ?, ?, ?, ?, ? "
-                  "where (select count(*) from feedback where received > ?) < ? and "
-                  "(select count(*) from feedback where received > ? and address = ?) < ?");
-    for (const QVariant& value : QVariantList{now.toString(stamp), message.address, message.email, message.subject,
-                                              message.content, hourAgo, perHour, hourAgo, message.address, perAddress})
+    query.prepare("delete from signups where received < ?");
+    query.addBindValue(hourAgo());
+    if (!exec(query))
+        return Outcome::Failed;
+    return insertWithinHour("signups", {}, {}, address, perAddress, perHour);
+}
+
+QString ServiceStore::hourAgo()
+{
+    return QDateTime::currentDateTimeUtc().addSecs(-3600).toString(stampFormat);
+}
+
+ServiceStore::Outcome ServiceStore::insertWithinHour(const QString& table, const QStringList& columns,
+                                                     const QVariantList& values, const QString& address, int perAddress,
+                                                     int perHour, const QString& condition,
+                                                     const QVariantList& conditionValues)
+{
+    const QString since = hourAgo();
+    // One statement counts and inserts: nothing slips in between on SQLite, and the service adds its own rows one at
+    // a time, so on PostgreSQL only a further process sharing the store could add one row over a limit.
+    QSqlQuery query(m_db);
+    query.prepare(QString("insert into %1 (received, address%2) select %3 where (select count(*) from %1 where "
+                          "received > ?) < ? and (select count(*) from %1 where received > ? and address = ?) < ?%4")
+                      .arg(table, columns.isEmpty() ? QString() : ", " + columns.join(", "),
+                           marks(int(columns.size()) + 2), condition.isEmpty() ? QString() : " and " + condition));
+    for (const QVariant& value : QVariantList{QDateTime::currentDateTimeUtc().toString(stampFormat), address} + values +
+                                     QVariantList{since, perHour, since, address, perAddress} + conditionValues)
         query.addBindValue(value);
     if (!exec(query))
-        return FeedbackOutcome::Failed;
-    return query.numRowsAffected() == 1 ? FeedbackOutcome::Stored : FeedbackOutcome::OverLimit;
+        return Outcome::Failed;
+    return query.numRowsAffected() == 1 ? Outcome::Stored : Outcome::OverLimit;
 }

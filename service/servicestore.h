@@ -41,6 +41,9 @@ struct FeedbackMessage
     QString email;
     QString subject;
     QString content;
+
+    // What the message takes to keep, in bytes of UTF-8.
+    qint64 size() const { return email.toUtf8().size() + subject.toUtf8().size() + content.toUtf8().size(); }
 };
 
 // Everything the service keeps, behind the only SQL in it. The statements are written so that SQLite and
@@ -91,14 +94,17 @@ public:
                              std::optional<qint64>& applied) const override;
     bool loggedSince(const QString& userId, std::optional<qint64>& applied) const override;
 
-    enum class FeedbackOutcome
+    enum class Outcome
     {
         Stored,
         OverLimit,
         Failed
     };
-    // Keeps the message unless the last hour holds `perAddress` messages from its address or `perHour` in all.
-    FeedbackOutcome addFeedback(const FeedbackMessage& message, int perAddress, int perHour);
+    // Keeps the message unless the last hour holds `perAddress` messages from its address or `perHour` in all, or
+    // the feedback kept would grow over `storeLimit` bytes with it.
+    Outcome addFeedback(const FeedbackMessage& message, int perAddress, int perHour, qint64 storeLimit);
+    // Counts a sign-up from the address unless the last hour holds `perAddress` from it or `perHour` in all.
+    Outcome addSignup(const QString& address, int perAddress, int perHour);
 
     bool transaction() { return m_db.transaction(); }
     // Inside a transaction: waits until no other transaction, in this process or another, holds the account, and
@@ -112,7 +118,16 @@ private:
     bool createSchema();
     // Runs a query on the store whose only column is a number or NULL.
     bool number(QSqlQuery& query, std::optional<qint64>& value) const;
+    static QString hourAgo();
+    // Inserts a row stamped now with the address and the values unless the last hour holds `perAddress` rows of the
+    // table from the address or `perHour` in all, or the further condition with its values fails.
+    Outcome insertWithinHour(const QString& table, const QStringList& columns, const QVariantList& values,
+                             const QString& address, int perAddress, int perHour, const QString& condition = {},
+                             const QVariantList& conditionValues = {});
 
     QSqlDatabase m_db;
     QString m_openError;
+    // Whether the store could not be reached when last tried, so that the operator hears of it once and of its
+    // return.
+    bool m_lost = false;
 };

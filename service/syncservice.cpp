@@ -8,23 +8,22 @@
 #include "servicelog.h"
 #include "servicepages.h"
 #include "servicestore.h"
-#include "socketstream.h"
 #include "syncmerge.h"
+#include "warningpace.h"
 
 #include <QDateTime>
-#include <QFile>
+#include <QUrl>
+#include <QUrlQuery>
 
-#include <climits>
-#include <httplib.h>
-#include <unistd.h>
+#include <chrono>
 #include <utility>
 
 namespace {
-const qsizetype maxBody = 64 * 1024 * 1024;
+const qint64 maxBody = 64 * 1024 * 1024;
 // Every form but a sync is a few fields: its body is held to a size no message of the program comes near.
-const qsizetype maxSmallBody = 1024 * 1024;
-const qsizetype maxFeedback = 64 * 1024;
-const char* const syncPath = "/sync/syncpc2.php";
+const qint64 maxSmallBody = 1024 * 1024;
+const qint64 maxFeedback = 64 * 1024;
+const auto loginWindow = std::chrono::minutes(10);
 const char* const installerPath = "/download/quillbay-setup.exe";
 
 enum ErrorCode
@@ -34,9 +33,6 @@ enum ErrorCode
     StoreFailed = 3,
     TooMany = 4
 };
-
-// Set by a handler that answers without reading the body that the client is still sending.
-thread_local bool bodyLeft = false;
 
 const char* const jsonType = "application/json; charset=utf-8";
 const char* const htmlType = "text/html; charset=utf-8";
@@ -51,175 +47,74 @@ QByteArray storeFailed()
     return errorAnswer(StoreFailed, QStringLiteral("服务器保存数据失败，请稍后再试"));
 }
 
-QByteArray tooLarge()
+HttpHandler::Answer answerWith(const QByteArray& body, const char* type)
 {
-    return errorAnswer(BadRequest, QStringLiteral("请求数据过大"));
-}
-
-void answer(httplib::Response& response, const QByteArray& body, const char* type)
-{
-    response.status = 200;
-    response.set_content(body.constData(), std::size_t(body.size()), type);
-}
-
-// The length the request declares for its body: -1 for none, more than any limit when it is no number.
-qint64 declaredLength(const httplib::Request& request)
-{
-    if (!request.has_header("Content-Length"))
-        return -1;
-    bool ok = false;
-    const qint64 length = QByteArray::fromStdString(request.get_header_value("Content-Length")).toLongLong(&ok);
-    return ok && length >= 0 ? length : LLONG_MAX;
-}
-
-bool isChunked(const httplib::Request& request)
-{
-    return QByteArray::fromStdString(request.get_header_value("Transfer-Encoding"))
-               .compare("chunked", Qt::CaseInsensitive) == 0;
-}
-
-enum class BodyRead
-{
-    Read,
-    TooLarge,
-    Broken
-};
-
-// Reads a request body of at most `limit` bytes. A larger one is refused from its declared length before any of it
-// is read, or as soon as its chunks pass the limit: it is never held whole.
-BodyRead readBody(const httplib::Request& request, const httplib::ContentReader& reader, qsizetype limit,
-                  QByteArray& body)
-{
-    const qint64 declared = declaredLength(request);
-    if (declared > limit)
-        return BodyRead::TooLarge;
-    // Room for the whole body at once: growing step by step would copy it, and hold it twice meanwhile. Memory not
-    // yet written to costs nothing.
-    body.reserve(declared >= 0 ? declared : limit);
-    bool over = false;
-    const bool read = reader([&body, &over, limit](const char* data, std::size_t length) {
-        over = body.size() + qint64(length) > limit;
-        if (!over)
-            body.append(data, qsizetype(length));
-        return !over;
-    });
-    return over ? BodyRead::TooLarge : read ? BodyRead::Read : BodyRead::Broken;
-}
-
-// Refuses a body that its length already shows to be too large, before the client sends it.
-int expectContinue(const httplib::Request& request, httplib::Response& response)
-{
-    if (declaredLength(request) > (request.path == syncPath ? maxBody : maxSmallBody)) {
-        answer(response, tooLarge(), jsonType);
-        return response.status;
-    }
-    return 100;
-}
-
-// The refusal to answer with unless the form names an accepted account, whose user id is then in `userId`.
-QByteArray accountRefusal(ServiceStore* store, const FormData& form, QString& userId)
-{
-    if (!store)
-        return storeFailed();
-    switch (AccountRegistry(*store).authenticate(form.value("username"), form.value("password"), userId)) {
-    case AccountRegistry::Check::Accepted:
-        return QByteArray();
-    case AccountRegistry::Check::Refused:
-        return errorAnswer(WrongAccount, QStringLiteral("用户名或密码错误"));
-    case AccountRegistry::Check::StoreFailed:
-        break;
-    }
-    return storeFailed();
+    HttpHandler::Answer answer;
+    answer.body = body;
+    answer.type = type;
+    return answer;
 }
 } // namespace
 
-// The connections come from the gate, not from the library's own listener, which would give each one a worker
-// for as long as it stays open. The library still takes its listening socket as the sign that the service runs
-// (it stops sending a streamed answer when that is gone), so it is shown the gate's.
-class SyncService::Http : public httplib::Server
+SyncService::SyncService(const ServiceOptions& options, const QString& baseUrl)
+    : m_options(options), m_baseUrl(baseUrl), m_logins(options.loginFailuresPerAddress, loginWindow)
 {
-public:
-    explicit Http(int listening) { svr_sock_ = listening; }
-    ~Http() override { svr_sock_ = INVALID_SOCKET; }
-
-    // One request per connection: a connection kept open for a next request would hold its worker meanwhile.
-    void serve(int socket, int timeoutSeconds)
-    {
-        SocketStream stream(socket, timeoutSeconds);
-        bool closed = false;
-        bodyLeft = false;
-        process_request(stream, true, closed, nullptr);
-        stream.discardUnread(bodyLeft, maxBody, 1);
-        ::close(socket);
-    }
-};
-
-SyncService::SyncService(const ServiceOptions& options, const QString& baseUrl, int listening)
-    : m_options(options), m_baseUrl(baseUrl), m_http(std::make_unique<Http>(listening))
-{
-    m_http->set_payload_max_length(std::size_t(maxBody));
-    m_http->set_pre_routing_handler([](const httplib::Request& request, httplib::Response& response) {
-        // The library reads the body of any other method, and of a post without a length, whole before routing.
-        const bool post = request.method == "POST";
-        if (post && declaredLength(request) < 0 && !isChunked(request)) {
-            response.status = 411;
-            return httplib::Server::HandlerResponse::Handled;
-        }
-        if (post || request.method == "GET" || request.method == "HEAD")
-            return httplib::Server::HandlerResponse::Unhandled;
-        response.status = 405;
-        return httplib::Server::HandlerResponse::Handled;
-    });
-    m_http->set_expect_100_continue_handler(expectContinue);
-
-    m_http->Get("/", [](const httplib::Request&, httplib::Response& response) {
-        answer(response, ServicePages::signup(), htmlType);
-    });
-    routeForm("/", &SyncService::signup, maxSmallBody, htmlType);
-    routeForm("/sync/userid\\.php", &SyncService::userId, maxSmallBody, jsonType);
-    routeForm("/sync/syncpc2\\.php", &SyncService::sync, maxBody, jsonType);
-    routeForm("/client/feedback\\.php", &SyncService::feedback, maxSmallBody, jsonType);
-    m_http->Get("/client/pc\\.php", [this](const httplib::Request& request, httplib::Response& response) {
-        answer(response, version(request), jsonType);
-    });
-    m_http->Get("/download/quillbay-setup\\.exe",
-                [this](const httplib::Request&, httplib::Response& response) { installer(response); });
-    m_http->Get("/weibo", [this](const httplib::Request&, httplib::Response& response) {
-        answer(response, ServicePages::news(m_options.installer.isEmpty() ? QString() : m_options.offeredName),
-               htmlType);
-    });
-    // Anything else posted is answered without reading its body.
-    m_http->Post(".*", [](const httplib::Request&, httplib::Response& response, const httplib::ContentReader&) {
-        bodyLeft = true;
-        response.status = 404;
-    });
 }
 
-SyncService::~SyncService() = default;
-
-void SyncService::serve(int socket)
+const SyncService::FormRoute* SyncService::formRoute(const std::string& path)
 {
-    m_http->serve(socket, m_options.idleSeconds);
+    static const FormRoute routes[] = {
+        {"/", &SyncService::signup, maxSmallBody, htmlType},
+        {"/sync/userid.php", &SyncService::userId, maxSmallBody, jsonType},
+        {"/sync/syncpc2.php", &SyncService::sync, maxBody, jsonType},
+        {"/client/feedback.php", &SyncService::feedback, maxSmallBody, jsonType},
+    };
+    for (const FormRoute& route : routes)
+        if (path == route.path)
+            return &route;
+    return nullptr;
 }
 
-void SyncService::routeForm(const char* path, FormHandler handler, qsizetype limit, const char* type)
+std::optional<qint64> SyncService::bodyLimit(const std::string& path) const
 {
-    m_http->Post(path, [this, handler, limit, type](const httplib::Request& request, httplib::Response& response,
-                                                    const httplib::ContentReader& reader) {
-        QByteArray body;
-        switch (readBody(request, reader, limit, body)) {
-        case BodyRead::TooLarge:
-            bodyLeft = true;
-            return answer(response, tooLarge(), jsonType);
-        case BodyRead::Broken:
-            return answer(response, errorAnswer(BadRequest, QStringLiteral("请求数据不完整")), jsonType);
-        case BodyRead::Read:
-            break;
-        }
+    const FormRoute* route = formRoute(path);
+    return route ? std::optional<qint64>(route->limit) : std::nullopt;
+}
+
+HttpHandler::Answer SyncService::answer(Request request)
+{
+    if (request.method == "POST") {
+        // Only posts to a form's path come this far: the server refuses the others from their head.
+        const FormRoute* route = formRoute(request.path);
         // The body goes as soon as its fields are decoded: a large sync would otherwise be held twice.
-        const FormData form(std::exchange(body, QByteArray()));
-        answer(response, (this->*handler)(request, form), type);
-    });
+        const FormData form(std::exchange(request.body, QByteArray()));
+        return answerWith((this->*route->handler)(request, form), route->type);
+    }
+    if (request.path == "/")
+        return answerWith(ServicePages::signup(), htmlType);
+    if (request.path == "/client/pc.php")
+        return answerWith(version(request), jsonType);
+    if (request.path == "/weibo")
+        return answerWith(ServicePages::news(m_options.installer.isEmpty() ? QString() : m_options.offeredName),
+                          htmlType);
+    Answer answer;
+    if (request.path == installerPath && !m_options.installer.isEmpty()) {
+        answer.type = "application/octet-stream";
+        answer.file = m_options.installer;
+    } else {
+        answer.status = 404;
+    }
+    return answer;
+}
+
+HttpHandler::Answer SyncService::tooLarge() const
+{
+    return answerWith(errorAnswer(BadRequest, QStringLiteral("请求数据过大")), jsonType);
+}
+
+HttpHandler::Answer SyncService::busy() const
+{
+    return answerWith(errorAnswer(StoreFailed, QStringLiteral("服务器繁忙，请稍后再试")), jsonType);
 }
 
 ServiceStore* SyncService::store()
@@ -233,34 +128,83 @@ ServiceStore* SyncService::store()
     return connection->ready() ? connection.get() : nullptr;
 }
 
-QByteArray SyncService::signup(const httplib::Request&, const FormData& form)
+QByteArray SyncService::accountRefusal(ServiceStore* store, const Request& request, const FormData& form,
+                                       QString& userId)
 {
+    if (!store)
+        return storeFailed();
+    if (m_logins.refuses(request.peer))
+        return errorAnswer(TooMany, QStringLiteral("密码错误次数过多，请稍后再试"));
+    switch (AccountRegistry(*store, m_options.keyIterations)
+                .authenticate(form.value("username"), form.value("password"), userId)) {
+    case AccountRegistry::Check::Accepted:
+        return QByteArray();
+    case AccountRegistry::Check::Refused:
+        if (m_logins.failed(request.peer))
+            qCWarning(lcService) << "password checks from" << request.peer.c_str()
+                                 << "refused for a while: too many failed";
+        return errorAnswer(WrongAccount, QStringLiteral("用户名或密码错误"));
+    case AccountRegistry::Check::StoreFailed:
+        break;
+    }
+    return storeFailed();
+}
+
+bool SyncService::fromOwnSite(const Request& request) const
+{
+    // Programs other than browsers send no Origin; they are held by the limits alone.
+    if (request.origin.empty())
+        return true;
+    const QString origin = QUrl(QString::fromStdString(request.origin)).authority();
+    return !origin.isEmpty() && (origin.compare(QString::fromStdString(request.host), Qt::CaseInsensitive) == 0 ||
+                                 origin.compare(QUrl(m_baseUrl).authority(), Qt::CaseInsensitive) == 0);
+}
+
+QByteArray SyncService::signup(const Request& request, const FormData& form)
+{
+    if (!fromOwnSite(request))
+        return ServicePages::signup(QStringLiteral("请在本站的注册页面注册"));
+    const QString name = form.value("username");
+    const QString password = form.value("password");
+    if (const QString refusal = AccountRegistry::refusal(name, password); !refusal.isEmpty())
+        return ServicePages::signup(refusal);
     ServiceStore* connection = store();
-    const QString refusal = connection
-                                ? AccountRegistry(*connection).create(form.value("username"), form.value("password"))
+    ServiceStore::Outcome counted = ServiceStore::Outcome::Failed;
+    if (connection) {
+        // Counted before the name is looked up, so that trying names one after another is held by the limit too.
+        const std::lock_guard<std::mutex> lock(m_signups);
+        counted = connection->addSignup(QString::fromStdString(request.peer), m_options.signupsPerAddress,
+                                        m_options.signupsPerHour);
+    }
+    if (counted == ServiceStore::Outcome::OverLimit) {
+        static WarningPace pace;
+        pace.warn(QString("sign-ups from %1 refused: limit reached").arg(request.peer.c_str()));
+        return ServicePages::signup(QStringLiteral("注册太频繁，请一小时后再试"));
+    }
+    const QString refusal = counted == ServiceStore::Outcome::Stored
+                                ? AccountRegistry(*connection, m_options.keyIterations).create(name, password)
                                 : QStringLiteral("账号未能保存，请稍后重试");
     if (!refusal.isEmpty())
         return ServicePages::signup(refusal);
     qCInfo(lcService) << "account created";
-    return ServicePages::signup(
-        QStringLiteral("账号 %1 注册成功，请在软件的同步设置中填写此账号。").arg(form.value("username")));
+    return ServicePages::signup(QStringLiteral("账号 %1 注册成功，请在软件的同步设置中填写此账号。").arg(name));
 }
 
-QByteArray SyncService::userId(const httplib::Request&, const FormData& form)
+QByteArray SyncService::userId(const Request& request, const FormData& form)
 {
     QString id;
-    const QByteArray refusal = accountRefusal(store(), form, id);
+    const QByteArray refusal = accountRefusal(store(), request, form, id);
     return refusal.isEmpty() ? ServiceJson::write(QVariantMap{{"id", id}}) : refusal;
 }
 
-QByteArray SyncService::sync(const httplib::Request&, const FormData& form)
+QByteArray SyncService::sync(const Request& request, const FormData& form)
 {
     // Read first: the device's clock reading in the form is compared with the service's as close to its sending
     // as the service gets.
     const DeviceClock clock{form.value("sync_time"), form.value("client_time"), QDateTime::currentMSecsSinceEpoch()};
     ServiceStore* connection = store();
     QString id;
-    const QByteArray refusal = accountRefusal(connection, form, id);
+    const QByteArray refusal = accountRefusal(connection, request, form, id);
     if (!refusal.isEmpty())
         return refusal;
     ChangeSet upload;
@@ -274,11 +218,11 @@ QByteArray SyncService::sync(const httplib::Request&, const FormData& form)
     return ServiceJson::write(answer);
 }
 
-QByteArray SyncService::version(const httplib::Request& request) const
+QByteArray SyncService::version(const Request& request) const
 {
     if (m_options.installer.isEmpty()) {
         // Nothing newer to offer: the answer names the asking program's own version.
-        const int asked = QString::fromStdString(request.get_param_value("ver")).toInt();
+        const int asked = QUrlQuery(QString::fromStdString(request.query)).queryItemValue("ver").toInt();
         return ServiceJson::write(QVariantMap{{"description", QString()},
                                               {"vername", QString()},
                                               {"vercode", qMax(asked, 0)},
@@ -294,44 +238,29 @@ QByteArray SyncService::version(const httplib::Request& request) const
                     {"url2", url}});
 }
 
-QByteArray SyncService::feedback(const httplib::Request& request, const FormData& form)
+QByteArray SyncService::feedback(const Request& request, const FormData& form)
 {
     if (!form.contains("email") || !form.contains("subject") || !form.contains("content"))
         return errorAnswer(BadRequest, QStringLiteral("反馈内容不完整"));
-    const FeedbackMessage message{QString::fromStdString(request.remote_addr), form.value("email"),
-                                  form.value("subject"), form.value("content")};
-    if (message.email.toUtf8().size() + message.subject.toUtf8().size() + message.content.toUtf8().size() > maxFeedback)
+    const FeedbackMessage message{QString::fromStdString(request.peer), form.value("email"), form.value("subject"),
+                                  form.value("content")};
+    if (message.size() > maxFeedback)
         return errorAnswer(BadRequest, QStringLiteral("反馈内容过长，请删减后再发送"));
     ServiceStore* connection = store();
     if (!connection)
         return storeFailed();
     const std::lock_guard<std::mutex> lock(m_feedback);
-    switch (connection->addFeedback(message, m_options.feedbackPerAddress, m_options.feedbackPerHour)) {
-    case ServiceStore::FeedbackOutcome::Stored:
+    switch (connection->addFeedback(message, m_options.feedbackPerAddress, m_options.feedbackPerHour,
+                                    m_options.feedbackStoreBytes)) {
+    case ServiceStore::Outcome::Stored:
         return ServiceJson::write(QVariantMap{{"result", "success"}});
-    case ServiceStore::FeedbackOutcome::OverLimit:
-        return errorAnswer(TooMany, QStringLiteral("反馈太多，请一小时后再试"));
-    case ServiceStore::FeedbackOutcome::Failed:
+    case ServiceStore::Outcome::OverLimit: {
+        static WarningPace pace;
+        pace.warn(QString("feedback from %1 refused: limit reached").arg(request.peer.c_str()));
+        return errorAnswer(TooMany, QStringLiteral("反馈太多，请稍后再试"));
+    }
+    case ServiceStore::Outcome::Failed:
         break;
     }
     return errorAnswer(StoreFailed, QStringLiteral("反馈未能保存，请稍后再试"));
-}
-
-void SyncService::installer(httplib::Response& response) const
-{
-    auto file = std::make_shared<QFile>(m_options.installer);
-    if (m_options.installer.isEmpty() || !file->open(QIODevice::ReadOnly)) {
-        response.status = 404;
-        return;
-    }
-    // Sent from the file piece by piece: a download never holds the installer in memory.
-    response.set_content_provider(std::size_t(file->size()), "application/octet-stream",
-                                  [file](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-                                      QByteArray piece(qsizetype(qMin<std::size_t>(length, 256 * 1024)),
-                                                       Qt::Uninitialized);
-                                      if (!file->seek(qint64(offset)))
-                                          return false;
-                                      const qint64 read = file->read(piece.data(), piece.size());
-                                      return read > 0 && sink.write(piece.constData(), std::size_t(read));
-                                  });
 }

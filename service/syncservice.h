@@ -1,55 +1,59 @@
 #pragma once
 
+#include "httphandler.h"
+#include "loginthrottle.h"
 #include "serviceoptions.h"
 
 #include <QByteArray>
 #include <QString>
 
-#include <memory>
 #include <mutex>
 
 class FormData;
 class ServiceStore;
 
-namespace httplib {
-class ContentReader;
-struct Request;
-struct Response;
-} // namespace httplib
-
-// The HTTP face of the service. Every answer of the program's paths is HTTP 200, because the program turns any
-// error status into a bare transfer failure: refusals travel as {"error": code, "message": text}. Requests are
-// answered on the calling worker thread, with that thread's own store connection.
-class SyncService
+// The service's answers. Every answer of the program's paths is HTTP 200, because the program turns any error
+// status into a bare transfer failure: refusals travel as {"error": code, "message": text}. Requests are answered on
+// the calling worker thread, with that thread's own store connection.
+class SyncService : public HttpHandler
 {
 public:
-    // `baseUrl` is the address the update answer names; `listening` the socket the connections come from.
-    SyncService(const ServiceOptions& options, const QString& baseUrl, int listening);
-    ~SyncService();
+    // `baseUrl` is the address the update answer names.
+    SyncService(const ServiceOptions& options, const QString& baseUrl);
 
-    // Answers the request waiting on the connection, then closes it.
-    void serve(int socket);
+    std::optional<qint64> bodyLimit(const std::string& path) const override;
+    Answer answer(Request request) override;
+    Answer tooLarge() const override;
+    Answer busy() const override;
 
 private:
-    class Http;
-    using FormHandler = QByteArray (SyncService::*)(const httplib::Request&, const FormData&);
-
-    // A path whose form body, up to `limit` bytes, the handler answers with a text of that type.
-    void routeForm(const char* path, FormHandler handler, qsizetype limit, const char* type);
+    using FormHandler = QByteArray (SyncService::*)(const Request&, const FormData&);
+    struct FormRoute
+    {
+        const char* path;
+        FormHandler handler;
+        qint64 limit;
+        const char* type;
+    };
+    static const FormRoute* formRoute(const std::string& path);
 
     // The calling worker's store, connected; nullptr while it cannot be reached.
     ServiceStore* store();
+    // The refusal to answer with unless the form names an accepted account, whose user id is then in `userId`.
+    QByteArray accountRefusal(ServiceStore* store, const Request& request, const FormData& form, QString& userId);
+    // Whether a sign-up comes from the service's own page: a browser names the page's site in the Origin header.
+    bool fromOwnSite(const Request& request) const;
 
-    QByteArray signup(const httplib::Request& request, const FormData& form);
-    QByteArray userId(const httplib::Request& request, const FormData& form);
-    QByteArray sync(const httplib::Request& request, const FormData& form);
-    QByteArray feedback(const httplib::Request& request, const FormData& form);
-    QByteArray version(const httplib::Request& request) const;
-    void installer(httplib::Response& response) const;
+    QByteArray signup(const Request& request, const FormData& form);
+    QByteArray userId(const Request& request, const FormData& form);
+    QByteArray sync(const Request& request, const FormData& form);
+    QByteArray feedback(const Request& request, const FormData& form);
+    QByteArray version(const Request& request) const;
 
     ServiceOptions m_options;
     QString m_baseUrl;
-    // Feedback is counted and stored one message at a time, so that the limits hold between the workers.
+    LoginThrottle m_logins;
+    // Sign-ups and feedback are counted and stored one at a time, so that the limits hold between the workers.
+    std::mutex m_signups;
     std::mutex m_feedback;
-    std::unique_ptr<Http> m_http;
 };

@@ -1,5 +1,6 @@
 #include "online/httphelper.h"
 #include "online/json.h"
+#include "rawhttp.h"
 #include "serviceprocess.h"
 
 #include <QNetworkAccessManager>
@@ -40,32 +41,6 @@ QString upload(const QList<QStringList>& rows, const QList<QStringList>& deletio
 QString stamp(const QString& seconds)
 {
     return "2024-05-01 10:00:" + seconds;
-}
-
-// What the service answers to a request sent as it stands from a loopback address: its status line and body joined
-// by "|", or nothing when the connection is closed unanswered.
-QByteArray exchange(const QString& baseUrl, const QByteArray& request, const QString& from = "127.0.0.1")
-{
-    QTcpSocket socket;
-    socket.bind(QHostAddress(from));
-    socket.connectToHost(QHostAddress::LocalHost, quint16(QUrl(baseUrl).port()));
-    if (!socket.waitForConnected(5000))
-        return "not connected";
-    socket.write(request);
-    while (socket.bytesToWrite() > 0 && socket.waitForBytesWritten(10000)) {
-    }
-    while (socket.state() == QAbstractSocket::ConnectedState && socket.waitForReadyRead(10000)) {
-    }
-    const QByteArray answer = socket.readAll();
-    if (answer.isEmpty())
-        return answer;
-    return answer.left(answer.indexOf("\r\n")) + '|' + answer.mid(answer.indexOf("\r\n\r\n") + 4);
-}
-
-QByteArray formPost(const QString& path, const QByteArray& body)
-{
-    return "POST /" + path.toUtf8() +
-           " HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
 }
 
 // An installer the program would accept, made for the test.
@@ -156,17 +131,45 @@ private slots:
         }
     }
 
-    // Keys stored by earlier services, derived by Qt's own PBKDF2, still sign in.
+    // Keys stored by earlier services, derived by Qt's own PBKDF2, still sign in; a key that differs from the right
+    // one anywhere refuses the right password.
+    void signsInAccountsKeptBefore_data()
+    {
+        QTest::addColumn<int>("changedByte");
+        QTest::newRow("the key kept") << -1;
+        QTest::newRow("its first byte differs") << 0;
+        QTest::newRow("its last byte differs") << 31;
+    }
+
     void signsInAccountsKeptBefore()
     {
+        QFETCH(int, changedByte);
         const QByteArray salt = "0123456789abcdef";
-        const QByteArray key = QPasswordDigestor::deriveKeyPbkdf2(QCryptographicHash::Sha256, "pw", salt, 10000, 32);
+        QByteArray key = QPasswordDigestor::deriveKeyPbkdf2(QCryptographicHash::Sha256, "pw", salt, 10000, 32);
+        if (changedByte >= 0)
+            key[changedByte] = char(key.at(changedByte) ^ 1);
+        const QString name = QString("kept%1").arg(changedByte);
+        const QString id = QString("12345%1").arg(changedByte + 100, 3, 10, QChar('0')) + "00";
         QVERIFY(m_service.execOnStore({QString("insert into accounts (name, user_id, salt, iterations, hash) values "
-                                               "('kept', '1234567800', '%1', 10000, '%2')")
+                                               "('%1', '%2', '%3', 10000, '%4')")
+                                           .arg(name, id, QString(salt.toHex()), QString(key.toHex()))}));
+        const QVariantMap answer =
+            JSON::getInstance()->toMap(post("sync/userid.php", {{"username", name}, {"password", "pw"}}));
+        QCOMPARE(answer.value("id").toString(), changedByte < 0 ? id : QString());
+        QCOMPARE(answer.value("error").toInt(), changedByte < 0 ? 0 : 1);
+    }
+
+    // Neither a new account nor one kept from before can have an empty password.
+    void refusesEmptyPasswords()
+    {
+        QVERIFY(post("", {{"username", "空"}, {"password", ""}}).contains("密码不能为空"));
+        const QByteArray salt = "fedcba9876543210";
+        const QByteArray key = QPasswordDigestor::deriveKeyPbkdf2(QCryptographicHash::Sha256, "", salt, 10000, 32);
+        QVERIFY(m_service.execOnStore({QString("insert into accounts (name, user_id, salt, iterations, hash) values "
+                                               "('空', '8765432100', '%1', 10000, '%2')")
                                            .arg(QString(salt.toHex()), QString(key.toHex()))}));
-        const HttpHelper::Form form{{"username", "kept"}, {"password", "pw"}};
-        QCOMPARE(JSON::getInstance()->toMap(post("sync/userid.php", form)).value("id").toString(),
-                 QString("1234567800"));
+        const HttpHelper::Form form{{"username", "空"}, {"password", ""}};
+        QCOMPARE(JSON::getInstance()->toMap(post("sync/userid.php", form)).value("error").toInt(), 1);
     }
 
     void mergesByStamp_data()
@@ -360,20 +363,25 @@ private slots:
     void refusesOversizedBodies_data()
     {
         QTest::addColumn<QByteArray>("request");
-        const QByteArray head = "POST /sync/syncpc2.php HTTP/1.1\r\nHost: 127.0.0.1\r\n";
-        QTest::newRow("by its length, before it is sent") << head + "Content-Length: 67108865\r\n\r\n";
-        QByteArray chunked = head + "Transfer-Encoding: chunked\r\n\r\n";
-        for (int i = 0; i < 65; ++i)
-            chunked += "100000\r\n" + QByteArray(0x100000, 'x') + "\r\n";
-        QTest::newRow("by its chunks") << chunked + "0\r\n\r\n";
+        QTest::addColumn<int>("error");
+        QTest::newRow("by its length, before it is sent")
+            << QByteArray("POST /sync/syncpc2.php HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 67108865\r\n\r\n")
+            << 2;
+        // A form of exactly its path's limit is read, and answered as any other with a wrong account.
+        const QByteArray form = "username=nobody&password=pw&pad=";
+        const QByteArray atLimit = form + QByteArray(1024 * 1024 - form.size(), 'x');
+        QTest::newRow("a form of exactly the limit") << RawHttp::formPost("sync/userid.php", atLimit) << 1;
+        QTest::newRow("a byte over the limit") << RawHttp::formPost("sync/userid.php", atLimit + 'x') << 2;
     }
 
     void refusesOversizedBodies()
     {
         QFETCH(QByteArray, request);
-        const QByteArray answer = exchange(m_service.baseUrl(), request);
+        QFETCH(int, error);
+        const QByteArray answer = RawHttp::exchange(m_service.baseUrl(), request);
         QVERIFY(answer.startsWith("HTTP/1.1 200 OK|"));
-        QCOMPARE(JSON::getInstance()->toMap(QString::fromUtf8(answer.mid(answer.indexOf('|') + 1))).value("error"), 2);
+        QCOMPARE(JSON::getInstance()->toMap(QString::fromUtf8(answer.mid(answer.indexOf('|') + 1))).value("error"),
+                 error);
     }
 
     // Requests whose body or head the HTTP library would read whole before anything could refuse them.
@@ -387,6 +395,12 @@ private slots:
         QTest::newRow("body of another method") << "PUT /sync/syncpc2.php HTTP/1.1\r\n" + chunk << QByteArray("405");
         QTest::newRow("post without a length")
             << QByteArray("POST /sync/userid.php HTTP/1.1\r\n\r\n") << QByteArray("411");
+        // The program always sends a length: a body in chunks is refused before its first chunk is read, the more so
+        // one whose size line never ends.
+        QTest::newRow("body in chunks") << "POST /sync/syncpc2.php HTTP/1.1\r\n" + chunk << QByteArray("411");
+        QTest::newRow("chunk size line without end")
+            << "POST /sync/syncpc2.php HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n1;" + QByteArray(1000000, 'x')
+            << QByteArray("411");
         QTest::newRow("post to an unknown path")
             << QByteArray("POST /elsewhere HTTP/1.1\r\nContent-Length: 100000000\r\n\r\n") << QByteArray("404");
     }
@@ -395,7 +409,7 @@ private slots:
     {
         QFETCH(QByteArray, request);
         QFETCH(QByteArray, status);
-        const QByteArray answer = exchange(m_service.baseUrl(), request);
+        const QByteArray answer = RawHttp::exchange(m_service.baseUrl(), request);
         QCOMPARE(answer.mid(9, 3), status);
     }
 
@@ -423,38 +437,75 @@ private slots:
         }
         // One over the cap is closed at once, and another address is served meanwhile.
         QVERIFY(idle.at(2)->waitForDisconnected(1000));
-        QVERIFY(exchange(service.baseUrl(), news, "127.0.0.2").startsWith("HTTP/1.1 200 OK|"));
-        QVERIFY(exchange(service.baseUrl(), news).isEmpty());
+        QVERIFY(RawHttp::exchange(service.baseUrl(), news, "127.0.0.2").startsWith("HTTP/1.1 200 OK|"));
+        QVERIFY(RawHttp::exchange(service.baseUrl(), news).isEmpty());
         // The others when they have sent nothing for the idle time; then the address is served again.
         QVERIFY(idle.at(0)->waitForDisconnected(5000));
         QVERIFY(idle.at(1)->state() == QAbstractSocket::UnconnectedState || idle.at(1)->waitForDisconnected(1000));
         QVERIFY(opened.elapsed() > 1500);
-        QVERIFY(exchange(service.baseUrl(), news).startsWith("HTTP/1.1 200 OK|"));
+        QVERIFY(RawHttp::exchange(service.baseUrl(), news).startsWith("HTTP/1.1 200 OK|"));
+    }
+
+    // Posts in order, each as "from e-mail content kept": the client address, the lengths of its e-mail and content,
+    // and "+" when the service keeps it.
+    void limitsFeedback_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QStringList>("posts");
+        QTest::newRow("per address and per hour")
+            << QStringList{"--feedback-per-address", "2", "--feedback-per-hour", "3"}
+            << QStringList{"127.0.0.1 6 8388608 -", "127.0.0.1 6 65536 -", "127.0.0.1 65536 10 -",
+                           "127.0.0.1 6 61440 +",   "127.0.0.1 6 10 +",    "127.0.0.1 6 10 -",
+                           "127.0.0.2 6 10 +",      "127.0.0.3 6 10 -"};
+        QTest::newRow("kept in all") << QStringList{"--feedback-store-limit", "150"}
+                                     << QStringList{"127.0.0.1 6 61440 +", "127.0.0.2 61440 6 +", "127.0.0.3 6 61440 -",
+                                                    "127.0.0.3 6 10 +"};
     }
 
     void limitsFeedback()
     {
-        ServiceProcess service({"--feedback-per-address", "2", "--feedback-per-hour", "3"});
-        const struct
-        {
-            const char* from;
-            int size;
-            bool kept;
-        } posts[] = {{"127.0.0.1", 8 * 1024 * 1024, false},
-                     {"127.0.0.1", 64 * 1024, false},
-                     {"127.0.0.1", 60 * 1024, true},
-                     {"127.0.0.1", 10, true},
-                     {"127.0.0.1", 10, false},
-                     {"127.0.0.2", 10, true},
-                     {"127.0.0.3", 10, false}};
-        for (const auto& post : posts) {
+        QFETCH(QStringList, arguments);
+        QFETCH(QStringList, posts);
+        ServiceProcess service(arguments);
+        for (const QString& line : posts) {
+            const QStringList fields = line.split(' ');
+            const QString email(fields.at(1).toInt(), 'e');
             const QByteArray body = HttpHelper::encodeForm(
-                {{"email", "a@b.cc"}, {"subject", "FNK PC 反馈a@b.cc"}, {"content", QString(post.size, 'x')}});
-            const QByteArray answer = exchange(service.baseUrl(), formPost("client/feedback.php", body), post.from);
+                {{"email", email}, {"subject", "FNK PC 反馈"}, {"content", QString(fields.at(2).toInt(), 'x')}});
+            const QByteArray answer =
+                RawHttp::exchange(service.baseUrl(), RawHttp::formPost("client/feedback.php", body), fields.at(0));
             QVERIFY2(answer.startsWith("HTTP/1.1 200 OK|"), answer.left(100));
-            QCOMPARE(answer.contains("success"), post.kept);
+            QVERIFY2(answer.contains("success") == (fields.at(3) == "+"), qPrintable(line));
         }
-        QVERIFY(!post("client/feedback.php", {{"email", "a@b.cc"}, {"subject", "s"}}).contains("success"));
+        QVERIFY(!post("client/feedback.php", {{"email", "a@b.cc"}, {"subject", "s"}}, &service).contains("success"));
+    }
+
+    // Sign-ups in order, each as "from origin kept": the client address, the site its Origin header names ("-" for
+    // none, "own" for the service's own) and "+" when an account is made.
+    void limitsSignUps()
+    {
+        ServiceProcess service({"--signups-per-address", "2", "--signups-per-hour", "3"});
+        const QStringList signups{"127.0.0.1 http://elsewhere.example -",
+                                  "127.0.0.1 own +",
+                                  "127.0.0.1 - +",
+                                  "127.0.0.1 - -",
+                                  "127.0.0.2 - +",
+                                  "127.0.0.3 - -"};
+        for (int i = 0; i < signups.size(); ++i) {
+            const QStringList fields = signups.at(i).split(' ');
+            const QString origin = fields.at(1) == "own" ? service.baseUrl().chopped(1) : fields.at(1);
+            const QString name = QString("new%1").arg(i);
+            const QByteArray page = RawHttp::exchange(
+                service.baseUrl(),
+                RawHttp::formPost("", "username=" + name.toUtf8() + "&password=pw",
+                                  origin == "-" ? QByteArray() : "Origin: " + origin.toUtf8() + "\r\n"),
+                fields.at(0));
+            const bool kept = fields.at(2) == "+";
+            QVERIFY2(page.contains("注册成功") == kept, qPrintable(signups.at(i)));
+            const QVariantMap answer =
+                JSON::getInstance()->toMap(post("sync/userid.php", {{"username", name}, {"password", "pw"}}, &service));
+            QCOMPARE(answer.contains("id"), kept);
+        }
     }
 
     void offersUpdateOnlyWithAnInstaller_data()
@@ -482,8 +533,8 @@ private slots:
             arguments << "--installer" << installerIn(dir);
         ServiceProcess service(arguments);
         // A Host header of the client's choosing names none of the addresses offered.
-        const QByteArray check =
-            exchange(service.baseUrl(), "GET /client/pc.php?ver=44 HTTP/1.1\r\nHost: attacker.example\r\n\r\n");
+        const QByteArray check = RawHttp::exchange(
+            service.baseUrl(), "GET /client/pc.php?ver=44 HTTP/1.1\r\nHost: attacker.example\r\n\r\n");
         const QVariantMap offer = JSON::getInstance()->toMap(QString::fromUtf8(check.mid(check.indexOf('|') + 1)));
         const QString url =
             installer ? (base.isEmpty() ? service.baseUrl() : base) + "download/quillbay-setup.exe" : "";
@@ -524,7 +575,8 @@ private slots:
         QVERIFY(first.execOnStore({"pragma journal_mode=wal"}));
         QVERIFY(QFile::setPermissions(file, QFile::permissions(file) | QFile::ReadOther));
         ServiceProcess second({}, first.database());
-        QVERIFY(exchange(second.baseUrl(), formPost("", "username=u&password=p")).contains("注册成功"));
+        QVERIFY(
+            RawHttp::exchange(second.baseUrl(), RawHttp::formPost("", "username=u&password=p")).contains("注册成功"));
         umask(umaskBefore);
         const auto mode = [](const QString& path) {
             struct stat status
@@ -613,7 +665,8 @@ private:
                                                                                          : QByteArray("HTTP error");
     }
 
-    ServiceProcess m_service;
+    // The tests post many wrong passwords and sign-ups from one address.
+    ServiceProcess m_service{{"--login-failures-per-address", "1000", "--signups-per-address", "1000"}};
     QNetworkAccessManager m_manager;
     int m_accounts = 0;
 };

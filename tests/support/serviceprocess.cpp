@@ -9,6 +9,7 @@
 
 #include <csignal>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 
 namespace {
 // Runs the statements on a PostgreSQL database (the PG* variables' own when empty) or an SQLite file.
@@ -43,7 +44,8 @@ QString postgreSqlUrl(const QString& database)
 }
 } // namespace
 
-ServiceProcess::ServiceProcess(const QStringList& arguments, const QString& database) : m_database(database)
+ServiceProcess::ServiceProcess(const QStringList& arguments, const QString& database, const ServiceLaunch& launch)
+    : m_program(launch.program.isEmpty() ? QString(QUILLBAY_SERVICE) : launch.program), m_database(database)
 {
     if (m_database.isEmpty() && onPostgreSql()) {
         const QString name = QString("quillbay_%1").arg(QRandomGenerator::global()->generate64(), 0, 36);
@@ -56,8 +58,14 @@ ServiceProcess::ServiceProcess(const QStringList& arguments, const QString& data
     }
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     // A test that aborts takes its service along: left running, it would hold the test's output open.
-    m_process.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
-    m_process.start(QUILLBAY_SERVICE,
+    const rlim_t descriptors = rlim_t(launch.descriptors);
+    m_process.setChildProcessModifier([descriptors] {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        const rlimit limit{descriptors, descriptors};
+        if (descriptors > 0)
+            setrlimit(RLIMIT_NOFILE, &limit);
+    });
+    m_process.start(m_program,
                     QStringList{"--port", "0", "--data", m_data.path(), "--database", m_database} + arguments);
     const QByteArray marker = "listening on ";
     while (m_baseUrl.isEmpty() && (m_process.canReadLine() || m_process.waitForReadyRead(10000))) {
@@ -83,7 +91,7 @@ bool ServiceProcess::onPostgreSql()
 bool ServiceProcess::addAccount(const QString& name, const QString& password) const
 {
     QProcess add;
-    add.start(QUILLBAY_SERVICE, {"--data", m_data.path(), "--database", m_database, "--add-account", name});
+    add.start(m_program, {"--data", m_data.path(), "--database", m_database, "--add-account", name});
     add.write(password.toUtf8() + '\n');
     add.closeWriteChannel();
     return add.waitForFinished(30000) && add.exitStatus() == QProcess::NormalExit && add.exitCode() == 0;

@@ -5,13 +5,21 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+// How to start the service: another build of it than this one's, and a limit of open descriptors (0: inherited).
+struct ServiceLaunch
+{
+    QString program;
+    int descriptors = 0;
+};
+
 // The real online service, started on a free loopback port. Unless given the address of a store to share, it gets
 // a fresh store of the test run's kind: an SQLite file of its own or, when QUILLBAY_TEST_STORE is "postgresql" (the
 // test then runs under with-postgresql.sh), a new database on the server the PG* variables name, dropped at the end.
 class ServiceProcess
 {
 public:
-    explicit ServiceProcess(const QStringList& arguments = {}, const QString& database = {});
+    explicit ServiceProcess(const QStringList& arguments = {}, const QString& database = {},
+                            const ServiceLaunch& launch = {});
     ~ServiceProcess();
 
     static bool onPostgreSql();
@@ -19,6 +27,7 @@ public:
     // "http://127.0.0.1:<port>/"; empty when the service did not start.
     QString baseUrl() const { return m_baseUrl; }
     QString dataDir() const { return m_data.path(); }
+    qint64 processId() const { return m_process.processId(); }
     // The store's address, for a further process to serve the same store (the first must outlive it).
     QString database() const { return m_database; }
     // Creates the account through the service's command line.
@@ -28,6 +37,7 @@ public:
 
 private:
     QTemporaryDir m_data;
+    QString m_program;
     QString m_database;
     QString m_ownDatabase;
     QProcess m_process;

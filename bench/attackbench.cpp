@@ -1,0 +1,451 @@
+#include "attackbench.h"
+
+#include "hostileconnection.h"
+#include "legitclient.h"
+#include "rawhttp.h"
+#include "serviceprocess.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextStream>
+#include <QThread>
+
+#include <algorithm>
+#include <array>
+#include <csignal>
+#include <functional>
+#include <memory>
+#include <sys/resource.h>
+#include <vector>
+
+namespace {
+const int descriptors = 1024;
+// A service that grows past this is stopped: the rows that would take the machine's memory end early instead.
+const qint64 guardKb = 6LL * 1024 * 1024;
+const int attackMs = 40000;
+const QString attacker = "127.0.0.2";
+
+QTextStream& out()
+{
+    static QTextStream stream(stdout);
+    return stream;
+}
+
+// A line of /proc/PID/status in kilobytes, 0 when the process is gone.
+qint64 statusKb(qint64 pid, const QByteArray& key)
+{
+    QFile status(QString("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith(key))
+            return line.mid(key.size()).trimmed().split(' ').value(0).toLongLong();
+    return 0;
+}
+
+QString seconds(qint64 ms)
+{
+    return QString::number(double(ms) / 1000, 'f', 1) + " s";
+}
+
+// The "error" code of an answer as HostileConnection or RawHttp keeps it, "list" for a change set, or "none".
+QString outcome(const QByteArray& answer)
+{
+    const QByteArray body = answer.mid(answer.indexOf('|') + 1);
+    if (answer.isEmpty())
+        return "closed unanswered";
+    if (body.startsWith('['))
+        return "change set";
+    const qsizetype error = body.indexOf("\"error\"");
+    return error < 0 ? QString::fromLatin1(answer.left(answer.indexOf('|')))
+                     : "error " + QString::fromLatin1(body.mid(error + 7).split(',').value(0)).remove(':').trimmed();
+}
+
+// A change set whose bill table holds the rows given; the other tables are empty.
+QByteArray changeSet(const QByteArray& billColumns, int rows, const std::function<QByteArray(int)>& row)
+{
+    const QList<QByteArray> tables{"bill", "account", "borrower", "category", "sub_category", "member"};
+    QByteArray json = "[";
+    for (const QByteArray& table : tables) {
+        const bool bill = table == "bill";
+        json += "{\"table_name\":\"" + table + "\",\"update_columns\":[" +
+                (bill ? billColumns : QByteArray("\"id\",\"version\"")) + "],\"update_data\":[";
+        for (int i = 0; bill && i < rows; ++i)
+            json += (i > 0 ? "," : "") + row(i);
+        json += "],\"delete_columns\":[\"id\",\"version\"],\"delete_data\":[]}";
+        json += table == tables.last() ? "]" : ",";
+    }
+    return json;
+}
+
+// A sync as a client that leaves its form unencoded sends it: the service decodes only "%" and "+".
+QByteArray syncRequest(const QString& account, const QByteArray& data)
+{
+    return RawHttp::formPost("sync/syncpc2.php",
+                             "version=44&username=" + account.toUtf8() +
+                                 "&password=pw&sync_time=2008-08-08 08:08:08&client_time=2024-05-01 "
+                                 "12:00:00&data=" +
+                                 data);
+}
+
+QByteArray tinyRecordData()
+{
+    return changeSet("\"id\",\"version\"", 1500000,
+                     [](int i) { return "[\"" + QByteArray::number(i, 36) + "\",\"2024-05-01 10:00:00\"]"; });
+}
+
+// The bill columns of the program's book.
+const QByteArray billColumns = "\"id\",\"title\",\"amount\",\"description\",\"date\",\"month\",\"category_id\","
+                               "\"sub_category_id\",\"account_id\",\"to_account_id\",\"borrower_id\",\"member_id\","
+                               "\"kind\",\"created_time\",\"version\"";
+
+QByteArray billRecordData()
+{
+    const QByteArray uuid = "-0000-4000-8000-0000000000";
+    return changeSet(billColumns, 200000, [&uuid](int i) {
+        const QByteArray id = QByteArray::number(i).rightJustified(8, '0');
+        return "[\"" + id + uuid + "01\",\"午餐\",\"-25.50\",\"和同事\",\"2024-05-01\",\"202405\",\"" + id + uuid +
+               "02\",\"" + id + uuid + "03\",\"" + id + uuid +
+               "04\",\"\",\"\",\"\",\"expense\",\"2024-05-01 12:00:00\",\"2024-05-01 12:00:00\"]";
+    });
+}
+
+template <class Connections> int openCount(const Connections& connections)
+{
+    return int(std::count_if(connections.cbegin(), connections.cend(), [](const auto& c) { return c->isOpen(); }));
+}
+
+// Waits until the service has closed every connection. Past the time, what is still open is reported as such.
+template <class Connections> void awaitClosed(const Connections& connections, int timeoutMs)
+{
+    (void)QTest::qWaitFor([&connections] { return openCount(connections) == 0; }, timeoutMs);
+}
+
+// Keeps `atOnce` connections of the `total` going, each made by `make` and looked at by `done` once closed. Runs
+// its own event loop: waiting in steps would cap the pace of the connections.
+void pump(int total, int atOnce, const std::function<HostileConnection*(int)>& make,
+          const std::function<void(const HostileConnection&)>& done)
+{
+    QEventLoop loop;
+    int started = 0;
+    int finished = 0;
+    std::function<void()> next = [&] {
+        HostileConnection* connection = make(started++);
+        QObject::connect(connection, &HostileConnection::closed, connection, [&, connection] {
+            done(*connection);
+            connection->deleteLater();
+            if (++finished == total)
+                loop.quit();
+            else if (started < total)
+                next();
+        });
+    };
+    for (int i = 0; i < qMin(atOnce, total); ++i)
+        next();
+    loop.exec();
+}
+} // namespace
+
+AttackBench::AttackBench(const QString& program) : m_program(program)
+{
+    // The flood of connections needs far more descriptors than a process starts with.
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
+QStringList AttackBench::names()
+{
+    return {"slow-body", "slow-head",  "slow-download", "connections", "chunked", "tiny-records", "bills",
+            "ones",      "four-large", "guessing",      "name-timing", "signups", "feedback"};
+}
+
+bool AttackBench::run(const QString& name)
+{
+    using Attack = QString (AttackBench::*)(ServiceProcess&);
+    const Attack attacks[] = {&AttackBench::slowBody,    &AttackBench::slowHead,   &AttackBench::slowDownload,
+                              &AttackBench::connections, &AttackBench::chunked,    &AttackBench::tinyRecords,
+                              &AttackBench::bills,       &AttackBench::ones,       &AttackBench::fourLarge,
+                              &AttackBench::guessing,    &AttackBench::nameTiming, &AttackBench::signups,
+                              &AttackBench::feedback};
+    const QStringList all = names();
+    if (name != "all" && !all.contains(name))
+        return false;
+    QTemporaryDir folder;
+    m_installer = folder.filePath("setup.exe");
+    QFile installer(m_installer);
+    if (!installer.open(QIODevice::WriteOnly) || !installer.resize(5242880))
+        qFatal("cannot make the installer");
+    installer.close();
+    out() << QString("\n%1 %2 %3 %4 %5  %6\n")
+                 .arg("attack", -14)
+                 .arg("requests", 8)
+                 .arg("failed", 6)
+                 .arg("p99 ms", 8)
+                 .arg("peak MB", 8)
+                 .arg("what the attack got")
+          << Qt::flush;
+    for (int i = 0; i < all.size(); ++i)
+        if (name == "all" || name == all.at(i))
+            runOne(all.at(i), attacks[i]);
+    return true;
+}
+
+void AttackBench::runOne(const QString& name, QString (AttackBench::*attack)(ServiceProcess&))
+{
+    qputenv("QUILLBAY_TEST_STORE", "sqlite");
+    ServiceProcess service({"--installer", m_installer}, QString(), {m_program, descriptors});
+    if (service.baseUrl().isEmpty() || !service.addAccount("owner", "pw"))
+        qFatal("the service did not start");
+    const qint64 pid = service.processId();
+    qint64 peakKb = 0;
+    bool stopped = false;
+    QTimer guard;
+    QObject::connect(&guard, &QTimer::timeout, &guard, [&] {
+        peakKb = qMax(peakKb, qMax(statusKb(pid, "VmHWM:"), statusKb(pid, "VmRSS:")));
+        if (!stopped && statusKb(pid, "VmRSS:") > guardKb) {
+            stopped = true;
+            ::kill(pid_t(pid), SIGKILL);
+        }
+    });
+    guard.start(100);
+
+    QThread thread;
+    LegitClient owner(service.baseUrl(), "owner", "pw");
+    owner.moveToThread(&thread);
+    thread.start();
+    QMetaObject::invokeMethod(&owner, &LegitClient::start);
+    QString achieved = (this->*attack)(service);
+    QMetaObject::invokeMethod(&owner, &LegitClient::stop, Qt::BlockingQueuedConnection);
+    thread.quit();
+    thread.wait();
+    peakKb = qMax(peakKb, statusKb(pid, "VmHWM:"));
+    if (stopped)
+        achieved = QString("stopped at over %1 GB; ").arg(guardKb / 1024 / 1024) + achieved;
+    out() << QString("%1 %2 %3 %4 %5  %6\n")
+                 .arg(name, -14)
+                 .arg(owner.requests(), 8)
+                 .arg(owner.failures(), 6)
+                 .arg(owner.p99Ms(), 8, 'f', 0)
+                 .arg(double(peakKb) / 1024, 8, 'f', 0)
+                 .arg(achieved)
+          << Qt::flush;
+}
+
+QString AttackBench::slowBody(ServiceProcess& service)
+{
+    std::vector<std::unique_ptr<HostileConnection>> posts;
+    for (int i = 0; i < 8; ++i) {
+        posts.push_back(std::make_unique<HostileConnection>(service.baseUrl(), attacker));
+        posts.back()->trickle("POST /sync/syncpc2.php HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 1000\r\n\r\n",
+                              QByteArray(1000, 'x'), 1000);
+    }
+    QTest::qWait(attackMs);
+    return QString("8 bodies at 1 byte/s: %1 still open after %2").arg(openCount(posts)).arg(seconds(attackMs));
+}
+
+QString AttackBench::slowHead(ServiceProcess& service)
+{
+    HostileConnection head(service.baseUrl(), attacker);
+    head.trickle("P", "OST /sync/userid.php HTTP/1.1\r\nHost: 127.0.0.1\r\nX: " + QByteArray(100, 'y'), 5000);
+    awaitClosed(std::array{&head}, 60000);
+    return QString("a head byte every 5 s: %1 after %2")
+        .arg(head.isOpen() ? "still open" : "closed")
+        .arg(seconds(head.lifetimeMs()));
+}
+
+QString AttackBench::slowDownload(ServiceProcess& service)
+{
+    std::vector<std::unique_ptr<HostileConnection>> downloads;
+    for (int i = 0; i < 16; ++i) {
+        downloads.push_back(std::make_unique<HostileConnection>(service.baseUrl(), attacker));
+        downloads.back()->send("GET /download/quillbay-setup.exe HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+        downloads.back()->readSlowly(1024);
+    }
+    QTest::qWait(attackMs);
+    return QString("16 downloads at 1 KB/s: %1 still open after %2").arg(openCount(downloads)).arg(seconds(attackMs));
+}
+
+QString AttackBench::connections(ServiceProcess& service)
+{
+    // 50 addresses with 32 connections each, half idle and half with a head begun; each one closed comes again.
+    std::vector<std::unique_ptr<HostileConnection>> held(50 * 32);
+    int made = 0;
+    const auto reopen = [&] {
+        for (std::size_t i = 0; i < held.size(); ++i) {
+            if (held[i] && held[i]->isOpen())
+                continue;
+            ++made;
+            held[i] = std::make_unique<HostileConnection>(service.baseUrl(), QString("127.0.1.%1").arg(1 + i / 32));
+            if (i % 2 == 1)
+                held[i]->send("GET /weibo HTTP/1.1\r\n");
+        }
+    };
+    QTimer again;
+    QObject::connect(&again, &QTimer::timeout, &again, reopen);
+    reopen();
+    again.start(100);
+    QTest::qWait(attackMs);
+    again.stop();
+    return QString("1600 connections from 50 addresses: %1 open at the end, %2 made in all")
+        .arg(openCount(held))
+        .arg(made);
+}
+
+QString AttackBench::chunked(ServiceProcess& service)
+{
+    std::vector<std::unique_ptr<HostileConnection>> posts;
+    for (int i = 0; i < 8; ++i) {
+        posts.push_back(std::make_unique<HostileConnection>(service.baseUrl(), attacker));
+        posts.back()->send("POST /sync/syncpc2.php HTTP/1.1\r\nHost: 127.0.0.1\r\nTransfer-Encoding: chunked\r\n\r\n1;",
+                           1LL << 30);
+    }
+    awaitClosed(posts, 60000);
+    qint64 sent = 0;
+    for (const auto& post : posts)
+        sent += post->sent();
+    return QString("8 chunk-size lines of 1 GB: %1 MB taken in all, answer %2")
+        .arg(sent / 1024 / 1024)
+        .arg(outcome(posts.front()->answer()));
+}
+
+// One upload after another or several at once, each from its own account; the time and outcome of each.
+static QString uploads(ServiceProcess& service, const QList<QByteArray>& data)
+{
+    std::vector<std::unique_ptr<HostileConnection>> posts;
+    for (int i = 0; i < data.size(); ++i) {
+        const QString account = QString("bulk%1").arg(i);
+        if (!service.addAccount(account, "pw"))
+            qFatal("cannot add the account");
+        posts.push_back(std::make_unique<HostileConnection>(service.baseUrl(), QString("127.0.0.%1").arg(5 + i)));
+        posts.back()->send(syncRequest(account, data.at(i)));
+    }
+    awaitClosed(posts, 600000);
+    QStringList results;
+    for (const auto& post : posts)
+        results << QString("%1 in %2").arg(outcome(post->answer()), seconds(post->lifetimeMs()));
+    return QString("%1 MB each: ").arg(double(data.first().size()) / 1e6, 0, 'f', 1) + results.join(", ");
+}
+
+QString AttackBench::tinyRecords(ServiceProcess& service)
+{
+    return "1.5 M tiny records, " + uploads(service, {tinyRecordData()});
+}
+
+QString AttackBench::bills(ServiceProcess& service)
+{
+    const QString upload = uploads(service, {billRecordData()});
+    // Another device of the account, on its first sync, receives them all.
+    HostileConnection first(service.baseUrl(), "127.0.0.5");
+    first.send(syncRequest("bulk0", changeSet(billColumns, 0, {})));
+    awaitClosed(std::array{&first}, 600000);
+    return "200,000 bills, " + upload +
+           QString("; another device's first sync: %1 MB in %2")
+               .arg(double(first.received()) / 1e6, 0, 'f', 1)
+               .arg(seconds(first.lifetimeMs()));
+}
+
+QString AttackBench::ones(ServiceProcess& service)
+{
+    QByteArray data(60 * 1000 * 1000, ',');
+    for (qsizetype i = 1; i < data.size() - 1; i += 2)
+        data[i] = '1';
+    data.front() = '[';
+    data.back() = ']';
+    return "[1,1,...] as the upload, " + uploads(service, {data});
+}
+
+QString AttackBench::fourLarge(ServiceProcess& service)
+{
+    const QByteArray data = billRecordData();
+    return "four bill uploads at once, " + uploads(service, {data, data, data, data});
+}
+
+QString AttackBench::guessing(ServiceProcess& service)
+{
+    int checked = 0;
+    int refused = 0;
+    QElapsedTimer timer;
+    timer.start();
+    pump(
+        2000, 8,
+        [&service](int i) {
+            auto* guess = new HostileConnection(service.baseUrl(), attacker);
+            guess->send(RawHttp::formPost("sync/userid.php", "username=owner&password=guess" + QByteArray::number(i)));
+            return guess;
+        },
+        [&](const HostileConnection& guess) {
+            const QString result = outcome(guess.answer());
+            checked += result == "error 1" ? 1 : 0;
+            refused += result == "error 4" ? 1 : 0;
+        });
+    return QString("2,000 wrong passwords for the owner's name from one address: %1 checked, %2 refused unchecked, "
+                   "%3 guesses/s")
+        .arg(checked)
+        .arg(refused)
+        .arg(2000.0 / (double(timer.elapsed()) / 1000), 0, 'f', 0);
+}
+
+QString AttackBench::nameTiming(ServiceProcess& service)
+{
+    // Each refusal from an address of its own, so that no throttle answers in the service's place.
+    QList<double> times[2];
+    for (int i = 0; i < 40; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        RawHttp::exchange(service.baseUrl(),
+                          RawHttp::formPost("sync/userid.php",
+                                            i % 2 ? "username=owner&password=wrong" : "username=nobody&password=wrong"),
+                          QString("127.0.2.%1").arg(1 + i));
+        times[i % 2] << double(timer.nsecsElapsed()) / 1e6;
+    }
+    for (QList<double>& list : times)
+        std::sort(list.begin(), list.end());
+    return QString("refusing a login, median of 20: existing name %1 ms, unknown name %2 ms")
+        .arg(times[1].at(10), 0, 'f', 2)
+        .arg(times[0].at(10), 0, 'f', 2);
+}
+
+QString AttackBench::signups(ServiceProcess& service)
+{
+    int created = 0;
+    pump(
+        300, 4,
+        [&service](int i) {
+            auto* signup = new HostileConnection(service.baseUrl(), attacker);
+            signup->send(RawHttp::formPost("", "username=flood" + QByteArray::number(i) + "&password=pw"));
+            return signup;
+        },
+        [&created](const HostileConnection& signup) { created += signup.answer().contains("注册成功") ? 1 : 0; });
+    const QByteArray foreign = RawHttp::exchange(
+        service.baseUrl(),
+        RawHttp::formPost("", "username=foreign&password=pw", "Origin: http://elsewhere.example\r\n"), "127.0.0.3");
+    return QString("300 sign-ups from one address: %1 accounts made; one from a foreign page %2")
+        .arg(created)
+        .arg(foreign.contains("注册成功") ? "accepted" : "refused");
+}
+
+QString AttackBench::feedback(ServiceProcess& service)
+{
+    int kept = 0;
+    const QByteArray body = "email=a@b.cc&subject=FNK PC&content=" + QByteArray(65000, 'x');
+    pump(
+        500, 4,
+        [&service, &body](int i) {
+            auto* post = new HostileConnection(service.baseUrl(), QString("127.0.3.%1").arg(1 + i / 20));
+            post->send(RawHttp::formPost("client/feedback.php", body));
+            return post;
+        },
+        [&kept](const HostileConnection& post) { kept += post.answer().contains("success") ? 1 : 0; });
+    const QByteArray own = RawHttp::exchange(
+        service.baseUrl(), RawHttp::formPost("client/feedback.php", "email=me@b.cc&subject=FNK PC&content=hello"));
+    return QString("25 addresses x 20 x 64 KB: %1 kept (%2 MB); the owner's feedback afterwards %3")
+        .arg(kept)
+        .arg(double(kept) * double(body.size()) / 1e6, 0, 'f', 1)
+        .arg(own.contains("success") ? "kept" : "refused");
+}

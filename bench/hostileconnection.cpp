@@ -1,0 +1,85 @@
+#include "hostileconnection.h"
+
+#include <QHostAddress>
+#include <QUrl>
+
+namespace {
+// Padding is handed to the socket a piece at a time, so that a gigabyte is never held.
+const qint64 piece = 1024 * 1024;
+const qsizetype keptAnswer = 4096;
+} // namespace
+
+HostileConnection::HostileConnection(const QString& baseUrl, const QString& from, QObject* parent) : QObject(parent)
+{
+    m_started.start();
+    m_socket.bind(QHostAddress(from));
+    connect(&m_socket, &QTcpSocket::bytesWritten, this, [this](qint64 written) {
+        m_sent += written;
+        writeMore();
+    });
+    connect(&m_socket, &QTcpSocket::readyRead, this, [this] {
+        if (!m_pace.isActive())
+            take(-1);
+    });
+    connect(&m_socket, &QTcpSocket::stateChanged, this, [this](QAbstractSocket::SocketState state) {
+        if (state != QAbstractSocket::UnconnectedState || m_closedAt >= 0)
+            return;
+        take(-1);
+        m_closedAt = m_started.elapsed();
+        m_pace.stop();
+        emit closed();
+    });
+    m_socket.connectToHost(QHostAddress::LocalHost, quint16(QUrl(baseUrl).port()));
+}
+
+void HostileConnection::send(const QByteArray& request, qint64 padding)
+{
+    m_padding = padding;
+    m_socket.write(request);
+}
+
+void HostileConnection::trickle(const QByteArray& head, const QByteArray& rest, int intervalMs)
+{
+    m_socket.write(head);
+    m_rest = rest;
+    connect(&m_pace, &QTimer::timeout, this, [this] {
+        if (m_rest.isEmpty())
+            return m_pace.stop();
+        m_socket.write(m_rest.left(1));
+        m_rest.remove(0, 1);
+    });
+    m_pace.start(intervalMs);
+}
+
+void HostileConnection::readSlowly(int bytesPerSecond)
+{
+    // What Qt holds unread is bounded too, so that the server's writes wait for the pace.
+    m_socket.setReadBufferSize(bytesPerSecond);
+    connect(&m_pace, &QTimer::timeout, this, [this, bytesPerSecond] { take(bytesPerSecond / 10); });
+    m_pace.start(100);
+}
+
+QByteArray HostileConnection::answer() const
+{
+    const qsizetype end = m_start.indexOf("\r\n\r\n");
+    return end < 0 ? QByteArray() : m_start.left(m_start.indexOf("\r\n")) + '|' + m_start.mid(end + 4);
+}
+
+void HostileConnection::writeMore()
+{
+    if (m_padding <= 0 || m_socket.bytesToWrite() > piece)
+        return;
+    const qint64 size = qMin(piece, m_padding);
+    m_padding -= size;
+    m_socket.write(QByteArray(size, 'x'));
+}
+
+void HostileConnection::take(qint64 most)
+{
+    if (m_socket.bytesAvailable() <= 0)
+        return;
+    const QByteArray data = m_socket.read(most < 0 ? m_socket.bytesAvailable() : most);
+    m_received += data.size();
+    if (m_start.size() < keptAnswer)
+        m_start += data.left(keptAnswer - m_start.size());
+}

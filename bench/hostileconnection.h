@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTcpSocket>
+#include <QTimer>
+
+// One connection of an attacker from a loopback address of its own. It sends its request at once, or its head at
+// once and the rest a byte at a time, or its request followed by padding as fast as the server takes it; it reads the
+// answer as it comes or at a slow pace; and it keeps the start of the answer and counts the rest.
+class HostileConnection : public QObject
+{
+    Q_OBJECT
+
+public:
+    HostileConnection(const QString& baseUrl, const QString& from, QObject* parent = nullptr);
+
+    // Sends the request, then `padding` bytes of "x".
+    void send(const QByteArray& request, qint64 padding = 0);
+    // Sends the head at once and the rest a byte per interval.
+    void trickle(const QByteArray& head, const QByteArray& rest, int intervalMs);
+    // Takes the answer at this pace at most.
+    void readSlowly(int bytesPerSecond);
+
+    bool isOpen() const { return m_socket.state() != QAbstractSocket::UnconnectedState; }
+    // Milliseconds from the connection's start until it closed, or until now.
+    qint64 lifetimeMs() const { return m_closedAt >= 0 ? m_closedAt : m_started.elapsed(); }
+    qint64 sent() const { return m_sent; }
+    qint64 received() const { return m_received; }
+    // The start of the answer: its status line and the beginning of its body joined by "|".
+    QByteArray answer() const;
+
+signals:
+    void closed();
+
+private:
+    void writeMore();
+    void take(qint64 most);
+
+    QTcpSocket m_socket;
+    QElapsedTimer m_started;
+    QTimer m_pace;
+    QByteArray m_rest;
+    qint64 m_padding = 0;
+    qint64 m_sent = 0;
+    qint64 m_received = 0;
+    qint64 m_closedAt = -1;
+    QByteArray m_start;
+};

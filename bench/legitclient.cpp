@@ -1,0 +1,113 @@
+#include "legitclient.h"
+
+#include "online/httphelper.h"
+
+#include <QDateTime>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QTimer>
+#include <algorithm>
+
+namespace {
+const int cycleMs = 200;
+const int timeoutMs = 5000;
+const QStringList tables{"bill", "account", "borrower", "category", "sub_category", "member"};
+
+// An upload in which the bill table carries one changed row.
+QString oneRecord(int edit)
+{
+    const QString now = QDateTime::currentDateTimeUtc().toString("yyyy-MM-dd hh:mm:ss");
+    QStringList entries;
+    for (const QString& table : tables) {
+        const QString rows = table == "bill" ? QString("[\"legit\",\"edit %1\",\"%2\"]").arg(edit).arg(now) : "";
+        entries << QString("{\"table_name\":\"%1\",\"update_columns\":[\"id\",\"title\",\"version\"],\"update_data\":"
+                           "[%2],\"delete_columns\":[\"id\",\"version\"],\"delete_data\":[]}")
+                       .arg(table, rows);
+    }
+    return '[' + entries.join(',') + ']';
+}
+
+bool signedIn(const QByteArray& answer)
+{
+    return answer.contains("\"id\"") && !answer.contains("\"error\"");
+}
+
+bool synced(const QByteArray& answer)
+{
+    return answer.startsWith('[') && answer.contains("table_name");
+}
+} // namespace
+
+LegitClient::LegitClient(const QString& baseUrl, const QString& account, const QString& password)
+    : m_baseUrl(baseUrl), m_account(account), m_password(password)
+{
+}
+
+void LegitClient::start()
+{
+    m_network = new QNetworkAccessManager(this);
+    login();
+}
+
+void LegitClient::stop()
+{
+    m_stopped = true;
+    delete m_network;
+    m_network = nullptr;
+}
+
+double LegitClient::p99Ms() const
+{
+    if (m_latencies.isEmpty())
+        return 0;
+    QList<double> sorted = m_latencies;
+    std::sort(sorted.begin(), sorted.end());
+    return sorted.at(qsizetype(0.99 * double(sorted.size() - 1)));
+}
+
+void LegitClient::login()
+{
+    m_cycle.start();
+    post("sync/userid.php", {{"username", m_account}, {"password", m_password}}, signedIn, &LegitClient::sync);
+}
+
+void LegitClient::sync()
+{
+    post("sync/syncpc2.php",
+         {{"version", "44"},
+          {"username", m_account},
+          {"password", m_password},
+          {"sync_time", "2008-08-08 08:08:08"},
+          {"client_time", QDateTime::currentDateTimeUtc().toString("yyyy-MM-dd hh:mm:ss")},
+          {"data", oneRecord(++m_edits)}},
+         synced, &LegitClient::pause);
+}
+
+void LegitClient::post(const QString& path, const QList<QPair<QString, QString>>& form,
+                       bool (*accepted)(const QByteArray&), void (LegitClient::*next)())
+{
+    if (m_stopped)
+        return;
+    QNetworkRequest request(QUrl(m_baseUrl + path));
+    request.setHeader(QNetworkRequest::ContentTypeHeader, "application/x-www-form-urlencoded");
+    request.setTransferTimeout(timeoutMs);
+    QElapsedTimer timer;
+    timer.start();
+    QNetworkReply* reply = m_network->post(request, HttpHelper::encodeForm(form));
+    connect(reply, &QNetworkReply::finished, this, [this, reply, timer, accepted, next] {
+        // Once stopped, the replies go with the network manager.
+        if (m_stopped)
+            return;
+        reply->deleteLater();
+        if (reply->error() == QNetworkReply::NoError && accepted(reply->readAll()))
+            m_latencies << double(timer.nsecsElapsed()) / 1e6;
+        else
+            ++m_failures;
+        (this->*next)();
+    });
+}
+
+void LegitClient::pause()
+{
+    QTimer::singleShot(std::max<qint64>(0, cycleMs - m_cycle.elapsed()), this, &LegitClient::login);
+}

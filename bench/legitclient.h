@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QList>
+#include <QObject>
+#include <QString>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+
+// An account's owner syncing as usual from 127.0.0.1 while an attack goes on: every 0.2 s a login and a sync of one
+// record, each given 5 s. Meant to live on a thread of its own, so that the attack's own work never delays it.
+class LegitClient : public QObject
+{
+    Q_OBJECT
+
+public:
+    LegitClient(const QString& baseUrl, const QString& account, const QString& password);
+
+    // Both run on the client's thread.
+    Q_INVOKABLE void start();
+    Q_INVOKABLE void stop();
+
+    // Read once stopped.
+    int requests() const { return int(m_latencies.size()) + m_failures; }
+    int failures() const { return m_failures; }
+    double p99Ms() const;
+
+private:
+    void login();
+    void sync();
+    void post(const QString& path, const QList<QPair<QString, QString>>& form, bool (*accepted)(const QByteArray&),
+              void (LegitClient::*next)());
+    void pause();
+
+    QString m_baseUrl;
+    QString m_account;
+    QString m_password;
+    QNetworkAccessManager* m_network = nullptr;
+    QElapsedTimer m_cycle;
+    bool m_stopped = false;
+    int m_failures = 0;
+    int m_edits = 0;
+    QList<double> m_latencies;
+};

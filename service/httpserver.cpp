@@ -1,0 +1,126 @@
+#include "httpserver.h"
+
+#include "httpconnection.h"
+#include "warningpace.h"
+
+#include <boost/asio/ip/address.hpp>
+#include <boost/asio/ip/v6_only.hpp>
+#include <boost/asio/post.hpp>
+
+namespace {
+namespace asio = boost::asio;
+using tcp = asio::ip::tcp;
+
+// While no descriptor is free, the listener waits this long before it accepts again instead of spinning.
+const auto acceptPause = std::chrono::milliseconds(100);
+
+std::string addressText(const asio::ip::address& address)
+{
+    if (address.is_v6() && address.to_v6().is_v4_mapped())
+        return asio::ip::make_address_v4(asio::ip::v4_mapped, address.to_v6()).to_string();
+    return address.to_string();
+}
+
+bool outOfDescriptors(const boost::system::error_code& error)
+{
+    return error == asio::error::no_descriptors || error == asio::error::no_buffer_space ||
+           error == asio::error::no_memory;
+}
+} // namespace
+
+HttpServer::HttpServer(const Limits& limits)
+    : m_limits(limits), m_table(limits.maxConnections, limits.perAddress), m_turns(limits.largeAtOnce),
+      m_acceptor(m_network), m_acceptPause(m_network), m_workers(std::size_t(limits.workers))
+{
+}
+
+HttpServer::~HttpServer() = default;
+
+quint16 HttpServer::listen(const QHostAddress& address, quint16 port, QString& error)
+{
+    boost::system::error_code failure;
+    const tcp::endpoint endpoint(asio::ip::make_address(address.toString().toStdString(), failure), port);
+    if (!failure)
+        m_acceptor.open(endpoint.protocol(), failure);
+    if (!failure)
+        m_acceptor.set_option(tcp::acceptor::reuse_address(true), failure);
+    if (!failure && endpoint.protocol() == tcp::v6())
+        m_acceptor.set_option(asio::ip::v6_only(false), failure);
+    if (!failure)
+        m_acceptor.bind(endpoint, failure);
+    if (!failure)
+        m_acceptor.listen(asio::socket_base::max_listen_connections, failure);
+    const tcp::endpoint bound = failure ? tcp::endpoint() : m_acceptor.local_endpoint(failure);
+    if (failure) {
+        error = QString::fromStdString(failure.message());
+        return 0;
+    }
+    return bound.port();
+}
+
+void HttpServer::run(HttpHandler& handler)
+{
+    m_handler = &handler;
+    accept();
+    m_network.run();
+    // No worker may still be answering once the handler is gone.
+    m_workers.join();
+}
+
+void HttpServer::accept()
+{
+    m_acceptor.async_accept([this](const boost::system::error_code& error, tcp::socket socket) {
+        if (!error) {
+            admit(std::move(socket));
+        } else if (outOfDescriptors(error)) {
+            pauseAccepting();
+            return;
+        }
+        accept();
+    });
+}
+
+void HttpServer::admit(tcp::socket socket)
+{
+    boost::system::error_code error;
+    const tcp::endpoint remote = socket.remote_endpoint(error);
+    if (error)
+        return;
+    const std::string peer = addressText(remote.address());
+    ConnectionTable::Admission admission = m_table.admit(peer);
+    bool madeRoom = false;
+    for (HttpConnection* oldest = nullptr;
+         admission == ConnectionTable::Admission::Full && (oldest = m_table.longestWaiting()) != nullptr;) {
+        oldest->close();
+        madeRoom = true;
+        admission = m_table.admit(peer);
+    }
+    if (madeRoom || admission == ConnectionTable::Admission::Full) {
+        static WarningPace pace;
+        pace.warn(QString("all %1 connections taken: %2 to admit one from %3")
+                      .arg(m_limits.maxConnections)
+                      .arg(madeRoom ? "closed the one that waited longest for its request" : "refused it")
+                      .arg(peer.c_str()));
+    } else if (admission == ConnectionTable::Admission::AddressFull) {
+        static WarningPace pace;
+        pace.warn(
+            QString("address %1 holds its %2 connections: refused another").arg(peer.c_str()).arg(m_limits.perAddress));
+    }
+    if (admission != ConnectionTable::Admission::Admitted)
+        return;
+    // An answer's head and body go out in separate writes: without this the body would wait for the client's
+    // delayed acknowledgement.
+    socket.set_option(tcp::no_delay(true), error);
+    std::make_shared<HttpConnection>(*this, std::move(socket), peer)->start();
+}
+
+void HttpServer::pauseAccepting()
+{
+    static WarningPace pace;
+    pace.warn("no file descriptor free to accept a connection: closing the one that waited longest for its request");
+    // The pending connection stays in the backlog, so accepting again at once would fail again.
+    if (HttpConnection* oldest = m_table.longestWaiting())
+        oldest->close();
+    m_acceptPause.expires_after(acceptPause);
+    m_acceptPause.async_wait([this](const boost::system::error_code&) { accept(); });
+}

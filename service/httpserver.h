@@ -1,0 +1,69 @@
+#pragma once
+
+#include "connectiontable.h"
+#include "requestturns.h"
+
+#include <QHostAddress>
+#include <QString>
+
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/thread_pool.hpp>
+
+#include <chrono>
+
+class HttpHandler;
+
+// The service's HTTP server. One network thread accepts every connection and reads and writes them all without
+// blocking, so that a slow or idle client holds a descriptor and a bounded buffer, never a thread; whole requests are
+// answered on a pool of worker threads. When every place is taken, the connection that has waited longest without a
+// whole request makes room for the new one; a request being answered is never dropped.
+class HttpServer
+{
+public:
+    struct Limits
+    {
+        int workers = 2;
+        int maxConnections = 1000;
+        int perAddress = 32;
+        // A connection sends its first byte within the idle time, then its whole head within the head time.
+        std::chrono::seconds idle{30};
+        std::chrono::seconds head{10};
+        // Large requests read and worked on at once, and how long one waits for its turn.
+        int largeAtOnce = 2;
+        std::chrono::seconds largeWait{60};
+    };
+
+    explicit HttpServer(const Limits& limits);
+    ~HttpServer();
+    HttpServer(const HttpServer&) = delete;
+    HttpServer& operator=(const HttpServer&) = delete;
+
+    // The port listened on (a free one when asked for 0), or 0 with the reason in `error`.
+    quint16 listen(const QHostAddress& address, quint16 port, QString& error);
+    // Serves connections on the calling thread, answered by the handler, for as long as the process runs.
+    void run(HttpHandler& handler);
+
+    const Limits& limits() const { return m_limits; }
+    HttpHandler& handler() { return *m_handler; }
+    boost::asio::io_context& network() { return m_network; }
+    boost::asio::thread_pool& workers() { return m_workers; }
+    ConnectionTable& table() { return m_table; }
+    RequestTurns& turns() { return m_turns; }
+
+private:
+    void accept();
+    void admit(boost::asio::ip::tcp::socket socket);
+    void pauseAccepting();
+
+    Limits m_limits;
+    HttpHandler* m_handler = nullptr;
+    // Before the network: connections still held by its handlers when it goes give their places back.
+    ConnectionTable m_table;
+    RequestTurns m_turns;
+    boost::asio::io_context m_network{1};
+    boost::asio::ip::tcp::acceptor m_acceptor;
+    boost::asio::steady_timer m_acceptPause;
+    boost::asio::thread_pool m_workers;
+};

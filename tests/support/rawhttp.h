@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QTcpSocket>
+
+#include <memory>
+
+// Requests written to a server as they stand, from a loopback address of the caller's choice: what the program's HTTP
+// client would never send, or a client elsewhere on the network.
+class RawHttp
+{
+public:
+    // A socket connected from the address to the server at the base address; not connected when that failed.
+    static std::unique_ptr<QTcpSocket> connect(const QString& baseUrl, const QString& from = "127.0.0.1");
+    // What the server answers to the request: its status line and body joined by "|", nothing when the connection
+    // was closed unanswered.
+    static QByteArray exchange(const QString& baseUrl, const QByteArray& request, const QString& from = "127.0.0.1");
+    // Reads what the server sends until it closes the connection, and returns it as exchange() does.
+    static QByteArray answer(QTcpSocket& socket, int timeoutMs = 10000);
+    // A form POST to the path with the body.
+    static QByteArray formPost(const QString& path, const QByteArray& body, const QByteArray& headers = {});
+};
