@@ -75,6 +75,13 @@ void DBill::init()
     ui->pbCancel->setProperty("style", "blue");
     ui->pbContinue->setProperty("style", "blue");
     ui->cbContinue->setChecked(FileSetting::getInstance()->getValue("Common/EnableBillEnterContinue", false).toBool());
+    // Hidden while a stored bill is changed, they keep their room, so that the fields stand where they stand
+    // for a new bill.
+    for (QWidget* continuing : std::initializer_list<QWidget*>{ui->cbContinue, ui->pbContinue}) {
+        QSizePolicy policy = continuing->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        continuing->setSizePolicy(policy);
+    }
 
     for (QComboBox* combo : {ui->cbAccount, ui->cbBorrower, ui->cbCategory, ui->cbLoanKind, ui->cbMember,
                              ui->cbSubCategory, ui->cbToAccount}) {
