@@ -75,6 +75,13 @@ void DBill::init()
     ui->pbCancel->setProperty("style", "blue");
     ui->pbContinue->setProperty("style", "blue");
     ui->cbContinue->setChecked(FileSetting::getInstance()->getValue("Common/EnableBillEnterContinue", false).toBool());
+    // Hidden while a stored bill is changed, they keep their room, so that the fields stand where they stand
+    // for a new bill.
+    for (QWidget* continuing : std::initializer_list<QWidget*>{ui->cbContinue, ui->pbContinue}) {
+        QSizePolicy policy = continuing->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        continuing->setSizePolicy(policy);
+    }
 
     for (QComboBox* combo : {ui->cbAccount, ui->cbBorrower, ui->cbCategory, ui->cbLoanKind, ui->cbMember,
                              ui->cbSubCategory, ui->cbToAccount}) {
@@ -85,6 +92,24 @@ void DBill::init()
     connect(ui->dsbAmount, qOverload<double>(&QDoubleSpinBox::valueChanged), this, [this] { m_storedAmount.reset(); });
 
     resetForm();
+}
+
+void DBill::setVisible(bool visible)
+{
+    // The window manager takes a new window into a frame that stands at the screen's corner until it is placed.
+    // A geometry notice the window system sends for a request made before that, read in that moment, leaves the
+    // program believing the dialog stands at the corner: its lists then open there, and its next resize, when a
+    // kind shows more rows, moves it there. Laid out and placed before its window exists, the window is made
+    // where it belongs and the dialog asks nothing of the window system until the window manager has placed it.
+    if (visible && !isVisible()) {
+        // A dialog shown over this one before it showed (a missing account asked for) had its window made early.
+        if (testAttribute(Qt::WA_WState_Created))
+            destroy();
+        ensurePolished();
+        layout()->activate();
+        adjustPosition(parentWidget());
+    }
+    QDialog::setVisible(visible);
 }
 
 void DBill::paintEvent(QPaintEvent*)

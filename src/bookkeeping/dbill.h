@@ -29,6 +29,7 @@ public:
 
     virtual void resetForm();
     virtual void setBill(const MBillPtr& bill);
+    void setVisible(bool visible) override;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;

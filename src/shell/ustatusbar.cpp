@@ -35,13 +35,14 @@ QDateTime lastSyncTime()
 UStatusBar::UStatusBar(QWidget* parent) : QWidget(parent), ui(new Ui::UStatusBar), condition(" 1=1 ")
 {
     ui->setupUi(this);
+    m_syncStateLeastWidth = ui->lblSyncTime->minimumWidth();
 
     const QDateTime last = lastSyncTime();
     // A book never synchronised carries a stamp from 2008.
     if (!last.isValid() || last.date().year() < 2009)
-        ui->lblSyncTime->setText(tr("  尚未同步过 "));
+        showSyncState(tr("  尚未同步过 "));
     else
-        ui->lblSyncTime->setText(tr("  上次同步 ") + last.toString(timeFormat));
+        showSyncState(tr("  上次同步 ") + last.toString(timeFormat));
 
     SyncHelper* engine = SyncHelper::getInstance();
     connect(engine, &SyncHelper::syncFinished, this, &UStatusBar::syncFinished);
@@ -90,13 +91,13 @@ void UStatusBar::paintEvent(QPaintEvent*)
 
 void UStatusBar::syncFinished()
 {
-    ui->lblSyncTime->setText(tr("  上次同步 ") + syncTime.toString(timeFormat));
+    showSyncState(tr("  上次同步 ") + syncTime.toString(timeFormat));
     showSyncLink(false);
 }
 
 void UStatusBar::syncStarted()
 {
-    ui->lblSyncTime->setText(tr("  正在同步，请稍候...... "));
+    showSyncState(tr("  正在同步，请稍候...... "));
     syncTime = QDateTime::currentDateTime();
     showSyncLink(true);
 }
@@ -104,7 +105,7 @@ void UStatusBar::syncStarted()
 void UStatusBar::syncError(int, QString message)
 {
     DMessageBox::error(this, message);
-    ui->lblSyncTime->setText(tr("  上次同步失败"));
+    showSyncState(tr("  上次同步失败"));
     showSyncLink(false);
 }
 
@@ -119,14 +120,14 @@ void UStatusBar::billDataChanged()
 {
     listConditionChanged(QString());
     const QString month = "  month=" + QDate::currentDate().toString("yyyyMM");
-    ui->lblMonthSummary->setText(tr("本月  ") + getSummary(month));
+    ui->lblMonthSummary->setSummary(tr("本月  ") + getSummary(month));
 }
 
 void UStatusBar::listConditionChanged(QString condition)
 {
     if (!condition.isEmpty())
         this->condition = condition;
-    ui->lblTotalSummary->setText(tr("总计  ") + getSummary(this->condition));
+    ui->lblTotalSummary->setSummary(tr("总计  ") + getSummary(this->condition));
 }
 
 QColor UStatusBar::linkColor() const
@@ -138,6 +139,13 @@ void UStatusBar::setLinkColor(const QColor& color)
 {
     m_linkColor = color;
     showSyncLink(!ui->lblSync->isEnabled());
+}
+
+void UStatusBar::showSyncState(const QString& text)
+{
+    // The summaries give way to the time of the last sync, which is never cut.
+    ui->lblSyncTime->setText(text);
+    ui->lblSyncTime->setMinimumWidth(qMax(m_syncStateLeastWidth, ui->lblSyncTime->sizeHint().width()));
 }
 
 void UStatusBar::showSyncLink(bool running)

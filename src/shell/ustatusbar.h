@@ -41,6 +41,7 @@ private slots:
     void listConditionChanged(QString condition);
 
 private:
+    void showSyncState(const QString& text);
     void showSyncLink(bool running);
 
     Ui::UStatusBar* ui;
@@ -49,4 +50,6 @@ private:
     // The bill list's last condition; all bills until it reports one.
     QString condition;
     QColor m_linkColor{0xcc, 0xee, 0xff};
+    // The form's width for the sync state; a longer text widens it.
+    int m_syncStateLeastWidth = 0;
 };

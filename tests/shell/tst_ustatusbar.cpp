@@ -5,10 +5,14 @@
 
 #include "data/notifier.h"
 #include "online/synchelper.h"
+#include "shell/mainwindow.h"
+#include "shell/stylesheet.h"
 #include "shell/ustatusbar.h"
+#include "shell/usummarylabel.h"
 
 #include <QDialog>
 #include <QLabel>
+#include <QScopeGuard>
 #include <QSignalSpy>
 
 namespace {
@@ -116,6 +120,44 @@ private slots:
         QCOMPARE(text(bar, "lblSyncTime"), QString("  上次同步失败"));
         QVERIFY(link->isEnabled() && link->text().contains(">立即同步<"));
         QCOMPARE(boxes.boxes(), (QVector<QPair<QString, QString>>{{"错误", "服务器忙"}}));
+    }
+
+    // In a window of the default size, the widest figures of both summaries and the time of the last sync show
+    // whole: whatever gives way, no digit and no sign is cut. Each summary carries its whole text as its tooltip.
+    void widestFiguresShowWhole()
+    {
+        addBills({"expense -9999999.99", "income 9999999.99", "borrow 9999999.99", "lend -8888888.88"}, true);
+        DbSetting::getInstance();
+        BookRows::exec("update tbl_setting set sync_time='2026-12-07 12:34:56'");
+        qApp->setStyleSheet(StyleSheet::load());
+        const auto plain = qScopeGuard([] { qApp->setStyleSheet(QString()); });
+        LightPageFactory pages;
+        Replaced<BookPageFactory> factory(&pages);
+        MainWindow window;
+        window.setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX); // the test screen is smaller than the window
+        window.resize(1024, 700);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QCOMPARE(window.width(), 1024);
+        auto* sync = window.findChild<QLabel*>("lblSyncTime");
+        QVERIFY2(sync->text().contains("2026-12-0") &&
+                     sync->fontMetrics().horizontalAdvance(sync->text()) <= sync->contentsRect().width(),
+                 qPrintable(sync->text()));
+        const QList<USummaryLabel*> summaries = window.findChildren<USummaryLabel*>();
+        QCOMPARE(summaries.size(), 2);
+        int right = sync->geometry().right();
+        for (USummaryLabel* summary : summaries) {
+            const QString shown = summary->shownText();
+            QVERIFY2(QFontMetrics(summary->shownFont()).horizontalAdvance(shown) <= summary->contentsRect().width(),
+                     qPrintable(shown));
+            QVERIFY(summary->x() > right && summary->parentWidget()->rect().contains(summary->geometry()));
+            right = summary->geometry().right();
+            QCOMPARE(summary->toolTip().mid(4),
+                     "支出:-9999999.99 收入:9999999.99 净借入:9999999.99 净借出:-8888888.88 变化:+1111111.11");
+            for (const char* figure : {"-9999999.99", "-8888888.88", "+1111111.11"})
+                QVERIFY2(shown.contains(figure), qPrintable(shown));
+            QCOMPARE(shown.count("9999999.99"), 3);
+        }
     }
 
     void linkWithoutAccountStartsNoSync()
