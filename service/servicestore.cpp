@@ -1,7 +1,5 @@
 #include "servicestore.h"
 
-#include "online/jsoncodec.h"
-#include "servicejson.h"
 #include "servicelog.h"
 
 #include <QAtomicInt>
@@ -14,10 +12,7 @@
 #include <QSqlRecord>
 #include <QThread>
 #include <QUrl>
-#include <QtConcurrent/QtConcurrentMap>
 
-#include <algorithm>
-#include <iterator>
 #include <limits>
 
 namespace {
@@ -45,9 +40,7 @@ const char* const indexes[] = {
     "create index if not exists feedback_received on feedback (received)",
 };
 
-// Ids per lookup and records per write: few statements for a large upload, well under both stores' limits on
-// bound values.
-const qsizetype idsPerLookup = 500;
+// Records per write: few statements for a large upload, well under both stores' limits on bound values.
 const qsizetype recordsPerWrite = 100;
 
 const QFileDevice::Permissions ownerFile = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
@@ -107,13 +100,23 @@ QString marks(int count)
     return QStringList(QList<QString>(count, "?")).join(", ");
 }
 
-StoredRecord recordOf(const QSqlQuery& query, int first)
+QByteArray text(const QSqlQuery& query, int column)
 {
-    return StoredRecord{query.value(first).toString(), query.value(first + 1).toString(),
-                        query.value(first + 2).toInt() != 0,
-                        JsonCodec::parse(query.value(first + 3).toString()).toHash()};
+    return query.value(column).toString().toUtf8();
+}
+
+// Reads the record whose id, version, deletion mark and data stand in the query's columns from `first` on, and hands
+// it on; its texts live as long as the call.
+template <typename Use> void withRecord(const QSqlQuery& query, int first, Use use)
+{
+    const QByteArray id = text(query, first);
+    const QByteArray version = text(query, first + 1);
+    const QByteArray data = text(query, first + 3);
+    use(StoredRecord{id, version, query.value(first + 2).toInt() != 0, data});
 }
 } // namespace
+
+const qsizetype ServiceStore::idsPerLookup = 500;
 
 ServiceStore::ServiceStore() = default;
 
@@ -254,10 +257,9 @@ bool ServiceStore::addAccount(const StoredAccount& account)
     return exec(query);
 }
 
-bool ServiceStore::records(const QString& userId, const QString& table, const QStringList& ids,
-                           QHash<QString, StoredRecord>& out) const
+bool ServiceStore::records(const QString& userId, const QString& table, const QList<QByteArrayView>& ids,
+                           RecordBatch& out) const
 {
-    out.reserve(out.size() + ids.size());
     QSqlQuery query(m_db);
     query.setForwardOnly(true);
     qsizetype prepared = 0;
@@ -271,28 +273,17 @@ bool ServiceStore::records(const QString& userId, const QString& table, const QS
         query.bindValue(0, userId);
         query.bindValue(1, table);
         for (qsizetype i = 0; i < count; ++i)
-            query.bindValue(int(2 + i), ids.at(from + i));
+            query.bindValue(int(2 + i), QString::fromUtf8(ids.at(from + i)));
         if (!exec(query))
             return false;
-        while (query.next()) {
-            const StoredRecord record = recordOf(query, 0);
-            out.insert(record.id, record);
-        }
+        while (query.next())
+            withRecord(query, 0, [&out](const StoredRecord& record) { out.append(record); });
     }
     return true;
 }
 
-bool ServiceStore::saveRecords(const QString& userId, const QString& table, const QList<StoredRecord>& records,
-                               qint64 change)
+bool ServiceStore::saveRecords(const QString& userId, const QString& table, const RecordBatch& records, qint64 change)
 {
-    // Turning the records into text takes longer than storing them; a large upload has it done on every core, a
-    // small one here, which spares waking the other threads.
-    const auto text = [](const StoredRecord& record) { return QString::fromUtf8(ServiceJson::write(record.values)); };
-    QList<QString> data;
-    if (records.size() >= recordsPerWrite)
-        data = QtConcurrent::blockingMapped<QList<QString>>(records, text);
-    else
-        std::transform(records.cbegin(), records.cend(), std::back_inserter(data), text);
     QSqlQuery query(m_db);
     qsizetype prepared = 0;
     for (qsizetype from = 0; from < records.size(); from += recordsPerWrite) {
@@ -305,10 +296,10 @@ bool ServiceStore::saveRecords(const QString& userId, const QString& table, cons
         prepared = count;
         int position = 0;
         for (qsizetype i = from; i < from + count; ++i) {
-            const StoredRecord& record = records.at(i);
-            for (const QVariant& value :
-                 {QVariant(userId), QVariant(table), QVariant(record.id), QVariant(record.version),
-                  QVariant(record.deleted ? 1 : 0), QVariant(data.at(i)), QVariant(change)})
+            const StoredRecord record = records.at(i);
+            for (const QVariant& value : {QVariant(userId), QVariant(table), QVariant(QString::fromUtf8(record.id)),
+                                          QVariant(QString::fromUtf8(record.version)), QVariant(record.deleted ? 1 : 0),
+                                          QVariant(QString::fromUtf8(record.data)), QVariant(change)})
                 query.bindValue(position++, value);
         }
         if (!exec(query))
@@ -317,8 +308,9 @@ bool ServiceStore::saveRecords(const QString& userId, const QString& table, cons
     return true;
 }
 
-bool ServiceStore::changedRecords(const QString& userId, qint64 after, qint64 before,
-                                  QHash<QString, QList<StoredRecord>>& out) const
+bool ServiceStore::changedRecords(
+    const QString& userId, qint64 after, qint64 before,
+    const std::function<void(const QString& table, const StoredRecord& record)>& visit) const
 {
     QSqlQuery query(m_db);
     query.setForwardOnly(true);
@@ -329,8 +321,10 @@ bool ServiceStore::changedRecords(const QString& userId, qint64 after, qint64 be
     query.addBindValue(before);
     if (!exec(query))
         return false;
-    while (query.next())
-        out[query.value(0).toString()] << recordOf(query, 1);
+    while (query.next()) {
+        const QString table = query.value(0).toString();
+        withRecord(query, 1, [&visit, &table](const StoredRecord& record) { visit(table, record); });
+    }
     return true;
 }
 

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "textrows.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+
+struct TableChanges;
+
+// The columns of a stored row, which the store keeps as one JSON object of texts: {"column":"text",...}.
+class RecordValues
+{
+public:
+    // Reads a stored row's object, replacing what was read before; false, with nothing read, when it is none.
+    bool read(QByteArrayView json);
+    // The text of the column; empty when the row has no such column.
+    QByteArrayView value(QByteArrayView column) const;
+
+    // Writes the object of a row the device sent: its columns, and those of `kept` that it lacks.
+    static void write(QByteArray& out, const TableChanges& changes, qsizetype row, const RecordValues* kept);
+
+private:
+    // A name and a text per row.
+    TextRows m_pairs{2};
+};

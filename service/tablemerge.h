@@ -1,0 +1,51 @@
+#pragma once
+
+#include "recordbatch.h"
+#include "recordvalues.h"
+
+#include <QByteArrayView>
+#include <QHash>
+#include <QString>
+
+class AnswerEntry;
+class ServiceStore;
+struct TableChanges;
+
+// One table's part of a merge, decided row by row by stamp: the later stamp wins; on equal stamps what is stored
+// stays, except that a received row wins over a stored deletion, as it does on the devices. It reads what the store
+// holds of the ids the device sent, works out the records to write, and answers the stored records the device's
+// upload lost to. Of several rows the device sent for one id, the first with the latest stamp counts, and of several
+// deletions the latest; both then weigh against what is stored, the row first.
+class TableMerge
+{
+public:
+    explicit TableMerge(const TableChanges& changes);
+
+    // Decides every id the device sent against what the store holds of it, and adds to `answer` what it lacks.
+    bool prepare(const ServiceStore& store, const QString& userId, AnswerEntry& answer);
+    // The records to write, in the order of the store's key.
+    const RecordBatch& written() const { return m_written; }
+    // Whether the device sent a row or deletion of the id: prepare() answered for those.
+    bool sent(QByteArrayView id) const { return m_sent.contains(id); }
+    const QString& table() const;
+
+private:
+    // Positions of the device's rows and deletions of one id; -1 for none.
+    struct Sent
+    {
+        qsizetype newestRow = -1;
+        qsizetype lastRow = -1;
+        qsizetype newestDeletion = -1;
+        qsizetype lastDeletion = -1;
+    };
+
+    void decide(QByteArrayView id, const StoredRecord* stored, AnswerEntry& answer);
+    // Whether the device holds the record as stored: it sent this deletion, or this row in every column it has.
+    bool holds(const Sent& sent, const StoredRecord& record);
+
+    const TableChanges& m_changes;
+    QHash<QByteArrayView, Sent> m_sent;
+    RecordBatch m_written;
+    RecordValues m_values;
+    QByteArray m_data;
+};
