@@ -37,22 +37,23 @@ QByteArrayView RecordValues::value(QByteArrayView column) const
 
 void RecordValues::write(QByteArray& out, const TableChanges& changes, qsizetype row, const RecordValues* kept)
 {
+    const auto append = [&out](QByteArrayView column, QByteArrayView value) {
+        if (out.size() > 1)
+            out += ',';
+        ServiceJson::appendString(out, column);
+        out += ':';
+        ServiceJson::appendString(out, value);
+    };
+    out.truncate(0);
     out += '{';
     for (qsizetype i = 0; i < changes.columns.size(); ++i) {
-        if (i > 0)
-            out += ',';
-        ServiceJson::appendString(out, changes.columns.at(i));
-        out += ':';
-        ServiceJson::appendString(out, changes.rows.at(row, i));
+        if (i != changes.idColumn && i != changes.versionColumn)
+            append(changes.columns.at(i), changes.rows.at(row, i));
     }
     for (qsizetype i = 0; kept && i < kept->m_pairs.size(); ++i) {
         const QByteArrayView column = kept->m_pairs.at(i, 0);
-        if (std::find(changes.columns.cbegin(), changes.columns.cend(), column) != changes.columns.cend())
-            continue;
-        out += ',';
-        ServiceJson::appendString(out, column);
-        out += ':';
-        ServiceJson::appendString(out, kept->m_pairs.at(i, 1));
+        if (std::find(changes.columns.cbegin(), changes.columns.cend(), column) == changes.columns.cend())
+            append(column, kept->m_pairs.at(i, 1));
     }
     out += '}';
 }

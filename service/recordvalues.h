@@ -16,7 +16,8 @@ public:
     // The text of the column; empty when the row has no such column.
     QByteArrayView value(QByteArrayView column) const;
 
-    // Writes the object of a row the device sent: its columns, and those of `kept` that it lacks.
+    // Writes the object of a row the device sent into `out`, replacing what it held: the row's columns, and those of
+    // `kept` that it lacks. Its id and stamp are kept beside the object, not in it.
     static void write(QByteArray& out, const TableChanges& changes, qsizetype row, const RecordValues* kept);
 
 private:

@@ -1,5 +1,7 @@
 #include "servicestore.h"
 
+#include "data/sqlitehandle.h"
+#include "directstatement.h"
 #include "servicelog.h"
 
 #include <QAtomicInt>
@@ -13,6 +15,7 @@
 #include <QThread>
 #include <QUrl>
 
+#include <algorithm>
 #include <limits>
 
 namespace {
@@ -42,6 +45,9 @@ const char* const indexes[] = {
 
 // Records per write: few statements for a large upload, well under both stores' limits on bound values.
 const qsizetype recordsPerWrite = 100;
+// Ids of a lookup from which the store is first asked whether it holds any id in their range at all: a first sync's
+// ids are all new, and one look into the index spares a look for each of them.
+const qsizetype rangeCheckFrom = 100;
 
 const QFileDevice::Permissions ownerFile = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
 const QFileDevice::Permissions ownerFolder = ownerFile | QFileDevice::ExeOwner;
@@ -98,6 +104,55 @@ QString newConnectionName()
 QString marks(int count)
 {
     return QStringList(QList<QString>(count, "?")).join(", ");
+}
+
+// A statement through the driver with the calls of a DirectStatement.
+class DriverStatement
+{
+public:
+    explicit DriverStatement(const QSqlDatabase& db) : m_query(db) {}
+
+    bool prepare(const QString& sql) { return m_query.prepare(sql); }
+    void bindText(int position, QByteArrayView text) { m_query.bindValue(position, QString::fromUtf8(text)); }
+    void bindNumber(int position, qint64 number) { m_query.bindValue(position, number); }
+    bool run() { return exec(m_query); }
+
+private:
+    QSqlQuery m_query;
+};
+
+// Writes the records as changed by the change numbered `change`, a statement for every few of them.
+template <typename Statement>
+bool writeRecords(Statement& statement, const QString& userId, const QString& table, const RecordBatch& records,
+                  qint64 change)
+{
+    const QByteArray user = userId.toUtf8();
+    const QByteArray name = table.toUtf8();
+    qsizetype prepared = 0;
+    for (qsizetype from = 0; from < records.size(); from += recordsPerWrite) {
+        const qsizetype count = qMin(recordsPerWrite, records.size() - from);
+        if (count != prepared &&
+            !statement.prepare("insert into records (user_id, table_name, id, version, deleted, data, seq) values " +
+                               QStringList(count, "(" + marks(7) + ")").join(", ") +
+                               " on conflict (user_id, table_name, id) do update set version = excluded.version, "
+                               "deleted = excluded.deleted, data = excluded.data, seq = excluded.seq"))
+            return false;
+        prepared = count;
+        int position = 0;
+        for (qsizetype i = from; i < from + count; ++i) {
+            const StoredRecord record = records.at(i);
+            statement.bindText(position++, user);
+            statement.bindText(position++, name);
+            statement.bindText(position++, record.id);
+            statement.bindText(position++, record.version);
+            statement.bindNumber(position++, record.deleted ? 1 : 0);
+            statement.bindText(position++, record.data);
+            statement.bindNumber(position++, change);
+        }
+        if (!statement.run())
+            return false;
+    }
+    return true;
 }
 
 QByteArray text(const QSqlQuery& query, int column)
@@ -265,6 +320,12 @@ bool ServiceStore::records(const QString& userId, const QString& table, const QL
     qsizetype prepared = 0;
     for (qsizetype from = 0; from < ids.size(); from += idsPerLookup) {
         const qsizetype count = qMin(idsPerLookup, ids.size() - from);
+        const auto [first, last] = std::minmax_element(ids.cbegin() + from, ids.cbegin() + from + count);
+        bool held = true;
+        if (count >= rangeCheckFrom && !anyBetween(userId, table, *first, *last, held))
+            return false;
+        if (!held)
+            continue;
         if (count != prepared)
             query.prepare(
                 "select id, version, deleted, data from records where user_id = ? and table_name = ? and id in (" +
@@ -282,30 +343,28 @@ bool ServiceStore::records(const QString& userId, const QString& table, const QL
     return true;
 }
 
-bool ServiceStore::saveRecords(const QString& userId, const QString& table, const RecordBatch& records, qint64 change)
+bool ServiceStore::anyBetween(const QString& userId, const QString& table, QByteArrayView first, QByteArrayView last,
+                              bool& held) const
 {
     QSqlQuery query(m_db);
-    qsizetype prepared = 0;
-    for (qsizetype from = 0; from < records.size(); from += recordsPerWrite) {
-        const qsizetype count = qMin(recordsPerWrite, records.size() - from);
-        if (count != prepared)
-            query.prepare("insert into records (user_id, table_name, id, version, deleted, data, seq) values " +
-                          QStringList(count, "(" + marks(7) + ")").join(", ") +
-                          " on conflict (user_id, table_name, id) do update set version = excluded.version, "
-                          "deleted = excluded.deleted, data = excluded.data, seq = excluded.seq");
-        prepared = count;
-        int position = 0;
-        for (qsizetype i = from; i < from + count; ++i) {
-            const StoredRecord record = records.at(i);
-            for (const QVariant& value : {QVariant(userId), QVariant(table), QVariant(QString::fromUtf8(record.id)),
-                                          QVariant(QString::fromUtf8(record.version)), QVariant(record.deleted ? 1 : 0),
-                                          QVariant(QString::fromUtf8(record.data)), QVariant(change)})
-                query.bindValue(position++, value);
-        }
-        if (!exec(query))
-            return false;
-    }
+    query.prepare("select 1 from records where user_id = ? and table_name = ? and id >= ? and id <= ? limit 1");
+    for (const QVariant& value :
+         {QVariant(userId), QVariant(table), QVariant(QString::fromUtf8(first)), QVariant(QString::fromUtf8(last))})
+        query.addBindValue(value);
+    if (!exec(query))
+        return false;
+    held = query.next();
     return true;
+}
+
+bool ServiceStore::saveRecords(const QString& userId, const QString& table, const RecordBatch& records, qint64 change)
+{
+    if (sqlite3* handle = SqliteHandle::of(m_db)) {
+        DirectStatement statement(handle);
+        return writeRecords(statement, userId, table, records, change);
+    }
+    DriverStatement statement(m_db);
+    return writeRecords(statement, userId, table, records, change);
 }
 
 bool ServiceStore::changedRecords(

@@ -110,6 +110,9 @@ public:
 private:
     bool connect();
     bool createSchema();
+    // Whether the store holds a record of the table whose id lies between the two, both included.
+    bool anyBetween(const QString& userId, const QString& table, QByteArrayView first, QByteArrayView last,
+                    bool& held) const;
     // Runs a query on the store whose only column is a number or NULL.
     bool number(QSqlQuery& query, std::optional<qint64>& value) const;
 

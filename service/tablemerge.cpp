@@ -15,14 +15,14 @@ TableMerge::TableMerge(const TableChanges& changes) : m_changes(changes)
         Sent& sent = m_sent[rows.at(row, changes.idColumn)];
         const QByteArrayView version = rows.at(row, changes.versionColumn);
         if (sent.newestRow < 0 || version > rows.at(sent.newestRow, changes.versionColumn))
-            sent.newestRow = row;
-        sent.lastRow = row;
+            sent.newestRow = qint32(row);
+        sent.lastRow = qint32(row);
     }
     for (qsizetype deletion = 0; deletion < deletions.size(); ++deletion) {
         Sent& sent = m_sent[deletions.at(deletion, 0)];
         if (sent.newestDeletion < 0 || deletions.at(deletion, 1) > deletions.at(sent.newestDeletion, 1))
-            sent.newestDeletion = deletion;
-        sent.lastDeletion = deletion;
+            sent.newestDeletion = qint32(deletion);
+        sent.lastDeletion = qint32(deletion);
     }
 }
 
@@ -81,7 +81,6 @@ void TableMerge::decide(QByteArrayView id, const StoredRecord* stored, AnswerEnt
     if (row >= 0) {
         // A received row takes the place of a deletion whole, and keeps the columns of a live row it lacks.
         const bool keep = stored && !stored->deleted && m_values.read(stored->data);
-        m_data.truncate(0);
         RecordValues::write(m_data, m_changes, row, keep ? &m_values : nullptr);
         m_written.append(StoredRecord{id, version, false, m_data});
         return;

@@ -30,13 +30,14 @@ public:
     const QString& table() const;
 
 private:
-    // Positions of the device's rows and deletions of one id; -1 for none.
+    // Positions of the device's rows and deletions of one id, -1 for none; an upload is far too small to need more
+    // than 32 bits for them.
     struct Sent
     {
-        qsizetype newestRow = -1;
-        qsizetype lastRow = -1;
-        qsizetype newestDeletion = -1;
-        qsizetype lastDeletion = -1;
+        qint32 newestRow = -1;
+        qint32 lastRow = -1;
+        qint32 newestDeletion = -1;
+        qint32 lastDeletion = -1;
     };
 
     void decide(QByteArrayView id, const StoredRecord* stored, AnswerEntry& answer);
