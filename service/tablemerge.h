@@ -4,7 +4,7 @@
 #include "recordvalues.h"
 
 #include <QByteArrayView>
-#include <QHash>
+#include <QList>
 #include <QString>
 
 class AnswerEntry;
@@ -26,7 +26,7 @@ public:
     // The records to write, in the order of the store's key.
     const RecordBatch& written() const { return m_written; }
     // Whether the device sent a row or deletion of the id: prepare() answered for those.
-    bool sent(QByteArrayView id) const { return m_sent.contains(id); }
+    bool sent(QByteArrayView id) const;
     const QString& table() const;
 
 private:
@@ -40,12 +40,20 @@ private:
         qint32 lastDeletion = -1;
     };
 
-    void decide(QByteArrayView id, const StoredRecord* stored, AnswerEntry& answer);
+    // The id of an entry of m_sent: a row's position, or the complement of a deletion's.
+    QByteArrayView idOf(qint32 entry) const;
+    // What the device sent of the id whose entries start at m_sent[first].
+    Sent sentFrom(qsizetype first) const;
+    void decide(QByteArrayView id, const Sent& sent, const StoredRecord* stored, AnswerEntry& answer);
     // Whether the device holds the record as stored: it sent this deletion, or this row in every column it has.
     bool holds(const Sent& sent, const StoredRecord& record);
 
     const TableChanges& m_changes;
-    QHash<QByteArrayView, Sent> m_sent;
+    // The device's rows and deletions in the order of their ids, each id's rows before its deletions and both in
+    // the order sent; and where each id's entries start. Two lists of numbers, where a table keyed by id would
+    // take many times the room, in many small pieces.
+    QList<qint32> m_sent;
+    QList<qint32> m_idStarts;
     RecordBatch m_written;
     RecordValues m_values;
     QByteArray m_data;
