@@ -83,7 +83,8 @@ bool readRows(JsonScanner& scanner, TextRows& rows)
     return !scanner.failed();
 }
 
-// Reads one entry; a name given twice counts as the last one, as the program's reader has it.
+// Reads one entry. A name given twice counts with its last value, as in the program's reader, but each value must be
+// of its kind.
 bool readTable(JsonScanner& scanner, TableChanges& changes)
 {
     if (!scanner.open('{'))

@@ -58,12 +58,16 @@ QString errorSummary(const QSqlError& error)
     return error.nativeErrorCode() + ' ' + error.databaseText().section('\n', 0, 0);
 }
 
-bool exec(QSqlQuery& query)
+// Logs the query's error; false.
+bool failed(const QSqlQuery& query)
 {
-    if (query.exec())
-        return true;
     qCWarning(lcService) << "store:" << errorSummary(query.lastError());
     return false;
+}
+
+bool exec(QSqlQuery& query)
+{
+    return query.exec() || failed(query);
 }
 
 // Makes the folders of the path that are missing, each for its owner alone whatever the umask.
@@ -112,7 +116,7 @@ class DriverStatement
 public:
     explicit DriverStatement(const QSqlDatabase& db) : m_query(db) {}
 
-    bool prepare(const QString& sql) { return m_query.prepare(sql); }
+    bool prepare(const QString& sql) { return m_query.prepare(sql) || failed(m_query); }
     void bindText(int position, QByteArrayView text) { m_query.bindValue(position, QString::fromUtf8(text)); }
     void bindNumber(int position, qint64 number) { m_query.bindValue(position, number); }
     bool run() { return exec(m_query); }

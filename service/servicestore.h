@@ -35,7 +35,8 @@ struct FeedbackMessage
 };
 
 // Everything the service keeps, behind the only SQL in it. The statements are written so that SQLite and
-// PostgreSQL both run them: no driver-specific types, functions or pragmas. Nothing is cached between calls, so
+// PostgreSQL both run them: no driver-specific types, functions or pragmas. (On SQLite the records of a sync are
+// written through SQLite's own calls, DirectStatement, with the same statement.) Nothing is cached between calls, so
 // several service processes, and several connections of one, may share one store. One store object is one
 // connection, used by one thread. A row's values are kept as a JSON object with every control character escaped as
 // \u00XX (ServiceJson): plain UTF-8 text, which a PostgreSQL text column takes without loss, zero characters
@@ -110,7 +111,8 @@ public:
 private:
     bool connect();
     bool createSchema();
-    // Whether the store holds a record of the table whose id lies between the two, both included.
+    // Whether the store holds a record of the table whose id lies between the two, both included, in `held`; false
+    // when the store cannot be read.
     bool anyBetween(const QString& userId, const QString& table, QByteArrayView first, QByteArrayView last,
                     bool& held) const;
     // Runs a query on the store whose only column is a number or NULL.

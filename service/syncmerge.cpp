@@ -4,13 +4,10 @@
 #include "changeset.h"
 #include "seenchanges.h"
 #include "servicestore.h"
-#include "tablemerge.h"
 
 #include <QDateTime>
 
 SyncMerge::SyncMerge(ServiceStore& store, const QString& userId) : m_store(store), m_userId(userId) {}
-
-SyncMerge::~SyncMerge() = default;
 
 bool SyncMerge::merge(const ChangeSet& upload, const DeviceClock& clock, QByteArray& answer)
 {
@@ -43,14 +40,14 @@ bool SyncMerge::prepare(const ChangeSet& upload, const DeviceClock& clock, Plan&
     std::vector<AnswerEntry> entries;
     for (const QString& table : ChangeSet::tableNames()) {
         entries.emplace_back(upload.table(table));
-        plan.tables.push_back(std::make_unique<TableMerge>(upload.table(table)));
-        if (!plan.tables.back()->prepare(m_store, m_userId, entries.back()))
+        plan.tables.emplace_back(upload.table(table));
+        if (!plan.tables.back().prepare(m_store, m_userId, entries.back()))
             return false;
     }
     // What the device sent was answered by its table.
     const auto changed = [&plan, &entries](const QString& table, const StoredRecord& record) {
         const qsizetype at = ChangeSet::tableNames().indexOf(table);
-        if (at >= 0 && !plan.tables.at(at)->sent(record.id))
+        if (at >= 0 && !plan.tables.at(at).sent(record.id))
             entries.at(at).add(record);
     };
     if (!m_store.changedRecords(m_userId, seen, plan.lastChange + 1, changed))
@@ -73,8 +70,8 @@ bool SyncMerge::prepare(const ChangeSet& upload, const DeviceClock& clock, Plan&
 bool SyncMerge::write(const Plan& plan, const DeviceClock& clock)
 {
     const qint64 change = plan.lastChange + 1;
-    for (const auto& table : plan.tables) {
-        if (!m_store.saveRecords(m_userId, table->table(), table->written(), change))
+    for (const TableMerge& table : plan.tables) {
+        if (!m_store.saveRecords(m_userId, table.table(), table.written(), change))
             return false;
     }
     return m_store.logChange(m_userId, change, QDateTime::currentMSecsSinceEpoch(), clock.clientTime);

@@ -1,14 +1,14 @@
 #pragma once
 
+#include "tablemerge.h"
+
 #include <QByteArray>
 #include <QString>
 
-#include <memory>
 #include <vector>
 
 class ChangeSet;
 class ServiceStore;
-class TableMerge;
 struct DeviceClock;
 
 // Merges one device's upload into the account's store, table by table (TableMerge), and answers in the device's own
@@ -23,7 +23,6 @@ class SyncMerge
 {
 public:
     SyncMerge(ServiceStore& store, const QString& userId);
-    ~SyncMerge();
 
     // Applies the upload in one transaction that holds the account against other syncs of it and logs it as the
     // account's next change, and fills the answer; false, with nothing changed, when the store fails.
@@ -35,7 +34,7 @@ private:
     struct Plan
     {
         qint64 lastChange = 0;
-        std::vector<std::unique_ptr<TableMerge>> tables;
+        std::vector<TableMerge> tables;
         QByteArray answer;
     };
 

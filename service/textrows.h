@@ -10,7 +10,7 @@
 class TextRows
 {
 public:
-    explicit TextRows(qsizetype width = -1) : m_width(width) {}
+    explicit TextRows(qsizetype width = -1) : m_width(width), m_givenWidth(width) {}
 
     // The buffer the open cell is written to; only appended to.
     QByteArray& text() { return m_text; }
@@ -42,7 +42,7 @@ private:
     QByteArray m_text;
     QList<quint32> m_ends;
     qsizetype m_width;
-    qsizetype m_givenWidth = m_width;
+    qsizetype m_givenWidth;
     qsizetype m_rows = 0;
     qsizetype m_closedCells = 0;
 };
