@@ -1,81 +1,126 @@
 #include "changeset.h"
 
-#include "online/jsoncodec.h"
+#include "jsonscanner.h"
 
-#include <QRegularExpression>
-#include <QVariant>
+#include <algorithm>
 
 namespace {
-bool isTextList(const QVariant& value)
+bool isDigit(char c)
 {
-    if (value.typeId() != QMetaType::QVariantList)
-        return false;
-    const QVariantList list = value.toList();
-    return std::all_of(list.cbegin(), list.cend(), [](const QVariant& v) { return v.typeId() == QMetaType::QString; });
+    return c >= '0' && c <= '9';
 }
 
-bool isStamp(const QString& text)
+bool isStamp(QByteArrayView text)
 {
-    static const QRegularExpression stamp(QRegularExpression::anchoredPattern(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)"));
-    return stamp.match(text).hasMatch();
+    static const char pattern[] = "0000-00-00 00:00:00";
+    if (text.size() != qsizetype(sizeof(pattern)) - 1)
+        return false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (pattern[i] == '0' ? !isDigit(text.at(i)) : text.at(i) != pattern[i])
+            return false;
+    }
+    return true;
+}
+
+bool isIdentifier(QByteArrayView name)
+{
+    const auto letter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; };
+    return !name.isEmpty() && letter(name.front()) &&
+           std::all_of(name.begin(), name.end(), [&letter](char c) { return letter(c) || isDigit(c); });
 }
 
 // Devices put the column names into their SQL, so only plain identifiers pass.
-bool isColumnList(const QStringList& columns)
+bool isColumnList(const QByteArrayList& columns)
 {
-    static const QRegularExpression identifier(QRegularExpression::anchoredPattern("[A-Za-z_][A-Za-z0-9_]*"));
-    for (const QString& column : columns) {
-        if (!identifier.match(column).hasMatch() || column == "user_id" || columns.count(column) > 1)
+    for (const QByteArray& column : columns) {
+        if (!isIdentifier(column) || column == "user_id" || columns.count(column) > 1)
             return false;
     }
     return columns.contains("id") && columns.contains("version");
 }
 
-bool readRows(const QVariant& value, TableChanges& changes)
+// Whether each row holds `width` texts, with an id and a stamp at the given places.
+bool rowsFit(const TextRows& rows, qsizetype width, qsizetype id, qsizetype version)
 {
-    if (value.typeId() != QMetaType::QVariantList)
+    if (rows.size() == 0)
+        return true;
+    if (rows.width() != width)
         return false;
-    for (const QVariant& row : value.toList()) {
-        if (!isTextList(row))
+    for (qsizetype row = 0; row < rows.size(); ++row) {
+        if (rows.at(row, id).isEmpty() || !isStamp(rows.at(row, version)))
             return false;
-        const QStringList texts = row.toStringList();
-        if (texts.size() != changes.columns.size() || texts.at(changes.idColumn).isEmpty() ||
-            !isStamp(texts.at(changes.versionColumn)))
-            return false;
-        changes.rows << texts;
     }
     return true;
 }
 
-bool readDeletions(const QVariant& value, TableChanges& changes)
+bool readTexts(JsonScanner& scanner, QByteArrayList& texts)
 {
-    if (value.typeId() != QMetaType::QVariantList)
+    if (!scanner.open('['))
         return false;
-    for (const QVariant& pair : value.toList()) {
-        if (!isTextList(pair))
+    while (scanner.next(']')) {
+        texts.append(QByteArray());
+        if (!scanner.string(texts.last()))
             return false;
-        const QStringList texts = pair.toStringList();
-        if (texts.size() != 2 || texts.at(0).isEmpty() || !isStamp(texts.at(1)))
-            return false;
-        changes.deletions << qMakePair(texts.at(0), texts.at(1));
     }
-    return true;
+    return !scanner.failed();
 }
 
-bool readTable(const QVariant& value, TableChanges& changes)
+bool readRows(JsonScanner& scanner, TextRows& rows)
 {
-    if (value.typeId() != QMetaType::QVariantMap)
+    if (!scanner.open('['))
         return false;
-    const QVariantMap entry = value.toMap();
-    changes.table = entry.value("table_name").toString();
-    if (!isTextList(entry.value("update_columns")))
+    while (scanner.next(']')) {
+        if (!scanner.open('['))
+            return false;
+        while (scanner.next(']')) {
+            if (!scanner.string(rows.text()))
+                return false;
+            rows.endCell();
+        }
+        if (scanner.failed() || !rows.endRow())
+            return false;
+    }
+    return !scanner.failed();
+}
+
+// Reads one entry. A name given twice counts with its last value, as in the program's reader, but each value must be
+// of its kind.
+bool readTable(JsonScanner& scanner, TableChanges& changes)
+{
+    if (!scanner.open('{'))
         return false;
-    changes.columns = entry.value("update_columns").toStringList();
-    if (!isColumnList(changes.columns))
+    bool rows = false;
+    bool deletions = false;
+    while (scanner.next('}')) {
+        QByteArray key;
+        if (!scanner.string(key) || !scanner.colon())
+            return false;
+        bool read = true;
+        if (key == "table_name") {
+            QByteArray name;
+            read = scanner.string(name);
+            changes.table = QString::fromUtf8(name);
+        } else if (key == "update_columns") {
+            changes.columns.clear();
+            read = readTexts(scanner, changes.columns);
+        } else if (key == "update_data") {
+            changes.rows.clear();
+            read = rows = readRows(scanner, changes.rows);
+        } else if (key == "delete_data") {
+            changes.deletions.clear();
+            read = deletions = readRows(scanner, changes.deletions);
+        } else {
+            read = scanner.skip();
+        }
+        if (!read)
+            return false;
+    }
+    if (scanner.failed() || !rows || !deletions || !isColumnList(changes.columns))
         return false;
-    changes.idColumn = changes.columns.indexOf("id");
-    changes.versionColumn = changes.columns.indexOf("version");
-    return readRows(entry.value("update_data"), changes) && readDeletions(entry.value("delete_data"), changes);
+    changes.idColumn = int(changes.columns.indexOf("id"));
+    changes.versionColumn = int(changes.columns.indexOf("version"));
+    return rowsFit(changes.rows, changes.columns.size(), changes.idColumn, changes.versionColumn) &&
+           rowsFit(changes.deletions, 2, 0, 1);
 }
 } // namespace
 
@@ -85,26 +130,32 @@ const QStringList& ChangeSet::tableNames()
     return names;
 }
 
-bool ChangeSet::read(const QString& json)
+bool ChangeSet::read(QByteArrayView json)
 {
     m_tables.clear();
-    bool ok = false;
-    const QVariant value = JsonCodec::parse(json, ok);
-    if (!ok || value.typeId() != QMetaType::QVariantList)
-        return false;
+    if (json.isValidUtf8())
+        return readValid(json);
+    return readValid(QString::fromUtf8(json).toUtf8());
+}
+
+bool ChangeSet::readValid(QByteArrayView json)
+{
+    JsonScanner scanner(json);
     QList<TableChanges> tables;
-    for (const QVariant& entry : value.toList()) {
+    if (!scanner.open('['))
+        return false;
+    // Each entry is checked as it is read, so that a text that is no change set is refused at its first wrong value.
+    while (scanner.next(']')) {
         TableChanges changes;
-        if (!readTable(entry, changes) || !tableNames().contains(changes.table))
+        const auto sameName = [&changes](const TableChanges& t) { return t.table == changes.table; };
+        if (!readTable(scanner, changes) || !tableNames().contains(changes.table) ||
+            std::any_of(tables.cbegin(), tables.cend(), sameName))
             return false;
-        tables << changes;
+        tables.append(std::move(changes));
     }
-    for (const QString& name : tableNames()) {
-        const auto sameName = [&name](const TableChanges& t) { return t.table == name; };
-        if (std::count_if(tables.cbegin(), tables.cend(), sameName) != 1)
-            return false;
-    }
-    m_tables = tables;
+    if (scanner.failed() || tables.size() != tableNames().size())
+        return false;
+    m_tables = std::move(tables);
     return true;
 }
 

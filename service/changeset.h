@@ -1,35 +1,42 @@
 #pragma once
 
+#include "textrows.h"
+
+#include <QByteArrayList>
+#include <QByteArrayView>
 #include <QList>
-#include <QPair>
 #include <QString>
 #include <QStringList>
 
 // What a device sends for one synced table: its own column names, its changed rows (one text per column) and its
-// deletions as (id, stamp).
+// deletions (id, stamp), every text in UTF-8.
 struct TableChanges
 {
     QString table;
-    QStringList columns;
-    QList<QStringList> rows;
-    QList<QPair<QString, QString>> deletions;
+    QByteArrayList columns;
+    TextRows rows;
+    TextRows deletions;
     int idColumn = -1;
     int versionColumn = -1;
 };
 
 // The upload of one sync, read and checked as a whole: one entry for each of the six synced tables, column
 // names that are plain identifiers with "id" and "version" among them, every value a text, every stamp
-// "yyyy-MM-dd hh:mm:ss". Anything else makes the whole upload unreadable.
+// "yyyy-MM-dd hh:mm:ss". Anything else makes the whole upload unreadable. The texts are kept as they came, not as
+// a tree of values, so that a large upload takes little more room than its text.
 class ChangeSet
 {
 public:
     // The synced tables in the order devices send and receive them.
     static const QStringList& tableNames();
 
-    bool read(const QString& json);
+    // Reads the upload's JSON text; a byte sequence that is no UTF-8 reads as U+FFFD, as in the form's other fields.
+    bool read(QByteArrayView json);
     // One of the six tables of an upload that was read successfully.
     const TableChanges& table(const QString& name) const;
 
 private:
+    bool readValid(QByteArrayView json);
+
     QList<TableChanges> m_tables;
 };

@@ -1,21 +1,55 @@
 #include "formdata.h"
 
-namespace {
-QString decode(QByteArray text)
-{
-    return QString::fromUtf8(QByteArray::fromPercentEncoding(text.replace('+', ' ')));
-}
-} // namespace
+#include "jsonscanner.h"
 
-FormData::FormData(const QByteArray& body)
+FormData::FormData(QByteArray body) : m_text(std::move(body))
 {
-    for (const QByteArray& pair : body.split('&')) {
-        if (pair.isEmpty())
-            continue;
-        const int equals = pair.indexOf('=');
-        if (equals < 0)
-            m_fields.insert(decode(pair), QString());
-        else
-            m_fields.insert(decode(pair.left(equals)), decode(pair.mid(equals + 1)));
+    qsizetype written = 0;
+    for (qsizetype from = 0; from < m_text.size();) {
+        qsizetype end = m_text.indexOf('&', from);
+        if (end < 0)
+            end = m_text.size();
+        const qsizetype equals = m_text.indexOf('=', from);
+        const qsizetype nameEnd = equals >= 0 && equals < end ? equals : end;
+        if (end > from) {
+            const QString name = QString::fromUtf8(decode(from, nameEnd, written));
+            const qsizetype valueAt = written;
+            const qsizetype valueSize = nameEnd < end ? decode(nameEnd + 1, end, written).size() : 0;
+            m_fields.insert(name, {valueAt, valueSize});
+        }
+        from = end + 1;
     }
+}
+
+QString FormData::value(const QString& name) const
+{
+    const auto field = m_fields.constFind(name);
+    return field == m_fields.cend() ? QString() : QString::fromUtf8(bytes(name));
+}
+
+QByteArrayView FormData::bytes(const QString& name) const
+{
+    const auto field = m_fields.constFind(name);
+    if (field == m_fields.cend())
+        return QByteArrayView();
+    return QByteArrayView(m_text).sliced(field->first, field->second);
+}
+
+QByteArrayView FormData::decode(qsizetype from, qsizetype to, qsizetype& written)
+{
+    // Decoded text is never longer than its encoding, so it overwrites only what was read already.
+    char* text = m_text.data();
+    const qsizetype start = written;
+    for (qsizetype i = from; i < to; ++i) {
+        char c = text[i];
+        if (c == '+') {
+            c = ' ';
+        } else if (c == '%' && i + 2 < to && JsonScanner::hexDigit(text[i + 1]) >= 0 &&
+                   JsonScanner::hexDigit(text[i + 2]) >= 0) {
+            c = char(JsonScanner::hexDigit(text[i + 1]) * 16 + JsonScanner::hexDigit(text[i + 2]));
+            i += 2;
+        }
+        text[written++] = c;
+    }
+    return QByteArrayView(text + start, written - start);
 }

@@ -1,19 +1,31 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QHash>
 #include <QString>
 
-// The fields of a form-encoded request body: %XX in either case is decoded as UTF-8, and a raw "+" is a blank as
-// browsers send it (the program itself always sends "%2b").
+#include <utility>
+
+// The fields of a form-encoded request body: %XX in either case is decoded, and a raw "+" is a blank as browsers send
+// it (the program itself always sends "%2b"). The body is decoded where it lies, so that a form takes no more room
+// than its body: a large field is read from it as it stands.
 class FormData
 {
 public:
-    explicit FormData(const QByteArray& body);
+    explicit FormData(QByteArray body);
 
     bool contains(const QString& name) const { return m_fields.contains(name); }
-    QString value(const QString& name) const { return m_fields.value(name); }
+    // The field as text, a byte sequence that is no UTF-8 read as U+FFFD; null when the form lacks it.
+    QString value(const QString& name) const;
+    // The field's decoded bytes, valid as long as the form; empty when the form lacks it.
+    QByteArrayView bytes(const QString& name) const;
 
 private:
-    QHash<QString, QString> m_fields;
+    // Decodes the bytes from `from` up to `to` to where `written` points, and moves it past them.
+    QByteArrayView decode(qsizetype from, qsizetype to, qsizetype& written);
+
+    QByteArray m_text;
+    // Where each field's value lies in the decoded text.
+    QHash<QString, std::pair<qsizetype, qsizetype>> m_fields;
 };

@@ -4,7 +4,7 @@
 
 namespace {
 // The code of the control character whose UTF-8 form starts at `at`, with its length; -1 for any other.
-int controlAt(const QByteArray& text, qsizetype at, qsizetype& length)
+int controlAt(QByteArrayView text, qsizetype at, qsizetype& length)
 {
     const uchar c = uchar(text.at(at));
     length = 1;
@@ -20,6 +20,33 @@ int controlAt(const QByteArray& text, qsizetype at, qsizetype& length)
     }
     return -1;
 }
+
+void appendControl(QByteArray& out, int code)
+{
+    out += "\\u00" + QByteArray::number(code, 16).rightJustified(2, '0');
+}
+
+// The program's writer's own escape of the character, or nothing for one it writes as it is.
+const char* writerEscape(char c)
+{
+    switch (c) {
+    case '"':
+        return "\\\"";
+    case '\\':
+        return "\\\\";
+    case '\b':
+        return "\\b";
+    case '\f':
+        return "\\f";
+    case '\n':
+        return "\\n";
+    case '\r':
+        return "\\r";
+    case '\t':
+        return "\\t";
+    }
+    return nullptr;
+}
 } // namespace
 
 QByteArray ServiceJson::write(const QVariant& value)
@@ -33,10 +60,30 @@ QByteArray ServiceJson::write(const QVariant& value)
         if (code < 0)
             continue;
         escaped += QByteArrayView(written).sliced(copied, i - copied);
-        escaped += "\\u00" + QByteArray::number(code, 16).rightJustified(2, '0');
+        appendControl(escaped, code);
         copied = i + length;
     }
     if (copied == 0)
         return written;
     return escaped.append(QByteArrayView(written).sliced(copied));
+}
+
+void ServiceJson::appendString(QByteArray& out, QByteArrayView text)
+{
+    out += '"';
+    qsizetype copied = 0;
+    for (qsizetype i = 0, length = 1; i < text.size(); i += length) {
+        const char* escape = writerEscape(text.at(i));
+        const int code = controlAt(text, i, length);
+        if (!escape && code < 0)
+            continue;
+        out += text.sliced(copied, i - copied);
+        if (escape)
+            out += escape;
+        else
+            appendControl(out, code);
+        copied = i + length;
+    }
+    out += text.sliced(copied);
+    out += '"';
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QVariant>
 
 // The JSON the service writes, in its answers and in its store: the program's own writer, with every control
@@ -11,4 +12,6 @@ class ServiceJson
 public:
     // Null when the writer cannot express the value.
     static QByteArray write(const QVariant& value);
+    // Appends the UTF-8 text as a JSON string, escaped as write() escapes it.
+    static void appendString(QByteArray& out, QByteArrayView text);
 };

@@ -1,7 +1,7 @@
 #include "servicestore.h"
 
-#include "online/jsoncodec.h"
-#include "servicejson.h"
+#include "data/sqlitehandle.h"
+#include "directstatement.h"
 #include "servicelog.h"
 
 #include <QAtomicInt>
@@ -14,10 +14,8 @@
 #include <QSqlRecord>
 #include <QThread>
 #include <QUrl>
-#include <QtConcurrent/QtConcurrentMap>
 
 #include <algorithm>
-#include <iterator>
 #include <limits>
 #include <utility>
 
@@ -50,10 +48,11 @@ const char* const indexes[] = {
 
 const char* const stampFormat = "yyyy-MM-dd hh:mm:ss";
 
-// Ids per lookup and records per write: few statements for a large upload, well under both stores' limits on
-// bound values.
-const qsizetype idsPerLookup = 500;
+// Records per write: few statements for a large upload, well under both stores' limits on bound values.
 const qsizetype recordsPerWrite = 100;
+// Ids of a lookup from which the store is first asked whether it holds any id in their range at all: a first sync's
+// ids are all new, and one look into the index spares a look for each of them.
+const qsizetype rangeCheckFrom = 100;
 
 const QFileDevice::Permissions ownerFile = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
 const QFileDevice::Permissions ownerFolder = ownerFile | QFileDevice::ExeOwner;
@@ -64,12 +63,16 @@ QString errorSummary(const QSqlError& error)
     return error.nativeErrorCode() + ' ' + error.databaseText().section('\n', 0, 0);
 }
 
-bool exec(QSqlQuery& query)
+// Logs the query's error; false.
+bool failed(const QSqlQuery& query)
 {
-    if (query.exec())
-        return true;
     qCWarning(lcService) << "store:" << errorSummary(query.lastError());
     return false;
+}
+
+bool exec(QSqlQuery& query)
+{
+    return query.exec() || failed(query);
 }
 
 // Makes the folders of the path that are missing, each for its owner alone whatever the umask.
@@ -112,13 +115,72 @@ QString marks(int count)
     return QStringList(QList<QString>(count, "?")).join(", ");
 }
 
-StoredRecord recordOf(const QSqlQuery& query, int first)
+// A statement through the driver with the calls of a DirectStatement.
+class DriverStatement
 {
-    return StoredRecord{query.value(first).toString(), query.value(first + 1).toString(),
-                        query.value(first + 2).toInt() != 0,
-                        JsonCodec::parse(query.value(first + 3).toString()).toHash()};
+public:
+    explicit DriverStatement(const QSqlDatabase& db) : m_query(db) {}
+
+    bool prepare(const QString& sql) { return m_query.prepare(sql) || failed(m_query); }
+    void bindText(int position, QByteArrayView text) { m_query.bindValue(position, QString::fromUtf8(text)); }
+    void bindNumber(int position, qint64 number) { m_query.bindValue(position, number); }
+    bool run() { return exec(m_query); }
+
+private:
+    QSqlQuery m_query;
+};
+
+// Writes the records as changed by the change numbered `change`, a statement for every few of them.
+template <typename Statement>
+bool writeRecords(Statement& statement, const QString& userId, const QString& table, const RecordBatch& records,
+                  qint64 change)
+{
+    const QByteArray user = userId.toUtf8();
+    const QByteArray name = table.toUtf8();
+    qsizetype prepared = 0;
+    for (qsizetype from = 0; from < records.size(); from += recordsPerWrite) {
+        const qsizetype count = qMin(recordsPerWrite, records.size() - from);
+        if (count != prepared &&
+            !statement.prepare("insert into records (user_id, table_name, id, version, deleted, data, seq) values " +
+                               QStringList(count, "(" + marks(7) + ")").join(", ") +
+                               " on conflict (user_id, table_name, id) do update set version = excluded.version, "
+                               "deleted = excluded.deleted, data = excluded.data, seq = excluded.seq"))
+            return false;
+        prepared = count;
+        int position = 0;
+        for (qsizetype i = from; i < from + count; ++i) {
+            const StoredRecord record = records.at(i);
+            statement.bindText(position++, user);
+            statement.bindText(position++, name);
+            statement.bindText(position++, record.id);
+            statement.bindText(position++, record.version);
+            statement.bindNumber(position++, record.deleted ? 1 : 0);
+            statement.bindText(position++, record.data);
+            statement.bindNumber(position++, change);
+        }
+        if (!statement.run())
+            return false;
+    }
+    return true;
+}
+
+QByteArray text(const QSqlQuery& query, int column)
+{
+    return query.value(column).toString().toUtf8();
+}
+
+// Reads the record whose id, version, deletion mark and data stand in the query's columns from `first` on, and hands
+// it on; its texts live as long as the call.
+template <typename Use> void withRecord(const QSqlQuery& query, int first, Use use)
+{
+    const QByteArray id = text(query, first);
+    const QByteArray version = text(query, first + 1);
+    const QByteArray data = text(query, first + 3);
+    use(StoredRecord{id, version, query.value(first + 2).toInt() != 0, data});
 }
 } // namespace
+
+const qsizetype ServiceStore::idsPerLookup = 500;
 
 ServiceStore::ServiceStore() = default;
 
@@ -271,15 +333,20 @@ bool ServiceStore::addAccount(const StoredAccount& account)
     return exec(query);
 }
 
-bool ServiceStore::records(const QString& userId, const QString& table, const QStringList& ids,
-                           QHash<QString, StoredRecord>& out) const
+bool ServiceStore::records(const QString& userId, const QString& table, const QList<QByteArrayView>& ids,
+                           RecordBatch& out) const
 {
-    out.reserve(out.size() + ids.size());
     QSqlQuery query(m_db);
     query.setForwardOnly(true);
     qsizetype prepared = 0;
     for (qsizetype from = 0; from < ids.size(); from += idsPerLookup) {
         const qsizetype count = qMin(idsPerLookup, ids.size() - from);
+        const auto [first, last] = std::minmax_element(ids.cbegin() + from, ids.cbegin() + from + count);
+        bool held = true;
+        if (count >= rangeCheckFrom && !anyBetween(userId, table, *first, *last, held))
+            return false;
+        if (!held)
+            continue;
         if (count != prepared)
             query.prepare(
                 "select id, version, deleted, data from records where user_id = ? and table_name = ? and id in (" +
@@ -288,54 +355,42 @@ bool ServiceStore::records(const QString& userId, const QString& table, const QS
         query.bindValue(0, userId);
         query.bindValue(1, table);
         for (qsizetype i = 0; i < count; ++i)
-            query.bindValue(int(2 + i), ids.at(from + i));
+            query.bindValue(int(2 + i), QString::fromUtf8(ids.at(from + i)));
         if (!exec(query))
             return false;
-        while (query.next()) {
-            const StoredRecord record = recordOf(query, 0);
-            out.insert(record.id, record);
-        }
+        while (query.next())
+            withRecord(query, 0, [&out](const StoredRecord& record) { out.append(record); });
     }
     return true;
 }
 
-bool ServiceStore::saveRecords(const QString& userId, const QString& table, const QList<StoredRecord>& records,
-                               qint64 change)
+bool ServiceStore::anyBetween(const QString& userId, const QString& table, QByteArrayView first, QByteArrayView last,
+                              bool& held) const
 {
-    // Turning the records into text takes longer than storing them; a large upload has it done on every core, a
-    // small one here, which spares waking the other threads.
-    const auto text = [](const StoredRecord& record) { return QString::fromUtf8(ServiceJson::write(record.values)); };
-    QList<QString> data;
-    if (records.size() >= recordsPerWrite)
-        data = QtConcurrent::blockingMapped<QList<QString>>(records, text);
-    else
-        std::transform(records.cbegin(), records.cend(), std::back_inserter(data), text);
     QSqlQuery query(m_db);
-    qsizetype prepared = 0;
-    for (qsizetype from = 0; from < records.size(); from += recordsPerWrite) {
-        const qsizetype count = qMin(recordsPerWrite, records.size() - from);
-        if (count != prepared)
-            query.prepare("insert into records (user_id, table_name, id, version, deleted, data, seq) values " +
-                          QStringList(count, "(" + marks(7) + ")").join(", ") +
-                          " on conflict (user_id, table_name, id) do update set version = excluded.version, "
-                          "deleted = excluded.deleted, data = excluded.data, seq = excluded.seq");
-        prepared = count;
-        int position = 0;
-        for (qsizetype i = from; i < from + count; ++i) {
-            const StoredRecord& record = records.at(i);
-            for (const QVariant& value :
-                 {QVariant(userId), QVariant(table), QVariant(record.id), QVariant(record.version),
-                  QVariant(record.deleted ? 1 : 0), QVariant(data.at(i)), QVariant(change)})
-                query.bindValue(position++, value);
-        }
-        if (!exec(query))
-            return false;
-    }
+    query.prepare("select 1 from records where user_id = ? and table_name = ? and id >= ? and id <= ? limit 1");
+    for (const QVariant& value :
+         {QVariant(userId), QVariant(table), QVariant(QString::fromUtf8(first)), QVariant(QString::fromUtf8(last))})
+        query.addBindValue(value);
+    if (!exec(query))
+        return false;
+    held = query.next();
     return true;
 }
 
-bool ServiceStore::changedRecords(const QString& userId, qint64 after, qint64 before,
-                                  QHash<QString, QList<StoredRecord>>& out) const
+bool ServiceStore::saveRecords(const QString& userId, const QString& table, const RecordBatch& records, qint64 change)
+{
+    if (sqlite3* handle = SqliteHandle::of(m_db)) {
+        DirectStatement statement(handle);
+        return writeRecords(statement, userId, table, records, change);
+    }
+    DriverStatement statement(m_db);
+    return writeRecords(statement, userId, table, records, change);
+}
+
+bool ServiceStore::changedRecords(
+    const QString& userId, qint64 after, qint64 before,
+    const std::function<void(const QString& table, const StoredRecord& record)>& visit) const
 {
     QSqlQuery query(m_db);
     query.setForwardOnly(true);
@@ -346,8 +401,10 @@ bool ServiceStore::changedRecords(const QString& userId, qint64 after, qint64 be
     query.addBindValue(before);
     if (!exec(query))
         return false;
-    while (query.next())
-        out[query.value(0).toString()] << recordOf(query, 1);
+    while (query.next()) {
+        const QString table = query.value(0).toString();
+        withRecord(query, 1, [&visit, &table](const StoredRecord& record) { visit(table, record); });
+    }
     return true;
 }
 

@@ -1,16 +1,17 @@
 #pragma once
 
 #include "changelog.h"
+#include "recordbatch.h"
 
+#include <QByteArrayView>
 #include <QHash>
 #include <QList>
-#include <QMap>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QString>
 #include <QStringList>
-#include <QVariantHash>
 
+#include <functional>
 #include <optional>
 
 class QSqlQuery;
@@ -23,15 +24,6 @@ struct StoredAccount
     QByteArray salt;
     int iterations = 0;
     QByteArray hash;
-};
-
-// One synced row of an account: either live (the row's columns as texts) or a deletion stamp.
-struct StoredRecord
-{
-    QString id;
-    QString version;
-    bool deleted = false;
-    QVariantHash values;
 };
 
 // A feedback message and the client address it came from.
@@ -47,10 +39,12 @@ struct FeedbackMessage
 };
 
 // Everything the service keeps, behind the only SQL in it. The statements are written so that SQLite and
-// PostgreSQL both run them: no driver-specific types, functions or pragmas. Nothing is cached between calls, so
+// PostgreSQL both run them: no driver-specific types, functions or pragmas. (On SQLite the records of a sync are
+// written through SQLite's own calls, DirectStatement, with the same statement.) Nothing is cached between calls, so
 // several service processes, and several connections of one, may share one store. One store object is one
-// connection, used by one thread. A row's values are kept as JSON with every control character escaped as \u00XX
-// (ServiceJson): plain UTF-8 text, which a PostgreSQL text column takes without loss, zero characters included.
+// connection, used by one thread. A row's values are kept as a JSON object with every control character escaped as
+// \u00XX (ServiceJson): plain UTF-8 text, which a PostgreSQL text column takes without loss, zero characters
+// included.
 //
 // Every sync that changes an account is logged with its change number, one higher than the account's last, and
 // every record it writes carries that number: what a device has not seen yet is then found through an index, by
@@ -76,14 +70,18 @@ public:
     bool account(const QString& name, std::optional<StoredAccount>& found) const;
     bool addAccount(const StoredAccount& account);
 
-    // The stored rows and deletion stamps of one table among the ids, by id; false when they cannot be read.
-    bool records(const QString& userId, const QString& table, const QStringList& ids,
-                 QHash<QString, StoredRecord>& out) const;
+    // Ids that records() looks up in one statement.
+    static const qsizetype idsPerLookup;
+
+    // Appends the stored rows and deletion stamps of one table among the ids to `out`; false when they cannot be
+    // read.
+    bool records(const QString& userId, const QString& table, const QList<QByteArrayView>& ids, RecordBatch& out) const;
     // Writes the records as changed by the change numbered `change`.
-    bool saveRecords(const QString& userId, const QString& table, const QList<StoredRecord>& records, qint64 change);
-    // The records, by table, that a change numbered above `after` and below `before` wrote last.
+    bool saveRecords(const QString& userId, const QString& table, const RecordBatch& records, qint64 change);
+    // Hands each record that a change numbered above `after` and below `before` wrote last to `visit`, with its
+    // table, as it is read: the records of a large account are never held together.
     bool changedRecords(const QString& userId, qint64 after, qint64 before,
-                        QHash<QString, QList<StoredRecord>>& out) const;
+                        const std::function<void(const QString& table, const StoredRecord& record)>& visit) const;
 
     // The log of changes: the account's highest change number (0 before the first), and a new entry for a change
     // applied at `applied` (the service's clock, ms since the epoch) that a device sent at `clientTime` (its clock).
@@ -116,6 +114,10 @@ public:
 private:
     bool connect();
     bool createSchema();
+    // Whether the store holds a record of the table whose id lies between the two, both included, in `held`; false
+    // when the store cannot be read.
+    bool anyBetween(const QString& userId, const QString& table, QByteArrayView first, QByteArrayView last,
+                    bool& held) const;
     // Runs a query on the store whose only column is a number or NULL.
     bool number(QSqlQuery& query, std::optional<qint64>& value) const;
     static QString hourAgo();

@@ -1,38 +1,45 @@
 #pragma once
 
-#include <QHash>
-#include <QList>
-#include <QMap>
+#include "tablemerge.h"
+
+#include <QByteArray>
 #include <QString>
-#include <QVariantList>
+
+#include <vector>
 
 class ChangeSet;
 class ServiceStore;
 struct DeviceClock;
-struct StoredRecord;
-struct TableChanges;
 
-// Merges one device's upload into the account's store, row by row by stamp, and answers in the device's own columns
-// with what it lacks: the records changed since its last sync and the stored ones its upload lost to. The stamp of
-// the later change wins; on equal stamps what is stored stays, except that a received row wins over a stored
-// deletion, as it does on the devices.
+// Merges one device's upload into the account's store, table by table (TableMerge), and answers in the device's own
+// columns with what it lacks: the records changed since its last sync and the stored ones its upload lost to.
+//
+// Everything that takes time is done before the account is held: reading what is stored, deciding each row, writing
+// the records' text and the answer. Holding the account takes the whole store's write lock on SQLite, so another
+// account's sync waits only while the records are written. What was read stays valid as long as no other change of
+// the account came in between, which its change number shows; when one did, the merge is worked out again while the
+// account is held.
 class SyncMerge
 {
 public:
     SyncMerge(ServiceStore& store, const QString& userId);
 
     // Applies the upload in one transaction that holds the account against other syncs of it and logs it as the
-    // account's next change, then fills the answer; false, with nothing changed, when the store fails.
-    bool merge(const ChangeSet& upload, const DeviceClock& clock, QVariantList& answer);
-
-    // Applies a table's changes to its stored state and returns the records that changed.
-    static QList<StoredRecord> apply(QHash<QString, StoredRecord>& state, const TableChanges& changes);
+    // account's next change, and fills the answer; false, with nothing changed, when the store fails.
+    bool merge(const ChangeSet& upload, const DeviceClock& clock, QByteArray& answer);
 
 private:
-    bool mergeLocked(const ChangeSet& upload, const DeviceClock& clock, QVariantList& answer);
-    // Applies the table's changes as the numbered change; `kept` receives the stored records of the ids the device
-    // sent that stay as they were.
-    bool mergeTable(const TableChanges& changes, qint64 change, QMap<QString, StoredRecord>& kept);
+    // The upload's records to write and the answer, worked out from the account's state after its change numbered
+    // `lastChange`.
+    struct Plan
+    {
+        qint64 lastChange = 0;
+        std::vector<TableMerge> tables;
+        QByteArray answer;
+    };
+
+    bool prepare(const ChangeSet& upload, const DeviceClock& clock, Plan& plan);
+    bool write(const Plan& plan, const DeviceClock& clock);
 
     ServiceStore& m_store;
     QString m_userId;

@@ -208,14 +208,14 @@ QByteArray SyncService::sync(const Request& request, const FormData& form)
     if (!refusal.isEmpty())
         return refusal;
     ChangeSet upload;
-    if (!upload.read(form.value("data")))
+    if (!upload.read(form.bytes("data")))
         return errorAnswer(BadRequest, QStringLiteral("同步数据格式不正确"));
-    QVariantList answer;
+    QByteArray answer;
     if (!SyncMerge(*connection, id).merge(upload, clock, answer)) {
         qCWarning(lcService) << "a sync was not stored";
         return storeFailed();
     }
-    return ServiceJson::write(answer);
+    return answer;
 }
 
 QByteArray SyncService::version(const Request& request) const

@@ -1,14 +1,12 @@
 #include "data/billreader.h"
 
+#include "data/sqlitehandle.h"
+
 #include <QHash>
 #include <QSqlDriver>
 #include <QSqlQuery>
 #include <algorithm>
 #include <sqlite3.h>
-
-#ifdef Q_OS_UNIX
-#include <dlfcn.h>
-#endif
 
 namespace {
 enum Column
@@ -208,31 +206,11 @@ private:
     const QSqlQuery& m_query;
 };
 
-#ifdef Q_OS_UNIX
-// Whether the driver's plugin calls the same SQLite library as this program: only then is its handle ours to use.
-bool driverSharesOurLibrary(const QSqlDriver* driver)
-{
-    Dl_info info;
-    if (!dladdr(driver->metaObject(), &info) || !info.dli_fname)
-        return false;
-    void* plugin = dlopen(info.dli_fname, RTLD_LAZY | RTLD_NOLOAD);
-    if (!plugin)
-        return false;
-    void* theirs = dlsym(plugin, "sqlite3_step");
-    dlclose(plugin);
-    return theirs && theirs == dlsym(RTLD_DEFAULT, "sqlite3_step");
-}
-#else
-bool driverSharesOurLibrary(const QSqlDriver*)
-{
-    return false;
-}
-#endif
 } // namespace
 
 MBillList BillReader::read(const QString& sql, const QSqlDatabase& db)
 {
-    if (sqlite3* handle = directHandle(db))
+    if (sqlite3* handle = SqliteHandle::of(db))
         return readDirect(handle, sql);
     return readThroughDriver(sql, db);
 }
@@ -249,18 +227,6 @@ MBillList BillReader::readThroughDriver(const QString& sql, const QSqlDatabase& 
     while (query.next())
         bills.append(billOf(row, texts));
     return bills;
-}
-
-sqlite3* BillReader::directHandle(const QSqlDatabase& db)
-{
-    const QSqlDriver* driver = db.driver();
-    if (!db.isOpen() || !driver)
-        return nullptr;
-    const QVariant handle = driver->handle();
-    if (qstrcmp(handle.typeName(), "sqlite3*") != 0)
-        return nullptr;
-    static const bool shared = driverSharesOurLibrary(driver);
-    return shared ? *static_cast<sqlite3* const*>(handle.constData()) : nullptr;
 }
 
 MBillList BillReader::readDirect(sqlite3* handle, const QString& sql)

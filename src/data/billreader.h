@@ -19,8 +19,6 @@ public:
     static MBillList read(const QString& sql, const QSqlDatabase& db = QSqlDatabase::database());
     // The same rows through QSqlQuery alone.
     static MBillList readThroughDriver(const QString& sql, const QSqlDatabase& db = QSqlDatabase::database());
-    // The connection's SQLite handle when this program may read through it, else null.
-    static sqlite3* directHandle(const QSqlDatabase& db);
 
 private:
     static MBillList readDirect(sqlite3* handle, const QString& sql);

@@ -1,5 +1,6 @@
 #include "bookrows.h"
 #include "data/billreader.h"
+#include "data/sqlitehandle.h"
 #include "recordtest.h"
 
 #include <QtTest>
@@ -36,7 +37,7 @@ private slots:
     // Whatever a column holds, the bill gets what QSqlQuery::value would have given it, in the list's order.
     void readsAsTheDriverDoes()
     {
-        QVERIFY(BillReader::directHandle(QSqlDatabase::database()));
+        QVERIFY(SqliteHandle::of(QSqlDatabase::database()));
         const QStringList rows{
             "'a', -12.5, '午饭', '2014-05-17', 201405, 'c1', 's1', 'a1', '0', null, 'm1', '标题', 'expense'",
             "'b', 0, '', '2014-05-16', 201405, null, '', null, '', null, null, null, ''",

@@ -1,0 +1,16 @@
+#include "recordbatch.h"
+
+void RecordBatch::append(const StoredRecord& record)
+{
+    m_texts.appendCell(record.id);
+    m_texts.appendCell(record.version);
+    m_texts.appendCell(record.data);
+    m_texts.endRow();
+    m_deleted.append(record.deleted);
+}
+
+void RecordBatch::clear()
+{
+    m_texts.clear();
+    m_deleted.clear();
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "textrows.h"
+
+#include <QByteArrayView>
+#include <QList>
+
+// One synced row of an account as stored: live, with its columns in `data` as a JSON object of texts, or a deletion
+// stamp. The texts are UTF-8 and belong to whoever hands the record out.
+struct StoredRecord
+{
+    QByteArrayView id;
+    QByteArrayView version;
+    bool deleted = false;
+    QByteArrayView data;
+};
+
+// Stored records kept together in one buffer, as read from the store or to be written to it.
+class RecordBatch
+{
+public:
+    void append(const StoredRecord& record);
+    qsizetype size() const { return m_texts.size(); }
+    // The record, valid until the batch is changed.
+    StoredRecord at(qsizetype index) const
+    {
+        return StoredRecord{m_texts.at(index, 0), m_texts.at(index, 1), m_deleted.at(index), m_texts.at(index, 2)};
+    }
+    void clear();
+
+private:
+    TextRows m_texts{3};
+    QList<bool> m_deleted;
+};

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "textrows.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+
+struct TableChanges;
+
+// The columns of a stored row, which the store keeps as one JSON object of texts: {"column":"text",...}.
+class RecordValues
+{
+public:
+    // Reads a stored row's object, replacing what was read before; false, with nothing read, when it is none.
+    bool read(QByteArrayView json);
+    // The text of the column; empty when the row has no such column.
+    QByteArrayView value(QByteArrayView column) const;
+
+    // Writes the object of a row the device sent into `out`, replacing what it held: the row's columns, and those of
+    // `kept` that it lacks. Its id and stamp are kept beside the object, not in it.
+    static void write(QByteArray& out, const TableChanges& changes, qsizetype row, const RecordValues* kept);
+
+private:
+    // A name and a text per row.
+    TextRows m_pairs{2};
+};

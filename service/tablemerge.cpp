@@ -1,0 +1,142 @@
+#include "tablemerge.h"
+
+#include "answerentry.h"
+#include "changeset.h"
+#include "servicestore.h"
+
+#include <QHash>
+
+#include <algorithm>
+
+TableMerge::TableMerge(const TableChanges& changes) : m_changes(changes)
+{
+    m_sent.reserve(changes.rows.size() + changes.deletions.size());
+    for (qsizetype row = 0; row < changes.rows.size(); ++row)
+        m_sent.append(qint32(row));
+    for (qsizetype deletion = 0; deletion < changes.deletions.size(); ++deletion)
+        m_sent.append(~qint32(deletion));
+    std::stable_sort(m_sent.begin(), m_sent.end(), [this](qint32 a, qint32 b) { return idOf(a) < idOf(b); });
+    for (qsizetype i = 0; i < m_sent.size(); ++i) {
+        if (i == 0 || idOf(m_sent.at(i)) != idOf(m_sent.at(i - 1)))
+            m_idStarts.append(qint32(i));
+    }
+}
+
+const QString& TableMerge::table() const
+{
+    return m_changes.table;
+}
+
+bool TableMerge::sent(QByteArrayView id) const
+{
+    const auto start =
+        std::lower_bound(m_idStarts.cbegin(), m_idStarts.cend(), id,
+                         [this](qint32 at, QByteArrayView wanted) { return idOf(m_sent.at(at)) < wanted; });
+    return start != m_idStarts.cend() && idOf(m_sent.at(*start)) == id;
+}
+
+QByteArrayView TableMerge::idOf(qint32 entry) const
+{
+    return entry >= 0 ? m_changes.rows.at(entry, m_changes.idColumn) : m_changes.deletions.at(~entry, 0);
+}
+
+TableMerge::Sent TableMerge::sentFrom(qsizetype first) const
+{
+    const TextRows& rows = m_changes.rows;
+    const TextRows& deletions = m_changes.deletions;
+    const QByteArrayView id = idOf(m_sent.at(first));
+    Sent sent;
+    for (qsizetype i = first; i < m_sent.size() && idOf(m_sent.at(i)) == id; ++i) {
+        const qint32 entry = m_sent.at(i);
+        if (entry >= 0) {
+            const int version = m_changes.versionColumn;
+            if (sent.newestRow < 0 || rows.at(entry, version) > rows.at(sent.newestRow, version))
+                sent.newestRow = entry;
+            sent.lastRow = entry;
+        } else {
+            if (sent.newestDeletion < 0 || deletions.at(~entry, 1) > deletions.at(sent.newestDeletion, 1))
+                sent.newestDeletion = ~entry;
+            sent.lastDeletion = ~entry;
+        }
+    }
+    return sent;
+}
+
+bool TableMerge::prepare(const ServiceStore& store, const QString& userId, AnswerEntry& answer)
+{
+    m_written.clear();
+    RecordBatch found;
+    QHash<QByteArrayView, qsizetype> foundAt;
+    QList<QByteArrayView> ids;
+    // Ids in order, so that records are written in the order of the store's key and go in at the end of its index
+    // instead of all over it.
+    for (qsizetype from = 0; from < m_idStarts.size(); from += ServiceStore::idsPerLookup) {
+        const qsizetype to = qMin(from + ServiceStore::idsPerLookup, m_idStarts.size());
+        ids.clear();
+        for (qsizetype i = from; i < to; ++i)
+            ids.append(idOf(m_sent.at(m_idStarts.at(i))));
+        found.clear();
+        foundAt.clear();
+        if (!store.records(userId, m_changes.table, ids, found))
+            return false;
+        for (qsizetype i = 0; i < found.size(); ++i)
+            foundAt.insert(found.at(i).id, i);
+        for (qsizetype i = from; i < to; ++i) {
+            const QByteArrayView id = ids.at(i - from);
+            const auto at = foundAt.constFind(id);
+            const StoredRecord stored = at == foundAt.cend() ? StoredRecord() : found.at(*at);
+            decide(id, sentFrom(m_idStarts.at(i)), at == foundAt.cend() ? nullptr : &stored, answer);
+        }
+    }
+    return true;
+}
+
+void TableMerge::decide(QByteArrayView id, const Sent& sent, const StoredRecord* stored, AnswerEntry& answer)
+{
+    const TextRows& rows = m_changes.rows;
+    bool present = stored != nullptr;
+    QByteArrayView version = present ? stored->version : QByteArrayView();
+    qsizetype row = -1;
+    if (sent.newestRow >= 0) {
+        const QByteArrayView received = rows.at(sent.newestRow, m_changes.versionColumn);
+        if (!present || (stored->deleted ? received >= version : received > version)) {
+            row = sent.newestRow;
+            present = true;
+            version = received;
+        }
+    }
+    if (sent.newestDeletion >= 0) {
+        const QByteArrayView stamp = m_changes.deletions.at(sent.newestDeletion, 1);
+        if (!present || version < stamp) {
+            m_written.append(StoredRecord{id, stamp, true, "{}"});
+            return;
+        }
+    }
+    if (row >= 0) {
+        // A received row takes the place of a deletion whole, and keeps the columns of a live row it lacks.
+        const bool keep = stored && !stored->deleted && m_values.read(stored->data);
+        RecordValues::write(m_data, m_changes, row, keep ? &m_values : nullptr);
+        m_written.append(StoredRecord{id, version, false, m_data});
+        return;
+    }
+    if (stored && !holds(sent, *stored))
+        answer.add(*stored);
+}
+
+bool TableMerge::holds(const Sent& sent, const StoredRecord& record)
+{
+    // A device that sent both for one id holds one of them; which is anybody's guess.
+    if (sent.lastRow >= 0 && sent.lastDeletion >= 0)
+        return false;
+    if (record.deleted)
+        return sent.lastDeletion >= 0 && m_changes.deletions.at(sent.lastDeletion, 1) == record.version;
+    if (sent.lastRow < 0 || !m_values.read(record.data))
+        return false;
+    for (qsizetype i = 0; i < m_changes.columns.size(); ++i) {
+        const QByteArrayView stored =
+            i == m_changes.versionColumn ? record.version : m_values.value(m_changes.columns.at(i));
+        if (i != m_changes.idColumn && m_changes.rows.at(sent.lastRow, i) != stored)
+            return false;
+    }
+    return true;
+}

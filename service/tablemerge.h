@@ -1,0 +1,60 @@
+#pragma once
+
+#include "recordbatch.h"
+#include "recordvalues.h"
+
+#include <QByteArrayView>
+#include <QList>
+#include <QString>
+
+class AnswerEntry;
+class ServiceStore;
+struct TableChanges;
+
+// One table's part of a merge, decided row by row by stamp: the later stamp wins; on equal stamps what is stored
+// stays, except that a received row wins over a stored deletion, as it does on the devices. It reads what the store
+// holds of the ids the device sent, works out the records to write, and answers the stored records the device's
+// upload lost to. Of several rows the device sent for one id, the first with the latest stamp counts, and of several
+// deletions the latest; both then weigh against what is stored, the row first.
+class TableMerge
+{
+public:
+    explicit TableMerge(const TableChanges& changes);
+
+    // Decides every id the device sent against what the store holds of it, and adds to `answer` what it lacks.
+    bool prepare(const ServiceStore& store, const QString& userId, AnswerEntry& answer);
+    // The records to write, in the order of the store's key.
+    const RecordBatch& written() const { return m_written; }
+    // Whether the device sent a row or deletion of the id: prepare() answered for those.
+    bool sent(QByteArrayView id) const;
+    const QString& table() const;
+
+private:
+    // Positions of the device's rows and deletions of one id, -1 for none; an upload is far too small to need more
+    // than 32 bits for them.
+    struct Sent
+    {
+        qint32 newestRow = -1;
+        qint32 lastRow = -1;
+        qint32 newestDeletion = -1;
+        qint32 lastDeletion = -1;
+    };
+
+    // The id of an entry of m_sent: a row's position, or the complement of a deletion's.
+    QByteArrayView idOf(qint32 entry) const;
+    // What the device sent of the id whose entries start at m_sent[first].
+    Sent sentFrom(qsizetype first) const;
+    void decide(QByteArrayView id, const Sent& sent, const StoredRecord* stored, AnswerEntry& answer);
+    // Whether the device holds the record as stored: it sent this deletion, or this row in every column it has.
+    bool holds(const Sent& sent, const StoredRecord& record);
+
+    const TableChanges& m_changes;
+    // The device's rows and deletions in the order of their ids, each id's rows before its deletions and both in
+    // the order sent; and where each id's entries start. Two lists of numbers, where a table keyed by id would
+    // take many times the room, in many small pieces.
+    QList<qint32> m_sent;
+    QList<qint32> m_idStarts;
+    RecordBatch m_written;
+    RecordValues m_values;
+    QByteArray m_data;
+};
