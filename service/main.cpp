@@ -9,6 +9,7 @@
 #include <QUrl>
 
 #include <csignal>
+#include <malloc.h>
 #include <sys/resource.h>
 
 namespace {
@@ -42,6 +43,9 @@ int main(int argc, char* argv[])
     QCoreApplication::setApplicationName("quillbay-service");
     // A client that goes away while its answer is written must not end the service.
     std::signal(SIGPIPE, SIG_IGN);
+    // The buffers of a large sync go back to the system when it ends. Left to the allocator's own threshold, which
+    // grows with the blocks freed, each worker would keep the most a sync of its ever took.
+    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
     // The operator's log: when and how grave, unless QT_MESSAGE_PATTERN says otherwise.
     qSetMessagePattern("%{time yyyy-MM-dd hh:mm:ss} %{type}: %{message}");
 
