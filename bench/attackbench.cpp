@@ -1,5 +1,6 @@
 #include "attackbench.h"
 
+#include "benchtiming.h"
 #include "hostileconnection.h"
 #include "legitclient.h"
 #include "rawhttp.h"
@@ -27,12 +28,6 @@ const int descriptors = 1024;
 const qint64 guardKb = 6LL * 1024 * 1024;
 const int attackMs = 40000;
 const QString attacker = "127.0.0.2";
-
-QTextStream& out()
-{
-    static QTextStream stream(stdout);
-    return stream;
-}
 
 // A line of /proc/PID/status in kilobytes, 0 when the process is gone.
 qint64 statusKb(qint64 pid, const QByteArray& key)
@@ -159,22 +154,35 @@ AttackBench::AttackBench(const QString& program) : m_program(program)
     }
 }
 
+const QList<QPair<QString, AttackBench::Attack>>& AttackBench::attacks()
+{
+    static const QList<QPair<QString, Attack>> all{{"slow-body", &AttackBench::slowBody},
+                                                   {"slow-head", &AttackBench::slowHead},
+                                                   {"slow-download", &AttackBench::slowDownload},
+                                                   {"connections", &AttackBench::connections},
+                                                   {"chunked", &AttackBench::chunked},
+                                                   {"tiny-records", &AttackBench::tinyRecords},
+                                                   {"bills", &AttackBench::bills},
+                                                   {"ones", &AttackBench::ones},
+                                                   {"four-large", &AttackBench::fourLarge},
+                                                   {"guessing", &AttackBench::guessing},
+                                                   {"name-timing", &AttackBench::nameTiming},
+                                                   {"signups", &AttackBench::signups},
+                                                   {"feedback", &AttackBench::feedback}};
+    return all;
+}
+
 QStringList AttackBench::names()
 {
-    return {"slow-body", "slow-head",  "slow-download", "connections", "chunked", "tiny-records", "bills",
-            "ones",      "four-large", "guessing",      "name-timing", "signups", "feedback"};
+    QStringList list;
+    for (const auto& attack : attacks())
+        list << attack.first;
+    return list;
 }
 
 bool AttackBench::run(const QString& name)
 {
-    using Attack = QString (AttackBench::*)(ServiceProcess&);
-    const Attack attacks[] = {&AttackBench::slowBody,    &AttackBench::slowHead,   &AttackBench::slowDownload,
-                              &AttackBench::connections, &AttackBench::chunked,    &AttackBench::tinyRecords,
-                              &AttackBench::bills,       &AttackBench::ones,       &AttackBench::fourLarge,
-                              &AttackBench::guessing,    &AttackBench::nameTiming, &AttackBench::signups,
-                              &AttackBench::feedback};
-    const QStringList all = names();
-    if (name != "all" && !all.contains(name))
+    if (name != "all" && !names().contains(name))
         return false;
     QTemporaryDir folder;
     m_installer = folder.filePath("setup.exe");
@@ -182,21 +190,21 @@ bool AttackBench::run(const QString& name)
     if (!installer.open(QIODevice::WriteOnly) || !installer.resize(5242880))
         qFatal("cannot make the installer");
     installer.close();
-    out() << QString("\n%1 %2 %3 %4 %5  %6\n")
-                 .arg("attack", -14)
-                 .arg("requests", 8)
-                 .arg("failed", 6)
-                 .arg("p99 ms", 8)
-                 .arg("peak MB", 8)
-                 .arg("what the attack got")
-          << Qt::flush;
-    for (int i = 0; i < all.size(); ++i)
-        if (name == "all" || name == all.at(i))
-            runOne(all.at(i), attacks[i]);
+    benchOut() << QString("\n%1 %2 %3 %4 %5  %6\n")
+                      .arg("attack", -14)
+                      .arg("requests", 8)
+                      .arg("failed", 6)
+                      .arg("p99 ms", 8)
+                      .arg("peak MB", 8)
+                      .arg("what the attack got")
+               << Qt::flush;
+    for (const auto& [attackName, attack] : attacks())
+        if (name == "all" || name == attackName)
+            runOne(attackName, attack);
     return true;
 }
 
-void AttackBench::runOne(const QString& name, QString (AttackBench::*attack)(ServiceProcess&))
+void AttackBench::runOne(const QString& name, Attack attack)
 {
     qputenv("QUILLBAY_TEST_STORE", "sqlite");
     ServiceProcess service({"--installer", m_installer}, QString(), {m_program, descriptors});
@@ -227,14 +235,14 @@ void AttackBench::runOne(const QString& name, QString (AttackBench::*attack)(Ser
     peakKb = qMax(peakKb, statusKb(pid, "VmHWM:"));
     if (stopped)
         achieved = QString("stopped at over %1 GB; ").arg(guardKb / 1024 / 1024) + achieved;
-    out() << QString("%1 %2 %3 %4 %5  %6\n")
-                 .arg(name, -14)
-                 .arg(owner.requests(), 8)
-                 .arg(owner.failures(), 6)
-                 .arg(owner.p99Ms(), 8, 'f', 0)
-                 .arg(double(peakKb) / 1024, 8, 'f', 0)
-                 .arg(achieved)
-          << Qt::flush;
+    benchOut() << QString("%1 %2 %3 %4 %5  %6\n")
+                      .arg(name, -14)
+                      .arg(owner.requests(), 8)
+                      .arg(owner.failures(), 6)
+                      .arg(owner.p99Ms(), 8, 'f', 0)
+                      .arg(double(peakKb) / 1024, 8, 'f', 0)
+                      .arg(achieved)
+               << Qt::flush;
 }
 
 QString AttackBench::slowBody(ServiceProcess& service)

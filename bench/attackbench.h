@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QList>
+#include <QPair>
 #include <QString>
 #include <QStringList>
 
@@ -21,6 +23,10 @@ public:
     bool run(const QString& name);
 
 private:
+    using Attack = QString (AttackBench::*)(ServiceProcess&);
+    // Every attack with its name, in the order "all" runs them.
+    static const QList<QPair<QString, Attack>>& attacks();
+
     QString slowBody(ServiceProcess& service);
     QString slowHead(ServiceProcess& service);
     QString slowDownload(ServiceProcess& service);
@@ -35,7 +41,7 @@ private:
     QString signups(ServiceProcess& service);
     QString feedback(ServiceProcess& service);
 
-    void runOne(const QString& name, QString (AttackBench::*attack)(ServiceProcess&));
+    void runOne(const QString& name, Attack attack);
 
     QString m_program;
     QString m_installer;

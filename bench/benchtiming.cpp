@@ -1,13 +1,21 @@
 #include "benchtiming.h"
 
 #include <QElapsedTimer>
-#include <QList>
 #include <algorithm>
 
 QTextStream& benchOut()
 {
     static QTextStream stream(stdout);
     return stream;
+}
+
+double percentile(QList<double> values, double fraction)
+{
+    if (values.isEmpty())
+        return 0;
+    const auto at = values.begin() + qsizetype(fraction * double(values.size() - 1));
+    std::nth_element(values.begin(), at, values.end());
+    return *at;
 }
 
 double medianMs(int repeats, const std::function<void()>& work)

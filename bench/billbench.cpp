@@ -34,11 +34,6 @@ double residentMb()
     const QList<QByteArray> fields = statm.readAll().split(' ');
     return fields.value(1).toLongLong() * sysconf(_SC_PAGESIZE) / (1024.0 * 1024.0);
 }
-
-QTextStream& out()
-{
-    return benchOut();
-}
 } // namespace
 
 BillBench::BillBench(int bills, int repeats) : m_bills(bills), m_repeats(repeats) {}
@@ -78,8 +73,8 @@ void BillBench::report(const QString& name, double ours, double bare) const
 
 void BillBench::run()
 {
-    out() << QString("\n%1 bills, median of %2 runs\n").arg(m_bills).arg(m_repeats);
-    out() << QString("%1 %2 %3 %4\n").arg("operation", -46).arg("ours ms", 10).arg("bare ms", 10).arg("ratio", 7);
+    benchOut() << QString("\n%1 bills, median of %2 runs\n").arg(m_bills).arg(m_repeats);
+    benchOut() << QString("%1 %2 %3 %4\n").arg("operation", -46).arg("ours ms", 10).arg("bare ms", 10).arg("ratio", 7);
 
     for (const QString& condition : {QString(" 1=1 "), monthCondition}) {
         int rows = 0;
@@ -124,8 +119,9 @@ void BillBench::run()
         MBorrower::calculateBalance();
     });
     report("balance recomputation", balance, bareBalance);
-    out() << QString("peak memory %1 MB, resident now %2 MB\n").arg(peakMb(), 0, 'f', 1).arg(residentMb(), 0, 'f', 1);
-    out().flush();
+    benchOut()
+        << QString("peak memory %1 MB, resident now %2 MB\n").arg(peakMb(), 0, 'f', 1).arg(residentMb(), 0, 'f', 1);
+    benchOut().flush();
 }
 
 void BillBench::runFilterChanges(int changes)
@@ -144,19 +140,19 @@ void BillBench::runFilterChanges(int changes)
             warmPeak = peakMb();
         }
     }
-    out() << QString("\n%1 filter changes over %2 conditions in %3 s\n")
-                 .arg(changes)
-                 .arg(conditions.size())
-                 .arg(timer.elapsed() / 1000.0, 0, 'f', 1);
-    out() << QString("resident after %1 changes %2 MB, after %3 changes %4 MB\n")
-                 .arg(conditions.size() * 5)
-                 .arg(warm, 0, 'f', 1)
-                 .arg(changes)
-                 .arg(residentMb(), 0, 'f', 1);
-    out() << QString("peak after %1 changes %2 MB, after %3 changes %4 MB\n")
-                 .arg(conditions.size() * 5)
-                 .arg(warmPeak, 0, 'f', 1)
-                 .arg(changes)
-                 .arg(peakMb(), 0, 'f', 1);
-    out().flush();
+    benchOut() << QString("\n%1 filter changes over %2 conditions in %3 s\n")
+                      .arg(changes)
+                      .arg(conditions.size())
+                      .arg(timer.elapsed() / 1000.0, 0, 'f', 1);
+    benchOut() << QString("resident after %1 changes %2 MB, after %3 changes %4 MB\n")
+                      .arg(conditions.size() * 5)
+                      .arg(warm, 0, 'f', 1)
+                      .arg(changes)
+                      .arg(residentMb(), 0, 'f', 1);
+    benchOut() << QString("peak after %1 changes %2 MB, after %3 changes %4 MB\n")
+                      .arg(conditions.size() * 5)
+                      .arg(warmPeak, 0, 'f', 1)
+                      .arg(changes)
+                      .arg(peakMb(), 0, 'f', 1);
+    benchOut().flush();
 }

@@ -1,5 +1,6 @@
 #include "legitclient.h"
 
+#include "benchtiming.h"
 #include "online/httphelper.h"
 
 #include <QDateTime>
@@ -58,11 +59,7 @@ void LegitClient::stop()
 
 double LegitClient::p99Ms() const
 {
-    if (m_latencies.isEmpty())
-        return 0;
-    QList<double> sorted = m_latencies;
-    std::sort(sorted.begin(), sorted.end());
-    return sorted.at(qsizetype(0.99 * double(sorted.size() - 1)));
+    return percentile(m_latencies, 0.99);
 }
 
 void LegitClient::login()

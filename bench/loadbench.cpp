@@ -1,5 +1,6 @@
 #include "loadbench.h"
 
+#include "benchtiming.h"
 #include "serviceprocess.h"
 #include "simulateddevice.h"
 
@@ -11,21 +12,6 @@
 
 namespace {
 const int editsPerRound = 3;
-
-QTextStream& out()
-{
-    static QTextStream stream(stdout);
-    return stream;
-}
-
-double percentileMs(std::vector<qint64>& micros, double fraction)
-{
-    if (micros.empty())
-        return 0;
-    const auto at = micros.begin() + qsizetype(fraction * double(micros.size() - 1));
-    std::nth_element(micros.begin(), at, micros.end());
-    return double(*at) / 1000.0;
-}
 } // namespace
 
 LoadBench::LoadBench(int devices, int accounts, int rounds, const QString& program)
@@ -35,17 +21,17 @@ LoadBench::LoadBench(int devices, int accounts, int rounds, const QString& progr
 
 void LoadBench::printHeader()
 {
-    out() << QString("\n%1 %2 %3 %4 %5 %6 %7 %8 %9\n")
-                 .arg("store", -10)
-                 .arg("processes", 9)
-                 .arg("workers", 7)
-                 .arg("requests", 8)
-                 .arg("req/s", 8)
-                 .arg("p50 ms", 8)
-                 .arg("p99 ms", 8)
-                 .arg("converged", 9)
-                 .arg("lost edits, stale answers, failures")
-          << Qt::flush;
+    benchOut() << QString("\n%1 %2 %3 %4 %5 %6 %7 %8 %9\n")
+                      .arg("store", -10)
+                      .arg("processes", 9)
+                      .arg("workers", 7)
+                      .arg("requests", 8)
+                      .arg("req/s", 8)
+                      .arg("p50 ms", 8)
+                      .arg("p99 ms", 8)
+                      .arg("converged", 9)
+                      .arg("lost edits, stale answers, failures")
+               << Qt::flush;
 }
 
 bool LoadBench::run(const char* store, int processes, int workers)
@@ -80,10 +66,11 @@ bool LoadBench::run(const char* store, int processes, int workers)
     timer.start();
     const bool inTime = SimulatedDevice::runTogether(all, m_rounds, editsPerRound);
     const double seconds = double(timer.nsecsElapsed()) / 1e9;
-    std::vector<qint64> latencies;
+    QList<double> latencies;
     for (const SimulatedDevice* device : all)
-        latencies.insert(latencies.end(), device->latencies().cbegin(), device->latencies().cend());
-    const qsizetype requests = qsizetype(latencies.size());
+        for (const qint64 micros : device->latencies())
+            latencies << double(micros) / 1000.0;
+    const qsizetype requests = latencies.size();
     // Nothing changes any more: one more sync each brings every device the account's last edits.
     const bool settled = inTime && SimulatedDevice::runTogether(all, 1, 0);
 
@@ -104,20 +91,20 @@ bool LoadBench::run(const char* store, int processes, int workers)
         failures += device->failures();
     }
 
-    out() << QString("%1 %2 %3 %4 %5 %6 %7 %8 %9, %10, %11%12\n")
-                 .arg(store, -10)
-                 .arg(processes, 9)
-                 .arg(workers > 0 ? QString::number(workers) : QString("pool"), 7)
-                 .arg(requests, 8)
-                 .arg(double(requests) / seconds, 8, 'f', 1)
-                 .arg(percentileMs(latencies, 0.5), 8, 'f', 1)
-                 .arg(percentileMs(latencies, 0.99), 8, 'f', 1)
-                 .arg(QString("%1/%2").arg(converged).arg(m_accounts), 9)
-                 .arg(lost)
-                 .arg(stale)
-                 .arg(failures)
-                 .arg(settled ? "" : "  (did not finish in time)")
-          << Qt::flush;
+    benchOut() << QString("%1 %2 %3 %4 %5 %6 %7 %8 %9, %10, %11%12\n")
+                      .arg(store, -10)
+                      .arg(processes, 9)
+                      .arg(workers > 0 ? QString::number(workers) : QString("pool"), 7)
+                      .arg(requests, 8)
+                      .arg(double(requests) / seconds, 8, 'f', 1)
+                      .arg(percentile(latencies, 0.5), 8, 'f', 1)
+                      .arg(percentile(latencies, 0.99), 8, 'f', 1)
+                      .arg(QString("%1/%2").arg(converged).arg(m_accounts), 9)
+                      .arg(lost)
+                      .arg(stale)
+                      .arg(failures)
+                      .arg(settled ? "" : "  (did not finish in time)")
+               << Qt::flush;
     devices.clear();
     // Further processes first: the first one drops a PostgreSQL store when it ends.
     while (!services.empty())

@@ -1,5 +1,6 @@
 #include "syncbench.h"
 
+#include "benchtiming.h"
 #include "byterelay.h"
 #include "data/bookconnection.h"
 #include "data/bookfile.h"
@@ -24,18 +25,6 @@
 
 namespace {
 const QStringList tables{"bill", "account", "borrower", "category", "sub_category", "member"};
-
-QTextStream& out()
-{
-    static QTextStream stream(stdout);
-    return stream;
-}
-
-double medianMs(QList<double> times)
-{
-    std::sort(times.begin(), times.end());
-    return times.at(times.size() / 2);
-}
 } // namespace
 
 SyncBench::SyncBench(const QString& folder) : m_folder(folder)
@@ -62,19 +51,19 @@ void SyncBench::runSyncs(const QString& book, int bills)
     DbSetting::getInstance()->setSyncPassword("pw");
     DbSetting::getInstance()->save();
 
-    out() << QString("\nsyncs of a book of %1 bills through the service on loopback\n").arg(bills);
+    benchOut() << QString("\nsyncs of a book of %1 bills through the service on loopback\n").arg(bills);
     const auto timed = [&relay](const QString& what) {
         relay.resetCounts();
         QElapsedTimer timer;
         timer.start();
         const QString end = SyncRun::toEnd(600000);
-        out() << QString("%1 %2 ms, sent %3 bytes, received %4 bytes (%5)\n")
-                     .arg(what, -32)
-                     .arg(timer.nsecsElapsed() / 1e6, 7, 'f', 0)
-                     .arg(relay.sent(), 9)
-                     .arg(relay.received(), 9)
-                     .arg(end);
-        out().flush();
+        benchOut() << QString("%1 %2 ms, sent %3 bytes, received %4 bytes (%5)\n")
+                          .arg(what, -32)
+                          .arg(timer.nsecsElapsed() / 1e6, 7, 'f', 0)
+                          .arg(relay.sent(), 9)
+                          .arg(relay.received(), 9)
+                          .arg(end);
+        benchOut().flush();
     };
     timed("first sync");
     timed("next sync, nothing changed");
@@ -157,12 +146,12 @@ void SyncBench::runMerge(int rows, int repeats)
         QSqlDatabase::database().commit();
         bare << timer.nsecsElapsed() / 1e6;
     }
-    const double ours = medianMs(merge);
-    const double plain = medianMs(bare);
-    out() << QString("\nmerge of %1 received bills, median of %2 runs\n").arg(rows).arg(repeats);
-    out() << QString("reading the answer text (JSON)   %1 ms\n").arg(medianMs(parse), 8, 'f', 1);
-    out() << QString("merge (check and apply)          %1 ms\n").arg(ours, 8, 'f', 1);
-    out() << QString("plain inserts of the same rows   %1 ms\n").arg(plain, 8, 'f', 1);
-    out() << QString("ratio                            %1\n").arg(ours / plain, 8, 'f', 2);
-    out().flush();
+    const double ours = percentile(merge, 0.5);
+    const double plain = percentile(bare, 0.5);
+    benchOut() << QString("\nmerge of %1 received bills, median of %2 runs\n").arg(rows).arg(repeats);
+    benchOut() << QString("reading the answer text (JSON)   %1 ms\n").arg(percentile(parse, 0.5), 8, 'f', 1);
+    benchOut() << QString("merge (check and apply)          %1 ms\n").arg(ours, 8, 'f', 1);
+    benchOut() << QString("plain inserts of the same rows   %1 ms\n").arg(plain, 8, 'f', 1);
+    benchOut() << QString("ratio                            %1\n").arg(ours / plain, 8, 'f', 2);
+    benchOut().flush();
 }
