@@ -5,6 +5,7 @@
 #include "data/bookfile.h"
 #include "data/booklock.h"
 #include "data/bookreplacement.h"
+#include "data/dbsetting.h"
 #include "data/defaultdata.h"
 #include "data/filesetting.h"
 #include "data/keddoconverter.h"
@@ -78,7 +79,7 @@ bool BackupHelper::restore(const QString& file)
         return false;
     const bool ready = BookConnection::withTemporary("restored", replacement.workingPath(), [](QSqlDatabase& db) {
         return BookCheck::isWholeBook(db) &&
-               QSqlQuery(db).exec("update tbl_setting set sync_time='2008-08-08 08:08:08';");
+               QSqlQuery(db).exec(QString("update tbl_setting set sync_time='%1';").arg(DbSetting::neverSynced));
     });
     return ready && backup() && replacement.commit();
 }

@@ -1,6 +1,7 @@
 #include "data/bookreset.h"
 
 #include "data/dbhelper.h"
+#include "data/dbsetting.h"
 #include "data/logcategories.h"
 #include "data/maccount.h"
 #include "data/mbill.h"
@@ -36,7 +37,7 @@ bool BookReset::emptyTables()
         if (!exec(twin) || !exec("delete from " + table) || !exec(twin))
             return false;
     }
-    return exec("update tbl_setting set sync_time='2008-08-08 08:08:08';");
+    return exec(QString("update tbl_setting set sync_time='%1';").arg(DbSetting::neverSynced));
 }
 
 void BookReset::dropCaches()

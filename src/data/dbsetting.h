@@ -32,6 +32,8 @@ public:
     int getVersion() const;
     void setVersion(int value);
     QDateTime getSyncTime() const;
+    // The sync time of a book that has not synced since it was made, restored, imported or reset.
+    static constexpr const char* neverSynced = "2008-08-08 08:08:08";
 
     // Writes the six writable columns; false when the statement failed.
     bool save();

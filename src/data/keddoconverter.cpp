@@ -1,6 +1,7 @@
 #include "data/keddoconverter.h"
 
 #include "data/constants.h"
+#include "data/dbsetting.h"
 #include "data/logcategories.h"
 
 #include <QSqlDatabase>
@@ -32,8 +33,8 @@ bool KeddoConverter::convert(QSqlDatabase& initial, QSqlDatabase& keddo)
                     "DROP TABLE ked_excategories", "DROP TABLE ked_settings", "DROP TABLE ked_trashes"});
 
     QSqlQuery query(keddo);
-    const bool ok = query.exec("insert INTO tbl_setting(sync_time,version) values('2008-08-08 08:08:08'," +
-                               QString::number(Constants::getInstance()->getVersionCode()) + ");");
+    const bool ok = query.exec("insert INTO tbl_setting(sync_time,version) values('" + QString(DbSetting::neverSynced) +
+                               "'," + QString::number(Constants::getInstance()->getVersionCode()) + ");");
     if (!ok)
         qCWarning(lcData) << query.lastError().text();
     return ok;

@@ -1,5 +1,6 @@
 #include "online/syncchangeset.h"
 
+#include "data/dbsetting.h"
 #include "data/pendingchanges.h"
 #include "online/syncsql.h"
 
@@ -7,11 +8,6 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QSqlRecord>
-
-namespace {
-// The sync time of a book that has not synced since it was made, restored or reset.
-const char* const neverSynced = "2008-08-08 08:08:08";
-} // namespace
 
 bool SyncChangeSet::build(const QStringList& tables, const QString& since, QVariantList& entries, qint64& sent)
 {
@@ -21,7 +17,7 @@ bool SyncChangeSet::build(const QStringList& tables, const QString& since, QVari
         return false;
     sent = query.value(0).toLongLong();
     query.finish();
-    const bool withPending = since != neverSynced;
+    const bool withPending = since != DbSetting::neverSynced;
     for (const QString& table : tables) {
         QVariantMap entry;
         if (!buildEntry(table, since, withPending, entry))
