@@ -14,6 +14,7 @@
 #include "data/mmember.h"
 #include "data/notifier.h"
 #include "loopbackhttpserver.h"
+#include "messagerecorder.h"
 #include "online/json.h"
 #include "online/syncanswer.h"
 #include "online/syncbinding.h"
@@ -34,7 +35,6 @@ const QString older = "2020-01-01 00:00:00", same = "2020-06-01 00:00:00", newer
 const QString defaultStamp = "2007-07-07 07:07:07";
 const QDateTime start(QDate(2022, 3, 4), QTime(5, 6, 7), Qt::UTC);
 const QString severe = "0|同步失败，同步时出现严重错误";
-QStringList* logged = nullptr;
 
 void addBill(const QString& table, const QString& id, double amount, const QString& version,
              const QString& accountId = QString())
@@ -340,8 +340,7 @@ private slots:
         QVERIFY(SyncChangeSet::build(tables, "", own, pending));
         const QString seed = JSON::getInstance()->serialize(own).replace("2020-", "2030-");
         const QString alphabet = "{}[],:\"\\ 0123456789.-eE truefalsnl'中";
-        const QtMessageHandler former =
-            qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+        const MessageRecorder quiet;
         QRandomGenerator random(20260712);
         QString book = BookDump::of(BookDump::tables(true));
         int applied = 0, refused = 0;
@@ -371,7 +370,6 @@ private slots:
                 QCOMPARE(BookDump::of(BookDump::tables(true)), book);
             }
         }
-        qInstallMessageHandler(former);
         QVERIFY2(applied > 100 && refused > 100, qPrintable(QString("%1 %2").arg(applied).arg(refused)));
     }
 
@@ -425,17 +423,13 @@ private slots:
         qputenv("QUILLBAY_SERVICE_URL", server.baseUrl().toUtf8());
         failAt(failing);
         QSignalSpy reloads(Notifier::getInstance(), &Notifier::billDataChanged);
-        QStringList messages;
-        logged = &messages;
-        const QtMessageHandler former =
-            qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& m) { logged->append(m); });
+        const MessageRecorder messages;
         const QString result = SyncRun::toEnd(10000);
-        qInstallMessageHandler(former);
         qunsetenv("QUILLBAY_SERVICE_URL");
 
         QCOMPARE(result, end);
         QCOMPARE(server.requests().size(), requests);
-        QVERIFY(!messages.join('\n').contains("pw+secret"));
+        QVERIFY(!messages.lines().join('\n').contains("pw+secret"));
         QCOMPARE(reloads.size(), end == "finished" ? 1 : 0);
         QCOMPARE(DbSetting::getInstance()->getUserId(), requests == 2 ? "12345" : userId);
         if (end != "finished" && requests < 2)

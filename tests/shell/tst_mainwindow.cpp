@@ -7,6 +7,7 @@
 #include "data/mbill.h"
 #include "loopbackhttpserver.h"
 #include "messageboxrecorder.h"
+#include "messagerecorder.h"
 #include "online/synchelper.h"
 #include "platform/systemtray.h"
 #include "shell/mainwindow.h"
@@ -325,30 +326,31 @@ private slots:
     {
         QFETCH(QString, rules);
         QLoggingCategory::setFilterRules(rules);
-        static QStringList messages;
-        messages.clear();
-        const QtMessageHandler former =
-            qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& m) { messages << m; });
-        MessageBoxRecorder boxes;
-        MainWindow window;
-        window.show();
-        DbSetting::getInstance()->setUserId("12345");
-        DbSetting::getInstance()->setSyncUsername("household@example.org");
-        DbSetting::getInstance()->setSyncPassword("pw+secret");
-        DBill dialog(nullptr);
-        dialog.findChild<QDoubleSpinBox*>("dsbAmount")->setValue(4321.09);
-        dialog.findChild<QTextEdit*>("teDescription")->setPlainText("秘密晚饭");
-        dialog.findChild<QPushButton*>("pbOk")->click();
-        QStringList entries;
-        for (const char* table : {"bill", "account", "borrower", "category", "sub_category", "member"})
-            entries << QString(R"({"table_name":"%1","update_columns":[],"update_data":[],"delete_data":[],)"
-                               R"("note":"秘密账户"})")
-                           .arg(table);
-        LoopbackHttpServer server(LoopbackHttpServer::reply("200 OK", ("[" + entries.join(',') + "]").toUtf8()));
-        qputenv("QUILLBAY_SERVICE_URL", server.baseUrl().toUtf8());
-        const QString result = SyncRun::toEnd(10000);
-        qunsetenv("QUILLBAY_SERVICE_URL");
-        qInstallMessageHandler(former);
+        QStringList messages;
+        QString result;
+        {
+            const MessageRecorder recorder;
+            MessageBoxRecorder boxes;
+            MainWindow window;
+            window.show();
+            DbSetting::getInstance()->setUserId("12345");
+            DbSetting::getInstance()->setSyncUsername("household@example.org");
+            DbSetting::getInstance()->setSyncPassword("pw+secret");
+            DBill dialog(nullptr);
+            dialog.findChild<QDoubleSpinBox*>("dsbAmount")->setValue(4321.09);
+            dialog.findChild<QTextEdit*>("teDescription")->setPlainText("秘密晚饭");
+            dialog.findChild<QPushButton*>("pbOk")->click();
+            QStringList entries;
+            for (const char* table : {"bill", "account", "borrower", "category", "sub_category", "member"})
+                entries << QString(R"({"table_name":"%1","update_columns":[],"update_data":[],"delete_data":[],)"
+                                   R"("note":"秘密账户"})")
+                               .arg(table);
+            LoopbackHttpServer server(LoopbackHttpServer::reply("200 OK", ("[" + entries.join(',') + "]").toUtf8()));
+            qputenv("QUILLBAY_SERVICE_URL", server.baseUrl().toUtf8());
+            result = SyncRun::toEnd(10000);
+            qunsetenv("QUILLBAY_SERVICE_URL");
+            messages = recorder.lines();
+        }
         QLoggingCategory::setFilterRules(QString());
 
         QCOMPARE(result, QString("finished"));

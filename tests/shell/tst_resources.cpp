@@ -1,5 +1,6 @@
 // The look lives in resources that nothing checks at compile time: an image path misspelt in a form, an SVG
 // that fails to render or a syntax slip in the style sheet only shows as a blank button or a grey window.
+#include "messagerecorder.h"
 #include "shell/stylesheet.h"
 
 #include <QApplication>
@@ -63,14 +64,6 @@ QString defaultSkinRules()
 QString forPlainMainWindow(QString sheet)
 {
     return sheet.replace(QRegularExpression(QStringLiteral("\\bMainWindow\\b")), QStringLiteral("QMainWindow"));
-}
-
-QStringList parseWarnings;
-
-void recordParseWarnings(QtMsgType type, const QMessageLogContext&, const QString& message)
-{
-    if (type == QtWarningMsg && message.contains(QLatin1String("Could not parse")))
-        parseWarnings << message;
 }
 } // namespace
 
@@ -162,12 +155,14 @@ void TestResources::styleSheetParses_data()
 void TestResources::styleSheetParses()
 {
     QFETCH(QString, appended);
-    parseWarnings.clear();
-    const QtMessageHandler previous = qInstallMessageHandler(recordParseWarnings);
-    qApp->setStyleSheet(styleSheetText() + appended);
-    QWidget widget;
-    widget.ensurePolished();
-    qInstallMessageHandler(previous);
+    QStringList parseWarnings;
+    {
+        const MessageRecorder messages;
+        qApp->setStyleSheet(styleSheetText() + appended);
+        QWidget widget;
+        widget.ensurePolished();
+        parseWarnings = messages.lines().filter("Could not parse");
+    }
     QVERIFY2(parseWarnings.isEmpty(), qPrintable(parseWarnings.join('\n')));
 }
 
