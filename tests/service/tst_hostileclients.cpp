@@ -23,15 +23,15 @@ QByteArray accountForm(const QString& name, const QString& password)
     return HttpHelper::encodeForm({{"username", name}, {"password", password}});
 }
 
-// A sync of a form that names no account, padded to the length given.
-QByteArray paddedSync(int length)
+// A post to the path of a form that names no account, its body padded to the length given.
+QByteArray paddedForm(const QString& path, int length)
 {
     const QByteArray form = "username=nobody&password=pw&data=";
-    return RawHttp::formPost("sync/syncpc2.php", form + QByteArray(length - form.size(), 'x'));
+    return RawHttp::formPost(path, form + QByteArray(length - form.size(), 'x'));
 }
 } // namespace
 
-// Clients that try to hold the service's connections, time or turns, or to guess passwords, as a hostile one would.
+// Clients that try to hold the service's connections, memory, time or turns or to guess passwords, as hostile ones do.
 class TestHostileClients : public QObject
 {
     Q_OBJECT
@@ -65,6 +65,25 @@ private slots:
         QCOMPARE(answer.startsWith("HTTP/1.1 200 OK|"), answered);
         if (!answered)
             QVERIFY2(sent.elapsed() < 8000, qPrintable(QString::number(sent.elapsed())));
+    }
+
+    void closesIdleConnectionsAndCapsEachAddress()
+    {
+        ServiceProcess service({"--idle-timeout", "2", "--connections-per-address", "2"});
+        QElapsedTimer opened;
+        opened.start();
+        std::vector<std::unique_ptr<QTcpSocket>> idle;
+        for (int i = 0; i < 3; ++i)
+            idle.push_back(RawHttp::connect(service.baseUrl()));
+        // One over the cap is closed at once, and another address is served meanwhile.
+        QVERIFY(idle.at(2)->waitForDisconnected(1000));
+        QVERIFY(RawHttp::exchange(service.baseUrl(), news, "127.0.0.2").startsWith("HTTP/1.1 200 OK|"));
+        QVERIFY(RawHttp::exchange(service.baseUrl(), news).isEmpty());
+        // The others when they have sent nothing for the idle time; then the address is served again.
+        QVERIFY(idle.at(0)->waitForDisconnected(5000));
+        QVERIFY(idle.at(1)->state() == QAbstractSocket::UnconnectedState || idle.at(1)->waitForDisconnected(1000));
+        QVERIFY(opened.elapsed() > 1500);
+        QVERIFY(RawHttp::exchange(service.baseUrl(), news).startsWith("HTTP/1.1 200 OK|"));
     }
 
     // When every place is taken, a new connection is admitted by closing the one that has waited longest without a
@@ -108,7 +127,7 @@ private slots:
     void largeRequestWaitsItsTurn()
     {
         ServiceProcess service({"--large-requests", "1", "--large-request-wait", "2"});
-        const QByteArray large = paddedSync(2 * 1024 * 1024);
+        const QByteArray large = paddedForm("sync/syncpc2.php", 2 * 1024 * 1024);
         // The first holds the only turn while its body comes slowly.
         const std::unique_ptr<QTcpSocket> first = RawHttp::connect(service.baseUrl());
         first->write(large.left(large.size() / 2));
@@ -129,6 +148,28 @@ private slots:
         waited.restart();
         QCOMPARE(errorOf(RawHttp::exchange(service.baseUrl(), large, "127.0.0.2")), 1);
         QVERIFY(waited.elapsed() < 1500);
+    }
+
+    void refusesOversizedBodies_data()
+    {
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<int>("error");
+        QTest::newRow("by its length, before it is sent")
+            << QByteArray("POST /sync/syncpc2.php HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 67108865\r\n\r\n")
+            << 2;
+        // A form of exactly its path's limit is read, and answered as any other with a wrong account.
+        QTest::newRow("a form of exactly the limit") << paddedForm("sync/userid.php", 1024 * 1024) << 1;
+        QTest::newRow("a byte over the limit") << paddedForm("sync/userid.php", 1024 * 1024 + 1) << 2;
+    }
+
+    void refusesOversizedBodies()
+    {
+        QFETCH(QByteArray, request);
+        QFETCH(int, error);
+        ServiceProcess service;
+        const QByteArray answer = RawHttp::exchange(service.baseUrl(), request);
+        QVERIFY(answer.startsWith("HTTP/1.1 200 OK|"));
+        QCOMPARE(errorOf(answer), error);
     }
 
     // Password checks are counted per client address: past the limit an address is refused without a check, even
