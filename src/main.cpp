@@ -1,6 +1,6 @@
 #include "shell/mainwindow.h"
 #include "shell/startup.h"
-#include "shell/stylesheet.h"
+#include "widgets/stylesheet.h"
 
 #include <QApplication>
 #include <QLoggingCategory>

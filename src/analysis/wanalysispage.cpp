@@ -6,7 +6,7 @@
 #include "analysis/reportviewloader.h"
 #include "data/filesetting.h"
 #include "platform/fileprompt.h"
-#include "shell/dmessagebox.h"
+#include "widgets/dmessagebox.h"
 
 #include <QComboBox>
 #include <QCoreApplication>

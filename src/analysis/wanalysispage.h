@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/wbasewidget.h"
+#include "widgets/wbasewidget.h"
 
 #include <QList>
 #include <QString>

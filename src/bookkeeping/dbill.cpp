@@ -15,8 +15,8 @@
 #include "data/mcategory.h"
 #include "data/metadata.h"
 #include "data/mmember.h"
-#include "shell/dmessagebox.h"
-#include "shell/stylepainter.h"
+#include "widgets/dmessagebox.h"
+#include "widgets/stylepainter.h"
 
 #include <QKeyEvent>
 #include <QListView>

@@ -2,7 +2,7 @@
 
 #include "ui_dcalculator.h"
 
-#include "shell/stylepainter.h"
+#include "widgets/stylepainter.h"
 
 #include <QDoubleSpinBox>
 #include <QHash>

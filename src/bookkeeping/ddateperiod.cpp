@@ -2,8 +2,8 @@
 
 #include "ui_ddateperiod.h"
 
-#include "shell/dmessagebox.h"
-#include "shell/stylepainter.h"
+#include "widgets/dmessagebox.h"
+#include "widgets/stylepainter.h"
 
 DDatePeriod::DDatePeriod(QWidget* parent) : QDialog(parent), ui(new Ui::DDatePeriod)
 {

@@ -8,8 +8,8 @@
 #include "data/mborrower.h"
 #include "data/mcategory.h"
 #include "data/mmember.h"
-#include "shell/dmessagebox.h"
-#include "shell/stylepainter.h"
+#include "widgets/dmessagebox.h"
+#include "widgets/stylepainter.h"
 
 namespace {
 // The kind all the bills share, or the empty text when they differ; the category list of the empty kind

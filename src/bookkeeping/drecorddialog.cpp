@@ -1,8 +1,8 @@
 #include "bookkeeping/drecorddialog.h"
 
-#include "shell/dmessagebox.h"
-#include "shell/stylepainter.h"
-#include "shell/udialogtitle.h"
+#include "widgets/dmessagebox.h"
+#include "widgets/stylepainter.h"
+#include "widgets/udialogtitle.h"
 
 #include <QLineEdit>
 

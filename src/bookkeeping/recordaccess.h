@@ -1,7 +1,7 @@
 #pragma once
 
 #include "data/recordsql.h"
-#include "shell/pagereloader.h"
+#include "widgets/pagereloader.h"
 
 #include <QAbstractItemModel>
 #include <QDialog>

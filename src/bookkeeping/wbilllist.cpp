@@ -17,7 +17,7 @@
 #include "data/notifier.h"
 #include "data/witemdelegate.h"
 #include "platform/fileprompt.h"
-#include "shell/dmessagebox.h"
+#include "widgets/dmessagebox.h"
 
 #include <QHeaderView>
 #include <QListView>

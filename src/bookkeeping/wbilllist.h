@@ -1,7 +1,7 @@
 #pragma once
 
 #include "data/mbill.h"
-#include "shell/wbasewidget.h"
+#include "widgets/wbasewidget.h"
 
 #include <QModelIndex>
 #include <QString>

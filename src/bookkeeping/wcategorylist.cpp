@@ -5,10 +5,10 @@
 #include "data/mcategorymodel.h"
 #include "data/recordsql.h"
 #include "data/witemdelegate.h"
-#include "shell/columnwidths.h"
-#include "shell/dmessagebox.h"
-#include "shell/pagereloader.h"
 #include "ui_wcategorylist.h"
+#include "widgets/columnwidths.h"
+#include "widgets/dmessagebox.h"
+#include "widgets/pagereloader.h"
 
 #include <QHeaderView>
 #include <QItemSelectionModel>

@@ -1,9 +1,9 @@
 #include "bookkeeping/wrecordlist.h"
 
-#include "shell/columnwidths.h"
-#include "shell/dmessagebox.h"
-#include "shell/pagereloader.h"
 #include "ui_wrecordlist.h"
+#include "widgets/columnwidths.h"
+#include "widgets/dmessagebox.h"
+#include "widgets/pagereloader.h"
 
 #include <QItemSelectionModel>
 #include <QShortcut>

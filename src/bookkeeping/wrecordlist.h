@@ -1,7 +1,7 @@
 #pragma once
 
 #include "bookkeeping/recordaccess.h"
-#include "shell/wbasewidget.h"
+#include "widgets/wbasewidget.h"
 
 #include <QList>
 #include <QString>

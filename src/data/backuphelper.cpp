@@ -14,7 +14,6 @@
 #include "data/mcategory.h"
 #include "data/mmember.h"
 #include "data/recordsql.h"
-#include "shell/dmessagebox.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -84,7 +83,7 @@ bool BackupHelper::restore(const QString& file)
     return ready && backup() && replacement.commit();
 }
 
-bool BackupHelper::keddo(const QString& file)
+bool BackupHelper::keddo(const QString& file, bool* unopened)
 {
     const QString book = BookConnection::currentBookPath();
     if (BookLock::acquire(book) != BookLock::Outcome::Held)
@@ -107,9 +106,9 @@ bool BackupHelper::keddo(const QString& file)
                    keddo.commit();
         });
     });
-    if (!opened)
-        reportOpenError();
-    const bool replaced = converted && addDeleteData(replacement.workingPath()) && replacement.commit();
+    if (!opened && unopened)
+        *unopened = true;
+    const bool replaced = converted && addDeleteData(replacement.workingPath(), unopened) && replacement.commit();
     // Whatever happened to the working copy, the program goes on with the book in its place.
     BookConnection::openDefault(book);
     if (!replaced)
@@ -118,10 +117,11 @@ bool BackupHelper::keddo(const QString& file)
     return true;
 }
 
-bool BackupHelper::addDeleteData(const QString& path)
+bool BackupHelper::addDeleteData(const QString& path, bool* unopened)
 {
     if (!BookConnection::openDefault(path.isEmpty() ? BookConnection::currentBookPath() : path)) {
-        reportOpenError();
+        if (unopened)
+            *unopened = true;
         return false;
     }
     DefaultData::Writer writer;
@@ -152,9 +152,4 @@ QStringList BackupHelper::tablesOf(const QString& file)
         return true;
     });
     return tables;
-}
-
-void BackupHelper::reportOpenError()
-{
-    DMessageBox::information(nullptr, tr("数据文件错误"), tr("打开数据文件出现错误。"));
 }

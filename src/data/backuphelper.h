@@ -26,12 +26,13 @@ public:
     // failure the current book stays as it was.
     static bool restore(const QString& file);
     // Replaces the current book with a converted copy of a keddo data file. On any failure the current book
-    // stays as it was and the result is false.
-    static bool keddo(const QString& file);
+    // stays as it was and the result is false; `unopened`, when given, is set when a book file would not open,
+    // which the caller tells the user before the failure itself.
+    static bool keddo(const QString& file, bool* unopened = nullptr);
     // Opens the default connection on the book file (an empty path: the current book) and records the default
     // records of a new book as deleted, so that a sync deletes them elsewhere too. Ids the book holds already
-    // are left alone. False when the file does not open.
-    static bool addDeleteData(const QString& path = QString());
+    // are left alone. False, with `unopened` set when given, when the file does not open.
+    static bool addDeleteData(const QString& path = QString(), bool* unopened = nullptr);
     // Inserts and removes the default categories of one kind, each followed by its sub-categories, with ids
     // from the counters, which run on from one kind to the next.
     static void insertCategorys(const QString& kind, int& categoryId, int& subCategoryId,
@@ -40,5 +41,4 @@ public:
 
 private:
     static QStringList tablesOf(const QString& file);
-    static void reportOpenError();
 };

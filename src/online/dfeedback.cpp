@@ -6,8 +6,8 @@
 #include "data/filesetting.h"
 #include "data/logcategories.h"
 #include "online/httphelper.h"
-#include "shell/dmessagebox.h"
-#include "shell/stylepainter.h"
+#include "widgets/dmessagebox.h"
+#include "widgets/stylepainter.h"
 
 #include <QRegularExpression>
 

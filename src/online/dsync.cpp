@@ -5,8 +5,8 @@
 #include "data/filesetting.h"
 #include "data/logcategories.h"
 #include "online/synchelper.h"
-#include "shell/dmessagebox.h"
-#include "shell/stylepainter.h"
+#include "widgets/dmessagebox.h"
+#include "widgets/stylepainter.h"
 
 #include <QTimer>
 

@@ -2,7 +2,7 @@
 
 #include "ui_dsyncabout.h"
 
-#include "shell/stylepainter.h"
+#include "widgets/stylepainter.h"
 
 DSyncAbout::DSyncAbout(QWidget* parent) : QDialog(parent), ui(new Ui::DSyncAbout)
 {

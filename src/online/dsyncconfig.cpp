@@ -9,8 +9,8 @@
 #include "online/httphelper.h"
 #include "online/json.h"
 #include "platform/urlopener.h"
-#include "shell/dmessagebox.h"
-#include "shell/stylepainter.h"
+#include "widgets/dmessagebox.h"
+#include "widgets/stylepainter.h"
 
 #include <QUrl>
 

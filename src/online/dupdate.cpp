@@ -8,8 +8,8 @@
 #include "online/mversion.h"
 #include "online/updatehelper.h"
 #include "platform/installerlauncher.h"
-#include "shell/dmessagebox.h"
-#include "shell/stylepainter.h"
+#include "widgets/dmessagebox.h"
+#include "widgets/stylepainter.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

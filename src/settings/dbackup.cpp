@@ -2,9 +2,9 @@
 
 #include "data/filesetting.h"
 #include "platform/fileprompt.h"
-#include "shell/dmessagebox.h"
-#include "shell/stylepainter.h"
 #include "ui_dbackup.h"
+#include "widgets/dmessagebox.h"
+#include "widgets/stylepainter.h"
 
 #include <QDir>
 

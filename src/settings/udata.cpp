@@ -5,9 +5,9 @@
 #include "data/logcategories.h"
 #include "platform/fileprompt.h"
 #include "settings/dbackup.h"
-#include "shell/dmessagebox.h"
-#include "shell/programrestart.h"
 #include "ui_udata.h"
+#include "widgets/dmessagebox.h"
+#include "widgets/programrestart.h"
 
 UData::UData(QWidget* parent) : QWidget(parent), ui(new Ui::UData)
 {

@@ -7,7 +7,7 @@
 #include "data/dbsetting.h"
 #include "data/filesetting.h"
 #include "data/logcategories.h"
-#include "shell/dmessagebox.h"
+#include "widgets/dmessagebox.h"
 
 #include <QDir>
 #include <QInputDialog>

@@ -3,7 +3,7 @@
 #include "ui_uskin.h"
 
 #include "data/filesetting.h"
-#include "shell/stylesheet.h"
+#include "widgets/stylesheet.h"
 
 #include <QApplication>
 #include <QPixmap>

@@ -5,8 +5,8 @@
 #include "data/constants.h"
 #include "data/filesetting.h"
 #include "shell/bookpassword.h"
-#include "shell/dmessagebox.h"
-#include "shell/stylepainter.h"
+#include "widgets/dmessagebox.h"
+#include "widgets/stylepainter.h"
 
 #include <QDir>
 #include <QTimer>

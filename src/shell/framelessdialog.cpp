@@ -1,6 +1,6 @@
 #include "shell/framelessdialog.h"
 
-#include "shell/udialogtitle.h"
+#include "widgets/udialogtitle.h"
 
 #include <QDialog>
 #include <QVBoxLayout>

@@ -19,7 +19,7 @@
 #include "online/updatehelper.h"
 #include "platform/maximizedarea.h"
 #include "platform/systemtray.h"
-#include "shell/dmessagebox.h"
+#include "widgets/dmessagebox.h"
 
 #include <QCloseEvent>
 #include <QFileInfo>

@@ -29,7 +29,11 @@ QString Startup::runVerb(const QString& verb, const QString& file)
         else
             warn(tr("恢复失败"), tr("恢复数据文件出现错误。"));
     } else if (verb == "keddo") {
-        if (BackupHelper::keddo(file))
+        bool unopened = false;
+        const bool imported = BackupHelper::keddo(file, &unopened);
+        if (unopened)
+            warn(tr("数据文件错误"), tr("打开数据文件出现错误。"));
+        if (imported)
             warn(tr("导入成功"), tr("您已经成功导入数据文件。"));
         else
             warn(tr("导入失败"), tr("导入数据文件出现错误。"));

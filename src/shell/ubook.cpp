@@ -3,8 +3,8 @@
 #include "ui_ubook.h"
 
 #include "shell/bookpagefactory.h"
-#include "shell/stylepainter.h"
-#include "shell/wbasewidget.h"
+#include "widgets/stylepainter.h"
+#include "widgets/wbasewidget.h"
 
 #include <QLayout>
 

@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+#include "widgets/pagehost.h"
+
 namespace Ui {
 class UBook;
 }
@@ -9,7 +11,7 @@ class WBaseWidget;
 
 // The book page: the side menu and the stack of the ten pages about the book's data. A page's container is
 // named "pg" followed by the page name.
-class UBook : public QWidget
+class UBook : public QWidget, public PageHost
 {
     Q_OBJECT
 
@@ -18,7 +20,7 @@ public:
     ~UBook() override;
 
     // Shows the page named `name` ("BillList"); an unknown name leaves the current page.
-    void showPage(const QString& name);
+    void showPage(const QString& name) override;
     // The page object in the container shown now.
     WBaseWidget* currentBaseWidget() const;
 

@@ -2,7 +2,7 @@
 
 #include "ui_ucontent.h"
 
-#include "shell/stylepainter.h"
+#include "widgets/stylepainter.h"
 
 UContent::UContent(QWidget* parent) : QWidget(parent), ui(new Ui::UContent)
 {

@@ -2,7 +2,7 @@
 
 #include "ui_uheader.h"
 
-#include "shell/stylepainter.h"
+#include "widgets/stylepainter.h"
 
 UHeader::UHeader(QWidget* parent) : QWidget(parent), ui(new Ui::UHeader)
 {

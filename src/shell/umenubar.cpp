@@ -5,8 +5,8 @@
 #include "bookkeeping/dbill.h"
 #include "bookkeeping/wbilllist.h"
 #include "data/filesetting.h"
-#include "shell/stylepainter.h"
 #include "shell/ubook.h"
+#include "widgets/stylepainter.h"
 
 UMenuBar::UMenuBar(QWidget* parent) : QWidget(parent), ui(new Ui::UMenuBar), book(qobject_cast<UBook*>(parent))
 {

@@ -7,8 +7,8 @@
 #include "data/notifier.h"
 #include "online/dsyncconfig.h"
 #include "online/synchelper.h"
-#include "shell/dmessagebox.h"
-#include "shell/stylepainter.h"
+#include "widgets/dmessagebox.h"
+#include "widgets/stylepainter.h"
 
 #include <QHash>
 #include <QSqlQuery>

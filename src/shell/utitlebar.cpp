@@ -5,8 +5,8 @@
 #include "data/bookshelf.h"
 #include "data/constants.h"
 #include "settings/uskin.h"
-#include "shell/programrestart.h"
-#include "shell/stylepainter.h"
+#include "widgets/programrestart.h"
+#include "widgets/stylepainter.h"
 
 #include <QFileSystemWatcher>
 #include <QListView>

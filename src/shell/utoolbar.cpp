@@ -5,8 +5,8 @@
 #include "data/constants.h"
 #include "online/dfeedback.h"
 #include "platform/urlopener.h"
-#include "shell/stylepainter.h"
 #include "shell/ucontent.h"
+#include "widgets/stylepainter.h"
 
 UToolBar::UToolBar(QWidget* parent) : QWidget(parent), ui(new Ui::UToolBar)
 {

@@ -6,8 +6,8 @@
 #include "messageboxrecorder.h"
 #include "platform/fileprompt.h"
 #include "settings/udata.h"
-#include "shell/dmessagebox.h"
 #include "testbook.h"
+#include "widgets/dmessagebox.h"
 
 #include <QPushButton>
 

@@ -1,9 +1,9 @@
 #include "settings/uskin.h"
-#include "shell/skintone.h"
-#include "shell/stylesheet.h"
 #include "shell/uheader.h"
 #include "shell/ustatusbar.h"
 #include "testbook.h"
+#include "widgets/skintone.h"
+#include "widgets/stylesheet.h"
 
 #include "data/filesetting.h"
 

@@ -11,7 +11,7 @@
 #include "platform/programlauncher.h"
 #include "platform/urlopener.h"
 #include "shell/bookpagefactory.h"
-#include "shell/wbasewidget.h"
+#include "widgets/wbasewidget.h"
 
 #include <QApplication>
 #include <QDateTime>

@@ -4,9 +4,9 @@
 #include "bookrows.h"
 #include "data/dbhelper.h"
 #include "data/filesetting.h"
-#include "shell/stylesheet.h"
 #include "shell/ubook.h"
 #include "testbook.h"
+#include "widgets/stylesheet.h"
 
 #include <QDialog>
 #include <QPushButton>

@@ -1,7 +1,7 @@
 // The look lives in resources that nothing checks at compile time: an image path misspelt in a form, an SVG
 // that fails to render or a syntax slip in the style sheet only shows as a blank button or a grey window.
 #include "messagerecorder.h"
-#include "shell/stylesheet.h"
+#include "widgets/stylesheet.h"
 
 #include <QApplication>
 #include <QDialog>

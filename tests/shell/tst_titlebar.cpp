@@ -2,9 +2,9 @@
 
 #include "messageboxrecorder.h"
 #include "settings/uskin.h"
-#include "shell/stylesheet.h"
 #include "shell/uheader.h"
 #include "testbook.h"
+#include "widgets/stylesheet.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>

@@ -6,9 +6,9 @@
 #include "data/notifier.h"
 #include "online/synchelper.h"
 #include "shell/mainwindow.h"
-#include "shell/stylesheet.h"
 #include "shell/ustatusbar.h"
 #include "shell/usummarylabel.h"
+#include "widgets/stylesheet.h"
 
 #include <QDialog>
 #include <QLabel>

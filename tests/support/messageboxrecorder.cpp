@@ -1,6 +1,6 @@
 #include "messageboxrecorder.h"
 
-#include "shell/dmessagebox.h"
+#include "widgets/dmessagebox.h"
 
 MessageBoxRecorder::MessageBoxRecorder(int answer) : m_answer(answer)
 {

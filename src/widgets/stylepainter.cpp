@@ -1,4 +1,4 @@
-#include "shell/stylepainter.h"
+#include "widgets/stylepainter.h"
 
 #include <QPainter>
 #include <QStyleOption>

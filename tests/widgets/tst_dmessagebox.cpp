@@ -1,6 +1,6 @@
 #include "messageboxrecorder.h"
-#include "shell/dmessagebox.h"
-#include "shell/udialogtitle.h"
+#include "widgets/dmessagebox.h"
+#include "widgets/udialogtitle.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>

@@ -1,4 +1,4 @@
-#include "shell/skintone.h"
+#include "widgets/skintone.h"
 
 #include <QStringList>
 #include <QtMath>

@@ -1,4 +1,4 @@
-#include "shell/columnwidths.h"
+#include "widgets/columnwidths.h"
 
 #include "data/filesetting.h"
 

@@ -1,7 +1,7 @@
-#include "shell/stylesheet.h"
+#include "widgets/stylesheet.h"
 
 #include "data/filesetting.h"
-#include "shell/skintone.h"
+#include "widgets/skintone.h"
 
 #include <QColor>
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "data/filesetting.h"
-#include "shell/stylesheet.h"
 #include "testbook.h"
+#include "widgets/stylesheet.h"
 
 #include <QFile>
 #include <QtTest>

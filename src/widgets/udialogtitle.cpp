@@ -1,4 +1,4 @@
-#include "shell/udialogtitle.h"
+#include "widgets/udialogtitle.h"
 
 #include "ui_udialogtitle.h"
 

@@ -1,7 +1,7 @@
-#include "shell/dmessagebox.h"
+#include "widgets/dmessagebox.h"
 
-#include "shell/stylepainter.h"
 #include "ui_dmessagebox.h"
+#include "widgets/stylepainter.h"
 
 #include <QPushButton>
 

@@ -1,6 +1,6 @@
-#include "shell/pagereloader.h"
+#include "widgets/pagereloader.h"
 
-#include "shell/wbasewidget.h"
+#include "widgets/wbasewidget.h"
 
 PageReloader::PageReloader(WBaseWidget* page, const Notices& notices) : QObject(page), page(page)
 {

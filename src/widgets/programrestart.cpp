@@ -1,8 +1,8 @@
-#include "shell/programrestart.h"
+#include "widgets/programrestart.h"
 
 #include "data/filesetting.h"
 #include "platform/programlauncher.h"
-#include "shell/dmessagebox.h"
+#include "widgets/dmessagebox.h"
 
 #include <QCoreApplication>
 

@@ -1,7 +1,7 @@
-#include "shell/wbasewidget.h"
+#include "widgets/wbasewidget.h"
 
 #include "data/logcategories.h"
-#include "shell/ubook.h"
+#include "widgets/pagehost.h"
 
 WBaseWidget::WBaseWidget(QWidget* parent) : QWidget(parent) {}
 
@@ -21,6 +21,6 @@ void WBaseWidget::showPage(const QString& name)
     QWidget* owner = parentWidget();
     for (int level = 1; owner && level < 3; ++level)
         owner = owner->parentWidget();
-    if (UBook* book = qobject_cast<UBook*>(owner))
+    if (PageHost* book = dynamic_cast<PageHost*>(owner))
         book->showPage(name);
 }
