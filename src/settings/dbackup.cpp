@@ -31,12 +31,12 @@ DBackup::DBackup(QWidget* parent) : QDialog(parent), ui(new Ui::DBackup)
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
     ui->setupUi(this);
     ui->wgtTitle->setTitle(tr("备份设置"));
-    // The captions' large fonts may need more room than the design size gives.
+    // The captions in the look's fonts may need more room than the design size gives.
     resize(size().expandedTo(sizeHint()));
 
     FileSetting* setting = FileSetting::getInstance();
     const QString defaultDir = setting->getBackupDir();
-    ui->leBackupDir->setText(setting->getValue(dirKey, defaultDir).toString());
+    showFolder(setting->getValue(dirKey, defaultDir).toString());
     for (const Option& option : options)
         (ui->*option.box)->setChecked(setting->getValue(option.key, true).toBool());
 }
@@ -55,7 +55,14 @@ void DBackup::on_pbBackupDir_clicked()
 {
     const QString dir = FilePrompt::current()->directory(this, "选择备份目录");
     if (!dir.isEmpty())
-        ui->leBackupDir->setText(dir);
+        showFolder(dir);
+}
+
+void DBackup::showFolder(const QString& folder)
+{
+    ui->leBackupDir->setText(folder);
+    // A path longer than the field shows from its start, not scrolled to the cursor at its end.
+    ui->leBackupDir->setCursorPosition(0);
 }
 
 void DBackup::on_pbCancel_clicked()

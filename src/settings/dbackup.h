@@ -26,5 +26,7 @@ private slots:
     void on_pbOk_clicked();
 
 private:
+    void showFolder(const QString& folder);
+
     Ui::DBackup* ui;
 };

@@ -1,5 +1,6 @@
 #include "data/filesetting.h"
 #include "messageboxrecorder.h"
+#include "platform/fileprompt.h"
 #include "settings/dbackup.h"
 #include "testbook.h"
 
@@ -17,6 +18,18 @@ QVariant storedValue(const QString& key)
 {
     return FileSetting::getInstance()->getValue(key, "(absent)");
 }
+
+// Answers the folder dialog with one folder.
+class FolderAnswer : public FilePrompt
+{
+public:
+    explicit FolderAnswer(const QString& folder) : m_folder(folder) { setCurrent(this); }
+    ~FolderAnswer() override { setCurrent(nullptr); }
+    QString directory(QWidget*, const QString&) override { return m_folder; }
+
+private:
+    QString m_folder;
+};
 } // namespace
 
 class TestDBackup : public QObject
@@ -69,6 +82,32 @@ private slots:
         if (stored == "(absent)")
             QCOMPARE(FileSetting::getInstance()->getBackupDir(),
                      QDir::toNativeSeparators(m_home->dataDir() + "backup/"));
+    }
+
+    // A folder longer than the field, stored or just chosen, shows from its start: the character at the field's
+    // left edge is the path's first.
+    void longFolderShowsFromItsStart_data()
+    {
+        QTest::addColumn<bool>("chosen");
+        QTest::newRow("stored") << false;
+        QTest::newRow("chosen") << true;
+    }
+    void longFolderShowsFromItsStart()
+    {
+        QFETCH(bool, chosen);
+        const QString folder = m_home->home() + "/" + QString("家庭账本的备份文件夹/").repeated(6);
+        FileSetting::getInstance()->setValue("Backup/BackupDir", chosen ? m_home->home() : folder);
+        FolderAnswer answer(folder);
+        DBackup dialog;
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        if (chosen)
+            dialog.findChild<QPushButton*>("pbBackupDir")->click();
+        auto* field = dialog.findChild<QLineEdit*>("leBackupDir");
+        QCOMPARE(field->text(), folder);
+        QVERIFY(field->fontMetrics().horizontalAdvance(folder) > field->width());
+        field->repaint(); // the field scrolls its text as it paints
+        QCOMPARE(field->cursorPositionAt(QPoint(1, field->height() / 2)), 0);
     }
 
 private:

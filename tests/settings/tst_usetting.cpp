@@ -3,12 +3,15 @@
 #include "messageboxrecorder.h"
 #include "settings/qcolorbutton.h"
 #include "settings/usetting.h"
+#include "shell/ucontent.h"
 #include "testbook.h"
+#include "widgets/stylesheet.h"
 
 #include <QCheckBox>
 #include <QColorDialog>
 #include <QComboBox>
 #include <QInputDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QTabWidget>
@@ -44,6 +47,24 @@ QStringList listed(QWidget& page)
     for (int i = 0; i < list->count(); ++i)
         names << list->item(i)->text();
     return names;
+}
+
+// Each caption of a dialog as it is drawn: text, pixel size, weight and colour.
+QStringList captionLooks(QWidget* dialog)
+{
+    QStringList looks;
+    for (QWidget* widget : dialog->findChildren<QWidget*>()) {
+        auto* label = qobject_cast<QLabel*>(widget);
+        auto* button = qobject_cast<QAbstractButton*>(widget);
+        const QString text = label ? label->text() : button ? button->text() : QString();
+        if (widget->isVisible() && !text.isEmpty())
+            looks << QString("%1 %2px %3 %4")
+                         .arg(text)
+                         .arg(QFontInfo(widget->font()).pixelSize())
+                         .arg(widget->font().bold() ? "bold" : "plain",
+                              widget->palette().color(widget->foregroundRole()).name());
+    }
+    return looks;
 }
 
 void select(QWidget& page, const QString& book)
@@ -146,6 +167,35 @@ private slots:
         QCOMPARE(stored(key).typeId(), QMetaType::QColor);
         USetting again;
         QCOMPARE(child<QColorButton>(again, button)->color(), chosen);
+    }
+
+    // A colour button's dialog is the button's child, deep inside the settings page and the content area: it
+    // keeps the captions of a colour dialog that no page holds, not the page's headings and buttons.
+    void colourDialogKeepsItsOwnLook()
+    {
+        qApp->setStyleSheet(StyleSheet::load());
+        const auto plain = qScopeGuard([] { qApp->setStyleSheet(QString()); });
+        QStringList alone;
+        {
+            QColorDialog dialog;
+            dialog.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+            alone = captionLooks(&dialog);
+        }
+        QVERIFY(alone.size() > 10);
+        LightPageFactory pages;
+        Replaced<BookPageFactory> factory(&pages);
+        UContent content;
+        content.showPage("Setting");
+        content.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&content));
+        QStringList opened;
+        whenModalShows([&opened](QWidget* dialog) {
+            opened = captionLooks(dialog);
+            qobject_cast<QDialog*>(dialog)->reject();
+        });
+        child<QColorButton>(content, "cbExpenseColor")->click();
+        QCOMPARE(opened, alone);
     }
 
     void pageSize_data()
