@@ -49,20 +49,13 @@ private:
             QCOMPARE(sync(device), QString("finished"));
     }
 
-    // Stamps have a resolution of one second: edits that must be ordered lie in different seconds.
-    static void nextSecond()
-    {
-        const qint64 now = QDateTime::currentSecsSinceEpoch();
-        QVERIFY(QTest::qWaitFor([now] { return QDateTime::currentSecsSinceEpoch() > now; }, 2000));
-    }
-
     // "A+Z2:1" adds a bill on A, "B=Z1:33.44" sets its amount on B, "A-Z1" deletes it on A, "C!" syncs C and
     // "~" waits for the next second.
     void run(const QString& script)
     {
         for (const QString& step : script.split(' ', Qt::SkipEmptyParts)) {
             if (step == "~") {
-                nextSecond();
+                QVERIFY(SyncRun::nextSecond());
                 continue;
             }
             use(step.at(0));
@@ -265,7 +258,7 @@ private slots:
         post.setHeader(QNetworkRequest::ContentTypeHeader, "application/x-www-form-urlencoded");
         QNetworkReply* reply = network.post(post, request.mid(request.indexOf("\r\n\r\n") + 4));
         QTRY_VERIFY(reply->isFinished());
-        nextSecond();
+        QVERIFY(SyncRun::nextSecond());
         run("A=Z1:5");
         const QString edited = BookRows::value("select version from tbl_bill").toString();
         relay.answerPending(LoopbackHttpServer::reply("200 OK", reply->readAll()));
