@@ -297,6 +297,39 @@ private slots:
             QCOMPARE(bills(device), expected);
     }
 
+    // B's clock ran an hour fast when it deleted a category for which A had just entered a bill. A brings the
+    // category back for its bill, stamped later than the deletion, and the service takes it back: after one more
+    // round every device holds it, C too, which learns it from the service alone, and quiet syncs change nothing.
+    void recordBroughtBackOutlivesADeletionFromAFastClock()
+    {
+        const QString category = "3f0c5a2e-0b7d-4e55-9a41-5c8f1d2b7e60";
+        use('A');
+        BookRows::exec("insert into tbl_category (id, name, kind, sort) values (?, '旅行', 'expense', 99)", {category});
+        syncAll("AB");
+        use('A');
+        BookRows::addBill("expense", 1, {{"title", "Z1"}, {"category_id", category}});
+        use('B');
+        BookRows::exec("delete from tbl_category where id=?", {category});
+        BookRows::exec("update tbl_category_deleted set version=? where id=?",
+                       {QDateTime::currentDateTimeUtc().addSecs(3600).toString(stampFormat), category});
+
+        // B sends the deletion; A receives it and brings the category back for its bill; then one round.
+        run("B! A! A! B! C!");
+
+        for (const QChar device : QString("ABC")) {
+            use(device);
+            QCOMPARE(device + BookRows::value("select name from tbl_category where id=?", {category}).toString(),
+                     device + QString("旅行"));
+        }
+        const QString first = BookDump::of(BookDump::tables(true).mid(0, 12));
+        for (const QChar device : QString("ABC")) {
+            use(device);
+            QCOMPARE(BookDump::of(BookDump::tables(true).mid(0, 12)), first);
+            QCOMPARE(sync(device), QString("finished"));
+            QCOMPARE(BookDump::of(BookDump::tables(true).mid(0, 12)), first);
+        }
+    }
+
     void syncWithoutChangeChangesNothing()
     {
         run("A+Z1:1 B+Z2:2 B-Z2");

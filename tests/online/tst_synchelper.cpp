@@ -34,6 +34,7 @@ namespace {
 const QStringList tables{"bill", "account", "borrower", "category", "sub_category", "member"};
 const QString older = "2020-01-01 00:00:00", same = "2020-06-01 00:00:00", newer = "2021-01-01 00:00:00";
 const QString defaultStamp = "2007-07-07 07:07:07";
+const char* const stamp = "yyyy-MM-dd hh:mm:ss";
 const QDateTime start(QDate(2022, 3, 4), QTime(5, 6, 7), Qt::UTC);
 const QString severe = "0|同步失败，同步时出现严重错误";
 
@@ -201,15 +202,21 @@ private slots:
             addMaster(data, id, older);
         BookRows::addBill("expense", 1, {{column, "k1"}});
         BookRows::addBill("expense", 1, {{column, "k2"}});
+        // k2's deletion came from a clock an hour fast.
+        const QDateTime now = QDateTime::currentDateTimeUtc();
+        const QDateTime ahead = now.addSecs(3600);
 
-        QVERIFY(merge(
-            {QVariantMap{{"table_name", table},
-                         {"delete_data", QVariantList{pair("k1", newer), pair("k2", newer), pair("gone", newer)}}}}));
+        QVERIFY(merge({QVariantMap{{"table_name", table},
+                                   {"delete_data", QVariantList{pair("k1", newer), pair("k2", ahead.toString(stamp)),
+                                                                pair("gone", newer)}}}}));
 
         QCOMPARE(BookRows::value("select group_concat(id) from (select id from " + data + " order by id)"), "k1,k2");
         QCOMPARE(BookRows::value("select group_concat(id) from " + data + "_deleted"), "gone");
-        // Stamped after the sync began, so that the next sync sends them back to the service.
-        QVERIFY(BookRows::value("select min(version) from " + data).toString() > "2022-03-04 05:06:07");
+        // Stamped after the sync began and after the deletion, so that the next sync sends them back to the service,
+        // which keeps the later stamp.
+        QVERIFY(BookRows::value("select version from " + data + " where id='k1'").toString() >= now.toString(stamp));
+        QCOMPARE(BookRows::value("select version from " + data + " where id='k2'").toString(),
+                 ahead.addSecs(1).toString(stamp));
     }
 
     // A bill whose reference the binding prefixes goes up with the sync that binds, stamped just before its start,
