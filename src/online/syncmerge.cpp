@@ -115,7 +115,7 @@ bool SyncMerge::apply(const QList<SyncAnswer::Entry>& entries, const QDateTime& 
         ok = merge.applyRows() && merge.applyDeletions();
     }
     ok = ok && SyncSql::exec(query, PendingChanges::forget(), {pendingSent, pendingBefore});
-    // After the journal is cleared: records brought back are stamped now, and go up with the next sync.
+    // After the journal is cleared: records brought back are stamped now or later, and go up with the next sync.
     for (int i = 0; ok && i < repairedTables().size(); ++i)
         ok = restoreReferencedDeleted(repairedTables().at(i));
     if (ok) {
@@ -223,10 +223,15 @@ bool SyncMerge::restoreReferencedDeleted(const QString& table)
                                                   : "select " + table + "_id from tbl_bill";
     const QString now = QDateTime::currentDateTimeUtc().toString("yyyy-MM-dd hh:mm:ss");
     const QString purge = "delete from " + twin + " where id in (select id from " + data + ")";
+    // The service keeps whichever stamp is later: a record brought back with a stamp older than its deletion's, which
+    // a clock running fast may have made, would be deleted again by every sync until this clock caught up.
+    const QString afterDeletion = "coalesce(strftime('%Y-%m-%d %H:%M:%S', d.version, '+1 second'), '')";
     QSqlQuery query;
     // Twins of live records go first, so that every twin left beside a live record is one just brought back.
     return execAll({purge, "insert into " + data + " select * from " + twin + " where +id in (" + references + ")"}) &&
-           SyncSql::exec(query, "update " + data + " set version = ? where id in (select id from " + twin + ")",
+           SyncSql::exec(query,
+                         "update " + data + " set version = max(?, " + afterDeletion + ") from " + twin +
+                             " d where d.id = " + data + ".id",
                          {now}) &&
            execAll({purge});
 }

@@ -23,7 +23,8 @@ public:
     static bool apply(const QList<SyncAnswer::Entry>& entries, const QDateTime& startTime, qint64 pendingSent);
 
     // Brings back the records of the table (named without "tbl_") that only its deletion twin holds while a
-    // bill names them, stamped now so that the next sync sends them again, and drops twins of live records.
+    // bill names them, and drops twins of live records. A record brought back is stamped now, or a second after
+    // its deletion when that is later, so that the next sync sends it again and the service takes it back.
     static bool restoreReferencedDeleted(const QString& table);
 
 private:

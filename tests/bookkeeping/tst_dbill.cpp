@@ -18,6 +18,8 @@
 namespace {
 const QString hostile = "x'); drop table tbl_bill; --";
 const QMap<QString, QString> expenseIds{{"account_id", "a1"}, {"category_id", "c1"}, {"sub_category_id", "s1"}};
+// How long a window manager and an X server on a busy machine may take to answer.
+const int windowSystemMs = 60000;
 
 struct BillForm
 {
@@ -64,7 +66,7 @@ QRect windowSystemGeometry(const QWidget& window)
 {
     QProcess info;
     info.start("xdotool", {"getwindowgeometry", "--shell", QString::number(window.winId())});
-    info.waitForFinished();
+    info.waitForFinished(windowSystemMs);
     QHash<QString, int> value;
     for (const QString& line : QString(info.readAllStandardOutput()).split('\n'))
         value.insert(line.section('=', 0, 0), line.section('=', 1).toInt());
@@ -348,7 +350,7 @@ private slots:
         QWidget owner;
         owner.setGeometry(128, 50, 1024, 700);
         owner.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&owner));
+        QVERIFY(QTest::qWaitForWindowExposed(&owner, windowSystemMs));
         // The order in which the window manager and the program hear of a new window varies from run to run.
         for (int round = 0; round < 10; ++round) {
             DBill dialog(&owner);
@@ -356,18 +358,18 @@ private slots:
             QProcess grab;
             grab.start("import", {"-window", "root", "png:/dev/null"});
             dialog.show();
-            QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-            grab.waitForFinished();
+            QVERIFY(QTest::qWaitForWindowExposed(&dialog, windowSystemMs));
+            QTRY_COMPARE_WITH_TIMEOUT(grab.state(), QProcess::NotRunning, windowSystemMs);
             const QPoint place = windowSystemGeometry(dialog).topLeft();
             for (const char* kind : {"rbIncome", "rbLoan", "rbTransfer", "rbExpense"}) {
                 QTest::mouseClick(form.get<QAbstractButton>(kind), Qt::LeftButton);
-                QTRY_COMPARE(windowSystemGeometry(dialog), QRect(place, dialog.size()));
+                QTRY_COMPARE_WITH_TIMEOUT(windowSystemGeometry(dialog), QRect(place, dialog.size()), windowSystemMs);
                 QCOMPARE(dialog.mapToGlobal(QPoint()), place);
             }
             QComboBox* categories = form.combo("cbCategory");
             categories->showPopup();
             const int boxLeft = place.x() + categories->mapTo(&dialog, QPoint()).x();
-            QTRY_COMPARE(windowSystemGeometry(*categories->view()->window()).x(), boxLeft);
+            QTRY_COMPARE_WITH_TIMEOUT(windowSystemGeometry(*categories->view()->window()).x(), boxLeft, windowSystemMs);
         }
     }
 };

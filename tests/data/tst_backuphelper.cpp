@@ -366,6 +366,26 @@ private slots:
         BookLock::release();
     }
 
+    // A copy renamed over the open book would leave its connection writing to a file no longer under that name:
+    // whatever the user entered afterwards would be gone when the book is next opened.
+    void backupOverTheOpenBookIsRefused_data()
+    {
+        QTest::addColumn<QString>("target"); // in the data folder
+        QTest::newRow("its own path") << "Quillbay.db";
+        QTest::newRow("its path through a detour") << "../Quillbay/./Quillbay.db";
+    }
+    void backupOverTheOpenBookIsRefused()
+    {
+        QFETCH(QString, target);
+        addMarkedContent();
+        QVERIFY(!BackupHelper::backupTo(book->dataDir() + target));
+        const QString later = BookRows::addBill("expense", -12.5);
+        book->close();
+        book->open();
+        QCOMPARE(BookRows::value("select count(*) from tbl_bill where id=?", {later}).toInt(), 1);
+        QCOMPARE(BookRows::value("select name from tbl_account where id='a'").toString(), QString("备份前"));
+    }
+
     void restoringTheBookItselfKeepsIt()
     {
         addMarkedContent();

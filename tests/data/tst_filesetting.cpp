@@ -1,5 +1,6 @@
 #include "data/constants.h"
 #include "data/filesetting.h"
+#include "data/settingsfile.h"
 #include "testbook.h"
 #include "testmount.h"
 
@@ -75,6 +76,71 @@ private slots:
         FileSetting::resetInstance();
         QVERIFY(FileSetting::getInstance()->getValue("Common/EnableBillTitle").toBool());
         QCOMPARE(FileSetting::getInstance()->getValue("Common/LastBook").toString(), QString("家庭.db"));
+    }
+
+    // A removed key is gone from the file, not only from this copy's values: the next start reads its default.
+    void removedKeyLeavesTheFile_data()
+    {
+        QTest::addColumn<bool>("writtenByThisCopy");
+        QTest::addColumn<QString>("removed");
+        QTest::addColumn<QStringList>("gone");
+        const QStringList both{"Backup/BackupDir", "Backup/BackupBeforeSync"};
+        QTest::newRow("a key this copy wrote") << true << "Backup/BackupDir" << both.mid(0, 1);
+        QTest::newRow("a key found in the file") << false << "Backup/BackupDir" << both.mid(0, 1);
+        QTest::newRow("a group with its keys") << false << "Backup" << both;
+    }
+    void removedKeyLeavesTheFile()
+    {
+        QFETCH(bool, writtenByThisCopy);
+        QFETCH(QString, removed);
+        QFETCH(QStringList, gone);
+        TestBook home;
+        const QString path = Constants::getInstance()->getConfigDir() + "Quillbay.ini";
+        const QSettings::SettingsMap stored{{"Backup/BackupDir", home.home() + "/bak"},
+                                            {"Backup/BackupBeforeSync", false},
+                                            {"Common/LastBook", "家庭.db"}};
+        if (writtenByThisCopy) {
+            for (auto it = stored.cbegin(); it != stored.cend(); ++it)
+                FileSetting::getInstance()->setValue(it.key(), it.value());
+        } else {
+            QVERIFY(SettingsFile::write(path, stored));
+        }
+        QVERIFY(FileSetting::getInstance()->sync());
+
+        FileSetting::getInstance()->removeValue(removed);
+        QVERIFY(FileSetting::getInstance()->sync());
+
+        FileSetting::resetInstance();
+        for (auto it = stored.cbegin(); it != stored.cend(); ++it) {
+            const QVariant expected = gone.contains(it.key()) ? QVariant() : QVariant(it.value().toString());
+            QCOMPARE(SettingsFile::read(path).value(it.key()), expected);
+            QCOMPARE(FileSetting::getInstance()->getValue(it.key()), expected);
+        }
+    }
+
+    // Nobody but the owner may change the settings, whatever mode the file was given by hand; who may read it stays.
+    void rewriteLeavesOthersNoWrite_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("made 0666 by hand") << 0x6666 << 0x6644;
+        QTest::newRow("made 0640 by hand") << 0x6640 << 0x6640;
+    }
+    void rewriteLeavesOthersNoWrite()
+    {
+        QFETCH(int, mode);
+        QFETCH(int, expected);
+        TestBook home;
+        const QString path = Constants::getInstance()->getConfigDir() + "Quillbay.ini";
+        FileSetting::getInstance()->setValue("Common/LastBook", "家庭.db");
+        QVERIFY(FileSetting::getInstance()->sync());
+        QVERIFY(QFile::setPermissions(path, QFile::Permissions(mode)));
+
+        FileSetting::getInstance()->setValue("Common/EnableBillTitle", true);
+        QVERIFY(FileSetting::getInstance()->sync());
+
+        QCOMPARE(QFile::permissions(path) & 0x7777, QFile::Permissions(expected));
+        QCOMPARE(SettingsFile::read(path).value("Common/LastBook").toString(), QString("家庭.db"));
     }
 
     void emptyValueIsNotTheDefault()

@@ -2,6 +2,7 @@
 
 #include "online/synchelper.h"
 
+#include <QDateTime>
 #include <QEventLoop>
 #include <QSignalSpy>
 #include <QTimer>
@@ -27,4 +28,10 @@ QString SyncRun::toEnd(int timeoutMs)
     if (finished.size() + errors.size() > 1)
         return "more than one end";
     return finished.isEmpty() ? errors.at(0).at(0).toString() + "|" + errors.at(0).at(1).toString() : "finished";
+}
+
+bool SyncRun::nextSecond()
+{
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    return QTest::qWaitFor([now] { return QDateTime::currentSecsSinceEpoch() > now; }, 2000);
 }
