@@ -12,6 +12,7 @@
 
 #include <QHash>
 #include <QSqlQuery>
+#include <QStyle>
 
 namespace {
 const QString timeFormat = "yyyy-MM-dd hh:mm:ss";
@@ -53,6 +54,10 @@ UStatusBar::UStatusBar(QWidget* parent) : QWidget(parent), ui(new Ui::UStatusBar
     connect(notifier, &Notifier::listConditionChanged, this, &UStatusBar::listConditionChanged);
 
     billDataChanged();
+
+    // The sheet's rules for the bar's texts name the bar as the main window's form does. That form names it only
+    // after this constructor, which has measured, and so styled, the sync state: the texts are styled again.
+    connect(this, &QObject::objectNameChanged, this, &UStatusBar::restyle);
 }
 
 UStatusBar::~UStatusBar()
@@ -139,6 +144,15 @@ void UStatusBar::setLinkColor(const QColor& color)
 {
     m_linkColor = color;
     showSyncLink(!ui->lblSync->isEnabled());
+}
+
+void UStatusBar::restyle()
+{
+    for (QWidget* widget : findChildren<QWidget*>()) {
+        widget->style()->unpolish(widget);
+        widget->style()->polish(widget);
+    }
+    showSyncState(ui->lblSyncTime->text());
 }
 
 void UStatusBar::showSyncState(const QString& text)

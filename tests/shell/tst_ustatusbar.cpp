@@ -5,15 +5,19 @@
 
 #include "data/notifier.h"
 #include "online/synchelper.h"
+#include "settings/uskin.h"
 #include "shell/mainwindow.h"
 #include "shell/ustatusbar.h"
 #include "shell/usummarylabel.h"
+#include "widgets/skintone.h"
 #include "widgets/stylesheet.h"
 
 #include <QDialog>
 #include <QLabel>
+#include <QPushButton>
 #include <QScopeGuard>
 #include <QSignalSpy>
+#include <memory>
 
 namespace {
 QString text(const UStatusBar& bar, const char* label)
@@ -32,7 +36,74 @@ void addBills(const QStringList& bills, bool thisMonth = false)
                            {QDate::currentDate().year() * 100 + QDate::currentDate().month(), id});
     }
 }
+
+// This month's bills with a seven-digit income: the longest summary a new user is likely to meet.
+void addLongMonth()
+{
+    addBills({"expense -385.80", "income 1234567.89", "borrow 200", "lend -1150"}, true);
+}
+
+// The main window at its default size, built as the program builds it: on the stored skin's sheet, set before.
+std::unique_ptr<MainWindow> defaultSizedWindow()
+{
+    qApp->setStyleSheet(StyleSheet::load());
+    LightPageFactory pages;
+    Replaced<BookPageFactory> factory(&pages);
+    auto window = std::make_unique<MainWindow>();
+    window->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX); // the test screen is smaller than the window
+    window->resize(1024, 700);
+    window->show();
+    return window;
+}
+
+enum class SyncEnd
+{
+    Finished,
+    Failed
+};
+
+// What the status bar hears of syncs that end so, one after the other; the texts it shows are laid out at once.
+void runSyncs(const QList<SyncEnd>& ends)
+{
+    SyncHelper* engine = SyncHelper::getInstance();
+    for (SyncEnd end : ends) {
+        emit engine->syncStarted();
+        if (end == SyncEnd::Finished)
+            emit engine->syncFinished();
+        else
+            emit engine->syncError(3, "服务器忙");
+    }
+    QApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+}
+
+// The status bar as the window paints it.
+QImage paintedBar(QWidget* window)
+{
+    const QWidget* bar = window->findChild<QWidget*>("wgtStatusBar");
+    return window->grab(QRect(bar->mapTo(window, QPoint(0, 0)), bar->size())).toImage();
+}
+
+// How far the text of a label of the bar stands out as painted: the label's commonest colour is the ground, and
+// the pixel that differs most from the ground is the text.
+double paintedContrast(const QImage& bar, const QWidget* label)
+{
+    const QRect area = label->geometry();
+    QHash<QRgb, int> counts;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            ++counts[bar.pixel(x, y)];
+    QRgb ground = 0;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        if (it.value() > counts.value(ground))
+            ground = it.key();
+    double best = 1;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        best = qMax(best, SkinTone::contrast(QColor(ground), QColor(it.key())));
+    return best;
+}
 } // namespace
+
+Q_DECLARE_METATYPE(SyncEnd)
 
 class TestUStatusBar : public RecordTest
 {
@@ -129,21 +200,15 @@ private slots:
         addBills({"expense -9999999.99", "income 9999999.99", "borrow 9999999.99", "lend -8888888.88"}, true);
         DbSetting::getInstance();
         BookRows::exec("update tbl_setting set sync_time='2026-12-07 12:34:56'");
-        qApp->setStyleSheet(StyleSheet::load());
         const auto plain = qScopeGuard([] { qApp->setStyleSheet(QString()); });
-        LightPageFactory pages;
-        Replaced<BookPageFactory> factory(&pages);
-        MainWindow window;
-        window.setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX); // the test screen is smaller than the window
-        window.resize(1024, 700);
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        QCOMPARE(window.width(), 1024);
-        auto* sync = window.findChild<QLabel*>("lblSyncTime");
+        const auto window = defaultSizedWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        QCOMPARE(window->width(), 1024);
+        auto* sync = window->findChild<QLabel*>("lblSyncTime");
         QVERIFY2(sync->text().contains("2026-12-0") &&
                      sync->fontMetrics().horizontalAdvance(sync->text()) <= sync->contentsRect().width(),
                  qPrintable(sync->text()));
-        const QList<USummaryLabel*> summaries = window.findChildren<USummaryLabel*>();
+        const QList<USummaryLabel*> summaries = window->findChildren<USummaryLabel*>();
         QCOMPARE(summaries.size(), 2);
         int right = sync->geometry().right();
         for (USummaryLabel* summary : summaries) {
@@ -157,6 +222,41 @@ private slots:
             for (const char* figure : {"-9999999.99", "-8888888.88", "+1111111.11"})
                 QVERIFY2(shown.contains(figure), qPrintable(shown));
             QCOMPARE(shown.count("9999999.99"), 3);
+        }
+    }
+
+    // Every text of the bar stands out from the skin at 4.5:1 or more, as the window paints it when the program
+    // starts on that skin, after a sync and after a failed one.
+    void textsStandOutOnEverySkin_data()
+    {
+        QTest::addColumn<QString>("skin");
+        QTest::newRow("default") << "#FFFFFF";
+        USkin panel;
+        QStringList skins;
+        for (QPushButton* button : panel.findChildren<QPushButton*>(QRegularExpression("^pb[0-9A-F]{6}$")))
+            if (!skins.contains(button->objectName()))
+                skins << button->objectName();
+        for (const QString& skin : skins)
+            QTest::newRow(qPrintable(skin)) << "#" + skin.mid(2);
+    }
+    void textsStandOutOnEverySkin()
+    {
+        QFETCH(QString, skin);
+        addLongMonth();
+        FileSetting::getInstance()->setValue("Color/SkinColor", skin);
+        MessageBoxRecorder boxes;
+        const auto plain = qScopeGuard([] { qApp->setStyleSheet(QString()); });
+        const auto window = defaultSizedWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        const QList<QPair<QString, QList<SyncEnd>>> states{
+            {"at start", {}}, {"after a sync", {SyncEnd::Finished}}, {"after a failed sync", {SyncEnd::Failed}}};
+        for (const auto& [state, syncs] : states) {
+            runSyncs(syncs);
+            const QImage painted = paintedBar(window.get());
+            for (const char* name : {"lblSyncTime", "lblSync", "lblMonthSummary", "lblTotalSummary"}) {
+                const double contrast = paintedContrast(painted, window->findChild<QLabel*>(name));
+                QVERIFY2(contrast >= 4.5, qPrintable(QString("%1 %2: %3:1").arg(name, state).arg(contrast, 0, 'f', 2)));
+            }
         }
     }
 
