@@ -157,9 +157,12 @@ void UStatusBar::restyle()
 
 void UStatusBar::showSyncState(const QString& text)
 {
-    // The summaries give way to the time of the last sync, which is never cut.
-    ui->lblSyncTime->setText(text);
-    ui->lblSyncTime->setMinimumWidth(qMax(m_syncStateLeastWidth, ui->lblSyncTime->sizeHint().width()));
+    // The summaries give way to the time of the last sync, which is never cut; a shorter text gives its room
+    // back. A label's size hint is at least its minimum, so the text is measured at the form's minimum.
+    QLabel* state = ui->lblSyncTime;
+    state->setText(text);
+    state->setMinimumWidth(m_syncStateLeastWidth);
+    state->setMinimumWidth(qMax(m_syncStateLeastWidth, state->sizeHint().width()));
 }
 
 void UStatusBar::showSyncLink(bool running)

@@ -225,6 +225,35 @@ private slots:
         }
     }
 
+    // At the window's default size the summaries keep the words before their figures whatever the sync state
+    // shows: the bar's free width goes to them, and the sync state takes no more than its text.
+    void summariesKeepTheirWords_data()
+    {
+        QTest::addColumn<QList<SyncEnd>>("syncs");
+        QTest::newRow("before a sync") << QList<SyncEnd>{};
+        QTest::newRow("after a sync") << QList<SyncEnd>{SyncEnd::Finished};
+        QTest::newRow("after a failed sync") << QList<SyncEnd>{SyncEnd::Failed};
+        QTest::newRow("failed after a sync") << QList<SyncEnd>{SyncEnd::Finished, SyncEnd::Failed};
+    }
+    void summariesKeepTheirWords()
+    {
+        QFETCH(QList<SyncEnd>, syncs);
+        addLongMonth();
+        MessageBoxRecorder boxes;
+        const auto plain = qScopeGuard([] { qApp->setStyleSheet(QString()); });
+        const auto window = defaultSizedWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        runSyncs(syncs);
+        auto* state = window->findChild<QLabel*>("lblSyncTime");
+        // The form's least width, or its text's.
+        QCOMPARE(state->width(), qMax(100, state->fontMetrics().horizontalAdvance(state->text())));
+        for (USummaryLabel* summary : window->findChildren<USummaryLabel*>()) {
+            QCOMPARE(summary->text().mid(4),
+                     "支出:-385.80 收入:1234567.89 净借入:200.00 净借出:-1150.00 变化:+1233232.09");
+            QCOMPARE(summary->shownText(), summary->text());
+        }
+    }
+
     // Every text of the bar stands out from the skin at 4.5:1 or more, as the window paints it when the program
     // starts on that skin, after a sync and after a failed one.
     void textsStandOutOnEverySkin_data()
