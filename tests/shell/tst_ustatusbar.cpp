@@ -289,6 +289,44 @@ private slots:
         }
     }
 
+    // A summary shows the widest form its width holds: the whole text at the largest size that fits, down to the
+    // 9 px floor, before it gives up its double blank and then the words before its figures.
+    void summaryFormForItsWidth_data()
+    {
+        const QString whole = "本月  支出:-385.80 收入:1234567.89 净借入:200.00 净借出:-1150.00 变化:+1233232.09";
+        const QString single = "本月 支出:-385.80 收入:1234567.89 净借入:200.00 净借出:-1150.00 变化:+1233232.09";
+        const QString figures = "本月 -385.80 1234567.89 200.00 -1150.00 +1233232.09";
+        QTest::addColumn<QString>("measured");
+        QTest::addColumn<int>("measuredPixels");
+        QTest::addColumn<int>("spare");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<int>("shownPixels");
+        QTest::newRow("whole at the largest size") << whole << 11 << 0 << whole << 11;
+        QTest::newRow("whole a size smaller") << whole << 10 << 0 << whole << 10;
+        QTest::newRow("a pixel short of a size") << whole << 10 << -1 << whole << 9;
+        QTest::newRow("whole at exactly the floor") << whole << 9 << 0 << whole << 9;
+        QTest::newRow("a pixel short of the floor") << whole << 9 << -1 << single << 9;
+        QTest::newRow("only the figures") << figures << 11 << 0 << figures << 11;
+        QTest::newRow("less than every form") << figures << 9 << -1 << figures << 9;
+    }
+    void summaryFormForItsWidth()
+    {
+        QFETCH(QString, measured);
+        QFETCH(int, measuredPixels);
+        QFETCH(int, spare);
+        QFETCH(QString, shown);
+        QFETCH(int, shownPixels);
+        USummaryLabel label;
+        QFont font = label.font();
+        font.setPixelSize(11);
+        label.setFont(font);
+        label.setSummary("本月  支出:-385.80 收入:1234567.89 净借入:200.00 净借出:-1150.00 变化:+1233232.09");
+        font.setPixelSize(measuredPixels);
+        label.resize(QFontMetrics(font).horizontalAdvance(measured) + spare, 27);
+        QCOMPARE(label.shownText(), shown);
+        QCOMPARE(label.shownFont().pixelSize(), shownPixels);
+    }
+
     void linkWithoutAccountStartsNoSync()
     {
         MessageBoxRecorder boxes;
