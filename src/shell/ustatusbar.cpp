@@ -12,6 +12,7 @@
 
 #include <QHash>
 #include <QSqlQuery>
+#include <QStyle>
 
 namespace {
 const QString timeFormat = "yyyy-MM-dd hh:mm:ss";
@@ -53,6 +54,10 @@ UStatusBar::UStatusBar(QWidget* parent) : QWidget(parent), ui(new Ui::UStatusBar
     connect(notifier, &Notifier::listConditionChanged, this, &UStatusBar::listConditionChanged);
 
     billDataChanged();
+
+    // The sheet's rules for the bar's texts name the bar as the main window's form does. That form names it only
+    // after this constructor, which has measured, and so styled, the sync state: the texts are styled again.
+    connect(this, &QObject::objectNameChanged, this, &UStatusBar::restyle);
 }
 
 UStatusBar::~UStatusBar()
@@ -141,11 +146,23 @@ void UStatusBar::setLinkColor(const QColor& color)
     showSyncLink(!ui->lblSync->isEnabled());
 }
 
+void UStatusBar::restyle()
+{
+    for (QWidget* widget : findChildren<QWidget*>()) {
+        widget->style()->unpolish(widget);
+        widget->style()->polish(widget);
+    }
+    showSyncState(ui->lblSyncTime->text());
+}
+
 void UStatusBar::showSyncState(const QString& text)
 {
-    // The summaries give way to the time of the last sync, which is never cut.
-    ui->lblSyncTime->setText(text);
-    ui->lblSyncTime->setMinimumWidth(qMax(m_syncStateLeastWidth, ui->lblSyncTime->sizeHint().width()));
+    // The summaries give way to the time of the last sync, which is never cut; a shorter text gives its room
+    // back. A label's size hint is at least its minimum, so the text is measured at the form's minimum.
+    QLabel* state = ui->lblSyncTime;
+    state->setText(text);
+    state->setMinimumWidth(m_syncStateLeastWidth);
+    state->setMinimumWidth(qMax(m_syncStateLeastWidth, state->sizeHint().width()));
 }
 
 void UStatusBar::showSyncLink(bool running)

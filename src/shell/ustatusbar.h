@@ -41,6 +41,7 @@ private slots:
     void listConditionChanged(QString condition);
 
 private:
+    void restyle();
     void showSyncState(const QString& text);
     void showSyncLink(bool running);
 

@@ -5,15 +5,19 @@
 
 #include "data/notifier.h"
 #include "online/synchelper.h"
+#include "settings/uskin.h"
 #include "shell/mainwindow.h"
 #include "shell/ustatusbar.h"
 #include "shell/usummarylabel.h"
+#include "widgets/skintone.h"
 #include "widgets/stylesheet.h"
 
 #include <QDialog>
 #include <QLabel>
+#include <QPushButton>
 #include <QScopeGuard>
 #include <QSignalSpy>
+#include <memory>
 
 namespace {
 QString text(const UStatusBar& bar, const char* label)
@@ -32,7 +36,74 @@ void addBills(const QStringList& bills, bool thisMonth = false)
                            {QDate::currentDate().year() * 100 + QDate::currentDate().month(), id});
     }
 }
+
+// This month's bills with a seven-digit income: the longest summary a new user is likely to meet.
+void addLongMonth()
+{
+    addBills({"expense -385.80", "income 1234567.89", "borrow 200", "lend -1150"}, true);
+}
+
+// The main window at its default size, built as the program builds it: on the stored skin's sheet, set before.
+std::unique_ptr<MainWindow> defaultSizedWindow()
+{
+    qApp->setStyleSheet(StyleSheet::load());
+    LightPageFactory pages;
+    Replaced<BookPageFactory> factory(&pages);
+    auto window = std::make_unique<MainWindow>();
+    window->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX); // the test screen is smaller than the window
+    window->resize(1024, 700);
+    window->show();
+    return window;
+}
+
+enum class SyncEnd
+{
+    Finished,
+    Failed
+};
+
+// What the status bar hears of syncs that end so, one after the other; the texts it shows are laid out at once.
+void runSyncs(const QList<SyncEnd>& ends)
+{
+    SyncHelper* engine = SyncHelper::getInstance();
+    for (SyncEnd end : ends) {
+        emit engine->syncStarted();
+        if (end == SyncEnd::Finished)
+            emit engine->syncFinished();
+        else
+            emit engine->syncError(3, "服务器忙");
+    }
+    QApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+}
+
+// The status bar as the window paints it.
+QImage paintedBar(QWidget* window)
+{
+    const QWidget* bar = window->findChild<QWidget*>("wgtStatusBar");
+    return window->grab(QRect(bar->mapTo(window, QPoint(0, 0)), bar->size())).toImage();
+}
+
+// How far the text of a label of the bar stands out as painted: the label's commonest colour is the ground, and
+// the pixel that differs most from the ground is the text.
+double paintedContrast(const QImage& bar, const QWidget* label)
+{
+    const QRect area = label->geometry();
+    QHash<QRgb, int> counts;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            ++counts[bar.pixel(x, y)];
+    QRgb ground = 0;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        if (it.value() > counts.value(ground))
+            ground = it.key();
+    double best = 1;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        best = qMax(best, SkinTone::contrast(QColor(ground), QColor(it.key())));
+    return best;
+}
 } // namespace
+
+Q_DECLARE_METATYPE(SyncEnd)
 
 class TestUStatusBar : public RecordTest
 {
@@ -129,21 +200,15 @@ private slots:
         addBills({"expense -9999999.99", "income 9999999.99", "borrow 9999999.99", "lend -8888888.88"}, true);
         DbSetting::getInstance();
         BookRows::exec("update tbl_setting set sync_time='2026-12-07 12:34:56'");
-        qApp->setStyleSheet(StyleSheet::load());
         const auto plain = qScopeGuard([] { qApp->setStyleSheet(QString()); });
-        LightPageFactory pages;
-        Replaced<BookPageFactory> factory(&pages);
-        MainWindow window;
-        window.setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX); // the test screen is smaller than the window
-        window.resize(1024, 700);
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        QCOMPARE(window.width(), 1024);
-        auto* sync = window.findChild<QLabel*>("lblSyncTime");
+        const auto window = defaultSizedWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        QCOMPARE(window->width(), 1024);
+        auto* sync = window->findChild<QLabel*>("lblSyncTime");
         QVERIFY2(sync->text().contains("2026-12-0") &&
                      sync->fontMetrics().horizontalAdvance(sync->text()) <= sync->contentsRect().width(),
                  qPrintable(sync->text()));
-        const QList<USummaryLabel*> summaries = window.findChildren<USummaryLabel*>();
+        const QList<USummaryLabel*> summaries = window->findChildren<USummaryLabel*>();
         QCOMPARE(summaries.size(), 2);
         int right = sync->geometry().right();
         for (USummaryLabel* summary : summaries) {
@@ -158,6 +223,108 @@ private slots:
                 QVERIFY2(shown.contains(figure), qPrintable(shown));
             QCOMPARE(shown.count("9999999.99"), 3);
         }
+    }
+
+    // At the window's default size the summaries keep the words before their figures whatever the sync state
+    // shows: the bar's free width goes to them, and the sync state takes no more than its text.
+    void summariesKeepTheirWords_data()
+    {
+        QTest::addColumn<QList<SyncEnd>>("syncs");
+        QTest::newRow("before a sync") << QList<SyncEnd>{};
+        QTest::newRow("after a sync") << QList<SyncEnd>{SyncEnd::Finished};
+        QTest::newRow("after a failed sync") << QList<SyncEnd>{SyncEnd::Failed};
+        QTest::newRow("failed after a sync") << QList<SyncEnd>{SyncEnd::Finished, SyncEnd::Failed};
+    }
+    void summariesKeepTheirWords()
+    {
+        QFETCH(QList<SyncEnd>, syncs);
+        addLongMonth();
+        MessageBoxRecorder boxes;
+        const auto plain = qScopeGuard([] { qApp->setStyleSheet(QString()); });
+        const auto window = defaultSizedWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        runSyncs(syncs);
+        auto* state = window->findChild<QLabel*>("lblSyncTime");
+        // The form's least width, or its text's.
+        QCOMPARE(state->width(), qMax(100, state->fontMetrics().horizontalAdvance(state->text())));
+        for (USummaryLabel* summary : window->findChildren<USummaryLabel*>()) {
+            QCOMPARE(summary->text().mid(4),
+                     "支出:-385.80 收入:1234567.89 净借入:200.00 净借出:-1150.00 变化:+1233232.09");
+            QCOMPARE(summary->shownText(), summary->text());
+        }
+    }
+
+    // Every text of the bar stands out from the skin at 4.5:1 or more, as the window paints it when the program
+    // starts on that skin, after a sync and after a failed one.
+    void textsStandOutOnEverySkin_data()
+    {
+        QTest::addColumn<QString>("skin");
+        QTest::newRow("default") << "#FFFFFF";
+        USkin panel;
+        QStringList skins;
+        for (QPushButton* button : panel.findChildren<QPushButton*>(QRegularExpression("^pb[0-9A-F]{6}$")))
+            if (!skins.contains(button->objectName()))
+                skins << button->objectName();
+        for (const QString& skin : skins)
+            QTest::newRow(qPrintable(skin)) << "#" + skin.mid(2);
+    }
+    void textsStandOutOnEverySkin()
+    {
+        QFETCH(QString, skin);
+        addLongMonth();
+        FileSetting::getInstance()->setValue("Color/SkinColor", skin);
+        MessageBoxRecorder boxes;
+        const auto plain = qScopeGuard([] { qApp->setStyleSheet(QString()); });
+        const auto window = defaultSizedWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        const QList<QPair<QString, QList<SyncEnd>>> states{
+            {"at start", {}}, {"after a sync", {SyncEnd::Finished}}, {"after a failed sync", {SyncEnd::Failed}}};
+        for (const auto& [state, syncs] : states) {
+            runSyncs(syncs);
+            const QImage painted = paintedBar(window.get());
+            for (const char* name : {"lblSyncTime", "lblSync", "lblMonthSummary", "lblTotalSummary"}) {
+                const double contrast = paintedContrast(painted, window->findChild<QLabel*>(name));
+                QVERIFY2(contrast >= 4.5, qPrintable(QString("%1 %2: %3:1").arg(name, state).arg(contrast, 0, 'f', 2)));
+            }
+        }
+    }
+
+    // A summary shows the widest form its width holds: the whole text at the largest size that fits, down to the
+    // 9 px floor, before it gives up its double blank and then the words before its figures.
+    void summaryFormForItsWidth_data()
+    {
+        const QString whole = "本月  支出:-385.80 收入:1234567.89 净借入:200.00 净借出:-1150.00 变化:+1233232.09";
+        const QString single = "本月 支出:-385.80 收入:1234567.89 净借入:200.00 净借出:-1150.00 变化:+1233232.09";
+        const QString figures = "本月 -385.80 1234567.89 200.00 -1150.00 +1233232.09";
+        QTest::addColumn<QString>("measured");
+        QTest::addColumn<int>("measuredPixels");
+        QTest::addColumn<int>("spare");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<int>("shownPixels");
+        QTest::newRow("whole at the largest size") << whole << 11 << 0 << whole << 11;
+        QTest::newRow("whole a size smaller") << whole << 10 << 0 << whole << 10;
+        QTest::newRow("a pixel short of a size") << whole << 10 << -1 << whole << 9;
+        QTest::newRow("whole at exactly the floor") << whole << 9 << 0 << whole << 9;
+        QTest::newRow("a pixel short of the floor") << whole << 9 << -1 << single << 9;
+        QTest::newRow("only the figures") << figures << 11 << 0 << figures << 11;
+        QTest::newRow("less than every form") << figures << 9 << -1 << figures << 9;
+    }
+    void summaryFormForItsWidth()
+    {
+        QFETCH(QString, measured);
+        QFETCH(int, measuredPixels);
+        QFETCH(int, spare);
+        QFETCH(QString, shown);
+        QFETCH(int, shownPixels);
+        USummaryLabel label;
+        QFont font = label.font();
+        font.setPixelSize(11);
+        label.setFont(font);
+        label.setSummary("本月  支出:-385.80 收入:1234567.89 净借入:200.00 净借出:-1150.00 变化:+1233232.09");
+        font.setPixelSize(measuredPixels);
+        label.resize(QFontMetrics(font).horizontalAdvance(measured) + spare, 27);
+        QCOMPARE(label.shownText(), shown);
+        QCOMPARE(label.shownFont().pixelSize(), shownPixels);
     }
 
     void linkWithoutAccountStartsNoSync()
