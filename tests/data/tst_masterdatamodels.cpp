@@ -9,6 +9,7 @@
 #include "recordtest.h"
 
 #include <QAbstractItemModelTester>
+#include <QStandardItemModel>
 #include <QStyleOptionViewItem>
 #include <QtTest>
 
@@ -170,12 +171,30 @@ private slots:
         QCOMPARE(model.headerData(0, Qt::Horizontal).toString(), QString("成员名称"));
     }
 
-    void delegateSizeIsFixed()
+    void delegateSize_data()
     {
-        WItemDelegate delegate;
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("pixelSize");
+        QTest::newRow("a short name") << "餐饮" << 13;
+        QTest::newRow("a seven-digit figure in a large font") << "-9876543.21" << 30;
+    }
+
+    // Every row is 25 pixels high whatever its font, and as wide as its text, so that a column sized to its
+    // contents shows it whole.
+    void delegateSize()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, pixelSize);
+        QStandardItemModel model;
+        model.appendRow(new QStandardItem(text));
+        QFont font;
+        font.setPixelSize(pixelSize);
         QStyleOptionViewItem option;
-        option.rect = QRect(0, 0, 400, 80);
-        QCOMPARE(delegate.sizeHint(option, QModelIndex()), QSize(25, 25));
+        option.rect = QRect(0, 0, 20, 80);
+        option.font = font;
+        const QSize size = WItemDelegate().sizeHint(option, model.index(0, 0));
+        QCOMPARE(size.height(), 25);
+        QVERIFY(size.width() > QFontMetrics(font).horizontalAdvance(text));
     }
 };
 
