@@ -5,6 +5,7 @@
 #include "data/maccount.h"
 #include "data/mborrower.h"
 #include "data/mcategory.h"
+#include "widgets/printpreview.h"
 
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
@@ -32,6 +33,7 @@ void PrintHelper::preview(const MBillList& bills)
     QPrinter printer(QPrinter::HighResolution);
     QPrintPreviewDialog dialog(&printer);
     connect(&dialog, &QPrintPreviewDialog::paintRequested, this, &PrintHelper::printPreview);
+    PrintPreview::fit(&dialog);
     dialog.exec();
     this->bills.clear();
 }

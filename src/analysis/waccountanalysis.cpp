@@ -14,7 +14,6 @@ WAccountAnalysis::WAccountAnalysis(QWidget* parent) : WAnalysisPage(parent), ui(
     Frame frame = kindFrameOf(ui, {tr("名称"), tr("类型"), tr("支出"), tr("收入"), tr("转入"), tr("转出"), tr("借出"),
                                    tr("借入"), tr("收款"), tr("还款"), tr("合计")});
     frame.widthKey = "AccountAnalysis";
-    frame.defaultWidths = {130, 50, 70, 70, 70, 70, 70, 70, 70, 70, 90};
     {
         // A transfer is two figures of an account, so the pie offers the money in and the money out apiece.
         const QSignalBlocker block(ui->cbKind);

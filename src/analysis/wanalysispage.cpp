@@ -7,6 +7,7 @@
 #include "data/filesetting.h"
 #include "platform/fileprompt.h"
 #include "widgets/dmessagebox.h"
+#include "widgets/fittedcolumns.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -57,10 +58,8 @@ void WAnalysisPage::setUpFrame(const Frame& frame)
     m_year = allData ? 0 : today.year();
     m_month = allData ? 0 : today.month();
 
-    applyWidths();
     frame.header->setMinimumSectionSize(50);
-    // Connected last, so that setting the stored widths does not write them back.
-    connect(frame.header, &QHeaderView::sectionResized, this, &WAnalysisPage::onSectionResized);
+    m_columns = new FittedColumns(frame.table, frame.header, frame.widthKey);
     if (frame.cbKind) {
         connect(frame.cbKind, &QComboBox::currentIndexChanged, this, [this] {
             kindChosen();
@@ -94,16 +93,10 @@ void WAnalysisPage::setUpTable(QTableWidget* table, const QStringList& headers, 
 {
     table->setColumnCount(int(headers.size()));
     table->setHorizontalHeaderLabels(headers);
+    // Row numbers say nothing in a table of sums, and their room is a figure's at the window's default size.
+    table->verticalHeader()->hide();
     frame.table = table;
     frame.header = table->horizontalHeader();
-}
-
-void WAnalysisPage::applyWidths()
-{
-    const QList<int> stored = FileSetting::getInstance()->getColumnWidths(m_frame.widthKey);
-    const QList<int>& widths = stored.isEmpty() ? m_frame.defaultWidths : stored;
-    for (int i = 0; i < m_frame.header->count() && i < widths.size(); ++i)
-        m_frame.header->resizeSection(i, widths.at(i));
 }
 
 QString WAnalysisPage::trPage(const char* text) const
@@ -199,10 +192,12 @@ void WAnalysisPage::refresh()
         table->setRowCount(0);
     }
     const QString title = loadPeriod(m_viewMode == 1 ? chartKind() : QString());
-    if (m_viewMode == 0)
+    if (m_viewMode == 0) {
         showTable();
-    else
+        m_columns->fit();
+    } else {
         setPage(m_viewMode == 1 ? chartHtml(title) : reportHtml(title));
+    }
 }
 
 QString WAnalysisPage::loadPeriod(const QString& kind)
@@ -313,12 +308,4 @@ void WAnalysisPage::on_pbExport_clicked()
     QString error;
     if (!ReportOutput::save(name, html.toUtf8(), &error))
         DMessageBox::error(this, trPage("报表没有保存到 %1：%2").arg(name, error));
-}
-
-void WAnalysisPage::onSectionResized(int, int, int)
-{
-    QList<int> widths;
-    for (int i = 0; i < m_frame.header->count(); ++i)
-        widths << m_frame.header->sectionSize(i);
-    FileSetting::getInstance()->setColumnWidths(m_frame.widthKey, widths);
 }

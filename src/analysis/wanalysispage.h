@@ -13,6 +13,7 @@ class QPrinter;
 class QPushButton;
 class QStackedWidget;
 class QTableWidget;
+class FittedColumns;
 class ReportView;
 
 // The frame every analysis page shares: the period combos, the table, chart and report views, titles, printing,
@@ -50,7 +51,6 @@ protected:
         QList<QWidget*> chartOnly;
         QList<QWidget*> tableOnly;
         QString widthKey;
-        QList<int> defaultWidths;
         // The statistics page always analyses a year or a month, from today's on.
         bool offersAllYears = true;
         int firstCentredColumn = 1;
@@ -123,12 +123,10 @@ protected slots:
     void on_pbReport_clicked();
     void on_pbPrint_clicked();
     void on_pbExport_clicked();
-    void onSectionResized(int, int, int);
 
 private:
     void setViewMode(int mode);
     void setPage(const QString& html);
-    void applyWidths();
     // The browser view is made when a chart or a report is first shown or printed, not with the page; null, with
     // a word to the user in its place, when there is none to be had.
     ReportView* view();
@@ -140,6 +138,7 @@ private:
     void printFinished(bool printed);
 
     Frame m_frame;
+    FittedColumns* m_columns = nullptr;
     int m_year = 0;
     int m_month = 0;
     int m_viewMode = 0;

@@ -10,7 +10,6 @@ WBillStat::WBillStat(QWidget* parent) : WAnalysisPage(parent), ui(new Ui::WBillS
     Frame frame = frameOf(ui);
     setUpTable(ui->twBillStat, {tr("日期"), tr("支出"), tr("收入"), tr("合计")}, frame);
     frame.widthKey = "BillStat";
-    frame.defaultWidths = {200, 150, 150, 150};
     frame.offersAllYears = false;
     frame.firstCentredColumn = 0;
     setUpFrame(frame);

@@ -11,7 +11,6 @@ WBorrowerAnalysis::WBorrowerAnalysis(QWidget* parent) : WAnalysisPage(parent), u
     ui->setupUi(this);
     Frame frame = kindFrameOf(ui, {tr("名称"), tr("借入"), tr("借出"), tr("还款"), tr("收款"), tr("合计")});
     frame.widthKey = "BorrowerAnalysis";
-    frame.defaultWidths = {200, 120, 120, 120, 120, 120};
     {
         const QSignalBlocker block(ui->cbKind);
         for (const auto& pair : Constants::getInstance()->getLoanKinds()->getList())

@@ -26,7 +26,6 @@ WCategoryAnalysis::WCategoryAnalysis(QWidget* parent)
     frame.header = ui->tableWidget->header();
     frame.tableOnly = {ui->pbCollapseExpand};
     frame.widthKey = "CategoryAnalysis";
-    frame.defaultWidths = {250, 100, 150, 150, 150};
     setUpFrame(frame);
     ui->pbCollapseExpand->setProperty("style", "blue");
 }

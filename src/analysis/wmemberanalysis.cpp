@@ -14,7 +14,6 @@ WMemberAnalysis::WMemberAnalysis(QWidget* parent) : WAnalysisPage(parent), ui(ne
     Frame frame = kindFrameOf(
         ui, {tr("名称"), tr("支出"), tr("支出百分比"), tr("收入"), tr("收入百分比"), tr("合计"), tr("合计百分比")});
     frame.widthKey = "MemberAnalysis";
-    frame.defaultWidths = {200, 100, 100, 100, 100, 100, 100};
     {
         const QSignalBlocker block(ui->cbKind);
         for (const auto& pair : Constants::getInstance()->getCategoryKinds()->getList())

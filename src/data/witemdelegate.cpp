@@ -2,7 +2,8 @@
 
 WItemDelegate::WItemDelegate() : QStyledItemDelegate(nullptr) {}
 
-QSize WItemDelegate::sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const
+QSize WItemDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
-    return QSize(25, 25);
+    // The width stays the text's, so that a column sized to its contents shows them whole.
+    return QSize(QStyledItemDelegate::sizeHint(option, index).width(), 25);
 }

@@ -2,7 +2,7 @@
 
 #include <QStyledItemDelegate>
 
-// Gives every item of a view the same compact row height.
+// Gives every row of a view the same compact height.
 class WItemDelegate : public QStyledItemDelegate
 {
 public:

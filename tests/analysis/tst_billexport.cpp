@@ -4,10 +4,17 @@
 #include "recordtest.h"
 #include "testbook.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
 #include <QPrinter>
+#include <QScreen>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <QToolButton>
 #include <QtTest>
+#include <tuple>
 
 namespace {
 MBillPtr bill(const QDate& date, const QString& kind, double amount, const QMap<QString, QString>& ids = {},
@@ -174,6 +181,36 @@ private slots:
         PrintHelper::printBills(bills, &printer);
         const int pages = TestBook::bytesOf(dir.filePath("bills.pdf")).count("/Type /Page\n");
         QVERIFY2(pages >= minPages && pages <= maxPages, qPrintable(QString::number(pages)));
+    }
+
+    // The preview opens with no action of its tool bar folded into the » menu, the paper across most of its
+    // width, inside the screen's free area.
+    void previewOpensWholeAndFitted()
+    {
+        bool whole = false;
+        double paperShare = 0;
+        bool inside = false;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<QPrintPreviewDialog*>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            const auto* preview = dialog->findChild<QPrintPreviewWidget*>();
+            const double inches = dialog->printer()->pageLayout().fullRect(QPageLayout::Inch).width();
+            const auto share = [&] {
+                return inches * preview->logicalDpiX() * preview->zoomFactor() / preview->width();
+            };
+            // The pages are drawn at the preview's leisure once it shows.
+            std::ignore = QTest::qWaitFor([&] { return share() > 0.8; }, 10000);
+            const auto* fold = dialog->findChild<QToolButton*>("qt_toolbar_ext_button");
+            whole = fold && !fold->isVisible();
+            paperShare = share();
+            inside = dialog->screen()->availableGeometry().contains(dialog->frameGeometry());
+            dialog->reject();
+        });
+        PrintHelper().preview({bill(QDate(2014, 5, 7), "expense", -9876543.21, {{"account", "A"}})});
+        QVERIFY(whole);
+        QVERIFY2(paperShare > 0.8 && paperShare <= 1, qPrintable(QString::number(paperShare)));
+        QVERIFY(inside);
     }
 };
 

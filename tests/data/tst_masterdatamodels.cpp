@@ -9,6 +9,7 @@
 #include "recordtest.h"
 
 #include <QAbstractItemModelTester>
+#include <QStandardItemModel>
 #include <QStyleOptionViewItem>
 #include <QtTest>
 
@@ -170,12 +171,16 @@ private slots:
         QCOMPARE(model.headerData(0, Qt::Horizontal).toString(), QString("成员名称"));
     }
 
-    void delegateSizeIsFixed()
+    // Every row is 25 pixels high, and as wide as its text, so that a column sized to its contents shows it whole.
+    void delegateSize()
     {
-        WItemDelegate delegate;
+        QStandardItemModel model;
+        model.appendRow(new QStandardItem("-9876543.21"));
         QStyleOptionViewItem option;
-        option.rect = QRect(0, 0, 400, 80);
-        QCOMPARE(delegate.sizeHint(option, QModelIndex()), QSize(25, 25));
+        option.font.setPixelSize(30);
+        const QSize size = WItemDelegate().sizeHint(option, model.index(0, 0));
+        QCOMPARE(size.height(), 25);
+        QVERIFY(size.width() > QFontMetrics(option.font).horizontalAdvance("-9876543.21"));
     }
 };
 
