@@ -23,6 +23,9 @@ const qint64 maxBody = 64 * 1024 * 1024;
 // Every form but a sync is a few fields: its body is held to a size no message of the program comes near.
 const qint64 maxSmallBody = 1024 * 1024;
 const qint64 maxFeedback = 64 * 1024;
+// The sync's form has six fields and the others fewer: whatever a body holds past a few more is no form of the
+// program's or of the sign-up page's.
+const int maxFormFields = 8;
 const auto loginWindow = std::chrono::minutes(10);
 const char* const installerPath = "/download/quillbay-setup.exe";
 
@@ -87,7 +90,7 @@ HttpHandler::Answer SyncService::answer(Request request)
         // Only posts to a form's path come this far: the server refuses the others from their head.
         const FormRoute* route = formRoute(request.path);
         // The body goes as soon as its fields are decoded: a large sync would otherwise be held twice.
-        const FormData form(std::exchange(request.body, QByteArray()));
+        const FormData form(std::exchange(request.body, QByteArray()), maxFormFields);
         return answerWith((this->*route->handler)(request, form), route->type);
     }
     if (request.path == "/")
