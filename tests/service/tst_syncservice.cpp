@@ -501,6 +501,24 @@ private slots:
                 changeSet(row + ",[\"Y\",\"" + stamp(1) + "\"]"));
         refused("a row longer than the columns after one of their length",
                 changeSet(row + ",[\"Y\",\"" + stamp(1) + "\",\"" + stamp(1) + "\",\"x\"]"));
+        // With the stamp before the title, the cells after a row one short would be read as a row with an id and a
+        // stamp in their places; the last title a stamp makes sure of it.
+        const QByteArray second = "\"" + stamp(1) + "\"";
+        const auto oneShort = [&second](const QByteArray& lastTitle) {
+            return changeSet("[\"Z\"," + second + ",\"b\"],[\"Y\"," + second + "],[\"X\"," + second + "," + lastTitle +
+                                 "]",
+                             "", "[\"id\",\"version\",\"title\"]");
+        };
+        refused("a row one short between rows of the columns' length", oneShort("\"c\""));
+        refused("a row one short before cells that read as an id and a stamp", oneShort(second));
+        QByteArrayList columns{"\"id\"", "\"version\""};
+        QByteArrayList cells{"\"Z\"", second};
+        for (int i = 2; i < 65; ++i) {
+            columns << "\"c" + QByteArray::number(i) + "\"";
+            cells << "\"x\"";
+        }
+        refused("more columns than a table has",
+                changeSet('[' + cells.join(',') + ']', "", '[' + columns.join(',') + ']'));
         refused("a row that is no list", changeSet("\"Z\""));
         refused("a number value", changeSet("[\"Z\",2,\"" + stamp(1) + "\"]"));
         refused("a null value", changeSet("[\"Z\",null,\"" + stamp(1) + "\"]"));
