@@ -136,16 +136,15 @@ QByteArray SyncService::accountRefusal(ServiceStore* store, const Request& reque
 {
     if (!store)
         return storeFailed();
-    if (m_logins.refuses(request.peer))
+    if (!m_logins.admit(request.peer))
         return errorAnswer(TooMany, QStringLiteral("密码错误次数过多，请稍后再试"));
-    switch (AccountRegistry(*store, m_options.keyIterations)
-                .authenticate(form.value("username"), form.value("password"), userId)) {
+    const AccountRegistry::Check check = AccountRegistry(*store, m_options.keyIterations)
+                                             .authenticate(form.value("username"), form.value("password"), userId);
+    m_logins.finish(request.peer, check == AccountRegistry::Check::Refused);
+    switch (check) {
     case AccountRegistry::Check::Accepted:
         return QByteArray();
     case AccountRegistry::Check::Refused:
-        if (m_logins.failed(request.peer))
-            qCWarning(lcService) << "password checks from" << request.peer.c_str()
-                                 << "refused for a while: too many failed";
         return errorAnswer(WrongAccount, QStringLiteral("用户名或密码错误"));
     case AccountRegistry::Check::StoreFailed:
         break;
