@@ -426,13 +426,14 @@ QString AttackBench::signups(ServiceProcess& service)
         300, 4,
         [&service](int i) {
             auto* signup = new HostileConnection(service.baseUrl(), attacker);
-            signup->send(RawHttp::formPost("", "username=flood" + QByteArray::number(i) + "&password=pw"));
+            signup->send(RawHttp::formPost("", "username=flood" + QByteArray::number(i) + "&password=password"));
             return signup;
         },
         [&created](const HostileConnection& signup) { created += signup.answer().contains("注册成功") ? 1 : 0; });
     const QByteArray foreign = RawHttp::exchange(
         service.baseUrl(),
-        RawHttp::formPost("", "username=foreign&password=pw", "Origin: http://elsewhere.example\r\n"), "127.0.0.3");
+        RawHttp::formPost("", "username=foreign&password=password", "Origin: http://elsewhere.example\r\n"),
+        "127.0.0.3");
     return QString("300 sign-ups from one address: %1 accounts made; one from a foreign page %2")
         .arg(created)
         .arg(foreign.contains("注册成功") ? "accepted" : "refused");

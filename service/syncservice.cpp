@@ -26,6 +26,8 @@ const qint64 maxFeedback = 64 * 1024;
 // The sync's form has six fields and the others fewer: whatever a body holds past a few more is no form of the
 // program's or of the sign-up page's.
 const int maxFormFields = 8;
+// Guesses from many addresses get past any limit per address: a short password is the first to fall to them.
+const int minSignupPassword = 8;
 const auto loginWindow = std::chrono::minutes(10);
 const char* const installerPath = "/download/quillbay-setup.exe";
 
@@ -170,6 +172,9 @@ QByteArray SyncService::signup(const Request& request, const FormData& form)
     const QString password = form.value("password");
     if (const QString refusal = AccountRegistry::refusal(name, password); !refusal.isEmpty())
         return ServicePages::signup(refusal);
+    // New accounts only: accounts made before, or by the operator, keep the passwords they have.
+    if (password.size() < minSignupPassword)
+        return ServicePages::signup(QStringLiteral("密码不能少于%1个字符").arg(minSignupPassword));
     ServiceStore* connection = store();
     ServiceStore::Outcome counted = ServiceStore::Outcome::Failed;
     if (connection) {

@@ -223,7 +223,7 @@ private slots:
     {
         // Keys so costly that a derivation stands out from everything else a request costs.
         ServiceProcess service({"--key-iterations", "1000000", "--login-failures-per-address", "3"});
-        QVERIFY(RawHttp::exchange(service.baseUrl(), RawHttp::formPost("", accountForm("known", "pw")))
+        QVERIFY(RawHttp::exchange(service.baseUrl(), RawHttp::formPost("", accountForm("known", "password")))
                     .contains("注册成功"));
         const auto refusalMs = [&service](const QString& name) {
             QElapsedTimer timer;
