@@ -27,8 +27,12 @@ bool RecordValues::read(QByteArrayView json)
     }
     m_order.resize(m_pairs.size());
     std::iota(m_order.begin(), m_order.end(), 0);
-    std::stable_sort(m_order.begin(), m_order.end(),
-                     [this](qsizetype a, qsizetype b) { return m_pairs.at(a, 0) < m_pairs.at(b, 0); });
+    // Equal names are kept in their order by their position, not by a stable sort, which would take a buffer for
+    // every record read.
+    std::sort(m_order.begin(), m_order.end(), [this](qsizetype a, qsizetype b) {
+        const int order = m_pairs.at(a, 0).compare(m_pairs.at(b, 0));
+        return order < 0 || (order == 0 && a < b);
+    });
     return true;
 }
 
