@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QMap>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextStream>
@@ -97,10 +98,10 @@ const QByteArray billColumns = "\"id\",\"title\",\"amount\",\"description\",\"da
                                "\"sub_category_id\",\"account_id\",\"to_account_id\",\"borrower_id\",\"member_id\","
                                "\"kind\",\"created_time\",\"version\"";
 
-QByteArray billRecordData()
+QByteArray billRecordData(int bills = 200000)
 {
     const QByteArray uuid = "-0000-4000-8000-0000000000";
-    return changeSet(billColumns, 200000, [&uuid](int i) {
+    return changeSet(billColumns, bills, [&uuid](int i) {
         const QByteArray id = QByteArray::number(i).rightJustified(8, '0');
         return "[\"" + id + uuid + "01\",\"午餐\",\"-25.50\",\"和同事\",\"2024-05-01\",\"202405\",\"" + id + uuid +
                "02\",\"" + id + uuid + "03\",\"" + id + uuid +
@@ -168,7 +169,12 @@ const QList<QPair<QString, AttackBench::Attack>>& AttackBench::attacks()
                                                    {"guessing", &AttackBench::guessing},
                                                    {"name-timing", &AttackBench::nameTiming},
                                                    {"signups", &AttackBench::signups},
-                                                   {"feedback", &AttackBench::feedback}};
+                                                   {"feedback", &AttackBench::feedback},
+                                                   {"ampersand-login", &AttackBench::ampersandLogin},
+                                                   {"ampersand-flood", &AttackBench::ampersandFlood},
+                                                   {"ampersand-syncs", &AttackBench::ampersandSyncs},
+                                                   {"wide-columns", &AttackBench::wideColumns},
+                                                   {"wide-rows-again", &AttackBench::wideRowsAgain}};
     return all;
 }
 
@@ -380,8 +386,9 @@ QString AttackBench::guessing(ServiceProcess& service)
     int refused = 0;
     QElapsedTimer timer;
     timer.start();
+    // As many at once as one address may connect, so that many checks are under way when the limit is reached.
     pump(
-        2000, 8,
+        2000, 32,
         [&service](int i) {
             auto* guess = new HostileConnection(service.baseUrl(), attacker);
             guess->send(RawHttp::formPost("sync/userid.php", "username=owner&password=guess" + QByteArray::number(i)));
@@ -392,8 +399,8 @@ QString AttackBench::guessing(ServiceProcess& service)
             checked += result == "error 1" ? 1 : 0;
             refused += result == "error 4" ? 1 : 0;
         });
-    return QString("2,000 wrong passwords for the owner's name from one address: %1 checked, %2 refused unchecked, "
-                   "%3 guesses/s")
+    return QString("2,000 wrong passwords for the owner's name from one address, 32 at once: %1 checked, "
+                   "%2 refused unchecked, %3 guesses/s")
         .arg(checked)
         .arg(refused)
         .arg(2000.0 / (double(timer.elapsed()) / 1000), 0, 'f', 0);
@@ -426,13 +433,14 @@ QString AttackBench::signups(ServiceProcess& service)
         300, 4,
         [&service](int i) {
             auto* signup = new HostileConnection(service.baseUrl(), attacker);
-            signup->send(RawHttp::formPost("", "username=flood" + QByteArray::number(i) + "&password=pw"));
+            signup->send(RawHttp::formPost("", "username=flood" + QByteArray::number(i) + "&password=password"));
             return signup;
         },
         [&created](const HostileConnection& signup) { created += signup.answer().contains("注册成功") ? 1 : 0; });
     const QByteArray foreign = RawHttp::exchange(
         service.baseUrl(),
-        RawHttp::formPost("", "username=foreign&password=pw", "Origin: http://elsewhere.example\r\n"), "127.0.0.3");
+        RawHttp::formPost("", "username=foreign&password=password", "Origin: http://elsewhere.example\r\n"),
+        "127.0.0.3");
     return QString("300 sign-ups from one address: %1 accounts made; one from a foreign page %2")
         .arg(created)
         .arg(foreign.contains("注册成功") ? "accepted" : "refused");
@@ -456,4 +464,157 @@ QString AttackBench::feedback(ServiceProcess& service)
         .arg(kept)
         .arg(double(kept) * double(body.size()) / 1e6, 0, 'f', 1)
         .arg(own.contains("success") ? "kept" : "refused");
+}
+
+namespace {
+// A form body of "&" alone: as many empty fields as bytes.
+QByteArray ampersands(qsizetype size)
+{
+    return QByteArray(size, '&');
+}
+
+// Keeps `atOnce` connections made by `make` going for `ms`, each closed one replaced at once; the answers of those
+// that closed meanwhile, and those left open at the end, in `answers` and `open`.
+void flood(int atOnce, int ms, const std::function<HostileConnection*(int)>& make, QStringList& answers, int& open)
+{
+    QEventLoop loop;
+    bool ending = false;
+    int made = 0;
+    std::vector<std::unique_ptr<HostileConnection>> connections;
+    std::function<void(std::size_t)> start = [&](std::size_t slot) {
+        connections[slot].reset(make(made++));
+        QObject::connect(connections[slot].get(), &HostileConnection::closed, &loop, [&, slot] {
+            // Those that close as the flood ends were counted as open.
+            if (ending)
+                return;
+            answers << outcome(connections[slot]->answer());
+            // Replaced once its signal is done with it.
+            QTimer::singleShot(0, &loop, [&, slot] { start(slot); });
+        });
+    };
+    connections.resize(std::size_t(atOnce));
+    for (std::size_t slot = 0; slot < connections.size(); ++slot)
+        start(slot);
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+    open = openCount(connections);
+    ending = true;
+}
+
+// How many of each answer there were: "3 closed unanswered, 940 error 1".
+QString tally(const QStringList& answers)
+{
+    QMap<QString, int> counts;
+    for (const QString& answer : answers)
+        ++counts[answer];
+    QStringList parts;
+    for (auto i = counts.cbegin(); i != counts.cend(); ++i)
+        parts << QString("%1 %2").arg(i.value()).arg(i.key());
+    return parts.isEmpty() ? "none" : parts.join(", ");
+}
+
+// An upload of bill rows of `columns` columns each: the id, the stamp and empty texts.
+QByteArray wideData(int columns, int rows)
+{
+    QByteArray names = "\"id\",\"version\"";
+    for (int i = 2; i < columns; ++i)
+        names += ",\"c" + QByteArray::number(i, 36) + '"';
+    QByteArray empties;
+    for (int i = 2; i < columns; ++i)
+        empties += ",\"\"";
+    return changeSet(names, rows, [&empties](int i) {
+        return "[\"w" + QByteArray::number(i) + "\",\"2024-05-01 10:00:00\"" + empties + ']';
+    });
+}
+} // namespace
+
+QString AttackBench::ampersandLogin(ServiceProcess& service)
+{
+    QList<double> times;
+    QString last;
+    for (int i = 0; i < 5; ++i) {
+        HostileConnection post(service.baseUrl(), attacker);
+        post.send(RawHttp::formPost("sync/userid.php", ampersands(1024 * 1024)));
+        awaitClosed(std::array{&post}, 120000);
+        times << double(post.lifetimeMs());
+        last = post.isOpen() ? "still open" : outcome(post.answer());
+    }
+    std::sort(times.begin(), times.end());
+    return QString("1 MB of '&' to the login path, 5 one after another: median %1 ms, slowest %2 ms, answer %3")
+        .arg(times.at(2), 0, 'f', 0)
+        .arg(times.last(), 0, 'f', 0)
+        .arg(last);
+}
+
+QString AttackBench::ampersandFlood(ServiceProcess& service)
+{
+    const QByteArray request = RawHttp::formPost("sync/userid.php", ampersands(1024 * 1024));
+    const int ms = 45000;
+    QStringList answers;
+    int open = 0;
+    // Ten addresses with 20 connections each, within what one address may hold.
+    flood(
+        200, ms,
+        [&service, &request](int i) {
+            auto* post = new HostileConnection(service.baseUrl(), QString("127.0.4.%1").arg(1 + i % 10));
+            post->send(request);
+            return post;
+        },
+        answers, open);
+    return QString("200 connections posting 1 MB of '&' to the login path for %1: %2 (%3 bodies/s), %4 open at the "
+                   "end")
+        .arg(seconds(ms))
+        .arg(tally(answers))
+        .arg(double(answers.size()) / (ms / 1000.0), 0, 'f', 1)
+        .arg(open);
+}
+
+QString AttackBench::ampersandSyncs(ServiceProcess& service)
+{
+    std::vector<std::unique_ptr<HostileConnection>> posts;
+    for (int i = 0; i < 2; ++i) {
+        posts.push_back(std::make_unique<HostileConnection>(service.baseUrl(), QString("127.0.0.%1").arg(2 + i)));
+        posts.back()->send(RawHttp::formPost("sync/syncpc2.php", ampersands(64 * 1024 * 1024)));
+    }
+    // The owner's own large upload, once the two are under way.
+    QTest::qWait(500);
+    const QByteArray upload = billRecordData(7900);
+    HostileConnection own(service.baseUrl(), "127.0.0.1");
+    own.send(syncRequest("owner", upload));
+    awaitClosed(std::array{&own}, 120000);
+    awaitClosed(posts, 120000);
+    QStringList large;
+    for (const auto& post : posts)
+        large << (post->isOpen() ? QString("still open after %1").arg(seconds(post->lifetimeMs()))
+                                 : QString("%1 in %2").arg(outcome(post->answer()), seconds(post->lifetimeMs())));
+    return QString("two 64 MB bodies of '&' to the sync path: %1; the owner's %2 MB upload meanwhile: %3")
+        .arg(large.join(", "))
+        .arg(double(upload.size()) / 1e6, 0, 'f', 1)
+        .arg(own.isOpen() ? QString("no answer after %1").arg(seconds(own.lifetimeMs()))
+                          : QString("%1 in %2").arg(outcome(own.answer()), seconds(own.lifetimeMs())));
+}
+
+QString AttackBench::wideColumns(ServiceProcess& service)
+{
+    const QByteArray data = wideData(75000, 1);
+    return "bill rows of 75,000 columns, 16 at once, " + uploads(service, QList<QByteArray>(16, data));
+}
+
+QString AttackBench::wideRowsAgain(ServiceProcess& service)
+{
+    const QByteArray data = wideData(10000, 100);
+    if (!service.addAccount("wide", "pw"))
+        qFatal("cannot add the account");
+    QStringList results;
+    for (int i = 0; i < 2; ++i) {
+        HostileConnection post(service.baseUrl(), attacker);
+        post.send(syncRequest("wide", data));
+        awaitClosed(std::array{&post}, 600000);
+        results << (post.isOpen() ? "still open"
+                                  : QString("%1 in %2").arg(outcome(post.answer()), seconds(post.lifetimeMs())));
+    }
+    return QString("100 rows x 10,000 columns (%1 MB) to an account: the first time %2, again over the "
+                   "stored rows %3")
+        .arg(double(data.size()) / 1e6, 0, 'f', 1)
+        .arg(results.at(0), results.at(1));
 }

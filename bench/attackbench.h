@@ -40,6 +40,12 @@ private:
     QString nameTiming(ServiceProcess& service);
     QString signups(ServiceProcess& service);
     QString feedback(ServiceProcess& service);
+    // Bodies and uploads made to cost more than a pass over them.
+    QString ampersandLogin(ServiceProcess& service);
+    QString ampersandFlood(ServiceProcess& service);
+    QString ampersandSyncs(ServiceProcess& service);
+    QString wideColumns(ServiceProcess& service);
+    QString wideRowsAgain(ServiceProcess& service);
 
     void runOne(const QString& name, Attack attack);
 

@@ -6,18 +6,22 @@
 
 #include <openssl/evp.h>
 
+#include <limits>
+
 namespace {
 const int keyLength = 32;
 const int saltLength = 16;
 const int maxNameLength = 64;
 
 // PBKDF2 with HMAC-SHA-256. Every request pays for it, so it runs on the crypto library's derivation, several times
-// faster than a generic one for the same key; empty when the library fails, which matches no stored key.
+// faster than a generic one for the same key; empty when the password is longer than it takes or it fails, which
+// matches no stored key.
 QByteArray derive(const QString& password, const QByteArray& salt, int rounds)
 {
     const QByteArray secret = password.toUtf8();
     QByteArray key(keyLength, Qt::Uninitialized);
-    if (PKCS5_PBKDF2_HMAC(secret.constData(), int(secret.size()),
+    if (secret.size() > std::numeric_limits<int>::max() ||
+        PKCS5_PBKDF2_HMAC(secret.constData(), int(secret.size()),
                           reinterpret_cast<const unsigned char*>(salt.constData()), int(salt.size()), rounds,
                           EVP_sha256(), keyLength, reinterpret_cast<unsigned char*>(key.data())) != 1)
         return QByteArray();

@@ -3,6 +3,8 @@
 #include "jsonscanner.h"
 
 #include <algorithm>
+#include <limits>
+#include <numeric>
 
 namespace {
 bool isDigit(char c)
@@ -30,13 +32,21 @@ bool isIdentifier(QByteArrayView name)
 }
 
 // Devices put the column names into their SQL, so only plain identifiers pass.
-bool isColumnList(const QByteArrayList& columns)
+bool isColumnList(TableChanges& changes)
 {
+    const QByteArrayList& columns = changes.columns;
     for (const QByteArray& column : columns) {
-        if (!isIdentifier(column) || column == "user_id" || columns.count(column) > 1)
+        if (!isIdentifier(column) || column == "user_id")
             return false;
     }
-    return columns.contains("id") && columns.contains("version");
+    changes.columnOrder.resize(columns.size());
+    std::iota(changes.columnOrder.begin(), changes.columnOrder.end(), 0);
+    const auto byName = [&columns](qsizetype a, qsizetype b) { return columns.at(a) < columns.at(b); };
+    std::sort(changes.columnOrder.begin(), changes.columnOrder.end(), byName);
+    const auto sameName = [&columns](qsizetype a, qsizetype b) { return columns.at(a) == columns.at(b); };
+    return std::adjacent_find(changes.columnOrder.cbegin(), changes.columnOrder.cend(), sameName) ==
+               changes.columnOrder.cend() &&
+           changes.hasColumn("id") && changes.hasColumn("version");
 }
 
 // Whether each row holds `width` texts, with an id and a stamp at the given places.
@@ -53,11 +63,14 @@ bool rowsFit(const TextRows& rows, qsizetype width, qsizetype id, qsizetype vers
     return true;
 }
 
-bool readTexts(JsonScanner& scanner, QByteArrayList& texts)
+// Reads a list of at most `limit` texts.
+bool readTexts(JsonScanner& scanner, QByteArrayList& texts, qsizetype limit)
 {
     if (!scanner.open('['))
         return false;
     while (scanner.next(']')) {
+        if (texts.size() == limit)
+            return false;
         texts.append(QByteArray());
         if (!scanner.string(texts.last()))
             return false;
@@ -102,7 +115,7 @@ bool readTable(JsonScanner& scanner, TableChanges& changes)
             changes.table = QString::fromUtf8(name);
         } else if (key == "update_columns") {
             changes.columns.clear();
-            read = readTexts(scanner, changes.columns);
+            read = readTexts(scanner, changes.columns, TableChanges::maxColumns);
         } else if (key == "update_data") {
             changes.rows.clear();
             read = rows = readRows(scanner, changes.rows);
@@ -115,14 +128,24 @@ bool readTable(JsonScanner& scanner, TableChanges& changes)
         if (!read)
             return false;
     }
-    if (scanner.failed() || !rows || !deletions || !isColumnList(changes.columns))
+    if (scanner.failed() || !rows || !deletions || !isColumnList(changes))
         return false;
     changes.idColumn = int(changes.columns.indexOf("id"));
     changes.versionColumn = int(changes.columns.indexOf("version"));
-    return rowsFit(changes.rows, changes.columns.size(), changes.idColumn, changes.versionColumn) &&
+    // The merge numbers a table's rows and deletions together in 32 bits.
+    return changes.rows.size() + changes.deletions.size() <= std::numeric_limits<qint32>::max() &&
+           rowsFit(changes.rows, changes.columns.size(), changes.idColumn, changes.versionColumn) &&
            rowsFit(changes.deletions, 2, 0, 1);
 }
 } // namespace
+
+bool TableChanges::hasColumn(QByteArrayView name) const
+{
+    const auto at =
+        std::lower_bound(columnOrder.cbegin(), columnOrder.cend(), name,
+                         [this](qsizetype column, QByteArrayView wanted) { return columns.at(column) < wanted; });
+    return at != columnOrder.cend() && columns.at(*at) == name;
+}
 
 const QStringList& ChangeSet::tableNames()
 {

@@ -12,8 +12,17 @@
 // deletions (id, stamp), every text in UTF-8.
 struct TableChanges
 {
+    // The most columns a table has, as sent and as stored: the program's widest has 16, and what a later version may
+    // add stays well within it.
+    static const qsizetype maxColumns = 64;
+
+    // Whether the device sent a column of that name.
+    bool hasColumn(QByteArrayView name) const;
+
     QString table;
     QByteArrayList columns;
+    // The positions of the columns in the order of their names, to look names up in.
+    QList<qsizetype> columnOrder;
     TextRows rows;
     TextRows deletions;
     int idColumn = -1;

@@ -2,22 +2,27 @@
 
 #include "jsonscanner.h"
 
-FormData::FormData(QByteArray body) : m_text(std::move(body))
+FormData::FormData(QByteArray body, int maxFields) : m_text(std::move(body))
 {
     qsizetype written = 0;
-    for (qsizetype from = 0; from < m_text.size();) {
+    qsizetype from = 0;
+    for (int fields = 0; fields < maxFields; ++fields) {
+        while (from < m_text.size() && m_text.at(from) == '&')
+            ++from;
+        if (from == m_text.size())
+            break;
         qsizetype end = m_text.indexOf('&', from);
         if (end < 0)
             end = m_text.size();
-        const qsizetype equals = m_text.indexOf('=', from);
-        const qsizetype nameEnd = equals >= 0 && equals < end ? equals : end;
-        if (end > from) {
-            const QString name = QString::fromUtf8(decode(from, nameEnd, written));
-            const qsizetype valueAt = written;
-            const qsizetype valueSize = nameEnd < end ? decode(nameEnd + 1, end, written).size() : 0;
-            m_fields.insert(name, {valueAt, valueSize});
-        }
-        from = end + 1;
+        // The "=" is looked for within the field alone: searched for to the end of the body, each of many fields
+        // without one would read the rest of the body again.
+        const qsizetype equals = QByteArrayView(m_text).sliced(from, end - from).indexOf('=');
+        const qsizetype nameEnd = equals < 0 ? end : from + equals;
+        const QString name = QString::fromUtf8(decode(from, nameEnd, written));
+        const qsizetype valueAt = written;
+        const qsizetype valueSize = nameEnd < end ? decode(nameEnd + 1, end, written).size() : 0;
+        m_fields.insert(name, {valueAt, valueSize});
+        from = end;
     }
 }
 

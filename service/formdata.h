@@ -9,11 +9,13 @@
 
 // The fields of a form-encoded request body: %XX in either case is decoded, and a raw "+" is a blank as browsers send
 // it (the program itself always sends "%2b"). The body is decoded where it lies, so that a form takes no more room
-// than its body: a large field is read from it as it stands.
+// than its body: a large field is read from it as it stands. Reading costs one pass over the body whatever it holds,
+// and only its first fields are read: no form of the service has more than a few.
 class FormData
 {
 public:
-    explicit FormData(QByteArray body);
+    // `maxFields`: how many fields are read; the rest of the body is ignored. Empty ones ("&&") are not counted.
+    FormData(QByteArray body, int maxFields);
 
     bool contains(const QString& name) const { return m_fields.contains(name); }
     // The field as text, a byte sequence that is no UTF-8 read as U+FFFD; null when the form lacks it.

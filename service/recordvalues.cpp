@@ -5,6 +5,7 @@
 #include "servicejson.h"
 
 #include <algorithm>
+#include <numeric>
 
 bool RecordValues::read(QByteArrayView json)
 {
@@ -19,20 +20,28 @@ bool RecordValues::read(QByteArrayView json)
         m_pairs.endCell();
         m_pairs.endRow();
     }
+    m_order.clear();
     if (!read || scanner.failed()) {
         m_pairs.clear();
         return false;
     }
+    m_order.resize(m_pairs.size());
+    std::iota(m_order.begin(), m_order.end(), 0);
+    // Equal names are kept in their order by their position, not by a stable sort, which would take a buffer for
+    // every record read.
+    std::sort(m_order.begin(), m_order.end(), [this](qsizetype a, qsizetype b) {
+        const int order = m_pairs.at(a, 0).compare(m_pairs.at(b, 0));
+        return order < 0 || (order == 0 && a < b);
+    });
     return true;
 }
 
 QByteArrayView RecordValues::value(QByteArrayView column) const
 {
-    for (qsizetype i = 0; i < m_pairs.size(); ++i) {
-        if (m_pairs.at(i, 0) == column)
-            return m_pairs.at(i, 1);
-    }
-    return QByteArrayView();
+    const auto at =
+        std::lower_bound(m_order.cbegin(), m_order.cend(), column,
+                         [this](qsizetype pair, QByteArrayView name) { return m_pairs.at(pair, 0) < name; });
+    return at != m_order.cend() && m_pairs.at(*at, 0) == column ? m_pairs.at(*at, 1) : QByteArrayView();
 }
 
 void RecordValues::write(QByteArray& out, const TableChanges& changes, qsizetype row, const RecordValues* kept)
@@ -50,10 +59,13 @@ void RecordValues::write(QByteArray& out, const TableChanges& changes, qsizetype
         if (i != changes.idColumn && i != changes.versionColumn)
             append(changes.columns.at(i), changes.rows.at(row, i));
     }
-    for (qsizetype i = 0; kept && i < kept->m_pairs.size(); ++i) {
+    qsizetype columns = changes.columns.size();
+    for (qsizetype i = 0; kept && i < kept->m_pairs.size() && columns < TableChanges::maxColumns; ++i) {
         const QByteArrayView column = kept->m_pairs.at(i, 0);
-        if (std::find(changes.columns.cbegin(), changes.columns.cend(), column) == changes.columns.cend())
+        if (!changes.hasColumn(column)) {
             append(column, kept->m_pairs.at(i, 1));
+            ++columns;
+        }
     }
     out += '}';
 }

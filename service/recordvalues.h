@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QList>
 
 struct TableChanges;
 
@@ -17,10 +18,14 @@ public:
     QByteArrayView value(QByteArrayView column) const;
 
     // Writes the object of a row the device sent into `out`, replacing what it held: the row's columns, and those of
-    // `kept` that it lacks. Its id and stamp are kept beside the object, not in it.
+    // `kept` that it lacks as long as the record stays within the most columns a table has. Its id and stamp are
+    // kept beside the object, not in it.
     static void write(QByteArray& out, const TableChanges& changes, qsizetype row, const RecordValues* kept);
 
 private:
     // A name and a text per row.
     TextRows m_pairs{2};
+    // The rows of m_pairs in the order of their names, those of one name in the order read: a lookup of each column
+    // of a wide row would otherwise read the whole row.
+    QList<qsizetype> m_order;
 };

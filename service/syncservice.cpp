@@ -23,6 +23,11 @@ const qint64 maxBody = 64 * 1024 * 1024;
 // Every form but a sync is a few fields: its body is held to a size no message of the program comes near.
 const qint64 maxSmallBody = 1024 * 1024;
 const qint64 maxFeedback = 64 * 1024;
+// The sync's form has six fields and the others fewer: whatever a body holds past a few more is no form of the
+// program's or of the sign-up page's.
+const int maxFormFields = 8;
+// Guesses from many addresses get past any limit per address: a short password is the first to fall to them.
+const int minSignupPassword = 8;
 const auto loginWindow = std::chrono::minutes(10);
 const char* const installerPath = "/download/quillbay-setup.exe";
 
@@ -87,7 +92,7 @@ HttpHandler::Answer SyncService::answer(Request request)
         // Only posts to a form's path come this far: the server refuses the others from their head.
         const FormRoute* route = formRoute(request.path);
         // The body goes as soon as its fields are decoded: a large sync would otherwise be held twice.
-        const FormData form(std::exchange(request.body, QByteArray()));
+        const FormData form(std::exchange(request.body, QByteArray()), maxFormFields);
         return answerWith((this->*route->handler)(request, form), route->type);
     }
     if (request.path == "/")
@@ -133,16 +138,15 @@ QByteArray SyncService::accountRefusal(ServiceStore* store, const Request& reque
 {
     if (!store)
         return storeFailed();
-    if (m_logins.refuses(request.peer))
+    if (!m_logins.admit(request.peer))
         return errorAnswer(TooMany, QStringLiteral("密码错误次数过多，请稍后再试"));
-    switch (AccountRegistry(*store, m_options.keyIterations)
-                .authenticate(form.value("username"), form.value("password"), userId)) {
+    const AccountRegistry::Check check = AccountRegistry(*store, m_options.keyIterations)
+                                             .authenticate(form.value("username"), form.value("password"), userId);
+    m_logins.finish(request.peer, check == AccountRegistry::Check::Refused);
+    switch (check) {
     case AccountRegistry::Check::Accepted:
         return QByteArray();
     case AccountRegistry::Check::Refused:
-        if (m_logins.failed(request.peer))
-            qCWarning(lcService) << "password checks from" << request.peer.c_str()
-                                 << "refused for a while: too many failed";
         return errorAnswer(WrongAccount, QStringLiteral("用户名或密码错误"));
     case AccountRegistry::Check::StoreFailed:
         break;
@@ -168,6 +172,9 @@ QByteArray SyncService::signup(const Request& request, const FormData& form)
     const QString password = form.value("password");
     if (const QString refusal = AccountRegistry::refusal(name, password); !refusal.isEmpty())
         return ServicePages::signup(refusal);
+    // New accounts only: accounts made before, or by the operator, keep the passwords they have.
+    if (password.size() < minSignupPassword)
+        return ServicePages::signup(QStringLiteral("密码不能少于%1个字符").arg(minSignupPassword));
     ServiceStore* connection = store();
     ServiceStore::Outcome counted = ServiceStore::Outcome::Failed;
     if (connection) {

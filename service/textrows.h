@@ -21,13 +21,19 @@ public:
         endCell();
     }
     // Closes the row made of the cells written since the last one; false, with the row dropped, when its width
-    // differs from the rows before it.
+    // differs from the rows before it or the cells would end past what 32 bits can hold.
     bool endRow();
 
     qsizetype size() const { return m_rows; }
     // The width of every row; -1 while no row has been closed and none was given.
     qsizetype width() const { return m_width; }
-    QByteArrayView at(qsizetype row, qsizetype column) const { return cell(row * m_width + column); }
+    // The cell of a closed row; empty for a place outside them, so that no index reads past the row it names.
+    QByteArrayView at(qsizetype row, qsizetype column) const
+    {
+        if (row < 0 || row >= m_rows || column < 0 || column >= m_width || row * m_width + column >= m_closedCells)
+            return QByteArrayView();
+        return cell(row * m_width + column);
+    }
 
     // Empties the rows, keeping the room they took, and the width given.
     void clear();

@@ -199,13 +199,31 @@ private slots:
         }
     }
 
+    // Guesses that come at once are held to the limit as exactly as guesses one after another.
+    void throttlesGuessesThatComeAtOnce()
+    {
+        // Checks so costly that each worker is still checking when the others take their guesses.
+        ServiceProcess service({"--workers", "16", "--key-iterations", "1000000"});
+        std::vector<std::unique_ptr<QTcpSocket>> guesses;
+        for (int i = 0; i < 32; ++i) {
+            guesses.push_back(RawHttp::connect(service.baseUrl(), "127.0.0.2"));
+            guesses.back()->write(
+                RawHttp::formPost("sync/userid.php", accountForm("owner", "guess" + QString::number(i))));
+            guesses.back()->flush();
+        }
+        int checked = 0;
+        for (const auto& guess : guesses)
+            checked += errorOf(RawHttp::answer(*guess, 60000)) == 1 ? 1 : 0;
+        QCOMPARE(checked, 10);
+    }
+
     // Refusing a name that has no account costs the key derivation a known name costs, so that the time taken does
     // not tell names apart; a refusal past the throttle costs none.
     void refusalTimeDoesNotTellNamesApart()
     {
         // Keys so costly that a derivation stands out from everything else a request costs.
         ServiceProcess service({"--key-iterations", "1000000", "--login-failures-per-address", "3"});
-        QVERIFY(RawHttp::exchange(service.baseUrl(), RawHttp::formPost("", accountForm("known", "pw")))
+        QVERIFY(RawHttp::exchange(service.baseUrl(), RawHttp::formPost("", accountForm("known", "password")))
                     .contains("注册成功"));
         const auto refusalMs = [&service](const QString& name) {
             QElapsedTimer timer;

@@ -501,6 +501,24 @@ private slots:
                 changeSet(row + ",[\"Y\",\"" + stamp(1) + "\"]"));
         refused("a row longer than the columns after one of their length",
                 changeSet(row + ",[\"Y\",\"" + stamp(1) + "\",\"" + stamp(1) + "\",\"x\"]"));
+        // With the stamp before the title, the cells after a row one short would be read as a row with an id and a
+        // stamp in their places; the last title a stamp makes sure of it.
+        const QByteArray second = "\"" + stamp(1) + "\"";
+        const auto oneShort = [&second](const QByteArray& lastTitle) {
+            return changeSet("[\"Z\"," + second + ",\"b\"],[\"Y\"," + second + "],[\"X\"," + second + "," + lastTitle +
+                                 "]",
+                             "", "[\"id\",\"version\",\"title\"]");
+        };
+        refused("a row one short between rows of the columns' length", oneShort("\"c\""));
+        refused("a row one short before cells that read as an id and a stamp", oneShort(second));
+        QByteArrayList columns{"\"id\"", "\"version\""};
+        QByteArrayList cells{"\"Z\"", second};
+        for (int i = 2; i < 65; ++i) {
+            columns << "\"c" + QByteArray::number(i) + "\"";
+            cells << "\"x\"";
+        }
+        refused("more columns than a table has",
+                changeSet('[' + cells.join(',') + ']', "", '[' + columns.join(',') + ']'));
         refused("a row that is no list", changeSet("\"Z\""));
         refused("a number value", changeSet("[\"Z\",2,\"" + stamp(1) + "\"]"));
         refused("a null value", changeSet("[\"Z\",null,\"" + stamp(1) + "\"]"));
@@ -632,13 +650,13 @@ private slots:
             const QString name = QString("new%1").arg(i);
             const QByteArray page = RawHttp::exchange(
                 service.baseUrl(),
-                RawHttp::formPost("", "username=" + name.toUtf8() + "&password=pw",
+                RawHttp::formPost("", "username=" + name.toUtf8() + "&password=password",
                                   origin == "-" ? QByteArray() : "Origin: " + origin.toUtf8() + "\r\n"),
                 fields.at(0));
             const bool kept = fields.at(2) == "+";
             QVERIFY2(page.contains("注册成功") == kept, qPrintable(signups.at(i)));
             const QVariantMap answer =
-                mapOf(post("sync/userid.php", {{"username", name}, {"password", "pw"}}, &service));
+                mapOf(post("sync/userid.php", {{"username", name}, {"password", "password"}}, &service));
             QCOMPARE(answer.contains("id"), kept);
         }
     }
@@ -711,8 +729,8 @@ private slots:
         QVERIFY(first.execOnStore({"pragma journal_mode=wal"}));
         QVERIFY(QFile::setPermissions(file, QFile::permissions(file) | QFile::ReadOther));
         ServiceProcess second({}, first.database());
-        QVERIFY(
-            RawHttp::exchange(second.baseUrl(), RawHttp::formPost("", "username=u&password=p")).contains("注册成功"));
+        QVERIFY(RawHttp::exchange(second.baseUrl(), RawHttp::formPost("", "username=u&password=password"))
+                    .contains("注册成功"));
         umask(umaskBefore);
         const auto mode = [](const QString& path) {
             struct stat status = {};
@@ -726,9 +744,16 @@ private slots:
     void signsUpOnItsFrontPage()
     {
         QVERIFY(get(m_service.baseUrl()).contains("<form method=\"post\""));
-        const HttpHelper::Form account{{"username", "丙"}, {"password", "x y"}};
+        const HttpHelper::Form account{{"username", "丙"}, {"password", "x y 1234"}};
         QVERIFY(post("", account).contains("注册成功"));
         QVERIFY(post("", account).contains("已被注册"));
+        // Passwords of fewer than eight characters make no new account, while an account that has one already is
+        // signed in to as before.
+        const HttpHelper::Form shortPassword{{"username", "戊"}, {"password", "x y 123"}};
+        QVERIFY(post("", shortPassword).contains("密码不能少于8个字符"));
+        QVERIFY(!mapOf(post("sync/userid.php", shortPassword)).contains("id"));
+        QVERIFY(m_service.addAccount("己", "x"));
+        QVERIFY(mapOf(post("sync/userid.php", {{"username", "己"}, {"password", "x"}})).contains("id"));
         QVERIFY(post("", {{"username", "丁"}, {"password", "密码 1+1"}}).contains("密码只能使用英文字母、数字和符号"));
         QVERIFY(post("", {{"username", "空"}, {"password", ""}}).contains("密码不能为空"));
         QVERIFY(!post("", {{"username", "<b>"}, {"password", ""}}).contains("<b>"));
