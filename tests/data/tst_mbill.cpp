@@ -12,9 +12,9 @@
 
 namespace {
 // A bill row with a chosen date and creation time, written past the class under test.
-QString addDatedBill(const QString& date, const QString& createdTime, double amount = -1)
+QString addDatedBill(const QString& date, const QString& createdTime, double amount = -1,
+                     QString id = QUuid::createUuid().toString(QUuid::WithoutBraces))
 {
-    const QString id = QUuid::createUuid().toString(QUuid::WithoutBraces);
     BookRows::exec("insert into tbl_bill (id, kind, amount, description, date, month, created_time) "
                    "values (?, 'expense', ?, '', ?, ?, ?)",
                    {id, amount, date, date.left(4).toInt() * 100 + date.mid(5, 2).toInt(), createdTime});
@@ -34,6 +34,14 @@ MBillPtr newBill(const QString& kind, double amount, const QDate& date)
 int rowsWithId(const QString& table, const QString& id)
 {
     return BookRows::value("select count(*) from " + table + " where id=?", {id}).toInt();
+}
+
+QStringList listedIds(const QString& condition)
+{
+    QStringList ids;
+    for (const MBillPtr& bill : *MBill::get(condition))
+        ids << bill->getId();
+    return ids;
 }
 
 double accountBalance(const QString& id)
@@ -91,6 +99,37 @@ private slots:
         QCOMPARE(ids, (QStringList{newer, lastOfDay, firstOfDay, older}));
         QCOMPARE(list->at(0)->getDate(), QDate(2014, 6, 1));
         QCOMPARE(list->at(0)->getMonth(), 201406);
+    }
+
+    // Bills saved one after the other within a second share their date and creation time. They come in one order
+    // in the whole list and in a filtered one, and in the same order on another device, which writes the rows it
+    // receives in an order of its own.
+    void billsOfOneSecondComeInOneOrder_data()
+    {
+        QTest::addColumn<QString>("condition");
+        QTest::newRow("month") << " month=201405 ";
+        QTest::newRow("kind") << " kind='expense' ";
+        QTest::newRow("days") << " date>='2014-05-01' and date<='2014-05-31' ";
+    }
+    void billsOfOneSecondComeInOneOrder()
+    {
+        QFETCH(QString, condition);
+        // Ids out of step with the order of saving, as random ids are.
+        const QStringList saved{"7c", "e2", "19", "a5", "3f"};
+        const auto write = [](const QStringList& ids) {
+            BookRows::exec("delete from tbl_bill");
+            addDatedBill("2014-05-16", "2014-05-16 09:00:00", -1, "0b");
+            for (const QString& id : ids)
+                addDatedBill("2014-05-17", "2014-05-17 12:30:05", -22, id);
+            MBill::dataChanged();
+        };
+        write(saved);
+        const QStringList whole = listedIds(" 1=1 ");
+        QCOMPARE(listedIds(condition), whole);
+
+        write(QStringList{saved.crbegin(), saved.crend()});
+        QCOMPARE(listedIds(" 1=1 "), whole);
+        QCOMPARE(listedIds(condition), whole);
     }
 
     void rejectedConditionGivesACachedEmptyList()
