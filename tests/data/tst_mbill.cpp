@@ -101,35 +101,28 @@ private slots:
         QCOMPARE(list->at(0)->getMonth(), 201406);
     }
 
-    // Bills saved one after the other within a second share their date and creation time. They come in one order
-    // in the whole list and in a filtered one, and in the same order on another device, which writes the rows it
-    // receives in an order of its own.
+    // Bills saved within one second come in one order in the whole list and in a filtered one, and so on another
+    // device, which writes the rows it receives in an order of its own.
     void billsOfOneSecondComeInOneOrder_data()
     {
         QTest::addColumn<QString>("condition");
         QTest::newRow("month") << " month=201405 ";
         QTest::newRow("kind") << " kind='expense' ";
-        QTest::newRow("days") << " date>='2014-05-01' and date<='2014-05-31' ";
     }
     void billsOfOneSecondComeInOneOrder()
     {
         QFETCH(QString, condition);
-        // Ids out of step with the order of saving, as random ids are.
-        const QStringList saved{"7c", "e2", "19", "a5", "3f"};
-        const auto write = [](const QStringList& ids) {
+        QStringList ids{"7c", "e2", "19", "a5", "3f"};
+        QStringList whole;
+        for (int device = 0; device < 2; ++device, std::reverse(ids.begin(), ids.end())) {
             BookRows::exec("delete from tbl_bill");
-            addDatedBill("2014-05-16", "2014-05-16 09:00:00", -1, "0b");
-            for (const QString& id : ids)
+            for (const QString& id : std::as_const(ids))
                 addDatedBill("2014-05-17", "2014-05-17 12:30:05", -22, id);
             MBill::dataChanged();
-        };
-        write(saved);
-        const QStringList whole = listedIds(" 1=1 ");
-        QCOMPARE(listedIds(condition), whole);
-
-        write(QStringList{saved.crbegin(), saved.crend()});
-        QCOMPARE(listedIds(" 1=1 "), whole);
-        QCOMPARE(listedIds(condition), whole);
+            whole = device == 0 ? listedIds(" 1=1 ") : whole;
+            QCOMPARE(listedIds(" 1=1 "), whole);
+            QCOMPARE(listedIds(condition), whole);
+        }
     }
 
     void rejectedConditionGivesACachedEmptyList()

@@ -8,20 +8,18 @@
 #include <QtTest>
 
 namespace {
-
-// Once the dialog shows, keeps the folder it starts in and answers it with `answer`, or cancels it for none.
-void whenDialogShows(QString* startedIn, const QString& answer)
+// Once the dialog shows, keeps the folder it starts in and answers it with the path typed, or cancels it for none.
+void whenDialogShows(const QString& typed, QString* startedIn = nullptr)
 {
-    QTimer::singleShot(0, [startedIn, answer] {
+    QTimer::singleShot(0, [typed, startedIn] {
         auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
         QVERIFY(dialog);
-        *startedIn = dialog->directory().absolutePath();
-        if (answer.isEmpty()) {
-            dialog->reject();
-            return;
-        }
+        if (startedIn)
+            *startedIn = dialog->directory().absolutePath();
+        if (typed.isEmpty())
+            return dialog->reject();
         auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
-        name->setText(answer);
+        name->setText(typed);
         QTest::keyClick(name, Qt::Key_Return);
     });
 }
@@ -32,66 +30,42 @@ class TestFilePrompt : public QObject
     Q_OBJECT
 
 private slots:
-    // The first dialog starts in the documents folder, whatever folder the program runs in; the next one, of any
-    // kind, where the user answered the last one.
+    void initTestCase()
+    {
+        qputenv("HOME", m_home.path().toLocal8Bit());
+        QVERIFY(QDir(m_home.path()).mkpath("Documents") && QDir(m_home.path()).mkpath("elsewhere"));
+        QDir::setCurrent(m_workingFolder.path());
+    }
+
+    // The first dialog starts in the documents folder, not in the folder the program runs in; the next one, of any
+    // kind, in the folder of the last answer.
     void startsInDocumentsThenWhereTheLastAnswerWas_data()
     {
-        QTest::addColumn<QString>("first");
         QTest::addColumn<QString>("answer");
-        QTest::addColumn<QString>("kept");
-        QTest::addColumn<QString>("next");
-        QTest::newRow("saved file") << "save"
-                                    << "elsewhere/backup.db"
-                                    << "elsewhere"
-                                    << "open";
-        QTest::newRow("opened file") << "open"
-                                     << "elsewhere/old.db"
-                                     << "elsewhere"
-                                     << "save";
-        QTest::newRow("folder") << "folder"
-                                << "elsewhere/inner"
-                                << "elsewhere/inner"
-                                << "save";
-        QTest::newRow("cancelled") << "open"
-                                   << ""
-                                   << "Documents"
-                                   << "folder";
+        QTest::addColumn<QString>("nextStart");
+        QTest::newRow("saved file") << "elsewhere/backup.db"
+                                    << "elsewhere";
+        QTest::newRow("folder") << "elsewhere"
+                                << "elsewhere";
+        QTest::newRow("cancelled") << ""
+                                   << "Documents";
     }
     void startsInDocumentsThenWhereTheLastAnswerWas()
     {
-        QFETCH(QString, first);
         QFETCH(QString, answer);
-        QFETCH(QString, kept);
-        QFETCH(QString, next);
-        QTemporaryDir home;
-        const QByteArray homeBefore = qgetenv("HOME");
-        qputenv("HOME", home.path().toLocal8Bit());
-        QDir(home.path()).mkpath("Documents");
-        QDir(home.path()).mkpath("elsewhere/inner");
-        QFile(home.filePath("elsewhere/old.db")).open(QIODevice::WriteOnly);
-        QTemporaryDir workingFolder;
-        const QString workingBefore = QDir::currentPath();
-        QDir::setCurrent(workingFolder.path());
-
+        QFETCH(QString, nextStart);
         FilePrompt prompt;
-        const auto ask = [&prompt](const QString& kind) {
-            if (kind == "save")
-                return prompt.saveFileName(nullptr, "备份数据文件", "数据文件 (*.db)");
-            if (kind == "open")
-                return prompt.openFileName(nullptr, "数据备份文件", "数据文件 (*.db)");
-            return prompt.directory(nullptr, "选择备份目录");
-        };
-        QString firstFolder;
-        whenDialogShows(&firstFolder, answer.isEmpty() ? QString() : home.filePath(answer));
-        QCOMPARE(ask(first), answer.isEmpty() ? QString() : home.filePath(answer));
-        QString nextFolder;
-        whenDialogShows(&nextFolder, QString());
-        ask(next);
-
-        QDir::setCurrent(workingBefore);
-        qputenv("HOME", homeBefore);
-        QCOMPARE(firstFolder, home.filePath("Documents"));
-        QCOMPARE(nextFolder, home.filePath(kept));
+        QString firstStart;
+        whenDialogShows(answer.isEmpty() ? answer : m_home.filePath(answer), &firstStart);
+        if (answer.endsWith(".db"))
+            prompt.saveFileName(nullptr, "备份数据文件", "数据文件 (*.db)");
+        else
+            prompt.directory(nullptr, "选择备份目录");
+        QString secondStart;
+        whenDialogShows(QString(), &secondStart);
+        prompt.openFileName(nullptr, "数据备份文件", "数据文件 (*.db)");
+        QCOMPARE(firstStart, m_home.filePath("Documents"));
+        QCOMPARE(secondStart, m_home.filePath(nextStart));
     }
 
     // A name typed into the save dialog without an extension gets its filter's.
@@ -116,16 +90,13 @@ private slots:
         QFETCH(QString, typed);
         QFETCH(QString, saved);
         QTemporaryDir folder;
-        QTimer::singleShot(0, [&folder, typed] {
-            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-            QVERIFY(dialog);
-            dialog->setDirectory(folder.path());
-            auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
-            name->setText(typed);
-            QTest::keyClick(name, Qt::Key_Return);
-        });
+        whenDialogShows(folder.filePath(typed));
         QCOMPARE(FilePrompt::current()->saveFileName(nullptr, "保存", filter), folder.filePath(saved));
     }
+
+private:
+    QTemporaryDir m_home;
+    QTemporaryDir m_workingFolder;
 };
 
 QTEST_MAIN(TestFilePrompt)

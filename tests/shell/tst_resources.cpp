@@ -1,14 +1,18 @@
 // The look lives in resources that nothing checks at compile time: an image path misspelt in a form, an SVG
 // that fails to render or a syntax slip in the style sheet only shows as a blank button or a grey window.
 #include "messagerecorder.h"
+#include "shell/standardtexttranslator.h"
 #include "widgets/stylesheet.h"
 
+#include <QAbstractFileIconProvider>
 #include <QApplication>
 #include <QDialog>
 #include <QDirIterator>
 #include <QFile>
+#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QImage>
+#include <QLabel>
 #include <QMainWindow>
 #include <QMap>
 #include <QPushButton>
@@ -85,6 +89,7 @@ private slots:
     void mainWindowFrame_data();
     void mainWindowFrame();
     void dialogMainActionStandsOut();
+    void qtTextsReadChinese();
 };
 
 void TestResources::cleanup()
@@ -237,6 +242,21 @@ void TestResources::dialogMainActionStandsOut()
     const QImage shot = content->grab().toImage();
     for (QPushButton* button : content->findChildren<QPushButton*>())
         QCOMPARE(shot.pixelColor(button->geometry().topLeft() + QPoint(4, 4)), fills[button->objectName()]);
+}
+
+// Qt's own texts read Chinese, the file types included, which Qt 6 asks for under a context of their own.
+void TestResources::qtTextsReadChinese()
+{
+    StandardTextTranslator translator;
+    QVERIFY(translator.load(":/rc/qm/qt_zh_CN.qm"));
+    QCoreApplication::installTranslator(&translator);
+    QFileDialog dialog;
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    const QString lookIn = dialog.findChild<QLabel*>("lookInLabel")->text();
+    const QString folder = QAbstractFileIconProvider().type(QFileInfo(QDir::tempPath()));
+    QCoreApplication::removeTranslator(&translator);
+    QCOMPARE(lookIn, QString("查找范围："));
+    QCOMPARE(folder, QString("文件夹"));
 }
 
 QTEST_MAIN(TestResources)

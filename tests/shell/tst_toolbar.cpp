@@ -140,14 +140,12 @@ private slots:
         qunsetenv("BROWSER");
         qunsetenv("DEFAULT_BROWSER");
         Frame frame;
-        QString shown;
         QString copied;
-        whenModalShows([&shown, &copied, url](QWidget* box) {
-            auto* text = box->findChild<QLabel*>("tlText");
-            shown = text->text();
+        whenModalShows([&copied, url](QWidget* box) {
             // The user selects the address at the end of the text and copies it.
+            auto* text = box->findChild<QLabel*>("tlText");
             QGuiApplication::clipboard()->clear();
-            text->setSelection(shown.size() - url.size(), url.size());
+            text->setSelection(text->text().size() - url.size(), url.size());
             QTest::keySequence(text, QKeySequence::Copy);
             copied = QGuiApplication::clipboard()->text();
             static_cast<QDialog*>(box)->accept();
@@ -159,11 +157,9 @@ private slots:
             printed = terminal.lines();
         }
         qputenv("PATH", path);
-        QVERIFY2(shown.endsWith("\n" + url), qPrintable(shown));
         QCOMPARE(copied, url);
         // The offscreen platform of the tests says its own things about any window; none is about the link.
         QCOMPARE(printed.filter(url), QStringList());
-        QCOMPARE(frame.page(), QString("pgBook"));
     }
 
     // What the microblog button opens is a page the real service serves.
