@@ -92,13 +92,9 @@ private slots:
         const QString lastOfDay = addDatedBill("2014-05-17", "2014-05-17 21:00:00");
         const QString newer = addDatedBill("2014-06-01", "2014-05-01 00:00:00");
 
-        const MBillListPtr list = MBill::get(" 1=1 ");
-        QStringList ids;
-        for (const MBillPtr& bill : *list)
-            ids << bill->getId();
-        QCOMPARE(ids, (QStringList{newer, lastOfDay, firstOfDay, older}));
-        QCOMPARE(list->at(0)->getDate(), QDate(2014, 6, 1));
-        QCOMPARE(list->at(0)->getMonth(), 201406);
+        QCOMPARE(listedIds(" 1=1 "), (QStringList{newer, lastOfDay, firstOfDay, older}));
+        QCOMPARE(MBill::get(" 1=1 ")->at(0)->getDate(), QDate(2014, 6, 1));
+        QCOMPARE(MBill::get(" 1=1 ")->at(0)->getMonth(), 201406);
     }
 
     // Bills saved within one second come in one order in the whole list and in a filtered one, and so on another

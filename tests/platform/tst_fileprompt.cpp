@@ -34,7 +34,7 @@ private slots:
     {
         qputenv("HOME", m_home.path().toLocal8Bit());
         QVERIFY(QDir(m_home.path()).mkpath("Documents") && QDir(m_home.path()).mkpath("elsewhere"));
-        QDir::setCurrent(m_workingFolder.path());
+        QDir::setCurrent(m_home.path());
     }
 
     // The first dialog starts in the documents folder, not in the folder the program runs in; the next one, of any
@@ -96,7 +96,6 @@ private slots:
 
 private:
     QTemporaryDir m_home;
-    QTemporaryDir m_workingFolder;
 };
 
 QTEST_MAIN(TestFilePrompt)

@@ -9,10 +9,8 @@
 #include <QDialog>
 #include <QDirIterator>
 #include <QFile>
-#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QImage>
-#include <QLabel>
 #include <QMainWindow>
 #include <QMap>
 #include <QPushButton>
@@ -89,7 +87,7 @@ private slots:
     void mainWindowFrame_data();
     void mainWindowFrame();
     void dialogMainActionStandsOut();
-    void qtTextsReadChinese();
+    void fileTypesReadChinese();
 };
 
 void TestResources::cleanup()
@@ -244,18 +242,14 @@ void TestResources::dialogMainActionStandsOut()
         QCOMPARE(shot.pixelColor(button->geometry().topLeft() + QPoint(4, 4)), fills[button->objectName()]);
 }
 
-// Qt's own texts read Chinese, the file types included, which Qt 6 asks for under a context of their own.
-void TestResources::qtTextsReadChinese()
+// The file dialog's file types read Chinese, though Qt 6 asks for them under a context of their own.
+void TestResources::fileTypesReadChinese()
 {
     StandardTextTranslator translator;
     QVERIFY(translator.load(":/rc/qm/qt_zh_CN.qm"));
     QCoreApplication::installTranslator(&translator);
-    QFileDialog dialog;
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-    const QString lookIn = dialog.findChild<QLabel*>("lookInLabel")->text();
     const QString folder = QAbstractFileIconProvider().type(QFileInfo(QDir::tempPath()));
     QCoreApplication::removeTranslator(&translator);
-    QCOMPARE(lookIn, QString("查找范围："));
     QCOMPARE(folder, QString("文件夹"));
 }
 
