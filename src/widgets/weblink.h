@@ -11,6 +11,6 @@ class WebLink
     Q_DECLARE_TR_FUNCTIONS(WebLink)
 
 public:
-    // Without a browser to open it, a box over `parent` shows the address for the user to copy; false then.
-    static bool open(QWidget* parent, const QUrl& url);
+    // Without a browser to open it, a box over `parent` shows the address for the user to copy.
+    static void open(QWidget* parent, const QUrl& url);
 };
