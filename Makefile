@@ -1,8 +1,10 @@
-# Thin wrapper over CMake: `make run` and `make test` are the two commands of the README.
+# Thin wrapper over CMake: `make run` and `make test` are the two commands of the README. `make run` builds the
+# program and what it loads (the browser view of the analyses); `make test` builds everything: the tests, the
+# bench and the online service as well.
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: setup configure build run test bench format clean
+.PHONY: setup configure program build run test bench format clean
 
 setup:
 	scripts/setup.sh
@@ -10,16 +12,20 @@ setup:
 configure: setup
 	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_ARGS)
 
+program: configure
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target quillbay
+
 build: configure
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
-run: build
+run: program
 	$(BUILD_DIR)/quillbay
 
 test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS) --timeout 300
 
-bench: build
+bench: configure
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target quillbay-bench
 	$(BUILD_DIR)/bench/quillbay-bench
 
 format:

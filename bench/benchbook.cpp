@@ -2,6 +2,7 @@
 
 #include "data/bookconnection.h"
 #include "data/bookfile.h"
+#include "data/bookindexes.h"
 #include "data/defaultdata.h"
 #include "data/maccount.h"
 #include "data/mborrower.h"
@@ -61,7 +62,7 @@ void run(const QString& sql, const QVariantList& values = {})
 void openDefaultConnection(const QString& path)
 {
     // As the program opens a book: one kept from an earlier build gets what this one adds to every book.
-    if (!BookConnection::openDefault(path) || !PendingChanges::addMissing())
+    if (!BookConnection::openDefault(path) || !BookIndexes::addMissing() || !PendingChanges::addMissing())
         qFatal("cannot open %s", qPrintable(path));
 }
 

@@ -38,14 +38,6 @@ double residentMb()
 
 BillBench::BillBench(int bills, int repeats) : m_bills(bills), m_repeats(repeats) {}
 
-// Both sides fetch the same rows in the same order.
-QString BillBench::billQuery(const QString& condition)
-{
-    return "select id,amount,description,date,month,category_id,sub_category_id,account_id,to_account_id,"
-           "borrower_id, member_id, title, kind from tbl_bill where " +
-           condition + " order by date desc, created_time desc";
-}
-
 int BillBench::bareFetch(const QString& sql)
 {
     QSqlQuery query;
@@ -78,7 +70,7 @@ void BillBench::run()
 
     for (const QString& condition : {QString(" 1=1 "), monthCondition}) {
         int rows = 0;
-        const double bare = timeMs([&] { rows = bareFetch(billQuery(condition)); });
+        const double bare = timeMs([&] { rows = bareFetch(MBill::listQuery(condition)); });
         const double ours = timeMs([&] {
             MBill::resetCache();
             MBill::get(condition);

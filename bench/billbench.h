@@ -17,8 +17,6 @@ public:
     // Median wall time of the repeats, in milliseconds.
     double timeMs(const std::function<void()>& work) const;
     void report(const QString& name, double ours, double bare) const;
-    // The statement MBill::get runs for the condition.
-    static QString billQuery(const QString& condition);
     // Reads every column of every row of the statement into a variant, keeps nothing, and counts the rows.
     static int bareFetch(const QString& sql);
 

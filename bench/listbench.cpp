@@ -89,7 +89,7 @@ void ListBench::run()
         });
         const QString condition = page.getCondition();
         int rows = 0;
-        const double bareRows = m_timing.timeMs([&] { rows = BillBench::bareFetch(BillBench::billQuery(condition)); });
+        const double bareRows = m_timing.timeMs([&] { rows = BillBench::bareFetch(MBill::listQuery(condition)); });
         const double bareSums = m_timing.timeMs([&] { BillBench::bareFetch(sumsQuery(condition)); });
         const double sums = m_timing.timeMs([&] { UStatusBar::getSummary(condition); });
         m_timing.report(QString("filter change to %1, %2 rows").arg(step.label).arg(rows), change, bareRows + bareSums);

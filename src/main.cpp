@@ -1,11 +1,11 @@
 #include "shell/mainwindow.h"
+#include "shell/standardtexttranslator.h"
 #include "shell/startup.h"
 #include "widgets/stylesheet.h"
 
 #include <QApplication>
 #include <QLoggingCategory>
 #include <QSplashScreen>
-#include <QTranslator>
 
 int main(int argc, char* argv[])
 {
@@ -14,7 +14,7 @@ int main(int argc, char* argv[])
     QLoggingCategory::setFilterRules("qt.webenginecontext.info=false");
     QApplication app(argc, argv);
     app.setStyleSheet(StyleSheet::load());
-    QTranslator translator;
+    StandardTextTranslator translator;
     if (translator.load(":/rc/qm/qt_zh_CN.qm"))
         app.installTranslator(&translator);
 

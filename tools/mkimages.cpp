@@ -5,12 +5,18 @@
 #include <QImage>
 #include <QPainter>
 #include <QSvgRenderer>
+#include <QTemporaryDir>
 
 #include <cstdio>
 
 int main(int argc, char* argv[])
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Qt's start asks for the session's runtime folder, which a build outside a desktop session (a console, a CI
+    // job) lacks; a private one of its own keeps Qt from warning about it for every image.
+    QTemporaryDir runtimeDir;
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR") && runtimeDir.isValid())
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtimeDir.path()));
     QGuiApplication app(argc, argv);
     if (argc != 3 && argc != 4) {
         std::fprintf(stderr, "usage: quillbay-mkimages in.svg out.png [#rrggbb]\n");

@@ -16,7 +16,7 @@ struct Index
 // its few bills sorted. The account and category indexes also hold what the balances and the analyses sum over
 // them, so that those read the index alone.
 const Index indexes[] = {
-    {"bill_by_date", "date, created_time"},
+    {"bill_by_date", "date, created_time, id"},
     {"bill_by_month", "month"},
     {"bill_by_account", "account_id, kind, amount"},
     {"bill_by_to_account", "to_account_id, kind, amount"},
@@ -27,6 +27,19 @@ const Index indexes[] = {
 QString statementOf(const Index& index)
 {
     return QString("CREATE INDEX IF NOT EXISTS %1 ON tbl_bill (%2)").arg(index.name, index.columns);
+}
+
+// The columns of the book's index of that name, as the index list writes them; empty when it has none.
+QString columnsOf(const Index& index, QSqlDatabase db)
+{
+    QSqlQuery query(db);
+    query.prepare("select name from pragma_index_info(?) order by seqno");
+    query.addBindValue(QString(index.name));
+    QStringList columns;
+    if (query.exec())
+        while (query.next())
+            columns << query.value(0).toString();
+    return columns.join(", ");
 }
 } // namespace
 
@@ -41,9 +54,15 @@ QStringList BookIndexes::statements()
 bool BookIndexes::addMissing(QSqlDatabase db)
 {
     QList<SchemaAddition::Object> objects;
-    for (const Index& index : indexes)
+    // A book indexed by an earlier build gets the columns this one orders and filters by.
+    QStringList outdated;
+    for (const Index& index : indexes) {
         objects.append({"index", index.name, statementOf(index)});
-    return SchemaAddition::addMissing(objects, db);
+        const QString held = columnsOf(index, db);
+        if (!held.isEmpty() && held != index.columns)
+            outdated << index.name;
+    }
+    return SchemaAddition::addMissing(objects, db, outdated);
 }
 
 bool BookIndexes::rebuiltAround(const QStringList& columns, const std::function<bool()>& change, QSqlDatabase db)

@@ -13,8 +13,8 @@ class BookIndexes
 public:
     // One "CREATE INDEX IF NOT EXISTS" statement per index.
     static QStringList statements();
-    // Adds the indexes the book on the connection lacks, all in one transaction; false when the book refused
-    // them, which leaves it as it was.
+    // Adds the indexes the book on the connection lacks, and makes anew those an earlier build made over other
+    // columns, all in one transaction; false when the book refused them, which leaves it as it was.
     static bool addMissing(QSqlDatabase db = QSqlDatabase::database());
     // Inside the caller's transaction: runs a change of the columns in most bills with the indexes over them
     // dropped, and makes those again after it. Sorting every bill once into an index costs a fraction of moving an

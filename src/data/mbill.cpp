@@ -300,10 +300,15 @@ MBillListPtr MBill::get(const QString& condition)
     // The list cached before stays with its holders; they let go of it when they reload. It is let go of before
     // the query, so that the cache never holds two whole lists at once.
     cachedList = MBillListPtr::create();
-    *cachedList = BillReader::read("select id,amount,description,date,month,category_id,sub_category_id,account_id,"
-                                   "to_account_id,borrower_id, member_id, title, kind from tbl_bill where " +
-                                   condition + " order by date desc, created_time desc");
+    *cachedList = BillReader::read(listQuery(condition));
     return cachedList;
+}
+
+QString MBill::listQuery(const QString& condition)
+{
+    return "select id,amount,description,date,month,category_id,sub_category_id,account_id,to_account_id,"
+           "borrower_id, member_id, title, kind from tbl_bill where " +
+           condition + " order by date desc, created_time desc, id desc";
 }
 
 QList<int> MBill::getMonthList()

@@ -85,9 +85,13 @@ public:
     MAccount* findAccount(const QList<MAccount*>& list, const QString& id) const;
     MCategory* findCategory(const QList<MCategory*>& list, const QString& id) const;
 
-    // Every bill that matches the condition (SQL text spliced into the WHERE clause), newest date first and,
-    // within a date, the most recently created first. A repeated condition returns the cached list itself.
+    // Every bill that matches the condition (SQL text spliced into the WHERE clause), in list order. A repeated
+    // condition returns the cached list itself.
     static MBillListPtr get(const QString& condition);
+    // The statement get() runs. List order is newest date first and, within a date, the most recently created
+    // first; bills created in the same second come by id, which every device shares, so that the whole list, a
+    // filtered one and another device's list agree.
+    static QString listQuery(const QString& condition);
     // The distinct months that hold bills (year * 100 + month), most recent first.
     static QList<int> getMonthList();
     // Ends every change of bills, also changes made with other SQL: drops the cache, announces the change,

@@ -6,7 +6,7 @@
 #include <QSqlQuery>
 #include <QStringList>
 
-bool SchemaAddition::addMissing(const QList<Object>& objects, QSqlDatabase db)
+bool SchemaAddition::addMissing(const QList<Object>& objects, QSqlDatabase db, const QStringList& outdated)
 {
     QSqlQuery query(db);
     QStringList present;
@@ -14,15 +14,19 @@ bool SchemaAddition::addMissing(const QList<Object>& objects, QSqlDatabase db)
         return false;
     while (query.next())
         present << query.value(0).toString() + ' ' + query.value(1).toString();
-    QStringList missing;
-    for (const Object& object : objects)
-        if (!present.contains(object.type + ' ' + object.name))
-            missing << object.statement;
-    if (missing.isEmpty())
+    QStringList statements;
+    for (const Object& object : objects) {
+        const bool replaced = outdated.contains(object.name);
+        if (replaced)
+            statements << QString("DROP %1 IF EXISTS %2").arg(object.type.toUpper(), object.name);
+        if (replaced || !present.contains(object.type + ' ' + object.name))
+            statements << object.statement;
+    }
+    if (statements.isEmpty())
         return true;
 
     bool added = db.transaction();
-    for (const QString& statement : std::as_const(missing))
+    for (const QString& statement : std::as_const(statements))
         added = added && query.exec(statement);
     added = added && db.commit();
     if (!added) {

@@ -3,6 +3,7 @@
 #include <QList>
 #include <QSqlDatabase>
 #include <QString>
+#include <QStringList>
 
 // Objects the program adds to every book it opens, beyond what the book's schema version holds: indexes, and
 // triggers that write only to a table of the program's own. They change no row of the book's tables, so a book is
@@ -19,6 +20,7 @@ public:
     };
 
     // Runs the statements of the objects the book lacks, all in one transaction; false when the book refused one,
-    // which leaves it as it was.
-    static bool addMissing(const QList<Object>& objects, QSqlDatabase db);
+    // which leaves it as it was. The objects named in `outdated` are there in a form an earlier build made: they
+    // are dropped and made anew in the same transaction.
+    static bool addMissing(const QList<Object>& objects, QSqlDatabase db, const QStringList& outdated = {});
 };

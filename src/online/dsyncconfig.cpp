@@ -8,9 +8,9 @@
 #include "data/logcategories.h"
 #include "online/httphelper.h"
 #include "online/json.h"
-#include "platform/urlopener.h"
 #include "widgets/dmessagebox.h"
 #include "widgets/stylepainter.h"
+#include "widgets/weblink.h"
 
 #include <QUrl>
 
@@ -140,7 +140,7 @@ void DSyncConfig::setChecking(bool checking)
 void DSyncConfig::on_pbSignup_clicked()
 {
     // The service's front page is where accounts are registered.
-    UrlOpener::current()->open(QUrl(Constants::getInstance()->getBaseUrl()));
+    WebLink::open(this, QUrl(Constants::getInstance()->getBaseUrl()));
 }
 
 void DSyncConfig::on_pbCancel_clicked()

@@ -10,6 +10,7 @@ class UrlOpener : public Replaceable<UrlOpener>
 public:
     virtual ~UrlOpener() = default;
 
-    // False when no browser could be asked to open it.
+    // False when no browser could be asked to open it. The platform's complaint about a missing browser is not
+    // printed: the caller tells the user instead.
     virtual bool open(const QUrl& url);
 };

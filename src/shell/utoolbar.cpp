@@ -4,9 +4,9 @@
 
 #include "data/constants.h"
 #include "online/dfeedback.h"
-#include "platform/urlopener.h"
 #include "shell/ucontent.h"
 #include "widgets/stylepainter.h"
+#include "widgets/weblink.h"
 
 UToolBar::UToolBar(QWidget* parent) : QWidget(parent), ui(new Ui::UToolBar)
 {
@@ -57,7 +57,7 @@ void UToolBar::on_tbSetting_clicked()
 void UToolBar::on_tbWebsite_clicked()
 {
     // The site's root also serves the program's online services.
-    UrlOpener::current()->open(QUrl(Constants::getInstance()->getBaseUrl()));
+    WebLink::open(this, QUrl(Constants::getInstance()->getBaseUrl()));
 }
 
 void UToolBar::on_tbFeedback_clicked()
@@ -68,5 +68,5 @@ void UToolBar::on_tbFeedback_clicked()
 
 void UToolBar::on_tbWeibo_clicked()
 {
-    UrlOpener::current()->open(QUrl(Constants::getInstance()->getBaseUrl() + "weibo"));
+    WebLink::open(this, QUrl(Constants::getInstance()->getBaseUrl() + "weibo"));
 }

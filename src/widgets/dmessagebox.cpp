@@ -55,6 +55,11 @@ int DMessageBox::information(QWidget* parent, const QString& title, const QStrin
     return run(parent, title, text, QDialogButtonBox::Ok);
 }
 
+int DMessageBox::informationToCopy(QWidget* parent, const QString& title, const QString& text)
+{
+    return run(parent, title, text, QDialogButtonBox::Ok, true);
+}
+
 void DMessageBox::setResponder(Responder answer)
 {
     responder = std::move(answer);
@@ -67,7 +72,7 @@ void DMessageBox::paintEvent(QPaintEvent* event)
 }
 
 int DMessageBox::run(QWidget* parent, const QString& title, const QString& text,
-                     QDialogButtonBox::StandardButtons buttons)
+                     QDialogButtonBox::StandardButtons buttons, bool selectable)
 {
     if (responder)
         return responder(title, text);
@@ -75,6 +80,8 @@ int DMessageBox::run(QWidget* parent, const QString& title, const QString& text,
     // stands in the middle of the screen instead.
     DMessageBox box(parent && parent->window()->isVisible() ? parent : nullptr, title, text);
     box.setStandardButtons(buttons);
+    if (selectable)
+        box.ui->tlText->setTextInteractionFlags(Qt::TextSelectableByMouse);
     box.setButtonText(QDialogButtonBox::Ok, tr("确定"));
     box.setButtonText(QDialogButtonBox::Yes, tr("是"));
     box.setButtonText(QDialogButtonBox::No, tr("否"));

@@ -28,6 +28,8 @@ public:
     static int error(QWidget* parent, const QString& text);
     static int question(QWidget* parent, const QString& title, const QString& text);
     static int information(QWidget* parent, const QString& title, const QString& text);
+    // An information box whose text the user can select with the mouse and copy, for what he is to take elsewhere.
+    static int informationToCopy(QWidget* parent, const QString& title, const QString& text);
 
     // While a responder is set no box is shown: the static calls hand their title and text to it and return its
     // answer, so that tests never block on a modal box. An empty responder restores the real boxes.
@@ -38,7 +40,7 @@ protected:
 
 private:
     static int run(QWidget* parent, const QString& title, const QString& text,
-                   QDialogButtonBox::StandardButtons buttons);
+                   QDialogButtonBox::StandardButtons buttons, bool selectable = false);
 
     Ui::DMessageBox* ui;
 };

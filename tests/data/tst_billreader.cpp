@@ -6,13 +6,6 @@
 #include <QtTest>
 
 namespace {
-QString billQuery(const QString& condition)
-{
-    return "select id,amount,description,date,month,category_id,sub_category_id,account_id,to_account_id,"
-           "borrower_id, member_id, title, kind from tbl_bill where " +
-           condition + " order by date desc, created_time desc";
-}
-
 // Every field of every bill as text, with null strings told apart from empty ones.
 QStringList fieldsOf(const MBillList& bills)
 {
@@ -55,11 +48,11 @@ private slots:
             BookRows::exec("insert into tbl_bill (id, amount, description, date, month, category_id, "
                            "sub_category_id, account_id, to_account_id, borrower_id, member_id, title, kind) values (" +
                            values + ")");
-        const MBillList direct = BillReader::read(billQuery(" 1=1 "));
+        const MBillList direct = BillReader::read(MBill::listQuery(" 1=1 "));
         QCOMPARE(direct.size(), rows.size());
-        QCOMPARE(fieldsOf(direct), fieldsOf(BillReader::readThroughDriver(billQuery(" 1=1 "))));
+        QCOMPARE(fieldsOf(direct), fieldsOf(BillReader::readThroughDriver(MBill::listQuery(" 1=1 "))));
         // A list of many bills holds each repeated id once.
-        const MBillList sameAccount = BillReader::read(billQuery(" account_id='a1' "));
+        const MBillList sameAccount = BillReader::read(MBill::listQuery(" account_id='a1' "));
         QCOMPARE(sameAccount.size(), 3);
         QCOMPARE(sameAccount.first()->getAccountId().constData(), sameAccount.last()->getAccountId().constData());
     }
@@ -68,7 +61,7 @@ private slots:
     void refusesASecondStatement()
     {
         BookRows::addBill("expense", -1);
-        const QString sql = billQuery(" 1=1; delete from tbl_bill; --");
+        const QString sql = MBill::listQuery(" 1=1; delete from tbl_bill; --");
         QVERIFY(BillReader::read(sql).isEmpty());
         QVERIFY(BillReader::readThroughDriver(sql).isEmpty());
         QCOMPARE(BookRows::value("select count(*) from tbl_bill").toInt(), 1);

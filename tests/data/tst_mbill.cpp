@@ -12,9 +12,9 @@
 
 namespace {
 // A bill row with a chosen date and creation time, written past the class under test.
-QString addDatedBill(const QString& date, const QString& createdTime, double amount = -1)
+QString addDatedBill(const QString& date, const QString& createdTime, double amount = -1,
+                     QString id = QUuid::createUuid().toString(QUuid::WithoutBraces))
 {
-    const QString id = QUuid::createUuid().toString(QUuid::WithoutBraces);
     BookRows::exec("insert into tbl_bill (id, kind, amount, description, date, month, created_time) "
                    "values (?, 'expense', ?, '', ?, ?, ?)",
                    {id, amount, date, date.left(4).toInt() * 100 + date.mid(5, 2).toInt(), createdTime});
@@ -34,6 +34,14 @@ MBillPtr newBill(const QString& kind, double amount, const QDate& date)
 int rowsWithId(const QString& table, const QString& id)
 {
     return BookRows::value("select count(*) from " + table + " where id=?", {id}).toInt();
+}
+
+QStringList listedIds(const QString& condition)
+{
+    QStringList ids;
+    for (const MBillPtr& bill : *MBill::get(condition))
+        ids << bill->getId();
+    return ids;
 }
 
 double accountBalance(const QString& id)
@@ -84,13 +92,33 @@ private slots:
         const QString lastOfDay = addDatedBill("2014-05-17", "2014-05-17 21:00:00");
         const QString newer = addDatedBill("2014-06-01", "2014-05-01 00:00:00");
 
-        const MBillListPtr list = MBill::get(" 1=1 ");
-        QStringList ids;
-        for (const MBillPtr& bill : *list)
-            ids << bill->getId();
-        QCOMPARE(ids, (QStringList{newer, lastOfDay, firstOfDay, older}));
-        QCOMPARE(list->at(0)->getDate(), QDate(2014, 6, 1));
-        QCOMPARE(list->at(0)->getMonth(), 201406);
+        QCOMPARE(listedIds(" 1=1 "), (QStringList{newer, lastOfDay, firstOfDay, older}));
+        QCOMPARE(MBill::get(" 1=1 ")->at(0)->getDate(), QDate(2014, 6, 1));
+        QCOMPARE(MBill::get(" 1=1 ")->at(0)->getMonth(), 201406);
+    }
+
+    // Bills saved within one second come in one order in the whole list and in a filtered one, and so on another
+    // device, which writes the rows it receives in an order of its own.
+    void billsOfOneSecondComeInOneOrder_data()
+    {
+        QTest::addColumn<QString>("condition");
+        QTest::newRow("month") << " month=201405 ";
+        QTest::newRow("kind") << " kind='expense' ";
+    }
+    void billsOfOneSecondComeInOneOrder()
+    {
+        QFETCH(QString, condition);
+        QStringList ids{"7c", "e2", "19", "a5", "3f"};
+        QStringList whole;
+        for (int device = 0; device < 2; ++device, std::reverse(ids.begin(), ids.end())) {
+            BookRows::exec("delete from tbl_bill");
+            for (const QString& id : std::as_const(ids))
+                addDatedBill("2014-05-17", "2014-05-17 12:30:05", -22, id);
+            MBill::dataChanged();
+            whole = device == 0 ? listedIds(" 1=1 ") : whole;
+            QCOMPARE(listedIds(" 1=1 "), whole);
+            QCOMPARE(listedIds(condition), whole);
+        }
     }
 
     void rejectedConditionGivesACachedEmptyList()

@@ -1,8 +1,10 @@
 // The look lives in resources that nothing checks at compile time: an image path misspelt in a form, an SVG
 // that fails to render or a syntax slip in the style sheet only shows as a blank button or a grey window.
 #include "messagerecorder.h"
+#include "shell/standardtexttranslator.h"
 #include "widgets/stylesheet.h"
 
+#include <QAbstractFileIconProvider>
 #include <QApplication>
 #include <QDialog>
 #include <QDirIterator>
@@ -85,6 +87,7 @@ private slots:
     void mainWindowFrame_data();
     void mainWindowFrame();
     void dialogMainActionStandsOut();
+    void fileTypesReadChinese();
 };
 
 void TestResources::cleanup()
@@ -237,6 +240,17 @@ void TestResources::dialogMainActionStandsOut()
     const QImage shot = content->grab().toImage();
     for (QPushButton* button : content->findChildren<QPushButton*>())
         QCOMPARE(shot.pixelColor(button->geometry().topLeft() + QPoint(4, 4)), fills[button->objectName()]);
+}
+
+// The file dialog's file types read Chinese, though Qt 6 asks for them under a context of their own.
+void TestResources::fileTypesReadChinese()
+{
+    StandardTextTranslator translator;
+    QVERIFY(translator.load(":/rc/qm/qt_zh_CN.qm"));
+    QCoreApplication::installTranslator(&translator);
+    const QString folder = QAbstractFileIconProvider().type(QFileInfo(QDir::tempPath()));
+    QCoreApplication::removeTranslator(&translator);
+    QCOMPARE(folder, QString("文件夹"));
 }
 
 QTEST_MAIN(TestResources)

@@ -1,13 +1,17 @@
 #include "shelltesting.h"
 
+#include "messagerecorder.h"
 #include "serviceprocess.h"
 #include "shell/ucontent.h"
 #include "shell/utoolbar.h"
 #include "testbook.h"
 
+#include <QClipboard>
 #include <QDialog>
+#include <QLabel>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QTemporaryDir>
 #include <QToolButton>
 
 namespace {
@@ -27,6 +31,17 @@ struct Frame
     UContent content;
     UToolBar toolBar;
 };
+
+// The buttons that open a page of the web site, with the address each opens.
+void addLinkRows()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("url");
+    QTest::newRow("website") << "tbWebsite"
+                             << "http://127.0.0.1:8647/";
+    QTest::newRow("microblog") << "tbWeibo"
+                               << "http://127.0.0.1:8647/weibo";
+}
 } // namespace
 
 class TestToolBar : public QObject
@@ -85,12 +100,7 @@ private slots:
 
     void otherButtonsKeepThePage_data()
     {
-        QTest::addColumn<QString>("button");
-        QTest::addColumn<QString>("url");
-        QTest::newRow("website") << "tbWebsite"
-                                 << "http://127.0.0.1:8647/";
-        QTest::newRow("microblog") << "tbWeibo"
-                                   << "http://127.0.0.1:8647/weibo";
+        addLinkRows();
         QTest::newRow("feedback") << "tbFeedback"
                                   << "";
     }
@@ -112,6 +122,44 @@ private slots:
         QCOMPARE(frame.checked(), QString("tbSync"));
         QCOMPARE(m_urls.urls, url.isEmpty() ? QList<QUrl>() : QList<QUrl>{QUrl(url)});
         QCOMPARE(dialogShown, url.isEmpty());
+    }
+
+    // Without a browser the address shows in a box, where the user can select it to copy it, and nothing reaches
+    // the terminal.
+    void linkWithoutABrowserShowsItsAddress_data() { addLinkRows(); }
+    void linkWithoutABrowserShowsItsAddress()
+    {
+        QFETCH(QString, button);
+        QFETCH(QString, url);
+        qunsetenv("QUILLBAY_SERVICE_URL");
+        // The real opener, on a system that has no program to open a web page with.
+        UrlOpener::setCurrent(nullptr);
+        QTemporaryDir noPrograms;
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", noPrograms.path().toLocal8Bit());
+        qunsetenv("BROWSER");
+        qunsetenv("DEFAULT_BROWSER");
+        Frame frame;
+        QString copied;
+        whenModalShows([&copied, url](QWidget* box) {
+            // The user selects the address at the end of the text and copies it.
+            auto* text = box->findChild<QLabel*>("tlText");
+            QGuiApplication::clipboard()->clear();
+            text->setSelection(text->text().size() - url.size(), url.size());
+            QTest::keySequence(text, QKeySequence::Copy);
+            copied = QGuiApplication::clipboard()->text();
+            static_cast<QDialog*>(box)->accept();
+        });
+        QStringList printed;
+        {
+            MessageRecorder terminal;
+            frame.button(button)->click();
+            printed = terminal.lines();
+        }
+        qputenv("PATH", path);
+        QCOMPARE(copied, url);
+        // The offscreen platform of the tests says its own things about any window; none is about the link.
+        QCOMPARE(printed.filter(url), QStringList());
     }
 
     // What the microblog button opens is a page the real service serves.
