@@ -22,6 +22,8 @@ public:
     void trickle(const QByteArray& head, const QByteArray& rest, int intervalMs);
     // Takes the answer at this pace at most.
     void readSlowly(int bytesPerSecond);
+    // Takes nothing of the answer until the server closes the connection: what the system buffers is all it holds.
+    void holdUnread();
 
     bool isOpen() const { return m_socket.state() != QAbstractSocket::UnconnectedState; }
     // Milliseconds from the connection's start until it closed, or until now.
@@ -46,5 +48,6 @@ private:
     qint64 m_sent = 0;
     qint64 m_received = 0;
     qint64 m_closedAt = -1;
+    bool m_unread = false;
     QByteArray m_start;
 };
