@@ -1,5 +1,6 @@
 #pragma once
 
+#include "answertext.h"
 #include "tablemerge.h"
 
 #include <QByteArray>
@@ -25,8 +26,9 @@ public:
     SyncMerge(ServiceStore& store, const QString& userId);
 
     // Applies the upload in one transaction that holds the account against other syncs of it and logs it as the
-    // account's next change, and fills the answer; false, with nothing changed, when the store fails.
-    bool merge(const ChangeSet& upload, const DeviceClock& clock, QByteArray& answer);
+    // account's next change, and fills the answer, whose file it writes to; false, with nothing changed, when the
+    // store or that file fails.
+    bool merge(const ChangeSet& upload, const DeviceClock& clock, AnswerText& answer);
 
 private:
     // The upload's records to write and the answer, worked out from the account's state after its change numbered
@@ -35,7 +37,7 @@ private:
     {
         qint64 lastChange = 0;
         std::vector<TableMerge> tables;
-        QByteArray answer;
+        AnswerText answer;
     };
 
     bool prepare(const ChangeSet& upload, const DeviceClock& clock, Plan& plan);
