@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QtTest>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -207,6 +208,34 @@ private slots:
         waited.restart();
         QCOMPARE(errorOf(RawHttp::exchange(service.baseUrl(), large, "127.0.0.2")), 1);
         QVERIFY(waited.elapsed() < 1500);
+    }
+
+    // An address may have only a few requests waiting for a worker, and a request of another address goes before
+    // them: one that keeps the workers busy delays others by one request's work, not by all it sent.
+    void sharesTheWorkersAmongAddresses()
+    {
+        // Every login of an unknown name costs a key derivation of this many rounds, long enough to be seen waiting.
+        ServiceProcess service({"--workers", "1", "--waiting-per-address", "2", "--key-iterations", "1000000"});
+        const QByteArray login = RawHttp::formPost("sync/userid.php", accountForm("nobody", "pw"));
+        std::vector<std::unique_ptr<QTcpSocket>> busy;
+        for (int i = 0; i < 4; ++i) {
+            busy.push_back(RawHttp::connect(service.baseUrl(), "127.0.0.2"));
+            busy.back()->write(login);
+            QVERIFY(busy.back()->waitForBytesWritten(5000));
+        }
+        const std::unique_ptr<QTcpSocket> other = RawHttp::connect(service.baseUrl(), "127.0.0.3");
+        other->write(login);
+        QCOMPARE(errorOf(RawHttp::answer(*other, 60000)), 1);
+        // Of the busy address's, one was worked on, one refused, and two still wait.
+        const auto answered = [](const std::unique_ptr<QTcpSocket>& socket) {
+            return socket->bytesAvailable() > 0 || socket->waitForReadyRead(0);
+        };
+        QCOMPARE(std::count_if(busy.cbegin(), busy.cend(), answered), 2);
+        QList<int> errors;
+        for (const auto& socket : busy)
+            errors << errorOf(RawHttp::answer(*socket, 60000));
+        std::sort(errors.begin(), errors.end());
+        QCOMPARE(errors, (QList<int>{1, 1, 1, 3}));
     }
 
     void refusesOversizedBodies_data()
