@@ -12,6 +12,9 @@
 #include <sstream>
 #include <utility>
 
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
+
 namespace {
 namespace asio = boost::asio;
 namespace beast = boost::beast;
@@ -30,6 +33,8 @@ const qint64 slowestPace = 64 * 1024;
 const seconds drainTime(1);
 const qint64 maxDrained = 64 * 1024 * 1024;
 const std::size_t firstRead = 512;
+// How often, at most, an answer's progress is looked at while its client takes nothing: a quarter of the stall time.
+const seconds stallWatch(5);
 
 seconds transferTime(qint64 bytes)
 {
@@ -46,7 +51,7 @@ HttpHandler::Answer bare(int status)
 } // namespace
 
 HttpConnection::HttpConnection(HttpServer& server, asio::ip::tcp::socket socket, asio::ip::address peer)
-    : m_server(server), m_stream(std::move(socket)), m_buffer(maxHead), m_lineTimer(server.network()),
+    : m_server(server), m_stream(std::move(socket)), m_buffer(maxHead), m_timer(server.network()),
       m_peer(std::move(peer))
 {
     m_parser.header_limit(std::uint32_t(maxHead));
@@ -135,8 +140,8 @@ void HttpConnection::checkHead()
     if (length <= largeBody)
         return readBody();
     m_state = State::InLine;
-    m_lineTimer.expires_after(m_server.limits().largeWait);
-    m_lineTimer.async_wait([self = shared_from_this()](const beast::error_code&) {
+    m_timer.expires_after(m_server.limits().largeWait);
+    m_timer.async_wait([self = shared_from_this()](const beast::error_code&) {
         if (self->m_state != State::InLine)
             return;
         static WarningPace pace;
@@ -151,7 +156,7 @@ bool HttpConnection::takeTurn()
     if (m_state != State::InLine)
         return false;
     m_holdsTurn = true;
-    m_lineTimer.cancel();
+    m_timer.cancel();
     readBody();
     return true;
 }
@@ -242,6 +247,8 @@ void HttpConnection::answer(HttpHandler::Answer answer)
     m_answerHead = text.str();
     m_answer = std::move(answer.body);
     m_answerDeadline = Clock::now() + transferTime(m_answer.size());
+    m_lastTaken = Clock::now();
+    watchStall();
     writeSome();
 }
 
@@ -266,16 +273,37 @@ void HttpConnection::writeSome()
         }
         m_pieceOffset = piece.data() == m_piece.constData() ? offset : -1;
     }
-    // The answer's whole time, but less when its client takes no byte for the stall time.
-    m_stream.expires_at(std::min(m_answerDeadline, Clock::now() + m_server.limits().writeStall));
+    m_stream.expires_at(m_answerDeadline);
     m_stream.async_write_some(asio::buffer(piece.data(), std::size_t(piece.size())),
                               [self = shared_from_this()](const beast::error_code& error, std::size_t written) {
                                   if (error)
                                       return self->close();
                                   self->m_sent += qint64(written);
+                                  self->m_lastTaken = Clock::now();
                                   self->progressed();
                                   self->writeSome();
                               });
+}
+
+void HttpConnection::watchStall()
+{
+    m_timer.expires_after(std::min<Clock::duration>(stallWatch, m_server.limits().writeStall / 4));
+    m_timer.async_wait([self = shared_from_this()](const beast::error_code& error) {
+        if (error || self->m_state != State::Answering)
+            return;
+        // A client that reads slowly empties what the system holds for it long before there is room for more.
+        int unacknowledged = -1;
+        if (ioctl(self->m_stream.socket().native_handle(), SIOCOUTQ, &unacknowledged) != 0)
+            unacknowledged = -1;
+        if (unacknowledged >= 0 && unacknowledged < self->m_unacknowledged) {
+            self->m_lastTaken = Clock::now();
+            self->progressed();
+        }
+        self->m_unacknowledged = unacknowledged;
+        if (Clock::now() - self->m_lastTaken >= self->m_server.limits().writeStall)
+            return self->close();
+        self->watchStall();
+    });
 }
 
 void HttpConnection::finish()
@@ -310,7 +338,7 @@ void HttpConnection::close()
     if (m_state == State::Closed)
         return;
     m_state = State::Closed;
-    m_lineTimer.cancel();
+    m_timer.cancel();
     m_stream.close();
     m_server.table().leave(this);
     if (std::exchange(m_holdsTurn, false))

@@ -21,7 +21,8 @@ class HttpServer;
 // request waits for a worker and is answered there, and the answer written; then the connection closes. Every step
 // runs on the network thread without blocking, each under a deadline of its own that the client's bytes never extend:
 // the first byte within the idle time, the head within the head time, a body or an answer within the time its length
-// takes at a slow client's pace. An answer that its client takes no byte of for the stall time ends sooner. A head
+// takes at a slow client's pace. An answer that its client takes no byte of for the stall time, as the system's
+// count of bytes it has acknowledged shows, ends sooner. A head
 // the server cannot read is answered 400; a body over its path's limit, or sent in chunks, is refused before any of
 // it is read. Every byte read or taken counts as progress, which decides who goes first when places run out.
 class HttpConnection : public std::enable_shared_from_this<HttpConnection>
@@ -60,6 +61,8 @@ private:
     void queue();
     void answer(HttpHandler::Answer answer);
     void writeSome();
+    // Closes the connection once its client has taken no byte of the answer for the stall time.
+    void watchStall();
     void finish();
     void drain(qint64 drained);
     void progressed();
@@ -68,7 +71,8 @@ private:
     boost::beast::tcp_stream m_stream;
     boost::beast::flat_buffer m_buffer;
     Parser m_parser;
-    boost::asio::steady_timer m_lineTimer;
+    // The wait of a large request for its turn, or the watch over an answer's progress.
+    boost::asio::steady_timer m_timer;
     boost::asio::ip::address m_peer;
     // The client's address as the limits count it, once the head names it.
     std::string m_client;
@@ -81,6 +85,9 @@ private:
     AnswerText m_answer;
     qint64 m_sent = 0;
     Clock::time_point m_answerDeadline;
+    // When the client last took a byte, and the bytes the system held unacknowledged then.
+    Clock::time_point m_lastTaken;
+    int m_unacknowledged = -1;
     QByteArray m_piece;
     qint64 m_pieceOffset = -1;
 };
