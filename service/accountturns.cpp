@@ -1,12 +1,6 @@
 #include "accountturns.h"
 
-AccountTurns::Turn::~Turn()
-{
-    if (m_turns)
-        m_turns->release(m_userId);
-}
-
-std::optional<AccountTurns::Turn> AccountTurns::take(const QString& userId, std::chrono::milliseconds wait)
+bool AccountTurns::take(const QString& userId, std::chrono::milliseconds wait, std::optional<Turn>& turn)
 {
     std::unique_lock<std::mutex> lock(m_mutex);
     Account& account = m_accounts[userId];
@@ -15,10 +9,11 @@ std::optional<AccountTurns::Turn> AccountTurns::take(const QString& userId, std:
         const bool free = m_released.wait_for(lock, wait, [this, &userId] { return !m_accounts[userId].held; });
         --m_accounts[userId].waiting;
         if (!free)
-            return std::nullopt;
+            return false;
     }
     m_accounts[userId].held = true;
-    return Turn(*this, userId);
+    turn.emplace(*this, userId);
+    return true;
 }
 
 void AccountTurns::release(const QString& userId)

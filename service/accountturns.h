@@ -8,30 +8,29 @@
 #include <mutex>
 #include <optional>
 
-// Lets the syncs of one account through this process one at a time. Run together, each would find at its end that
-// another had changed the account meanwhile and would work its answer out again while holding the account, which on
-// SQLite holds the whole store's writing; one after another, none has to. A sync that does not get its turn in time
-// gives its worker back. Any thread may use it.
+// Lets the syncs of one account through this process one at a time, on a store that writes one at a time. Run
+// together, each would find at its end that another had written to the account meanwhile and would work its answer
+// out again while holding the account, and with it the whole store's writing; one after another, none has to. A sync
+// that does not get its turn in time gives its worker back. Any thread may use it.
 class AccountTurns
 {
 public:
     class Turn
     {
     public:
-        Turn(AccountTurns& turns, const QString& userId) : m_turns(&turns), m_userId(userId) {}
-        Turn(Turn&& other) noexcept : m_turns(std::exchange(other.m_turns, nullptr)), m_userId(other.m_userId) {}
+        Turn(AccountTurns& turns, const QString& userId) : m_turns(turns), m_userId(userId) {}
         Turn(const Turn&) = delete;
         Turn& operator=(const Turn&) = delete;
-        Turn& operator=(Turn&&) = delete;
-        ~Turn();
+        ~Turn() { m_turns.release(m_userId); }
 
     private:
-        AccountTurns* m_turns;
+        AccountTurns& m_turns;
         QString m_userId;
     };
 
-    // The account's turn, once the sync before it has ended; nothing when that takes longer than `wait`.
-    std::optional<Turn> take(const QString& userId, std::chrono::milliseconds wait);
+    // Takes the account's turn into `turn` once the sync before it has ended; false when that takes longer than
+    // `wait`.
+    bool take(const QString& userId, std::chrono::milliseconds wait, std::optional<Turn>& turn);
 
 private:
     void release(const QString& userId);

@@ -9,6 +9,7 @@
 #include <boost/beast/http/write.hpp>
 
 #include <algorithm>
+#include <array>
 #include <sstream>
 #include <utility>
 
@@ -190,19 +191,6 @@ void HttpConnection::queue()
 {
     m_state = State::Working;
     m_server.table().working(this);
-    if (m_server.queue().add(shared_from_this(), m_client))
-        return;
-    static WarningPace pace;
-    pace.warn(QString("requests from %1 that wait for a worker are at their cap of %2: refused another")
-                  .arg(m_client.c_str())
-                  .arg(m_server.limits().waitingPerAddress));
-    answer(m_server.handler().busy());
-}
-
-bool HttpConnection::work()
-{
-    if (m_state != State::Working)
-        return false;
     const auto& head = m_parser.get();
     const std::string target(head.target());
     const std::size_t mark = target.find('?');
@@ -213,16 +201,18 @@ bool HttpConnection::work()
                                  std::string(head[http::field::host]),
                                  std::string(head[http::field::origin]),
                                  std::exchange(m_body, QByteArray())};
-    asio::post(m_server.workers(), [self = shared_from_this(), request = std::move(request)]() mutable {
-        const WorkQueue::Clock::time_point started = WorkQueue::Clock::now();
+    auto work = [self = shared_from_this(), request = std::move(request)]() mutable {
         HttpHandler::Answer answer = self->m_server.handler().answer(std::move(request));
-        const WorkQueue::Clock::duration worked = WorkQueue::Clock::now() - started;
-        asio::post(self->m_server.network(), [self, worked, answer = std::move(answer)]() mutable {
-            self->m_server.queue().done(self->m_client, worked);
-            self->answer(std::move(answer));
-        });
-    });
-    return true;
+        asio::post(self->m_server.network(),
+                   [self, answer = std::move(answer)]() mutable { self->answer(std::move(answer)); });
+    };
+    if (m_server.queue().add(m_client, std::move(work)))
+        return;
+    static WarningPace pace;
+    pace.warn(QString("requests from %1 that wait for a worker are at their cap of %2: refused another")
+                  .arg(m_client.c_str())
+                  .arg(m_server.limits().waitingPerAddress));
+    answer(m_server.handler().busy());
 }
 
 void HttpConnection::answer(HttpHandler::Answer answer)
@@ -257,11 +247,11 @@ void HttpConnection::writeSome()
     const qint64 headSize = qint64(m_answerHead.size());
     if (m_sent >= headSize + m_answer.size())
         return finish();
-    QByteArrayView piece(m_answerHead);
-    if (m_sent < headSize) {
-        piece = piece.sliced(m_sent);
-    } else if (const qint64 offset = m_sent - headSize;
-               m_pieceOffset >= 0 && offset >= m_pieceOffset && offset < m_pieceOffset + m_piece.size()) {
+    // What is left of the head goes with the first piece of the body, in one write.
+    const QByteArrayView head = QByteArrayView(m_answerHead).sliced(std::min(m_sent, headSize));
+    QByteArrayView piece;
+    if (const qint64 offset = std::max<qint64>(m_sent - headSize, 0);
+        m_pieceOffset >= 0 && offset >= m_pieceOffset && offset < m_pieceOffset + m_piece.size()) {
         // What the client did not take of a piece read from a file is sent from memory.
         piece = QByteArrayView(m_piece).sliced(offset - m_pieceOffset);
     } else {
@@ -274,15 +264,16 @@ void HttpConnection::writeSome()
         m_pieceOffset = piece.data() == m_piece.constData() ? offset : -1;
     }
     m_stream.expires_at(m_answerDeadline);
-    m_stream.async_write_some(asio::buffer(piece.data(), std::size_t(piece.size())),
-                              [self = shared_from_this()](const beast::error_code& error, std::size_t written) {
-                                  if (error)
-                                      return self->close();
-                                  self->m_sent += qint64(written);
-                                  self->m_lastTaken = Clock::now();
-                                  self->progressed();
-                                  self->writeSome();
-                              });
+    const std::array<asio::const_buffer, 2> pieces{asio::buffer(head.data(), std::size_t(head.size())),
+                                                   asio::buffer(piece.data(), std::size_t(piece.size()))};
+    m_stream.async_write_some(pieces, [self = shared_from_this()](const beast::error_code& error, std::size_t written) {
+        if (error)
+            return self->close();
+        self->m_sent += qint64(written);
+        self->m_lastTaken = Clock::now();
+        self->progressed();
+        self->writeSome();
+    });
 }
 
 void HttpConnection::watchStall()

@@ -38,8 +38,6 @@ public:
     void close();
     // A turn to read and work on a large request has come: false when the connection no longer waits for one.
     bool takeTurn();
-    // Its request's turn with a worker has come: false when the connection has closed meanwhile.
-    bool work();
 
 private:
     enum class State
@@ -58,6 +56,7 @@ private:
     void readSome(Clock::time_point deadline);
     void checkHead();
     void readBody();
+    // Hands the whole request to the workers, or refuses it when its address has its share waiting.
     void queue();
     void answer(HttpHandler::Answer answer);
     void writeSome();

@@ -23,8 +23,8 @@ bool outOfDescriptors(const boost::system::error_code& error)
 
 HttpServer::HttpServer(const Limits& limits)
     : m_limits(limits), m_clients(limits.trustedProxies), m_table(limits.maxConnections, limits.perAddress),
-      m_turns(limits.largeAtOnce), m_queue(limits.workers, limits.waitingPerAddress), m_acceptor(m_network),
-      m_acceptPause(m_network), m_workers(std::size_t(limits.workers))
+      m_turns(limits.largeAtOnce), m_acceptor(m_network), m_acceptPause(m_network),
+      m_workers(std::size_t(limits.workers)), m_queue(m_workers, limits.workers, limits.waitingPerAddress)
 {
 }
 

@@ -58,7 +58,6 @@ public:
     const Limits& limits() const { return m_limits; }
     HttpHandler& handler() { return *m_handler; }
     boost::asio::io_context& network() { return m_network; }
-    boost::asio::thread_pool& workers() { return m_workers; }
     ConnectionTable& table() { return m_table; }
     RequestTurns& turns() { return m_turns; }
     WorkQueue& queue() { return m_queue; }
@@ -75,9 +74,10 @@ private:
     // Before the network: connections still held by its handlers when it goes give their places back.
     ConnectionTable m_table;
     RequestTurns m_turns;
-    WorkQueue m_queue;
     boost::asio::io_context m_network{1};
     boost::asio::ip::tcp::acceptor m_acceptor;
     boost::asio::steady_timer m_acceptPause;
     boost::asio::thread_pool m_workers;
+    // Made after the workers it hands requests to; run() joins them before either goes.
+    WorkQueue m_queue;
 };

@@ -390,16 +390,12 @@ bool ServiceStore::changedRecords(
 {
     const QString columns = "select seq, table_name, id, version, deleted, data from records where user_id = ? and ";
     const QString order = " and seq < ? order by seq, table_name, id limit " + QString::number(recordsPerPage);
-    QSqlQuery first(m_db);
-    first.setForwardOnly(true);
-    first.prepare(columns + "seq > ?" + order);
-    QSqlQuery next(m_db);
-    next.setForwardOnly(true);
-    next.prepare(columns + "(seq, table_name, id) > (?, ?, ?)" + order);
-    // Where the last page ended, in the order of the index the pages follow.
+    QSqlQuery query(m_db);
+    query.setForwardOnly(true);
+    query.prepare(columns + "seq > ?" + order);
+    // Where the last page ended, in the order of the index the pages follow: the first starts after a number.
     QVariantList last{after};
     for (bool more = true; more;) {
-        QSqlQuery& query = last.size() == 1 ? first : next;
         const QVariantList values = QVariantList{userId} + last + QVariantList{before};
         for (int i = 0; i < values.size(); ++i)
             query.bindValue(i, values.at(i));
@@ -415,6 +411,8 @@ bool ServiceStore::changedRecords(
         // The statement ends before the next page's: a reader of SQLite holds the whole file meanwhile.
         query.finish();
         more = more && read == recordsPerPage;
+        if (more && values.size() == 3)
+            query.prepare(columns + "(seq, table_name, id) > (?, ?, ?)" + order);
     }
     return true;
 }
@@ -438,6 +436,19 @@ bool ServiceStore::lastChange(const QString& userId, qint64& change) const
     if (!number(query, last))
         return false;
     change = last.value_or(0);
+    return true;
+}
+
+bool ServiceStore::wroteRecords(const QString& userId, qint64 after, qint64 upTo, bool& written) const
+{
+    QSqlQuery query(m_db);
+    query.prepare("select 1 from records where user_id = ? and seq > ? and seq <= ? limit 1");
+    query.addBindValue(userId);
+    query.addBindValue(after);
+    query.addBindValue(upTo);
+    if (!exec(query))
+        return false;
+    written = query.next();
     return true;
 }
 

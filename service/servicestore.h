@@ -89,6 +89,9 @@ public:
     // The log of changes: the account's highest change number (0 before the first), and a new entry for a change
     // applied at `applied` (the service's clock, ms since the epoch) that a device sent at `clientTime` (its clock).
     bool lastChange(const QString& userId, qint64& change) const;
+    // Whether the changes numbered above `after` up to `upTo` wrote any record that is still stored as they wrote it,
+    // in `written`.
+    bool wroteRecords(const QString& userId, qint64 after, qint64 upTo, bool& written) const;
     bool logChange(const QString& userId, qint64 change, qint64 applied, const QString& clientTime);
     bool firstChangeSince(const QString& userId, qint64 applied, std::optional<qint64>& change) const override;
     bool earliestSentBetween(const QString& userId, const QString& from, const QString& to,
@@ -107,6 +110,8 @@ public:
     // Counts a sign-up from the address unless the last hour holds `perAddress` from it or `perHour` in all.
     Outcome addSignup(const QString& address, int perAddress, int perHour);
 
+    // Whether holding an account for writing holds the whole store's writing, as SQLite's single writer does.
+    bool writesOneAtATime() const { return m_db.driverName() == "QSQLITE"; }
     bool transaction() { return m_db.transaction(); }
     // Inside a transaction: waits until no other transaction, in this process or another, holds the account, and
     // holds it until this one ends. False when the account is unknown or the wait fails.

@@ -19,10 +19,14 @@ bool SyncMerge::merge(const ChangeSet& upload, const DeviceClock& clock, AnswerT
     // rows. Holding the account also numbers its changes in the order they become visible.
     qint64 last = 0;
     bool merged = m_store.lockAccount(m_userId) && m_store.lastChange(m_userId, last);
-    if (merged && last != plan.lastChange) {
+    // Changes that wrote no record, syncs that only asked, leave what was read as it was.
+    bool written = false;
+    merged = merged && (last == plan.lastChange || m_store.wroteRecords(m_userId, plan.lastChange, last, written));
+    if (merged && written) {
         plan = Plan{0, {}, answer.sibling()};
         merged = prepare(upload, clock, plan);
     }
+    plan.lastChange = last;
     if (merged && write(plan, clock) && m_store.commit()) {
         answer = std::move(plan.answer);
         return true;

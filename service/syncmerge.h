@@ -18,8 +18,8 @@ struct DeviceClock;
 // Everything that takes time is done before the account is held: reading what is stored, deciding each row, writing
 // the records' text and the answer. Holding the account takes the whole store's write lock on SQLite, so another
 // account's sync waits only while the records are written. What was read stays valid as long as no other change of
-// the account came in between, which its change number shows; when one did, the merge is worked out again while the
-// account is held.
+// the account wrote records in between, which their change numbers show; when one did, the merge is worked out again
+// while the account is held.
 class SyncMerge
 {
 public:

@@ -221,8 +221,8 @@ AnswerText SyncService::sync(const Request& request, const FormData& form)
     ChangeSet upload;
     if (!upload.read(form.bytes("data")))
         return errorAnswer(BadRequest, QStringLiteral("同步数据格式不正确"));
-    const std::optional<AccountTurns::Turn> turn = m_accountTurns.take(id, accountTurnWait);
-    if (!turn)
+    std::optional<AccountTurns::Turn> turn;
+    if (connection->writesOneAtATime() && !m_accountTurns.take(id, accountTurnWait, turn))
         return busyAnswer();
     const auto file = std::make_shared<AnswerFile>(m_spool);
     AnswerText answer(file);

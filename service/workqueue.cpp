@@ -1,6 +1,6 @@
 #include "workqueue.h"
 
-#include "httpconnection.h"
+#include <boost/asio/post.hpp>
 
 #include <cmath>
 #include <tuple>
@@ -11,63 +11,74 @@ const std::chrono::seconds halfLife(10);
 const double faded = 0.001;
 } // namespace
 
-WorkQueue::WorkQueue(int workers, int waitingPerAddress)
-    : m_idleWorkers(workers), m_waitingPerAddress(std::size_t(waitingPerAddress))
+WorkQueue::WorkQueue(boost::asio::thread_pool& workers, int workerCount, int waitingPerAddress)
+    : m_workers(workers), m_waitingPerAddress(std::size_t(waitingPerAddress)), m_idleWorkers(workerCount)
 {
 }
 
-bool WorkQueue::add(const std::shared_ptr<HttpConnection>& connection, const std::string& address)
+bool WorkQueue::add(const std::string& address, Work work)
 {
-    const Clock::time_point now = Clock::now();
-    sweep(now);
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    sweep(Clock::now());
     Address& entry = m_addresses[address];
     if (entry.waiting.size() >= m_waitingPerAddress)
         return false;
-    entry.waiting.push_back({connection, m_arrivals++});
+    entry.waiting.push_back({std::move(work), m_arrivals++});
     m_withWaiting.insert(address);
-    dispatch();
+    if (m_idleWorkers > 0) {
+        --m_idleWorkers;
+        boost::asio::post(m_workers, [this] { runWaiting(); });
+    }
     return true;
 }
 
-void WorkQueue::done(const std::string& address, Clock::duration worked)
+void WorkQueue::runWaiting()
 {
-    ++m_idleWorkers;
-    const auto found = m_addresses.find(address);
-    if (found != m_addresses.end()) {
-        --found->second.working;
-        found->second.usage = usage(found->second, Clock::now()) + std::chrono::duration<double>(worked).count();
-    }
-    dispatch();
-}
-
-void WorkQueue::dispatch()
-{
-    const Clock::time_point now = Clock::now();
-    while (m_idleWorkers > 0 && !m_withWaiting.empty()) {
-        // A look at every address with a request waiting: as many as there are connections at most.
-        const std::string* next = nullptr;
-        std::tuple<int, double, quint64> best;
-        for (const std::string& address : m_withWaiting) {
-            Address& candidate = m_addresses.at(address);
-            const std::tuple<int, double, quint64> rank(candidate.working, usage(candidate, now),
-                                                        candidate.waiting.front().arrival);
-            if (!next || rank < best) {
-                next = &address;
-                best = rank;
+    std::string address;
+    Clock::duration worked{};
+    for (;;) {
+        Work work;
+        {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            const Clock::time_point now = Clock::now();
+            if (!address.empty()) {
+                Address& done = m_addresses.at(address);
+                --done.working;
+                done.usage = usage(done, now) + std::chrono::duration<double>(worked).count();
             }
-        }
-        const std::string address = *next;
-        Address& entry = m_addresses.at(address);
-        const std::shared_ptr<HttpConnection> connection = std::move(entry.waiting.front().connection);
-        entry.waiting.pop_front();
-        if (entry.waiting.empty())
-            m_withWaiting.erase(address);
-        // A connection closed while it waited is passed over.
-        if (connection->work()) {
-            --m_idleWorkers;
+            if (m_withWaiting.empty()) {
+                ++m_idleWorkers;
+                return;
+            }
+            address = next(now);
+            Address& entry = m_addresses.at(address);
+            work = std::move(entry.waiting.front().work);
+            entry.waiting.pop_front();
+            if (entry.waiting.empty())
+                m_withWaiting.erase(address);
             ++entry.working;
         }
+        const Clock::time_point started = Clock::now();
+        work();
+        worked = Clock::now() - started;
     }
+}
+
+const std::string& WorkQueue::next(Clock::time_point now)
+{
+    // A look at every address with a request waiting: as many as there are connections at most.
+    const std::string* best = nullptr;
+    std::tuple<int, double, quint64> bestRank;
+    for (const std::string& address : m_withWaiting) {
+        Address& candidate = m_addresses.at(address);
+        const std::tuple<int, double, quint64> rank(candidate.working, usage(candidate, now),
+                                                    candidate.waiting.front().arrival);
+        if (!best || rank < bestRank) {
+            best = &address;
+            bestRank = rank;
+        }
+    }
+    return *best;
 }
 
 double WorkQueue::usage(Address& address, Clock::time_point now) const
