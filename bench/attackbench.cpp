@@ -7,9 +7,11 @@
 #include "rawhttp.h"
 #include "serviceprocess.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QMap>
 #include <QTemporaryDir>
 #include <QTest>
@@ -152,6 +154,8 @@ int holdOpen(int count, int timeMs, const std::function<HostileConnection*(int)>
     QTest::qWait(timeMs);
     again.stop();
     endings["open at the end"] = openCount(held);
+    endings["open with an answer under way"] =
+        int(std::count_if(held.cbegin(), held.cend(), [](const auto& c) { return c->isOpen() && c->answerBegun(); }));
     return made;
 }
 
@@ -570,10 +574,20 @@ QString AttackBench::unreadAnswers(ServiceProcess& service)
 QString AttackBench::unreadFirstSyncs(ServiceProcess& service, const QString& account, int count, int addresses,
                                       const QString& network)
 {
-    // None of the answers is read; each connection closed asks again.
+    // None of the answers is read; each connection closed asks again. What the answers waiting on disk take is looked
+    // at meanwhile.
     QMap<QString, int> endings;
     const QByteArray request = syncRequest(account, changeSet(billColumns, 0, {}));
     const int perAddress = count / addresses;
+    qint64 spooled = 0;
+    QTimer disk;
+    QObject::connect(&disk, &QTimer::timeout, &disk, [&] {
+        qint64 size = 0;
+        for (const QFileInfo& file : QDir(service.dataDir() + "/answers").entryInfoList(QDir::Files))
+            size += file.size();
+        spooled = qMax(spooled, size);
+    });
+    disk.start(500);
     const int made = holdOpen(
         count, attackMs,
         [&](int i) {
@@ -583,11 +597,13 @@ QString AttackBench::unreadFirstSyncs(ServiceProcess& service, const QString& ac
             return sync;
         },
         endings);
-    return QString("%1 unread first syncs from %2 addresses, %3 asked in all: %4")
+    return QString(
+               "%1 unread first syncs from %2 addresses, %3 asked in all: %4; answers waiting on disk %5 MB at most")
         .arg(count)
         .arg(addresses)
         .arg(made)
-        .arg(tally(endings));
+        .arg(tally(endings))
+        .arg(spooled / 1024 / 1024);
 }
 
 QString AttackBench::proxyGuessing(ServiceProcess& service)

@@ -30,6 +30,8 @@ public:
     qint64 lifetimeMs() const { return m_closedAt >= 0 ? m_closedAt : m_started.elapsed(); }
     qint64 sent() const { return m_sent; }
     qint64 received() const { return m_received; }
+    // Whether any of the answer has come, read or not.
+    bool answerBegun() const { return m_received > 0 || m_socket.bytesAvailable() > 0; }
     // The start of the answer: its status line and the beginning of its body joined by "|".
     QByteArray answer() const;
 
