@@ -1,19 +1,23 @@
 #include "attackbench.h"
 
 #include "benchtiming.h"
+#include "forwardingproxy.h"
 #include "hostileconnection.h"
 #include "legitclient.h"
 #include "rawhttp.h"
 #include "serviceprocess.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QMap>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextStream>
 #include <QThread>
+#include <QUrl>
 
 #include <algorithm>
 #include <array>
@@ -29,6 +33,10 @@ const int descriptors = 1024;
 const qint64 guardKb = 6LL * 1024 * 1024;
 const int attackMs = 40000;
 const QString attacker = "127.0.0.2";
+// The address the proxy reaches the service from.
+const QString proxyAddress = "127.0.0.50";
+// What a first sync's answer takes for each bill, about.
+const double answerBytesPerBill = 290;
 
 // A line of /proc/PID/status in kilobytes, 0 when the process is gone.
 qint64 statusKb(qint64 pid, const QByteArray& key)
@@ -53,6 +61,8 @@ QString outcome(const QByteArray& answer)
     const QByteArray body = answer.mid(answer.indexOf('|') + 1);
     if (answer.isEmpty())
         return "closed unanswered";
+    if (!answer.contains('|'))
+        return QString::fromLatin1(answer);
     if (body.startsWith('['))
         return "change set";
     const qsizetype error = body.indexOf("\"error\"");
@@ -98,11 +108,12 @@ const QByteArray billColumns = "\"id\",\"title\",\"amount\",\"description\",\"da
                                "\"sub_category_id\",\"account_id\",\"to_account_id\",\"borrower_id\",\"member_id\","
                                "\"kind\",\"created_time\",\"version\"";
 
-QByteArray billRecordData(int bills = 200000)
+// Bills numbered from `first` on.
+QByteArray billRecordData(int count = 200000, int first = 0)
 {
     const QByteArray uuid = "-0000-4000-8000-0000000000";
-    return changeSet(billColumns, bills, [&uuid](int i) {
-        const QByteArray id = QByteArray::number(i).rightJustified(8, '0');
+    return changeSet(billColumns, count, [&uuid, first](int i) {
+        const QByteArray id = QByteArray::number(first + i).rightJustified(8, '0');
         return "[\"" + id + uuid + "01\",\"午餐\",\"-25.50\",\"和同事\",\"2024-05-01\",\"202405\",\"" + id + uuid +
                "02\",\"" + id + uuid + "03\",\"" + id + uuid +
                "04\",\"\",\"\",\"\",\"expense\",\"2024-05-01 12:00:00\",\"2024-05-01 12:00:00\"]";
@@ -118,6 +129,42 @@ template <class Connections> int openCount(const Connections& connections)
 template <class Connections> void awaitClosed(const Connections& connections, int timeoutMs)
 {
     (void)QTest::qWaitFor([&connections] { return openCount(connections) == 0; }, timeoutMs);
+}
+
+// Keeps `count` connections open for the time, each made again by `make` as soon as it is closed, and tallies how
+// the closed ones ended. Returns how many were made.
+int holdOpen(int count, int timeMs, const std::function<HostileConnection*(int)>& make, QMap<QString, int>& endings)
+{
+    std::vector<std::unique_ptr<HostileConnection>> held(static_cast<std::size_t>(count));
+    int made = 0;
+    const auto reopen = [&] {
+        for (std::size_t i = 0; i < held.size(); ++i) {
+            if (held[i] && held[i]->isOpen())
+                continue;
+            if (held[i])
+                ++endings[outcome(held[i]->answer())];
+            ++made;
+            held[i].reset(make(int(i)));
+        }
+    };
+    QTimer again;
+    QObject::connect(&again, &QTimer::timeout, &again, reopen);
+    reopen();
+    again.start(100);
+    QTest::qWait(timeMs);
+    again.stop();
+    endings["open at the end"] = openCount(held);
+    endings["open with an answer under way"] =
+        int(std::count_if(held.cbegin(), held.cend(), [](const auto& c) { return c->isOpen() && c->answerBegun(); }));
+    return made;
+}
+
+QString tally(const QMap<QString, int>& endings)
+{
+    QStringList parts;
+    for (auto i = endings.cbegin(); i != endings.cend(); ++i)
+        parts << QString("%1 %2").arg(i.value()).arg(i.key());
+    return parts.join(", ");
 }
 
 // Keeps `atOnce` connections of the `total` going, each made by `make` and looked at by `done` once closed. Runs
@@ -145,8 +192,9 @@ void pump(int total, int atOnce, const std::function<HostileConnection*(int)>& m
 }
 } // namespace
 
-AttackBench::AttackBench(const QString& program) : m_program(program)
+AttackBench::AttackBench(const QString& program, int accountMb) : m_program(program), m_accountMb(accountMb)
 {
+    m_trustsProxies = ServiceProcess::takesOption(program, "--trusted-proxy");
     // The flood of connections needs far more descriptors than a process starts with.
     rlimit limit{};
     if (getrlimit(RLIMIT_NOFILE, &limit) == 0) {
@@ -155,34 +203,38 @@ AttackBench::AttackBench(const QString& program) : m_program(program)
     }
 }
 
-const QList<QPair<QString, AttackBench::Attack>>& AttackBench::attacks()
+const QList<AttackBench::Row>& AttackBench::attacks()
 {
-    static const QList<QPair<QString, Attack>> all{{"slow-body", &AttackBench::slowBody},
-                                                   {"slow-head", &AttackBench::slowHead},
-                                                   {"slow-download", &AttackBench::slowDownload},
-                                                   {"connections", &AttackBench::connections},
-                                                   {"chunked", &AttackBench::chunked},
-                                                   {"tiny-records", &AttackBench::tinyRecords},
-                                                   {"bills", &AttackBench::bills},
-                                                   {"ones", &AttackBench::ones},
-                                                   {"four-large", &AttackBench::fourLarge},
-                                                   {"guessing", &AttackBench::guessing},
-                                                   {"name-timing", &AttackBench::nameTiming},
-                                                   {"signups", &AttackBench::signups},
-                                                   {"feedback", &AttackBench::feedback},
-                                                   {"ampersand-login", &AttackBench::ampersandLogin},
-                                                   {"ampersand-flood", &AttackBench::ampersandFlood},
-                                                   {"ampersand-syncs", &AttackBench::ampersandSyncs},
-                                                   {"wide-columns", &AttackBench::wideColumns},
-                                                   {"wide-rows-again", &AttackBench::wideRowsAgain}};
+    static const QList<Row> all{{"slow-body", &AttackBench::slowBody},
+                                {"slow-head", &AttackBench::slowHead},
+                                {"slow-download", &AttackBench::slowDownload},
+                                {"connections", &AttackBench::connections},
+                                {"chunked", &AttackBench::chunked},
+                                {"tiny-records", &AttackBench::tinyRecords},
+                                {"bills", &AttackBench::bills},
+                                {"ones", &AttackBench::ones},
+                                {"four-large", &AttackBench::fourLarge},
+                                {"guessing", &AttackBench::guessing},
+                                {"name-timing", &AttackBench::nameTiming},
+                                {"signups", &AttackBench::signups},
+                                {"feedback", &AttackBench::feedback},
+                                {"huge-length", &AttackBench::hugeLength},
+                                {"unread-syncs", &AttackBench::unreadSyncs, &AttackBench::largeAccount},
+                                {"unread-answers", &AttackBench::unreadAnswers, &AttackBench::mediumAccount},
+                                {"proxy-guessing", &AttackBench::proxyGuessing, nullptr, true},
+                                {"ampersand-login", &AttackBench::ampersandLogin},
+                                {"ampersand-flood", &AttackBench::ampersandFlood},
+                                {"ampersand-syncs", &AttackBench::ampersandSyncs},
+                                {"wide-columns", &AttackBench::wideColumns},
+                                {"wide-rows-again", &AttackBench::wideRowsAgain}};
     return all;
 }
 
 QStringList AttackBench::names()
 {
     QStringList list;
-    for (const auto& attack : attacks())
-        list << attack.first;
+    for (const Row& row : attacks())
+        list << row.name;
     return list;
 }
 
@@ -204,18 +256,26 @@ bool AttackBench::run(const QString& name)
                       .arg("peak MB", 8)
                       .arg("what the attack got")
                << Qt::flush;
-    for (const auto& [attackName, attack] : attacks())
-        if (name == "all" || name == attackName)
-            runOne(attackName, attack);
+    for (const Row& row : attacks())
+        if (name == "all" || name == row.name)
+            runOne(row);
     return true;
 }
 
-void AttackBench::runOne(const QString& name, Attack attack)
+void AttackBench::runOne(const Row& row)
 {
     qputenv("QUILLBAY_TEST_STORE", "sqlite");
-    ServiceProcess service({"--installer", m_installer}, QString(), {m_program, descriptors});
+    QStringList arguments{"--installer", m_installer};
+    if (row.behindProxy && m_trustsProxies)
+        arguments << "--trusted-proxy" << proxyAddress;
+    ServiceProcess service(arguments, QString(), {m_program, descriptors});
     if (service.baseUrl().isEmpty() || !service.addAccount("owner", "pw"))
         qFatal("the service did not start");
+    const QString prepared = row.setup ? (this->*row.setup)(service) + "; " : QString();
+    std::unique_ptr<ForwardingProxy> proxy;
+    if (row.behindProxy)
+        proxy = std::make_unique<ForwardingProxy>(quint16(QUrl(service.baseUrl()).port()), QHostAddress(proxyAddress));
+    m_proxy = proxy.get();
     const qint64 pid = service.processId();
     qint64 peakKb = 0;
     bool stopped = false;
@@ -230,11 +290,11 @@ void AttackBench::runOne(const QString& name, Attack attack)
     guard.start(100);
 
     QThread thread;
-    LegitClient owner(service.baseUrl(), "owner", "pw");
+    LegitClient owner(proxy ? proxy->baseUrl() : service.baseUrl(), "owner", "pw");
     owner.moveToThread(&thread);
     thread.start();
     QMetaObject::invokeMethod(&owner, &LegitClient::start);
-    QString achieved = (this->*attack)(service);
+    QString achieved = prepared + (this->*row.attack)(service);
     QMetaObject::invokeMethod(&owner, &LegitClient::stop, Qt::BlockingQueuedConnection);
     thread.quit();
     thread.wait();
@@ -242,7 +302,7 @@ void AttackBench::runOne(const QString& name, Attack attack)
     if (stopped)
         achieved = QString("stopped at over %1 GB; ").arg(guardKb / 1024 / 1024) + achieved;
     benchOut() << QString("%1 %2 %3 %4 %5  %6\n")
-                      .arg(name, -14)
+                      .arg(row.name, -14)
                       .arg(owner.requests(), 8)
                       .arg(owner.failures(), 6)
                       .arg(owner.p99Ms(), 8, 'f', 0)
@@ -288,26 +348,18 @@ QString AttackBench::slowDownload(ServiceProcess& service)
 QString AttackBench::connections(ServiceProcess& service)
 {
     // 50 addresses with 32 connections each, half idle and half with a head begun; each one closed comes again.
-    std::vector<std::unique_ptr<HostileConnection>> held(50 * 32);
-    int made = 0;
-    const auto reopen = [&] {
-        for (std::size_t i = 0; i < held.size(); ++i) {
-            if (held[i] && held[i]->isOpen())
-                continue;
-            ++made;
-            held[i] = std::make_unique<HostileConnection>(service.baseUrl(), QString("127.0.1.%1").arg(1 + i / 32));
+    QMap<QString, int> endings;
+    const int made = holdOpen(
+        50 * 32, attackMs,
+        [&service](int i) {
+            auto* connection = new HostileConnection(service.baseUrl(), QString("127.0.1.%1").arg(1 + i / 32));
             if (i % 2 == 1)
-                held[i]->send("GET /weibo HTTP/1.1\r\n");
-        }
-    };
-    QTimer again;
-    QObject::connect(&again, &QTimer::timeout, &again, reopen);
-    reopen();
-    again.start(100);
-    QTest::qWait(attackMs);
-    again.stop();
+                connection->send("GET /weibo HTTP/1.1\r\n");
+            return connection;
+        },
+        endings);
     return QString("1600 connections from 50 addresses: %1 open at the end, %2 made in all")
-        .arg(openCount(held))
+        .arg(endings.value("open at the end"))
         .arg(made);
 }
 
@@ -617,4 +669,124 @@ QString AttackBench::wideRowsAgain(ServiceProcess& service)
                    "stored rows %3")
         .arg(double(data.size()) / 1e6, 0, 'f', 1)
         .arg(results.at(0), results.at(1));
+}
+
+QString AttackBench::hugeLength(ServiceProcess& service)
+{
+    QStringList results;
+    for (const char* length : {"9223372036854775808", "18446744073709551615"}) {
+        const QByteArray answer = RawHttp::exchange(
+            service.baseUrl(),
+            QByteArray("POST /sync/userid.php HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: ") + length + "\r\n\r\nx",
+            attacker);
+        results << QString("%1: %2").arg(length, outcome(answer));
+    }
+    // The owner goes on meanwhile: a service that died fails every request from here on.
+    QTest::qWait(5000);
+    const bool alive = RawHttp::exchange(service.baseUrl(), "GET /weibo HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", attacker)
+                           .startsWith("HTTP/1.1 200");
+    return "Content-Length " + results.join(", ") + (alive ? "; the service answers" : "; the service is gone");
+}
+
+QString AttackBench::fillAccount(ServiceProcess& service, const QString& account, double megabytes)
+{
+    if (!service.addAccount(account, "pw"))
+        qFatal("cannot add the account");
+    // Uploads of a size the service takes; each its own bills.
+    const int perUpload = 100000;
+    const int total = int(megabytes * 1e6 / answerBytesPerBill);
+    for (int first = 0; first < total; first += perUpload) {
+        HostileConnection upload(service.baseUrl(), "127.0.0.5");
+        upload.send(syncRequest(account, billRecordData(qMin(perUpload, total - first), first)));
+        awaitClosed(std::array{&upload}, 600000);
+        if (outcome(upload.answer()) != "change set")
+            qFatal("the account was not filled: %s", qPrintable(outcome(upload.answer())));
+    }
+    HostileConnection first(service.baseUrl(), "127.0.0.5");
+    first.send(syncRequest(account, changeSet(billColumns, 0, {})));
+    awaitClosed(std::array{&first}, 600000);
+    return QString("an account of %1 bills, whose first sync takes %2 MB in %3")
+        .arg(total)
+        .arg(double(first.received()) / 1e6, 0, 'f', 1)
+        .arg(seconds(first.lifetimeMs()));
+}
+
+QString AttackBench::largeAccount(ServiceProcess& service)
+{
+    return fillAccount(service, "large", m_accountMb);
+}
+
+QString AttackBench::mediumAccount(ServiceProcess& service)
+{
+    return fillAccount(service, "medium", 3.5);
+}
+
+QString AttackBench::unreadSyncs(ServiceProcess& service)
+{
+    return unreadFirstSyncs(service, "large", 200, 10, "127.0.5.");
+}
+
+QString AttackBench::unreadAnswers(ServiceProcess& service)
+{
+    return unreadFirstSyncs(service, "medium", 1000, 40, "127.0.6.");
+}
+
+QString AttackBench::unreadFirstSyncs(ServiceProcess& service, const QString& account, int count, int addresses,
+                                      const QString& network)
+{
+    // None of the answers is read; each connection closed asks again. What the answers waiting on disk take is looked
+    // at meanwhile.
+    QMap<QString, int> endings;
+    const QByteArray request = syncRequest(account, changeSet(billColumns, 0, {}));
+    const int perAddress = count / addresses;
+    qint64 spooled = 0;
+    QTimer disk;
+    QObject::connect(&disk, &QTimer::timeout, &disk, [&] {
+        qint64 size = 0;
+        for (const QFileInfo& file : QDir(service.dataDir() + "/answers").entryInfoList(QDir::Files))
+            size += file.size();
+        spooled = qMax(spooled, size);
+    });
+    disk.start(500);
+    const int made = holdOpen(
+        count, attackMs,
+        [&](int i) {
+            auto* sync = new HostileConnection(service.baseUrl(), network + QString::number(1 + i / perAddress));
+            sync->send(request);
+            sync->holdUnread();
+            return sync;
+        },
+        endings);
+    return QString(
+               "%1 unread first syncs from %2 addresses, %3 asked in all: %4; answers waiting on disk %5 MB at most")
+        .arg(count)
+        .arg(addresses)
+        .arg(made)
+        .arg(tally(endings))
+        .arg(spooled / 1024 / 1024);
+}
+
+QString AttackBench::proxyGuessing(ServiceProcess& service)
+{
+    Q_UNUSED(service)
+    int checked = 0;
+    int refused = 0;
+    // Each guess claims to come from the owner's address; the proxy appends the guesser's own after it.
+    pump(
+        2000, 8,
+        [this](int i) {
+            auto* guess = new HostileConnection(m_proxy->baseUrl(), attacker);
+            guess->send(RawHttp::formPost("sync/userid.php", "username=owner&password=guess" + QByteArray::number(i),
+                                          "X-Forwarded-For: 127.0.0.1\r\n"));
+            return guess;
+        },
+        [&](const HostileConnection& guess) {
+            const QString result = outcome(guess.answer());
+            checked += result == "error 1" ? 1 : 0;
+            refused += result == "error 4" ? 1 : 0;
+        });
+    return QString("2,000 wrong passwords through the proxy (%1): %2 checked, %3 refused unchecked")
+        .arg(m_trustsProxies ? "trusted" : "the service takes no --trusted-proxy")
+        .arg(checked)
+        .arg(refused);
 }

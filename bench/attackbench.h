@@ -5,18 +5,21 @@
 #include <QString>
 #include <QStringList>
 
+class ForwardingProxy;
 class ServiceProcess;
 
 // Attacks on a service as an operator would start it (its defaults, 1024 descriptors), each from loopback addresses
 // other than 127.0.0.1, while the owner of an account logs in and syncs a record every 0.2 s from 127.0.0.1. Prints
 // per attack the owner's failed requests and 99th percentile, the service's peak resident memory and what the attack
 // achieved. A fresh service serves each attack; one that grows past a guard is stopped, so that a row that would take
-// the machine's memory ends early instead.
+// the machine's memory ends early instead. Where the row says so, owner and attacker both reach the service through
+// a proxy, which the service is told to trust when it can be.
 class AttackBench
 {
 public:
-    // `program`: the service to attack; empty for this build's.
-    explicit AttackBench(const QString& program);
+    // `program`: the service to attack; empty for this build's. `accountMb`: the size of the large account whose
+    // first syncs are left unread.
+    AttackBench(const QString& program, int accountMb);
 
     static QStringList names();
     // Runs the attack of that name, or every one for "all"; false for an unknown name.
@@ -24,8 +27,17 @@ public:
 
 private:
     using Attack = QString (AttackBench::*)(ServiceProcess&);
-    // Every attack with its name, in the order "all" runs them.
-    static const QList<QPair<QString, Attack>>& attacks();
+    struct Row
+    {
+        QString name;
+        Attack attack;
+        // Fills the service before the owner starts, if anything, and says with what.
+        Attack setup = nullptr;
+        // Whether the owner and the attacker reach the service through a proxy that names them.
+        bool behindProxy = false;
+    };
+    // Every attack, in the order "all" runs them.
+    static const QList<Row>& attacks();
 
     QString slowBody(ServiceProcess& service);
     QString slowHead(ServiceProcess& service);
@@ -46,9 +58,28 @@ private:
     QString ampersandSyncs(ServiceProcess& service);
     QString wideColumns(ServiceProcess& service);
     QString wideRowsAgain(ServiceProcess& service);
+    QString hugeLength(ServiceProcess& service);
+    QString unreadSyncs(ServiceProcess& service);
+    QString unreadAnswers(ServiceProcess& service);
+    QString proxyGuessing(ServiceProcess& service);
 
-    void runOne(const QString& name, Attack attack);
+    // First syncs of the account from `count` connections spread evenly over `addresses` addresses of the network
+    // ("127.0.5."), none of whose answers is read.
+    QString unreadFirstSyncs(ServiceProcess& service, const QString& account, int count, int addresses,
+                             const QString& network);
+    QString largeAccount(ServiceProcess& service);
+    QString mediumAccount(ServiceProcess& service);
+    // Fills a new account with bills until a first sync's answer takes about that many megabytes; returns what one
+    // took and how long.
+    QString fillAccount(ServiceProcess& service, const QString& account, double megabytes);
+
+    void runOne(const Row& row);
 
     QString m_program;
+    int m_accountMb;
     QString m_installer;
+    // Whether the service can be told to believe a proxy's X-Forwarded-For.
+    bool m_trustsProxies = false;
+    // The proxy in front of the service in the row under way, if it has one.
+    ForwardingProxy* m_proxy = nullptr;
 };

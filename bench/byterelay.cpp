@@ -18,19 +18,24 @@ void ByteRelay::relay()
 {
     while (QTcpSocket* client = m_server.nextPendingConnection()) {
         auto* target = new QTcpSocket(client);
-        const auto pass = [](QTcpSocket* from, QTcpSocket* to, qint64& count) {
-            const QByteArray data = from->readAll();
-            count += data.size();
-            to->write(data);
+        const auto toServer = [=, this] {
+            const QByteArray data = client->readAll();
+            m_sent += data.size();
+            target->write(this->toServer(client, data));
         };
-        connect(client, &QTcpSocket::readyRead, target, [=, this] {
+        connect(client, &QTcpSocket::readyRead, target, [=] {
             if (target->state() == QAbstractSocket::ConnectedState)
-                pass(client, target, m_sent);
+                toServer();
         });
-        connect(target, &QTcpSocket::connected, client, [=, this] { pass(client, target, m_sent); });
-        connect(target, &QTcpSocket::readyRead, client, [=, this] { pass(target, client, m_received); });
+        connect(target, &QTcpSocket::connected, client, toServer);
+        connect(target, &QTcpSocket::readyRead, client, [=, this] {
+            const QByteArray data = target->readAll();
+            m_received += data.size();
+            client->write(data);
+        });
         connect(client, &QTcpSocket::disconnected, client, &QObject::deleteLater);
         connect(target, &QTcpSocket::disconnected, client, &QTcpSocket::disconnectFromHost);
+        connecting(target);
         target->connectToHost(QHostAddress::LocalHost, m_targetPort);
     }
 }

@@ -2,6 +2,8 @@
 
 #include <QTcpServer>
 
+class QTcpSocket;
+
 // A relay on a loopback port in front of a server, counting the bytes that pass each way: what a client sends and
 // receives on the wire, headers and form encoding included.
 class ByteRelay : public QObject
@@ -16,6 +18,16 @@ public:
     qint64 sent() const { return m_sent; }
     qint64 received() const { return m_received; }
     void resetCounts() { m_sent = m_received = 0; }
+
+protected:
+    // Called before the relay connects to the server for a client.
+    virtual void connecting(QTcpSocket* target) { Q_UNUSED(target) }
+    // What of the client's bytes goes on to the server now; the relay passes them as they come.
+    virtual QByteArray toServer(QTcpSocket* client, const QByteArray& data)
+    {
+        Q_UNUSED(client)
+        return data;
+    }
 
 private:
     void relay();

@@ -18,7 +18,7 @@ HostileConnection::HostileConnection(const QString& baseUrl, const QString& from
         writeMore();
     });
     connect(&m_socket, &QTcpSocket::readyRead, this, [this] {
-        if (!m_pace.isActive())
+        if (!m_pace.isActive() && !m_unread)
             take(-1);
     });
     connect(&m_socket, &QTcpSocket::stateChanged, this, [this](QAbstractSocket::SocketState state) {
@@ -57,6 +57,12 @@ void HostileConnection::readSlowly(int bytesPerSecond)
     m_socket.setReadBufferSize(bytesPerSecond);
     connect(&m_pace, &QTimer::timeout, this, [this, bytesPerSecond] { take(bytesPerSecond / 10); });
     m_pace.start(100);
+}
+
+void HostileConnection::holdUnread()
+{
+    m_unread = true;
+    m_socket.setReadBufferSize(keptAnswer);
 }
 
 QByteArray HostileConnection::answer() const

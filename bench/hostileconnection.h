@@ -22,12 +22,16 @@ public:
     void trickle(const QByteArray& head, const QByteArray& rest, int intervalMs);
     // Takes the answer at this pace at most.
     void readSlowly(int bytesPerSecond);
+    // Takes nothing of the answer until the server closes the connection: what the system buffers is all it holds.
+    void holdUnread();
 
     bool isOpen() const { return m_socket.state() != QAbstractSocket::UnconnectedState; }
     // Milliseconds from the connection's start until it closed, or until now.
     qint64 lifetimeMs() const { return m_closedAt >= 0 ? m_closedAt : m_started.elapsed(); }
     qint64 sent() const { return m_sent; }
     qint64 received() const { return m_received; }
+    // Whether any of the answer has come, read or not.
+    bool answerBegun() const { return m_received > 0 || m_socket.bytesAvailable() > 0; }
     // The start of the answer: its status line and the beginning of its body joined by "|".
     QByteArray answer() const;
 
@@ -46,5 +50,6 @@ private:
     qint64 m_sent = 0;
     qint64 m_received = 0;
     qint64 m_closedAt = -1;
+    bool m_unread = false;
     QByteArray m_start;
 };

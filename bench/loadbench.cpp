@@ -38,8 +38,10 @@ bool LoadBench::run(const char* store, int processes, int workers)
 {
     // The fixture makes each first process a fresh store of the kind this variable names.
     qputenv("QUILLBAY_TEST_STORE", store);
-    // Every device connects from the one loopback address.
+    // Every device connects from the one loopback address, and may have its request waiting for a worker.
     QStringList arguments{"--connections-per-address", QString::number(m_devices)};
+    if (ServiceProcess::takesOption(m_program, "--waiting-per-address"))
+        arguments << "--waiting-per-address" << QString::number(m_devices);
     if (workers > 0)
         arguments << "--workers" << QString::number(workers);
     std::vector<std::unique_ptr<ServiceProcess>> services;

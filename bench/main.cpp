@@ -57,10 +57,16 @@ int main(int argc, char* argv[])
                       "Run only this attack on the service (all: every one): " + AttackBench::names().join(", ") + ".",
                       "name"});
     parser.addOption({"service", "The service the attacks and the load test start (default: this build's).", "path"});
+    parser.addOption({"attack-account-mb",
+                      "Megabytes of the account whose first syncs the unread-syncs attack leaves unread.", "MB",
+                      "100"});
     parser.process(app);
 
     if (parser.isSet("attack")) {
-        if (!AttackBench(parser.value("service")).run(parser.value("attack")))
+        const int accountMb = parser.value("attack-account-mb").toInt();
+        if (accountMb <= 0)
+            qFatal("--attack-account-mb takes a positive number");
+        if (!AttackBench(parser.value("service"), accountMb).run(parser.value("attack")))
             qFatal("--attack takes one of: all, %s", qPrintable(AttackBench::names().join(", ")));
         return 0;
     }

@@ -5,42 +5,77 @@ ConnectionTable::ConnectionTable(int maxConnections, int perAddress)
 {
 }
 
-ConnectionTable::Admission ConnectionTable::admit(const std::string& peer)
+ConnectionTable::Admission ConnectionTable::admit(HttpConnection* connection, const std::string& address)
 {
-    const auto found = m_perPeer.find(peer);
-    if (found != m_perPeer.end() && found->second >= m_perAddress)
+    if (addressFull(address))
         return Admission::AddressFull;
-    if (m_open >= m_maxConnections)
+    if (int(m_entries.size()) >= m_maxConnections)
         return Admission::Full;
-    ++m_perPeer[peer];
-    ++m_open;
+    Entry& entry = m_entries[connection];
+    if (!address.empty()) {
+        entry.address = address;
+        ++m_perPeer[address];
+    }
+    progressed(connection);
     return Admission::Admitted;
 }
 
-void ConnectionTable::leave(const std::string& peer)
+bool ConnectionTable::claim(HttpConnection* connection, const std::string& address)
 {
-    --m_open;
-    const auto found = m_perPeer.find(peer);
-    if (found != m_perPeer.end() && --found->second <= 0)
-        m_perPeer.erase(found);
+    const auto found = m_entries.find(connection);
+    if (found == m_entries.end() || addressFull(address))
+        return false;
+    found->second.address = address;
+    ++m_perPeer[address];
+    return true;
 }
 
-void ConnectionTable::startWaiting(HttpConnection* connection)
+void ConnectionTable::leave(HttpConnection* connection)
 {
-    if (m_places.count(connection) == 0)
-        m_places.emplace(connection, m_waiting.insert(m_waiting.end(), connection));
-}
-
-void ConnectionTable::stopWaiting(HttpConnection* connection)
-{
-    const auto place = m_places.find(connection);
-    if (place == m_places.end())
+    const auto found = m_entries.find(connection);
+    if (found == m_entries.end())
         return;
-    m_waiting.erase(place->second);
-    m_places.erase(place);
+    leaveOrder(found->second);
+    const auto counted = m_perPeer.find(found->second.address);
+    if (counted != m_perPeer.end() && --counted->second <= 0)
+        m_perPeer.erase(counted);
+    m_entries.erase(found);
 }
 
-HttpConnection* ConnectionTable::longestWaiting() const
+void ConnectionTable::progressed(HttpConnection* connection)
 {
-    return m_waiting.empty() ? nullptr : m_waiting.front();
+    const auto found = m_entries.find(connection);
+    if (found == m_entries.end())
+        return;
+    Entry& entry = found->second;
+    if (entry.inOrder)
+        m_order.splice(m_order.end(), m_order, entry.place);
+    else
+        entry.place = m_order.insert(m_order.end(), connection);
+    entry.inOrder = true;
+}
+
+void ConnectionTable::working(HttpConnection* connection)
+{
+    const auto found = m_entries.find(connection);
+    if (found != m_entries.end())
+        leaveOrder(found->second);
+}
+
+HttpConnection* ConnectionTable::leastProgressed() const
+{
+    return m_order.empty() ? nullptr : m_order.front();
+}
+
+bool ConnectionTable::addressFull(const std::string& address) const
+{
+    const auto found = m_perPeer.find(address);
+    return !address.empty() && found != m_perPeer.end() && found->second >= m_perAddress;
+}
+
+void ConnectionTable::leaveOrder(Entry& entry)
+{
+    if (entry.inOrder)
+        m_order.erase(entry.place);
+    entry.inOrder = false;
 }

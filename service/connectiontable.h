@@ -6,9 +6,11 @@
 
 class HttpConnection;
 
-// The open connections, counted in all and per client address, and those still without a whole request in the order
-// they came: when every place is taken, the one that has waited longest is the one to close. Used on the network
-// thread only.
+// The open connections, counted in all and per client address. A direct connection counts under its peer's address
+// from its accept on; one through a trusted proxy under the client its head names, once the head is read. The
+// connections whose request is not being worked on are kept in the order they last made progress (a byte of their
+// request read, a byte of their answer taken): when every place is taken, the one that has gone longest without
+// progress is the one to close. Used on the network thread only.
 class ConnectionTable
 {
 public:
@@ -20,20 +22,35 @@ public:
         AddressFull,
         Full
     };
-    // Counts a new connection from the address in, unless its address holds its cap or all places are taken.
-    Admission admit(const std::string& peer);
-    void leave(const std::string& peer);
+    // Counts a new connection in, under the address unless it is empty, unless the address holds its cap or all
+    // places are taken. It starts as having just made progress.
+    Admission admit(HttpConnection* connection, const std::string& address);
+    // Counts a connection admitted without an address under the client's; false when that address holds its cap.
+    bool claim(HttpConnection* connection, const std::string& address);
+    void leave(HttpConnection* connection);
 
-    void startWaiting(HttpConnection* connection);
-    void stopWaiting(HttpConnection* connection);
-    // The connection that has waited longest for its whole request, if any.
-    HttpConnection* longestWaiting() const;
+    // The connection moved on: it becomes the last to be closed for want of places.
+    void progressed(HttpConnection* connection);
+    // Its request is being worked on, or waits for a worker: it is not closed for want of places until it answers.
+    void working(HttpConnection* connection);
+    // The connection that has gone longest without progress and is not being worked on, if any.
+    HttpConnection* leastProgressed() const;
 
 private:
+    struct Entry
+    {
+        std::string address;
+        bool inOrder = false;
+        std::list<HttpConnection*>::iterator place;
+    };
+
+    bool addressFull(const std::string& address) const;
+    void leaveOrder(Entry& entry);
+
     int m_maxConnections;
     int m_perAddress;
-    int m_open = 0;
     std::unordered_map<std::string, int> m_perPeer;
-    std::list<HttpConnection*> m_waiting;
-    std::unordered_map<HttpConnection*, std::list<HttpConnection*>::iterator> m_places;
+    std::unordered_map<HttpConnection*, Entry> m_entries;
+    // Least recent progress first.
+    std::list<HttpConnection*> m_order;
 };

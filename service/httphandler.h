@@ -1,5 +1,7 @@
 #pragma once
 
+#include "answertext.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -17,7 +19,7 @@ public:
         std::string path;
         // The target's text after "?", still encoded.
         std::string query;
-        // The client address, an IPv4 address mapped into IPv6 written as IPv4.
+        // The client address every per-address limit counts (ClientAddress): an IPv4 address, or an IPv6 /64.
         std::string peer;
         std::string host;
         std::string origin;
@@ -27,10 +29,9 @@ public:
     struct Answer
     {
         int status = 200;
-        QByteArray body;
+        // In memory, in the spool, or a file sent as it stands, read piece by piece as the client takes it.
+        AnswerText body;
         const char* type = "text/plain; charset=utf-8";
-        // A file sent as the body instead, read piece by piece as the client takes it.
-        QString file;
     };
 
     virtual ~HttpHandler() = default;
@@ -41,6 +42,7 @@ public:
     virtual Answer answer(Request request) = 0;
     // The answer to a body larger than its path takes, sent without reading it.
     virtual Answer tooLarge() const = 0;
-    // The answer to a large request that waited its turn in vain, sent without reading its body.
+    // The answer to a request the service cannot take now: a large one that waited its turn in vain, or one more
+    // from an address that has its share of connections or of requests waiting.
     virtual Answer busy() const = 0;
 };

@@ -14,13 +14,6 @@ using tcp = asio::ip::tcp;
 // While no descriptor is free, the listener waits this long before it accepts again instead of spinning.
 const auto acceptPause = std::chrono::milliseconds(100);
 
-std::string addressText(const asio::ip::address& address)
-{
-    if (address.is_v6() && address.to_v6().is_v4_mapped())
-        return asio::ip::make_address_v4(asio::ip::v4_mapped, address.to_v6()).to_string();
-    return address.to_string();
-}
-
 bool outOfDescriptors(const boost::system::error_code& error)
 {
     return error == asio::error::no_descriptors || error == asio::error::no_buffer_space ||
@@ -29,8 +22,9 @@ bool outOfDescriptors(const boost::system::error_code& error)
 } // namespace
 
 HttpServer::HttpServer(const Limits& limits)
-    : m_limits(limits), m_table(limits.maxConnections, limits.perAddress), m_turns(limits.largeAtOnce),
-      m_acceptor(m_network), m_acceptPause(m_network), m_workers(std::size_t(limits.workers))
+    : m_limits(limits), m_clients(limits.trustedProxies), m_table(limits.maxConnections, limits.perAddress),
+      m_turns(limits.largeAtOnce), m_acceptor(m_network), m_acceptPause(m_network),
+      m_workers(std::size_t(limits.workers)), m_queue(m_workers, limits.workers, limits.waitingPerAddress)
 {
 }
 
@@ -86,41 +80,44 @@ void HttpServer::admit(tcp::socket socket)
     const tcp::endpoint remote = socket.remote_endpoint(error);
     if (error)
         return;
-    const std::string peer = addressText(remote.address());
-    ConnectionTable::Admission admission = m_table.admit(peer);
+    // A proxy's connections count under the clients their heads name, not under the proxy.
+    const std::string peer = ClientAddress::key(remote.address());
+    const std::string counted = m_clients.trusts(remote.address()) ? std::string() : peer;
+    // An answer's head and body go out in separate writes: without this the body would wait for the client's
+    // delayed acknowledgement.
+    socket.set_option(tcp::no_delay(true), error);
+    const auto connection = std::make_shared<HttpConnection>(*this, std::move(socket), remote.address());
+    ConnectionTable::Admission admission = m_table.admit(connection.get(), counted);
     bool madeRoom = false;
-    for (HttpConnection* oldest = nullptr;
-         admission == ConnectionTable::Admission::Full && (oldest = m_table.longestWaiting()) != nullptr;) {
-        oldest->close();
+    for (HttpConnection* stalest = nullptr;
+         admission == ConnectionTable::Admission::Full && (stalest = m_table.leastProgressed()) != nullptr;) {
+        stalest->close();
         madeRoom = true;
-        admission = m_table.admit(peer);
+        admission = m_table.admit(connection.get(), counted);
     }
     if (madeRoom || admission == ConnectionTable::Admission::Full) {
         static WarningPace pace;
         pace.warn(QString("all %1 connections taken: %2 to admit one from %3")
                       .arg(m_limits.maxConnections)
-                      .arg(madeRoom ? "closed the one that waited longest for its request" : "refused it")
+                      .arg(madeRoom ? "closed the one that made no progress for longest" : "refused it")
                       .arg(peer.c_str()));
     } else if (admission == ConnectionTable::Admission::AddressFull) {
         static WarningPace pace;
         pace.warn(
             QString("address %1 holds its %2 connections: refused another").arg(peer.c_str()).arg(m_limits.perAddress));
     }
-    if (admission != ConnectionTable::Admission::Admitted)
-        return;
-    // An answer's head and body go out in separate writes: without this the body would wait for the client's
-    // delayed acknowledgement.
-    socket.set_option(tcp::no_delay(true), error);
-    std::make_shared<HttpConnection>(*this, std::move(socket), peer)->start();
+    // A connection refused goes with its last owner here.
+    if (admission == ConnectionTable::Admission::Admitted)
+        connection->start();
 }
 
 void HttpServer::pauseAccepting()
 {
     static WarningPace pace;
-    pace.warn("no file descriptor free to accept a connection: closing the one that waited longest for its request");
+    pace.warn("no file descriptor free to accept a connection: closing the one that made no progress for longest");
     // The pending connection stays in the backlog, so accepting again at once would fail again.
-    if (HttpConnection* oldest = m_table.longestWaiting())
-        oldest->close();
+    if (HttpConnection* stalest = m_table.leastProgressed())
+        stalest->close();
     m_acceptPause.expires_after(acceptPause);
     m_acceptPause.async_wait([this](const boost::system::error_code&) { accept(); });
 }

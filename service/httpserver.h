@@ -1,7 +1,9 @@
 #pragma once
 
+#include "clientaddress.h"
 #include "connectiontable.h"
 #include "requestturns.h"
+#include "workqueue.h"
 
 #include <QHostAddress>
 #include <QString>
@@ -12,13 +14,15 @@
 #include <boost/asio/thread_pool.hpp>
 
 #include <chrono>
+#include <vector>
 
 class HttpHandler;
 
 // The service's HTTP server. One network thread accepts every connection and reads and writes them all without
 // blocking, so that a slow or idle client holds a descriptor and a bounded buffer, never a thread; whole requests are
-// answered on a pool of worker threads. When every place is taken, the connection that has waited longest without a
-// whole request makes room for the new one; a request being answered is never dropped.
+// answered on a pool of worker threads, shared fairly among client addresses. When every place is taken, the
+// connection that has gone longest without progress, sending its request or taking its answer, makes room for the
+// new one; a request being worked on is never dropped.
 class HttpServer
 {
 public:
@@ -27,9 +31,15 @@ public:
         int workers = 2;
         int maxConnections = 1000;
         int perAddress = 32;
+        // Requests of one client address that may wait for a worker at once.
+        int waitingPerAddress = 4;
         // A connection sends its first byte within the idle time, then its whole head within the head time.
         std::chrono::seconds idle{30};
         std::chrono::seconds head{10};
+        // A client that takes no byte of its answer for this long loses its connection.
+        std::chrono::seconds writeStall{30};
+        // Peers whose X-Forwarded-For names the client.
+        std::vector<boost::asio::ip::address> trustedProxies;
         // Large requests read and worked on at once, and how long one waits for its turn.
         int largeAtOnce = 2;
         std::chrono::seconds largeWait{60};
@@ -48,9 +58,10 @@ public:
     const Limits& limits() const { return m_limits; }
     HttpHandler& handler() { return *m_handler; }
     boost::asio::io_context& network() { return m_network; }
-    boost::asio::thread_pool& workers() { return m_workers; }
     ConnectionTable& table() { return m_table; }
     RequestTurns& turns() { return m_turns; }
+    WorkQueue& queue() { return m_queue; }
+    const ClientAddress& clients() const { return m_clients; }
 
 private:
     void accept();
@@ -59,6 +70,7 @@ private:
 
     Limits m_limits;
     HttpHandler* m_handler = nullptr;
+    ClientAddress m_clients;
     // Before the network: connections still held by its handlers when it goes give their places back.
     ConnectionTable m_table;
     RequestTurns m_turns;
@@ -66,4 +78,6 @@ private:
     boost::asio::ip::tcp::acceptor m_acceptor;
     boost::asio::steady_timer m_acceptPause;
     boost::asio::thread_pool m_workers;
+    // Made after the workers it hands requests to; run() joins them before either goes.
+    WorkQueue m_queue;
 };

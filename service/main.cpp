@@ -1,10 +1,12 @@
 #include "accountregistry.h"
+#include "answerspool.h"
 #include "httpserver.h"
 #include "serviceoptions.h"
 #include "servicestore.h"
 #include "syncservice.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QTextStream>
 #include <QUrl>
 
@@ -14,10 +16,10 @@
 
 namespace {
 // Descriptors kept free of connections: each worker's store connection (an SQLite store keeps up to four files open
-// for one), a download's installer file now and then, and the log.
+// for one) and the answer file it writes, a file read for an answer now and then, and the log.
 int reservedDescriptors(int workers)
 {
-    return 64 + 4 * workers;
+    return 64 + 5 * workers;
 }
 
 // Raises the soft limit of open descriptors to the hard one, for the connections; returns the limit in force.
@@ -80,6 +82,13 @@ int main(int argc, char* argv[])
         }
     }
 
+    const auto spool =
+        std::make_shared<AnswerSpool>(QDir(options->dataFolder).filePath("answers"), options->answerSpoolBytes);
+    if (!spool->prepare(error)) {
+        err << error << Qt::endl;
+        return 1;
+    }
+
     const int descriptors = raiseDescriptorLimit();
     HttpServer::Limits limits;
     limits.workers = options->workers;
@@ -87,8 +96,12 @@ int main(int argc, char* argv[])
                                 ? options->maxConnections
                                 : std::max(16, descriptors - reservedDescriptors(options->workers));
     limits.perAddress = options->connectionsPerAddress;
+    limits.waitingPerAddress = options->waitingPerAddress;
     limits.idle = std::chrono::seconds(options->idleSeconds);
     limits.head = std::chrono::seconds(options->headSeconds);
+    limits.writeStall = std::chrono::seconds(options->writeStallSeconds);
+    for (const QHostAddress& proxy : options->trustedProxies)
+        limits.trustedProxies.push_back(boost::asio::ip::make_address(proxy.toString().toStdString()));
     limits.largeAtOnce = options->largeRequests;
     limits.largeWait = std::chrono::seconds(options->largeWaitSeconds);
 
@@ -99,7 +112,7 @@ int main(int argc, char* argv[])
             << Qt::endl;
         return 1;
     }
-    SyncService service(*options, options->baseUrl(port));
+    SyncService service(*options, options->baseUrl(port), spool);
     out << "listening on " << options->listenUrl(port) << Qt::endl;
     server.run(service);
     return 1;

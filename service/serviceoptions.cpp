@@ -64,18 +64,38 @@ std::optional<ServiceOptions> ServiceOptions::parse(const QCoreApplication& app,
                                      "count", QString::number(qMax(2, QThread::idealThreadCount())));
     const QCommandLineOption maxConnections(
         "max-connections",
-        "Connections served at once; when all are taken, the one that has waited longest without a whole request is "
-        "closed (default: the descriptor limit, raised to its hard limit, less a reserve for the store).",
+        "Connections served at once; when all are taken, the one that has gone longest without progress, sending its "
+        "request or taking its answer, is closed (default: the descriptor limit, raised to its hard limit, less a "
+        "reserve for the store).",
         "count", "0");
     const QCommandLineOption perAddress("connections-per-address",
-                                        "Connections one client address may hold; a proxy in front of the service, "
-                                        "or many devices behind one address, need more.",
+                                        "Connections one client address may hold (those of a trusted proxy count "
+                                        "under the clients it names); many devices behind one address need more.",
                                         "count", "32");
+    const QCommandLineOption waitingPerAddress(
+        "waiting-per-address",
+        "Requests of one client address that may wait for a worker at once; more are told the service is busy.",
+        "count", "4");
+    const QCommandLineOption trustedProxy(
+        "trusted-proxy",
+        "Address of a proxy in front of the service (repeatable): a request from it counts as coming from the client "
+        "it names last in X-Forwarded-For (or in Forwarded's for= without X-Forwarded-For). From any other address "
+        "these headers are ignored.",
+        "address");
     const QCommandLineOption idle("idle-timeout", "Seconds after which a connection that sends nothing is closed.",
                                   "seconds", "30");
     const QCommandLineOption head("head-timeout",
                                   "Seconds a request head may take from its first byte, however slowly it comes.",
                                   "seconds", "10");
+    const QCommandLineOption writeStall("write-stall-timeout",
+                                        "Seconds after which a connection whose client takes no byte of its answer "
+                                        "is closed.",
+                                        "seconds", "30");
+    const QCommandLineOption answerSpool("answer-spool-limit",
+                                         "Megabytes that large answers waiting for their clients may take in all, in "
+                                         "the --data folder; a sync whose answer finds no room is told the service "
+                                         "is busy.",
+                                         "MB", "2048");
     const QCommandLineOption largeRequests("large-requests", "Requests over 1 MB read and worked on at once.", "count",
                                            "2");
     const QCommandLineOption largeWait("large-request-wait",
@@ -116,8 +136,12 @@ std::optional<ServiceOptions> ServiceOptions::parse(const QCoreApplication& app,
                        workers,
                        maxConnections,
                        perAddress,
+                       waitingPerAddress,
+                       trustedProxy,
                        idle,
                        head,
+                       writeStall,
+                       answerSpool,
                        largeRequests,
                        largeWait,
                        keyIterations,
@@ -133,8 +157,9 @@ std::optional<ServiceOptions> ServiceOptions::parse(const QCoreApplication& app,
     parser.process(app);
 
     ServiceOptions options;
+    options.dataFolder = parser.value(data);
     options.storeUrl =
-        parser.isSet(database) ? parser.value(database) : "sqlite:" + QDir(parser.value(data)).filePath("service.db");
+        parser.isSet(database) ? parser.value(database) : "sqlite:" + QDir(options.dataFolder).filePath("service.db");
     if (parser.isSet(addAccount))
         options.newAccount = parser.value(addAccount);
 
@@ -142,14 +167,22 @@ std::optional<ServiceOptions> ServiceOptions::parse(const QCoreApplication& app,
         error = "--listen takes an IP address";
         return std::nullopt;
     }
+    for (const QString& proxy : parser.values(trustedProxy)) {
+        if (!options.trustedProxies.emplace_back().setAddress(proxy)) {
+            error = "--trusted-proxy takes an IP address";
+            return std::nullopt;
+        }
+    }
     const auto portNumber = number(parser.value(port), 0, 65535);
     const auto code = number(parser.value(offerVersion), 0, INT_MAX);
     const std::pair<const QCommandLineOption*, int*> counts[] = {
         {&workers, &options.workers},
         {&maxConnections, &options.maxConnections},
         {&perAddress, &options.connectionsPerAddress},
+        {&waitingPerAddress, &options.waitingPerAddress},
         {&idle, &options.idleSeconds},
         {&head, &options.headSeconds},
+        {&writeStall, &options.writeStallSeconds},
         {&largeRequests, &options.largeRequests},
         {&largeWait, &options.largeWaitSeconds},
         {&keyIterations, &options.keyIterations},
@@ -159,9 +192,10 @@ std::optional<ServiceOptions> ServiceOptions::parse(const QCoreApplication& app,
         {&feedbackPerAddress, &options.feedbackPerAddress},
         {&feedbackPerHour, &options.feedbackPerHour},
     };
-    // Counts that must allow something: workers, the connection caps, times, turns, rounds and failures.
-    const QList<const QCommandLineOption*> atLeastOne{&workers,       &perAddress, &idle,          &head,
-                                                      &largeRequests, &largeWait,  &keyIterations, &loginFailures};
+    // Counts that must allow something: workers, the connection and waiting caps, times, turns, rounds and failures.
+    const QList<const QCommandLineOption*> atLeastOne{&workers,       &perAddress,   &waitingPerAddress, &idle,
+                                                      &head,          &writeStall,   &largeRequests,     &largeWait,
+                                                      &keyIterations, &loginFailures};
     QStringList unusable;
     for (const auto& [option, value] : counts) {
         const auto parsed = number(parser.value(*option), atLeastOne.contains(option) ? 1 : 0, 100000000);
@@ -171,8 +205,10 @@ std::optional<ServiceOptions> ServiceOptions::parse(const QCoreApplication& app,
             unusable << "--" + option->names().constFirst();
     }
     const auto feedbackKilobytes = number(parser.value(feedbackStore), 0, INT_MAX);
-    for (const auto& [option, valid] : {std::pair(&feedbackStore, bool(feedbackKilobytes)),
-                                        std::pair(&port, bool(portNumber)), std::pair(&offerVersion, bool(code))})
+    const auto spoolMegabytes = number(parser.value(answerSpool), 0, INT_MAX);
+    for (const auto& [option, valid] :
+         {std::pair(&feedbackStore, bool(feedbackKilobytes)), std::pair(&answerSpool, bool(spoolMegabytes)),
+          std::pair(&port, bool(portNumber)), std::pair(&offerVersion, bool(code))})
         if (!valid)
             unusable << "--" + option->names().constFirst();
     if (!unusable.isEmpty()) {
@@ -181,6 +217,7 @@ std::optional<ServiceOptions> ServiceOptions::parse(const QCoreApplication& app,
     }
     options.port = quint16(*portNumber);
     options.feedbackStoreBytes = qint64(*feedbackKilobytes) * 1024;
+    options.answerSpoolBytes = qint64(*spoolMegabytes) * 1024 * 1024;
     options.offeredCode = *code;
     options.offeredName = parser.value(offerName);
 

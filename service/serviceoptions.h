@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QHostAddress>
+#include <QList>
 #include <QString>
 
 #include <optional>
@@ -10,6 +11,8 @@ class QCoreApplication;
 // How the service was asked to run, from its command line.
 struct ServiceOptions
 {
+    // The folder of the service's files: its SQLite store by default, and answers waiting for slow clients.
+    QString dataFolder;
     QString storeUrl;
     // The name of an account to create, its password read from standard input, before exiting.
     std::optional<QString> newAccount;
@@ -22,8 +25,14 @@ struct ServiceOptions
     // Connections served at once; 0 for as many as the descriptor limit leaves room for.
     int maxConnections = 0;
     int connectionsPerAddress = 0;
+    int waitingPerAddress = 0;
+    // Peers whose X-Forwarded-For or Forwarded header names the client.
+    QList<QHostAddress> trustedProxies;
     int idleSeconds = 0;
     int headSeconds = 0;
+    int writeStallSeconds = 0;
+    // What answers waiting for their clients may take on disk in all.
+    qint64 answerSpoolBytes = 0;
     int largeRequests = 0;
     int largeWaitSeconds = 0;
     int keyIterations = 0;

@@ -2,11 +2,11 @@
 
 #include "data/sqlitehandle.h"
 #include "directstatement.h"
+#include "ownerfolder.h"
 #include "servicelog.h"
 
 #include <QAtomicInt>
 #include <QDateTime>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlError>
@@ -38,7 +38,9 @@ const char* const schema[] = {
 const char* const addChangeColumn = "alter table records add column seq bigint not null default 0";
 
 const char* const indexes[] = {
-    "create index if not exists records_by_change on records (user_id, seq)",
+    // A device's changes are read by number, in pages that follow this index.
+    "drop index if exists records_by_change",
+    "create index if not exists records_by_change_key on records (user_id, seq, table_name, id)",
     "create index if not exists syncs_by_applied on syncs (user_id, applied)",
     "create index if not exists syncs_by_client_time on syncs (user_id, client_time)",
     // Feedback and sign-ups are counted over the last hour at every post.
@@ -50,12 +52,13 @@ const char* const stampFormat = "yyyy-MM-dd hh:mm:ss";
 
 // Records per write: few statements for a large upload, well under both stores' limits on bound values.
 const qsizetype recordsPerWrite = 100;
+// Records per page of a read that may take a whole account.
+const qsizetype recordsPerPage = 1000;
 // Ids of a lookup from which the store is first asked whether it holds any id in their range at all: a first sync's
 // ids are all new, and one look into the index spares a look for each of them.
 const qsizetype rangeCheckFrom = 100;
 
 const QFileDevice::Permissions ownerFile = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
-const QFileDevice::Permissions ownerFolder = ownerFile | QFileDevice::ExeOwner;
 
 // The error's code and first line: a later line of a server's message may quote the values of the statement.
 QString errorSummary(const QSqlError& error)
@@ -73,20 +76,6 @@ bool failed(const QSqlQuery& query)
 bool exec(QSqlQuery& query)
 {
     return query.exec() || failed(query);
-}
-
-// Makes the folders of the path that are missing, each for its owner alone whatever the umask.
-bool makeFolders(const QString& folder)
-{
-    QStringList missing;
-    for (QString path = QFileInfo(folder).absoluteFilePath(); !QFileInfo::exists(path);
-         path = QFileInfo(path).absolutePath())
-        missing.prepend(path);
-    for (const QString& path : missing) {
-        if (!QDir().mkdir(path) || !QFile::setPermissions(path, ownerFolder))
-            return false;
-    }
-    return true;
 }
 
 // The store file for its owner alone, made empty when missing. SQLite gives its journal, WAL and shared-memory
@@ -201,7 +190,7 @@ bool ServiceStore::open(const QString& url)
     if (url.startsWith(sqlitePrefix) && url.size() > sqlitePrefix.size()) {
         // The rest is a plain file path, not URL-encoded: "#" or "%" in it mean themselves.
         const QString path = url.mid(sqlitePrefix.size());
-        if (!makeFolders(QFileInfo(path).absolutePath()) || !makeOwnerOnly(path)) {
+        if (!OwnerFolder::make(QFileInfo(path).absolutePath()) || !makeOwnerOnly(path)) {
             m_openError = "cannot make " + path + " for its owner alone";
             return false;
         }
@@ -236,7 +225,14 @@ QString ServiceStore::lastError() const
 
 bool ServiceStore::connect()
 {
-    return m_db.open() && createSchema();
+    if (!m_db.open())
+        return false;
+    // A write-ahead log lets a sync be written while others read a large account, and those go on reading
+    // meanwhile; with a rollback journal each would wait for the other. The file keeps the mode once set; another
+    // process holding it in the old mode leaves it so for now.
+    if (m_db.driverName() == "QSQLITE")
+        QSqlQuery(m_db).exec("pragma journal_mode = wal");
+    return createSchema();
 }
 
 bool ServiceStore::ready()
@@ -390,20 +386,33 @@ bool ServiceStore::saveRecords(const QString& userId, const QString& table, cons
 
 bool ServiceStore::changedRecords(
     const QString& userId, qint64 after, qint64 before,
-    const std::function<void(const QString& table, const StoredRecord& record)>& visit) const
+    const std::function<bool(const QString& table, const StoredRecord& record)>& visit) const
 {
+    const QString columns = "select seq, table_name, id, version, deleted, data from records where user_id = ? and ";
+    const QString order = " and seq < ? order by seq, table_name, id limit " + QString::number(recordsPerPage);
     QSqlQuery query(m_db);
     query.setForwardOnly(true);
-    query.prepare("select table_name, id, version, deleted, data from records where user_id = ? and seq > ? and "
-                  "seq < ?");
-    query.addBindValue(userId);
-    query.addBindValue(after);
-    query.addBindValue(before);
-    if (!exec(query))
-        return false;
-    while (query.next()) {
-        const QString table = query.value(0).toString();
-        withRecord(query, 1, [&visit, &table](const StoredRecord& record) { visit(table, record); });
+    query.prepare(columns + "seq > ?" + order);
+    // Where the last page ended, in the order of the index the pages follow: the first starts after a number.
+    QVariantList last{after};
+    for (bool more = true; more;) {
+        const QVariantList values = QVariantList{userId} + last + QVariantList{before};
+        for (int i = 0; i < values.size(); ++i)
+            query.bindValue(i, values.at(i));
+        if (!exec(query))
+            return false;
+        qsizetype read = 0;
+        while (more && query.next()) {
+            ++read;
+            const QString table = query.value(1).toString();
+            last = {query.value(0), table, query.value(2)};
+            withRecord(query, 2, [&](const StoredRecord& record) { more = visit(table, record); });
+        }
+        // The statement ends before the next page's: a reader of SQLite holds the whole file meanwhile.
+        query.finish();
+        more = more && read == recordsPerPage;
+        if (more && values.size() == 3)
+            query.prepare(columns + "(seq, table_name, id) > (?, ?, ?)" + order);
     }
     return true;
 }
@@ -427,6 +436,19 @@ bool ServiceStore::lastChange(const QString& userId, qint64& change) const
     if (!number(query, last))
         return false;
     change = last.value_or(0);
+    return true;
+}
+
+bool ServiceStore::wroteRecords(const QString& userId, qint64 after, qint64 upTo, bool& written) const
+{
+    QSqlQuery query(m_db);
+    query.prepare("select 1 from records where user_id = ? and seq > ? and seq <= ? limit 1");
+    query.addBindValue(userId);
+    query.addBindValue(after);
+    query.addBindValue(upTo);
+    if (!exec(query))
+        return false;
+    written = query.next();
     return true;
 }
 

@@ -39,7 +39,8 @@ struct FeedbackMessage
 };
 
 // Everything the service keeps, behind the only SQL in it. The statements are written so that SQLite and
-// PostgreSQL both run them: no driver-specific types, functions or pragmas. (On SQLite the records of a sync are
+// PostgreSQL both run them: no driver-specific types, functions or pragmas but the SQLite store's write-ahead log.
+// (On SQLite the records of a sync are
 // written through SQLite's own calls, DirectStatement, with the same statement.) Nothing is cached between calls, so
 // several service processes, and several connections of one, may share one store. One store object is one
 // connection, used by one thread. A row's values are kept as a JSON object with every control character escaped as
@@ -79,13 +80,18 @@ public:
     // Writes the records as changed by the change numbered `change`.
     bool saveRecords(const QString& userId, const QString& table, const RecordBatch& records, qint64 change);
     // Hands each record that a change numbered above `after` and below `before` wrote last to `visit`, with its
-    // table, as it is read: the records of a large account are never held together.
+    // table, as it is read, until `visit` returns false: the records of a large account are never held together.
+    // They are read a page at a time, each page its own statement, so that a large account's reading lets the
+    // store's writers in between its pages.
     bool changedRecords(const QString& userId, qint64 after, qint64 before,
-                        const std::function<void(const QString& table, const StoredRecord& record)>& visit) const;
+                        const std::function<bool(const QString& table, const StoredRecord& record)>& visit) const;
 
     // The log of changes: the account's highest change number (0 before the first), and a new entry for a change
     // applied at `applied` (the service's clock, ms since the epoch) that a device sent at `clientTime` (its clock).
     bool lastChange(const QString& userId, qint64& change) const;
+    // Whether the changes numbered above `after` up to `upTo` wrote any record that is still stored as they wrote it,
+    // in `written`.
+    bool wroteRecords(const QString& userId, qint64 after, qint64 upTo, bool& written) const;
     bool logChange(const QString& userId, qint64 change, qint64 applied, const QString& clientTime);
     bool firstChangeSince(const QString& userId, qint64 applied, std::optional<qint64>& change) const override;
     bool earliestSentBetween(const QString& userId, const QString& from, const QString& to,
@@ -104,6 +110,8 @@ public:
     // Counts a sign-up from the address unless the last hour holds `perAddress` from it or `perHour` in all.
     Outcome addSignup(const QString& address, int perAddress, int perHour);
 
+    // Whether holding an account for writing holds the whole store's writing, as SQLite's single writer does.
+    bool writesOneAtATime() const { return m_db.driverName() == "QSQLITE"; }
     bool transaction() { return m_db.transaction(); }
     // Inside a transaction: waits until no other transaction, in this process or another, holds the account, and
     // holds it until this one ends. False when the account is unknown or the wait fails.

@@ -9,9 +9,9 @@
 
 SyncMerge::SyncMerge(ServiceStore& store, const QString& userId) : m_store(store), m_userId(userId) {}
 
-bool SyncMerge::merge(const ChangeSet& upload, const DeviceClock& clock, QByteArray& answer)
+bool SyncMerge::merge(const ChangeSet& upload, const DeviceClock& clock, AnswerText& answer)
 {
-    Plan plan;
+    Plan plan{0, {}, answer.sibling()};
     if (!prepare(upload, clock, plan) || !m_store.transaction())
         return false;
     // Two devices of the account syncing at once, through this process or another, would otherwise both write what
@@ -19,10 +19,14 @@ bool SyncMerge::merge(const ChangeSet& upload, const DeviceClock& clock, QByteAr
     // rows. Holding the account also numbers its changes in the order they become visible.
     qint64 last = 0;
     bool merged = m_store.lockAccount(m_userId) && m_store.lastChange(m_userId, last);
-    if (merged && last != plan.lastChange) {
-        plan = Plan();
+    // Changes that wrote no record, syncs that only asked, leave what was read as it was.
+    bool written = false;
+    merged = merged && (last == plan.lastChange || m_store.wroteRecords(m_userId, plan.lastChange, last, written));
+    if (merged && written) {
+        plan = Plan{0, {}, answer.sibling()};
         merged = prepare(upload, clock, plan);
     }
+    plan.lastChange = last;
     if (merged && write(plan, clock) && m_store.commit()) {
         answer = std::move(plan.answer);
         return true;
@@ -39,32 +43,29 @@ bool SyncMerge::prepare(const ChangeSet& upload, const DeviceClock& clock, Plan&
         return false;
     std::vector<AnswerEntry> entries;
     for (const QString& table : ChangeSet::tableNames()) {
-        entries.emplace_back(upload.table(table));
+        entries.emplace_back(upload.table(table), plan.answer);
         plan.tables.emplace_back(upload.table(table));
         if (!plan.tables.back().prepare(m_store, m_userId, entries.back()))
             return false;
     }
-    // What the device sent was answered by its table.
+    // What the device sent was answered by its table. Reading stops once the answer has no room left.
     const auto changed = [&plan, &entries](const QString& table, const StoredRecord& record) {
         const qsizetype at = ChangeSet::tableNames().indexOf(table);
         if (at >= 0 && !plan.tables.at(at).sent(record.id))
             entries.at(at).add(record);
+        return !plan.answer.failed();
     };
     if (!m_store.changedRecords(m_userId, seen, plan.lastChange + 1, changed))
         return false;
 
-    qsizetype size = 4;
-    for (const AnswerEntry& entry : entries)
-        size += entry.size();
-    plan.answer.reserve(size);
-    plan.answer += "[ ";
+    plan.answer.append("[ ");
     for (AnswerEntry& entry : entries) {
         if (&entry != &entries.front())
-            plan.answer += ", ";
+            plan.answer.append(", ");
         entry.moveTo(plan.answer);
     }
-    plan.answer += " ]";
-    return true;
+    plan.answer.append(" ]");
+    return plan.answer.finish();
 }
 
 bool SyncMerge::write(const Plan& plan, const DeviceClock& clock)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "answertext.h"
 #include "tablemerge.h"
 
 #include <QByteArray>
@@ -17,16 +18,17 @@ struct DeviceClock;
 // Everything that takes time is done before the account is held: reading what is stored, deciding each row, writing
 // the records' text and the answer. Holding the account takes the whole store's write lock on SQLite, so another
 // account's sync waits only while the records are written. What was read stays valid as long as no other change of
-// the account came in between, which its change number shows; when one did, the merge is worked out again while the
-// account is held.
+// the account wrote records in between, which their change numbers show; when one did, the merge is worked out again
+// while the account is held.
 class SyncMerge
 {
 public:
     SyncMerge(ServiceStore& store, const QString& userId);
 
     // Applies the upload in one transaction that holds the account against other syncs of it and logs it as the
-    // account's next change, and fills the answer; false, with nothing changed, when the store fails.
-    bool merge(const ChangeSet& upload, const DeviceClock& clock, QByteArray& answer);
+    // account's next change, and fills the answer, whose file it writes to; false, with nothing changed, when the
+    // store or that file fails.
+    bool merge(const ChangeSet& upload, const DeviceClock& clock, AnswerText& answer);
 
 private:
     // The upload's records to write and the answer, worked out from the account's state after its change numbered
@@ -35,7 +37,7 @@ private:
     {
         qint64 lastChange = 0;
         std::vector<TableMerge> tables;
-        QByteArray answer;
+        AnswerText answer;
     };
 
     bool prepare(const ChangeSet& upload, const DeviceClock& clock, Plan& plan);

@@ -1,6 +1,7 @@
 #include "syncservice.h"
 
 #include "accountregistry.h"
+#include "answerfile.h"
 #include "changeset.h"
 #include "formdata.h"
 #include "seenchanges.h"
@@ -20,15 +21,20 @@
 
 namespace {
 const qint64 maxBody = 64 * 1024 * 1024;
-// Every form but a sync is a few fields: its body is held to a size no message of the program comes near.
-const qint64 maxSmallBody = 1024 * 1024;
+// A name and a password take a few hundred bytes, encoded: an account's form is held to a few kilobytes.
+const qint64 maxAccountBody = 8 * 1024;
 const qint64 maxFeedback = 64 * 1024;
 // The sync's form has six fields and the others fewer: whatever a body holds past a few more is no form of the
 // program's or of the sign-up page's.
 const int maxFormFields = 8;
 // Guesses from many addresses get past any limit per address: a short password is the first to fall to them.
 const int minSignupPassword = 8;
+// A message of the most feedback kept, every byte of it encoded as %XX, and the form's other fields.
+const qint64 maxFeedbackBody = 3 * maxFeedback + 4 * 1024;
 const auto loginWindow = std::chrono::minutes(10);
+// How long a sync waits while another of its account is under way, holding its worker, before it is told the service
+// is busy.
+const auto accountTurnWait = std::chrono::milliseconds(500);
 const char* const installerPath = "/download/quillbay-setup.exe";
 
 enum ErrorCode
@@ -52,27 +58,33 @@ QByteArray storeFailed()
     return errorAnswer(StoreFailed, QStringLiteral("服务器保存数据失败，请稍后再试"));
 }
 
-HttpHandler::Answer answerWith(const QByteArray& body, const char* type)
+HttpHandler::Answer answerWith(AnswerText body, const char* type)
 {
     HttpHandler::Answer answer;
-    answer.body = body;
+    answer.body = std::move(body);
     answer.type = type;
     return answer;
 }
+
+QByteArray busyAnswer()
+{
+    return errorAnswer(StoreFailed, QStringLiteral("服务器繁忙，请稍后再试"));
+}
 } // namespace
 
-SyncService::SyncService(const ServiceOptions& options, const QString& baseUrl)
-    : m_options(options), m_baseUrl(baseUrl), m_logins(options.loginFailuresPerAddress, loginWindow)
+SyncService::SyncService(const ServiceOptions& options, const QString& baseUrl, std::shared_ptr<AnswerSpool> spool)
+    : m_options(options), m_baseUrl(baseUrl), m_spool(std::move(spool)),
+      m_logins(options.loginFailuresPerAddress, loginWindow)
 {
 }
 
 const SyncService::FormRoute* SyncService::formRoute(const std::string& path)
 {
     static const FormRoute routes[] = {
-        {"/", &SyncService::signup, maxSmallBody, htmlType},
-        {"/sync/userid.php", &SyncService::userId, maxSmallBody, jsonType},
+        {"/", &SyncService::signup, maxAccountBody, htmlType},
+        {"/sync/userid.php", &SyncService::userId, maxAccountBody, jsonType},
         {"/sync/syncpc2.php", &SyncService::sync, maxBody, jsonType},
-        {"/client/feedback.php", &SyncService::feedback, maxSmallBody, jsonType},
+        {"/client/feedback.php", &SyncService::feedback, maxFeedbackBody, jsonType},
     };
     for (const FormRoute& route : routes)
         if (path == route.path)
@@ -102,13 +114,12 @@ HttpHandler::Answer SyncService::answer(Request request)
     if (request.path == "/weibo")
         return answerWith(ServicePages::news(m_options.installer.isEmpty() ? QString() : m_options.offeredName),
                           htmlType);
-    Answer answer;
     if (request.path == installerPath && !m_options.installer.isEmpty()) {
-        answer.type = "application/octet-stream";
-        answer.file = m_options.installer;
-    } else {
-        answer.status = 404;
+        if (std::optional<AnswerText> installer = AnswerText::ofFile(m_options.installer))
+            return answerWith(std::move(*installer), "application/octet-stream");
     }
+    Answer answer;
+    answer.status = 404;
     return answer;
 }
 
@@ -119,7 +130,7 @@ HttpHandler::Answer SyncService::tooLarge() const
 
 HttpHandler::Answer SyncService::busy() const
 {
-    return answerWith(errorAnswer(StoreFailed, QStringLiteral("服务器繁忙，请稍后再试")), jsonType);
+    return answerWith(busyAnswer(), jsonType);
 }
 
 ServiceStore* SyncService::store()
@@ -164,7 +175,7 @@ bool SyncService::fromOwnSite(const Request& request) const
                                  origin.compare(QUrl(m_baseUrl).authority(), Qt::CaseInsensitive) == 0);
 }
 
-QByteArray SyncService::signup(const Request& request, const FormData& form)
+AnswerText SyncService::signup(const Request& request, const FormData& form)
 {
     if (!fromOwnSite(request))
         return ServicePages::signup(QStringLiteral("请在本站的注册页面注册"));
@@ -197,14 +208,14 @@ QByteArray SyncService::signup(const Request& request, const FormData& form)
     return ServicePages::signup(QStringLiteral("账号 %1 注册成功，请在软件的同步设置中填写此账号。").arg(name));
 }
 
-QByteArray SyncService::userId(const Request& request, const FormData& form)
+AnswerText SyncService::userId(const Request& request, const FormData& form)
 {
     QString id;
     const QByteArray refusal = accountRefusal(store(), request, form, id);
     return refusal.isEmpty() ? ServiceJson::write(QVariantMap{{"id", id}}) : refusal;
 }
 
-QByteArray SyncService::sync(const Request& request, const FormData& form)
+AnswerText SyncService::sync(const Request& request, const FormData& form)
 {
     // Read first: the device's clock reading in the form is compared with the service's as close to its sending
     // as the service gets.
@@ -217,12 +228,20 @@ QByteArray SyncService::sync(const Request& request, const FormData& form)
     ChangeSet upload;
     if (!upload.read(form.bytes("data")))
         return errorAnswer(BadRequest, QStringLiteral("同步数据格式不正确"));
-    QByteArray answer;
-    if (!SyncMerge(*connection, id).merge(upload, clock, answer)) {
-        qCWarning(lcService) << "a sync was not stored";
-        return storeFailed();
+    std::optional<AccountTurns::Turn> turn;
+    if (connection->writesOneAtATime() && !m_accountTurns.take(id, accountTurnWait, turn))
+        return busyAnswer();
+    const auto file = std::make_shared<AnswerFile>(m_spool);
+    AnswerText answer(file);
+    if (SyncMerge(*connection, id).merge(upload, clock, answer))
+        return answer;
+    if (file->failed()) {
+        static WarningPace pace;
+        pace.warn("answers waiting for their clients take all the room they may: told a sync to come back later");
+        return busyAnswer();
     }
-    return answer;
+    qCWarning(lcService) << "a sync was not stored";
+    return storeFailed();
 }
 
 QByteArray SyncService::version(const Request& request) const
@@ -245,7 +264,7 @@ QByteArray SyncService::version(const Request& request) const
                     {"url2", url}});
 }
 
-QByteArray SyncService::feedback(const Request& request, const FormData& form)
+AnswerText SyncService::feedback(const Request& request, const FormData& form)
 {
     if (!form.contains("email") || !form.contains("subject") || !form.contains("content"))
         return errorAnswer(BadRequest, QStringLiteral("反馈内容不完整"));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "accountturns.h"
 #include "httphandler.h"
 #include "loginthrottle.h"
 #include "serviceoptions.h"
@@ -7,8 +8,10 @@
 #include <QByteArray>
 #include <QString>
 
+#include <memory>
 #include <mutex>
 
+class AnswerSpool;
 class FormData;
 class ServiceStore;
 
@@ -18,8 +21,8 @@ class ServiceStore;
 class SyncService : public HttpHandler
 {
 public:
-    // `baseUrl` is the address the update answer names.
-    SyncService(const ServiceOptions& options, const QString& baseUrl);
+    // `baseUrl` is the address the update answer names; large answers wait in the spool.
+    SyncService(const ServiceOptions& options, const QString& baseUrl, std::shared_ptr<AnswerSpool> spool);
 
     std::optional<qint64> bodyLimit(const std::string& path) const override;
     Answer answer(Request request) override;
@@ -27,7 +30,7 @@ public:
     Answer busy() const override;
 
 private:
-    using FormHandler = QByteArray (SyncService::*)(const Request&, const FormData&);
+    using FormHandler = AnswerText (SyncService::*)(const Request&, const FormData&);
     struct FormRoute
     {
         const char* path;
@@ -44,15 +47,17 @@ private:
     // Whether a sign-up comes from the service's own page: a browser names the page's site in the Origin header.
     bool fromOwnSite(const Request& request) const;
 
-    QByteArray signup(const Request& request, const FormData& form);
-    QByteArray userId(const Request& request, const FormData& form);
-    QByteArray sync(const Request& request, const FormData& form);
-    QByteArray feedback(const Request& request, const FormData& form);
+    AnswerText signup(const Request& request, const FormData& form);
+    AnswerText userId(const Request& request, const FormData& form);
+    AnswerText sync(const Request& request, const FormData& form);
+    AnswerText feedback(const Request& request, const FormData& form);
     QByteArray version(const Request& request) const;
 
     ServiceOptions m_options;
     QString m_baseUrl;
+    std::shared_ptr<AnswerSpool> m_spool;
     LoginThrottle m_logins;
+    AccountTurns m_accountTurns;
     // Sign-ups and feedback are counted and stored one at a time, so that the limits hold between the workers.
     std::mutex m_signups;
     std::mutex m_feedback;

@@ -3,9 +3,11 @@
 #include "rawhttp.h"
 #include "serviceprocess.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QtTest>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -28,6 +30,60 @@ QByteArray paddedForm(const QString& path, int length)
 {
     const QByteArray form = "username=nobody&password=pw&data=";
     return RawHttp::formPost(path, form + QByteArray(length - form.size(), 'x'));
+}
+
+// A sync of the owner's account whose bill table carries `rows` rows with titles of `titleSize` bytes; a device's
+// first sync when there are none.
+QByteArray ownerSync(int rows, int titleSize)
+{
+    QByteArrayList entries;
+    for (const char* table : {"bill", "account", "borrower", "category", "sub_category", "member"}) {
+        QByteArrayList data;
+        for (int i = 0; table == QByteArray("bill") && i < rows; ++i)
+            data << "[\"" + QByteArray::number(i) + "\",\"" + QByteArray(titleSize, 't') +
+                        "\",\"2024-05-01 10:00:00\"]";
+        entries << "{\"table_name\":\"" + QByteArray(table) + "\",\"update_columns\":[\"id\",\"title\",\"version\"]," +
+                       "\"update_data\":[" + data.join(',') +
+                       "],\"delete_columns\":[\"id\",\"version\"],\"delete_data\":[]}";
+    }
+    return RawHttp::formPost("sync/syncpc2.php",
+                             HttpHelper::encodeForm({{"version", "44"},
+                                                     {"username", "owner"},
+                                                     {"password", "pw"},
+                                                     {"sync_time", "2008-08-08 08:08:08"},
+                                                     {"client_time", "2024-05-01 12:00:00"},
+                                                     {"data", QString::fromUtf8("[" + entries.join(',') + "]")}}));
+}
+
+// A login or a sync as the owner: from the address, to the path, with a header naming a client (or none), and the
+// error expected (0: signed in).
+struct OwnerStep
+{
+    const char* from;
+    const char* path;
+    const char* header;
+    const char* password;
+    int error;
+};
+
+// Runs the steps in order; the first whose answer is not an HTTP 200 with its error (a refusal past the throttle
+// with its message), described.
+QString firstUnexpected(const ServiceProcess& service, const QList<OwnerStep>& steps)
+{
+    for (const OwnerStep& step : steps) {
+        const QByteArray header = *step.header ? QByteArray(step.header) + "\r\n" : QByteArray();
+        const QByteArray answer = RawHttp::exchange(
+            service.baseUrl(), RawHttp::formPost(step.path, accountForm("owner", step.password), header), step.from);
+        if (!answer.startsWith("HTTP/1.1 200 OK|") || errorOf(answer) != step.error ||
+            (step.error == 4 && !answer.contains("稍后再试")))
+            return QString("%1 %2 %3: %4").arg(step.from, step.header, step.password, QString::fromUtf8(answer));
+    }
+    return QString();
+}
+
+bool served(const ServiceProcess& service, const QString& from = "127.0.0.1")
+{
+    return RawHttp::exchange(service.baseUrl(), news, from).startsWith("HTTP/1.1 200 OK|");
 }
 } // namespace
 
@@ -86,9 +142,9 @@ private slots:
         QVERIFY(RawHttp::exchange(service.baseUrl(), news).startsWith("HTTP/1.1 200 OK|"));
     }
 
-    // When every place is taken, a new connection is admitted by closing the one that has waited longest without a
-    // whole request; an answer being written is never cut off.
-    void connectionCapClosesTheLongestWaiting()
+    // When every place is taken, a new connection is admitted by closing the one that has gone longest without
+    // progress: an answer its client has stopped taking goes before requests still coming in.
+    void connectionCapClosesTheStalest()
     {
         // Larger than what the system buffers between the two ends, so that the answer is still being written.
         const qint64 size = 64 * 1024 * 1024;
@@ -98,28 +154,32 @@ private slots:
         installer.close();
         ServiceProcess service({"--max-connections", "3", "--installer", installer.fileName()});
 
-        // A download that the client does not read yet: the service is answering it.
         const std::unique_ptr<QTcpSocket> download = RawHttp::connect(service.baseUrl());
         download->setReadBufferSize(64 * 1024);
         download->write("GET /download/quillbay-setup.exe HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
         QVERIFY(download->waitForReadyRead(5000));
-        std::vector<std::unique_ptr<QTcpSocket>> idle;
+        // Two heads that go on coming a byte at a time while the download stalls.
+        std::vector<std::unique_ptr<QTcpSocket>> heads;
         for (const char* from : {"127.0.0.2", "127.0.0.3"})
-            idle.push_back(RawHttp::connect(service.baseUrl(), from));
-        // Each newcomer takes the place of the connection that has waited longest, the others stay.
-        for (std::size_t i = 0; i < 3; ++i) {
-            idle.push_back(RawHttp::connect(service.baseUrl(), QString("127.0.0.%1").arg(4 + i)));
-            QTRY_COMPARE(idle.at(i)->state(), QAbstractSocket::UnconnectedState);
-            for (std::size_t later = i + 1; later < idle.size(); ++later)
-                QCOMPARE(idle.at(later)->state(), QAbstractSocket::ConnectedState);
+            heads.push_back(RawHttp::connect(service.baseUrl(), from));
+        for (int i = 0; i < 10; ++i) {
+            for (const auto& head : heads) {
+                head->write(i == 0 ? "GET /weibo HTTP/1.1\r\n" : "X: y\r\n");
+                head->waitForBytesWritten(1000);
+            }
+            heads.front()->waitForReadyRead(100);
         }
-        QVERIFY(RawHttp::exchange(service.baseUrl(), news, "127.0.0.9").startsWith("HTTP/1.1 200 OK|"));
+
+        QVERIFY(served(service, "127.0.0.4"));
+        for (const auto& head : heads) {
+            head->write("\r\n");
+            QVERIFY(RawHttp::answer(*head).startsWith("HTTP/1.1 200 OK|"));
+        }
         download->setReadBufferSize(0);
         QByteArray received;
         while (download->waitForReadyRead(5000) || download->bytesAvailable() > 0)
             received += download->readAll();
-        QVERIFY(received.endsWith(QByteArray(64 * 1024, '\0')));
-        QVERIFY(received.size() > size);
+        QVERIFY2(received.size() < size, qPrintable(QString::number(received.size())));
     }
 
     // Requests over 1 MB are worked on a few at a time; one that waits too long for its turn is told the service is
@@ -150,6 +210,34 @@ private slots:
         QVERIFY(waited.elapsed() < 1500);
     }
 
+    // An address may have only a few requests waiting for a worker, and a request of another address goes before
+    // them: one that keeps the workers busy delays others by one request's work, not by all it sent.
+    void sharesTheWorkersAmongAddresses()
+    {
+        // Every login of an unknown name costs a key derivation of this many rounds, long enough to be seen waiting.
+        ServiceProcess service({"--workers", "1", "--waiting-per-address", "2", "--key-iterations", "1000000"});
+        const QByteArray login = RawHttp::formPost("sync/userid.php", accountForm("nobody", "pw"));
+        std::vector<std::unique_ptr<QTcpSocket>> busy;
+        for (int i = 0; i < 4; ++i) {
+            busy.push_back(RawHttp::connect(service.baseUrl(), "127.0.0.2"));
+            busy.back()->write(login);
+            QVERIFY(busy.back()->waitForBytesWritten(5000));
+        }
+        const std::unique_ptr<QTcpSocket> other = RawHttp::connect(service.baseUrl(), "127.0.0.3");
+        other->write(login);
+        QCOMPARE(errorOf(RawHttp::answer(*other, 60000)), 1);
+        // Of the busy address's, one was worked on, one refused, and two still wait.
+        const auto answered = [](const std::unique_ptr<QTcpSocket>& socket) {
+            return socket->bytesAvailable() > 0 || socket->waitForReadyRead(0);
+        };
+        QCOMPARE(std::count_if(busy.cbegin(), busy.cend(), answered), 2);
+        QList<int> errors;
+        for (const auto& socket : busy)
+            errors << errorOf(RawHttp::answer(*socket, 60000));
+        std::sort(errors.begin(), errors.end());
+        QCOMPARE(errors, (QList<int>{1, 1, 1, 3}));
+    }
+
     void refusesOversizedBodies_data()
     {
         QTest::addColumn<QByteArray>("request");
@@ -158,8 +246,16 @@ private slots:
             << QByteArray("POST /sync/syncpc2.php HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 67108865\r\n\r\n")
             << 2;
         // A form of exactly its path's limit is read, and answered as any other with a wrong account.
-        QTest::newRow("a form of exactly the limit") << paddedForm("sync/userid.php", 1024 * 1024) << 1;
-        QTest::newRow("a byte over the limit") << paddedForm("sync/userid.php", 1024 * 1024 + 1) << 2;
+        QTest::newRow("a login of exactly its limit") << paddedForm("sync/userid.php", 8 * 1024) << 1;
+        QTest::newRow("a login a byte over") << paddedForm("sync/userid.php", 8 * 1024 + 1) << 2;
+        QTest::newRow("a sign-up a byte over") << paddedForm("", 8 * 1024 + 1) << 2;
+        QTest::newRow("feedback a byte over") << paddedForm("client/feedback.php", 3 * 64 * 1024 + 4 * 1024 + 1) << 2;
+        // Lengths that no signed 64-bit number holds, with a byte of body after them.
+        for (const char* length : {"9223372036854775808", "18446744073709551615"})
+            QTest::newRow(length) << QByteArray(
+                                         "POST /sync/userid.php HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: ") +
+                                         length + "\r\n\r\nx"
+                                  << 2;
     }
 
     void refusesOversizedBodies()
@@ -168,8 +264,80 @@ private slots:
         QFETCH(int, error);
         ServiceProcess service;
         const QByteArray answer = RawHttp::exchange(service.baseUrl(), request);
-        QVERIFY(answer.startsWith("HTTP/1.1 200 OK|"));
+        QVERIFY2(answer.startsWith("HTTP/1.1 200 OK|"), answer.left(100));
         QCOMPARE(errorOf(answer), error);
+        QVERIFY(served(service));
+    }
+
+    // A head that cannot be read as HTTP is told so before the connection closes.
+    void answersUnreadableHeads_data()
+    {
+        QTest::addColumn<QByteArray>("request");
+        QTest::newRow("a second length that differs")
+            << QByteArray("POST /sync/userid.php HTTP/1.1\r\nContent-Length: 5\r\nContent-Length: 6\r\n\r\nhello");
+        QTest::newRow("a length that is no number")
+            << QByteArray("POST /sync/userid.php HTTP/1.1\r\nContent-Length: 5x\r\n\r\nhello");
+        QTest::newRow("a length past 64 bits")
+            << QByteArray("POST /sync/userid.php HTTP/1.1\r\nContent-Length: 18446744073709551616\r\n\r\nx");
+        QTest::newRow("a request line without a version") << QByteArray("GET /weibo\r\n\r\n");
+        QTest::newRow("lines ended by a bare line feed") << QByteArray("GET /weibo HTTP/1.1\nHost: 127.0.0.1\n\n");
+    }
+
+    void answersUnreadableHeads()
+    {
+        QFETCH(QByteArray, request);
+        ServiceProcess service;
+        const QByteArray answer = RawHttp::exchange(service.baseUrl(), request);
+        QVERIFY2(answer.startsWith("HTTP/1.1 400 Bad Request|"), answer.left(100));
+        QVERIFY(served(service));
+    }
+
+    // An answer too large to hold waits in a file of the data folder that only the service's user may read. A client
+    // that takes none of it for the stall time loses its connection, and the file goes with it; one that takes a
+    // little now and then, however little, gets the whole answer.
+    void closesAStalledReader_data()
+    {
+        QTest::addColumn<int>("takenEachPause");
+        QTest::newRow("taking nothing") << 0;
+        QTest::newRow("taking a little") << 64 * 1024;
+    }
+
+    void closesAStalledReader()
+    {
+        QFETCH(int, takenEachPause);
+        ServiceProcess service({"--write-stall-timeout", "2", "--connections-per-address", "1"});
+        QVERIFY(service.addAccount("owner", "pw"));
+        QVERIFY(RawHttp::exchange(service.baseUrl(), ownerSync(100, 150000)).contains("table_name"));
+        const QDir spool(service.dataDir() + "/answers");
+
+        const std::unique_ptr<QTcpSocket> reader = RawHttp::connect(service.baseUrl());
+        // What the system holds for the reader is small too, so that what it takes reaches the service soon.
+        reader->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 64 * 1024);
+        reader->setReadBufferSize(64 * 1024);
+        reader->write(ownerSync(0, 0));
+        QTRY_COMPARE_WITH_TIMEOUT(spool.entryInfoList(QDir::Files).size(), 1, 30000);
+        const QFileInfo file = spool.entryInfoList(QDir::Files).constFirst();
+        QCOMPARE(file.permissions() & ~(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser),
+                 QFile::Permissions());
+        // The address holds its only place for as long as the service keeps the reader's connection.
+        QVERIFY(!served(service));
+        QByteArray received;
+        if (takenEachPause > 0) {
+            // A slow client's pace, for three times the stall time: the pauses are the client's, not a wait.
+            for (int i = 0; i < 12; ++i) {
+                QTest::qWait(500);
+                received += reader->read(takenEachPause);
+            }
+        } else {
+            QTRY_VERIFY_WITH_TIMEOUT(served(service), 30000);
+            QVERIFY(spool.entryInfoList(QDir::Files).isEmpty());
+        }
+        reader->setReadBufferSize(0);
+        while (reader->waitForReadyRead(5000) || reader->bytesAvailable() > 0)
+            received += reader->readAll();
+        const qsizetype headEnd = received.indexOf("\r\n\r\n") + 4;
+        const QByteArray length = "Content-Length: " + QByteArray::number(received.size() - headEnd) + "\r\n";
+        QCOMPARE(received.left(headEnd).contains(length), takenEachPause > 0);
     }
 
     // Password checks are counted per client address: past the limit an address is refused without a check, even
@@ -178,25 +346,39 @@ private slots:
     {
         ServiceProcess service({"--login-failures-per-address", "3"});
         QVERIFY(service.addAccount("owner", "pw"));
-        // Each step: the address, the path, the password, the error expected (0: signed in).
-        const struct
-        {
-            const char* from;
-            const char* path;
-            const char* password;
-            int error;
-        } steps[] = {{"127.0.0.2", "sync/userid.php", "guess1", 1}, {"127.0.0.2", "sync/syncpc2.php", "guess2", 1},
-                     {"127.0.0.2", "sync/userid.php", "pw", 0},     {"127.0.0.2", "sync/userid.php", "guess3", 1},
-                     {"127.0.0.2", "sync/userid.php", "pw", 4},     {"127.0.0.2", "sync/syncpc2.php", "pw", 4},
-                     {"127.0.0.1", "sync/userid.php", "pw", 0},     {"127.0.0.3", "sync/userid.php", "guess4", 1}};
-        for (const auto& step : steps) {
-            const QByteArray answer = RawHttp::exchange(
-                service.baseUrl(), RawHttp::formPost(step.path, accountForm("owner", step.password)), step.from);
-            QVERIFY2(answer.startsWith("HTTP/1.1 200 OK|"), answer.left(100));
-            QCOMPARE(errorOf(answer), step.error);
-            if (step.error == 4)
-                QVERIFY(answer.contains("稍后再试"));
-        }
+        const QString unexpected = firstUnexpected(service, {{"127.0.0.2", "sync/userid.php", "", "guess1", 1},
+                                                             {"127.0.0.2", "sync/syncpc2.php", "", "guess2", 1},
+                                                             {"127.0.0.2", "sync/userid.php", "", "pw", 0},
+                                                             {"127.0.0.2", "sync/userid.php", "", "guess3", 1},
+                                                             {"127.0.0.2", "sync/userid.php", "", "pw", 4},
+                                                             {"127.0.0.2", "sync/syncpc2.php", "", "pw", 4},
+                                                             {"127.0.0.1", "sync/userid.php", "", "pw", 0},
+                                                             {"127.0.0.3", "sync/userid.php", "", "guess4", 1}});
+        QVERIFY2(unexpected.isEmpty(), qPrintable(unexpected));
+    }
+
+    // Behind a trusted proxy each client counts under the address the proxy appended last; from any other peer the
+    // headers naming one count for nothing. An IPv6 client counts by its /64.
+    void countsTheClientATrustedProxyNames()
+    {
+        ServiceProcess service({"--trusted-proxy", "127.0.0.5", "--login-failures-per-address", "2"});
+        QVERIFY(service.addAccount("owner", "pw"));
+        const char* const login = "sync/userid.php";
+        const QString unexpected = firstUnexpected(
+            service, {{"127.0.0.5", login, "X-Forwarded-For: 127.0.0.9", "guess", 1},
+                      {"127.0.0.5", login, "X-Forwarded-For: 10.0.0.1, 10.0.0.2, 127.0.0.9", "guess", 1},
+                      {"127.0.0.5", login, "X-Forwarded-For: 127.0.0.9", "pw", 4},
+                      {"127.0.0.5", login, "X-Forwarded-For: 127.0.0.9\r\nX-Forwarded-For: 127.0.0.1", "pw", 0},
+                      {"127.0.0.5", login, "", "guess", 1},
+                      {"127.0.0.5", login, "Forwarded: for=\"[2001:db8::1]:4711\";proto=http", "guess", 1},
+                      {"127.0.0.5", login, "Forwarded: for=127.0.0.9, for=\"[2001:db8::2]\"", "guess", 1},
+                      {"127.0.0.5", login, "X-Forwarded-For: 2001:db8::3", "pw", 4},
+                      {"127.0.0.5", login, "X-Forwarded-For: 2001:db8:0:1::1", "pw", 0},
+                      {"127.0.0.6", login, "X-Forwarded-For: 127.0.0.1", "guess", 1},
+                      {"127.0.0.6", login, "X-Forwarded-For: 127.0.0.2", "guess", 1},
+                      {"127.0.0.6", login, "X-Forwarded-For: 127.0.0.3", "pw", 4},
+                      {"127.0.0.1", login, "", "pw", 0}});
+        QVERIFY2(unexpected.isEmpty(), qPrintable(unexpected));
     }
 
     // Guesses that come at once are held to the limit as exactly as guesses one after another.

@@ -45,7 +45,7 @@ QString postgreSqlUrl(const QString& database)
 } // namespace
 
 ServiceProcess::ServiceProcess(const QStringList& arguments, const QString& database, const ServiceLaunch& launch)
-    : m_program(launch.program.isEmpty() ? QString(QUILLBAY_SERVICE) : launch.program), m_database(database)
+    : m_program(launch.program.isEmpty() ? builtProgram() : launch.program), m_database(database)
 {
     if (m_database.isEmpty() && onPostgreSql()) {
         const QString name = QString("quillbay_%1").arg(QRandomGenerator::global()->generate64(), 0, 36);
@@ -81,6 +81,18 @@ ServiceProcess::~ServiceProcess()
     m_process.waitForFinished();
     if (!m_ownDatabase.isEmpty())
         execOn(true, QString(), {"drop database " + m_ownDatabase + " with (force)"});
+}
+
+QString ServiceProcess::builtProgram()
+{
+    return QUILLBAY_SERVICE;
+}
+
+bool ServiceProcess::takesOption(const QString& program, const QString& option)
+{
+    QProcess help;
+    help.start(program.isEmpty() ? builtProgram() : program, {"--help"});
+    return help.waitForFinished(30000) && help.readAllStandardOutput().contains(option.toUtf8());
 }
 
 bool ServiceProcess::onPostgreSql()

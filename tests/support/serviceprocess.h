@@ -23,6 +23,10 @@ public:
     ~ServiceProcess();
 
     static bool onPostgreSql();
+    // The service this build made.
+    static QString builtProgram();
+    // Whether the service (this build's when empty) takes the command-line option, as its help lists them.
+    static bool takesOption(const QString& program, const QString& option);
 
     // "http://127.0.0.1:<port>/"; empty when the service did not start.
     QString baseUrl() const { return m_baseUrl; }

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "byterelay.h"
+
+#include <QHash>
+#include <QHostAddress>
+
+// A proxy on loopback in front of the service, as an operator puts one there for TLS: it reaches the service from an
+// address of its own and appends the address of each client to the request's X-Forwarded-For, after whatever the
+// client wrote there itself.
+class ForwardingProxy : public ByteRelay
+{
+    Q_OBJECT
+
+public:
+    ForwardingProxy(quint16 targetPort, const QHostAddress& ownAddress);
+
+protected:
+    void connecting(QTcpSocket* target) override;
+    QByteArray toServer(QTcpSocket* client, const QByteArray& data) override;
+
+private:
+    QHostAddress m_ownAddress;
+    // The start of each client's request until its head is whole.
+    QHash<QTcpSocket*, QByteArray> m_heads;
+};

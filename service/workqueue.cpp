@@ -1,0 +1,102 @@
+#include "workqueue.h"
+
+#include <boost/asio/post.hpp>
+
+#include <cmath>
+#include <tuple>
+
+namespace {
+const std::chrono::seconds halfLife(10);
+// Usage below this, a millisecond of work, counts as none.
+const double faded = 0.001;
+} // namespace
+
+WorkQueue::WorkQueue(boost::asio::thread_pool& workers, int workerCount, int waitingPerAddress)
+    : m_workers(workers), m_waitingPerAddress(std::size_t(waitingPerAddress)), m_idleWorkers(workerCount)
+{
+}
+
+bool WorkQueue::add(const std::string& address, Work work)
+{
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    sweep(Clock::now());
+    Address& entry = m_addresses[address];
+    if (entry.waiting.size() >= m_waitingPerAddress)
+        return false;
+    entry.waiting.push_back({std::move(work), m_arrivals++});
+    m_withWaiting.insert(address);
+    if (m_idleWorkers > 0) {
+        --m_idleWorkers;
+        boost::asio::post(m_workers, [this] { runWaiting(); });
+    }
+    return true;
+}
+
+void WorkQueue::runWaiting()
+{
+    std::string address;
+    Clock::duration worked{};
+    for (;;) {
+        Work work;
+        {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            const Clock::time_point now = Clock::now();
+            if (!address.empty()) {
+                Address& done = m_addresses.at(address);
+                --done.working;
+                done.usage = usage(done, now) + std::chrono::duration<double>(worked).count();
+            }
+            if (m_withWaiting.empty()) {
+                ++m_idleWorkers;
+                return;
+            }
+            address = next(now);
+            Address& entry = m_addresses.at(address);
+            work = std::move(entry.waiting.front().work);
+            entry.waiting.pop_front();
+            if (entry.waiting.empty())
+                m_withWaiting.erase(address);
+            ++entry.working;
+        }
+        const Clock::time_point started = Clock::now();
+        work();
+        worked = Clock::now() - started;
+    }
+}
+
+const std::string& WorkQueue::next(Clock::time_point now)
+{
+    // A look at every address with a request waiting: as many as there are connections at most.
+    const std::string* best = nullptr;
+    std::tuple<int, double, quint64> bestRank;
+    for (const std::string& address : m_withWaiting) {
+        Address& candidate = m_addresses.at(address);
+        const std::tuple<int, double, quint64> rank(candidate.working, usage(candidate, now),
+                                                    candidate.waiting.front().arrival);
+        if (!best || rank < bestRank) {
+            best = &address;
+            bestRank = rank;
+        }
+    }
+    return *best;
+}
+
+double WorkQueue::usage(Address& address, Clock::time_point now) const
+{
+    const double elapsed = std::chrono::duration<double>(now - address.counted).count();
+    address.usage *= std::exp2(-elapsed / std::chrono::duration<double>(halfLife).count());
+    address.counted = now;
+    return address.usage;
+}
+
+void WorkQueue::sweep(Clock::time_point now)
+{
+    if (now < m_nextSweep)
+        return;
+    m_nextSweep = now + halfLife;
+    for (auto i = m_addresses.begin(); i != m_addresses.end();) {
+        Address& address = i->second;
+        const bool idle = address.waiting.empty() && address.working == 0 && usage(address, now) < faded;
+        i = idle ? m_addresses.erase(i) : std::next(i);
+    }
+}

@@ -1,0 +1,166 @@
+#include "answerfile.h"
+#include "answerspool.h"
+#include "answertext.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+#include <unistd.h>
+
+namespace {
+// The text as its client receives it, a piece at a time; what could not be read, said.
+QByteArray sent(const AnswerText& text)
+{
+    QByteArray whole;
+    QByteArray buffer;
+    for (qint64 offset = 0; offset < text.size();) {
+        QByteArrayView piece;
+        if (!text.read(offset, AnswerText::pieceSize, buffer, piece) || piece.isEmpty())
+            return "unreadable at " + QByteArray::number(offset);
+        whole += piece;
+        offset += piece.size();
+    }
+    return whole;
+}
+
+std::shared_ptr<AnswerSpool> spoolIn(const QTemporaryDir& dir, qint64 limit)
+{
+    auto spool = std::make_shared<AnswerSpool>(dir.filePath("answers"), limit);
+    QString error;
+    return spool->prepare(error) ? spool : nullptr;
+}
+
+int filesIn(const QTemporaryDir& dir)
+{
+    return int(QDir(dir.filePath("answers")).entryList(QDir::Files).size());
+}
+} // namespace
+
+// The text of an answer as a sync writes it, held in memory while small and in a file of the spool once large, and
+// read back as its client takes it.
+class TestAnswerText : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // An answer is a head, two texts written side by side as a table's deletions and rows are, and what comes
+    // between and after them: whatever their sizes, it reads back in that order.
+    void readsBackWhatWasWritten_data()
+    {
+        QTest::addColumn<int>("rowSize");
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<bool>("inFile");
+        QTest::newRow("a few short rows") << 10 << 5 << false;
+        QTest::newRow("just under a piece") << 1000 << 60 << false;
+        QTest::newRow("a piece and a little") << 1000 << 66 << true;
+        QTest::newRow("many pieces") << 3000 << 1000 << true;
+        QTest::newRow("a row larger than a piece") << 200000 << 2 << true;
+    }
+
+    void readsBackWhatWasWritten()
+    {
+        QFETCH(int, rowSize);
+        QFETCH(int, rows);
+        QFETCH(bool, inFile);
+        QTemporaryDir dir;
+        const auto spool = spoolIn(dir, qint64(1) << 30);
+        QVERIFY(spool);
+        AnswerText answer(std::make_shared<AnswerFile>(spool));
+        AnswerText rowTexts = answer.sibling();
+        AnswerText deletionTexts = answer.sibling();
+        QByteArray expectedRows;
+        QByteArray expectedDeletions;
+        for (int i = 0; i < rows; ++i) {
+            const QByteArray row(rowSize, char('a' + i % 26));
+            const QByteArray deletion = QByteArray::number(i) + ';';
+            QVERIFY(rowTexts.append(row));
+            QVERIFY(deletionTexts.append(deletion));
+            expectedRows += row;
+            expectedDeletions += deletion;
+        }
+        QVERIFY(answer.append("[head]"));
+        QVERIFY(answer.take(std::move(deletionTexts)));
+        QVERIFY(answer.append("[middle]"));
+        QVERIFY(answer.take(std::move(rowTexts)));
+        QVERIFY(answer.append("[tail]"));
+        QVERIFY(answer.finish());
+
+        const QByteArray expected = "[head]" + expectedDeletions + "[middle]" + expectedRows + "[tail]";
+        QCOMPARE(answer.size(), qint64(expected.size()));
+        const QByteArray whole = sent(answer);
+        QVERIFY2(whole == expected, whole.left(100).constData());
+        QCOMPARE(filesIn(dir), inFile ? 1 : 0);
+    }
+
+    // All answers in files may take no more than the spool's limit: one that would grow past it fails, and the room
+    // of an answer comes back, its file removed, when the answer goes.
+    void keepsAnswersWithinTheLimit()
+    {
+        QTemporaryDir dir;
+        const auto spool = spoolIn(dir, 4 * AnswerText::pieceSize);
+        QVERIFY(spool);
+        const QByteArray piece(AnswerText::pieceSize, 'x');
+        auto first = std::make_unique<AnswerText>(std::make_shared<AnswerFile>(spool));
+        for (int i = 0; i < 3; ++i)
+            QVERIFY(first->append(piece));
+        QVERIFY(first->finish());
+
+        AnswerText second(std::make_shared<AnswerFile>(spool));
+        QVERIFY(second.append(piece));
+        QVERIFY(!second.append(piece));
+        QVERIFY(second.failed());
+        QCOMPARE(filesIn(dir), 2);
+
+        first.reset();
+        QCOMPARE(filesIn(dir), 1);
+        AnswerText third(std::make_shared<AnswerFile>(spool));
+        for (int i = 0; i < 3; ++i)
+            QVERIFY(third.append(piece));
+        QVERIFY(third.finish());
+        QCOMPARE(sent(third), piece + piece + piece);
+    }
+
+    // Files that an ended process left are removed when the spool is made ready; those of a running one stay.
+    void removesWhatEndedProcessesLeft()
+    {
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkdir("answers"));
+        // No process has an id this high; the test's own id was an ended process's that had it before.
+        const QStringList ended{"999999999-0", QString("%1-1").arg(getpid())};
+        const QString running = QString("%1-2").arg(getppid());
+        for (const QString& name : ended + QStringList{running}) {
+            QFile file(dir.filePath("answers/" + name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        QVERIFY(spoolIn(dir, 1024));
+        QCOMPARE(QDir(dir.filePath("answers")).entryList(QDir::Files), QStringList{running});
+    }
+
+    // A file sent as it stands that is replaced while it is sent ends the answer, rather than mixing two files.
+    void endsADownloadWhoseFileIsReplaced()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("setup.exe");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray(3 * AnswerText::pieceSize, 'a')) > 0);
+        file.close();
+        const std::optional<AnswerText> download = AnswerText::ofFile(path);
+        QVERIFY(download);
+        QByteArray buffer;
+        QByteArrayView piece;
+        QVERIFY(download->read(0, AnswerText::pieceSize, buffer, piece));
+        QCOMPARE(piece, QByteArray(AnswerText::pieceSize, 'a'));
+
+        QFile newer(path + ".new");
+        QVERIFY(newer.open(QIODevice::WriteOnly) && newer.write(QByteArray(3 * AnswerText::pieceSize, 'b')) > 0);
+        newer.close();
+        QVERIFY(QFile::remove(path) && QFile::rename(newer.fileName(), path));
+        QVERIFY(!download->read(AnswerText::pieceSize, AnswerText::pieceSize, buffer, piece));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAnswerText)
+#include "tst_answertext.moc"
