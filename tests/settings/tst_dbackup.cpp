@@ -1,6 +1,6 @@
+#include "cannedprompt.h"
 #include "data/filesetting.h"
 #include "messageboxrecorder.h"
-#include "platform/fileprompt.h"
 #include "settings/dbackup.h"
 #include "testbook.h"
 
@@ -19,17 +19,6 @@ QVariant storedValue(const QString& key)
     return FileSetting::getInstance()->getValue(key, "(absent)");
 }
 
-// Answers the folder dialog with one folder.
-class FolderAnswer : public FilePrompt
-{
-public:
-    explicit FolderAnswer(const QString& folder) : m_folder(folder) { setCurrent(this); }
-    ~FolderAnswer() override { setCurrent(nullptr); }
-    QString directory(QWidget*, const QString&) override { return m_folder; }
-
-private:
-    QString m_folder;
-};
 } // namespace
 
 class TestDBackup : public QObject
@@ -97,7 +86,7 @@ private slots:
         QFETCH(bool, chosen);
         const QString folder = m_home->home() + "/" + QString("家庭账本的备份文件夹/").repeated(6);
         FileSetting::getInstance()->setValue("Backup/BackupDir", chosen ? m_home->home() : folder);
-        FolderAnswer answer(folder);
+        CannedPrompt answer(folder);
         DBackup dialog;
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));

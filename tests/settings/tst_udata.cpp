@@ -1,10 +1,10 @@
 #include "../shell/shelltesting.h"
 #include "bookdump.h"
 #include "bookrows.h"
+#include "cannedprompt.h"
 #include "data/dbhelper.h"
 #include "data/maccount.h"
 #include "messageboxrecorder.h"
-#include "platform/fileprompt.h"
 #include "settings/udata.h"
 #include "testbook.h"
 #include "widgets/dmessagebox.h"
@@ -28,14 +28,6 @@ void addUserRecords()
     BookRows::exec("update tbl_setting set sync_time='2020-01-01 00:00:00'");
 }
 
-class CannedPrompt : public FilePrompt
-{
-public:
-    QString saveFileName(QWidget*, const QString&, const QString&) override { return answer; }
-    QString openFileName(QWidget*, const QString&, const QString&) override { return answer; }
-    QString answer;
-};
-
 void click(UData& page, const char* button)
 {
     page.findChild<QPushButton*>(button)->click();
@@ -53,11 +45,9 @@ private slots:
         m_path = m_book->open();
         BookRows::dropCaches();
         QVERIFY(DBHelper::getInstance()->upgrade());
-        Replaceable<FilePrompt>::setCurrent(&m_prompt);
     }
     void cleanup()
     {
-        Replaceable<FilePrompt>::setCurrent(nullptr);
         BookRows::dropCaches();
         delete m_book;
     }
