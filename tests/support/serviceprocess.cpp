@@ -1,9 +1,12 @@
 #include "serviceprocess.h"
 
+#include <QDeadlineTimer>
+#include <QFile>
 #include <QRandomGenerator>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QThread>
 #include <QUrl>
 #include <QtDebug>
 
@@ -56,7 +59,9 @@ ServiceProcess::ServiceProcess(const QStringList& arguments, const QString& data
     } else if (m_database.isEmpty()) {
         m_database = "sqlite:" + m_data.filePath("service.db");
     }
-    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // The log goes to a file, which never holds the service up as an unread pipe would; the test's output gets it
+    // at the end.
+    m_process.setStandardErrorFile(m_data.filePath("service.log"));
     // A test that aborts takes its service along: left running, it would hold the test's output open.
     const rlim_t descriptors = rlim_t(launch.descriptors);
     m_process.setChildProcessModifier([descriptors] {
@@ -79,8 +84,26 @@ ServiceProcess::~ServiceProcess()
 {
     m_process.kill();
     m_process.waitForFinished();
+    fputs(log().constData(), stderr);
     if (!m_ownDatabase.isEmpty())
         execOn(true, QString(), {"drop database " + m_ownDatabase + " with (force)"});
+}
+
+QByteArray ServiceProcess::log() const
+{
+    QFile file(m_data.filePath("service.log"));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool ServiceProcess::waitForLog(const QByteArray& text, int times, int timeoutMs)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    while (log().count(text) < times) {
+        if (deadline.hasExpired() || m_process.state() == QProcess::NotRunning)
+            return log().count(text) >= times;
+        QThread::msleep(20);
+    }
+    return true;
 }
 
 QString ServiceProcess::builtProgram()

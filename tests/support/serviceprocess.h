@@ -39,6 +39,12 @@ public:
     // Runs statements on the store behind the service's back, as its administrator could.
     bool execOnStore(const QStringList& statements) const;
 
+    // What the service has written to its log (standard error) so far; the test's output gets it all at the end.
+    QByteArray log() const;
+    // Waits until the log holds `text` at least `times` times: the service reports a state it reached, so a test
+    // waits for that instead of for a time that a busy machine may not keep.
+    bool waitForLog(const QByteArray& text, int times = 1, int timeoutMs = 60000);
+
 private:
     QTemporaryDir m_data;
     QString m_program;
