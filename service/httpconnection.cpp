@@ -70,7 +70,7 @@ void HttpConnection::start()
     m_stream.expires_after(m_server.limits().idle);
     m_stream.async_read_some(m_buffer.prepare(firstRead),
                              [self = shared_from_this()](const beast::error_code& error, std::size_t read) {
-                                 if (error)
+                                 if (error || self->m_state == State::Closed)
                                      return self->close();
                                  self->m_buffer.commit(read);
                                  self->progressed();
@@ -102,7 +102,9 @@ void HttpConnection::readSome(Clock::time_point deadline)
     m_stream.expires_at(deadline);
     m_stream.async_read_some(m_buffer.prepare(room),
                              [self = shared_from_this(), deadline](const beast::error_code& error, std::size_t read) {
-                                 if (error)
+                                 // A read may complete after the connection was closed for a newcomer, its body
+                                 // freed.
+                                 if (error || self->m_state == State::Closed)
                                      return self->close();
                                  self->m_buffer.commit(read);
                                  self->progressed();
@@ -181,7 +183,7 @@ void HttpConnection::readBody()
     m_stream.expires_at(deadline);
     http::async_write(m_stream, m_continue,
                       [self = shared_from_this(), deadline](const beast::error_code& error, std::size_t) {
-                          if (error)
+                          if (error || self->m_state == State::Closed)
                               return self->close();
                           self->readSome(deadline);
                       });
@@ -267,7 +269,7 @@ void HttpConnection::writeSome()
     const std::array<asio::const_buffer, 2> pieces{asio::buffer(head.data(), std::size_t(head.size())),
                                                    asio::buffer(piece.data(), std::size_t(piece.size()))};
     m_stream.async_write_some(pieces, [self = shared_from_this()](const beast::error_code& error, std::size_t written) {
-        if (error)
+        if (error || self->m_state == State::Closed)
             return self->close();
         self->m_sent += qint64(written);
         self->m_lastTaken = Clock::now();
@@ -313,7 +315,7 @@ void HttpConnection::drain(qint64 drained)
     m_buffer.consume(m_buffer.size());
     m_stream.async_read_some(m_buffer.prepare(maxHead),
                              [self = shared_from_this(), drained](const beast::error_code& error, std::size_t read) {
-                                 if (error || drained + qint64(read) >= maxDrained)
+                                 if (error || self->m_state == State::Closed || drained + qint64(read) >= maxDrained)
                                      return self->close();
                                  self->drain(drained + qint64(read));
                              });

@@ -17,10 +17,15 @@ QByteArray RawHttp::exchange(const QString& baseUrl, const QByteArray& request, 
     const std::unique_ptr<QTcpSocket> socket = connect(baseUrl, from);
     if (socket->state() != QAbstractSocket::ConnectedState)
         return "not connected";
-    socket->write(request);
-    while (socket->bytesToWrite() > 0 && socket->waitForBytesWritten(10000)) {
-    }
+    write(*socket, request);
     return answer(*socket);
+}
+
+void RawHttp::write(QTcpSocket& socket, const QByteArray& request)
+{
+    socket.write(request);
+    while (socket.bytesToWrite() > 0 && socket.waitForBytesWritten(10000)) {
+    }
 }
 
 QByteArray RawHttp::answer(QTcpSocket& socket, int timeoutMs)

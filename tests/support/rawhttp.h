@@ -13,6 +13,8 @@ class RawHttp
 public:
     // A socket connected from the address to the server at the base address; not connected when that failed.
     static std::unique_ptr<QTcpSocket> connect(const QString& baseUrl, const QString& from = "127.0.0.1");
+    // Writes the whole request, as far as the server takes it within a few seconds.
+    static void write(QTcpSocket& socket, const QByteArray& request);
     // What the server answers to the request: its status line and body joined by "|", nothing when the connection
     // was closed unanswered.
     static QByteArray exchange(const QString& baseUrl, const QByteArray& request, const QString& from = "127.0.0.1");
