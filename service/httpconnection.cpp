@@ -2,6 +2,7 @@
 
 #include "clientaddress.h"
 #include "httpserver.h"
+#include "servicelog.h"
 #include "warningpace.h"
 
 #include <boost/asio/post.hpp>
@@ -13,8 +14,10 @@
 #include <sstream>
 #include <utility>
 
+#include <cerrno>
 #include <linux/sockios.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 
 namespace {
 namespace asio = boost::asio;
@@ -152,6 +155,8 @@ void HttpConnection::checkHead()
         self->answer(self->m_server.handler().busy());
     });
     m_server.turns().await(shared_from_this());
+    if (m_state == State::InLine)
+        watchClient();
 }
 
 bool HttpConnection::takeTurn()
@@ -196,20 +201,28 @@ void HttpConnection::queue()
     const auto& head = m_parser.get();
     const std::string target(head.target());
     const std::size_t mark = target.find('?');
+    m_gone = std::make_shared<std::atomic<bool>>(false);
     HttpHandler::Request request{std::string(head.method_string()),
                                  target.substr(0, mark),
                                  mark == std::string::npos ? std::string() : target.substr(mark + 1),
                                  m_client,
                                  std::string(head[http::field::host]),
                                  std::string(head[http::field::origin]),
-                                 std::exchange(m_body, QByteArray())};
+                                 std::exchange(m_body, QByteArray()),
+                                 m_gone};
     auto work = [self = shared_from_this(), request = std::move(request)]() mutable {
         HttpHandler::Answer answer = self->m_server.handler().answer(std::move(request));
-        asio::post(self->m_server.network(),
-                   [self, answer = std::move(answer)]() mutable { self->answer(std::move(answer)); });
+        asio::post(self->m_server.network(), [self, answer = std::move(answer)]() mutable {
+            self->m_queued = false;
+            self->answer(std::move(answer));
+        });
     };
-    if (m_server.queue().add(m_client, std::move(work)))
-        return;
+    if (const std::optional<quint64> ticket = m_server.queue().add(m_client, std::move(work))) {
+        m_queued = true;
+        m_ticket = *ticket;
+        qCDebug(lcService).noquote() << QString("a request from %1 waits for a worker").arg(m_client.c_str());
+        return watchClient();
+    }
     static WarningPace pace;
     pace.warn(QString("requests from %1 that wait for a worker are at their cap of %2: refused another")
                   .arg(m_client.c_str())
@@ -217,16 +230,46 @@ void HttpConnection::queue()
     answer(m_server.handler().busy());
 }
 
+void HttpConnection::watchClient()
+{
+    if (std::exchange(m_watching, true))
+        return;
+    m_stream.socket().async_wait(
+        asio::socket_base::wait_read, [self = shared_from_this()](const beast::error_code& error) {
+            self->m_watching = false;
+            const bool inLine = self->m_state == State::InLine;
+            if (error || (!inLine && self->m_state != State::Working))
+                return;
+            // A large request's body may come before its turn, to be read then: it is only looked at here.
+            std::array<char, 4096> scratch;
+            const ssize_t read = recv(self->m_stream.socket().native_handle(), scratch.data(), scratch.size(),
+                                      MSG_DONTWAIT | (inLine ? MSG_PEEK : 0));
+            if (read == 0 || (read < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
+                self->close();
+                qCDebug(lcService).noquote()
+                    << QString("the client of a request from %1 hung up: %2")
+                           .arg(self->m_client.c_str(),
+                                self->m_queued ? "its worker stops at its next page" : "its places are free");
+                return;
+            }
+            if (read > 0 && inLine)
+                return;
+            // What a client sends after its request is no close; past the drain limit it is left unread.
+            self->m_dropped += std::max<qint64>(read, 0);
+            if (self->m_dropped < maxDrained)
+                self->watchClient();
+        });
+}
+
 void HttpConnection::answer(HttpHandler::Answer answer)
 {
+    // The turn ends with the work: what remains is writing the answer, which costs no more than the answer.
+    releaseTurn();
     if (m_state == State::Closed)
         return;
     m_state = State::Answering;
     // From here on the client's taking of the answer is its progress.
     progressed();
-    // The turn ends with the work: what remains is writing the answer, which costs no more than the answer.
-    if (std::exchange(m_holdsTurn, false))
-        m_server.turns().release();
     http::response<http::empty_body> head(http::int_to_status(unsigned(answer.status)),
                                           m_parser.is_header_done() ? m_parser.get().version() : 11);
     if (answer.body.size() > 0)
@@ -326,16 +369,30 @@ void HttpConnection::progressed()
     m_server.table().progressed(this);
 }
 
+void HttpConnection::releaseTurn()
+{
+    if (std::exchange(m_holdsTurn, false))
+        m_server.turns().release();
+}
+
 void HttpConnection::close()
 {
     if (m_state == State::Closed)
         return;
+    // The request's work, withdrawn below, may hold the last reference to the connection.
+    const std::shared_ptr<HttpConnection> keep = weak_from_this().lock();
     m_state = State::Closed;
     m_timer.cancel();
     m_stream.close();
     m_server.table().leave(this);
-    if (std::exchange(m_holdsTurn, false))
-        m_server.turns().release();
+    // A request still waiting for a worker goes with its connection. One a worker is on stops at the worker's next
+    // page, and its turn ends with that work, which holds its memory till then.
+    if (m_queued && m_server.queue().withdraw(m_client, m_ticket))
+        m_queued = false;
+    if (m_gone)
+        m_gone->store(true);
+    if (!m_queued)
+        releaseTurn();
     // What the connection held goes at once, not when its last handler has run.
     m_body = QByteArray();
     m_answer = AnswerText();

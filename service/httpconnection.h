@@ -11,6 +11,7 @@
 #include <boost/beast/http/parser.hpp>
 #include <boost/beast/http/span_body.hpp>
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -24,7 +25,9 @@ class HttpServer;
 // takes at a slow client's pace. An answer that its client takes no byte of for the stall time, as the system's
 // count of bytes it has acknowledged shows, ends sooner. A head
 // the server cannot read is answered 400; a body over its path's limit, or sent in chunks, is refused before any of
-// it is read. Every byte read or taken counts as progress, which decides who goes first when places run out.
+// it is read. Every byte read or taken counts as progress, which decides who goes first when places run out. While a
+// request waits for its turn or a worker, or is worked on, a client that closes its end gives everything back at
+// once: the connection, its place among the waiting, its turn; a worker on it stops at its next page of the store.
 class HttpConnection : public std::enable_shared_from_this<HttpConnection>
 {
 public:
@@ -58,7 +61,11 @@ private:
     void readBody();
     // Hands the whole request to the workers, or refuses it when its address has its share waiting.
     void queue();
+    // Closes the connection once its client closes its end while the request waits for its turn or a worker, or is
+    // worked on.
+    void watchClient();
     void answer(HttpHandler::Answer answer);
+    void releaseTurn();
     void writeSome();
     // Closes the connection once its client has taken no byte of the answer for the stall time.
     void watchStall();
@@ -77,6 +84,14 @@ private:
     std::string m_client;
     State m_state = State::Head;
     bool m_holdsTurn = false;
+    bool m_watching = false;
+    // What the client sent after its request while it waited, read and dropped.
+    qint64 m_dropped = 0;
+    // The request is with the workers, waiting or worked on, under its ticket: its answer comes back.
+    bool m_queued = false;
+    quint64 m_ticket = 0;
+    // Set once the client has gone, for the worker on the request to see.
+    std::shared_ptr<std::atomic<bool>> m_gone;
     QByteArray m_body;
     boost::beast::http::response<boost::beast::http::empty_body> m_continue;
     // The answer: its head's text, then its body, taken a piece at a time.

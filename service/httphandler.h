@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <atomic>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -24,6 +26,10 @@ public:
         std::string host;
         std::string origin;
         QByteArray body;
+        // Set on the network thread once the client has gone: its answer will never be sent.
+        std::shared_ptr<const std::atomic<bool>> gone;
+
+        bool abandoned() const { return gone && gone->load(); }
     };
 
     struct Answer

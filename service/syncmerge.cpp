@@ -7,7 +7,10 @@
 
 #include <QDateTime>
 
-SyncMerge::SyncMerge(ServiceStore& store, const QString& userId) : m_store(store), m_userId(userId) {}
+SyncMerge::SyncMerge(ServiceStore& store, const QString& userId, std::function<bool()> abandoned)
+    : m_store(store), m_userId(userId), m_abandoned(std::move(abandoned))
+{
+}
 
 bool SyncMerge::merge(const ChangeSet& upload, const DeviceClock& clock, AnswerText& answer)
 {
@@ -48,14 +51,15 @@ bool SyncMerge::prepare(const ChangeSet& upload, const DeviceClock& clock, Plan&
         if (!plan.tables.back().prepare(m_store, m_userId, entries.back()))
             return false;
     }
-    // What the device sent was answered by its table. Reading stops once the answer has no room left.
-    const auto changed = [&plan, &entries](const QString& table, const StoredRecord& record) {
+    // What the device sent was answered by its table. Reading stops once the answer has no room left, or no device
+    // to go to.
+    const auto changed = [this, &plan, &entries](const QString& table, const StoredRecord& record) {
         const qsizetype at = ChangeSet::tableNames().indexOf(table);
         if (at >= 0 && !plan.tables.at(at).sent(record.id))
             entries.at(at).add(record);
-        return !plan.answer.failed();
+        return !plan.answer.failed() && !m_abandoned();
     };
-    if (!m_store.changedRecords(m_userId, seen, plan.lastChange + 1, changed))
+    if (!m_store.changedRecords(m_userId, seen, plan.lastChange + 1, changed) || m_abandoned())
         return false;
 
     plan.answer.append("[ ");

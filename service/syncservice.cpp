@@ -228,13 +228,18 @@ AnswerText SyncService::sync(const Request& request, const FormData& form)
     ChangeSet upload;
     if (!upload.read(form.bytes("data")))
         return errorAnswer(BadRequest, QStringLiteral("同步数据格式不正确"));
+    const auto abandoned = [&request] { return request.abandoned(); };
     std::optional<AccountTurns::Turn> turn;
-    if (connection->writesOneAtATime() && !m_accountTurns.take(id, accountTurnWait, turn))
+    if (connection->writesOneAtATime() && !m_accountTurns.take(id, accountTurnWait, abandoned, turn))
         return busyAnswer();
     const auto file = std::make_shared<AnswerFile>(m_spool);
     AnswerText answer(file);
-    if (SyncMerge(*connection, id).merge(upload, clock, answer))
+    if (SyncMerge(*connection, id, abandoned).merge(upload, clock, answer))
         return answer;
+    if (request.abandoned()) {
+        qCDebug(lcService).noquote() << QString("a sync from %1 stopped: its client hung up").arg(request.peer.c_str());
+        return busyAnswer();
+    }
     if (file->failed()) {
         static WarningPace pace;
         pace.warn("answers waiting for their clients take all the room they may: told a sync to come back later");
