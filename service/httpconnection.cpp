@@ -15,6 +15,7 @@
 #include <utility>
 
 #include <cerrno>
+#include <exception>
 #include <linux/sockios.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
@@ -50,6 +51,23 @@ HttpHandler::Answer bare(int status)
     HttpHandler::Answer answer;
     answer.status = status;
     return answer;
+}
+
+// The handler's answer, or its answer for a failure when the work throws: one request fails, not the service.
+HttpHandler::Answer answerOf(HttpHandler& handler, HttpHandler::Request request)
+{
+    const QString client = QString::fromStdString(request.peer);
+    QString failure;
+    try {
+        return handler.answer(std::move(request));
+    } catch (const std::exception& error) {
+        failure = error.what();
+    } catch (...) {
+        failure = "an exception of no known type";
+    }
+    static WarningPace pace;
+    pace.warn(QString("a request from %1 failed: %2").arg(client, failure));
+    return handler.failed();
 }
 
 } // namespace
@@ -211,7 +229,7 @@ void HttpConnection::queue()
                                  std::exchange(m_body, QByteArray()),
                                  m_gone};
     auto work = [self = shared_from_this(), request = std::move(request)]() mutable {
-        HttpHandler::Answer answer = self->m_server.handler().answer(std::move(request));
+        HttpHandler::Answer answer = answerOf(self->m_server.handler(), std::move(request));
         asio::post(self->m_server.network(), [self, answer = std::move(answer)]() mutable {
             self->m_queued = false;
             self->answer(std::move(answer));

@@ -51,4 +51,6 @@ public:
     // The answer to a request the service cannot take now: a large one that waited its turn in vain, or one more
     // from an address that has its share of connections or of requests waiting.
     virtual Answer busy() const = 0;
+    // The answer to a request whose work failed unexpectedly, an exception thrown.
+    virtual Answer failed() const = 0;
 };

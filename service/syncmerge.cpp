@@ -17,6 +17,17 @@ bool SyncMerge::merge(const ChangeSet& upload, const DeviceClock& clock, AnswerT
     Plan plan{0, {}, answer.sibling()};
     if (!prepare(upload, clock, plan) || !m_store.transaction())
         return false;
+    try {
+        return mergeInTransaction(upload, clock, plan, answer);
+    } catch (...) {
+        // The worker's connection goes on serving others: it must not keep the account, or the store, held.
+        m_store.rollback();
+        throw;
+    }
+}
+
+bool SyncMerge::mergeInTransaction(const ChangeSet& upload, const DeviceClock& clock, Plan& plan, AnswerText& answer)
+{
     // Two devices of the account syncing at once, through this process or another, would otherwise both write what
     // they worked out from the state before either wrote, and the later commit would undo the earlier one's newer
     // rows. Holding the account also numbers its changes in the order they become visible.

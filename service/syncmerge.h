@@ -44,6 +44,8 @@ private:
     };
 
     bool prepare(const ChangeSet& upload, const DeviceClock& clock, Plan& plan);
+    // The merge once its transaction has begun, ending it.
+    bool mergeInTransaction(const ChangeSet& upload, const DeviceClock& clock, Plan& plan, AnswerText& answer);
     bool write(const Plan& plan, const DeviceClock& clock);
 
     ServiceStore& m_store;

@@ -133,6 +133,11 @@ HttpHandler::Answer SyncService::busy() const
     return answerWith(busyAnswer(), jsonType);
 }
 
+HttpHandler::Answer SyncService::failed() const
+{
+    return answerWith(errorAnswer(StoreFailed, QStringLiteral("服务器出错，请稍后再试")), jsonType);
+}
+
 ServiceStore* SyncService::store()
 {
     // Each worker thread keeps a connection of its own for as long as it runs.
@@ -151,8 +156,15 @@ QByteArray SyncService::accountRefusal(ServiceStore* store, const Request& reque
         return storeFailed();
     if (!m_logins.admit(request.peer))
         return errorAnswer(TooMany, QStringLiteral("密码错误次数过多，请稍后再试"));
-    const AccountRegistry::Check check = AccountRegistry(*store, m_options.keyIterations)
-                                             .authenticate(form.value("username"), form.value("password"), userId);
+    AccountRegistry::Check check = AccountRegistry::Check::StoreFailed;
+    try {
+        check = AccountRegistry(*store, m_options.keyIterations)
+                    .authenticate(form.value("username"), form.value("password"), userId);
+    } catch (...) {
+        // A check that never ended would count against the address for good.
+        m_logins.finish(request.peer, false);
+        throw;
+    }
     m_logins.finish(request.peer, check == AccountRegistry::Check::Refused);
     switch (check) {
     case AccountRegistry::Check::Accepted:
