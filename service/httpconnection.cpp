@@ -414,4 +414,5 @@ void HttpConnection::close()
     // What the connection held goes at once, not when its last handler has run.
     m_body = QByteArray();
     m_answer = AnswerText();
+    m_server.closed();
 }

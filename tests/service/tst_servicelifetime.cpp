@@ -1,9 +1,12 @@
 #include "rawhttp.h"
 #include "serviceprocess.h"
 
+#include <QDir>
 #include <QFile>
 #include <QtTest>
 
+#include <csignal>
+#include <memory>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -18,12 +21,52 @@ bool allowMore(qint64 pid, qint64 bytes)
 }
 } // namespace
 
-// How the service goes on when a request's work fails.
+// How the service ends, and how it goes on when a request's work fails.
 class TestServiceLifetime : public QObject
 {
     Q_OBJECT
 
 private slots:
+    void initTestCase()
+    {
+        // The service says when a request waits for a worker.
+        qputenv("QT_LOGGING_RULES", "quillbay.service.debug=true");
+    }
+
+    // Told to stop, the service takes no new connection, finishes the work under way, closes a connection whose
+    // client takes nothing of its answer after a short grace, removes that answer's file and ends with status 0.
+    void stopsOnASignal_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+        QTest::newRow("SIGINT") << int(SIGINT);
+    }
+
+    void stopsOnASignal()
+    {
+        QFETCH(int, signal);
+        ServiceProcess service({"--key-iterations", "1000000"});
+        QVERIFY(service.addAccount("owner", "pw"));
+        QVERIFY(RawHttp::exchange(service.baseUrl(), RawHttp::sync("owner", "pw", 100, 150000)).contains("table_name"));
+        const QDir spool(service.dataDir() + "/answers");
+        const std::unique_ptr<QTcpSocket> reader = RawHttp::connect(service.baseUrl());
+        reader->setReadBufferSize(64 * 1024);
+        RawHttp::write(*reader, RawHttp::sync("owner", "pw"));
+        QTRY_COMPARE_WITH_TIMEOUT(spool.entryList(QDir::Files).size(), 1, 30000);
+        const std::unique_ptr<QTcpSocket> check = RawHttp::connect(service.baseUrl(), "127.0.0.2");
+        RawHttp::write(*check, RawHttp::login("nobody", "pw"));
+        QVERIFY(service.waitForLog("waits for a worker", 3));
+
+        kill(pid_t(service.processId()), signal);
+        QVERIFY(service.waitForLog("stopping on"));
+        QCOMPARE(RawHttp::exchange(service.baseUrl(), RawHttp::login("owner", "pw"), "127.0.0.3"),
+                 QByteArray("not connected"));
+        QCOMPARE(service.endWith(signal, 20000), 0);
+        QCOMPARE(RawHttp::error(RawHttp::answer(*check)), 1);
+        QVERIFY(spool.entryList(QDir::Files).isEmpty());
+        QVERIFY(service.log().trimmed().endsWith("stopped"));
+    }
+
     // Work that throws, here for want of memory, fails its own request with the service's error answer; the service
     // says so and serves the next.
     void failedWorkIsAnsweredAndTheServiceGoesOn()
