@@ -22,7 +22,7 @@ AnswerSpool::AnswerSpool(const QString& folder, qint64 limit) : m_folder(folder)
 
 bool AnswerSpool::prepare(QString& error)
 {
-    if (!OwnerFolder::make(m_folder)) {
+    if (!OwnerFolder::makeOwn(m_folder)) {
         error = "cannot make " + m_folder + " for its owner alone";
         return false;
     }

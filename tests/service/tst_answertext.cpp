@@ -8,6 +8,7 @@
 #include <QtTest>
 
 #include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -26,11 +27,16 @@ QByteArray sent(const AnswerText& text)
     return whole;
 }
 
-std::shared_ptr<AnswerSpool> spoolIn(const QTemporaryDir& dir, qint64 limit)
+std::shared_ptr<AnswerSpool> spoolIn(const QString& folder, qint64 limit)
 {
-    auto spool = std::make_shared<AnswerSpool>(dir.filePath("answers"), limit);
+    auto spool = std::make_shared<AnswerSpool>(folder + "/answers", limit);
     QString error;
     return spool->prepare(error) ? spool : nullptr;
+}
+
+std::shared_ptr<AnswerSpool> spoolIn(const QTemporaryDir& dir, qint64 limit)
+{
+    return spoolIn(dir.path(), limit);
 }
 
 int filesIn(const QTemporaryDir& dir)
@@ -137,6 +143,33 @@ private slots:
         }
         QVERIFY(spoolIn(dir, 1024));
         QCOMPARE(QDir(dir.filePath("answers")).entryList(QDir::Files), QStringList{running});
+    }
+
+    // The folder of the answers is its owner's alone whatever mode it had, and so are those made for it.
+    void makesTheFolderOwnerOnly_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::newRow("open to all") << 0777;
+        QTest::newRow("readable by all") << 0755;
+        QTest::newRow("missing, with the data folder") << 0;
+    }
+
+    void makesTheFolderOwnerOnly()
+    {
+        QFETCH(int, mode);
+        QTemporaryDir dir;
+        const QString data = dir.filePath("data");
+        if (mode != 0)
+            QVERIFY(QDir().mkpath(data + "/answers") && chmod(QFile::encodeName(data + "/answers"), mode) == 0);
+        QVERIFY(spoolIn(data, 1024));
+        QStringList made{data + "/answers"};
+        if (mode == 0)
+            made << data;
+        for (const QString& folder : made) {
+            struct stat status = {};
+            QVERIFY(stat(QFile::encodeName(folder), &status) == 0);
+            QCOMPARE(status.st_mode & 07777, 0700u);
+        }
     }
 
     // A file sent as it stands that is replaced while it is sent ends the answer, rather than mixing two files.
