@@ -9,6 +9,7 @@
 
 #include <memory>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -39,9 +40,24 @@ std::shared_ptr<AnswerSpool> spoolIn(const QTemporaryDir& dir, qint64 limit)
     return spoolIn(dir.path(), limit);
 }
 
+QStringList answersIn(const QTemporaryDir& dir)
+{
+    return QDir(dir.filePath("answers")).entryList(QDir::Files);
+}
+
 int filesIn(const QTemporaryDir& dir)
 {
-    return int(QDir(dir.filePath("answers")).entryList(QDir::Files).size());
+    return int(answersIn(dir).size());
+}
+
+// Appends pieces to a new answer of the spool until it fails or `most` have gone in; how many did.
+int piecesTaken(const std::shared_ptr<AnswerSpool>& spool, int most, std::unique_ptr<AnswerText>& answer)
+{
+    answer = std::make_unique<AnswerText>(std::make_shared<AnswerFile>(spool));
+    int taken = 0;
+    while (taken < most && answer->append(QByteArray(AnswerText::pieceSize, 'x')))
+        ++taken;
+    return taken;
 }
 } // namespace
 
@@ -101,20 +117,22 @@ private slots:
         QCOMPARE(filesIn(dir), inFile ? 1 : 0);
     }
 
-    // All answers in files may take no more than the spool's limit: one that would grow past it fails, and the room
-    // of an answer comes back, its file removed, when the answer goes.
+    // All answers in files, those of every process sharing the folder, may take no more than the spool's limit: one
+    // that would grow past it fails, and the room of an answer comes back, its file removed, when
+    // the answer goes.
     void keepsAnswersWithinTheLimit()
     {
         QTemporaryDir dir;
         const auto spool = spoolIn(dir, 4 * AnswerText::pieceSize);
-        QVERIFY(spool);
+        const auto otherProcess = spoolIn(dir, 4 * AnswerText::pieceSize);
+        QVERIFY(spool && otherProcess);
         const QByteArray piece(AnswerText::pieceSize, 'x');
         auto first = std::make_unique<AnswerText>(std::make_shared<AnswerFile>(spool));
         for (int i = 0; i < 3; ++i)
             QVERIFY(first->append(piece));
         QVERIFY(first->finish());
 
-        AnswerText second(std::make_shared<AnswerFile>(spool));
+        AnswerText second(std::make_shared<AnswerFile>(otherProcess));
         QVERIFY(second.append(piece));
         QVERIFY(!second.append(piece));
         QVERIFY(second.failed());
@@ -122,27 +140,66 @@ private slots:
 
         first.reset();
         QCOMPARE(filesIn(dir), 1);
-        AnswerText third(std::make_shared<AnswerFile>(spool));
+        AnswerText third(std::make_shared<AnswerFile>(otherProcess));
         for (int i = 0; i < 3; ++i)
             QVERIFY(third.append(piece));
         QVERIFY(third.finish());
         QCOMPARE(sent(third), piece + piece + piece);
     }
 
-    // Files that an ended process left are removed when the spool is made ready; those of a running one stay.
-    void removesWhatEndedProcessesLeft()
+    // What a process left is removed when the spool is made ready once the process no longer holds its lock file,
+    // whatever process has its id now; what a running one holds stays.
+    void removesOnlyWhatEndedProcessesLeft()
     {
         QTemporaryDir dir;
-        QVERIFY(QDir(dir.path()).mkdir("answers"));
-        // No process has an id this high; the test's own id was an ended process's that had it before.
-        const QStringList ended{"999999999-0", QString("%1-1").arg(getpid())};
-        const QString running = QString("%1-2").arg(getppid());
-        for (const QString& name : ended + QStringList{running}) {
+        const auto running = spoolIn(dir, qint64(1) << 30);
+        QVERIFY(running);
+        std::unique_ptr<AnswerText> waiting;
+        QCOMPARE(piecesTaken(running, 2, waiting), 2);
+        const QStringList kept = answersIn(dir);
+        QCOMPARE(kept.size(), 1);
+        // An ended process whose id is the test's own now, and one named by the id of a running process alone.
+        const QString reused = QString("%1-0000dead").arg(getpid());
+        for (const QString& name : {"." + reused + ".lock", reused + "-0", QString("%1-1").arg(getppid())}) {
             QFile file(dir.filePath("answers/" + name));
             QVERIFY(file.open(QIODevice::WriteOnly));
         }
-        QVERIFY(spoolIn(dir, 1024));
-        QCOMPARE(QDir(dir.filePath("answers")).entryList(QDir::Files), QStringList{running});
+
+        QVERIFY(spoolIn(dir, qint64(1) << 30));
+        QCOMPARE(answersIn(dir), kept);
+        QVERIFY(!QFile::exists(dir.filePath("answers/." + reused + ".lock")));
+    }
+
+    // The room that a process which ended in the midst of its answers had taken comes back at the next start,
+    // whether other processes share the folder then or not.
+    void freesTheRoomOfAnEndedProcess_data()
+    {
+        QTest::addColumn<bool>("another");
+        QTest::newRow("alone") << false;
+        QTest::newRow("beside another process") << true;
+    }
+
+    void freesTheRoomOfAnEndedProcess()
+    {
+        QFETCH(bool, another);
+        QTemporaryDir dir;
+        const qint64 limit = 4 * AnswerText::pieceSize;
+        const auto other = another ? spoolIn(dir, limit) : nullptr;
+        const pid_t child = fork();
+        if (child == 0) {
+            std::unique_ptr<AnswerText> answer;
+            const auto spool = spoolIn(dir, limit);
+            // Ends without a word, as a process that is killed: nothing is given back.
+            _exit(spool && piecesTaken(spool, 3, answer) == 3 ? 0 : 1);
+        }
+        int status = 0;
+        QCOMPARE(waitpid(child, &status, 0), child);
+        QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        QCOMPARE(filesIn(dir), 1);
+
+        std::unique_ptr<AnswerText> answer;
+        QCOMPARE(piecesTaken(spoolIn(dir, limit), 4, answer), 4);
+        QCOMPARE(filesIn(dir), 1);
     }
 
     // The folder of the answers is its owner's alone whatever mode it had, and so are those made for it.
