@@ -10,9 +10,11 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace {
+const qint64 largestDefaultReserve = qint64(1) << 30;
 // Hidden, as the lock files are, so that a listing of the answers waiting shows answers alone.
 const char* const totalName = ".total";
 const QString lockSuffix = ".lock";
@@ -27,9 +29,22 @@ bool isLock(const QString& name)
 {
     return name.startsWith('.') && name.endsWith(lockSuffix);
 }
+
+QString megabytes(qint64 bytes)
+{
+    return QString::number(double(bytes) / (1024 * 1024), 'f', 1);
+}
+
+bool measure(const QString& folder, struct statvfs& disk)
+{
+    return statvfs(QFile::encodeName(folder).constData(), &disk) == 0;
+}
 } // namespace
 
-AnswerSpool::AnswerSpool(const QString& folder, qint64 limit) : m_folder(folder), m_limit(limit) {}
+AnswerSpool::AnswerSpool(const QString& folder, qint64 limit, std::optional<qint64> diskReserve)
+    : m_folder(folder), m_limit(limit), m_diskReserve(diskReserve)
+{
+}
 
 bool AnswerSpool::prepare(QString& error)
 {
@@ -57,6 +72,11 @@ const char* AnswerSpool::takePlace()
         return "cannot make a lock file in";
     if (!m_total.open(QDir(m_folder).filePath(totalName)))
         return "cannot keep the total of answers in";
+    struct statvfs disk = {};
+    if (!measure(m_folder, disk))
+        return "cannot measure the disk of";
+    if (!m_diskReserve)
+        m_diskReserve = std::min(qint64(disk.f_blocks) * qint64(disk.f_frsize) / 10, largestDefaultReserve);
     return nullptr;
 }
 
@@ -94,10 +114,38 @@ QString AnswerSpool::newPath()
 
 bool AnswerSpool::reserve(qint64 bytes)
 {
-    return m_total.add(bytes, m_limit);
+    if (!m_total.add(bytes, m_limit)) {
+        refuse(OverLimit,
+               QString("answers waiting for their clients take all the %1 MB they may (--answer-spool-limit)")
+                   .arg(megabytes(m_limit)));
+        return false;
+    }
+    struct statvfs disk = {};
+    const bool measured = measure(m_folder, disk);
+    const int error = errno;
+    if (measured && qint64(disk.f_bavail) * qint64(disk.f_frsize) - bytes >= *m_diskReserve)
+        return true;
+    m_total.subtract(bytes);
+    if (measured)
+        refuse(OverReserve, QString("answers waiting for their clients would leave less than the %1 MB kept free for "
+                                    "the store on their disk (--answer-disk-reserve)")
+                                .arg(megabytes(*m_diskReserve)));
+    else
+        writeFailed(error);
+    return false;
 }
 
 void AnswerSpool::release(qint64 bytes)
 {
     m_total.subtract(bytes);
+}
+
+void AnswerSpool::writeFailed(int error)
+{
+    refuse(DiskError, "an answer waiting for its client could not be written: " + qt_error_string(error));
+}
+
+void AnswerSpool::refuse(Refusal refusal, const QString& why)
+{
+    m_warnings[refusal].warn(why + ": told a sync to come back later");
 }

@@ -1,6 +1,7 @@
 #include "answerfile.h"
 #include "answerspool.h"
 #include "answertext.h"
+#include "testmount.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,6 +10,7 @@
 
 #include <memory>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -28,9 +30,9 @@ QByteArray sent(const AnswerText& text)
     return whole;
 }
 
-std::shared_ptr<AnswerSpool> spoolIn(const QString& folder, qint64 limit)
+std::shared_ptr<AnswerSpool> spoolIn(const QString& folder, qint64 limit, std::optional<qint64> diskReserve = {})
 {
-    auto spool = std::make_shared<AnswerSpool>(folder + "/answers", limit);
+    auto spool = std::make_shared<AnswerSpool>(folder + "/answers", limit, diskReserve);
     QString error;
     return spool->prepare(error) ? spool : nullptr;
 }
@@ -58,6 +60,12 @@ int piecesTaken(const std::shared_ptr<AnswerSpool>& spool, int most, std::unique
     while (taken < most && answer->append(QByteArray(AnswerText::pieceSize, 'x')))
         ++taken;
     return taken;
+}
+
+qint64 freeOnDisk(const QString& path)
+{
+    struct statvfs disk = {};
+    return statvfs(QFile::encodeName(path).constData(), &disk) == 0 ? qint64(disk.f_bavail) * disk.f_frsize : -1;
 }
 } // namespace
 
@@ -118,7 +126,7 @@ private slots:
     }
 
     // All answers in files, those of every process sharing the folder, may take no more than the spool's limit: one
-    // that would grow past it fails, and the room of an answer comes back, its file removed, when
+    // that would grow past it fails, said in the log, and the room of an answer comes back, its file removed, when
     // the answer goes.
     void keepsAnswersWithinTheLimit()
     {
@@ -134,6 +142,8 @@ private slots:
 
         AnswerText second(std::make_shared<AnswerFile>(otherProcess));
         QVERIFY(second.append(piece));
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression("take all the .* MB they may \\(--answer-spool-limit\\)"));
         QVERIFY(!second.append(piece));
         QVERIFY(second.failed());
         QCOMPARE(filesIn(dir), 2);
@@ -227,6 +237,52 @@ private slots:
             QVERIFY(stat(QFile::encodeName(folder), &status) == 0);
             QCOMPARE(status.st_mode & 07777, 0700u);
         }
+    }
+
+    // A file the disk refuses is told with the system's reason, not taken for a full spool.
+    void saysWhatTheDiskRefused()
+    {
+        QTemporaryDir dir;
+        const auto spool = spoolIn(dir, qint64(1) << 30);
+        QVERIFY(spool);
+        QVERIFY(QDir(dir.filePath("answers")).removeRecursively());
+        QTest::failOnWarning(QRegularExpression("--answer-"));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("could not be written: " +
+                                                              QRegularExpression::escape(qt_error_string(ENOENT))));
+        std::unique_ptr<AnswerText> answer;
+        QCOMPARE(piecesTaken(spool, 2, answer), 0);
+        QVERIFY(answer->failed());
+    }
+
+    // Answers waiting leave their disk its reserve, a tenth of it unless the operator says how much, however much
+    // the spool's own limit would allow; the log names the reserve.
+    void keepsTheDiskReserve_data()
+    {
+        // What the spool is told to leave free, -1 for its default; what that is on the 4 MB disk.
+        QTest::addColumn<qint64>("told");
+        QTest::addColumn<qint64>("reserve");
+        QTest::newRow("a tenth of the disk") << qint64(-1) << qint64(4 * 1024 * 1024 / 10);
+        QTest::newRow("as the operator says") << qint64(1024 * 1024) << qint64(1024 * 1024);
+    }
+
+    void keepsTheDiskReserve()
+    {
+        QFETCH(qint64, told);
+        QFETCH(qint64, reserve);
+        QTemporaryDir dir;
+        const TestMount disk(TestMount::SmallDisk, dir.path());
+        if (!disk.isMounted())
+            QSKIP("a small disk needs root to mount");
+        const auto spool = spoolIn(dir.path(), qint64(1) << 30, told < 0 ? std::nullopt : std::optional(told));
+        QVERIFY(spool);
+        disk.fill(2 * 1024 * 1024);
+        const QString named = QString::number(double(reserve) / (1024 * 1024), 'f', 1);
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression("less than the " + named + " MB kept free for the store"));
+        std::unique_ptr<AnswerText> answer;
+        QVERIFY(piecesTaken(spool, 64, answer) >= 10);
+        QVERIFY(answer->failed());
+        QVERIFY2(freeOnDisk(dir.path()) >= reserve, QByteArray::number(freeOnDisk(dir.path())).constData());
     }
 
     // A file sent as it stands that is replaced while it is sent ends the answer, rather than mixing two files.
