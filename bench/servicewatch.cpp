@@ -46,8 +46,9 @@ void ServiceWatch::sample()
 
 int ServiceWatch::descriptors() const
 {
+    const QDir open(QString("/proc/%1/fd").arg(m_pid));
+    if (!open.exists())
+        return -1;
     // Each entry is a link to what the descriptor holds, a socket or pipe as much as a file.
-    return int(QDir(QString("/proc/%1/fd").arg(m_pid))
-                   .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)
-                   .size());
+    return int(open.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size());
 }

@@ -19,7 +19,7 @@ public:
     qint64 peakKb() const { return m_peakKb; }
     // Whether the watch stopped the process for growing past the guard.
     bool stopped() const { return m_stopped; }
-    // The descriptors the process has open now, sockets and pipes included.
+    // The descriptors the process has open now, sockets and pipes included; -1 once it is gone.
     int descriptors() const;
     // The size of the folder's disk, and the least of it seen free, in bytes.
     qint64 diskBytes() const { return m_diskBytes; }

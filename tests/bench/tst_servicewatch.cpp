@@ -94,6 +94,7 @@ void TestServiceWatch::stopsAProcessPastTheGuardOnly()
     QVERIFY(strict.stopped());
     QVERIFY(m_sleeper.waitForFinished(30000));
     QCOMPARE(m_sleeper.exitStatus(), QProcess::CrashExit);
+    QCOMPARE(strict.descriptors(), -1);
 }
 
 QTEST_GUILESS_MAIN(TestServiceWatch)
