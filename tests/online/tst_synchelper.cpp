@@ -518,6 +518,39 @@ private slots:
             QVERIFY(TestBook::bytesOf(QSqlDatabase::database().databaseName()) == before);
     }
 
+    // The address reaches the service as typed; one that is no http address ends the sync at once with the reason.
+    void serviceAddressAsTyped_data()
+    {
+        QTest::addColumn<QString>("pattern"); // %1: the port of the service
+        QTest::addColumn<QByteArray>("path"); // the path asked for; empty: nothing is sent
+        QTest::newRow("without the slash") << "http://127.0.0.1:%1" << QByteArray("/sync/userid.php");
+        QTest::newRow("path behind a proxy")
+            << " http://127.0.0.1:%1/quillbay" << QByteArray("/quillbay/sync/userid.php");
+        QTest::newRow("no scheme") << "127.0.0.1:%1" << QByteArray();
+    }
+    void serviceAddressAsTyped()
+    {
+        QFETCH(QString, pattern);
+        QFETCH(QByteArray, path);
+        storeAccount("");
+        LoopbackHttpServer server(ok("{`error`:1,`message`:`错误！`}"));
+        const QString typed = pattern.arg(server.serverPort());
+        qputenv("QUILLBAY_SERVICE_URL", typed.toUtf8());
+        const MessageRecorder terminal;
+        const QString result = SyncRun::toEnd(10000);
+        qunsetenv("QUILLBAY_SERVICE_URL");
+        if (path.isEmpty()) {
+            QCOMPARE(result,
+                     "505|环境变量 QUILLBAY_SERVICE_URL 的值“" + typed + "”不是 http 或 https 地址，无法连接服务器。");
+            QVERIFY(server.requests().isEmpty());
+            QCOMPARE(terminal.lines().size(), 1);
+        } else {
+            QCOMPARE(result, "1|错误！");
+            QCOMPARE(server.requests().size(), 1);
+            QVERIFY(server.requests().first().startsWith("POST " + path + " HTTP/1.1\r\n"));
+        }
+    }
+
     // Once the service has answered, the journal forgets what the sync carried up: a later sync with nothing
     // changed sends nothing, however often it runs. The edit lies in a second before the sync, so that its stamp
     // alone does not send it again.
