@@ -66,10 +66,13 @@ struct OwnerStep
     int error;
 };
 
-// Runs the steps in order; the first whose answer is not an HTTP 200 with its error (a refusal past the throttle
-// with its message), described.
-QString firstUnexpected(const ServiceProcess& service, const QList<OwnerStep>& steps)
+// Starts the service with the arguments and the owner's account, and runs the steps in order; the first whose answer
+// is not an HTTP 200 with its error (a refusal past the throttle with its message), described.
+QString firstUnexpected(const QStringList& arguments, const QList<OwnerStep>& steps)
 {
+    ServiceProcess service(arguments);
+    if (!service.addAccount("owner", "pw"))
+        return "the owner's account was not made";
     for (const OwnerStep& step : steps) {
         const QByteArray header = *step.header ? QByteArray(step.header) + "\r\n" : QByteArray();
         const QByteArray answer = RawHttp::exchange(
@@ -344,16 +347,15 @@ private slots:
     // with the right password, while the account's owner on another address is still served.
     void throttlesPasswordGuessingPerAddress()
     {
-        ServiceProcess service({"--login-failures-per-address", "3"});
-        QVERIFY(service.addAccount("owner", "pw"));
-        const QString unexpected = firstUnexpected(service, {{"127.0.0.2", "sync/userid.php", "", "guess1", 1},
-                                                             {"127.0.0.2", "sync/syncpc2.php", "", "guess2", 1},
-                                                             {"127.0.0.2", "sync/userid.php", "", "pw", 0},
-                                                             {"127.0.0.2", "sync/userid.php", "", "guess3", 1},
-                                                             {"127.0.0.2", "sync/userid.php", "", "pw", 4},
-                                                             {"127.0.0.2", "sync/syncpc2.php", "", "pw", 4},
-                                                             {"127.0.0.1", "sync/userid.php", "", "pw", 0},
-                                                             {"127.0.0.3", "sync/userid.php", "", "guess4", 1}});
+        const QString unexpected =
+            firstUnexpected({"--login-failures-per-address", "3"}, {{"127.0.0.2", "sync/userid.php", "", "guess1", 1},
+                                                                    {"127.0.0.2", "sync/syncpc2.php", "", "guess2", 1},
+                                                                    {"127.0.0.2", "sync/userid.php", "", "pw", 0},
+                                                                    {"127.0.0.2", "sync/userid.php", "", "guess3", 1},
+                                                                    {"127.0.0.2", "sync/userid.php", "", "pw", 4},
+                                                                    {"127.0.0.2", "sync/syncpc2.php", "", "pw", 4},
+                                                                    {"127.0.0.1", "sync/userid.php", "", "pw", 0},
+                                                                    {"127.0.0.3", "sync/userid.php", "", "guess4", 1}});
         QVERIFY2(unexpected.isEmpty(), qPrintable(unexpected));
     }
 
@@ -361,23 +363,36 @@ private slots:
     // headers naming one count for nothing. An IPv6 client counts by its /64.
     void countsTheClientATrustedProxyNames()
     {
-        ServiceProcess service({"--trusted-proxy", "127.0.0.5", "--login-failures-per-address", "2"});
-        QVERIFY(service.addAccount("owner", "pw"));
+        const char* const login = "sync/userid.php";
+        const QString unexpected =
+            firstUnexpected({"--trusted-proxy", "127.0.0.5", "--login-failures-per-address", "2"},
+                            {{"127.0.0.5", login, "X-Forwarded-For: 127.0.0.9", "guess", 1},
+                             {"127.0.0.5", login, "X-Forwarded-For: 10.0.0.1, 10.0.0.2, 127.0.0.9", "guess", 1},
+                             {"127.0.0.5", login, "X-Forwarded-For: 127.0.0.9", "pw", 4},
+                             {"127.0.0.5", login, "X-Forwarded-For: 127.0.0.9\r\nX-Forwarded-For: 127.0.0.1", "pw", 0},
+                             {"127.0.0.5", login, "", "guess", 1},
+                             {"127.0.0.5", login, "Forwarded: for=\"[2001:db8::1]:4711\";proto=http", "guess", 1},
+                             {"127.0.0.5", login, "Forwarded: for=127.0.0.9, for=\"[2001:db8::2]\"", "guess", 1},
+                             {"127.0.0.5", login, "X-Forwarded-For: 2001:db8::3", "pw", 4},
+                             {"127.0.0.5", login, "X-Forwarded-For: 2001:db8:0:1::1", "pw", 0},
+                             {"127.0.0.6", login, "X-Forwarded-For: 127.0.0.1", "guess", 1},
+                             {"127.0.0.6", login, "X-Forwarded-For: 127.0.0.2", "guess", 1},
+                             {"127.0.0.6", login, "X-Forwarded-For: 127.0.0.3", "pw", 4},
+                             {"127.0.0.1", login, "", "pw", 0}});
+        QVERIFY2(unexpected.isEmpty(), qPrintable(unexpected));
+    }
+
+    // Behind two trusted proxies each client counts under its own address, past the inner proxy's: a guesser is held
+    // however many addresses it writes left of its own, while the owner behind the same proxies is served.
+    void countsTheClientBehindAChainOfProxies()
+    {
         const char* const login = "sync/userid.php";
         const QString unexpected = firstUnexpected(
-            service, {{"127.0.0.5", login, "X-Forwarded-For: 127.0.0.9", "guess", 1},
-                      {"127.0.0.5", login, "X-Forwarded-For: 10.0.0.1, 10.0.0.2, 127.0.0.9", "guess", 1},
-                      {"127.0.0.5", login, "X-Forwarded-For: 127.0.0.9", "pw", 4},
-                      {"127.0.0.5", login, "X-Forwarded-For: 127.0.0.9\r\nX-Forwarded-For: 127.0.0.1", "pw", 0},
-                      {"127.0.0.5", login, "", "guess", 1},
-                      {"127.0.0.5", login, "Forwarded: for=\"[2001:db8::1]:4711\";proto=http", "guess", 1},
-                      {"127.0.0.5", login, "Forwarded: for=127.0.0.9, for=\"[2001:db8::2]\"", "guess", 1},
-                      {"127.0.0.5", login, "X-Forwarded-For: 2001:db8::3", "pw", 4},
-                      {"127.0.0.5", login, "X-Forwarded-For: 2001:db8:0:1::1", "pw", 0},
-                      {"127.0.0.6", login, "X-Forwarded-For: 127.0.0.1", "guess", 1},
-                      {"127.0.0.6", login, "X-Forwarded-For: 127.0.0.2", "guess", 1},
-                      {"127.0.0.6", login, "X-Forwarded-For: 127.0.0.3", "pw", 4},
-                      {"127.0.0.1", login, "", "pw", 0}});
+            {"--trusted-proxy", "127.0.0.5", "--trusted-proxy", "127.0.0.6", "--login-failures-per-address", "2"},
+            {{"127.0.0.5", login, "X-Forwarded-For: 127.0.0.9, 127.0.0.6", "guess", 1},
+             {"127.0.0.5", login, "X-Forwarded-For: 127.0.0.1, 127.0.0.9, 127.0.0.6", "guess", 1},
+             {"127.0.0.5", login, "X-Forwarded-For: 127.0.0.1, 127.0.0.9, 127.0.0.6", "pw", 4},
+             {"127.0.0.5", login, "X-Forwarded-For: 127.0.0.1, 127.0.0.6", "pw", 0}});
         QVERIFY2(unexpected.isEmpty(), qPrintable(unexpected));
     }
 
