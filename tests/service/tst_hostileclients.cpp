@@ -32,18 +32,15 @@ QByteArray paddedForm(const QString& path, int length)
     return RawHttp::formPost(path, form + QByteArray(length - form.size(), 'x'));
 }
 
-// A sync of the owner's account whose bill table carries `rows` rows with titles of `titleSize` bytes; a device's
-// first sync when there are none.
-QByteArray ownerSync(int rows, int titleSize)
+// A sync of the owner's account whose bill table has the columns and rows given (JSON lists), the other tables none.
+QByteArray ownerSync(const QByteArray& billColumns, const QByteArrayList& billRows)
 {
     QByteArrayList entries;
     for (const char* table : {"bill", "account", "borrower", "category", "sub_category", "member"}) {
-        QByteArrayList data;
-        for (int i = 0; table == QByteArray("bill") && i < rows; ++i)
-            data << "[\"" + QByteArray::number(i) + "\",\"" + QByteArray(titleSize, 't') +
-                        "\",\"2024-05-01 10:00:00\"]";
-        entries << "{\"table_name\":\"" + QByteArray(table) + "\",\"update_columns\":[\"id\",\"title\",\"version\"]," +
-                       "\"update_data\":[" + data.join(',') +
+        const bool bill = table == QByteArray("bill");
+        entries << "{\"table_name\":\"" + QByteArray(table) +
+                       "\",\"update_columns\":" + (bill ? billColumns : "[\"id\",\"title\",\"version\"]") +
+                       ",\"update_data\":[" + (bill ? billRows.join(',') : QByteArray()) +
                        "],\"delete_columns\":[\"id\",\"version\"],\"delete_data\":[]}";
     }
     return RawHttp::formPost("sync/syncpc2.php",
@@ -53,6 +50,16 @@ QByteArray ownerSync(int rows, int titleSize)
                                                      {"sync_time", "2008-08-08 08:08:08"},
                                                      {"client_time", "2024-05-01 12:00:00"},
                                                      {"data", QString::fromUtf8("[" + entries.join(',') + "]")}}));
+}
+
+// A sync of the owner's account whose bill table carries `rows` rows with titles of `titleSize` bytes; a device's
+// first sync when there are none.
+QByteArray ownerSync(int rows, int titleSize)
+{
+    QByteArrayList data;
+    for (int i = 0; i < rows; ++i)
+        data << "[\"" + QByteArray::number(i) + "\",\"" + QByteArray(titleSize, 't') + "\",\"2024-05-01 10:00:00\"]";
+    return ownerSync("[\"id\",\"title\",\"version\"]", data);
 }
 
 // A login or a sync as the owner: from the address, to the path, with a header naming a client (or none), and the
@@ -270,6 +277,26 @@ private slots:
         QVERIFY2(answer.startsWith("HTTP/1.1 200 OK|"), answer.left(100));
         QCOMPARE(errorOf(answer), error);
         QVERIFY(served(service));
+    }
+
+    // A table may have 64 columns: a row of that many is kept, and answered whole.
+    void keepsARowOfAsManyColumnsAsATableMayHave()
+    {
+        ServiceProcess service;
+        QVERIFY(service.addAccount("owner", "pw"));
+        QStringList columns{"id", "version"};
+        QStringList row{"Z", "2024-05-01 10:00:00"};
+        for (int i = columns.size(); i < 64; ++i) {
+            columns << "c" + QString::number(i);
+            row << "v" + QString::number(i);
+        }
+        const auto jsonList = [](const QStringList& texts) { return ("[\"" + texts.join("\",\"") + "\"]").toUtf8(); };
+        QCOMPARE(errorOf(RawHttp::exchange(service.baseUrl(), ownerSync(jsonList(columns), {jsonList(row)}))), 0);
+        const QByteArray answer = RawHttp::exchange(service.baseUrl(), ownerSync(jsonList(columns), {}));
+        const QVariantMap bill =
+            JSON::getInstance()->toList(QString::fromUtf8(answer.mid(answer.indexOf('|') + 1))).value(0).toMap();
+        QCOMPARE(bill.value("update_columns").toStringList(), columns);
+        QCOMPARE(bill.value("update_data").toList().value(0).toStringList(), row);
     }
 
     // A head that cannot be read as HTTP is told so before the connection closes.
