@@ -91,6 +91,15 @@ QString firstUnexpected(const QStringList& arguments, const QList<OwnerStep>& st
     return QString();
 }
 
+// A connection from the address that has sent the request whole; its answer is still to be read.
+std::unique_ptr<QTcpSocket> sending(const ServiceProcess& service, const QByteArray& request, const QString& from)
+{
+    std::unique_ptr<QTcpSocket> socket = RawHttp::connect(service.baseUrl(), from);
+    socket->write(request);
+    socket->flush();
+    return socket;
+}
+
 bool served(const ServiceProcess& service, const QString& from = "127.0.0.1")
 {
     return RawHttp::exchange(service.baseUrl(), news, from).startsWith("HTTP/1.1 200 OK|");
@@ -103,6 +112,12 @@ class TestHostileClients : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase()
+    {
+        // The services started here report when a request takes its turn, which tests wait for.
+        qputenv("QT_LOGGING_RULES", "quillbay.service.turns.debug=true");
+    }
+
     // A head sent a piece at a time is read within the head time from its first byte, however often its pieces come.
     void headTimeIsNotRenewedByEachByte_data()
     {
@@ -202,7 +217,7 @@ private slots:
         const std::unique_ptr<QTcpSocket> first = RawHttp::connect(service.baseUrl());
         first->write(large.left(large.size() / 2));
         QVERIFY(first->waitForBytesWritten(5000));
-        QTest::qWait(200);
+        QVERIFY(service.waitForLog("a large request from 127.0.0.1 took its turn"));
 
         QElapsedTimer waited;
         waited.start();
@@ -224,17 +239,18 @@ private slots:
     // them: one that keeps the workers busy delays others by one request's work, not by all it sent.
     void sharesTheWorkersAmongAddresses()
     {
-        // Every login of an unknown name costs a key derivation of this many rounds, long enough to be seen waiting.
+        // Every login of an unknown name costs a key derivation of this many rounds, long enough for the requests
+        // below to arrive while the first is worked on.
         ServiceProcess service({"--workers", "1", "--waiting-per-address", "2", "--key-iterations", "1000000"});
         const QByteArray login = RawHttp::formPost("sync/userid.php", accountForm("nobody", "pw"));
+        // One worked on, two waiting, and one more refused, in that order; only then the other address's.
         std::vector<std::unique_ptr<QTcpSocket>> busy;
-        for (int i = 0; i < 4; ++i) {
-            busy.push_back(RawHttp::connect(service.baseUrl(), "127.0.0.2"));
-            busy.back()->write(login);
-            QVERIFY(busy.back()->waitForBytesWritten(5000));
-        }
-        const std::unique_ptr<QTcpSocket> other = RawHttp::connect(service.baseUrl(), "127.0.0.3");
-        other->write(login);
+        busy.push_back(sending(service, login, "127.0.0.2"));
+        QVERIFY(service.waitForLog("a worker took a request of 127.0.0.2"));
+        for (int i = 0; i < 3; ++i)
+            busy.push_back(sending(service, login, "127.0.0.2"));
+        QVERIFY(service.waitForLog("requests from 127.0.0.2 that wait for a worker are at their cap of 2"));
+        const std::unique_ptr<QTcpSocket> other = sending(service, login, "127.0.0.3");
         QCOMPARE(errorOf(RawHttp::answer(*other, 60000)), 1);
         // Of the busy address's, one was worked on, one refused, and two still wait.
         const auto answered = [](const std::unique_ptr<QTcpSocket>& socket) {
@@ -427,18 +443,19 @@ private slots:
     void throttlesGuessesThatComeAtOnce()
     {
         // Checks so costly that each worker is still checking when the others take their guesses.
-        ServiceProcess service({"--workers", "16", "--key-iterations", "1000000"});
+        // Room for every guess to wait for a worker: those refused as the service being busy would reach no check.
+        ServiceProcess service({"--workers", "16", "--key-iterations", "1000000", "--waiting-per-address", "32"});
         std::vector<std::unique_ptr<QTcpSocket>> guesses;
-        for (int i = 0; i < 32; ++i) {
-            guesses.push_back(RawHttp::connect(service.baseUrl(), "127.0.0.2"));
-            guesses.back()->write(
-                RawHttp::formPost("sync/userid.php", accountForm("owner", "guess" + QString::number(i))));
-            guesses.back()->flush();
-        }
-        int checked = 0;
+        for (int i = 0; i < 32; ++i)
+            guesses.push_back(sending(
+                service, RawHttp::formPost("sync/userid.php", accountForm("owner", "guess" + QString::number(i))),
+                "127.0.0.2"));
+        QList<int> errors;
         for (const auto& guess : guesses)
-            checked += errorOf(RawHttp::answer(*guess, 60000)) == 1 ? 1 : 0;
-        QCOMPARE(checked, 10);
+            errors << errorOf(RawHttp::answer(*guess, 60000));
+        // Ten checked and found wrong, every other refused by the throttle without a check.
+        QCOMPARE(errors.count(1), 10);
+        QCOMPARE(errors.count(4), 22);
     }
 
     // Refusing a name that has no account costs the key derivation a known name costs, so that the time taken does
