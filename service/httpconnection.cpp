@@ -2,6 +2,7 @@
 
 #include "clientaddress.h"
 #include "httpserver.h"
+#include "servicelog.h"
 #include "warningpace.h"
 
 #include <boost/asio/post.hpp>
@@ -158,6 +159,7 @@ bool HttpConnection::takeTurn()
         return false;
     m_holdsTurn = true;
     m_timer.cancel();
+    qCDebug(lcTurns).noquote() << QString("a large request from %1 took its turn").arg(m_client.c_str());
     readBody();
     return true;
 }
