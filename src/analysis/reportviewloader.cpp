@@ -7,6 +7,11 @@
 #include <QDir>
 #include <QOpenGLContext>
 #include <QPluginLoader>
+#include <algorithm>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
 
 QT_BEGIN_NAMESPACE
 // Qt's own, exported for the browser engine, which renders through a context shared with the application's.
@@ -15,6 +20,7 @@ QT_END_NAMESPACE
 
 namespace {
 const char* pluginName = "quillbay-reportview";
+const char* engineFlagsVariable = "QTWEBENGINE_CHROMIUM_FLAGS";
 
 struct LoaderState
 {
@@ -42,6 +48,19 @@ void shareGraphicsContext()
     qt_gl_set_global_share_context(context);
 }
 
+// Chromium refuses to start as root with its sandbox, and then ends the whole program; it also writes its own
+// errors straight to the terminal, among them the lost graphics channel of a render process as the program closes.
+// Both are settled in the engine's flags before it starts.
+void prepareEngine()
+{
+#ifdef Q_OS_UNIX
+    const bool root = geteuid() == 0;
+#else
+    const bool root = false;
+#endif
+    qputenv(engineFlagsVariable, ReportViewLoader::engineFlags(qgetenv(engineFlagsVariable), root));
+}
+
 ReportViewFactory* load(const QStringList& folders)
 {
     QStringList errors;
@@ -51,6 +70,7 @@ ReportViewFactory* load(const QStringList& folders)
         // Read without loading the library: the engine comes with it and looks for the context as it loads.
         if (!loader.metaData().isEmpty()) {
             shareGraphicsContext();
+            prepareEngine();
             if (auto* found = qobject_cast<ReportViewFactory*>(loader.instance()))
                 return found;
         }
@@ -72,6 +92,22 @@ ReportView* ReportViewLoader::create(QWidget* parent)
                                   : loader.folders);
     }
     return loader.factory ? loader.factory->create(parent) : nullptr;
+}
+
+QByteArray ReportViewLoader::engineFlags(const QByteArray& given, bool root)
+{
+    QList<QByteArray> flags = given.simplified().split(' ');
+    flags.removeAll(QByteArray());
+    const auto named = [&flags](const QByteArray& name) {
+        return std::any_of(flags.cbegin(), flags.cend(),
+                           [&name](const QByteArray& flag) { return flag == name || flag.startsWith(name + '='); });
+    };
+    if (root && !named("--no-sandbox"))
+        flags << "--no-sandbox";
+    // Whoever asks for the engine's log gets it as asked.
+    if (!named("--log-level") && !named("--enable-logging"))
+        flags << "--log-level=3";
+    return flags.join(' ');
 }
 
 void ReportViewLoader::setPluginFolders(const QStringList& folders)
