@@ -2,11 +2,13 @@
 
 #include "analysis/reportviewfactory.h"
 #include "data/logcategories.h"
+#include "platform/windowplacementkeeper.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QOpenGLContext>
 #include <QPluginLoader>
+#include <QWidget>
 #include <algorithm>
 
 #ifdef Q_OS_UNIX
@@ -91,7 +93,11 @@ ReportView* ReportViewLoader::create(QWidget* parent)
                                   ? QStringList{QCoreApplication::applicationDirPath(), QString(QUILLBAY_PLUGIN_DIR)}
                                   : loader.folders);
     }
-    return loader.factory ? loader.factory->create(parent) : nullptr;
+    if (!loader.factory)
+        return nullptr;
+    // The view draws through the graphics stack, for which Qt makes the window's native window anew.
+    WindowPlacementKeeper::keep(parent->window());
+    return loader.factory->create(parent);
 }
 
 QByteArray ReportViewLoader::engineFlags(const QByteArray& given, bool root)

@@ -1,5 +1,7 @@
 #include "shelltesting.h"
 
+#include "analysis/reportview.h"
+#include "analysis/reportviewloader.h"
 #include "bookdump.h"
 #include "bookkeeping/dbill.h"
 #include "bookrows.h"
@@ -19,6 +21,7 @@
 #include <QDir>
 #include <QDoubleSpinBox>
 #include <QLoggingCategory>
+#include <QOpenGLContext>
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
@@ -382,6 +385,52 @@ private slots:
                 QTRY_COMPARE(window.geometry(), maximised ? area : normal);
                 QCOMPARE(window.maximumSize(), area.size().expandedTo(window.minimumSize()));
             }
+        }
+    }
+
+    void keepsItsPlaceThroughTheFirstBrowserView_data()
+    {
+        QTest::addColumn<bool>("maximised");
+        QTest::newRow("moved and sized") << false;
+        QTest::newRow("maximised") << true;
+    }
+    // The first chart or report has Qt make the window's native window anew; the window stays where the user put
+    // it, at its size, maximised if it was, and a maximised window still restores to where it was before.
+    void keepsItsPlaceThroughTheFirstBrowserView()
+    {
+        if (QGuiApplication::platformName() == "offscreen")
+            QSKIP("only a window manager places windows");
+        QFETCH(bool, maximised);
+        MainWindow window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.setGeometry(37, 41, 1000, 640);
+        QTRY_COMPARE(window.geometry(), QRect(37, 41, 1000, 640));
+        // As if the user had dragged it through the window manager: the program learns of that from the move only.
+        window.setAttribute(Qt::WA_Moved, false);
+        const QRect normal = window.geometry();
+        if (maximised) {
+            window.showMaximized();
+            QTRY_COMPARE(window.geometry(), window.screen()->availableGeometry());
+        }
+        const QRect placed = window.geometry();
+        const WId native = window.winId();
+
+        ReportView* view = ReportViewLoader::create(window.centralWidget());
+        QVERIFY(view);
+        if (!QOpenGLContext::globalShareContext()->isValid())
+            QSKIP("drawn in software, the browser view leaves the native window as it is");
+        view->widget()->setGeometry(0, 0, 300, 200);
+        view->widget()->show();
+        bool loaded = false;
+        view->setPage("<html><body><p>图形</p></body></html>", [&loaded](bool) { loaded = true; });
+        QTRY_VERIFY_WITH_TIMEOUT(loaded && window.winId() != native, 30000);
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QCOMPARE(window.geometry(), placed);
+        QCOMPARE(window.isMaximized(), maximised);
+        if (maximised) {
+            window.showNormal();
+            QTRY_COMPARE(window.geometry(), normal);
         }
     }
 
