@@ -15,6 +15,7 @@
 #include "shell/mainwindow.h"
 #include "syncrun.h"
 #include "testbook.h"
+#include "widgets/programrestart.h"
 
 #include <QAbstractButton>
 #include <QCloseEvent>
@@ -388,12 +389,7 @@ private slots:
         }
     }
 
-    void keepsItsPlaceThroughTheFirstBrowserView_data()
-    {
-        QTest::addColumn<bool>("maximised");
-        QTest::newRow("moved and sized") << false;
-        QTest::newRow("maximised") << true;
-    }
+    void keepsItsPlaceThroughTheFirstBrowserView_data() { addPlacementRows(); }
     // The first chart or report has Qt make the window's native window anew; the window stays where the user put
     // it, at its size, maximised if it was, and a maximised window still restores to where it was before.
     void keepsItsPlaceThroughTheFirstBrowserView()
@@ -402,18 +398,7 @@ private slots:
             QSKIP("only a window manager places windows");
         QFETCH(bool, maximised);
         MainWindow window;
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        window.setGeometry(37, 41, 1000, 640);
-        QTRY_COMPARE(window.geometry(), QRect(37, 41, 1000, 640));
-        // As if the user had dragged it through the window manager: the program learns of that from the move only.
-        window.setAttribute(Qt::WA_Moved, false);
-        const QRect normal = window.geometry();
-        if (maximised) {
-            window.showMaximized();
-            QTRY_COMPARE(window.geometry(), window.screen()->availableGeometry());
-        }
-        const QRect placed = window.geometry();
+        placeAsTheUserDid(window, maximised);
         const WId native = window.winId();
 
         ReportView* view = ReportViewLoader::create(window.centralWidget());
@@ -425,16 +410,71 @@ private slots:
         bool loaded = false;
         view->setPage("<html><body><p>图形</p></body></html>", [&loaded](bool) { loaded = true; });
         QTRY_VERIFY_WITH_TIMEOUT(loaded && window.winId() != native, 30000);
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        QCOMPARE(window.geometry(), placed);
-        QCOMPARE(window.isMaximized(), maximised);
-        if (maximised) {
-            window.showNormal();
-            QTRY_COMPARE(window.geometry(), normal);
+        verifyPlacement(window, maximised);
+    }
+
+    void restartKeepsThePlacement_data() { addPlacementRows(); }
+    // After a restore, an import or a book switch, the new copy's window stands where the old one stood, at its
+    // size, maximised if it was, and restores to where it was before.
+    void restartKeepsThePlacement()
+    {
+        if (QGuiApplication::platformName() == "offscreen")
+            QSKIP("only a window manager places windows");
+        QFETCH(bool, maximised);
+        RecordingLauncher launcher;
+        Replaced<ProgramLauncher> launching(&launcher);
+        {
+            MainWindow window;
+            placeAsTheUserDid(window, maximised);
+            QVERIFY(ProgramRestart::with(&window, "book", "Quillbay.db"));
         }
+        QCOMPARE(launcher.starts, (QList<QStringList>{{"book", "Quillbay.db"}}));
+
+        // The new copy, started with the environment it was given.
+        const QProcessEnvironment environment = launcher.environments.first();
+        for (const QString& name : environment.keys())
+            qputenv(qPrintable(name), environment.value(name).toLocal8Bit());
+        MainWindow window;
+        window.show();
+        verifyPlacement(window, maximised);
     }
 
 private:
+    static void addPlacementRows()
+    {
+        QTest::addColumn<bool>("maximised");
+        QTest::newRow("moved and sized") << false;
+        QTest::newRow("maximised") << true;
+    }
+
+    // Shows the window at the normal place, then maximised when asked, as the user left it.
+    void placeAsTheUserDid(MainWindow& window, bool maximised)
+    {
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.setGeometry(m_normal);
+        QTRY_COMPARE(window.geometry(), m_normal);
+        // As if the user had dragged it through the window manager: the program learns of that from the move only.
+        window.setAttribute(Qt::WA_Moved, false);
+        if (maximised) {
+            window.showMaximized();
+            QTRY_COMPARE(window.geometry(), window.screen()->availableGeometry());
+        }
+    }
+
+    // The window stands as the user left it; maximised, it restores to the normal place.
+    void verifyPlacement(MainWindow& window, bool maximised)
+    {
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QTRY_COMPARE(window.isMaximized(), maximised);
+        QTRY_COMPARE(window.geometry(), maximised ? window.screen()->availableGeometry() : m_normal);
+        if (maximised) {
+            window.showNormal();
+            QTRY_COMPARE(window.geometry(), m_normal);
+        }
+    }
+
+    const QRect m_normal{37, 41, 1000, 640};
     TestBook* m_home = nullptr;
     LightPageFactory m_pages;
 };
