@@ -19,13 +19,17 @@
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
+#include <QPointer>
 #include <QPrinter>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTreeWidget>
+#include <QWebEnginePage>
 #include <QWebEngineView>
 #include <QtTest>
 #include <memory>
+
+#include <signal.h>
 
 namespace {
 // Answers the file and print dialogs: a fixed file name, and a PDF printer writing to a fixed file.
@@ -387,6 +391,24 @@ private slots:
         click("pbTable");
         QCOMPARE(m_page->findChild<QTableWidget*>()->rowCount(), 32);
         QCOMPARE(m_page->findChildren<QLabel*>("lblViewMissing").size(), 1);
+    }
+
+    // A view whose render process dies leaves the page as a missing view does: the user is told, the program
+    // goes on, and the report still prints.
+    void deadRenderProcessIsTold()
+    {
+        open("stat");
+        combo("cbYear")->setCurrentIndex(combo("cbYear")->findData(2014));
+        loadAfter([this] { click("pbReport"); }, "document.querySelector('table') !== null");
+        QPointer<QWebEngineView> view = m_page->findChild<QWebEngineView*>("webView");
+        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression("render process ended"));
+        QCOMPARE(::kill(view->page()->renderProcessPid(), SIGKILL), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!view, 20000);
+        const auto* missing = m_page->findChild<QLabel*>("lblViewMissing");
+        QVERIFY(missing && missing->isVisible());
+        m_output.pdf = m_dir.filePath("report.pdf");
+        click("pbPrint");
+        QVERIFY(TestBook::bytesOf(m_output.pdf).startsWith("%PDF"));
     }
 };
 
