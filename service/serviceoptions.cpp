@@ -96,6 +96,11 @@ std::optional<ServiceOptions> ServiceOptions::parse(const QCoreApplication& app,
                                          "the --data folder; a sync whose answer finds no room is told the service "
                                          "is busy.",
                                          "MB", "2048");
+    const QCommandLineOption requestMemory(
+        "request-memory",
+        "Megabytes that requests being read may take in memory in all, their heads and bodies up to 1 MB; when it is "
+        "taken, an address that holds the most gives way to one that holds less, and others wait.",
+        "MB", "64");
     const QCommandLineOption largeRequests("large-requests", "Requests over 1 MB read and worked on at once.", "count",
                                            "2");
     const QCommandLineOption largeWait("large-request-wait",
@@ -142,6 +147,7 @@ std::optional<ServiceOptions> ServiceOptions::parse(const QCoreApplication& app,
                        head,
                        writeStall,
                        answerSpool,
+                       requestMemory,
                        largeRequests,
                        largeWait,
                        keyIterations,
@@ -206,9 +212,11 @@ std::optional<ServiceOptions> ServiceOptions::parse(const QCoreApplication& app,
     }
     const auto feedbackKilobytes = number(parser.value(feedbackStore), 0, INT_MAX);
     const auto spoolMegabytes = number(parser.value(answerSpool), 0, INT_MAX);
+    const auto requestMegabytes = number(parser.value(requestMemory), 1, 1024 * 1024);
     for (const auto& [option, valid] :
          {std::pair(&feedbackStore, bool(feedbackKilobytes)), std::pair(&answerSpool, bool(spoolMegabytes)),
-          std::pair(&port, bool(portNumber)), std::pair(&offerVersion, bool(code))})
+          std::pair(&requestMemory, bool(requestMegabytes)), std::pair(&port, bool(portNumber)),
+          std::pair(&offerVersion, bool(code))})
         if (!valid)
             unusable << "--" + option->names().constFirst();
     if (!unusable.isEmpty()) {
@@ -218,6 +226,7 @@ std::optional<ServiceOptions> ServiceOptions::parse(const QCoreApplication& app,
     options.port = quint16(*portNumber);
     options.feedbackStoreBytes = qint64(*feedbackKilobytes) * 1024;
     options.answerSpoolBytes = qint64(*spoolMegabytes) * 1024 * 1024;
+    options.requestMemoryBytes = qint64(*requestMegabytes) * 1024 * 1024;
     options.offeredCode = *code;
     options.offeredName = parser.value(offerName);
 
