@@ -167,9 +167,9 @@ private slots:
             budget.pin(&worked);
         }
         Connection& holding = open(connections, budget, "10.0.0.2");
-        QVERIFY(!holding.claim(300));
+        QVERIFY(!holding.claim(350));
         Connection& newcomer = open(connections, budget, "10.0.0.4");
-        QVERIFY(!newcomer.claim(300));
+        QVERIFY(!newcomer.claim(100));
         QVERIFY(std::none_of(connections.cbegin(), connections.cend(), [](const auto& c) { return c->evicted; }));
 
         budget.release(connections.front().get());
