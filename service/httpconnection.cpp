@@ -2,6 +2,7 @@
 
 #include "clientaddress.h"
 #include "httpserver.h"
+#include "servicelog.h"
 #include "warningpace.h"
 
 #include <boost/asio/post.hpp>
@@ -260,6 +261,7 @@ bool HttpConnection::takeTurn()
     // Its body is its turn's memory; what its head took is not taken from it for another.
     m_server.memory().pin(this);
     m_timer.cancel();
+    qCDebug(lcTurns).noquote() << QString("a large request from %1 took its turn").arg(m_client.c_str());
     readBody();
     return true;
 }

@@ -82,8 +82,8 @@ int main(int argc, char* argv[])
         }
     }
 
-    const auto spool =
-        std::make_shared<AnswerSpool>(QDir(options->dataFolder).filePath("answers"), options->answerSpoolBytes);
+    const auto spool = std::make_shared<AnswerSpool>(QDir(options->dataFolder).filePath("answers"),
+                                                     options->answerSpoolBytes, options->answerDiskReserveBytes);
     if (!spool->prepare(error)) {
         err << error << Qt::endl;
         return 1;

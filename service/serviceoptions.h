@@ -35,6 +35,8 @@ struct ServiceOptions
     qint64 answerSpoolBytes = 0;
     // What heads and bodies up to 1 MB may take in memory in all.
     qint64 requestMemoryBytes = 0;
+    // What those answers leave free on their disk for the store; nothing for the spool's own default.
+    std::optional<qint64> answerDiskReserveBytes;
     int largeRequests = 0;
     int largeWaitSeconds = 0;
     int keyIterations = 0;

@@ -235,11 +235,9 @@ AnswerText SyncService::sync(const Request& request, const FormData& form)
     AnswerText answer(file);
     if (SyncMerge(*connection, id).merge(upload, clock, answer))
         return answer;
-    if (file->failed()) {
-        static WarningPace pace;
-        pace.warn("answers waiting for their clients take all the room they may: told a sync to come back later");
+    // The spool has said in the log which of its bounds the answer met, or what the disk refused.
+    if (file->failed())
         return busyAnswer();
-    }
     qCWarning(lcService) << "a sync was not stored";
     return storeFailed();
 }
