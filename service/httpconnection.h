@@ -77,7 +77,8 @@ private:
     void queue();
     void answer(HttpHandler::Answer answer);
     void writeSome();
-    // Closes the connection once its client has taken no byte of the answer for the stall time.
+    // Closes the connection once its client has taken no byte of the answer for the stall time, or at the answer's
+    // deadline.
     void watchStall();
     void finish();
     void dropAnswer();
@@ -99,10 +100,10 @@ private:
     Clock::time_point m_deadline;
     // The bytes of a claim that waits.
     qint64 m_wanted = 0;
-    // The wait of a large request for its turn, or the watch over an answer's progress.
+    // The wait of a large request for its turn or of a claim for memory, or the watch over an answer.
     boost::asio::steady_timer m_timer;
     boost::asio::ip::address m_peer;
-    // The client's address as the limits count it, once the head names it.
+    // The client's address as the limits count it: the peer's, or the client a trusted proxy's head names.
     std::string m_client;
     State m_state = State::Idle;
     bool m_holdsTurn = false;
