@@ -6,6 +6,8 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
+#include <QLibraryInfo>
 #include <QOpenGLContext>
 #include <QPluginLoader>
 #include <QWidget>
@@ -63,10 +65,28 @@ void prepareEngine()
     qputenv(engineFlagsVariable, ReportViewLoader::engineFlags(qgetenv(engineFlagsVariable), root));
 }
 
+// The engine draws in a helper program of its own, and ends the whole program when it finds none to start: without
+// one there is no view to be had.
+QString missingEngineHelper()
+{
+    const QString name = "QtWebEngineProcess";
+    const QString given = qEnvironmentVariable("QTWEBENGINEPROCESS_PATH");
+    const QStringList candidates =
+        !given.isEmpty() ? QStringList{given}
+                         : QStringList{QDir(QLibraryInfo::path(QLibraryInfo::LibraryExecutablesPath)).filePath(name),
+                                       QDir(QCoreApplication::applicationDirPath()).filePath(name)};
+    for (const QString& candidate : candidates)
+        if (QFileInfo(candidate).isExecutable())
+            return QString();
+    return candidates.join(" or ") + " (the browser engine's helper program is missing)";
+}
+
 ReportViewFactory* load(const QStringList& folders)
 {
     QStringList errors;
-    for (const QString& folder : folders) {
+    if (const QString missing = missingEngineHelper(); !missing.isEmpty())
+        errors << missing;
+    for (const QString& folder : errors.isEmpty() ? folders : QStringList()) {
         const QString path = QDir(folder).filePath(pluginName);
         QPluginLoader loader(path);
         // Read without loading the library: the engine comes with it and looks for the context as it loads.

@@ -27,6 +27,21 @@ private slots:
         QVERIFY2(lines.first().contains("no charts or reports"), qPrintable(lines.first()));
     }
 
+    // The engine would end the program when it finds no helper program to draw in: the view is missing instead.
+    void missingEngineHelperIsAMissingView()
+    {
+        qputenv("QTWEBENGINEPROCESS_PATH", "/nonexistent/QtWebEngineProcess");
+        ReportViewLoader::setPluginFolders({});
+        MessageRecorder messages;
+        QWidget page;
+        QVERIFY(!ReportViewLoader::create(&page));
+        qunsetenv("QTWEBENGINEPROCESS_PATH");
+        ReportViewLoader::setPluginFolders({});
+        const QStringList lines = messages.lines("quillbay.analysis");
+        QCOMPARE(lines.size(), 1);
+        QVERIFY2(lines.first().contains("/nonexistent/QtWebEngineProcess"), qPrintable(lines.first()));
+    }
+
     // The test platform offers OpenGL but, without a display, makes no context, as a desktop whose driver fails:
     // the view is drawn in software and shows its page, and the terminal is told once. Run as root, the engine
     // starts although nothing in the environment turned its sandbox off.
