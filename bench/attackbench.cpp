@@ -6,6 +6,7 @@
 #include "legitclient.h"
 #include "rawhttp.h"
 #include "serviceprocess.h"
+#include "servicewatch.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -21,10 +22,10 @@
 
 #include <algorithm>
 #include <array>
-#include <csignal>
 #include <functional>
 #include <memory>
 #include <sys/resource.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -37,18 +38,6 @@ const QString attacker = "127.0.0.2";
 const QString proxyAddress = "127.0.0.50";
 // What a first sync's answer takes for each bill, about.
 const double answerBytesPerBill = 290;
-
-// A line of /proc/PID/status in kilobytes, 0 when the process is gone.
-qint64 statusKb(qint64 pid, const QByteArray& key)
-{
-    QFile status(QString("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith(key))
-            return line.mid(key.size()).trimmed().split(' ').value(0).toLongLong();
-    return 0;
-}
 
 QString seconds(qint64 ms)
 {
@@ -205,28 +194,34 @@ AttackBench::AttackBench(const QString& program, int accountMb) : m_program(prog
 
 const QList<AttackBench::Row>& AttackBench::attacks()
 {
-    static const QList<Row> all{{"slow-body", &AttackBench::slowBody},
-                                {"slow-head", &AttackBench::slowHead},
-                                {"slow-download", &AttackBench::slowDownload},
-                                {"connections", &AttackBench::connections},
-                                {"chunked", &AttackBench::chunked},
-                                {"tiny-records", &AttackBench::tinyRecords},
-                                {"bills", &AttackBench::bills},
-                                {"ones", &AttackBench::ones},
-                                {"four-large", &AttackBench::fourLarge},
-                                {"guessing", &AttackBench::guessing},
-                                {"name-timing", &AttackBench::nameTiming},
-                                {"signups", &AttackBench::signups},
-                                {"feedback", &AttackBench::feedback},
-                                {"huge-length", &AttackBench::hugeLength},
-                                {"unread-syncs", &AttackBench::unreadSyncs, &AttackBench::largeAccount},
-                                {"unread-answers", &AttackBench::unreadAnswers, &AttackBench::mediumAccount},
-                                {"proxy-guessing", &AttackBench::proxyGuessing, nullptr, true},
-                                {"ampersand-login", &AttackBench::ampersandLogin},
-                                {"ampersand-flood", &AttackBench::ampersandFlood},
-                                {"ampersand-syncs", &AttackBench::ampersandSyncs},
-                                {"wide-columns", &AttackBench::wideColumns},
-                                {"wide-rows-again", &AttackBench::wideRowsAgain}};
+    static const QList<Row> all{
+        {"slow-body", &AttackBench::slowBody},
+        {"slow-head", &AttackBench::slowHead},
+        {"slow-download", &AttackBench::slowDownload},
+        {"connections", &AttackBench::connections},
+        {"chunked", &AttackBench::chunked},
+        {"tiny-records", &AttackBench::tinyRecords},
+        {"bills", &AttackBench::bills},
+        {"ones", &AttackBench::ones},
+        {"four-large", &AttackBench::fourLarge},
+        {"guessing", &AttackBench::guessing},
+        {"name-timing", &AttackBench::nameTiming},
+        {"signups", &AttackBench::signups},
+        {"feedback", &AttackBench::feedback},
+        {"huge-length", &AttackBench::hugeLength},
+        {"unread-syncs", &AttackBench::unreadSyncs, &AttackBench::largeAccount},
+        {"unread-answers", &AttackBench::unreadAnswers, &AttackBench::mediumAccount},
+        {"proxy-guessing", &AttackBench::proxyGuessing, nullptr, {proxyAddress}},
+        {"ampersand-login", &AttackBench::ampersandLogin},
+        {"ampersand-flood", &AttackBench::ampersandFlood},
+        {"ampersand-syncs", &AttackBench::ampersandSyncs},
+        {"wide-columns", &AttackBench::wideColumns},
+        {"wide-rows-again", &AttackBench::wideRowsAgain},
+        {"abandoned", &AttackBench::abandonedSyncs, &AttackBench::abandonedAccounts},
+        {"held-short", &AttackBench::heldShort},
+        {"held-short-20k", &AttackBench::heldShort, nullptr, {}, 20000},
+        {"small-disk", &AttackBench::smallDisk, &AttackBench::diskAccount, {}, descriptors, 300},
+        {"two-proxies", &AttackBench::twoProxyGuessing, nullptr, {"127.0.0.5", "127.0.0.6"}}};
     return all;
 }
 
@@ -264,33 +259,32 @@ bool AttackBench::run(const QString& name)
 
 void AttackBench::runOne(const Row& row)
 {
+    if (row.diskMb > 0 && ::geteuid() != 0) {
+        benchOut() << QString("%1 skipped: only root may mount the small disk it needs\n").arg(row.name, -14)
+                   << Qt::flush;
+        return;
+    }
     qputenv("QUILLBAY_TEST_STORE", "sqlite");
     QStringList arguments{"--installer", m_installer};
-    if (row.behindProxy && m_trustsProxies)
-        arguments << "--trusted-proxy" << proxyAddress;
-    ServiceProcess service(arguments, QString(), {m_program, descriptors});
+    for (const QString& proxy : m_trustsProxies ? row.proxies : QStringList())
+        arguments << "--trusted-proxy" << proxy;
+    ServiceProcess service(arguments, QString(), {m_program, row.descriptors, row.diskMb});
     if (service.baseUrl().isEmpty() || !service.addAccount("owner", "pw"))
         qFatal("the service did not start");
     const QString prepared = row.setup ? (this->*row.setup)(service) + "; " : QString();
-    std::unique_ptr<ForwardingProxy> proxy;
-    if (row.behindProxy)
-        proxy = std::make_unique<ForwardingProxy>(quint16(QUrl(service.baseUrl()).port()), QHostAddress(proxyAddress));
-    m_proxy = proxy.get();
-    const qint64 pid = service.processId();
-    qint64 peakKb = 0;
-    bool stopped = false;
-    QTimer guard;
-    QObject::connect(&guard, &QTimer::timeout, &guard, [&] {
-        peakKb = qMax(peakKb, qMax(statusKb(pid, "VmHWM:"), statusKb(pid, "VmRSS:")));
-        if (!stopped && statusKb(pid, "VmRSS:") > guardKb) {
-            stopped = true;
-            ::kill(pid_t(pid), SIGKILL);
-        }
-    });
-    guard.start(100);
+    // Made from the service outwards, each reaching the one made before it.
+    std::vector<std::unique_ptr<ForwardingProxy>> proxies;
+    for (auto proxy = row.proxies.crbegin(); proxy != row.proxies.crend(); ++proxy) {
+        const QUrl next(proxies.empty() ? service.baseUrl() : proxies.back()->baseUrl());
+        proxies.push_back(std::make_unique<ForwardingProxy>(quint16(next.port()), QHostAddress(*proxy)));
+    }
+    m_proxy = proxies.empty() ? nullptr : proxies.back().get();
+    ServiceWatch watch(service.processId(), guardKb, row.diskMb > 0 ? service.dataDir() : QString());
+    m_watch = &watch;
+    m_budget = RowBudget();
 
     QThread thread;
-    LegitClient owner(proxy ? proxy->baseUrl() : service.baseUrl(), "owner", "pw");
+    LegitClient owner(m_proxy ? m_proxy->baseUrl() : service.baseUrl(), "owner", "pw");
     owner.moveToThread(&thread);
     thread.start();
     QMetaObject::invokeMethod(&owner, &LegitClient::start);
@@ -298,17 +292,20 @@ void AttackBench::runOne(const Row& row)
     QMetaObject::invokeMethod(&owner, &LegitClient::stop, Qt::BlockingQueuedConnection);
     thread.quit();
     thread.wait();
-    peakKb = qMax(peakKb, statusKb(pid, "VmHWM:"));
-    if (stopped)
+    watch.sample();
+    if (watch.stopped())
         achieved = QString("stopped at over %1 GB; ").arg(guardKb / 1024 / 1024) + achieved;
+    m_budget.judgeRow(owner.requests(), owner.failures(), owner.p99Ms(), owner.refused(), watch.peakKb());
     benchOut() << QString("%1 %2 %3 %4 %5  %6\n")
                       .arg(row.name, -14)
                       .arg(owner.requests(), 8)
                       .arg(owner.failures(), 6)
                       .arg(owner.p99Ms(), 8, 'f', 0)
-                      .arg(double(peakKb) / 1024, 8, 'f', 0)
+                      .arg(double(watch.peakKb()) / 1024, 8, 'f', 0)
                       .arg(achieved)
-               << Qt::flush;
+               << m_budget.report() << Qt::flush;
+    m_watch = nullptr;
+    m_proxy = nullptr;
 }
 
 QString AttackBench::slowBody(ServiceProcess& service)
@@ -711,6 +708,19 @@ QString AttackBench::fillAccount(ServiceProcess& service, const QString& account
         .arg(seconds(first.lifetimeMs()));
 }
 
+namespace {
+// The `i`th of a run of loopback addresses in 127.N.0.0/16, 250 to each /24.
+QString spreadAddress(int network, int i)
+{
+    return QString("127.%1.%2.%3").arg(network).arg(i / 250).arg(1 + i % 250);
+}
+
+QString abandonedAccount(int i)
+{
+    return QString("abandoned%1").arg(i);
+}
+} // namespace
+
 QString AttackBench::largeAccount(ServiceProcess& service)
 {
     return fillAccount(service, "large", m_accountMb);
@@ -721,18 +731,31 @@ QString AttackBench::mediumAccount(ServiceProcess& service)
     return fillAccount(service, "medium", 3.5);
 }
 
+QString AttackBench::abandonedAccounts(ServiceProcess& service)
+{
+    QString last;
+    for (int i = 0; i < 8; ++i)
+        last = fillAccount(service, abandonedAccount(i), 20);
+    return "8 accounts, each " + last;
+}
+
+QString AttackBench::diskAccount(ServiceProcess& service)
+{
+    return fillAccount(service, "disk", 40);
+}
+
 QString AttackBench::unreadSyncs(ServiceProcess& service)
 {
-    return unreadFirstSyncs(service, "large", 200, 10, "127.0.5.");
+    return unreadFirstSyncs(service, "large", 200, 10, "127.0.5.", attackMs);
 }
 
 QString AttackBench::unreadAnswers(ServiceProcess& service)
 {
-    return unreadFirstSyncs(service, "medium", 1000, 40, "127.0.6.");
+    return unreadFirstSyncs(service, "medium", 1000, 40, "127.0.6.", attackMs);
 }
 
 QString AttackBench::unreadFirstSyncs(ServiceProcess& service, const QString& account, int count, int addresses,
-                                      const QString& network)
+                                      const QString& network, int ms)
 {
     // None of the answers is read; each connection closed asks again. What the answers waiting on disk take is looked
     // at meanwhile.
@@ -749,7 +772,7 @@ QString AttackBench::unreadFirstSyncs(ServiceProcess& service, const QString& ac
     });
     disk.start(500);
     const int made = holdOpen(
-        count, attackMs,
+        count, ms,
         [&](int i) {
             auto* sync = new HostileConnection(service.baseUrl(), network + QString::number(1 + i / perAddress));
             sync->send(request);
@@ -769,9 +792,21 @@ QString AttackBench::unreadFirstSyncs(ServiceProcess& service, const QString& ac
 QString AttackBench::proxyGuessing(ServiceProcess& service)
 {
     Q_UNUSED(service)
+    return guessesThroughProxies("the proxy");
+}
+
+QString AttackBench::twoProxyGuessing(ServiceProcess& service)
+{
+    Q_UNUSED(service)
+    m_budget.limitOwner(5, 0, true);
+    return guessesThroughProxies("two proxies");
+}
+
+QString AttackBench::guessesThroughProxies(const QString& proxies)
+{
     int checked = 0;
     int refused = 0;
-    // Each guess claims to come from the owner's address; the proxy appends the guesser's own after it.
+    // Each guess claims to come from the owner's address; the proxy it reaches appends the guesser's own after it.
     pump(
         2000, 8,
         [this](int i) {
@@ -785,8 +820,80 @@ QString AttackBench::proxyGuessing(ServiceProcess& service)
             checked += result == "error 1" ? 1 : 0;
             refused += result == "error 4" ? 1 : 0;
         });
-    return QString("2,000 wrong passwords through the proxy (%1): %2 checked, %3 refused unchecked")
-        .arg(m_trustsProxies ? "trusted" : "the service takes no --trusted-proxy")
+    return QString("2,000 wrong passwords through %1 (%2): %3 checked, %4 refused unchecked")
+        .arg(proxies, m_trustsProxies ? "trusted" : "the service takes no --trusted-proxy")
         .arg(checked)
         .arg(refused);
+}
+
+QString AttackBench::abandonedSyncs(ServiceProcess& service)
+{
+    m_budget.limitOwner(5, 3000);
+    const QByteArray none = changeSet(billColumns, 0, {});
+    QMap<QString, int> endings;
+    const int made = holdOpen(
+        400, 45000,
+        [&](int i) {
+            auto* sync = new HostileConnection(service.baseUrl(), spreadAddress(10, i));
+            sync->send(syncRequest(abandonedAccount(i % 8), none));
+            sync->hangUpAfter(50);
+            return sync;
+        },
+        endings);
+    // Every connection is gone now: whatever the service kept for them should go as well.
+    const int atEnd = m_watch->descriptors();
+    QElapsedTimer since;
+    since.start();
+    // A service that is gone holds none, but kept no budget either.
+    const bool fell = QTest::qWaitFor(
+        [this] {
+            const int open = m_watch->descriptors();
+            return open >= 0 && open < 100;
+        },
+        75000);
+    const qint64 took = since.elapsed();
+    m_budget.judge("open descriptors under 100 within 15 s of the attack's end",
+                   QString("%1 at the end, ").arg(atEnd) +
+                       (fell ? QString("under 100 after %1").arg(seconds(took))
+                             : QString("%1 still after %2").arg(m_watch->descriptors()).arg(seconds(took))),
+                   fell && took <= 15000);
+    return QString("400 addresses sending first syncs of the 8 and hanging up after 50 ms for 45 s, %1 in all: %2")
+        .arg(made)
+        .arg(tally(endings));
+}
+
+QString AttackBench::heldShort(ServiceProcess& service)
+{
+    m_budget.limitOwner(5, 3000);
+    m_budget.limitMemory(700);
+    const qint64 body = 1024 * 1024;
+    const QByteArray head = "POST /sync/syncpc2.php HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: "
+                            "application/x-www-form-urlencoded\r\nContent-Length: " +
+                            QByteArray::number(body) + "\r\n\r\n";
+    QMap<QString, int> endings;
+    const int made = holdOpen(
+        503 * 8, attackMs,
+        [&](int i) {
+            auto* post = new HostileConnection(service.baseUrl(), spreadAddress(11, i / 8));
+            post->sendShort(head, body);
+            return post;
+        },
+        endings);
+    return QString("503 addresses x 8 syncs of 1 MB held a byte short for %1, %2 made in all: %3")
+        .arg(seconds(attackMs))
+        .arg(made)
+        .arg(tally(endings));
+}
+
+QString AttackBench::smallDisk(ServiceProcess& service)
+{
+    m_budget.limitOwner(5, 3000);
+    const int ms = 70000;
+    const QString unread = unreadFirstSyncs(service, "disk", 200, 10, "127.0.9.", ms);
+    const qint64 lowest = m_watch->lowestFreeBytes();
+    const qint64 size = m_watch->diskBytes();
+    m_budget.judge("free space never under 10% of the data's disk",
+                   QString("%1 MB of %2 MB at the least").arg(lowest / 1024 / 1024).arg(size / 1024 / 1024),
+                   lowest >= size / 10);
+    return QString("--data on a disk of %1 MB for %2; ").arg(size / 1024 / 1024).arg(seconds(ms)) + unread;
 }

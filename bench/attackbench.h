@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rowbudget.h"
+
 #include <QList>
 #include <QPair>
 #include <QString>
@@ -7,13 +9,15 @@
 
 class ForwardingProxy;
 class ServiceProcess;
+class ServiceWatch;
 
 // Attacks on a service as an operator would start it (its defaults, 1024 descriptors), each from loopback addresses
 // other than 127.0.0.1, while the owner of an account logs in and syncs a record every 0.2 s from 127.0.0.1. Prints
 // per attack the owner's failed requests and 99th percentile, the service's peak resident memory and what the attack
-// achieved. A fresh service serves each attack; one that grows past a guard is stopped, so that a row that would take
-// the machine's memory ends early instead. Where the row says so, owner and attacker both reach the service through
-// a proxy, which the service is told to trust when it can be.
+// achieved, and, for the rows that have them, the budgets the service must stay within and whether it did. A fresh
+// service serves each attack; one that grows past a guard is stopped, so that a row that would take the machine's
+// memory ends early instead. Where the row says so, owner and attacker both reach the service through a proxy, or a
+// chain of them, which the service is told to trust when it can be.
 class AttackBench
 {
 public:
@@ -33,8 +37,12 @@ private:
         Attack attack;
         // Fills the service before the owner starts, if anything, and says with what.
         Attack setup = nullptr;
-        // Whether the owner and the attacker reach the service through a proxy that names them.
-        bool behindProxy = false;
+        // The proxies the owner and the attacker reach the service through, the one they reach first first: each
+        // appends who reached it, and reaches the next from this address.
+        QStringList proxies = {};
+        int descriptors = 1024;
+        // The size of a disk of its own for the service's data, 0 for none.
+        int diskMb = 0;
     };
     // Every attack, in the order "all" runs them.
     static const QList<Row>& attacks();
@@ -62,13 +70,22 @@ private:
     QString unreadSyncs(ServiceProcess& service);
     QString unreadAnswers(ServiceProcess& service);
     QString proxyGuessing(ServiceProcess& service);
+    QString twoProxyGuessing(ServiceProcess& service);
+    // Syncs dropped by their clients, bodies held a byte short of their length, and unread answers on a small disk.
+    QString abandonedSyncs(ServiceProcess& service);
+    QString heldShort(ServiceProcess& service);
+    QString smallDisk(ServiceProcess& service);
 
     // First syncs of the account from `count` connections spread evenly over `addresses` addresses of the network
-    // ("127.0.5."), none of whose answers is read.
+    // ("127.0.5."), none of whose answers is read, for that long.
     QString unreadFirstSyncs(ServiceProcess& service, const QString& account, int count, int addresses,
-                             const QString& network);
+                             const QString& network, int ms);
+    // Wrong passwords for the owner's name from one address, through the proxies of the row.
+    QString guessesThroughProxies(const QString& proxies);
     QString largeAccount(ServiceProcess& service);
     QString mediumAccount(ServiceProcess& service);
+    QString abandonedAccounts(ServiceProcess& service);
+    QString diskAccount(ServiceProcess& service);
     // Fills a new account with bills until a first sync's answer takes about that many megabytes; returns what one
     // took and how long.
     QString fillAccount(ServiceProcess& service, const QString& account, double megabytes);
@@ -80,6 +97,9 @@ private:
     QString m_installer;
     // Whether the service can be told to believe a proxy's X-Forwarded-For.
     bool m_trustsProxies = false;
-    // The proxy in front of the service in the row under way, if it has one.
+    // The proxy the clients reach in the row under way, if it has one.
     ForwardingProxy* m_proxy = nullptr;
+    // What watches the service of the row under way, and the budgets the row must stay within.
+    ServiceWatch* m_watch = nullptr;
+    RowBudget m_budget;
 };

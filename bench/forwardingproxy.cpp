@@ -26,5 +26,11 @@ QByteArray ForwardingProxy::toServer(QTcpSocket* client, const QByteArray& data)
         return QByteArray();
     client->setProperty("forwarded", true);
     QByteArray request = m_heads.take(client);
-    return request.insert(end + 2, "X-Forwarded-For: " + client->peerAddress().toString().toLatin1() + "\r\n");
+    const QByteArray address = client->peerAddress().toString().toLatin1();
+    // A proxy in front of this one, or the client, may have named addresses already: this one's goes at the end of
+    // the same list, as each proxy of a chain appends its client.
+    const qsizetype field = request.left(end + 2).toLower().lastIndexOf("\r\nx-forwarded-for:");
+    if (field < 0)
+        return request.insert(end + 2, "X-Forwarded-For: " + address + "\r\n");
+    return request.insert(request.indexOf("\r\n", field + 2), ", " + address);
 }

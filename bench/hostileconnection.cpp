@@ -6,10 +6,14 @@
 namespace {
 // Padding is handed to the socket a piece at a time, so that a gigabyte is never held.
 const qint64 piece = 1024 * 1024;
+// A body held short goes in smaller pieces: thousands of such connections, whose server may read nothing, must not
+// each hold a megabyte here.
+const qint64 shortBodyPiece = 64 * 1024;
 const qsizetype keptAnswer = 4096;
 } // namespace
 
-HostileConnection::HostileConnection(const QString& baseUrl, const QString& from, QObject* parent) : QObject(parent)
+HostileConnection::HostileConnection(const QString& baseUrl, const QString& from, QObject* parent)
+    : QObject(parent), m_piece(piece)
 {
     m_started.start();
     m_socket.bind(QHostAddress(from));
@@ -36,6 +40,12 @@ void HostileConnection::send(const QByteArray& request, qint64 padding)
 {
     m_padding = padding;
     m_socket.write(request);
+}
+
+void HostileConnection::sendShort(const QByteArray& head, qint64 length)
+{
+    m_piece = shortBodyPiece;
+    send(head, length - 1);
 }
 
 void HostileConnection::trickle(const QByteArray& head, const QByteArray& rest, int intervalMs)
@@ -65,6 +75,11 @@ void HostileConnection::holdUnread()
     m_socket.setReadBufferSize(keptAnswer);
 }
 
+void HostileConnection::hangUpAfter(int ms)
+{
+    QTimer::singleShot(ms, this, [this] { m_socket.abort(); });
+}
+
 QByteArray HostileConnection::answer() const
 {
     const qsizetype end = m_start.indexOf("\r\n\r\n");
@@ -73,9 +88,9 @@ QByteArray HostileConnection::answer() const
 
 void HostileConnection::writeMore()
 {
-    if (m_padding <= 0 || m_socket.bytesToWrite() > piece)
+    if (m_padding <= 0 || m_socket.bytesToWrite() > m_piece)
         return;
-    const qint64 size = qMin(piece, m_padding);
+    const qint64 size = qMin(m_piece, m_padding);
     m_padding -= size;
     m_socket.write(QByteArray(size, 'x'));
 }

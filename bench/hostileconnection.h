@@ -7,8 +7,9 @@
 #include <QTimer>
 
 // One connection of an attacker from a loopback address of its own. It sends its request at once, or its head at
-// once and the rest a byte at a time, or its request followed by padding as fast as the server takes it; it reads the
-// answer as it comes or at a slow pace; and it keeps the start of the answer and counts the rest.
+// once and the rest a byte at a time, or its request followed by padding as fast as the server takes it, or a body
+// all but its last byte; it reads the answer as it comes or at a slow pace, or hangs up early; and it keeps the start
+// of the answer and counts the rest.
 class HostileConnection : public QObject
 {
     Q_OBJECT
@@ -18,12 +19,16 @@ public:
 
     // Sends the request, then `padding` bytes of "x".
     void send(const QByteArray& request, qint64 padding = 0);
+    // Sends the head, then all of a body of that length but its last byte.
+    void sendShort(const QByteArray& head, qint64 length);
     // Sends the head at once and the rest a byte per interval.
     void trickle(const QByteArray& head, const QByteArray& rest, int intervalMs);
     // Takes the answer at this pace at most.
     void readSlowly(int bytesPerSecond);
     // Takes nothing of the answer until the server closes the connection: what the system buffers is all it holds.
     void holdUnread();
+    // Drops the connection that many milliseconds from now, whatever the server is doing with it.
+    void hangUpAfter(int ms);
 
     bool isOpen() const { return m_socket.state() != QAbstractSocket::UnconnectedState; }
     // Milliseconds from the connection's start until it closed, or until now.
@@ -47,6 +52,7 @@ private:
     QTimer m_pace;
     QByteArray m_rest;
     qint64 m_padding = 0;
+    qint64 m_piece;
     qint64 m_sent = 0;
     qint64 m_received = 0;
     qint64 m_closedAt = -1;

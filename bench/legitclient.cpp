@@ -96,10 +96,15 @@ void LegitClient::post(const QString& path, const QList<QPair<QString, QString>>
         if (m_stopped)
             return;
         reply->deleteLater();
-        if (reply->error() == QNetworkReply::NoError && accepted(reply->readAll()))
+        // A reply that failed before an answer came has nothing to read.
+        const QByteArray answer = reply->isOpen() ? reply->readAll() : QByteArray();
+        if (reply->error() == QNetworkReply::NoError && accepted(answer))
             m_latencies << double(timer.nsecsElapsed()) / 1e6;
         else
             ++m_failures;
+        // The service's throttles and busy answers all end so.
+        if (answer.contains("稍后再试"))
+            ++m_refused;
         (this->*next)();
     });
 }

@@ -24,6 +24,8 @@ public:
     // Read once stopped.
     int requests() const { return int(m_latencies.size()) + m_failures; }
     int failures() const { return m_failures; }
+    // Answers that told it to try again later, among the failures.
+    int refused() const { return m_refused; }
     double p99Ms() const;
 
 private:
@@ -40,6 +42,7 @@ private:
     QElapsedTimer m_cycle;
     bool m_stopped = false;
     int m_failures = 0;
+    int m_refused = 0;
     int m_edits = 0;
     QList<double> m_latencies;
 };

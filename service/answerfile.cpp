@@ -2,6 +2,7 @@
 
 #include "answerspool.h"
 
+#include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -38,9 +39,13 @@ bool AnswerFile::append(QByteArrayView bytes, qint64& at)
     if (m_descriptor < 0)
         m_descriptor = open(m_path.toLocal8Bit().constData(),
                             made ? O_WRONLY | O_CLOEXEC : O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR);
-    if (m_descriptor < 0 && !made)
-        m_path.clear();
-    m_failed = m_descriptor < 0 || !m_spool->reserve(bytes.size());
+    if (m_descriptor < 0) {
+        fail(errno);
+        if (!made)
+            m_path.clear();
+        return false;
+    }
+    m_failed = !m_spool->reserve(bytes.size());
     if (m_failed)
         return false;
     at = m_size;
@@ -49,12 +54,19 @@ bool AnswerFile::append(QByteArrayView bytes, qint64& at)
         const ssize_t done =
             pwrite(m_descriptor, bytes.data() + written, std::size_t(bytes.size() - written), at + written);
         if (done <= 0) {
-            m_failed = true;
+            // Nothing written without an error is a disk with no room left.
+            fail(done < 0 ? errno : ENOSPC);
             return false;
         }
         written += done;
     }
     return true;
+}
+
+void AnswerFile::fail(int error)
+{
+    m_failed = true;
+    m_spool->writeFailed(error);
 }
 
 void AnswerFile::finish()

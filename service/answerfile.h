@@ -23,8 +23,8 @@ public:
     // The file as it stands, and its size; nullptr when it cannot be read.
     static std::shared_ptr<AnswerFile> existing(const QString& path, qint64& size);
 
-    // Appends the bytes to a file of the spool, making it at the first; where they start in `at`. False once the
-    // spool is full or the file cannot be written.
+    // Appends the bytes to a file of the spool, making it at the first; where they start in `at`. False, said in the
+    // log, once the spool has no room for them or the file cannot be written.
     bool append(QByteArrayView bytes, qint64& at);
     // Whether an append has failed.
     bool failed() const { return m_failed; }
@@ -36,6 +36,8 @@ public:
 private:
     AnswerFile() = default;
     static bool sameFile(const struct stat& a, const struct stat& b);
+    // Marks the file failed, said in the log with the system's reason.
+    void fail(int error);
 
     std::shared_ptr<AnswerSpool> m_spool;
     QString m_path;

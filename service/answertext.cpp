@@ -58,6 +58,17 @@ bool AnswerText::failed() const
     return m_file && m_file->failed();
 }
 
+bool AnswerText::moveToFile(const std::shared_ptr<AnswerSpool>& spool)
+{
+    if (!m_file)
+        m_file = std::make_shared<AnswerFile>(spool);
+    if (!spill())
+        return false;
+    m_memory = QByteArray();
+    m_file->finish();
+    return true;
+}
+
 bool AnswerText::read(qint64 offset, qint64 most, QByteArray& buffer, QByteArrayView& piece) const
 {
     if (offset >= m_inFile) {

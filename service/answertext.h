@@ -9,6 +9,7 @@
 #include <vector>
 
 class AnswerFile;
+class AnswerSpool;
 
 // The body of an answer, written piece by piece while it is made and read piece by piece as it is sent. A small one
 // is held in memory. One that grows past a piece goes to its file in the spool as it grows, in pieces that several
@@ -37,8 +38,13 @@ public:
     // Ends writing: a text that went to its file goes there whole, and holds no memory while it waits.
     bool finish();
     bool failed() const;
+    // Sends what the text holds in memory to its file, or to a new one of the spool, and lets go of that memory;
+    // false when the file cannot take it.
+    bool moveToFile(const std::shared_ptr<AnswerSpool>& spool);
 
     qint64 size() const { return m_inFile + m_memory.size(); }
+    // The memory the text holds.
+    qint64 memory() const { return m_memory.capacity(); }
     // Up to `most` bytes from `offset` in `piece`, read into `buffer` when they lie in the file; false when the file
     // cannot be read.
     bool read(qint64 offset, qint64 most, QByteArray& buffer, QByteArrayView& piece) const;

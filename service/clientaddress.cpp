@@ -27,13 +27,6 @@ string_view trimmed(string_view text)
     return text;
 }
 
-// The part after the last comma: the element a proxy appended last.
-string_view lastElement(string_view list)
-{
-    const std::size_t comma = list.rfind(',');
-    return trimmed(comma == string_view::npos ? list : list.substr(comma + 1));
-}
-
 // An address as proxies write it: bare, quoted, in brackets, with or without a port.
 std::optional<asio::ip::address> parsed(string_view text)
 {
@@ -67,13 +60,20 @@ string_view forParameter(string_view element)
     return string_view();
 }
 
-// The last value of the header among the head's fields: repeated fields read as one list.
-std::optional<string_view> lastField(const http::fields& head, string_view name)
+// Hands the elements of a header's list to `visit`, right-most first, until it returns false. Repeated fields read as
+// one list in their order, which the head keeps together; empty elements are none.
+template <typename Visit> void rightToLeft(const http::fields& head, string_view name, Visit visit)
 {
-    std::optional<string_view> last;
-    for (auto [field, end] = head.equal_range(name); field != end; ++field)
-        last = field->value();
-    return last;
+    for (auto [first, field] = head.equal_range(name); field != first;) {
+        --field;
+        for (string_view list = field->value(); !list.empty();) {
+            const std::size_t comma = list.rfind(',');
+            const string_view element = trimmed(comma == string_view::npos ? list : list.substr(comma + 1));
+            list = list.substr(0, comma == string_view::npos ? 0 : comma);
+            if (!element.empty() && !visit(element))
+                return;
+        }
+    }
 }
 } // namespace
 
@@ -102,10 +102,16 @@ std::string ClientAddress::of(const asio::ip::address& peer, const http::fields&
 {
     if (!trusts(peer))
         return key(peer);
-    std::optional<asio::ip::address> client;
-    if (const auto forwardedFor = lastField(head, "X-Forwarded-For"))
-        client = parsed(lastElement(*forwardedFor));
-    else if (const auto forwarded = lastField(head, "Forwarded"))
-        client = parsed(forParameter(lastElement(*forwarded)));
-    return key(client.value_or(peer));
+    const bool forwardedFor = head.find("X-Forwarded-For") != head.end();
+    // Each trusted proxy vouches for the element to its left; the first that is no trusted proxy is the client. An
+    // element that names no address stops the walk at the proxy that wrote it, as what lies left of it is unvouched.
+    asio::ip::address named = peer;
+    rightToLeft(head, forwardedFor ? "X-Forwarded-For" : "Forwarded", [&](string_view element) {
+        const std::optional<asio::ip::address> address = parsed(forwardedFor ? element : forParameter(element));
+        if (!address)
+            return false;
+        named = *address;
+        return trusts(named);
+    });
+    return key(named);
 }

@@ -30,6 +30,8 @@ using std::chrono::seconds;
 const std::size_t maxHead = 64 * 1024;
 // A body larger than this waits for its turn before it is read.
 const std::uint64_t largeBody = 1024 * 1024;
+// A body's memory is claimed a piece at a time as its bytes come.
+const qint64 bodyPiece = 64 * 1024;
 // A body or an answer gets this long at least, and more when its length takes longer at the slowest pace served.
 const seconds minTransfer(30);
 const qint64 slowestPace = 64 * 1024;
@@ -74,11 +76,12 @@ HttpHandler::Answer answerOf(HttpHandler& handler, HttpHandler::Request request)
 
 HttpConnection::HttpConnection(HttpServer& server, asio::ip::tcp::socket socket, asio::ip::address peer)
     : m_server(server), m_stream(std::move(socket)), m_buffer(maxHead), m_timer(server.network()),
-      m_peer(std::move(peer))
+      m_peer(std::move(peer)), m_client(ClientAddress::key(m_peer))
 {
-    m_parser.header_limit(std::uint32_t(maxHead));
+    m_parser.emplace();
+    m_parser->header_limit(std::uint32_t(maxHead));
     // Each path's limit is checked against the declared length, before a byte of the body is read.
-    m_parser.body_limit(boost::none);
+    m_parser->body_limit(boost::none);
 }
 
 HttpConnection::~HttpConnection()
@@ -88,56 +91,151 @@ HttpConnection::~HttpConnection()
 
 void HttpConnection::start()
 {
-    m_stream.expires_after(m_server.limits().idle);
-    m_stream.async_read_some(m_buffer.prepare(firstRead),
-                             [self = shared_from_this()](const beast::error_code& error, std::size_t read) {
-                                 if (error || self->m_state == State::Closed)
-                                     return self->close();
-                                 self->m_buffer.commit(read);
-                                 self->progressed();
-                                 // From its first byte on, the head has its own time, however slowly its bytes come.
-                                 self->readSome(Clock::now() + self->m_server.limits().head);
-                             });
+    m_deadline = Clock::now() + m_server.limits().idle;
+    readSome();
 }
 
-void HttpConnection::readSome(Clock::time_point deadline)
+void HttpConnection::readSome()
 {
-    // What has come is parsed first; every byte read counts as progress, a head's too, though it is parsed only once
-    // whole.
-    while (m_buffer.size() > 0 && !(m_state == State::Head ? m_parser.is_header_done() : m_parser.is_done())) {
-        beast::error_code error;
-        m_buffer.consume(m_parser.put(m_buffer.data(), error));
-        if (error == http::error::need_more)
-            break;
-        if (error)
-            return m_state == State::Head ? answer(bare(400)) : close();
+    if (m_state != State::Body) {
+        // The head is parsed once whole; until then every byte of it read counts as progress all the same.
+        while (m_buffer.size() > 0 && !m_parser->is_header_done()) {
+            beast::error_code error;
+            m_buffer.consume(m_parser->put(m_buffer.data(), error));
+            if (error == http::error::need_more)
+                break;
+            if (error)
+                return answer(bare(400));
+        }
+        if (m_parser->is_header_done())
+            return checkHead();
+        if (const std::size_t capacity = m_buffer.capacity(); m_buffer.size() == capacity) {
+            // A head that fills the largest buffer unparsed is too large.
+            if (capacity == maxHead)
+                return answer(bare(400));
+            const std::size_t grown = capacity == 0 ? firstRead : std::min(maxHead, 2 * capacity);
+            if (!claim(qint64(grown - capacity)))
+                return;
+        }
+    } else {
+        if (m_received == qint64(m_body.size()) && m_received < m_length) {
+            if (!claim(std::min(bodyPiece, m_length - m_received)))
+                return;
+        }
+        // What came with the head is the body's first bytes, which the first piece has room for; anything past the
+        // body's length is no part of the request.
+        if (m_buffer.size() > 0) {
+            m_received += qint64(asio::buffer_copy(
+                asio::buffer(m_body.data() + m_received, std::size_t(m_body.size() - m_received)), m_buffer.data()));
+            freeHeadBuffer();
+        }
+        if (m_received == m_length) {
+            m_requestRead = true;
+            return queue();
+        }
+        if (m_received == qint64(m_body.size()))
+            return readSome();
     }
-    if (m_state == State::Head && m_parser.is_header_done())
-        return checkHead();
-    if (m_state == State::Body && m_parser.is_done())
-        return queue();
-    // A head that fills the whole buffer unparsed is too large.
-    const std::size_t room = m_buffer.max_size() - m_buffer.size();
-    if (room == 0)
-        return answer(bare(400));
-    m_stream.expires_at(deadline);
-    m_stream.async_read_some(m_buffer.prepare(room),
-                             [self = shared_from_this(), deadline](const beast::error_code& error, std::size_t read) {
-                                 // A read may complete after the connection was closed for a newcomer, its body
-                                 // freed.
-                                 if (error || self->m_state == State::Closed)
-                                     return self->close();
-                                 self->m_buffer.commit(read);
-                                 self->progressed();
-                                 self->readSome(deadline);
-                             });
+    const asio::mutable_buffer room =
+        m_state == State::Body ? asio::buffer(m_body.data() + m_received, std::size_t(m_body.size() - m_received))
+                               : m_buffer.prepare(m_buffer.capacity() - m_buffer.size());
+    m_stream.expires_at(m_deadline);
+    m_stream.async_read_some(room, [self = shared_from_this()](const beast::error_code& error, std::size_t read) {
+        // A read done just before an eviction closed the connection is dropped with it.
+        if (error || self->m_state == State::Closed)
+            return self->close();
+        if (self->m_state == State::Body) {
+            self->m_received += qint64(read);
+        } else {
+            self->m_buffer.commit(read);
+            // From its first byte on, the head has its own time, however slowly its bytes come.
+            if (std::exchange(self->m_state, State::Head) == State::Idle)
+                self->m_deadline = Clock::now() + self->m_server.limits().head;
+        }
+        self->progressed();
+        self->readSome();
+    });
+}
+
+bool HttpConnection::claim(qint64 bytes)
+{
+    if (m_holdsTurn || m_server.memory().claim(this, m_client, bytes)) {
+        grow(bytes);
+        return true;
+    }
+    m_wanted = bytes;
+    static WarningPace pace;
+    pace.warn(QString("memory for requests is all taken (%1 MB): a request from %2 waits for room to be read")
+                  .arg(m_server.memory().total() / (1024 * 1024))
+                  .arg(m_client.c_str()));
+    // The wait for memory counts against the time of what is being read.
+    m_timer.expires_at(m_deadline);
+    m_timer.async_wait([self = shared_from_this()](const beast::error_code& error) {
+        if (!error && self->m_wanted > 0)
+            self->close();
+    });
+    return false;
+}
+
+void HttpConnection::roomMade()
+{
+    asio::post(m_server.network(), [self = shared_from_this(), bytes = std::exchange(m_wanted, 0)] {
+        if (self->m_state == State::Closed)
+            return;
+        self->m_timer.cancel();
+        self->grow(bytes);
+        self->readSome();
+    });
+}
+
+void HttpConnection::evict()
+{
+    static WarningPace pace;
+    pace.warn(QString("memory for requests is all taken: closed a connection of %1, an address that holds the most")
+                  .arg(m_client.c_str()));
+    close();
+}
+
+void HttpConnection::grow(qint64 bytes)
+{
+    if (m_state == State::Body) {
+        // Exactly the room claimed: a growth by half or more would take memory no claim counted.
+        m_body.reserve(m_body.size() + bytes);
+        m_body.resize(m_body.size() + bytes);
+    } else {
+        // A buffer at least twice its content grows to exactly the size asked for.
+        m_buffer.prepare(m_buffer.capacity() + std::size_t(bytes) - m_buffer.size());
+    }
+}
+
+void HttpConnection::freeHeadBuffer()
+{
+    m_buffer.clear();
+    m_buffer.shrink_to_fit();
 }
 
 void HttpConnection::checkHead()
 {
-    const auto& request = m_parser.get();
+    const auto& head = m_parser->get();
     // A proxy's connection counts under the client it speaks for, now that the head names it.
-    m_client = m_server.clients().of(m_peer, request);
+    m_client = m_server.clients().of(m_peer, head);
+    const std::string target(head.target());
+    const std::size_t mark = target.find('?');
+    m_request.method = std::string(head.method_string());
+    m_request.path = target.substr(0, mark);
+    m_request.query = mark == std::string::npos ? std::string() : target.substr(mark + 1);
+    m_request.peer = m_client;
+    m_request.host = std::string(head[http::field::host]);
+    m_request.origin = std::string(head[http::field::origin]);
+    m_version = head.version();
+    m_expectContinue = beast::iequals(head[http::field::expect], "100-continue");
+    const http::verb method = head.method();
+    const bool chunked = m_parser->chunked();
+    const boost::optional<std::uint64_t> length = m_parser->content_length();
+    m_requestRead = m_parser->is_done();
+    // The parsed head goes: what the request needs of it is kept above, within the memory its reading claimed.
+    m_parser.reset();
+
     if (m_server.clients().trusts(m_peer) && !m_server.table().claim(this, m_client)) {
         static WarningPace pace;
         pace.warn(QString("address %1 holds its %2 connections: refused another through the proxy")
@@ -145,23 +243,23 @@ void HttpConnection::checkHead()
                       .arg(m_server.limits().perAddress));
         return answer(m_server.handler().busy());
     }
-    const http::verb method = request.method();
     if (method != http::verb::get && method != http::verb::post)
         return answer(bare(405));
     // The program always sends a length; a body in chunks would have to be read before its size is known.
-    if (m_parser.chunked() || (method == http::verb::post && !m_parser.content_length()))
+    if (chunked || (method == http::verb::post && !length))
         return answer(bare(411));
+    // A body sent with a GET is not read: the answer does not depend on it.
     if (method == http::verb::get)
-        return readBody();
-    const std::string path(request.target().substr(0, request.target().find('?')));
-    const std::optional<qint64> limit = m_server.handler().bodyLimit(path);
+        return queue();
+    const std::optional<qint64> limit = m_server.handler().bodyLimit(m_request.path);
     if (!limit)
         return answer(bare(404));
     // Compared as sent: a length that no signed number holds is over every limit, never below one.
-    const std::uint64_t length = *m_parser.content_length();
-    if (length > std::uint64_t(*limit))
+    if (*length > std::uint64_t(*limit))
         return answer(m_server.handler().tooLarge());
-    if (length <= largeBody)
+    // Within its path's limit, which is a signed number.
+    m_length = qint64(*length);
+    if (std::uint64_t(m_length) <= largeBody)
         return readBody();
     m_state = State::InLine;
     m_timer.expires_after(m_server.limits().largeWait);
@@ -182,7 +280,10 @@ bool HttpConnection::takeTurn()
     if (m_state != State::InLine)
         return false;
     m_holdsTurn = true;
+    // Its body is its turn's memory; what its head took is not taken from it for another.
+    m_server.memory().pin(this);
     m_timer.cancel();
+    qCDebug(lcTurns).noquote() << QString("a large request from %1 took its turn").arg(m_client.c_str());
     readBody();
     return true;
 }
@@ -190,45 +291,29 @@ bool HttpConnection::takeTurn()
 void HttpConnection::readBody()
 {
     m_state = State::Body;
-    const auto& request = m_parser.get();
-    // A body sent with a GET is not read: the answer does not depend on it.
-    if (request.method() != http::verb::post || m_parser.is_done())
-        return queue();
-    // Within its path's limit, which is a signed number: checked with the head.
-    const qint64 length = qint64(*m_parser.content_length());
-    // Room for the whole body at once: memory not yet written to costs nothing.
-    m_body = QByteArray(length, Qt::Uninitialized);
-    m_parser.get().body() = beast::span<char>(m_body.data(), std::size_t(length));
-    const Clock::time_point deadline = Clock::now() + transferTime(length);
-    if (!beast::iequals(request[http::field::expect], "100-continue"))
-        return readSome(deadline);
-    m_continue = http::response<http::empty_body>(http::status::continue_, request.version());
-    m_stream.expires_at(deadline);
-    http::async_write(m_stream, m_continue,
-                      [self = shared_from_this(), deadline](const beast::error_code& error, std::size_t) {
-                          if (error || self->m_state == State::Closed)
-                              return self->close();
-                          self->readSome(deadline);
-                      });
+    m_deadline = Clock::now() + transferTime(m_length);
+    if (!m_expectContinue)
+        return readSome();
+    m_continue = http::response<http::empty_body>(http::status::continue_, m_version);
+    m_stream.expires_at(m_deadline);
+    http::async_write(m_stream, m_continue, [self = shared_from_this()](const beast::error_code& error, std::size_t) {
+        if (error || self->m_state == State::Closed)
+            return self->close();
+        self->readSome();
+    });
 }
 
 void HttpConnection::queue()
 {
     m_state = State::Working;
     m_server.table().working(this);
-    const auto& head = m_parser.get();
-    const std::string target(head.target());
-    const std::size_t mark = target.find('?');
+    // The request's memory is the worker's now, and is not taken from it for another.
+    m_server.memory().pin(this);
+    freeHeadBuffer();
+    m_request.body = std::exchange(m_body, QByteArray());
     m_gone = std::make_shared<std::atomic<bool>>(false);
-    HttpHandler::Request request{std::string(head.method_string()),
-                                 target.substr(0, mark),
-                                 mark == std::string::npos ? std::string() : target.substr(mark + 1),
-                                 m_client,
-                                 std::string(head[http::field::host]),
-                                 std::string(head[http::field::origin]),
-                                 std::exchange(m_body, QByteArray()),
-                                 m_gone};
-    auto work = [self = shared_from_this(), request = std::move(request)]() mutable {
+    m_request.gone = m_gone;
+    auto work = [self = shared_from_this(), request = std::move(m_request)]() mutable {
         HttpHandler::Answer answer = answerOf(self->m_server.handler(), std::move(request));
         asio::post(self->m_server.network(), [self, answer = std::move(answer)]() mutable {
             self->m_queued = false;
@@ -238,7 +323,7 @@ void HttpConnection::queue()
     if (const std::optional<quint64> ticket = m_server.queue().add(m_client, std::move(work))) {
         m_queued = true;
         m_ticket = *ticket;
-        qCDebug(lcService).noquote() << QString("a request from %1 waits for a worker").arg(m_client.c_str());
+        qCDebug(lcTurns).noquote() << QString("a request from %1 waits for a worker").arg(m_client.c_str());
         return watchClient();
     }
     static WarningPace pace;
@@ -264,7 +349,7 @@ void HttpConnection::watchClient()
                                       MSG_DONTWAIT | (inLine ? MSG_PEEK : 0));
             if (read == 0 || (read < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
                 self->close();
-                qCDebug(lcService).noquote()
+                qCDebug(lcTurns).noquote()
                     << QString("the client of a request from %1 hung up: %2")
                            .arg(self->m_client.c_str(),
                                 self->m_queued ? "its worker stops at its next page" : "its places are free");
@@ -281,15 +366,19 @@ void HttpConnection::watchClient()
 
 void HttpConnection::answer(HttpHandler::Answer answer)
 {
-    // The turn ends with the work: what remains is writing the answer, which costs no more than the answer.
-    releaseTurn();
+    // The turn and the memory end with the work: what remains is writing the answer, which costs no more than the
+    // answer.
+    releaseRequest();
     if (m_state == State::Closed)
         return;
     m_state = State::Answering;
     // From here on the client's taking of the answer is its progress.
     progressed();
-    http::response<http::empty_body> head(http::int_to_status(unsigned(answer.status)),
-                                          m_parser.is_header_done() ? m_parser.get().version() : 11);
+    m_parser.reset();
+    freeHeadBuffer();
+    m_body = QByteArray();
+    m_request = HttpHandler::Request();
+    http::response<http::empty_body> head(http::int_to_status(unsigned(answer.status)), m_version);
     if (answer.body.size() > 0)
         head.set(http::field::content_type, answer.type);
     head.content_length(std::uint64_t(answer.body.size()));
@@ -299,52 +388,76 @@ void HttpConnection::answer(HttpHandler::Answer answer)
     text << head.base();
     m_answerHead = text.str();
     m_answer = std::move(answer.body);
+    // An answer held in memory while its client takes it counts against the room for all such answers; without
+    // room it waits for its client in a file, as large answers do.
+    if (m_server.holdAnswer(m_answer.memory())) {
+        m_answerMemory = m_answer.memory();
+    } else if (!m_answer.moveToFile(m_server.spool())) {
+        static WarningPace pace;
+        pace.warn(QString("answers waiting for their clients take all the room they may in memory and on disk: ended "
+                          "the connection of %1")
+                      .arg(m_client.c_str()));
+        return close();
+    }
     m_answerDeadline = Clock::now() + transferTime(m_answer.size());
     m_lastTaken = Clock::now();
+    beast::error_code ignored;
+    // Written as far as the system takes it, then again once it takes more.
+    m_stream.socket().non_blocking(true, ignored);
     watchStall();
     writeSome();
 }
 
 void HttpConnection::writeSome()
 {
-    const qint64 headSize = qint64(m_answerHead.size());
-    if (m_sent >= headSize + m_answer.size())
-        return finish();
-    // What is left of the head goes with the first piece of the body, in one write.
-    const QByteArrayView head = QByteArrayView(m_answerHead).sliced(std::min(m_sent, headSize));
-    QByteArrayView piece;
-    if (const qint64 offset = std::max<qint64>(m_sent - headSize, 0);
-        m_pieceOffset >= 0 && offset >= m_pieceOffset && offset < m_pieceOffset + m_piece.size()) {
-        // What the client did not take of a piece read from a file is sent from memory.
-        piece = QByteArrayView(m_piece).sliced(offset - m_pieceOffset);
-    } else {
-        if (!m_answer.read(offset, AnswerText::pieceSize, m_piece, piece)) {
+    for (;;) {
+        const qint64 headSize = qint64(m_answerHead.size());
+        if (m_sent >= headSize + m_answer.size())
+            return finish();
+        // What is left of the head goes with the first piece of the body, in one write.
+        const QByteArrayView head = QByteArrayView(m_answerHead).sliced(std::min(m_sent, headSize));
+        const qint64 offset = std::max<qint64>(m_sent - headSize, 0);
+        QByteArrayView piece;
+        // A piece read from a file goes into the buffer all connections share: what the client does not take of it
+        // now is read again later.
+        if (offset < m_answer.size() && !m_answer.read(offset, AnswerText::pieceSize, m_server.pieceBuffer(), piece)) {
             static WarningPace pace;
             pace.warn(
                 QString("an answer's file could not be read again: ended the connection of %1").arg(m_client.c_str()));
             return close();
         }
-        m_pieceOffset = piece.data() == m_piece.constData() ? offset : -1;
+        const std::array<asio::const_buffer, 2> pieces{asio::buffer(head.data(), std::size_t(head.size())),
+                                                       asio::buffer(piece.data(), std::size_t(piece.size()))};
+        beast::error_code error;
+        const std::size_t written = m_stream.socket().write_some(pieces, error);
+        if (error == asio::error::would_block || error == asio::error::try_again)
+            break;
+        if (error)
+            return close();
+        m_sent += qint64(written);
+        m_lastTaken = Clock::now();
+        progressed();
+        if (qint64(written) < head.size() + piece.size())
+            break;
     }
-    m_stream.expires_at(m_answerDeadline);
-    const std::array<asio::const_buffer, 2> pieces{asio::buffer(head.data(), std::size_t(head.size())),
-                                                   asio::buffer(piece.data(), std::size_t(piece.size()))};
-    m_stream.async_write_some(pieces, [self = shared_from_this()](const beast::error_code& error, std::size_t written) {
-        if (error || self->m_state == State::Closed)
-            return self->close();
-        self->m_sent += qint64(written);
-        self->m_lastTaken = Clock::now();
-        self->progressed();
-        self->writeSome();
-    });
+    m_stream.socket().async_wait(asio::ip::tcp::socket::wait_write,
+                                 [self = shared_from_this()](const beast::error_code& error) {
+                                     if (error || self->m_state != State::Answering)
+                                         return self->close();
+                                     self->writeSome();
+                                 });
 }
 
 void HttpConnection::watchStall()
 {
-    m_timer.expires_after(std::min<Clock::duration>(stallWatch, m_server.limits().writeStall / 4));
+    const Clock::time_point watched =
+        Clock::now() + std::min<Clock::duration>(stallWatch, m_server.limits().writeStall / 4);
+    m_timer.expires_at(std::min(watched, m_answerDeadline));
     m_timer.async_wait([self = shared_from_this()](const beast::error_code& error) {
         if (error || self->m_state != State::Answering)
             return;
+        if (Clock::now() >= self->m_answerDeadline)
+            return self->close();
         // A client that reads slowly empties what the system holds for it long before there is room for more.
         int unacknowledged = -1;
         if (ioctl(self->m_stream.socket().native_handle(), SIOCOUTQ, &unacknowledged) != 0)
@@ -362,8 +475,8 @@ void HttpConnection::watchStall()
 
 void HttpConnection::finish()
 {
-    m_answer = AnswerText();
-    if (m_parser.is_done())
+    dropAnswer();
+    if (m_requestRead)
         return close();
     beast::error_code ignored;
     m_stream.socket().shutdown(asio::ip::tcp::socket::shutdown_send, ignored);
@@ -371,12 +484,18 @@ void HttpConnection::finish()
     drain(0);
 }
 
+void HttpConnection::dropAnswer()
+{
+    m_answer = AnswerText();
+    m_server.releaseAnswer(std::exchange(m_answerMemory, 0));
+}
+
 void HttpConnection::drain(qint64 drained)
 {
-    m_buffer.consume(m_buffer.size());
-    m_stream.async_read_some(m_buffer.prepare(maxHead),
+    // What is read here is dropped: one buffer serves every connection.
+    m_stream.async_read_some(m_server.drainBuffer(),
                              [self = shared_from_this(), drained](const beast::error_code& error, std::size_t read) {
-                                 if (error || self->m_state == State::Closed || drained + qint64(read) >= maxDrained)
+                                 if (error || drained + qint64(read) >= maxDrained)
                                      return self->close();
                                  self->drain(drained + qint64(read));
                              });
@@ -387,10 +506,11 @@ void HttpConnection::progressed()
     m_server.table().progressed(this);
 }
 
-void HttpConnection::releaseTurn()
+void HttpConnection::releaseRequest()
 {
     if (std::exchange(m_holdsTurn, false))
         m_server.turns().release();
+    m_server.memory().release(this);
 }
 
 void HttpConnection::close()
@@ -404,15 +524,19 @@ void HttpConnection::close()
     m_stream.close();
     m_server.table().leave(this);
     // A request still waiting for a worker goes with its connection. One a worker is on stops at the worker's next
-    // page, and its turn ends with that work, which holds its memory till then.
+    // page; its turn and its memory end with that work, which holds them till then.
     if (m_queued && m_server.queue().withdraw(m_client, m_ticket))
         m_queued = false;
     if (m_gone)
         m_gone->store(true);
     if (!m_queued)
-        releaseTurn();
+        releaseRequest();
     // What the connection held goes at once, not when its last handler has run.
+    m_wanted = 0;
+    m_parser.reset();
+    freeHeadBuffer();
     m_body = QByteArray();
-    m_answer = AnswerText();
+    m_request = HttpHandler::Request();
+    dropAnswer();
     m_server.closed();
 }

@@ -1,19 +1,21 @@
 #pragma once
 
 #include "httphandler.h"
+#include "memorybudget.h"
 
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/core/tcp_stream.hpp>
+#include <boost/beast/http/buffer_body.hpp>
 #include <boost/beast/http/empty_body.hpp>
 #include <boost/beast/http/message.hpp>
 #include <boost/beast/http/parser.hpp>
-#include <boost/beast/http/span_body.hpp>
 
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 
 class HttpServer;
@@ -25,10 +27,14 @@ class HttpServer;
 // takes at a slow client's pace. An answer that its client takes no byte of for the stall time, as the system's
 // count of bytes it has acknowledged shows, ends sooner. A head
 // the server cannot read is answered 400; a body over its path's limit, or sent in chunks, is refused before any of
-// it is read. Every byte read or taken counts as progress, which decides who goes first when places run out. While a
-// request waits for its turn or a worker, or is worked on, a client that closes its end gives everything back at
-// once: the connection, its place among the waiting, its turn; a worker on it stops at its next page of the store.
-class HttpConnection : public std::enable_shared_from_this<HttpConnection>
+// it is read. Every byte read or taken counts as progress, which decides who goes first when places run out.
+// The memory a head or a body is read into is claimed from the server's budget as its bytes come (a large request's
+// body is its turn's), and the connection's reading waits while there is none; an answer held in memory counts
+// against the server's room for answers, and goes to a file of the spool when that is taken. While a request waits
+// for its turn or a worker, or is worked on, a client that closes its end gives everything back at once: the
+// connection, its place among the waiting, its turn and its memory, those a worker holds once the worker lets go; a
+// worker on it stops at its next page of the store.
+class HttpConnection : public std::enable_shared_from_this<HttpConnection>, public MemoryBudget::Holder
 {
 public:
     HttpConnection(HttpServer& server, boost::asio::ip::tcp::socket socket, boost::asio::ip::address peer);
@@ -42,9 +48,13 @@ public:
     // A turn to read and work on a large request has come: false when the connection no longer waits for one.
     bool takeTurn();
 
+    void evict() override;
+    void roomMade() override;
+
 private:
     enum class State
     {
+        Idle,
         Head,
         InLine,
         Body,
@@ -52,11 +62,19 @@ private:
         Answering,
         Closed
     };
-    using Parser = boost::beast::http::request_parser<boost::beast::http::span_body<char>>;
+    // The parser reads the head only: the body is read straight into the request's memory.
+    using Parser = boost::beast::http::request_parser<boost::beast::http::buffer_body>;
     using Clock = std::chrono::steady_clock;
 
-    // Reads the head or the body, whichever the state says, until it is whole, by the deadline.
-    void readSome(Clock::time_point deadline);
+    // Reads the head or the body, whichever the state says, until it is whole, by the deadline; each piece of memory
+    // read into is claimed first.
+    void readSome();
+    // Claims memory to read more into, from the budget unless the connection holds a large request's turn; false
+    // while the claim waits.
+    bool claim(qint64 bytes);
+    // Makes the room claimed: the head's buffer or the body grows by that many bytes.
+    void grow(qint64 bytes);
+    void freeHeadBuffer();
     void checkHead();
     void readBody();
     // Hands the whole request to the workers, or refuses it when its address has its share waiting.
@@ -65,24 +83,38 @@ private:
     // worked on.
     void watchClient();
     void answer(HttpHandler::Answer answer);
-    void releaseTurn();
+    // Gives back the large request's turn and the memory the request held.
+    void releaseRequest();
     void writeSome();
-    // Closes the connection once its client has taken no byte of the answer for the stall time.
+    // Closes the connection once its client has taken no byte of the answer for the stall time, or at the answer's
+    // deadline.
     void watchStall();
     void finish();
+    void dropAnswer();
     void drain(qint64 drained);
     void progressed();
 
     HttpServer& m_server;
     boost::beast::tcp_stream m_stream;
+    // The head's bytes as they come; gone once the head is read.
     boost::beast::flat_buffer m_buffer;
-    Parser m_parser;
-    // The wait of a large request for its turn, or the watch over an answer's progress.
+    std::optional<Parser> m_parser;
+    // The request as the head gave it, then with its body.
+    HttpHandler::Request m_request;
+    unsigned m_version = 11;
+    bool m_expectContinue = false;
+    // Whether the whole request, its body too, has been read.
+    bool m_requestRead = false;
+    // The deadline of what is being read, which a wait for memory keeps too.
+    Clock::time_point m_deadline;
+    // The bytes of a claim that waits.
+    qint64 m_wanted = 0;
+    // The wait of a large request for its turn or of a claim for memory, or the watch over an answer.
     boost::asio::steady_timer m_timer;
     boost::asio::ip::address m_peer;
-    // The client's address as the limits count it, once the head names it.
+    // The client's address as the limits count it: the peer's, or the client a trusted proxy's head names.
     std::string m_client;
-    State m_state = State::Head;
+    State m_state = State::Idle;
     bool m_holdsTurn = false;
     bool m_watching = false;
     // What the client sent after its request while it waited, read and dropped.
@@ -92,16 +124,19 @@ private:
     quint64 m_ticket = 0;
     // Set once the client has gone, for the worker on the request to see.
     std::shared_ptr<std::atomic<bool>> m_gone;
+    // The body: its length, and what has come of it into the room claimed so far (its size).
+    qint64 m_length = 0;
+    qint64 m_received = 0;
     QByteArray m_body;
     boost::beast::http::response<boost::beast::http::empty_body> m_continue;
     // The answer: its head's text, then its body, taken a piece at a time.
     std::string m_answerHead;
     AnswerText m_answer;
+    // What the answer holds in memory, counted against the server's room for answers.
+    qint64 m_answerMemory = 0;
     qint64 m_sent = 0;
     Clock::time_point m_answerDeadline;
     // When the client last took a byte, and the bytes the system held unacknowledged then.
     Clock::time_point m_lastTaken;
     int m_unacknowledged = -1;
-    QByteArray m_piece;
-    qint64 m_pieceOffset = -1;
 };

@@ -1,5 +1,6 @@
 #include "httpserver.h"
 
+#include "answertext.h"
 #include "httpconnection.h"
 #include "servicelog.h"
 #include "warningpace.h"
@@ -24,12 +25,14 @@ bool outOfDescriptors(const boost::system::error_code& error)
 }
 } // namespace
 
-HttpServer::HttpServer(const Limits& limits)
+HttpServer::HttpServer(const Limits& limits, std::shared_ptr<AnswerSpool> spool)
     : m_limits(limits), m_clients(limits.trustedProxies), m_table(limits.maxConnections, limits.perAddress),
-      m_turns(limits.largeAtOnce), m_acceptor(m_network), m_acceptPause(m_network),
+      m_turns(limits.largeAtOnce), m_memory(limits.requestMemory), m_spool(std::move(spool)),
+      m_drainBuffer(std::size_t(AnswerText::pieceSize)), m_acceptor(m_network), m_acceptPause(m_network),
       m_signals(m_network, SIGTERM, SIGINT), m_stopGrace(m_network), m_workers(std::size_t(limits.workers)),
       m_queue(m_workers, limits.workers, limits.waitingPerAddress)
 {
+    m_pieceBuffer.reserve(AnswerText::pieceSize);
 }
 
 HttpServer::~HttpServer() = default;
@@ -99,6 +102,19 @@ void HttpServer::closeAll()
     // Closing one connection never ends another: each is held by its own handlers, which run later.
     for (HttpConnection* connection : m_table.connections())
         connection->close();
+}
+
+bool HttpServer::holdAnswer(qint64 bytes)
+{
+    if (m_answersHeld + bytes > m_limits.answerMemory)
+        return false;
+    m_answersHeld += bytes;
+    return true;
+}
+
+void HttpServer::releaseAnswer(qint64 bytes)
+{
+    m_answersHeld -= bytes;
 }
 
 void HttpServer::accept()

@@ -2,9 +2,11 @@
 
 #include "clientaddress.h"
 #include "connectiontable.h"
+#include "memorybudget.h"
 #include "requestturns.h"
 #include "workqueue.h"
 
+#include <QByteArray>
 #include <QHostAddress>
 #include <QString>
 
@@ -15,16 +17,20 @@
 #include <boost/asio/thread_pool.hpp>
 
 #include <chrono>
+#include <memory>
 #include <vector>
 
+class AnswerSpool;
 class HttpHandler;
 
 // The service's HTTP server. One network thread accepts every connection and reads and writes them all without
 // blocking, so that a slow or idle client holds a descriptor and a bounded buffer, never a thread; whole requests are
 // answered on a pool of worker threads, shared fairly among client addresses. When every place is taken, the
 // connection that has gone longest without progress, sending its request or taking its answer, makes room for the
-// new one; a request being worked on is never dropped. SIGTERM or SIGINT stops it: no connection is accepted from
-// then on, and those open get a short grace to finish before they are closed.
+// new one; a request being worked on is never dropped. The memory that heads and bodies are read into, that answers
+// are held in and that pieces of answers' files are read into is bounded in all, however many connections there are.
+// SIGTERM or SIGINT stops it: no connection is accepted from then on, and those open get a short grace to finish
+// before they are closed.
 class HttpServer
 {
 public:
@@ -45,9 +51,14 @@ public:
         // Large requests read and worked on at once, and how long one waits for its turn.
         int largeAtOnce = 2;
         std::chrono::seconds largeWait{60};
+        // Memory for heads and for the bodies of requests that are not large, in all (MemoryBudget).
+        qint64 requestMemory = 64 * 1024 * 1024;
+        // Memory for answers held while their clients take them, in all; answers past it wait in the spool.
+        qint64 answerMemory = 32 * 1024 * 1024;
     };
 
-    explicit HttpServer(const Limits& limits);
+    // Answers that find no room in memory wait for their clients in the spool.
+    HttpServer(const Limits& limits, std::shared_ptr<AnswerSpool> spool);
     ~HttpServer();
     HttpServer(const HttpServer&) = delete;
     HttpServer& operator=(const HttpServer&) = delete;
@@ -67,6 +78,15 @@ public:
     RequestTurns& turns() { return m_turns; }
     WorkQueue& queue() { return m_queue; }
     const ClientAddress& clients() const { return m_clients; }
+    MemoryBudget& memory() { return m_memory; }
+    const std::shared_ptr<AnswerSpool>& spool() const { return m_spool; }
+    // Takes room for an answer held in memory; false when held answers take all there is.
+    bool holdAnswer(qint64 bytes);
+    void releaseAnswer(qint64 bytes);
+    // The buffer every connection reads its answer's file pieces into, and the one it reads what it drops into: the
+    // network thread uses each for one connection at a time.
+    QByteArray& pieceBuffer() { return m_pieceBuffer; }
+    boost::asio::mutable_buffer drainBuffer() { return boost::asio::buffer(m_drainBuffer); }
 
 private:
     void accept();
@@ -82,6 +102,11 @@ private:
     // Before the network: connections still held by its handlers when it goes give their places back.
     ConnectionTable m_table;
     RequestTurns m_turns;
+    MemoryBudget m_memory;
+    std::shared_ptr<AnswerSpool> m_spool;
+    qint64 m_answersHeld = 0;
+    QByteArray m_pieceBuffer;
+    std::vector<char> m_drainBuffer;
     boost::asio::io_context m_network{1};
     boost::asio::ip::tcp::acceptor m_acceptor;
     boost::asio::steady_timer m_acceptPause;

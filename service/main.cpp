@@ -83,8 +83,8 @@ int main(int argc, char* argv[])
         }
     }
 
-    const auto spool =
-        std::make_shared<AnswerSpool>(QDir(options->dataFolder).filePath("answers"), options->answerSpoolBytes);
+    const auto spool = std::make_shared<AnswerSpool>(QDir(options->dataFolder).filePath("answers"),
+                                                     options->answerSpoolBytes, options->answerDiskReserveBytes);
     if (!spool->prepare(error)) {
         err << error << Qt::endl;
         return 1;
@@ -105,8 +105,9 @@ int main(int argc, char* argv[])
         limits.trustedProxies.push_back(boost::asio::ip::make_address(proxy.toString().toStdString()));
     limits.largeAtOnce = options->largeRequests;
     limits.largeWait = std::chrono::seconds(options->largeWaitSeconds);
+    limits.requestMemory = options->requestMemoryBytes;
 
-    HttpServer server(limits);
+    HttpServer server(limits, spool);
     const quint16 port = server.listen(options->listenAddress, options->port, error);
     if (port == 0) {
         err << "cannot listen on " << options->listenAddress.toString() << " port " << options->port << ": " << error

@@ -5,9 +5,12 @@
 #include <QFileInfo>
 #include <QStringList>
 
+namespace {
+const QFileDevice::Permissions ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
+}
+
 bool OwnerFolder::make(const QString& path)
 {
-    const QFileDevice::Permissions ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
     QStringList missing;
     for (QString folder = QFileInfo(path).absoluteFilePath(); !QFileInfo::exists(folder);
          folder = QFileInfo(folder).absolutePath())
@@ -17,4 +20,9 @@ bool OwnerFolder::make(const QString& path)
             return false;
     }
     return true;
+}
+
+bool OwnerFolder::makeOwn(const QString& path)
+{
+    return make(path) && QFileInfo(path).isDir() && QFile::setPermissions(path, ownerOnly);
 }

@@ -6,6 +6,10 @@
 class OwnerFolder
 {
 public:
-    // Makes the folders of the path that are missing, each for its owner alone; false when one cannot be made.
+    // Makes the folders of the path that are missing, each for its owner alone; false when one cannot be made. A
+    // folder that exists keeps its mode: it may be the operator's, shared with other programs.
     static bool make(const QString& path);
+    // Makes the folder as make() does and leaves it for its owner alone whatever mode it had: for a folder of the
+    // service's own, whose file names tell who is waiting for what.
+    static bool makeOwn(const QString& path);
 };

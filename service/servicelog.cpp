@@ -1,3 +1,4 @@
 #include "servicelog.h"
 
 Q_LOGGING_CATEGORY(lcService, "quillbay.service", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcTurns, "quillbay.service.turns", QtWarningMsg)

@@ -93,9 +93,20 @@ std::optional<ServiceOptions> ServiceOptions::parse(const QCoreApplication& app,
                                         "seconds", "30");
     const QCommandLineOption answerSpool("answer-spool-limit",
                                          "Megabytes that large answers waiting for their clients may take in all, in "
-                                         "the --data folder; a sync whose answer finds no room is told the service "
-                                         "is busy.",
+                                         "the --data folder, with those of other processes that serve from it; a "
+                                         "sync whose answer finds no room is told the service is busy.",
                                          "MB", "2048");
+    const QCommandLineOption requestMemory(
+        "request-memory",
+        "Megabytes that requests being read may take in memory in all, their heads and bodies up to 1 MB; when it is "
+        "taken, an address that holds the most gives way to one that holds less, and others wait.",
+        "MB", "64");
+    const QCommandLineOption answerReserve("answer-disk-reserve",
+                                           "Megabytes that large answers waiting for their clients leave free on the "
+                                           "disk of the --data folder, for the store (default: a tenth of the disk, "
+                                           "at most 1024); a sync whose answer would take them is told the service "
+                                           "is busy.",
+                                           "MB");
     const QCommandLineOption largeRequests("large-requests", "Requests over 1 MB read and worked on at once.", "count",
                                            "2");
     const QCommandLineOption largeWait("large-request-wait",
@@ -142,6 +153,8 @@ std::optional<ServiceOptions> ServiceOptions::parse(const QCoreApplication& app,
                        head,
                        writeStall,
                        answerSpool,
+                       requestMemory,
+                       answerReserve,
                        largeRequests,
                        largeWait,
                        keyIterations,
@@ -206,9 +219,13 @@ std::optional<ServiceOptions> ServiceOptions::parse(const QCoreApplication& app,
     }
     const auto feedbackKilobytes = number(parser.value(feedbackStore), 0, INT_MAX);
     const auto spoolMegabytes = number(parser.value(answerSpool), 0, INT_MAX);
+    const auto requestMegabytes = number(parser.value(requestMemory), 1, 1024 * 1024);
+    const auto reserveMegabytes = number(parser.value(answerReserve), 0, INT_MAX);
     for (const auto& [option, valid] :
          {std::pair(&feedbackStore, bool(feedbackKilobytes)), std::pair(&answerSpool, bool(spoolMegabytes)),
-          std::pair(&port, bool(portNumber)), std::pair(&offerVersion, bool(code))})
+          std::pair(&answerReserve, !parser.isSet(answerReserve) || reserveMegabytes),
+          std::pair(&requestMemory, bool(requestMegabytes)), std::pair(&port, bool(portNumber)),
+          std::pair(&offerVersion, bool(code))})
         if (!valid)
             unusable << "--" + option->names().constFirst();
     if (!unusable.isEmpty()) {
@@ -218,6 +235,9 @@ std::optional<ServiceOptions> ServiceOptions::parse(const QCoreApplication& app,
     options.port = quint16(*portNumber);
     options.feedbackStoreBytes = qint64(*feedbackKilobytes) * 1024;
     options.answerSpoolBytes = qint64(*spoolMegabytes) * 1024 * 1024;
+    options.requestMemoryBytes = qint64(*requestMegabytes) * 1024 * 1024;
+    if (parser.isSet(answerReserve))
+        options.answerDiskReserveBytes = qint64(*reserveMegabytes) * 1024 * 1024;
     options.offeredCode = *code;
     options.offeredName = parser.value(offerName);
 

@@ -33,6 +33,10 @@ struct ServiceOptions
     int writeStallSeconds = 0;
     // What answers waiting for their clients may take on disk in all.
     qint64 answerSpoolBytes = 0;
+    // What heads and bodies up to 1 MB may take in memory in all.
+    qint64 requestMemoryBytes = 0;
+    // What those answers leave free on their disk for the store; nothing for the spool's own default.
+    std::optional<qint64> answerDiskReserveBytes;
     int largeRequests = 0;
     int largeWaitSeconds = 0;
     int keyIterations = 0;

@@ -249,14 +249,12 @@ AnswerText SyncService::sync(const Request& request, const FormData& form)
     if (SyncMerge(*connection, id, abandoned).merge(upload, clock, answer))
         return answer;
     if (request.abandoned()) {
-        qCDebug(lcService).noquote() << QString("a sync from %1 stopped: its client hung up").arg(request.peer.c_str());
+        qCDebug(lcTurns).noquote() << QString("a sync from %1 stopped: its client hung up").arg(request.peer.c_str());
         return busyAnswer();
     }
-    if (file->failed()) {
-        static WarningPace pace;
-        pace.warn("answers waiting for their clients take all the room they may: told a sync to come back later");
+    // The spool has said in the log which of its bounds the answer met, or what the disk refused.
+    if (file->failed())
         return busyAnswer();
-    }
     qCWarning(lcService) << "a sync was not stored";
     return storeFailed();
 }

@@ -1,5 +1,7 @@
 #include "workqueue.h"
 
+#include "servicelog.h"
+
 #include <boost/asio/post.hpp>
 
 #include <algorithm>
@@ -82,6 +84,7 @@ void WorkQueue::runWaiting()
                 m_withWaiting.erase(address);
             ++entry.working;
         }
+        qCDebug(lcTurns).noquote() << QString("a worker took a request of %1").arg(address.c_str());
         const Clock::time_point started = m_now();
         work();
         worked = m_now() - started;

@@ -20,4 +20,6 @@ public:
     virtual void setPage(const QString& html, const std::function<void(bool)>& loaded) = 0;
     // Prints the page shown in the background; the printer must live until printed is told the outcome.
     virtual void printPage(QPrinter* printer, const std::function<void(bool)>& printed) = 0;
+    // Told when the view can show nothing more: the process that renders its pages ended other than normally.
+    virtual void whenBroken(const std::function<void()>& broken) = 0;
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QStringList>
 
 class QWidget;
@@ -13,6 +14,10 @@ class ReportViewLoader
 public:
     // A new view with the given parent; null when the plugin cannot be loaded.
     static ReportView* create(QWidget* parent);
+
+    // The browser engine's flags: those given in its environment variable, with the sandbox off for root, which
+    // Chromium would not start with it, and its own log kept to fatal errors unless the given flags ask otherwise.
+    static QByteArray engineFlags(const QByteArray& given, bool root);
 
     // Only tests call it: the folders the plugin is looked for in from now on, loaded afresh for the next view;
     // an empty list brings back the program's own folders.

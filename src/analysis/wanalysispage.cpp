@@ -5,6 +5,7 @@
 #include "analysis/reportview.h"
 #include "analysis/reportviewloader.h"
 #include "data/filesetting.h"
+#include "data/logcategories.h"
 #include "platform/fileprompt.h"
 #include "widgets/dmessagebox.h"
 #include "widgets/fittedcolumns.h"
@@ -73,11 +74,18 @@ ReportView* WAnalysisPage::view()
     if (m_view || m_viewMissing)
         return m_view;
     m_view = ReportViewLoader::create(m_frame.webPage);
-    m_viewMissing = !m_view;
-    if (m_view) {
-        m_frame.webPage->layout()->addWidget(m_view->widget());
-        return m_view;
+    if (!m_view) {
+        showViewMissing();
+        return nullptr;
     }
+    m_view->whenBroken([this] { viewBroke(); });
+    m_frame.webPage->layout()->addWidget(m_view->widget());
+    return m_view;
+}
+
+void WAnalysisPage::showViewMissing()
+{
+    m_viewMissing = true;
     // Where the chart would stay blank, the user learns why and what still works.
     auto* missing = new QLabel(tr("此处无法显示图形和报表：显示它们的组件没有载入。\n"
                                   "表格照常可用，报表仍可打印和导出。"),
@@ -86,7 +94,24 @@ ReportView* WAnalysisPage::view()
     missing->setAlignment(Qt::AlignCenter);
     missing->setWordWrap(true);
     m_frame.webPage->layout()->addWidget(missing);
-    return nullptr;
+}
+
+void WAnalysisPage::viewBroke()
+{
+    qCCritical(lcAnalysis) << "the browser view's render process ended: charts and reports are no longer shown";
+    // The view is still telling of its end; it goes once it has told.
+    QWidget* broken = m_view->widget();
+    broken->deleteLater();
+    m_view = nullptr;
+    m_loaded = false;
+    showViewMissing();
+    if (m_printer) {
+        // A print under way may write into its printer until the view is gone.
+        QPrinter* printer = m_printer.release();
+        connect(broken, &QObject::destroyed, [printer] { delete printer; });
+        m_printWaits = false;
+        printFinished(false);
+    }
 }
 
 void WAnalysisPage::setUpTable(QTableWidget* table, const QStringList& headers, Frame& frame)

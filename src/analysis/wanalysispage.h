@@ -130,6 +130,9 @@ private:
     // The browser view is made when a chart or a report is first shown or printed, not with the page; null, with
     // a word to the user in its place, when there is none to be had.
     ReportView* view();
+    void showViewMissing();
+    // The view's render process died: the page goes on as without a view.
+    void viewBroke();
     void pageLoaded(bool ok);
     void startPrint();
     // The report of the period chosen: the one shown, or else one made afresh, so that a page whose report was

@@ -3,6 +3,7 @@
 #include "data/filesetting.h"
 #include "data/logcategories.h"
 #include "data/metadata.h"
+#include "data/serviceaddress.h"
 #include "platform/platformprobe.h"
 
 #include <QCoreApplication>
@@ -13,7 +14,6 @@
 namespace {
 Constants* instance = nullptr;
 const char* defaultBookName = "Quillbay.db";
-const char* defaultServiceUrl = "http://127.0.0.1:8647/";
 
 // Only a bare file name names a book of the data folder: an empty name would make the folder itself the book,
 // and one with a path could reach a file outside it, which the program would then upgrade and fill.
@@ -175,8 +175,12 @@ void Constants::setBookName(const QString& name)
 QString Constants::getBaseUrl() const
 {
     qCDebug(lcData) << "program folder" << QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
-    const QString configured = qEnvironmentVariable("QUILLBAY_SERVICE_URL");
-    return configured.isEmpty() ? QString(defaultServiceUrl) : configured;
+    return ServiceAddress::fromEnvironment().baseUrl();
+}
+
+QString Constants::getServiceUrlProblem() const
+{
+    return ServiceAddress::fromEnvironment().problem();
 }
 
 void Constants::makeDir(const QString& path)

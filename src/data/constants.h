@@ -30,7 +30,10 @@ public:
     QString getConfigDir() const;
     QString getBookName();
     void setBookName(const QString& name);
+    // The service's address from QUILLBAY_SERVICE_URL as an absolute root ending in "/"; empty when the address
+    // is refused, which getServiceUrlProblem() then explains to the user.
     QString getBaseUrl() const;
+    QString getServiceUrlProblem() const;
 
     // Creates the folder and every missing folder above it, each for the owner only.
     static void makeDir(const QString& path);

@@ -64,6 +64,10 @@ void DSyncConfig::on_pbOK_clicked()
         DMessageBox::information(this, tr("错误！"), tr("密码只能使用英文字母、数字和符号，请重新输入。"));
         return;
     }
+    if (const QString problem = Constants::getInstance()->getServiceUrlProblem(); !problem.isEmpty()) {
+        refuse(problem);
+        return;
+    }
     abandonCheck();
     setChecking(true);
     m_check = new HttpHelper(this);

@@ -47,6 +47,7 @@ DUpdate::DUpdate(QWidget* parent, MVersion* version) : QDialog(parent), ui(new U
     ui->stackedWidget->setCurrentIndex(checkingPage);
     auto* helper = new UpdateHelper(this, false);
     connect(helper, &UpdateHelper::versionChecked, this, &DUpdate::versionChecked);
+    connect(helper, &UpdateHelper::checkFailed, this, &DUpdate::checkFailed);
     helper->checkVersion();
 }
 
@@ -71,7 +72,17 @@ void DUpdate::versionChecked(MVersion* checked)
         ui->tbDescription->setText(version->description);
         return;
     }
-    ui->lbChecklStatus->setText(tr("已经是最新版本，无需更新！"));
+    showCheckResult(tr("已经是最新版本，无需更新！"));
+}
+
+void DUpdate::checkFailed(QString message)
+{
+    showCheckResult(message);
+}
+
+void DUpdate::showCheckResult(const QString& text)
+{
+    ui->lbChecklStatus->setText(text);
     ui->pbCancelOrOK->setText(tr("确定"));
 }
 

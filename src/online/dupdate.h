@@ -43,10 +43,13 @@ private slots:
     void on_pbUpdate_clicked();
     void on_pbCancel_clicked();
     void versionChecked(MVersion* version);
+    void checkFailed(QString message);
     void on_pbCancelOrOK_clicked();
     void on_pbCancel_2_clicked();
 
 private:
+    // The checking page's last word: the text, and a button that closes the dialog.
+    void showCheckResult(const QString& text);
     void retryDownload();
     // Whether the finished download is a whole installer: no refusal, all the announced bytes, large enough.
     bool isWholeInstaller(const QNetworkReply* finished) const;

@@ -64,6 +64,10 @@ bool SyncHelper::sync()
     startTime = QDateTime::currentDateTimeUtc();
     emit syncStarted();
     emit syncLog(tr("正在同步数据..."));
+    if (const QString problem = Constants::getInstance()->getServiceUrlProblem(); !problem.isEmpty()) {
+        fail(transferFailed, problem);
+        return true;
+    }
     if (FileSetting::getInstance()->getValue("Backup/BackupBeforeSync", true).toBool())
         BackupHelper::backup();
     lastSyncTime = readLastSyncTime();

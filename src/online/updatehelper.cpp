@@ -30,9 +30,14 @@ void UpdateHelper::checkVersion()
 {
     // Only the latest check is answered.
     delete http;
+    http = nullptr;
+    const Constants* constants = Constants::getInstance();
+    if (const QString problem = constants->getServiceUrlProblem(); !problem.isEmpty()) {
+        emit checkFailed(problem);
+        return;
+    }
     http = new HttpHelper(this);
     connect(http, &HttpHelper::finished, this, &UpdateHelper::downloaded);
-    const Constants* constants = Constants::getInstance();
     http->get(constants->getBaseUrl() + "client/pc.php?ver=" + QString::number(constants->getVersionCode()));
 }
 

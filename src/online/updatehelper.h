@@ -21,6 +21,8 @@ public:
 
 signals:
     void versionChecked(MVersion* version);
+    // No check could be made, for the reason given; nothing was asked.
+    void checkFailed(QString message);
 
 private slots:
     void downloaded(QString html);

@@ -2,6 +2,7 @@
 
 #include "platform/replaceable.h"
 
+#include <QProcessEnvironment>
 #include <QStringList>
 
 // Starts a new, independent copy of this program. Switching books, restoring and importing all end up here,
@@ -11,6 +12,7 @@ class ProgramLauncher : public Replaceable<ProgramLauncher>
 public:
     virtual ~ProgramLauncher() = default;
 
-    // Starts the program's own executable, detached, with the arguments; false when it could not be started.
-    virtual bool startCopy(const QStringList& arguments);
+    // Starts the program's own executable, detached, with the arguments and the environment; false when it could
+    // not be started. The new copy holds none of this copy's files and connections.
+    virtual bool startCopy(const QStringList& arguments, const QProcessEnvironment& environment);
 };

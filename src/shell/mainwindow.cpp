@@ -20,6 +20,7 @@
 #include "platform/maximizedarea.h"
 #include "platform/systemtray.h"
 #include "widgets/dmessagebox.h"
+#include "widgets/programrestart.h"
 
 #include <QCloseEvent>
 #include <QFileInfo>
@@ -54,6 +55,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui::MainWi
     ui->wgtHeader->setContentWidget(ui->wgtContent);
     createTray();
     MaximizedArea::fit(this);
+    ProgramRestart::placeWindow(this);
 
     m_dateCheckThread = new DateCheckThread(this);
     connect(m_dateCheckThread, &DateCheckThread::incorrectDate, this, &MainWindow::showIncorrectDate);

@@ -5,6 +5,12 @@
 #include "widgets/dmessagebox.h"
 
 #include <QCoreApplication>
+#include <QWidget>
+
+namespace {
+// The settings file keeps no window geometry: the window's placement goes to the new copy only.
+const char* placementVariable = "QUILLBAY_WINDOW_PLACEMENT";
+} // namespace
 
 bool ProgramRestart::with(QWidget* parent, const QString& verb, const QString& file)
 {
@@ -12,7 +18,9 @@ bool ProgramRestart::with(QWidget* parent, const QString& verb, const QString& f
     if (!FileSetting::getInstance()->sync())
         DMessageBox::error(parent, QCoreApplication::translate(
                                        "ProgramRestart", "设置文件无法写入（磁盘可能已满），最近更改的设置没有保存。"));
-    if (!ProgramLauncher::current()->startCopy({verb, file})) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(placementVariable, QString::fromLatin1(parent->window()->saveGeometry().toBase64()));
+    if (!ProgramLauncher::current()->startCopy({verb, file}, environment)) {
         DMessageBox::error(parent,
                            QCoreApplication::translate("ProgramRestart", "未能启动新的程序，当前程序继续运行。"));
         return false;
@@ -20,4 +28,14 @@ bool ProgramRestart::with(QWidget* parent, const QString& verb, const QString& f
     // exit() rather than quit(): quit() would first send the windows their close events.
     QCoreApplication::exit(0);
     return true;
+}
+
+void ProgramRestart::placeWindow(QWidget* window)
+{
+    const QByteArray placement = qgetenv(placementVariable);
+    if (placement.isEmpty())
+        return;
+    // Read once: what this copy starts in turn has a placement of its own, or none.
+    qunsetenv(placementVariable);
+    window->restoreGeometry(QByteArray::fromBase64(placement));
 }

@@ -27,8 +27,24 @@ private slots:
         QVERIFY2(lines.first().contains("no charts or reports"), qPrintable(lines.first()));
     }
 
+    // The engine would end the program when it finds no helper program to draw in: the view is missing instead.
+    void missingEngineHelperIsAMissingView()
+    {
+        qputenv("QTWEBENGINEPROCESS_PATH", "/nonexistent/QtWebEngineProcess");
+        ReportViewLoader::setPluginFolders({});
+        MessageRecorder messages;
+        QWidget page;
+        QVERIFY(!ReportViewLoader::create(&page));
+        qunsetenv("QTWEBENGINEPROCESS_PATH");
+        ReportViewLoader::setPluginFolders({});
+        const QStringList lines = messages.lines("quillbay.analysis");
+        QCOMPARE(lines.size(), 1);
+        QVERIFY2(lines.first().contains("/nonexistent/QtWebEngineProcess"), qPrintable(lines.first()));
+    }
+
     // The test platform offers OpenGL but, without a display, makes no context, as a desktop whose driver fails:
-    // the view is drawn in software and shows its page, and the terminal is told once.
+    // the view is drawn in software and shows its page, and the terminal is told once. Run as root, the engine
+    // starts although nothing in the environment turned its sandbox off.
     void failedGraphicsContextIsDrawnInSoftware()
     {
         MessageRecorder messages;
@@ -45,12 +61,22 @@ private slots:
                  QStringList{"quillbay.analysis: no OpenGL context for the browser engine: charts and reports are "
                              "drawn in software"});
     }
+
+    void engineFlagsKeepWhatIsGiven()
+    {
+        QCOMPARE(ReportViewLoader::engineFlags(" --lang=zh ", true), "--lang=zh --no-sandbox --log-level=3");
+        // A copy started by a restart inherits the flags of the copy before.
+        QCOMPARE(ReportViewLoader::engineFlags("--no-sandbox --log-level=3", true), "--no-sandbox --log-level=3");
+        QCOMPARE(ReportViewLoader::engineFlags("--enable-logging --no-sandbox-zygote", false),
+                 "--enable-logging --no-sandbox-zygote");
+    }
 };
 
 int main(int argc, char* argv[])
 {
-    // Without a display the offscreen platform makes no OpenGL context.
+    // Without a display the offscreen platform makes no OpenGL context; and the engine starts as users start it.
     qunsetenv("DISPLAY");
+    qunsetenv("QTWEBENGINE_DISABLE_SANDBOX");
     QApplication app(argc, argv);
     TestReportView test;
     return QTest::qExec(&test, argc, argv);

@@ -123,6 +123,16 @@ private slots:
         QVERIFY(!child<QTextBrowser>(&dialog, "tbDescription")->toPlainText().isEmpty());
     }
 
+    // With an address that is no http address the checking page says so, and the check ends there.
+    void manualCheckNamesARefusedAddress()
+    {
+        qputenv("QUILLBAY_SERVICE_URL", "localhost:8647");
+        DUpdate dialog(nullptr, nullptr);
+        QCOMPARE(child<QLabel>(&dialog, "lbChecklStatus")->text(),
+                 "环境变量 QUILLBAY_SERVICE_URL 的值“localhost:8647”不是 http 或 https 地址，无法连接服务器。");
+        QCOMPARE(child<QPushButton>(&dialog, "pbCancelOrOK")->text(), "确定");
+    }
+
     // The automatic check opens the dialog itself, and only for a newer version.
     void automaticCheck_data()
     {

@@ -339,6 +339,34 @@ private slots:
         QCOMPARE(DbSetting::getInstance()->getUserId(), binding && done ? "12345" : "");
     }
 
+    // An answer may list an id more than once: the latest stamp wins, and the first row listed among equal ones,
+    // as if the rows were applied one after another.
+    void repeatedIdTakesTheLatestFirstRow_data()
+    {
+        QTest::addColumn<QString>("local"); // the book's row, stamped `older`, or none
+        QTest::addColumn<QString>("firstStamp");
+        QTest::addColumn<QString>("secondStamp");
+        QTest::addColumn<QString>("expected"); // the row's amount and version
+        QTest::newRow("new row, equal stamps") << "none" << same << same << "2|" + same;
+        QTest::newRow("older row, equal stamps") << "row" << same << same << "2|" + same;
+        QTest::newRow("new row, later second") << "none" << same << newer << "3|" + newer;
+        QTest::newRow("older row, later first") << "row" << newer << same << "2|" + newer;
+    }
+    void repeatedIdTakesTheLatestFirstRow()
+    {
+        QFETCH(QString, local);
+        QFETCH(QString, firstStamp);
+        QFETCH(QString, secondStamp);
+        QFETCH(QString, expected);
+        if (local == "row")
+            addBill("tbl_bill", "z", 1, older);
+        QVERIFY(merge({bills({billRow("z", "2", firstStamp), billRow("z", "3", secondStamp)})}));
+        QCOMPARE(BookRows::value("select amount || '|' || version from tbl_bill where id='z'")
+                     .toString()
+                     .replace(".0|", "|"),
+                 expected);
+    }
+
     void hostileAnswerIsTakenOnlyWhereItFits_data()
     {
         QTest::addColumn<QString>("table");
@@ -364,6 +392,30 @@ private slots:
         entry["update_columns"] = entry["update_columns"].toStringList() << column;
         QVERIFY(merge({entry}));
         QCOMPARE(BookRows::value(query).toString(), expected);
+    }
+
+    // Besides what the journal names, a synced book sends what is stamped from the start of its last sync on: a row
+    // or deletion stamped in that very second may have been written after the sync began.
+    void changeSetTakesStampsFromTheLastSync()
+    {
+        const QString last = start.toString(stamp);
+        const QStringList ids{"before", "at", "after"};
+        for (int i = 0; i < ids.size(); ++i) {
+            const QString version = start.addSecs(i - 1).toString(stamp);
+            addBill("tbl_bill", ids.at(i), 1, version);
+            addBill("tbl_bill_deleted", "gone " + ids.at(i), 1, version);
+        }
+        QCOMPARE(BookRows::value("select count(*) from tbl_sync_pending").toInt(), 0);
+        QVariantList entries;
+        qint64 pending = 0;
+        QVERIFY(SyncChangeSet::build(tables, last, entries, pending));
+        const QVariantMap bill = entries.first().toMap();
+        QStringList sent;
+        for (const char* list : {"update_data", "delete_data"})
+            for (const QVariant& row : bill.value(list).toList())
+                sent << row.toList().first().toString();
+        sent.sort();
+        QCOMPARE(sent, QStringList({"after", "at", "gone after", "gone at"}));
     }
 
     // Mutated answers through the reader and the merge never crash, and one that is refused, or whose merge
@@ -464,6 +516,39 @@ private slots:
         QCOMPARE(DbSetting::getInstance()->getUserId(), requests == 2 ? "12345" : userId);
         if (end != "finished" && requests < 2)
             QVERIFY(TestBook::bytesOf(QSqlDatabase::database().databaseName()) == before);
+    }
+
+    // The address reaches the service as typed; one that is no http address ends the sync at once with the reason.
+    void serviceAddressAsTyped_data()
+    {
+        QTest::addColumn<QString>("pattern"); // %1: the port of the service
+        QTest::addColumn<QByteArray>("path"); // the path asked for; empty: nothing is sent
+        QTest::newRow("without the slash") << "http://127.0.0.1:%1" << QByteArray("/sync/userid.php");
+        QTest::newRow("path behind a proxy")
+            << " http://127.0.0.1:%1/quillbay" << QByteArray("/quillbay/sync/userid.php");
+        QTest::newRow("no scheme") << "127.0.0.1:%1" << QByteArray();
+    }
+    void serviceAddressAsTyped()
+    {
+        QFETCH(QString, pattern);
+        QFETCH(QByteArray, path);
+        storeAccount("");
+        LoopbackHttpServer server(ok("{`error`:1,`message`:`错误！`}"));
+        const QString typed = pattern.arg(server.serverPort());
+        qputenv("QUILLBAY_SERVICE_URL", typed.toUtf8());
+        const MessageRecorder terminal;
+        const QString result = SyncRun::toEnd(10000);
+        qunsetenv("QUILLBAY_SERVICE_URL");
+        if (path.isEmpty()) {
+            QCOMPARE(result,
+                     "505|环境变量 QUILLBAY_SERVICE_URL 的值“" + typed + "”不是 http 或 https 地址，无法连接服务器。");
+            QVERIFY(server.requests().isEmpty());
+            QCOMPARE(terminal.lines().size(), 1);
+        } else {
+            QCOMPARE(result, "1|错误！");
+            QCOMPARE(server.requests().size(), 1);
+            QVERIFY(server.requests().first().startsWith("POST " + path + " HTTP/1.1\r\n"));
+        }
     }
 
     // Once the service has answered, the journal forgets what the sync carried up: a later sync with nothing

@@ -30,7 +30,7 @@ private slots:
     void initTestCase()
     {
         // The service says when a request waits for a worker.
-        qputenv("QT_LOGGING_RULES", "quillbay.service.debug=true");
+        qputenv("QT_LOGGING_RULES", "quillbay.service.turns.debug=true");
     }
 
     // Told to stop, the service takes no new connection, finishes the work under way, closes a connection whose

@@ -67,13 +67,15 @@ public:
 class RecordingLauncher : public ProgramLauncher
 {
 public:
-    bool startCopy(const QStringList& arguments) override
+    bool startCopy(const QStringList& arguments, const QProcessEnvironment& environment) override
     {
         starts << arguments;
+        environments << environment;
         return succeeds;
     }
     bool succeeds = true;
     QList<QStringList> starts;
+    QList<QProcessEnvironment> environments;
 };
 
 class RecordingUrlOpener : public UrlOpener

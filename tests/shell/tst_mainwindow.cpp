@@ -1,5 +1,7 @@
 #include "shelltesting.h"
 
+#include "analysis/reportview.h"
+#include "analysis/reportviewloader.h"
 #include "bookdump.h"
 #include "bookkeeping/dbill.h"
 #include "bookrows.h"
@@ -13,12 +15,14 @@
 #include "shell/mainwindow.h"
 #include "syncrun.h"
 #include "testbook.h"
+#include "widgets/programrestart.h"
 
 #include <QAbstractButton>
 #include <QCloseEvent>
 #include <QDir>
 #include <QDoubleSpinBox>
 #include <QLoggingCategory>
+#include <QOpenGLContext>
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
@@ -383,6 +387,69 @@ private slots:
                 QCOMPARE(window.maximumSize(), area.size().expandedTo(window.minimumSize()));
             }
         }
+    }
+
+    void keepsItsPlaceThroughTheFirstChartAndARestart_data()
+    {
+        QTest::addColumn<bool>("maximised");
+        QTest::newRow("moved and sized") << false;
+        QTest::newRow("maximised") << true;
+    }
+    // The first chart or report has Qt make the window's native window anew, and a restore, an import or a book
+    // switch starts a new copy: the window stays where the user left it, at its size, maximised if it was, and a
+    // maximised window still restores to where it was before.
+    void keepsItsPlaceThroughTheFirstChartAndARestart()
+    {
+        if (QGuiApplication::platformName() == "offscreen")
+            QSKIP("only a window manager places windows");
+        QFETCH(bool, maximised);
+        const QRect normal(37, 41, 1000, 640);
+        const auto staysPlaced = [&](MainWindow& window) {
+            QVERIFY(QTest::qWaitForWindowExposed(&window));
+            QTRY_COMPARE(window.isMaximized(), maximised);
+            QTRY_COMPARE(window.geometry(), maximised ? window.screen()->availableGeometry() : normal);
+            if (maximised) {
+                window.showNormal();
+                QTRY_COMPARE(window.geometry(), normal);
+                window.showMaximized();
+                QTRY_COMPARE(window.geometry(), window.screen()->availableGeometry());
+            }
+        };
+        RecordingLauncher launcher;
+        Replaced<ProgramLauncher> launching(&launcher);
+        {
+            MainWindow window;
+            window.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&window));
+            window.setGeometry(normal);
+            QTRY_COMPARE(window.geometry(), normal);
+            // As if the user had dragged it through the window manager: the program learns of that from the move.
+            window.setAttribute(Qt::WA_Moved, false);
+            if (maximised) {
+                window.showMaximized();
+                QTRY_COMPARE(window.geometry(), window.screen()->availableGeometry());
+            }
+            const WId native = window.winId();
+            ReportView* view = ReportViewLoader::create(window.centralWidget());
+            QVERIFY(view);
+            if (!QOpenGLContext::globalShareContext()->isValid())
+                QSKIP("drawn in software, the browser view leaves the native window as it is");
+            view->widget()->show();
+            bool loaded = false;
+            view->setPage("<html><body><p>图形</p></body></html>", [&loaded](bool) { loaded = true; });
+            QTRY_VERIFY_WITH_TIMEOUT(loaded && window.winId() != native, 30000);
+            staysPlaced(window);
+            if (QTest::currentTestFailed())
+                return;
+            QVERIFY(ProgramRestart::with(&window, "book", "Quillbay.db"));
+        }
+        // The new copy, started with the environment it was given.
+        const QProcessEnvironment environment = launcher.environments.first();
+        for (const QString& name : environment.keys())
+            qputenv(qPrintable(name), environment.value(name).toLocal8Bit());
+        MainWindow window;
+        window.show();
+        staysPlaced(window);
     }
 
 private:

@@ -1,5 +1,7 @@
 #include "serviceprocess.h"
 
+#include "testmount.h"
+
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QRandomGenerator>
@@ -50,6 +52,11 @@ QString postgreSqlUrl(const QString& database)
 ServiceProcess::ServiceProcess(const QStringList& arguments, const QString& database, const ServiceLaunch& launch)
     : m_program(launch.program.isEmpty() ? builtProgram() : launch.program), m_database(database)
 {
+    if (launch.diskMb > 0) {
+        m_disk = std::make_unique<TestMount>(TestMount::SmallDisk, m_data.path(), launch.diskMb);
+        if (!m_disk->isMounted())
+            return;
+    }
     if (m_database.isEmpty() && onPostgreSql()) {
         const QString name = QString("quillbay_%1").arg(QRandomGenerator::global()->generate64(), 0, 36);
         if (!execOn(true, QString(), {"create database " + name}))

@@ -5,11 +5,17 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
-// How to start the service: another build of it than this one's, and a limit of open descriptors (0: inherited).
+#include <memory>
+
+class TestMount;
+
+// How to start the service: another build of it than this one's, a limit of open descriptors (0: inherited), and a
+// disk of its own of that many megabytes for its data folder, which only root may mount (0: none).
 struct ServiceLaunch
 {
     QString program;
     int descriptors = 0;
+    int diskMb = 0;
 };
 
 // The real online service, started on a free loopback port. Unless given the address of a store to share, it gets
@@ -49,6 +55,8 @@ public:
 
 private:
     QTemporaryDir m_data;
+    // Declared after the folder it is mounted on, so that it is gone before the folder is removed.
+    std::unique_ptr<TestMount> m_disk;
     QString m_program;
     QString m_database;
     QString m_ownDatabase;

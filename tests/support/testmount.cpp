@@ -3,10 +3,11 @@
 #include <QFile>
 #include <sys/mount.h>
 
-TestMount::TestMount(Kind kind, const QString& path) : m_path(path)
+TestMount::TestMount(Kind kind, const QString& path, int diskMb) : m_path(path)
 {
     const QByteArray target = QFile::encodeName(path);
-    m_mounted = kind == SmallDisk ? ::mount("tmpfs", target, "tmpfs", 0, "size=4m") == 0
+    const QByteArray size = "size=" + QByteArray::number(diskMb) + 'm';
+    m_mounted = kind == SmallDisk ? ::mount("tmpfs", target, "tmpfs", 0, size.constData()) == 0
                                   : ::mount(target, target, nullptr, MS_BIND, nullptr) == 0;
 }
 

@@ -2,8 +2,9 @@
 
 #include <QString>
 
-// A mount for the life of the object, for faults only a real disk shows: a small tmpfs over a folder, to fill up
-// as a full disk, or a file bound over itself, which refuses to be renamed over. Only root may mount.
+// A mount for the life of the object, for faults only a real disk shows: a small tmpfs over a folder (4 MB unless
+// told otherwise), to fill up as a full disk, or a file bound over itself, which refuses to be renamed over. Only root
+// may mount.
 class TestMount
 {
 public:
@@ -13,7 +14,7 @@ public:
         PinnedFile,
     };
 
-    TestMount(Kind kind, const QString& path);
+    TestMount(Kind kind, const QString& path, int diskMb = 4);
     ~TestMount();
     bool isMounted() const { return m_mounted; }
     // Fills the small disk with the file "filler" until only about `free` bytes are left; clear() removes it.

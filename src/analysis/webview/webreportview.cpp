@@ -13,6 +13,11 @@ WebReportView::WebReportView(QWidget* parent) : QWebEngineView(parent)
         if (m_printed)
             m_printed(ok);
     });
+    connect(this, &QWebEngineView::renderProcessTerminated, this,
+            [this](QWebEnginePage::RenderProcessTerminationStatus status) {
+                if (status != QWebEnginePage::NormalTerminationStatus && m_broken)
+                    m_broken();
+            });
 }
 
 WebReportView::~WebReportView()
@@ -20,6 +25,7 @@ WebReportView::~WebReportView()
     // What the engine reports while it goes down reaches nobody.
     m_loaded = nullptr;
     m_printed = nullptr;
+    m_broken = nullptr;
 }
 
 QWidget* WebReportView::widget()
@@ -37,4 +43,9 @@ void WebReportView::printPage(QPrinter* printer, const std::function<void(bool)>
 {
     m_printed = printed;
     print(printer);
+}
+
+void WebReportView::whenBroken(const std::function<void()>& broken)
+{
+    m_broken = broken;
 }

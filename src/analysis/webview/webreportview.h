@@ -14,8 +14,10 @@ public:
     QWidget* widget() override;
     void setPage(const QString& html, const std::function<void(bool)>& loaded) override;
     void printPage(QPrinter* printer, const std::function<void(bool)>& printed) override;
+    void whenBroken(const std::function<void()>& broken) override;
 
 private:
     std::function<void(bool)> m_loaded;
     std::function<void(bool)> m_printed;
+    std::function<void()> m_broken;
 };
