@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <optional>
 
@@ -29,8 +30,9 @@ public:
     };
 
     // Takes the account's turn into `turn` once the sync before it has ended; false when that takes longer than
-    // `wait`.
-    bool take(const QString& userId, std::chrono::milliseconds wait, std::optional<Turn>& turn);
+    // `wait`, or the sync is `abandoned` meanwhile.
+    bool take(const QString& userId, std::chrono::milliseconds wait, const std::function<bool()>& abandoned,
+              std::optional<Turn>& turn);
 
 private:
     void release(const QString& userId);

@@ -3,6 +3,7 @@
 #include <list>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 class HttpConnection;
 
@@ -35,6 +36,8 @@ public:
     void working(HttpConnection* connection);
     // The connection that has gone longest without progress and is not being worked on, if any.
     HttpConnection* leastProgressed() const;
+    bool empty() const { return m_entries.empty(); }
+    std::vector<HttpConnection*> connections() const;
 
 private:
     struct Entry

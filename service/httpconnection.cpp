@@ -14,8 +14,11 @@
 #include <sstream>
 #include <utility>
 
+#include <cerrno>
+#include <exception>
 #include <linux/sockios.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 
 namespace {
 namespace asio = boost::asio;
@@ -50,6 +53,23 @@ HttpHandler::Answer bare(int status)
     HttpHandler::Answer answer;
     answer.status = status;
     return answer;
+}
+
+// The handler's answer, or its answer for a failure when the work throws: one request fails, not the service.
+HttpHandler::Answer answerOf(HttpHandler& handler, HttpHandler::Request request)
+{
+    const QString client = QString::fromStdString(request.peer);
+    QString failure;
+    try {
+        return handler.answer(std::move(request));
+    } catch (const std::exception& error) {
+        failure = error.what();
+    } catch (...) {
+        failure = "an exception of no known type";
+    }
+    static WarningPace pace;
+    pace.warn(QString("a request from %1 failed: %2").arg(client, failure));
+    return handler.failed();
 }
 
 } // namespace
@@ -251,6 +271,8 @@ void HttpConnection::checkHead()
         self->answer(self->m_server.handler().busy());
     });
     m_server.turns().await(shared_from_this());
+    if (m_state == State::InLine)
+        watchClient();
 }
 
 bool HttpConnection::takeTurn()
@@ -289,13 +311,21 @@ void HttpConnection::queue()
     m_server.memory().pin(this);
     freeHeadBuffer();
     m_request.body = std::exchange(m_body, QByteArray());
+    m_gone = std::make_shared<std::atomic<bool>>(false);
+    m_request.gone = m_gone;
     auto work = [self = shared_from_this(), request = std::move(m_request)]() mutable {
-        HttpHandler::Answer answer = self->m_server.handler().answer(std::move(request));
-        asio::post(self->m_server.network(),
-                   [self, answer = std::move(answer)]() mutable { self->answer(std::move(answer)); });
+        HttpHandler::Answer answer = answerOf(self->m_server.handler(), std::move(request));
+        asio::post(self->m_server.network(), [self, answer = std::move(answer)]() mutable {
+            self->m_queued = false;
+            self->answer(std::move(answer));
+        });
     };
-    if (m_server.queue().add(m_client, std::move(work)))
-        return;
+    if (const std::optional<quint64> ticket = m_server.queue().add(m_client, std::move(work))) {
+        m_queued = true;
+        m_ticket = *ticket;
+        qCDebug(lcTurns).noquote() << QString("a request from %1 waits for a worker").arg(m_client.c_str());
+        return watchClient();
+    }
     static WarningPace pace;
     pace.warn(QString("requests from %1 that wait for a worker are at their cap of %2: refused another")
                   .arg(m_client.c_str())
@@ -303,18 +333,47 @@ void HttpConnection::queue()
     answer(m_server.handler().busy());
 }
 
+void HttpConnection::watchClient()
+{
+    if (std::exchange(m_watching, true))
+        return;
+    m_stream.socket().async_wait(
+        asio::socket_base::wait_read, [self = shared_from_this()](const beast::error_code& error) {
+            self->m_watching = false;
+            const bool inLine = self->m_state == State::InLine;
+            if (error || (!inLine && self->m_state != State::Working))
+                return;
+            // A large request's body may come before its turn, to be read then: it is only looked at here.
+            std::array<char, 4096> scratch;
+            const ssize_t read = recv(self->m_stream.socket().native_handle(), scratch.data(), scratch.size(),
+                                      MSG_DONTWAIT | (inLine ? MSG_PEEK : 0));
+            if (read == 0 || (read < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
+                self->close();
+                qCDebug(lcTurns).noquote()
+                    << QString("the client of a request from %1 hung up: %2")
+                           .arg(self->m_client.c_str(),
+                                self->m_queued ? "its worker stops at its next page" : "its places are free");
+                return;
+            }
+            if (read > 0 && inLine)
+                return;
+            // What a client sends after its request is no close; past the drain limit it is left unread.
+            self->m_dropped += std::max<qint64>(read, 0);
+            if (self->m_dropped < maxDrained)
+                self->watchClient();
+        });
+}
+
 void HttpConnection::answer(HttpHandler::Answer answer)
 {
+    // The turn and the memory end with the work: what remains is writing the answer, which costs no more than the
+    // answer.
+    releaseRequest();
     if (m_state == State::Closed)
         return;
     m_state = State::Answering;
     // From here on the client's taking of the answer is its progress.
     progressed();
-    // The turn ends with the work: what remains is writing the answer, which costs no more than the answer.
-    if (std::exchange(m_holdsTurn, false))
-        m_server.turns().release();
-    // What the request held goes with the work done on it.
-    m_server.memory().release(this);
     m_parser.reset();
     freeHeadBuffer();
     m_body = QByteArray();
@@ -447,22 +506,37 @@ void HttpConnection::progressed()
     m_server.table().progressed(this);
 }
 
+void HttpConnection::releaseRequest()
+{
+    if (std::exchange(m_holdsTurn, false))
+        m_server.turns().release();
+    m_server.memory().release(this);
+}
+
 void HttpConnection::close()
 {
     if (m_state == State::Closed)
         return;
+    // The request's work, withdrawn below, may hold the last reference to the connection.
+    const std::shared_ptr<HttpConnection> keep = weak_from_this().lock();
     m_state = State::Closed;
     m_timer.cancel();
     m_stream.close();
     m_server.table().leave(this);
-    if (std::exchange(m_holdsTurn, false))
-        m_server.turns().release();
+    // A request still waiting for a worker goes with its connection. One a worker is on stops at the worker's next
+    // page; its turn and its memory end with that work, which holds them till then.
+    if (m_queued && m_server.queue().withdraw(m_client, m_ticket))
+        m_queued = false;
+    if (m_gone)
+        m_gone->store(true);
+    if (!m_queued)
+        releaseRequest();
     // What the connection held goes at once, not when its last handler has run.
-    m_server.memory().release(this);
     m_wanted = 0;
     m_parser.reset();
     freeHeadBuffer();
     m_body = QByteArray();
     m_request = HttpHandler::Request();
     dropAnswer();
+    m_server.closed();
 }

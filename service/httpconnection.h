@@ -12,6 +12,7 @@
 #include <boost/beast/http/message.hpp>
 #include <boost/beast/http/parser.hpp>
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <optional>
@@ -29,7 +30,10 @@ class HttpServer;
 // it is read. Every byte read or taken counts as progress, which decides who goes first when places run out.
 // The memory a head or a body is read into is claimed from the server's budget as its bytes come (a large request's
 // body is its turn's), and the connection's reading waits while there is none; an answer held in memory counts
-// against the server's room for answers, and goes to a file of the spool when that is taken.
+// against the server's room for answers, and goes to a file of the spool when that is taken. While a request waits
+// for its turn or a worker, or is worked on, a client that closes its end gives everything back at once: the
+// connection, its place among the waiting, its turn and its memory, those a worker holds once the worker lets go; a
+// worker on it stops at its next page of the store.
 class HttpConnection : public std::enable_shared_from_this<HttpConnection>, public MemoryBudget::Holder
 {
 public:
@@ -75,7 +79,12 @@ private:
     void readBody();
     // Hands the whole request to the workers, or refuses it when its address has its share waiting.
     void queue();
+    // Closes the connection once its client closes its end while the request waits for its turn or a worker, or is
+    // worked on.
+    void watchClient();
     void answer(HttpHandler::Answer answer);
+    // Gives back the large request's turn and the memory the request held.
+    void releaseRequest();
     void writeSome();
     // Closes the connection once its client has taken no byte of the answer for the stall time, or at the answer's
     // deadline.
@@ -107,6 +116,14 @@ private:
     std::string m_client;
     State m_state = State::Idle;
     bool m_holdsTurn = false;
+    bool m_watching = false;
+    // What the client sent after its request while it waited, read and dropped.
+    qint64 m_dropped = 0;
+    // The request is with the workers, waiting or worked on, under its ticket: its answer comes back.
+    bool m_queued = false;
+    quint64 m_ticket = 0;
+    // Set once the client has gone, for the worker on the request to see.
+    std::shared_ptr<std::atomic<bool>> m_gone;
     // The body: its length, and what has come of it into the room claimed so far (its size).
     qint64 m_length = 0;
     qint64 m_received = 0;

@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <atomic>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -24,6 +26,10 @@ public:
         std::string host;
         std::string origin;
         QByteArray body;
+        // Set on the network thread once the client has gone: its answer will never be sent.
+        std::shared_ptr<const std::atomic<bool>> gone;
+
+        bool abandoned() const { return gone && gone->load(); }
     };
 
     struct Answer
@@ -45,4 +51,6 @@ public:
     // The answer to a request the service cannot take now: a large one that waited its turn in vain, or one more
     // from an address that has its share of connections or of requests waiting.
     virtual Answer busy() const = 0;
+    // The answer to a request whose work failed unexpectedly, an exception thrown.
+    virtual Answer failed() const = 0;
 };

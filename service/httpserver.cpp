@@ -2,6 +2,7 @@
 
 #include "answertext.h"
 #include "httpconnection.h"
+#include "servicelog.h"
 #include "warningpace.h"
 
 #include <boost/asio/ip/address.hpp>
@@ -14,6 +15,8 @@ using tcp = asio::ip::tcp;
 
 // While no descriptor is free, the listener waits this long before it accepts again instead of spinning.
 const auto acceptPause = std::chrono::milliseconds(100);
+// How long the connections open when the service is told to stop may go on.
+const std::chrono::seconds stopGrace(5);
 
 bool outOfDescriptors(const boost::system::error_code& error)
 {
@@ -26,7 +29,8 @@ HttpServer::HttpServer(const Limits& limits, std::shared_ptr<AnswerSpool> spool)
     : m_limits(limits), m_clients(limits.trustedProxies), m_table(limits.maxConnections, limits.perAddress),
       m_turns(limits.largeAtOnce), m_memory(limits.requestMemory), m_spool(std::move(spool)),
       m_drainBuffer(std::size_t(AnswerText::pieceSize)), m_acceptor(m_network), m_acceptPause(m_network),
-      m_workers(std::size_t(limits.workers)), m_queue(m_workers, limits.workers, limits.waitingPerAddress)
+      m_signals(m_network, SIGTERM, SIGINT), m_stopGrace(m_network), m_workers(std::size_t(limits.workers)),
+      m_queue(m_workers, limits.workers, limits.waitingPerAddress)
 {
     m_pieceBuffer.reserve(AnswerText::pieceSize);
 }
@@ -58,10 +62,46 @@ quint16 HttpServer::listen(const QHostAddress& address, quint16 port, QString& e
 void HttpServer::run(HttpHandler& handler)
 {
     m_handler = &handler;
+    m_signals.async_wait([this](const boost::system::error_code& error, int signal) {
+        if (!error)
+            stop(signal);
+    });
     accept();
     m_network.run();
     // No worker may still be answering once the handler is gone.
     m_workers.join();
+    // What the workers handed back after the last connection closed is let go of, answer files and all.
+    m_network.restart();
+    m_network.run();
+}
+
+void HttpServer::closed()
+{
+    if (m_stopping && m_table.empty())
+        m_stopGrace.cancel();
+}
+
+void HttpServer::stop(int signal)
+{
+    qCWarning(lcService).noquote() << QString("stopping on %1: no new connections; those open have %2 s to finish")
+                                          .arg(signal == SIGINT ? "SIGINT" : "SIGTERM")
+                                          .arg(stopGrace.count());
+    m_stopping = true;
+    boost::system::error_code ignored;
+    m_acceptor.close(ignored);
+    m_acceptPause.cancel();
+    // Ends early, cancelled, once the last connection has closed.
+    m_stopGrace.expires_after(stopGrace);
+    m_stopGrace.async_wait([this](const boost::system::error_code&) { closeAll(); });
+    if (m_table.empty())
+        m_stopGrace.cancel();
+}
+
+void HttpServer::closeAll()
+{
+    // Closing one connection never ends another: each is held by its own handlers, which run later.
+    for (HttpConnection* connection : m_table.connections())
+        connection->close();
 }
 
 bool HttpServer::holdAnswer(qint64 bytes)
@@ -79,7 +119,12 @@ void HttpServer::releaseAnswer(qint64 bytes)
 
 void HttpServer::accept()
 {
+    if (m_stopping)
+        return;
     m_acceptor.async_accept([this](const boost::system::error_code& error, tcp::socket socket) {
+        // A connection accepted as the service stops is closed unserved.
+        if (m_stopping)
+            return;
         if (!error) {
             admit(std::move(socket));
         } else if (outOfDescriptors(error)) {

@@ -12,6 +12,7 @@
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/signal_set.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/thread_pool.hpp>
 
@@ -28,6 +29,8 @@ class HttpHandler;
 // connection that has gone longest without progress, sending its request or taking its answer, makes room for the
 // new one; a request being worked on is never dropped. The memory that heads and bodies are read into, that answers
 // are held in and that pieces of answers' files are read into is bounded in all, however many connections there are.
+// SIGTERM or SIGINT stops it: no connection is accepted from then on, and those open get a short grace to finish
+// before they are closed.
 class HttpServer
 {
 public:
@@ -62,8 +65,11 @@ public:
 
     // The port listened on (a free one when asked for 0), or 0 with the reason in `error`.
     quint16 listen(const QHostAddress& address, quint16 port, QString& error);
-    // Serves connections on the calling thread, answered by the handler, for as long as the process runs.
+    // Serves connections on the calling thread, answered by the handler, until a stop signal; returns once every
+    // connection is closed and every worker has ended.
     void run(HttpHandler& handler);
+    // A connection has closed.
+    void closed();
 
     const Limits& limits() const { return m_limits; }
     HttpHandler& handler() { return *m_handler; }
@@ -86,6 +92,9 @@ private:
     void accept();
     void admit(boost::asio::ip::tcp::socket socket);
     void pauseAccepting();
+    void stop(int signal);
+    // Closes every connection left: the work still under way on their requests stops at its next page.
+    void closeAll();
 
     Limits m_limits;
     HttpHandler* m_handler = nullptr;
@@ -101,6 +110,10 @@ private:
     boost::asio::io_context m_network{1};
     boost::asio::ip::tcp::acceptor m_acceptor;
     boost::asio::steady_timer m_acceptPause;
+    boost::asio::signal_set m_signals;
+    // The grace the open connections get once the service stops.
+    boost::asio::steady_timer m_stopGrace;
+    bool m_stopping = false;
     boost::asio::thread_pool m_workers;
     // Made after the workers it hands requests to; run() joins them before either goes.
     WorkQueue m_queue;

@@ -1,6 +1,7 @@
 #include "accountregistry.h"
 #include "answerspool.h"
 #include "httpserver.h"
+#include "servicelog.h"
 #include "serviceoptions.h"
 #include "servicestore.h"
 #include "syncservice.h"
@@ -116,5 +117,6 @@ int main(int argc, char* argv[])
     SyncService service(*options, options->baseUrl(port), spool);
     out << "listening on " << options->listenUrl(port) << Qt::endl;
     server.run(service);
-    return 1;
+    qCWarning(lcService) << "stopped";
+    return 0;
 }

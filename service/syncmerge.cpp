@@ -7,13 +7,27 @@
 
 #include <QDateTime>
 
-SyncMerge::SyncMerge(ServiceStore& store, const QString& userId) : m_store(store), m_userId(userId) {}
+SyncMerge::SyncMerge(ServiceStore& store, const QString& userId, std::function<bool()> abandoned)
+    : m_store(store), m_userId(userId), m_abandoned(std::move(abandoned))
+{
+}
 
 bool SyncMerge::merge(const ChangeSet& upload, const DeviceClock& clock, AnswerText& answer)
 {
     Plan plan{0, {}, answer.sibling()};
     if (!prepare(upload, clock, plan) || !m_store.transaction())
         return false;
+    try {
+        return mergeInTransaction(upload, clock, plan, answer);
+    } catch (...) {
+        // The worker's connection goes on serving others: it must not keep the account, or the store, held.
+        m_store.rollback();
+        throw;
+    }
+}
+
+bool SyncMerge::mergeInTransaction(const ChangeSet& upload, const DeviceClock& clock, Plan& plan, AnswerText& answer)
+{
     // Two devices of the account syncing at once, through this process or another, would otherwise both write what
     // they worked out from the state before either wrote, and the later commit would undo the earlier one's newer
     // rows. Holding the account also numbers its changes in the order they become visible.
@@ -48,14 +62,15 @@ bool SyncMerge::prepare(const ChangeSet& upload, const DeviceClock& clock, Plan&
         if (!plan.tables.back().prepare(m_store, m_userId, entries.back()))
             return false;
     }
-    // What the device sent was answered by its table. Reading stops once the answer has no room left.
-    const auto changed = [&plan, &entries](const QString& table, const StoredRecord& record) {
+    // What the device sent was answered by its table. Reading stops once the answer has no room left, or no device
+    // to go to.
+    const auto changed = [this, &plan, &entries](const QString& table, const StoredRecord& record) {
         const qsizetype at = ChangeSet::tableNames().indexOf(table);
         if (at >= 0 && !plan.tables.at(at).sent(record.id))
             entries.at(at).add(record);
-        return !plan.answer.failed();
+        return !plan.answer.failed() && !m_abandoned();
     };
-    if (!m_store.changedRecords(m_userId, seen, plan.lastChange + 1, changed))
+    if (!m_store.changedRecords(m_userId, seen, plan.lastChange + 1, changed) || m_abandoned())
         return false;
 
     plan.answer.append("[ ");

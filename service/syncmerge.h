@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
 #include <vector>
 
 class ChangeSet;
@@ -19,15 +20,17 @@ struct DeviceClock;
 // the records' text and the answer. Holding the account takes the whole store's write lock on SQLite, so another
 // account's sync waits only while the records are written. What was read stays valid as long as no other change of
 // the account wrote records in between, which their change numbers show; when one did, the merge is worked out again
-// while the account is held.
+// while the account is held. A merge whose device has gone stops at its next record read and changes nothing: the
+// device never learns of it and sends its changes again.
 class SyncMerge
 {
 public:
-    SyncMerge(ServiceStore& store, const QString& userId);
+    // `abandoned` says whether the device has gone.
+    SyncMerge(ServiceStore& store, const QString& userId, std::function<bool()> abandoned);
 
     // Applies the upload in one transaction that holds the account against other syncs of it and logs it as the
     // account's next change, and fills the answer, whose file it writes to; false, with nothing changed, when the
-    // store or that file fails.
+    // store or that file fails or the device has gone.
     bool merge(const ChangeSet& upload, const DeviceClock& clock, AnswerText& answer);
 
 private:
@@ -41,8 +44,11 @@ private:
     };
 
     bool prepare(const ChangeSet& upload, const DeviceClock& clock, Plan& plan);
+    // The merge once its transaction has begun, ending it.
+    bool mergeInTransaction(const ChangeSet& upload, const DeviceClock& clock, Plan& plan, AnswerText& answer);
     bool write(const Plan& plan, const DeviceClock& clock);
 
     ServiceStore& m_store;
     QString m_userId;
+    std::function<bool()> m_abandoned;
 };

@@ -133,6 +133,11 @@ HttpHandler::Answer SyncService::busy() const
     return answerWith(busyAnswer(), jsonType);
 }
 
+HttpHandler::Answer SyncService::failed() const
+{
+    return answerWith(errorAnswer(StoreFailed, QStringLiteral("服务器出错，请稍后再试")), jsonType);
+}
+
 ServiceStore* SyncService::store()
 {
     // Each worker thread keeps a connection of its own for as long as it runs.
@@ -151,8 +156,15 @@ QByteArray SyncService::accountRefusal(ServiceStore* store, const Request& reque
         return storeFailed();
     if (!m_logins.admit(request.peer))
         return errorAnswer(TooMany, QStringLiteral("密码错误次数过多，请稍后再试"));
-    const AccountRegistry::Check check = AccountRegistry(*store, m_options.keyIterations)
-                                             .authenticate(form.value("username"), form.value("password"), userId);
+    AccountRegistry::Check check = AccountRegistry::Check::StoreFailed;
+    try {
+        check = AccountRegistry(*store, m_options.keyIterations)
+                    .authenticate(form.value("username"), form.value("password"), userId);
+    } catch (...) {
+        // A check that never ended would count against the address for good.
+        m_logins.finish(request.peer, false);
+        throw;
+    }
     m_logins.finish(request.peer, check == AccountRegistry::Check::Refused);
     switch (check) {
     case AccountRegistry::Check::Accepted:
@@ -228,13 +240,18 @@ AnswerText SyncService::sync(const Request& request, const FormData& form)
     ChangeSet upload;
     if (!upload.read(form.bytes("data")))
         return errorAnswer(BadRequest, QStringLiteral("同步数据格式不正确"));
+    const auto abandoned = [&request] { return request.abandoned(); };
     std::optional<AccountTurns::Turn> turn;
-    if (connection->writesOneAtATime() && !m_accountTurns.take(id, accountTurnWait, turn))
+    if (connection->writesOneAtATime() && !m_accountTurns.take(id, accountTurnWait, abandoned, turn))
         return busyAnswer();
     const auto file = std::make_shared<AnswerFile>(m_spool);
     AnswerText answer(file);
-    if (SyncMerge(*connection, id).merge(upload, clock, answer))
+    if (SyncMerge(*connection, id, abandoned).merge(upload, clock, answer))
         return answer;
+    if (request.abandoned()) {
+        qCDebug(lcTurns).noquote() << QString("a sync from %1 stopped: its client hung up").arg(request.peer.c_str());
+        return busyAnswer();
+    }
     // The spool has said in the log which of its bounds the answer met, or what the disk refused.
     if (file->failed())
         return busyAnswer();

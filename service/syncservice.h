@@ -28,6 +28,7 @@ public:
     Answer answer(Request request) override;
     Answer tooLarge() const override;
     Answer busy() const override;
+    Answer failed() const override;
 
 private:
     using FormHandler = AnswerText (SyncService::*)(const Request&, const FormData&);

@@ -4,6 +4,7 @@
 
 #include <boost/asio/post.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <tuple>
 
@@ -13,24 +14,47 @@ const std::chrono::seconds halfLife(10);
 const double faded = 0.001;
 } // namespace
 
-WorkQueue::WorkQueue(boost::asio::thread_pool& workers, int workerCount, int waitingPerAddress)
-    : m_workers(workers), m_waitingPerAddress(std::size_t(waitingPerAddress)), m_idleWorkers(workerCount)
+WorkQueue::WorkQueue(boost::asio::thread_pool& workers, int workerCount, int waitingPerAddress,
+                     std::function<Clock::time_point()> now)
+    : m_workers(workers), m_now(std::move(now)), m_waitingPerAddress(std::size_t(waitingPerAddress)),
+      m_idleWorkers(workerCount)
 {
 }
 
-bool WorkQueue::add(const std::string& address, Work work)
+std::optional<quint64> WorkQueue::add(const std::string& address, Work work)
 {
     const std::lock_guard<std::mutex> lock(m_mutex);
-    sweep(Clock::now());
+    sweep(m_now());
     Address& entry = m_addresses[address];
     if (entry.waiting.size() >= m_waitingPerAddress)
-        return false;
-    entry.waiting.push_back({std::move(work), m_arrivals++});
+        return std::nullopt;
+    const quint64 ticket = m_arrivals++;
+    entry.waiting.push_back({std::move(work), ticket});
     m_withWaiting.insert(address);
     if (m_idleWorkers > 0) {
         --m_idleWorkers;
         boost::asio::post(m_workers, [this] { runWaiting(); });
     }
+    return ticket;
+}
+
+bool WorkQueue::withdraw(const std::string& address, quint64 ticket)
+{
+    Work withdrawn;
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    const auto found = m_addresses.find(address);
+    if (found == m_addresses.end())
+        return false;
+    std::deque<Waiting>& waiting = found->second.waiting;
+    const auto work = std::find_if(waiting.begin(), waiting.end(),
+                                   [ticket](const Waiting& candidate) { return candidate.arrival == ticket; });
+    if (work == waiting.end())
+        return false;
+    // What the work holds, a request's body among it, goes once the queue is free for others again.
+    withdrawn = std::move(work->work);
+    waiting.erase(work);
+    if (waiting.empty())
+        m_withWaiting.erase(address);
     return true;
 }
 
@@ -42,7 +66,7 @@ void WorkQueue::runWaiting()
         Work work;
         {
             const std::lock_guard<std::mutex> lock(m_mutex);
-            const Clock::time_point now = Clock::now();
+            const Clock::time_point now = m_now();
             if (!address.empty()) {
                 Address& done = m_addresses.at(address);
                 --done.working;
@@ -61,9 +85,9 @@ void WorkQueue::runWaiting()
             ++entry.working;
         }
         qCDebug(lcTurns).noquote() << QString("a worker took a request of %1").arg(address.c_str());
-        const Clock::time_point started = Clock::now();
+        const Clock::time_point started = m_now();
         work();
-        worked = Clock::now() - started;
+        worked = m_now() - started;
     }
 }
 

@@ -8,6 +8,7 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -16,18 +17,23 @@
 // oldest request of the address with the fewest requests being worked on, and of those the one whose requests took
 // the least worker time in the last minute or so. An address that keeps the workers busy, or many such addresses,
 // thus delays another's cheap request by about one request's work, not by all they sent. An address may have only a
-// few requests waiting at once. Any thread may use it.
+// few requests waiting at once, and a request whose client has gone is taken out before a worker spends time on it.
+// Any thread may use it.
 class WorkQueue
 {
 public:
     using Clock = std::chrono::steady_clock;
     using Work = std::function<void()>;
 
-    WorkQueue(boost::asio::thread_pool& workers, int workerCount, int waitingPerAddress);
+    // `now` reads the clock that worker time is measured and faded by.
+    WorkQueue(boost::asio::thread_pool& workers, int workerCount, int waitingPerAddress,
+              std::function<Clock::time_point()> now = Clock::now);
 
-    // Runs the work of a request from the address on a worker, now or when its turn comes; false, with nothing
-    // queued, when the address already has its cap of requests waiting.
-    bool add(const std::string& address, Work work);
+    // Runs the work of a request from the address on a worker, now or when its turn comes, and returns its ticket;
+    // nothing, with nothing queued, when the address already has its cap of requests waiting.
+    std::optional<quint64> add(const std::string& address, Work work);
+    // Takes the work with the ticket out of the queue unless a worker has taken it already; whether it did.
+    bool withdraw(const std::string& address, quint64 ticket);
 
 private:
     struct Waiting
@@ -54,6 +60,7 @@ private:
     void sweep(Clock::time_point now);
 
     boost::asio::thread_pool& m_workers;
+    std::function<Clock::time_point()> m_now;
     std::size_t m_waitingPerAddress;
     std::mutex m_mutex;
     int m_idleWorkers;

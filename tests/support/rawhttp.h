@@ -13,6 +13,8 @@ class RawHttp
 public:
     // A socket connected from the address to the server at the base address; not connected when that failed.
     static std::unique_ptr<QTcpSocket> connect(const QString& baseUrl, const QString& from = "127.0.0.1");
+    // Writes the whole request, as far as the server takes it within a few seconds.
+    static void write(QTcpSocket& socket, const QByteArray& request);
     // What the server answers to the request: its status line and body joined by "|", nothing when the connection
     // was closed unanswered.
     static QByteArray exchange(const QString& baseUrl, const QByteArray& request, const QString& from = "127.0.0.1");
@@ -20,4 +22,12 @@ public:
     static QByteArray answer(QTcpSocket& socket, int timeoutMs = 10000);
     // A form POST to the path with the body.
     static QByteArray formPost(const QString& path, const QByteArray& body, const QByteArray& headers = {});
+    // A sign-up's or a login's form.
+    static QByteArray accountForm(const QString& name, const QString& password);
+    static QByteArray login(const QString& name, const QString& password);
+    // A sync of the account whose bill table carries `rows` rows with titles of `titleSize` bytes; a device's first
+    // sync when there are none.
+    static QByteArray sync(const QString& account, const QString& password, int rows = 0, int titleSize = 0);
+    // The "error" of a JSON answer as exchange() gives it; 0 for none.
+    static int error(const QByteArray& answer);
 };

@@ -113,6 +113,14 @@ bool ServiceProcess::waitForLog(const QByteArray& text, int times, int timeoutMs
     return true;
 }
 
+int ServiceProcess::endWith(int signal, int timeoutMs)
+{
+    kill(pid_t(m_process.processId()), signal);
+    if (!m_process.waitForFinished(timeoutMs) || m_process.exitStatus() != QProcess::NormalExit)
+        return -1;
+    return m_process.exitCode();
+}
+
 QString ServiceProcess::builtProgram()
 {
     return QUILLBAY_SERVICE;

@@ -1,0 +1,89 @@
+#include "rawhttp.h"
+#include "serviceprocess.h"
+
+#include <QDir>
+#include <QFile>
+#include <QtTest>
+
+#include <csignal>
+#include <memory>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace {
+// Lets the process take that many bytes more address space than it has now; a negative count lifts the limit.
+bool allowMore(qint64 pid, qint64 bytes)
+{
+    QFile statm(QString("/proc/%1/statm").arg(pid));
+    const qint64 pages = statm.open(QIODevice::ReadOnly) ? statm.readAll().split(' ').value(0).toLongLong() : 0;
+    const rlimit limit{bytes < 0 ? RLIM_INFINITY : rlim_t(pages * sysconf(_SC_PAGESIZE) + bytes), RLIM_INFINITY};
+    return pages > 0 && prlimit(pid_t(pid), RLIMIT_AS, &limit, nullptr) == 0;
+}
+} // namespace
+
+// How the service ends, and how it goes on when a request's work fails.
+class TestServiceLifetime : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        // The service says when a request waits for a worker.
+        qputenv("QT_LOGGING_RULES", "quillbay.service.turns.debug=true");
+    }
+
+    // Told to stop, the service takes no new connection, finishes the work under way, closes a connection whose
+    // client takes nothing of its answer after a short grace, removes that answer's file and ends with status 0.
+    void stopsOnASignal_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+        QTest::newRow("SIGINT") << int(SIGINT);
+    }
+
+    void stopsOnASignal()
+    {
+        QFETCH(int, signal);
+        ServiceProcess service({"--key-iterations", "1000000"});
+        QVERIFY(service.addAccount("owner", "pw"));
+        QVERIFY(RawHttp::exchange(service.baseUrl(), RawHttp::sync("owner", "pw", 100, 150000)).contains("table_name"));
+        const QDir spool(service.dataDir() + "/answers");
+        const std::unique_ptr<QTcpSocket> reader = RawHttp::connect(service.baseUrl());
+        reader->setReadBufferSize(64 * 1024);
+        RawHttp::write(*reader, RawHttp::sync("owner", "pw"));
+        QTRY_COMPARE_WITH_TIMEOUT(spool.entryList(QDir::Files).size(), 1, 30000);
+        const std::unique_ptr<QTcpSocket> check = RawHttp::connect(service.baseUrl(), "127.0.0.2");
+        RawHttp::write(*check, RawHttp::login("nobody", "pw"));
+        QVERIFY(service.waitForLog("waits for a worker", 3));
+
+        kill(pid_t(service.processId()), signal);
+        QVERIFY(service.waitForLog("stopping on"));
+        QCOMPARE(RawHttp::exchange(service.baseUrl(), RawHttp::login("owner", "pw"), "127.0.0.3"),
+                 QByteArray("not connected"));
+        QCOMPARE(service.endWith(signal, 20000), 0);
+        QCOMPARE(RawHttp::error(RawHttp::answer(*check)), 1);
+        QVERIFY(spool.entryList(QDir::Files).isEmpty());
+        QVERIFY(service.log().trimmed().endsWith("stopped"));
+    }
+
+    // Work that throws, here for want of memory, fails its own request with the service's error answer; the service
+    // says so and serves the next.
+    void failedWorkIsAnsweredAndTheServiceGoesOn()
+    {
+        ServiceProcess service({"--workers", "1"});
+        QVERIFY(service.addAccount("owner", "pw"));
+        QVERIFY(RawHttp::exchange(service.baseUrl(), RawHttp::login("owner", "pw")).contains("\"id\""));
+        // Room for the body of a sync with a record of 50 MB, not for the record read from it.
+        const QByteArray large = RawHttp::sync("owner", "pw", 1, 50 * 1024 * 1024);
+        QVERIFY(allowMore(service.processId(), large.size() + 20 * 1024 * 1024));
+        const QByteArray failed = RawHttp::exchange(service.baseUrl(), large);
+        QVERIFY2(failed.startsWith("HTTP/1.1 200 OK|") && RawHttp::error(failed) == 3, failed.left(200));
+        QVERIFY(allowMore(service.processId(), -1));
+        QVERIFY(service.waitForLog("a request from 127.0.0.1 failed: std::bad_alloc"));
+        QVERIFY(RawHttp::exchange(service.baseUrl(), RawHttp::login("owner", "pw")).contains("\"id\""));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestServiceLifetime)
+#include "tst_servicelifetime.moc"
