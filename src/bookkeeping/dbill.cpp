@@ -35,18 +35,18 @@ bool isExpenseOrIncome(const QString& kind)
 }
 } // namespace
 
-DBill::DBill(QWidget* parent) : QDialog(parent), ui(new Ui::DBill)
+DBill::DBill(QWidget* parent) : DBaseDialog(parent), ui(new Ui::DBill)
 {
     init();
 }
 
-DBill::DBill(const QDate& date, QWidget* parent) : QDialog(parent), ui(new Ui::DBill)
+DBill::DBill(const QDate& date, QWidget* parent) : DBaseDialog(parent), ui(new Ui::DBill)
 {
     init();
     ui->deDate->setDate(date);
 }
 
-DBill::DBill(const MBillPtr& bill, QWidget* parent) : QDialog(parent), ui(new Ui::DBill)
+DBill::DBill(const MBillPtr& bill, QWidget* parent) : DBaseDialog(parent), ui(new Ui::DBill)
 {
     init();
     setBill(bill);
@@ -92,24 +92,6 @@ void DBill::init()
     connect(ui->dsbAmount, qOverload<double>(&QDoubleSpinBox::valueChanged), this, [this] { m_storedAmount.reset(); });
 
     resetForm();
-}
-
-void DBill::setVisible(bool visible)
-{
-    // The window manager takes a new window into a frame that stands at the screen's corner until it is placed.
-    // A geometry notice the window system sends for a request made before that, read in that moment, leaves the
-    // program believing the dialog stands at the corner: its lists then open there, and its next resize, when a
-    // kind shows more rows, moves it there. Laid out and placed before its window exists, the window is made
-    // where it belongs and the dialog asks nothing of the window system until the window manager has placed it.
-    if (visible && !isVisible()) {
-        // A dialog shown over this one before it showed (a missing account asked for) had its window made early.
-        if (testAttribute(Qt::WA_WState_Created))
-            destroy();
-        ensurePolished();
-        layout()->activate();
-        adjustPosition(parentWidget());
-    }
-    QDialog::setVisible(visible);
 }
 
 void DBill::paintEvent(QPaintEvent*)

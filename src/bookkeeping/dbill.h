@@ -1,9 +1,9 @@
 #pragma once
 
 #include "data/mbill.h"
+#include "widgets/dbasedialog.h"
 
 #include <QDate>
-#include <QDialog>
 #include <QHash>
 #include <optional>
 
@@ -16,7 +16,7 @@ class DBill;
 // The editor of one bill: a new bill (today or a given day), a copy of a bill entered as a new one, or the
 // change of a stored bill. It shows the rows the chosen kind needs, offers to create missing master data and
 // stores the bill with its amount signed by kind.
-class DBill : public QDialog
+class DBill : public DBaseDialog
 {
     Q_OBJECT
 
@@ -29,7 +29,6 @@ public:
 
     virtual void resetForm();
     virtual void setBill(const MBillPtr& bill);
-    void setVisible(bool visible) override;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;

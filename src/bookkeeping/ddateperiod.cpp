@@ -5,7 +5,7 @@
 #include "widgets/dmessagebox.h"
 #include "widgets/stylepainter.h"
 
-DDatePeriod::DDatePeriod(QWidget* parent) : QDialog(parent), ui(new Ui::DDatePeriod)
+DDatePeriod::DDatePeriod(QWidget* parent) : DBaseDialog(parent), ui(new Ui::DDatePeriod)
 {
     setProperty("style", "dialog");
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);

@@ -1,13 +1,13 @@
 #pragma once
 
-#include <QDialog>
+#include "widgets/dbasedialog.h"
 
 namespace Ui {
 class DDatePeriod;
 }
 
 // Asks for a start and an end date and turns them into the date part of the bill condition.
-class DDatePeriod : public QDialog
+class DDatePeriod : public DBaseDialog
 {
     Q_OBJECT
 

@@ -25,7 +25,7 @@ QString commonKind(const MBillList& bills)
 } // namespace
 
 DQuickChange::DQuickChange(const QString& mode, const MBillList& bills, QWidget* parent)
-    : QDialog(parent), ui(new Ui::DQuickChange), mode(mode), bills(bills)
+    : DBaseDialog(parent), ui(new Ui::DQuickChange), mode(mode), bills(bills)
 {
     ui->setupUi(this);
     ui->wgtTitle->setTitle(tr("批量快捷操作"));

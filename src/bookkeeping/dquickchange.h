@@ -1,8 +1,7 @@
 #pragma once
 
 #include "data/mbill.h"
-
-#include <QDialog>
+#include "widgets/dbasedialog.h"
 
 namespace Ui {
 class DQuickChange;
@@ -10,7 +9,7 @@ class DQuickChange;
 
 // Moves a set of bills to one other account, member, category with sub-category, or borrower at once; the
 // mode ("account", "member", "category" or "borrower") says which. Everything else of the bills stays.
-class DQuickChange : public QDialog
+class DQuickChange : public DBaseDialog
 {
     Q_OBJECT
 

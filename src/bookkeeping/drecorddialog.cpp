@@ -6,7 +6,7 @@
 
 #include <QLineEdit>
 
-DRecordDialog::DRecordDialog(QWidget* parent) : QDialog(parent)
+DRecordDialog::DRecordDialog(QWidget* parent) : DBaseDialog(parent)
 {
     setProperty("style", "dialog");
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);

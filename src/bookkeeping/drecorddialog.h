@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QDialog>
+#include "widgets/dbasedialog.h"
 
 class QLineEdit;
 class UDialogTitle;
@@ -8,7 +8,7 @@ class UDialogTitle;
 // The frame and the OK and cancel buttons that the edit dialogs of accounts, borrowers, members and categories
 // share. OK refuses an empty name, then writes the record and ends the dialog accepted only when the book took
 // it; a refused write is reported and the dialog stays open with what the user typed.
-class DRecordDialog : public QDialog
+class DRecordDialog : public DBaseDialog
 {
     Q_OBJECT
 

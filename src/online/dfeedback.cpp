@@ -15,7 +15,7 @@ namespace {
 const int shortestMessage = 20;
 }
 
-DFeedback::DFeedback(QWidget* parent) : QDialog(parent), ui(new Ui::DFeedback)
+DFeedback::DFeedback(QWidget* parent) : DBaseDialog(parent), ui(new Ui::DFeedback)
 {
     setProperty("style", "dialog");
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);

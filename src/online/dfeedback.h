@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QDialog>
+#include "widgets/dbasedialog.h"
 
 namespace Ui {
 class DFeedback;
@@ -8,7 +8,7 @@ class DFeedback;
 
 // The feedback form: the user's e-mail address, given twice, and a message, sent to the makers' service. The
 // address that passed the checks is remembered for the next time.
-class DFeedback : public QDialog
+class DFeedback : public DBaseDialog
 {
     Q_OBJECT
 

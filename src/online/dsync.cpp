@@ -10,7 +10,7 @@
 
 #include <QTimer>
 
-DSync::DSync(QWidget* parent) : QDialog(parent), ui(new Ui::DSync)
+DSync::DSync(QWidget* parent) : DBaseDialog(parent), ui(new Ui::DSync)
 {
     setProperty("style", "dialog");
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);

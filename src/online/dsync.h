@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QDialog>
+#include "widgets/dbasedialog.h"
 
 namespace Ui {
 class DSync;
@@ -9,7 +9,7 @@ class DSync;
 // The modal dialog in which one sync of the open book runs: the engine's latest log line over a busy bar, then
 // either a success line with an OK button or, when the user asks for it, a close by itself. An error is told in
 // one box and closes the dialog. Closing it early leaves the sync running.
-class DSync : public QDialog
+class DSync : public DBaseDialog
 {
     Q_OBJECT
 

@@ -4,7 +4,7 @@
 
 #include "widgets/stylepainter.h"
 
-DSyncAbout::DSyncAbout(QWidget* parent) : QDialog(parent), ui(new Ui::DSyncAbout)
+DSyncAbout::DSyncAbout(QWidget* parent) : DBaseDialog(parent), ui(new Ui::DSyncAbout)
 {
     setProperty("style", "dialog");
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);

@@ -1,13 +1,13 @@
 #pragma once
 
-#include <QDialog>
+#include "widgets/dbasedialog.h"
 
 namespace Ui {
 class DSyncAbout;
 }
 
 // Tells in words what a sync does and how changes made on two devices are merged.
-class DSyncAbout : public QDialog
+class DSyncAbout : public DBaseDialog
 {
     Q_OBJECT
 

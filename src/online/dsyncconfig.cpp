@@ -14,7 +14,7 @@
 
 #include <QUrl>
 
-DSyncConfig::DSyncConfig(QWidget* parent) : QDialog(parent), ui(new Ui::DSyncConfig)
+DSyncConfig::DSyncConfig(QWidget* parent) : DBaseDialog(parent), ui(new Ui::DSyncConfig)
 {
     setProperty("style", "dialog");
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);

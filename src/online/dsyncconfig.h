@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QDialog>
+#include "widgets/dbasedialog.h"
+
 #include <QPointer>
 
 namespace Ui {
@@ -10,7 +11,7 @@ class HttpHelper;
 
 // The sync account (name and password) and the automatic syncs at start and close. The service checks the
 // account first; only a confirmed account is stored, with the two options. A stored name cannot be changed.
-class DSyncConfig : public QDialog
+class DSyncConfig : public DBaseDialog
 {
     Q_OBJECT
 

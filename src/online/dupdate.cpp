@@ -30,7 +30,7 @@ const int lastShellFailure = 32;
 const int inactivityTimeout = 60000;
 } // namespace
 
-DUpdate::DUpdate(QWidget* parent, MVersion* version) : QDialog(parent), ui(new Ui::DUpdate), version(version)
+DUpdate::DUpdate(QWidget* parent, MVersion* version) : DBaseDialog(parent), ui(new Ui::DUpdate), version(version)
 {
     setProperty("style", "dialog");
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QDialog>
+#include "widgets/dbasedialog.h"
+
 #include <QFile>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -14,7 +15,7 @@ class MVersion;
 // Offers a newer version, downloads its installer into the temporary folder (from the first address, then the
 // second), starts it silently into the program's folder and ends the program. Opened without a version it asks
 // the service first. Closing the dialog in any way abandons the download, so a closed dialog never installs.
-class DUpdate : public QDialog
+class DUpdate : public DBaseDialog
 {
     Q_OBJECT
 

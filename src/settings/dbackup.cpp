@@ -25,7 +25,7 @@ const Option options[] = {
 };
 } // namespace
 
-DBackup::DBackup(QWidget* parent) : QDialog(parent), ui(new Ui::DBackup)
+DBackup::DBackup(QWidget* parent) : DBaseDialog(parent), ui(new Ui::DBackup)
 {
     setProperty("style", "dialog");
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QDialog>
+#include "widgets/dbasedialog.h"
 
 namespace Ui {
 class DBackup;
@@ -9,7 +9,7 @@ class DBackup;
 // The backup folder and the four automatic backups of the open book. Nothing is stored before OK; an empty
 // folder stands for the default one, and a relative folder is refused, since it would land wherever the
 // program happens to be started from.
-class DBackup : public QDialog
+class DBackup : public DBaseDialog
 {
     Q_OBJECT
 

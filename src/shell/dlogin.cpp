@@ -11,7 +11,7 @@
 #include <QDir>
 #include <QTimer>
 
-DLogin::DLogin(QWidget* parent, const QString& book) : QDialog(parent), ui(new Ui::DLogin)
+DLogin::DLogin(QWidget* parent, const QString& book) : DBaseDialog(parent), ui(new Ui::DLogin)
 {
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
     ui->setupUi(this);

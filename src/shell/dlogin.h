@@ -1,13 +1,13 @@
 #pragma once
 
-#include <QDialog>
+#include "widgets/dbasedialog.h"
 
 namespace Ui {
 class DLogin;
 }
 
 // Asks which book to open, and its password when it has one. On success the chosen book is the current book.
-class DLogin : public QDialog
+class DLogin : public DBaseDialog
 {
     Q_OBJECT
 

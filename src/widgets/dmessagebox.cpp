@@ -10,7 +10,7 @@ DMessageBox::Responder responder;
 }
 
 DMessageBox::DMessageBox(QWidget* parent, const QString& title, const QString& text)
-    : QDialog(parent), ui(new Ui::DMessageBox)
+    : DBaseDialog(parent), ui(new Ui::DMessageBox)
 {
     setProperty("style", "dialog");
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);

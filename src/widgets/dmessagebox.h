@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QDialog>
+#include "widgets/dbasedialog.h"
+
 #include <QDialogButtonBox>
 #include <functional>
 
@@ -9,7 +10,7 @@ class DMessageBox;
 }
 
 // The program's own modal message box, in the same frameless, skinned frame as its other dialogs.
-class DMessageBox : public QDialog
+class DMessageBox : public DBaseDialog
 {
     Q_OBJECT
 

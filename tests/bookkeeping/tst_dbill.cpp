@@ -3,13 +3,13 @@
 #include "data/filesetting.h"
 #include "messageboxrecorder.h"
 #include "recordtest.h"
+#include "windowsystem.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDoubleSpinBox>
 #include <QLineEdit>
-#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTextEdit>
@@ -18,8 +18,6 @@
 namespace {
 const QString hostile = "x'); drop table tbl_bill; --";
 const QMap<QString, QString> expenseIds{{"account_id", "a1"}, {"category_id", "c1"}, {"sub_category_id", "s1"}};
-// How long a window manager and an X server on a busy machine may take to answer.
-const int windowSystemMs = 60000;
 
 struct BillForm
 {
@@ -59,18 +57,6 @@ QVariant column(const QString& name, const QString& id = QString())
 {
     return id.isEmpty() ? BookRows::value("select " + name + " from tbl_bill")
                         : BookRows::value("select " + name + " from tbl_bill where id=?", {id});
-}
-
-// Where the X server shows a window, whatever the program believes.
-QRect windowSystemGeometry(const QWidget& window)
-{
-    QProcess info;
-    info.start("xdotool", {"getwindowgeometry", "--shell", QString::number(window.winId())});
-    info.waitForFinished(windowSystemMs);
-    QHash<QString, int> value;
-    for (const QString& line : QString(info.readAllStandardOutput()).split('\n'))
-        value.insert(line.section('=', 0, 0), line.section('=', 1).toInt());
-    return QRect(value["X"], value["Y"], value["WIDTH"], value["HEIGHT"]);
 }
 
 // The one bill of the book, as the bill list hands it to the editor.
@@ -350,26 +336,24 @@ private slots:
         QWidget owner;
         owner.setGeometry(128, 50, 1024, 700);
         owner.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&owner, windowSystemMs));
+        QVERIFY(QTest::qWaitForWindowExposed(&owner, WindowSystem::answerMs));
         // The order in which the window manager and the program hear of a new window varies from run to run.
         for (int round = 0; round < 10; ++round) {
             DBill dialog(&owner);
             BillForm form{dialog};
-            QProcess grab;
-            grab.start("import", {"-window", "root", "png:/dev/null"});
-            dialog.show();
-            QVERIFY(QTest::qWaitForWindowExposed(&dialog, windowSystemMs));
-            QTRY_COMPARE_WITH_TIMEOUT(grab.state(), QProcess::NotRunning, windowSystemMs);
-            const QPoint place = windowSystemGeometry(dialog).topLeft();
+            QVERIFY(WindowSystem::showWhileScreenIsRead(dialog));
+            const QPoint place = WindowSystem::geometry(dialog).topLeft();
             for (const char* kind : {"rbIncome", "rbLoan", "rbTransfer", "rbExpense"}) {
                 QTest::mouseClick(form.get<QAbstractButton>(kind), Qt::LeftButton);
-                QTRY_COMPARE_WITH_TIMEOUT(windowSystemGeometry(dialog), QRect(place, dialog.size()), windowSystemMs);
+                QTRY_COMPARE_WITH_TIMEOUT(WindowSystem::geometry(dialog), QRect(place, dialog.size()),
+                                          WindowSystem::answerMs);
                 QCOMPARE(dialog.mapToGlobal(QPoint()), place);
             }
             QComboBox* categories = form.combo("cbCategory");
             categories->showPopup();
             const int boxLeft = place.x() + categories->mapTo(&dialog, QPoint()).x();
-            QTRY_COMPARE_WITH_TIMEOUT(windowSystemGeometry(*categories->view()->window()).x(), boxLeft, windowSystemMs);
+            QTRY_COMPARE_WITH_TIMEOUT(WindowSystem::geometry(*categories->view()->window()).x(), boxLeft,
+                                      WindowSystem::answerMs);
         }
     }
 };
