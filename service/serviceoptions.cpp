@@ -78,9 +78,9 @@ std::optional<ServiceOptions> ServiceOptions::parse(const QCoreApplication& app,
         "count", "4");
     const QCommandLineOption trustedProxy(
         "trusted-proxy",
-        "Address of a proxy in front of the service (repeatable): a request from it counts as coming from the client "
-        "it names last in X-Forwarded-For (or in Forwarded's for= without X-Forwarded-For). From any other address "
-        "these headers are ignored.",
+        "Address of a proxy in front of the service (repeatable, for proxies in a row): a request from it counts as "
+        "coming from the right-most address of X-Forwarded-For (or of Forwarded's for= without X-Forwarded-For) "
+        "that is no trusted proxy. From any other address these headers are ignored.",
         "address");
     const QCommandLineOption idle("idle-timeout", "Seconds after which a connection that sends nothing is closed.",
                                   "seconds", "30");
