@@ -7,11 +7,25 @@
 #include "data/filesetting.h"
 #include "platform/platformprobe.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QSqlDatabase>
 #include <QtTest>
 
-TestBook::TestBook()
+namespace {
+
+// What Qt writes at the end of the process (file dialog settings, shader cache) goes to the home folder it
+// found first, after that test's own folder was removed: every test's folder lies in one removed at exit.
+QString processFolder()
+{
+    static const QTemporaryDir folder(QDir::tempPath() + "/" + QCoreApplication::applicationName() + "-XXXXXX");
+    return folder.path();
+}
+
+} // namespace
+
+TestBook::TestBook() : m_home(processFolder() + "/home-XXXXXX")
 {
     qputenv("HOME", m_home.path().toLocal8Bit());
     qunsetenv("PROGRAMFILES");
