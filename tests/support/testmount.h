@@ -2,9 +2,8 @@
 
 #include <QString>
 
-// A mount for the life of the object, for faults only a real disk shows: a small tmpfs over a folder (4 MB unless
-// told otherwise), to fill up as a full disk, or a file bound over itself, which refuses to be renamed over. Only root
-// may mount.
+// A mount for the life of the object, for faults only a real disk shows: a small tmpfs over a folder, to fill up
+// as a full disk, or a file bound over itself, which refuses to be renamed over. Only root may mount.
 class TestMount
 {
 public:
@@ -14,6 +13,7 @@ public:
         PinnedFile,
     };
 
+    // The small disk holds `diskMb` megabytes.
     TestMount(Kind kind, const QString& path, int diskMb = 4);
     ~TestMount();
     bool isMounted() const { return m_mounted; }
