@@ -3,17 +3,14 @@
 #include <QStringList>
 #include <QtTest>
 
-#include <atomic>
-#include <future>
-
-// The order in which the workers are shared among client addresses, on a clock of the test's own.
 class TestWorkQueue : public QObject
 {
     Q_OBJECT
 
 private slots:
-    // Worker time counts for less as it ages, by half every ten seconds. Address a worked 2 s, then b 1 s a gap later;
-    // when both wait again, a goes first only once its older use has faded below b's, a little over ten seconds on.
+    // Worker time fades by half every ten seconds. On the test's clock a worked 2 s, then f of a third address fills
+    // the gap but a second before b works 1 s; when a and b wait again, a goes first only once its use has faded below
+    // b's, a little over ten seconds on.
     void workerTimeFadesByHalfEveryTenSeconds_data()
     {
         QTest::addColumn<int>("gapSeconds");
@@ -26,26 +23,20 @@ private slots:
     {
         QFETCH(int, gapSeconds);
         QFETCH(QStringList, order);
-        std::atomic<qint64> nowMs{0};
-        boost::asio::thread_pool worker(1);
+        // A pool of no thread of its own: the work runs on this one, once all is queued.
+        boost::asio::thread_pool worker(0);
+        qint64 nowMs = 0;
         WorkQueue queue(worker, 1, 2,
-                        [&nowMs] { return WorkQueue::Clock::time_point(std::chrono::milliseconds(nowMs.load())); });
-        std::promise<void> queued;
-        const std::shared_future<void> allQueued = queued.get_future().share();
+                        [&nowMs] { return WorkQueue::Clock::time_point(std::chrono::milliseconds(nowMs)); });
         QStringList ran;
-        // Each work takes its seconds on the test's clock, once all are queued.
-        const auto work = [&](const QString& address, int seconds) {
-            return [&, address, seconds] {
-                allQueued.wait();
+        for (const auto& [address, seconds] : {std::pair{"a", 2}, {"a", 0}, {"f", gapSeconds - 1}, {"b", 1}, {"b", 0}})
+            QVERIFY(queue.add(address, [&, address = QString(address), seconds = seconds] {
                 nowMs += seconds * 1000;
                 ran << address;
-            };
-        };
-        // f, of a third address, fills the gap but for the second b's first work takes.
-        for (const auto& [address, seconds] : {std::pair{"a", 2}, {"a", 0}, {"f", gapSeconds - 1}, {"b", 1}, {"b", 0}})
-            QVERIFY(queue.add(address, work(address, seconds)));
-        queued.set_value();
-        worker.join();
+                if (ran.size() == order.size())
+                    worker.stop();
+            }));
+        worker.attach();
         QCOMPARE(ran, order);
     }
 };

@@ -20,15 +20,10 @@ QByteArray RawHttp::exchange(const QString& baseUrl, const QByteArray& request, 
     const std::unique_ptr<QTcpSocket> socket = connect(baseUrl, from);
     if (socket->state() != QAbstractSocket::ConnectedState)
         return "not connected";
-    write(*socket, request);
-    return answer(*socket);
-}
-
-void RawHttp::write(QTcpSocket& socket, const QByteArray& request)
-{
-    socket.write(request);
-    while (socket.bytesToWrite() > 0 && socket.waitForBytesWritten(10000)) {
+    socket->write(request);
+    while (socket->bytesToWrite() > 0 && socket->waitForBytesWritten(10000)) {
     }
+    return answer(*socket);
 }
 
 QByteArray RawHttp::answer(QTcpSocket& socket, int timeoutMs)
@@ -47,26 +42,24 @@ QByteArray RawHttp::formPost(const QString& path, const QByteArray& body, const 
            "Content-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
 }
 
-QByteArray RawHttp::accountForm(const QString& name, const QString& password)
+std::unique_ptr<QTcpSocket> RawHttp::sent(const QString& baseUrl, const QByteArray& request, const QString& from)
 {
-    return HttpHelper::encodeForm({{"username", name}, {"password", password}});
+    std::unique_ptr<QTcpSocket> socket = connect(baseUrl, from);
+    socket->write(request);
+    while (socket->bytesToWrite() > 0 && socket->waitForBytesWritten(10000)) {
+    }
+    return socket;
 }
 
-QByteArray RawHttp::login(const QString& name, const QString& password)
-{
-    return formPost("sync/userid.php", accountForm(name, password));
-}
-
-QByteArray RawHttp::sync(const QString& account, const QString& password, int rows, int titleSize)
+QByteArray RawHttp::sync(const QString& account, const QString& password, const QByteArray& billColumns,
+                         const QByteArrayList& billRows)
 {
     QByteArrayList entries;
     for (const char* table : {"bill", "account", "borrower", "category", "sub_category", "member"}) {
-        QByteArrayList data;
-        for (int i = 0; table == QByteArray("bill") && i < rows; ++i)
-            data << "[\"" + QByteArray::number(i) + "\",\"" + QByteArray(titleSize, 't') +
-                        "\",\"2024-05-01 10:00:00\"]";
-        entries << "{\"table_name\":\"" + QByteArray(table) + "\",\"update_columns\":[\"id\",\"title\",\"version\"]," +
-                       "\"update_data\":[" + data.join(',') +
+        const bool bill = table == QByteArray("bill");
+        entries << "{\"table_name\":\"" + QByteArray(table) +
+                       "\",\"update_columns\":" + (bill ? billColumns : "[\"id\",\"title\",\"version\"]") +
+                       ",\"update_data\":[" + (bill ? billRows.join(',') : QByteArray()) +
                        "],\"delete_columns\":[\"id\",\"version\"],\"delete_data\":[]}";
     }
     return formPost("sync/syncpc2.php",
@@ -76,6 +69,14 @@ QByteArray RawHttp::sync(const QString& account, const QString& password, int ro
                                             {"sync_time", "2008-08-08 08:08:08"},
                                             {"client_time", "2024-05-01 12:00:00"},
                                             {"data", QString::fromUtf8("[" + entries.join(',') + "]")}}));
+}
+
+QByteArray RawHttp::sync(const QString& account, const QString& password, int rows, int titleSize)
+{
+    QByteArrayList data;
+    for (int i = 0; i < rows; ++i)
+        data << "[\"" + QByteArray::number(i) + "\",\"" + QByteArray(titleSize, 't') + "\",\"2024-05-01 10:00:00\"]";
+    return sync(account, password, "[\"id\",\"title\",\"version\"]", data);
 }
 
 int RawHttp::error(const QByteArray& answer)

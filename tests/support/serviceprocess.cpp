@@ -2,13 +2,12 @@
 
 #include "testmount.h"
 
-#include <QDeadlineTimer>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QThread>
+#include <QTest>
 #include <QUrl>
 #include <QtDebug>
 
@@ -104,18 +103,13 @@ QByteArray ServiceProcess::log() const
 
 bool ServiceProcess::waitForLog(const QByteArray& text, int times, int timeoutMs)
 {
-    const QDeadlineTimer deadline(timeoutMs);
-    while (log().count(text) < times) {
-        if (deadline.hasExpired() || m_process.state() == QProcess::NotRunning)
-            return log().count(text) >= times;
-        QThread::msleep(20);
-    }
-    return true;
+    const auto logged = [&] { return log().count(text) >= times; };
+    return QTest::qWaitFor([&] { return logged() || m_process.state() == QProcess::NotRunning; }, timeoutMs) &&
+           logged();
 }
 
-int ServiceProcess::endWith(int signal, int timeoutMs)
+int ServiceProcess::exitCode(int timeoutMs)
 {
-    kill(pid_t(m_process.processId()), signal);
     if (!m_process.waitForFinished(timeoutMs) || m_process.exitStatus() != QProcess::NormalExit)
         return -1;
     return m_process.exitCode();

@@ -50,8 +50,8 @@ public:
     // Waits until the log holds `text` at least `times` times: the service reports a state it reached, so a test
     // waits for that instead of for a time that a busy machine may not keep.
     bool waitForLog(const QByteArray& text, int times = 1, int timeoutMs = 60000);
-    // Sends the signal and waits for the service to end: its exit status, or -1 when it crashed or did not end.
-    int endWith(int signal, int timeoutMs = 60000);
+    // Waits for the service to end: its exit status, or -1 when it crashed or did not end.
+    int exitCode(int timeoutMs = 60000);
 
 private:
     QTemporaryDir m_data;
