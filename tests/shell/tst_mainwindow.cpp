@@ -435,9 +435,7 @@ private slots:
             if (!QOpenGLContext::globalShareContext()->isValid())
                 QSKIP("drawn in software, the browser view leaves the native window as it is");
             view->widget()->show();
-            bool loaded = false;
-            view->setPage("<html><body><p>图形</p></body></html>", [&loaded](bool) { loaded = true; });
-            QTRY_VERIFY_WITH_TIMEOUT(loaded && window.winId() != native, 30000);
+            QTRY_VERIFY_WITH_TIMEOUT(window.winId() != native, 30000);
             staysPlaced(window);
             if (QTest::currentTestFailed())
                 return;
