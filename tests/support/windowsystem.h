@@ -6,16 +6,16 @@
 #include <QWidget>
 
 // What the X server shows of a test's windows, for the tests that run again under a real window manager.
-namespace WindowSystem {
+
 // How long a window manager and an X server on a busy machine may take to answer.
-constexpr int answerMs = 60000;
+constexpr int windowSystemMs = 60000;
 
 // Where the X server shows a window, whatever the program believes.
-inline QRect geometry(const QWidget& window)
+inline QRect windowSystemGeometry(const QWidget& window)
 {
     QProcess info;
     info.start("xdotool", {"getwindowgeometry", "--shell", QString::number(window.winId())});
-    info.waitForFinished(answerMs);
+    info.waitForFinished(windowSystemMs);
     QHash<QString, int> value;
     for (const QString& line : QString(info.readAllStandardOutput()).split('\n'))
         value.insert(line.section('=', 0, 0), line.section('=', 1).toInt());
@@ -29,7 +29,6 @@ inline bool showWhileScreenIsRead(QWidget& window)
     QProcess grab;
     grab.start("import", {"-window", "root", "png:/dev/null"});
     window.show();
-    return QTest::qWaitForWindowExposed(&window, answerMs) &&
-           QTest::qWaitFor([&grab] { return grab.state() == QProcess::NotRunning; }, answerMs);
+    return QTest::qWaitForWindowExposed(&window, windowSystemMs) &&
+           QTest::qWaitFor([&grab] { return grab.state() == QProcess::NotRunning; }, windowSystemMs);
 }
-} // namespace WindowSystem
