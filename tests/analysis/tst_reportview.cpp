@@ -31,15 +31,12 @@ private slots:
     void missingEngineHelperIsAMissingView()
     {
         qputenv("QTWEBENGINEPROCESS_PATH", "/nonexistent/QtWebEngineProcess");
-        ReportViewLoader::setPluginFolders({});
         MessageRecorder messages;
         QWidget page;
         QVERIFY(!ReportViewLoader::create(&page));
         qunsetenv("QTWEBENGINEPROCESS_PATH");
         ReportViewLoader::setPluginFolders({});
-        const QStringList lines = messages.lines("quillbay.analysis");
-        QCOMPARE(lines.size(), 1);
-        QVERIFY2(lines.first().contains("/nonexistent/QtWebEngineProcess"), qPrintable(lines.first()));
+        QVERIFY(messages.lines("quillbay.analysis").join('\n').contains("/nonexistent/QtWebEngineProcess"));
     }
 
     // The test platform offers OpenGL but, without a display, makes no context, as a desktop whose driver fails:

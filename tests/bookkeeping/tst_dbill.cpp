@@ -336,24 +336,22 @@ private slots:
         QWidget owner;
         owner.setGeometry(128, 50, 1024, 700);
         owner.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&owner, WindowSystem::answerMs));
+        QVERIFY(QTest::qWaitForWindowExposed(&owner, windowSystemMs));
         // The order in which the window manager and the program hear of a new window varies from run to run.
         for (int round = 0; round < 10; ++round) {
             DBill dialog(&owner);
             BillForm form{dialog};
-            QVERIFY(WindowSystem::showWhileScreenIsRead(dialog));
-            const QPoint place = WindowSystem::geometry(dialog).topLeft();
+            QVERIFY(showWhileScreenIsRead(dialog));
+            const QPoint place = windowSystemGeometry(dialog).topLeft();
             for (const char* kind : {"rbIncome", "rbLoan", "rbTransfer", "rbExpense"}) {
                 QTest::mouseClick(form.get<QAbstractButton>(kind), Qt::LeftButton);
-                QTRY_COMPARE_WITH_TIMEOUT(WindowSystem::geometry(dialog), QRect(place, dialog.size()),
-                                          WindowSystem::answerMs);
+                QTRY_COMPARE_WITH_TIMEOUT(windowSystemGeometry(dialog), QRect(place, dialog.size()), windowSystemMs);
                 QCOMPARE(dialog.mapToGlobal(QPoint()), place);
             }
             QComboBox* categories = form.combo("cbCategory");
             categories->showPopup();
             const int boxLeft = place.x() + categories->mapTo(&dialog, QPoint()).x();
-            QTRY_COMPARE_WITH_TIMEOUT(WindowSystem::geometry(*categories->view()->window()).x(), boxLeft,
-                                      WindowSystem::answerMs);
+            QTRY_COMPARE_WITH_TIMEOUT(windowSystemGeometry(*categories->view()->window()).x(), boxLeft, windowSystemMs);
         }
     }
 };

@@ -86,7 +86,6 @@ private slots:
         QTest::newRow("wrong password") << "" << "secret2" << "错误！|用户名或密码错误！" << false;
         QTest::newRow("service down") << closedPortUrl() << "secret1" << down << false;
         QTest::newRow("answer without id") << noId->baseUrl() << "secret1" << down << false;
-        QTest::newRow("address without the slash") << m_service->baseUrl().chopped(1) << "secret1" << "正确！|用户名密码正确！" << true;
         QTest::newRow("address that is no http address") << "127.0.0.1:8647" << "secret1" << "错误！|环境变量 QUILLBAY_SERVICE_URL 的值“127.0.0.1:8647”不是 http 或 https 地址，无法连接服务器。" << false;
         QTest::newRow("password the book cannot keep") << "" << "秘密1" << "错误！|密码只能使用英文字母、数字和符号，请重新输入。" << false;
         // clang-format on

@@ -1,6 +1,5 @@
 #include "platform/programlauncher.h"
 
-#include <QCoreApplication>
 #include <QtTest>
 
 #include <poll.h>
@@ -19,21 +18,19 @@ private slots:
     {
         int ends[2];
         QCOMPARE(::pipe(ends), 0);
-        QVERIFY(ProgramLauncher().startCopy({"book", QString::number(::getpid())},
+        QVERIFY(ProgramLauncher().startCopy({"copy", QString::number(::getpid())},
                                             QProcessEnvironment::systemEnvironment()));
         ::close(ends[1]);
         pollfd reader{ends[0], POLLIN, 0};
-        QCOMPARE(::poll(&reader, 1, 30000), 1);
         char byte;
-        QCOMPARE(::read(ends[0], &byte, 1), ssize_t(0));
-        ::close(ends[0]);
+        QVERIFY(::poll(&reader, 1, 30000) == 1 && ::read(ends[0], &byte, 1) == 0);
     }
 };
 
 int main(int argc, char* argv[])
 {
     // Started as the new copy, with the process id of the copy before: it lives until that copy has ended.
-    if (argc == 3 && QByteArray(argv[1]) == "book") {
+    if (argc == 3 && QByteArray(argv[1]) == "copy") {
         for (int i = 0; i < 1200 && ::kill(atoi(argv[2]), 0) == 0; ++i)
             usleep(100000);
         return 0;

@@ -407,13 +407,8 @@ private slots:
         const auto staysPlaced = [&](MainWindow& window) {
             QVERIFY(QTest::qWaitForWindowExposed(&window));
             QTRY_COMPARE(window.isMaximized(), maximised);
-            QTRY_COMPARE(window.geometry(), maximised ? window.screen()->availableGeometry() : normal);
-            if (maximised) {
-                window.showNormal();
-                QTRY_COMPARE(window.geometry(), normal);
-                window.showMaximized();
-                QTRY_COMPARE(window.geometry(), window.screen()->availableGeometry());
-            }
+            window.showNormal();
+            QTRY_COMPARE(window.geometry(), normal);
         };
         RecordingLauncher launcher;
         Replaced<ProgramLauncher> launching(&launcher);
@@ -435,13 +430,9 @@ private slots:
             if (!QOpenGLContext::globalShareContext()->isValid())
                 QSKIP("drawn in software, the browser view leaves the native window as it is");
             view->widget()->show();
-            bool loaded = false;
-            view->setPage("<html><body><p>图形</p></body></html>", [&loaded](bool) { loaded = true; });
-            QTRY_VERIFY_WITH_TIMEOUT(loaded && window.winId() != native, 30000);
-            staysPlaced(window);
-            if (QTest::currentTestFailed())
-                return;
+            QTRY_VERIFY_WITH_TIMEOUT(window.winId() != native, 30000);
             QVERIFY(ProgramRestart::with(&window, "book", "Quillbay.db"));
+            staysPlaced(window);
         }
         // The new copy, started with the environment it was given.
         const QProcessEnvironment environment = launcher.environments.first();
