@@ -60,8 +60,8 @@ private slots:
         std::unique_ptr<QTcpSocket> bodies[2];
         for (int i = 0; i < 2; ++i) {
             const QByteArray sync = RawHttp::formPost("sync/syncpc2.php", QByteArray(lengths[i], 'x'));
-            bodies[i] = RawHttp::connect(service.baseUrl(), QString("127.0.0.%1").arg(2 + i));
-            RawHttp::write(*bodies[i], sync.chopped(lengths[i] - 100));
+            bodies[i] =
+                RawHttp::sent(service.baseUrl(), sync.chopped(lengths[i] - 100), QString("127.0.0.%1").arg(2 + i));
         }
         for (int i = 0; i < 2; ++i) {
             const qint64 allowedMs = std::max<qint64>(30, lengths[i] / (64 * 1024)) * 1000;
