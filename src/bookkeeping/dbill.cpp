@@ -16,7 +16,6 @@
 #include "data/metadata.h"
 #include "data/mmember.h"
 #include "widgets/dmessagebox.h"
-#include "widgets/stylepainter.h"
 
 #include <QKeyEvent>
 #include <QListView>
@@ -60,8 +59,6 @@ DBill::~DBill()
 void DBill::init()
 {
     kind = "expense";
-    setProperty("style", "dialog");
-    setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
     ui->setupUi(this);
     ui->wgtTitle->setTitle(tr("账目"));
 
@@ -92,11 +89,6 @@ void DBill::init()
     connect(ui->dsbAmount, qOverload<double>(&QDoubleSpinBox::valueChanged), this, [this] { m_storedAmount.reset(); });
 
     resetForm();
-}
-
-void DBill::paintEvent(QPaintEvent*)
-{
-    StylePainter::paintBackground(this);
 }
 
 void DBill::resetForm()

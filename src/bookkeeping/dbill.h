@@ -32,7 +32,6 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
-    void paintEvent(QPaintEvent* event) override;
 
 private slots:
     void on_pbOk_clicked();

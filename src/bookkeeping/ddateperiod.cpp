@@ -3,12 +3,9 @@
 #include "ui_ddateperiod.h"
 
 #include "widgets/dmessagebox.h"
-#include "widgets/stylepainter.h"
 
 DDatePeriod::DDatePeriod(QWidget* parent) : DBaseDialog(parent), ui(new Ui::DDatePeriod)
 {
-    setProperty("style", "dialog");
-    setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
     ui->setupUi(this);
     ui->wgtTitle->setTitle(tr("日期区间"));
     ui->deFromDate->setDate(QDate::currentDate());
@@ -23,11 +20,6 @@ DDatePeriod::~DDatePeriod()
 QString DDatePeriod::getCondition() const
 {
     return condition;
-}
-
-void DDatePeriod::paintEvent(QPaintEvent*)
-{
-    StylePainter::paintBackground(this);
 }
 
 void DDatePeriod::on_pbOk_clicked()

@@ -18,9 +18,6 @@ public:
     // The condition on the bill date, both days included; empty until OK succeeded.
     QString getCondition() const;
 
-protected:
-    void paintEvent(QPaintEvent* event) override;
-
 private slots:
     void on_pbOk_clicked();
     void on_pbCancel_clicked();

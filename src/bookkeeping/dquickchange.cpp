@@ -9,7 +9,6 @@
 #include "data/mcategory.h"
 #include "data/mmember.h"
 #include "widgets/dmessagebox.h"
-#include "widgets/stylepainter.h"
 
 namespace {
 // The kind all the bills share, or the empty text when they differ; the category list of the empty kind
@@ -29,8 +28,6 @@ DQuickChange::DQuickChange(const QString& mode, const MBillList& bills, QWidget*
 {
     ui->setupUi(this);
     ui->wgtTitle->setTitle(tr("批量快捷操作"));
-    setProperty("style", "dialog");
-    setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
     ui->comboBox2->hide();
     ui->label2->hide();
 
@@ -55,11 +52,6 @@ DQuickChange::DQuickChange(const QString& mode, const MBillList& bills, QWidget*
 DQuickChange::~DQuickChange()
 {
     delete ui;
-}
-
-void DQuickChange::paintEvent(QPaintEvent*)
-{
-    StylePainter::paintBackground(this);
 }
 
 void DQuickChange::on_comboBox_currentIndexChanged(int index)

@@ -17,9 +17,6 @@ public:
     DQuickChange(const QString& mode, const MBillList& bills, QWidget* parent = nullptr);
     ~DQuickChange() override;
 
-protected:
-    void paintEvent(QPaintEvent* event) override;
-
 private slots:
     void on_pbOK_clicked();
     void on_comboBox_currentIndexChanged(int index);

@@ -1,16 +1,11 @@
 #include "bookkeeping/drecorddialog.h"
 
 #include "widgets/dmessagebox.h"
-#include "widgets/stylepainter.h"
 #include "widgets/udialogtitle.h"
 
 #include <QLineEdit>
 
-DRecordDialog::DRecordDialog(QWidget* parent) : DBaseDialog(parent)
-{
-    setProperty("style", "dialog");
-    setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
-}
+DRecordDialog::DRecordDialog(QWidget* parent) : DBaseDialog(parent) {}
 
 void DRecordDialog::setUp(UDialogTitle* title, const QString& caption, QLineEdit* name, QLineEdit* description,
                           const QString& emptyNameText)
@@ -40,11 +35,6 @@ void DRecordDialog::showNameAndDescription(const QString& name, const QString& d
 QString DRecordDialog::refusal() const
 {
     return QString();
-}
-
-void DRecordDialog::paintEvent(QPaintEvent*)
-{
-    StylePainter::paintBackground(this);
 }
 
 void DRecordDialog::on_pbOK_clicked()

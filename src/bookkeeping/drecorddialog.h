@@ -27,8 +27,6 @@ protected:
     // Copies the input into the record and writes it; false when the book refused the write.
     virtual bool store() = 0;
 
-    void paintEvent(QPaintEvent* event) override;
-
 private slots:
     void on_pbOK_clicked();
     void on_pbCancel_clicked();

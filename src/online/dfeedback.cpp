@@ -7,7 +7,6 @@
 #include "data/logcategories.h"
 #include "online/httphelper.h"
 #include "widgets/dmessagebox.h"
-#include "widgets/stylepainter.h"
 
 #include <QRegularExpression>
 
@@ -17,8 +16,6 @@ const int shortestMessage = 20;
 
 DFeedback::DFeedback(QWidget* parent) : DBaseDialog(parent), ui(new Ui::DFeedback)
 {
-    setProperty("style", "dialog");
-    setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
     ui->setupUi(this);
     ui->wgtTitle->setTitle(tr("留言反馈"));
     // Only the first field is filled in, so that the address is confirmed every time.
@@ -30,11 +27,6 @@ DFeedback::DFeedback(QWidget* parent) : DBaseDialog(parent), ui(new Ui::DFeedbac
 DFeedback::~DFeedback()
 {
     delete ui;
-}
-
-void DFeedback::paintEvent(QPaintEvent*)
-{
-    StylePainter::paintBackground(this);
 }
 
 void DFeedback::on_pbOK_clicked()

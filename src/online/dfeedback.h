@@ -16,9 +16,6 @@ public:
     explicit DFeedback(QWidget* parent = nullptr);
     ~DFeedback() override;
 
-protected:
-    void paintEvent(QPaintEvent* event) override;
-
 private slots:
     void on_pbOK_clicked();
     void feedbackSent(QString html);

@@ -6,14 +6,11 @@
 #include "data/logcategories.h"
 #include "online/synchelper.h"
 #include "widgets/dmessagebox.h"
-#include "widgets/stylepainter.h"
 
 #include <QTimer>
 
 DSync::DSync(QWidget* parent) : DBaseDialog(parent), ui(new Ui::DSync)
 {
-    setProperty("style", "dialog");
-    setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
     ui->setupUi(this);
     ui->wgtTitle->setTitle(tr("数据同步"));
     SyncHelper* engine = SyncHelper::getInstance();
@@ -32,11 +29,6 @@ DSync::DSync(QWidget* parent) : DBaseDialog(parent), ui(new Ui::DSync)
 DSync::~DSync()
 {
     delete ui;
-}
-
-void DSync::paintEvent(QPaintEvent*)
-{
-    StylePainter::paintBackground(this);
 }
 
 void DSync::syncLog(QString message)

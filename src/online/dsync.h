@@ -18,9 +18,6 @@ public:
     explicit DSync(QWidget* parent = nullptr);
     ~DSync() override;
 
-protected:
-    void paintEvent(QPaintEvent* event) override;
-
 private slots:
     void syncLog(QString message);
     void syncProgress(float progress);

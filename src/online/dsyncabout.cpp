@@ -2,12 +2,8 @@
 
 #include "ui_dsyncabout.h"
 
-#include "widgets/stylepainter.h"
-
 DSyncAbout::DSyncAbout(QWidget* parent) : DBaseDialog(parent), ui(new Ui::DSyncAbout)
 {
-    setProperty("style", "dialog");
-    setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
     ui->setupUi(this);
     ui->wgtTitle->setTitle(tr("关于同步"));
 }
@@ -15,11 +11,6 @@ DSyncAbout::DSyncAbout(QWidget* parent) : DBaseDialog(parent), ui(new Ui::DSyncA
 DSyncAbout::~DSyncAbout()
 {
     delete ui;
-}
-
-void DSyncAbout::paintEvent(QPaintEvent*)
-{
-    StylePainter::paintBackground(this);
 }
 
 void DSyncAbout::on_pushButton_clicked()

@@ -15,9 +15,6 @@ public:
     explicit DSyncAbout(QWidget* parent = nullptr);
     ~DSyncAbout() override;
 
-protected:
-    void paintEvent(QPaintEvent* event) override;
-
 private slots:
     void on_pushButton_clicked();
 

@@ -9,15 +9,12 @@
 #include "online/httphelper.h"
 #include "online/json.h"
 #include "widgets/dmessagebox.h"
-#include "widgets/stylepainter.h"
 #include "widgets/weblink.h"
 
 #include <QUrl>
 
 DSyncConfig::DSyncConfig(QWidget* parent) : DBaseDialog(parent), ui(new Ui::DSyncConfig)
 {
-    setProperty("style", "dialog");
-    setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
     ui->setupUi(this);
     ui->wgtTitle->setTitle(tr("同步设置"));
     // The skin's frame takes room of its own; the explanation must not be cut.
@@ -49,11 +46,6 @@ bool DSyncConfig::askForAccount(QWidget* parent)
 DSyncConfig::~DSyncConfig()
 {
     delete ui;
-}
-
-void DSyncConfig::paintEvent(QPaintEvent*)
-{
-    StylePainter::paintBackground(this);
 }
 
 void DSyncConfig::on_pbOK_clicked()

@@ -22,9 +22,6 @@ public:
     static bool askForAccount(QWidget* parent);
     ~DSyncConfig() override;
 
-protected:
-    void paintEvent(QPaintEvent* event) override;
-
 private slots:
     void on_pbOK_clicked();
     void on_pbCancel_clicked();

@@ -9,7 +9,6 @@
 #include "online/updatehelper.h"
 #include "platform/installerlauncher.h"
 #include "widgets/dmessagebox.h"
-#include "widgets/stylepainter.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -32,8 +31,6 @@ const int inactivityTimeout = 60000;
 
 DUpdate::DUpdate(QWidget* parent, MVersion* version) : DBaseDialog(parent), ui(new Ui::DUpdate), version(version)
 {
-    setProperty("style", "dialog");
-    setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
     ui->setupUi(this);
     ui->wgtTitle->setTitle(tr("软件更新"));
     manager.setProxy(QNetworkProxy::NoProxy);
@@ -55,11 +52,6 @@ DUpdate::~DUpdate()
 {
     cancelDownload();
     delete ui;
-}
-
-void DUpdate::paintEvent(QPaintEvent*)
-{
-    StylePainter::paintBackground(this);
 }
 
 void DUpdate::versionChecked(MVersion* checked)

@@ -37,9 +37,6 @@ public slots:
     void cancelDownload();
     void startlDownload();
 
-protected:
-    void paintEvent(QPaintEvent* event) override;
-
 private slots:
     void on_pbUpdate_clicked();
     void on_pbCancel_clicked();

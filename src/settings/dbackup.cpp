@@ -4,7 +4,6 @@
 #include "platform/fileprompt.h"
 #include "ui_dbackup.h"
 #include "widgets/dmessagebox.h"
-#include "widgets/stylepainter.h"
 
 #include <QDir>
 
@@ -27,8 +26,6 @@ const Option options[] = {
 
 DBackup::DBackup(QWidget* parent) : DBaseDialog(parent), ui(new Ui::DBackup)
 {
-    setProperty("style", "dialog");
-    setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
     ui->setupUi(this);
     ui->wgtTitle->setTitle(tr("备份设置"));
     // The captions in the look's fonts may need more room than the design size gives.
@@ -44,11 +41,6 @@ DBackup::DBackup(QWidget* parent) : DBaseDialog(parent), ui(new Ui::DBackup)
 DBackup::~DBackup()
 {
     delete ui;
-}
-
-void DBackup::paintEvent(QPaintEvent*)
-{
-    StylePainter::paintBackground(this);
 }
 
 void DBackup::on_pbBackupDir_clicked()

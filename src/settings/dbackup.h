@@ -17,9 +17,6 @@ public:
     explicit DBackup(QWidget* parent = nullptr);
     ~DBackup() override;
 
-protected:
-    void paintEvent(QPaintEvent* event) override;
-
 private slots:
     void on_pbBackupDir_clicked();
     void on_pbCancel_clicked();

@@ -6,16 +6,13 @@
 #include "data/filesetting.h"
 #include "shell/bookpassword.h"
 #include "widgets/dmessagebox.h"
-#include "widgets/stylepainter.h"
 
 #include <QDir>
 #include <QTimer>
 
 DLogin::DLogin(QWidget* parent, const QString& book) : DBaseDialog(parent), ui(new Ui::DLogin)
 {
-    setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
     ui->setupUi(this);
-    setProperty("style", "dialog");
     ui->widget->setTitle(tr("登陆"));
 
     const QString folder = Constants::getInstance()->getDbDir();
@@ -41,11 +38,6 @@ DLogin::DLogin(QWidget* parent, const QString& book) : DBaseDialog(parent), ui(n
 DLogin::~DLogin()
 {
     delete ui;
-}
-
-void DLogin::paintEvent(QPaintEvent*)
-{
-    StylePainter::paintBackground(this);
 }
 
 void DLogin::on_cbDbList_currentIndexChanged(int)

@@ -16,9 +16,6 @@ public:
     DLogin(QWidget* parent, const QString& book);
     ~DLogin() override;
 
-protected:
-    void paintEvent(QPaintEvent* event) override;
-
 private slots:
     void on_pbCancel_clicked();
     void on_pbOK_clicked();

@@ -1,8 +1,14 @@
 #include "widgets/dbasedialog.h"
 
+#include "widgets/stylepainter.h"
+
 #include <QLayout>
 
-DBaseDialog::DBaseDialog(QWidget* parent) : QDialog(parent) {}
+DBaseDialog::DBaseDialog(QWidget* parent) : QDialog(parent)
+{
+    setProperty("style", "dialog");
+    setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
+}
 
 void DBaseDialog::setVisible(bool visible)
 {
@@ -29,4 +35,9 @@ void DBaseDialog::setVisible(bool visible)
     // As with any dialog, a place that neither the program nor the user chose is chosen again at the next showing.
     if (centred)
         setAttribute(Qt::WA_Moved, false);
+}
+
+void DBaseDialog::paintEvent(QPaintEvent*)
+{
+    StylePainter::paintBackground(this);
 }

@@ -1,7 +1,6 @@
 #include "widgets/dmessagebox.h"
 
 #include "ui_dmessagebox.h"
-#include "widgets/stylepainter.h"
 
 #include <QPushButton>
 
@@ -12,8 +11,6 @@ DMessageBox::Responder responder;
 DMessageBox::DMessageBox(QWidget* parent, const QString& title, const QString& text)
     : DBaseDialog(parent), ui(new Ui::DMessageBox)
 {
-    setProperty("style", "dialog");
-    setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
     ui->setupUi(this);
     ui->wgtTitle->setTitle(title);
     ui->tlText->setText(text);
@@ -63,12 +60,6 @@ int DMessageBox::informationToCopy(QWidget* parent, const QString& title, const 
 void DMessageBox::setResponder(Responder answer)
 {
     responder = std::move(answer);
-}
-
-void DMessageBox::paintEvent(QPaintEvent* event)
-{
-    Q_UNUSED(event);
-    StylePainter::paintBackground(this);
 }
 
 int DMessageBox::run(QWidget* parent, const QString& title, const QString& text,

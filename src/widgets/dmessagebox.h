@@ -36,9 +36,6 @@ public:
     // answer, so that tests never block on a modal box. An empty responder restores the real boxes.
     static void setResponder(Responder responder);
 
-protected:
-    void paintEvent(QPaintEvent* event) override;
-
 private:
     static int run(QWidget* parent, const QString& title, const QString& text,
                    QDialogButtonBox::StandardButtons buttons, bool selectable = false);
