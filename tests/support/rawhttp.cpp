@@ -20,9 +20,7 @@ QByteArray RawHttp::exchange(const QString& baseUrl, const QByteArray& request, 
     const std::unique_ptr<QTcpSocket> socket = connect(baseUrl, from);
     if (socket->state() != QAbstractSocket::ConnectedState)
         return "not connected";
-    socket->write(request);
-    while (socket->bytesToWrite() > 0 && socket->waitForBytesWritten(10000)) {
-    }
+    writeAll(*socket, request);
     return answer(*socket);
 }
 
@@ -45,10 +43,15 @@ QByteArray RawHttp::formPost(const QString& path, const QByteArray& body, const 
 std::unique_ptr<QTcpSocket> RawHttp::sent(const QString& baseUrl, const QByteArray& request, const QString& from)
 {
     std::unique_ptr<QTcpSocket> socket = connect(baseUrl, from);
-    socket->write(request);
-    while (socket->bytesToWrite() > 0 && socket->waitForBytesWritten(10000)) {
-    }
+    writeAll(*socket, request);
     return socket;
+}
+
+void RawHttp::writeAll(QTcpSocket& socket, const QByteArray& request)
+{
+    socket.write(request);
+    while (socket.bytesToWrite() > 0 && socket.waitForBytesWritten(10000)) {
+    }
 }
 
 QByteArray RawHttp::sync(const QString& account, const QString& password, const QByteArray& billColumns,

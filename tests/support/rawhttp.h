@@ -31,4 +31,8 @@ public:
     static QByteArray sync(const QString& account, const QString& password, int rows = 0, int titleSize = 0);
     // The "error" of a JSON answer as exchange() gives it; 0 for none.
     static int error(const QByteArray& answer);
+
+private:
+    // Writes the request, as far as the server takes it within a few seconds.
+    static void writeAll(QTcpSocket& socket, const QByteArray& request);
 };
