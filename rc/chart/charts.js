@@ -13,6 +13,10 @@
     var COLORS = ['#1f7a8c', '#e07a5f', '#3d5a80', '#81b29a', '#f2b134', '#9c6644', '#6d597a', '#b56576', '#52796f',
         '#e9c46a', '#457b9d', '#c9ada7'];
     var FONT = '"Noto Sans CJK SC", "WenQuanYi Zen Hei", sans-serif';
+    // The most of the chart's width a legend on the side takes, and the least of the chart's smaller side the pie
+    // takes across: long names give up their room before the pie does.
+    var LEGEND_SHARE = 0.25;
+    var PIE_SHARE = 0.4;
 
     var DEFAULTS = {
         chart: {renderTo: null, type: 'line', plotBackgroundColor: null, plotBorderWidth: 0, plotShadow: false},
@@ -95,6 +99,13 @@
             }
         });
         return node;
+    }
+
+    // The item seen with another name, for a formatter that reads this.name or this.point.name.
+    function renamed(item, name) {
+        var view = Object.create(item);
+        view.name = name;
+        return view;
     }
 
     function box(node) {
@@ -198,11 +209,17 @@
         var x = 8;
         var y = 8;
         var line = 18;
+        var room = chart.chartWidth * LEGEND_SHARE - 16 - 18;
+        var label = function (item) {
+            var text = options.labelFormatter ? options.labelFormatter.call(item) : item.name;
+            return text === null || text === undefined ? '' : text;
+        };
         items.forEach(function (item) {
-            var label = options.labelFormatter ? options.labelFormatter.call(item) : item.name;
             var entry = svg('g', {'class': 'qb-legend-item'}, group);
             svg('rect', {x: x, y: y + 2, width: 12, height: 12, rx: 2, fill: item.color}, entry);
-            item.legendItem = plainText(entry, label === null || label === undefined ? '' : label, x + 18, y + 12);
+            item.legendItem = chart.fittedText(entry, function (name) {
+                return label(renamed(item, name));
+            }, item.name, room, x + 18, y + 12);
             var width = box(entry).width;
             if (vertical) {
                 y += line + (options.itemMarginBottom || 0);
@@ -235,12 +252,33 @@
         this.group = null;
     }
 
-    Tooltip.prototype.show = function (point, event) {
-        var chart = this.chart;
-        var options = chart.options.tooltip;
+    Tooltip.prototype.open = function (color) {
         this.hide();
-        var group = svg('g', {'class': 'qb-tooltip', 'pointer-events': 'none'}, chart.root);
-        var background = svg('rect', {rx: 3, ry: 3, fill: 'rgba(255,255,255,0.92)', stroke: point.color}, group);
+        this.group = svg('g', {'class': 'qb-tooltip', 'pointer-events': 'none'}, this.chart.root);
+        this.background = svg('rect', {rx: 3, ry: 3, fill: 'rgba(255,255,255,0.92)', stroke: color}, this.group);
+        return this.group;
+    };
+
+    // Sizes the background to what was drawn and puts the tooltip beside the mouse, inside the chart.
+    Tooltip.prototype.place = function (event) {
+        var chart = this.chart;
+        var size = box(this.group);
+        this.background.setAttribute('width', size.width + 16);
+        this.background.setAttribute('height', size.height + 12);
+        var bounds = chart.root.getBoundingClientRect();
+        var left = Math.min(event.clientX - bounds.left + 12, chart.chartWidth - size.width - 20);
+        var top = Math.max(event.clientY - bounds.top - size.height - 16, 0);
+        this.group.setAttribute('transform', 'translate(' + Math.max(left, 0) + ',' + top + ')');
+    };
+
+    Tooltip.prototype.showText = function (text, event) {
+        plainText(this.open('#999999'), text, 8, 18);
+        this.place(event);
+    };
+
+    Tooltip.prototype.show = function (point, event) {
+        var options = this.chart.options.tooltip;
+        var group = this.open(point.color);
         var text;
         if (options.formatter) {
             var context = {x: point.category, y: point.y, percentage: point.percentage, series: point.series, point: point};
@@ -254,14 +292,7 @@
                 'point.percentage': point.percentage.toFixed(options.percentageDecimals)
             }, 8, 34);
         }
-        var size = box(group);
-        background.setAttribute('width', size.width + 16);
-        background.setAttribute('height', size.height + 12);
-        var bounds = chart.root.getBoundingClientRect();
-        var left = Math.min(event.clientX - bounds.left + 12, chart.chartWidth - size.width - 20);
-        var top = Math.max(event.clientY - bounds.top - size.height - 16, 0);
-        group.setAttribute('transform', 'translate(' + Math.max(left, 0) + ',' + top + ')');
-        this.group = group;
+        this.place(event);
         return text;
     };
 
@@ -336,14 +367,44 @@
             this.root.appendChild(this.legend.group);
     };
 
+    // While the mouse is over the node the tooltip shows the point, or the text when a text is given.
     Chart.prototype.hover = function (node, point) {
         var tooltip = this.tooltip;
         node.addEventListener('mousemove', function (event) {
-            tooltip.show(point, event);
+            if (typeof point === 'string')
+                tooltip.showText(point, event);
+            else
+                tooltip.show(point, event);
         });
         node.addEventListener('mouseleave', function () {
             tooltip.hide();
         });
+    };
+
+    // Draws the text that make(name) gives for a name, at most `width` wide: a name too long for it is cut with "…",
+    // and the whole text shows on hover.
+    Chart.prototype.fittedText = function (parent, make, name, width, x, y, attributes) {
+        var whole = String(make(name));
+        var node = plainText(parent, whole, x, y, attributes);
+        if (box(node).width <= width)
+            return node;
+        var letters = Array.from(name);
+        var cut = function (length) {
+            return String(make(letters.slice(0, length).join('') + '\u2026'));
+        };
+        var low = 0;
+        var high = letters.length - 1;
+        while (low < high) {
+            var middle = Math.ceil((low + high) / 2);
+            node.textContent = cut(middle);
+            if (box(node).width <= width)
+                low = middle;
+            else
+                high = middle - 1;
+        }
+        node.textContent = cut(low);
+        this.hover(node, whole);
+        return node;
     };
 
     function arcPath(cx, cy, r, start, end) {
@@ -366,16 +427,17 @@
         var group = svg('g', {'class': 'qb-pie'}, layer);
         // Slices are as large as their amounts; the sign only shows in the figures.
         var whole = 0;
+        var label = function (point, name) {
+            var text = labels.formatter ? labels.formatter.call(
+                {point: renamed(point, name), y: point.y, percentage: point.percentage, series: series}) : name;
+            return text === null || text === undefined || text === false || text === '' ? null : String(text);
+        };
         var texts = series.data.map(function (point) {
             whole += Math.abs(point.y);
-            if (!labels.enabled || point.y === 0)
-                return null;
-            var text = labels.formatter ?
-                labels.formatter.call({point: point, y: point.y, percentage: point.percentage, series: series}) :
-                point.name;
-            return text === null || text === undefined || text === false || text === '' ? null : String(text);
+            return labels.enabled && point.y !== 0 ? label(point, point.name) : null;
         });
-        // The pie leaves room beside it for the widest label.
+        // The pie leaves room beside it for the widest label, but keeps its least size: labels too wide then have
+        // their names cut.
         var widest = 0;
         texts.forEach(function (text) {
             if (text !== null) {
@@ -385,7 +447,7 @@
             }
         });
         var room = widest ? Math.min(plot.height / 2 - 20, plot.width / 2 - widest - 40) : Math.min(plot.width, plot.height) / 2 - 10;
-        var radius = Math.max(room, 30);
+        var radius = Math.max(room, Math.min(this.chartWidth, this.chartHeight) * PIE_SHARE / 2);
         if (whole === 0) {
             svg('circle', {cx: cx, cy: cy, r: radius, fill: 'none', stroke: '#d0d0d0', 'class': 'qb-pie-empty'}, group);
             return;
@@ -414,30 +476,34 @@
             self.hover(slice, point);
             angle += sweep;
             if (texts[i] !== null)
-                placed[Math.cos(middle) >= 0 ? 'right' : 'left'].push({point: point, middle: middle, text: texts[i]});
+                placed[Math.cos(middle) >= 0 ? 'right' : 'left'].push({point: point, middle: middle});
         });
-        this.drawPieLabels(placed, group, cx, cy, radius, labels);
+        this.drawPieLabels(placed, label, group, cx, cy, radius, labels);
     };
 
     // Labels sit outside the pie on a connector, each side spread downwards so that no two overlap.
-    Chart.prototype.drawPieLabels = function (placed, group, cx, cy, radius, options) {
+    Chart.prototype.drawPieLabels = function (placed, label, group, cx, cy, radius, options) {
+        var self = this;
         var lineHeight = parseFloat(options.style.fontSize || '12') + 4;
+        var room = this.plot.width / 2 - radius - 29;
         ['left', 'right'].forEach(function (side) {
-            var list = placed[side].map(function (label) {
-                label.y = cy + (radius + 20) * Math.sin(label.middle);
-                return label;
+            var list = placed[side].map(function (item) {
+                item.y = cy + (radius + 20) * Math.sin(item.middle);
+                return item;
             }).sort(function (a, b) {
                 return a.y - b.y;
             });
             for (var i = 1; i < list.length; ++i)
                 list[i].y = Math.max(list[i].y, list[i - 1].y + lineHeight);
-            list.forEach(function (label) {
-                var edgeX = cx + radius * Math.cos(label.middle);
-                var edgeY = cy + radius * Math.sin(label.middle);
+            list.forEach(function (item) {
+                var edgeX = cx + radius * Math.cos(item.middle);
+                var edgeY = cy + radius * Math.sin(item.middle);
                 var textX = cx + (radius + 25) * (side === 'right' ? 1 : -1);
-                svg('path', {d: ['M', edgeX, edgeY, 'L', textX, label.y].join(' '), fill: 'none',
+                svg('path', {d: ['M', edgeX, edgeY, 'L', textX, item.y].join(' '), fill: 'none',
                     stroke: options.connectorColor, 'stroke-width': 1, 'class': 'qb-connector'}, group);
-                plainText(group, label.text, textX + (side === 'right' ? 4 : -4), label.y + 4, {
+                self.fittedText(group, function (name) {
+                    return label(item.point, name);
+                }, item.point.name, room, textX + (side === 'right' ? 4 : -4), item.y + 4, {
                     'class': 'qb-data-label', fill: options.color, 'font-size': options.style.fontSize,
                     'text-anchor': side === 'right' ? 'start' : 'end'
                 });

@@ -53,6 +53,8 @@ private slots:
         QFETCH(Slices, slices);
         QFETCH(int, drawn);
         QFETCH(QStringList, labels);
+        // Room enough for every label whole.
+        m_view->resize(1200, 800);
         load(ReportTemplate::pie("<b>2014</b>年分类分析", slices));
         QCOMPARE(js("document.querySelectorAll('.qb-slice').length").toInt(), drawn);
         labels.sort();
@@ -63,6 +65,57 @@ private slots:
         QCOMPARE(js("document.querySelectorAll('.qb-legend-item').length").toInt(), slices.size());
         QCOMPARE(js("document.querySelectorAll('.qb-title tspan[font-weight=bold]').length").toInt(), 1);
         QCOMPARE(js("document.querySelectorAll('b, script:not([src])').length").toInt(), 1);
+    }
+
+    // Long names give up their room before the pie does: it keeps at least a third of the chart's smaller side
+    // across, the legend and the labels stay inside the chart, cut with "…", and a cut item shows whole on hover.
+    void longNamesLeaveThePieItsRoom_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<bool>("cut");
+        // The web view of an analysis page in the main window at its smallest, at its first size and at full HD.
+        QTest::newRow("900×600 window") << QSize(750, 396) << true;
+        QTest::newRow("1024×700 window") << QSize(874, 496) << true;
+        QTest::newRow("1920×1080 window") << QSize(1770, 876) << false;
+    }
+    void longNamesLeaveThePieItsRoom()
+    {
+        QFETCH(QSize, size);
+        QFETCH(bool, cut);
+        const QString longName = "招商银行信用卡账户一号", other = "中国工商银行储蓄卡二号";
+        m_view->resize(size);
+        load(ReportTemplate::pie("账户<b>支出金额</b>分析", {{longName, -1200}, {"现金", -300}, {other, -500}}));
+        const QVariantMap drawn =
+            js("(() => { const chart = document.querySelector('svg.qb-chart').getBoundingClientRect();"
+               " const slices = Array.from(document.querySelectorAll('.qb-slice'), n => n.getBoundingClientRect());"
+               " const texts = Array.from(document.querySelectorAll('.qb-legend-item, .qb-data-label'),"
+               "                          n => n.getBoundingClientRect());"
+               " return {chart: Math.min(chart.width, chart.height),"
+               "  pie: Math.max(...slices.map(r => r.right)) - Math.min(...slices.map(r => r.left)),"
+               "  outside: texts.filter(r => r.left < chart.left || r.right > chart.right).length,"
+               "  legend: Array.from(document.querySelectorAll('.qb-legend-item'), n => n.textContent)}; })()")
+                .toMap();
+        QVERIFY2(drawn.value("pie").toDouble() >= drawn.value("chart").toDouble() / 3,
+                 qPrintable(QString("pie %1 across in %2")
+                                .arg(drawn.value("pie").toDouble())
+                                .arg(drawn.value("chart").toDouble())));
+        QCOMPARE(drawn.value("outside").toInt(), 0);
+        const QStringList legend = drawn.value("legend").toStringList();
+        QCOMPARE(legend.size(), 3);
+        const QString whole = longName + " -1200元 : 60 %";
+        QVERIFY2(cut ? legend.at(0).startsWith(longName.left(2)) && legend.at(0).endsWith("… -1200元 : 60 %")
+                     : legend.at(0) == whole,
+                 qPrintable(legend.at(0)));
+        QCOMPARE(legend.at(1), QString("现金 -300元 : 15 %"));
+        if (!cut)
+            return;
+        // The mouse over the cut item shows it whole.
+        QCOMPARE(js("(() => { const item = document.querySelector('.qb-legend-item text');"
+                    " const r = item.getBoundingClientRect();"
+                    " item.dispatchEvent(new MouseEvent('mousemove', {clientX: r.left + 2, clientY: r.top + 2}));"
+                    " return document.querySelector('.qb-tooltip').textContent; })()")
+                     .toString(),
+                 whole);
     }
 
     void columnsOfAYear()
