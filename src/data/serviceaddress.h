@@ -3,9 +3,13 @@
 #include <QCoreApplication>
 #include <QString>
 
+class QUrl;
+
 // The online service's base address as a user types it into QUILLBAY_SERVICE_URL: with or without the closing "/",
 // and with a path in front of the service's own paths when a proxy serves it below one. Only an http or https
-// address is taken; anything else could only make every request fail without saying why.
+// address with a host, a port from 1 to 65535 if any, and neither query nor fragment is taken; anything else could
+// only make every request fail without saying why. Everything that talks to the service or opens one of its pages
+// goes through this one check.
 class ServiceAddress
 {
     Q_DECLARE_TR_FUNCTIONS(ServiceAddress)
@@ -19,12 +23,24 @@ public:
     bool isValid() const;
     // An absolute root ending in "/", to which a service path is appended; empty when the address is refused.
     QString baseUrl() const;
-    // What the user is told when the address is refused, naming the variable and its value; empty otherwise.
+    // What the user is told when the address is refused: the variable, its value and what is wrong with it; empty
+    // otherwise.
     QString problem() const;
 
 private:
+    enum Refusal
+    {
+        NotHttp,
+        QueryOrFragment,
+        BadPort,
+        NoHost,
+        Accepted
+    };
+
+    static Refusal check(const QString& typed, const QUrl& url);
     QString shownValue() const;
 
     QString m_typed;
+    Refusal m_refusal;
     QString m_baseUrl;
 };

@@ -49,6 +49,10 @@ void DFeedback::on_pbOK_clicked()
         DMessageBox::error(this, tr("反馈内容太短了，请详细说明您的问题。"));
         return;
     }
+    if (const QString problem = Constants::getInstance()->getServiceUrlProblem(); !problem.isEmpty()) {
+        DMessageBox::error(this, problem);
+        return;
+    }
     auto* http = new HttpHelper(this);
     connect(http, &HttpHelper::finished, this, &DFeedback::feedbackSent);
     connect(http, &HttpHelper::error, this, &DFeedback::sendError);

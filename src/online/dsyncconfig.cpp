@@ -11,8 +11,6 @@
 #include "widgets/dmessagebox.h"
 #include "widgets/weblink.h"
 
-#include <QUrl>
-
 DSyncConfig::DSyncConfig(QWidget* parent) : DBaseDialog(parent), ui(new Ui::DSyncConfig)
 {
     ui->setupUi(this);
@@ -136,7 +134,7 @@ void DSyncConfig::setChecking(bool checking)
 void DSyncConfig::on_pbSignup_clicked()
 {
     // The service's front page is where accounts are registered.
-    WebLink::open(this, QUrl(Constants::getInstance()->getBaseUrl()));
+    WebLink::openService(this);
 }
 
 void DSyncConfig::on_pbCancel_clicked()

@@ -2,7 +2,6 @@
 
 #include "ui_utoolbar.h"
 
-#include "data/constants.h"
 #include "online/dfeedback.h"
 #include "shell/ucontent.h"
 #include "widgets/stylepainter.h"
@@ -57,7 +56,7 @@ void UToolBar::on_tbSetting_clicked()
 void UToolBar::on_tbWebsite_clicked()
 {
     // The site's root also serves the program's online services.
-    WebLink::open(this, QUrl(Constants::getInstance()->getBaseUrl()));
+    WebLink::openService(this);
 }
 
 void UToolBar::on_tbFeedback_clicked()
@@ -68,5 +67,5 @@ void UToolBar::on_tbFeedback_clicked()
 
 void UToolBar::on_tbWeibo_clicked()
 {
-    WebLink::open(this, QUrl(Constants::getInstance()->getBaseUrl() + "weibo"));
+    WebLink::openService(this, "weibo");
 }

@@ -13,4 +13,7 @@ class WebLink
 public:
     // Without a browser to open it, a box over `parent` shows the address for the user to copy.
     static void open(QWidget* parent, const QUrl& url);
+    // Opens the online service's page at `path` below its base address; when the address is refused, a box over
+    // `parent` says what is wrong with it instead.
+    static void openService(QWidget* parent, const QString& path = QString());
 };

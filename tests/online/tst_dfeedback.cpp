@@ -75,6 +75,27 @@ private slots:
             QVERIFY(ok->isEnabled() && ok->text() == "确定");
         qunsetenv("QUILLBAY_SERVICE_URL");
     }
+
+    // A refused service address is said as it is, before anything is sent; the message stays to be sent again.
+    void badAddressIsSaid()
+    {
+        TestBook book;
+        qputenv("QUILLBAY_SERVICE_URL", "http://127.0.0.1:0/");
+        MessageBoxRecorder boxes;
+        DFeedback dialog;
+        dialog.show();
+        dialog.findChild<QLineEdit*>("leEmail")->setText("a@b.cc");
+        dialog.findChild<QLineEdit*>("leEmail2")->setText("a@b.cc");
+        dialog.findChild<QPlainTextEdit*>("pteContent")->setPlainText(longEnough);
+        auto* ok = dialog.findChild<QPushButton*>("pbOK");
+        ok->click();
+        qunsetenv("QUILLBAY_SERVICE_URL");
+        QTRY_COMPARE(boxes.boxes().size(), 1);
+        QCOMPARE(boxes.boxes().at(0).second,
+                 QString("环境变量 QUILLBAY_SERVICE_URL 的值“http://127.0.0.1:0/”的端口无效（应为 1 到 "
+                         "65535），无法连接服务器。"));
+        QVERIFY(dialog.isVisible() && ok->isEnabled());
+    }
 };
 
 QTEST_MAIN(TestDFeedback)

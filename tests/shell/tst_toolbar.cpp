@@ -1,5 +1,6 @@
 #include "shelltesting.h"
 
+#include "messageboxrecorder.h"
 #include "messagerecorder.h"
 #include "serviceprocess.h"
 #include "shell/ucontent.h"
@@ -160,6 +161,21 @@ private slots:
         QCOMPARE(copied, url);
         // The offscreen platform of the tests says its own things about any window; none is about the link.
         QCOMPARE(printed.filter(url), QStringList());
+    }
+
+    // With a refused service address a link opens nothing and says what is wrong with the address.
+    void linkWithABadAddressSaysSo_data() { addLinkRows(); }
+    void linkWithABadAddressSaysSo()
+    {
+        QFETCH(QString, button);
+        qputenv("QUILLBAY_SERVICE_URL", "http://127.0.0.1:8647/?page=1");
+        Frame frame;
+        MessageBoxRecorder boxes;
+        frame.button(button)->click();
+        qunsetenv("QUILLBAY_SERVICE_URL");
+        QCOMPARE(m_urls.urls, QList<QUrl>());
+        QCOMPARE(boxes.boxes().size(), 1);
+        QVERIFY(boxes.boxes().at(0).second.contains("“http://127.0.0.1:8647/?page=1”带有查询或片段"));
     }
 
     // What the microblog button opens is a page the real service serves.
