@@ -199,6 +199,8 @@ private slots:
                            " return range.getClientRects().length > 1; }).map(cell => cell.textContent).join('|')"),
                  QVariant(QString()));
 
+        // Room for the whole name in the legend, which cuts a name too long for it.
+        m_page->resize(1400, 800);
         click("pbChart");
         QVERIFY(m_page->html().contains("['" + ReportTemplate::scriptString(hostile) + "',"));
         QVERIFY(WebProbe::waitFor(view, "document.querySelector('.qb-legend-item') !== null"));
