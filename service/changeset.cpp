@@ -3,6 +3,7 @@
 #include "jsonscanner.h"
 
 #include <algorithm>
+#include <functional>
 #include <limits>
 #include <numeric>
 
@@ -78,12 +79,13 @@ bool readTexts(JsonScanner& scanner, QByteArrayList& texts, qsizetype limit)
     return !scanner.failed();
 }
 
-bool readRows(JsonScanner& scanner, TextRows& rows)
+// Reads rows until the list ends, or until `stopped` says the reading is wasted: a large upload takes seconds.
+bool readRows(JsonScanner& scanner, TextRows& rows, const std::function<bool()>& stopped)
 {
     if (!scanner.open('['))
         return false;
     while (scanner.next(']')) {
-        if (!scanner.open('['))
+        if (stopped() || !scanner.open('['))
             return false;
         while (scanner.next(']')) {
             if (!scanner.string(rows.text()))
@@ -98,7 +100,7 @@ bool readRows(JsonScanner& scanner, TextRows& rows)
 
 // Reads one entry. A name given twice counts with its last value, as in the program's reader, but each value must be
 // of its kind.
-bool readTable(JsonScanner& scanner, TableChanges& changes)
+bool readTable(JsonScanner& scanner, TableChanges& changes, const std::function<bool()>& stopped)
 {
     if (!scanner.open('{'))
         return false;
@@ -118,10 +120,10 @@ bool readTable(JsonScanner& scanner, TableChanges& changes)
             read = readTexts(scanner, changes.columns, TableChanges::maxColumns);
         } else if (key == "update_data") {
             changes.rows.clear();
-            read = rows = readRows(scanner, changes.rows);
+            read = rows = readRows(scanner, changes.rows, stopped);
         } else if (key == "delete_data") {
             changes.deletions.clear();
-            read = deletions = readRows(scanner, changes.deletions);
+            read = deletions = readRows(scanner, changes.deletions, stopped);
         } else {
             read = scanner.skip();
         }
@@ -153,15 +155,15 @@ const QStringList& ChangeSet::tableNames()
     return names;
 }
 
-bool ChangeSet::read(QByteArrayView json)
+bool ChangeSet::read(QByteArrayView json, const std::function<bool()>& stopped)
 {
     m_tables.clear();
     if (json.isValidUtf8())
-        return readValid(json);
-    return readValid(QString::fromUtf8(json).toUtf8());
+        return readValid(json, stopped);
+    return readValid(QString::fromUtf8(json).toUtf8(), stopped);
 }
 
-bool ChangeSet::readValid(QByteArrayView json)
+bool ChangeSet::readValid(QByteArrayView json, const std::function<bool()>& stopped)
 {
     JsonScanner scanner(json);
     QList<TableChanges> tables;
@@ -171,7 +173,7 @@ bool ChangeSet::readValid(QByteArrayView json)
     while (scanner.next(']')) {
         TableChanges changes;
         const auto sameName = [&changes](const TableChanges& t) { return t.table == changes.table; };
-        if (!readTable(scanner, changes) || !tableNames().contains(changes.table) ||
+        if (!readTable(scanner, changes, stopped) || !tableNames().contains(changes.table) ||
             std::any_of(tables.cbegin(), tables.cend(), sameName))
             return false;
         tables.append(std::move(changes));

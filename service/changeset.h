@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 // What a device sends for one synced table: its own column names, its changed rows (one text per column) and its
 // deletions (id, stamp), every text in UTF-8.
 struct TableChanges
@@ -40,12 +42,13 @@ public:
     static const QStringList& tableNames();
 
     // Reads the upload's JSON text; a byte sequence that is no UTF-8 reads as U+FFFD, as in the form's other fields.
-    bool read(QByteArrayView json);
+    // False too when `stopped` says so, as it is asked before each row.
+    bool read(QByteArrayView json, const std::function<bool()>& stopped);
     // One of the six tables of an upload that was read successfully.
     const TableChanges& table(const QString& name) const;
 
 private:
-    bool readValid(QByteArrayView json);
+    bool readValid(QByteArrayView json, const std::function<bool()>& stopped);
 
     QList<TableChanges> m_tables;
 };

@@ -59,20 +59,30 @@ HttpHandler::Answer bare(int status)
 HttpHandler::Answer answerOf(HttpHandler& handler, HttpHandler::Request request)
 {
     const QString client = QString::fromStdString(request.peer);
-    QString failure;
     try {
         return handler.answer(std::move(request));
-    } catch (const std::exception& error) {
-        failure = error.what();
     } catch (...) {
-        failure = "an exception of no known type";
+        static WarningPace pace;
+        pace.warn(QString("a request from %1 failed: %2").arg(client, HttpServer::failure(std::current_exception())));
     }
-    static WarningPace pace;
-    pace.warn(QString("a request from %1 failed: %2").arg(client, failure));
     return handler.failed();
 }
 
 } // namespace
+
+template <typename Step> auto HttpConnection::guarded(Step step)
+{
+    return [self = shared_from_this(), step = std::move(step)](auto&&... arguments) mutable {
+        try {
+            step(std::forward<decltype(arguments)>(arguments)...);
+        } catch (...) {
+            static WarningPace pace;
+            pace.warn(QString("the connection of %1 failed on the network thread: %2; closed it")
+                          .arg(self->m_client.c_str(), HttpServer::failure(std::current_exception())));
+            self->close();
+        }
+    };
+}
 
 HttpConnection::HttpConnection(HttpServer& server, asio::ip::tcp::socket socket, asio::ip::address peer)
     : m_server(server), m_stream(std::move(socket)), m_buffer(maxHead), m_timer(server.network()),
@@ -140,7 +150,7 @@ void HttpConnection::readSome()
         m_state == State::Body ? asio::buffer(m_body.data() + m_received, std::size_t(m_body.size() - m_received))
                                : m_buffer.prepare(m_buffer.capacity() - m_buffer.size());
     m_stream.expires_at(m_deadline);
-    m_stream.async_read_some(room, [self = shared_from_this()](const beast::error_code& error, std::size_t read) {
+    auto received = [self = shared_from_this()](const beast::error_code& error, std::size_t read) {
         // A read done just before an eviction closed the connection is dropped with it.
         if (error || self->m_state == State::Closed)
             return self->close();
@@ -154,7 +164,8 @@ void HttpConnection::readSome()
         }
         self->progressed();
         self->readSome();
-    });
+    };
+    m_stream.async_read_some(room, guarded(std::move(received)));
 }
 
 bool HttpConnection::claim(qint64 bytes)
@@ -170,22 +181,23 @@ bool HttpConnection::claim(qint64 bytes)
                   .arg(m_client.c_str()));
     // The wait for memory counts against the time of what is being read.
     m_timer.expires_at(m_deadline);
-    m_timer.async_wait([self = shared_from_this()](const beast::error_code& error) {
+    m_timer.async_wait(guarded([self = shared_from_this()](const beast::error_code& error) {
         if (!error && self->m_wanted > 0)
             self->close();
-    });
+    }));
     return false;
 }
 
 void HttpConnection::roomMade()
 {
-    asio::post(m_server.network(), [self = shared_from_this(), bytes = std::exchange(m_wanted, 0)] {
+    auto grown = [self = shared_from_this(), bytes = std::exchange(m_wanted, 0)] {
         if (self->m_state == State::Closed)
             return;
         self->m_timer.cancel();
         self->grow(bytes);
         self->readSome();
-    });
+    };
+    asio::post(m_server.network(), guarded(std::move(grown)));
 }
 
 void HttpConnection::evict()
@@ -263,13 +275,13 @@ void HttpConnection::checkHead()
         return readBody();
     m_state = State::InLine;
     m_timer.expires_after(m_server.limits().largeWait);
-    m_timer.async_wait([self = shared_from_this()](const beast::error_code&) {
+    m_timer.async_wait(guarded([self = shared_from_this()](const beast::error_code&) {
         if (self->m_state != State::InLine)
             return;
         static WarningPace pace;
         pace.warn(QString("a large request from %1 waited its turn in vain").arg(self->m_client.c_str()));
         self->answer(self->m_server.handler().busy());
-    });
+    }));
     m_server.turns().await(shared_from_this());
     if (m_state == State::InLine)
         watchClient();
@@ -296,11 +308,12 @@ void HttpConnection::readBody()
         return readSome();
     m_continue = http::response<http::empty_body>(http::status::continue_, m_version);
     m_stream.expires_at(m_deadline);
-    http::async_write(m_stream, m_continue, [self = shared_from_this()](const beast::error_code& error, std::size_t) {
+    auto continued = [self = shared_from_this()](const beast::error_code& error, std::size_t) {
         if (error || self->m_state == State::Closed)
             return self->close();
         self->readSome();
-    });
+    };
+    http::async_write(m_stream, m_continue, guarded(std::move(continued)));
 }
 
 void HttpConnection::queue()
@@ -315,10 +328,10 @@ void HttpConnection::queue()
     m_request.gone = m_gone;
     auto work = [self = shared_from_this(), request = std::move(m_request)]() mutable {
         HttpHandler::Answer answer = answerOf(self->m_server.handler(), std::move(request));
-        asio::post(self->m_server.network(), [self, answer = std::move(answer)]() mutable {
+        asio::post(self->m_server.network(), self->guarded([self, answer = std::move(answer)]() mutable {
             self->m_queued = false;
             self->answer(std::move(answer));
-        });
+        }));
     };
     if (const std::optional<quint64> ticket = m_server.queue().add(m_client, std::move(work))) {
         m_queued = true;
@@ -338,7 +351,7 @@ void HttpConnection::watchClient()
     if (std::exchange(m_watching, true))
         return;
     m_stream.socket().async_wait(
-        asio::socket_base::wait_read, [self = shared_from_this()](const beast::error_code& error) {
+        asio::socket_base::wait_read, guarded([self = shared_from_this()](const beast::error_code& error) {
             self->m_watching = false;
             const bool inLine = self->m_state == State::InLine;
             if (error || (!inLine && self->m_state != State::Working))
@@ -361,7 +374,7 @@ void HttpConnection::watchClient()
             self->m_dropped += std::max<qint64>(read, 0);
             if (self->m_dropped < maxDrained)
                 self->watchClient();
-        });
+        }));
 }
 
 void HttpConnection::answer(HttpHandler::Answer answer)
@@ -441,11 +454,11 @@ void HttpConnection::writeSome()
             break;
     }
     m_stream.socket().async_wait(asio::ip::tcp::socket::wait_write,
-                                 [self = shared_from_this()](const beast::error_code& error) {
+                                 guarded([self = shared_from_this()](const beast::error_code& error) {
                                      if (error || self->m_state != State::Answering)
                                          return self->close();
                                      self->writeSome();
-                                 });
+                                 }));
 }
 
 void HttpConnection::watchStall()
@@ -453,7 +466,7 @@ void HttpConnection::watchStall()
     const Clock::time_point watched =
         Clock::now() + std::min<Clock::duration>(stallWatch, m_server.limits().writeStall / 4);
     m_timer.expires_at(std::min(watched, m_answerDeadline));
-    m_timer.async_wait([self = shared_from_this()](const beast::error_code& error) {
+    m_timer.async_wait(guarded([self = shared_from_this()](const beast::error_code& error) {
         if (error || self->m_state != State::Answering)
             return;
         if (Clock::now() >= self->m_answerDeadline)
@@ -470,7 +483,7 @@ void HttpConnection::watchStall()
         if (Clock::now() - self->m_lastTaken >= self->m_server.limits().writeStall)
             return self->close();
         self->watchStall();
-    });
+    }));
 }
 
 void HttpConnection::finish()
@@ -493,12 +506,12 @@ void HttpConnection::dropAnswer()
 void HttpConnection::drain(qint64 drained)
 {
     // What is read here is dropped: one buffer serves every connection.
-    m_stream.async_read_some(m_server.drainBuffer(),
-                             [self = shared_from_this(), drained](const beast::error_code& error, std::size_t read) {
-                                 if (error || drained + qint64(read) >= maxDrained)
-                                     return self->close();
-                                 self->drain(drained + qint64(read));
-                             });
+    auto dropped = [self = shared_from_this(), drained](const beast::error_code& error, std::size_t read) {
+        if (error || drained + qint64(read) >= maxDrained)
+            return self->close();
+        self->drain(drained + qint64(read));
+    };
+    m_stream.async_read_some(m_server.drainBuffer(), guarded(std::move(dropped)));
 }
 
 void HttpConnection::progressed()

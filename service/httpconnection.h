@@ -93,6 +93,9 @@ private:
     void dropAnswer();
     void drain(qint64 drained);
     void progressed();
+    // The step as the network thread runs it: whatever it throws, a failed allocation above all, closes this
+    // connection alone, with a warning, as a request whose work throws fails alone.
+    template <typename Step> auto guarded(Step step);
 
     HttpServer& m_server;
     boost::beast::tcp_stream m_stream;

@@ -9,14 +9,25 @@
 #include <boost/asio/ip/v6_only.hpp>
 #include <boost/asio/post.hpp>
 
+#include <csignal>
+#include <cstdlib>
+#include <thread>
+
 namespace {
 namespace asio = boost::asio;
 using tcp = asio::ip::tcp;
 
 // While no descriptor is free, the listener waits this long before it accepts again instead of spinning.
 const auto acceptPause = std::chrono::milliseconds(100);
-// How long the connections open when the service is told to stop may go on.
+// How long the connections open when the service is told to stop may go on, and how long the work still under way
+// then has to reach its next page.
 const std::chrono::seconds stopGrace(5);
+const std::chrono::milliseconds lastPage(500);
+
+const char* signalName(int signal)
+{
+    return signal == SIGINT ? "SIGINT" : "SIGTERM";
+}
 
 bool outOfDescriptors(const boost::system::error_code& error)
 {
@@ -62,17 +73,73 @@ quint16 HttpServer::listen(const QHostAddress& address, quint16 port, QString& e
 void HttpServer::run(HttpHandler& handler)
 {
     m_handler = &handler;
-    m_signals.async_wait([this](const boost::system::error_code& error, int signal) {
-        if (!error)
-            stop(signal);
-    });
+    awaitSignal();
     accept();
-    m_network.run();
-    // No worker may still be answering once the handler is gone.
-    m_workers.join();
-    // What the workers handed back after the last connection closed is let go of, answer files and all.
+    // Until every connection has closed after a stop signal.
+    serve();
+    // No worker may still be answering once the handler is gone. Their connections are closed, so their work stops
+    // at its next page; what the workers hand back meanwhile is let go of, answer files and all, and a second signal
+    // is still heard.
+    std::thread joiner([this] {
+        m_workers.join();
+        asio::post(m_network, [this] { m_network.stop(); });
+    });
+    asio::steady_timer overdue(m_network, m_stopEnd);
+    overdue.async_wait([](const boost::system::error_code& error) {
+        if (error)
+            return;
+        // The store keeps nothing of a transaction never committed, and the spool clears its files at the next start.
+        qCWarning(lcService) << "work under way reached no page by the stop's end, left behind: stopped";
+        std::_Exit(0);
+    });
     m_network.restart();
-    m_network.run();
+    serve();
+    joiner.join();
+}
+
+QString HttpServer::failure(const std::exception_ptr& thrown)
+{
+    try {
+        std::rethrow_exception(thrown);
+    } catch (const std::exception& error) {
+        return error.what();
+    } catch (...) {
+        return "an exception of no known type";
+    }
+}
+
+void HttpServer::serve()
+{
+    for (;;) {
+        try {
+            m_network.run();
+            return;
+        } catch (...) {
+            // A connection's own steps close it when they throw (HttpConnection); what throws elsewhere, in admitting
+            // one, costs that alone.
+            static WarningPace pace;
+            pace.warn("a step of the network thread failed: " + failure(std::current_exception()));
+        }
+    }
+}
+
+void HttpServer::awaitSignal()
+{
+    m_signals.async_wait([this](const boost::system::error_code& error, int signal) {
+        if (error)
+            return;
+        if (m_stopping)
+            return stopAtOnce(signal);
+        stop(signal);
+        awaitSignal();
+    });
+}
+
+void HttpServer::stopAtOnce(int signal)
+{
+    qCWarning(lcService).noquote()
+        << QString("%1 while stopping: stopped at once, work under way left uncommitted").arg(signalName(signal));
+    std::_Exit(128 + signal);
 }
 
 void HttpServer::closed()
@@ -84,21 +151,28 @@ void HttpServer::closed()
 void HttpServer::stop(int signal)
 {
     qCWarning(lcService).noquote() << QString("stopping on %1: no new connections; those open have %2 s to finish")
-                                          .arg(signal == SIGINT ? "SIGINT" : "SIGTERM")
+                                          .arg(signalName(signal))
                                           .arg(stopGrace.count());
     m_stopping = true;
+    m_stopEnd = std::chrono::steady_clock::now() + stopGrace + lastPage;
     boost::system::error_code ignored;
     m_acceptor.close(ignored);
     m_acceptPause.cancel();
     // Ends early, cancelled, once the last connection has closed.
     m_stopGrace.expires_after(stopGrace);
-    m_stopGrace.async_wait([this](const boost::system::error_code&) { closeAll(); });
+    m_stopGrace.async_wait([this](const boost::system::error_code&) {
+        closeAll();
+        // The wait for a second signal would keep the network thread going: run() goes on to the workers.
+        m_network.stop();
+    });
     if (m_table.empty())
         m_stopGrace.cancel();
 }
 
 void HttpServer::closeAll()
 {
+    if (!m_table.empty())
+        qCWarning(lcService) << "the stop's grace is over: closing the connections left";
     // Closing one connection never ends another: each is held by its own handlers, which run later.
     for (HttpConnection* connection : m_table.connections())
         connection->close();

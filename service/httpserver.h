@@ -17,6 +17,7 @@
 #include <boost/asio/thread_pool.hpp>
 
 #include <chrono>
+#include <exception>
 #include <memory>
 #include <vector>
 
@@ -29,8 +30,10 @@ class HttpHandler;
 // connection that has gone longest without progress, sending its request or taking its answer, makes room for the
 // new one; a request being worked on is never dropped. The memory that heads and bodies are read into, that answers
 // are held in and that pieces of answers' files are read into is bounded in all, however many connections there are.
-// SIGTERM or SIGINT stops it: no connection is accepted from then on, and those open get a short grace to finish
-// before they are closed.
+// SIGTERM or SIGINT stops it: no connection is accepted from then on, and those open get a grace of 5 s to finish
+// before they are closed; work still under way then stops at its next page, without committing anything, and work
+// that reaches none within half a second more is left behind as the process ends. A second signal ends it at once.
+// A step of the network thread that throws, for want of memory above all, closes its own connection alone.
 class HttpServer
 {
 public:
@@ -66,8 +69,10 @@ public:
     // The port listened on (a free one when asked for 0), or 0 with the reason in `error`.
     quint16 listen(const QHostAddress& address, quint16 port, QString& error);
     // Serves connections on the calling thread, answered by the handler, until a stop signal; returns once every
-    // connection is closed and every worker has ended.
+    // connection is closed and every worker has ended, or ends the process when the stop's time is up first.
     void run(HttpHandler& handler);
+    // What was thrown, in words for the log.
+    static QString failure(const std::exception_ptr& thrown);
     // A connection has closed.
     void closed();
 
@@ -92,7 +97,11 @@ private:
     void accept();
     void admit(boost::asio::ip::tcp::socket socket);
     void pauseAccepting();
+    // Runs the network thread until it has nothing left to do or is stopped, whatever its steps throw.
+    void serve();
+    void awaitSignal();
     void stop(int signal);
+    void stopAtOnce(int signal);
     // Closes every connection left: the work still under way on their requests stops at its next page.
     void closeAll();
 
@@ -114,6 +123,8 @@ private:
     // The grace the open connections get once the service stops.
     boost::asio::steady_timer m_stopGrace;
     bool m_stopping = false;
+    // When the work still under way is left behind.
+    std::chrono::steady_clock::time_point m_stopEnd = std::chrono::steady_clock::time_point::max();
     boost::asio::thread_pool m_workers;
     // Made after the workers it hands requests to; run() joins them before either goes.
     WorkQueue m_queue;

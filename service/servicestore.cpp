@@ -119,16 +119,19 @@ private:
     QSqlQuery m_query;
 };
 
-// Writes the records as changed by the change numbered `change`, a statement for every few of them.
+// Writes the records as changed by the change numbered `change`, a statement for every few of them, until `stopped`
+// says so.
 template <typename Statement>
 bool writeRecords(Statement& statement, const QString& userId, const QString& table, const RecordBatch& records,
-                  qint64 change)
+                  qint64 change, const std::function<bool()>& stopped)
 {
     const QByteArray user = userId.toUtf8();
     const QByteArray name = table.toUtf8();
     qsizetype prepared = 0;
     for (qsizetype from = 0; from < records.size(); from += recordsPerWrite) {
         const qsizetype count = qMin(recordsPerWrite, records.size() - from);
+        if (stopped())
+            return false;
         if (count != prepared &&
             !statement.prepare("insert into records (user_id, table_name, id, version, deleted, data, seq) values " +
                                QStringList(count, "(" + marks(7) + ")").join(", ") +
@@ -374,14 +377,15 @@ bool ServiceStore::anyBetween(const QString& userId, const QString& table, QByte
     return true;
 }
 
-bool ServiceStore::saveRecords(const QString& userId, const QString& table, const RecordBatch& records, qint64 change)
+bool ServiceStore::saveRecords(const QString& userId, const QString& table, const RecordBatch& records, qint64 change,
+                               const std::function<bool()>& stopped)
 {
     if (sqlite3* handle = SqliteHandle::of(m_db)) {
         DirectStatement statement(handle);
-        return writeRecords(statement, userId, table, records, change);
+        return writeRecords(statement, userId, table, records, change, stopped);
     }
     DriverStatement statement(m_db);
-    return writeRecords(statement, userId, table, records, change);
+    return writeRecords(statement, userId, table, records, change, stopped);
 }
 
 bool ServiceStore::changedRecords(

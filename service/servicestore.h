@@ -77,8 +77,10 @@ public:
     // Appends the stored rows and deletion stamps of one table among the ids to `out`; false when they cannot be
     // read.
     bool records(const QString& userId, const QString& table, const QList<QByteArrayView>& ids, RecordBatch& out) const;
-    // Writes the records as changed by the change numbered `change`.
-    bool saveRecords(const QString& userId, const QString& table, const RecordBatch& records, qint64 change);
+    // Writes the records as changed by the change numbered `change`; false, with some of them written, when the store
+    // fails or when `stopped` says so, as it is asked before every few records.
+    bool saveRecords(const QString& userId, const QString& table, const RecordBatch& records, qint64 change,
+                     const std::function<bool()>& stopped);
     // Hands each record that a change numbered above `after` and below `before` wrote last to `visit`, with its
     // table, as it is read, until `visit` returns false: the records of a large account are never held together.
     // They are read a page at a time, each page its own statement, so that a large account's reading lets the

@@ -3,6 +3,7 @@
 #include "answerentry.h"
 #include "changeset.h"
 #include "seenchanges.h"
+#include "servicelog.h"
 #include "servicestore.h"
 
 #include <QDateTime>
@@ -15,7 +16,13 @@ SyncMerge::SyncMerge(ServiceStore& store, const QString& userId, std::function<b
 bool SyncMerge::merge(const ChangeSet& upload, const DeviceClock& clock, AnswerText& answer)
 {
     Plan plan{0, {}, answer.sibling()};
-    if (!prepare(upload, clock, plan) || !m_store.transaction())
+    if (!prepare(upload, clock, plan))
+        return false;
+    qsizetype records = 0;
+    for (const TableMerge& table : plan.tables)
+        records += table.written().size();
+    qCDebug(lcTurns).noquote() << QString("a sync has worked out its merge: it writes %1 records").arg(records);
+    if (!m_store.transaction())
         return false;
     try {
         return mergeInTransaction(upload, clock, plan, answer);
@@ -41,7 +48,9 @@ bool SyncMerge::mergeInTransaction(const ChangeSet& upload, const DeviceClock& c
         merged = prepare(upload, clock, plan);
     }
     plan.lastChange = last;
-    if (merged && write(plan, clock) && m_store.commit()) {
+    // A device gone before the commit learns of nothing: what was written goes, and it sends its changes again. The
+    // commit itself, once begun, ends as the store makes it.
+    if (merged && write(plan, clock) && !m_abandoned() && m_store.commit()) {
         answer = std::move(plan.answer);
         return true;
     }
@@ -59,7 +68,7 @@ bool SyncMerge::prepare(const ChangeSet& upload, const DeviceClock& clock, Plan&
     for (const QString& table : ChangeSet::tableNames()) {
         entries.emplace_back(upload.table(table), plan.answer);
         plan.tables.emplace_back(upload.table(table));
-        if (!plan.tables.back().prepare(m_store, m_userId, entries.back()))
+        if (!plan.tables.back().prepare(m_store, m_userId, entries.back(), m_abandoned))
             return false;
     }
     // What the device sent was answered by its table. Reading stops once the answer has no room left, or no device
@@ -87,7 +96,7 @@ bool SyncMerge::write(const Plan& plan, const DeviceClock& clock)
 {
     const qint64 change = plan.lastChange + 1;
     for (const TableMerge& table : plan.tables) {
-        if (!m_store.saveRecords(m_userId, table.table(), table.written(), change))
+        if (!m_store.saveRecords(m_userId, table.table(), table.written(), change, m_abandoned))
             return false;
     }
     return m_store.logChange(m_userId, change, QDateTime::currentMSecsSinceEpoch(), clock.clientTime);

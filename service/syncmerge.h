@@ -20,8 +20,8 @@ struct DeviceClock;
 // the records' text and the answer. Holding the account takes the whole store's write lock on SQLite, so another
 // account's sync waits only while the records are written. What was read stays valid as long as no other change of
 // the account wrote records in between, which their change numbers show; when one did, the merge is worked out again
-// while the account is held. A merge whose device has gone stops at its next record read and changes nothing: the
-// device never learns of it and sends its changes again.
+// while the account is held. A merge whose device has gone stops at its next page, reading, writing or before its
+// commit, and changes nothing: the device never learns of it and sends its changes again.
 class SyncMerge
 {
 public:

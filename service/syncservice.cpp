@@ -237,10 +237,14 @@ AnswerText SyncService::sync(const Request& request, const FormData& form)
     const QByteArray refusal = accountRefusal(connection, request, form, id);
     if (!refusal.isEmpty())
         return refusal;
-    ChangeSet upload;
-    if (!upload.read(form.bytes("data")))
-        return errorAnswer(BadRequest, QStringLiteral("同步数据格式不正确"));
     const auto abandoned = [&request] { return request.abandoned(); };
+    const auto stopped = [&request] {
+        qCDebug(lcTurns).noquote() << QString("a sync from %1 stopped: its client hung up").arg(request.peer.c_str());
+        return busyAnswer();
+    };
+    ChangeSet upload;
+    if (!upload.read(form.bytes("data"), abandoned))
+        return request.abandoned() ? stopped() : errorAnswer(BadRequest, QStringLiteral("同步数据格式不正确"));
     std::optional<AccountTurns::Turn> turn;
     if (connection->writesOneAtATime() && !m_accountTurns.take(id, accountTurnWait, abandoned, turn))
         return busyAnswer();
@@ -248,10 +252,8 @@ AnswerText SyncService::sync(const Request& request, const FormData& form)
     AnswerText answer(file);
     if (SyncMerge(*connection, id, abandoned).merge(upload, clock, answer))
         return answer;
-    if (request.abandoned()) {
-        qCDebug(lcTurns).noquote() << QString("a sync from %1 stopped: its client hung up").arg(request.peer.c_str());
-        return busyAnswer();
-    }
+    if (request.abandoned())
+        return stopped();
     // The spool has said in the log which of its bounds the answer met, or what the disk refused.
     if (file->failed())
         return busyAnswer();

@@ -62,7 +62,8 @@ TableMerge::Sent TableMerge::sentFrom(qsizetype first) const
     return sent;
 }
 
-bool TableMerge::prepare(const ServiceStore& store, const QString& userId, AnswerEntry& answer)
+bool TableMerge::prepare(const ServiceStore& store, const QString& userId, AnswerEntry& answer,
+                         const std::function<bool()>& stopped)
 {
     m_written.clear();
     RecordBatch found;
@@ -77,7 +78,7 @@ bool TableMerge::prepare(const ServiceStore& store, const QString& userId, Answe
             ids.append(idOf(m_sent.at(m_idStarts.at(i))));
         found.clear();
         foundAt.clear();
-        if (!store.records(userId, m_changes.table, ids, found))
+        if (stopped() || !store.records(userId, m_changes.table, ids, found))
             return false;
         for (qsizetype i = 0; i < found.size(); ++i)
             foundAt.insert(found.at(i).id, i);

@@ -7,6 +7,8 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+
 class AnswerEntry;
 class ServiceStore;
 struct TableChanges;
@@ -21,8 +23,10 @@ class TableMerge
 public:
     explicit TableMerge(const TableChanges& changes);
 
-    // Decides every id the device sent against what the store holds of it, and adds to `answer` what it lacks.
-    bool prepare(const ServiceStore& store, const QString& userId, AnswerEntry& answer);
+    // Decides every id the device sent against what the store holds of it, and adds to `answer` what it lacks; false
+    // when the store cannot be read, or when `stopped` says so, as it is asked before each lookup.
+    bool prepare(const ServiceStore& store, const QString& userId, AnswerEntry& answer,
+                 const std::function<bool()>& stopped);
     // The records to write, in the order of the store's key.
     const RecordBatch& written() const { return m_written; }
     // Whether the device sent a row or deletion of the id: prepare() answered for those.

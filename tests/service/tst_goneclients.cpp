@@ -1,5 +1,6 @@
 #include "rawhttp.h"
 #include "serviceprocess.h"
+#include "storehold.h"
 
 #include <QDir>
 #include <QtTest>
@@ -51,6 +52,27 @@ private slots:
         QCOMPARE(RawHttp::error(RawHttp::answer(*next, 60000)), 1);
         QVERIFY(service.waitForLog("a sync from 127.0.0.9 stopped: its client hung up"));
         QTRY_VERIFY(QDir(service.dataDir() + "/answers").isEmpty());
+    }
+
+    // A sync whose client hangs up once its merge is worked out, here while another writer holds the store, stops at
+    // its first page of writing: the store holds nothing of it, and nothing stays held, so that the account's next
+    // sync, on the same worker and its connection, is stored.
+    void hungUpSyncWritesNothing()
+    {
+        ServiceProcess service({"--workers", "1"});
+        QVERIFY(service.addAccount("owner", "pw"));
+        StoreHold writer(service.database());
+        QVERIFY(writer.held());
+        auto client = RawHttp::sent(service.baseUrl(), RawHttp::sync("owner", "pw", 1000, 10));
+        QVERIFY(service.waitForLog("a sync has worked out its merge: it writes 1000 records"));
+        client.reset();
+        QVERIFY(service.waitForLog("the client of a request from 127.0.0.1 hung up"));
+        writer.release();
+        QVERIFY(service.waitForLog("a sync from 127.0.0.1 stopped: its client hung up"));
+        QCOMPARE(writer.records(), 0);
+
+        QVERIFY(RawHttp::exchange(service.baseUrl(), RawHttp::sync("owner", "pw", 10, 10)).contains("table_name"));
+        QCOMPARE(writer.records(), 10);
     }
 };
 

@@ -1,5 +1,6 @@
 #include "rawhttp.h"
 #include "serviceprocess.h"
+#include "storehold.h"
 
 #include <QDir>
 #include <QFile>
@@ -70,6 +71,55 @@ private slots:
         QCOMPARE(RawHttp::error(RawHttp::answer(*check)), 1);
         QVERIFY(spool.entryList(QDir::Files).isEmpty());
         QVERIFY(service.log().trimmed().endsWith("stopped"));
+    }
+
+    // Work under way that reaches no page by the end of the stop's grace, here a sync that waits to write while
+    // another writer holds the store, is left behind as the service ends; a second signal, of the other kind so that
+    // neither is lost in the first, ends the service at once. Either way the store keeps nothing of that sync.
+    void stopEndsWhateverIsUnderWay_data()
+    {
+        QTest::addColumn<QList<int>>("sent");
+        QTest::addColumn<QByteArray>("said");
+        QTest::addColumn<QList<int>>("statuses");
+        QTest::newRow("one signal") << QList<int>{SIGTERM} << QByteArray("left behind: stopped") << QList<int>{0};
+        QTest::newRow("a second signal") << QList<int>{SIGTERM, SIGINT}
+                                         << QByteArray(
+                                                "while stopping: stopped at once, work under way left uncommitted")
+                                         << QList<int>{128 + SIGTERM, 128 + SIGINT};
+    }
+
+    void stopEndsWhateverIsUnderWay()
+    {
+        QFETCH(QList<int>, sent);
+        QFETCH(QByteArray, said);
+        QFETCH(QList<int>, statuses);
+        ServiceProcess service;
+        QVERIFY(service.addAccount("owner", "pw"));
+        StoreHold writer(service.database());
+        QVERIFY(writer.held());
+        const auto client = RawHttp::sent(service.baseUrl(), RawHttp::sync("owner", "pw", 1000, 10));
+        QVERIFY(service.waitForLog("a sync has worked out its merge"));
+        for (const int signal : sent)
+            kill(pid_t(service.processId()), signal);
+        QVERIFY(statuses.contains(service.exitCode()));
+        // The service's last word: it did not wait for the sync.
+        QVERIFY2(service.log().trimmed().endsWith(said), service.log().right(500));
+        writer.release();
+        QCOMPARE(writer.records(), 0);
+    }
+
+    // A step of the network thread that throws, here for want of memory as a large request's body grows, closes that
+    // connection alone, with a warning; the service serves the next.
+    void outlivesFailureOnTheNetworkThread()
+    {
+        ServiceProcess service;
+        QVERIFY(service.addAccount("owner", "pw"));
+        const QByteArray large = RawHttp::sync("owner", "pw", 1, 40 * 1024 * 1024);
+        QVERIFY(allowMore(service.processId(), 16 * 1024 * 1024));
+        QCOMPARE(RawHttp::exchange(service.baseUrl(), large), QByteArray());
+        QVERIFY(allowMore(service.processId(), -1));
+        QVERIFY(service.waitForLog("the connection of 127.0.0.1 failed on the network thread: std::bad_alloc"));
+        QVERIFY(RawHttp::exchange(service.baseUrl(), RawHttp::sync("owner", "pw")).contains("table_name"));
     }
 };
 
