@@ -25,6 +25,7 @@ public:
     SyncService(const ServiceOptions& options, const QString& baseUrl, std::shared_ptr<AnswerSpool> spool);
 
     std::optional<qint64> bodyLimit(const std::string& path) const override;
+    bool expensive(const Request& request) const override;
     Answer answer(Request request) override;
     Answer tooLarge() const override;
     Answer busy() const override;
