@@ -220,9 +220,10 @@ AnswerText SyncService::signup(const Request& request, const FormData& form)
     ServiceStore::Outcome counted = ServiceStore::Outcome::Failed;
     if (connection) {
         // Counted before the name is looked up, so that trying names one after another is held by the limit too.
-        const std::lock_guard<std::mutex> lock(m_signups);
-        counted = connection->addSignup(QString::fromStdString(request.peer), m_options.signupsPerAddress,
-                                        m_options.signupsPerHour);
+        const PendingCount::Hold pending(m_signups, request.peer);
+        counted = connection->addSignup(QString::fromStdString(request.peer),
+                                        m_options.signupsPerAddress - pending.othersFromAddress(),
+                                        m_options.signupsPerHour - pending.othersInAll());
     }
     if (counted == ServiceStore::Outcome::OverLimit) {
         static WarningPace pace;
@@ -308,9 +309,10 @@ AnswerText SyncService::feedback(const Request& request, const FormData& form)
     ServiceStore* connection = store();
     if (!connection)
         return storeFailed();
-    const std::lock_guard<std::mutex> lock(m_feedback);
-    switch (connection->addFeedback(message, m_options.feedbackPerAddress, m_options.feedbackPerHour,
-                                    m_options.feedbackStoreBytes)) {
+    const PendingCount::Hold pending(m_feedback, request.peer, message.size());
+    switch (connection->addFeedback(message, m_options.feedbackPerAddress - pending.othersFromAddress(),
+                                    m_options.feedbackPerHour - pending.othersInAll(),
+                                    m_options.feedbackStoreBytes - pending.othersBytes())) {
     case ServiceStore::Outcome::Stored:
         return ServiceJson::write(QVariantMap{{"result", "success"}});
     case ServiceStore::Outcome::OverLimit: {

@@ -3,13 +3,13 @@
 #include "accountturns.h"
 #include "httphandler.h"
 #include "loginthrottle.h"
+#include "pendingcount.h"
 #include "serviceoptions.h"
 
 #include <QByteArray>
 #include <QString>
 
 #include <memory>
-#include <mutex>
 
 class AnswerSpool;
 class FormData;
@@ -60,7 +60,7 @@ private:
     std::shared_ptr<AnswerSpool> m_spool;
     LoginThrottle m_logins;
     AccountTurns m_accountTurns;
-    // Sign-ups and feedback are counted and stored one at a time, so that the limits hold between the workers.
-    std::mutex m_signups;
-    std::mutex m_feedback;
+    // Sign-ups and feedback being stored, which the limits count as stored, so that they hold between the workers.
+    PendingCount m_signups;
+    PendingCount m_feedback;
 };
