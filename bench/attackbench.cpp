@@ -33,6 +33,8 @@ const int descriptors = 1024;
 // A service that grows past this is stopped: the rows that would take the machine's memory end early instead.
 const qint64 guardKb = 6LL * 1024 * 1024;
 const int attackMs = 40000;
+// How long the crowds of addresses with an expensive request each go on.
+const int crowdMs = 45000;
 const QString attacker = "127.0.0.2";
 // The address the proxy reaches the service from.
 const QString proxyAddress = "127.0.0.50";
@@ -218,6 +220,9 @@ const QList<AttackBench::Row>& AttackBench::attacks()
         {"wide-columns", &AttackBench::wideColumns},
         {"wide-rows-again", &AttackBench::wideRowsAgain},
         {"abandoned", &AttackBench::abandonedSyncs, &AttackBench::abandonedAccounts},
+        {"unread-crowd", &AttackBench::unreadCrowd, &AttackBench::abandonedAccounts},
+        {"slow-crowd", &AttackBench::slowCrowd, &AttackBench::abandonedAccounts},
+        {"signup-crowd", &AttackBench::signupCrowd},
         {"held-short", &AttackBench::heldShort},
         {"held-short-20k", &AttackBench::heldShort, nullptr, {}, 20000},
         {"small-disk", &AttackBench::smallDisk, &AttackBench::diskAccount, {}, descriptors, 300},
@@ -264,7 +269,7 @@ void AttackBench::runOne(const Row& row)
                    << Qt::flush;
         return;
     }
-    qputenv("QUILLBAY_TEST_STORE", "sqlite");
+    qputenv("QUILLBAY_TEST_STORE", qEnvironmentVariableIsSet("PGPORT") ? "postgresql" : "sqlite");
     QStringList arguments{"--installer", m_installer};
     for (const QString& proxy : m_trustsProxies ? row.proxies : QStringList())
         arguments << "--trusted-proxy" << proxy;
@@ -295,7 +300,8 @@ void AttackBench::runOne(const Row& row)
     watch.sample();
     if (watch.stopped())
         achieved = QString("stopped at over %1 GB; ").arg(guardKb / 1024 / 1024) + achieved;
-    m_budget.judgeRow(owner.requests(), owner.failures(), owner.p99Ms(), owner.refused(), watch.peakKb());
+    m_budget.judgeRow(owner.requests(), owner.failures(), owner.p50Ms(), owner.p99Ms(), owner.refused(),
+                      watch.peakKb());
     benchOut() << QString("%1 %2 %3 %4 %5  %6\n")
                       .arg(row.name, -14)
                       .arg(owner.requests(), 8)
@@ -860,6 +866,57 @@ QString AttackBench::abandonedSyncs(ServiceProcess& service)
     return QString("400 addresses sending first syncs of the 8 and hanging up after 50 ms for 45 s, %1 in all: %2")
         .arg(made)
         .arg(tally(endings));
+}
+
+QString AttackBench::unreadCrowd(ServiceProcess& service)
+{
+    return firstSyncCrowd(service, "none of whose answers is read", [](HostileConnection& sync) { sync.holdUnread(); });
+}
+
+QString AttackBench::slowCrowd(ServiceProcess& service)
+{
+    return firstSyncCrowd(service, "each answer read 4 KB every 10 s",
+                          [](HostileConnection& sync) { sync.readSlowly(410, 10000); });
+}
+
+QString AttackBench::firstSyncCrowd(ServiceProcess& service, const QString& reading,
+                                    const std::function<void(HostileConnection&)>& read)
+{
+    m_budget.limitOwner(5, 3000);
+    const QByteArray none = changeSet(billColumns, 0, {});
+    QMap<QString, int> endings;
+    const int made = holdOpen(
+        503, crowdMs,
+        [&](int i) {
+            auto* sync = new HostileConnection(service.baseUrl(), spreadAddress(12, i));
+            sync->send(syncRequest(abandonedAccount(i % 8), none));
+            read(*sync);
+            return sync;
+        },
+        endings);
+    return QString("503 addresses each sending a first sync of one of the 8, %1, for %2, %3 in all: %4")
+        .arg(reading, seconds(crowdMs))
+        .arg(made)
+        .arg(tally(endings));
+}
+
+QString AttackBench::signupCrowd(ServiceProcess& service)
+{
+    m_budget.limitOwner(5, 3000);
+    m_budget.limitMedian(100);
+    QMap<QString, int> endings;
+    int sent = 0;
+    const int made = holdOpen(
+        503, attackMs,
+        [&](int i) {
+            auto* signup = new HostileConnection(service.baseUrl(), spreadAddress(13, i));
+            signup->send(RawHttp::formPost("", "username=crowd" + QByteArray::number(++sent) + "&password=password"));
+            return signup;
+        },
+        endings);
+    return QString("503 addresses signing up again as soon as answered for %1: %2 sign-ups sent")
+        .arg(seconds(attackMs))
+        .arg(made);
 }
 
 QString AttackBench::heldShort(ServiceProcess& service)

@@ -7,11 +7,15 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 class ForwardingProxy;
+class HostileConnection;
 class ServiceProcess;
 class ServiceWatch;
 
-// Attacks on a service as an operator would start it (its defaults, 1024 descriptors), each from loopback addresses
+// Attacks on a service as an operator would start it (its defaults, 1024 descriptors; its store on SQLite, or on
+// the PostgreSQL server the PG* variables name), each from loopback addresses
 // other than 127.0.0.1, while the owner of an account logs in and syncs a record every 0.2 s from 127.0.0.1. Prints
 // per attack the owner's failed requests and 99th percentile, the service's peak resident memory and what the attack
 // achieved, and, for the rows that have them, the budgets the service must stay within and whether it did. A fresh
@@ -73,6 +77,10 @@ private:
     QString twoProxyGuessing(ServiceProcess& service);
     // Syncs dropped by their clients, bodies held a byte short of their length, and unread answers on a small disk.
     QString abandonedSyncs(ServiceProcess& service);
+    // A crowd of addresses each with one expensive request of its own, or each signing up.
+    QString unreadCrowd(ServiceProcess& service);
+    QString slowCrowd(ServiceProcess& service);
+    QString signupCrowd(ServiceProcess& service);
     QString heldShort(ServiceProcess& service);
     QString smallDisk(ServiceProcess& service);
 
@@ -82,6 +90,10 @@ private:
                              const QString& network, int ms);
     // Wrong passwords for the owner's name from one address, through the proxies of the row.
     QString guessesThroughProxies(const QString& proxies);
+    // 503 addresses each sending a first sync of one of the 8 accounts of the abandoned row, each answer taken by
+    // `read` (`reading` says how); each connection the service closes is made again.
+    QString firstSyncCrowd(ServiceProcess& service, const QString& reading,
+                           const std::function<void(HostileConnection&)>& read);
     QString largeAccount(ServiceProcess& service);
     QString mediumAccount(ServiceProcess& service);
     QString abandonedAccounts(ServiceProcess& service);

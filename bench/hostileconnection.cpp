@@ -1,5 +1,7 @@
 #include "hostileconnection.h"
 
+#include <algorithm>
+
 #include <QHostAddress>
 #include <QUrl>
 
@@ -61,12 +63,13 @@ void HostileConnection::trickle(const QByteArray& head, const QByteArray& rest, 
     m_pace.start(intervalMs);
 }
 
-void HostileConnection::readSlowly(int bytesPerSecond)
+void HostileConnection::readSlowly(int bytesPerSecond, int intervalMs)
 {
+    const qint64 piece = qint64(bytesPerSecond) * intervalMs / 1000;
     // What Qt holds unread is bounded too, so that the server's writes wait for the pace.
-    m_socket.setReadBufferSize(bytesPerSecond);
-    connect(&m_pace, &QTimer::timeout, this, [this, bytesPerSecond] { take(bytesPerSecond / 10); });
-    m_pace.start(100);
+    m_socket.setReadBufferSize(std::max<qint64>(bytesPerSecond, piece));
+    connect(&m_pace, &QTimer::timeout, this, [this, piece] { take(piece); });
+    m_pace.start(intervalMs);
 }
 
 void HostileConnection::holdUnread()

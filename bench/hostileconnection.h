@@ -23,8 +23,8 @@ public:
     void sendShort(const QByteArray& head, qint64 length);
     // Sends the head at once and the rest a byte per interval.
     void trickle(const QByteArray& head, const QByteArray& rest, int intervalMs);
-    // Takes the answer at this pace at most.
-    void readSlowly(int bytesPerSecond);
+    // Takes the answer at this pace at most, a piece every interval.
+    void readSlowly(int bytesPerSecond, int intervalMs = 100);
     // Takes nothing of the answer until the server closes the connection: what the system buffers is all it holds.
     void holdUnread();
     // Drops the connection that many milliseconds from now, whatever the server is doing with it.

@@ -33,7 +33,7 @@ bool signedIn(const QByteArray& answer)
     return answer.contains("\"id\"") && !answer.contains("\"error\"");
 }
 
-bool synced(const QByteArray& answer)
+bool changeSet(const QByteArray& answer)
 {
     return answer.startsWith('[') && answer.contains("table_name");
 }
@@ -57,6 +57,11 @@ void LegitClient::stop()
     m_network = nullptr;
 }
 
+double LegitClient::p50Ms() const
+{
+    return percentile(m_latencies, 0.5);
+}
+
 double LegitClient::p99Ms() const
 {
     return percentile(m_latencies, 0.99);
@@ -70,14 +75,22 @@ void LegitClient::login()
 
 void LegitClient::sync()
 {
+    m_syncStart = QDateTime::currentDateTimeUtc().toString("yyyy-MM-dd hh:mm:ss");
     post("sync/syncpc2.php",
          {{"version", "44"},
           {"username", m_account},
           {"password", m_password},
-          {"sync_time", "2008-08-08 08:08:08"},
-          {"client_time", QDateTime::currentDateTimeUtc().toString("yyyy-MM-dd hh:mm:ss")},
+          {"sync_time", m_syncTime},
+          {"client_time", m_syncStart},
           {"data", oneRecord(++m_edits)}},
-         synced, &LegitClient::pause);
+         changeSet, &LegitClient::synced);
+}
+
+void LegitClient::synced()
+{
+    if (m_accepted)
+        m_syncTime = m_syncStart;
+    pause();
 }
 
 void LegitClient::post(const QString& path, const QList<QPair<QString, QString>>& form,
@@ -98,7 +111,8 @@ void LegitClient::post(const QString& path, const QList<QPair<QString, QString>>
         reply->deleteLater();
         // A reply that failed before an answer came has nothing to read.
         const QByteArray answer = reply->isOpen() ? reply->readAll() : QByteArray();
-        if (reply->error() == QNetworkReply::NoError && accepted(answer))
+        m_accepted = reply->error() == QNetworkReply::NoError && accepted(answer);
+        if (m_accepted)
             m_latencies << double(timer.nsecsElapsed()) / 1e6;
         else
             ++m_failures;

@@ -9,7 +9,7 @@ class QNetworkAccessManager;
 class QNetworkReply;
 
 // An account's owner syncing as usual from 127.0.0.1 while an attack goes on: every 0.2 s a login and a sync of one
-// record, each given 5 s. Meant to live on a thread of its own, so that the attack's own work never delays it.
+// record, each given 5 s, naming the start of its last sync as the program does (none at first). Meant to live on a thread of its own, so that the attack's own work never delays it.
 class LegitClient : public QObject
 {
     Q_OBJECT
@@ -26,11 +26,13 @@ public:
     int failures() const { return m_failures; }
     // Answers that told it to try again later, among the failures.
     int refused() const { return m_refused; }
+    double p50Ms() const;
     double p99Ms() const;
 
 private:
     void login();
     void sync();
+    void synced();
     void post(const QString& path, const QList<QPair<QString, QString>>& form, bool (*accepted)(const QByteArray&),
               void (LegitClient::*next)());
     void pause();
@@ -44,5 +46,9 @@ private:
     int m_failures = 0;
     int m_refused = 0;
     int m_edits = 0;
+    // The start of the last sync the service answered, in the program's form, and of the one under way.
+    QString m_syncTime = "2008-08-08 08:08:08";
+    QString m_syncStart;
+    bool m_accepted = false;
     QList<double> m_latencies;
 };

@@ -54,7 +54,9 @@ int main(int argc, char* argv[])
                               "tests/support/with-postgresql.sh, on PostgreSQL."});
     parser.addOption({"load-size", "Devices, accounts and rounds of the load test.", "d,a,r", "100,20,5"});
     parser.addOption({"attack",
-                      "Run only this attack on the service (all: every one): " + AttackBench::names().join(", ") + ".",
+                      "Run only this attack on the service (all: every one), on SQLite or, under "
+                      "tests/support/with-postgresql.sh, on PostgreSQL: " +
+                          AttackBench::names().join(", ") + ".",
                       "name"});
     parser.addOption({"service", "The service the attacks and the load test start (default: this build's).", "path"});
     parser.addOption({"attack-account-mb",

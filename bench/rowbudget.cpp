@@ -7,6 +7,11 @@ void RowBudget::limitOwner(int lossPercent, int p99Ms, bool neverRefused)
     m_neverRefused = neverRefused;
 }
 
+void RowBudget::limitMedian(int p50Ms)
+{
+    m_p50Ms = p50Ms;
+}
+
 void RowBudget::limitMemory(int mb)
 {
     m_memoryMb = mb;
@@ -17,7 +22,7 @@ void RowBudget::judge(const QString& budget, const QString& measured, bool kept)
     m_verdicts << Verdict{budget, measured, kept};
 }
 
-void RowBudget::judgeRow(int requests, int failures, double p99Ms, int refused, qint64 peakKb)
+void RowBudget::judgeRow(int requests, int failures, double p50Ms, double p99Ms, int refused, qint64 peakKb)
 {
     // An owner that made no request at all kept no budget of its requests.
     if (m_lossPercent >= 0)
@@ -27,6 +32,9 @@ void RowBudget::judgeRow(int requests, int failures, double p99Ms, int refused, 
     if (m_p99Ms > 0)
         judge(QString("the owner's 99th percentile under %1 s").arg(m_p99Ms / 1000.0),
               QString("%1 ms").arg(p99Ms, 0, 'f', 0), p99Ms < m_p99Ms);
+    if (m_p50Ms > 0)
+        judge(QString("the owner's median under %1 s").arg(m_p50Ms / 1000.0), QString("%1 ms").arg(p50Ms, 0, 'f', 0),
+              p50Ms < m_p50Ms);
     if (m_neverRefused)
         judge("the owner is never told to try later", QString("%1 times").arg(refused), refused == 0);
     if (m_memoryMb > 0)

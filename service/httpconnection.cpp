@@ -326,6 +326,8 @@ void HttpConnection::queue()
     m_request.body = std::exchange(m_body, QByteArray());
     m_gone = std::make_shared<std::atomic<bool>>(false);
     m_request.gone = m_gone;
+    const WorkQueue::Cost cost =
+        m_server.handler().expensive(m_request) ? WorkQueue::Cost::Expensive : WorkQueue::Cost::Cheap;
     auto work = [self = shared_from_this(), request = std::move(m_request)]() mutable {
         HttpHandler::Answer answer = answerOf(self->m_server.handler(), std::move(request));
         asio::post(self->m_server.network(), self->guarded([self, answer = std::move(answer)]() mutable {
@@ -333,7 +335,7 @@ void HttpConnection::queue()
             self->answer(std::move(answer));
         }));
     };
-    if (const std::optional<quint64> ticket = m_server.queue().add(m_client, std::move(work))) {
+    if (const std::optional<quint64> ticket = m_server.queue().add(m_client, cost, std::move(work))) {
         m_queued = true;
         m_ticket = *ticket;
         qCDebug(lcTurns).noquote() << QString("a request from %1 waits for a worker").arg(m_client.c_str());

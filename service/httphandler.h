@@ -44,6 +44,9 @@ public:
 
     // The largest body a POST to the path may carry; nothing when the path takes no posts.
     virtual std::optional<qint64> bodyLimit(const std::string& path) const = 0;
+    // Whether the whole request may take a worker for long, as a first sync or a large upload does. Runs on the
+    // network thread, before a worker takes the request: it looks at the head and at most a small body.
+    virtual bool expensive(const Request& request) const = 0;
     // Answers a whole request. Runs on a worker thread, several at once.
     virtual Answer answer(Request request) = 0;
     // The answer to a body larger than its path takes, sent without reading it.

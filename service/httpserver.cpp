@@ -41,7 +41,7 @@ HttpServer::HttpServer(const Limits& limits, std::shared_ptr<AnswerSpool> spool)
       m_turns(limits.largeAtOnce), m_memory(limits.requestMemory), m_spool(std::move(spool)),
       m_drainBuffer(std::size_t(AnswerText::pieceSize)), m_acceptor(m_network), m_acceptPause(m_network),
       m_signals(m_network, SIGTERM, SIGINT), m_stopGrace(m_network), m_workers(std::size_t(limits.workers)),
-      m_queue(m_workers, limits.workers, limits.waitingPerAddress)
+      m_queue(m_workers, limits.workers, std::max(1, limits.workers - limits.cheapWorkers), limits.waitingPerAddress)
 {
     m_pieceBuffer.reserve(AnswerText::pieceSize);
 }

@@ -40,6 +40,8 @@ public:
     struct Limits
     {
         int workers = 2;
+        // Workers that expensive requests leave to cheap ones, as far as the workers less one go.
+        int cheapWorkers = 2;
         int maxConnections = 1000;
         int perAddress = 32;
         // Requests of one client address that may wait for a worker at once.

@@ -98,6 +98,7 @@ int main(int argc, char* argv[])
                                 : std::max(16, descriptors - reservedDescriptors(options->workers));
     limits.perAddress = options->connectionsPerAddress;
     limits.waitingPerAddress = options->waitingPerAddress;
+    limits.cheapWorkers = options->cheapWorkers.value_or(std::max(2, options->workers / 4));
     limits.idle = std::chrono::seconds(options->idleSeconds);
     limits.head = std::chrono::seconds(options->headSeconds);
     limits.writeStall = std::chrono::seconds(options->writeStallSeconds);

@@ -76,6 +76,11 @@ std::optional<ServiceOptions> ServiceOptions::parse(const QCoreApplication& app,
         "waiting-per-address",
         "Requests of one client address that may wait for a worker at once; more are told the service is busy.",
         "count", "4");
+    const QCommandLineOption cheapWorkers("cheap-workers",
+                                          "Workers that first syncs and large uploads leave to logins and small syncs "
+                                          "(default: 2 or a quarter of --workers, whichever is more; expensive "
+                                          "requests always have one).",
+                                          "count");
     const QCommandLineOption trustedProxy(
         "trusted-proxy",
         "Address of a proxy in front of the service (repeatable, for proxies in a row): a request from it counts as "
@@ -148,6 +153,7 @@ std::optional<ServiceOptions> ServiceOptions::parse(const QCoreApplication& app,
                        maxConnections,
                        perAddress,
                        waitingPerAddress,
+                       cheapWorkers,
                        trustedProxy,
                        idle,
                        head,
@@ -221,9 +227,11 @@ std::optional<ServiceOptions> ServiceOptions::parse(const QCoreApplication& app,
     const auto spoolMegabytes = number(parser.value(answerSpool), 0, INT_MAX);
     const auto requestMegabytes = number(parser.value(requestMemory), 1, 1024 * 1024);
     const auto reserveMegabytes = number(parser.value(answerReserve), 0, INT_MAX);
+    const auto cheap = number(parser.value(cheapWorkers), 0, INT_MAX);
     for (const auto& [option, valid] :
          {std::pair(&feedbackStore, bool(feedbackKilobytes)), std::pair(&answerSpool, bool(spoolMegabytes)),
           std::pair(&answerReserve, !parser.isSet(answerReserve) || reserveMegabytes),
+          std::pair(&cheapWorkers, !parser.isSet(cheapWorkers) || cheap),
           std::pair(&requestMemory, bool(requestMegabytes)), std::pair(&port, bool(portNumber)),
           std::pair(&offerVersion, bool(code))})
         if (!valid)
@@ -238,6 +246,8 @@ std::optional<ServiceOptions> ServiceOptions::parse(const QCoreApplication& app,
     options.requestMemoryBytes = qint64(*requestMegabytes) * 1024 * 1024;
     if (parser.isSet(answerReserve))
         options.answerDiskReserveBytes = qint64(*reserveMegabytes) * 1024 * 1024;
+    if (parser.isSet(cheapWorkers))
+        options.cheapWorkers = *cheap;
     options.offeredCode = *code;
     options.offeredName = parser.value(offerName);
 

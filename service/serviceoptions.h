@@ -26,6 +26,8 @@ struct ServiceOptions
     int maxConnections = 0;
     int connectionsPerAddress = 0;
     int waitingPerAddress = 0;
+    // Workers kept for cheap requests; nothing for the default, 2 or a quarter of the workers.
+    std::optional<int> cheapWorkers;
     // Peers whose X-Forwarded-For or Forwarded header names the client.
     QList<QHostAddress> trustedProxies;
     int idleSeconds = 0;

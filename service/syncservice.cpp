@@ -35,6 +35,11 @@ const auto loginWindow = std::chrono::minutes(10);
 // How long a sync waits while another of its account is under way, holding its worker, before it is told the service
 // is busy.
 const auto accountTurnWait = std::chrono::milliseconds(500);
+// A sync's upload up to about a page of bills is merged in about a page's work; a larger one may take seconds.
+const qint64 cheapSyncBody = 256 * 1024;
+// The last sync time of a book never synced: such a device is answered with the whole account.
+const char* const neverSynced = "2008-08-08 08:08:08";
+const char* const syncPath = "/sync/syncpc2.php";
 const char* const installerPath = "/download/quillbay-setup.exe";
 
 enum ErrorCode
@@ -83,7 +88,7 @@ const SyncService::FormRoute* SyncService::formRoute(const std::string& path)
     static const FormRoute routes[] = {
         {"/", &SyncService::signup, maxAccountBody, htmlType},
         {"/sync/userid.php", &SyncService::userId, maxAccountBody, jsonType},
-        {"/sync/syncpc2.php", &SyncService::sync, maxBody, jsonType},
+        {syncPath, &SyncService::sync, maxBody, jsonType},
         {"/client/feedback.php", &SyncService::feedback, maxFeedbackBody, jsonType},
     };
     for (const FormRoute& route : routes)
@@ -96,6 +101,19 @@ std::optional<qint64> SyncService::bodyLimit(const std::string& path) const
 {
     const FormRoute* route = formRoute(path);
     return route ? std::optional<qint64>(route->limit) : std::nullopt;
+}
+
+bool SyncService::expensive(const Request& request) const
+{
+    if (request.method != "POST" || request.path != syncPath)
+        return false;
+    if (request.body.size() > cheapSyncBody)
+        return true;
+    // A device that names no last sync, or one before every sync, gets the whole account, however small its upload.
+    // A device that names a sync time its account's log cannot place is answered in full too, but that takes the
+    // store to tell.
+    const QString syncTime = FormData(request.body, maxFormFields).value("sync_time");
+    return syncTime.isEmpty() || syncTime <= QLatin1String(neverSynced);
 }
 
 HttpHandler::Answer SyncService::answer(Request request)
@@ -202,9 +220,10 @@ AnswerText SyncService::signup(const Request& request, const FormData& form)
     ServiceStore::Outcome counted = ServiceStore::Outcome::Failed;
     if (connection) {
         // Counted before the name is looked up, so that trying names one after another is held by the limit too.
-        const std::lock_guard<std::mutex> lock(m_signups);
-        counted = connection->addSignup(QString::fromStdString(request.peer), m_options.signupsPerAddress,
-                                        m_options.signupsPerHour);
+        const PendingCount::Hold pending(m_signups, request.peer);
+        counted = connection->addSignup(QString::fromStdString(request.peer),
+                                        m_options.signupsPerAddress - pending.othersFromAddress(),
+                                        m_options.signupsPerHour - pending.othersInAll());
     }
     if (counted == ServiceStore::Outcome::OverLimit) {
         static WarningPace pace;
@@ -292,9 +311,10 @@ AnswerText SyncService::feedback(const Request& request, const FormData& form)
     ServiceStore* connection = store();
     if (!connection)
         return storeFailed();
-    const std::lock_guard<std::mutex> lock(m_feedback);
-    switch (connection->addFeedback(message, m_options.feedbackPerAddress, m_options.feedbackPerHour,
-                                    m_options.feedbackStoreBytes)) {
+    const PendingCount::Hold pending(m_feedback, request.peer, message.size());
+    switch (connection->addFeedback(message, m_options.feedbackPerAddress - pending.othersFromAddress(),
+                                    m_options.feedbackPerHour - pending.othersInAll(),
+                                    m_options.feedbackStoreBytes - pending.othersBytes())) {
     case ServiceStore::Outcome::Stored:
         return ServiceJson::write(QVariantMap{{"result", "success"}});
     case ServiceStore::Outcome::OverLimit: {

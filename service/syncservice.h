@@ -3,13 +3,13 @@
 #include "accountturns.h"
 #include "httphandler.h"
 #include "loginthrottle.h"
+#include "pendingcount.h"
 #include "serviceoptions.h"
 
 #include <QByteArray>
 #include <QString>
 
 #include <memory>
-#include <mutex>
 
 class AnswerSpool;
 class FormData;
@@ -25,6 +25,7 @@ public:
     SyncService(const ServiceOptions& options, const QString& baseUrl, std::shared_ptr<AnswerSpool> spool);
 
     std::optional<qint64> bodyLimit(const std::string& path) const override;
+    bool expensive(const Request& request) const override;
     Answer answer(Request request) override;
     Answer tooLarge() const override;
     Answer busy() const override;
@@ -59,7 +60,7 @@ private:
     std::shared_ptr<AnswerSpool> m_spool;
     LoginThrottle m_logins;
     AccountTurns m_accountTurns;
-    // Sign-ups and feedback are counted and stored one at a time, so that the limits hold between the workers.
-    std::mutex m_signups;
-    std::mutex m_feedback;
+    // Sign-ups and feedback being stored, which the limits count as stored, so that they hold between the workers.
+    PendingCount m_signups;
+    PendingCount m_feedback;
 };

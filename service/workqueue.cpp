@@ -14,24 +14,25 @@ const std::chrono::seconds halfLife(10);
 const double faded = 0.001;
 } // namespace
 
-WorkQueue::WorkQueue(boost::asio::thread_pool& workers, int workerCount, int waitingPerAddress,
+WorkQueue::WorkQueue(boost::asio::thread_pool& workers, int workerCount, int expensiveAtOnce, int waitingPerAddress,
                      std::function<Clock::time_point()> now)
-    : m_workers(workers), m_now(std::move(now)), m_waitingPerAddress(std::size_t(waitingPerAddress)),
-      m_idleWorkers(workerCount)
+    : m_workers(workers), m_now(std::move(now)), m_expensiveAtOnce(expensiveAtOnce),
+      m_waitingPerAddress(std::size_t(waitingPerAddress)), m_idleWorkers(workerCount)
 {
 }
 
-std::optional<quint64> WorkQueue::add(const std::string& address, Work work)
+std::optional<quint64> WorkQueue::add(const std::string& address, Cost cost, Work work)
 {
     const std::lock_guard<std::mutex> lock(m_mutex);
     sweep(m_now());
     Address& entry = m_addresses[address];
-    if (entry.waiting.size() >= m_waitingPerAddress)
+    if (entry.waitingCount() >= m_waitingPerAddress)
         return std::nullopt;
     const quint64 ticket = m_arrivals++;
-    entry.waiting.push_back({std::move(work), ticket});
-    m_withWaiting.insert(address);
-    if (m_idleWorkers > 0) {
+    entry.waiting[std::size_t(cost)].push_back({std::move(work), ticket});
+    m_withWaiting[std::size_t(cost)].insert(address);
+    // Expensive work that may not start yet is taken by the worker that ends the expensive work before it.
+    if (m_idleWorkers > 0 && mayStart(cost)) {
         --m_idleWorkers;
         boost::asio::post(m_workers, [this] { runWaiting(); });
     }
@@ -45,67 +46,84 @@ bool WorkQueue::withdraw(const std::string& address, quint64 ticket)
     const auto found = m_addresses.find(address);
     if (found == m_addresses.end())
         return false;
-    std::deque<Waiting>& waiting = found->second.waiting;
-    const auto work = std::find_if(waiting.begin(), waiting.end(),
-                                   [ticket](const Waiting& candidate) { return candidate.arrival == ticket; });
-    if (work == waiting.end())
-        return false;
-    // What the work holds, a request's body among it, goes once the queue is free for others again.
-    withdrawn = std::move(work->work);
-    waiting.erase(work);
-    if (waiting.empty())
-        m_withWaiting.erase(address);
-    return true;
+    for (std::size_t cost = 0; cost < m_withWaiting.size(); ++cost) {
+        std::deque<Waiting>& waiting = found->second.waiting[cost];
+        const auto work = std::find_if(waiting.begin(), waiting.end(),
+                                       [ticket](const Waiting& candidate) { return candidate.arrival == ticket; });
+        if (work == waiting.end())
+            continue;
+        // What the work holds, a request's body among it, goes once the queue is free for others again.
+        withdrawn = std::move(work->work);
+        waiting.erase(work);
+        if (waiting.empty())
+            m_withWaiting[cost].erase(address);
+        return true;
+    }
+    return false;
 }
 
 void WorkQueue::runWaiting()
 {
-    std::string address;
+    std::optional<Taken> taken;
     Clock::duration worked{};
     for (;;) {
         Work work;
         {
             const std::lock_guard<std::mutex> lock(m_mutex);
             const Clock::time_point now = m_now();
-            if (!address.empty()) {
-                Address& done = m_addresses.at(address);
+            if (taken) {
+                Address& done = m_addresses.at(taken->address);
                 --done.working;
+                m_expensiveWorking -= taken->cost == Cost::Expensive ? 1 : 0;
                 done.usage = usage(done, now) + std::chrono::duration<double>(worked).count();
             }
-            if (m_withWaiting.empty()) {
+            taken = next(now);
+            if (!taken) {
                 ++m_idleWorkers;
                 return;
             }
-            address = next(now);
-            Address& entry = m_addresses.at(address);
-            work = std::move(entry.waiting.front().work);
-            entry.waiting.pop_front();
-            if (entry.waiting.empty())
-                m_withWaiting.erase(address);
+            Address& entry = m_addresses.at(taken->address);
+            std::deque<Waiting>& waiting = entry.waiting[std::size_t(taken->cost)];
+            work = std::move(waiting.front().work);
+            waiting.pop_front();
+            if (waiting.empty())
+                m_withWaiting[std::size_t(taken->cost)].erase(taken->address);
             ++entry.working;
+            m_expensiveWorking += taken->cost == Cost::Expensive ? 1 : 0;
         }
-        qCDebug(lcTurns).noquote() << QString("a worker took a request of %1").arg(address.c_str());
+        qCDebug(lcTurns).noquote() << QString("a worker took a request of %1 (%2)")
+                                          .arg(taken->address.c_str(),
+                                               taken->cost == Cost::Expensive ? "expensive" : "cheap");
         const Clock::time_point started = m_now();
         work();
         worked = m_now() - started;
     }
 }
 
-const std::string& WorkQueue::next(Clock::time_point now)
+bool WorkQueue::mayStart(Cost cost) const
+{
+    return cost == Cost::Cheap || m_expensiveWorking < m_expensiveAtOnce;
+}
+
+std::optional<WorkQueue::Taken> WorkQueue::next(Clock::time_point now)
 {
     // A look at every address with a request waiting: as many as there are connections at most.
-    const std::string* best = nullptr;
+    std::optional<Taken> best;
     std::tuple<int, double, quint64> bestRank;
-    for (const std::string& address : m_withWaiting) {
-        Address& candidate = m_addresses.at(address);
-        const std::tuple<int, double, quint64> rank(candidate.working, usage(candidate, now),
-                                                    candidate.waiting.front().arrival);
-        if (!best || rank < bestRank) {
-            best = &address;
-            bestRank = rank;
+    for (const Cost cost : {Cost::Cheap, Cost::Expensive}) {
+        if (!mayStart(cost))
+            continue;
+        for (const std::string& address : m_withWaiting[std::size_t(cost)]) {
+            Address& candidate = m_addresses.at(address);
+            const std::tuple<int, double, quint64> rank(candidate.working, usage(candidate, now),
+                                                        candidate.waiting[std::size_t(cost)].front().arrival);
+            if (!best || rank < bestRank) {
+                best = Taken{address, cost};
+                bestRank = rank;
+            }
         }
     }
-    return *best;
+    return best;
 }
 
 double WorkQueue::usage(Address& address, Clock::time_point now) const
@@ -123,7 +141,7 @@ void WorkQueue::sweep(Clock::time_point now)
     m_nextSweep = now + halfLife;
     for (auto i = m_addresses.begin(); i != m_addresses.end();) {
         Address& address = i->second;
-        const bool idle = address.waiting.empty() && address.working == 0 && usage(address, now) < faded;
+        const bool idle = address.waitingCount() == 0 && address.working == 0 && usage(address, now) < faded;
         i = idle ? m_addresses.erase(i) : std::next(i);
     }
 }

@@ -4,6 +4,7 @@
 
 #include <boost/asio/thread_pool.hpp>
 
+#include <array>
 #include <chrono>
 #include <deque>
 #include <functional>
@@ -13,25 +14,35 @@
 #include <unordered_map>
 #include <unordered_set>
 
-// Whole requests on their way to the workers, shared among client addresses: a worker that comes free takes the
-// oldest request of the address with the fewest requests being worked on, and of those the one whose requests took
-// the least worker time in the last minute or so. An address that keeps the workers busy, or many such addresses,
-// thus delays another's cheap request by about one request's work, not by all they sent. An address may have only a
-// few requests waiting at once, and a request whose client has gone is taken out before a worker spends time on it.
-// Any thread may use it.
+// Whole requests on their way to the workers, shared among client addresses. Each request comes told apart by its
+// cost: cheap ones (a login, a small sync) take a page's work or so, expensive ones (a first sync, a large upload)
+// may take seconds. Expensive requests hold at most the workers less a reserve at once, so that however many
+// addresses each send one, a cheap request finds a worker once one of those at work on cheap requests comes free.
+// Within what may start, a worker that comes free takes the oldest request of the address with the fewest requests
+// being worked on, and of those the one whose requests took the least worker time in the last minute or so; many
+// addresses with a cheap request each thus delay another's by one cheap request's work each at most, and an address
+// that keeps the workers busy loses its place to those that do not. An address may have only a few requests waiting
+// at once, and a request whose client has gone is taken out before a worker spends time on it. Any thread may use
+// it.
 class WorkQueue
 {
 public:
     using Clock = std::chrono::steady_clock;
     using Work = std::function<void()>;
+    enum class Cost
+    {
+        Cheap,
+        Expensive
+    };
 
-    // `now` reads the clock that worker time is measured and faded by.
-    WorkQueue(boost::asio::thread_pool& workers, int workerCount, int waitingPerAddress,
+    // `expensiveAtOnce`: the workers that expensive requests may hold at once, at least one. `now` reads the clock
+    // that worker time is measured and faded by.
+    WorkQueue(boost::asio::thread_pool& workers, int workerCount, int expensiveAtOnce, int waitingPerAddress,
               std::function<Clock::time_point()> now = Clock::now);
 
     // Runs the work of a request from the address on a worker, now or when its turn comes, and returns its ticket;
     // nothing, with nothing queued, when the address already has its cap of requests waiting.
-    std::optional<quint64> add(const std::string& address, Work work);
+    std::optional<quint64> add(const std::string& address, Cost cost, Work work);
     // Takes the work with the ticket out of the queue unless a worker has taken it already; whether it did.
     bool withdraw(const std::string& address, quint64 ticket);
 
@@ -43,17 +54,27 @@ private:
     };
     struct Address
     {
-        std::deque<Waiting> waiting;
+        // The requests waiting, in order of arrival, one line per cost.
+        std::array<std::deque<Waiting>, 2> waiting;
         int working = 0;
         // Worker time taken, in seconds, fading by half every half-life, as of `counted`.
         double usage = 0;
         Clock::time_point counted;
+
+        std::size_t waitingCount() const { return waiting[0].size() + waiting[1].size(); }
+    };
+    struct Taken
+    {
+        std::string address;
+        Cost cost;
     };
 
-    // On a worker: runs the waiting work, each time the next in turn, until none is left.
+    // On a worker: runs the waiting work that may start, each time the next in turn, until none is left.
     void runWaiting();
-    // The address whose waiting work is next.
-    const std::string& next(Clock::time_point now);
+    // Whether a request of that cost may start on a worker now.
+    bool mayStart(Cost cost) const;
+    // The address and cost whose waiting work is next; nothing when none may start.
+    std::optional<Taken> next(Clock::time_point now);
     // The address's usage as of now.
     double usage(Address& address, Clock::time_point now) const;
     // Forgets addresses with nothing waiting or being worked on whose usage has faded away.
@@ -61,11 +82,14 @@ private:
 
     boost::asio::thread_pool& m_workers;
     std::function<Clock::time_point()> m_now;
+    int m_expensiveAtOnce;
     std::size_t m_waitingPerAddress;
     std::mutex m_mutex;
     int m_idleWorkers;
+    int m_expensiveWorking = 0;
     quint64 m_arrivals = 0;
     std::unordered_map<std::string, Address> m_addresses;
-    std::unordered_set<std::string> m_withWaiting;
+    // The addresses with requests of each cost waiting.
+    std::array<std::unordered_set<std::string>, 2> m_withWaiting;
     Clock::time_point m_nextSweep;
 };

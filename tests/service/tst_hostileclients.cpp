@@ -218,6 +218,35 @@ private slots:
         QCOMPARE(errors, (QList<int>{1, 1, 1, 3}));
     }
 
+    // Before a worker takes a request, it is told apart by what it may cost: a device's first sync, answered with the
+    // whole account, and an upload of more than a few hundred kilobytes are expensive; the rest is cheap.
+    void toldApartByCostBeforeAWorkerTakesThem_data()
+    {
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<QByteArray>("cost");
+        const auto later = [](int rows, int titleSize) {
+            const auto syncTime = [](const QString& time) { return HttpHelper::encodeForm({{"sync_time", time}}); };
+            return RawHttp::sync("owner", "pw", rows, titleSize)
+                .replace(syncTime("2008-08-08 08:08:08"), syncTime("2024-05-01 11:00:00"));
+        };
+        QTest::newRow("login") << RawHttp::formPost("sync/userid.php", accountForm("owner", "pw")) << QByteArray("cheap");
+        QTest::newRow("later sync") << later(10, 10) << QByteArray("cheap");
+        QTest::newRow("later sync of 190 KB") << later(600, 260) << QByteArray("cheap");
+        QTest::newRow("first sync") << RawHttp::sync("owner", "pw") << QByteArray("expensive");
+        QTest::newRow("later sync of 320 KB") << later(1000, 260) << QByteArray("expensive");
+    }
+
+    void toldApartByCostBeforeAWorkerTakesThem()
+    {
+        QFETCH(QByteArray, request);
+        QFETCH(QByteArray, cost);
+        ServiceProcess service;
+        QVERIFY(service.addAccount("owner", "pw"));
+        QVERIFY(RawHttp::exchange(service.baseUrl(), request, "127.0.0.7").startsWith("HTTP/1.1 200 OK|"));
+        QVERIFY(service.waitForLog("a worker took a request of 127.0.0.7 ("));
+        QVERIFY2(service.log().contains("a worker took a request of 127.0.0.7 (" + cost + ")"), service.log());
+    }
+
     void refusesOversizedBodies_data()
     {
         QTest::addColumn<QByteArray>("request");
