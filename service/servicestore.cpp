@@ -535,8 +535,9 @@ ServiceStore::Outcome ServiceStore::insertWithinHour(const QString& table, const
                                                      const QVariantList& conditionValues)
 {
     const QString since = hourAgo();
-    // One statement counts and inserts: nothing slips in between on SQLite, and the service adds its own rows one at
-    // a time, so on PostgreSQL only a further process sharing the store could add one row over a limit.
+    // One statement counts and inserts: nothing slips in between on SQLite. On PostgreSQL statements of this process
+    // run at once, and the limits it is given already count the rows its other requests are storing (PendingCount),
+    // so only a further process sharing the store could add one row over a limit.
     QSqlQuery query(m_db);
     query.prepare(QString("insert into %1 (received, address%2) select %3 where (select count(*) from %1 where "
                           "received > ?) < ? and (select count(*) from %1 where received > ? and address = ?) < ?%4")
