@@ -786,6 +786,33 @@ private slots:
             QVERIFY2(service.log().contains(refusal.toUtf8()), service.log().constData());
     }
 
+    // Behind a proxy that serves the service below a path, the front page's form must post to the address the page
+    // was found at, not to the proxy's root; so too where the service names that address itself.
+    void signUpFormPostsToItsOwnPage_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("page");
+        const QString below = "http://127.0.0.1:8080/quillbay/";
+        QTest::newRow("at the service's own address") << QStringList() << QString();
+        QTest::newRow("below a path") << QStringList() << below;
+        QTest::newRow("below a path without its slash") << QStringList() << below.chopped(1);
+        QTest::newRow("below the path of --public-url") << QStringList{"--public-url", below} << below;
+    }
+
+    void signUpFormPostsToItsOwnPage()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, page);
+        ServiceProcess service(arguments);
+        const QUrl address(page.isEmpty() ? service.baseUrl() : page);
+        const QString html = QString::fromUtf8(get(service.baseUrl()));
+        const QRegularExpressionMatch form = QRegularExpression("<form\\s[^>]*>").match(html);
+        QVERIFY2(form.hasMatch(), qPrintable(html));
+        // A browser posts a form without an action to the page's own address, and resolves one with it.
+        const QString action = QRegularExpression("\\saction=\"([^\"]*)\"").match(form.captured()).captured(1);
+        QCOMPARE(address.resolved(QUrl(action)), address);
+    }
+
     void signsUpOnItsFrontPage()
     {
         QVERIFY(get(m_service.baseUrl()).contains("<form method=\"post\""));
