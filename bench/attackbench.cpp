@@ -964,8 +964,8 @@ QString AttackBench::hungUpHeads(ServiceProcess& service)
         holders.push_back(std::make_unique<HostileConnection>(service.baseUrl(), QString("127.0.0.%1").arg(3 + i)));
         holders.back()->trickle(syncHead(64 * megabyte) + QByteArray(megabyte, 'x'), QByteArray(4096, 'x'), 1000);
     }
-    (void)QTest::qWaitFor([&holders] { return holders.front()->sent() > megabyte && holders.back()->sent() > megabyte; },
-                          30000);
+    (void)QTest::qWaitFor(
+        [&holders] { return holders.front()->sent() > megabyte && holders.back()->sent() > megabyte; }, 30000);
     // What the service has read of them by now is its memory at the start.
     QTest::qWait(2000);
     const qint64 before = m_watch->residentKb();
@@ -989,9 +989,9 @@ QString AttackBench::hungUpHeads(ServiceProcess& service)
     const int settleMs = 10000;
     QTest::qWait(settleMs);
     const qint64 after = m_watch->residentKb();
-    m_budget.judge(QString("resident memory within 25 MB of its start %1 after the last hung up").arg(seconds(settleMs)),
-                   QString("%1 MB before, %2 MB after").arg(before / 1024).arg(after / 1024),
-                   after - before <= 25 * 1024);
+    m_budget.judge(
+        QString("resident memory within 25 MB of its start %1 after the last hung up").arg(seconds(settleMs)),
+        QString("%1 MB before, %2 MB after").arg(before / 1024).arg(after / 1024), after - before <= 25 * 1024);
     return QString("2 turns held by slow uploads over 1 MB; %1 heads of 2 MB syncs sent and hung up in %2: %3; "
                    "the holders %4")
         .arg(count)

@@ -27,7 +27,7 @@ const qint64 smallestRequestMemory = 2;
 using Check = std::function<QString(const QString& value, ServiceOptions& options)>;
 
 // A row of the command line: the option's name, what its help calls its value, its help, the value taken when it is
-// not given (none: it is left out), and the check that takes the value.
+// not given (empty: it is left out), and the check that takes the value.
 struct Option
 {
     QString name;
@@ -113,14 +113,14 @@ std::vector<Option> commandLine()
         {"public-url", "url",
          "Base address that clients reach the service at, named in the update answer (default: built from --listen "
          "and --port).",
-         {}, publicUrl},
+         "", publicUrl},
         {"data", "dir", "Folder of the service's store.", appData, text(&O::dataFolder)},
         {"database", "url",
          "The store: sqlite:PATH (default: service.db in the --data folder) or "
          "postgresql://USER@HOST:PORT/DATABASE (its password best left to PGPASSWORD or ~/.pgpass).",
-         {}, text(&O::storeUrl)},
+         "", text(&O::storeUrl)},
         {"add-account", "name",
-         "Create an account with this name, its password read from the first line of standard input, and exit.", {},
+         "Create an account with this name, its password read from the first line of standard input, and exit.", "",
          text(&O::newAccount)},
         {"workers", "count", "Requests answered at once, each with its own database connection.", workers,
          count(&O::workers)},
@@ -135,13 +135,13 @@ std::vector<Option> commandLine()
          "devices behind one address need more.",
          "32", count(&O::connectionsPerAddress)},
         {"waiting-per-address", "count",
-         "Requests of one client address that may wait for a worker at once; more are told the service is busy.",
-         "4", count(&O::waitingPerAddress)},
+         "Requests of one client address that may wait for a worker at once; more are told the service is busy.", "4",
+         count(&O::waitingPerAddress)},
         {"trusted-proxy", "address",
          "Address of a proxy in front of the service (repeatable, for proxies in a row): a request from it counts as "
          "coming from the right-most address of X-Forwarded-For (or of Forwarded's for= without X-Forwarded-For) "
          "that is no trusted proxy. From any other address these headers are ignored.",
-         {}, [](const QString& value, O& options) { return ipAddress(options.trustedProxies.emplace_back(), value); }},
+         "", [](const QString& value, O& options) { return ipAddress(options.trustedProxies.emplace_back(), value); }},
         {"idle-timeout", "seconds", "Seconds after which a connection that sends nothing is closed.", "30",
          count(&O::idleSeconds)},
         {"head-timeout", "seconds", "Seconds a request head may take from its first byte, however slowly it comes.",
@@ -163,7 +163,7 @@ std::vector<Option> commandLine()
          "Megabytes that large answers waiting for their clients leave free on the disk of the --data folder, for the "
          "store (default: a tenth of the disk, at most 1024); a sync whose answer would take them is told the service "
          "is busy.",
-         {}, wholeNumber(&O::answerDiskReserveBytes, 0, INT_MAX, megabyte)},
+         "", wholeNumber(&O::answerDiskReserveBytes, 0, INT_MAX, megabyte)},
         {"large-requests", "count", "Requests over 1 MB read and worked on at once.", "2", count(&O::largeRequests)},
         {"large-request-wait", "seconds",
          "Seconds a request over 1 MB waits for its turn before the service answers that it is busy.", "60",
@@ -183,10 +183,10 @@ std::vector<Option> commandLine()
          count(&O::feedbackPerAddress, 0)},
         {"feedback-per-hour", "count", "Feedback messages accepted per hour in all.", "500",
          count(&O::feedbackPerHour, 0)},
-        {"feedback-store-limit", "KB", "Kilobytes of feedback kept in all; beyond it new feedback is refused.",
-         "65536", wholeNumber(&O::feedbackStoreBytes, 0, INT_MAX, kilobyte)},
-        {"installer", "file",
-         "Installer file offered for download. Without it the update check offers nothing newer.", {}, installer},
+        {"feedback-store-limit", "KB", "Kilobytes of feedback kept in all; beyond it new feedback is refused.", "65536",
+         wholeNumber(&O::feedbackStoreBytes, 0, INT_MAX, kilobyte)},
+        {"installer", "file", "Installer file offered for download. Without it the update check offers nothing newer.",
+         "", installer},
         {"offer-version", "code", "Version code the update check offers with --installer.", "44",
          wholeNumber(&O::offeredCode, 0, INT_MAX)},
         {"offer-name", "name", "Version name the update check offers with --installer.", "2.2", text(&O::offeredName)},
