@@ -226,7 +226,9 @@ const QList<AttackBench::Row>& AttackBench::attacks()
         {"held-short", &AttackBench::heldShort},
         {"held-short-20k", &AttackBench::heldShort, nullptr, {}, 20000},
         {"small-disk", &AttackBench::smallDisk, &AttackBench::diskAccount, {}, descriptors, 300},
-        {"two-proxies", &AttackBench::twoProxyGuessing, nullptr, {"127.0.0.5", "127.0.0.6"}}};
+        {"two-proxies", &AttackBench::twoProxyGuessing, nullptr, {"127.0.0.5", "127.0.0.6"}},
+        {"crowd", &AttackBench::crowd, &AttackBench::crowdAccounts},
+        {"hung-up-heads", &AttackBench::hungUpHeads}};
     return all;
 }
 
@@ -953,4 +955,104 @@ QString AttackBench::smallDisk(ServiceProcess& service)
                    QString("%1 MB of %2 MB at the least").arg(lowest / 1024 / 1024).arg(size / 1024 / 1024),
                    lowest >= size / 10);
     return QString("--data on a disk of %1 MB for %2; ").arg(size / 1024 / 1024).arg(seconds(ms)) + unread;
+}
+
+namespace {
+const int crowdSize = 100;
+// A household's sync of about 1.02 MB: a body still read into memory whole.
+const qint64 crowdSyncBytes = 1020000;
+
+QString crowdAccount(int i)
+{
+    return QString("crowd%1").arg(i);
+}
+
+// The head of a sync whose body is that long.
+QByteArray syncHead(qint64 length)
+{
+    return "POST /sync/syncpc2.php HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: "
+           "application/x-www-form-urlencoded\r\nContent-Length: " +
+           QByteArray::number(length) + "\r\n\r\n";
+}
+} // namespace
+
+QString AttackBench::crowdAccounts(ServiceProcess& service)
+{
+    for (int i = 0; i < crowdSize; ++i)
+        if (!service.addAccount(crowdAccount(i), "pw"))
+            qFatal("cannot add the account");
+    return QString("%1 accounts").arg(crowdSize);
+}
+
+QString AttackBench::crowd(ServiceProcess& service)
+{
+    m_budget.limitOwner(5, 0);
+    // As many bills as make the sync that long: the size of one upload of many tells the size of each.
+    const qint64 perBill = billRecordData(1000).size() / 1000;
+    const QByteArray data = billRecordData(int((crowdSyncBytes - syncRequest(crowdAccount(0), "").size()) / perBill));
+    std::vector<std::unique_ptr<HostileConnection>> syncs;
+    for (int i = 0; i < crowdSize; ++i) {
+        syncs.push_back(std::make_unique<HostileConnection>(service.baseUrl(), spreadAddress(12, i)));
+        syncs.back()->send(syncRequest(crowdAccount(i), data));
+    }
+    awaitClosed(syncs, 120000);
+    QStringList answers;
+    QList<qint64> times;
+    for (const auto& sync : syncs) {
+        answers << (sync->isOpen() ? "still open" : outcome(sync->answer()));
+        times << sync->lifetimeMs();
+    }
+    std::sort(times.begin(), times.end());
+    m_budget.judge(QString("all %1 syncs answered with their change set").arg(crowdSize), tally(answers),
+                   answers.count("change set") == crowdSize);
+    m_budget.judge("the slowest within 20 s", seconds(times.last()), times.last() <= 20000);
+    return QString("%1 accounts from %1 addresses, each a sync of %2 MB at once: %3; fastest %4, median %5, slowest %6")
+        .arg(crowdSize)
+        .arg(double(syncRequest(crowdAccount(0), data).size()) / 1e6, 0, 'f', 2)
+        .arg(tally(answers), seconds(times.first()), seconds(times.at(times.size() / 2)), seconds(times.last()));
+}
+
+QString AttackBench::hungUpHeads(ServiceProcess& service)
+{
+    const qint64 megabyte = 1024 * 1024;
+    // Two uploads over 1 MB hold the two turns: their heads and first megabyte at once, then a byte a second.
+    std::vector<std::unique_ptr<HostileConnection>> holders;
+    for (int i = 0; i < 2; ++i) {
+        holders.push_back(std::make_unique<HostileConnection>(service.baseUrl(), QString("127.0.0.%1").arg(3 + i)));
+        holders.back()->trickle(syncHead(64 * megabyte) + QByteArray(megabyte, 'x'), QByteArray(4096, 'x'), 1000);
+    }
+    (void)QTest::qWaitFor(
+        [&holders] { return holders.front()->sent() > megabyte && holders.back()->sent() > megabyte; }, 30000);
+    // What the service has read of them by now is its memory at the start.
+    QTest::qWait(2000);
+    const qint64 before = m_watch->residentKb();
+    const int count = 80000;
+    const QByteArray head = syncHead(2 * megabyte);
+    QElapsedTimer took;
+    took.start();
+    QStringList answers;
+    // Each sends the head of a 2 MB sync and hangs up once the service has read it; 300 at once, far from the
+    // service's cap of connections, which would otherwise close the holders.
+    pump(
+        count, 300,
+        [&service, &head](int i) {
+            auto* post = new HostileConnection(service.baseUrl(), spreadAddress(13, i % 2000));
+            post->send(head);
+            post->hangUpAfter(100);
+            return post;
+        },
+        [&answers](const HostileConnection& post) { answers << outcome(post.answer()); });
+    const qint64 sentMs = took.elapsed();
+    const int settleMs = 10000;
+    QTest::qWait(settleMs);
+    const qint64 after = m_watch->residentKb();
+    m_budget.judge(
+        QString("resident memory within 25 MB of its start %1 after the last hung up").arg(seconds(settleMs)),
+        QString("%1 MB before, %2 MB after").arg(before / 1024).arg(after / 1024), after - before <= 25 * 1024);
+    return QString("2 turns held by slow uploads over 1 MB; %1 heads of 2 MB syncs sent and hung up in %2: %3; "
+                   "the holders %4")
+        .arg(count)
+        .arg(seconds(sentMs))
+        .arg(tally(answers))
+        .arg(openCount(holders) == 2 ? "still open" : "closed");
 }

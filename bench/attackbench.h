@@ -83,6 +83,9 @@ private:
     QString signupCrowd(ServiceProcess& service);
     QString heldShort(ServiceProcess& service);
     QString smallDisk(ServiceProcess& service);
+    // Honest households that sync at once, and large syncs whose clients hang up while they wait for a turn.
+    QString crowd(ServiceProcess& service);
+    QString hungUpHeads(ServiceProcess& service);
 
     // First syncs of the account from `count` connections spread evenly over `addresses` addresses of the network
     // ("127.0.5."), none of whose answers is read, for that long.
@@ -98,6 +101,7 @@ private:
     QString mediumAccount(ServiceProcess& service);
     QString abandonedAccounts(ServiceProcess& service);
     QString diskAccount(ServiceProcess& service);
+    QString crowdAccounts(ServiceProcess& service);
     // Fills a new account with bills until a first sync's answer takes about that many megabytes; returns what one
     // took and how long.
     QString fillAccount(ServiceProcess& service, const QString& account, double megabytes);

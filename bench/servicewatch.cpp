@@ -44,6 +44,11 @@ void ServiceWatch::sample()
     m_lowestFree = m_lowestFree < 0 ? free : qMin(m_lowestFree, free);
 }
 
+qint64 ServiceWatch::residentKb() const
+{
+    return statusKb(m_pid, "VmRSS:");
+}
+
 int ServiceWatch::descriptors() const
 {
     const QDir open(QString("/proc/%1/fd").arg(m_pid));

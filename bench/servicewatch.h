@@ -17,6 +17,8 @@ public:
     // One look at the process and the disk; the watch's timer takes one every 100 ms.
     void sample();
     qint64 peakKb() const { return m_peakKb; }
+    // Its resident memory now, 0 once it is gone.
+    qint64 residentKb() const;
     // Whether the watch stopped the process for growing past the guard.
     bool stopped() const { return m_stopped; }
     // The descriptors the process has open now, sockets and pipes included; -1 once it is gone.

@@ -93,9 +93,8 @@ int main(int argc, char* argv[])
     const int descriptors = raiseDescriptorLimit();
     HttpServer::Limits limits;
     limits.workers = options->workers;
-    limits.maxConnections = options->maxConnections > 0
-                                ? options->maxConnections
-                                : std::max(16, descriptors - reservedDescriptors(options->workers));
+    limits.maxConnections =
+        std::min(options->maxConnections, std::max(16, descriptors - reservedDescriptors(options->workers)));
     limits.perAddress = options->connectionsPerAddress;
     limits.waitingPerAddress = options->waitingPerAddress;
     limits.cheapWorkers = options->cheapWorkers.value_or(std::max(2, options->workers / 4));

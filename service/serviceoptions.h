@@ -22,7 +22,7 @@ struct ServiceOptions
     // The base address the update answer names, ending in "/"; empty to build it from the address listened on.
     QString publicUrl;
     int workers = 0;
-    // Connections served at once; 0 for as many as the descriptor limit leaves room for.
+    // Connections served at once, fewer when the descriptor limit leaves room for fewer.
     int maxConnections = 0;
     int connectionsPerAddress = 0;
     int waitingPerAddress = 0;

@@ -5,8 +5,10 @@
 QByteArray ServicePages::signup(const QString& notice)
 {
     const QString paragraph = notice.isEmpty() ? QString() : "<p class=\"notice\">" + notice.toHtmlEscaped() + "</p>";
+    // A form without an action posts to the page's own address, which is right behind a proxy that serves the
+    // service below a path as well as at the site's root.
     return page(QStringLiteral("注册同步账号"), paragraph + QStringLiteral(R"(
-<form method="post" action="/">
+<form method="post">
 <label>用户名 <input name="username" maxlength="64" required></label>
 <label>密码 <input name="password" type="password" required></label>
 <button type="submit">注册</button>

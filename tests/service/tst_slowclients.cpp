@@ -21,7 +21,7 @@ private slots:
     // room at once.
     void bodiesTakeMemoryAsTheyCome()
     {
-        ServiceProcess service({"--request-memory", "1"});
+        ServiceProcess service({"--request-memory", "2"});
         const qint64 length = 600000;
         const QByteArray sync = RawHttp::formPost("sync/syncpc2.php", QByteArray(length, 'x'));
         std::vector<std::unique_ptr<QTcpSocket>> crowd;

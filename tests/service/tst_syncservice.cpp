@@ -741,6 +741,77 @@ private slots:
             QCOMPARE(mode(file + suffix), 0600);
     }
 
+    // Options whose values the service cannot use are refused at start, each with what it takes, and the service
+    // exits; an empty list of refusals for options it starts with.
+    void refusesUnusableOptions_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QStringList>("refusals");
+        const auto row = [](const char* name, const QStringList& arguments, const QStringList& refusals = {}) {
+            QTest::newRow(name) << arguments << refusals;
+        };
+        row("request memory that a 1 MB body with its head outgrows", {"--request-memory", "1"},
+            {"--request-memory takes a whole number from 2 to 1048576: a body of 1 MB"});
+        row("request memory that a 1 MB body with its head fits", {"--request-memory", "2"});
+        row("no worker", {"--workers", "0"}, {"--workers takes a whole number from 1 to 100000000"});
+        row("no connection", {"--max-connections", "0"}, {"--max-connections takes a whole number from 1"});
+        row("one connection", {"--max-connections", "1"});
+        row("no sign-ups", {"--signups-per-hour", "0"});
+        row("a port past the last", {"--port", "65536"}, {"--port takes a whole number from 0 to 65535"});
+        row("a name to listen on", {"--listen", "localhost"}, {"--listen takes an IP address"});
+        row("a proxy by name before one by address", {"--trusted-proxy", "proxy", "--trusted-proxy", "127.0.0.5"},
+            {"--trusted-proxy takes an IP address"});
+        row("a public address of another scheme", {"--public-url", "ftp://127.0.0.1/qb/"},
+            {"--public-url takes an http or https address"});
+        row("an installer the program would refuse", {"--installer", QUILLBAY_SOURCE_DIR "/README.md"},
+            {"--installer takes a readable file of at least 5 MB"});
+        row("a disk reserve below none", {"--answer-disk-reserve", "-1"},
+            {"--answer-disk-reserve takes a whole number from 0"});
+        row("two at once", {"--idle-timeout", "soon", "--feedback-store-limit", "2147483648"},
+            {"--idle-timeout takes a whole number from 1", "--feedback-store-limit takes a whole number from 0 to "
+                                                           "2147483647"});
+    }
+
+    void refusesUnusableOptions()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QStringList, refusals);
+        ServiceProcess service(arguments);
+        QCOMPARE(service.baseUrl().isEmpty(), !refusals.isEmpty());
+        if (refusals.isEmpty())
+            return;
+        QCOMPARE(service.exitCode(), 1);
+        for (const QString& refusal : refusals)
+            QVERIFY2(service.log().contains(refusal.toUtf8()), service.log().constData());
+    }
+
+    // Behind a proxy that serves the service below a path, the front page's form must post to the address the page
+    // was found at, not to the proxy's root; so too where the service names that address itself.
+    void signUpFormPostsToItsOwnPage_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("page");
+        const QString below = "http://127.0.0.1:8080/quillbay/";
+        QTest::newRow("at the service's own address") << QStringList() << QString();
+        QTest::newRow("below a path") << QStringList() << below;
+        QTest::newRow("below a path without its slash") << QStringList() << below.chopped(1);
+        QTest::newRow("below the path of --public-url") << QStringList{"--public-url", below} << below;
+    }
+
+    void signUpFormPostsToItsOwnPage()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, page);
+        ServiceProcess service(arguments);
+        const QUrl address(page.isEmpty() ? service.baseUrl() : page);
+        const QString html = QString::fromUtf8(get(service.baseUrl()));
+        const QRegularExpressionMatch form = QRegularExpression("<form\\s[^>]*>").match(html);
+        QVERIFY2(form.hasMatch(), qPrintable(html));
+        // A browser posts a form without an action to the page's own address, and resolves one with it.
+        const QString action = QRegularExpression("\\saction=\"([^\"]*)\"").match(form.captured()).captured(1);
+        QCOMPARE(address.resolved(QUrl(action)), address);
+    }
+
     void signsUpOnItsFrontPage()
     {
         QVERIFY(get(m_service.baseUrl()).contains("<form method=\"post\""));

@@ -110,7 +110,9 @@ bool ServiceProcess::waitForLog(const QByteArray& text, int times, int timeoutMs
 
 int ServiceProcess::exitCode(int timeoutMs)
 {
-    if (!m_process.waitForFinished(timeoutMs) || m_process.exitStatus() != QProcess::NormalExit)
+    // A process that ended already, as one that refused its options has once started, waits for nothing.
+    const bool ended = m_process.state() == QProcess::NotRunning || m_process.waitForFinished(timeoutMs);
+    if (!ended || m_process.exitStatus() != QProcess::NormalExit)
         return -1;
     return m_process.exitCode();
 }
