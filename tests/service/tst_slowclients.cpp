@@ -17,14 +17,14 @@ private slots:
     // The service says when a large request takes its turn and when a body sent nothing for the idle time.
     void initTestCase() { qputenv("QT_LOGGING_RULES", "quillbay.service.turns.debug=true"); }
 
-    // A body's room is claimed whole at its head: a connection from a crowd has it, the others wait. Once the one
-    // with room has sent all but its last byte and gone silent, it gives way: the owner's request, whose address holds
+    // A body's room is claimed whole at its head: connections of a crowd have it, the others wait. Once those with
+    // room have sent all but their last byte and gone silent, one gives way: the owner's request, whose address holds
     // least, is the first the room goes to.
     void silentBodiesGiveWayToTheOwner()
     {
         ServiceProcess service({"--request-memory", "1"});
-        const qint64 length = 600000;
-        const QByteArray sync = RawHttp::formPost("sync/syncpc2.php", QByteArray(length, 'x'));
+        // Two such bodies take all but less than the owner's request needs.
+        const QByteArray sync = RawHttp::formPost("sync/syncpc2.php", QByteArray(500000, 'x'));
         std::vector<std::unique_ptr<QTcpSocket>> crowd;
         for (int i = 0; i < 12; ++i) {
             crowd.push_back(RawHttp::connect(service.baseUrl(), QString("127.0.0.%1").arg(2 + i % 6)));
