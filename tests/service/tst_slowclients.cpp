@@ -64,6 +64,23 @@ private slots:
         QVERIFY(service.log().contains("a large request from 127.0.0.5 took its turn"));
         QVERIFY(!service.log().contains("127.0.0.3 took its turn"));
     }
+
+    // A large body that comes slower than the floor pace, here a few bytes in ten seconds, gives its turn to one
+    // waiting long before the idle time would close it: it is told the service is busy, and the next is answered.
+    void slowBodyGivesItsTurnAway()
+    {
+        ServiceProcess service({"--large-requests", "1"});
+        const QByteArray large =
+            RawHttp::formPost("sync/syncpc2.php", "username=nobody&password=pw&data=" + QByteArray(2 << 20, 'x'));
+        const std::unique_ptr<QTcpSocket> slow =
+            RawHttp::sent(service.baseUrl(), large.left(large.indexOf("\r\n\r\n") + 100), "127.0.0.2");
+        QVERIFY(service.waitForLog("a large request from 127.0.0.2 took its turn"));
+        const std::unique_ptr<QTcpSocket> next = RawHttp::sent(service.baseUrl(), large, "127.0.0.3");
+
+        QVERIFY(service.waitForLog("127.0.0.2 sent under 64 KB/s: its turn goes to one waiting"));
+        QCOMPARE(RawHttp::error(RawHttp::answer(*slow, 60000)), 3);
+        QCOMPARE(RawHttp::error(RawHttp::answer(*next, 60000)), 1);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestSlowClients)
