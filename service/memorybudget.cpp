@@ -212,7 +212,13 @@ void MemoryBudget::unrank(const std::string& address)
     const Address& counted = found->second;
     m_holding.erase({counted.held, &found->first});
     if (!counted.waiting.empty())
-        m_line.erase({counted.held, counted.waiting.front().first, &found->first});
+        m_line.erase(placeInLine(found->first, counted));
+}
+
+MemoryBudget::Line::value_type MemoryBudget::placeInLine(const std::string& key, const Address& address) const
+{
+    const auto& [since, first] = address.waiting.front();
+    return {address.held + m_holders.at(first).wanted, since, &key};
 }
 
 void MemoryBudget::rank(const std::string& address)
@@ -224,7 +230,7 @@ void MemoryBudget::rank(const std::string& address)
     if (!counted.byProgress.empty())
         m_holding.insert({counted.held, &found->first});
     if (!counted.waiting.empty())
-        m_line.insert({counted.held, counted.waiting.front().first, &found->first});
+        m_line.insert(placeInLine(found->first, counted));
     // An address that holds and waits for nothing is forgotten.
     if (counted.held == 0 && counted.byProgress.empty() && counted.waiting.empty())
         m_addresses.erase(found);

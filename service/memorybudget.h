@@ -16,7 +16,8 @@
 // Memory for what clients send, within a total shared among client addresses. A connection claims a head's room as
 // its bytes come and a body's whole room, by its declared length, before a byte of it is read; it gives all of it back
 // when its request is answered or it goes. A claim that finds no room waits in a line, its connection's reading
-// paused, where the address that holds the least goes first (of those alike, the one that waits longest). Room is
+// paused, where the address that will hold the least once its claim is granted goes first (of those alike, the one
+// that waits longest): an owner's small request is not behind a crowd's large ones. Room is
 // made only of connections that give way: one that has read nothing for the stall time (the one whose last byte is
 // oldest first, so that a client that holds a body one byte short goes before any that sends), or one of an address
 // that holds more than twice its share of the total, while that address keeps its share. A request that has its room
@@ -85,7 +86,8 @@ private:
         Order::iterator inAll;
         Order::iterator inAddress;
     };
-    // Addresses by what they hold, and those that wait by what they hold, then by when their first claim began to.
+    // Addresses by what they hold, and those that wait by what they will hold once their first claim is granted, then
+    // by when it began to wait.
     using Ranking = std::set<std::pair<qint64, const std::string*>>;
     using Line = std::set<std::tuple<qint64, quint64, const std::string*>>;
 
@@ -105,6 +107,7 @@ private:
     // Takes the address out of the rankings before it changes, and puts it back after.
     void unrank(const std::string& address);
     void rank(const std::string& address);
+    Line::value_type placeInLine(const std::string& key, const Address& address) const;
 
     qint64 m_total;
     std::function<Clock::time_point()> m_clock;

@@ -112,8 +112,8 @@ private slots:
         QVERIFY(counted(budget, connections));
     }
 
-    // Memory given back goes to the waiting claims, those of the address holding the least first, though it asked
-    // last; what a request being worked on holds is never taken for them. A proxy's connection counts under the
+    // Memory given back goes to the waiting claims, those of the address that will hold the least first, though it
+    // asked last; what a request being worked on holds is never taken for them. A proxy's connection counts under the
     // client once its head names it.
     void roomComesBackToTheLeastHeldFirst()
     {
@@ -128,11 +128,13 @@ private slots:
         QVERIFY(budget.heldBy("127.0.0.5") == 0 && budget.heldBy("10.0.0.2") == 300);
         Connection& holding = connections.emplace_back(budget, "10.0.0.2");
         QVERIFY(!holding.claim(350));
+        Connection& crowd = connections.emplace_back(budget, "10.0.0.5");
+        QVERIFY(!crowd.claim(400));
         Connection& newcomer = connections.emplace_back(budget, "10.0.0.4");
         QVERIFY(!newcomer.claim(100));
 
         connections[0].evict();
-        QVERIFY(newcomer.wanted == 0 && holding.wanted > 0);
+        QVERIFY(newcomer.wanted == 0 && holding.wanted > 0 && crowd.wanted > 0);
         connections[1].evict();
         QVERIFY(holding.wanted == 0);
         QVERIFY(counted(budget, connections));
