@@ -17,6 +17,8 @@
 #include <cerrno>
 #include <exception>
 #include <linux/sockios.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 
@@ -30,11 +32,12 @@ using std::chrono::seconds;
 const std::size_t maxHead = 64 * 1024;
 // A body larger than this waits for its turn before it is read.
 const std::uint64_t largeBody = 1024 * 1024;
-// A body's memory is claimed a piece at a time as its bytes come.
-const qint64 bodyPiece = 64 * 1024;
 // A body or an answer gets this long at least, and more when its length takes longer at the slowest pace served.
 const seconds minTransfer(30);
 const qint64 slowestPace = 64 * 1024;
+// A large body that comes slower than this over the window gives its turn to one waiting.
+const seconds paceWindow(10);
+const qint64 floorPace = slowestPace;
 // After an answer given without reading the body, what the client still sends is read and dropped for a moment, so
 // that it sees the answer: closing with unread data would reset the connection.
 const seconds drainTime(1);
@@ -102,90 +105,81 @@ HttpConnection::~HttpConnection()
 void HttpConnection::start()
 {
     m_deadline = Clock::now() + m_server.limits().idle;
-    readSome();
+    readHead();
 }
 
-void HttpConnection::readSome()
+void HttpConnection::readHead()
 {
-    if (m_state != State::Body) {
-        // The head is parsed once whole; until then every byte of it read counts as progress all the same.
-        while (m_buffer.size() > 0 && !m_parser->is_header_done()) {
-            beast::error_code error;
-            m_buffer.consume(m_parser->put(m_buffer.data(), error));
-            if (error == http::error::need_more)
-                break;
-            if (error)
-                return answer(bare(400));
-        }
-        if (m_parser->is_header_done())
-            return checkHead();
-        if (const std::size_t capacity = m_buffer.capacity(); m_buffer.size() == capacity) {
-            // A head that fills the largest buffer unparsed is too large.
-            if (capacity == maxHead)
-                return answer(bare(400));
-            const std::size_t grown = capacity == 0 ? firstRead : std::min(maxHead, 2 * capacity);
-            if (!claim(qint64(grown - capacity)))
-                return;
-        }
-    } else {
-        if (m_received == qint64(m_body.size()) && m_received < m_length) {
-            if (!claim(std::min(bodyPiece, m_length - m_received)))
-                return;
-        }
-        // What came with the head is the body's first bytes, which the first piece has room for; anything past the
-        // body's length is no part of the request.
-        if (m_buffer.size() > 0) {
-            m_received += qint64(asio::buffer_copy(
-                asio::buffer(m_body.data() + m_received, std::size_t(m_body.size() - m_received)), m_buffer.data()));
-            freeHeadBuffer();
-        }
-        if (m_received == m_length) {
-            m_requestRead = true;
-            return queue();
-        }
-        if (m_received == qint64(m_body.size()))
-            return readSome();
+    // The head is parsed once whole; until then every byte of it read counts as progress all the same.
+    while (m_buffer.size() > 0 && !m_parser->is_header_done()) {
+        beast::error_code error;
+        m_buffer.consume(m_parser->put(m_buffer.data(), error));
+        if (error == http::error::need_more)
+            break;
+        if (error)
+            return answer(bare(400));
     }
-    const asio::mutable_buffer room =
-        m_state == State::Body ? asio::buffer(m_body.data() + m_received, std::size_t(m_body.size() - m_received))
-                               : m_buffer.prepare(m_buffer.capacity() - m_buffer.size());
+    if (m_parser->is_header_done())
+        return checkHead();
+    if (const std::size_t capacity = m_buffer.capacity(); m_buffer.size() == capacity) {
+        // A head that fills the largest buffer unparsed is too large.
+        if (capacity == maxHead)
+            return answer(bare(400));
+        const std::size_t grown = capacity == 0 ? firstRead : std::min(maxHead, 2 * capacity);
+        if (!claim(qint64(grown - capacity), m_deadline))
+            return;
+        growHead(qint64(grown - capacity));
+    }
     m_stream.expires_at(m_deadline);
     auto received = [self = shared_from_this()](const beast::error_code& error, std::size_t read) {
         // A read done just before an eviction closed the connection is dropped with it.
         if (error || self->m_state == State::Closed)
             return self->close();
-        if (self->m_state == State::Body) {
-            self->m_received += qint64(read);
-        } else {
-            self->m_buffer.commit(read);
-            // From its first byte on, the head has its own time, however slowly its bytes come.
-            if (std::exchange(self->m_state, State::Head) == State::Idle)
-                self->m_deadline = Clock::now() + self->m_server.limits().head;
-        }
+        self->m_buffer.commit(read);
+        // From its first byte on, the head has its own time, however slowly its bytes come.
+        if (std::exchange(self->m_state, State::Head) == State::Idle)
+            self->m_deadline = Clock::now() + self->m_server.limits().head;
         self->progressed();
-        self->readSome();
+        self->readHead();
     };
-    m_stream.async_read_some(room, guarded(std::move(received)));
+    m_stream.async_read_some(m_buffer.prepare(m_buffer.capacity() - m_buffer.size()), guarded(std::move(received)));
 }
 
-bool HttpConnection::claim(qint64 bytes)
+bool HttpConnection::claim(qint64 bytes, Clock::time_point deadline)
 {
-    if (m_holdsTurn || m_server.memory().claim(this, m_client, bytes)) {
-        grow(bytes);
+    if (m_server.memory().claim(this, m_client, bytes)) {
+        m_held += bytes;
         return true;
     }
     m_wanted = bytes;
+    m_waitDeadline = deadline;
     static WarningPace pace;
     pace.warn(QString("memory for requests is all taken (%1 MB): a request from %2 waits for room to be read")
                   .arg(m_server.memory().total() / (1024 * 1024))
                   .arg(m_client.c_str()));
-    // The wait for memory counts against the time of what is being read.
-    m_timer.expires_at(m_deadline);
-    m_timer.async_wait(guarded([self = shared_from_this()](const beast::error_code& error) {
-        if (!error && self->m_wanted > 0)
-            self->close();
-    }));
+    awaitRoom(m_server.memory().serveWaiting());
+    watchClient();
     return false;
+}
+
+void HttpConnection::awaitRoom(std::optional<Clock::time_point> stall)
+{
+    m_timer.expires_at(stall ? std::min(*stall, m_waitDeadline) : m_waitDeadline);
+    m_timer.async_wait(guarded([self = shared_from_this()](const beast::error_code& error) {
+        if (error || self->m_wanted == 0 || self->m_state == State::Closed)
+            return;
+        if (Clock::now() < self->m_waitDeadline) {
+            const std::optional<Clock::time_point> next = self->m_server.memory().serveWaiting();
+            if (self->m_wanted > 0)
+                self->awaitRoom(next);
+            return;
+        }
+        if (self->m_state != State::Room)
+            return self->close();
+        static WarningPace pace;
+        pace.warn(QString("a request from %1 waited for room in vain").arg(self->m_client.c_str()));
+        self->answer(self->m_server.handler().busy());
+    }));
 }
 
 void HttpConnection::roomMade()
@@ -194,8 +188,11 @@ void HttpConnection::roomMade()
         if (self->m_state == State::Closed)
             return;
         self->m_timer.cancel();
-        self->grow(bytes);
-        self->readSome();
+        self->m_held += bytes;
+        if (self->m_state == State::Room)
+            return self->startBody();
+        self->growHead(bytes);
+        self->readHead();
     };
     asio::post(m_server.network(), guarded(std::move(grown)));
 }
@@ -203,21 +200,16 @@ void HttpConnection::roomMade()
 void HttpConnection::evict()
 {
     static WarningPace pace;
-    pace.warn(QString("memory for requests is all taken: closed a connection of %1, an address that holds the most")
+    pace.warn(QString("memory for requests is all taken: closed a connection of %1 that sent nothing lately or held "
+                      "far past its share")
                   .arg(m_client.c_str()));
     close();
 }
 
-void HttpConnection::grow(qint64 bytes)
+void HttpConnection::growHead(qint64 bytes)
 {
-    if (m_state == State::Body) {
-        // Exactly the room claimed: a growth by half or more would take memory no claim counted.
-        m_body.reserve(m_body.size() + bytes);
-        m_body.resize(m_body.size() + bytes);
-    } else {
-        // A buffer at least twice its content grows to exactly the size asked for.
-        m_buffer.prepare(m_buffer.capacity() + std::size_t(bytes) - m_buffer.size());
-    }
+    // A buffer at least twice its content grows to exactly the size asked for.
+    m_buffer.prepare(m_buffer.capacity() + std::size_t(bytes) - m_buffer.size());
 }
 
 void HttpConnection::freeHeadBuffer()
@@ -271,49 +263,132 @@ void HttpConnection::checkHead()
         return answer(m_server.handler().tooLarge());
     // Within its path's limit, which is a signed number.
     m_length = qint64(*length);
-    if (std::uint64_t(m_length) <= largeBody)
-        return readBody();
+    if (*length > largeBody)
+        return awaitBytes();
+    m_state = State::Room;
+    // The room the head took is the body's first: the head's buffer goes once its last bytes are in the body.
+    if (claim(std::max<qint64>(0, m_length - m_held), Clock::now() + m_server.limits().largeWait))
+        startBody();
+}
+
+void HttpConnection::awaitBytes()
+{
+    m_state = State::Arriving;
+    if (m_buffer.size() > 0)
+        return enterLine();
+    m_deadline = Clock::now() + m_server.limits().idle;
+    m_timer.expires_at(m_deadline);
+    m_timer.async_wait(guarded([self = shared_from_this()](const beast::error_code& error) {
+        if (error || self->m_state != State::Arriving)
+            return;
+        self->silent();
+        self->close();
+    }));
+    continueThen(&HttpConnection::watchClient);
+}
+
+void HttpConnection::enterLine()
+{
     m_state = State::InLine;
     m_timer.expires_after(m_server.limits().largeWait);
-    m_timer.async_wait(guarded([self = shared_from_this()](const beast::error_code&) {
-        if (self->m_state != State::InLine)
+    m_timer.async_wait(guarded([self = shared_from_this()](const beast::error_code& error) {
+        if (error || self->m_state != State::InLine)
             return;
         static WarningPace pace;
         pace.warn(QString("a large request from %1 waited its turn in vain").arg(self->m_client.c_str()));
         self->answer(self->m_server.handler().busy());
     }));
-    m_server.turns().await(shared_from_this());
+    m_server.turns().await(this);
     if (m_state == State::InLine)
         watchClient();
 }
 
-bool HttpConnection::takeTurn()
+void HttpConnection::takeTurn()
 {
-    if (m_state != State::InLine)
-        return false;
     m_holdsTurn = true;
     // Its body is its turn's memory; what its head took is not taken from it for another.
     m_server.memory().pin(this);
     m_timer.cancel();
     qCDebug(lcTurns).noquote() << QString("a large request from %1 took its turn").arg(m_client.c_str());
-    readBody();
-    return true;
+    startBody();
+}
+
+void HttpConnection::startBody()
+{
+    m_state = State::Body;
+    m_body = RequestBody(m_length);
+    // What came with the head is the body's first bytes; anything past the body's length is no part of the request.
+    m_body.received(qint64(
+        asio::buffer_copy(asio::buffer(m_body.room(), std::size_t(m_body.left())), m_buffer.data())));
+    freeHeadBuffer();
+    m_deadline = Clock::now() + transferTime(m_length);
+    if (m_holdsTurn)
+        watchPace();
+    continueThen(&HttpConnection::readBody);
 }
 
 void HttpConnection::readBody()
 {
-    m_state = State::Body;
-    m_deadline = Clock::now() + transferTime(m_length);
-    if (!m_expectContinue)
-        return readSome();
+    if (m_body.whole()) {
+        m_requestRead = true;
+        return queue();
+    }
+    // A body that sends nothing for the idle time ends, whatever time its length gives it.
+    const Clock::time_point silentBy = Clock::now() + m_server.limits().idle;
+    m_stream.expires_at(std::min(m_deadline, silentBy));
+    auto received = [self = shared_from_this(), silentBy](const beast::error_code& error, std::size_t read) {
+        // A read the answer cut short is left to the answer.
+        if (self->m_state != State::Body)
+            return;
+        if (error) {
+            if (error == beast::error::timeout && Clock::now() >= silentBy)
+                self->silent();
+            return self->close();
+        }
+        self->m_body.received(qint64(read));
+        self->progressed();
+        self->readBody();
+    };
+    m_stream.async_read_some(asio::buffer(m_body.room(), std::size_t(m_body.left())), guarded(std::move(received)));
+}
+
+void HttpConnection::continueThen(void (HttpConnection::*next)())
+{
+    if (!std::exchange(m_expectContinue, false))
+        return (this->*next)();
     m_continue = http::response<http::empty_body>(http::status::continue_, m_version);
     m_stream.expires_at(m_deadline);
-    auto continued = [self = shared_from_this()](const beast::error_code& error, std::size_t) {
+    auto continued = [self = shared_from_this(), next](const beast::error_code& error, std::size_t) {
         if (error || self->m_state == State::Closed)
             return self->close();
-        self->readSome();
+        ((*self).*next)();
     };
     http::async_write(m_stream, m_continue, guarded(std::move(continued)));
+}
+
+void HttpConnection::watchPace()
+{
+    const qint64 left = m_body.left();
+    m_timer.expires_after(paceWindow);
+    m_timer.async_wait(guarded([self = shared_from_this(), left](const beast::error_code& error) {
+        if (error || self->m_state != State::Body)
+            return;
+        if (left - self->m_body.left() < floorPace * paceWindow.count() && self->m_server.turns().anyWaiting()) {
+            qCDebug(lcTurns).noquote()
+                << QString("a large request from %1 sent under %2 KB/s: its turn goes to one waiting")
+                       .arg(self->m_client.c_str())
+                       .arg(floorPace / 1024);
+            return self->answer(self->m_server.handler().busy());
+        }
+        self->watchPace();
+    }));
+}
+
+void HttpConnection::silent()
+{
+    qCDebug(lcTurns).noquote() << QString("the body of a request from %1 sent nothing for %2 s: closed")
+                                      .arg(m_client.c_str())
+                                      .arg(m_server.limits().idle.count());
 }
 
 void HttpConnection::queue()
@@ -323,7 +398,7 @@ void HttpConnection::queue()
     // The request's memory is the worker's now, and is not taken from it for another.
     m_server.memory().pin(this);
     freeHeadBuffer();
-    m_request.body = std::exchange(m_body, QByteArray());
+    m_request.body = m_body.take();
     m_gone = std::make_shared<std::atomic<bool>>(false);
     m_request.gone = m_gone;
     const WorkQueue::Cost cost =
@@ -350,33 +425,58 @@ void HttpConnection::queue()
 
 void HttpConnection::watchClient()
 {
-    if (std::exchange(m_watching, true))
+    // What came before the watch began is looked at now; what comes after wakes it: bytes, or the client's FIN or
+    // reset, seen even behind bytes not read yet.
+    if (m_watching || !clientStays())
         return;
+    m_watching = true;
     m_stream.socket().async_wait(
         asio::socket_base::wait_read, guarded([self = shared_from_this()](const beast::error_code& error) {
             self->m_watching = false;
-            const bool inLine = self->m_state == State::InLine;
-            if (error || (!inLine && self->m_state != State::Working))
+            if (error || !self->watched())
                 return;
-            // A large request's body may come before its turn, to be read then: it is only looked at here.
-            std::array<char, 4096> scratch;
-            const ssize_t read = recv(self->m_stream.socket().native_handle(), scratch.data(), scratch.size(),
-                                      MSG_DONTWAIT | (inLine ? MSG_PEEK : 0));
-            if (read == 0 || (read < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
-                self->close();
-                qCDebug(lcTurns).noquote()
-                    << QString("the client of a request from %1 hung up: %2")
-                           .arg(self->m_client.c_str(),
-                                self->m_queued ? "its worker stops at its next page" : "its places are free");
-                return;
+            if (self->m_state == State::Working) {
+                // What a client sends after its request is no close; past the drain limit it is left unread.
+                std::array<char, 4096> scratch;
+                self->m_dropped += std::max<qint64>(
+                    recv(self->m_stream.socket().native_handle(), scratch.data(), scratch.size(), MSG_DONTWAIT), 0);
+                if (self->m_dropped >= maxDrained)
+                    return;
             }
-            if (read > 0 && inLine)
-                return;
-            // What a client sends after its request is no close; past the drain limit it is left unread.
-            self->m_dropped += std::max<qint64>(read, 0);
-            if (self->m_dropped < maxDrained)
-                self->watchClient();
+            // Bytes of a request whose reading waits stay unread; the watch goes on for what comes behind them.
+            self->watchClient();
         }));
+}
+
+bool HttpConnection::clientStays()
+{
+    if (hungUp()) {
+        close();
+        qCDebug(lcTurns).noquote() << QString("the client of a request from %1 hung up: %2")
+                                          .arg(m_client.c_str(), m_queued ? "its worker stops at its next page"
+                                                                          : "its places are free");
+        return false;
+    }
+    beast::error_code ignored;
+    if (m_state == State::Arriving && m_stream.socket().available(ignored) > 0) {
+        enterLine();
+        return false;
+    }
+    return true;
+}
+
+bool HttpConnection::watched() const
+{
+    return m_wanted > 0 || m_state == State::Arriving || m_state == State::InLine || m_state == State::Working;
+}
+
+bool HttpConnection::hungUp()
+{
+    tcp_info info{};
+    socklen_t size = sizeof info;
+    if (getsockopt(m_stream.socket().native_handle(), IPPROTO_TCP, TCP_INFO, &info, &size) != 0)
+        return true;
+    return info.tcpi_state != TCP_ESTABLISHED;
 }
 
 void HttpConnection::answer(HttpHandler::Answer answer)
@@ -386,12 +486,15 @@ void HttpConnection::answer(HttpHandler::Answer answer)
     releaseRequest();
     if (m_state == State::Closed)
         return;
+    // A read or a watch still pending for the request ends: the answer goes out now.
+    m_stream.cancel();
+    m_wanted = 0;
     m_state = State::Answering;
     // From here on the client's taking of the answer is its progress.
     progressed();
     m_parser.reset();
     freeHeadBuffer();
-    m_body = QByteArray();
+    m_body = RequestBody();
     m_request = HttpHandler::Request();
     http::response<http::empty_body> head(http::int_to_status(unsigned(answer.status)), m_version);
     if (answer.body.size() > 0)
@@ -519,13 +622,16 @@ void HttpConnection::drain(qint64 drained)
 void HttpConnection::progressed()
 {
     m_server.table().progressed(this);
+    m_server.memory().progressed(this);
 }
 
 void HttpConnection::releaseRequest()
 {
+    m_server.turns().leave(this);
     if (std::exchange(m_holdsTurn, false))
         m_server.turns().release();
     m_server.memory().release(this);
+    m_held = 0;
 }
 
 void HttpConnection::close()
@@ -550,7 +656,7 @@ void HttpConnection::close()
     m_wanted = 0;
     m_parser.reset();
     freeHeadBuffer();
-    m_body = QByteArray();
+    m_body = RequestBody();
     m_request = HttpHandler::Request();
     dropAnswer();
     m_server.closed();

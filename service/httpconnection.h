@@ -2,6 +2,7 @@
 
 #include "httphandler.h"
 #include "memorybudget.h"
+#include "requestbody.h"
 
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/steady_timer.hpp>
@@ -24,16 +25,19 @@ class HttpServer;
 // request waits for a worker and is answered there, and the answer written; then the connection closes. Every step
 // runs on the network thread without blocking, each under a deadline of its own that the client's bytes never extend:
 // the first byte within the idle time, the head within the head time, a body or an answer within the time its length
-// takes at a slow client's pace. An answer that its client takes no byte of for the stall time, as the system's
-// count of bytes it has acknowledged shows, ends sooner. A head
-// the server cannot read is answered 400; a body over its path's limit, or sent in chunks, is refused before any of
-// it is read. Every byte read or taken counts as progress, which decides who goes first when places run out.
-// The memory a head or a body is read into is claimed from the server's budget as its bytes come (a large request's
-// body is its turn's), and the connection's reading waits while there is none; an answer held in memory counts
-// against the server's room for answers, and goes to a file of the spool when that is taken. While a request waits
-// for its turn or a worker, or is worked on, a client that closes its end gives everything back at once: the
-// connection, its place among the waiting, its turn and its memory, those a worker holds once the worker lets go; a
-// worker on it stops at its next page of the store.
+// takes at a slow client's pace; a body that sends nothing for the idle time ends sooner, whatever its length. An
+// answer that its client takes no byte of for the stall time, as the system's count of bytes it has acknowledged
+// shows, ends sooner too. A head the server cannot read is answered 400; a body over its path's limit, or sent in
+// chunks, is refused before any of it is read. Every byte read or taken counts as progress, which decides who goes
+// first when places or memory run out.
+// A head's memory is claimed from the server's budget as its bytes come, a body's whole room by its declared length
+// once the head is read (the room the head took is the body's first), and made at once; the connection's reading waits
+// while there is none. A large request's body is its turn's: it lines up for one once its first bytes come, and gives
+// the turn up to one waiting when it sends slower than a floor pace. An answer held in memory counts against the
+// server's room for answers, and goes to a file of the spool when that is taken. While a request waits for memory, its
+// body's bytes, its turn or a worker, or is worked on, a client that closes its end gives everything back at once:
+// the connection, its place among the waiting, its turn and its memory, those a worker holds once the worker lets go;
+// a worker on it stops at its next page of the store.
 class HttpConnection : public std::enable_shared_from_this<HttpConnection>, public MemoryBudget::Holder
 {
 public:
@@ -45,8 +49,8 @@ public:
     void start();
     // Ends the connection at once, whatever it was doing, and gives back what it held.
     void close();
-    // A turn to read and work on a large request has come: false when the connection no longer waits for one.
-    bool takeTurn();
+    // A turn to read and work on the large request waiting in line has come.
+    void takeTurn();
 
     void evict() override;
     void roomMade() override;
@@ -56,6 +60,9 @@ private:
     {
         Idle,
         Head,
+        // The body waits for its room, or a large one for its first bytes, then for its turn.
+        Room,
+        Arriving,
         InLine,
         Body,
         Working,
@@ -66,24 +73,38 @@ private:
     using Parser = boost::beast::http::request_parser<boost::beast::http::buffer_body>;
     using Clock = std::chrono::steady_clock;
 
-    // Reads the head or the body, whichever the state says, until it is whole, by the deadline; each piece of memory
-    // read into is claimed first.
-    void readSome();
-    // Claims memory to read more into, from the budget unless the connection holds a large request's turn; false
-    // while the claim waits.
-    bool claim(qint64 bytes);
-    // Makes the room claimed: the head's buffer or the body grows by that many bytes.
-    void grow(qint64 bytes);
+    void readHead();
+    // Claims memory to read more into, waiting for it until the deadline; false while the claim waits.
+    bool claim(qint64 bytes, Clock::time_point deadline);
+    // Waits for room until the next time a holder comes to give way, or the deadline.
+    void awaitRoom(std::optional<Clock::time_point> stall);
+    void growHead(qint64 bytes);
     void freeHeadBuffer();
     void checkHead();
+    // A large body waits for its first bytes before it lines up for its turn: a client that sends none holds none.
+    void awaitBytes();
+    void enterLine();
+    // Makes the body's room and reads into it, after the 100 Continue the client may ask for.
+    void startBody();
     void readBody();
+    // Tells a client that asked for it to send its body, then goes on.
+    void continueThen(void (HttpConnection::*next)());
+    // Gives a large request's turn to one waiting when its body comes slower than the floor pace.
+    void watchPace();
+    void silent();
     // Hands the whole request to the workers, or refuses it when its address has its share waiting.
     void queue();
-    // Closes the connection once its client closes its end while the request waits for its turn or a worker, or is
-    // worked on.
+    // Closes the connection once its client closes its end while its request waits for memory, its body's bytes, its
+    // turn or a worker, or is worked on.
     void watchClient();
+    bool watched() const;
+    // Closes the connection when its client has gone, and lines a large request up once its bytes have come; false
+    // when it did either.
+    bool clientStays();
+    // Whether the client has closed its end or reset the connection, even with bytes of it still unread.
+    bool hungUp();
     void answer(HttpHandler::Answer answer);
-    // Gives back the large request's turn and the memory the request held.
+    // Gives back the large request's turn, its place in line and the memory the request held.
     void releaseRequest();
     void writeSome();
     // Closes the connection once its client has taken no byte of the answer for the stall time, or at the answer's
@@ -108,11 +129,13 @@ private:
     bool m_expectContinue = false;
     // Whether the whole request, its body too, has been read.
     bool m_requestRead = false;
-    // The deadline of what is being read, which a wait for memory keeps too.
+    // The deadline of what is being read.
     Clock::time_point m_deadline;
-    // The bytes of a claim that waits.
+    // The bytes of a claim that waits, and until when it may; the bytes the budget has granted.
     qint64 m_wanted = 0;
-    // The wait of a large request for its turn or of a claim for memory, or the watch over an answer.
+    Clock::time_point m_waitDeadline;
+    qint64 m_held = 0;
+    // The wait for memory, a large body's first bytes or its turn, the watch over its pace, or over an answer.
     boost::asio::steady_timer m_timer;
     boost::asio::ip::address m_peer;
     // The client's address as the limits count it: the peer's, or the client a trusted proxy's head names.
@@ -127,10 +150,9 @@ private:
     quint64 m_ticket = 0;
     // Set once the client has gone, for the worker on the request to see.
     std::shared_ptr<std::atomic<bool>> m_gone;
-    // The body: its length, and what has come of it into the room claimed so far (its size).
+    // The body: its declared length, and what has come of it.
     qint64 m_length = 0;
-    qint64 m_received = 0;
-    QByteArray m_body;
+    RequestBody m_body;
     boost::beast::http::response<boost::beast::http::empty_body> m_continue;
     // The answer: its head's text, then its body, taken a piece at a time.
     std::string m_answerHead;

@@ -2,28 +2,33 @@
 
 #include <QtGlobal>
 
+#include <chrono>
 #include <deque>
+#include <functional>
+#include <list>
+#include <optional>
 #include <set>
 #include <string>
 #include <tuple>
 #include <unordered_map>
 #include <utility>
-#include <vector>
 
-// Memory for what clients send, within a total shared among client addresses. A connection claims room before it
-// reads into it, a piece at a time as its bytes come, and gives all of it back when its request is answered or it
-// goes. When the total is taken, a claim takes room from the address that holds the most, provided that one holds
-// more than twice what the claimant's address will after the claim: of that address's connections, the one that holds
-// the least of those that free enough (of those alike, the one whose last claim is oldest) lets go of everything, its
-// connection closed. A crowd of addresses that each hold a request unfinished is thus held to shares within a factor
-// of two of one another, and an address that holds little, as an owner's small request does, finds room at once. The
-// address that gives way loses little more than the room needed, in as few connections as will do, so that it has no
-// cause to take room from the next in turn. A claim that finds none waits, its connection's reading paused, until room
-// comes back; the address that holds the least goes first. Memory whose request is being worked on is counted but never
-// taken. Used on the network thread only.
+// Memory for what clients send, within a total shared among client addresses. A connection claims a head's room as
+// its bytes come and a body's whole room, by its declared length, before a byte of it is read; it gives all of it back
+// when its request is answered or it goes. A claim that finds no room waits in a line, its connection's reading
+// paused, where the address that will hold the least once its claim is granted goes first (of those alike, the one
+// that waits longest): an owner's small request is not behind a crowd's large ones. Room is
+// made only of connections that give way: one that has read nothing for the stall time (the one whose last byte is
+// oldest first, so that a client that holds a body one byte short goes before any that sends), or one of an address
+// that holds more than twice its share of the total, while that address keeps its share. A request that has its room
+// and makes progress is never taken from, so a crowd of honest requests is served, as many at once as fit, the rest
+// in turn as room comes back. Memory whose request is being worked on is counted but never taken. Used on the network
+// thread only.
 class MemoryBudget
 {
 public:
+    using Clock = std::chrono::steady_clock;
+
     class Holder
     {
     public:
@@ -36,29 +41,37 @@ public:
         ~Holder() = default;
     };
 
-    explicit MemoryBudget(qint64 total);
+    // A holder that has read nothing for this long makes no progress, and gives way to a claim that waits.
+    static constexpr std::chrono::seconds stallTime{5};
+
+    explicit MemoryBudget(qint64 total, std::function<Clock::time_point()> clock = Clock::now);
 
     // Claims that many more bytes for the holder, all it holds counted under the address (the latest given). True
     // when the room is the holder's now; false when the claim waits, until roomMade().
     bool claim(Holder* holder, const std::string& address, qint64 bytes);
+    // The holder has read a byte.
+    void progressed(Holder* holder);
     // What the holder holds is worked on: it is no longer taken for another's claim.
     void pin(Holder* holder);
     // Gives back all the holder holds, and drops a claim it waits with.
     void release(Holder* holder);
+    // Makes room for the waiting claims of holders that give way by now, and grants those that fit. The time at which
+    // a holder will next come to give way while claims still wait, if any will.
+    std::optional<Clock::time_point> serveWaiting();
 
     qint64 total() const { return m_total; }
     qint64 used() const { return m_used; }
     qint64 heldBy(const std::string& address) const;
 
 private:
-    // A holder that may be evicted: what it holds, when it last claimed.
-    using Evictable = std::tuple<qint64, quint64, Holder*>;
+    using Order = std::list<Holder*>;
     struct Address
     {
         qint64 held = 0;
-        // The holder that holds the least first, of those alike the one whose last claim is oldest.
-        std::set<Evictable> evictable;
-        std::deque<Holder*> waiting;
+        // Its holders that may give way, the one whose last byte is oldest first.
+        Order byProgress;
+        // Its claims that wait, by when they began to.
+        std::deque<std::pair<quint64, Holder*>> waiting;
     };
     struct Entry
     {
@@ -66,34 +79,47 @@ private:
         qint64 held = 0;
         // The bytes of a claim that waits.
         qint64 wanted = 0;
-        quint64 lastClaim = 0;
+        Clock::time_point lastProgress;
         bool pinned = false;
+        // Whether it is in the orders by progress, in all and in its address.
         bool listed = false;
+        Order::iterator inAll;
+        Order::iterator inAddress;
     };
-    // Addresses by what they hold.
+    // Addresses by what they hold, and those that wait by what they will hold once their first claim is granted, then
+    // by when it began to wait.
     using Ranking = std::set<std::pair<qint64, const std::string*>>;
+    using Line = std::set<std::tuple<qint64, quint64, const std::string*>>;
 
-    // Evicts holders of the addresses that hold the most until the claim fits, as long as they hold more than the
-    // claimant's address would.
+    // Evicts holders that give way until the claim fits or none is left.
     void makeRoom(const std::string& address, qint64 bytes);
+    // The holder to evict for a claim of the address, if any gives way.
+    Holder* victim(const std::string& address) const;
     void grant(Holder* holder, Entry& entry, qint64 bytes);
-    // Grants waiting claims while they fit, the address holding least first.
-    void grantWaiting();
+    // Grants waiting claims while room is made for them, the address holding least first; tells every holder granted
+    // but the claimant, which is told by the claim's result. Whether the claimant was granted.
+    bool grantWaiting(Holder* claimant);
+    void wait(Holder* holder, Entry& entry, qint64 bytes);
     // Forgets the holder, giving back what it held.
     void drop(Holder* holder);
-    void unlist(Holder* holder, Entry& entry);
+    void list(Holder* holder, Entry& entry);
+    void unlist(Entry& entry);
     // Takes the address out of the rankings before it changes, and puts it back after.
     void unrank(const std::string& address);
     void rank(const std::string& address);
+    Line::value_type placeInLine(const std::string& key, const Address& address) const;
 
     qint64 m_total;
+    std::function<Clock::time_point()> m_clock;
     qint64 m_used = 0;
-    quint64 m_claims = 0;
+    quint64 m_waits = 0;
     std::unordered_map<std::string, Address> m_addresses;
     std::unordered_map<Holder*, Entry> m_holders;
-    // Addresses with holders that may be evicted, and those with claims that wait.
-    Ranking m_evictable;
-    Ranking m_waiting;
-    // While a claim makes room, what evicted holders give back is the claim's, not the waiting ones'.
+    // Every holder that may give way, the one whose last byte is oldest first.
+    Order m_byProgress;
+    // Addresses with holders that may give way, and those with claims that wait.
+    Ranking m_holding;
+    Line m_line;
+    // While room is made, what evicted holders give back is the claim's, not handed out on their release.
     bool m_makingRoom = false;
 };

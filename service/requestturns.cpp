@@ -4,31 +4,33 @@
 
 RequestTurns::RequestTurns(int atOnce) : m_free(atOnce) {}
 
-void RequestTurns::await(const std::shared_ptr<HttpConnection>& connection)
+void RequestTurns::await(HttpConnection* connection)
 {
-    if (m_free > 0)
-        give(connection);
-    else
-        m_line.push_back(connection);
+    if (m_free > 0) {
+        --m_free;
+        connection->takeTurn();
+        return;
+    }
+    m_places.emplace(connection, m_line.insert(m_line.end(), connection));
+}
+
+void RequestTurns::leave(HttpConnection* connection)
+{
+    const auto found = m_places.find(connection);
+    if (found == m_places.end())
+        return;
+    m_line.erase(found->second);
+    m_places.erase(found);
 }
 
 void RequestTurns::release()
 {
     ++m_free;
     while (m_free > 0 && !m_line.empty()) {
-        const std::shared_ptr<HttpConnection> next = m_line.front().lock();
-        m_line.pop_front();
-        // A connection closed meanwhile, or one that gave up waiting, is passed over.
-        if (next)
-            give(next);
+        HttpConnection* next = m_line.front();
+        leave(next);
+        --m_free;
+        // Taking the turn may end it at once, giving it back here.
+        next->takeTurn();
     }
-}
-
-bool RequestTurns::give(const std::shared_ptr<HttpConnection>& connection)
-{
-    --m_free;
-    if (connection->takeTurn())
-        return true;
-    ++m_free;
-    return false;
 }

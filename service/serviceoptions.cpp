@@ -19,9 +19,9 @@ const qint64 smallestInstaller = 5242880;
 const qint64 kilobyte = 1024;
 const qint64 megabyte = 1024 * 1024;
 const qint64 largestCount = 100000000;
-// The largest request read into memory, a body of 1 MB with a head of up to 64 KB, in whole megabytes: with less,
-// such a request would never find room.
-const qint64 smallestRequestMemory = 2;
+// The largest body read into memory, 1 MB, in whole megabytes: with less, such a request would never find room. Its
+// head's room becomes part of the body's, so the head needs none besides.
+const qint64 smallestRequestMemory = 1;
 
 // Takes an option's value into the options; what is wrong with the value, or nothing when it is taken.
 using Check = std::function<QString(const QString& value, ServiceOptions& options)>;
@@ -158,8 +158,9 @@ std::vector<Option> commandLine()
          "of other processes that serve from it; a sync whose answer finds no room is told the service is busy.",
          "2048", wholeNumber(&O::answerSpoolBytes, 0, INT_MAX, megabyte)},
         {"request-memory", "MB",
-         "Megabytes that requests being read may take in memory in all, their heads and bodies up to 1 MB; when it is "
-         "taken, an address that holds the most gives way to one that holds less, and others wait.",
+         "Megabytes that requests being read may take in memory in all, their heads and bodies up to 1 MB, a body "
+         "its declared length before it is read; when it is taken, a request waits for room, the address that will "
+         "hold least first, and a connection that has sent nothing lately gives way.",
          "64",
          wholeNumber(&O::requestMemoryBytes, smallestRequestMemory, megabyte, megabyte,
                      "a body of 1 MB is read into memory with its head")},

@@ -74,6 +74,24 @@ private slots:
         QVERIFY(RawHttp::exchange(service.baseUrl(), RawHttp::sync("owner", "pw", 10, 10)).contains("table_name"));
         QCOMPARE(writer.records(), 10);
     }
+
+    // While the only turn for a large request is held, a client that hangs up before its body's bytes come, or
+    // behind bytes of it that wait unread for their turn, leaves at once.
+    void hungUpLargeRequestsLeaveAtOnce()
+    {
+        ServiceProcess service({"--large-requests", "1"});
+        const QByteArray large = RawHttp::formPost("sync/syncpc2.php", QByteArray(2 << 20, 'x'));
+        const int head = int(large.indexOf("\r\n\r\n")) + 4;
+        const std::unique_ptr<QTcpSocket> holder =
+            RawHttp::sent(service.baseUrl(), large.left(head + 100), "127.0.0.2");
+        QVERIFY(service.waitForLog("a large request from 127.0.0.2 took its turn"));
+        for (const int bytes : {0, 100000}) {
+            const std::unique_ptr<QTcpSocket> client =
+                RawHttp::sent(service.baseUrl(), large.left(head + bytes), "127.0.0.3");
+            client->disconnectFromHost();
+        }
+        QVERIFY(service.waitForLog("127.0.0.3 hung up: its places are free", 2));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestGoneClients)

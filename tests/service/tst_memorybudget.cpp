@@ -1,8 +1,11 @@
 #include "memorybudget.h"
+#include "requestbody.h"
 
 #include <QtTest>
 
+#include <cstring>
 #include <deque>
+#include <numeric>
 #include <string>
 
 namespace {
@@ -32,6 +35,7 @@ struct Connection : MemoryBudget::Holder
 };
 
 using Connections = std::deque<Connection>;
+using Clock = MemoryBudget::Clock;
 
 // Whether the budget counts what the connections hold, as they count it themselves, and keeps to its total.
 bool counted(const MemoryBudget& budget, const Connections& connections)
@@ -49,43 +53,67 @@ class TestMemoryBudget : public QObject
     Q_OBJECT
 
 private slots:
-    // A claim takes room only from an address that holds more than twice what the claimant's will: otherwise it
-    // waits, and a crowd does not go on taking room from one another. Of that address, the connection that holds the
-    // least of those that free enough gives way, so that it loses no more than needed.
-    void takesOnlyFromAnAddressHoldingMore_data()
+    // A claim that finds no room takes it only from connections that give way: one that has read nothing for the
+    // stall time, the one silent longest first, or one of an address that holds more than twice its share, as long as
+    // that address keeps its share. A request that has its room and reads is never closed for another's; once all go
+    // silent, the waiting claim is served.
+    void onlyConnectionsWithoutProgressGiveWay_data()
     {
-        QTest::addColumn<qint64>("claimantHolds");
-        QTest::addColumn<qint64>("claim");
-        QTest::addColumn<QString>("givesWay");
-        // The other address holds 600 of the 1000, in connections of 400 and 200.
-        QTest::newRow("less than half after the claim") << qint64(100) << qint64(150) << "smaller";
-        QTest::newRow("needing more than the smaller holds") << qint64(0) << qint64(250) << "larger";
-        QTest::newRow("half after the claim") << qint64(200) << qint64(100) << "none";
-        QTest::newRow("more after the claim") << qint64(400) << qint64(250) << "none";
+        QTest::addColumn<QStringList>("addresses");
+        QTest::addColumn<QList<int>>("holds");
+        // Seconds each connection has read nothing for.
+        QTest::addColumn<QList<int>>("silentFor");
+        QTest::addColumn<QList<bool>>("givesWay");
+        const QStringList three{"10.0.0.1", "10.0.0.2", "10.0.0.3"};
+        const QList<int> alike{300, 300, 300};
+        QTest::newRow("a crowd that reads") << three << alike << QList<int>{0, 4, 0} << QList<bool>{false, false, false};
+        QTest::newRow("a silent one") << three << alike << QList<int>{0, 5, 0} << QList<bool>{false, true, false};
+        QTest::newRow("the one silent longest") << three << alike << QList<int>{6, 0, 7} << QList<bool>{false, false, true};
+        QTest::newRow("an address past twice its share")
+            << QStringList(3, "10.0.0.1") << alike << QList<int>{0, 0, 0} << QList<bool>{true, false, false};
+        QTest::newRow("a single request past twice its share")
+            << QStringList{"10.0.0.1", "10.0.0.2"} << QList<int>{800, 100} << QList<int>{0, 0} << QList<bool>{false, false};
     }
 
-    void takesOnlyFromAnAddressHoldingMore()
+    void onlyConnectionsWithoutProgressGiveWay()
     {
-        QFETCH(qint64, claimantHolds);
-        QFETCH(qint64, claim);
-        QFETCH(QString, givesWay);
-        MemoryBudget budget(1000);
+        QFETCH(QStringList, addresses);
+        QFETCH(QList<int>, holds);
+        QFETCH(QList<int>, silentFor);
+        QFETCH(QList<bool>, givesWay);
+        Clock::time_point now = Clock::now();
+        MemoryBudget budget(1000, [&now] { return now; });
         Connections connections;
-        Connection& larger = connections.emplace_back(budget, "10.0.0.1");
-        Connection& smaller = connections.emplace_back(budget, "10.0.0.1");
-        QVERIFY(larger.claim(400) && smaller.claim(200) &&
-                connections.emplace_back(budget, "10.0.0.3").claim(400 - claimantHolds));
-        Connection& claimant = connections.emplace_back(budget, "10.0.0.2");
-        QVERIFY(claimant.claim(claimantHolds));
+        QVERIFY(connections.emplace_back(budget, "10.0.0.9").claim(100));
+        budget.pin(&connections.back());
+        for (int i = 0; i < addresses.size(); ++i)
+            QVERIFY(connections.emplace_back(budget, addresses[i].toStdString()).claim(holds[i]));
+        const Clock::time_point start = now;
+        now += std::chrono::seconds(10);
+        // Each reads its last byte as the clock goes on, the one silent longest first.
+        QList<int> order(silentFor.size());
+        std::iota(order.begin(), order.end(), 0);
+        std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return silentFor[a] > silentFor[b]; });
+        for (const int i : order) {
+            now = start + std::chrono::seconds(10 - silentFor[i]);
+            budget.progressed(&connections[std::size_t(i + 1)]);
+        }
+        now = start + std::chrono::seconds(10);
 
-        QCOMPARE(claimant.claim(claim), givesWay != "none");
-        QCOMPARE(smaller.evicted, givesWay == "smaller");
-        QCOMPARE(larger.evicted, givesWay == "larger");
+        Connection& claimant = connections.emplace_back(budget, "10.0.0.4");
+        QCOMPARE(claimant.claim(200), givesWay.contains(true));
+        for (int i = 0; i < givesWay.size(); ++i)
+            QCOMPARE(connections[std::size_t(i + 1)].evicted, givesWay[i]);
+        QVERIFY(counted(budget, connections));
+
+        now += MemoryBudget::stallTime;
+        QVERIFY(!budget.serveWaiting());
+        QVERIFY(claimant.wanted == 0 && claimant.held == 200);
         QVERIFY(counted(budget, connections));
     }
 
-    // Memory given back goes to the waiting claims, those of the address holding the least first, though it asked
-    // last; what a request being worked on holds is never taken for them. A proxy's connection counts under the
+    // Memory given back goes to the waiting claims, those of the address that will hold the least first, though it
+    // asked last; what a request being worked on holds is never taken for them. A proxy's connection counts under the
     // client once its head names it.
     void roomComesBackToTheLeastHeldFirst()
     {
@@ -100,14 +128,36 @@ private slots:
         QVERIFY(budget.heldBy("127.0.0.5") == 0 && budget.heldBy("10.0.0.2") == 300);
         Connection& holding = connections.emplace_back(budget, "10.0.0.2");
         QVERIFY(!holding.claim(350));
+        Connection& crowd = connections.emplace_back(budget, "10.0.0.5");
+        QVERIFY(!crowd.claim(400));
         Connection& newcomer = connections.emplace_back(budget, "10.0.0.4");
         QVERIFY(!newcomer.claim(100));
 
         connections[0].evict();
-        QVERIFY(newcomer.wanted == 0 && holding.wanted > 0);
+        QVERIFY(newcomer.wanted == 0 && holding.wanted > 0 && crowd.wanted > 0);
         connections[1].evict();
         QVERIFY(holding.wanted == 0);
         QVERIFY(counted(budget, connections));
+    }
+
+    // A body is read into memory made once for its length, and goes to the worker as it was read: no byte of it is
+    // copied again, however many pieces it comes in.
+    void bodyIsCopiedOnce()
+    {
+        QByteArray sent(200000, Qt::Uninitialized);
+        for (int i = 0; i < sent.size(); ++i)
+            sent[i] = char(i * 7);
+        RequestBody body(sent.size());
+        const char* const room = body.room();
+        for (qint64 offset = 0; !body.whole(); offset += 65536) {
+            QVERIFY(body.room() == room + offset);
+            const qint64 piece = std::min<qint64>(65536, body.left());
+            std::memcpy(body.room(), sent.constData() + offset, std::size_t(piece));
+            body.received(piece);
+        }
+        const QByteArray read = body.take();
+        QVERIFY(read.constData() == room);
+        QCOMPARE(read, sent);
     }
 };
 

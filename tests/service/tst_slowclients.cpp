@@ -2,7 +2,6 @@
 #include "rawhttp.h"
 #include "serviceprocess.h"
 
-#include <QElapsedTimer>
 #include <QtTest>
 
 #include <memory>
@@ -15,28 +14,22 @@ class TestSlowClients : public QObject
     Q_OBJECT
 
 private slots:
-    // A body takes memory as its bytes come, not all at its head: two bodies begun leave room for a third's whole.
-    // Connections from many addresses that send all but their last byte take the memory for requests and no more, the
-    // rest of their bodies unread, and a request of the owner's that needs more than a piece of memory still finds
-    // room at once.
-    void bodiesTakeMemoryAsTheyCome()
+    // The service says when a large request takes its turn and when a body sent nothing for the idle time.
+    void initTestCase() { qputenv("QT_LOGGING_RULES", "quillbay.service.turns.debug=true"); }
+
+    // A body's room is claimed whole at its head: connections of a crowd have it, the others wait. Once those with
+    // room have sent all but their last byte and gone silent, one gives way: the owner's request, whose address holds
+    // least, is the first the room goes to.
+    void silentBodiesGiveWayToTheOwner()
     {
-        ServiceProcess service({"--request-memory", "2"});
-        const qint64 length = 600000;
-        const QByteArray sync = RawHttp::formPost("sync/syncpc2.php", QByteArray(length, 'x'));
+        ServiceProcess service({"--request-memory", "1"});
+        // Two such bodies take all but less than the owner's request needs.
+        const QByteArray sync = RawHttp::formPost("sync/syncpc2.php", QByteArray(500000, 'x'));
         std::vector<std::unique_ptr<QTcpSocket>> crowd;
         for (int i = 0; i < 12; ++i) {
             crowd.push_back(RawHttp::connect(service.baseUrl(), QString("127.0.0.%1").arg(2 + i % 6)));
-            crowd.back()->write(sync.chopped(length - 1));
+            crowd.back()->write(sync.chopped(1));
             crowd.back()->flush();
-            if (i == 1) {
-                QVERIFY(!RawHttp::exchange(service.baseUrl(), sync).isEmpty());
-                QVERIFY(!service.log().contains("waits for room"));
-            }
-        }
-        for (const auto& connection : crowd) {
-            connection->write(QByteArray(length - 2, 'x'));
-            connection->flush();
         }
         QVERIFY(service.waitForLog("waits for room to be read"));
 
@@ -46,32 +39,47 @@ private slots:
         const QByteArray answer =
             RawHttp::exchange(service.baseUrl(), RawHttp::formPost("client/feedback.php", feedback));
         QVERIFY2(answer.contains("success"), answer.constData());
+        QVERIFY(service.log().contains("closed a connection of 127.0.0."));
     }
 
-    // A body gets 30 seconds, or the time its length takes at 64 KB/s when that is longer, however slowly its client
-    // sends it; then its connection is closed.
-    void bodyTimeGrowsWithLength()
+    // A body that sends nothing for the idle time is closed, whatever time its length would give it, and a large one
+    // gives its turn back; a large body that sends only its head never takes one. The next in line takes the turn and
+    // is answered.
+    void silentBodiesAreClosed()
     {
-        ServiceProcess service;
-        QElapsedTimer clock;
-        clock.start();
-        // The second, of 36 s at that pace, is over 1 MB: it waits for a turn, which no other request holds.
-        const qint64 lengths[] = {1000, 36 * 64 * 1024};
-        std::unique_ptr<QTcpSocket> bodies[2];
-        for (int i = 0; i < 2; ++i) {
-            const QByteArray sync = RawHttp::formPost("sync/syncpc2.php", QByteArray(lengths[i], 'x'));
-            bodies[i] =
-                RawHttp::sent(service.baseUrl(), sync.chopped(lengths[i] - 100), QString("127.0.0.%1").arg(2 + i));
-        }
-        for (int i = 0; i < 2; ++i) {
-            const qint64 allowedMs = std::max<qint64>(30, lengths[i] / (64 * 1024)) * 1000;
-            // A connection may end a little late on a busy machine, never early.
-            bodies[i]->waitForDisconnected(int(qMax<qint64>(allowedMs + 10000 - clock.elapsed(), 0)));
-            const qint64 ended = clock.elapsed();
-            QVERIFY2(bodies[i]->state() == QAbstractSocket::UnconnectedState && ended >= allowedMs - 1000 &&
-                         ended <= allowedMs + 10000,
-                     qPrintable(QString("a body of %1 bytes ended after %2 ms").arg(lengths[i]).arg(ended)));
-        }
+        ServiceProcess service({"--idle-timeout", "3", "--large-requests", "1"});
+        const QByteArray large =
+            RawHttp::formPost("sync/syncpc2.php", "username=nobody&password=pw&data=" + QByteArray(2 << 20, 'x'));
+        const int head = int(large.indexOf("\r\n\r\n")) + 4;
+        const std::unique_ptr<QTcpSocket> holder =
+            RawHttp::sent(service.baseUrl(), large.left(head + 100), "127.0.0.2");
+        QVERIFY(service.waitForLog("a large request from 127.0.0.2 took its turn"));
+        const std::unique_ptr<QTcpSocket> headOnly = RawHttp::sent(service.baseUrl(), large.left(head), "127.0.0.3");
+        const std::unique_ptr<QTcpSocket> small = RawHttp::sent(
+            service.baseUrl(), RawHttp::formPost("sync/syncpc2.php", QByteArray(1000, 'x')).chopped(10), "127.0.0.4");
+        const std::unique_ptr<QTcpSocket> next = RawHttp::sent(service.baseUrl(), large, "127.0.0.5");
+
+        QVERIFY(service.waitForLog("sent nothing for 3 s: closed", 3));
+        QCOMPARE(RawHttp::error(RawHttp::answer(*next, 60000)), 1);
+        QVERIFY(service.log().contains("a large request from 127.0.0.5 took its turn"));
+        QVERIFY(!service.log().contains("127.0.0.3 took its turn"));
+    }
+
+    // A large body that comes slower than the floor pace, here a few bytes in ten seconds, gives its turn to one
+    // waiting long before the idle time would close it: it is told the service is busy, and the next is answered.
+    void slowBodyGivesItsTurnAway()
+    {
+        ServiceProcess service({"--large-requests", "1"});
+        const QByteArray large =
+            RawHttp::formPost("sync/syncpc2.php", "username=nobody&password=pw&data=" + QByteArray(2 << 20, 'x'));
+        const std::unique_ptr<QTcpSocket> slow =
+            RawHttp::sent(service.baseUrl(), large.left(large.indexOf("\r\n\r\n") + 100), "127.0.0.2");
+        QVERIFY(service.waitForLog("a large request from 127.0.0.2 took its turn"));
+        const std::unique_ptr<QTcpSocket> next = RawHttp::sent(service.baseUrl(), large, "127.0.0.3");
+
+        QVERIFY(service.waitForLog("127.0.0.2 sent under 64 KB/s: its turn goes to one waiting"));
+        QCOMPARE(RawHttp::error(RawHttp::answer(*slow, 60000)), 3);
+        QCOMPARE(RawHttp::error(RawHttp::answer(*next, 60000)), 1);
     }
 };
 

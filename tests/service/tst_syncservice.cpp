@@ -750,9 +750,9 @@ private slots:
         const auto row = [](const char* name, const QStringList& arguments, const QStringList& refusals = {}) {
             QTest::newRow(name) << arguments << refusals;
         };
-        row("request memory that a 1 MB body with its head outgrows", {"--request-memory", "1"},
-            {"--request-memory takes a whole number from 2 to 1048576: a body of 1 MB"});
-        row("request memory that a 1 MB body with its head fits", {"--request-memory", "2"});
+        row("request memory that a 1 MB body outgrows", {"--request-memory", "0"},
+            {"--request-memory takes a whole number from 1 to 1048576: a body of 1 MB"});
+        row("request memory that a 1 MB body fits", {"--request-memory", "1"});
         row("no worker", {"--workers", "0"}, {"--workers takes a whole number from 1 to 100000000"});
         row("no connection", {"--max-connections", "0"}, {"--max-connections takes a whole number from 1"});
         row("one connection", {"--max-connections", "1"});
