@@ -91,7 +91,9 @@ private:
     void watchStall();
     void finish();
     void dropAnswer();
-    void drain(qint64 drained);
+    // Reads and drops what the client still sends of a request answered unread, until it closes or its time is up.
+    void drainUnread();
+    void drain(qint64 drained, Clock::time_point end);
     void progressed();
 
     HttpServer& m_server;
@@ -124,6 +126,8 @@ private:
     quint64 m_ticket = 0;
     // Set once the client has gone, for the worker on the request to see.
     std::shared_ptr<std::atomic<bool>> m_gone;
+    // The body's length as the head declared it, whether or not it is read; at most what is ever drained.
+    qint64 m_declared = 0;
     // The body: its length, and what has come of it into the room claimed so far (its size).
     qint64 m_length = 0;
     qint64 m_received = 0;
