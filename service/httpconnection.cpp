@@ -295,7 +295,12 @@ bool HttpConnection::takeTurn()
 void HttpConnection::readBody()
 {
     m_state = State::Body;
-    m_deadline = Clock::now() + transferTime(m_length);
+    const seconds allowed = transferTime(m_length);
+    m_deadline = Clock::now() + allowed;
+    qCDebug(lcTurns).noquote() << QString("the body of a request from %1, %2 bytes, has %3 s to come")
+                                      .arg(m_client.c_str())
+                                      .arg(m_length)
+                                      .arg(allowed.count());
     if (!m_expectContinue)
         return readSome();
     m_continue = http::response<http::empty_body>(http::status::continue_, m_version);
