@@ -17,15 +17,16 @@ QByteArray ForwardingProxy::toServer(QTcpSocket* client, const QByteArray& data)
     // A head that is whole has gone on already: the rest is its body.
     if (client->property("forwarded").toBool())
         return data;
-    if (!m_heads.contains(client))
-        connect(client, &QObject::destroyed, this, [this, client] { m_heads.remove(client); });
-    QByteArray& head = m_heads[client];
-    head += data;
-    const qsizetype end = head.indexOf("\r\n\r\n");
-    if (end < 0)
+    // The start of the head waits on the client's socket itself, so that it goes with the socket whenever that is
+    // deleted, the proxy's own end included.
+    QByteArray request = client->property("head").toByteArray() + data;
+    const qsizetype end = request.indexOf("\r\n\r\n");
+    if (end < 0) {
+        client->setProperty("head", request);
         return QByteArray();
+    }
     client->setProperty("forwarded", true);
-    QByteArray request = m_heads.take(client);
+    client->setProperty("head", QVariant());
     const QByteArray address = client->peerAddress().toString().toLatin1();
     // A proxy in front of this one, or the client, may have named addresses already: this one's goes at the end of
     // the same list, as each proxy of a chain appends its client.

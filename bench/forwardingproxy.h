@@ -2,7 +2,6 @@
 
 #include "byterelay.h"
 
-#include <QHash>
 #include <QHostAddress>
 
 // A proxy on loopback in front of the service, as an operator puts one there for TLS: it reaches the service (or the
@@ -21,6 +20,4 @@ protected:
 
 private:
     QHostAddress m_ownAddress;
-    // The start of each client's request until its head is whole.
-    QHash<QTcpSocket*, QByteArray> m_heads;
 };

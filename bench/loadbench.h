@@ -4,7 +4,7 @@
 
 // Many devices over many accounts syncing at once through the real service on loopback, each making edits and
 // syncing for some rounds. Prints requests per second and latencies, and checks that every device of an account
-// ends with the same bills and that no edit was lost.
+// ends with the same bills and that no edit was lost; edits still waiting on their devices are counted apart.
 class LoadBench
 {
 public:
@@ -17,8 +17,8 @@ public:
 
     static void printHeader();
     // One line of figures for a store kind ("sqlite" or "postgresql") served by that many processes, each with that
-    // many workers (0: the service's default pool); false when an account did not converge, an edit was lost or a
-    // request failed.
+    // many workers (0: the service's default pool); false when the devices did not settle, an account did not
+    // converge, an edit was lost or a request failed.
     bool run(const char* store, int processes, int workers);
 
 private:

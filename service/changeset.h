@@ -16,7 +16,7 @@ struct TableChanges
 {
     // The most columns a table has, as sent and as stored: the program's widest has 16, and what a later version may
     // add stays well within it.
-    static const qsizetype maxColumns = 64;
+    static constexpr qsizetype maxColumns = 64;
 
     // Whether the device sent a column of that name.
     bool hasColumn(QByteArrayView name) const;

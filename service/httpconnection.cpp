@@ -38,10 +38,13 @@ const qint64 slowestPace = 64 * 1024;
 // A large body that comes slower than this over the window gives its turn to one waiting.
 const seconds paceWindow(10);
 const qint64 floorPace = slowestPace;
-// After an answer given without reading the body, what the client still sends is read and dropped for a moment, so
-// that it sees the answer: closing with unread data would reset the connection.
-const seconds drainTime(1);
-const qint64 maxDrained = 64 * 1024 * 1024;
+// After an answer given without reading the body, what the client still sends is read and dropped, so that it sees
+// the answer: closing with unread data would reset the connection, and a client that reads only once it has sent its
+// whole body would lose the answer. The rest of a declared body gets the time its length takes at the slowest pace
+// served, with pauses no longer than this; what has no length, this long.
+const seconds drainTime(5);
+// More than the largest body any path takes, with its head.
+const qint64 maxDrained = 80 * 1024 * 1024;
 const std::size_t firstRead = 512;
 // How often, at most, an answer's progress is looked at while its client takes nothing: a quarter of the stall time.
 const seconds stallWatch(5);
@@ -236,6 +239,7 @@ void HttpConnection::checkHead()
     const http::verb method = head.method();
     const bool chunked = m_parser->chunked();
     const boost::optional<std::uint64_t> length = m_parser->content_length();
+    m_declared = length ? qint64(std::min(*length, std::uint64_t(maxDrained))) : 0;
     m_requestRead = m_parser->is_done();
     // The parsed head goes: what the request needs of it is kept above, within the memory its reading claimed.
     m_parser.reset();
@@ -596,10 +600,14 @@ void HttpConnection::finish()
     dropAnswer();
     if (m_requestRead)
         return close();
+    drainUnread();
+}
+
+void HttpConnection::drainUnread()
+{
     beast::error_code ignored;
     m_stream.socket().shutdown(asio::ip::tcp::socket::shutdown_send, ignored);
-    m_stream.expires_after(drainTime);
-    drain(0);
+    drain(0, Clock::now() + (m_declared > 0 ? transferTime(m_declared) : drainTime));
 }
 
 void HttpConnection::dropAnswer()
@@ -608,13 +616,14 @@ void HttpConnection::dropAnswer()
     m_server.releaseAnswer(std::exchange(m_answerMemory, 0));
 }
 
-void HttpConnection::drain(qint64 drained)
+void HttpConnection::drain(qint64 drained, Clock::time_point end)
 {
+    m_stream.expires_at(std::min(end, Clock::now() + drainTime));
     // What is read here is dropped: one buffer serves every connection.
-    auto dropped = [self = shared_from_this(), drained](const beast::error_code& error, std::size_t read) {
+    auto dropped = [self = shared_from_this(), drained, end](const beast::error_code& error, std::size_t read) {
         if (error || drained + qint64(read) >= maxDrained)
             return self->close();
-        self->drain(drained + qint64(read));
+        self->drain(drained + qint64(read), end);
     };
     m_stream.async_read_some(m_server.drainBuffer(), guarded(std::move(dropped)));
 }

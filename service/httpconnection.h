@@ -112,7 +112,9 @@ private:
     void watchStall();
     void finish();
     void dropAnswer();
-    void drain(qint64 drained);
+    // Reads and drops what the client still sends of a request answered unread, until it closes or its time is up.
+    void drainUnread();
+    void drain(qint64 drained, Clock::time_point end);
     void progressed();
     // The step as the network thread runs it: whatever it throws, a failed allocation above all, closes this
     // connection alone, with a warning, as a request whose work throws fails alone.
@@ -150,6 +152,8 @@ private:
     quint64 m_ticket = 0;
     // Set once the client has gone, for the worker on the request to see.
     std::shared_ptr<std::atomic<bool>> m_gone;
+    // The body's length as the head declared it, whether or not it is read; at most what is ever drained.
+    qint64 m_declared = 0;
     // The body: its declared length, and what has come of it.
     qint64 m_length = 0;
     RequestBody m_body;

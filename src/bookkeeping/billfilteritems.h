@@ -15,8 +15,8 @@ class BillFilterItems
 
 public:
     // The data of the date box's first two items.
-    static const int monthAll = 0;
-    static const int monthPeriod = 1;
+    static constexpr int monthAll = 0;
+    static constexpr int monthPeriod = 1;
 
     static FilterBox::Items kinds();
     static FilterBox::Items months();

@@ -25,9 +25,9 @@ public:
     ~DUpdate() override;
 
     // An installer of this size or less is a broken download.
-    static const qint64 tooSmall = 0x4FFFFF;
+    static constexpr qint64 tooSmall = 0x4FFFFF;
     // More than this is no installer of ours, and would only fill the disk.
-    static const qint64 tooLarge = qint64(1) << 30;
+    static constexpr qint64 tooLarge = qint64(1) << 30;
 
 public slots:
     void downloadProgress(qint64 bytesReceived, qint64 bytesTotal);

@@ -4,7 +4,6 @@
 #include "serviceprocess.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QtTest>
 
 #include <algorithm>
@@ -88,10 +87,9 @@ private slots:
         QFETCH(bool, answered);
         ServiceProcess service({"--head-timeout", "2"});
         const std::unique_ptr<QTcpSocket> socket = RawHttp::connect(service.baseUrl());
-        QElapsedTimer sent;
-        sent.start();
         socket->write("GET /weibo HTTP/1.1\r\n");
-        for (int i = 0; i < pieces && socket->state() == QAbstractSocket::ConnectedState; ++i) {
+        int sent = 0;
+        for (; sent < pieces && socket->state() == QAbstractSocket::ConnectedState; ++sent) {
             socket->waitForDisconnected(250);
             socket->write("X: y\r\n");
             socket->flush();
@@ -99,26 +97,27 @@ private slots:
         socket->write("\r\n");
         const QByteArray answer = RawHttp::answer(*socket);
         QCOMPARE(answer.startsWith("HTTP/1.1 200 OK|"), answered);
+        // Closed while its pieces were still coming, not once the last had renewed the time.
         if (!answered)
-            QVERIFY2(sent.elapsed() < 8000, qPrintable(QString::number(sent.elapsed())));
+            QVERIFY2(sent < pieces, qPrintable(QString("closed after %1 pieces").arg(sent)));
     }
 
     void closesIdleConnectionsAndCapsEachAddress()
     {
-        ServiceProcess service({"--idle-timeout", "2", "--connections-per-address", "2"});
-        QElapsedTimer opened;
-        opened.start();
+        // Idle long enough for the steps below to be taken first on a busy machine.
+        ServiceProcess service({"--idle-timeout", "10", "--connections-per-address", "2"});
         std::vector<std::unique_ptr<QTcpSocket>> idle;
         for (int i = 0; i < 3; ++i)
             idle.push_back(RawHttp::connect(service.baseUrl()));
-        // One over the cap is closed at once, and another address is served meanwhile.
-        QVERIFY(idle.at(2)->waitForDisconnected(1000));
+        // One over the cap is closed at once, and another address is served meanwhile, while the others still hold
+        // their address's places.
+        QVERIFY(idle.at(2)->waitForDisconnected(30000));
         QVERIFY(RawHttp::exchange(service.baseUrl(), news, "127.0.0.2").startsWith("HTTP/1.1 200 OK|"));
         QVERIFY(RawHttp::exchange(service.baseUrl(), news).isEmpty());
+        QCOMPARE(idle.at(0)->state(), QAbstractSocket::ConnectedState);
         // The others when they have sent nothing for the idle time; then the address is served again.
-        QVERIFY(idle.at(0)->waitForDisconnected(5000));
-        QVERIFY(idle.at(1)->state() == QAbstractSocket::UnconnectedState || idle.at(1)->waitForDisconnected(1000));
-        QVERIFY(opened.elapsed() > 1500);
+        QVERIFY(idle.at(0)->waitForDisconnected(60000));
+        QVERIFY(idle.at(1)->state() == QAbstractSocket::UnconnectedState || idle.at(1)->waitForDisconnected(30000));
         QVERIFY(RawHttp::exchange(service.baseUrl(), news).startsWith("HTTP/1.1 200 OK|"));
     }
 
@@ -137,7 +136,7 @@ private slots:
         const std::unique_ptr<QTcpSocket> download = RawHttp::connect(service.baseUrl());
         download->setReadBufferSize(64 * 1024);
         download->write("GET /download/quillbay-setup.exe HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
-        QVERIFY(download->waitForReadyRead(5000));
+        QVERIFY(download->waitForReadyRead(30000));
         // Two heads that go on coming a byte at a time while the download stalls.
         std::vector<std::unique_ptr<QTcpSocket>> heads;
         for (const char* from : {"127.0.0.2", "127.0.0.3"})
@@ -157,7 +156,7 @@ private slots:
         }
         download->setReadBufferSize(0);
         QByteArray received;
-        while (download->waitForReadyRead(5000) || download->bytesAvailable() > 0)
+        while (download->waitForReadyRead(60000) || download->bytesAvailable() > 0)
             received += download->readAll();
         QVERIFY2(received.size() < size, qPrintable(QString::number(received.size())));
     }
@@ -171,23 +170,21 @@ private slots:
         // The first holds the only turn while its body comes slowly.
         const std::unique_ptr<QTcpSocket> first = RawHttp::connect(service.baseUrl());
         first->write(large.left(large.size() / 2));
-        QVERIFY(first->waitForBytesWritten(5000));
+        QVERIFY(first->waitForBytesWritten(30000));
         QVERIFY(service.waitForLog("a large request from 127.0.0.1 took its turn"));
 
-        QElapsedTimer waited;
-        waited.start();
         const QByteArray second = RawHttp::exchange(service.baseUrl(), large, "127.0.0.2");
         QCOMPARE(errorOf(second), 3);
         QVERIFY(second.contains("繁忙"));
-        QVERIFY(waited.elapsed() >= 1500);
+        QVERIFY(service.waitForLog("a large request from 127.0.0.2 waited its turn in vain"));
         QVERIFY(RawHttp::exchange(service.baseUrl(), news, "127.0.0.3").startsWith("HTTP/1.1 200 OK|"));
 
-        // The first, once whole, is answered, and then the next large one gets its turn at once.
+        // The first, once whole, is answered, and then the next large one gets its turn without waiting in vain.
         first->write(large.mid(large.size() / 2));
         QCOMPARE(errorOf(RawHttp::answer(*first)), 1);
-        waited.restart();
         QCOMPARE(errorOf(RawHttp::exchange(service.baseUrl(), large, "127.0.0.2")), 1);
-        QVERIFY(waited.elapsed() < 1500);
+        QCOMPARE(service.log().count("a large request from 127.0.0.2 took its turn"), 1);
+        QCOMPARE(service.log().count("waited its turn in vain"), 1);
     }
 
     // An address may have only a few requests waiting for a worker, and a request of another address goes before
@@ -358,7 +355,7 @@ private slots:
             QVERIFY(spool.entryInfoList(QDir::Files).isEmpty());
         }
         reader->setReadBufferSize(0);
-        while (reader->waitForReadyRead(5000) || reader->bytesAvailable() > 0)
+        while (reader->waitForReadyRead(60000) || reader->bytesAvailable() > 0)
             received += reader->readAll();
         const qsizetype headEnd = received.indexOf("\r\n\r\n") + 4;
         const QByteArray length = "Content-Length: " + QByteArray::number(received.size() - headEnd) + "\r\n";
@@ -435,31 +432,31 @@ private slots:
     }
 
     // Refusing a name that has no account costs the key derivation a known name costs, so that the time taken does
-    // not tell names apart; a refusal past the throttle costs none.
+    // not tell names apart; a refusal past the throttle costs none. The cost is the service's processor time, which
+    // other work on the machine does not add to.
     void refusalTimeDoesNotTellNamesApart()
     {
         // Keys so costly that a derivation stands out from everything else a request costs.
         ServiceProcess service({"--key-iterations", "1000000", "--login-failures-per-address", "3"});
         QVERIFY(RawHttp::exchange(service.baseUrl(), RawHttp::formPost("", accountForm("known", "password")))
                     .contains("注册成功"));
-        const auto refusalMs = [&service](const QString& name) {
-            QElapsedTimer timer;
-            timer.start();
+        const auto refusalWork = [&service](const QString& name) {
+            const qint64 before = service.processorMs();
             const QByteArray answer = RawHttp::exchange(
                 service.baseUrl(), RawHttp::formPost("sync/userid.php", accountForm(name, "wrong")), "127.0.0.2");
-            return std::make_pair(errorOf(answer), timer.elapsed());
+            return std::make_pair(errorOf(answer), service.processorMs() - before);
         };
-        const auto [knownError, knownMs] = refusalMs("known");
-        const auto [unknownError, unknownMs] = refusalMs("unknown");
+        const auto [knownError, knownMs] = refusalWork("known");
+        const auto [unknownError, unknownMs] = refusalWork("unknown");
         QCOMPARE(knownError, 1);
         QCOMPARE(unknownError, 1);
-        refusalMs("unknown");
-        const auto [throttledError, throttledMs] = refusalMs("known");
+        refusalWork("unknown");
+        const auto [throttledError, throttledMs] = refusalWork("known");
         QCOMPARE(throttledError, 4);
-        const QString times =
-            QString("known %1 ms, unknown %2 ms, throttled %3 ms").arg(knownMs).arg(unknownMs).arg(throttledMs);
-        QVERIFY2(unknownMs * 3 > knownMs, qPrintable(times));
-        QVERIFY2(throttledMs * 3 < knownMs, qPrintable(times));
+        const QString work =
+            QString("known %1 ms, unknown %2 ms, throttled %3 ms of processor time").arg(knownMs).arg(unknownMs).arg(throttledMs);
+        QVERIFY2(unknownMs * 3 > knownMs, qPrintable(work));
+        QVERIFY2(throttledMs * 3 < knownMs, qPrintable(work));
     }
 };
 

@@ -28,7 +28,13 @@ class TestServiceLifetime : public QObject
 
 private slots:
     // The service says when a request waits for a worker.
-    void initTestCase() { qputenv("QT_LOGGING_RULES", "quillbay.service.turns.debug=true"); }
+    void initTestCase()
+    {
+#ifdef QUILLBAY_SANITIZED
+        QSKIP("the address sanitizer maps terabytes of shadow memory: no limit on the address space fits it");
+#endif
+        qputenv("QT_LOGGING_RULES", "quillbay.service.turns.debug=true");
+    }
 
     // Work that throws, here for want of memory, fails its own request with the service's error answer, and the
     // service says so and goes on. Told to stop, it takes no new connection, finishes the work under way, closes a
@@ -44,7 +50,9 @@ private slots:
     void outlivesFailedWorkAndStopsOnASignal()
     {
         QFETCH(int, signal);
-        ServiceProcess service({"--key-iterations", "1000000"});
+        // The password check that waits when the signal comes ends within the grace the service gives work at its
+        // stop even on a busy machine, where a check of a million rounds took longer.
+        ServiceProcess service({"--key-iterations", "200000"});
         QVERIFY(service.addAccount("owner", "pw"));
         QVERIFY(RawHttp::exchange(service.baseUrl(), RawHttp::sync("owner", "pw", 100, 150000)).contains("table_name"));
         // Room for the body of a sync with a record of 50 MB, not for the record read from it.

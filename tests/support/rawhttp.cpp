@@ -11,7 +11,7 @@ std::unique_ptr<QTcpSocket> RawHttp::connect(const QString& baseUrl, const QStri
     auto socket = std::make_unique<QTcpSocket>();
     socket->bind(QHostAddress(from));
     socket->connectToHost(QHostAddress::LocalHost, quint16(QUrl(baseUrl).port()));
-    socket->waitForConnected(5000);
+    socket->waitForConnected(30000);
     return socket;
 }
 

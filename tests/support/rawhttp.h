@@ -16,8 +16,9 @@ public:
     // What the server answers to the request: its status line and body joined by "|", nothing when the connection
     // was closed unanswered.
     static QByteArray exchange(const QString& baseUrl, const QByteArray& request, const QString& from = "127.0.0.1");
-    // Reads what the server sends until it closes the connection, and returns it as exchange() does.
-    static QByteArray answer(QTcpSocket& socket, int timeoutMs = 10000);
+    // Reads what the server sends until it closes the connection, and returns it as exchange() does; the time-out,
+    // between two reads, is room for a loaded machine, not a limit the server must keep.
+    static QByteArray answer(QTcpSocket& socket, int timeoutMs = 60000);
     // A form POST to the path with the body.
     static QByteArray formPost(const QString& path, const QByteArray& body, const QByteArray& headers = {});
     // A socket from the address that has sent the whole request, as far as the server took it within a few seconds;

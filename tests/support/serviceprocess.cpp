@@ -14,6 +14,7 @@
 #include <csignal>
 #include <sys/prctl.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 // Runs the statements on a PostgreSQL database (the PG* variables' own when empty) or an SQLite file.
@@ -106,6 +107,19 @@ bool ServiceProcess::waitForLog(const QByteArray& text, int times, int timeoutMs
     const auto logged = [&] { return log().count(text) >= times; };
     return QTest::qWaitFor([&] { return logged() || m_process.state() == QProcess::NotRunning; }, timeoutMs) &&
            logged();
+}
+
+qint64 ServiceProcess::processorMs() const
+{
+    QFile stat(QString("/proc/%1/stat").arg(processId()));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    // The fields after the command's name, which may hold blanks itself; user and system time are the 12th and 13th.
+    const QByteArray line = stat.readAll();
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() < 13)
+        return -1;
+    return (fields.at(11).toLongLong() + fields.at(12).toLongLong()) * 1000 / sysconf(_SC_CLK_TCK);
 }
 
 int ServiceProcess::exitCode(int timeoutMs)

@@ -38,6 +38,9 @@ public:
     QString baseUrl() const { return m_baseUrl; }
     QString dataDir() const { return m_data.path(); }
     qint64 processId() const { return m_process.processId(); }
+    // The processor time the service has taken so far, in milliseconds: the work it did, however busy the machine;
+    // -1 when it cannot be read.
+    qint64 processorMs() const;
     // The store's address, for a further process to serve the same store (the first must outlive it).
     QString database() const { return m_database; }
     // Creates the account through the service's command line.

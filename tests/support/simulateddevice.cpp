@@ -10,6 +10,8 @@
 #include <QTimer>
 #include <QUuid>
 
+#include <algorithm>
+
 namespace {
 const QString stampFormat = "yyyy-MM-dd hh:mm:ss";
 const QString unboundSyncTime = "2008-08-08 08:08:08";
@@ -69,6 +71,12 @@ bool readAnswer(const QString& answer, QMap<QString, QString>& states)
         states.insert(deletion.toStringList().value(0), deletion.toStringList().value(1) + "|-");
     return true;
 }
+// Whether the answer tells the client that the service is busy and to come back later.
+bool isBusy(const QString& answer)
+{
+    const QVariantMap refusal = JsonCodec::parse(answer).toMap();
+    return refusal.value("error").toInt() == 3 && refusal.value("message").toString().contains("繁忙");
+}
 } // namespace
 
 SimulatedDevice::SimulatedDevice(const QString& baseUrl, const QString& account, const QString& password, quint32 seed)
@@ -110,12 +118,28 @@ bool SimulatedDevice::runTogether(const QList<SimulatedDevice*>& devices, int ro
     return running == 0 || loop.exec() == 0;
 }
 
+bool SimulatedDevice::settle(const QList<SimulatedDevice*>& devices, int maxRounds)
+{
+    for (int round = 0; round < maxRounds; ++round) {
+        const bool nothingToSend = std::all_of(devices.cbegin(), devices.cend(), [](const SimulatedDevice* device) {
+            return device->undeliveredEdits() == 0;
+        });
+        if (!runTogether(devices, 1, 0))
+            return false;
+        if (nothingToSend && std::all_of(devices.cbegin(), devices.cend(), [](const SimulatedDevice* device) {
+                return device->m_lastSyncApplied;
+            }))
+            return true;
+    }
+    return false;
+}
+
 QStringList SimulatedDevice::lostEdits(const QMap<QString, QString>& bills) const
 {
     QStringList lost;
     for (auto edit = m_ownEdits.cbegin(); edit != m_ownEdits.cend(); ++edit) {
         const QString now = bills.value(edit.key());
-        if (now != edit.value() && !(stampOf(now) > stampOf(edit.value())))
+        if (!m_unsent.contains(edit.key()) && now != edit.value() && !(stampOf(now) > stampOf(edit.value())))
             lost << edit.key() + ": " + edit.value() + " became " + now;
     }
     return lost;
@@ -211,8 +235,9 @@ void SimulatedDevice::bound(const QString& answer)
 void SimulatedDevice::synced(const QString& answer)
 {
     QMap<QString, QString> received;
-    if (!readAnswer(answer, received)) {
-        ++m_failures;
+    m_lastSyncApplied = readAnswer(answer, received);
+    if (!m_lastSyncApplied) {
+        ++(isBusy(answer) ? m_busyAnswers : m_failures);
         next();
         return;
     }

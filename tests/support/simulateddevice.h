@@ -29,15 +29,24 @@ public:
     // Runs every device at once and returns when all are done; false when they were not done in time.
     static bool runTogether(const QList<SimulatedDevice*>& devices, int rounds, int editsPerRound,
                             int timeoutMs = 300000);
+    // Runs rounds of one sync each and no edits until, in one round, no device had anything left to send and every
+    // sync was applied: the store stood still and each device now holds what it holds. False when that took more
+    // than `maxRounds` rounds, as syncs told the service is busy may.
+    static bool settle(const QList<SimulatedDevice*>& devices, int maxRounds = 10);
 
     // The device's bills: id to "stamp title amount" or, for a deleted one, "stamp -".
     const QMap<QString, QString>& bills() const { return m_bills; }
-    // The device's own edits that the bills neither hold nor have overwritten with a later stamp.
+    // The device's own edits, sent in a sync that was applied, that the bills neither hold nor have overwritten with a
+    // later stamp.
     QStringList lostEdits(const QMap<QString, QString>& bills) const;
+    // The device's own edits still waiting on it for a sync that is applied.
+    qsizetype undeliveredEdits() const { return m_unsent.size(); }
     // Answers that held an older state of a bill than the device had sent or received before.
     int staleAnswers() const { return m_staleAnswers; }
-    // Requests that failed or were refused.
+    // Requests that failed or were refused, but for syncs told the service is busy.
     int failures() const { return m_failures; }
+    // Syncs told the service is busy: as the program does, the device keeps their edits for its next sync.
+    int busyAnswers() const { return m_busyAnswers; }
     // Time of each request that was answered, in microseconds.
     const QList<qint64>& latencies() const { return m_latencies; }
 
@@ -74,5 +83,7 @@ private:
     int m_editsPerRound = 0;
     int m_staleAnswers = 0;
     int m_failures = 0;
+    int m_busyAnswers = 0;
+    bool m_lastSyncApplied = false;
     QList<qint64> m_latencies;
 };
