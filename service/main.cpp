@@ -38,6 +38,29 @@ int raiseDescriptorLimit()
     }
     return int(std::min<rlim_t>(limit.rlim_cur, 1 << 20));
 }
+
+// The connections served at once: as many as asked, or as the descriptors left beside the reserve allow, 16 at least.
+int connectionCap(const ServiceOptions& options, int descriptors)
+{
+    return std::min(options.maxConnections, std::max(16, descriptors - reservedDescriptors(options.workers)));
+}
+
+// The limits in force, for the operator to see at start; the cap on connections with the descriptor limit when that
+// limit lowers it.
+QString limitsInForce(const HttpServer::Limits& limits, const ServiceOptions& options, int descriptors)
+{
+    QString connections = QString("%1 connections at once").arg(limits.maxConnections);
+    if (limits.maxConnections < options.maxConnections)
+        connections += QString(" (not --max-connections %1: the descriptor limit is %2, and %3 of them are kept for "
+                               "the store and the answers' files)")
+                           .arg(options.maxConnections)
+                           .arg(descriptors)
+                           .arg(reservedDescriptors(options.workers));
+    return QString("serving %1; workers: %2, %3 of them kept for cheap requests")
+        .arg(connections)
+        .arg(limits.workers)
+        .arg(limits.cheapWorkers);
+}
 } // namespace
 
 int main(int argc, char* argv[])
@@ -93,11 +116,10 @@ int main(int argc, char* argv[])
     const int descriptors = raiseDescriptorLimit();
     HttpServer::Limits limits;
     limits.workers = options->workers;
-    limits.maxConnections =
-        std::min(options->maxConnections, std::max(16, descriptors - reservedDescriptors(options->workers)));
+    limits.maxConnections = connectionCap(*options, descriptors);
     limits.perAddress = options->connectionsPerAddress;
     limits.waitingPerAddress = options->waitingPerAddress;
-    limits.cheapWorkers = options->cheapWorkers.value_or(std::max(2, options->workers / 4));
+    limits.cheapWorkers = options->cheapWorkerCount();
     limits.idle = std::chrono::seconds(options->idleSeconds);
     limits.head = std::chrono::seconds(options->headSeconds);
     limits.writeStall = std::chrono::seconds(options->writeStallSeconds);
@@ -116,6 +138,7 @@ int main(int argc, char* argv[])
     }
     SyncService service(*options, options->baseUrl(port), spool);
     out << "listening on " << options->listenUrl(port) << Qt::endl;
+    qCWarning(lcService).noquote() << limitsInForce(limits, *options, descriptors);
     server.run(service);
     qCWarning(lcService) << "stopped";
     return 0;

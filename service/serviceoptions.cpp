@@ -1,5 +1,7 @@
 #include "serviceoptions.h"
 
+#include "threadprobe.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
@@ -19,6 +21,12 @@ const qint64 smallestInstaller = 5242880;
 const qint64 kilobyte = 1024;
 const qint64 megabyte = 1024 * 1024;
 const qint64 largestCount = 100000000;
+// Each worker is a thread with a store connection of its own: far more than any computer's processors gain nothing,
+// and trying to start them all would take the system's table of threads from everyone else.
+const int mostWorkers = 1024;
+// Threads the service starts beside the workers: the one that tells when an address held from logins may try again,
+// and the one that waits for the workers at the stop.
+const int threadsBesideWorkers = 2;
 // The largest body read into memory, 1 MB, in whole megabytes: with less, such a request would never find room. Its
 // head's room becomes part of the body's, so the head needs none besides.
 const qint64 smallestRequestMemory = 1;
@@ -62,9 +70,21 @@ Check wholeNumber(Field ServiceOptions::*field, qint64 low, qint64 high, qint64 
 }
 
 // A count of something that must allow one at least (workers, caps, times, turns, rounds, failures) or none at all.
-Check count(int ServiceOptions::*field, int low = 1)
+Check count(int ServiceOptions::*field, int low = 1, qint64 high = largestCount)
 {
-    return wholeNumber(field, low, largestCount);
+    return wholeNumber(field, low, high);
+}
+
+// As many workers as there may be and the system can start at once.
+QString workers(const QString& value, ServiceOptions& options)
+{
+    if (const QString refusal = count(&ServiceOptions::workers, 1, mostWorkers)(value, options); !refusal.isEmpty())
+        return refusal;
+    const int needed = options.workers + threadsBesideWorkers;
+    const int started = ThreadProbe::startable(needed);
+    if (started < needed)
+        return QString("needs %1 threads, and the system lets the service start %2 now").arg(needed).arg(started);
+    return QString();
 }
 
 // Any text, kept as given.
@@ -100,35 +120,47 @@ QString installer(const QString& value, ServiceOptions& options)
     return QString();
 }
 
+// The operator's option and value, and why the value cannot be used: the value as given, so that of an option given
+// twice the one refused is told.
+QString refused(const QString& name, const QString& value, const QString& why)
+{
+    const bool plain = !value.isEmpty() && !value.contains(' ');
+    return QString("--%1 %2: %3").arg(name, plain ? value : "'" + value + "'", why);
+}
+
 // Every option, in the order the help lists them.
 std::vector<Option> commandLine()
 {
     using O = ServiceOptions;
     const QString appData = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-    const QString workers = QString::number(qMax(2, QThread::idealThreadCount()));
+    const QString processorThreads = QString::number(qMax(2, QThread::idealThreadCount()));
     return {
         {"listen", "address", "Address to listen on (0.0.0.0: every IPv4 address of the computer).", "127.0.0.1",
          [](const QString& value, O& options) { return ipAddress(options.listenAddress, value); }},
         {"port", "port", "Port to listen on (0: any free one).", "8647", wholeNumber(&O::port, 0, 65535)},
         {"public-url", "url",
-         "Base address that clients reach the service at, named in the update answer (default: built from --listen "
-         "and --port).",
+         "Base address that clients reach the service at, named in the update answer. Default: built from --listen "
+         "and --port.",
          "", publicUrl},
         {"data", "dir", "Folder of the service's store.", appData, text(&O::dataFolder)},
         {"database", "url",
-         "The store: sqlite:PATH (default: service.db in the --data folder) or "
-         "postgresql://USER@HOST:PORT/DATABASE (its password best left to PGPASSWORD or ~/.pgpass).",
+         "The store: sqlite:PATH or postgresql://USER@HOST:PORT/DATABASE (its password best left to PGPASSWORD or "
+         "~/.pgpass). Default: service.db in the --data folder.",
          "", text(&O::storeUrl)},
         {"add-account", "name",
-         "Create an account with this name, its password read from the first line of standard input, and exit.", "",
-         text(&O::newAccount)},
-        {"workers", "count", "Requests answered at once, each with its own database connection.", workers,
-         count(&O::workers)},
+         "Create an account with this name, its password read from the first line of standard input, and exit. "
+         "Default: none, the service serves.",
+         "", text(&O::newAccount)},
+        {"workers", "count",
+         "Requests answered at once, each on a thread with its own database connection: at most 1024, and no more "
+         "than the system lets the service start (its limit of processes, ulimit -u, counts them); the computer's "
+         "processor threads by default, 2 at least.",
+         processorThreads, workers},
         {"max-connections", "count",
          "Connections served at once, at most as many as the descriptor limit, raised to its hard limit, leaves room "
-         "for beside a reserve for the store; when all are taken, the one that has gone longest without progress, "
-         "sending its request or taking its answer, is closed. Each open connection takes about 4.5 KB of memory of "
-         "its own: the 40000 of the default, about 180 MB.",
+         "for beside a reserve for the store, 16 at the least, as the log says at start; when all are taken, the "
+         "one that has gone longest without progress, sending its request or taking its answer, is closed. Each open "
+         "connection takes about 4.5 KB of memory of its own: the 40000 of the default, about 180 MB.",
          "40000", count(&O::maxConnections)},
         {"connections-per-address", "count",
          "Connections one client address may hold (those of a trusted proxy count under the clients it names); many "
@@ -138,13 +170,14 @@ std::vector<Option> commandLine()
          "Requests of one client address that may wait for a worker at once; more are told the service is busy.", "4",
          count(&O::waitingPerAddress)},
         {"cheap-workers", "count",
-         "Workers that first syncs and large uploads leave to logins and small syncs (default: 2 or a quarter of "
-         "--workers, whichever is more; expensive requests always have one).",
+         "Workers that first syncs and large uploads leave to logins and small syncs, at most --workers less one: "
+         "expensive requests always have one. Default: 2 or a quarter of --workers, whichever is more, as far as "
+         "--workers less one goes.",
          "", wholeNumber(&O::cheapWorkers, 0, INT_MAX)},
         {"trusted-proxy", "address",
          "Address of a proxy in front of the service (repeatable, for proxies in a row): a request from it counts as "
          "coming from the right-most address of X-Forwarded-For (or of Forwarded's for= without X-Forwarded-For) "
-         "that is no trusted proxy. From any other address these headers are ignored.",
+         "that is no trusted proxy. From any other address these headers are ignored. Default: none.",
          "", [](const QString& value, O& options) { return ipAddress(options.trustedProxies.emplace_back(), value); }},
         {"idle-timeout", "seconds", "Seconds after which a connection that sends nothing is closed.", "30",
          count(&O::idleSeconds)},
@@ -166,13 +199,14 @@ std::vector<Option> commandLine()
                      "a body of 1 MB is read into memory with its head")},
         {"answer-disk-reserve", "MB",
          "Megabytes that large answers waiting for their clients leave free on the disk of the --data folder, for the "
-         "store (default: a tenth of the disk, at most 1024); a sync whose answer would take them is told the service "
-         "is busy.",
+         "store; a sync whose answer would take them is told the service is busy. Default: a tenth of the disk, at "
+         "most 1024.",
          "", wholeNumber(&O::answerDiskReserveBytes, 0, INT_MAX, megabyte)},
         {"large-requests", "count", "Requests over 1 MB read and worked on at once.", "2", count(&O::largeRequests)},
         {"large-request-wait", "seconds",
-         "Seconds a request over 1 MB waits for its turn before the service answers that it is busy.", "60",
-         count(&O::largeWaitSeconds)},
+         "Seconds a request waits for room in memory, or one over 1 MB for its turn, before the service answers that "
+         "it is busy.",
+         "60", count(&O::largeWaitSeconds)},
         {"key-iterations", "count",
          "PBKDF2 rounds of the password key of a new account, and of the stand-in key that refusing an unknown name "
          "costs.",
@@ -190,8 +224,9 @@ std::vector<Option> commandLine()
          count(&O::feedbackPerHour, 0)},
         {"feedback-store-limit", "KB", "Kilobytes of feedback kept in all; beyond it new feedback is refused.", "65536",
          wholeNumber(&O::feedbackStoreBytes, 0, INT_MAX, kilobyte)},
-        {"installer", "file", "Installer file offered for download. Without it the update check offers nothing newer.",
-         "", installer},
+        {"installer", "file",
+         "Installer file offered for download. Default: none, and the update check offers nothing newer.", "",
+         installer},
         {"offer-version", "code", "Version code the update check offers with --installer.", "44",
          wholeNumber(&O::offeredCode, 0, INT_MAX)},
         {"offer-name", "name", "Version name the update check offers with --installer.", "2.2", text(&O::offeredName)},
@@ -206,8 +241,12 @@ std::optional<ServiceOptions> ServiceOptions::parse(const QCoreApplication& app,
                                      "plain HTTP: beyond a home network, put it behind a proxy that adds TLS.");
     parser.addHelpOption();
     const std::vector<Option> options = commandLine();
-    for (const Option& option : options)
-        parser.addOption(QCommandLineOption(option.name, option.help, option.value, option.byDefault));
+    for (const Option& option : options) {
+        // An option without a value of its own by default says in its help what it does then.
+        const QString help =
+            option.byDefault.isEmpty() ? option.help : option.help + " Default: " + option.byDefault + ".";
+        parser.addOption(QCommandLineOption(option.name, help, option.value, option.byDefault));
+    }
     parser.process(app);
 
     ServiceOptions taken;
@@ -216,8 +255,14 @@ std::optional<ServiceOptions> ServiceOptions::parse(const QCoreApplication& app,
         // The value given, each of a repeated option's, or the default.
         for (const QString& value : parser.values(option.name))
             if (const QString refusal = option.check(value, taken); !refusal.isEmpty())
-                refusals << "--" + option.name + " " + refusal;
+                refusals << refused(option.name, value, refusal);
     }
+    // Only once the workers are known.
+    if (taken.workers > 0 && taken.cheapWorkers && *taken.cheapWorkers > taken.workers - 1)
+        refusals << refused("cheap-workers", QString::number(*taken.cheapWorkers),
+                            QString("takes a whole number from 0 to %1, one less than --workers: expensive requests "
+                                    "always have a worker")
+                                .arg(taken.workers - 1));
     if (!refusals.isEmpty()) {
         error = refusals.join('\n');
         return std::nullopt;
@@ -225,6 +270,11 @@ std::optional<ServiceOptions> ServiceOptions::parse(const QCoreApplication& app,
     if (taken.storeUrl.isEmpty())
         taken.storeUrl = "sqlite:" + QDir(taken.dataFolder).filePath("service.db");
     return taken;
+}
+
+int ServiceOptions::cheapWorkerCount() const
+{
+    return cheapWorkers.value_or(std::min(std::max(2, workers / 4), workers - 1));
 }
 
 QString ServiceOptions::listenUrl(quint16 listeningPort) const

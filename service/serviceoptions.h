@@ -26,7 +26,7 @@ struct ServiceOptions
     int maxConnections = 0;
     int connectionsPerAddress = 0;
     int waitingPerAddress = 0;
-    // Workers kept for cheap requests; nothing for the default, 2 or a quarter of the workers.
+    // Workers kept for cheap requests as given, at most the workers less one; nothing for the default.
     std::optional<int> cheapWorkers;
     // Peers whose X-Forwarded-For or Forwarded header names the client.
     QList<QHostAddress> trustedProxies;
@@ -56,6 +56,9 @@ struct ServiceOptions
 
     // Nothing, with the reason in `error`, when an option's value is unusable.
     static std::optional<ServiceOptions> parse(const QCoreApplication& app, QString& error);
+    // Workers kept for cheap requests: as given, or 2 or a quarter of the workers, whichever is more, as far as the
+    // workers less one go.
+    int cheapWorkerCount() const;
     // "http://ADDRESS:PORT/" of the address listened on.
     QString listenUrl(quint16 listeningPort) const;
     // The base address clients reach the service at, as the update answer names it.

@@ -744,8 +744,8 @@ private slots:
             QCOMPARE(mode(file + suffix), 0600);
     }
 
-    // Options whose values the service cannot use are refused at start, each with what it takes, and the service
-    // exits; an empty list of refusals for options it starts with.
+    // Options whose values the service cannot use are refused at start, each by its value and with what it takes,
+    // and the service exits; an empty list of refusals for options it starts with.
     void refusesUnusableOptions_data()
     {
         QTest::addColumn<QStringList>("arguments");
@@ -754,25 +754,33 @@ private slots:
             QTest::newRow(name) << arguments << refusals;
         };
         row("request memory that a 1 MB body outgrows", {"--request-memory", "0"},
-            {"--request-memory takes a whole number from 1 to 1048576: a body of 1 MB"});
+            {"--request-memory 0: takes a whole number from 1 to 1048576: a body of 1 MB"});
         row("request memory that a 1 MB body fits", {"--request-memory", "1"});
-        row("no worker", {"--workers", "0"}, {"--workers takes a whole number from 1 to 100000000"});
-        row("no connection", {"--max-connections", "0"}, {"--max-connections takes a whole number from 1"});
+        row("no worker", {"--workers", "0"}, {"--workers 0: takes a whole number from 1 to 1024"});
+        row("more workers than any computer gains by", {"--workers", "5000"},
+            {"--workers 5000: takes a whole number from 1 to 1024"});
+        row("cheap workers that leave expensive requests none", {"--workers", "8", "--cheap-workers", "8"},
+            {"--cheap-workers 8: takes a whole number from 0 to 7, one less than --workers"});
+        row("cheap workers that leave expensive requests one", {"--workers", "8", "--cheap-workers", "7"});
+        row("no connection", {"--max-connections", "0"}, {"--max-connections 0: takes a whole number from 1"});
         row("one connection", {"--max-connections", "1"});
         row("no sign-ups", {"--signups-per-hour", "0"});
-        row("a port past the last", {"--port", "65536"}, {"--port takes a whole number from 0 to 65535"});
-        row("a name to listen on", {"--listen", "localhost"}, {"--listen takes an IP address"});
+        row("a port past the last", {"--port", "65536"}, {"--port 65536: takes a whole number from 0 to 65535"});
+        row("a port past the last, then a good one", {"--port", "70000", "--port", "8000"},
+            {"--port 70000: takes a whole number from 0 to 65535"});
+        row("a name to listen on", {"--listen", "localhost"}, {"--listen localhost: takes an IP address"});
         row("a proxy by name before one by address", {"--trusted-proxy", "proxy", "--trusted-proxy", "127.0.0.5"},
-            {"--trusted-proxy takes an IP address"});
+            {"--trusted-proxy proxy: takes an IP address"});
         row("a public address of another scheme", {"--public-url", "ftp://127.0.0.1/qb/"},
-            {"--public-url takes an http or https address"});
+            {"--public-url ftp://127.0.0.1/qb/: takes an http or https address"});
         row("an installer the program would refuse", {"--installer", QUILLBAY_SOURCE_DIR "/README.md"},
-            {"--installer takes a readable file of at least 5 MB"});
+            {"--installer " QUILLBAY_SOURCE_DIR "/README.md: takes a readable file of at least 5 MB"});
         row("a disk reserve below none", {"--answer-disk-reserve", "-1"},
-            {"--answer-disk-reserve takes a whole number from 0"});
+            {"--answer-disk-reserve -1: takes a whole number from 0"});
+        row("an empty time", {"--head-timeout", ""}, {"--head-timeout '': takes a whole number from 1"});
         row("two at once", {"--idle-timeout", "soon", "--feedback-store-limit", "2147483648"},
-            {"--idle-timeout takes a whole number from 1", "--feedback-store-limit takes a whole number from 0 to "
-                                                           "2147483647"});
+            {"--idle-timeout soon: takes a whole number from 1",
+             "--feedback-store-limit 2147483648: takes a whole number from 0 to 2147483647"});
     }
 
     void refusesUnusableOptions()

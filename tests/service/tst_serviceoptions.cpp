@@ -1,0 +1,133 @@
+#include "serviceprocess.h"
+
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <sys/resource.h>
+
+namespace {
+// The help's text for each option, by name: the line that names it and those that go on with its text.
+QMap<QString, QString> helpOf(const QByteArray& help)
+{
+    QMap<QString, QString> options;
+    QString current;
+    for (const QByteArray& line : help.split('\n')) {
+        const QString text = QString::fromUtf8(line).simplified();
+        if (line.startsWith("  --"))
+            current = text.section(' ', 0, 0).mid(2);
+        else if (!line.startsWith("   "))
+            current.clear();
+        if (!current.isEmpty())
+            options[current] += ' ' + text;
+    }
+    return options;
+}
+} // namespace
+
+class TestServiceOptions : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // Every option's help says what it is when not given, and the workers' default is what the service runs with.
+    void helpGivesEveryDefault()
+    {
+        QProcess help;
+        help.start(ServiceProcess::builtProgram(), {"--help"});
+        QVERIFY(help.waitForFinished(60000));
+        const QMap<QString, QString> options = helpOf(help.readAllStandardOutput());
+        QVERIFY(options.contains("port") && options.contains("offer-name"));
+        for (auto option = options.cbegin(); option != options.cend(); ++option)
+            if (!option.key().startsWith("help"))
+                QVERIFY2(option.value().contains(" Default: "), qPrintable(option.key() + ":" + option.value()));
+
+        const QString workers = QRegularExpression(" Default: (\\d+)\\.").match(options.value("workers")).captured(1);
+        QVERIFY(!workers.isEmpty());
+        ServiceProcess service;
+        QVERIFY(service.waitForLog("serving "));
+        QVERIFY2(service.log().contains("workers: " + workers.toUtf8() + ","), service.log().constData());
+    }
+
+    // The service's log says at start the connections it serves at once, and the descriptor limit when that
+    // lowers them below --max-connections, and the workers kept for cheap requests as far as the workers go.
+    void logsTheLimitsInForce_data()
+    {
+        QTest::addColumn<int>("descriptors");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("few descriptors")
+            << 100 << QStringList{"--workers", "8"}
+            << "serving 16 connections at once (not --max-connections 40000: the descriptor limit is 100, and 104";
+        QTest::newRow("descriptors for some")
+            << 1000 << QStringList{"--workers", "2"}
+            << "serving 926 connections at once (not --max-connections 40000: the descriptor limit is 1000, and 74";
+        QTest::newRow("fewer asked for than the descriptors leave")
+            << 1000 << QStringList{"--max-connections", "50", "--workers", "12"}
+            << "serving 50 connections at once; workers: 12, 3 of them kept for cheap requests";
+        QTest::newRow("too few workers for the default reserve")
+            << 1000 << QStringList{"--workers", "2"} << "workers: 2, 1 of them kept for cheap requests";
+    }
+
+    void logsTheLimitsInForce()
+    {
+        QFETCH(int, descriptors);
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, said);
+        ServiceLaunch launch;
+        launch.descriptors = descriptors;
+        ServiceProcess service(arguments, {}, launch);
+        QVERIFY(service.waitForLog("serving "));
+        QVERIFY2(service.log().contains(said.toUtf8()), service.log().constData());
+    }
+
+    // Workers the system cannot start are refused at start, by their number, rather than ending the service as the
+    // threads fail; as many as it can start serve. Run by root, whom no limit of processes binds, the test takes
+    // away the address space of the threads' stacks instead.
+    void refusesWorkersTheSystemCannotStart_data()
+    {
+        QTest::addColumn<QString>("workers");
+        QTest::addColumn<QByteArray>("said");
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("more than the stacks fit") << "1000" << QByteArray("--workers 1000: needs 1002 threads") << true;
+        QTest::newRow("as many as fit") << "4" << QByteArray("listening on") << false;
+    }
+
+    void refusesWorkersTheSystemCannotStart()
+    {
+#ifdef __SANITIZE_ADDRESS__
+        QSKIP("the address sanitizer maps terabytes of shadow memory: no limit on the address space fits it");
+#endif
+        QFETCH(QString, workers);
+        QFETCH(QByteArray, said);
+        QFETCH(bool, refused);
+        QTemporaryDir data;
+        QProcess service;
+        service.setProcessChannelMode(QProcess::MergedChannels);
+        service.setChildProcessModifier([] {
+            // 8 MB for each thread's stack in 2 GB: a few hundred threads beside the service's own mappings.
+            const rlimit stack{8 << 20, 8 << 20};
+            const rlimit space{rlim_t(2) << 30, rlim_t(2) << 30};
+            setrlimit(RLIMIT_STACK, &stack);
+            setrlimit(RLIMIT_AS, &space);
+        });
+        service.start(ServiceProcess::builtProgram(), {"--port", "0", "--data", data.path(), "--workers", workers});
+        QByteArray output;
+        const auto answered = [&] {
+            output += service.readAll();
+            return output.contains(said) || service.state() == QProcess::NotRunning;
+        };
+        QVERIFY2(QTest::qWaitFor(answered, 60000) && answered() && output.contains(said), output.constData());
+        if (!refused)
+            service.kill();
+        QVERIFY(service.state() == QProcess::NotRunning || service.waitForFinished(60000));
+        if (refused) {
+            QCOMPARE(service.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(service.exitCode(), 1);
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestServiceOptions)
+#include "tst_serviceoptions.moc"
