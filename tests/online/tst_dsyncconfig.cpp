@@ -2,12 +2,14 @@
 #include "data/filesetting.h"
 #include "loopbackhttpserver.h"
 #include "messageboxrecorder.h"
+#include "messagerecorder.h"
 #include "online/dsyncconfig.h"
 #include "serviceprocess.h"
 #include "testbook.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QLoggingCategory>
 #include <QPushButton>
 #include <QTcpServer>
 #include <QtTest>
@@ -109,6 +111,28 @@ private slots:
         auto* ok = dialog.findChild<QPushButton*>("pbOK");
         if (!accepted)
             QVERIFY(ok->isEnabled() && ok->text() == "确定");
+    }
+
+    // The address a check goes to is on the terminal when asked for, without the password written into it.
+    void checkedAddressIsLoggedWithoutItsPassword()
+    {
+        LoopbackHttpServer server(LoopbackHttpServer::reply("200 OK", R"({"id":"1234567800"})"));
+        const QString address = QString(server.baseUrl()).replace("http://", "http://user:hidden@");
+        qputenv("QUILLBAY_SERVICE_URL", address.toUtf8());
+        QLoggingCategory::setFilterRules("quillbay.online.debug=true");
+        QStringList logged;
+        {
+            const MessageRecorder terminal;
+            MessageBoxRecorder boxes;
+            DSyncConfig dialog;
+            dialog.show();
+            fill(dialog, "secret1");
+            QTRY_COMPARE(boxes.boxes().size(), 2);
+            logged = terminal.lines("quillbay.online");
+        }
+        QLoggingCategory::setFilterRules(QString());
+        QVERIFY(!logged.filter(QString(address).remove(":hidden")).isEmpty());
+        QCOMPARE(logged.filter("hidden"), QStringList());
     }
 
     void answerAfterCancelIsIgnored()
