@@ -33,10 +33,22 @@ void MessageText::fitWithin(int width, int maxHeight)
     // Measured on a copy: the edit lays its own document out anew at its width whenever the document changes.
     const std::unique_ptr<QTextDocument> text(document()->clone());
     text->setDefaultFont(font());
-    text->setTextWidth(width);
-    int used = qMin(qCeil(text->idealWidth()), width);
-    text->setTextWidth(used);
-    const int height = qCeil(text->size().height());
+    const auto heightAt = [&text](int lineWidth) {
+        text->setTextWidth(lineWidth);
+        return qCeil(text->size().height());
+    };
+    // The narrowest width at which the text needs no more lines than at the widest: lines of even length rather
+    // than one long line above a last word alone.
+    const int height = heightAt(width);
+    int narrowest = 1;
+    int used = width;
+    while (narrowest < used) {
+        const int middle = (narrowest + used) / 2;
+        if (heightAt(middle) > height)
+            narrowest = middle + 1;
+        else
+            used = middle;
+    }
     // A scrolling text gives up the scroll bar's width to it.
     if (height > maxHeight)
         used = qMin(used + verticalScrollBar()->sizeHint().width(), width);

@@ -13,7 +13,7 @@ public:
     explicit MessageText(QWidget* parent = nullptr);
 
     void setSelectable(bool selectable);
-    // Takes the narrowest width that keeps the text's lines as they break within `width` px, and the height of
+    // Takes the narrowest width at which the text needs no more lines than within `width` px, and the height of
     // those lines; past `maxHeight` px the text scrolls.
     void fitWithin(int width, int maxHeight);
 };
