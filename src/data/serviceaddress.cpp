@@ -1,6 +1,7 @@
 #include "data/serviceaddress.h"
 
 #include "data/logcategories.h"
+#include "data/shownaddress.h"
 
 #include <QRegularExpression>
 #include <QUrl>
@@ -99,8 +100,5 @@ QString ServiceAddress::problem() const
 
 QString ServiceAddress::shownValue() const
 {
-    // A password written into the address is nobody else's business, on the terminal or on the screen. It is taken
-    // out of the text as typed, since QUrl gives no text at all for an address it finds invalid.
-    static const QRegularExpression password("^([^:/?#]+://[^:/?#@]*):[^/?#@]*@");
-    return QString(m_typed).replace(password, "\\1@");
+    return ShownAddress::of(m_typed);
 }

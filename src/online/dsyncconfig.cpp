@@ -6,6 +6,7 @@
 #include "data/dbsetting.h"
 #include "data/filesetting.h"
 #include "data/logcategories.h"
+#include "data/shownaddress.h"
 #include "online/httphelper.h"
 #include "online/json.h"
 #include "widgets/dmessagebox.h"
@@ -64,7 +65,7 @@ void DSyncConfig::on_pbOK_clicked()
     connect(m_check, &HttpHelper::finished, this, &DSyncConfig::downloadHtml);
     connect(m_check, &HttpHelper::error, this, &DSyncConfig::downloadError);
     const QString url = Constants::getInstance()->getBaseUrl() + "sync/userid.php";
-    qCDebug(lcOnline) << url;
+    qCDebug(lcOnline) << ShownAddress::of(url);
     m_check->post(url, {{"username", ui->leSyncUsername->text()}, {"password", ui->leSyncPassword->text()}});
 }
 

@@ -4,6 +4,7 @@
 
 #include "data/constants.h"
 #include "data/logcategories.h"
+#include "data/shownaddress.h"
 #include "online/httphelper.h"
 #include "online/mversion.h"
 #include "online/updatehelper.h"
@@ -96,7 +97,7 @@ void DUpdate::startlDownload()
     downloadFilePath =
         QDir::toNativeSeparators(QStandardPaths::writableLocation(QStandardPaths::TempLocation) + "/quillbay" +
                                  QDateTime::currentDateTimeUtc().toString("yyyyMMddhhmmss") + ".exe");
-    qCDebug(lcOnline) << "download" << url << "to" << downloadFilePath;
+    qCDebug(lcOnline) << "download" << ShownAddress::of(url) << "to" << downloadFilePath;
     file.setFileName(downloadFilePath);
     refused = false;
     cancelled = false;

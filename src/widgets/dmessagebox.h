@@ -25,6 +25,8 @@ public:
     void setStandardButtons(QDialogButtonBox::StandardButtons buttons);
     void addButton(QDialogButtonBox::StandardButton which);
 
+    void setVisible(bool visible) override;
+
     // Each returns 1 (QDialog::Accepted) for OK or Yes, 0 for No or the title bar's close button.
     static int error(QWidget* parent, const QString& text);
     static int question(QWidget* parent, const QString& title, const QString& text);
@@ -39,6 +41,9 @@ public:
 private:
     static int run(QWidget* parent, const QString& title, const QString& text,
                    QDialogButtonBox::StandardButtons buttons, bool selectable = false);
+    void fitText();
+    QSize aroundText();
+    void remeasure();
 
     Ui::DMessageBox* ui;
 };

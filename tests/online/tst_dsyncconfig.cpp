@@ -2,12 +2,14 @@
 #include "data/filesetting.h"
 #include "loopbackhttpserver.h"
 #include "messageboxrecorder.h"
+#include "messagerecorder.h"
 #include "online/dsyncconfig.h"
 #include "serviceprocess.h"
 #include "testbook.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QLoggingCategory>
 #include <QPushButton>
 #include <QTcpServer>
 #include <QtTest>
@@ -109,6 +111,23 @@ private slots:
         auto* ok = dialog.findChild<QPushButton*>("pbOK");
         if (!accepted)
             QVERIFY(ok->isEnabled() && ok->text() == "确定");
+    }
+
+    // The address a check goes to is on the terminal when asked for, without the password written into it.
+    void checkedAddressIsLoggedWithoutItsPassword()
+    {
+        LoopbackHttpServer server(LoopbackHttpServer::reply("200 OK", R"({"id":"1234567800"})"));
+        const QString address = QString(server.baseUrl()).replace("http://", "http://user:hidden@");
+        qputenv("QUILLBAY_SERVICE_URL", address.toUtf8());
+        QLoggingCategory::setFilterRules("quillbay.online.debug=true");
+        const MessageRecorder terminal;
+        MessageBoxRecorder boxes;
+        DSyncConfig dialog;
+        fill(dialog, "secret1");
+        QTRY_COMPARE_WITH_TIMEOUT(boxes.boxes().size(), 2, 20000);
+        QLoggingCategory::setFilterRules(QString());
+        QCOMPARE(terminal.lines().filter(QString(address).remove(":hidden")).size(), 1);
+        QCOMPARE(terminal.lines().filter("hidden"), QStringList());
     }
 
     void answerAfterCancelIsIgnored()

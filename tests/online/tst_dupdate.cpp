@@ -1,6 +1,7 @@
 #include "../shell/shelltesting.h"
 #include "loopbackhttpserver.h"
 #include "messageboxrecorder.h"
+#include "messagerecorder.h"
 #include "online/dupdate.h"
 #include "online/mversion.h"
 #include "online/updatehelper.h"
@@ -8,6 +9,7 @@
 #include "serviceprocess.h"
 
 #include <QLabel>
+#include <QLoggingCategory>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QTemporaryDir>
@@ -215,6 +217,22 @@ private slots:
             QCOMPARE(m_launcher.launchedSize, smallest);
         // Only a launched installer stays on disk.
         QCOMPARE(leftFiles().size(), calls.isEmpty() ? 0 : 1);
+    }
+
+    // The address a download comes from is on the terminal when asked for, without a password written into it.
+    void downloadAddressIsLoggedWithoutItsPassword()
+    {
+        LoopbackHttpServer silent;
+        MVersion version;
+        version.url1 = QString(silent.baseUrl()).replace("http://", "http://user:hidden@") + "setup.exe";
+        DUpdate dialog(nullptr, &version);
+        QLoggingCategory::setFilterRules("quillbay.online.debug=true");
+        const MessageRecorder terminal;
+        child<QPushButton>(&dialog, "pbUpdate")->click();
+        QLoggingCategory::setFilterRules(QString());
+        QCOMPARE(terminal.lines().filter(QString(version.url1).remove(":hidden")).size(), 1);
+        QCOMPARE(terminal.lines().filter("hidden"), QStringList());
+        child<QPushButton>(&dialog, "pbCancel")->click();
     }
 };
 

@@ -1,5 +1,6 @@
 #include "messageboxrecorder.h"
 #include "widgets/dmessagebox.h"
+#include "widgets/messagetext.h"
 #include "widgets/udialogtitle.h"
 
 #include <QApplication>
@@ -42,8 +43,13 @@ struct Seen
     QStringList captions;
     QString style;
     bool frameless = false;
-    bool wraps = true;
     QRect geometry;
+    QRect screen;
+    // Where the buttons stand on the screen, the title bar's close button among them.
+    QList<QRect> buttonPlaces;
+    // Whether the text's lines fit the width it was given, and all of them its height.
+    bool fitsItsWidth = false;
+    bool fitsItsHeight = false;
     // Vertical middles of the title text and of its close button, in the box.
     int titleMiddle = 0;
     int closeMiddle = 0;
@@ -66,9 +72,12 @@ void actOnModalBox(const QString& press, Seen* seen)
         timer->stop();
         timer->deleteLater();
         seen->title = box->findChild<QLabel*>("tlTitle")->text();
-        auto* text = box->findChild<QLabel*>("tlText");
-        seen->text = text->text();
-        seen->wraps = text->wordWrap();
+        auto* text = box->findChild<MessageText*>("tlText");
+        seen->text = text->toPlainText();
+        const QSizeF used = text->document()->size();
+        seen->fitsItsWidth = used.width() <= text->viewport()->width();
+        seen->fitsItsHeight = used.height() <= text->viewport()->height();
+        seen->screen = box->screen()->availableGeometry();
         seen->style = box->property("style").toString();
         seen->frameless = box->windowFlags().testFlag(Qt::FramelessWindowHint);
         seen->geometry = box->geometry();
@@ -76,6 +85,8 @@ void actOnModalBox(const QString& press, Seen* seen)
         seen->closeMiddle = middleIn(box, box->findChild<QPushButton*>("pbClose"));
         auto* buttons = box->findChild<QDialogButtonBox*>("dbbButtons");
         QPushButton* target = nullptr;
+        for (QPushButton* button : box->findChildren<QPushButton*>())
+            seen->buttonPlaces << QRect(button->mapToGlobal(QPoint()), button->size());
         for (QAbstractButton* button : buttons->buttons()) {
             seen->captions << button->text();
             if (button->text() == press)
@@ -143,14 +154,76 @@ private slots:
         actOnModalBox(press, &seen);
         // The error box keeps its own title whatever the caller passes here.
         const QString callerTitle = call == Call::Error ? QString("调用者的标题") : title;
-        const QString text = "一段很长的提示文字不会自动换行，除非文字本身带有换行符";
+        const QString text = "打开数据文件出现错误。\n请检查文件是否存在。";
         QCOMPARE(callBox(call, callerTitle, text), result);
         QCOMPARE(seen.title, title);
         QCOMPARE(seen.text, text);
         QCOMPARE(seen.captions, captions);
         QCOMPARE(seen.style, QString("dialog"));
         QVERIFY(seen.frameless);
-        QVERIFY(!seen.wraps);
+    }
+
+    // A box stays on the screen with its buttons and shows its whole text, however long a line: an address breaks
+    // anywhere. Over a window where the text fits, the box stays within the window too; over a window too small
+    // for it, the box takes the screen's width rather than grow tall and narrow.
+    void boxKeepsToTheScreenAndItsWindow_data()
+    {
+        QTest::addColumn<QSize>("window"); // empty: no window
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("withinWindow"); // or wider than the window
+        QTest::addColumn<bool>("scrolls");
+        // A path segment with no place where a line may break between words.
+        const QString address = "http://127.0.0.1:8647/books/" + QString("householdledger").repeated(6) + "/";
+        const QString refused = "环境变量 QUILLBAY_SERVICE_URL 的值“" + address +
+                                "?x=1”带有查询或片段（“?”或“#”及其后的部分），无法连接服务器。";
+        const QString noBrowser = "没有找到能打开网页的浏览器。\n请复制下面的网址，在浏览器中打开：\n" + address;
+        const QString manyLines = QString("打开数据文件出现错误。\n").repeated(40);
+        QTest::newRow("address below a path, no window") << QSize() << refused << false << false;
+        QTest::newRow("address below a path, over a window") << QSize(600, 450) << refused << true << false;
+        QTest::newRow("address to copy, over a window") << QSize(600, 450) << noBrowser << true << false;
+        QTest::newRow("window too small for the text") << QSize(400, 150) << refused << false << false;
+        QTest::newRow("text taller than the screen") << QSize() << manyLines << false << true;
+    }
+    void boxKeepsToTheScreenAndItsWindow()
+    {
+        QFETCH(QSize, window);
+        QFETCH(QString, text);
+        QFETCH(bool, withinWindow);
+        QFETCH(bool, scrolls);
+        QWidget owner;
+        if (!window.isEmpty()) {
+            owner.resize(window);
+            owner.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&owner));
+        }
+        Seen seen;
+        actOnModalBox("确定", &seen);
+        DMessageBox::error(window.isEmpty() ? nullptr : &owner, text);
+        QCOMPARE(seen.text, text);
+        QVERIFY(seen.fitsItsWidth);
+        QCOMPARE(seen.fitsItsHeight, !scrolls);
+        const QRect& box = seen.geometry;
+        const QString place = QString("%1x%2 at %3,%4").arg(box.width()).arg(box.height()).arg(box.x()).arg(box.y());
+        QVERIFY2(seen.screen.contains(box), qPrintable(place));
+        QCOMPARE(seen.buttonPlaces.size(), 2);
+        for (const QRect& place : std::as_const(seen.buttonPlaces))
+            QVERIFY(seen.screen.contains(place));
+        if (withinWindow)
+            QVERIFY2(box.width() <= window.width() && box.height() <= window.height(), qPrintable(place));
+        else if (!window.isEmpty())
+            QVERIFY2(box.width() > window.width(), qPrintable(place));
+    }
+
+    // A text a little too long for one line takes two of even length, not a full line above a word alone.
+    void linesAreOfEvenLength()
+    {
+        const QString sentence =
+            "环境变量 QUILLBAY_SERVICE_URL 的值“http://127.0.0.1:0/”的端口无效（应为 1 到 65535），无法连接服务器。";
+        MessageText text;
+        text.setPlainText(sentence);
+        const int oneLine = QFontMetrics(text.font()).horizontalAdvance(sentence);
+        text.fitWithin(oneLine, 10000);
+        QVERIFY2(text.width() < oneLine * 2 / 3, qPrintable(QString("%1 of %2").arg(text.width()).arg(oneLine)));
     }
 
     // A box stands over its window; raised while that window is still being built (not shown yet), it stands in
