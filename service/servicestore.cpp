@@ -421,6 +421,16 @@ bool ServiceStore::changedRecords(
     return true;
 }
 
+bool ServiceStore::countChanged(const QString& userId, qint64 after, qint64 limit, qint64& count) const
+{
+    QSqlQuery query(m_db);
+    query.prepare("select count(*) from (select 1 from records where user_id = ? and seq > ? limit ?) as changed");
+    query.addBindValue(userId);
+    query.addBindValue(after);
+    query.addBindValue(limit);
+    return numberOrZero(query, count);
+}
+
 bool ServiceStore::number(QSqlQuery& query, std::optional<qint64>& value) const
 {
     value.reset();
@@ -431,16 +441,21 @@ bool ServiceStore::number(QSqlQuery& query, std::optional<qint64>& value) const
     return true;
 }
 
+bool ServiceStore::numberOrZero(QSqlQuery& query, qint64& value) const
+{
+    std::optional<qint64> found;
+    if (!number(query, found))
+        return false;
+    value = found.value_or(0);
+    return true;
+}
+
 bool ServiceStore::lastChange(const QString& userId, qint64& change) const
 {
     QSqlQuery query(m_db);
     query.prepare("select max(seq) from syncs where user_id = ?");
     query.addBindValue(userId);
-    std::optional<qint64> last;
-    if (!number(query, last))
-        return false;
-    change = last.value_or(0);
-    return true;
+    return numberOrZero(query, change);
 }
 
 bool ServiceStore::wroteRecords(const QString& userId, qint64 after, qint64 upTo, bool& written) const
