@@ -53,7 +53,8 @@ public:
     // before a worker takes the request, from the head and at most a small body. A cheap guess is checked by
     // answer().
     virtual bool expensive(const Request& request) const = 0;
-    // Answers a whole request. Runs on a worker thread, several at once.
+    // Answers a whole request. Runs on a worker thread, several at once. A request taken from the cheap line may find
+    // it is expensive and come back as it was, the answer's `expensive` set, to be answered in the expensive line.
     virtual Answer answer(Request request) = 0;
     // The answer to a body larger than its path takes, sent without reading it.
     virtual Answer tooLarge() const = 0;
