@@ -408,7 +408,7 @@ void HttpConnection::queue()
     const WorkQueue::Cost cost =
         m_server.handler().expensive(m_request) ? WorkQueue::Cost::Expensive : WorkQueue::Cost::Cheap;
     auto work = [self = shared_from_this(), request = std::move(m_request)](WorkQueue::Cost line) mutable {
-        // A cheap request is small, and kept as it came until its work has done more than look.
+        // A cheap request is small: it is kept as it came while its work runs, to go to the expensive line whole.
         request.cheap = line == WorkQueue::Cost::Cheap;
         HttpHandler::Answer answer = answerOf(self->m_server.handler(), request.cheap ? request : std::move(request));
         if (answer.expensive)
