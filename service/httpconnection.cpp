@@ -407,12 +407,17 @@ void HttpConnection::queue()
     m_request.gone = m_gone;
     const WorkQueue::Cost cost =
         m_server.handler().expensive(m_request) ? WorkQueue::Cost::Expensive : WorkQueue::Cost::Cheap;
-    auto work = [self = shared_from_this(), request = std::move(m_request)]() mutable {
-        HttpHandler::Answer answer = answerOf(self->m_server.handler(), std::move(request));
+    auto work = [self = shared_from_this(), request = std::move(m_request)](WorkQueue::Cost line) mutable {
+        // A cheap request is small: it is kept as it came while its work runs, to go to the expensive line whole.
+        request.cheap = line == WorkQueue::Cost::Cheap;
+        HttpHandler::Answer answer = answerOf(self->m_server.handler(), request.cheap ? request : std::move(request));
+        if (answer.expensive)
+            return false;
         asio::post(self->m_server.network(), self->guarded([self, answer = std::move(answer)]() mutable {
             self->m_queued = false;
             self->answer(std::move(answer));
         }));
+        return true;
     };
     if (const std::optional<quint64> ticket = m_server.queue().add(m_client, cost, std::move(work))) {
         m_queued = true;

@@ -28,6 +28,8 @@ public:
         QByteArray body;
         // Set on the network thread once the client has gone: its answer will never be sent.
         std::shared_ptr<const std::atomic<bool>> gone;
+        // Whether a worker took it from the cheap line, where it may turn out to be expensive.
+        bool cheap = false;
 
         bool abandoned() const { return gone && gone->load(); }
     };
@@ -38,16 +40,21 @@ public:
         // In memory, in the spool, or a file sent as it stands, read piece by piece as the client takes it.
         AnswerText body;
         const char* type = "text/plain; charset=utf-8";
+        // Set, with nothing done, by a cheap request whose work is larger than its line allows: it is answered in the
+        // expensive line instead.
+        bool expensive = false;
     };
 
     virtual ~HttpHandler() = default;
 
     // The largest body a POST to the path may carry; nothing when the path takes no posts.
     virtual std::optional<qint64> bodyLimit(const std::string& path) const = 0;
-    // Whether the whole request may take a worker for long, as a first sync or a large upload does. Runs on the
-    // network thread, before a worker takes the request: it looks at the head and at most a small body.
+    // Whether the whole request may take a worker for long, as a large upload does: a guess on the network thread,
+    // before a worker takes the request, from the head and at most a small body. A cheap guess is checked by
+    // answer().
     virtual bool expensive(const Request& request) const = 0;
-    // Answers a whole request. Runs on a worker thread, several at once.
+    // Answers a whole request. Runs on a worker thread, several at once. A request taken from the cheap line may find
+    // it is expensive and come back as it was, the answer's `expensive` set, to be answered in the expensive line.
     virtual Answer answer(Request request) = 0;
     // The answer to a body larger than its path takes, sent without reading it.
     virtual Answer tooLarge() const = 0;

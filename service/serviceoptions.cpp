@@ -170,8 +170,8 @@ std::vector<Option> commandLine()
          "Requests of one client address that may wait for a worker at once; more are told the service is busy.", "4",
          count(&O::waitingPerAddress)},
         {"cheap-workers", "count",
-         "Workers that first syncs and large uploads leave to logins and small syncs, at most --workers less one: "
-         "expensive requests always have one. Default: 2 or a quarter of --workers, whichever is more, as far as "
+         "Workers that syncs moving many records and large uploads leave to logins and small syncs, at most "
+         "--workers less one: expensive requests always have one. Default: 2 or a quarter of --workers, whichever is more, as far as "
          "--workers less one goes.",
          "", wholeNumber(&O::cheapWorkers, 0, INT_MAX)},
         {"trusted-proxy", "address",

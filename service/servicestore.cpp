@@ -2,54 +2,20 @@
 
 #include "data/sqlitehandle.h"
 #include "directstatement.h"
-#include "ownerfolder.h"
+#include "driverstatement.h"
 #include "servicelog.h"
+#include "storeaddress.h"
+#include "storequery.h"
+#include "storeschema.h"
 
-#include <QAtomicInt>
-#include <QDateTime>
-#include <QFile>
-#include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QSqlRecord>
-#include <QThread>
-#include <QUrl>
 
 #include <algorithm>
 #include <limits>
 #include <utility>
 
 namespace {
-const char* const schema[] = {
-    "create table if not exists accounts (name text primary key, user_id text not null unique, salt text not null, "
-    "iterations integer not null, hash text not null)",
-    "create table if not exists records (user_id text not null, table_name text not null, id text not null, "
-    "version text not null, deleted integer not null, data text not null, seq bigint not null default 0, "
-    "primary key (user_id, table_name, id))",
-    "create table if not exists syncs (user_id text not null, seq bigint not null, applied bigint not null, "
-    "client_time text not null, primary key (user_id, seq))",
-    "create table if not exists feedback (received text not null, address text not null, email text not null, "
-    "subject text not null, content text not null, size bigint not null default 0)",
-    "create table if not exists signups (received text not null, address text not null)",
-};
-
-// Stores made before the change log get its column in their records (every record then counts as older than the
-// log) before the indexes on it are made.
-const char* const addChangeColumn = "alter table records add column seq bigint not null default 0";
-
-const char* const indexes[] = {
-    // A device's changes are read by number, in pages that follow this index.
-    "drop index if exists records_by_change",
-    "create index if not exists records_by_change_key on records (user_id, seq, table_name, id)",
-    "create index if not exists syncs_by_applied on syncs (user_id, applied)",
-    "create index if not exists syncs_by_client_time on syncs (user_id, client_time)",
-    // Feedback and sign-ups are counted over the last hour at every post.
-    "create index if not exists feedback_received on feedback (received)",
-    "create index if not exists signups_received on signups (received)",
-};
-
-const char* const stampFormat = "yyyy-MM-dd hh:mm:ss";
-
 // Records per write: few statements for a large upload, well under both stores' limits on bound values.
 const qsizetype recordsPerWrite = 100;
 // Records per page of a read that may take a whole account.
@@ -57,67 +23,6 @@ const qsizetype recordsPerPage = 1000;
 // Ids of a lookup from which the store is first asked whether it holds any id in their range at all: a first sync's
 // ids are all new, and one look into the index spares a look for each of them.
 const qsizetype rangeCheckFrom = 100;
-
-const QFileDevice::Permissions ownerFile = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
-
-// The error's code and first line: a later line of a server's message may quote the values of the statement.
-QString errorSummary(const QSqlError& error)
-{
-    return error.nativeErrorCode() + ' ' + error.databaseText().section('\n', 0, 0);
-}
-
-// Logs the query's error; false.
-bool failed(const QSqlQuery& query)
-{
-    qCWarning(lcService) << "store:" << errorSummary(query.lastError());
-    return false;
-}
-
-bool exec(QSqlQuery& query)
-{
-    return query.exec() || failed(query);
-}
-
-// The store file for its owner alone, made empty when missing. SQLite gives its journal, WAL and shared-memory
-// files the mode of the store file, whatever the umask; older ones of an earlier start are mended too.
-bool makeOwnerOnly(const QString& path)
-{
-    QFile file(path);
-    if (!file.exists() && !file.open(QIODevice::WriteOnly, ownerFile))
-        return false;
-    file.close();
-    for (const char* suffix : {"-journal", "-wal", "-shm"}) {
-        if (QFile::exists(path + suffix) && !QFile::setPermissions(path + suffix, ownerFile))
-            return false;
-    }
-    return QFile::setPermissions(path, ownerFile);
-}
-
-QString newConnectionName()
-{
-    static QAtomicInt count;
-    return QString("quillbay-service-%1").arg(count.fetchAndAddRelaxed(1));
-}
-
-QString marks(int count)
-{
-    return QStringList(QList<QString>(count, "?")).join(", ");
-}
-
-// A statement through the driver with the calls of a DirectStatement.
-class DriverStatement
-{
-public:
-    explicit DriverStatement(const QSqlDatabase& db) : m_query(db) {}
-
-    bool prepare(const QString& sql) { return m_query.prepare(sql) || failed(m_query); }
-    void bindText(int position, QByteArrayView text) { m_query.bindValue(position, QString::fromUtf8(text)); }
-    void bindNumber(int position, qint64 number) { m_query.bindValue(position, number); }
-    bool run() { return exec(m_query); }
-
-private:
-    QSqlQuery m_query;
-};
 
 // Writes the records as changed by the change numbered `change`, a statement for every few of them, until `stopped`
 // says so.
@@ -134,7 +39,7 @@ bool writeRecords(Statement& statement, const QString& userId, const QString& ta
             return false;
         if (count != prepared &&
             !statement.prepare("insert into records (user_id, table_name, id, version, deleted, data, seq) values " +
-                               QStringList(count, "(" + marks(7) + ")").join(", ") +
+                               QStringList(count, "(" + StoreQuery::marks(7) + ")").join(", ") +
                                " on conflict (user_id, table_name, id) do update set version = excluded.version, "
                                "deleted = excluded.deleted, data = excluded.data, seq = excluded.seq"))
             return false;
@@ -187,38 +92,8 @@ ServiceStore::~ServiceStore()
 
 bool ServiceStore::open(const QString& url)
 {
-    const QString sqlitePrefix = "sqlite:";
-    const QUrl address(url);
-    const QString scheme = address.scheme();
-    if (url.startsWith(sqlitePrefix) && url.size() > sqlitePrefix.size()) {
-        // The rest is a plain file path, not URL-encoded: "#" or "%" in it mean themselves.
-        const QString path = url.mid(sqlitePrefix.size());
-        if (!OwnerFolder::make(QFileInfo(path).absolutePath()) || !makeOwnerOnly(path)) {
-            m_openError = "cannot make " + path + " for its owner alone";
-            return false;
-        }
-        m_db = QSqlDatabase::addDatabase("QSQLITE", newConnectionName());
-        m_db.setDatabaseName(path);
-        // Another process may be inside a sync of the same file: wait for it instead of failing.
-        m_db.setConnectOptions("QSQLITE_BUSY_TIMEOUT=30000");
-    } else if (scheme == "postgresql" || scheme == "postgres") {
-        m_db = QSqlDatabase::addDatabase("QPSQL", newConnectionName());
-        m_db.setHostName(address.host());
-        m_db.setPort(address.port());
-        m_db.setUserName(address.userName(QUrl::FullyDecoded));
-        m_db.setPassword(address.password(QUrl::FullyDecoded));
-        m_db.setDatabaseName(address.path(QUrl::FullyDecoded).mid(1));
-        // Every start finds the tables there; the server's notices saying so are noise in the service's log.
-        m_db.setConnectOptions("options='-c client_min_messages=warning'");
-    } else {
-        m_openError = "the database address is neither sqlite:PATH nor postgresql://USER@HOST:PORT/DATABASE";
-        return false;
-    }
-    if (!m_db.isValid()) {
-        m_openError = "no database driver for " + url.section(':', 0, 0);
-        return false;
-    }
-    return connect();
+    m_db = StoreAddress::database(url, m_openError);
+    return m_db.isValid() && connect();
 }
 
 QString ServiceStore::lastError() const
@@ -235,7 +110,7 @@ bool ServiceStore::connect()
     // process holding it in the old mode leaves it so for now.
     if (m_db.driverName() == "QSQLITE")
         QSqlQuery(m_db).exec("pragma journal_mode = wal");
-    return createSchema();
+    return StoreSchema::create(m_db);
 }
 
 bool ServiceStore::ready()
@@ -246,7 +121,7 @@ bool ServiceStore::ready()
         QSqlQuery ping(m_db);
         if (ping.exec("select 1"))
             return true;
-        qCWarning(lcService) << "store connection lost:" << errorSummary(ping.lastError());
+        qCWarning(lcService) << "store connection lost:" << StoreQuery::errorSummary(ping.lastError());
         m_db.close();
         m_lost = true;
     }
@@ -254,45 +129,8 @@ bool ServiceStore::ready()
     if (connected && std::exchange(m_lost, false))
         qCWarning(lcService) << "store connection back";
     else if (!connected && !std::exchange(m_lost, true))
-        qCWarning(lcService) << "store cannot be reached:" << errorSummary(m_db.lastError());
+        qCWarning(lcService) << "store cannot be reached:" << StoreQuery::errorSummary(m_db.lastError());
     return connected;
-}
-
-bool ServiceStore::createSchema()
-{
-    // Processes started together on one database may race to create a table; the loser's next try finds it.
-    for (int attempt = 1;; ++attempt) {
-        bool created = m_db.transaction();
-        for (const char* statement : schema) {
-            QSqlQuery query(m_db);
-            created = created && query.exec(statement);
-        }
-        // Stores made before feedback was limited by address lack its column.
-        if (created && !m_db.record("feedback").contains("address")) {
-            QSqlQuery query(m_db);
-            created = query.exec("alter table feedback add column address text not null default ''");
-        }
-        // Feedback kept before its size was limited is counted by its characters.
-        if (created && !m_db.record("feedback").contains("size")) {
-            QSqlQuery query(m_db);
-            created = query.exec("alter table feedback add column size bigint not null default 0") &&
-                      query.exec("update feedback set size = length(email) + length(subject) + length(content)");
-        }
-        if (created && !m_db.record("records").contains("seq")) {
-            QSqlQuery query(m_db);
-            created = query.exec(addChangeColumn);
-        }
-        for (const char* statement : indexes) {
-            QSqlQuery query(m_db);
-            created = created && query.exec(statement);
-        }
-        if (created && m_db.commit())
-            return true;
-        m_db.rollback();
-        if (attempt == 3)
-            return false;
-        QThread::msleep(200);
-    }
 }
 
 bool ServiceStore::lockAccount(const QString& userId)
@@ -302,7 +140,7 @@ bool ServiceStore::lockAccount(const QString& userId)
     QSqlQuery query(m_db);
     query.prepare("update accounts set user_id = user_id where user_id = ?");
     query.addBindValue(userId);
-    return exec(query) && query.numRowsAffected() == 1;
+    return StoreQuery::exec(query) && query.numRowsAffected() == 1;
 }
 
 bool ServiceStore::account(const QString& name, std::optional<StoredAccount>& found) const
@@ -311,7 +149,7 @@ bool ServiceStore::account(const QString& name, std::optional<StoredAccount>& fo
     QSqlQuery query(m_db);
     query.prepare("select name, user_id, salt, iterations, hash from accounts where name = ?");
     query.addBindValue(name);
-    if (!exec(query))
+    if (!StoreQuery::exec(query))
         return false;
     if (query.next())
         found = StoredAccount{query.value(0).toString(), query.value(1).toString(),
@@ -329,7 +167,7 @@ bool ServiceStore::addAccount(const StoredAccount& account)
     query.addBindValue(QString::fromLatin1(account.salt.toHex()));
     query.addBindValue(account.iterations);
     query.addBindValue(QString::fromLatin1(account.hash.toHex()));
-    return exec(query);
+    return StoreQuery::exec(query);
 }
 
 bool ServiceStore::records(const QString& userId, const QString& table, const QList<QByteArrayView>& ids,
@@ -349,13 +187,13 @@ bool ServiceStore::records(const QString& userId, const QString& table, const QL
         if (count != prepared)
             query.prepare(
                 "select id, version, deleted, data from records where user_id = ? and table_name = ? and id in (" +
-                marks(int(count)) + ")");
+                StoreQuery::marks(int(count)) + ")");
         prepared = count;
         query.bindValue(0, userId);
         query.bindValue(1, table);
         for (qsizetype i = 0; i < count; ++i)
             query.bindValue(int(2 + i), QString::fromUtf8(ids.at(from + i)));
-        if (!exec(query))
+        if (!StoreQuery::exec(query))
             return false;
         while (query.next())
             withRecord(query, 0, [&out](const StoredRecord& record) { out.append(record); });
@@ -371,7 +209,7 @@ bool ServiceStore::anyBetween(const QString& userId, const QString& table, QByte
     for (const QVariant& value :
          {QVariant(userId), QVariant(table), QVariant(QString::fromUtf8(first)), QVariant(QString::fromUtf8(last))})
         query.addBindValue(value);
-    if (!exec(query))
+    if (!StoreQuery::exec(query))
         return false;
     held = query.next();
     return true;
@@ -403,7 +241,7 @@ bool ServiceStore::changedRecords(
         const QVariantList values = QVariantList{userId} + last + QVariantList{before};
         for (int i = 0; i < values.size(); ++i)
             query.bindValue(i, values.at(i));
-        if (!exec(query))
+        if (!StoreQuery::exec(query))
             return false;
         qsizetype read = 0;
         while (more && query.next()) {
@@ -421,13 +259,32 @@ bool ServiceStore::changedRecords(
     return true;
 }
 
+bool ServiceStore::countChanged(const QString& userId, qint64 after, qint64 limit, qint64& count) const
+{
+    QSqlQuery query(m_db);
+    query.prepare("select count(*) from (select 1 from records where user_id = ? and seq > ? limit ?) as changed");
+    query.addBindValue(userId);
+    query.addBindValue(after);
+    query.addBindValue(limit);
+    return numberOrZero(query, count);
+}
+
 bool ServiceStore::number(QSqlQuery& query, std::optional<qint64>& value) const
 {
     value.reset();
-    if (!exec(query))
+    if (!StoreQuery::exec(query))
         return false;
     if (query.next() && !query.isNull(0))
         value = query.value(0).toLongLong();
+    return true;
+}
+
+bool ServiceStore::numberOrZero(QSqlQuery& query, qint64& value) const
+{
+    std::optional<qint64> found;
+    if (!number(query, found))
+        return false;
+    value = found.value_or(0);
     return true;
 }
 
@@ -436,11 +293,7 @@ bool ServiceStore::lastChange(const QString& userId, qint64& change) const
     QSqlQuery query(m_db);
     query.prepare("select max(seq) from syncs where user_id = ?");
     query.addBindValue(userId);
-    std::optional<qint64> last;
-    if (!number(query, last))
-        return false;
-    change = last.value_or(0);
-    return true;
+    return numberOrZero(query, change);
 }
 
 bool ServiceStore::wroteRecords(const QString& userId, qint64 after, qint64 upTo, bool& written) const
@@ -450,7 +303,7 @@ bool ServiceStore::wroteRecords(const QString& userId, qint64 after, qint64 upTo
     query.addBindValue(userId);
     query.addBindValue(after);
     query.addBindValue(upTo);
-    if (!exec(query))
+    if (!StoreQuery::exec(query))
         return false;
     written = query.next();
     return true;
@@ -464,7 +317,7 @@ bool ServiceStore::logChange(const QString& userId, qint64 change, qint64 applie
     query.addBindValue(change);
     query.addBindValue(applied);
     query.addBindValue(clientTime);
-    return exec(query);
+    return StoreQuery::exec(query);
 }
 
 bool ServiceStore::firstChangeSince(const QString& userId, qint64 applied, std::optional<qint64>& change) const
@@ -507,46 +360,16 @@ bool ServiceStore::loggedSince(const QString& userId, std::optional<qint64>& app
 ServiceStore::Outcome ServiceStore::addFeedback(const FeedbackMessage& message, int perAddress, int perHour,
                                                 qint64 storeLimit)
 {
-    return insertWithinHour("feedback", {"email", "subject", "content", "size"},
-                            {message.email, message.subject, message.content, message.size()}, message.address,
-                            perAddress, perHour, "(select coalesce(sum(size), 0) from feedback) + ? <= ?",
-                            {message.size(), storeLimit});
+    return HourlyLimit(m_db).insert("feedback", {"email", "subject", "content", "size"},
+                                    {message.email, message.subject, message.content, message.size()}, message.address,
+                                    perAddress, perHour, "(select coalesce(sum(size), 0) from feedback) + ? <= ?",
+                                    {message.size(), storeLimit});
 }
 
 ServiceStore::Outcome ServiceStore::addSignup(const QString& address, int perAddress, int perHour)
 {
-    // Sign-ups older than the hour count for nothing any more.
-    QSqlQuery query(m_db);
-    query.prepare("delete from signups where received < ?");
-    query.addBindValue(hourAgo());
-    if (!exec(query))
+    HourlyLimit signups(m_db);
+    if (!signups.forgetOlder("signups"))
         return Outcome::Failed;
-    return insertWithinHour("signups", {}, {}, address, perAddress, perHour);
-}
-
-QString ServiceStore::hourAgo()
-{
-    return QDateTime::currentDateTimeUtc().addSecs(-3600).toString(stampFormat);
-}
-
-ServiceStore::Outcome ServiceStore::insertWithinHour(const QString& table, const QStringList& columns,
-                                                     const QVariantList& values, const QString& address, int perAddress,
-                                                     int perHour, const QString& condition,
-                                                     const QVariantList& conditionValues)
-{
-    const QString since = hourAgo();
-    // One statement counts and inserts: nothing slips in between on SQLite. On PostgreSQL statements of this process
-    // run at once, and the limits it is given already count the rows its other requests are storing (PendingCount),
-    // so only a further process sharing the store could add one row over a limit.
-    QSqlQuery query(m_db);
-    query.prepare(QString("insert into %1 (received, address%2) select %3 where (select count(*) from %1 where "
-                          "received > ?) < ? and (select count(*) from %1 where received > ? and address = ?) < ?%4")
-                      .arg(table, columns.isEmpty() ? QString() : ", " + columns.join(", "),
-                           marks(int(columns.size()) + 2), condition.isEmpty() ? QString() : " and " + condition));
-    for (const QVariant& value : QVariantList{QDateTime::currentDateTimeUtc().toString(stampFormat), address} + values +
-                                     QVariantList{since, perHour, since, address, perAddress} + conditionValues)
-        query.addBindValue(value);
-    if (!exec(query))
-        return Outcome::Failed;
-    return query.numRowsAffected() == 1 ? Outcome::Stored : Outcome::OverLimit;
+    return signups.insert("signups", {}, {}, address, perAddress, perHour);
 }

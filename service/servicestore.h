@@ -1,6 +1,7 @@
 #pragma once
 
 #include "changelog.h"
+#include "hourlylimit.h"
 #include "recordbatch.h"
 
 #include <QByteArrayView>
@@ -38,14 +39,14 @@ struct FeedbackMessage
     qint64 size() const { return email.toUtf8().size() + subject.toUtf8().size() + content.toUtf8().size(); }
 };
 
-// Everything the service keeps, behind the only SQL in it. The statements are written so that SQLite and
-// PostgreSQL both run them: no driver-specific types, functions or pragmas but the SQLite store's write-ahead log.
-// (On SQLite the records of a sync are
-// written through SQLite's own calls, DirectStatement, with the same statement.) Nothing is cached between calls, so
-// several service processes, and several connections of one, may share one store. One store object is one
-// connection, used by one thread. A row's values are kept as a JSON object with every control character escaped as
-// \u00XX (ServiceJson): plain UTF-8 text, which a PostgreSQL text column takes without loss, zero characters
-// included.
+// Everything the service keeps, behind the only SQL in it, with the parts it runs: its tables (StoreSchema), the rows
+// held to hourly limits (HourlyLimit) and its address (StoreAddress). The statements are written so that SQLite and
+// PostgreSQL both run them: no driver-specific types, functions or pragmas but the SQLite store's write-ahead log. (On
+// SQLite the records of a sync are written through SQLite's own calls, DirectStatement, with the same statement.)
+// Nothing is cached between calls, so several service processes, and several connections of one, may share one store.
+// One store object is one connection, used by one thread. A row's values are kept as a JSON object with every control
+// character escaped as \u00XX (ServiceJson): plain UTF-8 text, which a PostgreSQL text column takes without loss, zero
+// characters included.
 //
 // Every sync that changes an account is logged with its change number, one higher than the account's last, and
 // every record it writes carries that number: what a device has not seen yet is then found through an index, by
@@ -88,6 +89,10 @@ public:
     bool changedRecords(const QString& userId, qint64 after, qint64 before,
                         const std::function<bool(const QString& table, const StoredRecord& record)>& visit) const;
 
+    // How many records changes numbered above `after` wrote last, counted up to `limit` at most, in `count`: a look
+    // into the index the pages follow, however large the account.
+    bool countChanged(const QString& userId, qint64 after, qint64 limit, qint64& count) const;
+
     // The log of changes: the account's highest change number (0 before the first), and a new entry for a change
     // applied at `applied` (the service's clock, ms since the epoch) that a device sent at `clientTime` (its clock).
     bool lastChange(const QString& userId, qint64& change) const;
@@ -100,12 +105,7 @@ public:
                              std::optional<qint64>& applied) const override;
     bool loggedSince(const QString& userId, std::optional<qint64>& applied) const override;
 
-    enum class Outcome
-    {
-        Stored,
-        OverLimit,
-        Failed
-    };
+    using Outcome = HourlyLimit::Outcome;
     // Keeps the message unless the last hour holds `perAddress` messages from its address or `perHour` in all, or
     // the feedback kept would grow over `storeLimit` bytes with it.
     Outcome addFeedback(const FeedbackMessage& message, int perAddress, int perHour, qint64 storeLimit);
@@ -123,19 +123,14 @@ public:
 
 private:
     bool connect();
-    bool createSchema();
     // Whether the store holds a record of the table whose id lies between the two, both included, in `held`; false
     // when the store cannot be read.
     bool anyBetween(const QString& userId, const QString& table, QByteArrayView first, QByteArrayView last,
                     bool& held) const;
     // Runs a query on the store whose only column is a number or NULL.
     bool number(QSqlQuery& query, std::optional<qint64>& value) const;
-    static QString hourAgo();
-    // Inserts a row stamped now with the address and the values unless the last hour holds `perAddress` rows of the
-    // table from the address or `perHour` in all, or the further condition with its values fails.
-    Outcome insertWithinHour(const QString& table, const QStringList& columns, const QVariantList& values,
-                             const QString& address, int perAddress, int perHour, const QString& condition = {},
-                             const QVariantList& conditionValues = {});
+    // The same, NULL read as 0.
+    bool numberOrZero(QSqlQuery& query, qint64& value) const;
 
     QSqlDatabase m_db;
     QString m_openError;

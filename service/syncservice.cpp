@@ -9,6 +9,7 @@
 #include "servicelog.h"
 #include "servicepages.h"
 #include "servicestore.h"
+#include "synccost.h"
 #include "syncmerge.h"
 #include "warningpace.h"
 
@@ -37,8 +38,6 @@ const auto loginWindow = std::chrono::minutes(10);
 const auto accountTurnWait = std::chrono::milliseconds(500);
 // A sync's upload up to about a page of bills is merged in about a page's work; a larger one may take seconds.
 const qint64 cheapSyncBody = 256 * 1024;
-// The last sync time of a book never synced: such a device is answered with the whole account.
-const char* const neverSynced = "2008-08-08 08:08:08";
 const char* const syncPath = "/sync/syncpc2.php";
 const char* const installerPath = "/download/quillbay-setup.exe";
 
@@ -105,15 +104,9 @@ std::optional<qint64> SyncService::bodyLimit(const std::string& path) const
 
 bool SyncService::expensive(const Request& request) const
 {
-    if (request.method != "POST" || request.path != syncPath)
-        return false;
-    if (request.body.size() > cheapSyncBody)
-        return true;
-    // A device that names no last sync, or one before every sync, gets the whole account, however small its upload.
-    // A device that names a sync time its account's log cannot place is answered in full too, but that takes the
-    // store to tell.
-    const QString syncTime = FormData(request.body, maxFormFields).value("sync_time");
-    return syncTime.isEmpty() || syncTime <= QLatin1String(neverSynced);
+    // What a smaller sync sends back, the whole account to a device whose last sync the log cannot place, only the
+    // store tells: sync() asks it.
+    return request.method == "POST" && request.path == syncPath && request.body.size() > cheapSyncBody;
 }
 
 HttpHandler::Answer SyncService::answer(Request request)
@@ -123,7 +116,13 @@ HttpHandler::Answer SyncService::answer(Request request)
         const FormRoute* route = formRoute(request.path);
         // The body goes as soon as its fields are decoded: a large sync would otherwise be held twice.
         const FormData form(std::exchange(request.body, QByteArray()), maxFormFields);
-        return answerWith((this->*route->handler)(request, form), route->type);
+        std::optional<AnswerText> body = (this->*route->handler)(request, form);
+        if (!body) {
+            Answer expensive;
+            expensive.expensive = true;
+            return expensive;
+        }
+        return answerWith(std::move(*body), route->type);
     }
     if (request.path == "/")
         return answerWith(ServicePages::signup(), htmlType);
@@ -205,7 +204,7 @@ bool SyncService::fromOwnSite(const Request& request) const
                                  origin.compare(QUrl(m_baseUrl).authority(), Qt::CaseInsensitive) == 0);
 }
 
-AnswerText SyncService::signup(const Request& request, const FormData& form)
+std::optional<AnswerText> SyncService::signup(const Request& request, const FormData& form)
 {
     if (!fromOwnSite(request))
         return ServicePages::signup(QStringLiteral("请在本站的注册页面注册"));
@@ -239,14 +238,14 @@ AnswerText SyncService::signup(const Request& request, const FormData& form)
     return ServicePages::signup(QStringLiteral("账号 %1 注册成功，请在软件的同步设置中填写此账号。").arg(name));
 }
 
-AnswerText SyncService::userId(const Request& request, const FormData& form)
+std::optional<AnswerText> SyncService::userId(const Request& request, const FormData& form)
 {
     QString id;
     const QByteArray refusal = accountRefusal(store(), request, form, id);
     return refusal.isEmpty() ? ServiceJson::write(QVariantMap{{"id", id}}) : refusal;
 }
 
-AnswerText SyncService::sync(const Request& request, const FormData& form)
+std::optional<AnswerText> SyncService::sync(const Request& request, const FormData& form)
 {
     // Read first: the device's clock reading in the form is compared with the service's as close to its sending
     // as the service gets.
@@ -264,6 +263,13 @@ AnswerText SyncService::sync(const Request& request, const FormData& form)
     ChangeSet upload;
     if (!upload.read(form.bytes("data"), abandoned))
         return request.abandoned() ? stopped() : errorAnswer(BadRequest, QStringLiteral("同步数据格式不正确"));
+    // Before the account's turn, which on SQLite holds every sync of it: a sync that would move much of its account
+    // waits in the expensive line instead, without the turn.
+    bool cheap = true;
+    if (request.cheap && !SyncCost::isCheap(*connection, id, clock, upload, cheap))
+        return storeFailed();
+    if (!cheap)
+        return request.abandoned() ? std::optional<AnswerText>(stopped()) : std::nullopt;
     std::optional<AccountTurns::Turn> turn;
     if (connection->writesOneAtATime() && !m_accountTurns.take(id, accountTurnWait, abandoned, turn))
         return busyAnswer();
@@ -300,7 +306,7 @@ QByteArray SyncService::version(const Request& request) const
                     {"url2", url}});
 }
 
-AnswerText SyncService::feedback(const Request& request, const FormData& form)
+std::optional<AnswerText> SyncService::feedback(const Request& request, const FormData& form)
 {
     if (!form.contains("email") || !form.contains("subject") || !form.contains("content"))
         return errorAnswer(BadRequest, QStringLiteral("反馈内容不完整"));

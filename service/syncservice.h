@@ -32,7 +32,8 @@ public:
     Answer failed() const override;
 
 private:
-    using FormHandler = AnswerText (SyncService::*)(const Request&, const FormData&);
+    // A form's answer; nothing, with nothing done, for a cheap request that turns out expensive.
+    using FormHandler = std::optional<AnswerText> (SyncService::*)(const Request&, const FormData&);
     struct FormRoute
     {
         const char* path;
@@ -49,10 +50,10 @@ private:
     // Whether a sign-up comes from the service's own page: a browser names the page's site in the Origin header.
     bool fromOwnSite(const Request& request) const;
 
-    AnswerText signup(const Request& request, const FormData& form);
-    AnswerText userId(const Request& request, const FormData& form);
-    AnswerText sync(const Request& request, const FormData& form);
-    AnswerText feedback(const Request& request, const FormData& form);
+    std::optional<AnswerText> signup(const Request& request, const FormData& form);
+    std::optional<AnswerText> userId(const Request& request, const FormData& form);
+    std::optional<AnswerText> sync(const Request& request, const FormData& form);
+    std::optional<AnswerText> feedback(const Request& request, const FormData& form);
     QByteArray version(const Request& request) const;
 
     ServiceOptions m_options;

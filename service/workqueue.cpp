@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <tuple>
+#include <utility>
 
 namespace {
 const std::chrono::seconds halfLife(10);
@@ -29,8 +30,7 @@ std::optional<quint64> WorkQueue::add(const std::string& address, Cost cost, Wor
     if (entry.waitingCount() >= m_waitingPerAddress)
         return std::nullopt;
     const quint64 ticket = m_arrivals++;
-    entry.waiting[std::size_t(cost)].push_back({std::move(work), ticket});
-    m_withWaiting[std::size_t(cost)].insert(address);
+    enqueue(address, cost, {std::move(work), ticket});
     // Expensive work that may not start yet is taken by the worker that ends the expensive work before it.
     if (m_idleWorkers > 0 && mayStart(cost)) {
         --m_idleWorkers;
@@ -47,7 +47,7 @@ bool WorkQueue::withdraw(const std::string& address, quint64 ticket)
     if (found == m_addresses.end())
         return false;
     for (std::size_t cost = 0; cost < m_withWaiting.size(); ++cost) {
-        std::deque<Waiting>& waiting = found->second.waiting[cost];
+        Line& waiting = found->second.waiting[cost];
         const auto work = std::find_if(waiting.begin(), waiting.end(),
                                        [ticket](const Waiting& candidate) { return candidate.arrival == ticket; });
         if (work == waiting.end())
@@ -65,17 +65,21 @@ bool WorkQueue::withdraw(const std::string& address, quint64 ticket)
 void WorkQueue::runWaiting()
 {
     std::optional<Taken> taken;
+    // The work taken; kept past its run only when it goes to the expensive line.
+    Waiting running;
     Clock::duration worked{};
     for (;;) {
-        Work work;
         {
             const std::lock_guard<std::mutex> lock(m_mutex);
             const Clock::time_point now = m_now();
             if (taken) {
-                Address& done = m_addresses.at(taken->address);
-                --done.working;
+                Address& entry = m_addresses.at(taken->address);
+                --entry.working;
                 m_expensiveWorking -= taken->cost == Cost::Expensive ? 1 : 0;
-                done.usage = usage(done, now) + std::chrono::duration<double>(worked).count();
+                entry.usage = usage(entry, now) + std::chrono::duration<double>(worked).count();
+                // Not refused by the cap on waiting requests: it is one the address had waiting already.
+                if (running.work)
+                    enqueue(taken->address, Cost::Expensive, std::exchange(running, Waiting()));
             }
             taken = next(now);
             if (!taken) {
@@ -83,8 +87,8 @@ void WorkQueue::runWaiting()
                 return;
             }
             Address& entry = m_addresses.at(taken->address);
-            std::deque<Waiting>& waiting = entry.waiting[std::size_t(taken->cost)];
-            work = std::move(waiting.front().work);
+            Line& waiting = entry.waiting[std::size_t(taken->cost)];
+            running = std::move(waiting.front());
             waiting.pop_front();
             if (waiting.empty())
                 m_withWaiting[std::size_t(taken->cost)].erase(taken->address);
@@ -95,9 +99,27 @@ void WorkQueue::runWaiting()
                                           .arg(taken->address.c_str(),
                                                taken->cost == Cost::Expensive ? "expensive" : "cheap");
         const Clock::time_point started = m_now();
-        work();
+        const bool done = running.work(taken->cost) || taken->cost == Cost::Expensive;
         worked = m_now() - started;
+        if (done) {
+            // What the work held, a request's body among it, goes before the queue is locked again.
+            running = Waiting();
+        } else {
+            qCDebug(lcTurns).noquote()
+                << QString("a request of %1 goes to the expensive line: it takes more than a cheap request's work")
+                       .arg(taken->address.c_str());
+        }
     }
+}
+
+void WorkQueue::enqueue(const std::string& address, Cost cost, Waiting waiting)
+{
+    Line& line = m_addresses[address].waiting[std::size_t(cost)];
+    const auto later =
+        std::upper_bound(line.begin(), line.end(), waiting.arrival,
+                         [](quint64 arrival, const Waiting& queued) { return arrival < queued.arrival; });
+    line.insert(later, std::move(waiting));
+    m_withWaiting[std::size_t(cost)].insert(address);
 }
 
 bool WorkQueue::mayStart(Cost cost) const

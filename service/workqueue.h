@@ -15,25 +15,29 @@
 #include <unordered_set>
 
 // Whole requests on their way to the workers, shared among client addresses. Each request comes told apart by its
-// cost: cheap ones (a login, a small sync) take a page's work or so, expensive ones (a first sync, a large upload)
-// may take seconds. Expensive requests hold at most the workers less a reserve at once, so that however many
-// addresses each send one, a cheap request finds a worker once one of those at work on cheap requests comes free.
-// Within what may start, a worker that comes free takes the oldest request of the address with the fewest requests
-// being worked on, and of those the one whose requests took the least worker time in the last minute or so; many
-// addresses with a cheap request each thus delay another's by one cheap request's work each at most, and an address
-// that keeps the workers busy loses its place to those that do not. An address may have only a few requests waiting
-// at once, and a request whose client has gone is taken out before a worker spends time on it. Any thread may use
-// it.
+// cost: cheap ones (a login, a small sync) take a page's work or so, expensive ones (a sync answered with much of
+// its account, a large upload) may take seconds. What a request costs is often known only once a worker has asked
+// the store: a request taken from the cheap line may then go to the expensive line with nothing done, keeping its
+// ticket and its place among the requests waiting, once. Expensive requests hold at most the workers less a reserve at
+// once, so that however many addresses each send one, a cheap request finds a worker once one of those at work on cheap
+// requests comes free. Within what may start, a worker that comes free takes the oldest request of the address with the
+// fewest requests being worked on, and of those the one whose requests took the least worker time in the last minute or
+// so; many addresses with a cheap request each thus delay another's by one cheap request's work each at most, and an
+// address that keeps the workers busy loses its place to those that do not. An address may have only a few requests
+// waiting at once, and a request whose client has gone is taken out before a worker spends time on it. Any thread may
+// use it.
 class WorkQueue
 {
 public:
     using Clock = std::chrono::steady_clock;
-    using Work = std::function<void()>;
     enum class Cost
     {
         Cheap,
         Expensive
     };
+    // A request's work, told the line it was taken from. It returns false, having done nothing, to be worked on in
+    // the expensive line instead; work taken from that line is done whatever it returns.
+    using Work = std::function<bool(Cost)>;
 
     // `expensiveAtOnce`: the workers that expensive requests may hold at once, at least one. `now` reads the clock
     // that worker time is measured and faded by.
@@ -50,12 +54,13 @@ private:
     struct Waiting
     {
         Work work;
-        quint64 arrival;
+        quint64 arrival = 0;
     };
+    using Line = std::deque<Waiting>;
     struct Address
     {
         // The requests waiting, in order of arrival, one line per cost.
-        std::array<std::deque<Waiting>, 2> waiting;
+        std::array<Line, 2> waiting;
         int working = 0;
         // Worker time taken, in seconds, fading by half every half-life, as of `counted`.
         double usage = 0;
@@ -75,6 +80,8 @@ private:
     bool mayStart(Cost cost) const;
     // The address and cost whose waiting work is next; nothing when none may start.
     std::optional<Taken> next(Clock::time_point now);
+    // Puts the work in the address's line of that cost, in the order of arrival.
+    void enqueue(const std::string& address, Cost cost, Waiting waiting);
     // The address's usage as of now.
     double usage(Address& address, Clock::time_point now) const;
     // Forgets addresses with nothing waiting or being worked on whose usage has faded away.

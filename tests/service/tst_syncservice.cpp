@@ -258,6 +258,46 @@ private slots:
         QCOMPARE(newer, 1199);
     }
 
+    // A sync is cheap or expensive by what the store would do for it. A device whose last sync the account's log
+    // cannot place (a first sync, a time unreadable or one no sync had) gets the whole account: of a large account
+    // that moves it to the expensive line before it does anything, and it is answered there in full. Of an account of
+    // one record it stays cheap, and so does a sync the log places, however large the account.
+    void sortsSyncsByWhatTheStoreWillDo_data()
+    {
+        QTest::addColumn<int>("records");
+        QTest::addColumn<QString>("syncTime");
+        QTest::addColumn<bool>("expensive");
+        QTest::newRow("first sync of one record") << 1 << "2008-08-08 08:08:08" << false;
+        QTest::newRow("placed sync of a large account") << 2001 << QString(stamp(0)) << false;
+        QTest::newRow("first sync of a large account") << 2001 << "2008-08-08 08:08:08" << true;
+        QTest::newRow("unreadable sync time") << 2001 << "garbage" << true;
+        QTest::newRow("a sync time no sync had") << 2001 << "2019-03-04 05:06:07" << true;
+    }
+
+    void sortsSyncsByWhatTheStoreWillDo()
+    {
+        QFETCH(int, records);
+        QFETCH(QString, syncTime);
+        QFETCH(bool, expensive);
+        const QByteArray rules = qgetenv("QT_LOGGING_RULES");
+        qputenv("QT_LOGGING_RULES", "quillbay.service.turns.debug=true");
+        ServiceProcess service;
+        qputenv("QT_LOGGING_RULES", rules);
+        QVERIFY(service.addAccount("owner", "pw"));
+        QByteArrayList rows;
+        for (int id = 0; id < records; ++id)
+            rows << "[\"" + QByteArray::number(id) + "\",\"t\",\"" + stamp(1) + "\"]";
+        QVERIFY(sync("owner", changeSet(rows.join(',')), &service).startsWith('['));
+        const QByteArray request = RawHttp::formPost("sync/syncpc2.php", syncBody("owner", changeSet(""), syncTime));
+        const QByteArray answer = RawHttp::exchange(service.baseUrl(), request, "127.0.0.9");
+        QVERIFY2(answer.startsWith("HTTP/1.1 200 OK|["), answer.left(200));
+        QCOMPARE(billRows(answer.mid(answer.indexOf('|') + 1)).size(), syncTime == stamp(0) ? 0 : records);
+        const QByteArray log = service.log();
+        QVERIFY(log.contains("a worker took a request of 127.0.0.9 (cheap)"));
+        QCOMPARE(log.contains("a request of 127.0.0.9 goes to the expensive line"), expensive);
+        QCOMPARE(log.contains("a worker took a request of 127.0.0.9 (expensive)"), expensive);
+    }
+
     // A sync that read the account before another sync of it was written finds out when it holds the account, and
     // decides again: the other sync's newer row stays and comes back in the answer.
     void decidesAgainWhenTheAccountChangedMeanwhile()

@@ -3,32 +3,64 @@
 #include <QStringList>
 #include <QtTest>
 
+#include <boost/asio/post.hpp>
+
 #include <condition_variable>
 
 namespace {
 // Long enough for a worker thread to be scheduled on a loaded machine; only a fault makes a test wait it out.
 const auto patience = std::chrono::seconds(30);
 
+const int waitingPerAddress = 4;
+
 // A queue of one worker that runs on the test's thread once all is queued, on a clock the work itself moves on: each
-// request is "address:cost:seconds", cost C or E. Returns the addresses in the order their requests ran.
+// request is "address:kind:seconds". Kind C or E is cheap or expensive work, and its run is named by its address.
+// Each other kind comes in the cheap line and finds itself expensive there: H is such work alone, F first sends as
+// many more cheap requests of its address as it may, and W withdraws the first request. Their runs are named by
+// address and line, and each such work takes the expensive line again when given the chance. Returns the runs in
+// order.
 QStringList runInTurn(const QStringList& requests)
 {
     boost::asio::thread_pool worker(0);
     qint64 nowMs = 0;
-    WorkQueue queue(worker, 1, 1, 4,
+    WorkQueue queue(worker, 1, 1, waitingPerAddress,
                     [&nowMs] { return WorkQueue::Clock::time_point(std::chrono::milliseconds(nowMs)); });
     QStringList ran;
-    for (const QString& request : requests) {
+    std::vector<quint64> tickets;
+    const auto add = [&queue, &ran, &tickets](const std::string& address, const QString& request,
+                                              WorkQueue::Work work) {
+        const std::optional<quint64> ticket =
+            queue.add(address, request.contains(":E:") ? WorkQueue::Cost::Expensive : WorkQueue::Cost::Cheap, work);
+        if (!ticket)
+            ran << "refused " + request;
+        tickets.push_back(ticket.value_or(0));
+    };
+    std::function<void(const QString&)> addRequest = [&](const QString& request) {
         const QStringList parts = request.split(':');
-        const auto cost = parts.at(1) == "E" ? WorkQueue::Cost::Expensive : WorkQueue::Cost::Cheap;
-        if (!queue.add(parts.at(0).toStdString(), cost, [&, parts] {
-                nowMs += parts.at(2).toInt() * 1000;
+        const std::string address = parts.at(0).toStdString();
+        add(address, request, [&, parts, request, runs = 0](WorkQueue::Cost line) mutable {
+            nowMs += parts.at(2).toInt() * 1000;
+            const QString kind = parts.at(1);
+            if (kind == "C" || kind == "E") {
                 ran << parts.at(0);
-                if (ran.size() == requests.size())
-                    worker.stop();
-            }))
-            return {"refused " + request};
-    }
+                return true;
+            }
+            ran << parts.at(0) + (line == WorkQueue::Cost::Cheap ? " C" : " E");
+            if (kind == "F" && line == WorkQueue::Cost::Cheap) {
+                for (int i = 0; i < waitingPerAddress; ++i)
+                    addRequest(parts.at(0) + ":C:0");
+            }
+            if (kind == "W" && line == WorkQueue::Cost::Cheap) {
+                const bool withdrawn = queue.withdraw(requests.first().section(':', 0, 0).toStdString(), tickets.at(0));
+                ran << (withdrawn ? "withdrew " : "missed ") + requests.first();
+            }
+            return ++runs > 2;
+        });
+    };
+    for (const QString& request : requests)
+        addRequest(request);
+    // The worker runs whatever may start before it looks for this.
+    boost::asio::post(worker, [&worker] { worker.stop(); });
     worker.attach();
     return ran;
 }
@@ -57,6 +89,30 @@ private slots:
     }
 
     void freeWorkerTakesTheAddressThatUsedLeast()
+    {
+        QFETCH(QStringList, requests);
+        QFETCH(QStringList, order);
+        QCOMPARE(runInTurn(requests), order);
+    }
+
+    // Work that finds in the cheap line that it is expensive goes to the expensive line once, keeping its arrival
+    // (it goes before expensive work that came later), its ticket (its client may still withdraw it) and its place
+    // among the address's waiting requests (the cap, reached meanwhile, does not refuse it). There it runs whatever
+    // it finds.
+    void expensiveWorkFoundInTheCheapLineMovesOnce_data()
+    {
+        QTest::addColumn<QStringList>("requests");
+        QTest::addColumn<QStringList>("order");
+        QTest::newRow("runs once more") << QStringList{"a:H:0"} << QStringList{"a C", "a E"};
+        QTest::newRow("keeps its arrival") << QStringList{"a:H:0", "b:E:0", "c:C:0"}
+                                           << QStringList{"a C", "a E", "b", "c"};
+        QTest::newRow("withdrawn by its ticket")
+            << QStringList{"a:H:1", "b:W:0"} << QStringList{"a C", "b C", "withdrew a:H:1", "b E"};
+        QTest::newRow("not refused at the cap")
+            << QStringList{"a:F:1"} << QStringList{"a C", "a E", "a", "a", "a", "a"};
+    }
+
+    void expensiveWorkFoundInTheCheapLineMovesOnce()
     {
         QFETCH(QStringList, requests);
         QFETCH(QStringList, order);
@@ -99,7 +155,7 @@ private slots:
         });
         const int expensiveCount = 3 * workers;
         for (int i = 0; i < expensiveCount; ++i)
-            QVERIFY(queue.add("127.0.0." + std::to_string(i + 2), WorkQueue::Cost::Expensive, [&] {
+            QVERIFY(queue.add("127.0.0." + std::to_string(i + 2), WorkQueue::Cost::Expensive, [&](WorkQueue::Cost) {
                 std::unique_lock<std::mutex> lock(mutex);
                 expensiveMost = std::max(expensiveMost, ++expensiveNow);
                 changed.notify_all();
@@ -107,14 +163,16 @@ private slots:
                 --expensiveNow;
                 ++expensiveDone;
                 changed.notify_all();
+                return true;
             }));
         std::unique_lock<std::mutex> lock(mutex);
         QVERIFY(changed.wait_for(lock, patience, [&] { return expensiveNow >= expensiveAtOnce; }));
         lock.unlock();
-        QVERIFY(queue.add("127.0.0.1", WorkQueue::Cost::Cheap, [&] {
+        QVERIFY(queue.add("127.0.0.1", WorkQueue::Cost::Cheap, [&](WorkQueue::Cost) {
             const std::lock_guard<std::mutex> guard(mutex);
             cheapDone = true;
             changed.notify_all();
+            return true;
         }));
         lock.lock();
         QVERIFY2(changed.wait_for(lock, patience, [&] { return cheapDone; }), "the cheap request found no worker");

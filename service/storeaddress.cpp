@@ -1,0 +1,68 @@
+#include "storeaddress.h"
+
+#include "ownerfolder.h"
+
+#include <QAtomicInt>
+#include <QFile>
+#include <QFileInfo>
+#include <QUrl>
+
+namespace {
+const QFileDevice::Permissions ownerFile = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+
+// The store file for its owner alone, made empty when missing. SQLite gives its journal, WAL and shared-memory
+// files the mode of the store file, whatever the umask; older ones of an earlier start are mended too.
+bool makeOwnerOnly(const QString& path)
+{
+    QFile file(path);
+    if (!file.exists() && !file.open(QIODevice::WriteOnly, ownerFile))
+        return false;
+    file.close();
+    for (const char* suffix : {"-journal", "-wal", "-shm"}) {
+        if (QFile::exists(path + suffix) && !QFile::setPermissions(path + suffix, ownerFile))
+            return false;
+    }
+    return QFile::setPermissions(path, ownerFile);
+}
+
+QString newConnectionName()
+{
+    static QAtomicInt count;
+    return QString("quillbay-service-%1").arg(count.fetchAndAddRelaxed(1));
+}
+} // namespace
+
+QSqlDatabase StoreAddress::database(const QString& url, QString& error)
+{
+    QSqlDatabase db;
+    const QString sqlitePrefix = "sqlite:";
+    const QUrl address(url);
+    const QString scheme = address.scheme();
+    if (url.startsWith(sqlitePrefix) && url.size() > sqlitePrefix.size()) {
+        // The rest is a plain file path, not URL-encoded: "#" or "%" in it mean themselves.
+        const QString path = url.mid(sqlitePrefix.size());
+        if (!OwnerFolder::make(QFileInfo(path).absolutePath()) || !makeOwnerOnly(path)) {
+            error = "cannot make " + path + " for its owner alone";
+            return {};
+        }
+        db = QSqlDatabase::addDatabase("QSQLITE", newConnectionName());
+        db.setDatabaseName(path);
+        // Another process may be inside a sync of the same file: wait for it instead of failing.
+        db.setConnectOptions("QSQLITE_BUSY_TIMEOUT=30000");
+    } else if (scheme == "postgresql" || scheme == "postgres") {
+        db = QSqlDatabase::addDatabase("QPSQL", newConnectionName());
+        db.setHostName(address.host());
+        db.setPort(address.port());
+        db.setUserName(address.userName(QUrl::FullyDecoded));
+        db.setPassword(address.password(QUrl::FullyDecoded));
+        db.setDatabaseName(address.path(QUrl::FullyDecoded).mid(1));
+        // Every start finds the tables there; the server's notices saying so are noise in the service's log.
+        db.setConnectOptions("options='-c client_min_messages=warning'");
+    } else {
+        error = "the database address is neither sqlite:PATH nor postgresql://USER@HOST:PORT/DATABASE";
+        return {};
+    }
+    if (!db.isValid())
+        error = "no database driver for " + url.section(':', 0, 0);
+    return db;
+}
