@@ -61,13 +61,13 @@ QByteArray bills(int count, const QByteArray& version)
     return upload(rows);
 }
 
-// The device of a merge, which goes as the store starts the statement of one kind that makes a count: the moment
-// a client hangs up is then a page of the store's work, whatever the machine's pace. The statements are seen through
-// SQLite's trace of the store's only connection.
+// The device of a merge, gone from the moment the store starts its `goneAt`th statement of a kind, a page of lookups
+// or of writes: the hang-up lands in one page of the store's work, whatever the machine's pace. The statements are
+// seen through SQLite's trace of the store's only connection.
 class StatementHangUp
 {
 public:
-    // `kind` starts the statements counted.
+    // `kind` is how the statements counted begin.
     StatementHangUp(const QByteArray& kind, int goneAt) : m_kind(kind), m_goneAt(goneAt)
     {
         const QStringList names = QSqlDatabase::connectionNames();
@@ -86,6 +86,7 @@ public:
 
     bool watching() const { return m_handle != nullptr; }
     bool gone() const { return m_count >= m_goneAt; }
+    // The statements of the kind started so far.
     int count() const { return m_count; }
 
 private:
