@@ -67,7 +67,7 @@ private slots:
         QCOMPARE(js("document.querySelectorAll('b, script:not([src])').length").toInt(), 1);
     }
 
-    // Long names give up their room before the pie does: it keeps at least a third of the chart's smaller side
+    // Long names give up their room before the pie does: it keeps at least two fifths of the chart's smaller side
     // across, the legend and the labels stay inside the chart, cut with "…", and a cut item shows whole on hover.
     void longNamesLeaveThePieItsRoom_data()
     {
@@ -95,7 +95,8 @@ private slots:
                "  outside: texts.filter(r => r.left < chart.left || r.right > chart.right).length,"
                "  legend: Array.from(document.querySelectorAll('.qb-legend-item'), n => n.textContent)}; })()")
                 .toMap();
-        QVERIFY2(drawn.value("pie").toDouble() >= drawn.value("chart").toDouble() / 3,
+        // Within a pixel, which the drawing of the slices' edges may round away.
+        QVERIFY2(drawn.value("pie").toDouble() >= drawn.value("chart").toDouble() * 2 / 5 - 1,
                  qPrintable(QString("pie %1 across in %2")
                                 .arg(drawn.value("pie").toDouble())
                                 .arg(drawn.value("chart").toDouble())));

@@ -163,6 +163,30 @@ private slots:
         QCOMPARE(run(query, period, value), expected);
     }
 
+    // A year's period runs from its January to its December, both counted and nothing of the years beside it.
+    void aYearHoldsJanuaryToDecember_data()
+    {
+        QTest::addColumn<QString>("query");
+        QTest::addColumn<QString>("total");
+        QTest::newRow("statistics") << "year"
+                                    << "合计 -213.00 400.00 187.00";
+        QTest::newRow("category") << "category:expense"
+                                  << "合计 expense 5 -206.00 100.00%";
+        QTest::newRow("account") << "account"
+                                 << "合计  -206.00 400.00 200.00 -200.00 -300.00 500.00 100.00 -200.00 294.00";
+    }
+    void aYearHoldsJanuaryToDecember()
+    {
+        QFETCH(QString, query);
+        QFETCH(QString, total);
+        const QMap<QString, QString> ids{{"category_id", "C2"}, {"account_id", "A"}, {"member_id", "M1"}};
+        BookRows::addBillOn("2013-12-31", "expense", -1000, ids);
+        BookRows::addBillOn("2014-01-01", "expense", -2, ids);
+        BookRows::addBillOn("2014-12-31", "expense", -4, ids);
+        BookRows::addBillOn("2015-01-01", "expense", -1000, ids);
+        QCOMPARE(run(query, "year", 2014).constLast(), total);
+    }
+
     void yearsRunFromTheEarliestBillToNow()
     {
         QList<int> expected;

@@ -118,6 +118,35 @@ private slots:
         }
     }
 
+    // Another running copy writes the file between this copy's changes: this copy's write keeps what the other wrote,
+    // but for the keys this copy changed, which it writes as it has them, removals included.
+    void keepsWhatAnotherCopyWrote()
+    {
+        TestBook home;
+        const QString path = Constants::getInstance()->getConfigDir() + "Quillbay.ini";
+        FileSetting* s = FileSetting::getInstance();
+        s->setValue("Common/LastBook", "家庭.db");
+        s->setValue("Backup/BackupDir", home.home() + "/bak");
+        s->setValue("BillList/PageSize", "20");
+        QVERIFY(s->sync());
+
+        QSettings::SettingsMap other = SettingsFile::read(path);
+        other.insert("Common/LastBook", "公司.db");
+        other.insert("Common/EnableBillTitle", "true");
+        other.insert("BillList/PageSize", "50");
+        other.insert("Backup/BackupDir", home.home() + "/other");
+        QVERIFY(SettingsFile::write(path, other));
+
+        s->setValue("BillList/PageSize", "30");
+        s->removeValue("Backup/BackupDir");
+        QVERIFY(s->sync());
+        const QSettings::SettingsMap expected{
+            {"Common/LastBook", "公司.db"}, {"Common/EnableBillTitle", "true"}, {"BillList/PageSize", "30"}};
+        QCOMPARE(SettingsFile::read(path), expected);
+        for (auto it = expected.cbegin(); it != expected.cend(); ++it)
+            QCOMPARE(s->getValue(it.key()), it.value());
+    }
+
     // Nobody but the owner may change the settings, whatever mode the file was given by hand; who may read it stays.
     void rewriteLeavesOthersNoWrite_data()
     {

@@ -1,9 +1,7 @@
 #include "memorybudget.h"
-#include "requestbody.h"
 
 #include <QtTest>
 
-#include <cstring>
 #include <deque>
 #include <numeric>
 #include <string>
@@ -138,26 +136,6 @@ private slots:
         connections[1].evict();
         QVERIFY(holding.wanted == 0);
         QVERIFY(counted(budget, connections));
-    }
-
-    // A body is read into memory made once for its length, and goes to the worker as it was read: no byte of it is
-    // copied again, however many pieces it comes in.
-    void bodyIsCopiedOnce()
-    {
-        QByteArray sent(200000, Qt::Uninitialized);
-        for (int i = 0; i < sent.size(); ++i)
-            sent[i] = char(i * 7);
-        RequestBody body(sent.size());
-        const char* const room = body.room();
-        for (qint64 offset = 0; !body.whole(); offset += 65536) {
-            QVERIFY(body.room() == room + offset);
-            const qint64 piece = std::min<qint64>(65536, body.left());
-            std::memcpy(body.room(), sent.constData() + offset, std::size_t(piece));
-            body.received(piece);
-        }
-        const QByteArray read = body.take();
-        QVERIFY(read.constData() == room);
-        QCOMPARE(read, sent);
     }
 };
 

@@ -7,6 +7,17 @@
 #include <memory>
 #include <vector>
 
+#include <poll.h>
+#include <sys/socket.h>
+
+namespace {
+bool served(const ServiceProcess& service)
+{
+    return RawHttp::exchange(service.baseUrl(), "GET /weibo HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n")
+        .startsWith("HTTP/1.1 200 OK|");
+}
+} // namespace
+
 // Clients that send their requests slowly, or not at all, as hostile ones do: what they hold of the service's memory
 // and time.
 class TestSlowClients : public QObject
@@ -17,29 +28,88 @@ private slots:
     // The service says when a large request takes its turn and when a body sent nothing for the idle time.
     void initTestCase() { qputenv("QT_LOGGING_RULES", "quillbay.service.turns.debug=true"); }
 
-    // A body's room is claimed whole at its head: connections of a crowd have it, the others wait. Once those with
-    // room have sent all but their last byte and gone silent, one gives way: the owner's request, whose address holds
-    // least, is the first the room goes to.
+    // A body's room is claimed whole at its head: two large bodies have it, a third from another address waits for
+    // it, and then the owner's small one. When one of the two goes silent and gives way, the owner's request, whose
+    // address will hold least, has the room first: it is answered while the third still waits, as the other body
+    // keeps coming a byte at a time.
     void silentBodiesGiveWayToTheOwner()
     {
         ServiceProcess service({"--request-memory", "1"});
-        // Two such bodies take all but less than the owner's request needs.
+        // Two such bodies take all but less than the owner's request needs, and what one leaves is short of another.
         const QByteArray sync = RawHttp::formPost("sync/syncpc2.php", QByteArray(500000, 'x'));
-        std::vector<std::unique_ptr<QTcpSocket>> crowd;
-        for (int i = 0; i < 12; ++i) {
-            crowd.push_back(RawHttp::connect(service.baseUrl(), QString("127.0.0.%1").arg(2 + i % 6)));
-            crowd.back()->write(sync.chopped(1));
-            crowd.back()->flush();
-        }
-        QVERIFY(service.waitForLog("waits for room to be read"));
+        std::vector<std::unique_ptr<QTcpSocket>> holders;
+        for (const char* from : {"127.0.0.2", "127.0.0.3"})
+            holders.push_back(RawHttp::sent(service.baseUrl(), sync.chopped(100), from));
+        // Each sends a byte of its last hundred at a time.
+        std::vector<int> trickled(holders.size(), 0);
+        const auto trickle = [&](std::size_t holder) {
+            holders.at(holder)->write(sync.mid(sync.size() - 100 + trickled.at(holder)++, 1));
+            holders.at(holder)->waitForBytesWritten(1000);
+        };
+        // A request answered shows that the network thread has read the heads that came before it.
+        QVERIFY(served(service));
+        const std::unique_ptr<QTcpSocket> crowd = RawHttp::sent(service.baseUrl(), sync, "127.0.0.4");
+        QVERIFY(service.waitForLog("a request from 127.0.0.4 waits for room to be read"));
 
         // Each accented letter is six bytes when encoded: the form is over 64 KB.
         const QByteArray feedback = HttpHelper::encodeForm(
             {{"email", "owner@example.com"}, {"subject", "FNK PC 反馈"}, {"content", QString(11000, QChar(0xe9))}});
-        const QByteArray answer =
-            RawHttp::exchange(service.baseUrl(), RawHttp::formPost("client/feedback.php", feedback));
+        const std::unique_ptr<QTcpSocket> owner =
+            RawHttp::sent(service.baseUrl(), RawHttp::formPost("client/feedback.php", feedback));
+        trickle(0);
+        trickle(1);
+        QVERIFY(served(service));
+        // From here on the first holder is silent, and gives way once it has been for the stall time.
+        QElapsedTimer waiting;
+        waiting.start();
+        while (!owner->waitForReadyRead(400) && waiting.elapsed() < 60000)
+            trickle(1);
+        pollfd crowdAnswer{int(crowd->socketDescriptor()), POLLIN, 0};
+        QVERIFY2(poll(&crowdAnswer, 1, 0) == 0, "the crowd's request was answered before the owner's");
+        const QByteArray answer = RawHttp::answer(*owner);
         QVERIFY2(answer.contains("success"), answer.constData());
-        QVERIFY(service.log().contains("closed a connection of 127.0.0."));
+        QVERIFY(service.log().contains("closed a connection of 127.0.0.2"));
+    }
+
+    // A request answered before its body is read, here a login over its path's limit, has the rest of its body read
+    // and dropped for the time its declared length takes, not for a few seconds: a client that sends its body at a
+    // modest pace for longer than that, and reads only once it has sent it all, can send it all and gets the answer.
+    // The socket is written through the system's calls, as Qt's would close it on the service's half-close.
+    void refusedBodyIsReadForItsLengthsTime()
+    {
+        ServiceProcess service;
+        const QByteArray login =
+            RawHttp::formPost("sync/userid.php", "username=nobody&password=pw&data=" + QByteArray(8 * 1024, 'x'));
+        const qsizetype head = login.indexOf("\r\n\r\n") + 4;
+        const std::unique_ptr<QTcpSocket> client = RawHttp::connect(service.baseUrl());
+        const int socket = int(client->socketDescriptor());
+        QCOMPARE(send(socket, login.constData(), size_t(head), MSG_NOSIGNAL), ssize_t(head));
+        pollfd answered{socket, POLLIN, 0};
+        QCOMPARE(poll(&answered, 1, 60000), 1);
+
+        // Well past five seconds, a piece every 400 ms, and then the rest.
+        QElapsedTimer sending;
+        sending.start();
+        for (qsizetype sent = head; sent < login.size();) {
+            const qsizetype piece =
+                sending.elapsed() < 8000 ? qMin<qsizetype>(200, login.size() - sent) : login.size() - sent;
+            QVERIFY2(
+                send(socket, login.constData() + sent, size_t(piece), MSG_NOSIGNAL) == ssize_t(piece),
+                qPrintable(QString("closed %1 ms after the answer: %2").arg(sending.elapsed()).arg(strerror(errno))));
+            sent += piece;
+            QThread::msleep(400);
+        }
+        QCOMPARE(shutdown(socket, SHUT_WR), 0);
+        QByteArray answer;
+        char buffer[4096];
+        for (ssize_t read = 1; read > 0;) {
+            pollfd readable{socket, POLLIN, 0};
+            QCOMPARE(poll(&readable, 1, 60000), 1);
+            read = recv(socket, buffer, sizeof buffer, 0);
+            answer.append(buffer, qMax<ssize_t>(read, 0));
+        }
+        QVERIFY2(answer.startsWith("HTTP/1.1 200 OK\r\n"), answer.constData());
+        QCOMPARE(RawHttp::error('|' + answer.mid(answer.indexOf("\r\n\r\n") + 4)), 2);
     }
 
     // A body that sends nothing for the idle time is closed, whatever time its length would give it, and a large one

@@ -1,4 +1,5 @@
 #include "changeset.h"
+#include "data/sqlitehandle.h"
 #include "seenchanges.h"
 #include "servicestore.h"
 #include "syncmerge.h"
@@ -6,6 +7,8 @@
 #include <QLoggingCategory>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <sqlite3.h>
 
 #include <new>
 
@@ -20,16 +23,86 @@ void watchLog(QtMsgType type, const QMessageLogContext& context, const QString& 
     defaultHandler(type, context, message);
 }
 
-QByteArray upload(const QByteArray& id)
+// An upload whose bill table has the rows given, as JSON lists of id, title and version, the other tables none.
+QByteArray upload(const QByteArrayList& bills)
 {
     QByteArrayList entries;
     for (const QString& table : ChangeSet::tableNames())
         entries << R"({"table_name":")" + table.toUtf8() +
                        R"(","update_columns":["id","title","version"],"update_data":[)" +
-                       (table == "bill" ? R"([")" + id + R"(","t","2024-05-01 10:00:00"])" : QByteArray()) +
+                       (table == "bill" ? bills.join(',') : QByteArray()) +
                        R"(],"delete_columns":["id","version"],"delete_data":[]})";
     return "[" + entries.join(',') + "]";
 }
+
+QByteArray upload(const QByteArray& id)
+{
+    return upload(QByteArrayList{R"([")" + id + R"(","t","2024-05-01 10:00:00"])"});
+}
+
+// A store in the folder that holds one account, whose user id is "1234567800".
+bool openWithAccount(ServiceStore& store, const QTemporaryDir& folder)
+{
+    return store.open("sqlite:" + folder.filePath("store.db")) &&
+           store.addAccount(StoredAccount{"owner", "1234567800", "salt", 1, "hash"});
+}
+
+DeviceClock deviceClock()
+{
+    return {"2008-08-08 08:08:08", "2024-05-01 12:00:00", QDateTime::currentMSecsSinceEpoch()};
+}
+
+// An upload of that many bills, stamped with the version.
+QByteArray bills(int count, const QByteArray& version)
+{
+    QByteArrayList rows;
+    for (int i = 0; i < count; ++i)
+        rows << R"([")" + QByteArray::number(100000 + i) + R"(","t",")" + version + R"("])";
+    return upload(rows);
+}
+
+// The device of a merge, gone from the moment the store starts its `goneAt`th statement of a kind, a page of lookups
+// or of writes: the hang-up lands in one page of the store's work, whatever the machine's pace. The statements are
+// seen through SQLite's trace of the store's only connection.
+class StatementHangUp
+{
+public:
+    // `kind` is how the statements counted begin.
+    StatementHangUp(const QByteArray& kind, int goneAt) : m_kind(kind), m_goneAt(goneAt)
+    {
+        const QStringList names = QSqlDatabase::connectionNames();
+        if (names.size() == 1)
+            m_handle = SqliteHandle::of(QSqlDatabase::database(names.first(), false));
+        if (m_handle)
+            sqlite3_trace_v2(m_handle, SQLITE_TRACE_STMT, &StatementHangUp::traced, this);
+    }
+    ~StatementHangUp()
+    {
+        if (m_handle)
+            sqlite3_trace_v2(m_handle, 0, nullptr, nullptr);
+    }
+    StatementHangUp(const StatementHangUp&) = delete;
+    StatementHangUp& operator=(const StatementHangUp&) = delete;
+
+    bool watching() const { return m_handle != nullptr; }
+    bool gone() const { return m_count >= m_goneAt; }
+    // The statements of the kind started so far.
+    int count() const { return m_count; }
+
+private:
+    static int traced(unsigned, void* context, void*, void* sql)
+    {
+        auto* self = static_cast<StatementHangUp*>(context);
+        if (QByteArrayView(static_cast<const char*>(sql)).startsWith(self->m_kind))
+            ++self->m_count;
+        return 0;
+    }
+
+    QByteArray m_kind;
+    int m_goneAt;
+    int m_count = 0;
+    sqlite3* m_handle = nullptr;
+};
 } // namespace
 
 class TestSyncMerge : public QObject
@@ -58,9 +131,8 @@ private slots:
         QFETCH(bool, throws);
         QTemporaryDir folder;
         ServiceStore store;
-        QVERIFY(store.open("sqlite:" + folder.filePath("store.db")));
-        QVERIFY(store.addAccount(StoredAccount{"owner", "1234567800", "salt", 1, "hash"}));
-        const DeviceClock clock{"2008-08-08 08:08:08", "2024-05-01 12:00:00", QDateTime::currentMSecsSinceEpoch()};
+        QVERIFY(openWithAccount(store, folder));
+        const DeviceClock clock = deviceClock();
         ChangeSet first;
         QVERIFY(first.read(upload("1"), [] { return false; }));
 
@@ -81,6 +153,63 @@ private slots:
         QVERIFY(next.read(upload("2"), [] { return false; }));
         AnswerText answer;
         QVERIFY(SyncMerge(store, "1234567800", [] { return false; }).merge(next, clock, answer));
+        qint64 change = 0;
+        QVERIFY(store.lastChange("1234567800", change));
+        QCOMPARE(change, 1);
+    }
+
+    // Reading an upload stops at the row at hand once its device has gone.
+    void readingStopsOnceTheDeviceHasGone_data()
+    {
+        QTest::addColumn<int>("goneAt");
+        QTest::newRow("before the first row") << 1;
+        QTest::newRow("after 500 rows") << 501;
+    }
+    void readingStopsOnceTheDeviceHasGone()
+    {
+        QFETCH(int, goneAt);
+        int asked = 0;
+        ChangeSet upload;
+        QVERIFY(!upload.read(bills(1200, "2024-05-01 10:00:00"), [&asked, goneAt] { return ++asked >= goneAt; }));
+        QCOMPARE(asked, goneAt);
+    }
+
+    // A merge whose device goes while the store looks up or writes a page of its records does no further page, and
+    // one whose device goes after its last page of writing, before its commit, is not committed: the store holds
+    // the account as before. The account holds 1,200 bills that the device sends anew, three pages of lookups and
+    // twelve of writing.
+    void mergeStopsAtThePageWhereItsDeviceWent_data()
+    {
+        QTest::addColumn<QByteArray>("kind");
+        QTest::addColumn<int>("goneAt");
+        const QByteArray lookup = "select id, version, deleted, data from records";
+        const QByteArray write = "insert into records";
+        QTest::newRow("in its first lookup") << lookup << 1;
+        QTest::newRow("in its second lookup") << lookup << 2;
+        QTest::newRow("in its first write") << write << 1;
+        QTest::newRow("in its fifth write") << write << 5;
+        QTest::newRow("in its last write, before the commit") << write << 12;
+    }
+    void mergeStopsAtThePageWhereItsDeviceWent()
+    {
+        QFETCH(QByteArray, kind);
+        QFETCH(int, goneAt);
+        QTemporaryDir folder;
+        ServiceStore store;
+        QVERIFY(openWithAccount(store, folder));
+        const DeviceClock clock = deviceClock();
+        ChangeSet first;
+        QVERIFY(first.read(bills(1200, "2024-05-01 10:00:00"), [] { return false; }));
+        AnswerText firstAnswer;
+        QVERIFY(SyncMerge(store, "1234567800", [] { return false; }).merge(first, clock, firstAnswer));
+
+        ChangeSet next;
+        QVERIFY(next.read(bills(1200, "2024-05-02 10:00:00"), [] { return false; }));
+        const StatementHangUp device(kind, goneAt);
+        QVERIFY(device.watching());
+        AnswerText answer;
+        QVERIFY(!SyncMerge(store, "1234567800", [&device] { return device.gone(); }).merge(next, clock, answer));
+        QCOMPARE(device.count(), goneAt);
         qint64 change = 0;
         QVERIFY(store.lastChange("1234567800", change));
         QCOMPARE(change, 1);

@@ -13,6 +13,7 @@
 #include <QTcpSocket>
 #include <QtTest>
 
+#include <poll.h>
 #include <sys/stat.h>
 
 namespace {
@@ -55,6 +56,57 @@ QByteArray uploadOf(const QString& changes)
     }
     return changeSet(rows.join(','), deletions.join(','));
 }
+
+// A gate in the service's PostgreSQL store that holds every sign-up at the moment it is stored, after the store has
+// counted it against its limits, until the gate opens: sign-ups from one address are then under way at once, however
+// the machine's pace spreads them.
+class SignupGate
+{
+public:
+    explicit SignupGate(const QString& database)
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QPSQL", connection);
+        db.setDatabaseName(database);
+        db.open();
+    }
+    ~SignupGate() { QSqlDatabase::removeDatabase(connection); }
+    SignupGate(const SignupGate&) = delete;
+    SignupGate& operator=(const SignupGate&) = delete;
+
+    // The connections others hold to the store, the service's among them.
+    int storeConnections() const
+    {
+        return count("select count(*) from pg_stat_activity where datname = current_database() and pid <> "
+                     "pg_backend_pid()");
+    }
+    bool close() const
+    {
+        return exec("create function signup_gate() returns trigger language plpgsql as $$ begin "
+                    "perform pg_advisory_lock_shared(1); perform pg_advisory_unlock_shared(1); return new; end $$") &&
+               exec(
+                   "create trigger signup_gate before insert on signups for each row execute function signup_gate()") &&
+               exec("select pg_advisory_lock(1)");
+    }
+    // The sign-ups held at the gate.
+    int waiting() const
+    {
+        return count("select count(*) from pg_locks where locktype = 'advisory' and objid = 1 and not granted");
+    }
+    bool open() const { return exec("select pg_advisory_unlock(1)"); }
+
+private:
+    static constexpr const char* connection = "signup-gate";
+
+    static bool exec(const QString& statement)
+    {
+        return QSqlQuery(QSqlDatabase::database(connection, false)).exec(statement);
+    }
+    static int count(const QString& statement)
+    {
+        QSqlQuery query(QSqlDatabase::database(connection, false));
+        return query.exec(statement) && query.next() ? query.value(0).toInt() : -1;
+    }
+};
 
 QVariantMap mapOf(const QByteArray& answer)
 {
@@ -702,6 +754,52 @@ private slots:
                 mapOf(post("sync/userid.php", {{"username", name}, {"password", "password"}}, &service));
             QCOMPARE(answer.contains("id"), kept);
         }
+    }
+
+    // Sign-ups under way from one address count against its limit while they are stored: three from one address at
+    // once, each held in the store once its limits are counted, never pass a limit of two together. (On SQLite the
+    // store writes one statement at a time, so that its own count holds the limit.)
+    void signUpsUnderWayCountAgainstTheLimit()
+    {
+        if (!ServiceProcess::onPostgreSql())
+            QSKIP("SQLite stores one sign-up at a time");
+        ServiceProcess service({"--workers", "3", "--signups-per-address", "2", "--key-iterations", "100000"});
+        SignupGate gate(QUrl(service.database()).path().mid(1));
+        // Each worker opens its connection to the store on its first request, making what the store lacks, which
+        // would wait behind sign-ups held at the gate: slow logins, three at a time, have every worker open it first.
+        const int others = gate.storeConnections();
+        for (int round = 0; round < 20 && gate.storeConnections() < others + 3; ++round) {
+            std::vector<std::unique_ptr<QTcpSocket>> logins;
+            for (int i = 0; i < 3; ++i)
+                logins.push_back(RawHttp::sent(service.baseUrl(),
+                                               RawHttp::formPost("sync/userid.php", "username=nobody&password=pw"),
+                                               QString("127.0.0.%1").arg(10 + 3 * round + i)));
+            for (const auto& login : logins)
+                RawHttp::answer(*login);
+        }
+        QCOMPARE(gate.storeConnections(), others + 3);
+        QVERIFY(gate.close());
+        std::vector<std::unique_ptr<QTcpSocket>> signUps;
+        for (int i = 0; i < 3; ++i)
+            signUps.push_back(
+                RawHttp::sent(service.baseUrl(),
+                              RawHttp::formPost("", "username=new" + QByteArray::number(i) + "&password=password")));
+        const auto answered = [&signUps] {
+            int count = 0;
+            // What came may still be in the system's hands, or already read into the socket's buffer.
+            for (const auto& signUp : signUps) {
+                pollfd answer{int(signUp->socketDescriptor()), POLLIN, 0};
+                count += signUp->bytesAvailable() > 0 || poll(&answer, 1, 0) > 0 ? 1 : 0;
+            }
+            return count;
+        };
+        // Two wait at the gate, and the third is refused at once; were the two not counted, it would wait there too.
+        QTRY_VERIFY_WITH_TIMEOUT(gate.waiting() + answered() == 3, 60000);
+        QVERIFY(gate.open());
+        int made = 0;
+        for (const auto& signUp : signUps)
+            made += RawHttp::answer(*signUp).contains("注册成功") ? 1 : 0;
+        QCOMPARE(made, 2);
     }
 
     void offersUpdateOnlyWithAnInstaller_data()
