@@ -114,10 +114,10 @@ QString CrowdAttacks::trickle(ServiceProcess& service)
 {
     m_budget.limitOwner(5, 3000);
     const int ms = 60000;
-    // 67 such bodies take the memory for bodies but a few tens of KB, too little for the owner's sync.
-    const qint64 length = 1000000;
+    // 64 such bodies would take the whole 64 MB for bodies.
+    const qint64 length = 1024 * 1024;
     QMap<QString, int> endings;
-    // Never silent for 5 s, yet far below any real line: a body that would take 46 days.
+    // Never silent for 5 s, yet far below any real line: a body that would take 48 days.
     const int made = holdOpen(
         503, ms,
         [&](int i) {
