@@ -1,5 +1,6 @@
 #include "attackbench.h"
 
+#include "attacktools.h"
 #include "benchtiming.h"
 #include "forwardingproxy.h"
 #include "hostileconnection.h"
@@ -33,129 +34,16 @@ const int descriptors = 1024;
 // A service that grows past this is stopped: the rows that would take the machine's memory end early instead.
 const qint64 guardKb = 6LL * 1024 * 1024;
 const int attackMs = 40000;
-// How long the crowds of addresses with an expensive request each go on.
-const int crowdMs = 45000;
 const QString attacker = "127.0.0.2";
 // The address the proxy reaches the service from.
 const QString proxyAddress = "127.0.0.50";
 // What a first sync's answer takes for each bill, about.
 const double answerBytesPerBill = 290;
 
-QString seconds(qint64 ms)
-{
-    return QString::number(double(ms) / 1000, 'f', 1) + " s";
-}
-
-// The "error" code of an answer as HostileConnection or RawHttp keeps it, "list" for a change set, or "none".
-QString outcome(const QByteArray& answer)
-{
-    const QByteArray body = answer.mid(answer.indexOf('|') + 1);
-    if (answer.isEmpty())
-        return "closed unanswered";
-    if (!answer.contains('|'))
-        return QString::fromLatin1(answer);
-    if (body.startsWith('['))
-        return "change set";
-    const qsizetype error = body.indexOf("\"error\"");
-    return error < 0 ? QString::fromLatin1(answer.left(answer.indexOf('|')))
-                     : "error " + QString::fromLatin1(body.mid(error + 7).split(',').value(0)).remove(':').trimmed();
-}
-
-// A change set whose bill table holds the rows given; the other tables are empty.
-QByteArray changeSet(const QByteArray& billColumns, int rows, const std::function<QByteArray(int)>& row)
-{
-    const QList<QByteArray> tables{"bill", "account", "borrower", "category", "sub_category", "member"};
-    QByteArray json = "[";
-    for (const QByteArray& table : tables) {
-        const bool bill = table == "bill";
-        json += "{\"table_name\":\"" + table + "\",\"update_columns\":[" +
-                (bill ? billColumns : QByteArray("\"id\",\"version\"")) + "],\"update_data\":[";
-        for (int i = 0; bill && i < rows; ++i)
-            json += (i > 0 ? "," : "") + row(i);
-        json += "],\"delete_columns\":[\"id\",\"version\"],\"delete_data\":[]}";
-        json += table == tables.last() ? "]" : ",";
-    }
-    return json;
-}
-
-// A sync as a client that leaves its form unencoded sends it: the service decodes only "%" and "+".
-QByteArray syncRequest(const QString& account, const QByteArray& data)
-{
-    return RawHttp::formPost("sync/syncpc2.php",
-                             "version=44&username=" + account.toUtf8() +
-                                 "&password=pw&sync_time=2008-08-08 08:08:08&client_time=2024-05-01 "
-                                 "12:00:00&data=" +
-                                 data);
-}
-
 QByteArray tinyRecordData()
 {
     return changeSet("\"id\",\"version\"", 1500000,
                      [](int i) { return "[\"" + QByteArray::number(i, 36) + "\",\"2024-05-01 10:00:00\"]"; });
-}
-
-// The bill columns of the program's book.
-const QByteArray billColumns = "\"id\",\"title\",\"amount\",\"description\",\"date\",\"month\",\"category_id\","
-                               "\"sub_category_id\",\"account_id\",\"to_account_id\",\"borrower_id\",\"member_id\","
-                               "\"kind\",\"created_time\",\"version\"";
-
-// Bills numbered from `first` on.
-QByteArray billRecordData(int count = 200000, int first = 0)
-{
-    const QByteArray uuid = "-0000-4000-8000-0000000000";
-    return changeSet(billColumns, count, [&uuid, first](int i) {
-        const QByteArray id = QByteArray::number(first + i).rightJustified(8, '0');
-        return "[\"" + id + uuid + "01\",\"午餐\",\"-25.50\",\"和同事\",\"2024-05-01\",\"202405\",\"" + id + uuid +
-               "02\",\"" + id + uuid + "03\",\"" + id + uuid +
-               "04\",\"\",\"\",\"\",\"expense\",\"2024-05-01 12:00:00\",\"2024-05-01 12:00:00\"]";
-    });
-}
-
-template <class Connections> int openCount(const Connections& connections)
-{
-    return int(std::count_if(connections.cbegin(), connections.cend(), [](const auto& c) { return c->isOpen(); }));
-}
-
-// Waits until the service has closed every connection. Past the time, what is still open is reported as such.
-template <class Connections> void awaitClosed(const Connections& connections, int timeoutMs)
-{
-    (void)QTest::qWaitFor([&connections] { return openCount(connections) == 0; }, timeoutMs);
-}
-
-// Keeps `count` connections open for the time, each made again by `make` as soon as it is closed, and tallies how
-// the closed ones ended. Returns how many were made.
-int holdOpen(int count, int timeMs, const std::function<HostileConnection*(int)>& make, QMap<QString, int>& endings)
-{
-    std::vector<std::unique_ptr<HostileConnection>> held(static_cast<std::size_t>(count));
-    int made = 0;
-    const auto reopen = [&] {
-        for (std::size_t i = 0; i < held.size(); ++i) {
-            if (held[i] && held[i]->isOpen())
-                continue;
-            if (held[i])
-                ++endings[outcome(held[i]->answer())];
-            ++made;
-            held[i].reset(make(int(i)));
-        }
-    };
-    QTimer again;
-    QObject::connect(&again, &QTimer::timeout, &again, reopen);
-    reopen();
-    again.start(100);
-    QTest::qWait(timeMs);
-    again.stop();
-    endings["open at the end"] = openCount(held);
-    endings["open with an answer under way"] =
-        int(std::count_if(held.cbegin(), held.cend(), [](const auto& c) { return c->isOpen() && c->answerBegun(); }));
-    return made;
-}
-
-QString tally(const QMap<QString, int>& endings)
-{
-    QStringList parts;
-    for (auto i = endings.cbegin(); i != endings.cend(); ++i)
-        parts << QString("%1 %2").arg(i.value()).arg(i.key());
-    return parts.join(", ");
 }
 
 // Keeps `atOnce` connections of the `total` going, each made by `make` and looked at by `done` once closed. Runs
@@ -183,7 +71,8 @@ void pump(int total, int atOnce, const std::function<HostileConnection*(int)>& m
 }
 } // namespace
 
-AttackBench::AttackBench(const QString& program, int accountMb) : m_program(program), m_accountMb(accountMb)
+AttackBench::AttackBench(const QString& program, int accountMb, bool ownerFirstSyncs)
+    : m_program(program), m_accountMb(accountMb), m_ownerFirstSyncs(ownerFirstSyncs)
 {
     m_trustsProxies = ServiceProcess::takesOption(program, "--trusted-proxy");
     // The flood of connections needs far more descriptors than a process starts with.
@@ -220,14 +109,18 @@ const QList<AttackBench::Row>& AttackBench::attacks()
         {"wide-columns", &AttackBench::wideColumns},
         {"wide-rows-again", &AttackBench::wideRowsAgain},
         {"abandoned", &AttackBench::abandonedSyncs, &AttackBench::abandonedAccounts},
-        {"unread-crowd", &AttackBench::unreadCrowd, &AttackBench::abandonedAccounts},
-        {"slow-crowd", &AttackBench::slowCrowd, &AttackBench::abandonedAccounts},
+        {"unread-crowd", &AttackBench::crowdRow<&CrowdAttacks::unread>, &AttackBench::abandonedAccounts},
+        {"slow-crowd", &AttackBench::crowdRow<&CrowdAttacks::slow>, &AttackBench::abandonedAccounts},
+        {"unplaced-crowd", &AttackBench::crowdRow<&CrowdAttacks::unplaced>, &AttackBench::abandonedAccounts},
+        {"trickle-crowd", &AttackBench::crowdRow<&CrowdAttacks::trickle>, nullptr, {}, 20000, 0, 97000},
         {"signup-crowd", &AttackBench::signupCrowd},
         {"held-short", &AttackBench::heldShort},
         {"held-short-20k", &AttackBench::heldShort, nullptr, {}, 20000},
         {"small-disk", &AttackBench::smallDisk, &AttackBench::diskAccount, {}, descriptors, 300},
         {"two-proxies", &AttackBench::twoProxyGuessing, nullptr, {"127.0.0.5", "127.0.0.6"}},
-        {"crowd", &AttackBench::crowd, &AttackBench::crowdAccounts},
+        {"crowd", &AttackBench::crowdRow<&CrowdAttacks::honest>, &AttackBench::crowdRow<&CrowdAttacks::addAccounts>},
+        {"mixed-crowd", &AttackBench::crowdRow<&CrowdAttacks::mixed>,
+         &AttackBench::crowdRow<&CrowdAttacks::addAccounts>},
         {"hung-up-heads", &AttackBench::hungUpHeads}};
     return all;
 }
@@ -291,7 +184,8 @@ void AttackBench::runOne(const Row& row)
     m_budget = RowBudget();
 
     QThread thread;
-    LegitClient owner(m_proxy ? m_proxy->baseUrl() : service.baseUrl(), "owner", "pw");
+    LegitClient owner(m_proxy ? m_proxy->baseUrl() : service.baseUrl(), "owner", "pw",
+                      {m_ownerFirstSyncs, row.ownerUploadBytes});
     owner.moveToThread(&thread);
     thread.start();
     QMetaObject::invokeMethod(&owner, &LegitClient::start);
@@ -558,18 +452,6 @@ void flood(int atOnce, int ms, const std::function<HostileConnection*(int)>& mak
     ending = true;
 }
 
-// How many of each answer there were: "3 closed unanswered, 940 error 1".
-QString tally(const QStringList& answers)
-{
-    QMap<QString, int> counts;
-    for (const QString& answer : answers)
-        ++counts[answer];
-    QStringList parts;
-    for (auto i = counts.cbegin(); i != counts.cend(); ++i)
-        parts << QString("%1 %2").arg(i.value()).arg(i.key());
-    return parts.isEmpty() ? "none" : parts.join(", ");
-}
-
 // An upload of bill rows of `columns` columns each: the id, the stamp and empty texts.
 QByteArray wideData(int columns, int rows)
 {
@@ -716,19 +598,6 @@ QString AttackBench::fillAccount(ServiceProcess& service, const QString& account
         .arg(seconds(first.lifetimeMs()));
 }
 
-namespace {
-// The `i`th of a run of loopback addresses in 127.N.0.0/16, 250 to each /24.
-QString spreadAddress(int network, int i)
-{
-    return QString("127.%1.%2.%3").arg(network).arg(i / 250).arg(1 + i % 250);
-}
-
-QString abandonedAccount(int i)
-{
-    return QString("abandoned%1").arg(i);
-}
-} // namespace
-
 QString AttackBench::largeAccount(ServiceProcess& service)
 {
     return fillAccount(service, "large", m_accountMb);
@@ -870,38 +739,6 @@ QString AttackBench::abandonedSyncs(ServiceProcess& service)
         .arg(tally(endings));
 }
 
-QString AttackBench::unreadCrowd(ServiceProcess& service)
-{
-    return firstSyncCrowd(service, "none of whose answers is read", [](HostileConnection& sync) { sync.holdUnread(); });
-}
-
-QString AttackBench::slowCrowd(ServiceProcess& service)
-{
-    return firstSyncCrowd(service, "each answer read 4 KB every 10 s",
-                          [](HostileConnection& sync) { sync.readSlowly(410, 10000); });
-}
-
-QString AttackBench::firstSyncCrowd(ServiceProcess& service, const QString& reading,
-                                    const std::function<void(HostileConnection&)>& read)
-{
-    m_budget.limitOwner(5, 3000);
-    const QByteArray none = changeSet(billColumns, 0, {});
-    QMap<QString, int> endings;
-    const int made = holdOpen(
-        503, crowdMs,
-        [&](int i) {
-            auto* sync = new HostileConnection(service.baseUrl(), spreadAddress(12, i));
-            sync->send(syncRequest(abandonedAccount(i % 8), none));
-            read(*sync);
-            return sync;
-        },
-        endings);
-    return QString("503 addresses each sending a first sync of one of the 8, %1, for %2, %3 in all: %4")
-        .arg(reading, seconds(crowdMs))
-        .arg(made)
-        .arg(tally(endings));
-}
-
 QString AttackBench::signupCrowd(ServiceProcess& service)
 {
     m_budget.limitOwner(5, 3000);
@@ -926,9 +763,7 @@ QString AttackBench::heldShort(ServiceProcess& service)
     m_budget.limitOwner(5, 3000);
     m_budget.limitMemory(700);
     const qint64 body = 1024 * 1024;
-    const QByteArray head = "POST /sync/syncpc2.php HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: "
-                            "application/x-www-form-urlencoded\r\nContent-Length: " +
-                            QByteArray::number(body) + "\r\n\r\n";
+    const QByteArray head = syncHead(body);
     QMap<QString, int> endings;
     const int made = holdOpen(
         503 * 8, attackMs,
@@ -955,61 +790,6 @@ QString AttackBench::smallDisk(ServiceProcess& service)
                    QString("%1 MB of %2 MB at the least").arg(lowest / 1024 / 1024).arg(size / 1024 / 1024),
                    lowest >= size / 10);
     return QString("--data on a disk of %1 MB for %2; ").arg(size / 1024 / 1024).arg(seconds(ms)) + unread;
-}
-
-namespace {
-const int crowdSize = 100;
-// A household's sync of about 1.02 MB: a body still read into memory whole.
-const qint64 crowdSyncBytes = 1020000;
-
-QString crowdAccount(int i)
-{
-    return QString("crowd%1").arg(i);
-}
-
-// The head of a sync whose body is that long.
-QByteArray syncHead(qint64 length)
-{
-    return "POST /sync/syncpc2.php HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: "
-           "application/x-www-form-urlencoded\r\nContent-Length: " +
-           QByteArray::number(length) + "\r\n\r\n";
-}
-} // namespace
-
-QString AttackBench::crowdAccounts(ServiceProcess& service)
-{
-    for (int i = 0; i < crowdSize; ++i)
-        if (!service.addAccount(crowdAccount(i), "pw"))
-            qFatal("cannot add the account");
-    return QString("%1 accounts").arg(crowdSize);
-}
-
-QString AttackBench::crowd(ServiceProcess& service)
-{
-    m_budget.limitOwner(5, 0);
-    // As many bills as make the sync that long: the size of one upload of many tells the size of each.
-    const qint64 perBill = billRecordData(1000).size() / 1000;
-    const QByteArray data = billRecordData(int((crowdSyncBytes - syncRequest(crowdAccount(0), "").size()) / perBill));
-    std::vector<std::unique_ptr<HostileConnection>> syncs;
-    for (int i = 0; i < crowdSize; ++i) {
-        syncs.push_back(std::make_unique<HostileConnection>(service.baseUrl(), spreadAddress(12, i)));
-        syncs.back()->send(syncRequest(crowdAccount(i), data));
-    }
-    awaitClosed(syncs, 120000);
-    QStringList answers;
-    QList<qint64> times;
-    for (const auto& sync : syncs) {
-        answers << (sync->isOpen() ? "still open" : outcome(sync->answer()));
-        times << sync->lifetimeMs();
-    }
-    std::sort(times.begin(), times.end());
-    m_budget.judge(QString("all %1 syncs answered with their change set").arg(crowdSize), tally(answers),
-                   answers.count("change set") == crowdSize);
-    m_budget.judge("the slowest within 20 s", seconds(times.last()), times.last() <= 20000);
-    return QString("%1 accounts from %1 addresses, each a sync of %2 MB at once: %3; fastest %4, median %5, slowest %6")
-        .arg(crowdSize)
-        .arg(double(syncRequest(crowdAccount(0), data).size()) / 1e6, 0, 'f', 2)
-        .arg(tally(answers), seconds(times.first()), seconds(times.at(times.size() / 2)), seconds(times.last()));
 }
 
 QString AttackBench::hungUpHeads(ServiceProcess& service)

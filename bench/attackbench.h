@@ -1,5 +1,6 @@
 #pragma once
 
+#include "crowdattacks.h"
 #include "rowbudget.h"
 
 #include <QList>
@@ -16,7 +17,8 @@ class ServiceWatch;
 
 // Attacks on a service as an operator would start it (its defaults, 1024 descriptors; its store on SQLite, or on
 // the PostgreSQL server the PG* variables name), each from loopback addresses
-// other than 127.0.0.1, while the owner of an account logs in and syncs a record every 0.2 s from 127.0.0.1. Prints
+// other than 127.0.0.1, while the owner of an account logs in and syncs a record every 0.2 s from 127.0.0.1, each
+// sync naming its last, or each a first sync of its one-record account. Prints
 // per attack the owner's failed requests and 99th percentile, the service's peak resident memory and what the attack
 // achieved, and, for the rows that have them, the budgets the service must stay within and whether it did. A fresh
 // service serves each attack; one that grows past a guard is stopped, so that a row that would take the machine's
@@ -26,8 +28,8 @@ class AttackBench
 {
 public:
     // `program`: the service to attack; empty for this build's. `accountMb`: the size of the large account whose
-    // first syncs are left unread.
-    AttackBench(const QString& program, int accountMb);
+    // first syncs are left unread. `ownerFirstSyncs`: every sync of the owner is a first sync.
+    AttackBench(const QString& program, int accountMb, bool ownerFirstSyncs);
 
     static QStringList names();
     // Runs the attack of that name, or every one for "all"; false for an unknown name.
@@ -47,6 +49,8 @@ private:
         int descriptors = 1024;
         // The size of a disk of its own for the service's data, 0 for none.
         int diskMb = 0;
+        // How large the owner's upload of its one record is (0: a short title).
+        int ownerUploadBytes = 0;
     };
     // Every attack, in the order "all" runs them.
     static const QList<Row>& attacks();
@@ -77,15 +81,17 @@ private:
     QString twoProxyGuessing(ServiceProcess& service);
     // Syncs dropped by their clients, bodies held a byte short of their length, and unread answers on a small disk.
     QString abandonedSyncs(ServiceProcess& service);
-    // A crowd of addresses each with one expensive request of its own, or each signing up.
-    QString unreadCrowd(ServiceProcess& service);
-    QString slowCrowd(ServiceProcess& service);
+    // A crowd of addresses each signing up.
     QString signupCrowd(ServiceProcess& service);
     QString heldShort(ServiceProcess& service);
     QString smallDisk(ServiceProcess& service);
-    // Honest households that sync at once, and large syncs whose clients hang up while they wait for a turn.
-    QString crowd(ServiceProcess& service);
+    // Large syncs whose clients hang up while they wait for a turn.
     QString hungUpHeads(ServiceProcess& service);
+    // A row, or its setup, of the crowds of addresses that each sync, under this row's budget.
+    template <QString (CrowdAttacks::*attack)(ServiceProcess&)> QString crowdRow(ServiceProcess& service)
+    {
+        return (CrowdAttacks(m_budget).*attack)(service);
+    }
 
     // First syncs of the account from `count` connections spread evenly over `addresses` addresses of the network
     // ("127.0.5."), none of whose answers is read, for that long.
@@ -93,15 +99,10 @@ private:
                              const QString& network, int ms);
     // Wrong passwords for the owner's name from one address, through the proxies of the row.
     QString guessesThroughProxies(const QString& proxies);
-    // 503 addresses each sending a first sync of one of the 8 accounts of the abandoned row, each answer taken by
-    // `read` (`reading` says how); each connection the service closes is made again.
-    QString firstSyncCrowd(ServiceProcess& service, const QString& reading,
-                           const std::function<void(HostileConnection&)>& read);
     QString largeAccount(ServiceProcess& service);
     QString mediumAccount(ServiceProcess& service);
     QString abandonedAccounts(ServiceProcess& service);
     QString diskAccount(ServiceProcess& service);
-    QString crowdAccounts(ServiceProcess& service);
     // Fills a new account with bills until a first sync's answer takes about that many megabytes; returns what one
     // took and how long.
     QString fillAccount(ServiceProcess& service, const QString& account, double megabytes);
@@ -110,6 +111,7 @@ private:
 
     QString m_program;
     int m_accountMb;
+    bool m_ownerFirstSyncs;
     QString m_installer;
     // Whether the service can be told to believe a proxy's X-Forwarded-For.
     bool m_trustsProxies = false;

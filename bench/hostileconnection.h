@@ -21,8 +21,8 @@ public:
     void send(const QByteArray& request, qint64 padding = 0);
     // Sends the head, then all of a body of that length but its last byte.
     void sendShort(const QByteArray& head, qint64 length);
-    // Sends the head at once and the rest a byte per interval.
-    void trickle(const QByteArray& head, const QByteArray& rest, int intervalMs);
+    // Sends the head at once and the rest `piece` bytes per interval: a byte for a trickle, more for a slow line.
+    void trickle(const QByteArray& head, const QByteArray& rest, int intervalMs, int piece = 1);
     // Takes the answer at this pace at most, a piece every interval.
     void readSlowly(int bytesPerSecond, int intervalMs = 100);
     // Takes nothing of the answer until the server closes the connection: what the system buffers is all it holds.
@@ -51,6 +51,7 @@ private:
     QElapsedTimer m_started;
     QTimer m_pace;
     QByteArray m_rest;
+    qsizetype m_restSent = 0;
     qint64 m_padding = 0;
     qint64 m_piece;
     qint64 m_sent = 0;

@@ -8,14 +8,23 @@
 class QNetworkAccessManager;
 class QNetworkReply;
 
+// How the owner syncs: as a device that synced before, or as a new one whose every sync is a first; and how large
+// its one record's upload is (0: a short title).
+struct OwnerSyncs
+{
+    bool firstSyncs = false;
+    int uploadBytes = 0;
+};
+
 // An account's owner syncing as usual from 127.0.0.1 while an attack goes on: every 0.2 s a login and a sync of one
-// record, each given 5 s, naming the start of its last sync as the program does (none at first). Meant to live on a thread of its own, so that the attack's own work never delays it.
+// record, each given 5 s, naming the start of its last sync as the program does (none at first), or never naming one.
+// Meant to live on a thread of its own, so that the attack's own work never delays it.
 class LegitClient : public QObject
 {
     Q_OBJECT
 
 public:
-    LegitClient(const QString& baseUrl, const QString& account, const QString& password);
+    LegitClient(const QString& baseUrl, const QString& account, const QString& password, const OwnerSyncs& how = {});
 
     // Both run on the client's thread.
     Q_INVOKABLE void start();
@@ -40,6 +49,7 @@ private:
     QString m_baseUrl;
     QString m_account;
     QString m_password;
+    OwnerSyncs m_how;
     QNetworkAccessManager* m_network = nullptr;
     QElapsedTimer m_cycle;
     bool m_stopped = false;

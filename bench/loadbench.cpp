@@ -1,6 +1,7 @@
 #include "loadbench.h"
 
 #include "benchtiming.h"
+#include "loadoutcome.h"
 #include "serviceprocess.h"
 #include "simulateddevice.h"
 
@@ -12,8 +13,6 @@
 
 namespace {
 const int editsPerRound = 3;
-// Rounds of syncs without edits, at most, until every device's last sync was applied.
-const int settlingRounds = 20;
 } // namespace
 
 LoadBench::LoadBench(int devices, int accounts, int rounds, const QString& program)
@@ -75,31 +74,7 @@ bool LoadBench::run(const char* store, int processes, int workers)
         for (const qint64 micros : device->latencies())
             latencies << double(micros) / 1000.0;
     const qsizetype requests = latencies.size();
-    // Nothing changes any more: syncs without edits bring every device the account's last edits, also those of syncs
-    // told the service was busy. What is then missing from the store was lost; what still waits on its device was
-    // not delivered, which only a bound on the settling leaves.
-    const bool settled = inTime && SimulatedDevice::settle(all, settlingRounds);
-
-    int converged = 0;
-    qsizetype lost = 0;
-    qsizetype undelivered = 0;
-    int stale = 0;
-    int failures = 0;
-    int busy = 0;
-    for (int account = 0; account < m_accounts; ++account) {
-        bool same = true;
-        for (int i = account; i < m_devices; i += m_accounts) {
-            same = same && devices.at(i)->bills() == devices.at(account)->bills();
-            lost += devices.at(i)->lostEdits(devices.at(account)->bills()).size();
-        }
-        converged += same ? 1 : 0;
-    }
-    for (const SimulatedDevice* device : all) {
-        undelivered += device->undeliveredEdits();
-        stale += device->staleAnswers();
-        failures += device->failures();
-        busy += device->busyAnswers();
-    }
+    const LoadOutcome outcome(all, m_accounts, inTime);
 
     benchOut() << QString("%1 %2 %3 %4 %5 %6 %7 %8 %9, %10, %11, %12, %13%14\n")
                       .arg(store, -10)
@@ -109,17 +84,17 @@ bool LoadBench::run(const char* store, int processes, int workers)
                       .arg(double(requests) / seconds, 8, 'f', 1)
                       .arg(percentile(latencies, 0.5), 8, 'f', 1)
                       .arg(percentile(latencies, 0.99), 8, 'f', 1)
-                      .arg(QString("%1/%2").arg(converged).arg(m_accounts), 9)
-                      .arg(lost)
-                      .arg(undelivered)
-                      .arg(stale)
-                      .arg(failures)
-                      .arg(busy)
-                      .arg(settled ? "" : "  (did not settle)")
+                      .arg(QString("%1/%2").arg(outcome.converged()).arg(m_accounts), 9)
+                      .arg(outcome.lost())
+                      .arg(outcome.undelivered())
+                      .arg(outcome.stale())
+                      .arg(outcome.failures())
+                      .arg(outcome.busy())
+                      .arg(outcome.settled() ? "" : "  (did not settle)")
                << Qt::flush;
     devices.clear();
     // Further processes first: the first one drops a PostgreSQL store when it ends.
     while (!services.empty())
         services.pop_back();
-    return settled && converged == m_accounts && lost == 0 && stale == 0 && failures == 0;
+    return outcome.sound();
 }

@@ -62,13 +62,17 @@ int main(int argc, char* argv[])
     parser.addOption({"attack-account-mb",
                       "Megabytes of the account whose first syncs the unread-syncs attack leaves unread.", "MB",
                       "100"});
+    parser.addOption({"owner-first-sync",
+                      "In the attacks, the owner's every sync is a first sync of its one-record account instead of one "
+                      "that names its last sync."});
     parser.process(app);
 
     if (parser.isSet("attack")) {
         const int accountMb = parser.value("attack-account-mb").toInt();
         if (accountMb <= 0)
             qFatal("--attack-account-mb takes a positive number");
-        if (!AttackBench(parser.value("service"), accountMb).run(parser.value("attack")))
+        if (!AttackBench(parser.value("service"), accountMb, parser.isSet("owner-first-sync"))
+                 .run(parser.value("attack")))
             qFatal("--attack takes one of: all, %s", qPrintable(AttackBench::names().join(", ")));
         return 0;
     }

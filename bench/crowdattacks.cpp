@@ -1,0 +1,195 @@
+#include "crowdattacks.h"
+
+#include "attacktools.h"
+#include "hostileconnection.h"
+#include "rowbudget.h"
+#include "serviceprocess.h"
+
+#include <QList>
+#include <QMap>
+#include <QStringList>
+
+#include <algorithm>
+
+namespace {
+// How long the crowds of addresses with an expensive request each go on.
+const int crowdMs = 45000;
+const int crowdSize = 100;
+// A household's sync of about 1.02 MB: a body still read into memory whole.
+const qint64 crowdSyncBytes = 1020000;
+// A household's uplink, 100 KB/s, as a piece every 100 ms.
+const int householdPiece = 10000;
+const int householdIntervalMs = 100;
+// The large syncs of the mixed crowd: those that hold both turns and those that wait in line for one.
+const int turnHolders = 2;
+const qint64 turnHolderBytes = 3000000;
+const int waitingLarge = 5;
+const qint64 waitingLargeBytes = 4000000;
+
+QString crowdAccount(int i)
+{
+    return QString("crowd%1").arg(i);
+}
+
+QString largeSyncAccount(int i)
+{
+    return QString("largesync%1").arg(i);
+}
+
+// How long each of the connections lived, the shortest first.
+template <class Iterator> QList<qint64> sortedLifetimes(Iterator begin, Iterator end)
+{
+    QList<qint64> times;
+    for (auto sync = begin; sync != end; ++sync)
+        times << (*sync)->lifetimeMs();
+    std::sort(times.begin(), times.end());
+    return times;
+}
+} // namespace
+
+CrowdAttacks::CrowdAttacks(RowBudget& budget) : m_budget(budget) {}
+
+QString CrowdAttacks::addAccounts(ServiceProcess& service)
+{
+    QStringList names;
+    for (int i = 0; i < crowdSize; ++i)
+        names << crowdAccount(i);
+    for (int i = 0; i < turnHolders + waitingLarge; ++i)
+        names << largeSyncAccount(i);
+    for (const QString& name : names)
+        if (!service.addAccount(name, "pw"))
+            qFatal("cannot add the account");
+    return QString("%1 accounts").arg(names.size());
+}
+
+QString CrowdAttacks::unread(ServiceProcess& service)
+{
+    return largeAccountCrowd(
+        service, "a first sync, none of whose answers is read", [](int) { return neverSynced; },
+        [](HostileConnection& sync) { sync.holdUnread(); });
+}
+
+QString CrowdAttacks::slow(ServiceProcess& service)
+{
+    return largeAccountCrowd(
+        service, "a first sync, each answer read 4 KB every 10 s", [](int) { return neverSynced; },
+        [](HostileConnection& sync) { sync.readSlowly(410, 10000); });
+}
+
+QString CrowdAttacks::unplaced(ServiceProcess& service)
+{
+    // Neither names a sync of the account: the first is no time at all, and the accounts were filled long after the
+    // second. The store answers either with the whole account.
+    return largeAccountCrowd(
+        service,
+        "a sync whose last sync the store cannot place (half \"garbage\", half 2019-03-04 05:06:07), none of whose "
+        "answers is read",
+        [](int i) { return QByteArray(i % 2 == 0 ? "garbage" : "2019-03-04 05:06:07"); },
+        [](HostileConnection& sync) { sync.holdUnread(); });
+}
+
+QString CrowdAttacks::largeAccountCrowd(ServiceProcess& service, const QString& what,
+                                        const std::function<QByteArray(int)>& syncTime,
+                                        const std::function<void(HostileConnection&)>& read)
+{
+    m_budget.limitOwner(5, 3000);
+    const QByteArray none = changeSet(billColumns, 0, {});
+    QMap<QString, int> endings;
+    const int made = holdOpen(
+        503, crowdMs,
+        [&](int i) {
+            auto* sync = new HostileConnection(service.baseUrl(), spreadAddress(12, i));
+            sync->send(syncRequest(abandonedAccount(i % 8), none, syncTime(i)));
+            read(*sync);
+            return sync;
+        },
+        endings);
+    return QString("503 addresses each asking for one of the 8 with %1, for %2, %3 in all: %4")
+        .arg(what, seconds(crowdMs))
+        .arg(made)
+        .arg(tally(endings));
+}
+
+QString CrowdAttacks::trickle(ServiceProcess& service)
+{
+    m_budget.limitOwner(5, 3000);
+    const int ms = 60000;
+    // 64 such bodies and the heads of the others leave a few KB of the 64 MB for bodies: too little for the owner's
+    // 97 KB, which waits unless a body gives way.
+    const qint64 length = 1045000;
+    QMap<QString, int> endings;
+    // Never silent for 5 s, yet far below any real line: a body that would take 48 days.
+    const int made = holdOpen(
+        503, ms,
+        [&](int i) {
+            auto* body = new HostileConnection(service.baseUrl(), spreadAddress(14, i));
+            body->trickle(syncHead(length), QByteArray(1024, 'x'), 4000);
+            return body;
+        },
+        endings);
+    return QString("503 addresses each sending the head of a 1 MB sync and then a byte every 4 s, for %1, %2 in all: "
+                   "%3")
+        .arg(seconds(ms))
+        .arg(made)
+        .arg(tally(endings));
+}
+
+QString CrowdAttacks::honest(ServiceProcess& service)
+{
+    m_budget.limitOwner(5, 0);
+    Syncs syncs;
+    for (int i = 0; i < crowdSize; ++i) {
+        syncs.push_back(std::make_unique<HostileConnection>(service.baseUrl(), spreadAddress(12, i)));
+        syncs.back()->send(syncOfSize(crowdAccount(i), crowdSyncBytes));
+    }
+    awaitClosed(syncs, 120000);
+    const QString answered = judgeAnswered(QString("all %1 syncs").arg(crowdSize), syncs.cbegin(), syncs.cend());
+    const QList<qint64> times = sortedLifetimes(syncs.cbegin(), syncs.cend());
+    m_budget.judge("the slowest within 20 s", seconds(times.last()), times.last() <= 20000);
+    return QString("%1 accounts from %1 addresses, each a sync of %2 MB at once: %3; fastest %4, median %5")
+        .arg(crowdSize)
+        .arg(double(crowdSyncBytes) / 1e6, 0, 'f', 2)
+        .arg(answered, seconds(times.first()), seconds(times.at(times.size() / 2)));
+}
+
+QString CrowdAttacks::mixed(ServiceProcess& service)
+{
+    Syncs syncs;
+    const auto start = [&](const QString& from, const QByteArray& request, bool household) {
+        syncs.push_back(std::make_unique<HostileConnection>(service.baseUrl(), from));
+        if (household)
+            syncs.back()->trickle({}, request, householdIntervalMs, householdPiece);
+        else
+            syncs.back()->send(request);
+    };
+    for (int i = 0; i < turnHolders; ++i)
+        start(QString("127.0.0.%1").arg(3 + i), syncOfSize(largeSyncAccount(i), turnHolderBytes), true);
+    // Both have their turns once their first bytes are in; the others come after them.
+    (void)QTest::qWaitFor(
+        [&syncs] {
+            return std::all_of(syncs.cbegin(), syncs.cend(), [](const auto& sync) { return sync->sent() > 100000; });
+        },
+        30000);
+    for (int i = 0; i < waitingLarge; ++i)
+        start(QString("127.0.0.%1").arg(3 + turnHolders + i),
+              syncOfSize(largeSyncAccount(turnHolders + i), waitingLargeBytes), false);
+    for (int i = 0; i < crowdSize; ++i)
+        start(spreadAddress(12, i), syncOfSize(crowdAccount(i), crowdSyncBytes), true);
+    awaitClosed(syncs, 300000);
+    const auto waiting = syncs.cbegin() + turnHolders;
+    const auto households = waiting + waitingLarge;
+    return QStringList{judgeAnswered("the 2 syncs of 3 MB at 100 KB/s", syncs.cbegin(), waiting),
+                       judgeAnswered("the 5 syncs of 4 MB at full speed", waiting, households),
+                       judgeAnswered("the 100 syncs of 1 MB at 100 KB/s", households, syncs.cend())}
+        .join("; ");
+}
+
+QString CrowdAttacks::judgeAnswered(const QString& what, Syncs::const_iterator begin, Syncs::const_iterator end)
+{
+    QStringList answers;
+    for (auto sync = begin; sync != end; ++sync)
+        answers << ((*sync)->isOpen() ? "still open" : outcome((*sync)->answer()));
+    m_budget.judge(what + " answered with their change set", tally(answers),
+                   answers.count("change set") == answers.size());
+    return QString("%1: %2, slowest %3").arg(what, tally(answers), seconds(sortedLifetimes(begin, end).last()));
+}

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class HostileConnection;
+class RowBudget;
+class ServiceProcess;
+
+// The attack bench's rows in which a crowd of addresses each sends syncs of its own: hostile crowds that ask for
+// whole large accounts or hold room with bodies that hardly move, while the owner must stay served, and honest
+// crowds of households whose every sync must be answered with its change set.
+class CrowdAttacks
+{
+public:
+    explicit CrowdAttacks(RowBudget& budget);
+
+    // The accounts of the honest crowds, made before a row starts.
+    QString addAccounts(ServiceProcess& service);
+    // 503 addresses each asking for one of the large accounts in full: a first sync whose answer is never read or
+    // read 4 KB every 10 s, or a sync naming a last sync the store cannot place, never read.
+    QString unread(ServiceProcess& service);
+    QString slow(ServiceProcess& service);
+    QString unplaced(ServiceProcess& service);
+    // 503 addresses each sending the head of a 1 MB sync, then a byte every 4 s.
+    QString trickle(ServiceProcess& service);
+    // 100 households syncing 1 MB at once.
+    QString honest(ServiceProcess& service);
+    // Households at 100 KB/s holding both turns of large bodies and filling the memory for bodies, while large
+    // syncs sent at full speed wait in line.
+    QString mixed(ServiceProcess& service);
+
+private:
+    using Syncs = std::vector<std::unique_ptr<HostileConnection>>;
+
+    // The crowd of 503 addresses asking for the large accounts, each sync naming `syncTime(i)` as its last, each
+    // answer taken by `read` (`what` says how); each connection the service closes is made again.
+    QString largeAccountCrowd(ServiceProcess& service, const QString& what,
+                              const std::function<QByteArray(int)>& syncTime,
+                              const std::function<void(HostileConnection&)>& read);
+    // Judges that every one of the syncs, closed by now, was answered with its change set; says how they ended and
+    // how long the slowest took.
+    QString judgeAnswered(const QString& what, Syncs::const_iterator begin, Syncs::const_iterator end);
+
+    RowBudget& m_budget;
+};
