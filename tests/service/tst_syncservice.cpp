@@ -99,6 +99,11 @@ private slots:
         QVERIFY(m_service.addAccount("甲 a+b", "p&w=x+ %41"));
     }
 
+    void cleanupTestCase()
+    {
+        m_service.stop();
+    }
+
     void userIdAnswers_data()
     {
         QTest::addColumn<QString>("name");
