@@ -142,7 +142,7 @@ void ServiceProcess::stop()
             m_process.waitForFinished();
             fault = QString("was not gone %1 s after SIGTERM: killed").arg(stopBoundMs / 1000);
         } else if (m_process.exitStatus() != QProcess::NormalExit || m_process.exitCode() != 0) {
-            fault = "ended " + exitText(m_process) + " after SIGTERM";
+            fault = "ended " + exitText(m_process) + " at its stop";
         }
     } else if (!m_statusRead && m_process.error() != QProcess::FailedToStart) {
         fault = "ended " + exitText(m_process) + " before the test stopped it";
