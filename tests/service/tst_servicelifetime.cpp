@@ -28,10 +28,7 @@ class TestServiceLifetime : public QObject
 
 private slots:
     // The service says when a request waits for a worker.
-    void initTestCase()
-    {
-        qputenv("QT_LOGGING_RULES", "quillbay.service.turns.debug=true");
-    }
+    void initTestCase() { qputenv("QT_LOGGING_RULES", "quillbay.service.turns.debug=true"); }
 
     // Work that throws for want of memory costs its request alone, and the service says so and goes on: on a worker,
     // here as a sync's 50 MB record is read from its body, the request gets the service's error answer; on the

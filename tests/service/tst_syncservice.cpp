@@ -99,10 +99,7 @@ private slots:
         QVERIFY(m_service.addAccount("甲 a+b", "p&w=x+ %41"));
     }
 
-    void cleanupTestCase()
-    {
-        m_service.stop();
-    }
+    void cleanupTestCase() { m_service.stop(); }
 
     void userIdAnswers_data()
     {

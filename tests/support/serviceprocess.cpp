@@ -26,7 +26,8 @@ QByteArrayList sanitizerReports(const QByteArray& log)
 {
     QByteArrayList reports;
     for (const QByteArray& line : log.split('\n')) {
-        if (line.contains("ERROR: AddressSanitizer") || line.contains("LeakSanitizer") || line.contains("runtime error:"))
+        if (line.contains("ERROR: AddressSanitizer") || line.contains("LeakSanitizer") ||
+            line.contains("runtime error:"))
             reports << line.trimmed();
     }
     return reports;
@@ -111,6 +112,9 @@ ServiceProcess::ServiceProcess(const QStringList& arguments, const QString& data
             setrlimit(RLIMIT_NOFILE, &limit);
     });
     takeServiceSanitizerOptions(m_process);
+    // Shown as soon as the service ends, in whichever test: one that dies under a test that then crashes still shows
+    // why.
+    QObject::connect(&m_process, &QProcess::finished, [this] { fputs(log().constData(), stderr); });
     m_process.start(m_program,
                     QStringList{"--port", "0", "--data", m_data.path(), "--database", m_database} + arguments);
     m_started = true;
@@ -147,9 +151,7 @@ void ServiceProcess::stop()
     } else if (!m_statusRead && m_process.error() != QProcess::FailedToStart) {
         fault = "ended " + exitText(m_process) + " before the test stopped it";
     }
-    const QByteArray written = log();
-    fputs(written.constData(), stderr);
-    const QByteArrayList reports = sanitizerReports(written);
+    const QByteArrayList reports = sanitizerReports(log());
     if (!reports.isEmpty())
         fault += (fault.isEmpty() ? "" : "; ") + QString("wrote sanitizer reports:\n") + reports.join('\n');
     if (!fault.isEmpty())

@@ -50,7 +50,8 @@ public:
     // Runs statements on the store behind the service's back, as its administrator could.
     bool execOnStore(const QStringList& statements) const;
 
-    // What the service has written to its log (standard error) so far; the test's output gets it all at the end.
+    // What the service has written to its log (standard error) so far; the test's output gets it all once the service
+    // ends.
     QByteArray log() const;
     // Waits until the log holds `text` at least `times` times: the service reports a state it reached, so a test
     // waits for that instead of for a time that a busy machine may not keep.
