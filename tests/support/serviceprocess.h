@@ -57,7 +57,8 @@ public:
     // waits for that instead of for a time that a busy machine may not keep.
     bool waitForLog(const QByteArray& text, int times = 1, int timeoutMs = 60000);
     // Waits for the service to end: its exit status, or -1 when it crashed or did not end. A test that ends the
-    // service itself (a signal of its own, options it refuses) judges the status it reads here.
+    // service itself (a signal of its own, a SIGKILL to restart it, options it refuses) says so by reading the status
+    // here and judging it; the log is still checked for sanitizer reports.
     int exitCode(int timeoutMs = 60000);
     // Stops the service as its operator would, with SIGTERM, and waits for it. The running test fails when the
     // service is not gone within a bound sized for a loaded, sanitized machine (it is then killed), when it ends with
