@@ -61,6 +61,7 @@ private slots:
         m_service = std::make_unique<ServiceProcess>();
         QVERIFY(m_service->addAccount("alice", "secret1"));
     }
+    void cleanupTestCase() { m_service.reset(); }
     void init()
     {
         m_book = std::make_unique<TestBook>();

@@ -151,6 +151,8 @@ private slots:
         QVERIFY(m_service.addAccount("甲 a+b", "p&w=x+ %41"));
     }
 
+    void cleanupTestCase() { m_service.stop(); }
+
     void userIdAnswers_data()
     {
         QTest::addColumn<QString>("name");

@@ -17,6 +17,40 @@
 #include <unistd.h>
 
 namespace {
+// The service's own stop takes 5.5 s at most; a sanitized build then checks its memory for leaks, and a loaded
+// machine slows both.
+constexpr int stopBoundMs = 120000;
+
+// The first line of each report that a sanitizer wrote into the log.
+QByteArrayList sanitizerReports(const QByteArray& log)
+{
+    QByteArrayList reports;
+    for (const QByteArray& line : log.split('\n')) {
+        if (line.contains("ERROR: AddressSanitizer") || line.contains("LeakSanitizer") ||
+            line.contains("runtime error:"))
+            reports << line.trimmed();
+    }
+    return reports;
+}
+
+// The service's sanitizer options, where the test's own differ: the leak check runs in it even where the test process
+// goes without.
+void takeServiceSanitizerOptions(QProcess& process)
+{
+    const QString options = qEnvironmentVariable("QUILLBAY_SERVICE_ASAN_OPTIONS");
+    if (options.isEmpty())
+        return;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("ASAN_OPTIONS", options);
+    process.setProcessEnvironment(environment);
+}
+
+QString exitText(const QProcess& process)
+{
+    return process.exitStatus() == QProcess::NormalExit ? QString("with status %1").arg(process.exitCode())
+                                                        : QString("on a signal");
+}
+
 // Runs the statements on a PostgreSQL database (the PG* variables' own when empty) or an SQLite file.
 bool execOn(bool postgreSql, const QString& database, const QStringList& statements)
 {
@@ -77,8 +111,13 @@ ServiceProcess::ServiceProcess(const QStringList& arguments, const QString& data
         if (descriptors > 0)
             setrlimit(RLIMIT_NOFILE, &limit);
     });
+    takeServiceSanitizerOptions(m_process);
+    // Shown as soon as the service ends, in whichever test: one that dies under a test that then crashes still shows
+    // why.
+    QObject::connect(&m_process, &QProcess::finished, [this] { fputs(log().constData(), stderr); });
     m_process.start(m_program,
                     QStringList{"--port", "0", "--data", m_data.path(), "--database", m_database} + arguments);
+    m_started = true;
     const QByteArray marker = "listening on ";
     while (m_baseUrl.isEmpty() && (m_process.canReadLine() || m_process.waitForReadyRead(10000))) {
         const QByteArray line = m_process.readLine().trimmed();
@@ -89,11 +128,44 @@ ServiceProcess::ServiceProcess(const QStringList& arguments, const QString& data
 
 ServiceProcess::~ServiceProcess()
 {
-    m_process.kill();
-    m_process.waitForFinished();
-    fputs(log().constData(), stderr);
+    stop();
     if (!m_ownDatabase.isEmpty())
         execOn(true, QString(), {"drop database " + m_ownDatabase + " with (force)"});
+}
+
+void ServiceProcess::stop()
+{
+    if (m_stopped || !m_started)
+        return;
+    m_stopped = true;
+    QString fault;
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.terminate();
+        if (!m_process.waitForFinished(stopBoundMs)) {
+            m_process.kill();
+            m_process.waitForFinished();
+            fault = QString("was not gone %1 s after SIGTERM: killed").arg(stopBoundMs / 1000);
+        } else if (m_process.exitStatus() != QProcess::NormalExit || m_process.exitCode() != 0) {
+            fault = "ended " + exitText(m_process) + " at its stop";
+        }
+    } else if (!m_statusRead && m_process.error() != QProcess::FailedToStart) {
+        fault = "ended " + exitText(m_process) + " before the test stopped it";
+    }
+    const QByteArrayList reports = sanitizerReports(log());
+    if (!reports.isEmpty())
+        fault += (fault.isEmpty() ? "" : "; ") + QString("wrote sanitizer reports:\n") + reports.join('\n');
+    if (!fault.isEmpty())
+        fail(fault);
+}
+
+void ServiceProcess::fail(const QString& fault) const
+{
+    const QByteArray message = "the service " + fault.toUtf8();
+    // Outside a test function, as in the bench, no test takes the failure.
+    if (QTest::currentTestFunction())
+        QTest::qFail(message.constData(), __FILE__, __LINE__);
+    else
+        qCritical("%s", message.constData());
 }
 
 QByteArray ServiceProcess::log() const
@@ -126,6 +198,7 @@ int ServiceProcess::exitCode(int timeoutMs)
 {
     // A process that ended already, as one that refused its options has once started, waits for nothing.
     const bool ended = m_process.state() == QProcess::NotRunning || m_process.waitForFinished(timeoutMs);
+    m_statusRead = m_statusRead || ended;
     if (!ended || m_process.exitStatus() != QProcess::NormalExit)
         return -1;
     return m_process.exitCode();
@@ -151,6 +224,9 @@ bool ServiceProcess::onPostgreSql()
 bool ServiceProcess::addAccount(const QString& name, const QString& password) const
 {
     QProcess add;
+    takeServiceSanitizerOptions(add);
+    // Its warnings, and any sanitizer's report, join the test's output.
+    add.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     add.start(m_program, {"--data", m_data.path(), "--database", m_database, "--add-account", name});
     add.write(password.toUtf8() + '\n');
     add.closeWriteChannel();

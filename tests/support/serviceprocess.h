@@ -21,11 +21,13 @@ struct ServiceLaunch
 // The real online service, started on a free loopback port. Unless given the address of a store to share, it gets
 // a fresh store of the test run's kind: an SQLite file of its own or, when QUILLBAY_TEST_STORE is "postgresql" (the
 // test then runs under with-postgresql.sh), a new database on the server the PG* variables name, dropped at the end.
+// How the service ends is part of the test's verdict (stop()).
 class ServiceProcess
 {
 public:
     explicit ServiceProcess(const QStringList& arguments = {}, const QString& database = {},
                             const ServiceLaunch& launch = {});
+    // Stops the service unless the test did.
     ~ServiceProcess();
 
     static bool onPostgreSql();
@@ -48,15 +50,25 @@ public:
     // Runs statements on the store behind the service's back, as its administrator could.
     bool execOnStore(const QStringList& statements) const;
 
-    // What the service has written to its log (standard error) so far; the test's output gets it all at the end.
+    // What the service has written to its log (standard error) so far; the test's output gets it all once the service
+    // ends.
     QByteArray log() const;
     // Waits until the log holds `text` at least `times` times: the service reports a state it reached, so a test
     // waits for that instead of for a time that a busy machine may not keep.
     bool waitForLog(const QByteArray& text, int times = 1, int timeoutMs = 60000);
-    // Waits for the service to end: its exit status, or -1 when it crashed or did not end.
+    // Waits for the service to end: its exit status, or -1 when it crashed or did not end. A test that ends the
+    // service itself (a signal of its own, a SIGKILL to restart it, options it refuses) says so by reading the status
+    // here and judging it; the log is still checked for sanitizer reports.
     int exitCode(int timeoutMs = 60000);
+    // Stops the service as its operator would, with SIGTERM, and waits for it. The running test fails when the
+    // service is not gone within a bound sized for a loaded, sanitized machine (it is then killed), when it ends with
+    // another status than 0 or ended before on its own, or when its log holds a sanitizer's report. A service kept
+    // beyond the test functions, in the test object, must be stopped in cleanupTestCase() for that to count.
+    void stop();
 
 private:
+    void fail(const QString& fault) const;
+
     QTemporaryDir m_data;
     // Declared after the folder it is mounted on, so that it is gone before the folder is removed.
     std::unique_ptr<TestMount> m_disk;
@@ -65,4 +77,8 @@ private:
     QString m_ownDatabase;
     QProcess m_process;
     QString m_baseUrl;
+    bool m_started = false;
+    // Whether the test read the exit status, so that it is the test's to judge.
+    bool m_statusRead = false;
+    bool m_stopped = false;
 };
