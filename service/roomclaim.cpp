@@ -1,0 +1,88 @@
+#include "roomclaim.h"
+
+#include "httpconnection.h"
+#include "httpserver.h"
+#include "warningpace.h"
+
+#include <boost/asio/post.hpp>
+
+#include <utility>
+
+RoomClaim::RoomClaim(HttpConnection& connection) : m_connection(connection), m_timer(connection.server().network()) {}
+
+bool RoomClaim::claim(qint64 bytes, Clock::time_point deadline)
+{
+    MemoryBudget& memory = m_connection.server().memory();
+    if (memory.claim(this, m_connection.client(), bytes)) {
+        m_held += bytes;
+        return true;
+    }
+    m_wanted = bytes;
+    m_waitDeadline = deadline;
+    static WarningPace pace;
+    pace.warn(QString("memory for requests is all taken (%1 MB): a request from %2 waits for room to be read")
+                  .arg(memory.total() / (1024 * 1024))
+                  .arg(m_connection.client().c_str()));
+    awaitRoom(memory.serveWaiting());
+    m_connection.watch().watch();
+    return false;
+}
+
+void RoomClaim::awaitRoom(std::optional<Clock::time_point> stall)
+{
+    m_timer.expires_at(stall ? std::min(*stall, m_waitDeadline) : m_waitDeadline);
+    m_timer.async_wait(m_connection.guarded([this](const boost::system::error_code& error) {
+        if (error || m_wanted == 0 || m_connection.state() == HttpConnection::State::Closed)
+            return;
+        if (Clock::now() < m_waitDeadline) {
+            const std::optional<Clock::time_point> next = m_connection.server().memory().serveWaiting();
+            if (m_wanted > 0)
+                awaitRoom(next);
+            return;
+        }
+        if (m_connection.state() != HttpConnection::State::Room)
+            return m_connection.close();
+        static WarningPace pace;
+        pace.warn(QString("a request from %1 waited for room in vain").arg(m_connection.client().c_str()));
+        m_connection.answer(m_connection.server().handler().busy());
+    }));
+}
+
+void RoomClaim::roomMade()
+{
+    auto granted = [this, bytes = std::exchange(m_wanted, 0)] {
+        if (m_connection.state() == HttpConnection::State::Closed)
+            return;
+        m_timer.cancel();
+        m_held += bytes;
+        m_connection.roomMade(bytes);
+    };
+    boost::asio::post(m_connection.server().network(), m_connection.guarded(std::move(granted)));
+}
+
+void RoomClaim::evict()
+{
+    static WarningPace pace;
+    pace.warn(QString("memory for requests is all taken: closed a connection of %1 that sent nothing lately or held "
+                      "far past its share")
+                  .arg(m_connection.client().c_str()));
+    m_connection.close();
+}
+
+void RoomClaim::progressed()
+{
+    m_connection.server().memory().progressed(this);
+}
+
+void RoomClaim::pin()
+{
+    m_connection.server().memory().pin(this);
+}
+
+void RoomClaim::release()
+{
+    m_timer.cancel();
+    m_wanted = 0;
+    m_connection.server().memory().release(this);
+    m_held = 0;
+}
