@@ -65,10 +65,11 @@ void HttpConnection::start()
 
 void HttpConnection::failed(const std::exception_ptr& thrown)
 {
+    // Closed first: the warning may want the memory that just ran out.
+    close();
     static WarningPace pace;
     pace.warn(QString("the connection of %1 failed on the network thread: %2; closed it")
                   .arg(m_client.c_str(), HttpServer::failure(thrown)));
-    close();
 }
 
 void HttpConnection::roomMade(qint64 bytes)

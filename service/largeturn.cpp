@@ -5,6 +5,8 @@
 #include "servicelog.h"
 #include "warningpace.h"
 
+#include <boost/asio/post.hpp>
+
 #include <utility>
 
 namespace {
@@ -52,6 +54,26 @@ void LargeTurn::enterLine()
 void LargeTurn::takeTurn()
 {
     m_holds = true;
+    begin();
+}
+
+void LargeTurn::handOver() noexcept
+{
+    // The turn is this request's from now on, and goes back when its connection closes, even before its step runs.
+    m_holds = true;
+    try {
+        boost::asio::post(m_connection.server().network(), m_connection.guarded([this] {
+            if (m_connection.state() == HttpConnection::State::InLine)
+                begin();
+        }));
+    } catch (...) {
+        // Not even a step could be made for it: it goes, and its turn with it to the next.
+        m_connection.close();
+    }
+}
+
+void LargeTurn::begin()
+{
     // Its body is its turn's memory; what its head took is not taken from it for another.
     m_connection.room().pin();
     m_timer.cancel();

@@ -18,8 +18,11 @@ public:
     void awaitBytes();
     // Lines up for a turn, or takes one that is free.
     void enterLine();
-    // A turn has come: the body is read.
+    // A turn free when it lined up is its: the body is read now.
     void takeTurn();
+    // The turn another request gave back is its: the body is read in a step of its own, so that whatever reading it
+    // meets is this connection's alone, never the one that gave the turn back.
+    void handOver() noexcept;
     bool holds() const { return m_holds; }
     // Watches the pace of the body read in the turn.
     void watchPace();
@@ -27,6 +30,7 @@ public:
     void release();
 
 private:
+    void begin();
     void paceWatched(qint64 left);
 
     HttpConnection& m_connection;

@@ -30,7 +30,6 @@ void RequestTurns::release()
         LargeTurn* next = m_line.front();
         leave(next);
         --m_free;
-        // Taking the turn may end it at once, giving it back here.
-        next->takeTurn();
+        next->handOver();
     }
 }

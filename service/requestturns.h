@@ -17,7 +17,7 @@ public:
     void await(LargeTurn* turn);
     // The request no longer waits for a turn.
     void leave(LargeTurn* turn);
-    // A turn given before has ended.
+    // A turn given before has ended: the first in line is handed it, and reads in a step of its own.
     void release();
     bool anyWaiting() const { return !m_line.empty(); }
 

@@ -48,7 +48,7 @@ void RoomClaim::awaitRoom(std::optional<Clock::time_point> stall)
     }));
 }
 
-void RoomClaim::roomMade()
+void RoomClaim::roomMade() noexcept
 {
     auto granted = [this, bytes = std::exchange(m_wanted, 0)] {
         if (m_connection.state() == HttpConnection::State::Closed)
@@ -57,7 +57,12 @@ void RoomClaim::roomMade()
         m_held += bytes;
         m_connection.roomMade(bytes);
     };
-    boost::asio::post(m_connection.server().network(), m_connection.guarded(std::move(granted)));
+    // Told while another gives its memory back, in that one's close: the room is taken in a step of this one's own.
+    try {
+        boost::asio::post(m_connection.server().network(), m_connection.guarded(std::move(granted)));
+    } catch (...) {
+        m_connection.close();
+    }
 }
 
 void RoomClaim::evict()

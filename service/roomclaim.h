@@ -32,7 +32,7 @@ public:
     void release();
 
     void evict() override;
-    void roomMade() override;
+    void roomMade() noexcept override;
 
 private:
     // Waits for room until the next time a holder comes to give way, or the deadline.
