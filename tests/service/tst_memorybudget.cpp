@@ -5,7 +5,6 @@
 
 #include <cstring>
 #include <deque>
-#include <numeric>
 #include <optional>
 #include <string>
 
