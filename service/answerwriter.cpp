@@ -25,8 +25,16 @@ using std::chrono::seconds;
 // whole body would lose the answer. The rest of a declared body gets the time its length takes at the slowest pace
 // served, with pauses no longer than this; what has no length, this long.
 const seconds drainTime(5);
+// An answer gets this long at least, and more when its length takes longer at the slowest pace served.
+const seconds minTransfer(30);
+const qint64 slowestPace = 64 * 1024;
 // How often, at most, an answer's progress is looked at while its client takes nothing: a quarter of the stall time.
 const seconds stallWatch(5);
+
+seconds transferTime(qint64 bytes)
+{
+    return std::max(minTransfer, seconds(bytes / slowestPace));
+}
 } // namespace
 
 AnswerWriter::AnswerWriter(HttpConnection& connection)
@@ -58,7 +66,7 @@ void AnswerWriter::write(HttpHandler::Answer answer, unsigned version)
                       .arg(m_connection.client().c_str()));
         return m_connection.close();
     }
-    m_deadline = Clock::now() + HttpConnection::transferTime(m_answer.size());
+    m_deadline = Clock::now() + transferTime(m_answer.size());
     m_lastTaken = Clock::now();
     boost::system::error_code ignored;
     // Written as far as the system takes it, then again once it takes more.
@@ -154,7 +162,7 @@ void AnswerWriter::drainUnread()
     boost::system::error_code ignored;
     m_connection.stream().socket().shutdown(asio::ip::tcp::socket::shutdown_send, ignored);
     const qint64 declared = m_connection.reader().declared();
-    drain(0, Clock::now() + (declared > 0 ? HttpConnection::transferTime(declared) : drainTime));
+    drain(0, Clock::now() + (declared > 0 ? transferTime(declared) : drainTime));
 }
 
 void AnswerWriter::stop()

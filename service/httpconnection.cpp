@@ -12,13 +12,9 @@
 namespace {
 namespace asio = boost::asio;
 namespace http = boost::beast::http;
-using std::chrono::seconds;
 
 // A body larger than this waits for its turn before it is read.
 const std::uint64_t largeBody = 1024 * 1024;
-// A body or an answer gets this long at least, and more when its length takes longer at the slowest pace served.
-const seconds minTransfer(30);
-const qint64 slowestPace = 64 * 1024;
 
 HttpHandler::Answer bare(int status)
 {
@@ -41,11 +37,6 @@ HttpHandler::Answer answerOf(HttpHandler& handler, HttpHandler::Request request)
 }
 
 } // namespace
-
-seconds HttpConnection::transferTime(qint64 bytes)
-{
-    return std::max(minTransfer, seconds(bytes / slowestPace));
-}
 
 HttpConnection::HttpConnection(HttpServer& server, asio::ip::tcp::socket socket, asio::ip::address peer)
     : m_server(server), m_stream(std::move(socket)), m_peer(std::move(peer)), m_client(ClientAddress::key(m_peer)),
@@ -84,8 +75,9 @@ void HttpConnection::checkHead()
 {
     const auto& parser = m_reader.parser();
     const auto& head = parser.get();
-    // A proxy's connection counts under the client it speaks for, now that the head names it.
+    // A proxy's connection counts under the client it speaks for, now that the head names it, its memory too.
     m_client = m_server.clients().of(m_peer, head);
+    m_room.readdress();
     const std::string target(head.target());
     const std::size_t mark = target.find('?');
     m_request.method = std::string(head.method_string());
@@ -133,6 +125,7 @@ void HttpConnection::checkHead()
 void HttpConnection::startBody()
 {
     m_state = State::Body;
+    qCDebug(lcTurns).noquote() << QString("the body of a request from %1 has its room").arg(m_client.c_str());
     m_reader.makeBody(m_length);
     if (m_turn.holds())
         m_turn.watchPace();
@@ -188,10 +181,18 @@ void HttpConnection::answer(HttpHandler::Answer answer)
     m_writer.write(std::move(answer), m_reader.version());
 }
 
-void HttpConnection::progressed(qint64)
+void HttpConnection::progressed(qint64 bytes)
 {
     m_server.table().progressed(this);
-    m_room.progressed();
+    m_room.progressed(bytes);
+}
+
+void HttpConnection::refuse()
+{
+    // Nothing is read from here on: a read or a wait still pending ends, and leaves the connection to the answer.
+    m_state = State::Answering;
+    m_stream.cancel();
+    asio::post(m_server.network(), guarded([this] { answer(m_server.handler().busy()); }));
 }
 
 void HttpConnection::releaseRequest()

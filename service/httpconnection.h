@@ -48,8 +48,6 @@ public:
     };
     using Clock = std::chrono::steady_clock;
 
-    // A body or an answer gets this long at least, and more when its length takes longer at the slowest pace served.
-    static std::chrono::seconds transferTime(qint64 bytes);
     // More than the largest body any path takes, with its head: the most ever read and dropped.
     static constexpr qint64 maxDrained = 80 * 1024 * 1024;
 
@@ -83,6 +81,9 @@ public:
     // Hands the whole request to the workers, or refuses it when its address has its share waiting.
     void queue();
     void answer(HttpHandler::Answer answer);
+    // Answers that the service is busy, in a step of its own, reading nothing more meanwhile: the memory the request
+    // was read into is another's now.
+    void refuse();
     // `bytes` more of the request were read, or of the answer taken.
     void progressed(qint64 bytes);
     // The step as the network thread runs it: whatever it throws, a failed allocation above all, closes this

@@ -46,6 +46,8 @@ void LargeTurn::enterLine()
         pace.warn(QString("a large request from %1 waited its turn in vain").arg(m_connection.client().c_str()));
         m_connection.answer(m_connection.server().handler().busy());
     }));
+    // Unread while it waits, it is never without progress meanwhile.
+    m_connection.room().pause();
     m_connection.server().turns().await(this);
     if (m_connection.state() == HttpConnection::State::InLine)
         m_connection.watch().watch();

@@ -16,6 +16,10 @@ namespace beast = boost::beast;
 namespace http = beast::http;
 
 const std::size_t firstRead = 512;
+// A body that comes slower than this over an idle time ends for good: a dial-up line sends twice as much, so no real
+// client is that slow, while a trickle would hold its room and its connection for nothing. Whether others wait for its
+// room or its turn is judged by the faster paces of the memory budget and the turn (LargeTurn).
+const qint64 floorPace = 2 * 1024;
 
 HttpHandler::Answer unreadable()
 {
@@ -63,7 +67,9 @@ void RequestReader::readHead()
     }
     m_connection.stream().expires_at(m_deadline);
     auto received = [this](const beast::error_code& error, std::size_t read) {
-        // A read done just before an eviction closed the connection is dropped with it.
+        // A read the busy answer cut short is left to the answer; one done just before a close is dropped with it.
+        if (m_connection.state() == HttpConnection::State::Answering)
+            return;
         if (error || m_connection.state() == HttpConnection::State::Closed)
             return m_connection.close();
         m_buffer.commit(read);
@@ -104,7 +110,9 @@ void RequestReader::makeBody(qint64 length)
     m_body.received(
         qint64(asio::buffer_copy(asio::buffer(m_body.room(), std::size_t(m_body.left())), m_buffer.data())));
     freeHeadBuffer();
-    m_deadline = Clock::now() + HttpConnection::transferTime(length);
+    // A slow honest uplink finishes: the body's time is its length at the floor pace, past the idle time.
+    m_deadline = Clock::now() + m_connection.server().limits().idle + std::chrono::seconds(length / floorPace);
+    m_window = {Clock::now(), m_body.left()};
 }
 
 void RequestReader::readBody()
@@ -132,6 +140,8 @@ void RequestReader::readMore()
         }
         m_body.received(qint64(read));
         m_connection.progressed(qint64(read));
+        if (!keepsFloor())
+            return m_connection.close();
         readMore();
     };
     m_connection.stream().async_read_some(asio::buffer(m_body.room(), std::size_t(m_body.left())),
@@ -145,11 +155,30 @@ void RequestReader::continueThen(Clock::time_point deadline, std::function<void(
     m_continue = http::response<http::empty_body>(http::status::continue_, m_version);
     m_connection.stream().expires_at(deadline);
     auto continued = [this, next = std::move(next)](const beast::error_code& error, std::size_t) {
+        if (m_connection.state() == HttpConnection::State::Answering)
+            return;
         if (error || m_connection.state() == HttpConnection::State::Closed)
             return m_connection.close();
         next();
     };
     http::async_write(m_connection.stream(), m_continue, m_connection.guarded(std::move(continued)));
+}
+
+bool RequestReader::keepsFloor()
+{
+    const std::chrono::seconds window = m_connection.server().limits().idle;
+    const Clock::time_point now = Clock::now();
+    if (now - m_window.first < window)
+        return true;
+    if (m_window.second - m_body.left() < floorPace * window.count()) {
+        qCDebug(lcTurns).noquote() << QString("the body of a request from %1 sent under %2 KB/s over %3 s: closed")
+                                          .arg(m_connection.client().c_str())
+                                          .arg(floorPace / 1024)
+                                          .arg(window.count());
+        return false;
+    }
+    m_window = {now, m_body.left()};
+    return true;
 }
 
 void RequestReader::silent() const

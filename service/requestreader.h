@@ -13,13 +13,15 @@
 #include <chrono>
 #include <functional>
 #include <optional>
+#include <utility>
 
 class HttpConnection;
 
 // Reads a connection's request: its head into a buffer that grows, within the memory the connection claims, as its
 // bytes come, then its body straight into memory made once for its declared length. The first byte comes within the
-// idle time, the whole head within the head time from its first byte, and the body within the time its length takes
-// at the slowest pace served; a body that sends nothing for the idle time ends sooner, whatever its length.
+// idle time, the whole head within the head time from its first byte, and the body within the idle time and the time
+// its length takes at a floor pace far below any real line; a body that sends nothing for the idle time, or less than
+// the floor pace over an idle time, ends sooner.
 class RequestReader
 {
 public:
@@ -67,6 +69,8 @@ public:
 
 private:
     void readMore();
+    // Whether the body came at the floor pace at least over the last idle time; says so in the log when not.
+    bool keepsFloor();
     void growHead(qint64 bytes);
     void freeHeadBuffer();
 
@@ -81,5 +85,7 @@ private:
     // The deadline of what is being read.
     Clock::time_point m_deadline;
     RequestBody m_body;
+    // Since when the body's pace is judged, and what was left of it then.
+    std::pair<Clock::time_point, qint64> m_window;
     boost::beast::http::response<boost::beast::http::empty_body> m_continue;
 };

@@ -40,8 +40,7 @@ void RoomClaim::awaitRoom(std::optional<Clock::time_point> stall)
                 awaitRoom(next);
             return;
         }
-        if (m_connection.state() != HttpConnection::State::Room)
-            return m_connection.close();
+        // A head's claim as a body's: the client is told, not left to find its connection closed.
         static WarningPace pace;
         pace.warn(QString("a request from %1 waited for room in vain").arg(m_connection.client().c_str()));
         m_connection.answer(m_connection.server().handler().busy());
@@ -67,21 +66,38 @@ void RoomClaim::roomMade() noexcept
 
 void RoomClaim::evict()
 {
+    // The budget has taken back all it held: nothing is read into it again.
+    m_held = 0;
+    m_wanted = 0;
+    m_timer.cancel();
     static WarningPace pace;
-    pace.warn(QString("memory for requests is all taken: closed a connection of %1 that sent nothing lately or held "
-                      "far past its share")
-                  .arg(m_connection.client().c_str()));
-    m_connection.close();
+    pace.warn(
+        QString("memory for requests is all taken: told a request of %1 that sent too slowly or held far past its "
+                "share that the service is busy")
+            .arg(m_connection.client().c_str()));
+    m_connection.refuse();
 }
 
-void RoomClaim::progressed()
+void RoomClaim::readdress()
 {
-    m_connection.server().memory().progressed(this);
+    m_connection.server().memory().readdress(this, m_connection.client());
+}
+
+void RoomClaim::progressed(qint64 bytes)
+{
+    m_connection.server().memory().progressed(this, bytes);
+}
+
+void RoomClaim::pause()
+{
+    m_connection.server().memory().pause(this);
 }
 
 void RoomClaim::pin()
 {
-    m_connection.server().memory().pin(this);
+    MemoryBudget& memory = m_connection.server().memory();
+    memory.resume(this);
+    memory.pin(this);
 }
 
 void RoomClaim::release()

@@ -13,7 +13,9 @@ class HttpConnection;
 
 // The memory a connection's request is read into, claimed from the server's budget: a head's room as its bytes come,
 // a body's whole room by its declared length once the head is read (the room the head took is the body's first). A
-// claim that finds no room waits, the connection's reading paused, until the budget grants it or its deadline.
+// claim that finds no room waits, the connection's reading paused, until the budget grants it, or until its deadline,
+// when the client is told the service is busy. A request whose room the budget takes back for a claim that waits (it
+// came too slowly, or its address holds far past its share) is told so too, and nothing more is read into it.
 class RoomClaim : public MemoryBudget::Holder
 {
 public:
@@ -25,7 +27,12 @@ public:
     bool claim(qint64 bytes, Clock::time_point deadline);
     bool waiting() const { return m_wanted > 0; }
     qint64 held() const { return m_held; }
-    void progressed();
+    // The client's address has changed, as a proxy's head names it: what the request holds counts under it now.
+    void readdress();
+    void progressed(qint64 bytes);
+    // The service does not read the request while it waits in line for its turn: meanwhile it is never without
+    // progress.
+    void pause();
     // The request's memory is worked on, or its turn's: it is not taken from it for another.
     void pin();
     // Gives back all the request held, and drops a claim that waits.
