@@ -120,8 +120,8 @@ void AnswerWriter::watchStall()
 {
     const Clock::time_point watched =
         Clock::now() + std::min<Clock::duration>(stallWatch, m_connection.server().limits().writeStall / 4);
-    m_timer.expires_at(std::min(watched, m_deadline));
-    m_timer.async_wait(m_connection.guarded([this](const boost::system::error_code& error) {
+    m_timer.timer().expires_at(std::min(watched, m_deadline));
+    m_timer.timer().async_wait(m_connection.guarded([this](const boost::system::error_code& error) {
         if (!error && m_connection.state() == HttpConnection::State::Answering)
             stallWatched();
     }));

@@ -2,10 +2,9 @@
 
 #include "answertext.h"
 #include "httphandler.h"
+#include "lazytimer.h"
 
 #include <QtGlobal>
-
-#include <boost/asio/steady_timer.hpp>
 
 #include <chrono>
 #include <string>
@@ -54,5 +53,5 @@ private:
     // When the client last took a byte, and the bytes the system held unacknowledged then.
     Clock::time_point m_lastTaken;
     int m_unacknowledged = -1;
-    boost::asio::steady_timer m_timer;
+    LazyTimer m_timer;
 };

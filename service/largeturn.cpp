@@ -25,8 +25,8 @@ void LargeTurn::awaitBytes()
     if (m_connection.reader().holdsBytes())
         return enterLine();
     const auto deadline = HttpConnection::Clock::now() + m_connection.server().limits().idle;
-    m_timer.expires_at(deadline);
-    m_timer.async_wait(m_connection.guarded([this](const boost::system::error_code& error) {
+    m_timer.timer().expires_at(deadline);
+    m_timer.timer().async_wait(m_connection.guarded([this](const boost::system::error_code& error) {
         if (error || m_connection.state() != HttpConnection::State::Arriving)
             return;
         m_connection.reader().silent();
@@ -38,8 +38,8 @@ void LargeTurn::awaitBytes()
 void LargeTurn::enterLine()
 {
     m_connection.setState(HttpConnection::State::InLine);
-    m_timer.expires_after(m_connection.server().limits().largeWait);
-    m_timer.async_wait(m_connection.guarded([this](const boost::system::error_code& error) {
+    m_timer.timer().expires_after(m_connection.server().limits().largeWait);
+    m_timer.timer().async_wait(m_connection.guarded([this](const boost::system::error_code& error) {
         if (error || m_connection.state() != HttpConnection::State::InLine)
             return;
         static WarningPace pace;
@@ -86,8 +86,8 @@ void LargeTurn::begin()
 void LargeTurn::watchPace()
 {
     const qint64 left = m_connection.reader().bodyLeft();
-    m_timer.expires_after(paceWindow);
-    m_timer.async_wait(m_connection.guarded([this, left](const boost::system::error_code& error) {
+    m_timer.timer().expires_after(paceWindow);
+    m_timer.timer().async_wait(m_connection.guarded([this, left](const boost::system::error_code& error) {
         if (!error && m_connection.state() == HttpConnection::State::Body)
             paceWatched(left);
     }));

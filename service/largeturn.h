@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QtGlobal>
+#include "lazytimer.h"
 
-#include <boost/asio/steady_timer.hpp>
+#include <QtGlobal>
 
 class HttpConnection;
 
@@ -36,5 +36,5 @@ private:
     HttpConnection& m_connection;
     bool m_holds = false;
     // The wait for the first bytes, then for the turn, then the watch over the pace.
-    boost::asio::steady_timer m_timer;
+    LazyTimer m_timer;
 };

@@ -30,8 +30,8 @@ bool RoomClaim::claim(qint64 bytes, Clock::time_point deadline)
 
 void RoomClaim::awaitRoom(std::optional<Clock::time_point> stall)
 {
-    m_timer.expires_at(stall ? std::min(*stall, m_waitDeadline) : m_waitDeadline);
-    m_timer.async_wait(m_connection.guarded([this](const boost::system::error_code& error) {
+    m_timer.timer().expires_at(stall ? std::min(*stall, m_waitDeadline) : m_waitDeadline);
+    m_timer.timer().async_wait(m_connection.guarded([this](const boost::system::error_code& error) {
         if (error || m_wanted == 0 || m_connection.state() == HttpConnection::State::Closed)
             return;
         if (Clock::now() < m_waitDeadline) {

@@ -1,10 +1,9 @@
 #pragma once
 
+#include "lazytimer.h"
 #include "memorybudget.h"
 
 #include <QtGlobal>
-
-#include <boost/asio/steady_timer.hpp>
 
 #include <chrono>
 #include <optional>
@@ -50,5 +49,5 @@ private:
     qint64 m_wanted = 0;
     Clock::time_point m_waitDeadline;
     qint64 m_held = 0;
-    boost::asio::steady_timer m_timer;
+    LazyTimer m_timer;
 };
