@@ -16,6 +16,7 @@ QByteArray unknownSync(int bodySize)
 }
 
 const int loginError = 1;
+const int busyError = 3;
 } // namespace
 
 // Clients that send their requests at a pace of their own, honest or not: which the service waits for, and which give
@@ -70,6 +71,22 @@ private slots:
 
         QCOMPARE(RawHttp::error(honest.answer()), loginError);
         QCOMPARE(RawHttp::error(RawHttp::answer(*waiting, 120000)), loginError);
+    }
+
+    // A new connection whose head finds the memory held by bodies that come at an honest pace waits for room; when
+    // the head's time is up first, its client is told the service is busy rather than left to find it closed.
+    void headWaitingForRoomIsToldBusy()
+    {
+        ServiceProcess service({"--request-memory", "1", "--idle-timeout", "3"});
+        // Two bodies take the whole megabyte, and keep it for five seconds.
+        PacedUpload first(service.baseUrl(), unknownSync(512 * 1024), "127.0.0.2", 100 * 1024);
+        QVERIFY(service.waitForLog("the body of a request from 127.0.0.2 has its room"));
+        PacedUpload second(service.baseUrl(), unknownSync(512 * 1024), "127.0.0.3", 100 * 1024);
+        QVERIFY(service.waitForLog("the body of a request from 127.0.0.3 has its room"));
+        const std::unique_ptr<QTcpSocket> head = RawHttp::sent(service.baseUrl(), "GET / HTTP/1.1\r\n", "127.0.0.4");
+        QCOMPARE(RawHttp::error(RawHttp::answer(*head, 30000)), busyError);
+        QCOMPARE(RawHttp::error(first.answer()), loginError);
+        QCOMPARE(RawHttp::error(second.answer()), loginError);
     }
 
     // A body far slower than any real line, here 1 KB/s, is closed once an idle time shows it under the floor pace,
