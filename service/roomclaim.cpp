@@ -64,18 +64,22 @@ void RoomClaim::roomMade() noexcept
     }
 }
 
-void RoomClaim::evict()
+void RoomClaim::evict() noexcept
 {
     // The budget has taken back all it held: nothing is read into it again.
     m_held = 0;
     m_wanted = 0;
-    m_timer.cancel();
-    static WarningPace pace;
-    pace.warn(
-        QString("memory for requests is all taken: told a request of %1 that sent too slowly or held far past its "
-                "share that the service is busy")
-            .arg(m_connection.client().c_str()));
-    m_connection.refuse();
+    // Told while the budget makes room for another's claim: whatever answering meets is this connection's alone.
+    try {
+        m_timer.cancel();
+        m_connection.refuse();
+        static WarningPace pace;
+        pace.warn(QString("memory for requests is all taken: told a request of %1 that sent too slowly or held far "
+                          "past its share that the service is busy")
+                      .arg(m_connection.client().c_str()));
+    } catch (...) {
+        m_connection.close();
+    }
 }
 
 void RoomClaim::readdress()

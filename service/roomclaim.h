@@ -37,7 +37,7 @@ public:
     // Gives back all the request held, and drops a claim that waits.
     void release();
 
-    void evict() override;
+    void evict() noexcept override;
     void roomMade() noexcept override;
 
 private:
