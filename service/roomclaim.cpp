@@ -104,10 +104,15 @@ void RoomClaim::pin()
     memory.pin(this);
 }
 
-void RoomClaim::release()
+void RoomClaim::release() noexcept
 {
     m_timer.cancel();
     m_wanted = 0;
-    m_connection.server().memory().release(this);
     m_held = 0;
+    // Runs in a close, a destructor's too. The budget takes the memory back before it grants claims that wait; should
+    // granting them fail, those claims are looked at again when their waits next wake.
+    try {
+        m_connection.server().memory().release(this);
+    } catch (...) {
+    }
 }

@@ -35,7 +35,7 @@ public:
     // The request's memory is worked on, or its turn's: it is not taken from it for another.
     void pin();
     // Gives back all the request held, and drops a claim that waits.
-    void release();
+    void release() noexcept;
 
     void evict() noexcept override;
     void roomMade() noexcept override;
