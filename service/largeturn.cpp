@@ -14,7 +14,7 @@ using std::chrono::seconds;
 
 // A large body that comes slower than this over the window gives its turn to one waiting.
 const seconds paceWindow(10);
-const qint64 floorPace = 64 * 1024;
+const qint64 turnPace = 64 * 1024;
 } // namespace
 
 LargeTurn::LargeTurn(HttpConnection& connection) : m_connection(connection), m_timer(connection.server().network()) {}
@@ -95,12 +95,12 @@ void LargeTurn::watchPace()
 
 void LargeTurn::paceWatched(qint64 left)
 {
-    if (left - m_connection.reader().bodyLeft() < floorPace * paceWindow.count() &&
+    if (left - m_connection.reader().bodyLeft() < turnPace * paceWindow.count() &&
         m_connection.server().turns().anyWaiting()) {
         qCDebug(lcTurns).noquote() << QString(
                                           "a large request from %1 sent under %2 KB/s: its turn goes to one waiting")
                                           .arg(m_connection.client().c_str())
-                                          .arg(floorPace / 1024);
+                                          .arg(turnPace / 1024);
         return m_connection.answer(m_connection.server().handler().busy());
     }
     watchPace();
