@@ -67,15 +67,6 @@ HttpConnection* ConnectionTable::leastProgressed() const
     return m_order.empty() ? nullptr : m_order.front();
 }
 
-std::vector<HttpConnection*> ConnectionTable::connections() const
-{
-    std::vector<HttpConnection*> all;
-    all.reserve(m_entries.size());
-    for (const auto& entry : m_entries)
-        all.push_back(entry.first);
-    return all;
-}
-
 bool ConnectionTable::addressFull(const std::string& address) const
 {
     const auto found = m_perPeer.find(address);

@@ -3,7 +3,6 @@
 #include <list>
 #include <string>
 #include <unordered_map>
-#include <vector>
 
 class HttpConnection;
 
@@ -37,7 +36,8 @@ public:
     // The connection that has gone longest without progress and is not being worked on, if any.
     HttpConnection* leastProgressed() const;
     bool empty() const { return m_entries.empty(); }
-    std::vector<HttpConnection*> connections() const;
+    // One of the connections, if any.
+    HttpConnection* any() const { return m_entries.empty() ? nullptr : m_entries.begin()->first; }
 
 private:
     struct Entry

@@ -9,6 +9,8 @@
 #include <boost/asio/ip/v6_only.hpp>
 #include <boost/asio/post.hpp>
 
+#include <QScopeGuard>
+
 #include <csignal>
 #include <cstdlib>
 #include <thread>
@@ -150,32 +152,50 @@ void HttpServer::closed()
 
 void HttpServer::stop(int signal)
 {
-    qCWarning(lcService).noquote() << QString("stopping on %1: no new connections; those open have %2 s to finish")
-                                          .arg(signalName(signal))
-                                          .arg(stopGrace.count());
     m_stopping = true;
     m_stopEnd = std::chrono::steady_clock::now() + stopGrace + lastPage;
     boost::system::error_code ignored;
     m_acceptor.close(ignored);
     m_acceptPause.cancel();
-    // Ends early, cancelled, once the last connection has closed.
-    m_stopGrace.expires_after(stopGrace);
-    m_stopGrace.async_wait([this](const boost::system::error_code&) {
-        closeAll();
-        // The wait for a second signal would keep the network thread going: run() goes on to the workers.
-        m_network.stop();
-    });
-    if (m_table.empty())
-        m_stopGrace.cancel();
+    try {
+        // Ends early, cancelled, once the last connection has closed.
+        m_stopGrace.expires_after(stopGrace);
+        m_stopGrace.async_wait([this](const boost::system::error_code&) { endGrace(); });
+        if (m_table.empty())
+            m_stopGrace.cancel();
+    } catch (...) {
+        // Without a grace to wait for, the connections left are closed now.
+        endGrace();
+    }
+    qCWarning(lcService).noquote() << QString("stopping on %1: no new connections; those open have %2 s to finish")
+                                          .arg(signalName(signal))
+                                          .arg(stopGrace.count());
+}
+
+void HttpServer::endGrace()
+{
+    // The wait for a second signal would keep the network thread going: run() goes on to the workers, whatever
+    // closing the connections left met.
+    const auto stopNetwork = qScopeGuard([this] { m_network.stop(); });
+    closeAll();
 }
 
 void HttpServer::closeAll()
 {
-    if (!m_table.empty())
-        qCWarning(lcService) << "the stop's grace is over: closing the connections left";
-    // Closing one connection never ends another: each is held by its own handlers, which run later.
-    for (HttpConnection* connection : m_table.connections())
-        connection->close();
+    // Closing one connection never ends another: each is held by its own handlers, which run later. One whose close
+    // fails leaves the table all the same, and the others are closed; the operator is told once they are.
+    const bool left = !m_table.empty();
+    while (HttpConnection* connection = m_table.any()) {
+        try {
+            connection->close();
+        } catch (...) {
+            m_table.leave(connection);
+            static WarningPace pace;
+            pace.warn("closing a connection at the stop failed: " + failure(std::current_exception()));
+        }
+    }
+    if (left)
+        qCWarning(lcService) << "the stop's grace was over: closed the connections left";
 }
 
 bool HttpServer::holdAnswer(qint64 bytes)
@@ -195,18 +215,25 @@ void HttpServer::accept()
 {
     if (m_stopping)
         return;
-    m_acceptor.async_accept([this](const boost::system::error_code& error, tcp::socket socket) {
-        // A connection accepted as the service stops is closed unserved.
-        if (m_stopping)
-            return;
-        if (!error) {
-            admit(std::move(socket));
-        } else if (outOfDescriptors(error)) {
-            pauseAccepting();
-            return;
-        }
-        accept();
-    });
+    try {
+        m_acceptor.async_accept([this](const boost::system::error_code& error, tcp::socket socket) {
+            // A connection accepted as the service stops is closed unserved.
+            if (m_stopping)
+                return;
+            if (!error) {
+                admit(std::move(socket));
+            } else if (outOfDescriptors(error)) {
+                pauseAccepting();
+                return;
+            }
+            accept();
+        });
+    } catch (...) {
+        static WarningPace pace;
+        pace.warn("could not wait for the next connection: " + failure(std::current_exception()) + "; trying again");
+        m_acceptPause.expires_after(acceptPause);
+        m_acceptPause.async_wait([this](const boost::system::error_code&) { accept(); });
+    }
 }
 
 void HttpServer::admit(tcp::socket socket)
@@ -217,11 +244,25 @@ void HttpServer::admit(tcp::socket socket)
         return;
     // A proxy's connections count under the clients their heads name, not under the proxy.
     const std::string peer = ClientAddress::key(remote.address());
-    const std::string counted = m_clients.trusts(remote.address()) ? std::string() : peer;
     // An answer's head and body go out in separate writes: without this the body would wait for the client's
     // delayed acknowledgement.
     socket.set_option(tcp::no_delay(true), error);
-    const auto connection = std::make_shared<HttpConnection>(*this, std::move(socket), remote.address());
+    std::shared_ptr<HttpConnection> connection;
+    try {
+        connection = std::make_shared<HttpConnection>(*this, std::move(socket), remote.address());
+        seat(connection, m_clients.trusts(remote.address()) ? std::string() : peer);
+    } catch (...) {
+        // The accept loop goes on whatever admitting this one met: only this connection is lost.
+        static WarningPace pace;
+        pace.warn(QString("admitting a connection from %1 failed: %2; closed it")
+                      .arg(peer.c_str(), failure(std::current_exception())));
+        if (connection)
+            connection->close();
+    }
+}
+
+void HttpServer::seat(const std::shared_ptr<HttpConnection>& connection, const std::string& counted)
+{
     ConnectionTable::Admission admission = m_table.admit(connection.get(), counted);
     bool madeRoom = false;
     for (HttpConnection* stalest = nullptr;
@@ -230,18 +271,18 @@ void HttpServer::admit(tcp::socket socket)
         madeRoom = true;
         admission = m_table.admit(connection.get(), counted);
     }
+    const QString peer = connection->client().c_str();
     if (madeRoom || admission == ConnectionTable::Admission::Full) {
         static WarningPace pace;
         pace.warn(QString("all %1 connections taken: %2 to admit one from %3")
                       .arg(m_limits.maxConnections)
                       .arg(madeRoom ? "closed the one that made no progress for longest" : "refused it")
-                      .arg(peer.c_str()));
+                      .arg(peer));
     } else if (admission == ConnectionTable::Admission::AddressFull) {
         static WarningPace pace;
-        pace.warn(
-            QString("address %1 holds its %2 connections: refused another").arg(peer.c_str()).arg(m_limits.perAddress));
+        pace.warn(QString("address %1 holds its %2 connections: refused another").arg(peer).arg(m_limits.perAddress));
     }
-    // A connection refused goes with its last owner here.
+    // A connection refused goes with its last owner.
     if (admission == ConnectionTable::Admission::Admitted)
         connection->start();
 }

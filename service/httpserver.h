@@ -22,6 +22,7 @@
 #include <vector>
 
 class AnswerSpool;
+class HttpConnection;
 class HttpHandler;
 
 // The service's HTTP server. One network thread accepts every connection and reads and writes them all without
@@ -33,7 +34,8 @@ class HttpHandler;
 // SIGTERM or SIGINT stops it: no connection is accepted from then on, and those open get a grace of 5 s to finish
 // before they are closed; work still under way then stops at its next page, without committing anything, and work
 // that reaches none within half a second more is left behind as the process ends. A second signal ends it at once.
-// A step of the network thread that throws, for want of memory above all, closes its own connection alone.
+// A step of the network thread that throws, for want of memory above all, closes its own connection alone: accepting
+// one, admitting it, handing it a large request's turn, and closing it at the stop are such steps too.
 class HttpServer
 {
 public:
@@ -97,13 +99,18 @@ public:
 
 private:
     void accept();
+    // Admits an accepted connection; whatever that meets closes this one alone.
     void admit(boost::asio::ip::tcp::socket socket);
+    // Gives the connection a place, counted under the address unless it is empty, making room when all are taken.
+    void seat(const std::shared_ptr<HttpConnection>& connection, const std::string& counted);
     void pauseAccepting();
     // Runs the network thread until it has nothing left to do or is stopped, whatever its steps throw.
     void serve();
     void awaitSignal();
     void stop(int signal);
     void stopAtOnce(int signal);
+    // Closes the connections left once the stop's grace is over, and stops the network thread whatever that meets.
+    void endGrace();
     // Closes every connection left: the work still under way on their requests stops at its next page.
     void closeAll();
 

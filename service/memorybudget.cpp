@@ -3,9 +3,37 @@
 #include <algorithm>
 #include <vector>
 
+namespace {
+// The slowest pace a real client keeps, the large requests' floor too: a reader below it over all its reading is
+// behind. A body at 100 KB/s stays ahead; a byte every few seconds falls behind once its grace is over.
+const double pace = 64 * 1024;
+// What a reader has before its pace is judged: a round trip or two, and a slow start, on a poor line take well under
+// a second; and no waiting claim, the owner's among them, waits longer than this for a trickle to give way.
+const std::chrono::seconds grace{2};
+} // namespace
+
 MemoryBudget::MemoryBudget(qint64 total, std::function<Clock::time_point()> clock)
     : m_total(total), m_clock(std::move(clock))
 {
+}
+
+template <typename Change> void MemoryBudget::update(Holder* holder, Change change)
+{
+    const auto found = m_holders.find(holder);
+    if (found != m_holders.end()) {
+        Entry& entry = found->second;
+        update(holder, entry, [&change, &entry] { change(entry); });
+    }
+}
+
+template <typename Change> void MemoryBudget::update(Holder* holder, Entry& entry, Change change)
+{
+    const std::string address = entry.address;
+    unrank(address);
+    unplace(holder, entry);
+    change();
+    place(holder, entry);
+    rank(address);
 }
 
 bool MemoryBudget::claim(Holder* holder, const std::string& address, qint64 bytes)
@@ -16,67 +44,93 @@ bool MemoryBudget::claim(Holder* holder, const std::string& address, qint64 byte
     if (found == m_holders.end()) {
         found = m_holders.emplace(holder, Entry()).first;
         found->second.address = address;
-    } else if (found->second.address != address) {
-        // A proxy's connection counts under the client its head names once it is read.
-        Entry& entry = found->second;
-        const std::string from = entry.address;
-        unrank(from);
-        unlist(entry);
-        m_addresses.at(from).held -= entry.held;
-        rank(from);
-        entry.address = address;
-        const qint64 held = std::exchange(entry.held, 0);
-        m_used -= held;
-        grant(holder, entry, held);
+        found->second.came = ++m_sequence;
+    } else {
+        readdress(holder, address);
     }
     Entry& entry = found->second;
-    if (m_used + bytes <= m_total) {
-        grant(holder, entry, bytes);
+    const bool reading = entry.place == Place::Reading;
+    // While claims wait, a new one takes its place among them, however little it asks.
+    if (m_line.empty() && m_used + bytes <= m_total) {
+        grant(holder, entry, bytes, reading);
         return true;
     }
     wait(holder, entry, bytes);
-    return grantWaiting(holder);
+    return grantWaiting(holder, reading);
 }
 
-void MemoryBudget::progressed(Holder* holder)
+void MemoryBudget::readdress(Holder* holder, const std::string& address)
+{
+    const auto found = m_holders.find(holder);
+    if (found == m_holders.end() || found->second.address == address)
+        return;
+    Entry& entry = found->second;
+    const std::string from = entry.address;
+    unrank(from);
+    unrank(address);
+    unplace(holder, entry);
+    Address& left = m_addresses.at(from);
+    Address& joined = m_addresses[address];
+    left.held -= entry.held;
+    joined.held += entry.held;
+    if (entry.wanted > 0) {
+        left.waiting.erase({entry.waitingSince, holder});
+        joined.waiting.emplace(entry.waitingSince, holder);
+    }
+    entry.address = address;
+    place(holder, entry);
+    rank(from);
+    rank(address);
+}
+
+void MemoryBudget::progressed(Holder* holder, qint64 bytes)
 {
     const auto found = m_holders.find(holder);
     if (found == m_holders.end())
         return;
     Entry& entry = found->second;
+    // Neither what it holds nor whether it is listed changes: its address keeps its ranks.
+    unplace(holder, entry);
+    entry.read += bytes;
     entry.lastProgress = m_clock();
-    if (entry.listed) {
-        m_byProgress.splice(m_byProgress.end(), m_byProgress, entry.inAll);
-        Order& inAddress = m_addresses.at(entry.address).byProgress;
-        inAddress.splice(inAddress.end(), inAddress, entry.inAddress);
-    }
+    place(holder, entry);
+}
+
+void MemoryBudget::pause(Holder* holder)
+{
+    update(holder, [this](Entry& entry) {
+        entry.paused = true;
+        entry.pausedSince = ++m_sequence;
+    });
+}
+
+void MemoryBudget::resume(Holder* holder)
+{
+    update(holder, [this](Entry& entry) {
+        entry.paused = false;
+        startPace(entry);
+    });
 }
 
 void MemoryBudget::pin(Holder* holder)
 {
-    const auto found = m_holders.find(holder);
-    if (found == m_holders.end())
-        return;
-    unrank(found->second.address);
-    unlist(found->second);
-    found->second.pinned = true;
-    rank(found->second.address);
+    update(holder, [](Entry& entry) { entry.pinned = true; });
 }
 
 void MemoryBudget::release(Holder* holder)
 {
     drop(holder);
     if (!m_makingRoom)
-        grantWaiting(nullptr);
+        grantWaiting(nullptr, false);
 }
 
 std::optional<MemoryBudget::Clock::time_point> MemoryBudget::serveWaiting()
 {
     if (!m_makingRoom)
-        grantWaiting(nullptr);
-    if (m_line.empty() || m_byProgress.empty())
+        grantWaiting(nullptr, false);
+    if (m_line.empty() || m_readers.empty())
         return std::nullopt;
-    return m_holders.at(m_byProgress.front()).lastProgress + stallTime;
+    return std::get<Clock::time_point>(*m_readers.begin());
 }
 
 qint64 MemoryBudget::heldBy(const std::string& address) const
@@ -100,53 +154,55 @@ void MemoryBudget::makeRoom(const std::string& address, qint64 bytes)
 
 MemoryBudget::Holder* MemoryBudget::victim(const std::string& address) const
 {
-    if (!m_byProgress.empty()) {
-        Holder* oldest = m_byProgress.front();
-        if (m_clock() - m_holders.at(oldest).lastProgress >= stallTime)
-            return oldest;
+    if (!m_readers.empty()) {
+        const auto& [behind, came, first] = *m_readers.begin();
+        if (behind <= m_clock())
+            return first;
     }
-    if (m_holding.empty())
+    return pastItsShare(address);
+}
+
+MemoryBudget::Holder* MemoryBudget::pastItsShare(const std::string& address) const
+{
+    if (m_paused.empty())
         return nullptr;
     // Every address that holds or waits has a share alike; one that holds far more gives way only with what it holds
-    // past its share, so that its last request within the share is served as anyone's.
-    const auto [held, largest] = *m_holding.rbegin();
+    // past its share, so that its last request within the share is served as anyone's. Only a paused holder is taken:
+    // one that is read loses no byte it has sent. The one that paused last, which has waited least, goes first.
+    const auto [held, largest] = *m_paused.rbegin();
     const qint64 share = m_total / qint64(m_addresses.size());
     if (*largest == address || held <= 2 * share)
         return nullptr;
-    Holder* first = m_addresses.at(*largest).byProgress.front();
-    return held - m_holders.at(first).held >= share ? first : nullptr;
+    Holder* last = m_addresses.at(*largest).paused.rbegin()->second;
+    return held - m_holders.at(last).held >= share ? last : nullptr;
 }
 
-void MemoryBudget::grant(Holder* holder, Entry& entry, qint64 bytes)
+void MemoryBudget::grant(Holder* holder, Entry& entry, qint64 bytes, bool reading)
 {
-    unrank(entry.address);
-    Address& address = m_addresses[entry.address];
-    unlist(entry);
-    address.held += bytes;
-    entry.held += bytes;
-    m_used += bytes;
-    // A claim granted starts its reading now, whenever its connection last read.
-    entry.lastProgress = m_clock();
-    if (!entry.pinned && entry.held > 0)
-        list(holder, entry);
-    rank(entry.address);
+    update(holder, entry, [&] {
+        unwait(holder, entry);
+        m_addresses[entry.address].held += bytes;
+        entry.held += bytes;
+        m_used += bytes;
+        if (!reading)
+            startPace(entry);
+    });
 }
 
-bool MemoryBudget::grantWaiting(Holder* claimant)
+bool MemoryBudget::grantWaiting(Holder* claimant, bool claimantReads)
 {
     bool claimantGranted = false;
     std::vector<Holder*> granted;
     while (!m_line.empty()) {
         const std::string address = *std::get<const std::string*>(*m_line.begin());
-        Holder* next = m_addresses.at(address).waiting.front().second;
+        Holder* next = m_addresses.at(address).waiting.begin()->second;
         Entry& entry = m_holders.at(next);
         makeRoom(address, entry.wanted);
+        // The first in line that does not fit stops the line: what comes back is kept for it.
         if (m_used + entry.wanted > m_total)
             break;
-        unrank(address);
-        m_addresses.at(address).waiting.pop_front();
-        rank(address);
-        grant(next, entry, std::exchange(entry.wanted, 0));
+        // One that waited was not read meanwhile; the claimant served at once was.
+        grant(next, entry, entry.wanted, next == claimant && claimantReads);
         if (next == claimant)
             claimantGranted = true;
         else
@@ -160,12 +216,14 @@ bool MemoryBudget::grantWaiting(Holder* claimant)
 
 void MemoryBudget::wait(Holder* holder, Entry& entry, qint64 bytes)
 {
-    // A claim that waits has its reading paused by the budget, not by its client: it is not one that gives way.
-    unrank(entry.address);
-    unlist(entry);
-    entry.wanted = bytes;
-    m_addresses[entry.address].waiting.emplace_back(++m_waits, holder);
-    rank(entry.address);
+    update(holder, entry, [&] {
+        // A claim made while one waits adds to it, in its place.
+        if (entry.wanted == 0) {
+            entry.waitingSince = ++m_sequence;
+            m_addresses[entry.address].waiting.emplace(entry.waitingSince, holder);
+        }
+        entry.wanted += bytes;
+    });
 }
 
 void MemoryBudget::drop(Holder* holder)
@@ -174,34 +232,53 @@ void MemoryBudget::drop(Holder* holder)
     if (found == m_holders.end())
         return;
     Entry& entry = found->second;
-    const std::string address = entry.address;
-    unrank(address);
-    Address& counted = m_addresses.at(address);
-    unlist(entry);
-    if (entry.wanted > 0)
-        counted.waiting.erase(std::find_if(counted.waiting.begin(), counted.waiting.end(),
-                                           [holder](const auto& waiting) { return waiting.second == holder; }));
-    counted.held -= entry.held;
-    m_used -= entry.held;
+    update(holder, entry, [&] {
+        unwait(holder, entry);
+        m_addresses.at(entry.address).held -= entry.held;
+        m_used -= std::exchange(entry.held, 0);
+    });
     m_holders.erase(found);
-    rank(address);
 }
 
-void MemoryBudget::list(Holder* holder, Entry& entry)
+void MemoryBudget::startPace(Entry& entry)
 {
-    entry.inAll = m_byProgress.insert(m_byProgress.end(), holder);
-    Order& inAddress = m_addresses.at(entry.address).byProgress;
-    entry.inAddress = inAddress.insert(inAddress.end(), holder);
-    entry.listed = true;
+    entry.paceFrom = entry.lastProgress = m_clock();
+    entry.read = 0;
 }
 
-void MemoryBudget::unlist(Entry& entry)
+MemoryBudget::Clock::time_point MemoryBudget::fallsBehind(const Entry& entry) const
 {
-    if (!entry.listed)
+    const auto earned = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(entry.read / pace));
+    return std::min(entry.lastProgress + stallTime, entry.paceFrom + grace + earned);
+}
+
+void MemoryBudget::place(Holder* holder, Entry& entry)
+{
+    // A holder whose claim waits, or that is worked on, is never behind, and never taken.
+    if (entry.held == 0 || entry.pinned || entry.wanted > 0)
         return;
-    m_byProgress.erase(entry.inAll);
-    m_addresses.at(entry.address).byProgress.erase(entry.inAddress);
-    entry.listed = false;
+    if (entry.paused) {
+        m_addresses.at(entry.address).paused.emplace(entry.pausedSince, holder);
+        entry.place = Place::Paused;
+    } else {
+        entry.inReaders = m_readers.emplace(fallsBehind(entry), entry.came, holder).first;
+        entry.place = Place::Reading;
+    }
+}
+
+void MemoryBudget::unplace(Holder* holder, Entry& entry)
+{
+    if (entry.place == Place::Reading)
+        m_readers.erase(entry.inReaders);
+    else if (entry.place == Place::Paused)
+        m_addresses.at(entry.address).paused.erase({entry.pausedSince, holder});
+    entry.place = Place::Nowhere;
+}
+
+void MemoryBudget::unwait(Holder* holder, Entry& entry)
+{
+    if (std::exchange(entry.wanted, 0) > 0)
+        m_addresses.at(entry.address).waiting.erase({entry.waitingSince, holder});
 }
 
 void MemoryBudget::unrank(const std::string& address)
@@ -210,14 +287,14 @@ void MemoryBudget::unrank(const std::string& address)
     if (found == m_addresses.end())
         return;
     const Address& counted = found->second;
-    m_holding.erase({counted.held, &found->first});
+    m_paused.erase({counted.held, &found->first});
     if (!counted.waiting.empty())
         m_line.erase(placeInLine(found->first, counted));
 }
 
 MemoryBudget::Line::value_type MemoryBudget::placeInLine(const std::string& key, const Address& address) const
 {
-    const auto& [since, first] = address.waiting.front();
+    const auto& [since, first] = *address.waiting.begin();
     return {address.held + m_holders.at(first).wanted, since, &key};
 }
 
@@ -227,11 +304,11 @@ void MemoryBudget::rank(const std::string& address)
     if (found == m_addresses.end())
         return;
     const Address& counted = found->second;
-    if (!counted.byProgress.empty())
-        m_holding.insert({counted.held, &found->first});
+    if (!counted.paused.empty())
+        m_paused.insert({counted.held, &found->first});
     if (!counted.waiting.empty())
         m_line.insert(placeInLine(found->first, counted));
     // An address that holds and waits for nothing is forgotten.
-    if (counted.held == 0 && counted.byProgress.empty() && counted.waiting.empty())
+    if (counted.held == 0 && counted.paused.empty() && counted.waiting.empty())
         m_addresses.erase(found);
 }

@@ -3,9 +3,7 @@
 #include <QtGlobal>
 
 #include <chrono>
-#include <deque>
 #include <functional>
-#include <list>
 #include <optional>
 #include <set>
 #include <string>
@@ -15,15 +13,17 @@
 
 // Memory for what clients send, within a total shared among client addresses. A connection claims a head's room as
 // its bytes come and a body's whole room, by its declared length, before a byte of it is read; it gives all of it back
-// when its request is answered or it goes. A claim that finds no room waits in a line, its connection's reading
-// paused, where the address that will hold the least once its claim is granted goes first (of those alike, the one
-// that waits longest): an owner's small request is not behind a crowd's large ones. Room is
-// made only of connections that give way: one that has read nothing for the stall time (the one whose last byte is
-// oldest first, so that a client that holds a body one byte short goes before any that sends), or one of an address
-// that holds more than twice its share of the total, while that address keeps its share. A request that has its room
-// and makes progress is never taken from, so a crowd of honest requests is served, as many at once as fit, the rest
-// in turn as room comes back. Memory whose request is being worked on is counted but never taken. Used on the network
-// thread only.
+// when its request is answered or it goes. A claim that finds no room, or finds claims waiting before it, waits in a
+// line, its connection's reading paused, where the address that will hold the least once its claim is granted goes
+// first (of those alike, the one that waits longest): an owner's small request is not behind a crowd's large ones, and
+// a claim that fits never goes before one that waits ahead of it.
+// While a claim waits, room is made only of holders that give way, each answered busy. One the service reads gives
+// way when it falls behind: it has read nothing for the stall time, or less than a real client's pace since it began
+// to read, after a short grace; the one that fell behind first goes first. One the service does not read (paused in
+// line for its turn, worked on, or waiting for room itself) is never behind, whatever its client sends. Of the holders
+// paused in line, one of an address that holds more than twice its share of the total gives way too, as long as that
+// address keeps its share. An honest crowd is thus served, as many at once as fit, the rest in turn as room comes
+// back. Used on the network thread only.
 class MemoryBudget
 {
 public:
@@ -32,7 +32,8 @@ public:
     class Holder
     {
     public:
-        // The budget has taken back all the holder held, for another's claim: it must let go of that memory now.
+        // The budget has taken back all the holder held, for another's claim: its request is to be answered busy, and
+        // is never read into that memory again.
         virtual void evict() = 0;
         // A claim that waited has its room.
         virtual void roomMade() = 0;
@@ -49,14 +50,21 @@ public:
     // Claims that many more bytes for the holder, all it holds counted under the address (the latest given). True
     // when the room is the holder's now; false when the claim waits, until roomMade().
     bool claim(Holder* holder, const std::string& address, qint64 bytes);
-    // The holder has read a byte.
-    void progressed(Holder* holder);
+    // Counts all the holder holds and waits for under the address from now on, as a proxy's connection does once its
+    // head names the client. Serves no claim itself: the next claim, release or serveWaiting() does.
+    void readdress(Holder* holder, const std::string& address);
+    // The holder has read that many more bytes into its room (none given: it only shows it is not silent).
+    void progressed(Holder* holder, qint64 bytes = 0);
+    // The service stops reading the holder (it waits in line for its turn): it is not behind while paused.
+    void pause(Holder* holder);
+    // The service reads the holder again; its pace is judged from now.
+    void resume(Holder* holder);
     // What the holder holds is worked on: it is no longer taken for another's claim.
     void pin(Holder* holder);
     // Gives back all the holder holds, and drops a claim it waits with.
     void release(Holder* holder);
-    // Makes room for the waiting claims of holders that give way by now, and grants those that fit. The time at which
-    // a holder will next come to give way while claims still wait, if any will.
+    // Makes room for the waiting claims of holders that give way by now, and grants those that fit, in the line's
+    // order. The time at which a holder will next fall behind while claims still wait, if any will.
     std::optional<Clock::time_point> serveWaiting();
 
     qint64 total() const { return m_total; }
@@ -64,30 +72,44 @@ public:
     qint64 heldBy(const std::string& address) const;
 
 private:
-    using Order = std::list<Holder*>;
+    // Where a holder is listed as one that may give way.
+    enum class Place
+    {
+        Nowhere,
+        Reading,
+        Paused
+    };
+    // Readers by when each falls behind, then by when each came.
+    using Readers = std::set<std::tuple<Clock::time_point, quint64, Holder*>>;
+    // Holders by when they paused or began to wait.
+    using ByTime = std::set<std::pair<quint64, Holder*>>;
     struct Address
     {
         qint64 held = 0;
-        // Its holders that may give way, the one whose last byte is oldest first.
-        Order byProgress;
-        // Its claims that wait, by when they began to.
-        std::deque<std::pair<quint64, Holder*>> waiting;
+        // Its paused holders, and its claims that wait.
+        ByTime paused;
+        ByTime waiting;
     };
     struct Entry
     {
         std::string address;
+        quint64 came = 0;
         qint64 held = 0;
-        // The bytes of a claim that waits.
+        // The bytes of a claim that waits, and its place among its address's.
         qint64 wanted = 0;
-        Clock::time_point lastProgress;
+        quint64 waitingSince = 0;
         bool pinned = false;
-        // Whether it is in the orders by progress, in all and in its address.
-        bool listed = false;
-        Order::iterator inAll;
-        Order::iterator inAddress;
+        bool paused = false;
+        quint64 pausedSince = 0;
+        // Since when its reading is judged, what it has read since, and when it last read.
+        Clock::time_point paceFrom;
+        qint64 read = 0;
+        Clock::time_point lastProgress;
+        Place place = Place::Nowhere;
+        Readers::iterator inReaders;
     };
-    // Addresses by what they hold, and those that wait by what they will hold once their first claim is granted, then
-    // by when it began to wait.
+    // Addresses with paused holders by what they hold, and those that wait by what they will hold once their first
+    // claim is granted, then by when it began to wait.
     using Ranking = std::set<std::pair<qint64, const std::string*>>;
     using Line = std::set<std::tuple<qint64, quint64, const std::string*>>;
 
@@ -95,15 +117,27 @@ private:
     void makeRoom(const std::string& address, qint64 bytes);
     // The holder to evict for a claim of the address, if any gives way.
     Holder* victim(const std::string& address) const;
-    void grant(Holder* holder, Entry& entry, qint64 bytes);
-    // Grants waiting claims while room is made for them, the address holding least first; tells every holder granted
-    // but the claimant, which is told by the claim's result. Whether the claimant was granted.
-    bool grantWaiting(Holder* claimant);
+    Holder* pastItsShare(const std::string& address) const;
+    // A holder that was read and goes on being read keeps the pace it is judged by, so that claiming more as it reads
+    // buys it no time; any other (new, or one whose claim waited) begins to read now.
+    void grant(Holder* holder, Entry& entry, qint64 bytes, bool reading);
+    // Grants waiting claims in the line's order while room is made for them; tells every holder granted but the
+    // claimant, which is told by the claim's result, and is read on if it was read before it claimed. Whether the
+    // claimant was granted.
+    bool grantWaiting(Holder* claimant, bool claimantReads);
     void wait(Holder* holder, Entry& entry, qint64 bytes);
     // Forgets the holder, giving back what it held.
     void drop(Holder* holder);
-    void list(Holder* holder, Entry& entry);
-    void unlist(Entry& entry);
+    void startPace(Entry& entry);
+    Clock::time_point fallsBehind(const Entry& entry) const;
+    // Runs the change with the holder's address out of the rankings and the holder out of its lists, then puts them
+    // back as the change leaves them.
+    template <typename Change> void update(Holder* holder, Entry& entry, Change change);
+    // The same for a holder the budget knows of, the change given its entry; nothing for one it does not.
+    template <typename Change> void update(Holder* holder, Change change);
+    void place(Holder* holder, Entry& entry);
+    void unplace(Holder* holder, Entry& entry);
+    void unwait(Holder* holder, Entry& entry);
     // Takes the address out of the rankings before it changes, and puts it back after.
     void unrank(const std::string& address);
     void rank(const std::string& address);
@@ -112,13 +146,11 @@ private:
     qint64 m_total;
     std::function<Clock::time_point()> m_clock;
     qint64 m_used = 0;
-    quint64 m_waits = 0;
+    quint64 m_sequence = 0;
     std::unordered_map<std::string, Address> m_addresses;
     std::unordered_map<Holder*, Entry> m_holders;
-    // Every holder that may give way, the one whose last byte is oldest first.
-    Order m_byProgress;
-    // Addresses with holders that may give way, and those with claims that wait.
-    Ranking m_holding;
+    Readers m_readers;
+    Ranking m_paused;
     Line m_line;
     // While room is made, what evicted holders give back is the claim's, not handed out on their release.
     bool m_makingRoom = false;

@@ -1,22 +1,22 @@
 #include "requestturns.h"
 
-#include "httpconnection.h"
+#include "largeturn.h"
 
 RequestTurns::RequestTurns(int atOnce) : m_free(atOnce) {}
 
-void RequestTurns::await(HttpConnection* connection)
+void RequestTurns::await(LargeTurn* turn)
 {
     if (m_free > 0) {
         --m_free;
-        connection->takeTurn();
+        turn->takeTurn();
         return;
     }
-    m_places.emplace(connection, m_line.insert(m_line.end(), connection));
+    m_places.emplace(turn, m_line.insert(m_line.end(), turn));
 }
 
-void RequestTurns::leave(HttpConnection* connection)
+void RequestTurns::leave(LargeTurn* turn)
 {
-    const auto found = m_places.find(connection);
+    const auto found = m_places.find(turn);
     if (found == m_places.end())
         return;
     m_line.erase(found->second);
@@ -27,10 +27,9 @@ void RequestTurns::release()
 {
     ++m_free;
     while (m_free > 0 && !m_line.empty()) {
-        HttpConnection* next = m_line.front();
+        LargeTurn* next = m_line.front();
         leave(next);
         --m_free;
-        // Taking the turn may end it at once, giving it back here.
-        next->takeTurn();
+        next->handOver();
     }
 }

@@ -3,7 +3,7 @@
 #include <QtTest>
 
 #include <deque>
-#include <numeric>
+#include <optional>
 #include <string>
 
 namespace {
@@ -34,6 +34,10 @@ struct Connection : MemoryBudget::Holder
 
 using Connections = std::deque<Connection>;
 using Clock = MemoryBudget::Clock;
+using std::chrono::milliseconds;
+using std::chrono::seconds;
+
+const qint64 mb = 1024 * 1024;
 
 // Whether the budget counts what the connections hold, as they count it themselves, and keeps to its total.
 bool counted(const MemoryBudget& budget, const Connections& connections)
@@ -43,7 +47,32 @@ bool counted(const MemoryBudget& budget, const Connections& connections)
         held += connection.held;
     return held == budget.used() && held <= budget.total();
 }
+
+// How a client sends its body: so many bytes every so many milliseconds, up to a time.
+struct Sender
+{
+    qint64 bytes;
+    int everyMs;
+    int untilMs;
+};
+const Sender silent{0, 250, 0};
+const Sender atPace{25600, 250, 60000};   // 100 KB/s
+const Sender trickle{1, 4000, 60000};     // a byte every 4 s
+const Sender heldShort{mb - 1, 250, 250}; // all but its last byte at once, then nothing
+
+// A connection before a claim comes: its address, what it holds and does, and how its client sends.
+struct Holding
+{
+    const char* address;
+    qint64 bytes;
+    // 'r' read as its client sends; 'p' paused in line for its turn; 'u' paused, and read again as the claim comes;
+    // 'w' worked on; 'c' read, with a claim for 2 MB more that waits.
+    char does;
+    Sender sends = silent;
+};
 } // namespace
+
+Q_DECLARE_METATYPE(Holding)
 
 // The memory that requests being read may take, shared among client addresses.
 class TestMemoryBudget : public QObject
@@ -51,90 +80,165 @@ class TestMemoryBudget : public QObject
     Q_OBJECT
 
 private slots:
-    // A claim that finds no room takes it only from connections that give way: one that has read nothing for the
-    // stall time, the one silent longest first, or one of an address that holds more than twice its share, as long as
-    // that address keeps its share. A request that has its room and reads is never closed for another's; once all go
-    // silent, the waiting claim is served.
-    void onlyConnectionsWithoutProgressGiveWay_data()
+    // A claim of 1 MB, when the 4 MB are taken, is served by room made of readers that fall behind: silent for the
+    // stall time, or under 64 KB/s since their grant once a grace of 2 s is over, the one behind first going first;
+    // or of a holder paused in line for its turn, of an address holding more than twice its share, which keeps its
+    // share. A holder the service does not read is never behind. A claim that fits waits behind one waiting before it
+    // in the line's order. A claim that waits is served the moment the first reader falls behind.
+    void whoGivesWayForAClaim_data()
     {
-        QTest::addColumn<QStringList>("addresses");
-        QTest::addColumn<QList<int>>("holds");
-        // Seconds each connection has read nothing for.
-        QTest::addColumn<QList<int>>("silentFor");
-        QTest::addColumn<QList<bool>>("givesWay");
-        const QStringList three{"10.0.0.1", "10.0.0.2", "10.0.0.3"};
-        const QList<int> alike{300, 300, 300};
-        QTest::newRow("a crowd that reads") << three << alike << QList<int>{0, 4, 0} << QList<bool>{false, false, false};
-        QTest::newRow("a silent one") << three << alike << QList<int>{0, 5, 0} << QList<bool>{false, true, false};
-        QTest::newRow("the one silent longest") << three << alike << QList<int>{6, 0, 7} << QList<bool>{false, false, true};
-        QTest::newRow("an address past twice its share")
-            << QStringList(3, "10.0.0.1") << alike << QList<int>{0, 0, 0} << QList<bool>{true, false, false};
-        QTest::newRow("a single request past twice its share")
-            << QStringList{"10.0.0.1", "10.0.0.2"} << QList<int>{800, 100} << QList<int>{0, 0} << QList<bool>{false, false};
+        QTest::addColumn<QList<Holding>>("holdings");
+        QTest::addColumn<int>("claimAtMs");
+        QTest::addColumn<QList<int>>("givingWay");
+        // When the claim is served: at its own time when at once, -1 when not while nothing else changes.
+        QTest::addColumn<int>("servedAtMs");
+        const auto reads = [](const char* address, Sender sends) { return Holding{address, mb, 'r', sends}; };
+        const Holding worked{"10.0.0.9", mb, 'w'};
+        const Holding paused{"10.0.0.1", mb, 'p'};
+        const QList<int> none;
+        const QList<int> third{2};
+        QTest::newRow("bodies at 100 KB/s")
+            << QList{worked, reads("10.0.0.1", atPace), reads("10.0.0.2", atPace), reads("10.0.0.3", atPace)} << 6000
+            << none << 11000;
+        const QList trickling{worked, reads("10.0.0.1", atPace), reads("10.0.0.2", trickle), reads("10.0.0.3", atPace)};
+        QTest::newRow("a trickle among bodies at 100 KB/s") << trickling << 6000 << third << 6000;
+        QTest::newRow("a trickle within its grace") << trickling << 1750 << none << 2000;
+        const QList heldShortAmong{worked, reads("10.0.0.1", atPace), reads("10.0.0.2", heldShort),
+                                   reads("10.0.0.3", atPace)};
+        QTest::newRow("a body held a byte short, silent 5 s") << heldShortAmong << 5250 << third << 5250;
+        QTest::newRow("a body held a byte short, silent 4.75 s") << heldShortAmong << 5000 << none << 5250;
+        QTest::newRow("the one behind longest first")
+            << QList{worked, reads("10.0.0.1", heldShort), reads("10.0.0.2", trickle), reads("10.0.0.3", atPace)}
+            << 6000 << third << 6000;
+        const Holding mostWorkedOn{"10.0.0.2", 3 * mb, 'w'};
+        QTest::newRow("paused in line, silent 60 s") << QList{paused, mostWorkedOn} << 60000 << none << -1;
+        QTest::newRow("waiting for room itself, silent 60 s")
+            << QList{Holding{"10.0.0.1", mb, 'c'}, mostWorkedOn} << 60000 << none << -1;
+        QTest::newRow("read again after a pause")
+            << QList{Holding{"10.0.0.1", mb, 'u'}, mostWorkedOn} << 60000 << none << 62000;
+        QTest::newRow("paused past twice its share") << QList{worked, paused, paused, paused} << 0 << QList{3} << 0;
+        const Holding reading = reads("10.0.0.1", atPace);
+        QTest::newRow("read past twice its share") << QList{worked, reading, reading, reading} << 0 << none << 2000;
+        QTest::newRow("paused among those read past twice its share")
+            << QList{worked, reading, paused, reading} << 0 << third << 0;
+        QTest::newRow("a single paused request past twice its share")
+            << QList{worked, Holding{"10.0.0.1", 5 * mb / 2, 'p'}, Holding{"10.0.0.2", mb / 2, 'w'}} << 0 << none << -1;
+        QTest::newRow("fits, behind a claim of its address")
+            << QList{Holding{"10.0.0.4", 5 * mb / 2, 'c'}} << 0 << none << -1;
+        QTest::newRow("fits, behind a claim of an address that will hold less")
+            << QList{Holding{"10.0.0.4", 2 * mb, 'w'}, Holding{"10.0.0.1", mb / 4, 'c'}} << 0 << none << -1;
+        QTest::newRow("fits, of the address that will hold least")
+            << QList{Holding{"10.0.0.2", 2 * mb, 'w'}, Holding{"10.0.0.1", mb / 2, 'c'}} << 0 << none << 0;
     }
 
-    void onlyConnectionsWithoutProgressGiveWay()
+    void whoGivesWayForAClaim()
     {
-        QFETCH(QStringList, addresses);
-        QFETCH(QList<int>, holds);
-        QFETCH(QList<int>, silentFor);
-        QFETCH(QList<bool>, givesWay);
-        Clock::time_point now = Clock::now();
-        MemoryBudget budget(1000, [&now] { return now; });
+        QFETCH(QList<Holding>, holdings);
+        QFETCH(int, claimAtMs);
+        QFETCH(QList<int>, givingWay);
+        QFETCH(int, servedAtMs);
+        const Clock::time_point start = Clock::now();
+        Clock::time_point now = start;
+        MemoryBudget budget(4 * mb, [&now] { return now; });
         Connections connections;
-        QVERIFY(connections.emplace_back(budget, "10.0.0.9").claim(100));
-        budget.pin(&connections.back());
-        for (int i = 0; i < addresses.size(); ++i)
-            QVERIFY(connections.emplace_back(budget, addresses[i].toStdString()).claim(holds[i]));
-        const Clock::time_point start = now;
-        now += std::chrono::seconds(10);
-        // Each reads its last byte as the clock goes on, the one silent longest first.
-        QList<int> order(silentFor.size());
-        std::iota(order.begin(), order.end(), 0);
-        std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return silentFor[a] > silentFor[b]; });
-        for (const int i : order) {
-            now = start + std::chrono::seconds(10 - silentFor[i]);
-            budget.progressed(&connections[std::size_t(i + 1)]);
+        for (const Holding& holding : holdings) {
+            QVERIFY(connections.emplace_back(budget, holding.address).claim(holding.bytes));
+            if (holding.does == 'w')
+                budget.pin(&connections.back());
+            else if (holding.does == 'p' || holding.does == 'u')
+                budget.pause(&connections.back());
         }
-        now = start + std::chrono::seconds(10);
+        for (int i = 0; i < holdings.size(); ++i)
+            if (holdings[i].does == 'c')
+                QVERIFY(!connections[std::size_t(i)].claim(2 * mb));
+        for (int ms = 250; ms <= claimAtMs; ms += 250) {
+            now = start + milliseconds(ms);
+            for (int i = 0; i < holdings.size(); ++i)
+                if (const Sender& sends = holdings[i].sends; ms % sends.everyMs == 0 && ms <= sends.untilMs)
+                    budget.progressed(&connections[std::size_t(i)], sends.bytes);
+        }
+        for (int i = 0; i < holdings.size(); ++i)
+            if (holdings[i].does == 'u')
+                budget.resume(&connections[std::size_t(i)]);
 
         Connection& claimant = connections.emplace_back(budget, "10.0.0.4");
-        QCOMPARE(claimant.claim(200), givesWay.contains(true));
-        for (int i = 0; i < givesWay.size(); ++i)
-            QCOMPARE(connections[std::size_t(i + 1)].evicted, givesWay[i]);
+        QCOMPARE(claimant.claim(mb), servedAtMs == claimAtMs);
+        for (int i = 0; i < holdings.size(); ++i)
+            QCOMPARE(connections[std::size_t(i)].evicted, givingWay.contains(i));
         QVERIFY(counted(budget, connections));
+        const std::optional<Clock::time_point> served = claimant.wanted > 0 ? budget.serveWaiting() : std::nullopt;
+        QCOMPARE(served, servedAtMs <= claimAtMs ? std::nullopt : std::optional(start + milliseconds(servedAtMs)));
+        if (served) {
+            now = *served - milliseconds(1);
+            QCOMPARE(budget.serveWaiting(), served);
+            now = *served;
+            budget.serveWaiting();
+            QCOMPARE(claimant.held, mb);
+            QVERIFY(counted(budget, connections));
+        }
 
-        now += MemoryBudget::stallTime;
-        QVERIFY(!budget.serveWaiting());
-        QVERIFY(claimant.wanted == 0 && claimant.held == 200);
+        // Whatever each was doing, one that goes gives back all it held and waited for.
+        for (Connection& connection : connections) {
+            connection.held = connection.wanted = 0;
+            budget.release(&connection);
+        }
+        QVERIFY(budget.used() == 0 && connections.emplace_back(budget, "10.0.0.5").claim(4 * mb));
+    }
+
+    // A reader's pace runs from its first grant, however it claims more as it reads, through the line too; a claim
+    // that waited is judged from its grant, as its client could send nothing meanwhile.
+    void paceRunsFromTheGrantThatEndsAWait()
+    {
+        const Clock::time_point start = Clock::now();
+        Clock::time_point now = start;
+        MemoryBudget budget(2 * mb, [&now] { return now; });
+        Connections connections;
+        Connection& worked = connections.emplace_back(budget, "10.0.0.1");
+        QVERIFY(worked.claim(mb));
+        budget.pin(&worked);
+        Connection& waited = connections.emplace_back(budget, "10.0.0.2");
+        QVERIFY(waited.claim(mb / 2) && !waited.claim(mb));
+        Connection& reader = connections.emplace_back(budget, "10.0.0.3");
+        QVERIFY(reader.claim(mb / 4));
+        budget.progressed(&reader, 128 * 1024);
+        now += seconds(1);
+        QVERIFY(reader.claim(mb / 8));
+        QCOMPARE(budget.serveWaiting(), std::optional(start + seconds(4)));
+
+        now += seconds(59);
+        worked.evict();
+        QVERIFY(!connections.emplace_back(budget, "10.0.0.4").claim(mb));
+        QVERIFY(reader.evicted && waited.held == 3 * mb / 2);
+        QCOMPARE(budget.serveWaiting(), std::optional(now + seconds(2)));
         QVERIFY(counted(budget, connections));
     }
 
     // Memory given back goes to the waiting claims, those of the address that will hold the least first, though it
-    // asked last; what a request being worked on holds is never taken for them. A proxy's connection counts under the
-    // client once its head names it.
+    // asked last; what a request being worked on holds is never taken for them. A proxy's connection, once its head
+    // names the client, counts all it holds and waits for under the client's address at once: its claim's place in
+    // line is the client's.
     void roomComesBackToTheLeastHeldFirst()
     {
         MemoryBudget budget(1000);
         Connections connections;
-        for (const auto& [address, bytes] : {std::pair("10.0.0.1", 400), {"127.0.0.5", 300}, {"10.0.0.3", 300}}) {
+        for (const auto& [address, bytes] : {std::pair("10.0.0.1", 400), {"10.0.0.2", 300}, {"127.0.0.5", 300}}) {
             QVERIFY(connections.emplace_back(budget, address).claim(bytes));
             budget.pin(&connections.back());
         }
-        connections[1].address = "10.0.0.2";
-        QVERIFY(!connections[1].claim(50));
-        QVERIFY(budget.heldBy("127.0.0.5") == 0 && budget.heldBy("10.0.0.2") == 300);
-        Connection& holding = connections.emplace_back(budget, "10.0.0.2");
-        QVERIFY(!holding.claim(350));
+        Connection& proxied = connections[2];
+        QVERIFY(!proxied.claim(50));
         Connection& crowd = connections.emplace_back(budget, "10.0.0.5");
         QVERIFY(!crowd.claim(400));
         Connection& newcomer = connections.emplace_back(budget, "10.0.0.4");
         QVERIFY(!newcomer.claim(100));
+        proxied.address = "10.0.0.2";
+        budget.readdress(&proxied, proxied.address);
+        QVERIFY(budget.heldBy("127.0.0.5") == 0 && budget.heldBy("10.0.0.2") == 600);
 
         connections[0].evict();
-        QVERIFY(newcomer.wanted == 0 && holding.wanted > 0 && crowd.wanted > 0);
+        QVERIFY(newcomer.wanted == 0 && crowd.wanted > 0 && proxied.wanted > 0);
         connections[1].evict();
-        QVERIFY(holding.wanted == 0);
+        QVERIFY(proxied.wanted == 0 && crowd.wanted == 0);
         QVERIFY(counted(budget, connections));
     }
 };

@@ -68,7 +68,7 @@ private slots:
         QVERIFY2(poll(&crowdAnswer, 1, 0) == 0, "the crowd's request was answered before the owner's");
         const QByteArray answer = RawHttp::answer(*owner);
         QVERIFY2(answer.contains("success"), answer.constData());
-        QVERIFY(service.log().contains("closed a connection of 127.0.0.2"));
+        QVERIFY(service.log().contains("told a request of 127.0.0.2"));
     }
 
     // A request answered before its body is read, here a login over its path's limit, has the rest of its body read
