@@ -47,7 +47,6 @@ private:
     void writeMore();
     void take(qint64 most);
 
-    QTcpSocket m_socket;
     QElapsedTimer m_started;
     QTimer m_pace;
     QByteArray m_rest;
@@ -59,4 +58,6 @@ private:
     qint64 m_closedAt = -1;
     bool m_unread = false;
     QByteArray m_start;
+    // Last, so that it goes first: closing as it goes, it tells its state to handlers that use the members above.
+    QTcpSocket m_socket;
 };
