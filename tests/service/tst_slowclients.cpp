@@ -30,8 +30,7 @@ private slots:
 
     // A body's room is claimed whole at its head: two large bodies have it, a third from another address waits for
     // it, and then the owner's small one. When one of the two goes silent and gives way, the owner's request, whose
-    // address will hold least, has the room first: it is answered while the third still waits, as the other body
-    // keeps coming a byte at a time.
+    // address will hold least, has the room first, as the other body keeps coming a byte at a time.
     void silentBodiesGiveWayToTheOwner()
     {
         ServiceProcess service({"--request-memory", "1"});
@@ -64,11 +63,16 @@ private slots:
         waiting.start();
         while (!owner->waitForReadyRead(400) && waiting.elapsed() < 60000)
             trickle(1);
-        pollfd crowdAnswer{int(crowd->socketDescriptor()), POLLIN, 0};
-        QVERIFY2(poll(&crowdAnswer, 1, 0) == 0, "the crowd's request was answered before the owner's");
         const QByteArray answer = RawHttp::answer(*owner);
         QVERIFY2(answer.contains("success"), answer.constData());
-        QVERIFY(service.log().contains("told a request of 127.0.0.2"));
+        // The room that came back went to the owner first. The third may have had the rest of it at once, and its
+        // refusal may be written before the owner's answer: the order is the budget's, as the service logs it.
+        const QString log = service.log();
+        QVERIFY(log.contains("told a request of 127.0.0.2"));
+        const qsizetype ownerRoom = log.indexOf("the body of a request from 127.0.0.1 has its room");
+        const qsizetype crowdRoom = log.indexOf("the body of a request from 127.0.0.4 has its room");
+        QVERIFY(ownerRoom >= 0);
+        QVERIFY2(crowdRoom < 0 || ownerRoom < crowdRoom, "the request that waited longer had the room first");
     }
 
     // A request answered before its body is read, here a login over its path's limit, has the rest of its body read
