@@ -20,6 +20,9 @@ const std::size_t firstRead = 512;
 // client is that slow, while a trickle would hold its room and its connection for nothing. Whether others wait for its
 // room or its turn is judged by the faster paces of the memory budget and the turn (LargeTurn).
 const qint64 floorPace = 2 * 1024;
+// A body gets this long beyond its length's time at the floor pace, however short the idle time: the idle time alone
+// ends a body that goes silent.
+const std::chrono::seconds minTransfer(30);
 
 HttpHandler::Answer unreadable()
 {
@@ -110,8 +113,8 @@ void RequestReader::makeBody(qint64 length)
     m_body.received(
         qint64(asio::buffer_copy(asio::buffer(m_body.room(), std::size_t(m_body.left())), m_buffer.data())));
     freeHeadBuffer();
-    // A slow honest uplink finishes: the body's time is its length at the floor pace, past the idle time.
-    m_deadline = Clock::now() + m_connection.server().limits().idle + std::chrono::seconds(length / floorPace);
+    // A slow honest uplink finishes: the body's time is its length at the floor pace, and 30 s more.
+    m_deadline = Clock::now() + minTransfer + std::chrono::seconds(length / floorPace);
     m_window = {Clock::now(), m_body.left()};
 }
 
