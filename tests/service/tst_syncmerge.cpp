@@ -190,6 +190,7 @@ private slots:
         QTest::newRow("in its fifth write") << write << 5;
         QTest::newRow("in its last write, before the commit") << write << 12;
     }
+
     void mergeStopsAtThePageWhereItsDeviceWent()
     {
         QFETCH(QByteArray, kind);
