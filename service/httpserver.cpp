@@ -76,7 +76,6 @@ void HttpServer::run(HttpHandler& handler)
 {
     m_handler = &handler;
     awaitSignal();
-    accept();
     // Until every connection has closed after a stop signal.
     serve();
     // No worker may still be answering once the handler is gone. Their connections are closed, so their work stops
@@ -114,13 +113,16 @@ void HttpServer::serve()
 {
     for (;;) {
         try {
+            // A step that threw may have left no connection awaited: accepting goes on whatever it was.
+            accept();
             m_network.run();
             return;
         } catch (...) {
-            // A connection's own steps close it when they throw (HttpConnection); what throws elsewhere, in admitting
-            // one, costs that alone.
+            // A connection's own steps close it when they throw (HttpConnection); what throws elsewhere costs that step
+            // alone.
             static WarningPace pace;
-            pace.warn("a step of the network thread failed: " + failure(std::current_exception()));
+            const std::exception_ptr thrown = std::current_exception();
+            pace.warnIfAble([&] { return "a step of the network thread failed: " + failure(thrown); });
         }
     }
 }
@@ -132,8 +134,9 @@ void HttpServer::awaitSignal()
             return;
         if (m_stopping)
             return stopAtOnce(signal);
-        stop(signal);
+        // Heard again whatever stopping meets.
         awaitSignal();
+        stop(signal);
     });
 }
 
@@ -167,9 +170,12 @@ void HttpServer::stop(int signal)
         // Without a grace to wait for, the connections left are closed now.
         endGrace();
     }
-    qCWarning(lcService).noquote() << QString("stopping on %1: no new connections; those open have %2 s to finish")
-                                          .arg(signalName(signal))
-                                          .arg(stopGrace.count());
+    try {
+        qCWarning(lcService).noquote() << QString("stopping on %1: no new connections; those open have %2 s to finish")
+                                              .arg(signalName(signal))
+                                              .arg(stopGrace.count());
+    } catch (...) {
+    }
 }
 
 void HttpServer::endGrace()
@@ -180,22 +186,20 @@ void HttpServer::endGrace()
     closeAll();
 }
 
-void HttpServer::closeAll()
+void HttpServer::closeAll() noexcept
 {
-    // Closing one connection never ends another: each is held by its own handlers, which run later. One whose close
-    // fails leaves the table all the same, and the others are closed; the operator is told once they are.
+    // Closing one connection never ends another: each is held by its own handlers, which run later. A close costs
+    // nothing that can fail, and what it gives back that another could have (a turn, memory) is handed on in that
+    // one's own step; the operator is told once they are all closed.
     const bool left = !m_table.empty();
-    while (HttpConnection* connection = m_table.any()) {
-        try {
-            connection->close();
-        } catch (...) {
-            m_table.leave(connection);
-            static WarningPace pace;
-            pace.warn("closing a connection at the stop failed: " + failure(std::current_exception()));
-        }
-    }
-    if (left)
+    while (HttpConnection* connection = m_table.any())
+        connection->close();
+    if (!left)
+        return;
+    try {
         qCWarning(lcService) << "the stop's grace was over: closed the connections left";
+    } catch (...) {
+    }
 }
 
 bool HttpServer::holdAnswer(qint64 bytes)
@@ -213,51 +217,64 @@ void HttpServer::releaseAnswer(qint64 bytes)
 
 void HttpServer::accept()
 {
-    if (m_stopping)
+    if (m_stopping || m_accepting)
         return;
     try {
         m_acceptor.async_accept([this](const boost::system::error_code& error, tcp::socket socket) {
+            m_accepting = false;
             // A connection accepted as the service stops is closed unserved.
             if (m_stopping)
                 return;
-            if (!error) {
+            if (!error)
                 admit(std::move(socket));
-            } else if (outOfDescriptors(error)) {
-                pauseAccepting();
-                return;
-            }
+            else if (outOfDescriptors(error))
+                return pauseAccepting();
             accept();
         });
+        m_accepting = true;
     } catch (...) {
         static WarningPace pace;
-        pace.warn("could not wait for the next connection: " + failure(std::current_exception()) + "; trying again");
-        m_acceptPause.expires_after(acceptPause);
-        m_acceptPause.async_wait([this](const boost::system::error_code&) { accept(); });
+        const std::exception_ptr thrown = std::current_exception();
+        pace.warnIfAble(
+            [&] { return "could not wait for the next connection: " + failure(thrown) + "; trying again"; });
+        acceptLater();
     }
 }
 
-void HttpServer::admit(tcp::socket socket)
+void HttpServer::acceptLater()
 {
-    boost::system::error_code error;
-    const tcp::endpoint remote = socket.remote_endpoint(error);
-    if (error)
-        return;
-    // A proxy's connections count under the clients their heads name, not under the proxy.
-    const std::string peer = ClientAddress::key(remote.address());
-    // An answer's head and body go out in separate writes: without this the body would wait for the client's
-    // delayed acknowledgement.
-    socket.set_option(tcp::no_delay(true), error);
+    m_acceptPause.expires_after(acceptPause);
+    m_acceptPause.async_wait([this](const boost::system::error_code&) {
+        m_accepting = false;
+        accept();
+    });
+    m_accepting = true;
+}
+
+void HttpServer::admit(tcp::socket socket) noexcept
+{
     std::shared_ptr<HttpConnection> connection;
     try {
+        boost::system::error_code error;
+        const tcp::endpoint remote = socket.remote_endpoint(error);
+        if (error)
+            return;
+        // An answer's head and body go out in separate writes: without this the body would wait for the client's
+        // delayed acknowledgement.
+        socket.set_option(tcp::no_delay(true), error);
         connection = std::make_shared<HttpConnection>(*this, std::move(socket), remote.address());
-        seat(connection, m_clients.trusts(remote.address()) ? std::string() : peer);
+        // A proxy's connections count under the clients their heads name, not under the proxy.
+        seat(connection, m_clients.trusts(remote.address()) ? std::string() : connection->client());
     } catch (...) {
         // The accept loop goes on whatever admitting this one met: only this connection is lost.
-        static WarningPace pace;
-        pace.warn(QString("admitting a connection from %1 failed: %2; closed it")
-                      .arg(peer.c_str(), failure(std::current_exception())));
         if (connection)
             connection->close();
+        static WarningPace pace;
+        const std::exception_ptr thrown = std::current_exception();
+        pace.warnIfAble([&] {
+            return QString("admitting a connection from %1 failed: %2; closed it")
+                .arg(connection ? connection->client().c_str() : "a client", failure(thrown));
+        });
     }
 }
 
@@ -271,16 +288,22 @@ void HttpServer::seat(const std::shared_ptr<HttpConnection>& connection, const s
         madeRoom = true;
         admission = m_table.admit(connection.get(), counted);
     }
-    const QString peer = connection->client().c_str();
     if (madeRoom || admission == ConnectionTable::Admission::Full) {
         static WarningPace pace;
-        pace.warn(QString("all %1 connections taken: %2 to admit one from %3")
-                      .arg(m_limits.maxConnections)
-                      .arg(madeRoom ? "closed the one that made no progress for longest" : "refused it")
-                      .arg(peer));
+        pace.warnIfAble([&] {
+            return QString("all %1 connections taken: %2 to admit one from %3")
+                .arg(m_limits.maxConnections)
+                .arg(madeRoom ? "closed the one being read or written that made no progress for longest"
+                              : "none is being read or written, refused it")
+                .arg(connection->client().c_str());
+        });
     } else if (admission == ConnectionTable::Admission::AddressFull) {
         static WarningPace pace;
-        pace.warn(QString("address %1 holds its %2 connections: refused another").arg(peer).arg(m_limits.perAddress));
+        pace.warnIfAble([&] {
+            return QString("address %1 holds its %2 connections: refused another")
+                .arg(connection->client().c_str())
+                .arg(m_limits.perAddress);
+        });
     }
     // A connection refused goes with its last owner.
     if (admission == ConnectionTable::Admission::Admitted)
@@ -289,11 +312,13 @@ void HttpServer::seat(const std::shared_ptr<HttpConnection>& connection, const s
 
 void HttpServer::pauseAccepting()
 {
-    static WarningPace pace;
-    pace.warn("no file descriptor free to accept a connection: closing the one that made no progress for longest");
     // The pending connection stays in the backlog, so accepting again at once would fail again.
+    acceptLater();
+    static WarningPace pace;
+    pace.warnIfAble([] {
+        return QString("no file descriptor free to accept a connection: closing the one being read or written that "
+                       "made no progress for longest");
+    });
     if (HttpConnection* stalest = m_table.leastProgressed())
         stalest->close();
-    m_acceptPause.expires_after(acceptPause);
-    m_acceptPause.async_wait([this](const boost::system::error_code&) { accept(); });
 }
