@@ -5,6 +5,7 @@
 #include "servicelog.h"
 #include "warningpace.h"
 
+#include <boost/asio/bind_allocator.hpp>
 #include <boost/asio/post.hpp>
 
 #include <algorithm>
@@ -97,8 +98,7 @@ bool HttpConnection::headRoomWanted(qint64 bytes, Clock::time_point deadline)
 {
     if (m_room.claim(m_client, bytes, deadline))
         return true;
-    setState(State::HeadRoom);
-    m_watch.watch(ClientWatch::Mode::Unread);
+    awaitRoom(State::HeadRoom);
     return false;
 }
 
@@ -241,11 +241,17 @@ void HttpConnection::checkHead()
     m_length = qint64(*length);
     if (*length > largeBody)
         return awaitBody();
-    setState(State::Room);
     // The room the head took is the body's first: the head's buffer goes once its last bytes are in the body.
     if (m_room.claim(m_client, std::max<qint64>(0, m_length - m_room.held()),
                      Clock::now() + m_server.limits().largeWait))
         return startBody();
+    awaitRoom(State::Room);
+}
+
+void HttpConnection::awaitRoom(State state)
+{
+    setState(state);
+    // Unread meanwhile: a client that hangs up while its claim waits gives its place in the line back at once.
     m_watch.watch(ClientWatch::Mode::Unread);
 }
 
@@ -289,6 +295,7 @@ void HttpConnection::queue()
     m_request.gone = m_gone;
     const WorkQueue::Cost cost =
         m_server.handler().expensive(m_request) ? WorkQueue::Cost::Expensive : WorkQueue::Cost::Cheap;
+    m_answerStep = std::make_unique<StepMemory>();
     // Runs on a worker. Whatever it meets, the worker goes on to the next request: a failure costs this one alone.
     auto work = [self = shared_from_this(), client = m_client,
                  request = std::move(m_request)](WorkQueue::Cost line) mutable {
@@ -296,10 +303,14 @@ void HttpConnection::queue()
         HttpHandler::Answer answer = answerOf(self->m_server.handler(), request, client);
         if (answer.expensive)
             return false;
+        // The answer goes back in memory made for it before the work began: a worker that finds none left still
+        // hands it back.
         try {
-            asio::post(self->m_server.network(), self->guarded([self, answer = std::move(answer)]() mutable {
-                self->answered(std::move(answer));
-            }));
+            asio::post(self->m_server.network(),
+                       asio::bind_allocator(self->m_answerStep->allocator(),
+                                            self->guarded([self, answer = std::move(answer)]() mutable {
+                                                self->answered(std::move(answer));
+                                            })));
         } catch (...) {
             // The connection waits on, watched, until its client gives up and hangs up.
             static WarningPace pace;

@@ -7,6 +7,7 @@
 #include "largeturn.h"
 #include "requestreader.h"
 #include "roomclaim.h"
+#include "stepmemory.h"
 
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/beast/core/tcp_stream.hpp>
@@ -98,6 +99,8 @@ private:
     void setState(State state);
     // Checks the head, now whole, and goes on to the body or answers.
     void checkHead();
+    // The head or the body waits for its room, unread.
+    void awaitRoom(State state);
     // A large body waits for its first bytes, then lines up for its turn.
     void awaitBody();
     void lineUp();
@@ -127,6 +130,8 @@ private:
     // The request is with the workers, waiting or worked on, under its ticket: its answer comes back.
     bool m_queued = false;
     quint64 m_ticket = 0;
+    // Where the worker hands its answer back from.
+    std::unique_ptr<StepMemory> m_answerStep;
     // Set once the client has gone, for the worker on the request to see.
     std::shared_ptr<std::atomic<bool>> m_gone;
     // The body's length, as declared.

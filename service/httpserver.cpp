@@ -13,6 +13,7 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <future>
 #include <thread>
 
 namespace {
@@ -42,7 +43,8 @@ HttpServer::HttpServer(const Limits& limits, std::shared_ptr<AnswerSpool> spool)
     : m_limits(limits), m_clients(limits.trustedProxies), m_table(limits.maxConnections, limits.perAddress),
       m_turns(limits.largeAtOnce), m_memory(limits.requestMemory), m_spool(std::move(spool)),
       m_drainBuffer(std::size_t(AnswerText::pieceSize)), m_acceptor(m_network), m_acceptPause(m_network),
-      m_signals(m_network, SIGTERM, SIGINT), m_stopGrace(m_network), m_workers(std::size_t(limits.workers)),
+      m_signals(m_network, SIGTERM, SIGINT), m_stopGrace(m_network), m_stopOverdue(m_network),
+      m_workers(std::size_t(limits.workers)),
       m_queue(m_workers, limits.workers, std::max(1, limits.workers - limits.cheapWorkers), limits.waitingPerAddress)
 {
     m_pieceBuffer.reserve(AnswerText::pieceSize);
@@ -75,24 +77,21 @@ quint16 HttpServer::listen(const QHostAddress& address, quint16 port, QString& e
 void HttpServer::run(HttpHandler& handler)
 {
     m_handler = &handler;
-    awaitSignal();
-    // Until every connection has closed after a stop signal.
-    serve();
-    // No worker may still be answering once the handler is gone. Their connections are closed, so their work stops
-    // at its next page; what the workers hand back meanwhile is let go of, answer files and all, and a second signal
-    // is still heard.
-    std::thread joiner([this] {
+    // No worker may still be answering once the handler is gone. Their connections are closed at the stop, so their
+    // work stops at its next page; what the workers hand back meanwhile is let go of, answer files and all, and a
+    // second signal is still heard. The thread that joins them is made now, so that nothing the stop meets keeps it
+    // from being made.
+    std::promise<void> served;
+    std::thread joiner([this, done = served.get_future()] {
+        done.wait();
         m_workers.join();
         asio::post(m_network, [this] { m_network.stop(); });
     });
-    asio::steady_timer overdue(m_network, m_stopEnd);
-    overdue.async_wait([](const boost::system::error_code& error) {
-        if (error)
-            return;
-        // The store keeps nothing of a transaction never committed, and the spool clears its files at the next start.
-        qCWarning(lcService) << "work under way reached no page by the stop's end, left behind: stopped";
-        std::_Exit(0);
-    });
+    awaitSignal();
+    accept();
+    // Until every connection has closed after a stop signal.
+    serve();
+    served.set_value();
     m_network.restart();
     serve();
     joiner.join();
@@ -111,10 +110,10 @@ QString HttpServer::failure(const std::exception_ptr& thrown)
 
 void HttpServer::serve()
 {
-    for (;;) {
+    for (bool failed = false;; failed = true) {
         try {
-            // A step that threw may have left no connection awaited: accepting goes on whatever it was.
-            accept();
+            if (failed)
+                restartAccepting();
             m_network.run();
             return;
         } catch (...) {
@@ -125,6 +124,19 @@ void HttpServer::serve()
             pace.warnIfAble([&] { return "a step of the network thread failed: " + failure(thrown); });
         }
     }
+}
+
+void HttpServer::restartAccepting()
+{
+    // The step that threw may have been the accept's own, its handler never called: a fresh wait replaces whatever
+    // was pending.
+    if (m_stopping)
+        return;
+    boost::system::error_code ignored;
+    m_acceptor.cancel(ignored);
+    m_acceptPause.cancel();
+    m_accepting = false;
+    accept();
 }
 
 void HttpServer::awaitSignal()
@@ -161,6 +173,15 @@ void HttpServer::stop(int signal)
     m_acceptor.close(ignored);
     m_acceptPause.cancel();
     try {
+        m_stopOverdue.expires_at(m_stopEnd);
+        m_stopOverdue.async_wait([](const boost::system::error_code& error) {
+            if (error)
+                return;
+            // The store keeps nothing of a transaction never committed, and the spool clears its files at the next
+            // start.
+            qCWarning(lcService) << "work under way reached no page by the stop's end, left behind: stopped";
+            std::_Exit(0);
+        });
         // Ends early, cancelled, once the last connection has closed.
         m_stopGrace.expires_after(stopGrace);
         m_stopGrace.async_wait([this](const boost::system::error_code&) { endGrace(); });
@@ -221,10 +242,10 @@ void HttpServer::accept()
         return;
     try {
         m_acceptor.async_accept([this](const boost::system::error_code& error, tcp::socket socket) {
-            m_accepting = false;
-            // A connection accepted as the service stops is closed unserved.
-            if (m_stopping)
+            // A connection accepted as the service stops is closed unserved; a wait cancelled has been replaced.
+            if (m_stopping || error == asio::error::operation_aborted)
                 return;
+            m_accepting = false;
             if (!error)
                 admit(std::move(socket));
             else if (outOfDescriptors(error))
@@ -244,7 +265,9 @@ void HttpServer::accept()
 void HttpServer::acceptLater()
 {
     m_acceptPause.expires_after(acceptPause);
-    m_acceptPause.async_wait([this](const boost::system::error_code&) {
+    m_acceptPause.async_wait([this](const boost::system::error_code& error) {
+        if (error)
+            return;
         m_accepting = false;
         accept();
     });

@@ -104,6 +104,8 @@ private:
     void accept();
     // Accepts again after a pause: no descriptor is free, or waiting failed.
     void acceptLater();
+    // Waits for the next connection afresh, whatever wait was pending.
+    void restartAccepting();
     // Admits an accepted connection; whatever that meets closes this one alone.
     void admit(boost::asio::ip::tcp::socket socket) noexcept;
     // Gives the connection a place, counted under the address unless it is empty, making room when all are taken.
@@ -139,8 +141,9 @@ private:
     // The grace the open connections get once the service stops.
     boost::asio::steady_timer m_stopGrace;
     bool m_stopping = false;
-    // When the work still under way is left behind.
-    std::chrono::steady_clock::time_point m_stopEnd = std::chrono::steady_clock::time_point::max();
+    // When the work still under way is left behind, and the process ends.
+    std::chrono::steady_clock::time_point m_stopEnd;
+    boost::asio::steady_timer m_stopOverdue;
     boost::asio::thread_pool m_workers;
     // Made after the workers it hands requests to; run() joins them before either goes.
     WorkQueue m_queue;

@@ -1,6 +1,7 @@
 #include "roomclaim.h"
 
 #include "connectionsteps.h"
+#include "servicelog.h"
 #include "warningpace.h"
 
 #include <boost/asio/post.hpp>
@@ -20,6 +21,7 @@ bool RoomClaim::claim(const std::string& client, qint64 bytes, Clock::time_point
     }
     m_wanted = bytes;
     m_waitDeadline = deadline;
+    qCDebug(lcTurns).noquote() << QString("a request from %1 waits for room").arg(client.c_str());
     static WarningPace pace;
     pace.warn(QString("memory for requests is all taken (%1 MB): a request from %2 waits for room to be read")
                   .arg(m_memory.total() / (1024 * 1024))
