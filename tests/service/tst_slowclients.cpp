@@ -73,6 +73,8 @@ private slots:
         const qsizetype crowdRoom = log.indexOf("the body of a request from 127.0.0.4 has its room");
         QVERIFY(ownerRoom >= 0);
         QVERIFY2(crowdRoom < 0 || ownerRoom < crowdRoom, "the request that waited longer had the room first");
+        // The one that gave way is told why.
+        QCOMPARE(RawHttp::error(RawHttp::answer(*holders.at(0))), 3);
     }
 
     // A request answered before its body is read, here a login over its path's limit, has the rest of its body read
