@@ -59,7 +59,7 @@ public:
         std::vector<boost::asio::ip::address> trustedProxies;
         // Large requests read and worked on at once, and how long one waits for its turn.
         int largeAtOnce = 2;
-        std::chrono::seconds largeWait{60};
+        std::chrono::seconds largeWait{45};
         // Memory for heads and for the bodies of requests that are not large, in all (MemoryBudget).
         qint64 requestMemory = 64 * 1024 * 1024;
         // Memory for answers held while their clients take them, in all; answers past it wait in the spool.
