@@ -102,11 +102,6 @@ bool HttpConnection::headRoomWanted(qint64 bytes, Clock::time_point deadline)
     return false;
 }
 
-void HttpConnection::headRead()
-{
-    checkHead();
-}
-
 void HttpConnection::headUnreadable()
 {
     answer(bare(400));
@@ -162,12 +157,7 @@ void HttpConnection::turnTaken()
     startBody();
 }
 
-void HttpConnection::lineWaitEnded()
-{
-    answerBusy();
-}
-
-void HttpConnection::turnGivenUp()
+void HttpConnection::turnRefused()
 {
     answerBusy();
 }
@@ -196,7 +186,7 @@ void HttpConnection::answerEnded()
     close();
 }
 
-void HttpConnection::checkHead()
+void HttpConnection::headRead()
 {
     const auto& parser = m_reader.parser();
     const auto& head = parser.get();

@@ -74,6 +74,7 @@ private:
 
     void requestRead(qint64 bytes) override;
     bool headRoomWanted(qint64 bytes, Clock::time_point deadline) override;
+    // Checks the head, now whole, and goes on to the body or answers.
     void headRead() override;
     void headUnreadable() override;
     void bodyRead() override;
@@ -85,8 +86,7 @@ private:
 
     void bodyNeverCame() override;
     void turnTaken() override;
-    void lineWaitEnded() override;
-    void turnGivenUp() override;
+    void turnRefused() override;
 
     void clientHungUp() override;
     void bodyBytesCame() override;
@@ -97,8 +97,6 @@ private:
     // Moves the request on: a request the service neither reads nor writes in that state leaves the order in which
     // connections give way at the cap, and comes back to it, as having made progress now, when it is read again.
     void setState(State state);
-    // Checks the head, now whole, and goes on to the body or answers.
-    void checkHead();
     // The head or the body waits for its room, unread.
     void awaitRoom(State state);
     // A large body waits for its first bytes, then lines up for its turn.

@@ -41,7 +41,7 @@ void LargeTurn::enterLine()
             return;
         static WarningPace pace;
         pace.warn(QString("a large request from %1 waited its turn in vain").arg(m_steps.client().c_str()));
-        m_events.lineWaitEnded();
+        m_events.turnRefused();
     }));
     if (m_turns.await(this)) {
         m_holds = true;
@@ -92,7 +92,7 @@ void LargeTurn::paceWatched()
                                           .arg(m_steps.client().c_str())
                                           .arg(TransferRules::realPace / 1024);
         m_stage = Stage::Read;
-        return m_events.turnGivenUp();
+        return m_events.turnRefused();
     }
     watchPace();
 }

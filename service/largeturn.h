@@ -25,10 +25,9 @@ public:
         virtual void bodyNeverCame() = 0;
         // The turn is the request's: its body is to be read.
         virtual void turnTaken() = 0;
-        // It waited in line for the line's time in vain.
-        virtual void lineWaitEnded() = 0;
-        // Its body came slower than the real pace while another waited: the turn goes to that one.
-        virtual void turnGivenUp() = 0;
+        // The request is to be told the service is busy: it waited in line for the line's time in vain, or its body
+        // came slower than the real pace while another waited, to whom the turn goes.
+        virtual void turnRefused() = 0;
 
     protected:
         ~Events() = default;
