@@ -19,6 +19,7 @@
 
 #include <QAbstractButton>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDir>
 #include <QDoubleSpinBox>
 #include <QLoggingCategory>
@@ -29,6 +30,8 @@
 #include <QSqlQuery>
 #include <QTextEdit>
 #include <QTreeView>
+
+#include <memory>
 
 namespace {
 class FixedTray : public SystemTray
@@ -389,58 +392,88 @@ private slots:
         }
     }
 
-    void keepsItsPlaceThroughTheFirstChartAndARestart_data()
+    void keepsItsPlaceThroughTheFirstChartAndBookSwitches_data()
     {
+        QTest::addColumn<QRect>("normal"); // empty: the screen's whole available area
         QTest::addColumn<bool>("maximised");
-        QTest::newRow("moved and sized") << false;
-        QTest::newRow("maximised") << true;
+        QTest::newRow("moved and sized") << QRect(37, 41, 1000, 640) << false;
+        QTest::newRow("maximised") << QRect(37, 41, 1000, 640) << true;
+        QTest::newRow("filling the screen from its top") << QRect() << false;
     }
-    // The first chart or report has Qt make the window's native window anew, and a restore, an import or a book
-    // switch starts a new copy: the window stays where the user left it, at its size, maximised if it was, and a
-    // maximised window still restores to where it was before.
-    void keepsItsPlaceThroughTheFirstChartAndARestart()
+    // The first chart or report has Qt make the window's native window anew, and every book switch starts a new
+    // copy: the window's frame stays where the user left it, at its size, maximised if it was, with the status bar
+    // on the screen, and a maximised window still restores to where it was before.
+    void keepsItsPlaceThroughTheFirstChartAndBookSwitches()
     {
         if (QGuiApplication::platformName() == "offscreen")
             QSKIP("only a window manager places windows");
+        QFETCH(QRect, normal);
         QFETCH(bool, maximised);
-        const QRect normal(37, 41, 1000, 640);
-        const auto staysPlaced = [&](MainWindow& window) {
-            QVERIFY(QTest::qWaitForWindowExposed(&window));
-            QTRY_COMPARE(window.isMaximized(), maximised);
-            window.showNormal();
-            QTRY_COMPARE(window.geometry(), normal);
-        };
+        makeBook("b.db");
         RecordingLauncher launcher;
         Replaced<ProgramLauncher> launching(&launcher);
-        {
-            MainWindow window;
-            window.show();
-            QVERIFY(QTest::qWaitForWindowExposed(&window));
-            window.setGeometry(normal);
-            QTRY_COMPARE(window.geometry(), normal);
-            // As if the user had dragged it through the window manager: the program learns of that from the move.
-            window.setAttribute(Qt::WA_Moved, false);
-            if (maximised) {
-                window.showMaximized();
-                QTRY_COMPARE(window.geometry(), window.screen()->availableGeometry());
-            }
-            const WId native = window.winId();
-            ReportView* view = ReportViewLoader::create(window.centralWidget());
-            QVERIFY(view);
-            if (!QOpenGLContext::globalShareContext()->isValid())
-                QSKIP("drawn in software, the browser view leaves the native window as it is");
-            view->widget()->show();
-            QTRY_VERIFY_WITH_TIMEOUT(window.winId() != native, 30000);
-            QVERIFY(ProgramRestart::with(&window, "book", "Quillbay.db"));
-            staysPlaced(window);
+        auto window = std::make_unique<MainWindow>();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        const QRect area = window->screen()->availableGeometry();
+        if (normal.isEmpty())
+            normal = area;
+        const auto placed = [&](bool asMaximised) {
+            const QWidget* bar = window->findChild<QWidget*>("wgtStatusBar");
+            const bool inPlace = QTest::qWaitForWindowExposed(window.get()) && QTest::qWaitFor([&] {
+                                     return window->isMaximized() == asMaximised &&
+                                            window->frameGeometry() == (asMaximised ? area : normal);
+                                 });
+            return inPlace && area.contains(QRect(bar->mapToGlobal(QPoint()), bar->size()));
+        };
+        const auto where = [&] {
+            const QRect frame = window->frameGeometry();
+            return QString("%1x%2 at %3,%4%5")
+                .arg(frame.width())
+                .arg(frame.height())
+                .arg(frame.x())
+                .arg(frame.y())
+                .arg(window->isMaximized() ? ", maximised" : "");
+        };
+        window->setGeometry(normal);
+        QTRY_COMPARE(window->frameGeometry(), normal);
+        // As if the user had dragged it through the window manager: the program learns of that from the move.
+        window->setAttribute(Qt::WA_Moved, false);
+        if (maximised)
+            window->showMaximized();
+        bool inPlace = placed(maximised);
+        QVERIFY2(inPlace, qPrintable(where()));
+        const WId native = window->winId();
+        ReportView* view = ReportViewLoader::create(window->centralWidget());
+        QVERIFY(view);
+        if (!QOpenGLContext::globalShareContext()->isValid())
+            QSKIP("drawn in software, the browser view leaves the native window as it is");
+        view->widget()->show();
+        QTRY_VERIFY_WITH_TIMEOUT(window->winId() != native, 30000);
+        inPlace = placed(maximised);
+        QVERIFY2(inPlace, qPrintable(where()));
+        window->showNormal();
+        inPlace = placed(false);
+        QVERIFY2(inPlace, qPrintable(where()));
+        if (maximised)
+            window->showMaximized();
+        for (int switches = 1; switches <= 3; ++switches) {
+            window->findChild<QComboBox*>("cbBookList")->setCurrentIndex(1);
+            QCOMPARE(launcher.starts.size(), switches);
+            QCOMPARE(launcher.starts.last(), (QStringList{"book", "b.db"}));
+            window.reset();
+            // The new copy, started with the environment it was given.
+            const QProcessEnvironment environment = launcher.environments.last();
+            for (const QString& name : environment.keys())
+                qputenv(qPrintable(name), environment.value(name).toLocal8Bit());
+            window = std::make_unique<MainWindow>();
+            window->show();
+            inPlace = placed(maximised);
+            QVERIFY2(inPlace, qPrintable(QString("after switch %1: %2").arg(switches).arg(where())));
         }
-        // The new copy, started with the environment it was given.
-        const QProcessEnvironment environment = launcher.environments.first();
-        for (const QString& name : environment.keys())
-            qputenv(qPrintable(name), environment.value(name).toLocal8Bit());
-        MainWindow window;
-        window.show();
-        staysPlaced(window);
+        window->showNormal();
+        inPlace = placed(false);
+        QVERIFY2(inPlace, qPrintable(where()));
     }
 
 private:
