@@ -53,6 +53,20 @@ int hintCount()
 {
     return FileSetting::getInstance()->getValue("Common/SystemTrayIconHintCount", 0).toInt();
 }
+
+// The main window shown at its default size, with the real bill list among light pages.
+struct DefaultSizedWindow
+{
+    DefaultSizedWindow()
+    {
+        window.setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX); // the test screen is smaller than the window
+        window.resize(1024, 700);
+        window.show();
+    }
+    LightPageFactory bills{true};
+    Replaced<BookPageFactory> pages{&bills};
+    MainWindow window;
+};
 } // namespace
 
 class TestMainWindow : public QObject
@@ -303,12 +317,8 @@ private slots:
     // At the window's default size a busy day's date row has room for every sum of the day up to its subtotal.
     void busyDayShowsItsSubtotal()
     {
-        LightPageFactory bills(true);
-        Replaced<BookPageFactory> pages(&bills);
-        MainWindow window;
-        window.setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX); // the test screen is smaller than the window
-        window.resize(1024, 700);
-        window.show();
+        DefaultSizedWindow atDefaultSize;
+        MainWindow& window = atDefaultSize.window;
         for (const char* kind : {"expense", "income", "transfer", "lend", "borrow", "refund", "repay"})
             BookRows::addBill(kind, -1234.56);
         MBill::dataChanged();
@@ -319,6 +329,44 @@ private slots:
         const QString row = day.data().toString() + "    " + day.siblingAtColumn(4).data().toString();
         QVERIFY(list->isFirstColumnSpanned(0, QModelIndex()));
         QVERIFY(list->visualRect(day).width() > QFontMetrics(bold).horizontalAdvance(row) + 40);
+    }
+
+    // At the window's default size a long account name shows whole in its column, beside a member or not, as long
+    // as the titles leave the room; it is cut only once their texts take it, never below the column's own width,
+    // which stays the one stored, and it shows whole on hover.
+    void longAccountNameShowsWhereThereIsRoom_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("titleLength");
+        QTest::addColumn<bool>("whole");
+        QTest::newRow("expense of a member") << "expense" << 0 << true;
+        QTest::newRow("transfer") << "transfer" << 0 << true;
+        QTest::newRow("short title") << "expense" << 12 << true;
+        QTest::newRow("title filling the row") << "expense" << 60 << false;
+    }
+    void longAccountNameShowsWhereThereIsRoom()
+    {
+        QFETCH(QString, kind);
+        QFETCH(int, titleLength);
+        QFETCH(bool, whole);
+        DefaultSizedWindow atDefaultSize;
+        MainWindow& window = atDefaultSize.window;
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const QString name = "招商银行信用卡账户一号";
+        BookRows::exec("insert into tbl_account (id, name, kind, amount, sort) values ('long', ?, 'credit', 0, 9)",
+                       {name});
+        BookRows::dropCaches();
+        BookRows::addBill(kind, -35.5,
+                          {{"account_id", "long"}, {"member_id", "01"}, {"title", QString(titleLength, u'账')}});
+        MBill::dataChanged();
+        auto* list = window.findChild<QTreeView*>("tvBillList");
+        const QModelIndex account = list->model()->index(0, 2, list->model()->index(0, 0));
+        QCOMPARE(account.data().toString(), name);
+        const auto shown = [&] { return list->visualRect(account).width() >= list->sizeHintForIndex(account).width(); };
+        QTRY_COMPARE(shown(), whole);
+        QVERIFY(list->visualRect(account).width() >= 100);
+        QCOMPARE(FileSetting::getInstance()->getColumnWidths("BillList").value(2), 100);
+        QVERIFY(account.data(Qt::ToolTipRole).toString().contains(name));
     }
 
     // Start, a bill saved in its dialog and a sync print nothing under the default rules; with every category
