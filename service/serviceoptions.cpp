@@ -267,6 +267,7 @@ std::optional<ServiceOptions> ServiceOptions::parse(const QCoreApplication& app,
         error = refusals.join('\n');
         return std::nullopt;
     }
+    taken.maxConnectionsGiven = parser.isSet("max-connections");
     if (taken.storeUrl.isEmpty())
         taken.storeUrl = "sqlite:" + QDir(taken.dataFolder).filePath("service.db");
     return taken;
