@@ -98,10 +98,10 @@ int main(int argc, char* argv[])
         }
         if (options->newAccount) {
             const QString password = QTextStream(stdin).readLine();
-            const QString refusal =
-                AccountRegistry(store, options->keyIterations).create(*options->newAccount, password);
+            const QString refusal = AccountRegistry(store, options->keyIterations, AccountRegistry::Reader::Operator)
+                                        .create(*options->newAccount, password);
             if (!refusal.isEmpty()) {
-                err << refusal << Qt::endl;
+                err << "account not created: " << refusal << Qt::endl;
                 return 1;
             }
             out << "account created: " << *options->newAccount << Qt::endl;

@@ -89,6 +89,45 @@ private slots:
         QVERIFY2(service.log().contains(said.toUtf8()), service.log().constData());
     }
 
+    // An account the operator adds is refused in English, as the service's other messages to the operator, and the
+    // service exits with status 1; the sign-up page tells its users in Chinese.
+    void refusesAccountsInEnglish_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<QByteArray>("said");
+        const auto row = [](const char* name, const QString& account, const QString& password, const char* said) {
+            QTest::newRow(name) << account << password << QByteArray(said);
+        };
+        row("an empty password", "new", "", "the password, the first line of standard input, is empty");
+        row("a password beyond ASCII", "new", "密码1234",
+            "the password may hold only ASCII letters, digits, symbols and blanks");
+        row("a blank after the name", "new ", "pw",
+            "the name must have 1 to 64 characters, with no blank at either end");
+        row("a name taken", "taken", "pw", "an account of that name exists already");
+    }
+
+    void refusesAccountsInEnglish()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, password);
+        QFETCH(QByteArray, said);
+        QTemporaryDir data;
+        const auto add = [&data](const QString& account, const QString& secret, QByteArray& error) {
+            QProcess process;
+            process.start(ServiceProcess::builtProgram(), {"--data", data.path(), "--add-account", account});
+            process.write(secret.toUtf8() + '\n');
+            process.closeWriteChannel();
+            const bool ended = process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit;
+            error = process.readAllStandardError();
+            return ended ? process.exitCode() : -1;
+        };
+        QByteArray error;
+        QCOMPARE(add("taken", "pw", error), 0);
+        QCOMPARE(add(name, password, error), 1);
+        QCOMPARE(error, "account not created: " + said + '\n');
+    }
+
     // Workers the system cannot start are refused at start, by their number, rather than ending the service as the
     // threads fail; as many as it can start serve. Run by root, whom no limit of processes binds, the test takes
     // away the address space of the threads' stacks instead.
