@@ -900,7 +900,11 @@ private slots:
         row("more workers than any computer gains by", {"--workers", "5000"},
             {"--workers 5000: takes a whole number from 1 to 1024"});
         row("cheap workers that leave expensive requests none", {"--workers", "8", "--cheap-workers", "8"},
-            {"--cheap-workers 8: takes a whole number from 0 to 7, one less than --workers"});
+            {"--cheap-workers 8: takes a whole number from 0 to 7: one less than --workers"});
+        row("cheap workers below none", {"--workers", "8", "--cheap-workers", "-1"},
+            {"--cheap-workers -1: takes a whole number from 0 to 7: one less than --workers"});
+        row("cheap workers as no number, before the workers", {"--cheap-workers", "many", "--workers", "4"},
+            {"--cheap-workers many: takes a whole number from 0 to 3: one less than --workers"});
         row("cheap workers that leave expensive requests one", {"--workers", "8", "--cheap-workers", "7"});
         row("no connection", {"--max-connections", "0"}, {"--max-connections 0: takes a whole number from 1"});
         row("one connection", {"--max-connections", "1"});
