@@ -179,7 +179,8 @@ void HttpServer::stop(int signal)
                 return;
             // The store keeps nothing of a transaction never committed, and the spool clears its files at the next
             // start.
-            qCWarning(lcService) << "work under way reached no page by the stop's end, left behind: stopped";
+            qCInfo(lcService) << "stopped, leaving behind work under way that reached no page by the stop's end: "
+                                 "nothing of it is committed, and the next start removes its answer files";
             std::_Exit(0);
         });
         // Ends early, cancelled, once the last connection has closed.
@@ -192,9 +193,9 @@ void HttpServer::stop(int signal)
         endGrace();
     }
     try {
-        qCWarning(lcService).noquote() << QString("stopping on %1: no new connections; those open have %2 s to finish")
-                                              .arg(signalName(signal))
-                                              .arg(stopGrace.count());
+        qCInfo(lcService).noquote() << QString("stopping on %1: no new connections; those open have %2 s to finish")
+                                           .arg(signalName(signal))
+                                           .arg(stopGrace.count());
     } catch (...) {
     }
 }
@@ -218,7 +219,7 @@ void HttpServer::closeAll() noexcept
     if (!left)
         return;
     try {
-        qCWarning(lcService) << "the stop's grace was over: closed the connections left";
+        qCInfo(lcService) << "the stop's grace was over: closed the connections left";
     } catch (...) {
     }
 }
