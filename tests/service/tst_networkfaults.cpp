@@ -45,6 +45,17 @@ std::atomic<int> failures{0};
 // A thread all of whose allocations fail, until the test says.
 std::atomic<pthread_t> failingThread{};
 
+void failNone()
+{
+    failFrom.store(0);
+    failTrail.store(0);
+    failingThread.store(pthread_t{});
+}
+} // namespace
+
+// The sanitizers' allocator takes the place of the one these tests fail: there they skip.
+#ifndef QUILLBAY_SANITIZED
+namespace {
 bool fails(std::size_t size)
 {
     if (pthread_equal(pthread_self(), failingThread.load()))
@@ -59,17 +70,8 @@ bool fails(std::size_t size)
             return true;
     return false;
 }
-
-void failNone()
-{
-    failFrom.store(0);
-    failTrail.store(0);
-    failingThread.store(pthread_t{});
-}
 } // namespace
 
-// The sanitizers' allocator takes the place of the one these tests fail: there they skip.
-#ifndef QUILLBAY_SANITIZED
 extern "C" void* __libc_malloc(std::size_t size);
 extern "C" void* __libc_memalign(std::size_t alignment, std::size_t size);
 
