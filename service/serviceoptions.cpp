@@ -171,7 +171,8 @@ std::vector<Option> commandLine()
          count(&O::waitingPerAddress)},
         {"cheap-workers", "count",
          "Workers that syncs moving many records and large uploads leave to logins and small syncs, at most "
-         "--workers less one: expensive requests always have one. Default: 2 or a quarter of --workers, whichever is more, as far as "
+         "--workers less one: expensive requests always have one. Default: 2 or a quarter of --workers, whichever is "
+         "more, as far as "
          "--workers less one goes.",
          "", wholeNumber(&O::cheapWorkers, 0, INT_MAX)},
         {"trusted-proxy", "address",
@@ -197,6 +198,12 @@ std::vector<Option> commandLine()
          "64",
          wholeNumber(&O::requestMemoryBytes, smallestRequestMemory, megabyte, megabyte,
                      "a body of 1 MB is read into memory with its head")},
+        {"small-request-memory", "MB",
+         "Megabytes of --request-memory kept for heads and bodies up to 256 KB (logins, sign-ups, feedback, small "
+         "syncs), which larger bodies never take: these are read at once however many larger ones hold the rest. At "
+         "most --request-memory less 1. Default: an eighth of --request-memory, as far as --request-memory less 1 "
+         "goes.",
+         "", wholeNumber(&O::smallRequestMemoryBytes, 0, INT_MAX, megabyte)},
         {"answer-disk-reserve", "MB",
          "Megabytes that large answers waiting for their clients leave free on the disk of the --data folder, for the "
          "store; a sync whose answer would take them is told the service is busy. Default: a tenth of the disk, at "
@@ -263,6 +270,13 @@ std::optional<ServiceOptions> ServiceOptions::parse(const QCoreApplication& app,
                             QString("takes a whole number from 0 to %1, one less than --workers: expensive requests "
                                     "always have a worker")
                                 .arg(taken.workers - 1));
+    // Only once the request memory is known.
+    if (const qint64 most = taken.requestMemoryBytes / megabyte - smallestRequestMemory;
+        most >= 0 && taken.smallRequestMemoryBytes && *taken.smallRequestMemoryBytes / megabyte > most)
+        refusals << refused("small-request-memory", QString::number(*taken.smallRequestMemoryBytes / megabyte),
+                            QString("takes a whole number from 0 to %1, one less than --request-memory: a body of 1 MB "
+                                    "must still find room")
+                                .arg(most));
     if (!refusals.isEmpty()) {
         error = refusals.join('\n');
         return std::nullopt;
@@ -275,6 +289,12 @@ std::optional<ServiceOptions> ServiceOptions::parse(const QCoreApplication& app,
 int ServiceOptions::cheapWorkerCount() const
 {
     return cheapWorkers.value_or(std::min(std::max(2, workers / 4), workers - 1));
+}
+
+qint64 ServiceOptions::smallRequestMemory() const
+{
+    return smallRequestMemoryBytes.value_or(
+        std::min(requestMemoryBytes / 8, requestMemoryBytes - smallestRequestMemory * megabyte));
 }
 
 QString ServiceOptions::listenUrl(quint16 listeningPort) const
