@@ -133,6 +133,11 @@ private slots:
         QTest::newRow("read past twice its share") << QList{worked, reading, reading, reading} << 0 << none << 2000;
         QTest::newRow("paused among those read past twice its share")
             << QList{worked, reading, paused, reading} << 0 << third << 0;
+        const Holding ownPaused{"10.0.0.4", mb, 'p'};
+        QTest::newRow("paused past twice its share, of the claimant's own address")
+            << QList{Holding{"10.0.0.9", mb / 2, 'w'}, Holding{"10.0.0.8", mb / 2, 'w'}, ownPaused, ownPaused,
+                     ownPaused}
+            << 0 << none << -1;
         QTest::newRow("a single paused request past twice its share")
             << QList{worked, Holding{"10.0.0.1", 5 * mb / 2, 'p'}, Holding{"10.0.0.2", mb / 2, 'w'}} << 0 << none << -1;
         QTest::newRow("fits, behind a claim of its address")
