@@ -225,14 +225,15 @@ private slots:
         const QList reserveHeld{smallHeld("10.0.0.6", 'w'), smallHeld("10.0.0.7", 'w')};
         const QList sevenHalves{half("10.0.0.1"), half("10.0.0.2"), half("10.0.0.3"), half("10.0.0.5"),
                                 half("10.0.0.8"), half("10.0.0.9"), half("10.0.0.10")};
-        QTest::newRow("beside large bodies that keep pace") << held + QList{large("10.0.0.5", false)} << small << none;
-        QTest::newRow("behind a large claim, of an address holding a large body")
+        QTest::newRow("a small body beside large bodies that keep pace")
+            << held + QList{large("10.0.0.5", false)} << small << none;
+        QTest::newRow("a small body behind a large claim, of an address holding a large body")
             << QList{large("10.0.0.1", true), large("10.0.0.2", true), large("10.0.0.4", true),
                      large("10.0.0.5", false)}
             << small << none;
-        QTest::newRow("behind a large claim of its own address")
+        QTest::newRow("a small body behind a large claim of its own address")
             << held + QList{large("10.0.0.4", false)} << small << none;
-        QTest::newRow("behind a large claim, the reserve held by small ones")
+        QTest::newRow("a small body behind a large claim, the reserve held by small ones")
             << reserveHeld + held + QList{large("10.0.0.5", false)} << smallWaits << none;
         QTest::newRow("large bodies take all but the reserve")
             << sevenHalves + QList{Claim{"10.0.0.11", mb / 2, 'r', false}}
