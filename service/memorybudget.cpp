@@ -13,7 +13,7 @@ const std::chrono::seconds grace{2};
 } // namespace
 
 MemoryBudget::MemoryBudget(qint64 total, qint64 reserve, std::function<Clock::time_point()> clock)
-    : m_total(total), m_reserve(reserve), m_clock(std::move(clock))
+    : m_total(total), m_reserve(std::min(reserve, total)), m_clock(std::move(clock))
 {
 }
 

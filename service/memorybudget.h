@@ -55,7 +55,8 @@ public:
     // A holder whose room is larger is a large one: a body over the line between cheap and expensive uploads.
     static constexpr qint64 smallRoom = 256 * 1024;
 
-    // `reserve` of the total is kept for small holders: at most the total less the largest body read into memory.
+    // `reserve` of the total is kept for small holders, all of it at most: with more than the total less the largest
+    // body read into memory, such a body never finds room.
     MemoryBudget(qint64 total, qint64 reserve, std::function<Clock::time_point()> clock = Clock::now);
 
     // Claims that many more bytes for the holder, all it holds counted under the address (the latest given). True
