@@ -57,31 +57,53 @@ QString newUserId()
 }
 } // namespace
 
-AccountRegistry::AccountRegistry(ServiceStore& store, int iterations) : m_store(store), m_iterations(iterations) {}
+AccountRegistry::AccountRegistry(ServiceStore& store, int iterations, Reader reader)
+    : m_store(store), m_iterations(iterations), m_reader(reader)
+{
+}
 
-QString AccountRegistry::refusal(const QString& name, const QString& password)
+QString AccountRegistry::told(Reason reason, Reader reader)
+{
+    struct Text
+    {
+        const char16_t* user;
+        const char* operatorText;
+    };
+    static const Text texts[] = {
+        {u"用户名须为1到64个字符，首尾不能有空格",
+         "the name must have 1 to 64 characters, with no blank at either end"},
+        {u"密码不能为空", "the password, the first line of standard input, is empty"},
+        {u"密码只能使用英文字母、数字和符号", "the password may hold only ASCII letters, digits, symbols and blanks"},
+        {u"用户名已被注册", "an account of that name exists already"},
+        {u"账号未能保存，请稍后重试", "the store did not take the account"},
+    };
+    const Text& text = texts[reason];
+    return reader == Reader::User ? QString::fromUtf16(text.user) : QString(text.operatorText);
+}
+
+QString AccountRegistry::refusal(const QString& name, const QString& password, Reader reader)
 {
     if (name.isEmpty() || name.size() > maxNameLength || name.trimmed() != name)
-        return QStringLiteral("用户名须为1到64个字符，首尾不能有空格");
+        return told(BadName, reader);
     if (password.isEmpty())
-        return QStringLiteral("密码不能为空");
+        return told(EmptyPassword, reader);
     // The program keeps the sync password only in letters, digits and symbols: an account with any other
     // password could never be bound to a book.
     for (const QChar c : password)
         if (c.unicode() < 0x20 || c.unicode() > 0x7E)
-            return QStringLiteral("密码只能使用英文字母、数字和符号");
+            return told(PasswordCharacters, reader);
     return QString();
 }
 
 QString AccountRegistry::create(const QString& name, const QString& password)
 {
-    if (const QString refused = refusal(name, password); !refused.isEmpty())
+    if (const QString refused = refusal(name, password, m_reader); !refused.isEmpty())
         return refused;
     std::optional<StoredAccount> existing;
     if (!m_store.account(name, existing))
-        return QStringLiteral("账号未能保存，请稍后重试");
+        return told(NotStored, m_reader);
     if (existing)
-        return QStringLiteral("用户名已被注册");
+        return told(NameTaken, m_reader);
 
     QByteArray salt(saltLength, Qt::Uninitialized);
     QRandomGenerator::system()->fillRange(reinterpret_cast<quint32*>(salt.data()), salt.size() / 4);
@@ -92,9 +114,9 @@ QString AccountRegistry::create(const QString& name, const QString& password)
         if (m_store.addAccount(account))
             return QString();
         if (m_store.account(name, existing) && existing)
-            return QStringLiteral("用户名已被注册");
+            return told(NameTaken, m_reader);
     }
-    return QStringLiteral("账号未能保存，请稍后重试");
+    return told(NotStored, m_reader);
 }
 
 AccountRegistry::Check AccountRegistry::authenticate(const QString& name, const QString& password,

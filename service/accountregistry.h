@@ -8,11 +8,19 @@ class ServiceStore;
 class AccountRegistry
 {
 public:
+    // Who is told why an account was not created: a user on the sign-up page, in the page's Chinese, or the operator
+    // on the command line, in English as the service's other messages to the operator.
+    enum class Reader
+    {
+        User,
+        Operator
+    };
+
     // `iterations`: the rounds of a new account's key, and of the stand-in key that refusing an unknown name costs.
-    AccountRegistry(ServiceStore& store, int iterations);
+    AccountRegistry(ServiceStore& store, int iterations, Reader reader = Reader::User);
 
     // An empty text when the name and password may make an account, else why not.
-    static QString refusal(const QString& name, const QString& password);
+    static QString refusal(const QString& name, const QString& password, Reader reader = Reader::User);
     // An empty text on success, else why the account was not created.
     QString create(const QString& name, const QString& password);
     enum class Check
@@ -26,6 +34,17 @@ public:
     Check authenticate(const QString& name, const QString& password, QString& userId) const;
 
 private:
+    enum Reason
+    {
+        BadName,
+        EmptyPassword,
+        PasswordCharacters,
+        NameTaken,
+        NotStored
+    };
+    static QString told(Reason reason, Reader reader);
+
     ServiceStore& m_store;
     int m_iterations;
+    Reader m_reader;
 };

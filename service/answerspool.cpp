@@ -1,6 +1,7 @@
 #include "answerspool.h"
 
 #include "ownerfolder.h"
+#include "servicelog.h"
 
 #include <QDir>
 #include <QFile>
@@ -94,12 +95,17 @@ void AnswerSpool::removeLeftovers()
             folder.remove(name);
     }
     qint64 removed = 0;
+    int files = 0;
     for (const QString& name : names) {
         if (isLock(name) || name == totalName || running.contains(name.section('-', 0, -2)))
             continue;
         removed += QFileInfo(folder.filePath(name)).size();
-        folder.remove(name);
+        files += folder.remove(name) ? 1 : 0;
     }
+    if (files > 0)
+        qCInfo(lcService).noquote() << QString("removed the answer files that ended processes left: %1, %2 MB")
+                                           .arg(files)
+                                           .arg(megabytes(removed));
     // Alone, nothing waits: what ended processes counted but never wrote is forgotten with them.
     if (running.size() == 1)
         m_total.reset();

@@ -91,7 +91,8 @@ void HttpServer::run(HttpHandler& handler)
         if (error)
             return;
         // The store keeps nothing of a transaction never committed, and the spool clears its files at the next start.
-        qCWarning(lcService) << "work under way reached no page by the stop's end, left behind: stopped";
+        qCInfo(lcService) << "stopped, leaving behind work under way that reached no page by the stop's end: "
+                             "nothing of it is committed, and the next start removes its answer files";
         std::_Exit(0);
     });
     m_network.restart();
@@ -167,9 +168,9 @@ void HttpServer::stop(int signal)
         // Without a grace to wait for, the connections left are closed now.
         endGrace();
     }
-    qCWarning(lcService).noquote() << QString("stopping on %1: no new connections; those open have %2 s to finish")
-                                          .arg(signalName(signal))
-                                          .arg(stopGrace.count());
+    qCInfo(lcService).noquote() << QString("stopping on %1: no new connections; those open have %2 s to finish")
+                                       .arg(signalName(signal))
+                                       .arg(stopGrace.count());
 }
 
 void HttpServer::endGrace()
@@ -195,7 +196,7 @@ void HttpServer::closeAll()
         }
     }
     if (left)
-        qCWarning(lcService) << "the stop's grace was over: closed the connections left";
+        qCInfo(lcService) << "the stop's grace was over: closed the connections left";
 }
 
 bool HttpServer::holdAnswer(qint64 bytes)

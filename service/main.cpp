@@ -46,16 +46,19 @@ int connectionCap(const ServiceOptions& options, int descriptors)
 }
 
 // The limits in force, for the operator to see at start; the cap on connections with the descriptor limit when that
-// limit lowers it.
+// limit lowers it, and the option the operator gave when it lowers that.
 QString limitsInForce(const HttpServer::Limits& limits, const ServiceOptions& options, int descriptors)
 {
     QString connections = QString("%1 connections at once").arg(limits.maxConnections);
-    if (limits.maxConnections < options.maxConnections)
-        connections += QString(" (not --max-connections %1: the descriptor limit is %2, and %3 of them are kept for "
-                               "the store and the answers' files)")
-                           .arg(options.maxConnections)
+    if (limits.maxConnections < options.maxConnections) {
+        const QString asked =
+            options.maxConnectionsGiven ? QString("not --max-connections %1: ").arg(options.maxConnections) : QString();
+        connections += QString(" (%1the descriptor limit is %2, and %3 of them are kept for the store and the answers' "
+                               "files)")
+                           .arg(asked)
                            .arg(descriptors)
                            .arg(reservedDescriptors(options.workers));
+    }
     return QString("serving %1; workers: %2, %3 of them kept for cheap requests")
         .arg(connections)
         .arg(limits.workers)
@@ -95,10 +98,10 @@ int main(int argc, char* argv[])
         }
         if (options->newAccount) {
             const QString password = QTextStream(stdin).readLine();
-            const QString refusal =
-                AccountRegistry(store, options->keyIterations).create(*options->newAccount, password);
+            const QString refusal = AccountRegistry(store, options->keyIterations, AccountRegistry::Reader::Operator)
+                                        .create(*options->newAccount, password);
             if (!refusal.isEmpty()) {
-                err << refusal << Qt::endl;
+                err << "account not created: " << refusal << Qt::endl;
                 return 1;
             }
             out << "account created: " << *options->newAccount << Qt::endl;
@@ -139,8 +142,9 @@ int main(int argc, char* argv[])
     }
     SyncService service(*options, options->baseUrl(port), spool);
     out << "listening on " << options->listenUrl(port) << Qt::endl;
-    qCWarning(lcService).noquote() << limitsInForce(limits, *options, descriptors);
+    qCInfo(lcService).noquote() << limitsInForce(limits, *options, descriptors);
     server.run(service);
-    qCWarning(lcService) << "stopped";
+    // Every connection is closed and every worker done: no answer's file is left.
+    qCInfo(lcService) << "stopped; its answer files are removed";
     return 0;
 }

@@ -82,9 +82,33 @@ QString workers(const QString& value, ServiceOptions& options)
         return refusal;
     const int needed = options.workers + threadsBesideWorkers;
     const int started = ThreadProbe::startable(needed);
-    if (started < needed)
-        return QString("needs %1 threads, and the system lets the service start %2 now").arg(needed).arg(started);
-    return QString();
+    if (started >= needed)
+        return QString();
+    const QString why =
+        QString("needs %1 threads, and the system lets the service start %2 now").arg(needed).arg(started);
+    const int most = started - threadsBesideWorkers;
+    return most < 1 ? why + ": too few for a worker"
+                    : why + QString(": it takes a whole number from 1 to %1").arg(most);
+}
+
+// Workers kept for cheap requests, as far as the workers less one go: expensive requests always have a worker.
+// --workers comes before this option in the command line's list, so that its value is taken here.
+QString cheapWorkers(const QString& value, ServiceOptions& options)
+{
+    // A refused --workers leaves its largest as the bound.
+    const int workers = options.workers > 0 ? options.workers : mostWorkers;
+    return wholeNumber(&ServiceOptions::cheapWorkers, 0, workers - 1, 1,
+                       "one less than --workers, as expensive requests always have a worker")(value, options);
+}
+
+// Request memory kept for small requests, as far as it leaves a body of 1 MB room. --request-memory comes before this
+// option in the command line's list, so that its value is taken here.
+QString smallRequestRoom(const QString& value, ServiceOptions& options)
+{
+    // A refused --request-memory leaves its largest as the bound.
+    const qint64 total = options.requestMemoryBytes > 0 ? options.requestMemoryBytes / megabyte : megabyte;
+    return wholeNumber(&ServiceOptions::smallRequestMemoryBytes, 0, total - smallestRequestMemory, megabyte,
+                       "one less than --request-memory, as a body of 1 MB must still find room")(value, options);
 }
 
 // Any text, kept as given.
@@ -172,9 +196,8 @@ std::vector<Option> commandLine()
         {"cheap-workers", "count",
          "Workers that syncs moving many records and large uploads leave to logins and small syncs, at most "
          "--workers less one: expensive requests always have one. Default: 2 or a quarter of --workers, whichever is "
-         "more, as far as "
-         "--workers less one goes.",
-         "", wholeNumber(&O::cheapWorkers, 0, INT_MAX)},
+         "more, as far as --workers less one goes.",
+         "", cheapWorkers},
         {"trusted-proxy", "address",
          "Address of a proxy in front of the service (repeatable, for proxies in a row): a request from it counts as "
          "coming from the right-most address of X-Forwarded-For (or of Forwarded's for= without X-Forwarded-For) "
@@ -203,7 +226,7 @@ std::vector<Option> commandLine()
          "syncs), which larger bodies never take: these are read at once however many larger ones hold the rest. At "
          "most --request-memory less 1. Default: an eighth of --request-memory, as far as --request-memory less 1 "
          "goes.",
-         "", wholeNumber(&O::smallRequestMemoryBytes, 0, INT_MAX, megabyte)},
+         "", smallRequestRoom},
         {"answer-disk-reserve", "MB",
          "Megabytes that large answers waiting for their clients leave free on the disk of the --data folder, for the "
          "store; a sync whose answer would take them is told the service is busy. Default: a tenth of the disk, at "
@@ -264,23 +287,11 @@ std::optional<ServiceOptions> ServiceOptions::parse(const QCoreApplication& app,
             if (const QString refusal = option.check(value, taken); !refusal.isEmpty())
                 refusals << refused(option.name, value, refusal);
     }
-    // Only once the workers are known.
-    if (taken.workers > 0 && taken.cheapWorkers && *taken.cheapWorkers > taken.workers - 1)
-        refusals << refused("cheap-workers", QString::number(*taken.cheapWorkers),
-                            QString("takes a whole number from 0 to %1, one less than --workers: expensive requests "
-                                    "always have a worker")
-                                .arg(taken.workers - 1));
-    // Only once the request memory is known.
-    if (const qint64 most = taken.requestMemoryBytes / megabyte - smallestRequestMemory;
-        most >= 0 && taken.smallRequestMemoryBytes && *taken.smallRequestMemoryBytes / megabyte > most)
-        refusals << refused("small-request-memory", QString::number(*taken.smallRequestMemoryBytes / megabyte),
-                            QString("takes a whole number from 0 to %1, one less than --request-memory: a body of 1 MB "
-                                    "must still find room")
-                                .arg(most));
     if (!refusals.isEmpty()) {
         error = refusals.join('\n');
         return std::nullopt;
     }
+    taken.maxConnectionsGiven = parser.isSet("max-connections");
     if (taken.storeUrl.isEmpty())
         taken.storeUrl = "sqlite:" + QDir(taken.dataFolder).filePath("service.db");
     return taken;

@@ -24,6 +24,8 @@ struct ServiceOptions
     int workers = 0;
     // Connections served at once, fewer when the descriptor limit leaves room for fewer.
     int maxConnections = 0;
+    // Whether the operator asked for that many, rather than taking the default.
+    bool maxConnectionsGiven = false;
     int connectionsPerAddress = 0;
     int waitingPerAddress = 0;
     // Workers kept for cheap requests as given, at most the workers less one; nothing for the default.

@@ -74,6 +74,13 @@ QByteArray busyAnswer()
 {
     return errorAnswer(StoreFailed, QStringLiteral("服务器繁忙，请稍后再试"));
 }
+
+// A header's value as the client wrote it, for the log: its start, anything but the characters of an address escaped.
+QString shownHeader(const std::string& value)
+{
+    const int shown = 200;
+    return QUrl::toPercentEncoding(QByteArray::fromStdString(value.substr(0, shown)), ":/[]@");
+}
 } // namespace
 
 SyncService::SyncService(const ServiceOptions& options, const QString& baseUrl, std::shared_ptr<AnswerSpool> spool)
@@ -206,8 +213,14 @@ bool SyncService::fromOwnSite(const Request& request) const
 
 std::optional<AnswerText> SyncService::signup(const Request& request, const FormData& form)
 {
-    if (!fromOwnSite(request))
+    if (!fromOwnSite(request)) {
+        // A proxy that passes on a Host of its own makes the service's own page look like another site's.
+        static WarningPace pace;
+        pace.warn(QString("a sign-up from %1 was refused as made on another site: its page was at %2, and the request "
+                          "came for %3; if the service's page is served there, give that address with --public-url")
+                      .arg(request.peer.c_str(), shownHeader(request.origin), shownHeader(request.host)));
         return ServicePages::signup(QStringLiteral("请在本站的注册页面注册"));
+    }
     const QString name = form.value("username");
     const QString password = form.value("password");
     if (const QString refusal = AccountRegistry::refusal(name, password); !refusal.isEmpty())

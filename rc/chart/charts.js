@@ -13,10 +13,14 @@
     var COLORS = ['#1f7a8c', '#e07a5f', '#3d5a80', '#81b29a', '#f2b134', '#9c6644', '#6d597a', '#b56576', '#52796f',
         '#e9c46a', '#457b9d', '#c9ada7'];
     var FONT = '"Noto Sans CJK SC", "WenQuanYi Zen Hei", sans-serif';
-    // The most of the chart's width a legend on the side takes, and the least of the chart's smaller side the pie
+    // The most of the chart's width a legend beside columns takes, and the least of the chart's smaller side the pie
     // takes across: long names give up their room before the pie does.
     var LEGEND_SHARE = 0.25;
     var PIE_SHARE = 0.4;
+    // What a legend item takes besides its text (padding and colour square), and what a pie label takes besides its
+    // text beyond the pie's edge (connector and gap).
+    var LEGEND_FRAME = 42;
+    var LABEL_GAP = 29;
 
     var DEFAULTS = {
         chart: {renderTo: null, type: 'line', plotBackgroundColor: null, plotBorderWidth: 0, plotShadow: false},
@@ -108,6 +112,27 @@
         return view;
     }
 
+    // Widths for texts that need `needs`, all within `room`: each gets what it needs while the room lasts, and those
+    // that need more than an even part of what is left are cut to that same part.
+    function share(needs, room) {
+        var sorted = needs.slice().sort(function (a, b) {
+            return a - b;
+        });
+        var cap = Infinity;
+        var left = room;
+        for (var i = 0; i < sorted.length; ++i) {
+            var even = left / (sorted.length - i);
+            if (sorted[i] > even) {
+                cap = Math.max(even, 0);
+                break;
+            }
+            left -= sorted[i];
+        }
+        return needs.map(function (need) {
+            return Math.min(need, cap);
+        });
+    }
+
     function box(node) {
         try {
             return node.getBBox();
@@ -195,6 +220,13 @@
         this.group = null;
     };
 
+    // An item's text in the legend with the item seen under the given name.
+    Legend.prototype.text = function (item, name) {
+        var formatter = this.options.labelFormatter;
+        var text = formatter ? formatter.call(renamed(item, name)) : name;
+        return text === null || text === undefined ? '' : String(text);
+    };
+
     // Draws the legend at its place in the chart's current layout; the items get their legendItem again.
     Legend.prototype.render = function () {
         var chart = this.chart;
@@ -209,16 +241,14 @@
         var x = 8;
         var y = 8;
         var line = 18;
-        var room = chart.chartWidth * LEGEND_SHARE - 16 - 18;
-        var label = function (item) {
-            var text = options.labelFormatter ? options.labelFormatter.call(item) : item.name;
-            return text === null || text === undefined ? '' : text;
-        };
+        var layout = chart.layout;
+        var room = layout && layout.legend !== null ? layout.legend : chart.chartWidth * LEGEND_SHARE - LEGEND_FRAME;
+        var self = this;
         items.forEach(function (item) {
             var entry = svg('g', {'class': 'qb-legend-item'}, group);
             svg('rect', {x: x, y: y + 2, width: 12, height: 12, rx: 2, fill: item.color}, entry);
             item.legendItem = chart.fittedText(entry, function (name) {
-                return label(renamed(item, name));
+                return self.text(item, name);
             }, item.name, room, x + 18, y + 12);
             var width = box(entry).width;
             if (vertical) {
@@ -244,6 +274,7 @@
         var top = options.verticalAlign === 'top' ? chart.titleBottom + 5 :
             options.verticalAlign === 'bottom' ? chart.chartHeight - this.height - 5 : (chart.chartHeight - this.height) / 2;
         group.setAttribute('transform', 'translate(' + left + ',' + top + ')');
+        this.top = top;
         this.group = group;
     };
 
@@ -339,12 +370,14 @@
             {'class': 'qb-title', 'text-anchor': 'middle', 'font-size': '16px', fill: '#274b5c'});
         this.titleBottom = options.title.text ? box(title).y + box(title).height + 8 : 10;
 
-        this.legend.render();
         var legend = options.legend;
-        var reserve = legend.enabled && !legend.floating && legend.layout === 'vertical' && legend.align === 'right' ?
-            this.legend.width + (legend.margin || 0) : 0;
-        this.plot = {x: 10, y: this.titleBottom + 10, width: this.chartWidth - 20 - reserve,
-            height: this.chartHeight - this.titleBottom - 20};
+        var beside = legend.enabled && !legend.floating && legend.layout === 'vertical' && legend.align === 'right';
+        this.layout = this.pieLayout(beside);
+        this.legend.render();
+        var below = this.layout && this.layout.top !== null;
+        var reserve = beside && !below ? this.legend.width + (legend.margin || 0) : 0;
+        var top = below ? this.layout.top : this.titleBottom + 10;
+        this.plot = {x: 10, y: top, width: this.chartWidth - 20 - reserve, height: this.chartHeight - top - 10};
         var chartOptions = options.chart;
         if (chartOptions.plotBackgroundColor || chartOptions.plotBorderWidth) {
             svg('rect', {x: this.plot.x, y: this.plot.y, width: this.plot.width, height: this.plot.height,
@@ -418,49 +451,111 @@
         return ['M', cx, cy, 'L', x1, y1, 'A', r, r, 0, end - start > Math.PI ? 1 : 0, 1, x2, y2, 'Z'].join(' ');
     }
 
+    // The slices of a pie series that have a value, in order, with their angles, the side of the pie their label
+    // stands on and the label's text (null for none).
+    Chart.prototype.pieSlices = function (series) {
+        var labels = this.options.plotOptions.pie.dataLabels;
+        var whole = 0;
+        series.data.forEach(function (point) {
+            whole += Math.abs(point.y);
+        });
+        var angle = -Math.PI / 2;
+        var self = this;
+        return series.data.filter(function (point) {
+            return point.y !== 0;
+        }).map(function (point) {
+            // Slices are as large as their amounts; the sign only shows in the figures.
+            var sweep = Math.abs(point.y) / whole * 2 * Math.PI;
+            var slice = {point: point, start: angle, sweep: sweep, middle: angle + sweep / 2,
+                label: labels.enabled ? self.pieLabel(series, point, point.name) : null};
+            slice.side = Math.cos(slice.middle) >= 0 ? 'right' : 'left';
+            angle += sweep;
+            return slice;
+        });
+    };
+
+    Chart.prototype.pieLabel = function (series, point, name) {
+        var formatter = this.options.plotOptions.pie.dataLabels.formatter;
+        var context = {point: renamed(point, name), y: point.y, percentage: point.percentage, series: series};
+        var text = formatter ? formatter.call(context) : name;
+        return text === null || text === undefined || text === false || text === '' ? null : String(text);
+    };
+
+    Chart.prototype.textWidth = function (text, attributes) {
+        var probe = plainText(this.root, text, 0, 0, attributes);
+        var width = box(probe).width;
+        this.root.removeChild(probe);
+        return width;
+    };
+
+    // How a pie chart shares its width: the pie keeps its least size, and the labels on its two sides and the
+    // legend beside it take the rest, each text whole while the room lasts. Texts that this cuts may stand whole with
+    // the pie below the legend, which then has the chart's whole width, when the pie keeps its least size there.
+    // Null for a chart without a pie.
+    Chart.prototype.pieLayout = function (legendBeside) {
+        var pie = this.series.filter(function (series) {
+            return series.type === 'pie';
+        })[0];
+        if (!pie)
+            return null;
+        var self = this;
+        var fontSize = this.options.plotOptions.pie.dataLabels.style.fontSize;
+        var widest = {left: 0, right: 0};
+        this.pieSlices(pie).forEach(function (slice) {
+            if (slice.label !== null)
+                widest[slice.side] = Math.max(widest[slice.side], self.textWidth(slice.label, {'font-size': fontSize}));
+        });
+        var legendText = 0;
+        if (legendBeside) {
+            this.legend.items().forEach(function (item) {
+                legendText = Math.max(legendText, self.textWidth(self.legend.text(item, item.name)));
+            });
+        }
+        var least = Math.min(this.chartWidth, this.chartHeight) * PIE_SHARE;
+        var labelsRoom = this.chartWidth - 20 - least - (widest.left ? LABEL_GAP : 0) - (widest.right ? LABEL_GAP : 0);
+        var legendFrame = LEGEND_FRAME + (this.options.legend.margin || 0);
+        var rooms = share([widest.left, widest.right, legendText], labelsRoom - (legendBeside ? legendFrame : 0));
+        var beside = {left: rooms[0], right: rooms[1], legend: legendBeside ? rooms[2] : null, top: null};
+        if (!legendBeside || (rooms[0] === widest.left && rooms[1] === widest.right && rooms[2] === legendText))
+            return beside;
+        this.layout = {legend: Math.min(legendText, this.chartWidth - 20 - LEGEND_FRAME)};
+        this.legend.render();
+        // The labels over the pie reach a little above the plot's top edge.
+        var top = this.legend.top + this.legend.height + 20;
+        if ((this.chartHeight - top - 10) / 2 - 20 < least / 2)
+            return beside;
+        rooms = share([widest.left, widest.right], labelsRoom);
+        return {left: rooms[0], right: rooms[1], legend: this.layout.legend, top: top};
+    };
+
     Chart.prototype.drawPie = function (series, layer) {
         var pieOptions = this.options.plotOptions.pie;
-        var labels = pieOptions.dataLabels;
         var plot = this.plot;
-        var cx = plot.x + plot.width / 2;
-        var cy = plot.y + plot.height / 2;
         var group = svg('g', {'class': 'qb-pie'}, layer);
-        // Slices are as large as their amounts; the sign only shows in the figures.
-        var whole = 0;
-        var label = function (point, name) {
-            var text = labels.formatter ? labels.formatter.call(
-                {point: renamed(point, name), y: point.y, percentage: point.percentage, series: series}) : name;
-            return text === null || text === undefined || text === false || text === '' ? null : String(text);
+        var slices = this.pieSlices(series);
+        var gap = function (side) {
+            return slices.some(function (slice) {
+                return slice.side === side && slice.label !== null;
+            }) ? LABEL_GAP : 0;
         };
-        var texts = series.data.map(function (point) {
-            whole += Math.abs(point.y);
-            return labels.enabled && point.y !== 0 ? label(point, point.name) : null;
-        });
-        // The pie leaves room beside it for the widest label, but keeps its least size: labels too wide then have
-        // their names cut.
-        var widest = 0;
-        texts.forEach(function (text) {
-            if (text !== null) {
-                var probe = plainText(group, text, 0, 0, {'font-size': labels.style.fontSize});
-                widest = Math.max(widest, box(probe).width);
-                group.removeChild(probe);
-            }
-        });
-        var room = widest ? Math.min(plot.height / 2 - 20, plot.width / 2 - widest - 40) : Math.min(plot.width, plot.height) / 2 - 10;
-        var radius = Math.max(room, Math.min(this.chartWidth, this.chartHeight) * PIE_SHARE / 2);
-        if (whole === 0) {
+        var left = gap('left') + this.layout.left;
+        var right = gap('right') + this.layout.right;
+        // The room the labels leave makes the pie larger, up to the plot's height; what is still left is shared out
+        // on both sides of the pie and its labels.
+        var least = Math.min(this.chartWidth, this.chartHeight) * PIE_SHARE / 2;
+        var spare = Math.max(plot.width - left - right - 2 * least, 0);
+        var radius = Math.max(least, Math.min(plot.height / 2 - 20, least + spare / 2));
+        var cx = plot.x + left + radius + Math.max(spare - 2 * (radius - least), 0) / 2;
+        var cy = plot.y + plot.height / 2;
+        if (!slices.length) {
             svg('circle', {cx: cx, cy: cy, r: radius, fill: 'none', stroke: '#d0d0d0', 'class': 'qb-pie-empty'}, group);
             return;
         }
         var self = this;
-        var angle = -Math.PI / 2;
-        var placed = {left: [], right: []};
-        series.data.forEach(function (point, i) {
-            if (point.y === 0)
-                return;
-            var sweep = Math.abs(point.y) / whole * 2 * Math.PI;
-            var middle = angle + sweep / 2;
-            var slice = svg('path', {d: arcPath(cx, cy, radius, angle, angle + sweep), fill: point.color,
+        slices.forEach(function (item) {
+            var point = item.point;
+            var middle = item.middle;
+            var slice = svg('path', {d: arcPath(cx, cy, radius, item.start, item.start + item.sweep), fill: point.color,
                 stroke: '#ffffff', 'stroke-width': 1, 'class': 'qb-slice'}, group);
             if (pieOptions.cursor)
                 slice.style.cursor = pieOptions.cursor;
@@ -474,22 +569,23 @@
                 });
             }
             self.hover(slice, point);
-            angle += sweep;
-            if (texts[i] !== null)
-                placed[Math.cos(middle) >= 0 ? 'right' : 'left'].push({point: point, middle: middle});
         });
-        this.drawPieLabels(placed, label, group, cx, cy, radius, labels);
+        this.drawPieLabels(series, slices.filter(function (slice) {
+            return slice.label !== null;
+        }), group, cx, cy, radius);
     };
 
     // Labels sit outside the pie on a connector, each side spread downwards so that no two overlap.
-    Chart.prototype.drawPieLabels = function (placed, label, group, cx, cy, radius, options) {
+    Chart.prototype.drawPieLabels = function (series, slices, group, cx, cy, radius) {
         var self = this;
+        var options = this.options.plotOptions.pie.dataLabels;
         var lineHeight = parseFloat(options.style.fontSize || '12') + 4;
-        var room = this.plot.width / 2 - radius - 29;
         ['left', 'right'].forEach(function (side) {
-            var list = placed[side].map(function (item) {
-                item.y = cy + (radius + 20) * Math.sin(item.middle);
-                return item;
+            var list = slices.filter(function (slice) {
+                return slice.side === side;
+            }).map(function (slice) {
+                slice.y = cy + (radius + 20) * Math.sin(slice.middle);
+                return slice;
             }).sort(function (a, b) {
                 return a.y - b.y;
             });
@@ -502,8 +598,8 @@
                 svg('path', {d: ['M', edgeX, edgeY, 'L', textX, item.y].join(' '), fill: 'none',
                     stroke: options.connectorColor, 'stroke-width': 1, 'class': 'qb-connector'}, group);
                 self.fittedText(group, function (name) {
-                    return label(item.point, name);
-                }, item.point.name, room, textX + (side === 'right' ? 4 : -4), item.y + 4, {
+                    return self.pieLabel(series, item.point, name);
+                }, item.point.name, self.layout[side], textX + (side === 'right' ? 4 : -4), item.y + 4, {
                     'class': 'qb-data-label', fill: options.color, 'font-size': options.style.fontSize,
                     'text-anchor': side === 'right' ? 'start' : 'end'
                 });

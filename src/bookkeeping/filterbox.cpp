@@ -1,5 +1,7 @@
 #include "bookkeeping/filterbox.h"
 
+#include "widgets/popupwidth.h"
+
 #include <QComboBox>
 #include <QSignalBlocker>
 
@@ -12,6 +14,7 @@ bool FilterBox::refill(QComboBox* box, const Items& items)
         for (const auto& item : items)
             box->addItem(item.first, item.second);
     }
+    PopupWidth::fit(box);
     return show(box, shown);
 }
 

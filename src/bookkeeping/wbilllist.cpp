@@ -7,6 +7,7 @@
 #include "bookkeeping/billcondition.h"
 #include "bookkeeping/billfilteritems.h"
 #include "bookkeeping/bulkchangerule.h"
+#include "bookkeeping/columnroom.h"
 #include "bookkeeping/dbill.h"
 #include "bookkeeping/ddateperiod.h"
 #include "bookkeeping/dquickchange.h"
@@ -29,6 +30,9 @@
 
 namespace {
 const QString columnWidthsTable = "BillList";
+const int accountColumn = 2;
+// The last column, which stretches over the width the others leave.
+const int descriptionColumn = 4;
 } // namespace
 
 WBillList::WBillList(QWidget* parent) : WBaseWidget(parent), ui(new Ui::WBillList)
@@ -57,6 +61,22 @@ WBillList::WBillList(QWidget* parent) : WBaseWidget(parent), ui(new Ui::WBillLis
     categoryView->itemDelegate()->setParent(categoryView);
     ui->cbCategoryList->setView(categoryView);
 
+    QHeaderView* header = ui->tvBillList->header();
+    const QList<int> widths = FileSetting::getInstance()->getColumnWidths(columnWidthsTable);
+    if (widths.isEmpty()) {
+        header->resizeSection(0, 200);
+        header->resizeSection(1, 130);
+        header->resizeSection(accountColumn, 100);
+    } else {
+        // The stretching last column takes what the others leave.
+        for (int i = 0; i < qMin(int(widths.size()), model->columnCount() - 1); ++i)
+            header->resizeSection(i, widths.at(i));
+    }
+    header->setMinimumSectionSize(50);
+    // A long account name takes the room that the titles and descriptions leave empty.
+    m_accountRoom = new ColumnRoom(ui->tvBillList, accountColumn, descriptionColumn);
+    connect(header, &QHeaderView::sectionResized, this, &WBillList::onSectionResized);
+
     initComboBoxes();
 
     auto* remove = new QShortcut(QKeySequence::Delete, ui->tvBillList);
@@ -73,20 +93,6 @@ WBillList::WBillList(QWidget* parent) : WBaseWidget(parent), ui(new Ui::WBillLis
     connect(notifier, &Notifier::categoryDataChanged, this, &WBillList::categoryDataChanged);
     connect(notifier, &Notifier::memberDataChanged, this, &WBillList::memberDataChanged);
     connect(notifier, &Notifier::billDataChanged, this, &WBillList::bind);
-
-    QHeaderView* header = ui->tvBillList->header();
-    const QList<int> widths = FileSetting::getInstance()->getColumnWidths(columnWidthsTable);
-    if (widths.isEmpty()) {
-        header->resizeSection(0, 200);
-        header->resizeSection(1, 130);
-        header->resizeSection(2, 100);
-    } else {
-        // The stretching last column takes what the others leave.
-        for (int i = 0; i < qMin(int(widths.size()), model->columnCount() - 1); ++i)
-            header->resizeSection(i, widths.at(i));
-    }
-    header->setMinimumSectionSize(50);
-    connect(header, &QHeaderView::sectionResized, this, &WBillList::onSectionResized);
 }
 
 WBillList::~WBillList()
@@ -103,7 +109,7 @@ void WBillList::setUpView()
     view->itemDelegate()->setParent(view);
     WBillItemDelegate::spanDateGroups(view);
     view->header()->setStretchLastSection(false);
-    view->header()->setSectionResizeMode(4, QHeaderView::Stretch);
+    view->header()->setSectionResizeMode(descriptionColumn, QHeaderView::Stretch);
     view->header()->setMinimumSectionSize(50);
 }
 
@@ -149,6 +155,8 @@ void WBillList::dropUnlessShown(bool shown, QString& fragment)
 void WBillList::accountDataChanged()
 {
     dropUnlessShown(FilterBox::refill(ui->cbAccountList, BillFilterItems::accounts()), accountCondition);
+    // The rows show the accounts' names as they are now, a renamed one included.
+    m_accountRoom->fit();
 }
 
 void WBillList::monthListChanged()
@@ -309,8 +317,9 @@ void WBillList::onSectionResized(int, int, int)
 {
     QList<int> widths;
     QHeaderView* header = ui->tvBillList->header();
+    // The room a long account name takes is the page's, not a width of the column's own.
     for (int i = 0; i < header->count(); ++i)
-        widths << header->sectionSize(i);
+        widths << (i == accountColumn ? m_accountRoom->ownWidth() : header->sectionSize(i));
     FileSetting::getInstance()->setColumnWidths(columnWidthsTable, widths);
 }
 

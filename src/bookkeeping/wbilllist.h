@@ -10,6 +10,7 @@ namespace Ui {
 class WBillList;
 }
 
+class ColumnRoom;
 class MBillModel;
 class QComboBox;
 class QMenu;
@@ -101,4 +102,5 @@ private:
     QTreeView* categoryView;
     QStandardItemModel* categoryModel = nullptr;
     QMenu* contextMenu = nullptr;
+    ColumnRoom* m_accountRoom;
 };

@@ -19,6 +19,11 @@ struct RefusalText
 const RefusalText refusalTexts[] = {
     {"is no http or https address",
      QT_TRANSLATE_NOOP("ServiceAddress", "环境变量 %1 的值“%2”不是 http 或 https 地址，无法连接服务器。")},
+    {"has a user name or password with an unencoded \"/\", \"?\", \"#\", \":\" or \"@\" (write them as %2F, %3F, "
+     "%23, %3A, %40)",
+     QT_TRANSLATE_NOOP("ServiceAddress",
+                       "环境变量 %1 的值“%2”中的用户名或密码含有未经百分号编码的“/”、“?”、“#”、“:”或“@”，"
+                       "无法连接服务器。")},
     {"has a query or a fragment",
      QT_TRANSLATE_NOOP("ServiceAddress",
                        "环境变量 %1 的值“%2”带有查询或片段（“?”或“#”及其后的部分），无法连接服务器。")},
@@ -29,17 +34,17 @@ const RefusalText refusalTexts[] = {
 };
 
 // The port as typed after the host. QUrl refuses a bad one only by calling the whole address invalid, and takes 0.
-QString typedPort(const QString& typed)
+QString typedPort(const ShownAddress& written)
 {
-    static const QRegularExpression authority("^[^:/?#]+://(?:[^/?#@]*@)?(?:\\[[^\\]/?#]*\\]|[^:/?#]*)(?::([^/?#]*))?");
-    return authority.match(typed).captured(1);
+    static const QRegularExpression hostAndPort("^(?:\\[[^\\]/?#]*\\]|[^:/?#]*)(?::([^/?#]*))?");
+    return hostAndPort.match(written.hostAndRest()).captured(1);
 }
 } // namespace
 
 ServiceAddress::ServiceAddress(const QString& typed) : m_typed(typed.trimmed())
 {
     const QUrl url(m_typed);
-    m_refusal = check(m_typed, url);
+    m_refusal = check(ShownAddress(m_typed), url);
     if (m_refusal != Accepted)
         return;
     QString base = url.toString(QUrl::FullyEncoded);
@@ -48,15 +53,18 @@ ServiceAddress::ServiceAddress(const QString& typed) : m_typed(typed.trimmed())
     m_baseUrl = base + '/';
 }
 
-ServiceAddress::Refusal ServiceAddress::check(const QString& typed, const QUrl& url)
+ServiceAddress::Refusal ServiceAddress::check(const ShownAddress& written, const QUrl& url)
 {
     const QString scheme = url.scheme();
     if (scheme != "http" && scheme != "https")
         return NotHttp;
+    // Before anything QUrl read: it took the address apart elsewhere than the user meant it.
+    if (written.hasUnencodedDelimiter())
+        return UnencodedUserInfo;
     // A query or a fragment would end up in the middle of every request's address.
     if (url.hasQuery() || url.hasFragment())
         return QueryOrFragment;
-    if (const QString port = typedPort(typed); !port.isEmpty()) {
+    if (const QString port = typedPort(written); !port.isEmpty()) {
         bool number = false;
         const uint value = port.toUInt(&number);
         if (!number || value < 1 || value > 65535)

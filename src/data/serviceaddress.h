@@ -4,11 +4,13 @@
 #include <QString>
 
 class QUrl;
+class ShownAddress;
 
 // The online service's base address as a user types it into QUILLBAY_SERVICE_URL: with or without the closing "/",
 // and with a path in front of the service's own paths when a proxy serves it below one. Only an http or https
-// address with a host, a port from 1 to 65535 if any, and neither query nor fragment is taken; anything else could
-// only make every request fail without saying why. Everything that talks to the service or opens one of its pages
+// address with a host, a port from 1 to 65535 if any, neither query nor fragment, and a user name and password whose
+// delimiters are percent-encoded is taken; anything else could only make every request fail without saying why, or
+// reach another host than the one shown. Everything that talks to the service or opens one of its pages
 // goes through this one check.
 class ServiceAddress
 {
@@ -31,13 +33,14 @@ private:
     enum Refusal
     {
         NotHttp,
+        UnencodedUserInfo,
         QueryOrFragment,
         BadPort,
         NoHost,
         Accepted
     };
 
-    static Refusal check(const QString& typed, const QUrl& url);
+    static Refusal check(const ShownAddress& written, const QUrl& url);
     QString shownValue() const;
 
     QString m_typed;

@@ -5,6 +5,7 @@
 #include "data/bookshelf.h"
 #include "data/constants.h"
 #include "settings/uskin.h"
+#include "widgets/popupwidth.h"
 #include "widgets/programrestart.h"
 #include "widgets/stylepainter.h"
 
@@ -51,11 +52,8 @@ void UTitleBar::bindBookList(const QString&)
         if (baseName(file.fileName()) != current)
             ui->cbBookList->addItem(baseName(file.fileName()), file.fileName());
     }
-    // The switcher itself is narrow and its list may use a larger font: the list takes the width of its
-    // longest name.
-    QAbstractItemView* list = ui->cbBookList->view();
-    list->ensurePolished();
-    list->setMinimumWidth(list->sizeHintForColumn(0) + 2 * list->frameWidth());
+    // The switcher itself is narrow and its list may use a larger font.
+    PopupWidth::fit(ui->cbBookList);
     const bool several = files.size() >= 2;
     ui->lblCurrentBook->setText(current);
     ui->lblCurrentBook->setVisible(several);

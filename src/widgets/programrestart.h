@@ -5,8 +5,8 @@
 class QWidget;
 
 // One process serves one book: switching books, restoring and importing start a new copy of the program with
-// a verb and a file, and this copy ends only once the new one is running. The new copy's window takes the place,
-// size and maximised state of this copy's.
+// a verb and a file, and this copy ends only once the new one is running. The new copy's window takes the place of
+// this copy's frame, its size and its maximised state.
 class ProgramRestart
 {
 public:

@@ -67,33 +67,50 @@ private slots:
         QCOMPARE(js("document.querySelectorAll('b, script:not([src])').length").toInt(), 1);
     }
 
-    // Long names give up their room before the pie does: it keeps at least two fifths of the chart's smaller side
-    // across, the legend and the labels stay inside the chart, cut with "…", and a cut item shows whole on hover.
-    void longNamesLeaveThePieItsRoom_data()
+    // Long names have the room the chart has: beside the pie, or with the pie below the legend when they are cut
+    // beside it. The pie keeps at least two fifths of the chart's smaller side across, nothing overlaps the legend,
+    // every text stays inside the chart, and once the room is used up the names are cut with "…" and a cut item
+    // shows whole on hover.
+    void longNamesHaveTheChartsRoom_data()
     {
         QTest::addColumn<QSize>("size");
-        QTest::addColumn<bool>("cut");
+        QTest::addColumn<QString>("other"); // the name of a slice on the long name's other side
+        QTest::addColumn<bool>("legendCut");
+        QTest::addColumn<bool>("labelsCut");
+        const QString longOther = "中国工商银行储蓄卡二号";
         // The web view of an analysis page in the main window at its smallest, at its first size and at full HD.
-        QTest::newRow("900×600 window") << QSize(750, 396) << true;
-        QTest::newRow("1024×700 window") << QSize(874, 496) << true;
-        QTest::newRow("1920×1080 window") << QSize(1770, 876) << false;
+        QTest::newRow("900×600 window") << QSize(750, 396) << longOther << false << false;
+        QTest::newRow("1024×700 window") << QSize(874, 496) << longOther << false << false;
+        QTest::newRow("1920×1080 window") << QSize(1770, 876) << longOther << false << false;
+        QTest::newRow("smaller than any window") << QSize(600, 300) << longOther << true << true;
+        QTest::newRow("narrow and tall") << QSize(450, 600) << longOther << false << true;
+        // Too low for the pie below the legend: the long name takes the room the short one leaves beside the pie.
+        QTest::newRow("wide and low, one long name") << QSize(842, 200) << "零钱" << false << false;
     }
-    void longNamesLeaveThePieItsRoom()
+    void longNamesHaveTheChartsRoom()
     {
         QFETCH(QSize, size);
-        QFETCH(bool, cut);
-        const QString longName = "招商银行信用卡账户一号", other = "中国工商银行储蓄卡二号";
+        QFETCH(QString, other);
+        QFETCH(bool, legendCut);
+        QFETCH(bool, labelsCut);
+        const QString longName = "招商银行信用卡账户一号";
         m_view->resize(size);
         load(ReportTemplate::pie("账户<b>支出金额</b>分析", {{longName, -1200}, {"现金", -300}, {other, -500}}));
         const QVariantMap drawn =
-            js("(() => { const chart = document.querySelector('svg.qb-chart').getBoundingClientRect();"
-               " const slices = Array.from(document.querySelectorAll('.qb-slice'), n => n.getBoundingClientRect());"
-               " const texts = Array.from(document.querySelectorAll('.qb-legend-item, .qb-data-label'),"
-               "                          n => n.getBoundingClientRect());"
+            js("(() => { const rect = n => n.getBoundingClientRect();"
+               " const chart = rect(document.querySelector('svg.qb-chart'));"
+               " const legend = rect(document.querySelector('.qb-legend'));"
+               " const slices = Array.from(document.querySelectorAll('.qb-slice'), rect);"
+               " const labels = Array.from(document.querySelectorAll('.qb-data-label'), rect);"
+               " const texts = Array.from(document.querySelectorAll('.qb-legend-item, .qb-data-label'), rect);"
+               " const meets = r => r.left < legend.right && r.right > legend.left && r.top < legend.bottom"
+               "                    && r.bottom > legend.top;"
                " return {chart: Math.min(chart.width, chart.height),"
                "  pie: Math.max(...slices.map(r => r.right)) - Math.min(...slices.map(r => r.left)),"
                "  outside: texts.filter(r => r.left < chart.left || r.right > chart.right).length,"
-               "  legend: Array.from(document.querySelectorAll('.qb-legend-item'), n => n.textContent)}; })()")
+               "  overlapping: slices.concat(labels).filter(meets).length,"
+               "  legend: Array.from(document.querySelectorAll('.qb-legend-item'), n => n.textContent),"
+               "  labels: Array.from(document.querySelectorAll('.qb-data-label'), n => n.textContent)}; })()")
                 .toMap();
         // Within a pixel, which the drawing of the slices' edges may round away.
         QVERIFY2(drawn.value("pie").toDouble() >= drawn.value("chart").toDouble() * 2 / 5 - 1,
@@ -101,22 +118,29 @@ private slots:
                                 .arg(drawn.value("pie").toDouble())
                                 .arg(drawn.value("chart").toDouble())));
         QCOMPARE(drawn.value("outside").toInt(), 0);
+        QCOMPARE(drawn.value("overlapping").toInt(), 0);
         const QStringList legend = drawn.value("legend").toStringList();
         QCOMPARE(legend.size(), 3);
         const QString whole = longName + " -1200元 : 60 %";
-        QVERIFY2(cut ? legend.at(0).startsWith(longName.left(2)) && legend.at(0).endsWith("… -1200元 : 60 %")
-                     : legend.at(0) == whole,
+        QVERIFY2(legendCut ? legend.at(0).startsWith(longName.left(1)) && legend.at(0).endsWith("… -1200元 : 60 %")
+                           : legend.at(0) == whole,
                  qPrintable(legend.at(0)));
         QCOMPARE(legend.at(1), QString("现金 -300元 : 15 %"));
-        if (!cut)
+        const QStringList labels = drawn.value("labels").toStringList().filter("-1200元");
+        QCOMPARE(labels.size(), 1);
+        QVERIFY2(labelsCut ? labels.at(0).endsWith("… -1200元: 60 %") : labels.at(0) == longName + " -1200元: 60 %",
+                 qPrintable(labels.at(0)));
+        if (!legendCut && !labelsCut)
             return;
-        // The mouse over the cut item shows it whole.
-        QCOMPARE(js("(() => { const item = document.querySelector('.qb-legend-item text');"
+        // The mouse over the first cut item shows it whole.
+        const QString item = legendCut ? ".qb-legend-item text" : ".qb-data-label";
+        QCOMPARE(js("(() => { const item = Array.from(document.querySelectorAll('" + item +
+                    "')).find(n => n.textContent.includes('-1200元'));"
                     " const r = item.getBoundingClientRect();"
                     " item.dispatchEvent(new MouseEvent('mousemove', {clientX: r.left + 2, clientY: r.top + 2}));"
                     " return document.querySelector('.qb-tooltip').textContent; })()")
                      .toString(),
-                 whole);
+                 legendCut ? whole : longName + " -1200元: 60 %");
     }
 
     void columnsOfAYear()

@@ -7,13 +7,16 @@
 #include "data/maccount.h"
 #include "data/mbillmodel.h"
 #include "data/mcategory.h"
+#include "widgets/stylesheet.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QDialog>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -359,6 +362,39 @@ private slots:
                 shown);
         // The rows follow the condition the page shows.
         QCOMPARE(billCount(page), int(MBill::get(condition)->size()));
+    }
+
+    // The account filter's box is narrow in its crowded row: the list it opens shows a long name whole, and a name
+    // longer than the screen is cut there and shows whole on hover.
+    void accountListShowsLongNames_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("whole");
+        QTest::newRow("long name") << "招商银行信用卡账户一号" << true;
+        QTest::newRow("name wider than the screen") << QString("招商银行信用卡账户").repeated(40) << false;
+    }
+    void accountListShowsLongNames()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, whole);
+        qApp->setStyleSheet(StyleSheet::load());
+        const auto plain = qScopeGuard([] { qApp->setStyleSheet(QString()); });
+        BookRows::exec("insert into tbl_account (id, name, kind, amount, sort) values ('long', ?, 'credit', 0, 9)",
+                       {name});
+        BookRows::dropCaches();
+        // As wide as in the main window at its default size.
+        WBillList page;
+        page.resize(890, 500);
+        page.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&page));
+        auto* box = child<QComboBox>(page, "cbAccountList");
+        box->showPopup();
+        QAbstractItemView* list = box->view();
+        QTRY_VERIFY(list->isVisible());
+        const QModelIndex item = box->model()->index(box->findData("long"), 0);
+        QCOMPARE(list->sizeHintForIndex(item).width() <= list->viewport()->width(), whole);
+        QCOMPARE(item.data(Qt::ToolTipRole).toString(), whole ? QString() : name);
+        box->hidePopup();
     }
 };
 

@@ -105,7 +105,8 @@ private slots:
         QCOMPARE(service.exitCode(20000), 0);
         QCOMPARE(RawHttp::error(RawHttp::answer(*check)), 1);
         QVERIFY(spool.entryList(QDir::Files).isEmpty());
-        QVERIFY(service.log().trimmed().endsWith("stopped"));
+        QVERIFY2(service.log().trimmed().endsWith("info: stopped; its answer files are removed"),
+                 service.log().right(500));
     }
 
     // Work under way that reaches no page by the end of the stop's grace, here a sync that waits to write while
@@ -116,7 +117,11 @@ private slots:
         QTest::addColumn<QList<int>>("sent");
         QTest::addColumn<QByteArray>("said");
         QTest::addColumn<QList<int>>("statuses");
-        QTest::newRow("one signal") << QList<int>{SIGTERM} << QByteArray("left behind: stopped") << QList<int>{0};
+        QTest::newRow("one signal") << QList<int>{SIGTERM}
+                                    << QByteArray("info: stopped, leaving behind work under way that reached no page "
+                                                  "by the stop's end: nothing of it is committed, and the next start "
+                                                  "removes its answer files")
+                                    << QList<int>{0};
         QTest::newRow("a second signal") << QList<int>{SIGTERM, SIGINT}
                                          << QByteArray(
                                                 "while stopping: stopped at once, work under way left uncommitted")

@@ -2,6 +2,7 @@
 
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -50,8 +51,9 @@ private slots:
         QVERIFY2(service.log().contains("workers: " + workers.toUtf8() + ","), service.log().constData());
     }
 
-    // The service's log says at start the connections it serves at once, and the descriptor limit when that
-    // lowers them below --max-connections, and the workers kept for cheap requests as far as the workers go.
+    // The service's log says at start, as news and no warning, the connections it serves at once, and the
+    // descriptor limit when that lowers them (below --max-connections when the operator gave it), and the workers kept
+    // for cheap requests as far as the workers go. Silencing the warnings keeps it.
     void logsTheLimitsInForce_data()
     {
         QTest::addColumn<int>("descriptors");
@@ -59,13 +61,16 @@ private slots:
         QTest::addColumn<QString>("said");
         QTest::newRow("few descriptors")
             << 100 << QStringList{"--workers", "8"}
-            << "serving 16 connections at once (not --max-connections 40000: the descriptor limit is 100, and 104";
+            << "info: serving 16 connections at once (the descriptor limit is 100, and 104";
         QTest::newRow("descriptors for some")
             << 1000 << QStringList{"--workers", "2"}
-            << "serving 926 connections at once (not --max-connections 40000: the descriptor limit is 1000, and 74";
+            << "info: serving 926 connections at once (the descriptor limit is 1000, and 74";
+        QTest::newRow("fewer descriptors than the connections asked for")
+            << 1000 << QStringList{"--max-connections", "2000", "--workers", "2"}
+            << "info: serving 926 connections at once (not --max-connections 2000: the descriptor limit is 1000";
         QTest::newRow("fewer asked for than the descriptors leave")
             << 1000 << QStringList{"--max-connections", "50", "--workers", "12"}
-            << "serving 50 connections at once; workers: 12, 3 of them kept for cheap requests";
+            << "info: serving 50 connections at once; workers: 12, 3 of them kept for cheap requests";
         QTest::newRow("too few workers for the default reserve")
             << 1000 << QStringList{"--workers", "2"} << "workers: 2, 1 of them kept for cheap requests";
     }
@@ -77,21 +82,63 @@ private slots:
         QFETCH(QString, said);
         ServiceLaunch launch;
         launch.descriptors = descriptors;
+        qputenv("QT_LOGGING_RULES", "quillbay.service.warning=false");
+        const auto rules = qScopeGuard([] { qunsetenv("QT_LOGGING_RULES"); });
         ServiceProcess service(arguments, {}, launch);
         QVERIFY(service.waitForLog("serving "));
         QVERIFY2(service.log().contains(said.toUtf8()), service.log().constData());
     }
 
-    // Workers the system cannot start are refused at start, by their number, rather than ending the service as the
-    // threads fail; as many as it can start serve. Run by root, whom no limit of processes binds, the test takes
-    // away the address space of the threads' stacks instead.
+    // An account the operator adds is refused in English, as the service's other messages to the operator, and the
+    // service exits with status 1; the sign-up page tells its users in Chinese.
+    void refusesAccountsInEnglish_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<QByteArray>("said");
+        const auto row = [](const char* name, const QString& account, const QString& password, const char* said) {
+            QTest::newRow(name) << account << password << QByteArray(said);
+        };
+        row("an empty password", "new", "", "the password, the first line of standard input, is empty");
+        row("a password beyond ASCII", "new", "密码1234",
+            "the password may hold only ASCII letters, digits, symbols and blanks");
+        row("a blank after the name", "new ", "pw",
+            "the name must have 1 to 64 characters, with no blank at either end");
+        row("a name taken", "taken", "pw", "an account of that name exists already");
+    }
+
+    void refusesAccountsInEnglish()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, password);
+        QFETCH(QByteArray, said);
+        QTemporaryDir data;
+        QProcess add;
+        for (const QStringList& account : {QStringList{"taken", "pw"}, QStringList{name, password}}) {
+            add.start(ServiceProcess::builtProgram(), {"--data", data.path(), "--add-account", account.at(0)});
+            add.write(account.at(1).toUtf8() + '\n');
+            add.closeWriteChannel();
+            QVERIFY(add.waitForFinished(60000));
+        }
+        QCOMPARE(add.exitCode(), 1);
+        QCOMPARE(add.readAllStandardError(), "account not created: " + said + '\n');
+    }
+
+    // Workers the system cannot start are refused at start, by their number and with the most that would start (the
+    // threads that started less the service's own two), rather than ending the service as the threads fail; as many
+    // as it can start serve. Run by root, whom no limit of processes binds, the test takes away the address space of
+    // the threads' stacks instead.
     void refusesWorkersTheSystemCannotStart_data()
     {
         QTest::addColumn<QString>("workers");
-        QTest::addColumn<QByteArray>("said");
+        QTest::addColumn<QString>("said");
         QTest::addColumn<bool>("refused");
-        QTest::newRow("more than the stacks fit") << "1000" << QByteArray("--workers 1000: needs 1002 threads") << true;
-        QTest::newRow("as many as fit") << "4" << QByteArray("listening on") << false;
+        QTest::newRow("more than the stacks fit")
+            << QString("1000")
+            << QString("--workers 1000: needs 1002 threads, and the system lets the service start (\\d+) now: it "
+                       "takes a whole number from 1 to (\\d+)\n")
+            << true;
+        QTest::newRow("as many as fit") << QString("4") << QString("listening on") << false;
     }
 
     void refusesWorkersTheSystemCannotStart()
@@ -100,7 +147,7 @@ private slots:
         QSKIP("the address sanitizer maps terabytes of shadow memory: no limit on the address space fits it");
 #endif
         QFETCH(QString, workers);
-        QFETCH(QByteArray, said);
+        QFETCH(QString, said);
         QFETCH(bool, refused);
         QTemporaryDir data;
         QProcess service;
@@ -113,18 +160,21 @@ private slots:
             setrlimit(RLIMIT_AS, &space);
         });
         service.start(ServiceProcess::builtProgram(), {"--port", "0", "--data", data.path(), "--workers", workers});
-        QByteArray output;
+        QString output;
+        const QRegularExpression saying(said);
         const auto answered = [&] {
-            output += service.readAll();
-            return output.contains(said) || service.state() == QProcess::NotRunning;
+            output += QString::fromUtf8(service.readAll());
+            return output.contains(saying) || service.state() == QProcess::NotRunning;
         };
-        QVERIFY2(QTest::qWaitFor(answered, 60000) && answered() && output.contains(said), output.constData());
+        QVERIFY2(QTest::qWaitFor(answered, 60000) && answered() && output.contains(saying), qPrintable(output));
         if (!refused)
             service.kill();
         QVERIFY(service.state() == QProcess::NotRunning || service.waitForFinished(60000));
         if (refused) {
             QCOMPARE(service.exitStatus(), QProcess::NormalExit);
             QCOMPARE(service.exitCode(), 1);
+            const QRegularExpressionMatch threads = saying.match(output);
+            QCOMPARE(threads.captured(2).toInt(), threads.captured(1).toInt() - 2);
         }
     }
 };

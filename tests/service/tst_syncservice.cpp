@@ -758,6 +758,24 @@ private slots:
         }
     }
 
+    // Behind a proxy that passes on a Host of its own, the service's page seems another site's: the sign-up is
+    // refused, and the operator is told both addresses and the option that names the page's.
+    void signUpBehindAProxyTellsTheOperator()
+    {
+        ServiceProcess service({"--trusted-proxy", "127.0.0.5"});
+        const QByteArray page =
+            RawHttp::exchange(service.baseUrl(),
+                              RawHttp::formPost("", "username=proxied&password=password",
+                                                "Origin: http://127.0.0.1:8080\r\nX-Forwarded-For: 127.0.0.9\r\n"),
+                              "127.0.0.5");
+        QVERIFY2(page.contains("请在本站的注册页面注册"), page.constData());
+        // Written before the page is sent.
+        QVERIFY2(service.log().contains("warning: a sign-up from 127.0.0.9 was refused as made on another site: its "
+                                        "page was at http://127.0.0.1:8080, and the request came for 127.0.0.1; if "
+                                        "the service's page is served there, give that address with --public-url\n"),
+                 service.log().constData());
+    }
+
     // Sign-ups under way from one address count against its limit while they are stored: three from one address at
     // once, each held in the store once its limits are counted, never pass a limit of two together. (On SQLite the
     // store writes one statement at a time, so that its own count holds the limit.)
@@ -898,14 +916,18 @@ private slots:
         row("request memory that a 1 MB body fits", {"--request-memory", "1"});
         row("room for small requests that leaves a 1 MB body none",
             {"--request-memory", "4", "--small-request-memory", "4"},
-            {"--small-request-memory 4: takes a whole number from 0 to 3, one less than --request-memory"});
+            {"--small-request-memory 4: takes a whole number from 0 to 3: one less than --request-memory"});
         row("room for small requests that leaves a 1 MB body room",
             {"--request-memory", "4", "--small-request-memory", "3"});
         row("no worker", {"--workers", "0"}, {"--workers 0: takes a whole number from 1 to 1024"});
         row("more workers than any computer gains by", {"--workers", "5000"},
             {"--workers 5000: takes a whole number from 1 to 1024"});
         row("cheap workers that leave expensive requests none", {"--workers", "8", "--cheap-workers", "8"},
-            {"--cheap-workers 8: takes a whole number from 0 to 7, one less than --workers"});
+            {"--cheap-workers 8: takes a whole number from 0 to 7: one less than --workers"});
+        row("cheap workers below none", {"--workers", "8", "--cheap-workers", "-1"},
+            {"--cheap-workers -1: takes a whole number from 0 to 7: one less than --workers"});
+        row("cheap workers as no number, before the workers", {"--cheap-workers", "many", "--workers", "4"},
+            {"--cheap-workers many: takes a whole number from 0 to 3: one less than --workers"});
         row("cheap workers that leave expensive requests one", {"--workers", "8", "--cheap-workers", "7"});
         row("no connection", {"--max-connections", "0"}, {"--max-connections 0: takes a whole number from 1"});
         row("one connection", {"--max-connections", "1"});

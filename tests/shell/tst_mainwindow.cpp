@@ -19,6 +19,7 @@
 
 #include <QAbstractButton>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDir>
 #include <QDoubleSpinBox>
 #include <QLoggingCategory>
@@ -29,6 +30,8 @@
 #include <QSqlQuery>
 #include <QTextEdit>
 #include <QTreeView>
+
+#include <memory>
 
 namespace {
 class FixedTray : public SystemTray
@@ -50,6 +53,20 @@ int hintCount()
 {
     return FileSetting::getInstance()->getValue("Common/SystemTrayIconHintCount", 0).toInt();
 }
+
+// The main window shown at its default size, with the real bill list among light pages.
+struct DefaultSizedWindow
+{
+    DefaultSizedWindow()
+    {
+        window.setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX); // the test screen is smaller than the window
+        window.resize(1024, 700);
+        window.show();
+    }
+    LightPageFactory bills{true};
+    Replaced<BookPageFactory> pages{&bills};
+    MainWindow window;
+};
 } // namespace
 
 class TestMainWindow : public QObject
@@ -300,12 +317,8 @@ private slots:
     // At the window's default size a busy day's date row has room for every sum of the day up to its subtotal.
     void busyDayShowsItsSubtotal()
     {
-        LightPageFactory bills(true);
-        Replaced<BookPageFactory> pages(&bills);
-        MainWindow window;
-        window.setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX); // the test screen is smaller than the window
-        window.resize(1024, 700);
-        window.show();
+        DefaultSizedWindow atDefaultSize;
+        MainWindow& window = atDefaultSize.window;
         for (const char* kind : {"expense", "income", "transfer", "lend", "borrow", "refund", "repay"})
             BookRows::addBill(kind, -1234.56);
         MBill::dataChanged();
@@ -316,6 +329,44 @@ private slots:
         const QString row = day.data().toString() + "    " + day.siblingAtColumn(4).data().toString();
         QVERIFY(list->isFirstColumnSpanned(0, QModelIndex()));
         QVERIFY(list->visualRect(day).width() > QFontMetrics(bold).horizontalAdvance(row) + 40);
+    }
+
+    // At the window's default size a long account name shows whole in its column, beside a member or not, as long
+    // as the titles leave the room; it is cut only once their texts take it, never below the column's own width,
+    // which stays the one stored, and it shows whole on hover.
+    void longAccountNameShowsWhereThereIsRoom_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("titleLength");
+        QTest::addColumn<bool>("whole");
+        QTest::newRow("expense of a member") << "expense" << 0 << true;
+        QTest::newRow("transfer") << "transfer" << 0 << true;
+        QTest::newRow("short title") << "expense" << 12 << true;
+        QTest::newRow("title filling the row") << "expense" << 60 << false;
+    }
+    void longAccountNameShowsWhereThereIsRoom()
+    {
+        QFETCH(QString, kind);
+        QFETCH(int, titleLength);
+        QFETCH(bool, whole);
+        DefaultSizedWindow atDefaultSize;
+        MainWindow& window = atDefaultSize.window;
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const QString name = "招商银行信用卡账户一号";
+        BookRows::exec("insert into tbl_account (id, name, kind, amount, sort) values ('long', ?, 'credit', 0, 9)",
+                       {name});
+        BookRows::dropCaches();
+        BookRows::addBill(kind, -35.5,
+                          {{"account_id", "long"}, {"member_id", "01"}, {"title", QString(titleLength, u'账')}});
+        MBill::dataChanged();
+        auto* list = window.findChild<QTreeView*>("tvBillList");
+        const QModelIndex account = list->model()->index(0, 2, list->model()->index(0, 0));
+        QCOMPARE(account.data().toString(), name);
+        const auto shown = [&] { return list->visualRect(account).width() >= list->sizeHintForIndex(account).width(); };
+        QTRY_COMPARE(shown(), whole);
+        QVERIFY(list->visualRect(account).width() >= 100);
+        QCOMPARE(FileSetting::getInstance()->getColumnWidths("BillList").value(2), 100);
+        QVERIFY(account.data(Qt::ToolTipRole).toString().contains(name));
     }
 
     // Start, a bill saved in its dialog and a sync print nothing under the default rules; with every category
@@ -389,58 +440,78 @@ private slots:
         }
     }
 
-    void keepsItsPlaceThroughTheFirstChartAndARestart_data()
+    void keepsItsPlaceThroughTheFirstChartAndBookSwitches_data()
     {
+        QTest::addColumn<QRect>("normal"); // empty: the screen's whole available area
         QTest::addColumn<bool>("maximised");
-        QTest::newRow("moved and sized") << false;
-        QTest::newRow("maximised") << true;
+        QTest::newRow("moved and sized") << QRect(37, 41, 1000, 640) << false;
+        QTest::newRow("maximised") << QRect(37, 41, 1000, 640) << true;
+        QTest::newRow("filling the screen from its top") << QRect() << false;
     }
-    // The first chart or report has Qt make the window's native window anew, and a restore, an import or a book
-    // switch starts a new copy: the window stays where the user left it, at its size, maximised if it was, and a
-    // maximised window still restores to where it was before.
-    void keepsItsPlaceThroughTheFirstChartAndARestart()
+    // The first chart or report has Qt make the window's native window anew, and every book switch starts a new
+    // copy: the window's frame stays where the user left it, at its size, maximised if it was, with the status bar
+    // on the screen, and a maximised window still restores to where it was before.
+    void keepsItsPlaceThroughTheFirstChartAndBookSwitches()
     {
         if (QGuiApplication::platformName() == "offscreen")
             QSKIP("only a window manager places windows");
+        QFETCH(QRect, normal);
         QFETCH(bool, maximised);
-        const QRect normal(37, 41, 1000, 640);
-        const auto staysPlaced = [&](MainWindow& window) {
-            QVERIFY(QTest::qWaitForWindowExposed(&window));
-            QTRY_COMPARE(window.isMaximized(), maximised);
-            window.showNormal();
-            QTRY_COMPARE(window.geometry(), normal);
-        };
+        makeBook("b.db");
         RecordingLauncher launcher;
         Replaced<ProgramLauncher> launching(&launcher);
-        {
-            MainWindow window;
-            window.show();
-            QVERIFY(QTest::qWaitForWindowExposed(&window));
-            window.setGeometry(normal);
-            QTRY_COMPARE(window.geometry(), normal);
-            // As if the user had dragged it through the window manager: the program learns of that from the move.
-            window.setAttribute(Qt::WA_Moved, false);
-            if (maximised) {
-                window.showMaximized();
-                QTRY_COMPARE(window.geometry(), window.screen()->availableGeometry());
-            }
-            const WId native = window.winId();
-            ReportView* view = ReportViewLoader::create(window.centralWidget());
-            QVERIFY(view);
-            if (!QOpenGLContext::globalShareContext()->isValid())
-                QSKIP("drawn in software, the browser view leaves the native window as it is");
-            view->widget()->show();
-            QTRY_VERIFY_WITH_TIMEOUT(window.winId() != native, 30000);
-            QVERIFY(ProgramRestart::with(&window, "book", "Quillbay.db"));
-            staysPlaced(window);
+        auto window = std::make_unique<MainWindow>();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        const QRect area = window->screen()->availableGeometry();
+        if (normal.isEmpty())
+            normal = area;
+        // Empty while the window's frame stands in place with the status bar on the screen, else where it stands.
+        const auto misplaced = [&](bool asMaximised) {
+            const QWidget* bar = window->findChild<QWidget*>("wgtStatusBar");
+            const auto inPlace = [&] {
+                return window->isMaximized() == asMaximised && window->frameGeometry() == (asMaximised ? area : normal);
+            };
+            if (QTest::qWaitForWindowExposed(window.get()) && QTest::qWaitFor(inPlace) &&
+                area.contains(QRect(bar->mapToGlobal(QPoint()), bar->size())))
+                return QString();
+            const QRect frame = window->frameGeometry();
+            return QString("%1x%2 at %3,%4").arg(frame.width()).arg(frame.height()).arg(frame.x()).arg(frame.y());
+        };
+        window->setGeometry(normal);
+        QTRY_COMPARE(window->frameGeometry(), normal);
+        // As if the user had dragged it through the window manager: the program learns of that from the move.
+        window->setAttribute(Qt::WA_Moved, false);
+        if (maximised)
+            window->showMaximized();
+        QCOMPARE(misplaced(maximised), QString());
+        const WId native = window->winId();
+        ReportView* view = ReportViewLoader::create(window->centralWidget());
+        QVERIFY(view);
+        if (!QOpenGLContext::globalShareContext()->isValid())
+            QSKIP("drawn in software, the browser view leaves the native window as it is");
+        view->widget()->show();
+        QTRY_VERIFY_WITH_TIMEOUT(window->winId() != native, 30000);
+        QCOMPARE(misplaced(maximised), QString());
+        window->showNormal();
+        QCOMPARE(misplaced(false), QString());
+        if (maximised)
+            window->showMaximized();
+        for (int switches = 1; switches <= 3; ++switches) {
+            window->findChild<QComboBox*>("cbBookList")->setCurrentIndex(1);
+            QCOMPARE(launcher.starts.size(), switches);
+            QCOMPARE(launcher.starts.last(), (QStringList{"book", "b.db"}));
+            window.reset();
+            // The new copy, started with the environment it was given.
+            const QProcessEnvironment environment = launcher.environments.last();
+            for (const QString& name : environment.keys())
+                qputenv(qPrintable(name), environment.value(name).toLocal8Bit());
+            window = std::make_unique<MainWindow>();
+            window->show();
+            QCOMPARE(misplaced(maximised), QString());
         }
-        // The new copy, started with the environment it was given.
-        const QProcessEnvironment environment = launcher.environments.first();
-        for (const QString& name : environment.keys())
-            qputenv(qPrintable(name), environment.value(name).toLocal8Bit());
-        MainWindow window;
-        window.show();
-        staysPlaced(window);
+        window->showNormal();
+        QCOMPARE(misplaced(false), QString());
     }
 
 private:

@@ -1,0 +1,52 @@
+#include "bookkeeping/columnroom.h"
+
+#include <QEvent>
+#include <QHeaderView>
+#include <QTreeView>
+
+ColumnRoom::ColumnRoom(QTreeView* view, int column, int stretching)
+    : QObject(view), m_view(view), m_column(column), m_stretching(stretching),
+      m_ownWidth(view->header()->sectionSize(column))
+{
+    view->viewport()->installEventFilter(this);
+    connect(view->model(), &QAbstractItemModel::modelReset, this, &ColumnRoom::fit);
+}
+
+int ColumnRoom::ownWidth() const
+{
+    return m_ownWidth;
+}
+
+void ColumnRoom::fit()
+{
+    QHeaderView* header = m_view->header();
+    int others = 0;
+    for (int i = 0; i < header->count(); ++i) {
+        if (i != m_column && i != m_stretching)
+            others += header->sectionSize(i);
+    }
+    const int stretchingRoom = m_view->viewport()->width() - others - m_ownWidth;
+    const int spare = stretchingRoom - qMax(widest(m_stretching), header->minimumSectionSize());
+    const int width = qBound(m_ownWidth, widest(m_column), m_ownWidth + qMax(0, spare));
+    if (header->sectionSize(m_column) != width)
+        header->resizeSection(m_column, width);
+}
+
+bool ColumnRoom::eventFilter(QObject*, QEvent* event)
+{
+    if (event->type() == QEvent::Resize)
+        fit();
+    return false;
+}
+
+int ColumnRoom::widest(int column) const
+{
+    const QAbstractItemModel* model = m_view->model();
+    int width = 0;
+    for (int top = 0; top < model->rowCount(); ++top) {
+        const QModelIndex parent = model->index(top, 0);
+        for (int row = 0; row < model->rowCount(parent); ++row)
+            width = qMax(width, m_view->sizeHintForIndex(model->index(row, column, parent)).width());
+    }
+    return width;
+}
