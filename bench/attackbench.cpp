@@ -71,8 +71,8 @@ void pump(int total, int atOnce, const std::function<HostileConnection*(int)>& m
 }
 } // namespace
 
-AttackBench::AttackBench(const QString& program, int accountMb, bool ownerFirstSyncs)
-    : m_program(program), m_accountMb(accountMb), m_ownerFirstSyncs(ownerFirstSyncs)
+AttackBench::AttackBench(const QString& program, int accountMb, bool ownerFirstSyncs, int crowdAccounts)
+    : m_program(program), m_accountMb(accountMb), m_ownerFirstSyncs(ownerFirstSyncs), m_crowdAccounts(crowdAccounts)
 {
     m_trustsProxies = ServiceProcess::takesOption(program, "--trusted-proxy");
     // The flood of connections needs far more descriptors than a process starts with.
@@ -113,6 +113,7 @@ const QList<AttackBench::Row>& AttackBench::attacks()
         {"slow-crowd", &AttackBench::crowdRow<&CrowdAttacks::slow>, &AttackBench::abandonedAccounts},
         {"unplaced-crowd", &AttackBench::crowdRow<&CrowdAttacks::unplaced>, &AttackBench::abandonedAccounts},
         {"trickle-crowd", &AttackBench::crowdRow<&CrowdAttacks::trickle>, nullptr, {}, 20000, 0, 97000},
+        {"paced-crowd", &AttackBench::crowdRow<&CrowdAttacks::paced>, nullptr, {}, 20000, 0, 97000},
         {"signup-crowd", &AttackBench::signupCrowd},
         {"held-short", &AttackBench::heldShort},
         {"held-short-20k", &AttackBench::heldShort, nullptr, {}, 20000},

@@ -28,8 +28,9 @@ class AttackBench
 {
 public:
     // `program`: the service to attack; empty for this build's. `accountMb`: the size of the large account whose
-    // first syncs are left unread. `ownerFirstSyncs`: every sync of the owner is a first sync.
-    AttackBench(const QString& program, int accountMb, bool ownerFirstSyncs);
+    // first syncs are left unread. `ownerFirstSyncs`: every sync of the owner is a first sync. `crowdAccounts`: the
+    // households of the honest crowds.
+    AttackBench(const QString& program, int accountMb, bool ownerFirstSyncs, int crowdAccounts);
 
     static QStringList names();
     // Runs the attack of that name, or every one for "all"; false for an unknown name.
@@ -90,7 +91,7 @@ private:
     // A row, or its setup, of the crowds of addresses that each sync, under this row's budget.
     template <QString (CrowdAttacks::*attack)(ServiceProcess&)> QString crowdRow(ServiceProcess& service)
     {
-        return (CrowdAttacks(m_budget).*attack)(service);
+        return (CrowdAttacks(m_budget, m_crowdAccounts).*attack)(service);
     }
 
     // First syncs of the account from `count` connections spread evenly over `addresses` addresses of the network
@@ -112,6 +113,7 @@ private:
     QString m_program;
     int m_accountMb;
     bool m_ownerFirstSyncs;
+    int m_crowdAccounts;
     QString m_installer;
     // Whether the service can be told to believe a proxy's X-Forwarded-For.
     bool m_trustsProxies = false;

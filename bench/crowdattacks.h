@@ -17,7 +17,8 @@ class ServiceProcess;
 class CrowdAttacks
 {
 public:
-    explicit CrowdAttacks(RowBudget& budget);
+    // `crowdSize`: the accounts of the honest crowds, each syncing from an address of its own.
+    CrowdAttacks(RowBudget& budget, int crowdSize);
 
     // The accounts of the honest crowds, made before a row starts.
     QString addAccounts(ServiceProcess& service);
@@ -26,9 +27,10 @@ public:
     QString unread(ServiceProcess& service);
     QString slow(ServiceProcess& service);
     QString unplaced(ServiceProcess& service);
-    // 503 addresses each sending the head of a 1 MB sync, then a byte every 4 s.
+    // 503 addresses each sending the head of a 1 MB sync, then a byte every 4 s; or its body at 65 KB/s.
     QString trickle(ServiceProcess& service);
-    // 100 households syncing 1 MB at once.
+    QString paced(ServiceProcess& service);
+    // Households syncing 1 MB at once.
     QString honest(ServiceProcess& service);
     // Households at 100 KB/s holding both turns of large bodies and filling the memory for bodies, while large
     // syncs sent at full speed wait in line.
@@ -44,7 +46,12 @@ private:
                               const std::function<void(HostileConnection&)>& read);
     // Judges that every one of the syncs, closed by now, was answered with its change set; says how they ended and
     // how long the slowest took.
+    // The crowd of 503 addresses of the network 127.N.0.0/16 each sending the head of a 1 MB sync and then the body a
+    // piece every interval (`what` says how); each connection the service closes is made again.
+    QString bodyCrowd(ServiceProcess& service, int network, const QByteArray& body, int intervalMs, int piece,
+                      const QString& what);
     QString judgeAnswered(const QString& what, Syncs::const_iterator begin, Syncs::const_iterator end);
 
     RowBudget& m_budget;
+    int m_crowdSize;
 };

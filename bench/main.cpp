@@ -62,6 +62,10 @@ int main(int argc, char* argv[])
     parser.addOption({"attack-account-mb",
                       "Megabytes of the account whose first syncs the unread-syncs attack leaves unread.", "MB",
                       "100"});
+    parser.addOption({"crowd-accounts",
+                      "Accounts of the crowd attack, each syncing 1 MB at once from an address of its own, and "
+                      "households of mixed-crowd at 100 KB/s.",
+                      "count", "100"});
     parser.addOption({"owner-first-sync",
                       "In the attacks, the owner's every sync is a first sync of its one-record account instead of one "
                       "that names its last sync."});
@@ -71,7 +75,10 @@ int main(int argc, char* argv[])
         const int accountMb = parser.value("attack-account-mb").toInt();
         if (accountMb <= 0)
             qFatal("--attack-account-mb takes a positive number");
-        if (!AttackBench(parser.value("service"), accountMb, parser.isSet("owner-first-sync"))
+        const int crowdAccounts = parser.value("crowd-accounts").toInt();
+        if (crowdAccounts <= 0)
+            qFatal("--crowd-accounts takes a positive number");
+        if (!AttackBench(parser.value("service"), accountMb, parser.isSet("owner-first-sync"), crowdAccounts)
                  .run(parser.value("attack")))
             qFatal("--attack takes one of: all, %s", qPrintable(AttackBench::names().join(", ")));
         return 0;

@@ -41,7 +41,7 @@ bool outOfDescriptors(const boost::system::error_code& error)
 
 HttpServer::HttpServer(const Limits& limits, std::shared_ptr<AnswerSpool> spool)
     : m_limits(limits), m_clients(limits.trustedProxies), m_table(limits.maxConnections, limits.perAddress),
-      m_turns(limits.largeAtOnce), m_memory(limits.requestMemory), m_spool(std::move(spool)),
+      m_turns(limits.largeAtOnce), m_memory(limits.requestMemory, limits.smallRequestMemory), m_spool(std::move(spool)),
       m_drainBuffer(std::size_t(AnswerText::pieceSize)), m_acceptor(m_network), m_acceptPause(m_network),
       m_signals(m_network, SIGTERM, SIGINT), m_stopGrace(m_network), m_stopOverdue(m_network),
       m_workers(std::size_t(limits.workers)),

@@ -60,8 +60,10 @@ public:
         // Large requests read and worked on at once, and how long one waits for its turn.
         int largeAtOnce = 2;
         std::chrono::seconds largeWait{45};
-        // Memory for heads and for the bodies of requests that are not large, in all (MemoryBudget).
+        // Memory for heads and for the bodies of requests that are not large, in all (MemoryBudget), and the part of it
+        // kept for heads and small bodies.
         qint64 requestMemory = 64 * 1024 * 1024;
+        qint64 smallRequestMemory = 8 * 1024 * 1024;
         // Memory for answers held while their clients take them, in all; answers past it wait in the spool.
         qint64 answerMemory = 32 * 1024 * 1024;
     };

@@ -131,6 +131,7 @@ int main(int argc, char* argv[])
     limits.largeAtOnce = options->largeRequests;
     limits.largeWait = std::chrono::seconds(options->largeWaitSeconds);
     limits.requestMemory = options->requestMemoryBytes;
+    limits.smallRequestMemory = options->smallRequestMemory();
 
     HttpServer server(limits, spool);
     const quint16 port = server.listen(options->listenAddress, options->port, error);

@@ -14,8 +14,8 @@ const double pace = TransferRules::realPace;
 const std::chrono::seconds grace{2};
 } // namespace
 
-MemoryBudget::MemoryBudget(qint64 total, std::function<Clock::time_point()> clock)
-    : m_total(total), m_clock(std::move(clock))
+MemoryBudget::MemoryBudget(qint64 total, qint64 reserve, std::function<Clock::time_point()> clock)
+    : m_total(total), m_reserve(std::min(reserve, total)), m_clock(std::move(clock))
 {
 }
 
@@ -53,7 +53,7 @@ bool MemoryBudget::claim(Holder* holder, const std::string& address, qint64 byte
     Entry& entry = found->second;
     const bool reading = entry.place == Place::Reading;
     // While claims wait, a new one takes its place among them, however little it asks.
-    if (m_line.empty() && m_used + bytes <= m_total) {
+    if (nobodyWaits() && fits(entry, bytes)) {
         grant(holder, entry, bytes, reading);
         return true;
     }
@@ -76,8 +76,8 @@ void MemoryBudget::readdress(Holder* holder, const std::string& address)
     left.held -= entry.held;
     joined.held += entry.held;
     if (entry.wanted > 0) {
-        left.waiting.erase({entry.waitingSince, holder});
-        joined.waiting.emplace(entry.waitingSince, holder);
+        left.waiting[sizeOf(entry)].erase({entry.waitingSince, holder});
+        joined.waiting[sizeOf(entry)].emplace(entry.waitingSince, holder);
     }
     entry.address = address;
     place(holder, entry);
@@ -130,9 +130,15 @@ std::optional<MemoryBudget::Clock::time_point> MemoryBudget::serveWaiting()
 {
     if (!m_makingRoom)
         grantWaiting(nullptr, false);
-    if (m_line.empty() || m_readers.empty())
+    if (nobodyWaits())
         return std::nullopt;
-    return std::get<Clock::time_point>(*m_readers.begin());
+    // The next reader to fall behind: one behind by now keeps its room, which no claim that waits could take.
+    std::optional<Clock::time_point> next;
+    const Readers::key_type later{m_clock() + Clock::duration(1), 0, nullptr};
+    for (const Readers& readers : m_readers)
+        if (const auto found = readers.lower_bound(later); found != readers.end())
+            next = std::min(next.value_or(Clock::time_point::max()), std::get<Clock::time_point>(*found));
+    return next;
 }
 
 qint64 MemoryBudget::heldBy(const std::string& address) const
@@ -141,27 +147,84 @@ qint64 MemoryBudget::heldBy(const std::string& address) const
     return found == m_addresses.end() ? 0 : found->second.held;
 }
 
-void MemoryBudget::makeRoom(const std::string& address, qint64 bytes)
+qint64 MemoryBudget::largeShare(qint64 held)
 {
+    return sizeOf(held) == Large ? held : 0;
+}
+
+qint64 MemoryBudget::largeGrowth(qint64 held, qint64 bytes)
+{
+    return largeShare(held + bytes) - largeShare(held);
+}
+
+bool MemoryBudget::fits(const Entry& entry, qint64 bytes, bool inReserve) const
+{
+    if (inReserve)
+        return m_used - m_largeHeld + bytes <= m_reserve;
+    return m_used + bytes <= m_total && largeFits(entry, bytes);
+}
+
+bool MemoryBudget::largeFits(const Entry& entry, qint64 bytes) const
+{
+    return m_largeHeld + largeGrowth(entry.held, bytes) <= m_total - m_reserve;
+}
+
+MemoryBudget::Holder* MemoryBudget::nextToGrant()
+{
+    if (nobodyWaits())
+        return nullptr;
+    const bool largeFirst =
+        m_lines[Small].empty() || (!m_lines[Large].empty() && *m_lines[Large].begin() < *m_lines[Small].begin());
+    Holder* first = firstOf(largeFirst ? Large : Small);
+    if (makeRoom(first, false))
+        return first;
+    // The first in line that does not fit stops the line: what comes back is kept for it. Only a small claim goes
+    // before a large one, in the reserve's room, which the large one could never take.
+    if (!largeFirst || m_lines[Small].empty())
+        return nullptr;
+    Holder* small = firstOf(Small);
+    return makeRoom(small, true) ? small : nullptr;
+}
+
+MemoryBudget::Holder* MemoryBudget::firstOf(Size size) const
+{
+    const std::string& address = *std::get<const std::string*>(*m_lines[size].begin());
+    return m_addresses.at(address).waiting[size].begin()->second;
+}
+
+bool MemoryBudget::makeRoom(Holder* claimant, bool inReserve)
+{
+    const Entry& entry = m_holders.at(claimant);
     const bool making = std::exchange(m_makingRoom, true);
-    while (m_used + bytes > m_total) {
-        Holder* evicted = victim(address);
+    while (!fits(entry, entry.wanted, inReserve)) {
+        // Only a holder whose room the claim could take gives way: a small one for the reserve's room, and a large one
+        // while large holders hold all they may.
+        std::optional<Size> only;
+        if (inReserve)
+            only = Small;
+        else if (!largeFits(entry, entry.wanted))
+            only = Large;
+        Holder* evicted = victim(entry.address, only);
         if (evicted == nullptr)
             break;
         drop(evicted);
         evicted->evict();
     }
     m_makingRoom = making;
+    return fits(entry, entry.wanted, inReserve);
 }
 
-MemoryBudget::Holder* MemoryBudget::victim(const std::string& address) const
+MemoryBudget::Holder* MemoryBudget::victim(const std::string& address, std::optional<Size> only) const
 {
-    if (!m_readers.empty()) {
-        const auto& [behind, came, first] = *m_readers.begin();
-        if (behind <= m_clock())
-            return first;
-    }
-    return pastItsShare(address);
+    const Readers::value_type* first = nullptr;
+    for (const Size size : {Small, Large})
+        if (const Readers& readers = m_readers[size]; (!only || *only == size) && !readers.empty())
+            if (first == nullptr || *readers.begin() < *first)
+                first = &*readers.begin();
+    if (first != nullptr && std::get<Clock::time_point>(*first) <= m_clock())
+        return std::get<Holder*>(*first);
+    Holder* past = pastItsShare(address);
+    return past != nullptr && (!only || sizeOf(m_holders.at(past)) == *only) ? past : nullptr;
 }
 
 MemoryBudget::Holder* MemoryBudget::pastItsShare(const std::string& address) const
@@ -184,6 +247,7 @@ void MemoryBudget::grant(Holder* holder, Entry& entry, qint64 bytes, bool readin
     update(holder, entry, [&] {
         unwait(holder, entry);
         m_addresses[entry.address].held += bytes;
+        m_largeHeld += largeGrowth(entry.held, bytes);
         entry.held += bytes;
         m_used += bytes;
         if (!reading)
@@ -195,14 +259,8 @@ bool MemoryBudget::grantWaiting(Holder* claimant, bool claimantReads)
 {
     bool claimantGranted = false;
     std::vector<Holder*> granted;
-    while (!m_line.empty()) {
-        const std::string address = *std::get<const std::string*>(*m_line.begin());
-        Holder* next = m_addresses.at(address).waiting.begin()->second;
+    while (Holder* next = nextToGrant()) {
         Entry& entry = m_holders.at(next);
-        makeRoom(address, entry.wanted);
-        // The first in line that does not fit stops the line: what comes back is kept for it.
-        if (m_used + entry.wanted > m_total)
-            break;
         // One that waited was not read meanwhile; the claimant served at once was.
         grant(next, entry, entry.wanted, next == claimant && claimantReads);
         if (next == claimant)
@@ -219,12 +277,14 @@ bool MemoryBudget::grantWaiting(Holder* claimant, bool claimantReads)
 void MemoryBudget::wait(Holder* holder, Entry& entry, qint64 bytes)
 {
     update(holder, entry, [&] {
-        // A claim made while one waits adds to it, in its place.
-        if (entry.wanted == 0) {
+        // A claim made while one waits adds to it, in its place, among those of the size it makes.
+        auto& waiting = m_addresses[entry.address].waiting;
+        if (entry.wanted == 0)
             entry.waitingSince = ++m_sequence;
-            m_addresses[entry.address].waiting.emplace(entry.waitingSince, holder);
-        }
+        else
+            waiting[sizeOf(entry)].erase({entry.waitingSince, holder});
         entry.wanted += bytes;
+        waiting[sizeOf(entry)].emplace(entry.waitingSince, holder);
     });
 }
 
@@ -237,6 +297,7 @@ void MemoryBudget::drop(Holder* holder)
     update(holder, entry, [&] {
         unwait(holder, entry);
         m_addresses.at(entry.address).held -= entry.held;
+        m_largeHeld -= largeShare(entry.held);
         m_used -= std::exchange(entry.held, 0);
     });
     m_holders.erase(found);
@@ -263,7 +324,7 @@ void MemoryBudget::place(Holder* holder, Entry& entry)
         m_addresses.at(entry.address).paused.emplace(entry.pausedSince, holder);
         entry.place = Place::Paused;
     } else {
-        entry.inReaders = m_readers.emplace(fallsBehind(entry), entry.came, holder).first;
+        entry.inReaders = m_readers[sizeOf(entry)].emplace(fallsBehind(entry), entry.came, holder).first;
         entry.place = Place::Reading;
     }
 }
@@ -271,7 +332,7 @@ void MemoryBudget::place(Holder* holder, Entry& entry)
 void MemoryBudget::unplace(Holder* holder, Entry& entry)
 {
     if (entry.place == Place::Reading)
-        m_readers.erase(entry.inReaders);
+        m_readers[sizeOf(entry)].erase(entry.inReaders);
     else if (entry.place == Place::Paused)
         m_addresses.at(entry.address).paused.erase({entry.pausedSince, holder});
     entry.place = Place::Nowhere;
@@ -279,8 +340,9 @@ void MemoryBudget::unplace(Holder* holder, Entry& entry)
 
 void MemoryBudget::unwait(Holder* holder, Entry& entry)
 {
-    if (std::exchange(entry.wanted, 0) > 0)
-        m_addresses.at(entry.address).waiting.erase({entry.waitingSince, holder});
+    if (entry.wanted > 0)
+        m_addresses.at(entry.address).waiting[sizeOf(entry)].erase({entry.waitingSince, holder});
+    entry.wanted = 0;
 }
 
 void MemoryBudget::unrank(const std::string& address)
@@ -290,13 +352,15 @@ void MemoryBudget::unrank(const std::string& address)
         return;
     const Address& counted = found->second;
     m_paused.erase({counted.held, &found->first});
-    if (!counted.waiting.empty())
-        m_line.erase(placeInLine(found->first, counted));
+    for (const Size size : {Small, Large})
+        if (!counted.waiting[size].empty())
+            m_lines[size].erase(placeInLine(found->first, counted, size));
 }
 
-MemoryBudget::Line::value_type MemoryBudget::placeInLine(const std::string& key, const Address& address) const
+MemoryBudget::Line::value_type MemoryBudget::placeInLine(const std::string& key, const Address& address,
+                                                         Size size) const
 {
-    const auto& [since, first] = *address.waiting.begin();
+    const auto& [since, first] = *address.waiting[size].begin();
     return {address.held + m_holders.at(first).wanted, since, &key};
 }
 
@@ -308,9 +372,10 @@ void MemoryBudget::rank(const std::string& address)
     const Address& counted = found->second;
     if (!counted.paused.empty())
         m_paused.insert({counted.held, &found->first});
-    if (!counted.waiting.empty())
-        m_line.insert(placeInLine(found->first, counted));
+    for (const Size size : {Small, Large})
+        if (!counted.waiting[size].empty())
+            m_lines[size].insert(placeInLine(found->first, counted, size));
     // An address that holds and waits for nothing is forgotten.
-    if (counted.held == 0 && counted.paused.empty() && counted.waiting.empty())
+    if (counted.held == 0 && counted.paused.empty() && counted.waiting[Small].empty() && counted.waiting[Large].empty())
         m_addresses.erase(found);
 }

@@ -2,6 +2,7 @@
 
 #include <QtGlobal>
 
+#include <array>
 #include <chrono>
 #include <functional>
 #include <optional>
@@ -17,13 +18,19 @@
 // line, its connection's reading paused, where the address that will hold the least once its claim is granted goes
 // first (of those alike, the one that waits longest): an owner's small request is not behind a crowd's large ones, and
 // a claim that fits never goes before one that waits ahead of it.
-// While a claim waits, room is made only of holders that give way, each answered busy. One the service reads gives
-// way when it falls behind: it has read nothing for the stall time, or less than a real client's pace since it began
-// to read, after a short grace; the one that fell behind first goes first. One the service does not read (paused in
-// line for its turn, worked on, or waiting for room itself) is never behind, whatever its client sends. Of the holders
-// paused in line, one of an address that holds more than twice its share of the total gives way too, as long as that
-// address keeps its share. An honest crowd is thus served, as many at once as fit, the rest in turn as room comes
-// back. Used on the network thread only.
+// Small requests (heads, and bodies up to the line between cheap and expensive uploads) keep a reserve of their own,
+// as cheap requests keep workers of their own: large ones together never hold more than the total less the reserve,
+// and a small claim is granted in the reserve's room while large claims wait before it, the small ones in the line's
+// order. Large requests that keep pace may thus hold all they may for as long as they take, and a household's login
+// or small sync is still read at once; while no small request needs the reserve, large ones have all but it.
+// While a claim waits, room is made only of holders that give way, each answered busy, and only of those whose room the
+// claim could take: small ones for the reserve, large ones while large ones hold all they may. One the service reads
+// gives way when it falls behind: it has read nothing for the stall time, or less than a real client's pace since it
+// began to read, after a short grace; the one that fell behind first goes first. One the service does not read (paused
+// in line for its turn, worked on, or waiting for room itself) is never behind, whatever its client sends. Of the
+// holders paused in line, one of an address that holds more than twice its share of the total gives way too, as long
+// as that address keeps its share. An honest crowd is thus served, as many at once as fit, the rest in turn as room
+// comes back. Used on the network thread only.
 class MemoryBudget
 {
 public:
@@ -45,7 +52,12 @@ public:
     // A holder that has read nothing for this long makes no progress, and gives way to a claim that waits.
     static constexpr std::chrono::seconds stallTime{5};
 
-    explicit MemoryBudget(qint64 total, std::function<Clock::time_point()> clock = Clock::now);
+    // A holder whose room is larger is a large one: a body over the line between cheap and expensive uploads.
+    static constexpr qint64 smallRoom = 256 * 1024;
+
+    // `reserve` of the total is kept for small holders, all of it at most: with more than the total less the largest
+    // body read into memory, such a body never finds room.
+    MemoryBudget(qint64 total, qint64 reserve, std::function<Clock::time_point()> clock = Clock::now);
 
     // Claims that many more bytes for the holder, all it holds counted under the address (the latest given). True
     // when the room is the holder's now; false when the claim waits, until roomMade().
@@ -72,6 +84,12 @@ public:
     qint64 heldBy(const std::string& address) const;
 
 private:
+    // A holder's size, by all it holds and waits for; the index of its lists.
+    enum Size
+    {
+        Small,
+        Large
+    };
     // Where a holder is listed as one that may give way.
     enum class Place
     {
@@ -79,16 +97,16 @@ private:
         Reading,
         Paused
     };
-    // Readers by when each falls behind, then by when each came.
+    // Readers of a size by when each falls behind, then by when each came.
     using Readers = std::set<std::tuple<Clock::time_point, quint64, Holder*>>;
     // Holders by when they paused or began to wait.
     using ByTime = std::set<std::pair<quint64, Holder*>>;
     struct Address
     {
         qint64 held = 0;
-        // Its paused holders, and its claims that wait.
+        // Its paused holders, and its claims that wait, small and large.
         ByTime paused;
-        ByTime waiting;
+        std::array<ByTime, 2> waiting;
     };
     struct Entry
     {
@@ -109,14 +127,31 @@ private:
         Readers::iterator inReaders;
     };
     // Addresses with paused holders by what they hold, and those that wait by what they will hold once their first
-    // claim is granted, then by when it began to wait.
+    // claim of a size is granted, then by when it began to wait: a line of each size, served as one.
     using Ranking = std::set<std::pair<qint64, const std::string*>>;
     using Line = std::set<std::tuple<qint64, quint64, const std::string*>>;
 
-    // Evicts holders that give way until the claim fits or none is left.
-    void makeRoom(const std::string& address, qint64 bytes);
-    // The holder to evict for a claim of the address, if any gives way.
-    Holder* victim(const std::string& address) const;
+    static Size sizeOf(qint64 bytes) { return bytes > smallRoom ? Large : Small; }
+    static Size sizeOf(const Entry& entry) { return sizeOf(entry.held + entry.wanted); }
+    // What a holder adds to what large holders hold: all it holds once it is large; and what holding `bytes` more adds.
+    static qint64 largeShare(qint64 held);
+    static qint64 largeGrowth(qint64 held, qint64 bytes);
+    bool nobodyWaits() const { return m_lines[Small].empty() && m_lines[Large].empty(); }
+    // Whether `bytes` more for the holder fit: in the whole memory, a large holder's within all but the reserve; or,
+    // for a small one, in the reserve's room alone.
+    bool fits(const Entry& entry, qint64 bytes, bool inReserve = false) const;
+    // Whether large holders hold all the total less the reserve at most with `bytes` more for the holder.
+    bool largeFits(const Entry& entry, qint64 bytes) const;
+    // The claim to grant next, room made for it, if one fits: the first in line; or, when that one is large, the first
+    // small one, in the reserve's room.
+    Holder* nextToGrant();
+    // The first waiting claim of the line of that size.
+    Holder* firstOf(Size size) const;
+    // Evicts holders that give way, of those whose room the waiting claim could take, until it fits or none is left;
+    // whether it fits.
+    bool makeRoom(Holder* claimant, bool inReserve);
+    // The holder to evict for a claim of the address, if any gives way: of that size only, when one is given.
+    Holder* victim(const std::string& address, std::optional<Size> only) const;
     Holder* pastItsShare(const std::string& address) const;
     // A holder that was read and goes on being read keeps the pace it is judged by, so that claiming more as it reads
     // buys it no time; any other (new, or one whose claim waited) begins to read now.
@@ -141,17 +176,20 @@ private:
     // Takes the address out of the rankings before it changes, and puts it back after.
     void unrank(const std::string& address);
     void rank(const std::string& address);
-    Line::value_type placeInLine(const std::string& key, const Address& address) const;
+    Line::value_type placeInLine(const std::string& key, const Address& address, Size size) const;
 
     qint64 m_total;
+    qint64 m_reserve;
     std::function<Clock::time_point()> m_clock;
     qint64 m_used = 0;
+    // What large holders hold, within the total less the reserve.
+    qint64 m_largeHeld = 0;
     quint64 m_sequence = 0;
     std::unordered_map<std::string, Address> m_addresses;
     std::unordered_map<Holder*, Entry> m_holders;
-    Readers m_readers;
+    std::array<Readers, 2> m_readers;
     Ranking m_paused;
-    Line m_line;
+    std::array<Line, 2> m_lines;
     // While room is made, what evicted holders give back is the claim's, not handed out on their release.
     bool m_makingRoom = false;
 };

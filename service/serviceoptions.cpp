@@ -101,6 +101,16 @@ QString cheapWorkers(const QString& value, ServiceOptions& options)
                        "one less than --workers, as expensive requests always have a worker")(value, options);
 }
 
+// Request memory kept for small requests, as far as it leaves a body of 1 MB room. --request-memory comes before this
+// option in the command line's list, so that its value is taken here.
+QString smallRequestRoom(const QString& value, ServiceOptions& options)
+{
+    // A refused --request-memory leaves its largest as the bound.
+    const qint64 total = options.requestMemoryBytes > 0 ? options.requestMemoryBytes / megabyte : megabyte;
+    return wholeNumber(&ServiceOptions::smallRequestMemoryBytes, 0, total - smallestRequestMemory, megabyte,
+                       "one less than --request-memory, as a body of 1 MB must still find room")(value, options);
+}
+
 // Any text, kept as given.
 template <class Field> Check text(Field ServiceOptions::*field)
 {
@@ -211,6 +221,12 @@ std::vector<Option> commandLine()
          "64",
          wholeNumber(&O::requestMemoryBytes, smallestRequestMemory, megabyte, megabyte,
                      "a body of 1 MB is read into memory with its head")},
+        {"small-request-memory", "MB",
+         "Megabytes of --request-memory kept for heads and bodies up to 256 KB (logins, sign-ups, feedback, small "
+         "syncs), which larger bodies never take: these are read at once however many larger ones hold the rest. At "
+         "most --request-memory less 1. Default: an eighth of --request-memory, as far as --request-memory less 1 "
+         "goes.",
+         "", smallRequestRoom},
         {"answer-disk-reserve", "MB",
          "Megabytes that large answers waiting for their clients leave free on the disk of the --data folder, for the "
          "store; a sync whose answer would take them is told the service is busy. Default: a tenth of the disk, at "
@@ -284,6 +300,12 @@ std::optional<ServiceOptions> ServiceOptions::parse(const QCoreApplication& app,
 int ServiceOptions::cheapWorkerCount() const
 {
     return cheapWorkers.value_or(std::min(std::max(2, workers / 4), workers - 1));
+}
+
+qint64 ServiceOptions::smallRequestMemory() const
+{
+    return smallRequestMemoryBytes.value_or(
+        std::min(requestMemoryBytes / 8, requestMemoryBytes - smallestRequestMemory * megabyte));
 }
 
 QString ServiceOptions::listenUrl(quint16 listeningPort) const

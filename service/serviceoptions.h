@@ -37,8 +37,10 @@ struct ServiceOptions
     int writeStallSeconds = 0;
     // What answers waiting for their clients may take on disk in all.
     qint64 answerSpoolBytes = 0;
-    // What heads and bodies up to 1 MB may take in memory in all.
+    // What heads and bodies up to 1 MB may take in memory in all, and what of it is kept for heads and bodies up to
+    // 256 KB as given; nothing for the default.
     qint64 requestMemoryBytes = 0;
+    std::optional<qint64> smallRequestMemoryBytes;
     // What those answers leave free on their disk for the store; nothing for the spool's own default.
     std::optional<qint64> answerDiskReserveBytes;
     int largeRequests = 0;
@@ -61,6 +63,9 @@ struct ServiceOptions
     // Workers kept for cheap requests: as given, or 2 or a quarter of the workers, whichever is more, as far as the
     // workers less one go.
     int cheapWorkerCount() const;
+    // The request memory kept for heads and bodies up to 256 KB: as given, or an eighth of the request memory as far
+    // as it leaves a body of 1 MB room.
+    qint64 smallRequestMemory() const;
     // "http://ADDRESS:PORT/" of the address listened on.
     QString listenUrl(quint16 listeningPort) const;
     // The base address clients reach the service at, as the update answer names it.

@@ -70,9 +70,21 @@ struct Holding
     char does;
     Sender sends = silent;
 };
+
+// A claim of a connection of its own: its address and bytes, what the connection then does, and whether the claim is
+// granted at once.
+struct Claim
+{
+    const char* address;
+    qint64 bytes;
+    // 'r' read at 100 KB/s; 's' read, and silent from then on; 'w' worked on.
+    char does;
+    bool atOnce;
+};
 } // namespace
 
 Q_DECLARE_METATYPE(Holding)
+Q_DECLARE_METATYPE(Claim)
 
 // The memory that requests being read may take, shared among client addresses.
 class TestMemoryBudget : public QObject
@@ -121,6 +133,11 @@ private slots:
         QTest::newRow("read past twice its share") << QList{worked, reading, reading, reading} << 0 << none << 2000;
         QTest::newRow("paused among those read past twice its share")
             << QList{worked, reading, paused, reading} << 0 << third << 0;
+        const Holding ownPaused{"10.0.0.4", mb, 'p'};
+        QTest::newRow("paused past twice its share, of the claimant's own address")
+            << QList{Holding{"10.0.0.9", mb / 2, 'w'}, Holding{"10.0.0.8", mb / 2, 'w'}, ownPaused, ownPaused,
+                     ownPaused}
+            << 0 << none << -1;
         QTest::newRow("a single paused request past twice its share")
             << QList{worked, Holding{"10.0.0.1", 5 * mb / 2, 'p'}, Holding{"10.0.0.2", mb / 2, 'w'}} << 0 << none << -1;
         QTest::newRow("fits, behind a claim of its address")
@@ -139,7 +156,7 @@ private slots:
         QFETCH(int, servedAtMs);
         const Clock::time_point start = Clock::now();
         Clock::time_point now = start;
-        MemoryBudget budget(4 * mb, [&now] { return now; });
+        MemoryBudget budget(4 * mb, 0, [&now] { return now; });
         Connections connections;
         for (const Holding& holding : holdings) {
             QVERIFY(connections.emplace_back(budget, holding.address).claim(holding.bytes));
@@ -185,13 +202,94 @@ private slots:
         QVERIFY(budget.used() == 0 && connections.emplace_back(budget, "10.0.0.5").claim(4 * mb));
     }
 
+    // Bodies over 256 KB together hold all the memory but the reserve, 512 KB of the 4 MB, and no more however they
+    // keep pace: a small claim (a head, a body up to 256 KB) finds room in the reserve at once, though large claims
+    // wait before it in the line, of its own address too, unless small ones hold the reserve themselves. While small
+    // ones leave it, large ones have all the rest. Room is made only of holders whose room the claim could take: a
+    // large claim takes no small reader's, however far behind, and a small one takes a small reader's that is behind.
+    void smallRequestsKeepRoomOfTheirOwn_data()
+    {
+        QTest::addColumn<QList<Claim>>("claims");
+        // Made 6 s after the others, and the claims that give way to it.
+        QTest::addColumn<Claim>("last");
+        QTest::addColumn<QList<int>>("givingWay");
+        const auto large = [](const char* address, bool atOnce) { return Claim{address, mb, 'r', atOnce}; };
+        const auto half = [](const char* address) { return Claim{address, mb / 2, 'r', true}; };
+        const auto smallHeld = [](const char* address, char does) {
+            return Claim{address, MemoryBudget::smallRoom, does, true};
+        };
+        const Claim small{"10.0.0.4", 200 * 1024, 'r', true};
+        const Claim smallWaits{"10.0.0.1", 200 * 1024, 'r', false};
+        const QList<int> none;
+        const QList held{large("10.0.0.1", true), large("10.0.0.2", true), large("10.0.0.3", true)};
+        const QList reserveHeld{smallHeld("10.0.0.6", 'w'), smallHeld("10.0.0.7", 'w')};
+        const QList sevenHalves{half("10.0.0.1"), half("10.0.0.2"), half("10.0.0.3"), half("10.0.0.5"),
+                                half("10.0.0.8"), half("10.0.0.9"), half("10.0.0.10")};
+        QTest::newRow("a small body beside large bodies that keep pace")
+            << held + QList{large("10.0.0.5", false)} << small << none;
+        QTest::newRow("a small body behind a large claim, of an address holding a large body")
+            << QList{large("10.0.0.1", true), large("10.0.0.2", true), large("10.0.0.4", true),
+                     large("10.0.0.5", false)}
+            << small << none;
+        QTest::newRow("a small body behind a large claim of its own address")
+            << held + QList{large("10.0.0.4", false)} << small << none;
+        QTest::newRow("a small body behind a large claim, the reserve held by small ones")
+            << reserveHeld + held + QList{large("10.0.0.5", false)} << smallWaits << none;
+        QTest::newRow("large bodies take all but the reserve")
+            << sevenHalves + QList{Claim{"10.0.0.11", mb / 2, 'r', false}}
+            << Claim{"10.0.0.4", MemoryBudget::smallRoom, 'r', true} << none;
+        QTest::newRow("large bodies take all that small ones leave")
+            << reserveHeld + sevenHalves << Claim{"10.0.0.4", 1024, 'r', false} << none;
+        QTest::newRow("a large claim beside a small reader behind")
+            << QList{smallHeld("10.0.0.6", 's')} + held << Claim{"10.0.0.4", mb, 'r', false} << none;
+        QTest::newRow("a small claim beside a small reader behind")
+            << QList{smallHeld("10.0.0.6", 's'), smallHeld("10.0.0.7", 'w')} + held + QList{large("10.0.0.5", false)}
+            << Claim{"10.0.0.1", 200 * 1024, 'r', true} << QList{0};
+    }
+
+    void smallRequestsKeepRoomOfTheirOwn()
+    {
+        QFETCH(QList<Claim>, claims);
+        QFETCH(Claim, last);
+        QFETCH(QList<int>, givingWay);
+        const Clock::time_point start = Clock::now();
+        Clock::time_point now = start;
+        const qint64 reserve = mb / 2;
+        MemoryBudget budget(4 * mb, reserve, [&now] { return now; });
+        Connections connections;
+        for (const Claim& claim : claims) {
+            Connection& connection = connections.emplace_back(budget, claim.address);
+            QCOMPARE(connection.claim(claim.bytes), claim.atOnce);
+            if (claim.does == 'w')
+                budget.pin(&connection);
+        }
+        for (int ms = 250; ms <= 6000; ms += 250) {
+            now = start + milliseconds(ms);
+            for (int i = 0; i < claims.size(); ++i)
+                if (claims[i].does == 'r')
+                    budget.progressed(&connections[std::size_t(i)], atPace.bytes);
+        }
+
+        QCOMPARE(connections.emplace_back(budget, last.address).claim(last.bytes), last.atOnce);
+        for (int i = 0; i < claims.size(); ++i)
+            QCOMPARE(connections[std::size_t(i)].evicted, givingWay.contains(i));
+        QVERIFY(counted(budget, connections));
+        qint64 large = 0;
+        for (const Connection& connection : connections)
+            large += connection.held > MemoryBudget::smallRoom ? connection.held : 0;
+        QVERIFY(large <= budget.total() - reserve);
+        // A reader behind whose room no waiting claim could take keeps it, and wakes none of them meanwhile.
+        const std::optional<Clock::time_point> next = budget.serveWaiting();
+        QVERIFY(!next || *next > now);
+    }
+
     // A reader's pace runs from its first grant, however it claims more as it reads, through the line too; a claim
     // that waited is judged from its grant, as its client could send nothing meanwhile.
     void paceRunsFromTheGrantThatEndsAWait()
     {
         const Clock::time_point start = Clock::now();
         Clock::time_point now = start;
-        MemoryBudget budget(2 * mb, [&now] { return now; });
+        MemoryBudget budget(2 * mb, 0, [&now] { return now; });
         Connections connections;
         Connection& worked = connections.emplace_back(budget, "10.0.0.1");
         QVERIFY(worked.claim(mb));
@@ -219,7 +317,7 @@ private slots:
     // line is the client's.
     void roomComesBackToTheLeastHeldFirst()
     {
-        MemoryBudget budget(1000);
+        MemoryBudget budget(1000, 0);
         Connections connections;
         for (const auto& [address, bytes] : {std::pair("10.0.0.1", 400), {"10.0.0.2", 300}, {"127.0.0.5", 300}}) {
             QVERIFY(connections.emplace_back(budget, address).claim(bytes));

@@ -134,6 +134,34 @@ private slots:
         QVERIFY(memory.service().waitForLog("the client of a request from 127.0.0.4 hung up: its places are free"));
     }
 
+    // Bodies over 256 KB that keep an honest pace take all the memory but the room kept for small requests, 1 MB of
+    // the 8 by default, and no more: a small sync is read at once beside them, before a large one that came first
+    // and waits for one of theirs to end.
+    void smallBodyIsReadBesideLargeOnesAtPace()
+    {
+        ServiceProcess service({"--request-memory", "8"});
+        std::vector<std::unique_ptr<PacedUpload>> large;
+        QStringList addresses;
+        for (int i = 0; i < 8; ++i) {
+            addresses << QString("127.0.0.%1").arg(2 + i);
+            large.push_back(
+                std::make_unique<PacedUpload>(service.baseUrl(), unknownSync(1 << 20), addresses.last(), 100 * 1024));
+            // Its body has its room, or waits for it.
+            QVERIFY(service.waitForLog(("a request from " + addresses.last()).toUtf8()));
+        }
+        QCOMPARE(RawHttp::error(RawHttp::exchange(service.baseUrl(), unknownSync(100000), "127.0.0.20")), loginError);
+        for (const std::unique_ptr<PacedUpload>& upload : large)
+            QCOMPARE(RawHttp::error(upload->answer()), loginError);
+
+        const auto roomAt = [&service](const QString& from) {
+            return service.log().indexOf(("the body of a request from " + from + " has its room").toUtf8());
+        };
+        const qsizetype small = roomAt("127.0.0.20");
+        for (const QString& from : addresses.mid(0, 7))
+            QVERIFY2(roomAt(from) >= 0 && roomAt(from) < small, qPrintable(from));
+        QVERIFY2(small < roomAt(addresses.last()), service.log().constData());
+    }
+
     // A body far slower than any real line is closed once an idle time shows it under the floor pace, however it
     // spaces its bytes and though it is never silent for that long: 1 KB/s steadily, or the floor's worth of an idle
     // time in one burst every 1.4 idle times, with a byte between. So is what a client still sends of a body that was

@@ -914,6 +914,11 @@ private slots:
         row("request memory that a 1 MB body outgrows", {"--request-memory", "0"},
             {"--request-memory 0: takes a whole number from 1 to 1048576: a body of 1 MB"});
         row("request memory that a 1 MB body fits", {"--request-memory", "1"});
+        row("room for small requests that leaves a 1 MB body none",
+            {"--request-memory", "4", "--small-request-memory", "4"},
+            {"--small-request-memory 4: takes a whole number from 0 to 3: one less than --request-memory"});
+        row("room for small requests that leaves a 1 MB body room",
+            {"--request-memory", "4", "--small-request-memory", "3"});
         row("no worker", {"--workers", "0"}, {"--workers 0: takes a whole number from 1 to 1024"});
         row("more workers than any computer gains by", {"--workers", "5000"},
             {"--workers 5000: takes a whole number from 1 to 1024"});
