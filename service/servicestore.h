@@ -2,6 +2,7 @@
 
 #include "changelog.h"
 #include "hourlylimit.h"
+#include "preparedqueries.h"
 #include "recordbatch.h"
 
 #include <QByteArrayView>
@@ -13,9 +14,8 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 #include <optional>
-
-class QSqlQuery;
 
 // One account: its sign-in name, the user id every device of it binds to, and its derived password.
 struct StoredAccount
@@ -43,10 +43,10 @@ struct FeedbackMessage
 // held to hourly limits (HourlyLimit) and its address (StoreAddress). The statements are written so that SQLite and
 // PostgreSQL both run them: no driver-specific types, functions or pragmas but the SQLite store's write-ahead log. (On
 // SQLite the records of a sync are written through SQLite's own calls, DirectStatement, with the same statement.)
-// Nothing is cached between calls, so several service processes, and several connections of one, may share one store.
-// One store object is one connection, used by one thread. A row's values are kept as a JSON object with every control
-// character escaped as \u00XX (ServiceJson): plain UTF-8 text, which a PostgreSQL text column takes without loss, zero
-// characters included.
+// Nothing is cached between calls but the statements prepared on the connection, so several service processes, and
+// several connections of one, may share one store. One store object is one connection, used by one thread. A row's
+// values are kept as a JSON object with every control character escaped as \u00XX (ServiceJson): plain UTF-8 text,
+// which a PostgreSQL text column takes without loss, zero characters included.
 //
 // Every sync that changes an account is logged with its change number, one higher than the account's last, and
 // every record it writes carries that number: what a device has not seen yet is then found through an index, by
@@ -123,16 +123,16 @@ public:
 
 private:
     bool connect();
-    // Whether the store holds a record of the table whose id lies between the two, both included, in `held`; false
-    // when the store cannot be read.
-    bool anyBetween(const QString& userId, const QString& table, QByteArrayView first, QByteArrayView last,
-                    bool& held) const;
-    // Runs a query on the store whose only column is a number or NULL.
-    bool number(QSqlQuery& query, std::optional<qint64>& value) const;
-    // The same, NULL read as 0.
-    bool numberOrZero(QSqlQuery& query, qint64& value) const;
+    // Runs the statement, prepared once for the connection, with the values bound in order: the query, to be read and
+    // finished, or nullptr, with its error logged, when it fails.
+    std::shared_ptr<QSqlQuery> run(const QString& sql, const QVariantList& values) const;
+    // Whether the statement finds a row, in `found`; false when the store cannot be read.
+    bool any(const QString& sql, const QVariantList& values, bool& found) const;
+    // Runs a statement whose only column is a number or NULL.
+    bool number(const QString& sql, const QVariantList& values, std::optional<qint64>& value) const;
 
     QSqlDatabase m_db;
+    mutable PreparedQueries m_queries;
     QString m_openError;
     // Whether the store could not be reached when last tried, so that the operator hears of it once and of its
     // return.
