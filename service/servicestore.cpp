@@ -267,16 +267,6 @@ bool ServiceStore::number(const QString& sql, const QVariantList& values, std::o
     return true;
 }
 
-bool ServiceStore::countChanged(const QString& userId, qint64 after, qint64 limit, qint64& count) const
-{
-    std::optional<qint64> found;
-    if (!number("select count(*) from (select 1 from records where user_id = ? and seq > ? limit ?) as changed",
-                {userId, after, limit}, found))
-        return false;
-    count = found.value_or(0);
-    return true;
-}
-
 bool ServiceStore::lastChange(const QString& userId, qint64& change) const
 {
     std::optional<qint64> found;

@@ -89,10 +89,6 @@ public:
     bool changedRecords(const QString& userId, qint64 after, qint64 before,
                         const std::function<bool(const QString& table, const StoredRecord& record)>& visit) const;
 
-    // How many records changes numbered above `after` wrote last, counted up to `limit` at most, in `count`: a look
-    // into the index the pages follow, however large the account.
-    bool countChanged(const QString& userId, qint64 after, qint64 limit, qint64& count) const;
-
     // The log of changes: the account's highest change number (0 before the first), and a new entry for a change
     // applied at `applied` (the service's clock, ms since the epoch) that a device sent at `clientTime` (its clock).
     bool lastChange(const QString& userId, qint64& change) const;

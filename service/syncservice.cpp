@@ -9,7 +9,6 @@
 #include "servicelog.h"
 #include "servicepages.h"
 #include "servicestore.h"
-#include "synccost.h"
 #include "syncmerge.h"
 #include "warningpace.h"
 
@@ -263,20 +262,21 @@ std::optional<AnswerText> SyncService::sync(const Request& request, const FormDa
     ChangeSet upload;
     if (!upload.read(form.bytes("data"), abandoned))
         return request.abandoned() ? stopped() : errorAnswer(BadRequest, QStringLiteral("同步数据格式不正确"));
-    // Before the account's turn, which on SQLite holds every sync of it: a sync that would move much of its account
-    // waits in the expensive line instead, without the turn.
-    bool cheap = true;
-    if (request.cheap && !SyncCost::isCheap(*connection, id, clock, upload, cheap))
-        return storeFailed();
-    if (!cheap)
-        return request.abandoned() ? std::optional<AnswerText>(stopped()) : std::nullopt;
     std::optional<AccountTurns::Turn> turn;
     if (connection->writesOneAtATime() && !m_accountTurns.take(id, accountTurnWait, abandoned, turn))
         return busyAnswer();
     const auto file = std::make_shared<AnswerFile>(m_spool);
     AnswerText answer(file);
-    if (SyncMerge(*connection, id, abandoned).merge(upload, clock, answer))
+    // A sync from the cheap line that would move much of its account finds out as its merge reads, and waits in the
+    // expensive line instead, with nothing written.
+    switch (SyncMerge(*connection, id, abandoned, request.cheap).merge(upload, clock, answer)) {
+    case SyncMerge::Outcome::Merged:
         return answer;
+    case SyncMerge::Outcome::Expensive:
+        return request.abandoned() ? std::optional<AnswerText>(stopped()) : std::nullopt;
+    case SyncMerge::Outcome::Failed:
+        break;
+    }
     if (request.abandoned())
         return stopped();
     // The spool has said in the log which of its bounds the answer met, or what the disk refused.
