@@ -23,6 +23,8 @@ const qsizetype recordsPerPage = 1000;
 // Ids of a lookup from which the store is first asked whether it holds any id in their range at all: a first sync's
 // ids are all new, and one look into the index spares a look for each of them.
 const qsizetype rangeCheckFrom = 100;
+// PostgreSQL's code for a statement that waited longer for a lock than its transaction allows.
+const char* const lockNotAvailable = "55P03";
 
 // Writes the records as changed by the change numbered `change`, a statement for every few of them, until `stopped`
 // says so.
@@ -78,6 +80,7 @@ template <typename Use> void withRecord(const QSqlQuery& query, int first, Use u
 } // namespace
 
 const qsizetype ServiceStore::idsPerLookup = 500;
+const std::chrono::milliseconds ServiceStore::accountWait(500);
 
 ServiceStore::ServiceStore() = default;
 
@@ -114,6 +117,17 @@ bool ServiceStore::connect()
     return StoreSchema::create(m_db);
 }
 
+bool ServiceStore::transaction()
+{
+    if (writesOneAtATime())
+        return m_db.transaction();
+    // A sync waits for its account's row lock no longer than it waits on SQLite for the sync before it (AccountTurns).
+    // Said with the transaction's start, in its round trip.
+    QSqlQuery begin(m_db);
+    return begin.exec(QString("begin; set local lock_timeout = %1").arg(qint64(accountWait.count()))) ||
+           StoreQuery::failed(begin);
+}
+
 bool ServiceStore::ready()
 {
     if (!m_db.isValid())
@@ -135,12 +149,21 @@ bool ServiceStore::ready()
     return connected;
 }
 
-bool ServiceStore::lockAccount(const QString& userId)
+ServiceStore::Hold ServiceStore::lockAccount(const QString& userId)
 {
     // Writing the account's row takes its row lock on PostgreSQL and the file's write lock on SQLite, both held to
     // the end of the transaction: the same statement serialises the syncs of an account on either store.
-    const auto query = run("update accounts set user_id = user_id where user_id = ?", {userId});
-    return query && query->numRowsAffected() == 1;
+    const std::shared_ptr<QSqlQuery> query =
+        m_queries.prepared(m_db, "update accounts set user_id = user_id where user_id = ?");
+    if (!query)
+        return Hold::Failed;
+    query->bindValue(0, userId);
+    if (query->exec())
+        return query->numRowsAffected() == 1 ? Hold::Held : Hold::Failed;
+    if (query->lastError().nativeErrorCode() == lockNotAvailable)
+        return Hold::Busy;
+    StoreQuery::failed(*query);
+    return Hold::Failed;
 }
 
 std::shared_ptr<QSqlQuery> ServiceStore::run(const QString& sql, const QVariantList& values) const

@@ -13,6 +13,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -41,8 +42,9 @@ struct FeedbackMessage
 
 // Everything the service keeps, behind the only SQL in it, with the parts it runs: its tables (StoreSchema), the rows
 // held to hourly limits (HourlyLimit) and its address (StoreAddress). The statements are written so that SQLite and
-// PostgreSQL both run them: no driver-specific types, functions or pragmas but the SQLite store's write-ahead log. (On
-// SQLite the records of a sync are written through SQLite's own calls, DirectStatement, with the same statement.)
+// PostgreSQL both run them: no driver-specific types, functions or pragmas but the SQLite store's write-ahead log and
+// the bound on a PostgreSQL transaction's wait for a lock. (On SQLite the records of a sync are written through
+// SQLite's own calls, DirectStatement, with the same statement.)
 // Nothing is cached between calls but the statements prepared on the connection, so several service processes, and
 // several connections of one, may share one store. One store object is one connection, used by one thread. A row's
 // values are kept as a JSON object with every control character escaped as \u00XX (ServiceJson): plain UTF-8 text,
@@ -110,10 +112,21 @@ public:
 
     // Whether holding an account for writing holds the whole store's writing, as SQLite's single writer does.
     bool writesOneAtATime() const { return m_db.driverName() == "QSQLITE"; }
-    bool transaction() { return m_db.transaction(); }
+    // Begins a transaction, which on PostgreSQL waits for a lock no longer than accountWait.
+    bool transaction();
+    // The longest a sync waits for its account while another sync holds it.
+    static const std::chrono::milliseconds accountWait;
+    enum class Hold
+    {
+        Held,
+        // Another transaction held the account for longer than accountWait (on PostgreSQL; on SQLite the service
+        // keeps its syncs of one account apart itself, AccountTurns, and another process's write is waited for).
+        Busy,
+        Failed
+    };
     // Inside a transaction: waits until no other transaction, in this process or another, holds the account, and
-    // holds it until this one ends. False when the account is unknown or the wait fails.
-    bool lockAccount(const QString& userId);
+    // holds it until this one ends. Failed when the account is unknown or the store fails.
+    Hold lockAccount(const QString& userId);
     bool commit() { return m_db.commit(); }
     void rollback() { m_db.rollback(); }
 

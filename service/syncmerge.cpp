@@ -48,8 +48,9 @@ SyncMerge::Outcome SyncMerge::mergeInTransaction(const ChangeSet& upload, const 
     // Two devices of the account syncing at once, through this process or another, would otherwise both write what
     // they worked out from the state before either wrote, and the later commit would undo the earlier one's newer
     // rows. Holding the account also numbers its changes in the order they become visible.
+    const ServiceStore::Hold hold = m_store.lockAccount(m_userId);
     qint64 last = 0;
-    bool merged = m_store.lockAccount(m_userId) && m_store.lastChange(m_userId, last);
+    bool merged = hold == ServiceStore::Hold::Held && m_store.lastChange(m_userId, last);
     // Changes that wrote no record, syncs that only asked, leave what was read as it was. What others wrote counts
     // against the bound as the merge is worked out again.
     bool written = false;
@@ -66,6 +67,8 @@ SyncMerge::Outcome SyncMerge::mergeInTransaction(const ChangeSet& upload, const 
         return Outcome::Merged;
     }
     m_store.rollback();
+    if (hold == ServiceStore::Hold::Busy)
+        return Outcome::Busy;
     return plan.cost.passed() ? Outcome::Expensive : Outcome::Failed;
 }
 

@@ -32,6 +32,8 @@ public:
         Merged,
         // A bounded merge moves more than the bound: nothing was written.
         Expensive,
+        // Another sync held the account for longer than a sync waits: nothing was written.
+        Busy,
         // The store or the answer's file failed, or the device has gone: nothing was written.
         Failed
     };

@@ -32,9 +32,6 @@ const int minSignupPassword = 8;
 // A message of the most feedback kept, every byte of it encoded as %XX, and the form's other fields.
 const qint64 maxFeedbackBody = 3 * maxFeedback + 4 * 1024;
 const auto loginWindow = std::chrono::minutes(10);
-// How long a sync waits while another of its account is under way, holding its worker, before it is told the service
-// is busy.
-const auto accountTurnWait = std::chrono::milliseconds(500);
 // A sync's upload up to about a page of bills is merged in about a page's work; a larger one may take seconds.
 const qint64 cheapSyncBody = 256 * 1024;
 const char* const syncPath = "/sync/syncpc2.php";
@@ -262,8 +259,10 @@ std::optional<AnswerText> SyncService::sync(const Request& request, const FormDa
     ChangeSet upload;
     if (!upload.read(form.bytes("data"), abandoned))
         return request.abandoned() ? stopped() : errorAnswer(BadRequest, QStringLiteral("同步数据格式不正确"));
+    // A sync waits for its account, holding its worker, at most as long as the store lets it wait for the account's
+    // lock.
     std::optional<AccountTurns::Turn> turn;
-    if (connection->writesOneAtATime() && !m_accountTurns.take(id, accountTurnWait, abandoned, turn))
+    if (connection->writesOneAtATime() && !m_accountTurns.take(id, ServiceStore::accountWait, abandoned, turn))
         return busyAnswer();
     const auto file = std::make_shared<AnswerFile>(m_spool);
     AnswerText answer(file);
@@ -274,6 +273,8 @@ std::optional<AnswerText> SyncService::sync(const Request& request, const FormDa
         return answer;
     case SyncMerge::Outcome::Expensive:
         return request.abandoned() ? std::optional<AnswerText>(stopped()) : std::nullopt;
+    case SyncMerge::Outcome::Busy:
+        return busyAnswer();
     case SyncMerge::Outcome::Failed:
         break;
     }

@@ -382,6 +382,7 @@ private slots:
         QTest::addColumn<bool>("expensive");
         QTest::newRow("a newer row") << 1 << false;
         QTest::newRow("a newer row and 2,000 more") << 2001 << true;
+        QTest::newRow("the account held past half a second") << 0 << false;
     }
 
     void decidesOnceItHoldsItsAccount()
