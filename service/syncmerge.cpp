@@ -8,8 +8,10 @@
 
 #include <QDateTime>
 
-SyncMerge::SyncMerge(ServiceStore& store, const QString& userId, std::function<bool()> abandoned, bool bounded)
-    : m_store(store), m_userId(userId), m_abandoned(std::move(abandoned)), m_bounded(bounded)
+SyncMerge::SyncMerge(ServiceStore& store, const QString& userId, std::function<bool()> abandoned, bool bounded,
+                     std::function<bool()> mayHold)
+    : m_store(store), m_userId(userId), m_abandoned(std::move(abandoned)), m_bounded(bounded),
+      m_mayHold(std::move(mayHold))
 {
 }
 
@@ -31,6 +33,8 @@ SyncMerge::Outcome SyncMerge::merge(const ChangeSet& upload, const DeviceClock& 
     for (const TableMerge& table : plan.tables)
         records += table.written().size();
     qCDebug(lcTurns).noquote() << QString("a sync has worked out its merge: it writes %1 records").arg(records);
+    if (m_mayHold && !m_mayHold())
+        return Outcome::Busy;
     if (!m_store.transaction())
         return Outcome::Failed;
     try {

@@ -32,14 +32,16 @@ public:
         Merged,
         // A bounded merge moves more than the bound: nothing was written.
         Expensive,
-        // Another sync held the account for longer than a sync waits: nothing was written.
+        // Another sync held the account for longer than a sync waits, or `mayHold` said no: nothing was written.
         Busy,
         // The store or the answer's file failed, or the device has gone: nothing was written.
         Failed
     };
 
     // `abandoned` says whether the device has gone; `bounded`, whether the merge stops at the cheap line's bound.
-    SyncMerge(ServiceStore& store, const QString& userId, std::function<bool()> abandoned, bool bounded = false);
+    // `mayHold`, when given, is asked once the merge is worked out, before it holds the account: false makes it Busy.
+    SyncMerge(ServiceStore& store, const QString& userId, std::function<bool()> abandoned, bool bounded = false,
+              std::function<bool()> mayHold = {});
 
     // Applies the upload in one transaction that holds the account against other syncs of it and logs it as the
     // account's next change, and fills the answer, whose file it writes to.
@@ -67,6 +69,7 @@ private:
     QString m_userId;
     std::function<bool()> m_abandoned;
     bool m_bounded;
+    std::function<bool()> m_mayHold;
     // The device's changes numbered up to this are the ones it holds already, -1 for none.
     qint64 m_seen = -1;
 };

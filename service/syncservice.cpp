@@ -259,16 +259,21 @@ std::optional<AnswerText> SyncService::sync(const Request& request, const FormDa
     ChangeSet upload;
     if (!upload.read(form.bytes("data"), abandoned))
         return request.abandoned() ? stopped() : errorAnswer(BadRequest, QStringLiteral("同步数据格式不正确"));
-    // A sync waits for its account, holding its worker, at most as long as the store lets it wait for the account's
-    // lock.
+    // On a store that writes one at a time the syncs of an account take turns, each waiting, holding its worker, as
+    // long as the store lets a sync wait for its account's lock. An expensive sync takes its turn before its merge
+    // reads, so that it never works its answer out again while it holds the whole store's writing; one of the cheap
+    // line once it has read, a bounded read, so that one that turns out expensive has waited for no turn. That one
+    // finds out as its merge reads, and goes to the expensive line instead with nothing written.
     std::optional<AccountTurns::Turn> turn;
-    if (connection->writesOneAtATime() && !m_accountTurns.take(id, ServiceStore::accountWait, abandoned, turn))
+    const auto takeTurn = [&] {
+        return !connection->writesOneAtATime() || m_accountTurns.take(id, ServiceStore::accountWait, abandoned, turn);
+    };
+    if (!request.cheap && !takeTurn())
         return busyAnswer();
     const auto file = std::make_shared<AnswerFile>(m_spool);
     AnswerText answer(file);
-    // A sync from the cheap line that would move much of its account finds out as its merge reads, and waits in the
-    // expensive line instead, with nothing written.
-    switch (SyncMerge(*connection, id, abandoned, request.cheap).merge(upload, clock, answer)) {
+    const std::function<bool()> mayHold = request.cheap ? std::function<bool()>(takeTurn) : nullptr;
+    switch (SyncMerge(*connection, id, abandoned, request.cheap, mayHold).merge(upload, clock, answer)) {
     case SyncMerge::Outcome::Merged:
         return answer;
     case SyncMerge::Outcome::Expensive:
