@@ -251,17 +251,31 @@ bool ServiceStore::saveRecords(const QString& userId, const QString& table, cons
 }
 
 bool ServiceStore::changedRecords(
-    const QString& userId, qint64 after, qint64 before,
+    const QString& userId, qint64 after, qint64 before, std::optional<qint64> mostBytes, bool& whole,
     const std::function<bool(const QString& table, const StoredRecord& record)>& visit) const
 {
-    const QString columns = "select seq, table_name, id, version, deleted, data from records where user_id = ? and ";
-    const QString order = " and seq < ? order by seq, table_name, id limit " + QString::number(recordsPerPage);
+    const QString order = " order by seq, table_name, id";
+    const auto page = [&](const QString& from) {
+        const QString records = "from records where user_id = ? and " + from + " and seq < ?" + order + " limit " +
+                                QString::number(recordsPerPage);
+        if (!mostBytes || writesOneAtATime())
+            return "select seq, table_name, id, version, deleted, data " + records;
+        // The data of the records up to the bound, and the first record past it without its data: its length alone is
+        // read from where the store keeps it.
+        return "select seq, table_name, id, version, deleted, case when bytes <= ? then data end from (select seq, "
+               "table_name, id, version, deleted, data, sum(octet_length(data)) over (" +
+               order.mid(1) + " rows unbounded preceding) as bytes " + records +
+               ") as page where bytes - octet_length(data) <= ?" + order;
+    };
+    qint64 dataRead = 0;
+    whole = true;
     // Where the last page ended, in the order of the index the pages follow: the first starts after a number.
     QVariantList last{after};
     for (bool more = true; more;) {
-        const QVariantList values = QVariantList{userId} + last + QVariantList{before};
-        const auto query =
-            run(columns + (last.size() == 1 ? "seq > ?" : "(seq, table_name, id) > (?, ?, ?)") + order, values);
+        QVariantList values = QVariantList{userId} + last + QVariantList{before};
+        if (mostBytes && !writesOneAtATime())
+            values = QVariantList{*mostBytes - dataRead} + values + QVariantList{*mostBytes - dataRead};
+        const auto query = run(page(last.size() == 1 ? "seq > ?" : "(seq, table_name, id) > (?, ?, ?)"), values);
         if (!query)
             return false;
         qsizetype read = 0;
@@ -269,7 +283,11 @@ bool ServiceStore::changedRecords(
             ++read;
             const QString table = query->value(1).toString();
             last = {query->value(0), table, query->value(2)};
-            withRecord(*query, 2, [&](const StoredRecord& record) { more = visit(table, record); });
+            withRecord(*query, 2, [&](const StoredRecord& record) {
+                dataRead += record.data.size();
+                whole = !query->isNull(5) && (!mostBytes || dataRead <= *mostBytes);
+                more = whole && visit(table, record);
+            });
         }
         // The statement ends before the next page's: a reader of SQLite holds the whole file meanwhile.
         query->finish();

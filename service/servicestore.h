@@ -87,8 +87,11 @@ public:
     // Hands each record that a change numbered above `after` and below `before` wrote last to `visit`, with its
     // table, as it is read, until `visit` returns false: the records of a large account are never held together.
     // They are read a page at a time, each page its own statement, so that a large account's reading lets the
-    // store's writers in between its pages.
-    bool changedRecords(const QString& userId, qint64 after, qint64 before,
+    // store's writers in between its pages. With `mostBytes`, the reading stops before the first record whose data
+    // would take the data read past that many bytes, and `whole` is false; PostgreSQL, which sends a page whole, is
+    // asked for none of that record's data and none of the records after it.
+    bool changedRecords(const QString& userId, qint64 after, qint64 before, std::optional<qint64> mostBytes,
+                        bool& whole,
                         const std::function<bool(const QString& table, const StoredRecord& record)>& visit) const;
 
     // The log of changes: the account's highest change number (0 before the first), and a new entry for a change

@@ -15,8 +15,18 @@ bool SyncCost::addUpload(const ChangeSet& upload)
 
 bool SyncCost::addBytes(const StoredRecord& record)
 {
-    m_bytes += record.id.size() + record.version.size() + record.data.size();
+    m_bytes += record.data.size();
     return !passed();
+}
+
+void SyncCost::addUnread()
+{
+    m_bytes = qMax(m_bytes, cheapBytes + 1);
+}
+
+std::optional<qint64> SyncCost::bytesLeft() const
+{
+    return m_bounded ? std::optional<qint64>(cheapBytes - m_bytes) : std::nullopt;
 }
 
 bool SyncCost::addAnswered(const StoredRecord& record)

@@ -2,11 +2,14 @@
 
 #include <QtGlobal>
 
+#include <optional>
+
 class ChangeSet;
 struct StoredRecord;
 
 // What a sync has the store do, counted as its merge works it out: the records of its upload, each written or
-// answered for, and the records its answer sends besides, with the bytes of every record it writes or answers with.
+// answered for, and the records its answer sends besides, with the bytes of the values of every record it writes or
+// answers with.
 // A sync in the cheap line is bounded: its merge stops reading once the count passes the bound and hands the sync,
 // with nothing written, to the expensive line, which counts without a bound.
 class SyncCost
@@ -24,11 +27,15 @@ public:
 
     // Each of these counts what the merge takes on, and says whether the sync is still within its bound.
     bool addUpload(const ChangeSet& upload);
-    // A record that the merge writes, or answers with in place of one the upload sent: its bytes only, as the upload
-    // counted it already.
+    // A record that the merge writes, or answers with in place of one the upload sent: the bytes of its values only,
+    // as the upload counted it already.
     bool addBytes(const StoredRecord& record);
     // A record the answer sends that the upload did not name.
     bool addAnswered(const StoredRecord& record);
+    // A record past the bytes left, which the merge did not read.
+    void addUnread();
+    // The bytes the merge may still take on within the bound; none without a bound.
+    std::optional<qint64> bytesLeft() const;
 
     // Whether the count has passed the bound; never without one.
     bool passed() const { return m_bounded && (m_records > cheapRecords || m_bytes > cheapBytes); }

@@ -102,7 +102,12 @@ bool SyncMerge::prepare(const ChangeSet& upload, Plan& plan)
         }
         return !plan.answer.failed() && !m_abandoned();
     };
-    if (!m_store.changedRecords(m_userId, m_seen, plan.lastChange + 1, changed) || plan.cost.passed() || m_abandoned())
+    bool whole = true;
+    if (!m_store.changedRecords(m_userId, m_seen, plan.lastChange + 1, plan.cost.bytesLeft(), whole, changed))
+        return false;
+    if (!whole)
+        plan.cost.addUnread();
+    if (plan.cost.passed() || m_abandoned())
         return false;
 
     plan.answer.append("[ ");
