@@ -1,5 +1,7 @@
 #pragma once
 
+#include "attacktools.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -26,6 +28,10 @@ public:
     QString unread(ServiceProcess& service);
     QString slow(ServiceProcess& service);
     QString unplaced(ServiceProcess& service);
+    // The 8 accounts of a few large records each, and 503 addresses each asking for one of them with a sync naming a
+    // last sync the store cannot place, never read: each answer is 50 MB in 10 records.
+    QString addFatAccounts(ServiceProcess& service);
+    QString fat(ServiceProcess& service);
     // 503 addresses each sending the head of a 1 MB sync, then a byte every 4 s.
     QString trickle(ServiceProcess& service);
     // 100 households syncing 1 MB at once.
@@ -37,11 +43,13 @@ public:
 private:
     using Syncs = std::vector<std::unique_ptr<HostileConnection>>;
 
-    // The crowd of 503 addresses asking for the large accounts, each sync naming `syncTime(i)` as its last, each
-    // answer taken by `read` (`what` says how); each connection the service closes is made again.
+    // The crowd of 503 addresses asking for the large accounts (`account(i)` of the 8 for the ith), each sync naming
+    // `syncTime(i)` as its last, each answer taken by `read` (`what` says how); each connection the service closes is
+    // made again.
     QString largeAccountCrowd(ServiceProcess& service, const QString& what,
                               const std::function<QByteArray(int)>& syncTime,
-                              const std::function<void(HostileConnection&)>& read);
+                              const std::function<void(HostileConnection&)>& read,
+                              const std::function<QString(int)>& account = abandonedAccount);
     // Judges that every one of the syncs, closed by now, was answered with its change set; says how they ended and
     // how long the slowest took.
     QString judgeAnswered(const QString& what, Syncs::const_iterator begin, Syncs::const_iterator end);
