@@ -337,6 +337,9 @@ private slots:
         QTest::newRow("a sync time no sync had") << 2001 << 1 << "2019-03-04 05:06:07" << 0 << true;
         QTest::newRow("first sync of three records of 400 KB") << 3 << 400000 << first << 0 << true;
         QTest::newRow("placed sync of three records of 400 KB") << 3 << 400000 << placed << 0 << false;
+        // A record's values, {"title":"..."}, take 12 bytes more than its title.
+        QTest::newRow("first sync of a record of 1 MB") << 1 << 1024 * 1024 - 12 << first << 0 << false;
+        QTest::newRow("first sync of a record of 1 MB and a byte") << 1 << 1024 * 1024 - 11 << first << 0 << true;
         QTest::newRow("placed sync uploading 2,500 small records") << 1 << 1 << placed << 2500 << true;
     }
 
