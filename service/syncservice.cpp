@@ -260,19 +260,20 @@ std::optional<AnswerText> SyncService::sync(const Request& request, const FormDa
     if (!upload.read(form.bytes("data"), abandoned))
         return request.abandoned() ? stopped() : errorAnswer(BadRequest, QStringLiteral("同步数据格式不正确"));
     // On a store that writes one at a time the syncs of an account take turns, each waiting, holding its worker, as
-    // long as the store lets a sync wait for its account's lock. An expensive sync takes its turn before its merge
-    // reads, so that it never works its answer out again while it holds the whole store's writing; one of the cheap
-    // line once it has read, a bounded read, so that one that turns out expensive has waited for no turn. That one
-    // finds out as its merge reads, and goes to the expensive line instead with nothing written.
+    // long as the store lets a sync wait for its account's lock. An expensive sync waits for its turn before its merge
+    // reads, so that it never works its answer out again while it holds the whole store's writing. A cheap one takes
+    // its turn at once when it is free; when it is not, the sync reads first, a bounded read, and waits after, so that
+    // one that turns out expensive has waited for no turn. That one finds out as its merge reads, and goes to the
+    // expensive line instead with nothing written.
     std::optional<AccountTurns::Turn> turn;
-    const auto takeTurn = [&] {
-        return !connection->writesOneAtATime() || m_accountTurns.take(id, ServiceStore::accountWait, abandoned, turn);
+    const auto takeTurn = [&](std::chrono::milliseconds wait) {
+        return !connection->writesOneAtATime() || turn || m_accountTurns.take(id, wait, abandoned, turn);
     };
-    if (!request.cheap && !takeTurn())
+    if (!takeTurn(request.cheap ? std::chrono::milliseconds(0) : ServiceStore::accountWait) && !request.cheap)
         return busyAnswer();
     const auto file = std::make_shared<AnswerFile>(m_spool);
     AnswerText answer(file);
-    const std::function<bool()> mayHold = request.cheap ? std::function<bool()>(takeTurn) : nullptr;
+    const auto mayHold = [&takeTurn] { return takeTurn(ServiceStore::accountWait); };
     switch (SyncMerge(*connection, id, abandoned, request.cheap, mayHold).merge(upload, clock, answer)) {
     case SyncMerge::Outcome::Merged:
         return answer;
