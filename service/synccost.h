@@ -9,18 +9,17 @@ struct StoredRecord;
 
 // What a sync has the store do, counted as its merge works it out: the records of its upload, each written or
 // answered for, and the records its answer sends besides, with the bytes of the values of every record it writes or
-// answers with.
-// A sync in the cheap line is bounded: its merge stops reading once the count passes the bound and hands the sync,
-// with nothing written, to the expensive line, which counts without a bound.
+// answers with. A sync in the cheap line is bounded: its merge stops reading once the count passes the bound and
+// hands the sync, with nothing written, to the expensive line, which counts without a bound.
 class SyncCost
 {
 public:
     // The most records a sync in the cheap line moves: two pages of an answer, some 15 ms of the store's work where a
     // first sync of 69,000 records takes half a second, and many times what a device that syncs daily moves.
     static const qint64 cheapRecords;
-    // The most bytes it moves: the record bound's worth of bills as the program writes them (some 290 bytes each, so
-    // 2,000 take about 600 KB) with room for longer texts, where a household's day of bills takes a few kilobytes;
-    // a single record of 1 MB or more is thus never cheap.
+    // The most bytes of values it moves: the record bound's worth of bills as the program writes them (some 370
+    // bytes of values each as the store keeps them, so 2,000 take about 740 KB) with room for longer texts, where a
+    // household's day of bills takes a few kilobytes; a single record of 1 MB or more is thus never cheap.
     static const qint64 cheapBytes;
 
     explicit SyncCost(bool bounded) : m_bounded(bounded) {}

@@ -119,6 +119,7 @@ bool SyncMerge::prepare(const ChangeSet& upload, Plan& plan)
     plan.answer.append(" ]");
     return plan.answer.finish();
 }
+
 bool SyncMerge::write(const Plan& plan, const DeviceClock& clock)
 {
     const qint64 change = plan.lastChange + 1;
