@@ -251,31 +251,32 @@ bool ServiceStore::saveRecords(const QString& userId, const QString& table, cons
 }
 
 bool ServiceStore::changedRecords(
-    const QString& userId, qint64 after, qint64 before, std::optional<qint64> mostBytes, bool& whole,
+    const QString& userId, qint64 after, qint64 before, std::optional<ReadBound> bound, bool& whole,
     const std::function<bool(const QString& table, const StoredRecord& record)>& visit) const
 {
     const QString order = " order by seq, table_name, id";
-    const auto page = [&](const QString& from) {
-        const QString records = "from records where user_id = ? and " + from + " and seq < ?" + order + " limit " +
-                                QString::number(recordsPerPage);
-        if (!mostBytes || writesOneAtATime())
-            return "select seq, table_name, id, version, deleted, data " + records;
-        // The data of the records up to the bound, and the first record past it without its data: its length alone is
-        // read from where the store keeps it.
-        return "select seq, table_name, id, version, deleted, case when bytes <= ? then data end from (select seq, "
-               "table_name, id, version, deleted, data, sum(octet_length(data)) over (" +
-               order.mid(1) + " rows unbounded preceding) as bytes " + records +
-               ") as page where bytes - octet_length(data) <= ?" + order;
-    };
+    const QString columns = "seq, table_name, id, version, deleted, data";
+    const bool onePage = bound && !writesOneAtATime();
+    const qint64 pageRecords = onePage ? bound->records + 1 : recordsPerPage;
+    qint64 recordsRead = 0;
     qint64 dataRead = 0;
     whole = true;
     // Where the last page ended, in the order of the index the pages follow: the first starts after a number.
     QVariantList last{after};
     for (bool more = true; more;) {
-        QVariantList values = QVariantList{userId} + last + QVariantList{before};
-        if (mostBytes && !writesOneAtATime())
-            values = QVariantList{*mostBytes - dataRead} + values + QVariantList{*mostBytes - dataRead};
-        const auto query = run(page(last.size() == 1 ? "seq > ?" : "(seq, table_name, id) > (?, ?, ?)"), values);
+        QString sql = "select " + columns + " from records where user_id = ? and " +
+                      (last.size() == 1 ? "seq > ?" : "(seq, table_name, id) > (?, ?, ?)") + " and seq < ?" + order +
+                      " limit ?";
+        QVariantList values = QVariantList{userId} + last + QVariantList{before, pageRecords};
+        if (onePage) {
+            // The page's records with their data when all of them keep within the bound, else its first alone without.
+            sql = "select seq, table_name, id, version, deleted, case when within then data end from (select " +
+                  columns + ", count(*) over () <= ? and sum(octet_length(data)) over () <= ? as within, " +
+                  "row_number() over (" + order.mid(1) + ") as position from (" + sql +
+                  ") as page) as counted where within or position = 1" + order;
+            values = QVariantList{bound->records, bound->bytes} + values;
+        }
+        const auto query = run(sql, values);
         if (!query)
             return false;
         qsizetype read = 0;
@@ -285,13 +286,13 @@ bool ServiceStore::changedRecords(
             last = {query->value(0), table, query->value(2)};
             withRecord(*query, 2, [&](const StoredRecord& record) {
                 dataRead += record.data.size();
-                whole = !query->isNull(5) && (!mostBytes || dataRead <= *mostBytes);
+                whole = !query->isNull(5) && (!bound || (++recordsRead <= bound->records && dataRead <= bound->bytes));
                 more = whole && visit(table, record);
             });
         }
         // The statement ends before the next page's: a reader of SQLite holds the whole file meanwhile.
         query->finish();
-        more = more && read == recordsPerPage;
+        more = more && read == pageRecords;
     }
     return true;
 }

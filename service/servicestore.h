@@ -84,14 +84,20 @@ public:
     // fails or when `stopped` says so, as it is asked before every few records.
     bool saveRecords(const QString& userId, const QString& table, const RecordBatch& records, qint64 change,
                      const std::function<bool()>& stopped);
+    // What a reading may take at most: records, and bytes of their data.
+    struct ReadBound
+    {
+        qint64 records;
+        qint64 bytes;
+    };
     // Hands each record that a change numbered above `after` and below `before` wrote last to `visit`, with its
     // table, as it is read, until `visit` returns false: the records of a large account are never held together.
     // They are read a page at a time, each page its own statement, so that a large account's reading lets the
-    // store's writers in between its pages. With `mostBytes`, the reading stops before the first record whose data
-    // would take the data read past that many bytes, and `whole` is false; PostgreSQL, which sends a page whole, is
-    // asked for none of that record's data and none of the records after it.
-    bool changedRecords(const QString& userId, qint64 after, qint64 before, std::optional<qint64> mostBytes,
-                        bool& whole,
+    // store's writers in between its pages. With a bound, the reading stops before it would pass the bound, and
+    // `whole` is false. PostgreSQL, which sends a page whole, reads a bounded reading as one page of the bound's
+    // records and one more, and sends their data only when they keep within the bound: what tells it is read from
+    // the index and the records' lengths where the store keeps them.
+    bool changedRecords(const QString& userId, qint64 after, qint64 before, std::optional<ReadBound> bound, bool& whole,
                         const std::function<bool(const QString& table, const StoredRecord& record)>& visit) const;
 
     // The log of changes: the account's highest change number (0 before the first), and a new entry for a change

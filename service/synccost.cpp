@@ -21,12 +21,7 @@ bool SyncCost::addBytes(const StoredRecord& record)
 
 void SyncCost::addUnread()
 {
-    m_bytes = qMax(m_bytes, cheapBytes + 1);
-}
-
-std::optional<qint64> SyncCost::bytesLeft() const
-{
-    return m_bounded ? std::optional<qint64>(cheapBytes - m_bytes) : std::nullopt;
+    m_records = qMax(m_records, cheapRecords + 1);
 }
 
 bool SyncCost::addAnswered(const StoredRecord& record)

@@ -2,8 +2,6 @@
 
 #include <QtGlobal>
 
-#include <optional>
-
 class ChangeSet;
 struct StoredRecord;
 
@@ -31,10 +29,12 @@ public:
     bool addBytes(const StoredRecord& record);
     // A record the answer sends that the upload did not name.
     bool addAnswered(const StoredRecord& record);
-    // A record past the bytes left, which the merge did not read.
+    // Records past what is left, which the merge did not read.
     void addUnread();
-    // The bytes the merge may still take on within the bound; none without a bound.
-    std::optional<qint64> bytesLeft() const;
+    // What the merge may still take on within the bound, records and bytes.
+    qint64 recordsLeft() const { return cheapRecords - m_records; }
+    qint64 bytesLeft() const { return cheapBytes - m_bytes; }
+    bool bounded() const { return m_bounded; }
 
     // Whether the count has passed the bound; never without one.
     bool passed() const { return m_bounded && (m_records > cheapRecords || m_bytes > cheapBytes); }

@@ -102,8 +102,11 @@ bool SyncMerge::prepare(const ChangeSet& upload, Plan& plan)
         }
         return !plan.answer.failed() && !m_abandoned();
     };
+    std::optional<ServiceStore::ReadBound> bound;
+    if (plan.cost.bounded())
+        bound = ServiceStore::ReadBound{plan.cost.recordsLeft(), plan.cost.bytesLeft()};
     bool whole = true;
-    if (!m_store.changedRecords(m_userId, m_seen, plan.lastChange + 1, plan.cost.bytesLeft(), whole, changed))
+    if (!m_store.changedRecords(m_userId, m_seen, plan.lastChange + 1, bound, whole, changed))
         return false;
     if (!whole)
         plan.cost.addUnread();
