@@ -19,13 +19,7 @@ bool SyncCost::addBytes(const StoredRecord& record)
     return !passed();
 }
 
-void SyncCost::addUnread()
+void SyncCost::markPassed()
 {
     m_records = qMax(m_records, cheapRecords + 1);
-}
-
-bool SyncCost::addAnswered(const StoredRecord& record)
-{
-    ++m_records;
-    return addBytes(record);
 }

@@ -8,7 +8,10 @@ struct StoredRecord;
 // What a sync has the store do, counted as its merge works it out: the records of its upload, each written or
 // answered for, and the records its answer sends besides, with the bytes of the values of every record it writes or
 // answers with. A sync in the cheap line is bounded: its merge stops reading once the count passes the bound and
-// hands the sync, with nothing written, to the expensive line, which counts without a bound.
+// hands the sync, with nothing written, to the expensive line, which counts without a bound. What is left of the
+// bound once the upload is decided bounds the store's reading of the records changed since the device's last sync
+// (ServiceStore::changedRecords), which counts every record it reads, those the upload sent too: a few more, never
+// fewer.
 class SyncCost
 {
 public:
@@ -27,10 +30,9 @@ public:
     // A record that the merge writes, or answers with in place of one the upload sent: the bytes of its values only,
     // as the upload counted it already.
     bool addBytes(const StoredRecord& record);
-    // A record the answer sends that the upload did not name.
-    bool addAnswered(const StoredRecord& record);
-    // Records past what is left, which the merge did not read.
-    void addUnread();
+    // The reading of the records changed since the device's last sync stopped at what was left: the sync is past
+    // its bound.
+    void markPassed();
     // What the merge may still take on within the bound, records and bytes.
     qint64 recordsLeft() const { return cheapRecords - m_records; }
     qint64 bytesLeft() const { return cheapBytes - m_bytes; }

@@ -92,14 +92,11 @@ bool SyncMerge::prepare(const ChangeSet& upload, Plan& plan)
             return false;
     }
     // What the device sent was answered by its table. Reading stops once the answer has no room left, no device to
-    // go to, or passes the bound.
+    // go to, or would pass the bound.
     const auto changed = [this, &plan, &entries](const QString& table, const StoredRecord& record) {
         const qsizetype at = ChangeSet::tableNames().indexOf(table);
-        if (at >= 0 && !plan.tables.at(at).sent(record.id)) {
-            if (!plan.cost.addAnswered(record))
-                return false;
+        if (at >= 0 && !plan.tables.at(at).sent(record.id))
             entries.at(at).add(record);
-        }
         return !plan.answer.failed() && !m_abandoned();
     };
     std::optional<ServiceStore::ReadBound> bound;
@@ -109,7 +106,7 @@ bool SyncMerge::prepare(const ChangeSet& upload, Plan& plan)
     if (!m_store.changedRecords(m_userId, m_seen, plan.lastChange + 1, bound, whole, changed))
         return false;
     if (!whole)
-        plan.cost.addUnread();
+        plan.cost.markPassed();
     if (plan.cost.passed() || m_abandoned())
         return false;
 

@@ -340,6 +340,7 @@ private slots:
         // A record's values, {"title":"..."}, take 12 bytes more than its title.
         QTest::newRow("first sync of a record of 1 MB") << 1 << 1024 * 1024 - 12 << first << 0 << false;
         QTest::newRow("first sync of a record of 1 MB and a byte") << 1 << 1024 * 1024 - 11 << first << 0 << true;
+        QTest::newRow("placed sync uploading 2,000 small records") << 1 << 1 << placed << 2000 << false;
         QTest::newRow("placed sync uploading 2,500 small records") << 1 << 1 << placed << 2500 << true;
     }
 
