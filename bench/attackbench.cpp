@@ -112,6 +112,8 @@ const QList<AttackBench::Row>& AttackBench::attacks()
         {"unread-crowd", &AttackBench::crowdRow<&CrowdAttacks::unread>, &AttackBench::abandonedAccounts},
         {"slow-crowd", &AttackBench::crowdRow<&CrowdAttacks::slow>, &AttackBench::abandonedAccounts},
         {"unplaced-crowd", &AttackBench::crowdRow<&CrowdAttacks::unplaced>, &AttackBench::abandonedAccounts},
+        {"fat-records", &AttackBench::crowdRow<&CrowdAttacks::fat>,
+         &AttackBench::crowdRow<&CrowdAttacks::addFatAccounts>},
         {"trickle-crowd", &AttackBench::crowdRow<&CrowdAttacks::trickle>, nullptr, {}, 20000, 0, 97000},
         {"paced-crowd", &AttackBench::crowdRow<&CrowdAttacks::paced>, nullptr, {}, 20000, 0, 97000},
         {"signup-crowd", &AttackBench::signupCrowd},

@@ -10,6 +10,7 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <array>
 
 namespace {
 // How long the crowds of addresses with an expensive request each go on.
@@ -30,6 +31,24 @@ const qint64 heldBodyBytes = 1045000;
 // 65 KB/s, just above the pace a body must keep while a claim waits for its room, as a piece every 100 ms.
 const int pacedPiece = 6656;
 const int pacedIntervalMs = 100;
+// The accounts of a few large records: each answers a sync the store cannot place with 50 MB in 10 records.
+const int fatAccounts = 8;
+const int fatRecords = 10;
+const int fatRecordBytes = 5000000;
+const char* const unplacedSyncs = "a sync whose last sync the store cannot place (half \"garbage\", half 2019-03-04 "
+                                  "05:06:07), none of whose answers is read";
+
+// Neither names a sync of the account: the first is no time at all, and the accounts were filled long after the
+// second. The store answers either with the whole account.
+QByteArray unplacedSyncTime(int i)
+{
+    return i % 2 == 0 ? "garbage" : "2019-03-04 05:06:07";
+}
+
+QString fatAccount(int i)
+{
+    return QString("fat%1").arg(i);
+}
 
 QString crowdAccount(int i)
 {
@@ -83,19 +102,14 @@ QString CrowdAttacks::slow(ServiceProcess& service)
 
 QString CrowdAttacks::unplaced(ServiceProcess& service)
 {
-    // Neither names a sync of the account: the first is no time at all, and the accounts were filled long after the
-    // second. The store answers either with the whole account.
-    return largeAccountCrowd(
-        service,
-        "a sync whose last sync the store cannot place (half \"garbage\", half 2019-03-04 05:06:07), none of whose "
-        "answers is read",
-        [](int i) { return QByteArray(i % 2 == 0 ? "garbage" : "2019-03-04 05:06:07"); },
-        [](HostileConnection& sync) { sync.holdUnread(); });
+    return largeAccountCrowd(service, unplacedSyncs, unplacedSyncTime,
+                             [](HostileConnection& sync) { sync.holdUnread(); });
 }
 
 QString CrowdAttacks::largeAccountCrowd(ServiceProcess& service, const QString& what,
                                         const std::function<QByteArray(int)>& syncTime,
-                                        const std::function<void(HostileConnection&)>& read)
+                                        const std::function<void(HostileConnection&)>& read,
+                                        const std::function<QString(int)>& account)
 {
     m_budget.limitOwner(5, 3000);
     const QByteArray none = changeSet(billColumns, 0, {});
@@ -104,7 +118,7 @@ QString CrowdAttacks::largeAccountCrowd(ServiceProcess& service, const QString& 
         503, crowdMs,
         [&](int i) {
             auto* sync = new HostileConnection(service.baseUrl(), spreadAddress(12, i));
-            sync->send(syncRequest(abandonedAccount(i % 8), none, syncTime(i)));
+            sync->send(syncRequest(account(i % 8), none, syncTime(i)));
             read(*sync);
             return sync;
         },
@@ -208,4 +222,38 @@ QString CrowdAttacks::judgeAnswered(const QString& what, Syncs::const_iterator b
     m_budget.judge(what + " answered with their change set", tally(answers),
                    answers.count("change set") == answers.size());
     return QString("%1: %2, slowest %3").arg(what, tally(answers), seconds(sortedLifetimes(begin, end).last()));
+}
+
+QString CrowdAttacks::addFatAccounts(ServiceProcess& service)
+{
+    // Letters that a store's compression cannot shrink much, and that a form takes unencoded.
+    QByteArray text(fatRecordBytes, 'a');
+    quint32 state = 1;
+    for (char& letter : text) {
+        state = state * 1664525u + 1013904223u;
+        letter = char('a' + (state >> 24) % 26);
+    }
+    for (int i = 0; i < fatAccounts; ++i) {
+        if (!service.addAccount(fatAccount(i), "pw"))
+            qFatal("cannot add the account");
+        HostileConnection upload(service.baseUrl(), "127.0.0.5");
+        upload.send(syncRequest(fatAccount(i), changeSet(billColumns, fatRecords, [&text](int record) {
+                                    return "[\"fat" + QByteArray::number(record) + "\",\"t\",\"1\",\"" + text +
+                                           "\",\"2024-05-01\",\"202405\",\"\",\"\",\"\",\"\",\"\",\"\","
+                                           "\"expense\",\"2024-05-01 12:00:00\",\"2024-05-01 12:00:00\"]";
+                                })));
+        awaitClosed(std::array{&upload}, 600000);
+        if (outcome(upload.answer()) != "change set")
+            qFatal("the account was not filled: %s", qPrintable(outcome(upload.answer())));
+    }
+    return QString("%1 accounts, each of %2 records of %3 MB")
+        .arg(fatAccounts)
+        .arg(fatRecords)
+        .arg(fatRecordBytes / 1e6);
+}
+
+QString CrowdAttacks::fat(ServiceProcess& service)
+{
+    return largeAccountCrowd(
+        service, unplacedSyncs, unplacedSyncTime, [](HostileConnection& sync) { sync.holdUnread(); }, fatAccount);
 }

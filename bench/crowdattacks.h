@@ -1,5 +1,7 @@
 #pragma once
 
+#include "attacktools.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -27,6 +29,10 @@ public:
     QString unread(ServiceProcess& service);
     QString slow(ServiceProcess& service);
     QString unplaced(ServiceProcess& service);
+    // The 8 accounts of a few large records each, and 503 addresses each asking for one of them with a sync naming a
+    // last sync the store cannot place, never read: each answer is 50 MB in 10 records.
+    QString addFatAccounts(ServiceProcess& service);
+    QString fat(ServiceProcess& service);
     // 503 addresses each sending the head of a 1 MB sync, then a byte every 4 s; or its body at 65 KB/s.
     QString trickle(ServiceProcess& service);
     QString paced(ServiceProcess& service);
@@ -39,17 +45,19 @@ public:
 private:
     using Syncs = std::vector<std::unique_ptr<HostileConnection>>;
 
-    // The crowd of 503 addresses asking for the large accounts, each sync naming `syncTime(i)` as its last, each
-    // answer taken by `read` (`what` says how); each connection the service closes is made again.
+    // The crowd of 503 addresses asking for the large accounts (`account(i)` of the 8 for the ith), each sync naming
+    // `syncTime(i)` as its last, each answer taken by `read` (`what` says how); each connection the service closes is
+    // made again.
     QString largeAccountCrowd(ServiceProcess& service, const QString& what,
                               const std::function<QByteArray(int)>& syncTime,
-                              const std::function<void(HostileConnection&)>& read);
-    // Judges that every one of the syncs, closed by now, was answered with its change set; says how they ended and
-    // how long the slowest took.
+                              const std::function<void(HostileConnection&)>& read,
+                              const std::function<QString(int)>& account = abandonedAccount);
     // The crowd of 503 addresses of the network 127.N.0.0/16 each sending the head of a 1 MB sync and then the body a
     // piece every interval (`what` says how); each connection the service closes is made again.
     QString bodyCrowd(ServiceProcess& service, int network, const QByteArray& body, int intervalMs, int piece,
                       const QString& what);
+    // Judges that every one of the syncs, closed by now, was answered with its change set; says how they ended and
+    // how long the slowest took.
     QString judgeAnswered(const QString& what, Syncs::const_iterator begin, Syncs::const_iterator end);
 
     RowBudget& m_budget;

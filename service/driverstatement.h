@@ -4,14 +4,17 @@
 #include <QSqlQuery>
 #include <QString>
 
+#include <memory>
+
+class PreparedQueries;
 class QSqlDatabase;
 
 // A statement through the driver with the calls of a DirectStatement, for a store that SQLite's own calls do not
-// reach.
+// reach; prepared once for its connection (PreparedQueries).
 class DriverStatement
 {
 public:
-    explicit DriverStatement(const QSqlDatabase& db);
+    DriverStatement(const QSqlDatabase& db, PreparedQueries& queries);
 
     bool prepare(const QString& sql);
     void bindText(int position, QByteArrayView text);
@@ -20,5 +23,7 @@ public:
     bool run();
 
 private:
-    QSqlQuery m_query;
+    const QSqlDatabase& m_db;
+    PreparedQueries& m_queries;
+    std::shared_ptr<QSqlQuery> m_query;
 };

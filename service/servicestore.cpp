@@ -23,6 +23,8 @@ const qsizetype recordsPerPage = 1000;
 // Ids of a lookup from which the store is first asked whether it holds any id in their range at all: a first sync's
 // ids are all new, and one look into the index spares a look for each of them.
 const qsizetype rangeCheckFrom = 100;
+// PostgreSQL's code for a statement that waited longer for a lock than its transaction allows.
+const char* const lockNotAvailable = "55P03";
 
 // Writes the records as changed by the change numbered `change`, a statement for every few of them, until `stopped`
 // says so.
@@ -78,11 +80,13 @@ template <typename Use> void withRecord(const QSqlQuery& query, int first, Use u
 } // namespace
 
 const qsizetype ServiceStore::idsPerLookup = 500;
+const std::chrono::milliseconds ServiceStore::accountWait(500);
 
 ServiceStore::ServiceStore() = default;
 
 ServiceStore::~ServiceStore()
 {
+    m_queries.clear();
     const QString name = m_db.connectionName();
     m_db.close();
     m_db = QSqlDatabase();
@@ -113,6 +117,17 @@ bool ServiceStore::connect()
     return StoreSchema::create(m_db);
 }
 
+bool ServiceStore::transaction()
+{
+    if (writesOneAtATime())
+        return m_db.transaction();
+    // A sync waits for its account's row lock no longer than it waits on SQLite for the sync before it (AccountTurns).
+    // Said with the transaction's start, in its round trip.
+    QSqlQuery begin(m_db);
+    return begin.exec(QString("begin; set local lock_timeout = %1").arg(qint64(accountWait.count()))) ||
+           StoreQuery::failed(begin);
+}
+
 bool ServiceStore::ready()
 {
     if (!m_db.isValid())
@@ -122,6 +137,7 @@ bool ServiceStore::ready()
         if (ping.exec("select 1"))
             return true;
         qCWarning(lcService) << "store connection lost:" << StoreQuery::errorSummary(ping.lastError());
+        m_queries.clear();
         m_db.close();
         m_lost = true;
     }
@@ -133,85 +149,93 @@ bool ServiceStore::ready()
     return connected;
 }
 
-bool ServiceStore::lockAccount(const QString& userId)
+ServiceStore::Hold ServiceStore::lockAccount(const QString& userId)
 {
     // Writing the account's row takes its row lock on PostgreSQL and the file's write lock on SQLite, both held to
     // the end of the transaction: the same statement serialises the syncs of an account on either store.
-    QSqlQuery query(m_db);
-    query.prepare("update accounts set user_id = user_id where user_id = ?");
-    query.addBindValue(userId);
-    return StoreQuery::exec(query) && query.numRowsAffected() == 1;
+    const std::shared_ptr<QSqlQuery> query =
+        m_queries.prepared(m_db, "update accounts set user_id = user_id where user_id = ?");
+    if (!query)
+        return Hold::Failed;
+    query->bindValue(0, userId);
+    if (query->exec())
+        return query->numRowsAffected() == 1 ? Hold::Held : Hold::Failed;
+    if (query->lastError().nativeErrorCode() == lockNotAvailable)
+        return Hold::Busy;
+    StoreQuery::failed(*query);
+    return Hold::Failed;
+}
+
+std::shared_ptr<QSqlQuery> ServiceStore::run(const QString& sql, const QVariantList& values) const
+{
+    std::shared_ptr<QSqlQuery> query = m_queries.prepared(m_db, sql);
+    if (!query)
+        return nullptr;
+    for (int i = 0; i < values.size(); ++i)
+        query->bindValue(i, values.at(i));
+    if (StoreQuery::exec(*query))
+        return query;
+    query->finish();
+    return nullptr;
 }
 
 bool ServiceStore::account(const QString& name, std::optional<StoredAccount>& found) const
 {
     found.reset();
-    QSqlQuery query(m_db);
-    query.prepare("select name, user_id, salt, iterations, hash from accounts where name = ?");
-    query.addBindValue(name);
-    if (!StoreQuery::exec(query))
+    const auto query = run("select name, user_id, salt, iterations, hash from accounts where name = ?", {name});
+    if (!query)
         return false;
-    if (query.next())
-        found = StoredAccount{query.value(0).toString(), query.value(1).toString(),
-                              QByteArray::fromHex(query.value(2).toByteArray()), query.value(3).toInt(),
-                              QByteArray::fromHex(query.value(4).toByteArray())};
+    if (query->next())
+        found = StoredAccount{query->value(0).toString(), query->value(1).toString(),
+                              QByteArray::fromHex(query->value(2).toByteArray()), query->value(3).toInt(),
+                              QByteArray::fromHex(query->value(4).toByteArray())};
+    query->finish();
     return true;
 }
 
 bool ServiceStore::addAccount(const StoredAccount& account)
 {
-    QSqlQuery query(m_db);
-    query.prepare("insert into accounts (name, user_id, salt, iterations, hash) values (?, ?, ?, ?, ?)");
-    query.addBindValue(account.name);
-    query.addBindValue(account.userId);
-    query.addBindValue(QString::fromLatin1(account.salt.toHex()));
-    query.addBindValue(account.iterations);
-    query.addBindValue(QString::fromLatin1(account.hash.toHex()));
-    return StoreQuery::exec(query);
+    return run("insert into accounts (name, user_id, salt, iterations, hash) values (?, ?, ?, ?, ?)",
+               {account.name, account.userId, QString::fromLatin1(account.salt.toHex()), account.iterations,
+                QString::fromLatin1(account.hash.toHex())}) != nullptr;
 }
 
 bool ServiceStore::records(const QString& userId, const QString& table, const QList<QByteArrayView>& ids,
                            RecordBatch& out) const
 {
-    QSqlQuery query(m_db);
-    query.setForwardOnly(true);
-    qsizetype prepared = 0;
     for (qsizetype from = 0; from < ids.size(); from += idsPerLookup) {
         const qsizetype count = qMin(idsPerLookup, ids.size() - from);
         const auto [first, last] = std::minmax_element(ids.cbegin() + from, ids.cbegin() + from + count);
         bool held = true;
-        if (count >= rangeCheckFrom && !anyBetween(userId, table, *first, *last, held))
+        if (count >= rangeCheckFrom &&
+            !any("select 1 from records where user_id = ? and table_name = ? and id >= ? and id <= ? limit 1",
+                 {userId, table, QString::fromUtf8(*first), QString::fromUtf8(*last)}, held))
             return false;
         if (!held)
             continue;
-        if (count != prepared)
-            query.prepare(
-                "select id, version, deleted, data from records where user_id = ? and table_name = ? and id in (" +
-                StoreQuery::marks(int(count)) + ")");
-        prepared = count;
-        query.bindValue(0, userId);
-        query.bindValue(1, table);
-        for (qsizetype i = 0; i < count; ++i)
-            query.bindValue(int(2 + i), QString::fromUtf8(ids.at(from + i)));
-        if (!StoreQuery::exec(query))
+        QVariantList values{userId, table};
+        for (qsizetype i = from; i < from + count; ++i)
+            values << QString::fromUtf8(ids.at(i));
+        const auto query =
+            run("select id, version, deleted, data from records where user_id = ? and table_name = ? and id in (" +
+                    StoreQuery::marks(int(count)) + ")",
+                values);
+        if (!query)
             return false;
-        while (query.next())
-            withRecord(query, 0, [&out](const StoredRecord& record) { out.append(record); });
+        while (query->next())
+            withRecord(*query, 0, [&out](const StoredRecord& record) { out.append(record); });
+        query->finish();
     }
     return true;
 }
 
-bool ServiceStore::anyBetween(const QString& userId, const QString& table, QByteArrayView first, QByteArrayView last,
-                              bool& held) const
+bool ServiceStore::any(const QString& sql, const QVariantList& values, bool& found) const
 {
-    QSqlQuery query(m_db);
-    query.prepare("select 1 from records where user_id = ? and table_name = ? and id >= ? and id <= ? limit 1");
-    for (const QVariant& value :
-         {QVariant(userId), QVariant(table), QVariant(QString::fromUtf8(first)), QVariant(QString::fromUtf8(last))})
-        query.addBindValue(value);
-    if (!StoreQuery::exec(query))
+    const auto query = run(sql, values);
+    if (!query)
         return false;
-    held = query.next();
+    found = query->next();
+    query->finish();
     return true;
 }
 
@@ -222,139 +246,112 @@ bool ServiceStore::saveRecords(const QString& userId, const QString& table, cons
         DirectStatement statement(handle);
         return writeRecords(statement, userId, table, records, change, stopped);
     }
-    DriverStatement statement(m_db);
+    DriverStatement statement(m_db, m_queries);
     return writeRecords(statement, userId, table, records, change, stopped);
 }
 
 bool ServiceStore::changedRecords(
-    const QString& userId, qint64 after, qint64 before,
+    const QString& userId, qint64 after, qint64 before, std::optional<ReadBound> bound, bool& whole,
     const std::function<bool(const QString& table, const StoredRecord& record)>& visit) const
 {
-    const QString columns = "select seq, table_name, id, version, deleted, data from records where user_id = ? and ";
-    const QString order = " and seq < ? order by seq, table_name, id limit " + QString::number(recordsPerPage);
-    QSqlQuery query(m_db);
-    query.setForwardOnly(true);
-    query.prepare(columns + "seq > ?" + order);
+    const QString order = " order by seq, table_name, id";
+    const QString columns = "seq, table_name, id, version, deleted, data";
+    const bool onePage = bound && !writesOneAtATime();
+    const qint64 pageRecords = onePage ? bound->records + 1 : recordsPerPage;
+    qint64 recordsRead = 0;
+    qint64 dataRead = 0;
+    whole = true;
     // Where the last page ended, in the order of the index the pages follow: the first starts after a number.
     QVariantList last{after};
     for (bool more = true; more;) {
-        const QVariantList values = QVariantList{userId} + last + QVariantList{before};
-        for (int i = 0; i < values.size(); ++i)
-            query.bindValue(i, values.at(i));
-        if (!StoreQuery::exec(query))
+        QString sql = "select " + columns + " from records where user_id = ? and " +
+                      (last.size() == 1 ? "seq > ?" : "(seq, table_name, id) > (?, ?, ?)") + " and seq < ?" + order +
+                      " limit ?";
+        QVariantList values = QVariantList{userId} + last + QVariantList{before, pageRecords};
+        if (onePage) {
+            // The page's records with their data when all of them keep within the bound, else its first alone without.
+            sql = "select seq, table_name, id, version, deleted, case when within then data end from (select " +
+                  columns + ", count(*) over () <= ? and sum(octet_length(data)) over () <= ? as within, " +
+                  "row_number() over (" + order.mid(1) + ") as position from (" + sql +
+                  ") as page) as counted where within or position = 1" + order;
+            values = QVariantList{bound->records, bound->bytes} + values;
+        }
+        const auto query = run(sql, values);
+        if (!query)
             return false;
         qsizetype read = 0;
-        while (more && query.next()) {
+        while (more && query->next()) {
             ++read;
-            const QString table = query.value(1).toString();
-            last = {query.value(0), table, query.value(2)};
-            withRecord(query, 2, [&](const StoredRecord& record) { more = visit(table, record); });
+            const QString table = query->value(1).toString();
+            last = {query->value(0), table, query->value(2)};
+            withRecord(*query, 2, [&](const StoredRecord& record) {
+                dataRead += record.data.size();
+                whole = !query->isNull(5) && (!bound || (++recordsRead <= bound->records && dataRead <= bound->bytes));
+                more = whole && visit(table, record);
+            });
         }
         // The statement ends before the next page's: a reader of SQLite holds the whole file meanwhile.
-        query.finish();
-        more = more && read == recordsPerPage;
-        if (more && values.size() == 3)
-            query.prepare(columns + "(seq, table_name, id) > (?, ?, ?)" + order);
+        query->finish();
+        more = more && read == pageRecords;
     }
     return true;
 }
 
-bool ServiceStore::countChanged(const QString& userId, qint64 after, qint64 limit, qint64& count) const
-{
-    QSqlQuery query(m_db);
-    query.prepare("select count(*) from (select 1 from records where user_id = ? and seq > ? limit ?) as changed");
-    query.addBindValue(userId);
-    query.addBindValue(after);
-    query.addBindValue(limit);
-    return numberOrZero(query, count);
-}
-
-bool ServiceStore::number(QSqlQuery& query, std::optional<qint64>& value) const
+bool ServiceStore::number(const QString& sql, const QVariantList& values, std::optional<qint64>& value) const
 {
     value.reset();
-    if (!StoreQuery::exec(query))
+    const auto query = run(sql, values);
+    if (!query)
         return false;
-    if (query.next() && !query.isNull(0))
-        value = query.value(0).toLongLong();
-    return true;
-}
-
-bool ServiceStore::numberOrZero(QSqlQuery& query, qint64& value) const
-{
-    std::optional<qint64> found;
-    if (!number(query, found))
-        return false;
-    value = found.value_or(0);
+    if (query->next() && !query->isNull(0))
+        value = query->value(0).toLongLong();
+    query->finish();
     return true;
 }
 
 bool ServiceStore::lastChange(const QString& userId, qint64& change) const
 {
-    QSqlQuery query(m_db);
-    query.prepare("select max(seq) from syncs where user_id = ?");
-    query.addBindValue(userId);
-    return numberOrZero(query, change);
+    std::optional<qint64> found;
+    if (!number("select max(seq) from syncs where user_id = ?", {userId}, found))
+        return false;
+    change = found.value_or(0);
+    return true;
 }
 
 bool ServiceStore::wroteRecords(const QString& userId, qint64 after, qint64 upTo, bool& written) const
 {
-    QSqlQuery query(m_db);
-    query.prepare("select 1 from records where user_id = ? and seq > ? and seq <= ? limit 1");
-    query.addBindValue(userId);
-    query.addBindValue(after);
-    query.addBindValue(upTo);
-    if (!StoreQuery::exec(query))
-        return false;
-    written = query.next();
-    return true;
+    return any("select 1 from records where user_id = ? and seq > ? and seq <= ? limit 1", {userId, after, upTo},
+               written);
 }
 
 bool ServiceStore::logChange(const QString& userId, qint64 change, qint64 applied, const QString& clientTime)
 {
-    QSqlQuery query(m_db);
-    query.prepare("insert into syncs (user_id, seq, applied, client_time) values (?, ?, ?, ?)");
-    query.addBindValue(userId);
-    query.addBindValue(change);
-    query.addBindValue(applied);
-    query.addBindValue(clientTime);
-    return StoreQuery::exec(query);
+    return run("insert into syncs (user_id, seq, applied, client_time) values (?, ?, ?, ?)",
+               {userId, change, applied, clientTime}) != nullptr;
 }
 
 bool ServiceStore::firstChangeSince(const QString& userId, qint64 applied, std::optional<qint64>& change) const
 {
-    QSqlQuery query(m_db);
-    query.prepare("select min(seq) from syncs where user_id = ? and applied >= ?");
-    query.addBindValue(userId);
-    query.addBindValue(applied);
-    return number(query, change);
+    return number("select min(seq) from syncs where user_id = ? and applied >= ?", {userId, applied}, change);
 }
 
 bool ServiceStore::earliestSentBetween(const QString& userId, const QString& from, const QString& to,
                                        std::optional<qint64>& applied) const
 {
-    QSqlQuery query(m_db);
-    query.prepare("select min(applied) from syncs where user_id = ? and client_time >= ? and client_time <= ?");
-    query.addBindValue(userId);
-    query.addBindValue(from);
-    query.addBindValue(to);
-    return number(query, applied);
+    return number("select min(applied) from syncs where user_id = ? and client_time >= ? and client_time <= ?",
+                  {userId, from, to}, applied);
 }
 
 bool ServiceStore::loggedSince(const QString& userId, std::optional<qint64>& applied) const
 {
-    QSqlQuery query(m_db);
-    query.prepare("select min(seq) from records where user_id = ?");
-    query.addBindValue(userId);
     std::optional<qint64> lowest;
-    if (!number(query, lowest))
+    if (!number("select min(seq) from records where user_id = ?", {userId}, lowest))
         return false;
     if (lowest.value_or(1) > 0) {
         applied = std::numeric_limits<qint64>::min();
         return true;
     }
-    query.prepare("select min(applied) from syncs where user_id = ?");
-    query.addBindValue(userId);
-    return number(query, applied);
+    return number("select min(applied) from syncs where user_id = ?", {userId}, applied);
 }
 
 ServiceStore::Outcome ServiceStore::addFeedback(const FeedbackMessage& message, int perAddress, int perHour,

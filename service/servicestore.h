@@ -2,6 +2,7 @@
 
 #include "changelog.h"
 #include "hourlylimit.h"
+#include "preparedqueries.h"
 #include "recordbatch.h"
 
 #include <QByteArrayView>
@@ -12,10 +13,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
 #include <functional>
+#include <memory>
 #include <optional>
-
-class QSqlQuery;
 
 // One account: its sign-in name, the user id every device of it binds to, and its derived password.
 struct StoredAccount
@@ -41,12 +42,13 @@ struct FeedbackMessage
 
 // Everything the service keeps, behind the only SQL in it, with the parts it runs: its tables (StoreSchema), the rows
 // held to hourly limits (HourlyLimit) and its address (StoreAddress). The statements are written so that SQLite and
-// PostgreSQL both run them: no driver-specific types, functions or pragmas but the SQLite store's write-ahead log. (On
-// SQLite the records of a sync are written through SQLite's own calls, DirectStatement, with the same statement.)
-// Nothing is cached between calls, so several service processes, and several connections of one, may share one store.
-// One store object is one connection, used by one thread. A row's values are kept as a JSON object with every control
-// character escaped as \u00XX (ServiceJson): plain UTF-8 text, which a PostgreSQL text column takes without loss, zero
-// characters included.
+// PostgreSQL both run them: no driver-specific types, functions or pragmas but the SQLite store's write-ahead log and
+// the bound on a PostgreSQL transaction's wait for a lock. (On SQLite the records of a sync are written through
+// SQLite's own calls, DirectStatement, with the same statement.)
+// Nothing is cached between calls but the statements prepared on the connection, so several service processes, and
+// several connections of one, may share one store. One store object is one connection, used by one thread. A row's
+// values are kept as a JSON object with every control character escaped as \u00XX (ServiceJson): plain UTF-8 text,
+// which a PostgreSQL text column takes without loss, zero characters included.
 //
 // Every sync that changes an account is logged with its change number, one higher than the account's last, and
 // every record it writes carries that number: what a device has not seen yet is then found through an index, by
@@ -82,16 +84,21 @@ public:
     // fails or when `stopped` says so, as it is asked before every few records.
     bool saveRecords(const QString& userId, const QString& table, const RecordBatch& records, qint64 change,
                      const std::function<bool()>& stopped);
+    // What a reading may take at most: records, and bytes of their data.
+    struct ReadBound
+    {
+        qint64 records;
+        qint64 bytes;
+    };
     // Hands each record that a change numbered above `after` and below `before` wrote last to `visit`, with its
     // table, as it is read, until `visit` returns false: the records of a large account are never held together.
     // They are read a page at a time, each page its own statement, so that a large account's reading lets the
-    // store's writers in between its pages.
-    bool changedRecords(const QString& userId, qint64 after, qint64 before,
+    // store's writers in between its pages. With a bound, the reading stops before it would pass the bound, and
+    // `whole` is false. PostgreSQL, which sends a page whole, reads a bounded reading as one page of the bound's
+    // records and one more, and sends their data only when they keep within the bound: what tells it is read from
+    // the index and the records' lengths where the store keeps them.
+    bool changedRecords(const QString& userId, qint64 after, qint64 before, std::optional<ReadBound> bound, bool& whole,
                         const std::function<bool(const QString& table, const StoredRecord& record)>& visit) const;
-
-    // How many records changes numbered above `after` wrote last, counted up to `limit` at most, in `count`: a look
-    // into the index the pages follow, however large the account.
-    bool countChanged(const QString& userId, qint64 after, qint64 limit, qint64& count) const;
 
     // The log of changes: the account's highest change number (0 before the first), and a new entry for a change
     // applied at `applied` (the service's clock, ms since the epoch) that a device sent at `clientTime` (its clock).
@@ -114,25 +121,36 @@ public:
 
     // Whether holding an account for writing holds the whole store's writing, as SQLite's single writer does.
     bool writesOneAtATime() const { return m_db.driverName() == "QSQLITE"; }
-    bool transaction() { return m_db.transaction(); }
+    // Begins a transaction, which on PostgreSQL waits for a lock no longer than accountWait.
+    bool transaction();
+    // The longest a sync waits for its account while another sync holds it.
+    static const std::chrono::milliseconds accountWait;
+    enum class Hold
+    {
+        Held,
+        // Another transaction held the account for longer than accountWait (on PostgreSQL; on SQLite the service
+        // keeps its syncs of one account apart itself, AccountTurns, and another process's write is waited for).
+        Busy,
+        Failed
+    };
     // Inside a transaction: waits until no other transaction, in this process or another, holds the account, and
-    // holds it until this one ends. False when the account is unknown or the wait fails.
-    bool lockAccount(const QString& userId);
+    // holds it until this one ends. Failed when the account is unknown or the store fails.
+    Hold lockAccount(const QString& userId);
     bool commit() { return m_db.commit(); }
     void rollback() { m_db.rollback(); }
 
 private:
     bool connect();
-    // Whether the store holds a record of the table whose id lies between the two, both included, in `held`; false
-    // when the store cannot be read.
-    bool anyBetween(const QString& userId, const QString& table, QByteArrayView first, QByteArrayView last,
-                    bool& held) const;
-    // Runs a query on the store whose only column is a number or NULL.
-    bool number(QSqlQuery& query, std::optional<qint64>& value) const;
-    // The same, NULL read as 0.
-    bool numberOrZero(QSqlQuery& query, qint64& value) const;
+    // Runs the statement, prepared once for the connection, with the values bound in order: the query, to be read and
+    // finished, or nullptr, with its error logged, when it fails.
+    std::shared_ptr<QSqlQuery> run(const QString& sql, const QVariantList& values) const;
+    // Whether the statement finds a row, in `found`; false when the store cannot be read.
+    bool any(const QString& sql, const QVariantList& values, bool& found) const;
+    // Runs a statement whose only column is a number or NULL.
+    bool number(const QString& sql, const QVariantList& values, std::optional<qint64>& value) const;
 
     QSqlDatabase m_db;
+    mutable PreparedQueries m_queries;
     QString m_openError;
     // Whether the store could not be reached when last tried, so that the operator hears of it once and of its
     // return.

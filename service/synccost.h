@@ -1,22 +1,48 @@
 #pragma once
 
-#include <QString>
+#include <QtGlobal>
 
 class ChangeSet;
-class ServiceStore;
-struct DeviceClock;
+struct StoredRecord;
 
-// What a sync will have the store do, asked before any of its work that grows with the account: the records its
-// answer sends, those since the device's last sync as the log places it (the whole account when it cannot), and the
-// records of its upload, each written or answered for.
+// What a sync has the store do, counted as its merge works it out: the records of its upload, each written or
+// answered for, and the records its answer sends besides, with the bytes of the values of every record it writes or
+// answers with. A sync in the cheap line is bounded: its merge stops reading once the count passes the bound and
+// hands the sync, with nothing written, to the expensive line, which counts without a bound. What is left of the
+// bound once the upload is decided bounds the store's reading of the records changed since the device's last sync
+// (ServiceStore::changedRecords), which counts every record it reads, those the upload sent too: a few more, never
+// fewer.
 class SyncCost
 {
 public:
     // The most records a sync in the cheap line moves: two pages of an answer, some 15 ms of the store's work where a
     // first sync of 69,000 records takes half a second, and many times what a device that syncs daily moves.
     static const qint64 cheapRecords;
+    // The most bytes of values it moves: the record bound's worth of bills as the program writes them (some 370
+    // bytes of values each as the store keeps them, so 2,000 take about 740 KB) with room for longer texts, where a
+    // household's day of bills takes a few kilobytes; a single record of 1 MB or more is thus never cheap.
+    static const qint64 cheapBytes;
 
-    // Whether the sync moves no more than cheapRecords, in `cheap`; false when the store cannot be read.
-    static bool isCheap(const ServiceStore& store, const QString& userId, const DeviceClock& clock,
-                        const ChangeSet& upload, bool& cheap);
+    explicit SyncCost(bool bounded) : m_bounded(bounded) {}
+
+    // Each of these counts what the merge takes on, and says whether the sync is still within its bound.
+    bool addUpload(const ChangeSet& upload);
+    // A record that the merge writes, or answers with in place of one the upload sent: the bytes of its values only,
+    // as the upload counted it already.
+    bool addBytes(const StoredRecord& record);
+    // The reading of the records changed since the device's last sync stopped at what was left: the sync is past
+    // its bound.
+    void markPassed();
+    // What the merge may still take on within the bound, records and bytes.
+    qint64 recordsLeft() const { return cheapRecords - m_records; }
+    qint64 bytesLeft() const { return cheapBytes - m_bytes; }
+    bool bounded() const { return m_bounded; }
+
+    // Whether the count has passed the bound; never without one.
+    bool passed() const { return m_bounded && (m_records > cheapRecords || m_bytes > cheapBytes); }
+
+private:
+    bool m_bounded;
+    qint64 m_records = 0;
+    qint64 m_bytes = 0;
 };

@@ -8,22 +8,35 @@
 
 #include <QDateTime>
 
-SyncMerge::SyncMerge(ServiceStore& store, const QString& userId, std::function<bool()> abandoned)
-    : m_store(store), m_userId(userId), m_abandoned(std::move(abandoned))
+SyncMerge::SyncMerge(ServiceStore& store, const QString& userId, std::function<bool()> abandoned, bool bounded,
+                     std::function<bool()> mayHold)
+    : m_store(store), m_userId(userId), m_abandoned(std::move(abandoned)), m_bounded(bounded),
+      m_mayHold(std::move(mayHold))
 {
 }
 
-bool SyncMerge::merge(const ChangeSet& upload, const DeviceClock& clock, AnswerText& answer)
+SyncMerge::Plan SyncMerge::newPlan(const AnswerText& answer) const
 {
-    Plan plan{0, {}, answer.sibling()};
-    if (!prepare(upload, clock, plan))
-        return false;
+    return Plan{0, {}, answer.sibling(), SyncCost(m_bounded)};
+}
+
+SyncMerge::Outcome SyncMerge::merge(const ChangeSet& upload, const DeviceClock& clock, AnswerText& answer)
+{
+    // Where the device's last sync lies in the log does not change with the changes of other devices: it is found
+    // once, whatever is worked out again.
+    if (!SeenChanges::lastSeen(m_store, m_userId, clock, m_seen))
+        return Outcome::Failed;
+    Plan plan = newPlan(answer);
+    if (!prepare(upload, plan))
+        return plan.cost.passed() ? Outcome::Expensive : Outcome::Failed;
     qsizetype records = 0;
     for (const TableMerge& table : plan.tables)
         records += table.written().size();
     qCDebug(lcTurns).noquote() << QString("a sync has worked out its merge: it writes %1 records").arg(records);
+    if (m_mayHold && !m_mayHold())
+        return Outcome::Busy;
     if (!m_store.transaction())
-        return false;
+        return Outcome::Failed;
     try {
         return mergeInTransaction(upload, clock, plan, answer);
     } catch (...) {
@@ -33,53 +46,68 @@ bool SyncMerge::merge(const ChangeSet& upload, const DeviceClock& clock, AnswerT
     }
 }
 
-bool SyncMerge::mergeInTransaction(const ChangeSet& upload, const DeviceClock& clock, Plan& plan, AnswerText& answer)
+SyncMerge::Outcome SyncMerge::mergeInTransaction(const ChangeSet& upload, const DeviceClock& clock, Plan& plan,
+                                                 AnswerText& answer)
 {
     // Two devices of the account syncing at once, through this process or another, would otherwise both write what
     // they worked out from the state before either wrote, and the later commit would undo the earlier one's newer
     // rows. Holding the account also numbers its changes in the order they become visible.
+    const ServiceStore::Hold hold = m_store.lockAccount(m_userId);
     qint64 last = 0;
-    bool merged = m_store.lockAccount(m_userId) && m_store.lastChange(m_userId, last);
-    // Changes that wrote no record, syncs that only asked, leave what was read as it was.
+    bool merged = hold == ServiceStore::Hold::Held && m_store.lastChange(m_userId, last);
+    // Changes that wrote no record, syncs that only asked, leave what was read as it was. What others wrote counts
+    // against the bound as the merge is worked out again.
     bool written = false;
     merged = merged && (last == plan.lastChange || m_store.wroteRecords(m_userId, plan.lastChange, last, written));
     if (merged && written) {
-        plan = Plan{0, {}, answer.sibling()};
-        merged = prepare(upload, clock, plan);
+        plan = newPlan(answer);
+        merged = prepare(upload, plan);
     }
     plan.lastChange = last;
     // A device gone before the commit learns of nothing: what was written goes, and it sends its changes again. The
     // commit itself, once begun, ends as the store makes it.
     if (merged && write(plan, clock) && !m_abandoned() && m_store.commit()) {
         answer = std::move(plan.answer);
-        return true;
+        return Outcome::Merged;
     }
     m_store.rollback();
-    return false;
+    if (hold == ServiceStore::Hold::Busy)
+        return Outcome::Busy;
+    return plan.cost.passed() ? Outcome::Expensive : Outcome::Failed;
 }
 
-bool SyncMerge::prepare(const ChangeSet& upload, const DeviceClock& clock, Plan& plan)
+bool SyncMerge::prepare(const ChangeSet& upload, Plan& plan)
 {
+    // An upload that alone moves more than the bound is sent on before anything is read.
+    if (!plan.cost.addUpload(upload))
+        return false;
     // The change number first: whatever is read after it may be newer, never older.
-    qint64 seen = -1;
-    if (!m_store.lastChange(m_userId, plan.lastChange) || !SeenChanges::lastSeen(m_store, m_userId, clock, seen))
+    if (!m_store.lastChange(m_userId, plan.lastChange))
         return false;
     std::vector<AnswerEntry> entries;
     for (const QString& table : ChangeSet::tableNames()) {
         entries.emplace_back(upload.table(table), plan.answer);
         plan.tables.emplace_back(upload.table(table));
-        if (!plan.tables.back().prepare(m_store, m_userId, entries.back(), m_abandoned))
+        if (!plan.tables.back().prepare(m_store, m_userId, entries.back(), plan.cost, m_abandoned))
             return false;
     }
-    // What the device sent was answered by its table. Reading stops once the answer has no room left, or no device
-    // to go to.
+    // What the device sent was answered by its table. Reading stops once the answer has no room left, no device to
+    // go to, or would pass the bound.
     const auto changed = [this, &plan, &entries](const QString& table, const StoredRecord& record) {
         const qsizetype at = ChangeSet::tableNames().indexOf(table);
         if (at >= 0 && !plan.tables.at(at).sent(record.id))
             entries.at(at).add(record);
         return !plan.answer.failed() && !m_abandoned();
     };
-    if (!m_store.changedRecords(m_userId, seen, plan.lastChange + 1, changed) || m_abandoned())
+    std::optional<ServiceStore::ReadBound> bound;
+    if (plan.cost.bounded())
+        bound = ServiceStore::ReadBound{plan.cost.recordsLeft(), plan.cost.bytesLeft()};
+    bool whole = true;
+    if (!m_store.changedRecords(m_userId, m_seen, plan.lastChange + 1, bound, whole, changed))
+        return false;
+    if (!whole)
+        plan.cost.markPassed();
+    if (plan.cost.passed() || m_abandoned())
         return false;
 
     plan.answer.append("[ ");

@@ -9,7 +9,6 @@
 #include "servicelog.h"
 #include "servicepages.h"
 #include "servicestore.h"
-#include "synccost.h"
 #include "syncmerge.h"
 #include "warningpace.h"
 
@@ -33,9 +32,6 @@ const int minSignupPassword = 8;
 // A message of the most feedback kept, every byte of it encoded as %XX, and the form's other fields.
 const qint64 maxFeedbackBody = 3 * maxFeedback + 4 * 1024;
 const auto loginWindow = std::chrono::minutes(10);
-// How long a sync waits while another of its account is under way, holding its worker, before it is told the service
-// is busy.
-const auto accountTurnWait = std::chrono::milliseconds(500);
 // A sync's upload up to about a page of bills is merged in about a page's work; a larger one may take seconds.
 const qint64 cheapSyncBody = 256 * 1024;
 const char* const syncPath = "/sync/syncpc2.php";
@@ -276,20 +272,31 @@ std::optional<AnswerText> SyncService::sync(const Request& request, const FormDa
     ChangeSet upload;
     if (!upload.read(form.bytes("data"), abandoned))
         return request.abandoned() ? stopped() : errorAnswer(BadRequest, QStringLiteral("同步数据格式不正确"));
-    // Before the account's turn, which on SQLite holds every sync of it: a sync that would move much of its account
-    // waits in the expensive line instead, without the turn.
-    bool cheap = true;
-    if (request.cheap && !SyncCost::isCheap(*connection, id, clock, upload, cheap))
-        return storeFailed();
-    if (!cheap)
-        return request.abandoned() ? std::optional<AnswerText>(stopped()) : std::nullopt;
+    // On a store that writes one at a time the syncs of an account take turns, each waiting, holding its worker, as
+    // long as the store lets a sync wait for its account's lock. An expensive sync waits for its turn before its merge
+    // reads, so that it never works its answer out again while it holds the whole store's writing. A cheap one takes
+    // its turn at once when it is free; when it is not, the sync reads first, a bounded read, and waits after, so that
+    // one that turns out expensive has waited for no turn. That one finds out as its merge reads, and goes to the
+    // expensive line instead with nothing written.
     std::optional<AccountTurns::Turn> turn;
-    if (connection->writesOneAtATime() && !m_accountTurns.take(id, accountTurnWait, abandoned, turn))
+    const auto takeTurn = [&](std::chrono::milliseconds wait) {
+        return !connection->writesOneAtATime() || turn || m_accountTurns.take(id, wait, abandoned, turn);
+    };
+    if (!takeTurn(request.cheap ? std::chrono::milliseconds(0) : ServiceStore::accountWait) && !request.cheap)
         return busyAnswer();
     const auto file = std::make_shared<AnswerFile>(m_spool);
     AnswerText answer(file);
-    if (SyncMerge(*connection, id, abandoned).merge(upload, clock, answer))
+    const auto mayHold = [&takeTurn] { return takeTurn(ServiceStore::accountWait); };
+    switch (SyncMerge(*connection, id, abandoned, request.cheap, mayHold).merge(upload, clock, answer)) {
+    case SyncMerge::Outcome::Merged:
         return answer;
+    case SyncMerge::Outcome::Expensive:
+        return request.abandoned() ? std::optional<AnswerText>(stopped()) : std::nullopt;
+    case SyncMerge::Outcome::Busy:
+        return busyAnswer();
+    case SyncMerge::Outcome::Failed:
+        break;
+    }
     if (request.abandoned())
         return stopped();
     // The spool has said in the log which of its bounds the answer met, or what the disk refused.

@@ -3,6 +3,7 @@
 #include "answerentry.h"
 #include "changeset.h"
 #include "servicestore.h"
+#include "synccost.h"
 
 #include <QHash>
 
@@ -62,7 +63,7 @@ TableMerge::Sent TableMerge::sentFrom(qsizetype first) const
     return sent;
 }
 
-bool TableMerge::prepare(const ServiceStore& store, const QString& userId, AnswerEntry& answer,
+bool TableMerge::prepare(const ServiceStore& store, const QString& userId, AnswerEntry& answer, SyncCost& cost,
                          const std::function<bool()>& stopped)
 {
     m_written.clear();
@@ -78,7 +79,7 @@ bool TableMerge::prepare(const ServiceStore& store, const QString& userId, Answe
             ids.append(idOf(m_sent.at(m_idStarts.at(i))));
         found.clear();
         foundAt.clear();
-        if (stopped() || !store.records(userId, m_changes.table, ids, found))
+        if (cost.passed() || stopped() || !store.records(userId, m_changes.table, ids, found))
             return false;
         for (qsizetype i = 0; i < found.size(); ++i)
             foundAt.insert(found.at(i).id, i);
@@ -86,14 +87,19 @@ bool TableMerge::prepare(const ServiceStore& store, const QString& userId, Answe
             const QByteArrayView id = ids.at(i - from);
             const auto at = foundAt.constFind(id);
             const StoredRecord stored = at == foundAt.cend() ? StoredRecord() : found.at(*at);
-            decide(id, sentFrom(m_idStarts.at(i)), at == foundAt.cend() ? nullptr : &stored, answer);
+            decide(id, sentFrom(m_idStarts.at(i)), at == foundAt.cend() ? nullptr : &stored, answer, cost);
         }
     }
-    return true;
+    return !cost.passed();
 }
 
-void TableMerge::decide(QByteArrayView id, const Sent& sent, const StoredRecord* stored, AnswerEntry& answer)
+void TableMerge::decide(QByteArrayView id, const Sent& sent, const StoredRecord* stored, AnswerEntry& answer,
+                        SyncCost& cost)
 {
+    const auto write = [this, &cost](const StoredRecord& record) {
+        m_written.append(record);
+        cost.addBytes(record);
+    };
     const TextRows& rows = m_changes.rows;
     bool present = stored != nullptr;
     QByteArrayView version = present ? stored->version : QByteArrayView();
@@ -109,7 +115,7 @@ void TableMerge::decide(QByteArrayView id, const Sent& sent, const StoredRecord*
     if (sent.newestDeletion >= 0) {
         const QByteArrayView stamp = m_changes.deletions.at(sent.newestDeletion, 1);
         if (!present || version < stamp) {
-            m_written.append(StoredRecord{id, stamp, true, "{}"});
+            write(StoredRecord{id, stamp, true, "{}"});
             return;
         }
     }
@@ -117,11 +123,13 @@ void TableMerge::decide(QByteArrayView id, const Sent& sent, const StoredRecord*
         // A received row takes the place of a deletion whole, and keeps the columns of a live row it lacks.
         const bool keep = stored && !stored->deleted && m_values.read(stored->data);
         RecordValues::write(m_data, m_changes, row, keep ? &m_values : nullptr);
-        m_written.append(StoredRecord{id, version, false, m_data});
+        write(StoredRecord{id, version, false, m_data});
         return;
     }
-    if (stored && !holds(sent, *stored))
+    if (stored && !holds(sent, *stored)) {
         answer.add(*stored);
+        cost.addBytes(*stored);
+    }
 }
 
 bool TableMerge::holds(const Sent& sent, const StoredRecord& record)

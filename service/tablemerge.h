@@ -11,6 +11,7 @@
 
 class AnswerEntry;
 class ServiceStore;
+class SyncCost;
 struct TableChanges;
 
 // One table's part of a merge, decided row by row by stamp: the later stamp wins; on equal stamps what is stored
@@ -23,9 +24,10 @@ class TableMerge
 public:
     explicit TableMerge(const TableChanges& changes);
 
-    // Decides every id the device sent against what the store holds of it, and adds to `answer` what it lacks; false
-    // when the store cannot be read, or when `stopped` says so, as it is asked before each lookup.
-    bool prepare(const ServiceStore& store, const QString& userId, AnswerEntry& answer,
+    // Decides every id the device sent against what the store holds of it, and adds to `answer` what it lacks,
+    // counting the bytes it writes and answers with in `cost`; false when the store cannot be read, or when the cost
+    // has passed its bound or `stopped` says so, as they are asked before each lookup.
+    bool prepare(const ServiceStore& store, const QString& userId, AnswerEntry& answer, SyncCost& cost,
                  const std::function<bool()>& stopped);
     // The records to write, in the order of the store's key.
     const RecordBatch& written() const { return m_written; }
@@ -48,7 +50,7 @@ private:
     QByteArrayView idOf(qint32 entry) const;
     // What the device sent of the id whose entries start at m_sent[first].
     Sent sentFrom(qsizetype first) const;
-    void decide(QByteArrayView id, const Sent& sent, const StoredRecord* stored, AnswerEntry& answer);
+    void decide(QByteArrayView id, const Sent& sent, const StoredRecord* stored, AnswerEntry& answer, SyncCost& cost);
     // Whether the device holds the record as stored: it sent this deletion, or this row in every column it has.
     bool holds(const Sent& sent, const StoredRecord& record);
 

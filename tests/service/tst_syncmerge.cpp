@@ -146,13 +146,14 @@ private slots:
         if (throws)
             QVERIFY_THROWS_EXCEPTION(std::bad_alloc, SyncMerge(store, "1234567800", failing).merge(first, clock, lost));
         else
-            QVERIFY(!SyncMerge(store, "1234567800", failing).merge(first, clock, lost));
+            QCOMPARE(SyncMerge(store, "1234567800", failing).merge(first, clock, lost), SyncMerge::Outcome::Failed);
         QVERIFY(workedOut);
 
         ChangeSet next;
         QVERIFY(next.read(upload("2"), [] { return false; }));
         AnswerText answer;
-        QVERIFY(SyncMerge(store, "1234567800", [] { return false; }).merge(next, clock, answer));
+        QCOMPARE(SyncMerge(store, "1234567800", [] { return false; }).merge(next, clock, answer),
+                 SyncMerge::Outcome::Merged);
         qint64 change = 0;
         QVERIFY(store.lastChange("1234567800", change));
         QCOMPARE(change, 1);
@@ -202,14 +203,16 @@ private slots:
         ChangeSet first;
         QVERIFY(first.read(bills(1200, "2024-05-01 10:00:00"), [] { return false; }));
         AnswerText firstAnswer;
-        QVERIFY(SyncMerge(store, "1234567800", [] { return false; }).merge(first, clock, firstAnswer));
+        QCOMPARE(SyncMerge(store, "1234567800", [] { return false; }).merge(first, clock, firstAnswer),
+                 SyncMerge::Outcome::Merged);
 
         ChangeSet next;
         QVERIFY(next.read(bills(1200, "2024-05-02 10:00:00"), [] { return false; }));
         const StatementHangUp device(kind, goneAt);
         QVERIFY(device.watching());
         AnswerText answer;
-        QVERIFY(!SyncMerge(store, "1234567800", [&device] { return device.gone(); }).merge(next, clock, answer));
+        QCOMPARE(SyncMerge(store, "1234567800", [&device] { return device.gone(); }).merge(next, clock, answer),
+                 SyncMerge::Outcome::Failed);
         QCOMPARE(device.count(), goneAt);
         qint64 change = 0;
         QVERIFY(store.lastChange("1234567800", change));

@@ -8,11 +8,13 @@
 #include <QNetworkReply>
 #include <QPasswordDigestor>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QtTest>
 
+#include <memory>
 #include <poll.h>
 #include <sys/stat.h>
 
@@ -312,75 +314,155 @@ private slots:
         QCOMPARE(newer, 1199);
     }
 
-    // A sync is cheap or expensive by what the store would do for it. A device whose last sync the account's log
-    // cannot place (a first sync, a time unreadable or one no sync had) gets the whole account: of a large account
-    // that moves it to the expensive line before it does anything, and it is answered there in full. Of an account of
-    // one record it stays cheap, and so does a sync the log places, however large the account.
+    // A sync is cheap or expensive by what the store would do for it: the records it moves, its upload's and those
+    // its answer sends, and their bytes. A device whose last sync the account's log cannot place (a first sync, a
+    // time unreadable or one no sync had) gets the whole account: of a large account, or of a few large records, that
+    // moves it to the expensive line before it writes anything, and it is answered there in full. Of an account of
+    // the bound's records at most it stays cheap, and so does a sync the log places, however large the account, unless
+    // its own upload is over the bound.
     void sortsSyncsByWhatTheStoreWillDo_data()
     {
         QTest::addColumn<int>("records");
+        QTest::addColumn<int>("recordBytes");
         QTest::addColumn<QString>("syncTime");
+        QTest::addColumn<int>("uploaded");
         QTest::addColumn<bool>("expensive");
-        QTest::newRow("first sync of one record") << 1 << "2008-08-08 08:08:08" << false;
-        QTest::newRow("placed sync of a large account") << 2001 << QString(stamp(0)) << false;
-        QTest::newRow("first sync of a large account") << 2001 << "2008-08-08 08:08:08" << true;
-        QTest::newRow("unreadable sync time") << 2001 << "garbage" << true;
-        QTest::newRow("a sync time no sync had") << 2001 << "2019-03-04 05:06:07" << true;
+        const QString first = "2008-08-08 08:08:08";
+        const QString placed = stamp(0);
+        QTest::newRow("first sync of one record") << 1 << 1 << first << 0 << false;
+        QTest::newRow("placed sync of a large account") << 2001 << 1 << placed << 0 << false;
+        QTest::newRow("first sync of 2,000 records") << 2000 << 1 << first << 0 << false;
+        QTest::newRow("first sync of a large account") << 2001 << 1 << first << 0 << true;
+        QTest::newRow("unreadable sync time") << 2001 << 1 << "garbage" << 0 << true;
+        QTest::newRow("a sync time no sync had") << 2001 << 1 << "2019-03-04 05:06:07" << 0 << true;
+        QTest::newRow("first sync of three records of 400 KB") << 3 << 400000 << first << 0 << true;
+        QTest::newRow("placed sync of three records of 400 KB") << 3 << 400000 << placed << 0 << false;
+        // A record's values, {"title":"..."}, take 12 bytes more than its title.
+        QTest::newRow("first sync of a record of 1 MB") << 1 << 1024 * 1024 - 12 << first << 0 << false;
+        QTest::newRow("first sync of a record of 1 MB and a byte") << 1 << 1024 * 1024 - 11 << first << 0 << true;
+        QTest::newRow("placed sync uploading 2,000 small records") << 1 << 1 << placed << 2000 << false;
+        QTest::newRow("placed sync uploading 2,500 small records") << 1 << 1 << placed << 2500 << true;
     }
 
     void sortsSyncsByWhatTheStoreWillDo()
     {
         QFETCH(int, records);
+        QFETCH(int, recordBytes);
         QFETCH(QString, syncTime);
+        QFETCH(int, uploaded);
         QFETCH(bool, expensive);
-        const QByteArray rules = qgetenv("QT_LOGGING_RULES");
-        qputenv("QT_LOGGING_RULES", "quillbay.service.turns.debug=true");
-        ServiceProcess service;
-        qputenv("QT_LOGGING_RULES", rules);
-        QVERIFY(service.addAccount("owner", "pw"));
-        QByteArrayList rows;
-        for (int id = 0; id < records; ++id)
-            rows << "[\"" + QByteArray::number(id) + "\",\"t\",\"" + stamp(1) + "\"]";
-        QVERIFY(sync("owner", changeSet(rows.join(',')), &service).startsWith('['));
-        const QByteArray request = RawHttp::formPost("sync/syncpc2.php", syncBody("owner", changeSet(""), syncTime));
-        const QByteArray answer = RawHttp::exchange(service.baseUrl(), request, "127.0.0.9");
+        const std::unique_ptr<ServiceProcess> service = serviceLoggingTurns();
+        QVERIFY(service->addAccount("owner", "pw"));
+        const auto rowsOf = [](const char* prefix, int count, const QByteArray& title) {
+            QByteArrayList rows;
+            for (int id = 0; id < count; ++id)
+                rows << QByteArray("[\"") + prefix + QByteArray::number(id) + "\",\"" + title + "\",\"" + stamp(1) +
+                            "\"]";
+            return rows.join(',');
+        };
+        QVERIFY(
+            sync("owner", changeSet(rowsOf("", records, QByteArray(recordBytes, 't'))), service.get()).startsWith('['));
+        const QByteArray body = syncBody("owner", changeSet(rowsOf("u", uploaded, "t")), syncTime);
+        QVERIFY(body.size() < 256 * 1024);
+        const QByteArray answer =
+            RawHttp::exchange(service->baseUrl(), RawHttp::formPost("sync/syncpc2.php", body), "127.0.0.9");
         QVERIFY2(answer.startsWith("HTTP/1.1 200 OK|["), answer.left(200));
         QCOMPARE(billRows(answer.mid(answer.indexOf('|') + 1)).size(), syncTime == stamp(0) ? 0 : records);
-        const QByteArray log = service.log();
+        const QByteArray log = service->log();
         QVERIFY(log.contains("a worker took a request of 127.0.0.9 (cheap)"));
         QCOMPARE(log.contains("a request of 127.0.0.9 goes to the expensive line"), expensive);
         QCOMPARE(log.contains("a worker took a request of 127.0.0.9 (expensive)"), expensive);
     }
 
-    // A sync that read the account before another sync of it was written finds out when it holds the account, and
-    // decides again: the other sync's newer row stays and comes back in the answer.
-    void decidesAgainWhenTheAccountChangedMeanwhile()
+    // A sync that read the account before another sync of it was written finds out once it holds the account, and
+    // decides again: the other sync's newer row stays and comes back in the answer. When the other sync wrote more
+    // than a cheap sync moves, the sync goes to the expensive line with nothing written, and is answered there in
+    // full. A sync that waits past half a second for the account is told the service is busy, with nothing written.
+    // The sync is held, once it has read the account, inside its statement that takes the account, until the other
+    // sync's change is in; or the account is held by a transaction of the test's.
+    void decidesOnceItHoldsItsAccount_data()
     {
+        QTest::addColumn<int>("written");
+        QTest::addColumn<bool>("expensive");
+        QTest::newRow("a newer row") << 1 << false;
+        QTest::newRow("a newer row and 2,000 more") << 2001 << true;
+        QTest::newRow("the account held past half a second") << 0 << false;
+    }
+
+    void decidesOnceItHoldsItsAccount()
+    {
+        QFETCH(int, written);
+        QFETCH(bool, expensive);
         if (!ServiceProcess::onPostgreSql())
             QSKIP("an SQLite store is held whole while a sync is written, so another cannot be shown waiting");
-        const QString user = newAccount();
-        const QString userId = userIdOf(user);
-        sync(user, uploadOf("a 00"));
-        {
-            QSqlDatabase holder = storeConnection("holder");
-            QVERIFY(holder.transaction());
-            QSqlQuery hold(holder);
-            QVERIFY(hold.exec("update accounts set user_id = user_id where user_id = '" + userId + "'"));
-            QNetworkReply* waiting = m_manager.post(formRequest("sync/syncpc2.php"), syncBody(user, uploadOf("b 01")));
-            QSqlQuery locks(storeConnection("watcher"));
-            QTRY_VERIFY_WITH_TIMEOUT(locks.exec("select 1 from pg_locks where not granted") && locks.next(), 10000);
-            // What another sync of the account writes meanwhile: a newer row of Z, as the account's change 2.
-            QVERIFY(hold.exec(QString("update records set version = '%1', data = '{\"title\":\"c\"}', seq = 2 "
-                                      "where user_id = '%2' and id = 'Z'")
-                                  .arg(stamp(3), userId)));
-            QVERIFY(hold.exec("insert into syncs (user_id, seq, applied, client_time) values ('" + userId + "', 2, " +
-                              QString::number(QDateTime::currentMSecsSinceEpoch()) + ", '" + stamp(3) + "')"));
-            QVERIFY(holder.commit());
-            QCOMPARE(stateOfZ(answer(waiting)), QString("c 03"));
+        const std::unique_ptr<ServiceProcess> service = serviceLoggingTurns();
+        QVERIFY(service->addAccount("owner", "pw"));
+        const QString userId =
+            mapOf(post("sync/userid.php", {{"username", "owner"}, {"password", "pw"}}, service.get()))
+                .value("id")
+                .toString();
+        QVERIFY(sync("owner", uploadOf("a 00"), service.get()).startsWith('['));
+        QSqlDatabase store = storeConnection("store", *service);
+        QSqlQuery statement(store);
+        const auto exec = [&statement](const QString& sql) {
+            if (statement.exec(sql))
+                return true;
+            qWarning() << statement.lastError().text();
+            return false;
+        };
+        if (written > 0)
+            QVERIFY(exec("create table gate (open boolean not null)") && exec("insert into gate values (false)") &&
+                    exec("create function hold_sync() returns trigger language plpgsql as $$ begin while not "
+                         "(select open from gate) loop perform pg_sleep(0.01); end loop; return new; end $$") &&
+                    exec("create trigger hold_sync before update on accounts for each row execute function "
+                         "hold_sync()"));
+        else
+            QVERIFY(store.transaction() &&
+                    exec("update accounts set user_id = user_id where user_id = '" + userId + "'"));
+        QNetworkReply* waiting =
+            m_manager.post(formRequest("sync/syncpc2.php", service.get()), syncBody("owner", uploadOf("b 01")));
+        if (written > 0) {
+            QSqlQuery held(storeConnection("watcher", *service));
+            QTRY_VERIFY_WITH_TIMEOUT(
+                held.exec(
+                    "select 1 from pg_stat_activity where wait_event = 'PgSleep' and datname = current_database()") &&
+                    held.next(),
+                30000);
+            // What another sync of the account writes meanwhile, as the account's change 2: a newer row of Z and
+            // records besides it.
+            QVERIFY(exec(QString("update records set version = '%1', data = '{\"title\":\"c\"}', seq = 2 where "
+                                 "user_id = '%2' and id = 'Z'")
+                             .arg(stamp(3), userId)) &&
+                    exec(QString("insert into records (user_id, table_name, id, version, deleted, data, seq) select "
+                                 "'%1', 'bill', 'r' || n, '%2', 0, '{\"title\":\"r\"}', 2 from generate_series(2, %3) "
+                                 "as n")
+                             .arg(userId, stamp(3))
+                             .arg(written)) &&
+                    exec(QString("insert into syncs (user_id, seq, applied, client_time) values ('%1', 2, %2, '%3')")
+                             .arg(userId)
+                             .arg(QDateTime::currentMSecsSinceEpoch())
+                             .arg(stamp(3))) &&
+                    exec("update gate set open = true"));
         }
-        for (const char* name : {"holder", "watcher"})
+        QVERIFY2(QSignalSpy(waiting, &QNetworkReply::finished).wait(30000), "the sync waited past 30 s");
+        const QByteArray answered = answer(waiting);
+        if (written == 0) {
+            QCOMPARE(mapOf(answered).value("message").toString(), QStringLiteral("服务器繁忙，请稍后再试"));
+            store.rollback();
+        } else {
+            QCOMPARE(stateOfZ(answered), QString("c 03"));
+            QCOMPARE(billRows(answered).size(), written);
+        }
+        QCOMPARE(service->log().contains("goes to the expensive line"), expensive);
+        // The first sync, the other sync's change and this one's, written once; or the first sync alone, whose row a
+        // further sync gets back.
+        QVERIFY(exec("select count(*) from syncs where user_id = '" + userId + "'") && statement.next());
+        QCOMPARE(statement.value(0).toInt(), written > 0 ? 3 : 1);
+        QCOMPARE(stateOfZ(sync("owner", changeSet(""), service.get())), QString(written > 0 ? "c 03" : "a 00"));
+        statement = QSqlQuery();
+        store = QSqlDatabase();
+        for (const char* name : {"store", "watcher"})
             QSqlDatabase::removeDatabase(name);
-        QCOMPARE(stateOfZ(sync(user, changeSet(""))), QString("c 03"));
     }
 
     // Records as earlier versions of the service stored them, with their id and stamp among their columns, are
@@ -1086,11 +1168,21 @@ private:
     }
 
     // A connection of the test's own to the service's PostgreSQL store, on the server the PG* variables name.
-    QSqlDatabase storeConnection(const QString& name) const
+    static QSqlDatabase storeConnection(const QString& name, const ServiceProcess& service)
     {
         QSqlDatabase db = QSqlDatabase::addDatabase("QPSQL", name);
-        db.setDatabaseName(QUrl(m_service.database()).path().mid(1));
+        db.setDatabaseName(QUrl(service.database()).path().mid(1));
         return db.open() ? db : QSqlDatabase();
+    }
+
+    // A service of the test's own whose log tells which line each request was worked on in.
+    static std::unique_ptr<ServiceProcess> serviceLoggingTurns()
+    {
+        const QByteArray rules = qgetenv("QT_LOGGING_RULES");
+        qputenv("QT_LOGGING_RULES", "quillbay.service.turns.debug=true");
+        auto service = std::make_unique<ServiceProcess>();
+        qputenv("QT_LOGGING_RULES", rules);
+        return service;
     }
 
     // The tests post many wrong passwords and sign-ups from one address.

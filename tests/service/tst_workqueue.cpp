@@ -80,8 +80,8 @@ private slots:
         QTest::addColumn<QStringList>("order");
         QTest::newRow("faded after 9 s") << QStringList{"a:C:2", "a:C:0", "f:C:8", "b:C:1", "b:C:0"}
                                          << QStringList{"a", "f", "b", "b", "a"};
-        QTest::newRow("faded after 11 s") << QStringList{"a:C:2", "a:C:0", "f:C:10", "b:C:1", "b:C:0"}
-                                          << QStringList{"a", "f", "b", "a", "b"};
+        QTest::newRow("faded after 11 s")
+            << QStringList{"a:C:2", "a:C:0", "f:C:10", "b:C:1", "b:C:0"} << QStringList{"a", "f", "b", "a", "b"};
         QTest::newRow("expensive ones") << QStringList{"a:E:2", "a:E:0", "b:E:1", "b:E:0"}
                                         << QStringList{"a", "b", "b", "a"};
         QTest::newRow("an address's expensive work ranks its cheap")
@@ -96,16 +96,18 @@ private slots:
     }
 
     // Work that finds in the cheap line that it is expensive goes to the expensive line once, keeping its arrival
-    // (it goes before expensive work that came later), its ticket (its client may still withdraw it) and its place
-    // among the address's waiting requests (the cap, reached meanwhile, does not refuse it). There it runs whatever
-    // it finds.
+    // (it goes before expensive work that came later, its own address's too), its ticket (its client may still withdraw
+    // it) and its place among the address's waiting requests (the cap, reached meanwhile, does not refuse it). There it
+    // runs whatever it finds.
     void expensiveWorkFoundInTheCheapLineMovesOnce_data()
     {
         QTest::addColumn<QStringList>("requests");
         QTest::addColumn<QStringList>("order");
         QTest::newRow("runs once more") << QStringList{"a:H:0"} << QStringList{"a C", "a E"};
-        QTest::newRow("keeps its arrival") << QStringList{"a:H:0", "b:E:0", "c:C:0"}
-                                           << QStringList{"a C", "a E", "b", "c"};
+        QTest::newRow("keeps its arrival")
+            << QStringList{"a:H:0", "b:E:0", "c:C:0"} << QStringList{"a C", "a E", "b", "c"};
+        QTest::newRow("keeps its arrival among its address's")
+            << QStringList{"a:H:0", "a:E:0"} << QStringList{"a C", "a E", "a"};
         QTest::newRow("withdrawn by its ticket")
             << QStringList{"a:H:1", "b:W:0"} << QStringList{"a C", "b C", "withdrew a:H:1", "b E"};
         QTest::newRow("not refused at the cap")
