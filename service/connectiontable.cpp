@@ -55,7 +55,7 @@ void ConnectionTable::progressed(HttpConnection* connection)
     entry.inOrder = true;
 }
 
-void ConnectionTable::working(HttpConnection* connection)
+void ConnectionTable::unread(HttpConnection* connection)
 {
     const auto found = m_entries.find(connection);
     if (found != m_entries.end())

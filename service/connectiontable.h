@@ -8,9 +8,11 @@ class HttpConnection;
 
 // The open connections, counted in all and per client address. A direct connection counts under its peer's address
 // from its accept on; one through a trusted proxy under the client its head names, once the head is read. The
-// connections whose request is not being worked on are kept in the order they last made progress (a byte of their
-// request read, a byte of their answer taken): when every place is taken, the one that has gone longest without
-// progress is the one to close. Used on the network thread only.
+// connections the service reads or writes are kept in the order they last made progress (a byte of their request
+// read, a byte of their answer taken): when every place is taken, the one that has gone longest without progress is
+// the one to close. One the service does not read meanwhile (its request waits for memory, its turn or a worker, or is
+// worked on) is silent by the service's doing, not its client's, and is never closed for want of places. Used on the
+// network thread only.
 class ConnectionTable
 {
 public:
@@ -31,9 +33,10 @@ public:
 
     // The connection moved on: it becomes the last to be closed for want of places.
     void progressed(HttpConnection* connection);
-    // Its request is being worked on, or waits for a worker: it is not closed for want of places until it answers.
-    void working(HttpConnection* connection);
-    // The connection that has gone longest without progress and is not being worked on, if any.
+    // The service no longer reads or writes the connection: it is not closed for want of places until it progresses
+    // again.
+    void unread(HttpConnection* connection);
+    // The connection the service reads or writes that has gone longest without progress, if any.
     HttpConnection* leastProgressed() const;
     bool empty() const { return m_entries.empty(); }
     // One of the connections, if any.

@@ -5,6 +5,7 @@
 #include "servicelog.h"
 #include "warningpace.h"
 
+#include <boost/asio/bind_allocator.hpp>
 #include <boost/asio/post.hpp>
 
 #include <algorithm>
@@ -23,24 +24,32 @@ HttpHandler::Answer bare(int status)
     return answer;
 }
 
-// The handler's answer, or its answer for a failure when the work throws: one request fails, not the service.
-HttpHandler::Answer answerOf(HttpHandler& handler, HttpHandler::Request request)
+// The handler's answer, or its answer for a failure when the work throws: one request fails, not the service. A
+// request taken from the cheap line is kept as it came, to go to the expensive line whole.
+HttpHandler::Answer answerOf(HttpHandler& handler, HttpHandler::Request& request, const std::string& client) noexcept
 {
-    const QString client = QString::fromStdString(request.peer);
     try {
-        return handler.answer(std::move(request));
+        return handler.answer(request.cheap ? HttpHandler::Request(request) : std::move(request));
     } catch (...) {
         static WarningPace pace;
-        pace.warn(QString("a request from %1 failed: %2").arg(client, HttpServer::failure(std::current_exception())));
+        const std::exception_ptr thrown = std::current_exception();
+        pace.warnIfAble(
+            [&] { return QString("a request from %1 failed: %2").arg(client.c_str(), HttpServer::failure(thrown)); });
     }
-    return handler.failed();
+    try {
+        return handler.failed();
+    } catch (...) {
+        return bare(500);
+    }
 }
-
 } // namespace
 
 HttpConnection::HttpConnection(HttpServer& server, asio::ip::tcp::socket socket, asio::ip::address peer)
     : m_server(server), m_stream(std::move(socket)), m_peer(std::move(peer)), m_client(ClientAddress::key(m_peer)),
-      m_reader(*this), m_room(*this), m_turn(*this), m_watch(*this), m_writer(*this)
+      m_reader(*this, *this, m_stream, server.network(), server.limits().idle, server.limits().head),
+      m_room(*this, *this, server.memory(), server.network()),
+      m_turn(*this, *this, server.turns(), server.network(), server.limits().idle, server.limits().largeWait),
+      m_watch(*this, *this, m_stream), m_writer(*this, *this, m_stream, server)
 {
 }
 
@@ -54,30 +63,136 @@ void HttpConnection::start()
     m_reader.start();
 }
 
-void HttpConnection::failed(const std::exception_ptr& thrown)
+void HttpConnection::failed(const std::exception_ptr& thrown) noexcept
 {
     // Closed first: the warning may want the memory that just ran out.
     close();
     static WarningPace pace;
-    pace.warn(QString("the connection of %1 failed on the network thread: %2; closed it")
-                  .arg(m_client.c_str(), HttpServer::failure(thrown)));
+    pace.warnIfAble([&] {
+        return QString("the connection of %1 failed on the network thread: %2; closed it")
+            .arg(m_client.c_str(), HttpServer::failure(thrown));
+    });
+}
+
+void HttpConnection::setState(State state)
+{
+    const auto served = [](State in) {
+        return in == State::Head || in == State::Arriving || in == State::Body || in == State::Answering;
+    };
+    const bool wasServed = served(m_state);
+    m_state = state;
+    if (!served(state))
+        m_server.table().unread(this);
+    else if (!wasServed)
+        m_server.table().progressed(this);
+}
+
+void HttpConnection::requestRead(qint64 bytes)
+{
+    progressed(bytes);
+    if (m_state == State::Body)
+        m_turn.counted(bytes);
+}
+
+bool HttpConnection::headRoomWanted(qint64 bytes, Clock::time_point deadline)
+{
+    if (m_room.claim(m_client, bytes, deadline))
+        return true;
+    awaitRoom(State::HeadRoom);
+    return false;
+}
+
+void HttpConnection::headUnreadable()
+{
+    answer(bare(400));
+}
+
+void HttpConnection::bodyRead()
+{
+    if (m_turn.holds())
+        m_turn.bodyWhole();
+    queue();
+}
+
+void HttpConnection::readingEnded()
+{
+    close();
 }
 
 void HttpConnection::roomMade(qint64 bytes)
 {
     if (m_state == State::Room)
         return startBody();
-    m_reader.grow(bytes);
-    m_reader.readHead();
+    if (m_state != State::HeadRoom)
+        return;
+    setState(State::Head);
+    m_watch.stop();
+    m_reader.roomMade(bytes);
 }
 
-void HttpConnection::checkHead()
+void HttpConnection::roomWaitEnded()
+{
+    answerBusy();
+}
+
+void HttpConnection::roomTaken() noexcept
+{
+    try {
+        refuse();
+    } catch (...) {
+        failed(std::current_exception());
+    }
+}
+
+void HttpConnection::bodyNeverCame()
+{
+    m_reader.silent();
+    close();
+}
+
+void HttpConnection::turnTaken()
+{
+    // Its body is its turn's memory; what its head took is not taken from it for another.
+    m_room.pin();
+    startBody();
+}
+
+void HttpConnection::turnRefused()
+{
+    answerBusy();
+}
+
+void HttpConnection::clientHungUp()
+{
+    close();
+    qCDebug(lcTurns).noquote() << QString("the client of a request from %1 hung up: %2")
+                                      .arg(m_client.c_str(),
+                                           m_queued ? "its worker stops at its next page" : "its places are free");
+}
+
+void HttpConnection::bodyBytesCame()
+{
+    if (m_state == State::Arriving)
+        lineUp();
+}
+
+void HttpConnection::answerTaken()
+{
+    progressed(0);
+}
+
+void HttpConnection::answerEnded()
+{
+    close();
+}
+
+void HttpConnection::headRead()
 {
     const auto& parser = m_reader.parser();
     const auto& head = parser.get();
     // A proxy's connection counts under the client it speaks for, now that the head names it, its memory too.
     m_client = m_server.clients().of(m_peer, head);
-    m_room.readdress();
+    m_room.readdress(m_client);
     const std::string target(head.target());
     const std::size_t mark = target.find('?');
     m_request.method = std::string(head.method_string());
@@ -96,7 +211,7 @@ void HttpConnection::checkHead()
         pace.warn(QString("address %1 holds its %2 connections: refused another through the proxy")
                       .arg(m_client.c_str())
                       .arg(m_server.limits().perAddress));
-        return answer(m_server.handler().busy());
+        return answerBusy();
     }
     if (method != http::verb::get && method != http::verb::post)
         return answer(bare(405));
@@ -115,27 +230,53 @@ void HttpConnection::checkHead()
     // Within its path's limit, which is a signed number.
     m_length = qint64(*length);
     if (*length > largeBody)
-        return m_turn.awaitBytes();
-    m_state = State::Room;
+        return awaitBody();
     // The room the head took is the body's first: the head's buffer goes once its last bytes are in the body.
-    if (m_room.claim(std::max<qint64>(0, m_length - m_room.held()), Clock::now() + m_server.limits().largeWait))
-        startBody();
+    if (m_room.claim(m_client, std::max<qint64>(0, m_length - m_room.held()),
+                     Clock::now() + m_server.limits().largeWait))
+        return startBody();
+    awaitRoom(State::Room);
+}
+
+void HttpConnection::awaitRoom(State state)
+{
+    setState(state);
+    // Unread meanwhile: a client that hangs up while its claim waits gives its place in the line back at once.
+    m_watch.watch(ClientWatch::Mode::Unread);
+}
+
+void HttpConnection::awaitBody()
+{
+    setState(State::Arriving);
+    if (m_reader.holdsBytes())
+        return lineUp();
+    const Clock::time_point by = m_turn.awaitBytes();
+    m_reader.continueThen(by, [this] { m_watch.watch(ClientWatch::Mode::FirstBytes); });
+}
+
+void HttpConnection::lineUp()
+{
+    setState(State::InLine);
+    // Unread while it waits, it is never without progress meanwhile.
+    m_room.pause();
+    m_turn.enterLine();
+    if (m_state == State::InLine)
+        m_watch.watch(ClientWatch::Mode::Unread);
 }
 
 void HttpConnection::startBody()
 {
-    m_state = State::Body;
+    setState(State::Body);
+    m_watch.stop();
     qCDebug(lcTurns).noquote() << QString("the body of a request from %1 has its room").arg(m_client.c_str());
-    m_reader.makeBody(m_length);
     if (m_turn.holds())
         m_turn.watchPace();
-    m_reader.readBody();
+    m_reader.readBody(m_length);
 }
 
 void HttpConnection::queue()
 {
-    m_state = State::Working;
-    m_server.table().working(this);
+    setState(State::Working);
     // The request's memory is the worker's now, and is not taken from it for another.
     m_room.pin();
     m_request.body = m_reader.takeBody();
@@ -144,29 +285,50 @@ void HttpConnection::queue()
     m_request.gone = m_gone;
     const WorkQueue::Cost cost =
         m_server.handler().expensive(m_request) ? WorkQueue::Cost::Expensive : WorkQueue::Cost::Cheap;
-    auto work = [self = shared_from_this(), request = std::move(m_request)](WorkQueue::Cost line) mutable {
-        // A cheap request is small: it is kept as it came while its work runs, to go to the expensive line whole.
+    m_answerStep = std::make_unique<StepMemory>();
+    // Runs on a worker. Whatever it meets, the worker goes on to the next request: a failure costs this one alone.
+    auto work = [self = shared_from_this(), client = m_client,
+                 request = std::move(m_request)](WorkQueue::Cost line) mutable {
         request.cheap = line == WorkQueue::Cost::Cheap;
-        HttpHandler::Answer answer = answerOf(self->m_server.handler(), request.cheap ? request : std::move(request));
+        HttpHandler::Answer answer = answerOf(self->m_server.handler(), request, client);
         if (answer.expensive)
             return false;
-        asio::post(self->m_server.network(), self->guarded([self, answer = std::move(answer)]() mutable {
-            self->m_queued = false;
-            self->answer(std::move(answer));
-        }));
+        // The answer goes back in memory made for it before the work began: a worker that finds none left still
+        // hands it back.
+        try {
+            asio::post(self->m_server.network(),
+                       asio::bind_allocator(self->m_answerStep->allocator(),
+                                            self->guarded([self, answer = std::move(answer)]() mutable {
+                                                self->answered(std::move(answer));
+                                            })));
+        } catch (...) {
+            // The connection waits on, watched, until its client gives up and hangs up.
+            static WarningPace pace;
+            const std::exception_ptr thrown = std::current_exception();
+            pace.warnIfAble([&] {
+                return QString("the answer to a request from %1 could not be handed to the network thread: %2")
+                    .arg(client.c_str(), HttpServer::failure(thrown));
+            });
+        }
         return true;
     };
     if (const std::optional<quint64> ticket = m_server.queue().add(m_client, cost, std::move(work))) {
         m_queued = true;
         m_ticket = *ticket;
         qCDebug(lcTurns).noquote() << QString("a request from %1 waits for a worker").arg(m_client.c_str());
-        return m_watch.watch();
+        return m_watch.watch(ClientWatch::Mode::AfterRequest);
     }
     static WarningPace pace;
     pace.warn(QString("requests from %1 that wait for a worker are at their cap of %2: refused another")
                   .arg(m_client.c_str())
                   .arg(m_server.limits().waitingPerAddress));
-    answer(m_server.handler().busy());
+    answerBusy();
+}
+
+void HttpConnection::answered(HttpHandler::Answer answer)
+{
+    m_queued = false;
+    this->answer(std::move(answer));
 }
 
 void HttpConnection::answer(HttpHandler::Answer answer)
@@ -177,13 +339,34 @@ void HttpConnection::answer(HttpHandler::Answer answer)
     if (m_state == State::Closed)
         return;
     // A read or a watch still pending for the request ends: the answer goes out now.
+    m_reader.stop();
+    m_watch.stop();
     m_stream.cancel();
-    m_state = State::Answering;
+    setState(State::Answering);
     // From here on the client's taking of the answer is its progress.
     progressed(0);
+    const std::optional<qint64> unread =
+        m_reader.wholeRead() ? std::nullopt : std::optional<qint64>(m_reader.declared());
     m_reader.release();
     m_request = HttpHandler::Request();
-    m_writer.write(std::move(answer), m_reader.version());
+    m_writer.write(std::move(answer), m_reader.version(), unread);
+}
+
+void HttpConnection::answerBusy()
+{
+    answer(m_server.handler().busy());
+}
+
+void HttpConnection::refuse()
+{
+    // Nothing is read from here on, and the request waits in no line: a read or a wait still pending ends, and leaves
+    // the connection to the answer.
+    m_turn.release();
+    m_reader.stop();
+    m_watch.stop();
+    setState(State::Answering);
+    m_stream.cancel();
+    asio::post(m_server.network(), guarded([this] { answerBusy(); }));
 }
 
 void HttpConnection::progressed(qint64 bytes)
@@ -192,27 +375,21 @@ void HttpConnection::progressed(qint64 bytes)
     m_room.progressed(bytes);
 }
 
-void HttpConnection::refuse()
-{
-    // Nothing is read from here on: a read or a wait still pending ends, and leaves the connection to the answer.
-    m_state = State::Answering;
-    m_stream.cancel();
-    asio::post(m_server.network(), guarded([this] { answer(m_server.handler().busy()); }));
-}
-
-void HttpConnection::releaseRequest()
+void HttpConnection::releaseRequest() noexcept
 {
     m_turn.release();
     m_room.release();
 }
 
-void HttpConnection::close()
+void HttpConnection::close() noexcept
 {
     if (m_state == State::Closed)
         return;
     // The request's work, withdrawn below, may hold the last reference to the connection.
     const std::shared_ptr<HttpConnection> keep = weak_from_this().lock();
     m_state = State::Closed;
+    m_reader.stop();
+    m_watch.stop();
     m_stream.close();
     m_server.table().leave(this);
     // A request still waiting for a worker goes with its connection. One a worker is on stops at the worker's next

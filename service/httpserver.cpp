@@ -13,6 +13,7 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <future>
 #include <thread>
 
 namespace {
@@ -42,7 +43,8 @@ HttpServer::HttpServer(const Limits& limits, std::shared_ptr<AnswerSpool> spool)
     : m_limits(limits), m_clients(limits.trustedProxies), m_table(limits.maxConnections, limits.perAddress),
       m_turns(limits.largeAtOnce), m_memory(limits.requestMemory, limits.smallRequestMemory), m_spool(std::move(spool)),
       m_drainBuffer(std::size_t(AnswerText::pieceSize)), m_acceptor(m_network), m_acceptPause(m_network),
-      m_signals(m_network, SIGTERM, SIGINT), m_stopGrace(m_network), m_workers(std::size_t(limits.workers)),
+      m_signals(m_network, SIGTERM, SIGINT), m_stopGrace(m_network), m_stopOverdue(m_network),
+      m_workers(std::size_t(limits.workers)),
       m_queue(m_workers, limits.workers, std::max(1, limits.workers - limits.cheapWorkers), limits.waitingPerAddress)
 {
     m_pieceBuffer.reserve(AnswerText::pieceSize);
@@ -75,26 +77,21 @@ quint16 HttpServer::listen(const QHostAddress& address, quint16 port, QString& e
 void HttpServer::run(HttpHandler& handler)
 {
     m_handler = &handler;
+    // No worker may still be answering once the handler is gone. Their connections are closed at the stop, so their
+    // work stops at its next page; what the workers hand back meanwhile is let go of, answer files and all, and a
+    // second signal is still heard. The thread that joins them is made now, so that nothing the stop meets keeps it
+    // from being made.
+    std::promise<void> served;
+    std::thread joiner([this, done = served.get_future()] {
+        done.wait();
+        m_workers.join();
+        asio::post(m_network, [this] { m_network.stop(); });
+    });
     awaitSignal();
     accept();
     // Until every connection has closed after a stop signal.
     serve();
-    // No worker may still be answering once the handler is gone. Their connections are closed, so their work stops
-    // at its next page; what the workers hand back meanwhile is let go of, answer files and all, and a second signal
-    // is still heard.
-    std::thread joiner([this] {
-        m_workers.join();
-        asio::post(m_network, [this] { m_network.stop(); });
-    });
-    asio::steady_timer overdue(m_network, m_stopEnd);
-    overdue.async_wait([](const boost::system::error_code& error) {
-        if (error)
-            return;
-        // The store keeps nothing of a transaction never committed, and the spool clears its files at the next start.
-        qCInfo(lcService) << "stopped, leaving behind work under way that reached no page by the stop's end: "
-                             "nothing of it is committed, and the next start removes its answer files";
-        std::_Exit(0);
-    });
+    served.set_value();
     m_network.restart();
     serve();
     joiner.join();
@@ -113,17 +110,33 @@ QString HttpServer::failure(const std::exception_ptr& thrown)
 
 void HttpServer::serve()
 {
-    for (;;) {
+    for (bool failed = false;; failed = true) {
         try {
+            if (failed)
+                restartAccepting();
             m_network.run();
             return;
         } catch (...) {
-            // A connection's own steps close it when they throw (HttpConnection); what throws elsewhere, in admitting
-            // one, costs that alone.
+            // A connection's own steps close it when they throw (HttpConnection); what throws elsewhere costs that step
+            // alone.
             static WarningPace pace;
-            pace.warn("a step of the network thread failed: " + failure(std::current_exception()));
+            const std::exception_ptr thrown = std::current_exception();
+            pace.warnIfAble([&] { return "a step of the network thread failed: " + failure(thrown); });
         }
     }
+}
+
+void HttpServer::restartAccepting()
+{
+    // The step that threw may have been the accept's own, its handler never called: a fresh wait replaces whatever
+    // was pending.
+    if (m_stopping)
+        return;
+    boost::system::error_code ignored;
+    m_acceptor.cancel(ignored);
+    m_acceptPause.cancel();
+    m_accepting = false;
+    accept();
 }
 
 void HttpServer::awaitSignal()
@@ -133,8 +146,9 @@ void HttpServer::awaitSignal()
             return;
         if (m_stopping)
             return stopAtOnce(signal);
-        stop(signal);
+        // Heard again whatever stopping meets.
         awaitSignal();
+        stop(signal);
     });
 }
 
@@ -159,6 +173,16 @@ void HttpServer::stop(int signal)
     m_acceptor.close(ignored);
     m_acceptPause.cancel();
     try {
+        m_stopOverdue.expires_at(m_stopEnd);
+        m_stopOverdue.async_wait([](const boost::system::error_code& error) {
+            if (error)
+                return;
+            // The store keeps nothing of a transaction never committed, and the spool clears its files at the next
+            // start.
+            qCInfo(lcService) << "stopped, leaving behind work under way that reached no page by the stop's end: "
+                                 "nothing of it is committed, and the next start removes its answer files";
+            std::_Exit(0);
+        });
         // Ends early, cancelled, once the last connection has closed.
         m_stopGrace.expires_after(stopGrace);
         m_stopGrace.async_wait([this](const boost::system::error_code&) { endGrace(); });
@@ -168,9 +192,12 @@ void HttpServer::stop(int signal)
         // Without a grace to wait for, the connections left are closed now.
         endGrace();
     }
-    qCInfo(lcService).noquote() << QString("stopping on %1: no new connections; those open have %2 s to finish")
-                                       .arg(signalName(signal))
-                                       .arg(stopGrace.count());
+    try {
+        qCInfo(lcService).noquote() << QString("stopping on %1: no new connections; those open have %2 s to finish")
+                                           .arg(signalName(signal))
+                                           .arg(stopGrace.count());
+    } catch (...) {
+    }
 }
 
 void HttpServer::endGrace()
@@ -181,22 +208,20 @@ void HttpServer::endGrace()
     closeAll();
 }
 
-void HttpServer::closeAll()
+void HttpServer::closeAll() noexcept
 {
-    // Closing one connection never ends another: each is held by its own handlers, which run later. One whose close
-    // fails leaves the table all the same, and the others are closed; the operator is told once they are.
+    // Closing one connection never ends another: each is held by its own handlers, which run later. A close costs
+    // nothing that can fail, and what it gives back that another could have (a turn, memory) is handed on in that
+    // one's own step; the operator is told once they are all closed.
     const bool left = !m_table.empty();
-    while (HttpConnection* connection = m_table.any()) {
-        try {
-            connection->close();
-        } catch (...) {
-            m_table.leave(connection);
-            static WarningPace pace;
-            pace.warn("closing a connection at the stop failed: " + failure(std::current_exception()));
-        }
-    }
-    if (left)
+    while (HttpConnection* connection = m_table.any())
+        connection->close();
+    if (!left)
+        return;
+    try {
         qCInfo(lcService) << "the stop's grace was over: closed the connections left";
+    } catch (...) {
+    }
 }
 
 bool HttpServer::holdAnswer(qint64 bytes)
@@ -214,51 +239,66 @@ void HttpServer::releaseAnswer(qint64 bytes)
 
 void HttpServer::accept()
 {
-    if (m_stopping)
+    if (m_stopping || m_accepting)
         return;
     try {
         m_acceptor.async_accept([this](const boost::system::error_code& error, tcp::socket socket) {
-            // A connection accepted as the service stops is closed unserved.
-            if (m_stopping)
+            // A connection accepted as the service stops is closed unserved; a wait cancelled has been replaced.
+            if (m_stopping || error == asio::error::operation_aborted)
                 return;
-            if (!error) {
+            m_accepting = false;
+            if (!error)
                 admit(std::move(socket));
-            } else if (outOfDescriptors(error)) {
-                pauseAccepting();
-                return;
-            }
+            else if (outOfDescriptors(error))
+                return pauseAccepting();
             accept();
         });
+        m_accepting = true;
     } catch (...) {
         static WarningPace pace;
-        pace.warn("could not wait for the next connection: " + failure(std::current_exception()) + "; trying again");
-        m_acceptPause.expires_after(acceptPause);
-        m_acceptPause.async_wait([this](const boost::system::error_code&) { accept(); });
+        const std::exception_ptr thrown = std::current_exception();
+        pace.warnIfAble(
+            [&] { return "could not wait for the next connection: " + failure(thrown) + "; trying again"; });
+        acceptLater();
     }
 }
 
-void HttpServer::admit(tcp::socket socket)
+void HttpServer::acceptLater()
 {
-    boost::system::error_code error;
-    const tcp::endpoint remote = socket.remote_endpoint(error);
-    if (error)
-        return;
-    // A proxy's connections count under the clients their heads name, not under the proxy.
-    const std::string peer = ClientAddress::key(remote.address());
-    // An answer's head and body go out in separate writes: without this the body would wait for the client's
-    // delayed acknowledgement.
-    socket.set_option(tcp::no_delay(true), error);
+    m_acceptPause.expires_after(acceptPause);
+    m_acceptPause.async_wait([this](const boost::system::error_code& error) {
+        if (error)
+            return;
+        m_accepting = false;
+        accept();
+    });
+    m_accepting = true;
+}
+
+void HttpServer::admit(tcp::socket socket) noexcept
+{
     std::shared_ptr<HttpConnection> connection;
     try {
+        boost::system::error_code error;
+        const tcp::endpoint remote = socket.remote_endpoint(error);
+        if (error)
+            return;
+        // An answer's head and body go out in separate writes: without this the body would wait for the client's
+        // delayed acknowledgement.
+        socket.set_option(tcp::no_delay(true), error);
         connection = std::make_shared<HttpConnection>(*this, std::move(socket), remote.address());
-        seat(connection, m_clients.trusts(remote.address()) ? std::string() : peer);
+        // A proxy's connections count under the clients their heads name, not under the proxy.
+        seat(connection, m_clients.trusts(remote.address()) ? std::string() : connection->client());
     } catch (...) {
         // The accept loop goes on whatever admitting this one met: only this connection is lost.
-        static WarningPace pace;
-        pace.warn(QString("admitting a connection from %1 failed: %2; closed it")
-                      .arg(peer.c_str(), failure(std::current_exception())));
         if (connection)
             connection->close();
+        static WarningPace pace;
+        const std::exception_ptr thrown = std::current_exception();
+        pace.warnIfAble([&] {
+            return QString("admitting a connection from %1 failed: %2; closed it")
+                .arg(connection ? connection->client().c_str() : "a client", failure(thrown));
+        });
     }
 }
 
@@ -272,16 +312,22 @@ void HttpServer::seat(const std::shared_ptr<HttpConnection>& connection, const s
         madeRoom = true;
         admission = m_table.admit(connection.get(), counted);
     }
-    const QString peer = connection->client().c_str();
     if (madeRoom || admission == ConnectionTable::Admission::Full) {
         static WarningPace pace;
-        pace.warn(QString("all %1 connections taken: %2 to admit one from %3")
-                      .arg(m_limits.maxConnections)
-                      .arg(madeRoom ? "closed the one that made no progress for longest" : "refused it")
-                      .arg(peer));
+        pace.warnIfAble([&] {
+            return QString("all %1 connections taken: %2 to admit one from %3")
+                .arg(m_limits.maxConnections)
+                .arg(madeRoom ? "closed the one being read or written that made no progress for longest"
+                              : "none is being read or written, refused it")
+                .arg(connection->client().c_str());
+        });
     } else if (admission == ConnectionTable::Admission::AddressFull) {
         static WarningPace pace;
-        pace.warn(QString("address %1 holds its %2 connections: refused another").arg(peer).arg(m_limits.perAddress));
+        pace.warnIfAble([&] {
+            return QString("address %1 holds its %2 connections: refused another")
+                .arg(connection->client().c_str())
+                .arg(m_limits.perAddress);
+        });
     }
     // A connection refused goes with its last owner.
     if (admission == ConnectionTable::Admission::Admitted)
@@ -290,11 +336,13 @@ void HttpServer::seat(const std::shared_ptr<HttpConnection>& connection, const s
 
 void HttpServer::pauseAccepting()
 {
-    static WarningPace pace;
-    pace.warn("no file descriptor free to accept a connection: closing the one that made no progress for longest");
     // The pending connection stays in the backlog, so accepting again at once would fail again.
+    acceptLater();
+    static WarningPace pace;
+    pace.warnIfAble([] {
+        return QString("no file descriptor free to accept a connection: closing the one being read or written that "
+                       "made no progress for longest");
+    });
     if (HttpConnection* stalest = m_table.leastProgressed())
         stalest->close();
-    m_acceptPause.expires_after(acceptPause);
-    m_acceptPause.async_wait([this](const boost::system::error_code&) { accept(); });
 }

@@ -28,14 +28,16 @@ class HttpHandler;
 // The service's HTTP server. One network thread accepts every connection and reads and writes them all without
 // blocking, so that a slow or idle client holds a descriptor and a bounded buffer, never a thread; whole requests are
 // answered on a pool of worker threads, shared fairly among client addresses. When every place is taken, the
-// connection that has gone longest without progress, sending its request or taking its answer, makes room for the
-// new one; a request being worked on is never dropped. The memory that heads and bodies are read into, that answers
-// are held in and that pieces of answers' files are read into is bounded in all, however many connections there are.
-// SIGTERM or SIGINT stops it: no connection is accepted from then on, and those open get a grace of 5 s to finish
-// before they are closed; work still under way then stops at its next page, without committing anything, and work
-// that reaches none within half a second more is left behind as the process ends. A second signal ends it at once.
-// A step of the network thread that throws, for want of memory above all, closes its own connection alone: accepting
-// one, admitting it, handing it a large request's turn, and closing it at the stop are such steps too.
+// connection being read or written that has gone longest without progress, sending its request or taking its answer,
+// makes room for the new one; a request the service does not read meanwhile (waiting for memory, its turn or a worker,
+// or worked on) is never dropped for it, and when every connection is such, the new one is refused. The memory that
+// heads and bodies are read into, that answers are held in and that pieces of answers' files are read into is bounded
+// in all, however many connections there are. SIGTERM or SIGINT stops it: no connection is accepted from then on, and
+// those open get a grace of 5 s to finish before they are closed; work still under way then stops at its next page,
+// without committing anything, and work that reaches none within half a second more is left behind as the process ends.
+// A second signal ends it at once. A step of the network thread that throws, for want of memory above all, closes its
+// own connection alone, and never stops the accepting: admitting one, handing it a large request's turn, and closing it
+// at the stop are such steps too.
 class HttpServer
 {
 public:
@@ -57,7 +59,7 @@ public:
         std::vector<boost::asio::ip::address> trustedProxies;
         // Large requests read and worked on at once, and how long one waits for its turn.
         int largeAtOnce = 2;
-        std::chrono::seconds largeWait{60};
+        std::chrono::seconds largeWait{45};
         // Memory for heads and for the bodies of requests that are not large, in all (MemoryBudget), and the part of it
         // kept for heads and small bodies.
         qint64 requestMemory = 64 * 1024 * 1024;
@@ -100,9 +102,14 @@ public:
     boost::asio::mutable_buffer drainBuffer() { return boost::asio::buffer(m_drainBuffer); }
 
 private:
+    // Waits for the next connection, unless a wait is under way.
     void accept();
+    // Accepts again after a pause: no descriptor is free, or waiting failed.
+    void acceptLater();
+    // Waits for the next connection afresh, whatever wait was pending.
+    void restartAccepting();
     // Admits an accepted connection; whatever that meets closes this one alone.
-    void admit(boost::asio::ip::tcp::socket socket);
+    void admit(boost::asio::ip::tcp::socket socket) noexcept;
     // Gives the connection a place, counted under the address unless it is empty, making room when all are taken.
     void seat(const std::shared_ptr<HttpConnection>& connection, const std::string& counted);
     void pauseAccepting();
@@ -114,7 +121,7 @@ private:
     // Closes the connections left once the stop's grace is over, and stops the network thread whatever that meets.
     void endGrace();
     // Closes every connection left: the work still under way on their requests stops at its next page.
-    void closeAll();
+    void closeAll() noexcept;
 
     Limits m_limits;
     HttpHandler* m_handler = nullptr;
@@ -130,12 +137,15 @@ private:
     boost::asio::io_context m_network{1};
     boost::asio::ip::tcp::acceptor m_acceptor;
     boost::asio::steady_timer m_acceptPause;
+    // A connection is waited for, or the pause before waiting again.
+    bool m_accepting = false;
     boost::asio::signal_set m_signals;
     // The grace the open connections get once the service stops.
     boost::asio::steady_timer m_stopGrace;
     bool m_stopping = false;
-    // When the work still under way is left behind.
-    std::chrono::steady_clock::time_point m_stopEnd = std::chrono::steady_clock::time_point::max();
+    // When the work still under way is left behind, and the process ends.
+    std::chrono::steady_clock::time_point m_stopEnd;
+    boost::asio::steady_timer m_stopOverdue;
     boost::asio::thread_pool m_workers;
     // Made after the workers it hands requests to; run() joins them before either goes.
     WorkQueue m_queue;

@@ -1,8 +1,8 @@
 #include "largeturn.h"
 
-#include "httpconnection.h"
-#include "httpserver.h"
+#include "connectionsteps.h"
 #include "servicelog.h"
+#include "transferrules.h"
 #include "warningpace.h"
 
 #include <boost/asio/post.hpp>
@@ -10,106 +10,104 @@
 #include <utility>
 
 namespace {
-using std::chrono::seconds;
-
-// A large body that comes slower than this over the window gives its turn to one waiting.
-const seconds paceWindow(10);
-const qint64 turnPace = 64 * 1024;
+// A large body that comes slower than the real pace over this long gives its turn to one waiting.
+const std::chrono::seconds paceWindow(10);
 } // namespace
 
-LargeTurn::LargeTurn(HttpConnection& connection) : m_connection(connection), m_timer(connection.server().network()) {}
-
-void LargeTurn::awaitBytes()
+LargeTurn::LargeTurn(ConnectionSteps& steps, Events& events, RequestTurns& turns, boost::asio::io_context& network,
+                     std::chrono::seconds idle, std::chrono::seconds lineWait)
+    : m_steps(steps), m_events(events), m_turns(turns), m_idle(idle), m_lineWait(lineWait), m_timer(network)
 {
-    m_connection.setState(HttpConnection::State::Arriving);
-    if (m_connection.reader().holdsBytes())
-        return enterLine();
-    const auto deadline = HttpConnection::Clock::now() + m_connection.server().limits().idle;
+}
+
+LargeTurn::Clock::time_point LargeTurn::awaitBytes()
+{
+    m_stage = Stage::Arriving;
+    const Clock::time_point deadline = Clock::now() + m_idle;
     m_timer.timer().expires_at(deadline);
-    m_timer.timer().async_wait(m_connection.guarded([this](const boost::system::error_code& error) {
-        if (error || m_connection.state() != HttpConnection::State::Arriving)
-            return;
-        m_connection.reader().silent();
-        m_connection.close();
+    m_timer.timer().async_wait(m_steps.guarded([this](const boost::system::error_code& error) {
+        if (!error && m_stage == Stage::Arriving)
+            m_events.bodyNeverCame();
     }));
-    m_connection.reader().continueThen(deadline, [this] { m_connection.watch().watch(); });
+    return deadline;
 }
 
 void LargeTurn::enterLine()
 {
-    m_connection.setState(HttpConnection::State::InLine);
-    m_timer.timer().expires_after(m_connection.server().limits().largeWait);
-    m_timer.timer().async_wait(m_connection.guarded([this](const boost::system::error_code& error) {
-        if (error || m_connection.state() != HttpConnection::State::InLine)
+    m_stage = Stage::InLine;
+    m_timer.timer().expires_after(m_lineWait);
+    m_timer.timer().async_wait(m_steps.guarded([this](const boost::system::error_code& error) {
+        if (error || m_stage != Stage::InLine)
             return;
         static WarningPace pace;
-        pace.warn(QString("a large request from %1 waited its turn in vain").arg(m_connection.client().c_str()));
-        m_connection.answer(m_connection.server().handler().busy());
+        pace.warn(QString("a large request from %1 waited its turn in vain").arg(m_steps.client().c_str()));
+        m_events.turnRefused();
     }));
-    // Unread while it waits, it is never without progress meanwhile.
-    m_connection.room().pause();
-    m_connection.server().turns().await(this);
-    if (m_connection.state() == HttpConnection::State::InLine)
-        m_connection.watch().watch();
+    if (m_turns.await(this)) {
+        m_holds = true;
+        return begin();
+    }
+    qCDebug(lcTurns).noquote()
+        << QString("a large request from %1 waits in line for its turn").arg(m_steps.client().c_str());
 }
 
-void LargeTurn::takeTurn()
-{
-    m_holds = true;
-    begin();
-}
-
-void LargeTurn::handOver() noexcept
+void LargeTurn::turnGiven() noexcept
 {
     // The turn is this request's from now on, and goes back when its connection closes, even before its step runs.
     m_holds = true;
     try {
-        boost::asio::post(m_connection.server().network(), m_connection.guarded([this] {
-            if (m_connection.state() == HttpConnection::State::InLine)
+        boost::asio::post(m_timer.context(), m_steps.guarded([this] {
+            if (m_stage == Stage::InLine)
                 begin();
         }));
     } catch (...) {
         // Not even a step could be made for it: it goes, and its turn with it to the next.
-        m_connection.close();
+        m_steps.failed(std::current_exception());
     }
 }
 
 void LargeTurn::begin()
 {
-    // Its body is its turn's memory; what its head took is not taken from it for another.
-    m_connection.room().pin();
+    m_stage = Stage::Reading;
     m_timer.cancel();
-    qCDebug(lcTurns).noquote() << QString("a large request from %1 took its turn").arg(m_connection.client().c_str());
-    m_connection.startBody();
+    qCDebug(lcTurns).noquote() << QString("a large request from %1 took its turn").arg(m_steps.client().c_str());
+    m_events.turnTaken();
 }
 
 void LargeTurn::watchPace()
 {
-    const qint64 left = m_connection.reader().bodyLeft();
+    m_paced = 0;
     m_timer.timer().expires_after(paceWindow);
-    m_timer.timer().async_wait(m_connection.guarded([this, left](const boost::system::error_code& error) {
-        if (!error && m_connection.state() == HttpConnection::State::Body)
-            paceWatched(left);
+    m_timer.timer().async_wait(m_steps.guarded([this](const boost::system::error_code& error) {
+        if (!error && m_stage == Stage::Reading)
+            paceWatched();
     }));
 }
 
-void LargeTurn::paceWatched(qint64 left)
+void LargeTurn::paceWatched()
 {
-    if (left - m_connection.reader().bodyLeft() < turnPace * paceWindow.count() &&
-        m_connection.server().turns().anyWaiting()) {
+    if (m_paced < TransferRules::realPace * paceWindow.count() && m_turns.anyWaiting()) {
         qCDebug(lcTurns).noquote() << QString(
                                           "a large request from %1 sent under %2 KB/s: its turn goes to one waiting")
-                                          .arg(m_connection.client().c_str())
-                                          .arg(turnPace / 1024);
-        return m_connection.answer(m_connection.server().handler().busy());
+                                          .arg(m_steps.client().c_str())
+                                          .arg(TransferRules::realPace / 1024);
+        m_stage = Stage::Read;
+        return m_events.turnRefused();
     }
     watchPace();
 }
 
+void LargeTurn::bodyWhole()
+{
+    m_stage = Stage::Read;
+    m_timer.cancel();
+}
+
 void LargeTurn::release()
 {
+    m_stage = Stage::Outside;
     m_timer.cancel();
-    m_connection.server().turns().leave(this);
+    m_turns.leave(this);
     if (std::exchange(m_holds, false))
-        m_connection.server().turns().release();
+        m_turns.release();
 }

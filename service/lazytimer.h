@@ -16,6 +16,8 @@ public:
     boost::asio::steady_timer& timer();
     // Ends a wait under way, if the timer was ever set.
     void cancel();
+    // Where the timer's waits run, and its owner's other steps.
+    boost::asio::io_context& context() { return m_context; }
 
 private:
     boost::asio::io_context& m_context;

@@ -1,12 +1,14 @@
 #include "memorybudget.h"
 
+#include "transferrules.h"
+
 #include <algorithm>
 #include <vector>
 
 namespace {
-// The slowest pace a real client keeps, the large requests' floor too: a reader below it over all its reading is
-// behind. A body at 100 KB/s stays ahead; a byte every few seconds falls behind once its grace is over.
-const double pace = 64 * 1024;
+// A reader below the real pace over all its reading is behind. A body at 100 KB/s stays ahead; a byte every few seconds
+// falls behind once its grace is over.
+const double pace = TransferRules::realPace;
 // What a reader has before its pace is judged: a round trip or two, and a slow start, on a poor line take well under
 // a second; and no waiting claim, the owner's among them, waits longer than this for a trickle to give way.
 const std::chrono::seconds grace{2};

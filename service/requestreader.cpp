@@ -1,8 +1,8 @@
 #include "requestreader.h"
 
-#include "httpconnection.h"
-#include "httpserver.h"
+#include "connectionsteps.h"
 #include "servicelog.h"
+#include "transferrules.h"
 
 #include <boost/beast/core/string.hpp>
 #include <boost/beast/http/write.hpp>
@@ -16,23 +16,12 @@ namespace beast = boost::beast;
 namespace http = beast::http;
 
 const std::size_t firstRead = 512;
-// A body that comes slower than this over an idle time ends for good: a dial-up line sends twice as much, so no real
-// client is that slow, while a trickle would hold its room and its connection for nothing. Whether others wait for its
-// room or its turn is judged by the faster paces of the memory budget and the turn (LargeTurn).
-const qint64 floorPace = 2 * 1024;
-// A body gets this long beyond its length's time at the floor pace, however short the idle time: the idle time alone
-// ends a body that goes silent.
-const std::chrono::seconds minTransfer(30);
-
-HttpHandler::Answer unreadable()
-{
-    HttpHandler::Answer answer;
-    answer.status = 400;
-    return answer;
-}
 } // namespace
 
-RequestReader::RequestReader(HttpConnection& connection) : m_connection(connection), m_buffer(maxHead)
+RequestReader::RequestReader(ConnectionSteps& steps, Events& events, beast::tcp_stream& stream,
+                             asio::io_context& network, std::chrono::seconds idle, std::chrono::seconds headTime)
+    : m_steps(steps), m_events(events), m_stream(stream), m_idle(idle), m_headTime(headTime), m_buffer(maxHead),
+      m_floor(steps, network)
 {
     m_parser.emplace();
     m_parser->header_limit(std::uint32_t(maxHead));
@@ -42,7 +31,13 @@ RequestReader::RequestReader(HttpConnection& connection) : m_connection(connecti
 
 void RequestReader::start()
 {
-    m_deadline = Clock::now() + m_connection.server().limits().idle;
+    m_deadline = Clock::now() + m_idle;
+    readHead();
+}
+
+void RequestReader::roomMade(qint64 bytes)
+{
+    growHead(bytes);
     readHead();
 }
 
@@ -55,42 +50,34 @@ void RequestReader::readHead()
         if (error == http::error::need_more)
             break;
         if (error)
-            return m_connection.answer(unreadable());
+            return m_events.headUnreadable();
     }
     if (m_parser->is_header_done())
-        return m_connection.checkHead();
+        return m_events.headRead();
     if (const std::size_t capacity = m_buffer.capacity(); m_buffer.size() == capacity) {
         // A head that fills the largest buffer unparsed is too large.
         if (capacity == maxHead)
-            return m_connection.answer(unreadable());
+            return m_events.headUnreadable();
         const std::size_t grown = capacity == 0 ? firstRead : std::min(maxHead, 2 * capacity);
-        if (!m_connection.room().claim(qint64(grown - capacity), m_deadline))
+        if (!m_events.headRoomWanted(qint64(grown - capacity), m_deadline))
             return;
         growHead(qint64(grown - capacity));
     }
-    m_connection.stream().expires_at(m_deadline);
+    m_stream.expires_at(m_deadline);
     auto received = [this](const beast::error_code& error, std::size_t read) {
-        // A read the busy answer cut short is left to the answer; one done just before a close is dropped with it.
-        if (m_connection.state() == HttpConnection::State::Answering)
+        if (m_stopped)
             return;
-        if (error || m_connection.state() == HttpConnection::State::Closed)
-            return m_connection.close();
+        if (error)
+            return m_events.readingEnded();
         m_buffer.commit(read);
         // From its first byte on, the head has its own time, however slowly its bytes come.
-        if (m_connection.state() == HttpConnection::State::Idle) {
-            m_connection.setState(HttpConnection::State::Head);
-            m_deadline = Clock::now() + m_connection.server().limits().head;
-        }
-        m_connection.progressed(qint64(read));
+        if (!std::exchange(m_headBegun, true))
+            m_deadline = Clock::now() + m_headTime;
+        m_events.requestRead(qint64(read));
         readHead();
     };
-    m_connection.stream().async_read_some(m_buffer.prepare(m_buffer.capacity() - m_buffer.size()),
-                                          m_connection.guarded(std::move(received)));
-}
-
-void RequestReader::grow(qint64 bytes)
-{
-    growHead(bytes);
+    m_stream.async_read_some(m_buffer.prepare(m_buffer.capacity() - m_buffer.size()),
+                             m_steps.guarded(std::move(received)));
 }
 
 void RequestReader::headChecked()
@@ -99,56 +86,52 @@ void RequestReader::headChecked()
     m_version = head.version();
     m_expectContinue = beast::iequals(head[http::field::expect], "100-continue");
     const boost::optional<std::uint64_t> length = m_parser->content_length();
-    m_declared = length ? qint64(std::min(*length, std::uint64_t(HttpConnection::maxDrained))) : 0;
-    m_requestRead = m_parser->is_done();
+    m_declared = length ? qint64(std::min(*length, std::uint64_t(TransferRules::maxDropped))) : 0;
+    m_wholeRead = m_parser->is_done();
     // The parsed head goes: what the request needs of it is kept by the connection, within the memory its reading
     // claimed.
     m_parser.reset();
 }
 
-void RequestReader::makeBody(qint64 length)
+void RequestReader::readBody(qint64 length)
 {
     m_body = RequestBody(length);
     // What came with the head is the body's first bytes; anything past the body's length is no part of the request.
     m_body.received(
         qint64(asio::buffer_copy(asio::buffer(m_body.room(), std::size_t(m_body.left())), m_buffer.data())));
     freeHeadBuffer();
-    // A slow honest uplink finishes: the body's time is its length at the floor pace, and 30 s more.
-    m_deadline = Clock::now() + minTransfer + std::chrono::seconds(length / floorPace);
-    m_window = {Clock::now(), m_body.left()};
-}
-
-void RequestReader::readBody()
-{
-    continueThen(m_deadline, [this] { readMore(); });
+    m_deadline = Clock::now() + TransferRules::bodyTime(length);
+    continueThen(m_deadline, [this] {
+        m_floor.start(m_idle, [this] { floorFell(); });
+        readMore();
+    });
 }
 
 void RequestReader::readMore()
 {
     if (m_body.whole()) {
-        m_requestRead = true;
-        return m_connection.queue();
+        m_floor.stop();
+        m_wholeRead = true;
+        return m_events.bodyRead();
     }
     // A body that sends nothing for the idle time ends, whatever time its length gives it.
-    const Clock::time_point silentBy = Clock::now() + m_connection.server().limits().idle;
-    m_connection.stream().expires_at(std::min(m_deadline, silentBy));
+    const Clock::time_point silentBy = Clock::now() + m_idle;
+    m_stream.expires_at(std::min(m_deadline, silentBy));
     auto received = [this, silentBy](const beast::error_code& error, std::size_t read) {
-        // A read the answer cut short is left to the answer.
-        if (m_connection.state() != HttpConnection::State::Body)
+        if (m_stopped)
             return;
         if (error) {
             if (error == beast::error::timeout && Clock::now() >= silentBy)
                 silent();
-            return m_connection.close();
+            return m_events.readingEnded();
         }
         m_body.received(qint64(read));
-        m_connection.progressed(qint64(read));
-        if (!keepsFloor())
-            return m_connection.close();
+        m_floor.counted(qint64(read));
+        m_events.requestRead(qint64(read));
         readMore();
     };
-    m_connection.stream().async_read_some(asio::buffer(m_body.room(), std::size_t(m_body.left())),
-                                          m_connection.guarded(std::move(received)));
+    m_stream.async_read_some(asio::buffer(m_body.room(), std::size_t(m_body.left())),
+                             m_steps.guarded(std::move(received)));
 }
 
 void RequestReader::continueThen(Clock::time_point deadline, std::function<void()> next)
@@ -156,39 +139,38 @@ void RequestReader::continueThen(Clock::time_point deadline, std::function<void(
     if (!std::exchange(m_expectContinue, false))
         return next();
     m_continue = http::response<http::empty_body>(http::status::continue_, m_version);
-    m_connection.stream().expires_at(deadline);
+    m_stream.expires_at(deadline);
     auto continued = [this, next = std::move(next)](const beast::error_code& error, std::size_t) {
-        if (m_connection.state() == HttpConnection::State::Answering)
+        if (m_stopped)
             return;
-        if (error || m_connection.state() == HttpConnection::State::Closed)
-            return m_connection.close();
+        if (error)
+            return m_events.readingEnded();
         next();
     };
-    http::async_write(m_connection.stream(), m_continue, m_connection.guarded(std::move(continued)));
+    http::async_write(m_stream, m_continue, m_steps.guarded(std::move(continued)));
 }
 
-bool RequestReader::keepsFloor()
+void RequestReader::floorFell()
 {
-    const std::chrono::seconds window = m_connection.server().limits().idle;
-    const Clock::time_point now = Clock::now();
-    if (now - m_window.first < window)
-        return true;
-    if (m_window.second - m_body.left() < floorPace * window.count()) {
-        qCDebug(lcTurns).noquote() << QString("the body of a request from %1 sent under %2 KB/s over %3 s: closed")
-                                          .arg(m_connection.client().c_str())
-                                          .arg(floorPace / 1024)
-                                          .arg(window.count());
-        return false;
-    }
-    m_window = {now, m_body.left()};
-    return true;
+    qCDebug(lcTurns).noquote() << QString("the body of a request from %1 sent under %2 KB/s over %3 s: closed")
+                                      .arg(m_steps.client().c_str())
+                                      .arg(TransferRules::floorPace / 1024)
+                                      .arg(m_idle.count());
+    stop();
+    m_events.readingEnded();
 }
 
 void RequestReader::silent() const
 {
     qCDebug(lcTurns).noquote() << QString("the body of a request from %1 sent nothing for %2 s: closed")
-                                      .arg(m_connection.client().c_str())
-                                      .arg(m_connection.server().limits().idle.count());
+                                      .arg(m_steps.client().c_str())
+                                      .arg(m_idle.count());
+}
+
+void RequestReader::stop()
+{
+    m_stopped = true;
+    m_floor.stop();
 }
 
 void RequestReader::release()

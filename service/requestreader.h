@@ -1,10 +1,12 @@
 #pragma once
 
+#include "floorwatch.h"
 #include "requestbody.h"
 
 #include <QtGlobal>
 
 #include <boost/beast/core/flat_buffer.hpp>
+#include <boost/beast/core/tcp_stream.hpp>
 #include <boost/beast/http/buffer_body.hpp>
 #include <boost/beast/http/empty_body.hpp>
 #include <boost/beast/http/message.hpp>
@@ -13,15 +15,14 @@
 #include <chrono>
 #include <functional>
 #include <optional>
-#include <utility>
 
-class HttpConnection;
+class ConnectionSteps;
 
-// Reads a connection's request: its head into a buffer that grows, within the memory the connection claims, as its
-// bytes come, then its body straight into memory made once for its declared length. The first byte comes within the
-// idle time, the whole head within the head time from its first byte, and the body within the idle time and the time
-// its length takes at a floor pace far below any real line; a body that sends nothing for the idle time, or less than
-// the floor pace over an idle time, ends sooner.
+// Reads a connection's request: its head into a buffer that grows, within the memory the connection claims for it, as
+// its bytes come, then its body straight into memory made once for its declared length. The first byte comes within
+// the idle time, the whole head within the head time from its first byte, and the body within its time
+// (TransferRules); a body that sends nothing for the idle time, or less than the floor pace over an idle time, ends
+// sooner. It tells the connection what it read and when the reading ended.
 class RequestReader
 {
 public:
@@ -29,63 +30,83 @@ public:
     using Parser = boost::beast::http::request_parser<boost::beast::http::buffer_body>;
     using Clock = std::chrono::steady_clock;
 
+    class Events
+    {
+    public:
+        // That many bytes of the request were read.
+        virtual void requestRead(qint64 bytes) = 0;
+        // The head needs that many bytes more room to read on, by the deadline: true when it has it now, false when
+        // the reader waits for roomMade().
+        virtual bool headRoomWanted(qint64 bytes, Clock::time_point deadline) = 0;
+        // The head is whole, to be checked; or it cannot be read as HTTP.
+        virtual void headRead() = 0;
+        virtual void headUnreadable() = 0;
+        virtual void bodyRead() = 0;
+        // Nothing more can be read: the client has gone, or its time, its silence or its pace ended the reading.
+        virtual void readingEnded() = 0;
+
+    protected:
+        ~Events() = default;
+    };
+
     // A request head larger than this is refused; the body may be far larger.
     static constexpr std::size_t maxHead = 64 * 1024;
 
-    explicit RequestReader(HttpConnection& connection);
+    RequestReader(ConnectionSteps& steps, Events& events, boost::beast::tcp_stream& stream,
+                  boost::asio::io_context& network, std::chrono::seconds idle, std::chrono::seconds headTime);
 
     // Waits for the head's first byte for the idle time, then reads it.
     void start();
-    // Reads on, claiming more room as the head grows; the connection checks the head once it is whole.
-    void readHead();
-    // The claim for more of the head's room has been granted.
-    void grow(qint64 bytes);
-    // The head as parsed, until release().
+    // The room the head waited for is there: it reads on.
+    void roomMade(qint64 bytes);
+    // The head as parsed, until headChecked().
     const Parser& parser() const { return *m_parser; }
-    // Keeps what the request needs of the head: the parser and its buffer go, the bytes of the body read with it stay.
+    // Keeps what the request needs of the head: the parser goes, the bytes of the body read with it stay.
     void headChecked();
-
-    // Makes the room for a body of that length; what came with the head is its first bytes.
-    void makeBody(qint64 length);
-    // Reads the body, after the 100 Continue the client may ask for; the connection queues the request once it is
-    // whole.
-    void readBody();
-    qint64 bodyLeft() const { return m_body.left(); }
+    // Bytes of the request read with the head and not parsed.
+    bool holdsBytes() const { return m_buffer.size() > 0; }
+    // Tells a client that asked for it to send its body, by the deadline, then goes on.
+    void continueThen(Clock::time_point deadline, std::function<void()> next);
+    // Makes the room for a body of that length, what came with the head its first bytes, and reads the rest.
+    void readBody(qint64 length);
     // The body read, which the reader no longer holds.
     QByteArray takeBody() { return m_body.take(); }
-    // Bytes of the request the head's buffer holds unparsed.
-    bool holdsBytes() const { return m_buffer.size() > 0; }
     unsigned version() const { return m_version; }
-    // The body's length as the head declared it, whether or not it is read; at most what is ever drained.
+    // The body's length as the head declared it, whether or not it is read; at most what is ever dropped.
     qint64 declared() const { return m_declared; }
     // Whether the whole request, its body too, has been read.
-    bool requestRead() const { return m_requestRead; }
-    // Tells a client that asked for it to send its body, then goes on.
-    void continueThen(Clock::time_point deadline, std::function<void()> next);
-    // Says that the body sent nothing for the idle time.
+    bool wholeRead() const { return m_wholeRead; }
+    // Says in the log that the body sent nothing for the idle time.
     void silent() const;
+    // Reads nothing more: what is still pending ends without a word to the connection.
+    void stop();
     // Lets go of everything read.
     void release();
 
 private:
+    void readHead();
     void readMore();
-    // Whether the body came at the floor pace at least over the last idle time; says so in the log when not.
-    bool keepsFloor();
+    void floorFell();
     void growHead(qint64 bytes);
     void freeHeadBuffer();
 
-    HttpConnection& m_connection;
-    // The head's bytes as they come; gone once the head is read.
+    ConnectionSteps& m_steps;
+    Events& m_events;
+    boost::beast::tcp_stream& m_stream;
+    std::chrono::seconds m_idle;
+    std::chrono::seconds m_headTime;
+    // The head's bytes as they come; gone once the body has its room.
     boost::beast::flat_buffer m_buffer;
     std::optional<Parser> m_parser;
     unsigned m_version = 11;
     bool m_expectContinue = false;
-    bool m_requestRead = false;
+    bool m_headBegun = false;
+    bool m_wholeRead = false;
+    bool m_stopped = false;
     qint64 m_declared = 0;
-    // The deadline of what is being read.
+    // The deadline of what is being read: the first byte, the head, the body.
     Clock::time_point m_deadline;
     RequestBody m_body;
-    // Since when the body's pace is judged, and what was left of it then.
-    std::pair<Clock::time_point, qint64> m_window;
+    FloorWatch m_floor;
     boost::beast::http::response<boost::beast::http::empty_body> m_continue;
 };

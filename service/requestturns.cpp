@@ -1,22 +1,20 @@
 #include "requestturns.h"
 
-#include "largeturn.h"
-
 RequestTurns::RequestTurns(int atOnce) : m_free(atOnce) {}
 
-void RequestTurns::await(LargeTurn* turn)
+bool RequestTurns::await(Waiter* waiter)
 {
     if (m_free > 0) {
         --m_free;
-        turn->takeTurn();
-        return;
+        return true;
     }
-    m_places.emplace(turn, m_line.insert(m_line.end(), turn));
+    m_places.emplace(waiter, m_line.insert(m_line.end(), waiter));
+    return false;
 }
 
-void RequestTurns::leave(LargeTurn* turn)
+void RequestTurns::leave(Waiter* waiter)
 {
-    const auto found = m_places.find(turn);
+    const auto found = m_places.find(waiter);
     if (found == m_places.end())
         return;
     m_line.erase(found->second);
@@ -27,9 +25,9 @@ void RequestTurns::release()
 {
     ++m_free;
     while (m_free > 0 && !m_line.empty()) {
-        LargeTurn* next = m_line.front();
+        Waiter* next = m_line.front();
         leave(next);
         --m_free;
-        next->handOver();
+        next->turnGiven();
     }
 }

@@ -235,8 +235,8 @@ std::vector<Option> commandLine()
         {"large-requests", "count", "Requests over 1 MB read and worked on at once.", "2", count(&O::largeRequests)},
         {"large-request-wait", "seconds",
          "Seconds a request waits for room in memory, or one over 1 MB for its turn, before the service answers that "
-         "it is busy.",
-         "60", count(&O::largeWaitSeconds)},
+         "it is busy; less than the 60 seconds the program waits for an answer.",
+         "45", count(&O::largeWaitSeconds)},
         {"key-iterations", "count",
          "PBKDF2 rounds of the password key of a new account, and of the stand-in key that refusing an unknown name "
          "costs.",

@@ -14,6 +14,15 @@ public:
 
     // Logs the warning unless one went out less than the interval ago.
     void warn(const QString& text);
+    // Logs the warning the function makes, as warn() does, unless making or logging it fails: in a step that is
+    // already handling a failure, a warning is never worth failing again.
+    template <typename Text> void warnIfAble(Text text) noexcept
+    {
+        try {
+            warn(text());
+        } catch (...) {
+        }
+    }
 
 private:
     using Clock = std::chrono::steady_clock;

@@ -33,8 +33,9 @@ std::optional<quint64> WorkQueue::add(const std::string& address, Cost cost, Wor
     enqueue(address, cost, {std::move(work), ticket});
     // Expensive work that may not start yet is taken by the worker that ends the expensive work before it.
     if (m_idleWorkers > 0 && mayStart(cost)) {
-        --m_idleWorkers;
+        // Counted busy only once it is on its way: a post that fails leaves the worker idle, for the next request.
         boost::asio::post(m_workers, [this] { runWaiting(); });
+        --m_idleWorkers;
     }
     return ticket;
 }

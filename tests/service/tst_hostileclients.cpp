@@ -1,5 +1,6 @@
 #include "online/httphelper.h"
 #include "online/json.h"
+#include "pacedupload.h"
 #include "rawhttp.h"
 #include "serviceprocess.h"
 
@@ -182,6 +183,47 @@ private slots:
         while (download->waitForReadyRead(60000) || download->bytesAvailable() > 0)
             received += download->readAll();
         QVERIFY2(received.size() < size, qPrintable(QString::number(received.size())));
+    }
+
+    // At the cap, the connection closed for a newcomer is one the service reads or writes: a request it does not read
+    // meanwhile, in line for its turn or waiting for room, is never closed for want of places, and is answered. The
+    // first request holds what the second waits for, its body coming at an honest pace; then a third connection's head
+    // trickles in, and a fourth comes.
+    void connectionCapSparesWaitingRequests_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<int>("size");
+        QTest::addColumn<QByteArray>("waits");
+        QTest::newRow("in line for its turn") << QStringList{"--large-requests", "1"} << 2 * 1024 * 1024
+                                              << QByteArray("a large request from 127.0.0.3 waits in line");
+        QTest::newRow("waiting for room")
+            << QStringList{"--request-memory", "1"} << 500000 << QByteArray("a request from 127.0.0.3 waits for room");
+    }
+
+    void connectionCapSparesWaitingRequests()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(int, size);
+        QFETCH(QByteArray, waits);
+        ServiceProcess service(QStringList{"--max-connections", "3"} + options);
+        PacedUpload holder(service.baseUrl(), paddedForm("sync/syncpc2.php", qMax(size, 900000)), "127.0.0.2",
+                           100 * 1024);
+        QVERIFY(service.waitForLog("the body of a request from 127.0.0.2 has its room"));
+        const std::unique_ptr<QTcpSocket> waiting =
+            RawHttp::sent(service.baseUrl(), paddedForm("sync/syncpc2.php", size), "127.0.0.3");
+        QVERIFY(service.waitForLog(waits));
+
+        // A head that goes on coming a line at a time, for a second: the waiting request made no progress for longer
+        // than any connection the service reads.
+        const std::unique_ptr<QTcpSocket> head = RawHttp::connect(service.baseUrl(), "127.0.0.4");
+        for (int i = 0; i < 10; ++i) {
+            head->write(i == 0 ? "GET /weibo HTTP/1.1\r\n" : "X: y\r\n");
+            head->waitForBytesWritten(1000);
+            head->waitForReadyRead(100);
+        }
+        QVERIFY(served(service, "127.0.0.5"));
+        QVERIFY(service.log().contains("all 3 connections taken: closed the one being read or written"));
+        QCOMPARE(errorOf(RawHttp::answer(*waiting, 120000)), 1);
     }
 
     // Requests over 1 MB are worked on a few at a time; one that waits too long for its turn is told the service is

@@ -4,11 +4,14 @@
 #include "httpserver.h"
 #include "rawhttp.h"
 
+#include <QScopeGuard>
 #include <QTemporaryDir>
+#include <QUrl>
 #include <QtTest>
 
 #include <boost/asio/post.hpp>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <csignal>
@@ -17,29 +20,78 @@
 #include <mutex>
 #include <stdexcept>
 #include <thread>
+#include <vector>
 
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <pthread.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
-// The allocator of this process fails one allocation on the service's network thread when a test asks: the way a
-// step there meets memory that cannot be had, with nothing in the service built for the test.
+// The allocator of this process fails allocations when a test asks: on the service's network thread, the way a step
+// there meets memory that cannot be had, or every one of a thread the test names, with nothing in the service built
+// for the test.
 namespace {
 std::atomic<pthread_t> networkThread{};
 // The size from which the next allocation on the network thread fails; 0 when none is to.
 std::atomic<std::size_t> failFrom{0};
+// How many allocations of any size on the network thread fail after that one (or, when none is to, from now on); -1
+// for every one until the test says.
+std::atomic<int> failTrail{0};
+std::atomic<int> failures{0};
+// A thread all of whose allocations fail, until the test says.
+std::atomic<pthread_t> failingThread{};
+
+void failNone()
+{
+    failFrom.store(0);
+    failTrail.store(0);
+    failingThread.store(pthread_t{});
+}
 } // namespace
 
 // The sanitizers' allocator takes the place of the one these tests fail: there they skip.
 #ifndef QUILLBAY_SANITIZED
+namespace {
+bool fails(std::size_t size)
+{
+    if (pthread_equal(pthread_self(), failingThread.load()))
+        return true;
+    if (!pthread_equal(pthread_self(), networkThread.load()))
+        return false;
+    std::size_t from = failFrom.load(std::memory_order_relaxed);
+    if (from != 0)
+        return size >= from && failFrom.compare_exchange_strong(from, 0);
+    for (int trail = failTrail.load(); trail != 0;)
+        if (failTrail.compare_exchange_weak(trail, trail < 0 ? trail : trail - 1))
+            return true;
+    return false;
+}
+} // namespace
+
 extern "C" void* __libc_malloc(std::size_t size);
+extern "C" void* __libc_memalign(std::size_t alignment, std::size_t size);
 
 extern "C" void* malloc(std::size_t size)
 {
-    std::size_t from = failFrom.load(std::memory_order_relaxed);
-    if (from != 0 && size >= from && pthread_equal(pthread_self(), networkThread.load()) &&
-        failFrom.compare_exchange_strong(from, 0))
+    if (fails(size)) {
+        ++failures;
         return nullptr;
+    }
     return __libc_malloc(size);
+}
+
+// What the network library allocates its steps with.
+extern "C" void* aligned_alloc(std::size_t alignment, std::size_t size)
+{
+    if (fails(size)) {
+        ++failures;
+        return nullptr;
+    }
+    return __libc_memalign(alignment, size);
 }
 #endif
 
@@ -56,22 +108,27 @@ void keep(QtMsgType, const QMessageLogContext&, const QString& message)
     logged.append(message);
 }
 
-bool said(const QString& text)
+// Whether the condition holds within the time a loaded machine needs.
+template <typename Condition> bool eventually(Condition condition)
 {
     for (int tries = 0; tries < 3000; ++tries) {
-        {
-            const std::lock_guard<std::mutex> lock(logMutex);
-            for (const QString& line : logged)
-                if (line.contains(text))
-                    return true;
-        }
+        if (condition())
+            return true;
         QThread::msleep(20);
     }
     return false;
 }
 
-// Answers "ok" to every request; a request to /held waits for the test to let it go, and bodyLimit() or busy()
-// throws when the test says so.
+bool said(const QString& text)
+{
+    return eventually([&] {
+        const std::lock_guard<std::mutex> lock(logMutex);
+        return std::any_of(logged.cbegin(), logged.cend(), [&](const QString& line) { return line.contains(text); });
+    });
+}
+
+// Answers "ok" to every request; a request to /held waits for the test to let it go, one to /spent leaves its worker
+// without memory, and busy() throws when the test says so.
 class TestHandler : public HttpHandler
 {
 public:
@@ -83,7 +140,11 @@ public:
             std::unique_lock<std::mutex> lock(m_mutex);
             m_released.wait(lock, [this] { return m_let; });
         }
-        return answerOf(200, "ok");
+        Answer answer = answerOf(200, "ok");
+        // The worker then finds no memory, until the test says.
+        if (request.path == "/spent")
+            failingThread.store(pthread_self());
+        return answer;
     }
     Answer tooLarge() const override { return answerOf(413, "too large"); }
     Answer busy() const override
@@ -128,6 +189,7 @@ public:
             const std::lock_guard<std::mutex> lock(logMutex);
             logged.clear();
         }
+        failures.store(0);
         QString error;
         m_prepared = m_spool->prepare(error);
         m_port = m_server.listen(QHostAddress::LocalHost, 0, error);
@@ -137,11 +199,17 @@ public:
             m_endedPromise.set_value();
         });
         m_ended = m_endedPromise.get_future().share();
+        // Serving from here on: what a test fails on the network thread is the service's.
+        if (ready()) {
+            std::promise<void> serving;
+            boost::asio::post(m_server.network(), [&serving] { serving.set_value(); });
+            serving.get_future().wait();
+        }
     }
 
     ~InProcessService()
     {
-        failFrom.store(0);
+        failNone();
         m_handler.letHeldGo();
         askToStop();
         // A stop that hangs fails the test here, as nothing else could.
@@ -205,6 +273,29 @@ QByteArray largePost(const QString& path)
 {
     return RawHttp::formPost(path, QByteArray(3 * 1024 * 1024 / 2, 'x'));
 }
+
+sockaddr_in loopback(const char* address, quint16 port)
+{
+    sockaddr_in socketAddress{};
+    socketAddress.sin_family = AF_INET;
+    socketAddress.sin_port = htons(port);
+    inet_pton(AF_INET, address, &socketAddress.sin_addr);
+    return socketAddress;
+}
+
+// What the server answers on the socket, read through the system's calls, as RawHttp::answer() gives it.
+QByteArray answerOn(int socket)
+{
+    QByteArray answer;
+    char buffer[4096];
+    for (pollfd readable{socket, POLLIN, 0}; poll(&readable, 1, 60000) == 1;) {
+        const ssize_t read = recv(socket, buffer, sizeof buffer, 0);
+        if (read <= 0)
+            break;
+        answer.append(buffer, read);
+    }
+    return answer.left(answer.indexOf("\r\n")) + '|' + answer.mid(answer.indexOf("\r\n\r\n") + 4);
+}
 } // namespace
 
 // Failures on the service's network thread, in the steps every connection takes and in the service's own: each
@@ -223,15 +314,83 @@ private slots:
         qInstallMessageHandler(keep);
     }
 
-    // A connection whose admitting fails, its memory not to be had, is closed, and the next is served.
+    // A connection whose admitting fails, its memory not to be had, is closed, and the next is served, even when
+    // nothing on the network thread finds memory meanwhile: not the warning that says so, nor what follows it.
+    void acceptsAfterAFailedAdmit_data()
+    {
+        QTest::addColumn<bool>("allFail");
+        QTest::newRow("its memory") << false;
+        QTest::newRow("all the network thread's") << true;
+    }
+
     void acceptsAfterAFailedAdmit()
+    {
+        QFETCH(bool, allFail);
+        InProcessService service({});
+        QVERIFY(service.ready());
+        if (allFail)
+            failTrail.store(-1);
+        else
+            failFrom.store(sizeof(HttpConnection));
+        QCOMPARE(RawHttp::exchange(service.baseUrl(), "GET /first HTTP/1.1\r\n\r\n", "127.0.0.2"), QByteArray());
+        failNone();
+        QVERIFY(failures.load() > 0);
+        QCOMPARE(RawHttp::exchange(service.baseUrl(), "GET /next HTTP/1.1\r\n\r\n", "127.0.0.3"), ok);
+        QVERIFY(service.stop());
+    }
+
+    // When no descriptor is free to accept a connection, and the network thread finds no memory either, not even for
+    // the warning that says so, the connection waits in the backlog and is served once a descriptor is free again.
+    void acceptsAfterAFailedPause()
     {
         InProcessService service({});
         QVERIFY(service.ready());
-        failFrom.store(sizeof(HttpConnection));
-        QCOMPARE(RawHttp::exchange(service.baseUrl(), "GET /first HTTP/1.1\r\n\r\n", "127.0.0.2"), QByteArray());
-        QCOMPARE(failFrom.load(), std::size_t(0));
-        QCOMPARE(RawHttp::exchange(service.baseUrl(), "GET /next HTTP/1.1\r\n\r\n", "127.0.0.3"), ok);
+        const int client = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        QVERIFY(client >= 0);
+        const auto closeClient = qScopeGuard([client] { ::close(client); });
+        const sockaddr_in local = loopback("127.0.0.2", 0);
+        QCOMPARE(::bind(client, reinterpret_cast<const sockaddr*>(&local), sizeof local), 0);
+        rlimit saved{};
+        QCOMPARE(getrlimit(RLIMIT_NOFILE, &saved), 0);
+        // Every descriptor from the lowest free one on is past the limit: the service can accept nothing.
+        const int lowestFree = fcntl(client, F_DUPFD_CLOEXEC, 0);
+        ::close(lowestFree);
+        const rlimit lowered{rlim_t(lowestFree), saved.rlim_max};
+        QCOMPARE(setrlimit(RLIMIT_NOFILE, &lowered), 0);
+        failTrail.store(-1);
+        const sockaddr_in server = loopback("127.0.0.1", quint16(QUrl(service.baseUrl()).port()));
+        const bool connected = ::connect(client, reinterpret_cast<const sockaddr*>(&server), sizeof server) == 0;
+        const QByteArray request = "GET /paused HTTP/1.1\r\n\r\n";
+        const bool sent =
+            ::send(client, request.constData(), std::size_t(request.size()), MSG_NOSIGNAL) == ssize_t(request.size());
+        const bool met = eventually([] { return failures.load() > 0; });
+        failNone();
+        QCOMPARE(setrlimit(RLIMIT_NOFILE, &saved), 0);
+        QVERIFY(connected && sent && met);
+        QCOMPARE(answerOn(client), ok);
+        QVERIFY(service.stop());
+    }
+
+    // A worker left without memory, its thread's every allocation failing, still answers the next request it takes,
+    // failed: its copy of the request, the handler's answer for a failure and the step that hands the answer back
+    // find none. Then it goes on: with a single worker, the request after is answered.
+    void workerGoesOnWithoutMemory()
+    {
+        // The workers' log would want memory too.
+        QLoggingCategory::setFilterRules("quillbay.service.turns.debug=false");
+        const auto logAgain =
+            qScopeGuard([] { QLoggingCategory::setFilterRules("quillbay.service.turns.debug=true"); });
+        HttpServer::Limits limits;
+        limits.workers = 1;
+        InProcessService service(limits);
+        QVERIFY(service.ready());
+        QCOMPARE(RawHttp::exchange(service.baseUrl(), "GET /spent HTTP/1.1\r\n\r\n", "127.0.0.2"), ok);
+        // A path too long to be copied without memory of its own.
+        const QByteArray failed =
+            RawHttp::exchange(service.baseUrl(), "GET /a-path-that-takes-memory HTTP/1.1\r\n\r\n", "127.0.0.3");
+        failNone();
+        QCOMPARE(failed, "HTTP/1.1 500 Internal Server Error|");
+        QCOMPARE(RawHttp::exchange(service.baseUrl(), "GET /next HTTP/1.1\r\n\r\n", "127.0.0.4"), ok);
         QVERIFY(service.stop());
     }
 
@@ -276,19 +435,54 @@ private slots:
         QVERIFY(service.stop());
     }
 
-    // The stop ends when closing the connections left at its grace's end meets memory that cannot be had.
+    // The stop ends when closing the connections left at its grace's end meets memory that cannot be had, in the close
+    // itself and after it. The connections left hold the only turn for a large request and wait for it, and hold
+    // room and wait for it, two claims of one address among them: whichever is closed first gives back what another
+    // waits for, or moves its address in the line, and needs memory for it.
+    void stopsAfterAFailedClose_data()
+    {
+        QTest::addColumn<int>("trail");
+        QTest::newRow("the first close") << 0;
+        QTest::newRow("and the next") << 1;
+        QTest::newRow("and the three next") << 3;
+    }
+
     void stopsAfterAFailedClose()
     {
-        InProcessService service({});
+        QFETCH(int, trail);
+        HttpServer::Limits limits;
+        limits.largeAtOnce = 1;
+        limits.requestMemory = 2048;
+        InProcessService service(limits);
         QVERIFY(service.ready());
-        const std::unique_ptr<QTcpSocket> idle = RawHttp::connect(service.baseUrl(), "127.0.0.2");
-        QVERIFY(service.waitOnNetwork([&] { return !service.server().table().empty(); }));
+        std::vector<std::unique_ptr<QTcpSocket>> clients;
+        const auto send = [&](const QByteArray& request, const char* from, const QString& state) {
+            clients.push_back(RawHttp::sent(service.baseUrl(), request, from));
+            return said(state);
+        };
+        const QByteArray large = largePost("large");
+        const int head = int(large.indexOf("\r\n\r\n")) + 4;
+        QVERIFY(send(large.left(head + 100), "127.0.0.2", "a large request from 127.0.0.2 took its turn"));
+        QVERIFY(send(large.left(head + 100), "127.0.0.4", "a large request from 127.0.0.4 waits in line"));
+        // Each head takes 512 bytes: the first body waits for more than the 512 left, and the second head behind it.
+        const QByteArray small = RawHttp::formPost("small", QByteArray(1400, 'x'));
+        QVERIFY(send(small, "127.0.0.3", "a request from 127.0.0.3 waits for room"));
+        QVERIFY(send(small, "127.0.0.3", "a request from 127.0.0.3 waits for room"));
+        QVERIFY(eventually([&] {
+            const std::lock_guard<std::mutex> lock(logMutex);
+            return logged.count("a request from 127.0.0.3 waits for room") == 2;
+        }));
+
         service.askToStop();
         QVERIFY(said("stopping on SIGTERM"));
+        failTrail.store(trail);
         failFrom.store(1);
         QVERIFY(service.ended());
-        QCOMPARE(RawHttp::answer(*idle, 30000), QByteArray());
-        QCOMPARE(idle->state(), QAbstractSocket::UnconnectedState);
+        QVERIFY(failures.load() > 0);
+        for (const auto& client : clients) {
+            RawHttp::answer(*client, 30000);
+            QCOMPARE(client->state(), QAbstractSocket::UnconnectedState);
+        }
     }
 };
 

@@ -4,6 +4,7 @@
 
 #include <QtTest>
 
+#include <chrono>
 #include <memory>
 #include <vector>
 
@@ -17,6 +18,34 @@ QByteArray unknownSync(int bodySize)
 
 const int loginError = 1;
 const int busyError = 3;
+
+// A service whose memory for requests, a megabyte, the workers hold but for 700 bytes, which never give way: a login
+// whose password check takes minutes holds the only worker, and a body waits for it.
+class MemoryHeldByWork
+{
+public:
+    explicit MemoryHeldByWork(const QStringList& options)
+        : m_service(QStringList{"--request-memory", "1", "--workers", "1", "--key-iterations", "100000000"} + options)
+    {
+        m_held.push_back(RawHttp::sent(
+            m_service.baseUrl(), RawHttp::formPost("sync/userid.php", "username=nobody&password=pw"), "127.0.0.2"));
+        if (!m_service.waitForLog("a worker took a request of 127.0.0.2"))
+            return;
+        m_held.push_back(RawHttp::sent(m_service.baseUrl(), unknownSync(1024 * 1024 - 512 - 700), "127.0.0.3"));
+        m_holding = m_service.waitForLog("a request from 127.0.0.3 waits for a worker");
+    }
+
+    bool held() const { return m_holding; }
+    ServiceProcess& service() { return m_service; }
+
+private:
+    ServiceProcess m_service;
+    std::vector<std::unique_ptr<QTcpSocket>> m_held;
+    bool m_holding = false;
+};
+
+// A head that needs more room than its first 512 bytes.
+const QByteArray longHead = "GET / HTTP/1.1\r\nX-Padding: " + QByteArray(600, 'x');
 } // namespace
 
 // Clients that send their requests at a pace of their own, honest or not: which the service waits for, and which give
@@ -73,20 +102,36 @@ private slots:
         QCOMPARE(RawHttp::error(RawHttp::answer(*waiting, 120000)), loginError);
     }
 
-    // A new connection whose head finds the memory held by bodies that come at an honest pace waits for room; when
-    // the head's time is up first, its client is told the service is busy rather than left to find it closed.
+    // A head whose claim for more room still waits when the head's own time is up is told the service is busy, not
+    // left to find its connection closed, long before the idle time or the wait for room would end. Its first 512
+    // bytes find room, and then no more.
     void headWaitingForRoomIsToldBusy()
     {
-        ServiceProcess service({"--request-memory", "1", "--idle-timeout", "3"});
-        // Two bodies take the whole megabyte, and keep it for five seconds.
-        PacedUpload first(service.baseUrl(), unknownSync(512 * 1024), "127.0.0.2", 100 * 1024);
-        QVERIFY(service.waitForLog("the body of a request from 127.0.0.2 has its room"));
-        PacedUpload second(service.baseUrl(), unknownSync(512 * 1024), "127.0.0.3", 100 * 1024);
-        QVERIFY(service.waitForLog("the body of a request from 127.0.0.3 has its room"));
-        const std::unique_ptr<QTcpSocket> head = RawHttp::sent(service.baseUrl(), "GET / HTTP/1.1\r\n", "127.0.0.4");
+        MemoryHeldByWork memory({"--head-timeout", "3", "--idle-timeout", "120", "--large-request-wait", "120"});
+        QVERIFY(memory.held());
+        const std::unique_ptr<QTcpSocket> head = RawHttp::sent(memory.service().baseUrl(), longHead, "127.0.0.4");
         QCOMPARE(RawHttp::error(RawHttp::answer(*head, 30000)), busyError);
-        QCOMPARE(RawHttp::error(first.answer()), loginError);
-        QCOMPARE(RawHttp::error(second.answer()), loginError);
+        QVERIFY(memory.service().log().contains("a request from 127.0.0.4 waits for room"));
+    }
+
+    // A client that hangs up while its claim for room waits, for its body or for more of its head, is seen at once:
+    // it leaves the line, and holds nothing.
+    void hungUpWhileWaitingForRoom_data()
+    {
+        QTest::addColumn<QByteArray>("request");
+        QTest::newRow("its body's room") << unknownSync(5000);
+        QTest::newRow("more of its head's") << longHead;
+    }
+
+    void hungUpWhileWaitingForRoom()
+    {
+        QFETCH(QByteArray, request);
+        MemoryHeldByWork memory({});
+        QVERIFY(memory.held());
+        const std::unique_ptr<QTcpSocket> waiting = RawHttp::sent(memory.service().baseUrl(), request, "127.0.0.4");
+        QVERIFY(memory.service().waitForLog("a request from 127.0.0.4 waits for room"));
+        waiting->disconnectFromHost();
+        QVERIFY(memory.service().waitForLog("the client of a request from 127.0.0.4 hung up: its places are free"));
     }
 
     // Bodies over 256 KB that keep an honest pace take all the memory but the room kept for small requests, 1 MB of
@@ -117,14 +162,79 @@ private slots:
         QVERIFY2(small < roomAt(addresses.last()), service.log().constData());
     }
 
-    // A body far slower than any real line, here 1 KB/s, is closed once an idle time shows it under the floor pace,
-    // though it is never silent for that long.
+    // A body far slower than any real line is closed once an idle time shows it under the floor pace, however it
+    // spaces its bytes and though it is never silent for that long: 1 KB/s steadily, or the floor's worth of an idle
+    // time in one burst every 1.4 idle times, with a byte between. So is what a client still sends of a body that was
+    // refused unread.
+    void trickleEndsAtTheFloorPace_data()
+    {
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<bool>("steady");
+        QTest::addColumn<QByteArray>("closed");
+        const QByteArray read = "the body of a request from 127.0.0.2 sent under 2 KB/s over 5 s: closed";
+        QTest::newRow("steady") << unknownSync(200000) << true << read;
+        QTest::newRow("in bursts") << unknownSync(200000) << false << read;
+        QTest::newRow("refused unread")
+            << RawHttp::formPost("sync/userid.php", QByteArray(200000, 'x')) << false
+            << QByteArray("the rest of a request from 127.0.0.2 answered unread came under 2 KB/s over 5 s: closed");
+    }
+
     void trickleEndsAtTheFloorPace()
     {
-        ServiceProcess service({"--idle-timeout", "3"});
-        PacedUpload trickle(service.baseUrl(), unknownSync(100000), "127.0.0.2", 1024);
-        QVERIFY(service.waitForLog("127.0.0.2 sent under 2 KB/s over 3 s: closed", 1, 30000));
-        QCOMPARE(trickle.answer(), QByteArray());
+        QFETCH(QByteArray, request);
+        QFETCH(bool, steady);
+        QFETCH(QByteArray, closed);
+        const int idleMs = 5000;
+        ServiceProcess service({"--idle-timeout", QString::number(idleMs / 1000)});
+        const qint64 head = request.indexOf("\r\n\r\n") + 4;
+        // A little more than the floor takes over an idle time.
+        const qint64 burst = 2048 * idleMs / 1000 + 100;
+        const PacedUpload::Schedule inBursts = [=](std::chrono::milliseconds elapsed) {
+            const qint64 beats = elapsed.count() / (idleMs * 7 / 10);
+            return head + burst * (1 + beats / 2) + beats;
+        };
+        PacedUpload trickle(service.baseUrl(), request, "127.0.0.2",
+                            steady ? PacedUpload::Schedule([](std::chrono::milliseconds elapsed) {
+                                return elapsed.count() * 1024 / 1000;
+                            })
+                                   : inBursts);
+        QVERIFY(service.waitForLog(closed));
+    }
+
+    // Of an address that holds more than twice its share of the memory, a request in line for its turn gives way to a
+    // claim that waits, and is told the service is busy, as long as the address keeps its share; its requests count
+    // together whether they come straight or through a trusted proxy that names it. Eleven large requests of one
+    // address wait in line, each holding the room of a head of 40 KB: 704 KB of the megabyte, past twice the share of
+    // three addresses. A body of 350 KB finds 320 KB left, and is read once one of them gives way.
+    void addressPastItsShareGivesWay_data()
+    {
+        QTest::addColumn<int>("throughProxy");
+        QTest::newRow("straight") << 0;
+        QTest::newRow("five through a proxy") << 5;
+    }
+
+    void addressPastItsShareGivesWay()
+    {
+        QFETCH(int, throughProxy);
+        ServiceProcess service({"--request-memory", "1", "--large-requests", "1", "--trusted-proxy", "127.0.0.5"});
+        PacedUpload holder(service.baseUrl(), unknownSync(2 << 20), "127.0.0.2", 100 * 1024);
+        QVERIFY(service.waitForLog("a large request from 127.0.0.2 took its turn"));
+        const QByteArray large = unknownSync(2 << 20);
+        const int head = int(large.indexOf("\r\n\r\n")) + 4;
+        const QByteArray padding = "X-Padding: " + QByteArray(40000, 'x') + "\r\n";
+        std::vector<std::unique_ptr<QTcpSocket>> inLine;
+        for (int i = 0; i < 11; ++i) {
+            const bool proxied = i < throughProxy;
+            QByteArray request = large.left(head + 100);
+            request.insert(request.indexOf("\r\n") + 2, proxied ? padding + "X-Forwarded-For: 127.0.0.9\r\n" : padding);
+            inLine.push_back(RawHttp::sent(service.baseUrl(), request, proxied ? "127.0.0.5" : "127.0.0.9"));
+        }
+        QVERIFY(service.waitForLog("a large request from 127.0.0.9 waits in line for its turn", 11));
+
+        const std::unique_ptr<QTcpSocket> claim = RawHttp::sent(service.baseUrl(), unknownSync(350000), "127.0.0.6");
+        QCOMPARE(RawHttp::error(RawHttp::answer(*claim, 120000)), loginError);
+        QVERIFY(service.log().contains("told a request of 127.0.0.9 that sent too slowly or held far past its share"));
+        service.stop();
     }
 };
 

@@ -26,7 +26,14 @@ sockaddr_in loopback(const QString& address, quint16 port)
 } // namespace
 
 PacedUpload::PacedUpload(const QString& baseUrl, const QByteArray& request, const QString& from, int bytesPerSecond)
-    : m_thread([=] { run(baseUrl, request, from, bytesPerSecond); })
+    : PacedUpload(baseUrl, request, from, [bytesPerSecond](std::chrono::milliseconds elapsed) {
+          return elapsed.count() * bytesPerSecond / 1000;
+      })
+{
+}
+
+PacedUpload::PacedUpload(const QString& baseUrl, const QByteArray& request, const QString& from, Schedule schedule)
+    : m_thread([=] { run(baseUrl, request, from, schedule); })
 {
 }
 
@@ -45,7 +52,7 @@ QByteArray PacedUpload::answer()
     return m_answer.left(m_answer.indexOf("\r\n")) + '|' + m_answer.mid(m_answer.indexOf("\r\n\r\n") + 4);
 }
 
-void PacedUpload::run(const QString& baseUrl, const QByteArray& request, const QString& from, int bytesPerSecond)
+void PacedUpload::run(const QString& baseUrl, const QByteArray& request, const QString& from, const Schedule& schedule)
 {
     const int socket = ::socket(AF_INET, SOCK_STREAM, 0);
     const sockaddr_in local = loopback(from, 0);
@@ -63,7 +70,7 @@ void PacedUpload::run(const QString& baseUrl, const QByteArray& request, const Q
     while (sent < request.size()) {
         const auto elapsed =
             std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
-        const qint64 due = std::min<qint64>(request.size(), (elapsed + step).count() * bytesPerSecond / 1000);
+        const qint64 due = std::min<qint64>(request.size(), schedule(elapsed + step));
         if (due > sent) {
             const ssize_t written = ::send(socket, request.constData() + sent, std::size_t(due - sent), MSG_NOSIGNAL);
             // The server has answered, or closed the connection, before the whole request was sent.

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <cstddef>
+#include <new>
+
+// Memory for one step posted to the network thread, made in advance where an allocation that fails can be handled: the
+// step, posted later where it could not, takes this memory instead of its own, so that posting it cannot fail for
+// want of memory. One step at a time; a larger one, or a second before the first has run, takes memory of its own.
+class StepMemory
+{
+public:
+    // For the step's executor to take the memory with.
+    template <typename T> class Allocator
+    {
+    public:
+        using value_type = T;
+
+        explicit Allocator(StepMemory& memory) noexcept : m_memory(&memory) {}
+        template <typename U> Allocator(const Allocator<U>& other) noexcept : m_memory(other.m_memory) {}
+
+        T* allocate(std::size_t count) { return static_cast<T*>(m_memory->take(count * sizeof(T))); }
+        void deallocate(T* pointer, std::size_t count) noexcept { m_memory->giveBack(pointer, count * sizeof(T)); }
+        template <typename U> bool operator==(const Allocator<U>& other) const noexcept
+        {
+            return m_memory == other.m_memory;
+        }
+        template <typename U> bool operator!=(const Allocator<U>& other) const noexcept
+        {
+            return m_memory != other.m_memory;
+        }
+
+    private:
+        template <typename> friend class Allocator;
+        StepMemory* m_memory;
+    };
+
+    Allocator<void> allocator() noexcept { return Allocator<void>(*this); }
+
+private:
+    void* take(std::size_t size)
+    {
+        if (m_taken || size > sizeof m_bytes)
+            return ::operator new(size);
+        m_taken = true;
+        return m_bytes;
+    }
+    void giveBack(void* pointer, std::size_t size) noexcept
+    {
+        if (pointer == m_bytes)
+            m_taken = false;
+        else
+            ::operator delete(pointer, size);
+    }
+
+    // Room for the step that hands a worker's answer back, with its answer: under 200 bytes.
+    alignas(std::max_align_t) unsigned char m_bytes[256];
+    bool m_taken = false;
+};
