@@ -491,7 +491,7 @@
     // How a pie chart shares its width: the pie keeps its least size, and the labels on its two sides and the
     // legend beside it take the rest, each text whole while the room lasts. Texts that this cuts may stand whole with
     // the pie below the legend, which then has the chart's whole width, when the pie keeps its least size there.
-    // Null for a chart without a pie.
+    // The gap is what each side's connectors take. Null for a chart without a pie.
     Chart.prototype.pieLayout = function (legendBeside) {
         var pie = this.series.filter(function (series) {
             return series.type === 'pie';
@@ -501,9 +501,13 @@
         var self = this;
         var fontSize = this.options.plotOptions.pie.dataLabels.style.fontSize;
         var widest = {left: 0, right: 0};
+        // A side with labels gives their connectors room too.
+        var gap = {left: 0, right: 0};
         this.pieSlices(pie).forEach(function (slice) {
-            if (slice.label !== null)
-                widest[slice.side] = Math.max(widest[slice.side], self.textWidth(slice.label, {'font-size': fontSize}));
+            if (slice.label === null)
+                return;
+            gap[slice.side] = LABEL_GAP;
+            widest[slice.side] = Math.max(widest[slice.side], self.textWidth(slice.label, {'font-size': fontSize}));
         });
         var legendText = 0;
         if (legendBeside) {
@@ -512,10 +516,10 @@
             });
         }
         var least = Math.min(this.chartWidth, this.chartHeight) * PIE_SHARE;
-        var labelsRoom = this.chartWidth - 20 - least - (widest.left ? LABEL_GAP : 0) - (widest.right ? LABEL_GAP : 0);
+        var labelsRoom = this.chartWidth - 20 - least - gap.left - gap.right;
         var legendFrame = LEGEND_FRAME + (this.options.legend.margin || 0);
         var rooms = share([widest.left, widest.right, legendText], labelsRoom - (legendBeside ? legendFrame : 0));
-        var beside = {left: rooms[0], right: rooms[1], legend: legendBeside ? rooms[2] : null, top: null};
+        var beside = {left: rooms[0], right: rooms[1], legend: legendBeside ? rooms[2] : null, top: null, gap: gap};
         if (!legendBeside || (rooms[0] === widest.left && rooms[1] === widest.right && rooms[2] === legendText))
             return beside;
         this.layout = {legend: Math.min(legendText, this.chartWidth - 20 - LEGEND_FRAME)};
@@ -525,7 +529,7 @@
         if ((this.chartHeight - top - 10) / 2 - 20 < least / 2)
             return beside;
         rooms = share([widest.left, widest.right], labelsRoom);
-        return {left: rooms[0], right: rooms[1], legend: this.layout.legend, top: top};
+        return {left: rooms[0], right: rooms[1], legend: this.layout.legend, top: top, gap: gap};
     };
 
     Chart.prototype.drawPie = function (series, layer) {
@@ -533,13 +537,8 @@
         var plot = this.plot;
         var group = svg('g', {'class': 'qb-pie'}, layer);
         var slices = this.pieSlices(series);
-        var gap = function (side) {
-            return slices.some(function (slice) {
-                return slice.side === side && slice.label !== null;
-            }) ? LABEL_GAP : 0;
-        };
-        var left = gap('left') + this.layout.left;
-        var right = gap('right') + this.layout.right;
+        var left = this.layout.gap.left + this.layout.left;
+        var right = this.layout.gap.right + this.layout.right;
         // The room the labels leave makes the pie larger, up to the plot's height; what is still left is shared out
         // on both sides of the pie and its labels.
         var least = Math.min(this.chartWidth, this.chartHeight) * PIE_SHARE / 2;
