@@ -333,7 +333,7 @@ private slots:
 
     // At the window's default size a long account name shows whole in its column, beside a member or not, as long
     // as the titles leave the room; it is cut only once their texts take it, never below the column's own width,
-    // which stays the one stored, and it shows whole on hover.
+    // which stays the one stored.
     void longAccountNameShowsWhereThereIsRoom_data()
     {
         QTest::addColumn<QString>("kind");
@@ -350,8 +350,7 @@ private slots:
         QFETCH(int, titleLength);
         QFETCH(bool, whole);
         DefaultSizedWindow atDefaultSize;
-        MainWindow& window = atDefaultSize.window;
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(QTest::qWaitForWindowExposed(&atDefaultSize.window));
         const QString name = "招商银行信用卡账户一号";
         BookRows::exec("insert into tbl_account (id, name, kind, amount, sort) values ('long', ?, 'credit', 0, 9)",
                        {name});
@@ -359,14 +358,13 @@ private slots:
         BookRows::addBill(kind, -35.5,
                           {{"account_id", "long"}, {"member_id", "01"}, {"title", QString(titleLength, u'账')}});
         MBill::dataChanged();
-        auto* list = window.findChild<QTreeView*>("tvBillList");
+        auto* list = atDefaultSize.window.findChild<QTreeView*>("tvBillList");
         const QModelIndex account = list->model()->index(0, 2, list->model()->index(0, 0));
         QCOMPARE(account.data().toString(), name);
         const auto shown = [&] { return list->visualRect(account).width() >= list->sizeHintForIndex(account).width(); };
         QTRY_COMPARE(shown(), whole);
         QVERIFY(list->visualRect(account).width() >= 100);
         QCOMPARE(FileSetting::getInstance()->getColumnWidths("BillList").value(2), 100);
-        QVERIFY(account.data(Qt::ToolTipRole).toString().contains(name));
     }
 
     // Start, a bill saved in its dialog and a sync print nothing under the default rules; with every category
@@ -492,15 +490,11 @@ private slots:
             QSKIP("drawn in software, the browser view leaves the native window as it is");
         view->widget()->show();
         QTRY_VERIFY_WITH_TIMEOUT(window->winId() != native, 30000);
+        // A normal place lost here would show when the last copy is restored.
         QCOMPARE(misplaced(maximised), QString());
-        window->showNormal();
-        QCOMPARE(misplaced(false), QString());
-        if (maximised)
-            window->showMaximized();
         for (int switches = 1; switches <= 3; ++switches) {
             window->findChild<QComboBox*>("cbBookList")->setCurrentIndex(1);
-            QCOMPARE(launcher.starts.size(), switches);
-            QCOMPARE(launcher.starts.last(), (QStringList{"book", "b.db"}));
+            QCOMPARE(launcher.starts, QList<QStringList>(switches, {"book", "b.db"}));
             window.reset();
             // The new copy, started with the environment it was given.
             const QProcessEnvironment environment = launcher.environments.last();
