@@ -10,6 +10,11 @@ ColumnRoom::ColumnRoom(QTreeView* view, int column, int stretching)
 {
     view->viewport()->installEventFilter(this);
     connect(view->model(), &QAbstractItemModel::modelReset, this, &ColumnRoom::fit);
+    // A width the user drags the column to is its own from then on: kept, and the one stored.
+    connect(view->header(), &QHeaderView::sectionResized, this, [this](int column, int, int width) {
+        if (column == m_column && !m_fitting)
+            m_ownWidth = width;
+    });
 }
 
 int ColumnRoom::ownWidth() const
@@ -28,8 +33,11 @@ void ColumnRoom::fit()
     const int stretchingRoom = m_view->viewport()->width() - others - m_ownWidth;
     const int spare = stretchingRoom - qMax(widest(m_stretching), header->minimumSectionSize());
     const int width = qBound(m_ownWidth, widest(m_column), m_ownWidth + qMax(0, spare));
-    if (header->sectionSize(m_column) != width)
+    if (header->sectionSize(m_column) != width) {
+        m_fitting = true;
         header->resizeSection(m_column, width);
+        m_fitting = false;
+    }
 }
 
 bool ColumnRoom::eventFilter(QObject*, QEvent* event)

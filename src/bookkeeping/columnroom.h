@@ -13,7 +13,7 @@ class ColumnRoom : public QObject
     Q_OBJECT
 
 public:
-    // Takes the column's width at this moment as its own.
+    // Takes the column's width at this moment as its own, and any the user gives it later.
     ColumnRoom(QTreeView* view, int column, int stretching);
 
     // The width the column has of its own, whatever room it takes besides: the one to store.
@@ -33,4 +33,5 @@ private:
     int m_column;
     int m_stretching;
     int m_ownWidth;
+    bool m_fitting = false;
 };

@@ -13,6 +13,7 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -394,6 +395,23 @@ private slots:
         const QModelIndex item = box->model()->index(box->findData("long"), 0);
         QCOMPARE(list->sizeHintForIndex(item).width() <= list->viewport()->width(), whole);
         QCOMPARE(item.data(Qt::ToolTipRole).toString(), whole ? QString() : name);
+    }
+
+    // The account column widens into empty room on its own; a width the user drags it to stays through the page's
+    // resizes, and is the one stored.
+    void draggedAccountColumnKeepsItsWidth()
+    {
+        WBillList page;
+        page.resize(890, 500);
+        page.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&page));
+        auto* view = child<QTreeView>(page, "tvBillList");
+        view->header()->resizeSection(2, 180);
+        const int before = view->viewport()->width();
+        page.resize(990, 500);
+        QTRY_VERIFY(view->viewport()->width() > before);
+        QCOMPARE(view->header()->sectionSize(2), 180);
+        QCOMPARE(FileSetting::getInstance()->getColumnWidths("BillList").value(2), 180);
     }
 };
 
