@@ -13,8 +13,9 @@ RoomClaim::RoomClaim(ConnectionSteps& steps, Events& events, MemoryBudget& memor
 {
 }
 
-bool RoomClaim::claim(const std::string& client, qint64 bytes, Clock::time_point deadline)
+bool RoomClaim::claim(qint64 bytes, Clock::time_point deadline)
 {
+    const std::string& client = m_steps.client();
     if (m_memory.claim(this, client, bytes)) {
         m_held += bytes;
         return true;
@@ -81,9 +82,9 @@ void RoomClaim::evict() noexcept
     });
 }
 
-void RoomClaim::readdress(const std::string& client)
+void RoomClaim::readdress()
 {
-    m_memory.readdress(this, client);
+    m_memory.readdress(this, m_steps.client());
 }
 
 void RoomClaim::progressed(qint64 bytes)
