@@ -4,8 +4,6 @@
 #include "servicelog.h"
 #include "warningpace.h"
 
-#include <boost/asio/post.hpp>
-
 #include <utility>
 
 RoomClaim::RoomClaim(ConnectionSteps& steps, Events& events, MemoryBudget& memory, boost::asio::io_context& network)
@@ -60,11 +58,7 @@ void RoomClaim::roomMade() noexcept
         m_events.roomMade(bytes);
     };
     // Told while another gives its memory back, in that one's close: the room is taken in a step of this one's own.
-    try {
-        boost::asio::post(m_timer.context(), m_steps.guarded(std::move(granted)));
-    } catch (...) {
-        m_steps.failed(std::current_exception());
-    }
+    m_steps.later(m_timer.context(), std::move(granted));
 }
 
 void RoomClaim::evict() noexcept
