@@ -35,16 +35,6 @@ const int pacedIntervalMs = 100;
 const int fatAccounts = 8;
 const int fatRecords = 10;
 const int fatRecordBytes = 5000000;
-const char* const unplacedSyncs = "a sync whose last sync the store cannot place (half \"garbage\", half 2019-03-04 "
-                                  "05:06:07), none of whose answers is read";
-
-// Neither names a sync of the account: the first is no time at all, and the accounts were filled long after the
-// second. The store answers either with the whole account.
-QByteArray unplacedSyncTime(int i)
-{
-    return i % 2 == 0 ? "garbage" : "2019-03-04 05:06:07";
-}
-
 QString fatAccount(int i)
 {
     return QString("fat%1").arg(i);
@@ -102,8 +92,19 @@ QString CrowdAttacks::slow(ServiceProcess& service)
 
 QString CrowdAttacks::unplaced(ServiceProcess& service)
 {
-    return largeAccountCrowd(service, unplacedSyncs, unplacedSyncTime,
-                             [](HostileConnection& sync) { sync.holdUnread(); });
+    return unplacedCrowd(service, abandonedAccount);
+}
+
+QString CrowdAttacks::unplacedCrowd(ServiceProcess& service, const std::function<QString(int)>& account)
+{
+    // Neither names a sync of the account: the first is no time at all, and the accounts were filled long after the
+    // second. The store answers either with the whole account.
+    return largeAccountCrowd(
+        service,
+        "a sync whose last sync the store cannot place (half \"garbage\", half 2019-03-04 05:06:07), none of whose "
+        "answers is read",
+        [](int i) { return QByteArray(i % 2 == 0 ? "garbage" : "2019-03-04 05:06:07"); },
+        [](HostileConnection& sync) { sync.holdUnread(); }, account);
 }
 
 QString CrowdAttacks::largeAccountCrowd(ServiceProcess& service, const QString& what,
@@ -254,6 +255,5 @@ QString CrowdAttacks::addFatAccounts(ServiceProcess& service)
 
 QString CrowdAttacks::fat(ServiceProcess& service)
 {
-    return largeAccountCrowd(
-        service, unplacedSyncs, unplacedSyncTime, [](HostileConnection& sync) { sync.holdUnread(); }, fatAccount);
+    return unplacedCrowd(service, fatAccount);
 }

@@ -52,6 +52,8 @@ private:
                               const std::function<QByteArray(int)>& syncTime,
                               const std::function<void(HostileConnection&)>& read,
                               const std::function<QString(int)>& account = abandonedAccount);
+    // That crowd, each sync naming a last sync the store cannot place, never read.
+    QString unplacedCrowd(ServiceProcess& service, const std::function<QString(int)>& account);
     // The crowd of 503 addresses of the network 127.N.0.0/16 each sending the head of a 1 MB sync and then the body a
     // piece every interval (`what` says how); each connection the service closes is made again.
     QString bodyCrowd(ServiceProcess& service, int network, const QByteArray& body, int intervalMs, int piece,

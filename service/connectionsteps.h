@@ -1,5 +1,8 @@
 #pragma once
 
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/post.hpp>
+
 #include <exception>
 #include <memory>
 #include <string>
@@ -22,6 +25,16 @@ public:
                 failed(std::current_exception());
             }
         };
+    }
+    // The step runs later on the network thread, in a step of its own, so that whatever it meets is this connection's
+    // alone; when not even that step can be made, the connection fails now.
+    template <typename Step> void later(boost::asio::io_context& network, Step step) noexcept
+    {
+        try {
+            boost::asio::post(network, guarded(std::move(step)));
+        } catch (...) {
+            failed(std::current_exception());
+        }
     }
     // A step failed, or could not even be made: the connection closes, and says so when it can.
     virtual void failed(const std::exception_ptr& thrown) noexcept = 0;

@@ -96,7 +96,7 @@ void HttpConnection::requestRead(qint64 bytes)
 
 bool HttpConnection::headRoomWanted(qint64 bytes, Clock::time_point deadline)
 {
-    if (m_room.claim(m_client, bytes, deadline))
+    if (m_room.claim(bytes, deadline))
         return true;
     awaitRoom(State::HeadRoom);
     return false;
@@ -192,7 +192,7 @@ void HttpConnection::headRead()
     const auto& head = parser.get();
     // A proxy's connection counts under the client it speaks for, now that the head names it, its memory too.
     m_client = m_server.clients().of(m_peer, head);
-    m_room.readdress(m_client);
+    m_room.readdress();
     const std::string target(head.target());
     const std::size_t mark = target.find('?');
     m_request.method = std::string(head.method_string());
@@ -232,8 +232,7 @@ void HttpConnection::headRead()
     if (*length > largeBody)
         return awaitBody();
     // The room the head took is the body's first: the head's buffer goes once its last bytes are in the body.
-    if (m_room.claim(m_client, std::max<qint64>(0, m_length - m_room.held()),
-                     Clock::now() + m_server.limits().largeWait))
+    if (m_room.claim(std::max<qint64>(0, m_length - m_room.held()), Clock::now() + m_server.limits().largeWait))
         return startBody();
     awaitRoom(State::Room);
 }

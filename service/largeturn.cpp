@@ -5,8 +5,6 @@
 #include "transferrules.h"
 #include "warningpace.h"
 
-#include <boost/asio/post.hpp>
-
 #include <utility>
 
 namespace {
@@ -55,15 +53,11 @@ void LargeTurn::turnGiven() noexcept
 {
     // The turn is this request's from now on, and goes back when its connection closes, even before its step runs.
     m_holds = true;
-    try {
-        boost::asio::post(m_timer.context(), m_steps.guarded([this] {
-            if (m_stage == Stage::InLine)
-                begin();
-        }));
-    } catch (...) {
-        // Not even a step could be made for it: it goes, and its turn with it to the next.
-        m_steps.failed(std::current_exception());
-    }
+    // Should not even a step be made for it, it goes, and its turn with it to the next.
+    m_steps.later(m_timer.context(), [this] {
+        if (m_stage == Stage::InLine)
+            begin();
+    });
 }
 
 void LargeTurn::begin()

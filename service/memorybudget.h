@@ -1,5 +1,7 @@
 #pragma once
 
+#include "transferrules.h"
+
 #include <QtGlobal>
 
 #include <array>
@@ -52,8 +54,8 @@ public:
     // A holder that has read nothing for this long makes no progress, and gives way to a claim that waits.
     static constexpr std::chrono::seconds stallTime{5};
 
-    // A holder whose room is larger is a large one: a body over the line between cheap and expensive uploads.
-    static constexpr qint64 smallRoom = 256 * 1024;
+    // A holder whose room is larger is a large one: a body over the line between small and large ones.
+    static constexpr qint64 smallRoom = TransferRules::smallBody;
 
     // `reserve` of the total is kept for small holders, all of it at most: with more than the total less the largest
     // body read into memory, such a body never finds room.

@@ -4,8 +4,6 @@
 #include "servicelog.h"
 #include "warningpace.h"
 
-#include <boost/asio/post.hpp>
-
 #include <utility>
 
 RoomClaim::RoomClaim(ConnectionSteps& steps, Events& events, MemoryBudget& memory, boost::asio::io_context& network)
@@ -13,8 +11,9 @@ RoomClaim::RoomClaim(ConnectionSteps& steps, Events& events, MemoryBudget& memor
 {
 }
 
-bool RoomClaim::claim(const std::string& client, qint64 bytes, Clock::time_point deadline)
+bool RoomClaim::claim(qint64 bytes, Clock::time_point deadline)
 {
+    const std::string& client = m_steps.client();
     if (m_memory.claim(this, client, bytes)) {
         m_held += bytes;
         return true;
@@ -59,11 +58,7 @@ void RoomClaim::roomMade() noexcept
         m_events.roomMade(bytes);
     };
     // Told while another gives its memory back, in that one's close: the room is taken in a step of this one's own.
-    try {
-        boost::asio::post(m_timer.context(), m_steps.guarded(std::move(granted)));
-    } catch (...) {
-        m_steps.failed(std::current_exception());
-    }
+    m_steps.later(m_timer.context(), std::move(granted));
 }
 
 void RoomClaim::evict() noexcept
@@ -81,9 +76,9 @@ void RoomClaim::evict() noexcept
     });
 }
 
-void RoomClaim::readdress(const std::string& client)
+void RoomClaim::readdress()
 {
-    m_memory.readdress(this, client);
+    m_memory.readdress(this, m_steps.client());
 }
 
 void RoomClaim::progressed(qint64 bytes)

@@ -7,7 +7,6 @@
 
 #include <chrono>
 #include <optional>
-#include <string>
 
 class ConnectionSteps;
 
@@ -38,12 +37,14 @@ public:
 
     RoomClaim(ConnectionSteps& steps, Events& events, MemoryBudget& memory, boost::asio::io_context& network);
 
-    // Claims that many bytes more for the client, waiting for them until the deadline; false while the claim waits.
-    bool claim(const std::string& client, qint64 bytes, Clock::time_point deadline);
+    // Claims that many bytes more, counted under the connection's client, waiting for them until the deadline; false
+    // while the claim waits.
+    bool claim(qint64 bytes, Clock::time_point deadline);
     bool waiting() const { return m_wanted > 0; }
     qint64 held() const { return m_held; }
-    // What the request holds and waits for counts under that client from now on, as a proxy's head names it.
-    void readdress(const std::string& client);
+    // The connection's client has changed, as a proxy's head names it: what the request holds and waits for counts
+    // under it from now on.
+    void readdress();
     void progressed(qint64 bytes);
     // The service does not read the request while it waits in line for its turn: meanwhile it is never without
     // progress.

@@ -10,6 +10,7 @@
 #include "servicepages.h"
 #include "servicestore.h"
 #include "syncmerge.h"
+#include "transferrules.h"
 #include "warningpace.h"
 
 #include <QDateTime>
@@ -32,8 +33,6 @@ const int minSignupPassword = 8;
 // A message of the most feedback kept, every byte of it encoded as %XX, and the form's other fields.
 const qint64 maxFeedbackBody = 3 * maxFeedback + 4 * 1024;
 const auto loginWindow = std::chrono::minutes(10);
-// A sync's upload up to about a page of bills is merged in about a page's work; a larger one may take seconds.
-const qint64 cheapSyncBody = 256 * 1024;
 const char* const syncPath = "/sync/syncpc2.php";
 const char* const installerPath = "/download/quillbay-setup.exe";
 
@@ -107,9 +106,10 @@ std::optional<qint64> SyncService::bodyLimit(const std::string& path) const
 
 bool SyncService::expensive(const Request& request) const
 {
-    // What a smaller sync sends back, the whole account to a device whose last sync the log cannot place, only the
-    // store tells: sync() asks it.
-    return request.method == "POST" && request.path == syncPath && request.body.size() > cheapSyncBody;
+    // An upload up to a small body is merged in about a page's work; a larger one may take seconds. What a smaller
+    // sync sends back, the whole account to a device whose last sync the log cannot place, only the store tells:
+    // sync() asks it.
+    return request.method == "POST" && request.path == syncPath && request.body.size() > TransferRules::smallBody;
 }
 
 HttpHandler::Answer SyncService::answer(Request request)

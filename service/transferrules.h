@@ -5,8 +5,9 @@
 #include <algorithm>
 #include <chrono>
 
-// The paces the service holds a client to, sending or taking, and the times they give a transfer. Every rule that
-// judges a client's pace or sets a transfer's time takes its figure from here.
+// The paces the service holds a client to, sending or taking, the times they give a transfer, and the sizes that
+// divide and bound what is read. Every rule that judges a client's pace, sets a transfer's time or tells a small body
+// from a large one takes its figure from here.
 class TransferRules
 {
 public:
@@ -19,6 +20,9 @@ public:
     static constexpr qint64 floorPace = 2 * 1024;
     // What a transfer gets beyond the time its length takes, however short it is.
     static constexpr std::chrono::seconds leeway{30};
+    // The line between small bodies and large ones: a sync's upload up to it is merged in about a page's work, so it is
+    // cheap, and bodies up to it are read in the memory kept for small requests (MemoryBudget).
+    static constexpr qint64 smallBody = 256 * 1024;
     // More than the largest body any path takes, with its head: the most of a request ever read and dropped.
     static constexpr qint64 maxDropped = 80 * 1024 * 1024;
 
