@@ -1,5 +1,4 @@
 #include "online/httphelper.h"
-#include "online/json.h"
 #include "pacedupload.h"
 #include "rawhttp.h"
 #include "serviceprocess.h"
@@ -13,12 +12,6 @@
 
 namespace {
 const QByteArray news = "GET /weibo HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
-
-// The "error" of a JSON answer as RawHttp gives it; 0 for none.
-int errorOf(const QByteArray& answer)
-{
-    return JSON::getInstance()->toMap(QString::fromUtf8(answer.mid(answer.indexOf('|') + 1))).value("error").toInt();
-}
 
 QByteArray accountForm(const QString& name, const QString& password)
 {
@@ -51,7 +44,7 @@ QString firstUnexpected(const ServiceProcess& service, const QList<OwnerStep>& s
         const QByteArray header = *step.header ? QByteArray(step.header) + "\r\n" : QByteArray();
         const QByteArray answer = RawHttp::exchange(
             service.baseUrl(), RawHttp::formPost(step.path, accountForm("owner", step.password), header), step.from);
-        if (!answer.startsWith("HTTP/1.1 200 OK|") || errorOf(answer) != step.error ||
+        if (!answer.startsWith("HTTP/1.1 200 OK|") || RawHttp::error(answer) != step.error ||
             (step.error == 4 && !answer.contains("稍后再试")))
             return QString("%1 %2 %3: %4").arg(step.from, step.header, step.password, QString::fromUtf8(answer));
     }
@@ -223,7 +216,7 @@ private slots:
         }
         QVERIFY(served(service, "127.0.0.5"));
         QVERIFY(service.log().contains("all 3 connections taken: closed the one being read or written"));
-        QCOMPARE(errorOf(RawHttp::answer(*waiting, 120000)), 1);
+        QCOMPARE(RawHttp::error(RawHttp::answer(*waiting, 120000)), 1);
     }
 
     // Requests over 1 MB are worked on a few at a time; one that waits too long for its turn is told the service is
@@ -239,15 +232,15 @@ private slots:
         QVERIFY(service.waitForLog("a large request from 127.0.0.1 took its turn"));
 
         const QByteArray second = RawHttp::exchange(service.baseUrl(), large, "127.0.0.2");
-        QCOMPARE(errorOf(second), 3);
+        QCOMPARE(RawHttp::error(second), 3);
         QVERIFY(second.contains("繁忙"));
         QVERIFY(service.waitForLog("a large request from 127.0.0.2 waited its turn in vain"));
         QVERIFY(RawHttp::exchange(service.baseUrl(), news, "127.0.0.3").startsWith("HTTP/1.1 200 OK|"));
 
         // The first, once whole, is answered, and then the next large one gets its turn without waiting in vain.
         first->write(large.mid(large.size() / 2));
-        QCOMPARE(errorOf(RawHttp::answer(*first)), 1);
-        QCOMPARE(errorOf(RawHttp::exchange(service.baseUrl(), large, "127.0.0.2")), 1);
+        QCOMPARE(RawHttp::error(RawHttp::answer(*first)), 1);
+        QCOMPARE(RawHttp::error(RawHttp::exchange(service.baseUrl(), large, "127.0.0.2")), 1);
         QCOMPARE(service.log().count("a large request from 127.0.0.2 took its turn"), 1);
         QCOMPARE(service.log().count("waited its turn in vain"), 1);
     }
@@ -267,7 +260,7 @@ private slots:
             busy.push_back(RawHttp::sent(service.baseUrl(), login, "127.0.0.2"));
         QVERIFY(service.waitForLog("requests from 127.0.0.2 that wait for a worker are at their cap of 2"));
         const std::unique_ptr<QTcpSocket> other = RawHttp::sent(service.baseUrl(), login, "127.0.0.3");
-        QCOMPARE(errorOf(RawHttp::answer(*other, 60000)), 1);
+        QCOMPARE(RawHttp::error(RawHttp::answer(*other, 60000)), 1);
         // Of the busy address's, one was worked on, one refused, and two still wait.
         const auto answered = [](const std::unique_ptr<QTcpSocket>& socket) {
             return socket->bytesAvailable() > 0 || socket->waitForReadyRead(0);
@@ -275,7 +268,7 @@ private slots:
         QCOMPARE(std::count_if(busy.cbegin(), busy.cend(), answered), 2);
         QList<int> errors;
         for (const auto& socket : busy)
-            errors << errorOf(RawHttp::answer(*socket, 60000));
+            errors << RawHttp::error(RawHttp::answer(*socket, 60000));
         std::sort(errors.begin(), errors.end());
         QCOMPARE(errors, (QList<int>{1, 1, 1, 3}));
     }
@@ -338,7 +331,7 @@ private slots:
         ServiceProcess service;
         const QByteArray answer = RawHttp::exchange(service.baseUrl(), request);
         QVERIFY2(answer.startsWith("HTTP/1.1 200 OK|"), answer.left(100));
-        QCOMPARE(errorOf(answer), error);
+        QCOMPARE(RawHttp::error(answer), error);
         QVERIFY(served(service));
     }
 
@@ -494,7 +487,7 @@ private slots:
         }
         int checked = 0;
         for (const auto& guess : guesses)
-            checked += errorOf(RawHttp::answer(*guess, 60000)) == 1 ? 1 : 0;
+            checked += RawHttp::error(RawHttp::answer(*guess, 60000)) == 1 ? 1 : 0;
         QCOMPARE(checked, 10);
     }
 
@@ -511,7 +504,7 @@ private slots:
             const qint64 before = service.processorMs();
             const QByteArray answer = RawHttp::exchange(
                 service.baseUrl(), RawHttp::formPost("sync/userid.php", accountForm(name, "wrong")), "127.0.0.2");
-            return std::make_pair(errorOf(answer), service.processorMs() - before);
+            return std::make_pair(RawHttp::error(answer), service.processorMs() - before);
         };
         const auto [knownError, knownMs] = refusalWork("known");
         const auto [unknownError, unknownMs] = refusalWork("unknown");

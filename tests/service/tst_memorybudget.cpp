@@ -69,22 +69,42 @@ struct Holding
     // 'w' worked on; 'c' read, with a claim for 2 MB more that waits.
     char does;
     Sender sends = silent;
+    // Whether its claim is granted at once, or waits.
+    bool atOnce = true;
 };
 
-// A claim of a connection of its own: its address and bytes, what the connection then does, and whether the claim is
-// granted at once.
-struct Claim
+// Makes a connection of each holding as it claims, and moves the clock on to the time given as their clients send;
+// whether each claim was granted at once or not as the holding says.
+bool holdUntil(MemoryBudget& budget, Connections& connections, const QList<Holding>& holdings, Clock::time_point& now,
+               int untilMs)
 {
-    const char* address;
-    qint64 bytes;
-    // 'r' read at 100 KB/s; 's' read, and silent from then on; 'w' worked on.
-    char does;
-    bool atOnce;
-};
+    const Clock::time_point start = now;
+    bool asSaid = true;
+    for (const Holding& holding : holdings) {
+        Connection& connection = connections.emplace_back(budget, holding.address);
+        asSaid &= connection.claim(holding.bytes) == holding.atOnce;
+        if (holding.does == 'w')
+            budget.pin(&connection);
+        else if (holding.does == 'p' || holding.does == 'u')
+            budget.pause(&connection);
+    }
+    for (int i = 0; i < holdings.size(); ++i)
+        if (holdings[i].does == 'c')
+            asSaid &= !connections[std::size_t(i)].claim(2 * mb);
+    for (int ms = 250; ms <= untilMs; ms += 250) {
+        now = start + milliseconds(ms);
+        for (int i = 0; i < holdings.size(); ++i)
+            if (const Sender& sends = holdings[i].sends; ms % sends.everyMs == 0 && ms <= sends.untilMs)
+                budget.progressed(&connections[std::size_t(i)], sends.bytes);
+    }
+    for (int i = 0; i < holdings.size(); ++i)
+        if (holdings[i].does == 'u')
+            budget.resume(&connections[std::size_t(i)]);
+    return asSaid;
+}
 } // namespace
 
 Q_DECLARE_METATYPE(Holding)
-Q_DECLARE_METATYPE(Claim)
 
 // The memory that requests being read may take, shared among client addresses.
 class TestMemoryBudget : public QObject
@@ -158,25 +178,7 @@ private slots:
         Clock::time_point now = start;
         MemoryBudget budget(4 * mb, 0, [&now] { return now; });
         Connections connections;
-        for (const Holding& holding : holdings) {
-            QVERIFY(connections.emplace_back(budget, holding.address).claim(holding.bytes));
-            if (holding.does == 'w')
-                budget.pin(&connections.back());
-            else if (holding.does == 'p' || holding.does == 'u')
-                budget.pause(&connections.back());
-        }
-        for (int i = 0; i < holdings.size(); ++i)
-            if (holdings[i].does == 'c')
-                QVERIFY(!connections[std::size_t(i)].claim(2 * mb));
-        for (int ms = 250; ms <= claimAtMs; ms += 250) {
-            now = start + milliseconds(ms);
-            for (int i = 0; i < holdings.size(); ++i)
-                if (const Sender& sends = holdings[i].sends; ms % sends.everyMs == 0 && ms <= sends.untilMs)
-                    budget.progressed(&connections[std::size_t(i)], sends.bytes);
-        }
-        for (int i = 0; i < holdings.size(); ++i)
-            if (holdings[i].does == 'u')
-                budget.resume(&connections[std::size_t(i)]);
+        QVERIFY(holdUntil(budget, connections, holdings, now, claimAtMs));
 
         Connection& claimant = connections.emplace_back(budget, "10.0.0.4");
         QCOMPARE(claimant.claim(mb), servedAtMs == claimAtMs);
@@ -209,17 +211,17 @@ private slots:
     // large claim takes no small reader's, however far behind, and a small one takes a small reader's that is behind.
     void smallRequestsKeepRoomOfTheirOwn_data()
     {
-        QTest::addColumn<QList<Claim>>("claims");
+        QTest::addColumn<QList<Holding>>("claims");
         // Made 6 s after the others, and the claims that give way to it.
-        QTest::addColumn<Claim>("last");
+        QTest::addColumn<Holding>("last");
         QTest::addColumn<QList<int>>("givingWay");
-        const auto large = [](const char* address, bool atOnce) { return Claim{address, mb, 'r', atOnce}; };
-        const auto half = [](const char* address) { return Claim{address, mb / 2, 'r', true}; };
+        const auto large = [](const char* address, bool atOnce) { return Holding{address, mb, 'r', atPace, atOnce}; };
+        const auto half = [](const char* address) { return Holding{address, mb / 2, 'r', atPace}; };
         const auto smallHeld = [](const char* address, char does) {
-            return Claim{address, MemoryBudget::smallRoom, does, true};
+            return Holding{address, MemoryBudget::smallRoom, does};
         };
-        const Claim small{"10.0.0.4", 200 * 1024, 'r', true};
-        const Claim smallWaits{"10.0.0.1", 200 * 1024, 'r', false};
+        const Holding small{"10.0.0.4", 200 * 1024, 'r', atPace};
+        const Holding smallWaits{"10.0.0.1", 200 * 1024, 'r', atPace, false};
         const QList<int> none;
         const QList held{large("10.0.0.1", true), large("10.0.0.2", true), large("10.0.0.3", true)};
         const QList reserveHeld{smallHeld("10.0.0.6", 'w'), smallHeld("10.0.0.7", 'w')};
@@ -236,39 +238,27 @@ private slots:
         QTest::newRow("a small body behind a large claim, the reserve held by small ones")
             << reserveHeld + held + QList{large("10.0.0.5", false)} << smallWaits << none;
         QTest::newRow("large bodies take all but the reserve")
-            << sevenHalves + QList{Claim{"10.0.0.11", mb / 2, 'r', false}}
-            << Claim{"10.0.0.4", MemoryBudget::smallRoom, 'r', true} << none;
+            << sevenHalves + QList{Holding{"10.0.0.11", mb / 2, 'r', atPace, false}}
+            << Holding{"10.0.0.4", MemoryBudget::smallRoom, 'r'} << none;
         QTest::newRow("large bodies take all that small ones leave")
-            << reserveHeld + sevenHalves << Claim{"10.0.0.4", 1024, 'r', false} << none;
+            << reserveHeld + sevenHalves << Holding{"10.0.0.4", 1024, 'r', silent, false} << none;
         QTest::newRow("a large claim beside a small reader behind")
-            << QList{smallHeld("10.0.0.6", 's')} + held << Claim{"10.0.0.4", mb, 'r', false} << none;
+            << QList{smallHeld("10.0.0.6", 'r')} + held << Holding{"10.0.0.4", mb, 'r', silent, false} << none;
         QTest::newRow("a small claim beside a small reader behind")
-            << QList{smallHeld("10.0.0.6", 's'), smallHeld("10.0.0.7", 'w')} + held + QList{large("10.0.0.5", false)}
-            << Claim{"10.0.0.1", 200 * 1024, 'r', true} << QList{0};
+            << QList{smallHeld("10.0.0.6", 'r'), smallHeld("10.0.0.7", 'w')} + held + QList{large("10.0.0.5", false)}
+            << Holding{"10.0.0.1", 200 * 1024, 'r'} << QList{0};
     }
 
     void smallRequestsKeepRoomOfTheirOwn()
     {
-        QFETCH(QList<Claim>, claims);
-        QFETCH(Claim, last);
+        QFETCH(QList<Holding>, claims);
+        QFETCH(Holding, last);
         QFETCH(QList<int>, givingWay);
-        const Clock::time_point start = Clock::now();
-        Clock::time_point now = start;
+        Clock::time_point now = Clock::now();
         const qint64 reserve = mb / 2;
         MemoryBudget budget(4 * mb, reserve, [&now] { return now; });
         Connections connections;
-        for (const Claim& claim : claims) {
-            Connection& connection = connections.emplace_back(budget, claim.address);
-            QCOMPARE(connection.claim(claim.bytes), claim.atOnce);
-            if (claim.does == 'w')
-                budget.pin(&connection);
-        }
-        for (int ms = 250; ms <= 6000; ms += 250) {
-            now = start + milliseconds(ms);
-            for (int i = 0; i < claims.size(); ++i)
-                if (claims[i].does == 'r')
-                    budget.progressed(&connections[std::size_t(i)], atPace.bytes);
-        }
+        QVERIFY(holdUntil(budget, connections, claims, now, 6000));
 
         QCOMPARE(connections.emplace_back(budget, last.address).claim(last.bytes), last.atOnce);
         for (int i = 0; i < claims.size(); ++i)

@@ -56,7 +56,7 @@ void failNone()
 // The sanitizers' allocator takes the place of the one these tests fail: there they skip.
 #ifndef QUILLBAY_SANITIZED
 namespace {
-bool fails(std::size_t size)
+bool failsAsAsked(std::size_t size)
 {
     if (pthread_equal(pthread_self(), failingThread.load()))
         return true;
@@ -70,6 +70,14 @@ bool fails(std::size_t size)
             return true;
     return false;
 }
+
+// Whether this allocation fails, counted when it does.
+bool fails(std::size_t size)
+{
+    const bool failed = failsAsAsked(size);
+    failures += failed;
+    return failed;
+}
 } // namespace
 
 extern "C" void* __libc_malloc(std::size_t size);
@@ -77,26 +85,28 @@ extern "C" void* __libc_memalign(std::size_t alignment, std::size_t size);
 
 extern "C" void* malloc(std::size_t size)
 {
-    if (fails(size)) {
-        ++failures;
-        return nullptr;
-    }
-    return __libc_malloc(size);
+    return fails(size) ? nullptr : __libc_malloc(size);
 }
 
 // What the network library allocates its steps with.
 extern "C" void* aligned_alloc(std::size_t alignment, std::size_t size)
 {
-    if (fails(size)) {
-        ++failures;
-        return nullptr;
-    }
-    return __libc_memalign(alignment, size);
+    return fails(size) ? nullptr : __libc_memalign(alignment, size);
 }
 #endif
 
 namespace {
 const QByteArray ok = "HTTP/1.1 200 OK|ok";
+
+// What fails a step: a connection's memory as it is admitted, all the network thread's, all of its worker's, or a
+// throw.
+enum class Fault
+{
+    AdmitMemory,
+    NetworkMemory,
+    WorkerMemory,
+    Throw
+};
 
 // What the service has said, for a test to wait for the state it needs.
 std::mutex logMutex;
@@ -220,7 +230,6 @@ public:
 
     bool ready() const { return m_prepared && m_port != 0; }
     QString baseUrl() const { return QString("http://127.0.0.1:%1/").arg(m_port); }
-    HttpServer& server() { return m_server; }
     TestHandler& handler() { return m_handler; }
 
     // Tells the service to stop as the operator does.
@@ -235,25 +244,6 @@ public:
     {
         askToStop();
         return ended();
-    }
-
-    // What the function gives, run on the network thread between its steps.
-    template <typename Function> auto onNetwork(Function function)
-    {
-        auto task = std::make_shared<std::packaged_task<decltype(function())()>>(std::move(function));
-        boost::asio::post(m_server.network(), [task] { (*task)(); });
-        return task->get_future().get();
-    }
-
-    // Waits until the function, run on the network thread, gives true.
-    template <typename Function> bool waitOnNetwork(Function function)
-    {
-        for (int tries = 0; tries < 3000; ++tries) {
-            if (onNetwork(function))
-                return true;
-            QThread::msleep(20);
-        }
-        return false;
     }
 
 private:
@@ -298,6 +288,8 @@ QByteArray answerOn(int socket)
 }
 } // namespace
 
+Q_DECLARE_METATYPE(Fault)
+
 // Failures on the service's network thread, in the steps every connection takes and in the service's own: each
 // costs the connection it meets, never the accepting or the stop.
 class TestNetworkFaults : public QObject
@@ -314,27 +306,63 @@ private slots:
         qInstallMessageHandler(keep);
     }
 
-    // A connection whose admitting fails, its memory not to be had, is closed, and the next is served, even when
-    // nothing on the network thread finds memory meanwhile: not the warning that says so, nor what follows it.
-    void acceptsAfterAFailedAdmit_data()
+    // A failed step costs its own connection alone, which is closed or answered failed, and the next request is
+    // served: admitting a connection whose memory is not to be had, even when nothing on the network thread finds
+    // memory meanwhile (not the warning that says so, nor what follows it); a worker left without memory, its thread's
+    // every allocation failing, that still answers the request it takes, failed (its copy of the request, the
+    // handler's answer for a failure and the step that hands the answer back find none), and goes on as the only
+    // worker; a step that throws, here the busy answer for a claim that waited in vain, which closes its connection
+    // at once.
+    void nextIsServedAfterAFailedStep_data()
     {
-        QTest::addColumn<bool>("allFail");
-        QTest::newRow("its memory") << false;
-        QTest::newRow("all the network thread's") << true;
+        QTest::addColumn<Fault>("fault");
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<QByteArray>("failed");
+        const QByteArray get = "GET /first HTTP/1.1\r\n\r\n";
+        QTest::newRow("admitting, its memory") << Fault::AdmitMemory << get << QByteArray();
+        QTest::newRow("admitting, all the network thread's") << Fault::NetworkMemory << get << QByteArray();
+        // A path too long to be copied without memory of its own.
+        QTest::newRow("a worker without memory")
+            << Fault::WorkerMemory << QByteArray("GET /a-path-that-takes-memory HTTP/1.1\r\n\r\n")
+            << QByteArray("HTTP/1.1 500 Internal Server Error|");
+        QTest::newRow("a throwing step") << Fault::Throw << RawHttp::formPost("small", QByteArray(8000, 'x'))
+                                         << QByteArray();
     }
 
-    void acceptsAfterAFailedAdmit()
+    void nextIsServedAfterAFailedStep()
     {
-        QFETCH(bool, allFail);
-        InProcessService service({});
+        QFETCH(Fault, fault);
+        QFETCH(QByteArray, request);
+        QFETCH(QByteArray, failed);
+        // The workers' log would want memory too.
+        if (fault == Fault::WorkerMemory)
+            QLoggingCategory::setFilterRules("quillbay.service.turns.debug=false");
+        const auto logAgain =
+            qScopeGuard([] { QLoggingCategory::setFilterRules("quillbay.service.turns.debug=true"); });
+        HttpServer::Limits limits;
+        if (fault == Fault::WorkerMemory)
+            limits.workers = 1;
+        if (fault == Fault::Throw) {
+            limits.requestMemory = 4096;
+            limits.largeWait = std::chrono::seconds(1);
+        }
+        InProcessService service(limits);
         QVERIFY(service.ready());
-        if (allFail)
-            failTrail.store(-1);
-        else
+        if (fault == Fault::AdmitMemory)
             failFrom.store(sizeof(HttpConnection));
-        QCOMPARE(RawHttp::exchange(service.baseUrl(), "GET /first HTTP/1.1\r\n\r\n", "127.0.0.2"), QByteArray());
+        if (fault == Fault::NetworkMemory)
+            failTrail.store(-1);
+        if (fault == Fault::WorkerMemory)
+            QCOMPARE(RawHttp::exchange(service.baseUrl(), "GET /spent HTTP/1.1\r\n\r\n", "127.0.0.4"), ok);
+        service.handler().throwOnBusy = fault == Fault::Throw;
+
+        const std::unique_ptr<QTcpSocket> client = RawHttp::sent(service.baseUrl(), request, "127.0.0.2");
+        const QByteArray answer = RawHttp::answer(*client, 30000);
         failNone();
-        QVERIFY(failures.load() > 0);
+        service.handler().throwOnBusy = false;
+        QCOMPARE(answer, failed);
+        QCOMPARE(client->state(), QAbstractSocket::UnconnectedState);
+        QCOMPARE(failures.load() > 0, fault != Fault::Throw);
         QCOMPARE(RawHttp::exchange(service.baseUrl(), "GET /next HTTP/1.1\r\n\r\n", "127.0.0.3"), ok);
         QVERIFY(service.stop());
     }
@@ -371,29 +399,6 @@ private slots:
         QVERIFY(service.stop());
     }
 
-    // A worker left without memory, its thread's every allocation failing, still answers the next request it takes,
-    // failed: its copy of the request, the handler's answer for a failure and the step that hands the answer back
-    // find none. Then it goes on: with a single worker, the request after is answered.
-    void workerGoesOnWithoutMemory()
-    {
-        // The workers' log would want memory too.
-        QLoggingCategory::setFilterRules("quillbay.service.turns.debug=false");
-        const auto logAgain =
-            qScopeGuard([] { QLoggingCategory::setFilterRules("quillbay.service.turns.debug=true"); });
-        HttpServer::Limits limits;
-        limits.workers = 1;
-        InProcessService service(limits);
-        QVERIFY(service.ready());
-        QCOMPARE(RawHttp::exchange(service.baseUrl(), "GET /spent HTTP/1.1\r\n\r\n", "127.0.0.2"), ok);
-        // A path too long to be copied without memory of its own.
-        const QByteArray failed =
-            RawHttp::exchange(service.baseUrl(), "GET /a-path-that-takes-memory HTTP/1.1\r\n\r\n", "127.0.0.3");
-        failNone();
-        QCOMPARE(failed, "HTTP/1.1 500 Internal Server Error|");
-        QCOMPARE(RawHttp::exchange(service.baseUrl(), "GET /next HTTP/1.1\r\n\r\n", "127.0.0.4"), ok);
-        QVERIFY(service.stop());
-    }
-
     // A large request given the turn another gives back reads its body in its own step: when that body's memory
     // cannot be had, that request alone is closed. The one that gave the turn back is answered, and the turn passes
     // on to the next.
@@ -406,7 +411,7 @@ private slots:
         const std::unique_ptr<QTcpSocket> holder = RawHttp::sent(service.baseUrl(), largePost("held"), "127.0.0.2");
         QVERIFY(said("a large request from 127.0.0.2 took its turn"));
         const std::unique_ptr<QTcpSocket> given = RawHttp::sent(service.baseUrl(), largePost("given"), "127.0.0.3");
-        QVERIFY(service.waitOnNetwork([&] { return service.server().turns().anyWaiting(); }));
+        QVERIFY(said("a large request from 127.0.0.3 waits in line"));
 
         failFrom.store(1024 * 1024);
         service.handler().letHeldGo();
@@ -414,24 +419,6 @@ private slots:
         QCOMPARE(RawHttp::answer(*given), QByteArray());
         QCOMPARE(failFrom.load(), std::size_t(0));
         QCOMPARE(RawHttp::exchange(service.baseUrl(), largePost("next"), "127.0.0.4"), ok);
-        QVERIFY(service.stop());
-    }
-
-    // A step that throws closes its own connection, at once: here the busy answer for a claim that waited in vain.
-    void throwingStepClosesItsConnection()
-    {
-        HttpServer::Limits limits;
-        limits.requestMemory = 4096;
-        limits.largeWait = std::chrono::seconds(1);
-        InProcessService service(limits);
-        QVERIFY(service.ready());
-        service.handler().throwOnBusy = true;
-        const std::unique_ptr<QTcpSocket> client =
-            RawHttp::sent(service.baseUrl(), RawHttp::formPost("small", QByteArray(8000, 'x')), "127.0.0.2");
-        QCOMPARE(RawHttp::answer(*client, 30000), QByteArray());
-        QCOMPARE(client->state(), QAbstractSocket::UnconnectedState);
-        service.handler().throwOnBusy = false;
-        QCOMPARE(RawHttp::exchange(service.baseUrl(), "GET /next HTTP/1.1\r\n\r\n", "127.0.0.3"), ok);
         QVERIFY(service.stop());
     }
 

@@ -102,36 +102,37 @@ private slots:
         QCOMPARE(RawHttp::error(RawHttp::answer(*waiting, 120000)), loginError);
     }
 
-    // A head whose claim for more room still waits when the head's own time is up is told the service is busy, not
-    // left to find its connection closed, long before the idle time or the wait for room would end. Its first 512
-    // bytes find room, and then no more.
-    void headWaitingForRoomIsToldBusy()
-    {
-        MemoryHeldByWork memory({"--head-timeout", "3", "--idle-timeout", "120", "--large-request-wait", "120"});
-        QVERIFY(memory.held());
-        const std::unique_ptr<QTcpSocket> head = RawHttp::sent(memory.service().baseUrl(), longHead, "127.0.0.4");
-        QCOMPARE(RawHttp::error(RawHttp::answer(*head, 30000)), busyError);
-        QVERIFY(memory.service().log().contains("a request from 127.0.0.4 waits for room"));
-    }
-
-    // A client that hangs up while its claim for room waits, for its body or for more of its head, is seen at once:
-    // it leaves the line, and holds nothing.
-    void hungUpWhileWaitingForRoom_data()
+    // A claim for room that still waits, for a body or for more of a head than its first 512 bytes, ends with its
+    // connection alone: a client that hangs up meanwhile is seen at once, and leaves the line holding nothing; a head
+    // whose own time is up is told the service is busy, not left to find its connection closed, long before the idle
+    // time or the wait for room would end.
+    void claimWaitingForRoomEnds_data()
     {
         QTest::addColumn<QByteArray>("request");
-        QTest::newRow("its body's room") << unknownSync(5000);
-        QTest::newRow("more of its head's") << longHead;
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<bool>("hangsUp");
+        QTest::newRow("a head told busy at its time")
+            << longHead << QStringList{"--head-timeout", "3", "--idle-timeout", "120", "--large-request-wait", "120"}
+            << false;
+        QTest::newRow("hung up waiting for its body's room") << unknownSync(5000) << QStringList() << true;
+        QTest::newRow("hung up waiting for more of its head's") << longHead << QStringList() << true;
     }
 
-    void hungUpWhileWaitingForRoom()
+    void claimWaitingForRoomEnds()
     {
         QFETCH(QByteArray, request);
-        MemoryHeldByWork memory({});
+        QFETCH(QStringList, options);
+        QFETCH(bool, hangsUp);
+        MemoryHeldByWork memory(options);
         QVERIFY(memory.held());
         const std::unique_ptr<QTcpSocket> waiting = RawHttp::sent(memory.service().baseUrl(), request, "127.0.0.4");
         QVERIFY(memory.service().waitForLog("a request from 127.0.0.4 waits for room"));
-        waiting->disconnectFromHost();
-        QVERIFY(memory.service().waitForLog("the client of a request from 127.0.0.4 hung up: its places are free"));
+        if (hangsUp) {
+            waiting->disconnectFromHost();
+            QVERIFY(memory.service().waitForLog("the client of a request from 127.0.0.4 hung up: its places are free"));
+        } else {
+            QCOMPARE(RawHttp::error(RawHttp::answer(*waiting, 30000)), busyError);
+        }
     }
 
     // Bodies over 256 KB that keep an honest pace take all the memory but the room kept for small requests, 1 MB of
@@ -189,15 +190,11 @@ private slots:
         const qint64 head = request.indexOf("\r\n\r\n") + 4;
         // A little more than the floor takes over an idle time.
         const qint64 burst = 2048 * idleMs / 1000 + 100;
-        const PacedUpload::Schedule inBursts = [=](std::chrono::milliseconds elapsed) {
+        const PacedUpload::Schedule schedule = [=](std::chrono::milliseconds elapsed) {
             const qint64 beats = elapsed.count() / (idleMs * 7 / 10);
-            return head + burst * (1 + beats / 2) + beats;
+            return steady ? elapsed.count() * 1024 / 1000 : head + burst * (1 + beats / 2) + beats;
         };
-        PacedUpload trickle(service.baseUrl(), request, "127.0.0.2",
-                            steady ? PacedUpload::Schedule([](std::chrono::milliseconds elapsed) {
-                                return elapsed.count() * 1024 / 1000;
-                            })
-                                   : inBursts);
+        PacedUpload trickle(service.baseUrl(), request, "127.0.0.2", schedule);
         QVERIFY(service.waitForLog(closed));
     }
 
@@ -205,17 +202,10 @@ private slots:
     // claim that waits, and is told the service is busy, as long as the address keeps its share; its requests count
     // together whether they come straight or through a trusted proxy that names it. Eleven large requests of one
     // address wait in line, each holding the room of a head of 40 KB: 704 KB of the megabyte, past twice the share of
-    // three addresses. A body of 350 KB finds 320 KB left, and is read once one of them gives way.
-    void addressPastItsShareGivesWay_data()
-    {
-        QTest::addColumn<int>("throughProxy");
-        QTest::newRow("straight") << 0;
-        QTest::newRow("five through a proxy") << 5;
-    }
-
+    // three addresses, five of them through the proxy. A body of 350 KB finds 320 KB left, and is read once one of them
+    // gives way.
     void addressPastItsShareGivesWay()
     {
-        QFETCH(int, throughProxy);
         ServiceProcess service({"--request-memory", "1", "--large-requests", "1", "--trusted-proxy", "127.0.0.5"});
         PacedUpload holder(service.baseUrl(), unknownSync(2 << 20), "127.0.0.2", 100 * 1024);
         QVERIFY(service.waitForLog("a large request from 127.0.0.2 took its turn"));
@@ -224,7 +214,7 @@ private slots:
         const QByteArray padding = "X-Padding: " + QByteArray(40000, 'x') + "\r\n";
         std::vector<std::unique_ptr<QTcpSocket>> inLine;
         for (int i = 0; i < 11; ++i) {
-            const bool proxied = i < throughProxy;
+            const bool proxied = i < 5;
             QByteArray request = large.left(head + 100);
             request.insert(request.indexOf("\r\n") + 2, proxied ? padding + "X-Forwarded-For: 127.0.0.9\r\n" : padding);
             inLine.push_back(RawHttp::sent(service.baseUrl(), request, proxied ? "127.0.0.5" : "127.0.0.9"));

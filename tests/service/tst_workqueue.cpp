@@ -91,7 +91,11 @@ private slots:
     // Worker time fades by half every ten seconds. a works 2 s, then f of a third address fills the gap but a second
     // before b works 1 s; when a and b wait again, a goes first only once its use has faded below b's, a little over
     // ten seconds on. Within each cost, and across both for one address, the address that used less goes first.
-    void freeWorkerTakesTheAddressThatUsedLeast_data()
+    // Work that finds in the cheap line that it is expensive goes to the expensive line once, keeping its arrival
+    // (it goes before expensive work that came later, its own address's too), its ticket (its client may still withdraw
+    // it) and its place among the address's waiting requests (the cap, reached meanwhile, does not refuse it). There it
+    // runs whatever it finds.
+    void runsInTurn_data()
     {
         QTest::addColumn<QStringList>("requests");
         QTest::addColumn<QStringList>("order");
@@ -103,23 +107,6 @@ private slots:
                                         << QStringList{"a", "b", "b", "a"};
         QTest::newRow("an address's expensive work ranks its cheap")
             << QStringList{"a:E:2", "a:C:0", "b:E:1", "b:C:0"} << QStringList{"a", "b", "b", "a"};
-    }
-
-    void freeWorkerTakesTheAddressThatUsedLeast()
-    {
-        QFETCH(QStringList, requests);
-        QFETCH(QStringList, order);
-        QCOMPARE(runInTurn(requests), order);
-    }
-
-    // Work that finds in the cheap line that it is expensive goes to the expensive line once, keeping its arrival
-    // (it goes before expensive work that came later, its own address's too), its ticket (its client may still withdraw
-    // it) and its place among the address's waiting requests (the cap, reached meanwhile, does not refuse it). There it
-    // runs whatever it finds.
-    void expensiveWorkFoundInTheCheapLineMovesOnce_data()
-    {
-        QTest::addColumn<QStringList>("requests");
-        QTest::addColumn<QStringList>("order");
         QTest::newRow("runs once more") << QStringList{"a:H:0"} << QStringList{"a C", "a E"};
         QTest::newRow("keeps its arrival")
             << QStringList{"a:H:0", "b:E:0", "c:C:0"} << QStringList{"a C", "a E", "b", "c"};
@@ -131,7 +118,7 @@ private slots:
             << QStringList{"a:F:1"} << QStringList{"a C", "a E", "a", "a", "a", "a"};
     }
 
-    void expensiveWorkFoundInTheCheapLineMovesOnce()
+    void runsInTurn()
     {
         QFETCH(QStringList, requests);
         QFETCH(QStringList, order);
