@@ -404,8 +404,12 @@ private slots:
         QVERIFY(sync("owner", uploadOf("a 00"), service.get()).startsWith('['));
         QSqlDatabase store = storeConnection("store", *service);
         QSqlQuery statement(store);
-        const auto exec = [&statement](const QString& sql) {
-            if (statement.exec(sql))
+        // The account's id, as the service gave it, is bound, never written into the statement.
+        const auto exec = [&statement](const QString& sql, const QVariantList& values = {}) {
+            bool done = values.isEmpty() ? statement.exec(sql) : statement.prepare(sql);
+            for (const QVariant& value : values)
+                statement.addBindValue(value);
+            if (done && (values.isEmpty() || statement.exec()))
                 return true;
             qWarning() << statement.lastError().text();
             return false;
@@ -418,7 +422,7 @@ private slots:
                          "hold_sync()"));
         else
             QVERIFY(store.transaction() &&
-                    exec("update accounts set user_id = user_id where user_id = '" + userId + "'"));
+                    exec("update accounts set user_id = user_id where user_id = ?", {userId}));
         QNetworkReply* waiting =
             m_manager.post(formRequest("sync/syncpc2.php", service.get()), syncBody("owner", uploadOf("b 01")));
         if (written > 0) {
@@ -430,18 +434,14 @@ private slots:
                 30000);
             // What another sync of the account writes meanwhile, as the account's change 2: a newer row of Z and
             // records besides it.
-            QVERIFY(exec(QString("update records set version = '%1', data = '{\"title\":\"c\"}', seq = 2 where "
-                                 "user_id = '%2' and id = 'Z'")
-                             .arg(stamp(3), userId)) &&
-                    exec(QString("insert into records (user_id, table_name, id, version, deleted, data, seq) select "
-                                 "'%1', 'bill', 'r' || n, '%2', 0, '{\"title\":\"r\"}', 2 from generate_series(2, %3) "
-                                 "as n")
-                             .arg(userId, stamp(3))
-                             .arg(written)) &&
-                    exec(QString("insert into syncs (user_id, seq, applied, client_time) values ('%1', 2, %2, '%3')")
-                             .arg(userId)
-                             .arg(QDateTime::currentMSecsSinceEpoch())
-                             .arg(stamp(3))) &&
+            QVERIFY(exec("update records set version = ?, data = '{\"title\":\"c\"}', seq = 2 where user_id = ? and "
+                         "id = 'Z'",
+                         {QString(stamp(3)), userId}) &&
+                    exec("insert into records (user_id, table_name, id, version, deleted, data, seq) select ?, 'bill', "
+                         "'r' || n, ?, 0, '{\"title\":\"r\"}', 2 from generate_series(2, ?) as n",
+                         {userId, QString(stamp(3)), written}) &&
+                    exec("insert into syncs (user_id, seq, applied, client_time) values (?, 2, ?, ?)",
+                         {userId, QDateTime::currentMSecsSinceEpoch(), QString(stamp(3))}) &&
                     exec("update gate set open = true"));
         }
         QVERIFY2(QSignalSpy(waiting, &QNetworkReply::finished).wait(30000), "the sync waited past 30 s");
@@ -456,7 +456,7 @@ private slots:
         QCOMPARE(service->log().contains("goes to the expensive line"), expensive);
         // The first sync, the other sync's change and this one's, written once; or the first sync alone, whose row a
         // further sync gets back.
-        QVERIFY(exec("select count(*) from syncs where user_id = '" + userId + "'") && statement.next());
+        QVERIFY(exec("select count(*) from syncs where user_id = ?", {userId}) && statement.next());
         QCOMPARE(statement.value(0).toInt(), written > 0 ? 3 : 1);
         QCOMPARE(stateOfZ(sync("owner", changeSet(""), service.get())), QString(written > 0 ? "c 03" : "a 00"));
         statement = QSqlQuery();
