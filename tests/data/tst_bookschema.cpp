@@ -150,26 +150,60 @@ private slots:
         QCOMPARE(BookRows::value("select version from tbl_sub_category").toString(), QString("2007-07-07 07:07:07"));
     }
 
+    // Deleting a record of any synced table leaves it in the table's deletion twin, stamped with the time of its
+    // deletion: the stamp the sync weighs the deletion by against the record's other copies.
+    void deleteTriggerFillsTwin_data()
+    {
+        QTest::addColumn<QString>("table");
+        QTest::addColumn<QString>("columns");
+        QTest::addColumn<QString>("values");
+        QTest::addColumn<QString>("kept");
+        QTest::addColumn<QString>("keptValue");
+        const auto row = [](const char* table, const char* columns, const char* values, const char* kept,
+                            const char* keptValue) {
+            QTest::newRow(table) << QString(table) << QString(columns) << QString(values) << QString(kept)
+                                 << QString(keptValue);
+        };
+        row("tbl_member", "name, description, sort", "'A', 'd', 3", "name || '/' || description || '/' || sort",
+            "A/d/3");
+        row("tbl_bill", "amount, description, date, month, kind", "-1.5, 'x', '2014-05-17', 201405, 'expense'",
+            "date || '/' || month || '/' || amount", "2014-05-17/201405/-1.5");
+        row("tbl_budget", "start_date, end_date, description", "'2014-05-01', '2014-05-31', 'b'",
+            "start_date || '/' || end_date", "2014-05-01/2014-05-31");
+        row("tbl_budget_item", "budget_id, category_id, sub_category_id, amount", "'b1', 'c1', 's1', 9.5",
+            "budget_id || '/' || amount", "b1/9.5");
+        row("tbl_account", "name, kind, amount", "'A', 'cash', 7.5", "name || '/' || amount", "A/7.5");
+        row("tbl_borrower", "name, kind", "'A', 'person'", "name || '/' || kind", "A/person");
+        row("tbl_category", "name, kind", "'A', 'expense'", "name || '/' || kind", "A/expense");
+        row("tbl_sub_category", "category_id, name, kind", "'c1', 'A', 'income'", "category_id || '/' || kind",
+            "c1/income");
+    }
+
     void deleteTriggerFillsTwin()
     {
+        QFETCH(QString, table);
+        QFETCH(QString, columns);
+        QFETCH(QString, values);
+        QFETCH(QString, kept);
+        QFETCH(QString, keptValue);
         TestBook book;
         book.open();
-        QVERIFY(exec("insert into tbl_member (id, name, description, sort, version) "
-                     "values ('m1', 'A', 'd', 3, '2000-01-01 00:00:00')"));
-        QVERIFY(exec("delete from tbl_member where id = 'm1'"));
-        QCOMPARE(BookRows::value("select count(*) from tbl_member").toInt(), 0);
-        QSqlQuery q("select name, description, sort, version from tbl_member_deleted where id = 'm1'");
-        QVERIFY(q.next());
-        QCOMPARE(q.value(0).toString(), QString("A"));
-        QCOMPARE(q.value(1).toString(), QString("d"));
-        QCOMPARE(q.value(2).toInt(), 3);
-        QVERIFY(q.value(3).toString() > "2020");
+        const QString insert = QString("insert into %1 (id, %2, version) values ('r1', %3, '2000-01-01 00:00:00')")
+                                   .arg(table, columns, values);
+        QVERIFY(exec(insert));
+        const QString deletedAt = QDateTime::currentDateTimeUtc().toString("yyyy-MM-dd hh:mm:ss");
+        QVERIFY(exec("delete from " + table + " where id = 'r1'"));
+        QCOMPARE(BookRows::value("select count(*) from " + table).toInt(), 0);
+        QCOMPARE(BookRows::value("select " + kept + " from " + table + "_deleted where id = 'r1'").toString(),
+                 keptValue);
+        const QString stamp = BookRows::value("select version from " + table + "_deleted").toString();
+        QVERIFY2(stamp >= deletedAt, qPrintable(stamp + " before " + deletedAt));
 
         // The twin's key refuses a second deletion of the same id: the row stays.
-        QVERIFY(exec("insert into tbl_member (id, name) values ('m1', 'again')"));
-        QVERIFY(!exec("delete from tbl_member where id = 'm1'"));
-        QCOMPARE(BookRows::value("select count(*) from tbl_member").toInt(), 1);
-        QCOMPARE(BookRows::value("select count(*) from tbl_member_deleted").toInt(), 1);
+        QVERIFY(exec(insert));
+        QVERIFY(!exec("delete from " + table + " where id = 'r1'"));
+        QCOMPARE(BookRows::value("select count(*) from " + table).toInt(), 1);
+        QCOMPARE(BookRows::value("select count(*) from " + table + "_deleted").toInt(), 1);
     }
 };
 

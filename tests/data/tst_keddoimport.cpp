@@ -128,6 +128,8 @@ private slots:
             {"select name from tbl_category where id='c1'", "吃饭"},
             {"select category_id || ' ' || name || ' ' || kind from tbl_sub_category where id='c2'", "c2 薪水 income"},
             {"select category_id || '/' || sub_category_id from tbl_bill where id='b1'", "c1/c1"},
+            {"select date || ' ' || month || ' ' || amount || ' ' || description from tbl_bill where id='b1'",
+             "2013-04-02 201304 -12.5 面条"},
             {"select kind from tbl_account where id='a1'", "cash"},
             {"select kind from tbl_account where id='a2'", "credit"},
             {"select kind from tbl_account where id='a3'", "card"},
