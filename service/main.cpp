@@ -42,7 +42,8 @@ int raiseDescriptorLimit()
 // The connections served at once: as many as asked, or as the descriptors left beside the reserve allow, 16 at least.
 int connectionCap(const ServiceOptions& options, int descriptors)
 {
-    return std::min(options.maxConnections, std::max(16, descriptors - reservedDescriptors(options.workers)));
+    return std::min(options.maxConnections,
+                    std::max(ServiceOptions::fewestConnections, descriptors - reservedDescriptors(options.workers)));
 }
 
 // The limits in force, for the operator to see at start; the cap on connections with the descriptor limit when that

@@ -1,5 +1,6 @@
 #include "serviceoptions.h"
 
+#include "online/httphelper.h"
 #include "threadprobe.h"
 
 #include <QCommandLineParser>
@@ -30,6 +31,9 @@ const int threadsBesideWorkers = 2;
 // The largest body read into memory, 1 MB, in whole megabytes: with less, such a request would never find room. Its
 // head's room becomes part of the body's, so the head needs none besides.
 const qint64 smallestRequestMemory = 1;
+// The seconds the program waits for an answer before it gives up on it as a broken connection: a request the service
+// cannot serve sooner is told it is busy before then, and the program says so.
+const int programWait = HttpHelper::defaultTimeout / 1000;
 
 // Takes an option's value into the options; what is wrong with the value, or nothing when it is taken.
 using Check = std::function<QString(const QString& value, ServiceOptions& options)>;
@@ -185,7 +189,7 @@ std::vector<Option> commandLine()
          "for beside a reserve for the store, 16 at the least, as the log says at start; when all are taken, the "
          "one that has gone longest without progress, sending its request or taking its answer, is closed. Each open "
          "connection takes about 4.5 KB of memory of its own: the 40000 of the default, about 180 MB.",
-         "40000", count(&O::maxConnections)},
+         "40000", count(&O::maxConnections, ServiceOptions::fewestConnections)},
         {"connections-per-address", "count",
          "Connections one client address may hold (those of a trusted proxy count under the clients it names); many "
          "devices behind one address need more.",
@@ -234,9 +238,13 @@ std::vector<Option> commandLine()
          "", wholeNumber(&O::answerDiskReserveBytes, 0, INT_MAX, megabyte)},
         {"large-requests", "count", "Requests over 1 MB read and worked on at once.", "2", count(&O::largeRequests)},
         {"large-request-wait", "seconds",
-         "Seconds a request waits for room in memory, or one over 1 MB for its turn, before the service answers that "
-         "it is busy; less than the 60 seconds the program waits for an answer.",
-         "45", count(&O::largeWaitSeconds)},
+         QString("Seconds a request waits for room in memory, or one over 1 MB for its turn, before the service "
+                 "answers that it is busy: %1 at most, less than the %2 seconds the program waits for an answer.")
+             .arg(programWait - 1)
+             .arg(programWait),
+         "45",
+         wholeNumber(&O::largeWaitSeconds, 1, programWait - 1, 1,
+                     QString("less than the %1 seconds the program waits for an answer").arg(programWait))},
         {"key-iterations", "count",
          "PBKDF2 rounds of the password key of a new account, and of the stand-in key that refusing an unknown name "
          "costs.",

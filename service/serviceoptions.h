@@ -11,6 +11,11 @@ class QCoreApplication;
 // How the service was asked to run, from its command line.
 struct ServiceOptions
 {
+    // The fewest connections served at once, whatever the descriptor limit or --max-connections: one device syncs,
+    // checks for an update and sends feedback on connections of their own, and a household has a few devices. With
+    // fewer places each would close another's connection to be read, and requests sent at once would fail.
+    static constexpr int fewestConnections = 16;
+
     // The folder of the service's files: its SQLite store by default, and answers waiting for slow clients.
     QString dataFolder;
     QString storeUrl;

@@ -26,8 +26,11 @@ public:
     void post(const QString& url, const Form& form);
     void get(const QString& url);
 
-    // Milliseconds without any data before a request is given up; 60 seconds unless set.
+    // Milliseconds without any data before a request is given up; defaultTimeout unless set.
     void setTimeout(int msecs);
+    // The online service tells a request it cannot serve within this time that it is busy, so that the program says
+    // why rather than report a broken connection.
+    static constexpr int defaultTimeout = 60000;
 
     // name=value pairs joined by "&", UTF-8 percent-encoded with upper-case digits; a "+" goes out as "%2b" so
     // that the server does not read it as a blank.
@@ -48,5 +51,5 @@ private:
     QNetworkAccessManager* newManager();
 
     QNetworkAccessManager* manager = nullptr;
-    int m_timeout = 60000;
+    int m_timeout = defaultTimeout;
 };

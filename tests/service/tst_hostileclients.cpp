@@ -12,6 +12,8 @@
 
 namespace {
 const QByteArray news = "GET /weibo HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+// The fewest connections the service serves at once, as --max-connections takes them.
+const int fewestConnections = 16;
 
 QByteArray accountForm(const QString& name, const QString& password)
 {
@@ -49,6 +51,23 @@ QString firstUnexpected(const ServiceProcess& service, const QList<OwnerStep>& s
             return QString("%1 %2 %3: %4").arg(step.from, step.header, step.password, QString::fromUtf8(answer));
     }
     return QString();
+}
+
+// Heads from as many addresses, from 127.0.0.FIRST on, that go on coming a line at a time for a second, so that the
+// service reads each of them all along; their last line still to come.
+std::vector<std::unique_ptr<QTcpSocket>> tricklingHeads(const ServiceProcess& service, int first, int count)
+{
+    std::vector<std::unique_ptr<QTcpSocket>> heads;
+    for (int i = 0; i < count; ++i)
+        heads.push_back(RawHttp::connect(service.baseUrl(), QString("127.0.0.%1").arg(first + i)));
+    for (int i = 0; i < 10; ++i) {
+        for (const auto& head : heads) {
+            head->write(i == 0 ? "GET /weibo HTTP/1.1\r\n" : "X: y\r\n");
+            head->waitForBytesWritten(1000);
+        }
+        heads.front()->waitForReadyRead(100);
+    }
+    return heads;
 }
 
 bool served(const ServiceProcess& service, const QString& from = "127.0.0.1")
@@ -148,25 +167,17 @@ private slots:
         QFile installer(dir.filePath("setup.exe"));
         QVERIFY(installer.open(QIODevice::WriteOnly) && installer.resize(size));
         installer.close();
-        ServiceProcess service({"--max-connections", "3", "--installer", installer.fileName()});
+        ServiceProcess service(
+            {"--max-connections", QString::number(fewestConnections), "--installer", installer.fileName()});
 
         const std::unique_ptr<QTcpSocket> download = RawHttp::connect(service.baseUrl());
         download->setReadBufferSize(64 * 1024);
         download->write("GET /download/quillbay-setup.exe HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
         QVERIFY(download->waitForReadyRead(30000));
-        // Two heads that go on coming a byte at a time while the download stalls.
-        std::vector<std::unique_ptr<QTcpSocket>> heads;
-        for (const char* from : {"127.0.0.2", "127.0.0.3"})
-            heads.push_back(RawHttp::connect(service.baseUrl(), from));
-        for (int i = 0; i < 10; ++i) {
-            for (const auto& head : heads) {
-                head->write(i == 0 ? "GET /weibo HTTP/1.1\r\n" : "X: y\r\n");
-                head->waitForBytesWritten(1000);
-            }
-            heads.front()->waitForReadyRead(100);
-        }
+        // Heads in every other place that go on coming a line at a time while the download stalls.
+        const auto heads = tricklingHeads(service, 2, fewestConnections - 1);
 
-        QVERIFY(served(service, "127.0.0.4"));
+        QVERIFY(served(service, "127.0.0.100"));
         for (const auto& head : heads) {
             head->write("\r\n");
             QVERIFY(RawHttp::answer(*head).startsWith("HTTP/1.1 200 OK|"));
@@ -180,8 +191,8 @@ private slots:
 
     // At the cap, the connection closed for a newcomer is one the service reads or writes: a request it does not read
     // meanwhile, in line for its turn or waiting for room, is never closed for want of places, and is answered. The
-    // first request holds what the second waits for, its body coming at an honest pace; then a third connection's head
-    // trickles in, and a fourth comes.
+    // first request holds what the second waits for, its body coming at an honest pace; then heads trickle in in every
+    // other place, and a newcomer comes.
     void connectionCapSparesWaitingRequests_data()
     {
         QTest::addColumn<QStringList>("options");
@@ -198,7 +209,7 @@ private slots:
         QFETCH(QStringList, options);
         QFETCH(int, size);
         QFETCH(QByteArray, waits);
-        ServiceProcess service(QStringList{"--max-connections", "3"} + options);
+        ServiceProcess service(QStringList{"--max-connections", QString::number(fewestConnections)} + options);
         PacedUpload holder(service.baseUrl(), paddedForm("sync/syncpc2.php", qMax(size, 900000)), "127.0.0.2",
                            100 * 1024);
         QVERIFY(service.waitForLog("the body of a request from 127.0.0.2 has its room"));
@@ -206,16 +217,12 @@ private slots:
             RawHttp::sent(service.baseUrl(), paddedForm("sync/syncpc2.php", size), "127.0.0.3");
         QVERIFY(service.waitForLog(waits));
 
-        // A head that goes on coming a line at a time, for a second: the waiting request made no progress for longer
+        // Heads that go on coming a line at a time, for a second: the waiting request made no progress for longer
         // than any connection the service reads.
-        const std::unique_ptr<QTcpSocket> head = RawHttp::connect(service.baseUrl(), "127.0.0.4");
-        for (int i = 0; i < 10; ++i) {
-            head->write(i == 0 ? "GET /weibo HTTP/1.1\r\n" : "X: y\r\n");
-            head->waitForBytesWritten(1000);
-            head->waitForReadyRead(100);
-        }
-        QVERIFY(served(service, "127.0.0.5"));
-        QVERIFY(service.log().contains("all 3 connections taken: closed the one being read or written"));
+        const auto heads = tricklingHeads(service, 4, fewestConnections - 2);
+        QVERIFY(served(service, "127.0.0.100"));
+        QVERIFY(service.log().contains(
+            QString("all %1 connections taken: closed the one being read or written").arg(fewestConnections).toUtf8()));
         QCOMPARE(RawHttp::error(RawHttp::answer(*waiting, 120000)), 1);
     }
 

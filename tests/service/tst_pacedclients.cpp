@@ -112,7 +112,7 @@ private slots:
         QTest::addColumn<QStringList>("options");
         QTest::addColumn<bool>("hangsUp");
         QTest::newRow("a head told busy at its time")
-            << longHead << QStringList{"--head-timeout", "3", "--idle-timeout", "120", "--large-request-wait", "120"}
+            << longHead << QStringList{"--head-timeout", "3", "--idle-timeout", "120", "--large-request-wait", "59"}
             << false;
         QTest::newRow("hung up waiting for its body's room") << unknownSync(5000) << QStringList() << true;
         QTest::newRow("hung up waiting for more of its head's") << longHead << QStringList() << true;

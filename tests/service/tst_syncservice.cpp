@@ -1011,8 +1011,18 @@ private slots:
         row("cheap workers as no number, before the workers", {"--cheap-workers", "many", "--workers", "4"},
             {"--cheap-workers many: takes a whole number from 0 to 3: one less than --workers"});
         row("cheap workers that leave expensive requests one", {"--workers", "8", "--cheap-workers", "7"});
-        row("no connection", {"--max-connections", "0"}, {"--max-connections 0: takes a whole number from 1"});
-        row("one connection", {"--max-connections", "1"});
+        row("no connection", {"--max-connections", "0"},
+            {"--max-connections 0: takes a whole number from 16 to 100000000"});
+        row("one connection", {"--max-connections", "1"}, {"--max-connections 1: takes a whole number from 16"});
+        row("one connection short of the fewest", {"--max-connections", "15"},
+            {"--max-connections 15: takes a whole number from 16"});
+        row("the fewest connections", {"--max-connections", "16"});
+        const QString wait = "takes a whole number from 1 to 59: less than the 60 seconds the program waits";
+        row("no wait for room or a turn", {"--large-request-wait", "0"}, {"--large-request-wait 0: " + wait});
+        row("a wait of a second", {"--large-request-wait", "1"});
+        row("the longest wait", {"--large-request-wait", "59"});
+        row("a wait as long as the program's", {"--large-request-wait", "60"}, {"--large-request-wait 60: " + wait});
+        row("a wait of days", {"--large-request-wait", "100000"}, {"--large-request-wait 100000: " + wait});
         row("no sign-ups", {"--signups-per-hour", "0"});
         row("a port past the last", {"--port", "65536"}, {"--port 65536: takes a whole number from 0 to 65535"});
         row("a port past the last, then a good one", {"--port", "70000", "--port", "8000"},
