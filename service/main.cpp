@@ -5,6 +5,7 @@
 #include "serviceoptions.h"
 #include "servicestore.h"
 #include "syncservice.h"
+#include "transferrules.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -47,7 +48,8 @@ int connectionCap(const ServiceOptions& options, int descriptors)
 }
 
 // The limits in force, for the operator to see at start; the cap on connections with the descriptor limit when that
-// limit lowers it, and the option the operator gave when it lowers that.
+// limit lowers it, and the option the operator gave when it lowers that; the memory for requests being read, and the
+// room in it kept for small ones.
 QString limitsInForce(const HttpServer::Limits& limits, const ServiceOptions& options, int descriptors)
 {
     QString connections = QString("%1 connections at once").arg(limits.maxConnections);
@@ -60,10 +62,15 @@ QString limitsInForce(const HttpServer::Limits& limits, const ServiceOptions& op
                            .arg(descriptors)
                            .arg(reservedDescriptors(options.workers));
     }
-    return QString("serving %1; workers: %2, %3 of them kept for cheap requests")
+    // In megabytes, as the options take them, with the fraction an eighth of a few leaves.
+    const auto megabytes = [](qint64 bytes) { return QString::number(double(bytes) / (1 << 20)); };
+    return QString("serving %1; workers: %2, %3 of them kept for cheap requests; request memory: %4 MB, %5 MB of it "
+                   "kept for heads and bodies up to %6 KB")
         .arg(connections)
         .arg(limits.workers)
-        .arg(limits.cheapWorkers);
+        .arg(limits.cheapWorkers)
+        .arg(megabytes(limits.requestMemory), megabytes(limits.smallRequestMemory))
+        .arg(TransferRules::smallBody / 1024);
 }
 } // namespace
 

@@ -52,8 +52,9 @@ private slots:
     }
 
     // The service's log says at start, as news and no warning, the connections it serves at once, and the
-    // descriptor limit when that lowers them (below --max-connections when the operator gave it), and the workers kept
-    // for cheap requests as far as the workers go. Silencing the warnings keeps it.
+    // descriptor limit when that lowers them (below --max-connections when the operator gave it), the workers kept
+    // for cheap requests as far as the workers go, and the request memory kept for small requests. Silencing the
+    // warnings keeps it.
     void logsTheLimitsInForce_data()
     {
         QTest::addColumn<int>("descriptors");
@@ -73,6 +74,13 @@ private slots:
             << "info: serving 50 connections at once; workers: 12, 3 of them kept for cheap requests";
         QTest::newRow("too few workers for the default reserve")
             << 1000 << QStringList{"--workers", "2"} << "workers: 2, 1 of them kept for cheap requests";
+        QTest::newRow("an eighth of the request memory kept for small requests")
+            << 1000 << QStringList{"--workers", "2"}
+            << "; request memory: 64 MB, 8 MB of it kept for heads and bodies up to 256 KB";
+        QTest::newRow("an eighth of a little request memory")
+            << 1000 << QStringList{"--workers", "2", "--request-memory", "4"} << "; request memory: 4 MB, 0.5 MB of";
+        QTest::newRow("no more than leaves a body of 1 MB room")
+            << 1000 << QStringList{"--workers", "2", "--request-memory", "1"} << "; request memory: 1 MB, 0 MB of";
     }
 
     void logsTheLimitsInForce()
