@@ -1,6 +1,7 @@
 #include "accountregistry.h"
 
 #include "servicestore.h"
+#include "terminaltext.h"
 
 #include <QRandomGenerator>
 
@@ -72,6 +73,8 @@ QString AccountRegistry::told(Reason reason, Reader reader)
     static const Text texts[] = {
         {u"用户名须为1到64个字符，首尾不能有空格",
          "the name must have 1 to 64 characters, with no blank at either end"},
+        {u"用户名不能含有换行符、制表符等控制字符",
+         "the name may hold no control character (U+0000 to U+001F, U+007F), such as a line break or a tab"},
         {u"密码不能为空", "the password, the first line of standard input, is empty"},
         {u"密码只能使用英文字母、数字和符号", "the password may hold only ASCII letters, digits, symbols and blanks"},
         {u"用户名已被注册", "an account of that name exists already"},
@@ -81,10 +84,24 @@ QString AccountRegistry::told(Reason reason, Reader reader)
     return reader == Reader::User ? QString::fromUtf16(text.user) : QString(text.operatorText);
 }
 
+QString AccountRegistry::nameRefusal(const QString& name, Reader reader)
+{
+    if (name.isEmpty() || name.size() > maxNameLength)
+        return told(BadName, reader);
+    // The program shows the name on one line, and the service prints it when the operator adds the account: a control
+    // character would break the line or move the terminal's cursor. Told before the blanks, as a line break or a tab
+    // at either end is one too.
+    if (TerminalText::holdsControl(name))
+        return told(ControlInName, reader);
+    if (name.trimmed() != name)
+        return told(BadName, reader);
+    return QString();
+}
+
 QString AccountRegistry::refusal(const QString& name, const QString& password, Reader reader)
 {
-    if (name.isEmpty() || name.size() > maxNameLength || name.trimmed() != name)
-        return told(BadName, reader);
+    if (const QString refused = nameRefusal(name, reader); !refused.isEmpty())
+        return refused;
     if (password.isEmpty())
         return told(EmptyPassword, reader);
     // The program keeps the sync password only in letters, digits and symbols: an account with any other

@@ -19,6 +19,9 @@ public:
     // `iterations`: the rounds of a new account's key, and of the stand-in key that refusing an unknown name costs.
     AccountRegistry(ServiceStore& store, int iterations, Reader reader = Reader::User);
 
+    // An empty text when the name may be a new account's, else why not. Accounts stored before keep the names they
+    // have, whatever this says of them.
+    static QString nameRefusal(const QString& name, Reader reader);
     // An empty text when the name and password may make an account, else why not.
     static QString refusal(const QString& name, const QString& password, Reader reader = Reader::User);
     // An empty text on success, else why the account was not created.
@@ -37,6 +40,7 @@ private:
     enum Reason
     {
         BadName,
+        ControlInName,
         EmptyPassword,
         PasswordCharacters,
         NameTaken,

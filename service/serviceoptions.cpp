@@ -1,6 +1,8 @@
 #include "serviceoptions.h"
 
+#include "accountregistry.h"
 #include "online/httphelper.h"
+#include "terminaltext.h"
 #include "threadprobe.h"
 
 #include <QCommandLineParser>
@@ -115,6 +117,16 @@ QString smallRequestRoom(const QString& value, ServiceOptions& options)
                        "one less than --request-memory, as a body of 1 MB must still find room")(value, options);
 }
 
+// The name of an account to create, refused as the sign-up page refuses it, before the store is opened.
+QString accountName(const QString& value, ServiceOptions& options)
+{
+    if (const QString refusal = AccountRegistry::nameRefusal(value, AccountRegistry::Reader::Operator);
+        !refusal.isEmpty())
+        return refusal;
+    options.newAccount = value;
+    return QString();
+}
+
 // Any text, kept as given.
 template <class Field> Check text(Field ServiceOptions::*field)
 {
@@ -149,11 +161,10 @@ QString installer(const QString& value, ServiceOptions& options)
 }
 
 // The operator's option and value, and why the value cannot be used: the value as given, so that of an option given
-// twice the one refused is told.
+// twice the one refused is told, on one line whatever it holds.
 QString refused(const QString& name, const QString& value, const QString& why)
 {
-    const bool plain = !value.isEmpty() && !value.contains(' ');
-    return QString("--%1 %2: %3").arg(name, plain ? value : "'" + value + "'", why);
+    return QString("--%1 %2: %3").arg(name, TerminalText::quoted(value), why);
 }
 
 // Every option, in the order the help lists them.
@@ -176,9 +187,9 @@ std::vector<Option> commandLine()
          "~/.pgpass). Default: service.db in the --data folder.",
          "", text(&O::storeUrl)},
         {"add-account", "name",
-         "Create an account with this name, its password read from the first line of standard input, and exit. "
-         "Default: none, the service serves.",
-         "", text(&O::newAccount)},
+         "Create an account with this name (1 to 64 characters, no blank at either end, no control character), its "
+         "password read from the first line of standard input, and exit. Default: none, the service serves.",
+         "", accountName},
         {"workers", "count",
          "Requests answered at once, each on a thread with its own database connection: at most 1024, and no more "
          "than the system lets the service start (its limit of processes, ulimit -u, counts them); the computer's "

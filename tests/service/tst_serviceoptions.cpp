@@ -97,22 +97,31 @@ private slots:
         QVERIFY2(service.log().contains(said.toUtf8()), service.log().constData());
     }
 
-    // An account the operator adds is refused in English, as the service's other messages to the operator, and the
-    // service exits with status 1; the sign-up page tells its users in Chinese.
+    // An account the operator adds is refused in English, as the service's other messages to the operator, on one
+    // line, and the service exits with status 1; the sign-up page tells its users in Chinese. A name a new account
+    // may not have is refused as any option's value is, by the option and the value, its control characters escaped.
     void refusesAccountsInEnglish_data()
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("password");
         QTest::addColumn<QByteArray>("said");
-        const auto row = [](const char* name, const QString& account, const QString& password, const char* said) {
-            QTest::newRow(name) << account << password << QByteArray(said);
+        const auto row = [](const char* name, const QString& account, const QString& password, const QByteArray& said) {
+            QTest::newRow(name) << account << password << said;
         };
-        row("an empty password", "new", "", "the password, the first line of standard input, is empty");
+        row("an empty password", "new", "",
+            "account not created: the password, the first line of standard input, is "
+            "empty");
         row("a password beyond ASCII", "new", "密码1234",
-            "the password may hold only ASCII letters, digits, symbols and blanks");
+            "account not created: the password may hold only ASCII letters, digits, symbols and blanks");
         row("a blank after the name", "new ", "pw",
-            "the name must have 1 to 64 characters, with no blank at either end");
-        row("a name taken", "taken", "pw", "an account of that name exists already");
+            "--add-account 'new ': the name must have 1 to 64 characters, with no blank at either end");
+        const char* const control =
+            ": the name may hold no control character (U+0000 to U+001F, U+007F), such as a line break or a tab";
+        row("a line break in the name", "nl\nhere", "pw", QByteArray("--add-account $'nl\\nhere'") + control);
+        row("a tab in the name", "tab\there", "pw", QByteArray("--add-account $'tab\\there'") + control);
+        row("U+0001 and a quote in the name", "ctl\x01'name", "pw",
+            QByteArray("--add-account $'ctl\\x01\\'name'") + control);
+        row("a name taken", "taken", "pw", "account not created: an account of that name exists already");
     }
 
     void refusesAccountsInEnglish()
@@ -129,7 +138,8 @@ private slots:
             QVERIFY(add.waitForFinished(60000));
         }
         QCOMPARE(add.exitCode(), 1);
-        QCOMPARE(add.readAllStandardError(), "account not created: " + said + '\n');
+        QCOMPARE(add.readAllStandardError(), said + '\n');
+        QCOMPARE(add.readAllStandardOutput(), QByteArray());
     }
 
     // Workers the system cannot start are refused at start, by their number and with the most that would start (the

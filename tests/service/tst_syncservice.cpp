@@ -211,20 +211,33 @@ private slots:
         QVERIFY(mapOf(postRaw("sync/userid.php", "username=" + sent + "&password=pw")).contains("id"));
     }
 
-    // Keys stored by earlier services, derived by Qt's own PBKDF2, still sign in; a key that differs from the right
-    // one anywhere refuses the right password, and none signs in with an empty password.
+    // Keys stored by earlier services, derived by Qt's own PBKDF2, still sign in and sync; a key that differs from the
+    // right one anywhere refuses the right password, and none signs in with an empty password. Names that a new
+    // account may no longer have, with a control character, are served as they are.
     void signsInAccountsKeptBefore_data()
     {
+        QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("password");
         QTest::addColumn<int>("changedByte");
-        QTest::newRow("the key kept") << "pw" << -1;
-        QTest::newRow("its first byte differs") << "pw" << 0;
-        QTest::newRow("its last byte differs") << "pw" << 31;
-        QTest::newRow("an empty password") << "" << -1;
+        QTest::newRow("the key kept") << "kept"
+                                      << "pw" << -1;
+        QTest::newRow("its first byte differs") << "kept"
+                                                << "pw" << 0;
+        QTest::newRow("its last byte differs") << "kept"
+                                               << "pw" << 31;
+        QTest::newRow("an empty password") << "kept"
+                                           << "" << -1;
+        QTest::newRow("a line break in the name") << "kept\n"
+                                                  << "pw" << -1;
+        QTest::newRow("a tab in the name") << "kept\t"
+                                           << "pw" << -1;
+        QTest::newRow("U+0001 in the name") << "kept\x01"
+                                            << "pw" << -1;
     }
 
     void signsInAccountsKeptBefore()
     {
+        QFETCH(QString, name);
         QFETCH(QString, password);
         QFETCH(int, changedByte);
         const QByteArray salt = "0123456789abcdef";
@@ -233,13 +246,15 @@ private slots:
         if (changedByte >= 0)
             key[changedByte] = char(key.at(changedByte) ^ 1);
         const QString id = QString("12345%1").arg(++m_accounts, 3, 10, QChar('0')) + "00";
+        name += id;
         QVERIFY(m_service.execOnStore({QString("insert into accounts (name, user_id, salt, iterations, hash) values "
-                                               "('kept%1', '%1', '%2', 10000, '%3')")
-                                           .arg(id, QString(salt.toHex()), QString(key.toHex()))}));
+                                               "('%1', '%2', '%3', 10000, '%4')")
+                                           .arg(name, id, QString(salt.toHex()), QString(key.toHex()))}));
         const bool signsIn = changedByte < 0 && !password.isEmpty();
-        const QVariantMap answer = mapOf(post("sync/userid.php", {{"username", "kept" + id}, {"password", password}}));
+        const QVariantMap answer = mapOf(post("sync/userid.php", {{"username", name}, {"password", password}}));
         QCOMPARE(answer.value("id").toString(), signsIn ? id : QString());
         QCOMPARE(answer.value("error").toInt(), signsIn ? 0 : 1);
+        QCOMPARE(billEntry(sync(name, changeSet(""))).value("table_name").toString(), QString(signsIn ? "bill" : ""));
     }
 
     // A row wins over what is stored by a newer stamp, and over a deletion by an equal one too; a deletion wins by a
@@ -1088,17 +1103,54 @@ private slots:
         const HttpHelper::Form account{{"username", "丙"}, {"password", "x y 1234"}};
         QVERIFY(post("", account).contains("注册成功"));
         QVERIFY(post("", account).contains("已被注册"));
-        // Passwords of fewer than eight characters make no new account, while an account that has one already is
-        // signed in to as before.
-        const HttpHelper::Form shortPassword{{"username", "戊"}, {"password", "x y 123"}};
-        QVERIFY(post("", shortPassword).contains("密码不能少于8个字符"));
-        QVERIFY(!mapOf(post("sync/userid.php", shortPassword)).contains("id"));
+        // An account the operator made with a password of fewer than eight characters is signed in to as before.
         QVERIFY(m_service.addAccount("己", "x"));
         QVERIFY(mapOf(post("sync/userid.php", {{"username", "己"}, {"password", "x"}})).contains("id"));
-        QVERIFY(post("", {{"username", "丁"}, {"password", "密码 1+1"}}).contains("密码只能使用英文字母、数字和符号"));
-        QVERIFY(post("", {{"username", "空"}, {"password", ""}}).contains("密码不能为空"));
         QVERIFY(!post("", {{"username", "<b>"}, {"password", ""}}).contains("<b>"));
         QVERIFY(mapOf(post("sync/userid.php", account)).contains("id"));
+    }
+
+    // The front page refuses a name or password a new account may not have, in its own words, and makes no account:
+    // the name must print as one line, and the program keeps only ASCII passwords.
+    void refusesSignUpsOnItsFrontPage_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<QString>("said");
+        const QString control = "用户名不能含有换行符、制表符等控制字符";
+        QTest::newRow("a password of seven characters") << "戊"
+                                                        << "x y 123"
+                                                        << "密码不能少于8个字符";
+        QTest::newRow("a password beyond ASCII") << "丁"
+                                                 << "密码 1+1"
+                                                 << "密码只能使用英文字母、数字和符号";
+        QTest::newRow("an empty password") << "空"
+                                           << ""
+                                           << "密码不能为空";
+        QTest::newRow("a blank after the name") << "庚 "
+                                                << "password12"
+                                                << "用户名须为1到64个字符，首尾不能有空格";
+        QTest::newRow("a line break in the name") << "nl\nhere"
+                                                  << "password12" << control;
+        QTest::newRow("a tab in the name") << "tab\there"
+                                           << "password12" << control;
+        QTest::newRow("U+0001 in the name") << "ctl\x01name"
+                                            << "password12" << control;
+        QTest::newRow("U+0007 and U+007F in the name") << "ctl\x07\x7fname"
+                                                       << "password12" << control;
+        QTest::newRow("a line break at the end of the name") << "辛\n"
+                                                             << "password12" << control;
+    }
+
+    void refusesSignUpsOnItsFrontPage()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, password);
+        QFETCH(QString, said);
+        const HttpHelper::Form account{{"username", name}, {"password", password}};
+        const QString page = QString::fromUtf8(post("", account));
+        QCOMPARE(QRegularExpression("<p class=\"notice\">([^<]*)</p>").match(page).captured(1), said);
+        QVERIFY(!mapOf(post("sync/userid.php", account)).contains("id"));
     }
 
 private:
