@@ -3,6 +3,7 @@
 #include "httphandler.h"
 #include "httpserver.h"
 #include "rawhttp.h"
+#include "requestturns.h"
 
 #include <QScopeGuard>
 #include <QTemporaryDir>
@@ -42,14 +43,16 @@ std::atomic<std::size_t> failFrom{0};
 // for every one until the test says.
 std::atomic<int> failTrail{0};
 std::atomic<int> failures{0};
-// A thread all of whose allocations fail, until the test says.
+// A thread all of whose allocations fail, but for as many as the test spares first, until the test says.
 std::atomic<pthread_t> failingThread{};
+std::atomic<int> spared{0};
 
 void failNone()
 {
     failFrom.store(0);
     failTrail.store(0);
     failingThread.store(pthread_t{});
+    spared.store(0);
 }
 } // namespace
 
@@ -59,7 +62,7 @@ namespace {
 bool failsAsAsked(std::size_t size)
 {
     if (pthread_equal(pthread_self(), failingThread.load()))
-        return true;
+        return spared.fetch_sub(1) <= 0;
     if (!pthread_equal(pthread_self(), networkThread.load()))
         return false;
     std::size_t from = failFrom.load(std::memory_order_relaxed);
@@ -420,6 +423,36 @@ private slots:
         QCOMPARE(failFrom.load(), std::size_t(0));
         QCOMPARE(RawHttp::exchange(service.baseUrl(), largePost("next"), "127.0.0.4"), ok);
         QVERIFY(service.stop());
+    }
+
+    // A large request lines up for its turn whichever allocation of its lining up fails: one that fails leaves nothing
+    // in line, so that a turn given back later goes to none that is gone. Each allocation fails in turn, in a fresh
+    // line, until the request lines up.
+    void failedLineUpLeavesNoWaiter()
+    {
+        struct Waiter : RequestTurns::Waiter
+        {
+            void turnGiven() noexcept override { given = true; }
+            bool given = false;
+        };
+        bool lined = false;
+        for (int spare = 0; !lined && spare < 20; ++spare) {
+            RequestTurns turns(1);
+            Waiter holder;
+            Waiter waiter;
+            QVERIFY(turns.await(&holder));
+            spared.store(spare);
+            failingThread.store(pthread_self());
+            try {
+                lined = !turns.await(&waiter);
+            } catch (const std::bad_alloc&) {
+            }
+            failNone();
+            QCOMPARE(turns.anyWaiting(), lined);
+            turns.release();
+            QCOMPARE(waiter.given, lined);
+        }
+        QVERIFY(lined);
     }
 
     // The stop ends when closing the connections left at its grace's end meets memory that cannot be had, in the close
