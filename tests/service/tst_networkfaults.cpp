@@ -13,6 +13,7 @@
 #include <boost/asio/post.hpp>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <condition_variable>
 #include <csignal>
@@ -141,7 +142,8 @@ bool said(const QString& text)
 }
 
 // Answers "ok" to every request; a request to /held waits for the test to let it go, one to /spent leaves its worker
-// without memory, and busy() throws when the test says so.
+// without memory, and busy() throws when the test says so. A worker without memory keeps none for the steps it posts
+// either.
 class TestHandler : public HttpHandler
 {
 public:
@@ -149,6 +151,7 @@ public:
     bool expensive(const Request&) const override { return false; }
     Answer answer(Request request) override
     {
+        dropKeptStepMemory();
         if (request.path == "/held") {
             std::unique_lock<std::mutex> lock(m_mutex);
             m_released.wait(lock, [this] { return m_let; });
@@ -166,7 +169,11 @@ public:
             throw std::runtime_error("busy failed");
         return answerOf(503, "busy");
     }
-    Answer failed() const override { return answerOf(500, "failed"); }
+    Answer failed() const override
+    {
+        dropKeptStepMemory();
+        return answerOf(500, "failed");
+    }
 
     void letHeldGo()
     {
@@ -186,9 +193,25 @@ private:
         return answer;
     }
 
+    // The network library keeps the memory of steps that ended on a thread for the next steps posted from it. A worker
+    // without memory gives that up, so that a step it posts without memory of its own finds none: each step too large
+    // for what is kept takes a kept piece's place, and then finds no memory for itself.
+    void dropKeptStepMemory() const
+    {
+        if (!pthread_equal(pthread_self(), failingThread.load()))
+            return;
+        for (int piece = 0; piece < 8; ++piece) {
+            try {
+                boost::asio::post(m_neverRun, [large = std::array<char, 2048>()] { (void)large; });
+            } catch (const std::bad_alloc&) {
+            }
+        }
+    }
+
     std::mutex m_mutex;
     std::condition_variable m_released;
     bool m_let = false;
+    mutable boost::asio::io_context m_neverRun;
 };
 
 // The service's HTTP server run in this process, on a network thread of its own, with the test's handler.
@@ -232,6 +255,16 @@ public:
     }
 
     bool ready() const { return m_prepared && m_port != 0; }
+    // Whether the server holds nothing for its clients, no connection and no memory for requests, as a look on the
+    // network thread finds them.
+    bool holdsNothing()
+    {
+        std::promise<bool> nothing;
+        boost::asio::post(m_server.network(), [this, &nothing] {
+            nothing.set_value(m_server.table().empty() && m_server.memory().used() == 0);
+        });
+        return nothing.get_future().get();
+    }
     QString baseUrl() const { return QString("http://127.0.0.1:%1/").arg(m_port); }
     TestHandler& handler() { return m_handler; }
 
@@ -309,13 +342,14 @@ private slots:
         qInstallMessageHandler(keep);
     }
 
-    // A failed step costs its own connection alone, which is closed or answered failed, and the next request is
-    // served: admitting a connection whose memory is not to be had, even when nothing on the network thread finds
-    // memory meanwhile (not the warning that says so, nor what follows it); a worker left without memory, its thread's
-    // every allocation failing, that still answers the request it takes, failed (its copy of the request, the
-    // handler's answer for a failure and the step that hands the answer back find none), and goes on as the only
-    // worker; a step that throws, here the busy answer for a claim that waited in vain, which closes its connection
-    // at once.
+    // A failed step costs its own connection alone, which is closed or answered failed and leaves nothing held, and
+    // the next request, a large one in the only turn, is served: admitting a connection whose memory is not to be
+    // had, even when nothing on the network thread finds memory meanwhile (not the warning that says so, nor what
+    // follows it); a worker left without memory, its thread's every allocation failing and none kept for its steps,
+    // that still answers the large request it takes, failed (its copy of the request, the handler's answer for a
+    // failure and the step that hands the answer back find none), gives back the request's turn and memory with that
+    // answer, and goes on as the only worker; a step that throws, here the busy answer for a claim that waited in
+    // vain, which closes its connection at once.
     void nextIsServedAfterAFailedStep_data()
     {
         QTest::addColumn<Fault>("fault");
@@ -325,9 +359,8 @@ private slots:
         QTest::newRow("admitting, its memory") << Fault::AdmitMemory << get << QByteArray();
         QTest::newRow("admitting, all the network thread's") << Fault::NetworkMemory << get << QByteArray();
         // A path too long to be copied without memory of its own.
-        QTest::newRow("a worker without memory")
-            << Fault::WorkerMemory << QByteArray("GET /a-path-that-takes-memory HTTP/1.1\r\n\r\n")
-            << QByteArray("HTTP/1.1 500 Internal Server Error|");
+        QTest::newRow("a worker without memory") << Fault::WorkerMemory << largePost("a-path-that-takes-memory")
+                                                 << QByteArray("HTTP/1.1 500 Internal Server Error|");
         QTest::newRow("a throwing step") << Fault::Throw << RawHttp::formPost("small", QByteArray(8000, 'x'))
                                          << QByteArray();
     }
@@ -343,6 +376,7 @@ private slots:
         const auto logAgain =
             qScopeGuard([] { QLoggingCategory::setFilterRules("quillbay.service.turns.debug=true"); });
         HttpServer::Limits limits;
+        limits.largeAtOnce = 1;
         if (fault == Fault::WorkerMemory)
             limits.workers = 1;
         if (fault == Fault::Throw) {
@@ -366,7 +400,8 @@ private slots:
         QCOMPARE(answer, failed);
         QCOMPARE(client->state(), QAbstractSocket::UnconnectedState);
         QCOMPARE(failures.load() > 0, fault != Fault::Throw);
-        QCOMPARE(RawHttp::exchange(service.baseUrl(), "GET /next HTTP/1.1\r\n\r\n", "127.0.0.3"), ok);
+        QVERIFY(service.holdsNothing());
+        QCOMPARE(RawHttp::exchange(service.baseUrl(), largePost("next"), "127.0.0.3"), ok);
         QVERIFY(service.stop());
     }
 
