@@ -3,6 +3,7 @@
 #include "clientaddress.h"
 #include "httpserver.h"
 #include "servicelog.h"
+#include "transferrules.h"
 #include "warningpace.h"
 
 #include <boost/asio/bind_allocator.hpp>
@@ -13,9 +14,6 @@
 namespace {
 namespace asio = boost::asio;
 namespace http = boost::beast::http;
-
-// A body larger than this waits for its turn before it is read.
-const std::uint64_t largeBody = 1024 * 1024;
 
 HttpHandler::Answer bare(int status)
 {
@@ -229,7 +227,8 @@ void HttpConnection::headRead()
         return answer(m_server.handler().tooLarge());
     // Within its path's limit, which is a signed number.
     m_length = qint64(*length);
-    if (*length > largeBody)
+    // A large body waits for its turn before it is read.
+    if (m_length > TransferRules::largeBody)
         return awaitBody();
     // The room the head took is the body's first: the head's buffer goes once its last bytes are in the body.
     if (m_room.claim(std::max<qint64>(0, m_length - m_room.held()), Clock::now() + m_server.limits().largeWait))

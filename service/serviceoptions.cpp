@@ -1,6 +1,7 @@
 #include "serviceoptions.h"
 
 #include "threadprobe.h"
+#include "transferrules.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -27,9 +28,9 @@ const int mostWorkers = 1024;
 // Threads the service starts beside the workers: the one that tells when an address held from logins may try again,
 // and the one that waits for the workers at the stop.
 const int threadsBesideWorkers = 2;
-// The largest body read into memory, 1 MB, in whole megabytes: with less, such a request would never find room. Its
-// head's room becomes part of the body's, so the head needs none besides.
-const qint64 smallestRequestMemory = 1;
+// The largest body read into memory, in whole megabytes: with less, such a request would never find room. Its head's
+// room becomes part of the body's, so the head needs none besides.
+const qint64 smallestRequestMemory = (TransferRules::largeBody + megabyte - 1) / megabyte;
 
 // Takes an option's value into the options; what is wrong with the value, or nothing when it is taken.
 using Check = std::function<QString(const QString& value, ServiceOptions& options)>;
