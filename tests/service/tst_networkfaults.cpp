@@ -1,4 +1,5 @@
 #include "answerspool.h"
+#include "connectionsteps.h"
 #include "httpconnection.h"
 #include "httphandler.h"
 #include "httpserver.h"
@@ -467,6 +468,42 @@ private slots:
         QCOMPARE(failFrom.load(), std::size_t(0));
         QCOMPARE(RawHttp::exchange(service.baseUrl(), largePost("next"), "127.0.0.4"), ok);
         QVERIFY(service.stop());
+    }
+
+    // A step a part hands its connection to run later runs in a step of its own on the network thread, once the one
+    // that handed it is over, never inside it: a close that hands a turn or room on never runs the taker's reading
+    // itself. When not even that step can be made for want of memory, the connection fails at once instead.
+    void laterRunsAStepOfItsOwn_data()
+    {
+        QTest::addColumn<bool>("postFails");
+        QTest::newRow("posted") << false;
+        QTest::newRow("not even posted") << true;
+    }
+
+    void laterRunsAStepOfItsOwn()
+    {
+        QFETCH(bool, postFails);
+        struct Steps : ConnectionSteps
+        {
+            void failed(const std::exception_ptr&) noexcept override { ++failedSteps; }
+            const std::string& client() const override { return address; }
+            std::shared_ptr<void> keep() override { return {}; }
+
+            std::string address = "127.0.0.2";
+            int failedSteps = 0;
+        };
+        boost::asio::io_context network;
+        Steps steps;
+        bool ran = false;
+        if (postFails)
+            failingThread.store(pthread_self());
+        steps.later(network, [&ran] { ran = true; });
+        failNone();
+        QVERIFY(!ran);
+        QCOMPARE(steps.failedSteps, postFails ? 1 : 0);
+        network.run();
+        QCOMPARE(ran, !postFails);
+        QCOMPARE(steps.failedSteps, postFails ? 1 : 0);
     }
 
     // A large request lines up for its turn whichever allocation of its lining up fails: one that fails leaves nothing
