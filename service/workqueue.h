@@ -45,7 +45,8 @@ public:
               std::function<Clock::time_point()> now = Clock::now);
 
     // Runs the work of a request from the address on a worker, now or when its turn comes, and returns its ticket;
-    // nothing, with nothing queued, when the address already has its cap of requests waiting.
+    // nothing, with nothing queued, when the address already has its cap of requests waiting. One that throws, for
+    // want of memory, leaves nothing queued either.
     std::optional<quint64> add(const std::string& address, Cost cost, Work work);
     // Takes the work with the ticket out of the queue unless a worker has taken it already; whether it did.
     bool withdraw(const std::string& address, quint64 ticket);
