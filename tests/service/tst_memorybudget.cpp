@@ -250,13 +250,14 @@ private slots:
             << Holding{"10.0.0.1", 200 * 1024, 'r'} << QList{0};
         // Seven addresses share the 4 MB: 10.0.0.5 holds past twice its share in line for its turns, and its own large
         // claim, first in line, cannot take that room.
-        const auto quarterReserve = [](const char* address) { return Holding{address, 128 * 1024, 'w'}; };
+        const auto quarter = [](const char* address) { return Holding{address, 128 * 1024, 'w'}; };
+        const QList reserveInQuarters{quarter("10.0.0.6"), quarter("10.0.0.7"), quarter("10.0.0.8"),
+                                      quarter("10.0.0.9")};
         const Holding pastItsShare{"10.0.0.5", 600 * 1024, 'p'};
+        const QList pastItsShareInLine{pastItsShare, pastItsShare, Holding{"10.0.0.5", 300 * 1024, 'r', silent, false}};
         QTest::newRow("a small claim beside a large request in line past twice its share")
-            << QList{quarterReserve("10.0.0.6"), quarterReserve("10.0.0.7"), quarterReserve("10.0.0.8"),
-                     quarterReserve("10.0.0.9"), Holding{"10.0.0.1", 1400 * 1024, 'w'},
-                     Holding{"10.0.0.2", 900 * 1024, 'w'}, pastItsShare, pastItsShare,
-                     Holding{"10.0.0.5", 300 * 1024, 'r', silent, false}}
+            << reserveInQuarters + QList{Holding{"10.0.0.1", 1400 * 1024, 'w'}, Holding{"10.0.0.2", 900 * 1024, 'w'}} +
+                   pastItsShareInLine
             << Holding{"10.0.0.1", 200 * 1024, 'r', silent, false} << none;
     }
 
