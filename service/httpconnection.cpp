@@ -3,6 +3,7 @@
 #include "clientaddress.h"
 #include "httpserver.h"
 #include "servicelog.h"
+#include "transferrules.h"
 #include "warningpace.h"
 
 #include <boost/asio/bind_allocator.hpp>
@@ -13,9 +14,6 @@
 namespace {
 namespace asio = boost::asio;
 namespace http = boost::beast::http;
-
-// A body larger than this waits for its turn before it is read.
-const std::uint64_t largeBody = 1024 * 1024;
 
 HttpHandler::Answer bare(int status)
 {
@@ -229,7 +227,8 @@ void HttpConnection::headRead()
         return answer(m_server.handler().tooLarge());
     // Within its path's limit, which is a signed number.
     m_length = qint64(*length);
-    if (*length > largeBody)
+    // A large body waits for its turn before it is read.
+    if (m_length > TransferRules::largeBody)
         return awaitBody();
     // The room the head took is the body's first: the head's buffer goes once its last bytes are in the body.
     if (m_room.claim(std::max<qint64>(0, m_length - m_room.held()), Clock::now() + m_server.limits().largeWait))
@@ -292,23 +291,7 @@ void HttpConnection::queue()
         HttpHandler::Answer answer = answerOf(self->m_server.handler(), request, client);
         if (answer.expensive)
             return false;
-        // The answer goes back in memory made for it before the work began: a worker that finds none left still
-        // hands it back.
-        try {
-            asio::post(self->m_server.network(),
-                       asio::bind_allocator(self->m_answerStep->allocator(),
-                                            self->guarded([self, answer = std::move(answer)]() mutable {
-                                                self->answered(std::move(answer));
-                                            })));
-        } catch (...) {
-            // The connection waits on, watched, until its client gives up and hangs up.
-            static WarningPace pace;
-            const std::exception_ptr thrown = std::current_exception();
-            pace.warnIfAble([&] {
-                return QString("the answer to a request from %1 could not be handed to the network thread: %2")
-                    .arg(client.c_str(), HttpServer::failure(thrown));
-            });
-        }
+        self->handBack(std::move(answer));
         return true;
     };
     if (const std::optional<quint64> ticket = m_server.queue().add(m_client, cost, std::move(work))) {
@@ -322,6 +305,17 @@ void HttpConnection::queue()
                   .arg(m_client.c_str())
                   .arg(m_server.limits().waitingPerAddress));
     answerBusy();
+}
+
+void HttpConnection::handBack(HttpHandler::Answer answer) noexcept
+{
+    // The step takes the memory made for it before the work began, which it fits, as the build checks: posting it
+    // wants none of its own, so that a worker that finds none left still hands its answer back, and the request's turn
+    // and memory go back with it.
+    asio::post(m_server.network(),
+               asio::bind_allocator(m_answerStep->allocator(), guarded([this, answer = std::move(answer)]() mutable {
+                                        answered(std::move(answer));
+                                    })));
 }
 
 void HttpConnection::answered(HttpHandler::Answer answer)

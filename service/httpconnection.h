@@ -106,6 +106,8 @@ private:
     void startBody();
     // Hands the whole request to the workers, or refuses it when its address has its share waiting.
     void queue();
+    // On a worker: hands the answer back to the network thread, whatever memory is left.
+    void handBack(HttpHandler::Answer answer) noexcept;
     // The workers' answer to the request has come back.
     void answered(HttpHandler::Answer answer);
     void answer(HttpHandler::Answer answer);

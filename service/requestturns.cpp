@@ -8,7 +8,11 @@ bool RequestTurns::await(Waiter* waiter)
         --m_free;
         return true;
     }
-    m_places.emplace(waiter, m_line.insert(m_line.end(), waiter));
+    // The waiter's place is made apart and joins the line only once the map can find it: whichever allocation fails,
+    // nothing is left in line for a later release to give a turn to. A splice keeps the place where the map points.
+    std::list<Waiter*> place{waiter};
+    m_places.emplace(waiter, place.begin());
+    m_line.splice(m_line.end(), place);
     return false;
 }
 

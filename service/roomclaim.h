@@ -40,7 +40,6 @@ public:
     // Claims that many bytes more, counted under the connection's client, waiting for them until the deadline; false
     // while the claim waits.
     bool claim(qint64 bytes, Clock::time_point deadline);
-    bool waiting() const { return m_wanted > 0; }
     qint64 held() const { return m_held; }
     // The connection's client has changed, as a proxy's head names it: what the request holds and waits for counts
     // under it from now on.

@@ -4,6 +4,7 @@
 #include "online/httphelper.h"
 #include "terminaltext.h"
 #include "threadprobe.h"
+#include "transferrules.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -30,9 +31,9 @@ const int mostWorkers = 1024;
 // Threads the service starts beside the workers: the one that tells when an address held from logins may try again,
 // and the one that waits for the workers at the stop.
 const int threadsBesideWorkers = 2;
-// The largest body read into memory, 1 MB, in whole megabytes: with less, such a request would never find room. Its
-// head's room becomes part of the body's, so the head needs none besides.
-const qint64 smallestRequestMemory = 1;
+// The largest body read into memory, in whole megabytes: with less, such a request would never find room. Its head's
+// room becomes part of the body's, so the head needs none besides.
+const qint64 smallestRequestMemory = (TransferRules::largeBody + megabyte - 1) / megabyte;
 // The seconds the program waits for an answer before it gives up on it as a broken connection: a request the service
 // cannot serve sooner is told it is busy before then, and the program says so.
 const int programWait = HttpHelper::defaultTimeout / 1000;

@@ -23,6 +23,9 @@ public:
     // The line between small bodies and large ones: a sync's upload up to it is merged in about a page's work, so it is
     // cheap, and bodies up to it are read in the memory kept for small requests (MemoryBudget).
     static constexpr qint64 smallBody = 256 * 1024;
+    // The line between bodies read into memory as they come, within the memory for requests (MemoryBudget), and large
+    // ones, which are read and worked on a few at a time once they have their turn (RequestTurns).
+    static constexpr qint64 largeBody = 1024 * 1024;
     // More than the largest body any path takes, with its head: the most of a request ever read and dropped.
     static constexpr qint64 maxDropped = 80 * 1024 * 1024;
 

@@ -24,6 +24,8 @@ WorkQueue::WorkQueue(boost::asio::thread_pool& workers, int workerCount, int exp
 
 std::optional<quint64> WorkQueue::add(const std::string& address, Cost cost, Work work)
 {
+    // What a request that cannot be queued holds, its body among it, goes once the queue is free for others again.
+    Work unqueued;
     const std::lock_guard<std::mutex> lock(m_mutex);
     sweep(m_now());
     Address& entry = m_addresses[address];
@@ -33,8 +35,14 @@ std::optional<quint64> WorkQueue::add(const std::string& address, Cost cost, Wor
     enqueue(address, cost, {std::move(work), ticket});
     // Expensive work that may not start yet is taken by the worker that ends the expensive work before it.
     if (m_idleWorkers > 0 && mayStart(cost)) {
-        // Counted busy only once it is on its way: a post that fails leaves the worker idle, for the next request.
-        boost::asio::post(m_workers, [this] { runWaiting(); });
+        try {
+            boost::asio::post(m_workers, [this] { runWaiting(); });
+        } catch (...) {
+            // The caller, told by the throw, holds no ticket to withdraw the work by, and its connection closes: the
+            // work leaves with it, never to run for a client that has gone. The worker stays idle, for the next.
+            unqueued = takeOut(address, ticket);
+            throw;
+        }
         --m_idleWorkers;
     }
     return ticket;
@@ -42,25 +50,31 @@ std::optional<quint64> WorkQueue::add(const std::string& address, Cost cost, Wor
 
 bool WorkQueue::withdraw(const std::string& address, quint64 ticket)
 {
+    // What the work holds, a request's body among it, goes once the queue is free for others again.
     Work withdrawn;
     const std::lock_guard<std::mutex> lock(m_mutex);
+    withdrawn = takeOut(address, ticket);
+    return bool(withdrawn);
+}
+
+WorkQueue::Work WorkQueue::takeOut(const std::string& address, quint64 ticket)
+{
     const auto found = m_addresses.find(address);
     if (found == m_addresses.end())
-        return false;
+        return {};
     for (std::size_t cost = 0; cost < m_withWaiting.size(); ++cost) {
         Line& waiting = found->second.waiting[cost];
         const auto work = std::find_if(waiting.begin(), waiting.end(),
                                        [ticket](const Waiting& candidate) { return candidate.arrival == ticket; });
         if (work == waiting.end())
             continue;
-        // What the work holds, a request's body among it, goes once the queue is free for others again.
-        withdrawn = std::move(work->work);
+        Work taken = std::move(work->work);
         waiting.erase(work);
         if (waiting.empty())
             m_withWaiting[cost].erase(address);
-        return true;
+        return taken;
     }
-    return false;
+    return {};
 }
 
 void WorkQueue::runWaiting()
@@ -119,8 +133,17 @@ void WorkQueue::enqueue(const std::string& address, Cost cost, Waiting waiting)
     const auto later =
         std::upper_bound(line.begin(), line.end(), waiting.arrival,
                          [](quint64 arrival, const Waiting& queued) { return arrival < queued.arrival; });
-    line.insert(later, std::move(waiting));
-    m_withWaiting[std::size_t(cost)].insert(address);
+    // Listed before it is lined up, and listed no longer when lining up fails: no work waits where no worker looks,
+    // and no address is listed with nothing waiting.
+    std::unordered_set<std::string>& listed = m_withWaiting[std::size_t(cost)];
+    const bool newlyListed = listed.insert(address).second;
+    try {
+        line.insert(later, std::move(waiting));
+    } catch (...) {
+        if (newlyListed)
+            listed.erase(address);
+        throw;
+    }
 }
 
 bool WorkQueue::mayStart(Cost cost) const

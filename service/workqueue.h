@@ -45,7 +45,8 @@ public:
               std::function<Clock::time_point()> now = Clock::now);
 
     // Runs the work of a request from the address on a worker, now or when its turn comes, and returns its ticket;
-    // nothing, with nothing queued, when the address already has its cap of requests waiting.
+    // nothing, with nothing queued, when the address already has its cap of requests waiting. One that throws, for
+    // want of memory, leaves nothing queued either.
     std::optional<quint64> add(const std::string& address, Cost cost, Work work);
     // Takes the work with the ticket out of the queue unless a worker has taken it already; whether it did.
     bool withdraw(const std::string& address, quint64 ticket);
@@ -80,8 +81,10 @@ private:
     bool mayStart(Cost cost) const;
     // The address and cost whose waiting work is next; nothing when none may start.
     std::optional<Taken> next(Clock::time_point now);
-    // Puts the work in the address's line of that cost, in the order of arrival.
+    // Puts the work in the address's line of that cost, in the order of arrival; nothing when that fails.
     void enqueue(const std::string& address, Cost cost, Waiting waiting);
+    // Takes the waiting work with the ticket out of the address's lines; nothing when none waits.
+    Work takeOut(const std::string& address, quint64 ticket);
     // The address's usage as of now.
     double usage(Address& address, Clock::time_point now) const;
     // Forgets addresses with nothing waiting or being worked on whose usage has faded away.

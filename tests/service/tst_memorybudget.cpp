@@ -208,7 +208,8 @@ private slots:
     // keep pace: a small claim (a head, a body up to 256 KB) finds room in the reserve at once, though large claims
     // wait before it in the line, of its own address too, unless small ones hold the reserve themselves. While small
     // ones leave it, large ones have all the rest. Room is made only of holders whose room the claim could take: a
-    // large claim takes no small reader's, however far behind, and a small one takes a small reader's that is behind.
+    // large claim takes no small reader's, however far behind, and a small one takes a small reader's that is behind,
+    // but in the reserve no large holder's, not even one in line of an address holding past twice its share.
     void smallRequestsKeepRoomOfTheirOwn_data()
     {
         QTest::addColumn<QList<Holding>>("claims");
@@ -247,6 +248,17 @@ private slots:
         QTest::newRow("a small claim beside a small reader behind")
             << QList{smallHeld("10.0.0.6", 'r'), smallHeld("10.0.0.7", 'w')} + held + QList{large("10.0.0.5", false)}
             << Holding{"10.0.0.1", 200 * 1024, 'r'} << QList{0};
+        // Seven addresses share the 4 MB: 10.0.0.5 holds past twice its share in line for its turns, and its own large
+        // claim, first in line, cannot take that room.
+        const auto quarter = [](const char* address) { return Holding{address, 128 * 1024, 'w'}; };
+        const QList reserveInQuarters{quarter("10.0.0.6"), quarter("10.0.0.7"), quarter("10.0.0.8"),
+                                      quarter("10.0.0.9")};
+        const Holding pastItsShare{"10.0.0.5", 600 * 1024, 'p'};
+        const QList pastItsShareInLine{pastItsShare, pastItsShare, Holding{"10.0.0.5", 300 * 1024, 'r', silent, false}};
+        QTest::newRow("a small claim beside a large request in line past twice its share")
+            << reserveInQuarters + QList{Holding{"10.0.0.1", 1400 * 1024, 'w'}, Holding{"10.0.0.2", 900 * 1024, 'w'}} +
+                   pastItsShareInLine
+            << Holding{"10.0.0.1", 200 * 1024, 'r', silent, false} << none;
     }
 
     void smallRequestsKeepRoomOfTheirOwn()

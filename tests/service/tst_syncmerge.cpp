@@ -1,10 +1,12 @@
 #include "changeset.h"
 #include "data/sqlitehandle.h"
+#include "preparedqueries.h"
 #include "seenchanges.h"
 #include "servicestore.h"
 #include "syncmerge.h"
 
 #include <QLoggingCategory>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -217,6 +219,31 @@ private slots:
         qint64 change = 0;
         QVERIFY(store.lastChange("1234567800", change));
         QCOMPARE(change, 1);
+    }
+
+    // A connection keeps its prepared statements up to its bound of 64, however many different ones it is asked for:
+    // each one past the bound lets go of the one used least lately, and one asked for all along stays prepared.
+    void keepsItsStatementsWithinTheirBound()
+    {
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "statements");
+            db.setDatabaseName(":memory:");
+            QVERIFY(db.open());
+            sqlite3* handle = SqliteHandle::of(db);
+            QVERIFY(handle);
+            PreparedQueries queries;
+            const std::shared_ptr<QSqlQuery> often = queries.prepared(db, "select 0");
+            for (int i = 1; i <= 100; ++i) {
+                QVERIFY(queries.prepared(db, QString("select %1").arg(i)));
+                QCOMPARE(queries.prepared(db, "select 0"), often);
+            }
+            int live = 0;
+            for (sqlite3_stmt* statement = sqlite3_next_stmt(handle, nullptr); statement;
+                 statement = sqlite3_next_stmt(handle, statement))
+                ++live;
+            QCOMPARE(live, 64);
+        }
+        QSqlDatabase::removeDatabase("statements");
     }
 };
 
