@@ -701,6 +701,11 @@ private slots:
         refused("a null value", changeSet("[\"Z\",null,\"" + stamp(1) + "\"]"));
         refused("a bad stamp", changeSet("[\"Z\",\"b\",\"2024-5-1 10:00:01\"]"));
         refused("an empty id", changeSet("[\"\",\"b\",\"" + stamp(1) + "\"]"));
+        refused("an id of 256 bytes", changeSet("[\"" + QByteArray(256, 'i') + "\",\"b\",\"" + stamp(1) + "\"]"));
+        refused("an id of 86 characters of 3 bytes",
+                changeSet("[\"" + QByteArray("中").repeated(86) + "\",\"b\",\"" + stamp(1) + "\"]"));
+        refused("a deletion of an id of 256 bytes",
+                changeSet("", "[\"" + QByteArray(256, 'i') + "\",\"" + stamp(1) + "\"]"));
         refused("a deletion of one text", changeSet("", "[\"Z\"]"));
         refused("a deletion of three texts", changeSet("", "[\"Z\",\"" + stamp(1) + "\",\"x\"]"));
         refused("a deletion with a bad stamp", changeSet("", "[\"Z\",\"2024-05-01\"]"));
