@@ -20,6 +20,8 @@ namespace {
 const qsizetype recordsPerWrite = 100;
 // Records per page of a read that may take a whole account.
 const qsizetype recordsPerPage = 1000;
+// Ids that records() looks up in one statement.
+const qsizetype idsPerLookup = 500;
 // Ids of a lookup from which the store is first asked whether it holds any id in their range at all: a first sync's
 // ids are all new, and one look into the index spares a look for each of them.
 const qsizetype rangeCheckFrom = 100;
@@ -82,7 +84,6 @@ template <typename Use> void withRecord(const QSqlQuery& query, int first, Use u
 }
 } // namespace
 
-const qsizetype ServiceStore::idsPerLookup = 500;
 const std::chrono::milliseconds ServiceStore::accountWait(500);
 
 ServiceStore::ServiceStore() = default;

@@ -74,10 +74,7 @@ public:
     bool account(const QString& name, std::optional<StoredAccount>& found) const;
     bool addAccount(const StoredAccount& account);
 
-    // Ids that records() looks up in one statement.
-    static const qsizetype idsPerLookup;
-
-    // Looks up the stored rows and deletion stamps of one table among the ids, a page of idsPerLookup ids at a time,
+    // Looks up the stored rows and deletion stamps of one table among the ids, a page of 500 ids at a time,
     // and hands each page's to `page` with where the page's ids begin and end among `ids`, until it returns false;
     // false when they cannot be read. With `bytes`, a page whose records would take more than is left of those bytes
     // once the pages before took theirs (StoredRecord::wireSize()) is not read: its data is never sent, and `whole`
