@@ -100,6 +100,7 @@ const QList<AttackBench::Row>& AttackBench::attacks()
         {"signups", &AttackBench::signups},
         {"feedback", &AttackBench::feedback},
         {"huge-length", &AttackBench::hugeLength},
+        {"long-ids", &AttackBench::longIds, nullptr, {}, descriptors, 0, 0, true},
         {"unread-syncs", &AttackBench::unreadSyncs, &AttackBench::largeAccount},
         {"unread-answers", &AttackBench::unreadAnswers, &AttackBench::mediumAccount},
         {"proxy-guessing", &AttackBench::proxyGuessing, nullptr, {proxyAddress}},
@@ -114,6 +115,8 @@ const QList<AttackBench::Row>& AttackBench::attacks()
         {"unplaced-crowd", &AttackBench::crowdRow<&CrowdAttacks::unplaced>, &AttackBench::abandonedAccounts},
         {"fat-records", &AttackBench::crowdRow<&CrowdAttacks::fat>,
          &AttackBench::crowdRow<&CrowdAttacks::addFatAccounts>},
+        {"bounded-uploads", &AttackBench::crowdRow<&CrowdAttacks::bounded>,
+         &AttackBench::crowdRow<&CrowdAttacks::addBoundedAccounts>},
         {"trickle-crowd", &AttackBench::crowdRow<&CrowdAttacks::trickle>, nullptr, {}, 20000, 0, 97000},
         {"paced-crowd", &AttackBench::crowdRow<&CrowdAttacks::paced>, nullptr, {}, 20000, 0, 97000},
         {"signup-crowd", &AttackBench::signupCrowd},
@@ -171,7 +174,11 @@ void AttackBench::runOne(const Row& row)
     QStringList arguments{"--installer", m_installer};
     for (const QString& proxy : m_trustsProxies ? row.proxies : QStringList())
         arguments << "--trusted-proxy" << proxy;
+    const QByteArray rules = qgetenv("QT_LOGGING_RULES");
+    if (row.logsTurns)
+        qputenv("QT_LOGGING_RULES", "quillbay.service.turns.debug=true");
     ServiceProcess service(arguments, QString(), {m_program, row.descriptors, row.diskMb});
+    qputenv("QT_LOGGING_RULES", rules);
     if (service.baseUrl().isEmpty() || !service.addAccount("owner", "pw"))
         qFatal("the service did not start");
     const QString prepared = row.setup ? (this->*row.setup)(service) + "; " : QString();
@@ -576,6 +583,57 @@ QString AttackBench::hugeLength(ServiceProcess& service)
     const bool alive = RawHttp::exchange(service.baseUrl(), "GET /weibo HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", attacker)
                            .startsWith("HTTP/1.1 200");
     return "Content-Length " + results.join(", ") + (alive ? "; the service answers" : "; the service is gone");
+}
+
+QString AttackBench::longIds(ServiceProcess& service)
+{
+    m_budget.limitOwner(5, 3000);
+    for (const char* account : {"unrelated", "longids", "wideids"})
+        if (!service.addAccount(account, "pw"))
+            qFatal("cannot add the account");
+    const auto send = [&service](const QString& account, const QByteArray& data, const QByteArray& syncTime,
+                                 const QString& from) {
+        auto sync = std::make_unique<HostileConnection>(service.baseUrl(), from);
+        sync->send(syncRequest(account, data, syncTime));
+        awaitClosed(std::array{sync.get()}, 600000);
+        return sync;
+    };
+    // Another account's upload of 1,999 new bills, each time its own: how long it takes shows what the store's
+    // writes cost.
+    const auto unrelated = [&send](int first) {
+        const auto upload = send("unrelated", billRecordData(1999, first), neverSynced, "127.0.0.5");
+        return outcome(upload->answer()) == "change set" ? upload->lifetimeMs() : -1;
+    };
+    const qint64 before = unrelated(0);
+    const auto offer =
+        send("longids",
+             changeSet(billColumns, 10,
+                       [](int i) {
+                           return "[\"" + QByteArray(5000000 - 1, 'i') + QByteArray::number(i) +
+                                  "\",\"t\",\"1\",\"\",\"2024-05-01\",\"202405\",\"\",\"\",\"\",\"\","
+                                  "\"\",\"\",\"expense\",\"2024-05-01 12:00:00\",\"2024-05-01 12:00:00\"]";
+                       }),
+             neverSynced, attacker);
+    const QString offered = outcome(offer->answer());
+    m_budget.judge("10 records with ids of 5 MB refused as unreadable", offered, offered == "error 2");
+    const qint64 after = unrelated(1999);
+    m_budget.judge("an unrelated upload of 1,999 bills within 1 s of its time before",
+                   QString("%1 ms before, %2 ms after").arg(before).arg(after),
+                   before >= 0 && after >= 0 && after <= before + 1000);
+    // 1,500 records of 252 to 255 bytes of id and 450 of title: 0.7 MB of values, 1.1 MB on the wire.
+    const QByteArray titled = "\"" + QByteArray(450, 't') + "\",\"2024-05-01 12:00:00\"]";
+    const QByteArray wide = changeSet("\"id\",\"title\",\"version\"", 1500, [&titled](int i) {
+        return "[\"" + QByteArray(251, 'i') + QByteArray::number(i) + "\"," + titled;
+    });
+    const QString filled = outcome(send("wideids", wide, neverSynced, "127.0.0.5")->answer());
+    const QString answered = outcome(send("wideids", changeSet(billColumns, 0, {}), "garbage", "127.0.0.7")->answer());
+    const bool expensive = service.log().contains("a request of 127.0.0.7 goes to the expensive line");
+    m_budget.judge("a sync the store cannot place of 1,500 records with ids of 255 bytes goes to the expensive line",
+                   QString("%1, the account %2").arg(expensive ? "it did" : "it stayed cheap", filled),
+                   expensive && answered == "change set");
+    return QString("10 records with ids of 5 MB offered: %1; an unrelated upload of 1,999 bills %2 before, %3 after; "
+                   "a sync the store cannot place of 1,500 records with ids of 255 bytes (1.1 MB): %4 in the %5 line")
+        .arg(offered, seconds(before), seconds(after), answered, expensive ? "expensive" : "cheap");
 }
 
 QString AttackBench::fillAccount(ServiceProcess& service, const QString& account, double megabytes)

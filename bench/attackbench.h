@@ -52,6 +52,8 @@ private:
         int diskMb = 0;
         // How large the owner's upload of its one record is (0: a short title).
         int ownerUploadBytes = 0;
+        // Whether the service's log tells which line each request was worked on in, for the row to judge.
+        bool logsTurns = false;
     };
     // Every attack, in the order "all" runs them.
     static const QList<Row>& attacks();
@@ -76,6 +78,9 @@ private:
     QString wideColumns(ServiceProcess& service);
     QString wideRowsAgain(ServiceProcess& service);
     QString hugeLength(ServiceProcess& service);
+    // Records with ids of 5 MB offered, an unrelated upload timed before and after; and an answer large through ids
+    // within the bound.
+    QString longIds(ServiceProcess& service);
     QString unreadSyncs(ServiceProcess& service);
     QString unreadAnswers(ServiceProcess& service);
     QString proxyGuessing(ServiceProcess& service);

@@ -31,13 +31,40 @@ const qint64 heldBodyBytes = 1045000;
 // 65 KB/s, just above the pace a body must keep while a claim waits for its room, as a piece every 100 ms.
 const int pacedPiece = 6656;
 const int pacedIntervalMs = 100;
+// The accounts each crowd of expensive syncs asks for, one for every eighth address.
+const int crowdTargets = 8;
 // The accounts of a few large records: each answers a sync the store cannot place with 50 MB in 10 records.
-const int fatAccounts = 8;
 const int fatRecords = 10;
 const int fatRecordBytes = 5000000;
 QString fatAccount(int i)
 {
     return QString("fat%1").arg(i);
+}
+
+// The accounts that the crowd of uploads just under the bounds sends to, and their 1,999 bills of about 120 bytes
+// each: an upload of about 240 KB.
+const int boundedRecords = 1999;
+QString boundedAccount(int i)
+{
+    return QString("bounded%1").arg(i);
+}
+
+QByteArray boundedUpload()
+{
+    return changeSet("\"id\",\"title\",\"amount\",\"description\",\"date\",\"kind\",\"version\"", boundedRecords,
+                     [](int i) {
+                         return "[\"" + QByteArray::number(i).rightJustified(8, '0') +
+                                "-0000-4000-8000-000000000001\",\"午餐\",\"-25.50\",\"和同事\",\"2024-05-01\","
+                                "\"expense\",\"2024-05-01 12:00:00\"]";
+                     });
+}
+
+// Neither names a sync of the account: the first is no time at all, and the accounts were filled long after the
+// second. The store answers either with the whole account.
+const char* const unplacedSyncTimes = "half \"garbage\", half 2019-03-04 05:06:07";
+QByteArray unplacedSyncTime(int i)
+{
+    return i % 2 == 0 ? "garbage" : "2019-03-04 05:06:07";
 }
 
 QString crowdAccount(int i)
@@ -97,29 +124,26 @@ QString CrowdAttacks::unplaced(ServiceProcess& service)
 
 QString CrowdAttacks::unplacedCrowd(ServiceProcess& service, const std::function<QString(int)>& account)
 {
-    // Neither names a sync of the account: the first is no time at all, and the accounts were filled long after the
-    // second. The store answers either with the whole account.
     return largeAccountCrowd(
         service,
-        "a sync whose last sync the store cannot place (half \"garbage\", half 2019-03-04 05:06:07), none of whose "
-        "answers is read",
-        [](int i) { return QByteArray(i % 2 == 0 ? "garbage" : "2019-03-04 05:06:07"); },
-        [](HostileConnection& sync) { sync.holdUnread(); }, account);
+        QString("a sync whose last sync the store cannot place (%1), none of whose answers is read")
+            .arg(unplacedSyncTimes),
+        unplacedSyncTime, [](HostileConnection& sync) { sync.holdUnread(); }, account);
 }
 
 QString CrowdAttacks::largeAccountCrowd(ServiceProcess& service, const QString& what,
                                         const std::function<QByteArray(int)>& syncTime,
                                         const std::function<void(HostileConnection&)>& read,
-                                        const std::function<QString(int)>& account)
+                                        const std::function<QString(int)>& account, const QByteArray& upload)
 {
     m_budget.limitOwner(5, 3000);
-    const QByteArray none = changeSet(billColumns, 0, {});
+    const QByteArray data = upload.isEmpty() ? changeSet(billColumns, 0, {}) : upload;
     QMap<QString, int> endings;
     const int made = holdOpen(
         503, crowdMs,
         [&](int i) {
             auto* sync = new HostileConnection(service.baseUrl(), spreadAddress(12, i));
-            sync->send(syncRequest(account(i % 8), none, syncTime(i)));
+            sync->send(syncRequest(account(i % crowdTargets), data, syncTime(i)));
             read(*sync);
             return sync;
         },
@@ -225,6 +249,20 @@ QString CrowdAttacks::judgeAnswered(const QString& what, Syncs::const_iterator b
     return QString("%1: %2, slowest %3").arg(what, tally(answers), seconds(sortedLifetimes(begin, end).last()));
 }
 
+void CrowdAttacks::fillAccounts(ServiceProcess& service, const std::function<QString(int)>& account,
+                                const QByteArray& upload)
+{
+    for (int i = 0; i < crowdTargets; ++i) {
+        if (!service.addAccount(account(i), "pw"))
+            qFatal("cannot add the account");
+        HostileConnection filling(service.baseUrl(), "127.0.0.5");
+        filling.send(syncRequest(account(i), upload));
+        awaitClosed(std::array{&filling}, 600000);
+        if (outcome(filling.answer()) != "change set")
+            qFatal("the account was not filled: %s", qPrintable(outcome(filling.answer())));
+    }
+}
+
 QString CrowdAttacks::addFatAccounts(ServiceProcess& service)
 {
     // Letters that a store's compression cannot shrink much, and that a form takes unencoded.
@@ -234,21 +272,13 @@ QString CrowdAttacks::addFatAccounts(ServiceProcess& service)
         state = state * 1664525u + 1013904223u;
         letter = char('a' + (state >> 24) % 26);
     }
-    for (int i = 0; i < fatAccounts; ++i) {
-        if (!service.addAccount(fatAccount(i), "pw"))
-            qFatal("cannot add the account");
-        HostileConnection upload(service.baseUrl(), "127.0.0.5");
-        upload.send(syncRequest(fatAccount(i), changeSet(billColumns, fatRecords, [&text](int record) {
-                                    return "[\"fat" + QByteArray::number(record) + "\",\"t\",\"1\",\"" + text +
-                                           "\",\"2024-05-01\",\"202405\",\"\",\"\",\"\",\"\",\"\",\"\","
-                                           "\"expense\",\"2024-05-01 12:00:00\",\"2024-05-01 12:00:00\"]";
-                                })));
-        awaitClosed(std::array{&upload}, 600000);
-        if (outcome(upload.answer()) != "change set")
-            qFatal("the account was not filled: %s", qPrintable(outcome(upload.answer())));
-    }
+    fillAccounts(service, fatAccount, changeSet(billColumns, fatRecords, [&text](int record) {
+                     return "[\"fat" + QByteArray::number(record) + "\",\"t\",\"1\",\"" + text +
+                            "\",\"2024-05-01\",\"202405\",\"\",\"\",\"\",\"\",\"\",\"\","
+                            "\"expense\",\"2024-05-01 12:00:00\",\"2024-05-01 12:00:00\"]";
+                 }));
     return QString("%1 accounts, each of %2 records of %3 MB")
-        .arg(fatAccounts)
+        .arg(crowdTargets)
         .arg(fatRecords)
         .arg(fatRecordBytes / 1e6);
 }
@@ -256,4 +286,26 @@ QString CrowdAttacks::addFatAccounts(ServiceProcess& service)
 QString CrowdAttacks::fat(ServiceProcess& service)
 {
     return unplacedCrowd(service, fatAccount);
+}
+
+QString CrowdAttacks::addBoundedAccounts(ServiceProcess& service)
+{
+    const QByteArray upload = boundedUpload();
+    fillAccounts(service, boundedAccount, upload);
+    return QString("%1 accounts, each of %2 bills uploaded in %3 KB")
+        .arg(crowdTargets)
+        .arg(boundedRecords)
+        .arg(upload.size() / 1024);
+}
+
+QString CrowdAttacks::bounded(ServiceProcess& service)
+{
+    return largeAccountCrowd(
+        service,
+        QString("an upload of the account's %1 bills (%2 KB) in a sync whose last sync the store cannot place (%3), "
+                "each answer read")
+            .arg(boundedRecords)
+            .arg(boundedUpload().size() / 1024)
+            .arg(unplacedSyncTimes),
+        unplacedSyncTime, [](HostileConnection&) {}, boundedAccount, boundedUpload());
 }

@@ -33,6 +33,11 @@ public:
     // last sync the store cannot place, never read: each answer is 50 MB in 10 records.
     QString addFatAccounts(ServiceProcess& service);
     QString fat(ServiceProcess& service);
+    // The 8 accounts of 1,999 bills, and 503 addresses each uploading those bills to one of them again and again with
+    // a sync naming a last sync the store cannot place, each answer read: each upload is just under both bounds of
+    // the cheap line, and its sync over them once the account is counted.
+    QString addBoundedAccounts(ServiceProcess& service);
+    QString bounded(ServiceProcess& service);
     // 503 addresses each sending the head of a 1 MB sync, then a byte every 4 s; or its body at 65 KB/s.
     QString trickle(ServiceProcess& service);
     QString paced(ServiceProcess& service);
@@ -46,12 +51,16 @@ private:
     using Syncs = std::vector<std::unique_ptr<HostileConnection>>;
 
     // The crowd of 503 addresses asking for the large accounts (`account(i)` of the 8 for the ith), each sync naming
-    // `syncTime(i)` as its last, each answer taken by `read` (`what` says how); each connection the service closes is
-    // made again.
+    // `syncTime(i)` as its last and sending `upload` (no rows when empty), each answer taken by `read` (`what` says
+    // how); each connection the service closes is made again.
     QString largeAccountCrowd(ServiceProcess& service, const QString& what,
                               const std::function<QByteArray(int)>& syncTime,
                               const std::function<void(HostileConnection&)>& read,
-                              const std::function<QString(int)>& account = abandonedAccount);
+                              const std::function<QString(int)>& account = abandonedAccount,
+                              const QByteArray& upload = QByteArray());
+    // Makes the 8 accounts named and fills each with the upload.
+    static void fillAccounts(ServiceProcess& service, const std::function<QString(int)>& account,
+                             const QByteArray& upload);
     // That crowd, each sync naming a last sync the store cannot place, never read.
     QString unplacedCrowd(ServiceProcess& service, const std::function<QString(int)>& account);
     // The crowd of 503 addresses of the network 127.N.0.0/16 each sending the head of a 1 MB sync and then the body a

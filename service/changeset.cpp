@@ -58,7 +58,8 @@ bool rowsFit(const TextRows& rows, qsizetype width, qsizetype id, qsizetype vers
     if (rows.width() != width)
         return false;
     for (qsizetype row = 0; row < rows.size(); ++row) {
-        if (rows.at(row, id).isEmpty() || !isStamp(rows.at(row, version)))
+        const QByteArrayView rowId = rows.at(row, id);
+        if (rowId.isEmpty() || rowId.size() > TableChanges::maxIdBytes || !isStamp(rows.at(row, version)))
             return false;
     }
     return true;

@@ -1,5 +1,12 @@
 #include "recordbatch.h"
 
+#include "servicejson.h"
+
+qint64 StoredRecord::wireSize() const
+{
+    return ServiceJson::stringSize(id) + ServiceJson::stringSize(version) + data.size();
+}
+
 void RecordBatch::append(const StoredRecord& record)
 {
     m_texts.appendCell(record.id);

@@ -9,6 +9,11 @@
 // stamp. The texts are UTF-8 and belong to whoever hands the record out.
 struct StoredRecord
 {
+    // The bytes the record takes in an answer, as far as it is the record's own: its id and stamp as JSON strings
+    // and its values as the store keeps them, the JSON object whose texts an answer sends in the device's columns.
+    // What a sync costs counts this, and the store keeps it beside the record to count without reading the values.
+    qint64 wireSize() const;
+
     QByteArrayView id;
     QByteArrayView version;
     bool deleted = false;

@@ -87,3 +87,19 @@ void ServiceJson::appendString(QByteArray& out, QByteArrayView text)
     out += text.sliced(copied);
     out += '"';
 }
+
+qint64 ServiceJson::stringSize(QByteArrayView text)
+{
+    // Two quotes, every byte as it stands, and what each escape adds: one byte for the writer's own, four more than
+    // the character's bytes for \u00XX.
+    qint64 size = 2 + text.size();
+    for (qsizetype i = 0, length = 1; i < text.size(); i += length) {
+        const char* escape = writerEscape(text.at(i));
+        const int code = controlAt(text, i, length);
+        if (escape)
+            size += qint64(qstrlen(escape)) - length;
+        else if (code >= 0)
+            size += 6 - length;
+    }
+    return size;
+}

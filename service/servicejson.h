@@ -14,4 +14,6 @@ public:
     static QByteArray write(const QVariant& value);
     // Appends the UTF-8 text as a JSON string, escaped as write() escapes it.
     static void appendString(QByteArray& out, QByteArrayView text);
+    // The bytes appendString() would append for the text, its quotes and escapes included.
+    static qint64 stringSize(QByteArrayView text);
 };

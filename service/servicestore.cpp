@@ -20,6 +20,8 @@ namespace {
 const qsizetype recordsPerWrite = 100;
 // Records per page of a read that may take a whole account.
 const qsizetype recordsPerPage = 1000;
+// Ids that records() looks up in one statement.
+const qsizetype idsPerLookup = 500;
 // Ids of a lookup from which the store is first asked whether it holds any id in their range at all: a first sync's
 // ids are all new, and one look into the index spares a look for each of them.
 const qsizetype rangeCheckFrom = 100;
@@ -40,10 +42,12 @@ bool writeRecords(Statement& statement, const QString& userId, const QString& ta
         if (stopped())
             return false;
         if (count != prepared &&
-            !statement.prepare("insert into records (user_id, table_name, id, version, deleted, data, seq) values " +
-                               QStringList(count, "(" + StoreQuery::marks(7) + ")").join(", ") +
+            !statement.prepare("insert into records (user_id, table_name, id, version, deleted, data, seq, wire_size) "
+                               "values " +
+                               QStringList(count, "(" + StoreQuery::marks(8) + ")").join(", ") +
                                " on conflict (user_id, table_name, id) do update set version = excluded.version, "
-                               "deleted = excluded.deleted, data = excluded.data, seq = excluded.seq"))
+                               "deleted = excluded.deleted, data = excluded.data, seq = excluded.seq, "
+                               "wire_size = excluded.wire_size"))
             return false;
         prepared = count;
         int position = 0;
@@ -56,6 +60,7 @@ bool writeRecords(Statement& statement, const QString& userId, const QString& ta
             statement.bindNumber(position++, record.deleted ? 1 : 0);
             statement.bindText(position++, record.data);
             statement.bindNumber(position++, change);
+            statement.bindNumber(position++, record.wireSize());
         }
         if (!statement.run())
             return false;
@@ -79,7 +84,6 @@ template <typename Use> void withRecord(const QSqlQuery& query, int first, Use u
 }
 } // namespace
 
-const qsizetype ServiceStore::idsPerLookup = 500;
 const std::chrono::milliseconds ServiceStore::accountWait(500);
 
 ServiceStore::ServiceStore() = default;
@@ -200,31 +204,52 @@ bool ServiceStore::addAccount(const StoredAccount& account)
                 QString::fromLatin1(account.hash.toHex())}) != nullptr;
 }
 
-bool ServiceStore::records(const QString& userId, const QString& table, const QList<QByteArrayView>& ids,
-                           RecordBatch& out) const
+bool ServiceStore::records(
+    const QString& userId, const QString& table, const QList<QByteArrayView>& ids, std::optional<qint64> bytes,
+    bool& whole, const std::function<bool(qsizetype from, qsizetype to, const RecordBatch& found)>& page) const
 {
+    RecordBatch found;
+    qint64 read = 0;
+    whole = true;
     for (qsizetype from = 0; from < ids.size(); from += idsPerLookup) {
         const qsizetype count = qMin(idsPerLookup, ids.size() - from);
         const auto [first, last] = std::minmax_element(ids.cbegin() + from, ids.cbegin() + from + count);
+        found.clear();
         bool held = true;
         if (count >= rangeCheckFrom &&
             !any("select 1 from records where user_id = ? and table_name = ? and id >= ? and id <= ? limit 1",
                  {userId, table, QString::fromUtf8(*first), QString::fromUtf8(*last)}, held))
             return false;
-        if (!held)
-            continue;
-        QVariantList values{userId, table};
-        for (qsizetype i = from; i < from + count; ++i)
-            values << QString::fromUtf8(ids.at(i));
-        const auto query =
-            run("select id, version, deleted, data from records where user_id = ? and table_name = ? and id in (" +
-                    StoreQuery::marks(int(count)) + ")",
-                values);
-        if (!query)
-            return false;
-        while (query->next())
-            withRecord(*query, 0, [&out](const StoredRecord& record) { out.append(record); });
-        query->finish();
+        if (held) {
+            const QString where = "user_id = ? and table_name = ? and id in (" + StoreQuery::marks(int(count)) + ")";
+            QVariantList keys{userId, table};
+            for (qsizetype i = from; i < from + count; ++i)
+                keys << QString::fromUtf8(ids.at(i));
+            // With a bound, the page's data only when all of it keeps within what is left: the sizes are read from
+            // the live records' rows, before their values (a deletion's are "{}"), in the statement that reads them.
+            QString data = "data";
+            QVariantList values = keys;
+            if (bytes) {
+                data = "case when (select coalesce(sum(wire_size), 0) from records where " + where +
+                       " and deleted = 0) <= ? then data end";
+                values += QVariantList{*bytes - read} + keys;
+            }
+            const auto query = run("select id, version, deleted, " + data + " from records where " + where, values);
+            if (!query)
+                return false;
+            while (whole && query->next()) {
+                whole = !query->isNull(3);
+                withRecord(*query, 0, [&](const StoredRecord& record) {
+                    read += record.wireSize();
+                    found.append(record);
+                });
+            }
+            query->finish();
+            if (!whole)
+                return true;
+        }
+        if (!page(from, from + count, found))
+            return true;
     }
     return true;
 }
@@ -254,24 +279,31 @@ bool ServiceStore::changedRecords(
     const QString& userId, qint64 after, qint64 before, std::optional<ReadBound> bound, bool& whole,
     const std::function<bool(const QString& table, const StoredRecord& record)>& visit) const
 {
+    whole = true;
+    // SQLite hands a page's rows over as they are stepped to, so that it reads no data past where the reading stops;
+    // whether a bounded reading keeps within its bound is found first from the index, as the records' sizes stand
+    // beside their numbers there.
+    if (bound && writesOneAtATime() && !changedWithin(userId, after, before, *bound, whole))
+        return false;
+    if (!whole)
+        return true;
     const QString order = " order by seq, table_name, id";
     const QString columns = "seq, table_name, id, version, deleted, data";
     const bool onePage = bound && !writesOneAtATime();
     const qint64 pageRecords = onePage ? bound->records + 1 : recordsPerPage;
     qint64 recordsRead = 0;
-    qint64 dataRead = 0;
-    whole = true;
+    qint64 bytesRead = 0;
     // Where the last page ended, in the order of the index the pages follow: the first starts after a number.
     QVariantList last{after};
     for (bool more = true; more;) {
-        QString sql = "select " + columns + " from records where user_id = ? and " +
+        QString sql = "select " + columns + (onePage ? ", wire_size" : "") + " from records where user_id = ? and " +
                       (last.size() == 1 ? "seq > ?" : "(seq, table_name, id) > (?, ?, ?)") + " and seq < ?" + order +
                       " limit ?";
         QVariantList values = QVariantList{userId} + last + QVariantList{before, pageRecords};
         if (onePage) {
             // The page's records with their data when all of them keep within the bound, else its first alone without.
             sql = "select seq, table_name, id, version, deleted, case when within then data end from (select " +
-                  columns + ", count(*) over () <= ? and sum(octet_length(data)) over () <= ? as within, " +
+                  columns + ", count(*) over () <= ? and sum(wire_size) over () <= ? as within, " +
                   "row_number() over (" + order.mid(1) + ") as position from (" + sql +
                   ") as page) as counted where within or position = 1" + order;
             values = QVariantList{bound->records, bound->bytes} + values;
@@ -285,8 +317,8 @@ bool ServiceStore::changedRecords(
             const QString table = query->value(1).toString();
             last = {query->value(0), table, query->value(2)};
             withRecord(*query, 2, [&](const StoredRecord& record) {
-                dataRead += record.data.size();
-                whole = !query->isNull(5) && (!bound || (++recordsRead <= bound->records && dataRead <= bound->bytes));
+                bytesRead += record.wireSize();
+                whole = !query->isNull(5) && (!bound || (++recordsRead <= bound->records && bytesRead <= bound->bytes));
                 more = whole && visit(table, record);
             });
         }
@@ -294,6 +326,20 @@ bool ServiceStore::changedRecords(
         query->finish();
         more = more && read == pageRecords;
     }
+    return true;
+}
+
+bool ServiceStore::changedWithin(const QString& userId, qint64 after, qint64 before, const ReadBound& bound,
+                                 bool& within) const
+{
+    const auto query = run("select count(*), coalesce(sum(wire_size), 0) from (select wire_size from records where "
+                           "user_id = ? and seq > ? and seq < ? limit ?) as changed",
+                           {userId, after, before, bound.records + 1});
+    if (!query)
+        return false;
+    within =
+        query->next() && query->value(0).toLongLong() <= bound.records && query->value(1).toLongLong() <= bound.bytes;
+    query->finish();
     return true;
 }
 

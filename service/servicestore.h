@@ -74,17 +74,19 @@ public:
     bool account(const QString& name, std::optional<StoredAccount>& found) const;
     bool addAccount(const StoredAccount& account);
 
-    // Ids that records() looks up in one statement.
-    static const qsizetype idsPerLookup;
-
-    // Appends the stored rows and deletion stamps of one table among the ids to `out`; false when they cannot be
-    // read.
-    bool records(const QString& userId, const QString& table, const QList<QByteArrayView>& ids, RecordBatch& out) const;
+    // Looks up the stored rows and deletion stamps of one table among the ids, a page of 500 ids at a time,
+    // and hands each page's to `page` with where the page's ids begin and end among `ids`, until it returns false;
+    // false when they cannot be read. With `bytes`, a page whose records would take more than is left of those bytes
+    // once the pages before took theirs (StoredRecord::wireSize()) is not read: its data is never sent, and `whole`
+    // is false.
+    bool records(const QString& userId, const QString& table, const QList<QByteArrayView>& ids,
+                 std::optional<qint64> bytes, bool& whole,
+                 const std::function<bool(qsizetype from, qsizetype to, const RecordBatch& found)>& page) const;
     // Writes the records as changed by the change numbered `change`; false, with some of them written, when the store
     // fails or when `stopped` says so, as it is asked before every few records.
     bool saveRecords(const QString& userId, const QString& table, const RecordBatch& records, qint64 change,
                      const std::function<bool()>& stopped);
-    // What a reading may take at most: records, and bytes of their data.
+    // What a reading may take at most: records, and the bytes they take in an answer (StoredRecord::wireSize()).
     struct ReadBound
     {
         qint64 records;
@@ -94,9 +96,9 @@ public:
     // table, as it is read, until `visit` returns false: the records of a large account are never held together.
     // They are read a page at a time, each page its own statement, so that a large account's reading lets the
     // store's writers in between its pages. With a bound, the reading stops before it would pass the bound, and
-    // `whole` is false. PostgreSQL, which sends a page whole, reads a bounded reading as one page of the bound's
-    // records and one more, and sends their data only when they keep within the bound: what tells it is read from
-    // the index and the records' lengths where the store keeps them.
+    // `whole` is false; it reads no data when the records' sizes, which the store keeps beside them, pass it.
+    // SQLite finds that first from the index alone; PostgreSQL, which sends a page whole, reads a bounded reading as
+    // one page of the bound's records and one more, and sends their data only when they keep within the bound.
     bool changedRecords(const QString& userId, qint64 after, qint64 before, std::optional<ReadBound> bound, bool& whole,
                         const std::function<bool(const QString& table, const StoredRecord& record)>& visit) const;
 
@@ -146,6 +148,8 @@ private:
     std::shared_ptr<QSqlQuery> run(const QString& sql, const QVariantList& values) const;
     // Whether the statement finds a row, in `found`; false when the store cannot be read.
     bool any(const QString& sql, const QVariantList& values, bool& found) const;
+    // Whether the records that changedRecords() would read keep within the bound, found from the index alone.
+    bool changedWithin(const QString& userId, qint64 after, qint64 before, const ReadBound& bound, bool& within) const;
     // Runs a statement whose only column is a number or NULL.
     bool number(const QString& sql, const QVariantList& values, std::optional<qint64>& value) const;
 

@@ -3,15 +3,23 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QString>
 #include <QThread>
 
 namespace {
+// The table of records, under the name given. A record's values come last, after everything the service reads
+// without them (its stamp, its number, its size): SQLite reads a row's columns in order, and reaches a column after a
+// large value only through that value's overflow pages. Its size is what the record takes in an answer
+// (StoredRecord::wireSize()), written with it, so that what a reading will take is known before it reads the values;
+// a process of an earlier version writing to the same store leaves it 0.
+const char* const recordsTable =
+    "create table if not exists %1 (user_id text not null, table_name text not null, id text not null, "
+    "version text not null, deleted integer not null, seq bigint not null default 0, "
+    "wire_size bigint not null default 0, data text not null, primary key (user_id, table_name, id))";
+
 const char* const schema[] = {
     "create table if not exists accounts (name text primary key, user_id text not null unique, salt text not null, "
     "iterations integer not null, hash text not null)",
-    "create table if not exists records (user_id text not null, table_name text not null, id text not null, "
-    "version text not null, deleted integer not null, data text not null, seq bigint not null default 0, "
-    "primary key (user_id, table_name, id))",
     "create table if not exists syncs (user_id text not null, seq bigint not null, applied bigint not null, "
     "client_time text not null, primary key (user_id, seq))",
     "create table if not exists feedback (received text not null, address text not null, email text not null, "
@@ -23,10 +31,26 @@ const char* const schema[] = {
 // log) before the indexes on it are made.
 const char* const addChangeColumn = "alter table records add column seq bigint not null default 0";
 
+// Stores made before the records' sizes were kept get their records in a table made anew, their values after their
+// sizes, and each size counted from the texts' bytes and the quotes around id and stamp: what the service writes for
+// them but for escapes in an id or a stamp, which the program never makes. The old table goes with its indexes.
+bool addWireSize(QSqlDatabase& db)
+{
+    const QString bytes = db.driverName() == "QSQLITE" ? "length(cast(%1 as blob))" : "octet_length(%1)";
+    QSqlQuery query(db);
+    return query.exec(QString(recordsTable).arg("records_sized")) &&
+           query.exec("insert into records_sized (user_id, table_name, id, version, deleted, seq, wire_size, data) "
+                      "select user_id, table_name, id, version, deleted, seq, " +
+                      bytes.arg("id") + " + " + bytes.arg("version") + " + " + bytes.arg("data") +
+                      " + 4, data from records") &&
+           query.exec("drop table records") && query.exec("alter table records_sized rename to records");
+}
+
 const char* const indexes[] = {
-    // A device's changes are read by number, in pages that follow this index.
+    // A device's changes are read by number, in pages that follow this index, and a reading bounded in records and
+    // bytes finds whether it keeps within its bound from this index alone.
     "drop index if exists records_by_change",
-    "create index if not exists records_by_change_key on records (user_id, seq, table_name, id)",
+    "create index if not exists records_by_change_size on records (user_id, seq, table_name, id, wire_size)",
     "create index if not exists syncs_by_applied on syncs (user_id, applied)",
     "create index if not exists syncs_by_client_time on syncs (user_id, client_time)",
     // Feedback and sign-ups are counted over the last hour at every post.
@@ -39,7 +63,7 @@ bool StoreSchema::create(QSqlDatabase& db)
 {
     // Processes started together on one database may race to create a table; the loser's next try finds it.
     for (int attempt = 1;; ++attempt) {
-        bool created = db.transaction();
+        bool created = db.transaction() && QSqlQuery(db).exec(QString(recordsTable).arg("records"));
         for (const char* statement : schema) {
             QSqlQuery query(db);
             created = created && query.exec(statement);
@@ -59,6 +83,8 @@ bool StoreSchema::create(QSqlDatabase& db)
             QSqlQuery query(db);
             created = query.exec(addChangeColumn);
         }
+        if (created && !db.record("records").contains("wire_size"))
+            created = addWireSize(db);
         for (const char* statement : indexes) {
             QSqlQuery query(db);
             created = created && query.exec(statement);

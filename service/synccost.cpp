@@ -15,7 +15,7 @@ bool SyncCost::addUpload(const ChangeSet& upload)
 
 bool SyncCost::addBytes(const StoredRecord& record)
 {
-    m_bytes += record.data.size();
+    m_bytes += record.wireSize();
     return !passed();
 }
 

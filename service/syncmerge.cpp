@@ -88,12 +88,13 @@ bool SyncMerge::prepare(const ChangeSet& upload, Plan& plan)
     for (const QString& table : ChangeSet::tableNames()) {
         entries.emplace_back(upload.table(table), plan.answer);
         plan.tables.emplace_back(upload.table(table));
-        if (!plan.tables.back().prepare(m_store, m_userId, entries.back(), plan.cost, m_abandoned))
-            return false;
     }
-    // What the device sent was answered by its table. Reading stops once the answer has no room left, no device to
-    // go to, or would pass the bound.
+    // The records changed since the device's last sync are read before the upload's are looked up: with what the
+    // upload left of the bound, which a sync whose last sync the store cannot place passes at once, before the
+    // lookups read anything. What the device sent is answered by its table. Reading stops once the answer has no
+    // room left, no device to go to, or would pass the bound.
     const auto changed = [this, &plan, &entries](const QString& table, const StoredRecord& record) {
+        plan.cost.addBytes(record);
         const qsizetype at = ChangeSet::tableNames().indexOf(table);
         if (at >= 0 && !plan.tables.at(at).sent(record.id))
             entries.at(at).add(record);
@@ -109,6 +110,10 @@ bool SyncMerge::prepare(const ChangeSet& upload, Plan& plan)
         plan.cost.markPassed();
     if (plan.cost.passed() || m_abandoned())
         return false;
+    for (std::size_t i = 0; i < plan.tables.size(); ++i) {
+        if (!plan.tables.at(i).prepare(m_store, m_userId, entries.at(i), plan.cost, m_abandoned))
+            return false;
+    }
 
     plan.answer.append("[ ");
     for (AnswerEntry& entry : entries) {

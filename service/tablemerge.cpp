@@ -67,30 +67,40 @@ bool TableMerge::prepare(const ServiceStore& store, const QString& userId, Answe
                          const std::function<bool()>& stopped)
 {
     m_written.clear();
-    RecordBatch found;
-    QHash<QByteArrayView, qsizetype> foundAt;
-    QList<QByteArrayView> ids;
+    if (cost.passed() || stopped())
+        return false;
     // Ids in order, so that records are written in the order of the store's key and go in at the end of its index
     // instead of all over it.
-    for (qsizetype from = 0; from < m_idStarts.size(); from += ServiceStore::idsPerLookup) {
-        const qsizetype to = qMin(from + ServiceStore::idsPerLookup, m_idStarts.size());
-        ids.clear();
-        for (qsizetype i = from; i < to; ++i)
-            ids.append(idOf(m_sent.at(m_idStarts.at(i))));
-        found.clear();
+    QList<QByteArrayView> ids;
+    ids.reserve(m_idStarts.size());
+    for (const qint32 start : m_idStarts)
+        ids.append(idOf(m_sent.at(start)));
+    QHash<QByteArrayView, qsizetype> foundAt;
+    bool going = true;
+    // Each page of what is stored counts as it is read: what the merge answers of it is counted with it.
+    const auto page = [&](qsizetype from, qsizetype to, const RecordBatch& found) {
         foundAt.clear();
-        if (cost.passed() || stopped() || !store.records(userId, m_changes.table, ids, found))
-            return false;
-        for (qsizetype i = 0; i < found.size(); ++i)
+        for (qsizetype i = 0; i < found.size(); ++i) {
             foundAt.insert(found.at(i).id, i);
-        for (qsizetype i = from; i < to; ++i) {
-            const QByteArrayView id = ids.at(i - from);
-            const auto at = foundAt.constFind(id);
-            const StoredRecord stored = at == foundAt.cend() ? StoredRecord() : found.at(*at);
-            decide(id, sentFrom(m_idStarts.at(i)), at == foundAt.cend() ? nullptr : &stored, answer, cost);
+            cost.addBytes(found.at(i));
         }
-    }
-    return !cost.passed();
+        for (qsizetype i = from; i < to; ++i) {
+            const auto at = foundAt.constFind(ids.at(i));
+            const StoredRecord stored = at == foundAt.cend() ? StoredRecord() : found.at(*at);
+            decide(ids.at(i), sentFrom(m_idStarts.at(i)), at == foundAt.cend() ? nullptr : &stored, answer, cost);
+        }
+        going = !cost.passed() && !stopped();
+        return going;
+    };
+    std::optional<qint64> bound;
+    if (cost.bounded())
+        bound = cost.bytesLeft();
+    bool whole = true;
+    if (!store.records(userId, m_changes.table, ids, bound, whole, page))
+        return false;
+    if (!whole)
+        cost.markPassed();
+    return going && !cost.passed();
 }
 
 void TableMerge::decide(QByteArrayView id, const Sent& sent, const StoredRecord* stored, AnswerEntry& answer,
@@ -126,10 +136,8 @@ void TableMerge::decide(QByteArrayView id, const Sent& sent, const StoredRecord*
         write(StoredRecord{id, version, false, m_data});
         return;
     }
-    if (stored && !holds(sent, *stored)) {
+    if (stored && !holds(sent, *stored))
         answer.add(*stored);
-        cost.addBytes(*stored);
-    }
 }
 
 bool TableMerge::holds(const Sent& sent, const StoredRecord& record)

@@ -25,8 +25,10 @@ public:
     explicit TableMerge(const TableChanges& changes);
 
     // Decides every id the device sent against what the store holds of it, and adds to `answer` what it lacks,
-    // counting the bytes it writes and answers with in `cost`; false when the store cannot be read, or when the cost
-    // has passed its bound or `stopped` says so, as they are asked before each lookup.
+    // counting in `cost` the bytes of what it reads, among which what it answers with, and of what it writes; false
+    // when the store cannot be read, or when the cost has passed its bound or `stopped` says so, as they are asked
+    // before each page of lookups. A bounded cost bounds the lookups' reading too: a page that would pass what is
+    // left of it is not read.
     bool prepare(const ServiceStore& store, const QString& userId, AnswerEntry& answer, SyncCost& cost,
                  const std::function<bool()>& stopped);
     // The records to write, in the order of the store's key.

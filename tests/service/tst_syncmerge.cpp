@@ -3,6 +3,7 @@
 #include "preparedqueries.h"
 #include "seenchanges.h"
 #include "servicestore.h"
+#include "synccost.h"
 #include "syncmerge.h"
 
 #include <QLoggingCategory>
@@ -49,6 +50,30 @@ bool openWithAccount(ServiceStore& store, const QTemporaryDir& folder)
            store.addAccount(StoredAccount{"owner", "1234567800", "salt", 1, "hash"});
 }
 
+// Makes the store file as a version before the records' sizes made it, holding ten records of the title for the
+// account, from before the change log.
+bool storeAsBefore(const QString& path, const QByteArray& title)
+{
+    bool made = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "earlier");
+        db.setDatabaseName(path);
+        QSqlQuery query(db);
+        made = db.open() &&
+               query.exec("create table records (user_id text not null, table_name text not null, id text "
+                          "not null, version text not null, deleted integer not null, data text not "
+                          "null, seq bigint not null default 0, primary key (user_id, table_name, id))") &&
+               query.prepare("insert into records values ('1234567800', 'bill', ?, '2024-05-01 10:00:00', 0, ?, 0)");
+        for (int i = 0; made && i < 10; ++i) {
+            query.addBindValue("large" + QString::number(i));
+            query.addBindValue(QString::fromUtf8("{\"title\":\"" + title + "\"}"));
+            made = query.exec();
+        }
+    }
+    QSqlDatabase::removeDatabase("earlier");
+    return made;
+}
+
 DeviceClock deviceClock()
 {
     return {"2008-08-08 08:08:08", "2024-05-01 12:00:00", QDateTime::currentMSecsSinceEpoch()};
@@ -63,46 +88,48 @@ QByteArray bills(int count, const QByteArray& version)
     return upload(rows);
 }
 
-// The device of a merge, gone from the moment the store starts its `goneAt`th statement of a kind, a page of lookups
-// or of writes: the hang-up lands in one page of the store's work, whatever the machine's pace. The statements are
-// seen through SQLite's trace of the store's only connection.
-class StatementHangUp
+// What the store's only connection does, seen through SQLite's trace: the statements it starts of a kind, and the
+// bytes of every row its statements hand over, the values a merge has read.
+class StoreTrace
 {
 public:
     // `kind` is how the statements counted begin.
-    StatementHangUp(const QByteArray& kind, int goneAt) : m_kind(kind), m_goneAt(goneAt)
+    explicit StoreTrace(const QByteArray& kind = {}) : m_kind(kind)
     {
         const QStringList names = QSqlDatabase::connectionNames();
         if (names.size() == 1)
             m_handle = SqliteHandle::of(QSqlDatabase::database(names.first(), false));
         if (m_handle)
-            sqlite3_trace_v2(m_handle, SQLITE_TRACE_STMT, &StatementHangUp::traced, this);
+            sqlite3_trace_v2(m_handle, SQLITE_TRACE_STMT | SQLITE_TRACE_ROW, &StoreTrace::traced, this);
     }
-    ~StatementHangUp()
+    ~StoreTrace()
     {
         if (m_handle)
             sqlite3_trace_v2(m_handle, 0, nullptr, nullptr);
     }
-    StatementHangUp(const StatementHangUp&) = delete;
-    StatementHangUp& operator=(const StatementHangUp&) = delete;
+    StoreTrace(const StoreTrace&) = delete;
+    StoreTrace& operator=(const StoreTrace&) = delete;
 
     bool watching() const { return m_handle != nullptr; }
-    bool gone() const { return m_count >= m_goneAt; }
     // The statements of the kind started so far.
     int count() const { return m_count; }
+    qint64 rowBytes() const { return m_rowBytes; }
 
 private:
-    static int traced(unsigned, void* context, void*, void* sql)
+    static int traced(unsigned type, void* context, void* statement, void* sql)
     {
-        auto* self = static_cast<StatementHangUp*>(context);
-        if (QByteArrayView(static_cast<const char*>(sql)).startsWith(self->m_kind))
+        auto* self = static_cast<StoreTrace*>(context);
+        if (type == SQLITE_TRACE_STMT && QByteArrayView(static_cast<const char*>(sql)).startsWith(self->m_kind))
             ++self->m_count;
+        auto* row = static_cast<sqlite3_stmt*>(statement);
+        for (int column = 0; type == SQLITE_TRACE_ROW && column < sqlite3_column_count(row); ++column)
+            self->m_rowBytes += sqlite3_column_bytes(row, column);
         return 0;
     }
 
     QByteArray m_kind;
-    int m_goneAt;
     int m_count = 0;
+    qint64 m_rowBytes = 0;
     sqlite3* m_handle = nullptr;
 };
 } // namespace
@@ -161,6 +188,58 @@ private slots:
         QCOMPARE(change, 1);
     }
 
+    // A merge of the cheap line whose reading would pass the bound, by the records changed since the device's last
+    // sync or by the stored records its upload names, finds that from the sizes the store keeps: it goes to the
+    // expensive line having read no more than the bound of the account's 3 MB in ten records. So does one of records
+    // that an earlier version stored without their sizes, which the store counts when it opens.
+    void boundedMergeReadsNoMoreThanItsBound_data()
+    {
+        QTest::addColumn<QString>("syncTime");
+        QTest::addColumn<bool>("namesThem");
+        QTest::addColumn<bool>("storedBefore");
+        const QString unplaced = "2008-08-08 08:08:08";
+        QTest::newRow("a sync the store cannot place") << unplaced << false << false;
+        QTest::newRow("a placed sync naming the large records") << "2024-05-01 12:00:00" << true << false;
+        QTest::newRow("a sync the store cannot place, of records stored before") << unplaced << false << true;
+    }
+
+    void boundedMergeReadsNoMoreThanItsBound()
+    {
+        QFETCH(QString, syncTime);
+        QFETCH(bool, namesThem);
+        QFETCH(bool, storedBefore);
+        QTemporaryDir folder;
+        const QByteArray title(300000, 't');
+        if (storedBefore)
+            QVERIFY(storeAsBefore(folder.filePath("store.db"), title));
+        ServiceStore store;
+        QVERIFY(openWithAccount(store, folder));
+        const auto records = [](const QByteArray& title) {
+            QByteArrayList rows;
+            for (int i = 0; i < 10; ++i)
+                rows << "[\"large" + QByteArray::number(i) + "\",\"" + title + "\",\"2024-05-01 10:00:00\"]";
+            return upload(rows);
+        };
+        ChangeSet large;
+        QVERIFY(large.read(records(title), [] { return false; }));
+        AnswerText stored;
+        if (!storedBefore)
+            QCOMPARE(SyncMerge(store, "1234567800", [] { return false; }).merge(large, deviceClock(), stored),
+                     SyncMerge::Outcome::Merged);
+
+        ChangeSet next;
+        QVERIFY(next.read(namesThem ? records("t") : upload(QByteArrayList()), [] { return false; }));
+        const StoreTrace read;
+        QVERIFY(read.watching());
+        AnswerText answer;
+        const DeviceClock clock{syncTime, "2024-05-01 12:00:00", QDateTime::currentMSecsSinceEpoch()};
+        QCOMPARE(SyncMerge(
+                     store, "1234567800", [] { return false; }, true)
+                     .merge(next, clock, answer),
+                 SyncMerge::Outcome::Expensive);
+        QVERIFY2(read.rowBytes() <= SyncCost::cheapBytes, qPrintable(QString("%1 bytes read").arg(read.rowBytes())));
+    }
+
     // Reading an upload stops at the row at hand once its device has gone.
     void readingStopsOnceTheDeviceHasGone_data()
     {
@@ -210,12 +289,14 @@ private slots:
 
         ChangeSet next;
         QVERIFY(next.read(bills(1200, "2024-05-02 10:00:00"), [] { return false; }));
-        const StatementHangUp device(kind, goneAt);
-        QVERIFY(device.watching());
+        // The device is gone from the moment the store starts its `goneAt`th statement of the kind, a page of lookups
+        // or of writes: the hang-up lands in one page of the store's work, whatever the machine's pace.
+        const StoreTrace statements(kind);
+        QVERIFY(statements.watching());
+        const auto gone = [&statements, goneAt] { return statements.count() >= goneAt; };
         AnswerText answer;
-        QCOMPARE(SyncMerge(store, "1234567800", [&device] { return device.gone(); }).merge(next, clock, answer),
-                 SyncMerge::Outcome::Failed);
-        QCOMPARE(device.count(), goneAt);
+        QCOMPARE(SyncMerge(store, "1234567800", gone).merge(next, clock, answer), SyncMerge::Outcome::Failed);
+        QCOMPARE(statements.count(), goneAt);
         qint64 change = 0;
         QVERIFY(store.lastChange("1234567800", change));
         QCOMPARE(change, 1);

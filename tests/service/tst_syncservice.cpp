@@ -330,59 +330,85 @@ private slots:
     }
 
     // A sync is cheap or expensive by what the store would do for it: the records it moves, its upload's and those
-    // its answer sends, and their bytes. A device whose last sync the account's log cannot place (a first sync, a
-    // time unreadable or one no sync had) gets the whole account: of a large account, or of a few large records, that
-    // moves it to the expensive line before it writes anything, and it is answered there in full. Of an account of
-    // the bound's records at most it stays cheap, and so does a sync the log places, however large the account, unless
-    // its own upload is over the bound.
+    // its answer sends, and their bytes as they go on the wire, ids, stamps and values, of what it reads, answers and
+    // writes. A device whose last sync the account's log cannot place (a first sync, a time unreadable or one no sync
+    // had) gets the whole account: of a large account, of a few large records, or of records large through their
+    // ids (those of control characters go as six bytes each), that moves it to the expensive line before it writes
+    // anything, and it is answered there in full. Of an account of what the bound leaves beside its upload at most it
+    // stays cheap, and so does a sync the log places, however large the account, unless its own upload is over the
+    // bound or the stored records it names are. Ids of 255 bytes are stored.
     void sortsSyncsByWhatTheStoreWillDo_data()
     {
         QTest::addColumn<int>("records");
         QTest::addColumn<int>("recordBytes");
+        // The JSON text that the stored records' ids begin with, before their number.
+        QTest::addColumn<QByteArray>("idStart");
         QTest::addColumn<QString>("syncTime");
         QTest::addColumn<int>("uploaded");
+        // Whether the upload's rows are those of the stored records, of the same stamp, or new ones.
+        QTest::addColumn<bool>("namesStored");
         QTest::addColumn<bool>("expensive");
         const QString first = "2008-08-08 08:08:08";
         const QString placed = stamp(0);
-        QTest::newRow("first sync of one record") << 1 << 1 << first << 0 << false;
-        QTest::newRow("placed sync of a large account") << 2001 << 1 << placed << 0 << false;
-        QTest::newRow("first sync of 2,000 records") << 2000 << 1 << first << 0 << false;
-        QTest::newRow("first sync of a large account") << 2001 << 1 << first << 0 << true;
-        QTest::newRow("unreadable sync time") << 2001 << 1 << "garbage" << 0 << true;
-        QTest::newRow("a sync time no sync had") << 2001 << 1 << "2019-03-04 05:06:07" << 0 << true;
-        QTest::newRow("first sync of three records of 400 KB") << 3 << 400000 << first << 0 << true;
-        QTest::newRow("placed sync of three records of 400 KB") << 3 << 400000 << placed << 0 << false;
-        // A record's values, {"title":"..."}, take 12 bytes more than its title.
-        QTest::newRow("first sync of a record of 1 MB") << 1 << 1024 * 1024 - 12 << first << 0 << false;
-        QTest::newRow("first sync of a record of 1 MB and a byte") << 1 << 1024 * 1024 - 11 << first << 0 << true;
-        QTest::newRow("placed sync uploading 2,000 small records") << 1 << 1 << placed << 2000 << false;
-        QTest::newRow("placed sync uploading 2,500 small records") << 1 << 1 << placed << 2500 << true;
+        const auto row = [](const char* name, int records, int recordBytes, const QString& syncTime, int uploaded,
+                            bool expensive, const QByteArray& idStart = {}, bool namesStored = false) {
+            QTest::newRow(name) << records << recordBytes << idStart << syncTime << uploaded << namesStored
+                                << expensive;
+        };
+        row("first sync of one record", 1, 1, first, 0, false);
+        row("placed sync of a large account", 2001, 1, placed, 0, false);
+        row("first sync of 2,000 records", 2000, 1, first, 0, false);
+        row("first sync of a large account", 2001, 1, first, 0, true);
+        row("unreadable sync time", 2001, 1, "garbage", 0, true);
+        row("a sync time no sync had", 2001, 1, "2019-03-04 05:06:07", 0, true);
+        row("first sync of three records of 400 KB", 3, 400000, first, 0, true);
+        row("placed sync of three records of 400 KB", 3, 400000, placed, 0, false);
+        // A record takes its id and stamp as JSON texts, 24 bytes for the id "0", and its values, {"title":"..."}, 12
+        // bytes more than its title.
+        row("first sync of a record of 1 MB", 1, 1024 * 1024 - 36, first, 0, false);
+        row("first sync of a record of 1 MB and a byte", 1, 1024 * 1024 - 35, first, 0, true);
+        // 1,500 records of 462 bytes of values take 693 KB: with ids of 17 to 20 bytes 756 KB, of 252 to 255 1.1 MB.
+        row("first sync of 1,500 records with ids of 20 bytes", 1500, 450, first, 0, false, QByteArray(16, 'i'));
+        row("first sync of 1,500 records with ids of 255 bytes", 1500, 450, first, 0, true, QByteArray(251, 'i'));
+        // 255 bytes of such an id take 1.5 KB on the wire.
+        row("first sync of 1,000 records with ids of control characters", 1000, 1, first, 0, true,
+            QByteArray("\\u0001").repeated(251));
+        row("placed sync uploading 2,000 small records", 1, 1, placed, 2000, false);
+        row("placed sync uploading 2,500 small records", 1, 1, placed, 2500, true);
+        row("first sync of 1,400 records uploading 600", 1400, 1, first, 600, false);
+        row("first sync of 1,500 records uploading 600", 1500, 1, first, 600, true);
+        // Read to be decided and answered: read once, counted once.
+        row("placed sync naming three stored records of 100 KB", 3, 100000, placed, 3, false, {}, true);
+        row("placed sync naming three stored records of 400 KB", 3, 400000, placed, 3, true, {}, true);
     }
 
     void sortsSyncsByWhatTheStoreWillDo()
     {
         QFETCH(int, records);
         QFETCH(int, recordBytes);
+        QFETCH(QByteArray, idStart);
         QFETCH(QString, syncTime);
         QFETCH(int, uploaded);
+        QFETCH(bool, namesStored);
         QFETCH(bool, expensive);
         const std::unique_ptr<ServiceProcess> service = serviceLoggingTurns();
         QVERIFY(service->addAccount("owner", "pw"));
-        const auto rowsOf = [](const char* prefix, int count, const QByteArray& title) {
+        const auto rowsOf = [](const QByteArray& start, int count, const QByteArray& title) {
             QByteArrayList rows;
             for (int id = 0; id < count; ++id)
-                rows << QByteArray("[\"") + prefix + QByteArray::number(id) + "\",\"" + title + "\",\"" + stamp(1) +
-                            "\"]";
+                rows << "[\"" + start + QByteArray::number(id) + "\",\"" + title + "\",\"" + stamp(1) + "\"]";
             return rows.join(',');
         };
-        QVERIFY(
-            sync("owner", changeSet(rowsOf("", records, QByteArray(recordBytes, 't'))), service.get()).startsWith('['));
-        const QByteArray body = syncBody("owner", changeSet(rowsOf("u", uploaded, "t")), syncTime);
+        QVERIFY(sync("owner", changeSet(rowsOf(idStart, records, QByteArray(recordBytes, 't'))), service.get())
+                    .startsWith('['));
+        const QByteArray body =
+            syncBody("owner", changeSet(rowsOf(namesStored ? idStart : "u", uploaded, "t")), syncTime);
         QVERIFY(body.size() < 256 * 1024);
         const QByteArray answer =
             RawHttp::exchange(service->baseUrl(), RawHttp::formPost("sync/syncpc2.php", body), "127.0.0.9");
         QVERIFY2(answer.startsWith("HTTP/1.1 200 OK|["), answer.left(200));
-        QCOMPARE(billRows(answer.mid(answer.indexOf('|') + 1)).size(), syncTime == stamp(0) ? 0 : records);
+        QCOMPARE(billRows(answer.mid(answer.indexOf('|') + 1)).size(),
+                 syncTime == stamp(0) && !namesStored ? 0 : records);
         const QByteArray log = service->log();
         QVERIFY(log.contains("a worker took a request of 127.0.0.9 (cheap)"));
         QCOMPARE(log.contains("a request of 127.0.0.9 goes to the expensive line"), expensive);
@@ -436,8 +462,7 @@ private slots:
                     exec("create trigger hold_sync before update on accounts for each row execute function "
                          "hold_sync()"));
         else
-            QVERIFY(store.transaction() &&
-                    exec("update accounts set user_id = user_id where user_id = ?", {userId}));
+            QVERIFY(store.transaction() && exec("update accounts set user_id = user_id where user_id = ?", {userId}));
         QNetworkReply* waiting =
             m_manager.post(formRequest("sync/syncpc2.php", service.get()), syncBody("owner", uploadOf("b 01")));
         if (written > 0) {
@@ -494,6 +519,28 @@ private slots:
         sync(user, uploadOf("b 01"));
         const QByteArray answer = sync(user, changeSet("", "", "[\"amount\",\"version\",\"title\",\"id\"]"));
         QCOMPARE(billRows(answer).value(0), (QStringList{"7", QString(stamp(1)), "b", "Z"}));
+    }
+
+    // A store that an earlier version made, whose records carry no size, is brought to the present shape at the
+    // service's start, on either store: its records are served as before.
+    void keepsTheRecordsOfAStoreMadeBefore()
+    {
+        ServiceProcess earlier;
+        QVERIFY(earlier.addAccount("owner", "pw"));
+        const QString userId = mapOf(post("sync/userid.php", {{"username", "owner"}, {"password", "pw"}}, &earlier))
+                                   .value("id")
+                                   .toString();
+        earlier.stop();
+        QVERIFY(earlier.execOnStore(
+            {"drop table records",
+             "create table records (user_id text not null, table_name text not null, id text not null, version text "
+             "not null, deleted integer not null, data text not null, seq bigint not null default 0, primary key "
+             "(user_id, table_name, id))",
+             "create index records_by_change_key on records (user_id, seq, table_name, id)",
+             "insert into records values ('" + userId + "', 'bill', 'Z', '" + stamp(1) +
+                 "', 0, '{\"title\":\"a\"}', 0)"}));
+        ServiceProcess service({}, earlier.database());
+        QCOMPARE(stateOfZ(sync("owner", changeSet(""), &service)), QString("a 01"));
     }
 
     void answersInEachDevicesColumns()
@@ -716,6 +763,11 @@ private slots:
         refused("a null value", changeSet("[\"Z\",null,\"" + stamp(1) + "\"]"));
         refused("a bad stamp", changeSet("[\"Z\",\"b\",\"2024-5-1 10:00:01\"]"));
         refused("an empty id", changeSet("[\"\",\"b\",\"" + stamp(1) + "\"]"));
+        refused("an id of 256 bytes", changeSet("[\"" + QByteArray(256, 'i') + "\",\"b\",\"" + stamp(1) + "\"]"));
+        refused("an id of 86 characters of 3 bytes",
+                changeSet("[\"" + QByteArray("中").repeated(86) + "\",\"b\",\"" + stamp(1) + "\"]"));
+        refused("a deletion of an id of 256 bytes",
+                changeSet("", "[\"" + QByteArray(256, 'i') + "\",\"" + stamp(1) + "\"]"));
         refused("a deletion of one text", changeSet("", "[\"Z\"]"));
         refused("a deletion of three texts", changeSet("", "[\"Z\",\"" + stamp(1) + "\",\"x\"]"));
         refused("a deletion with a bad stamp", changeSet("", "[\"Z\",\"2024-05-01\"]"));
