@@ -2,8 +2,10 @@
 #include "data/sqlitehandle.h"
 #include "seenchanges.h"
 #include "servicestore.h"
+#include "storehold.h"
 #include "syncmerge.h"
 
+#include <QElapsedTimer>
 #include <QLoggingCategory>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -11,6 +13,7 @@
 #include <sqlite3.h>
 
 #include <new>
+#include <optional>
 
 namespace {
 // Set once the merge says it has worked out what it writes: from then on it is in its transaction, or about to be.
@@ -86,6 +89,8 @@ public:
 
     bool watching() const { return m_handle != nullptr; }
     bool gone() const { return m_count >= m_goneAt; }
+    // Milliseconds since the device went.
+    qint64 goneForMs() const { return m_goneFor.elapsed(); }
     // The statements of the kind started so far.
     int count() const { return m_count; }
 
@@ -93,14 +98,15 @@ private:
     static int traced(unsigned, void* context, void*, void* sql)
     {
         auto* self = static_cast<StatementHangUp*>(context);
-        if (QByteArrayView(static_cast<const char*>(sql)).startsWith(self->m_kind))
-            ++self->m_count;
+        if (QByteArrayView(static_cast<const char*>(sql)).startsWith(self->m_kind) && ++self->m_count == self->m_goneAt)
+            self->m_goneFor.start();
         return 0;
     }
 
     QByteArray m_kind;
     int m_goneAt;
     int m_count = 0;
+    QElapsedTimer m_goneFor;
     sqlite3* m_handle = nullptr;
 };
 } // namespace
@@ -178,24 +184,28 @@ private slots:
     // A merge whose device goes while the store looks up or writes a page of its records does no further page, and
     // one whose device goes after its last page of writing, before its commit, is not committed: the store holds
     // the account as before. The account holds 1,200 bills that the device sends anew, three pages of lookups and
-    // twelve of writing.
+    // twelve of writing. One whose device goes while it waits for the store's writing, which another writer holds,
+    // stops waiting. Each ends at once, well before the half second a sync may wait for its account.
     void mergeStopsAtThePageWhereItsDeviceWent_data()
     {
         QTest::addColumn<QByteArray>("kind");
         QTest::addColumn<int>("goneAt");
+        QTest::addColumn<bool>("held");
         const QByteArray lookup = "select id, version, deleted, data from records";
         const QByteArray write = "insert into records";
-        QTest::newRow("in its first lookup") << lookup << 1;
-        QTest::newRow("in its second lookup") << lookup << 2;
-        QTest::newRow("in its first write") << write << 1;
-        QTest::newRow("in its fifth write") << write << 5;
-        QTest::newRow("in its last write, before the commit") << write << 12;
+        QTest::newRow("in its first lookup") << lookup << 1 << false;
+        QTest::newRow("in its second lookup") << lookup << 2 << false;
+        QTest::newRow("in its first write") << write << 1 << false;
+        QTest::newRow("in its fifth write") << write << 5 << false;
+        QTest::newRow("in its last write, before the commit") << write << 12 << false;
+        QTest::newRow("waiting for another writer") << QByteArray("update accounts") << 1 << true;
     }
 
     void mergeStopsAtThePageWhereItsDeviceWent()
     {
         QFETCH(QByteArray, kind);
         QFETCH(int, goneAt);
+        QFETCH(bool, held);
         QTemporaryDir folder;
         ServiceStore store;
         QVERIFY(openWithAccount(store, folder));
@@ -210,9 +220,14 @@ private slots:
         QVERIFY(next.read(bills(1200, "2024-05-02 10:00:00"), [] { return false; }));
         const StatementHangUp device(kind, goneAt);
         QVERIFY(device.watching());
+        std::optional<StoreHold> writer;
+        if (held)
+            QVERIFY(writer.emplace("sqlite:" + folder.filePath("store.db")).held());
         AnswerText answer;
         QCOMPARE(SyncMerge(store, "1234567800", [&device] { return device.gone(); }).merge(next, clock, answer),
                  SyncMerge::Outcome::Failed);
+        QVERIFY2(device.goneForMs() < ServiceStore::accountWait.count(),
+                 qPrintable(QString::number(device.goneForMs())));
         QCOMPARE(device.count(), goneAt);
         qint64 change = 0;
         QVERIFY(store.lastChange("1234567800", change));
