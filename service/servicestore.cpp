@@ -157,8 +157,8 @@ ServiceStore::Hold ServiceStore::lockAccount(const QString& userId, const std::f
 {
     // Writing the account's row takes its row lock on PostgreSQL and the file's write lock on SQLite, both held to
     // the end of the transaction: the same statement serialises the syncs of an account on either store. On SQLite
-    // it must be the transaction's first: one that has read already is refused the write lock at once, without
-    // waiting, when another connection wrote since (which is then Busy too).
+    // it must be the transaction's first: a transaction that has read already is refused the write lock at once,
+    // without waiting, while another connection holds it or once another has written since (Busy too).
     const std::shared_ptr<QSqlQuery> query =
         m_queries.prepared(m_db, "update accounts set user_id = user_id where user_id = ?");
     if (!query)

@@ -130,7 +130,8 @@ public:
     {
         Held,
         // Another transaction held the account for longer than accountWait: on PostgreSQL its row, on SQLite the
-        // whole store's writing, which a sync of any account, in this process or another, may hold.
+        // whole store's writing, which a sync of any account, in this process or another, may hold (where those
+        // written one after another before it, each within accountWait, may take up to the connection's own wait).
         Busy,
         Failed
     };

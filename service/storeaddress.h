@@ -15,7 +15,7 @@ public:
     static QSqlDatabase database(const QString& url, QString& error);
     // How long a statement on an SQLite store waits for the write lock another connection holds, in this process or
     // another, before it fails: the start's look at the tables, an account added from the command line, a sign-up or
-    // feedback wait for a sync being written rather than fail. A sync waits for its account far less
-    // (ServiceStore::lockAccount).
+    // feedback wait for a sync being written rather than fail. A sync waits as long in all at most, and half a second
+    // for any one writer (WriteLockWait).
     static const std::chrono::milliseconds sqliteWriterWait;
 };

@@ -13,8 +13,11 @@ namespace {
 const std::chrono::milliseconds retryAfter(2);
 } // namespace
 
-WriteLockWait::WriteLockWait(sqlite3* handle, std::chrono::milliseconds wait, const std::function<bool()>& abandoned)
-    : m_handle(handle), m_deadline(std::chrono::steady_clock::now() + wait), m_abandoned(abandoned)
+WriteLockWait::WriteLockWait(sqlite3* handle, std::chrono::milliseconds perWriter,
+                             const std::function<bool()>& abandoned)
+    : m_handle(handle), m_perWriter(perWriter), m_abandoned(abandoned),
+      m_end(Clock::now() + StoreAddress::sqliteWriterWait), m_writerDeadline(Clock::now() + perWriter),
+      m_version(dataVersion())
 {
     sqlite3_busy_handler(m_handle, &WriteLockWait::tryAgain, this);
 }
@@ -24,12 +27,26 @@ WriteLockWait::~WriteLockWait()
     sqlite3_busy_timeout(m_handle, int(StoreAddress::sqliteWriterWait.count()));
 }
 
+unsigned WriteLockWait::dataVersion() const
+{
+    unsigned version = 0;
+    sqlite3_file_control(m_handle, "main", SQLITE_FCNTL_DATA_VERSION, &version);
+    return version;
+}
+
 int WriteLockWait::tryAgain(void* wait, int)
 {
-    const auto* self = static_cast<const WriteLockWait*>(wait);
-    const auto left = self->m_deadline - std::chrono::steady_clock::now();
-    if (left <= std::chrono::steady_clock::duration::zero() || self->m_abandoned())
+    auto* self = static_cast<WriteLockWait*>(wait);
+    const Clock::time_point now = Clock::now();
+    // SQLite looks at the store afresh before each try: a commit since the last one means the writer before this
+    // one let go, and the next has its own time.
+    if (const unsigned version = self->dataVersion(); version != self->m_version) {
+        self->m_version = version;
+        self->m_writerDeadline = now + self->m_perWriter;
+    }
+    const Clock::time_point deadline = std::min(self->m_writerDeadline, self->m_end);
+    if (now >= deadline || self->m_abandoned())
         return 0;
-    std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(retryAfter, left));
+    std::this_thread::sleep_for(std::min<Clock::duration>(retryAfter, deadline - now));
     return 1;
 }

@@ -12,8 +12,11 @@
 
 #include <sqlite3.h>
 
+#include <chrono>
+#include <future>
 #include <new>
 #include <optional>
+#include <thread>
 
 namespace {
 // Set once the merge says it has worked out what it writes: from then on it is in its transaction, or about to be.
@@ -109,6 +112,40 @@ private:
     QElapsedTimer m_goneFor;
     sqlite3* m_handle = nullptr;
 };
+
+// Other writers of the store, one after another on a thread of their own as another service process's syncs would
+// be: each takes the store's writing, holds it for a while and commits a row. The first holds it once the object is
+// made; the last has committed once it is gone.
+class WriterChain
+{
+public:
+    WriterChain(const QString& path, int writers, std::chrono::milliseconds hold)
+    {
+        std::promise<void> first;
+        std::future<void> holding = first.get_future();
+        m_thread = std::thread([path, writers, hold, first = std::move(first)]() mutable {
+            sqlite3* db = nullptr;
+            sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+            sqlite3_busy_timeout(db, 30000);
+            for (int i = 0; i < writers; ++i) {
+                sqlite3_exec(db, "begin immediate; insert into signups (received, address) values ('now', 'w')",
+                             nullptr, nullptr, nullptr);
+                if (i == 0)
+                    first.set_value();
+                std::this_thread::sleep_for(hold);
+                sqlite3_exec(db, "commit", nullptr, nullptr, nullptr);
+            }
+            sqlite3_close(db);
+        });
+        holding.wait();
+    }
+    ~WriterChain() { m_thread.join(); }
+    WriterChain(const WriterChain&) = delete;
+    WriterChain& operator=(const WriterChain&) = delete;
+
+private:
+    std::thread m_thread;
+};
 } // namespace
 
 class TestSyncMerge : public QObject
@@ -163,6 +200,40 @@ private slots:
         qint64 change = 0;
         QVERIFY(store.lastChange("1234567800", change));
         QCOMPARE(change, 1);
+    }
+
+    // A merge waits for the store's writing while the writers before it, of other accounts or other processes, each
+    // let go within half a second: a crowd of syncs written one after another is not told the service is busy,
+    // however long it takes in all. A writer that holds the store past half a second has the merge told so, with
+    // nothing written.
+    void waitsWhileTheWritersBeforeItLetGo_data()
+    {
+        QTest::addColumn<int>("writers");
+        QTest::addColumn<int>("holdMs");
+        QTest::addColumn<SyncMerge::Outcome>("outcome");
+        QTest::newRow("six writers of 150 ms") << 6 << 150 << SyncMerge::Outcome::Merged;
+        QTest::newRow("one writer of 1.5 s") << 1 << 1500 << SyncMerge::Outcome::Busy;
+    }
+
+    void waitsWhileTheWritersBeforeItLetGo()
+    {
+        QFETCH(int, writers);
+        QFETCH(int, holdMs);
+        QFETCH(SyncMerge::Outcome, outcome);
+        QTemporaryDir folder;
+        ServiceStore store;
+        QVERIFY(openWithAccount(store, folder));
+        ChangeSet upload;
+        QVERIFY(upload.read(bills(10, "2024-05-01 10:00:00"), [] { return false; }));
+        AnswerText answer;
+        {
+            const WriterChain others(folder.filePath("store.db"), writers, std::chrono::milliseconds(holdMs));
+            QCOMPARE(SyncMerge(store, "1234567800", [] { return false; }).merge(upload, deviceClock(), answer),
+                     outcome);
+        }
+        qint64 change = 0;
+        QVERIFY(store.lastChange("1234567800", change));
+        QCOMPARE(change, outcome == SyncMerge::Outcome::Merged ? 1 : 0);
     }
 
     // Reading an upload stops at the row at hand once its device has gone.
