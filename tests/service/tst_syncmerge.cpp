@@ -298,7 +298,7 @@ private slots:
         QCOMPARE(SyncMerge(store, "1234567800", [&device] { return device.gone(); }).merge(next, clock, answer),
                  SyncMerge::Outcome::Failed);
         QVERIFY2(device.goneForMs() < ServiceStore::accountWait.count(),
-                 qPrintable(QString::number(device.goneForMs())));
+                 qPrintable(QString("ended %1 ms after its device went").arg(device.goneForMs())));
         QCOMPARE(device.count(), goneAt);
         qint64 change = 0;
         QVERIFY(store.lastChange("1234567800", change));
