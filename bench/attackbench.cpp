@@ -71,8 +71,9 @@ void pump(int total, int atOnce, const std::function<HostileConnection*(int)>& m
 }
 } // namespace
 
-AttackBench::AttackBench(const QString& program, int accountMb, bool ownerFirstSyncs, int crowdAccounts)
-    : m_program(program), m_accountMb(accountMb), m_ownerFirstSyncs(ownerFirstSyncs), m_crowdAccounts(crowdAccounts)
+AttackBench::AttackBench(const QString& program, int accountMb, bool ownerFirstSyncs, int crowdAccounts, int processes)
+    : m_program(program), m_accountMb(accountMb), m_ownerFirstSyncs(ownerFirstSyncs), m_crowdAccounts(crowdAccounts),
+      m_processes(processes)
 {
     m_trustsProxies = ServiceProcess::takesOption(program, "--trusted-proxy");
     // The flood of connections needs far more descriptors than a process starts with.
@@ -181,6 +182,16 @@ void AttackBench::runOne(const Row& row)
     qputenv("QT_LOGGING_RULES", rules);
     if (service.baseUrl().isEmpty() || !service.addAccount("owner", "pw"))
         qFatal("the service did not start");
+    // Declared after the first, which they must not outlive: it drops a PostgreSQL store as it ends.
+    std::vector<std::unique_ptr<ServiceProcess>> further;
+    m_furtherServices.clear();
+    for (int i = 1; i < m_processes; ++i) {
+        further.push_back(std::make_unique<ServiceProcess>(arguments, service.database(),
+                                                           ServiceLaunch{m_program, row.descriptors, row.diskMb}));
+        if (further.back()->baseUrl().isEmpty())
+            qFatal("a further service process did not start");
+        m_furtherServices << further.back()->baseUrl();
+    }
     const QString prepared = row.setup ? (this->*row.setup)(service) + "; " : QString();
     // Made from the service outwards, each reaching the one made before it.
     std::vector<std::unique_ptr<ForwardingProxy>> proxies;
@@ -199,13 +210,16 @@ void AttackBench::runOne(const Row& row)
     owner.moveToThread(&thread);
     thread.start();
     QMetaObject::invokeMethod(&owner, &LegitClient::start);
-    QString achieved = prepared + (this->*row.attack)(service);
+    const QString processes =
+        m_processes > 1 ? QString("%1 service processes on one store; ").arg(m_processes) : QString();
+    QString achieved = processes + prepared + (this->*row.attack)(service);
     QMetaObject::invokeMethod(&owner, &LegitClient::stop, Qt::BlockingQueuedConnection);
     thread.quit();
     thread.wait();
     watch.sample();
     if (watch.stopped())
         achieved = QString("stopped at over %1 GB; ").arg(guardKb / 1024 / 1024) + achieved;
+    achieved += "; the owner's error answers: " + tally(owner.errors());
     m_budget.judgeRow(owner.requests(), owner.failures(), owner.p50Ms(), owner.p99Ms(), owner.refused(),
                       watch.peakKb());
     benchOut() << QString("%1 %2 %3 %4 %5  %6\n")

@@ -29,8 +29,9 @@ class AttackBench
 public:
     // `program`: the service to attack; empty for this build's. `accountMb`: the size of the large account whose
     // first syncs are left unread. `ownerFirstSyncs`: every sync of the owner is a first sync. `crowdAccounts`: the
-    // households of the honest crowds.
-    AttackBench(const QString& program, int accountMb, bool ownerFirstSyncs, int crowdAccounts);
+    // households of the honest crowds. `processes`: the service processes on one store that serve each row; the
+    // owner and the attacks other than the crowds' reach the first, the crowds are spread over all.
+    AttackBench(const QString& program, int accountMb, bool ownerFirstSyncs, int crowdAccounts, int processes);
 
     static QStringList names();
     // Runs the attack of that name, or every one for "all"; false for an unknown name.
@@ -96,7 +97,7 @@ private:
     // A row, or its setup, of the crowds of addresses that each sync, under this row's budget.
     template <QString (CrowdAttacks::*attack)(ServiceProcess&)> QString crowdRow(ServiceProcess& service)
     {
-        return (CrowdAttacks(m_budget, m_crowdAccounts).*attack)(service);
+        return (CrowdAttacks(m_budget, m_crowdAccounts, m_furtherServices).*attack)(service);
     }
 
     // First syncs of the account from `count` connections spread evenly over `addresses` addresses of the network
@@ -119,6 +120,7 @@ private:
     int m_accountMb;
     bool m_ownerFirstSyncs;
     int m_crowdAccounts;
+    int m_processes;
     QString m_installer;
     // Whether the service can be told to believe a proxy's X-Forwarded-For.
     bool m_trustsProxies = false;
@@ -127,4 +129,6 @@ private:
     // What watches the service of the row under way, and the budgets the row must stay within.
     ServiceWatch* m_watch = nullptr;
     RowBudget m_budget;
+    // The base addresses of the row's service processes past its first.
+    QStringList m_furtherServices;
 };

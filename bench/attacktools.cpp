@@ -1,5 +1,6 @@
 #include "attacktools.h"
 
+#include "answerkind.h"
 #include "hostileconnection.h"
 #include "rawhttp.h"
 
@@ -21,9 +22,8 @@ QString outcome(const QByteArray& answer)
         return QString::fromLatin1(answer);
     if (body.startsWith('['))
         return "change set";
-    const qsizetype error = body.indexOf("\"error\"");
-    return error < 0 ? QString::fromLatin1(answer.left(answer.indexOf('|')))
-                     : "error " + QString::fromLatin1(body.mid(error + 7).split(',').value(0)).remove(':').trimmed();
+    const QString error = AnswerKind::ofError(body);
+    return error.isEmpty() ? QString::fromLatin1(answer.left(answer.indexOf('|'))) : error;
 }
 
 QByteArray changeSet(const QByteArray& billColumns, int rows, const std::function<QByteArray(int)>& row)
@@ -125,7 +125,16 @@ int holdOpen(int count, int timeMs, const std::function<HostileConnection*(int)>
     QTest::qWait(timeMs);
     again.stop();
     endings["open at the end"] = openCount(held);
-    endings["open with an answer under way"] =
-        int(std::count_if(held.cbegin(), held.cend(), [](const auto& c) { return c->isOpen() && c->answerBegun(); }));
+    // An answer that refused the request is whole by now, and keeps its connection open until it idles out: told
+    // apart from those under way, so that what the service answered in the last half minute counts too.
+    for (const auto& connection : held) {
+        if (!connection->isOpen() || !connection->answerBegun())
+            continue;
+        connection->takeAnswerStart();
+        const QString answered = outcome(connection->answer());
+        // Its head not whole yet, or a change set still coming.
+        const bool underWay = connection->answer().isEmpty() || answered == "change set";
+        ++endings[underWay ? QString("open with an answer under way") : "open, answered " + answered];
+    }
     return made;
 }

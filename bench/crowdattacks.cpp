@@ -88,7 +88,16 @@ template <class Iterator> QList<qint64> sortedLifetimes(Iterator begin, Iterator
 }
 } // namespace
 
-CrowdAttacks::CrowdAttacks(RowBudget& budget, int crowdSize) : m_budget(budget), m_crowdSize(crowdSize) {}
+CrowdAttacks::CrowdAttacks(RowBudget& budget, int crowdSize, const QStringList& furtherServices)
+    : m_budget(budget), m_crowdSize(crowdSize), m_furtherServices(furtherServices)
+{
+}
+
+QString CrowdAttacks::serviceUrl(const ServiceProcess& service, int i) const
+{
+    const qsizetype at = i % (m_furtherServices.size() + 1);
+    return at == 0 ? service.baseUrl() : m_furtherServices.at(at - 1);
+}
 
 QString CrowdAttacks::addAccounts(ServiceProcess& service)
 {
@@ -142,7 +151,7 @@ QString CrowdAttacks::largeAccountCrowd(ServiceProcess& service, const QString& 
     const int made = holdOpen(
         503, crowdMs,
         [&](int i) {
-            auto* sync = new HostileConnection(service.baseUrl(), spreadAddress(12, i));
+            auto* sync = new HostileConnection(serviceUrl(service, i), spreadAddress(12, i));
             sync->send(syncRequest(account(i % crowdTargets), data, syncTime(i)));
             read(*sync);
             return sync;
@@ -177,7 +186,7 @@ QString CrowdAttacks::bodyCrowd(ServiceProcess& service, int network, const QByt
     const int made = holdOpen(
         503, ms,
         [&](int i) {
-            auto* sending = new HostileConnection(service.baseUrl(), spreadAddress(network, i));
+            auto* sending = new HostileConnection(serviceUrl(service, i), spreadAddress(network, i));
             sending->trickle(syncHead(heldBodyBytes), body, intervalMs, piece);
             return sending;
         },
@@ -193,7 +202,7 @@ QString CrowdAttacks::honest(ServiceProcess& service)
     m_budget.limitOwner(5, 0);
     Syncs syncs;
     for (int i = 0; i < m_crowdSize; ++i) {
-        syncs.push_back(std::make_unique<HostileConnection>(service.baseUrl(), spreadAddress(12, i)));
+        syncs.push_back(std::make_unique<HostileConnection>(serviceUrl(service, i), spreadAddress(12, i)));
         syncs.back()->send(syncOfSize(crowdAccount(i), crowdSyncBytes));
     }
     awaitClosed(syncs, 120000);
@@ -210,7 +219,7 @@ QString CrowdAttacks::mixed(ServiceProcess& service)
 {
     Syncs syncs;
     const auto start = [&](const QString& from, const QByteArray& request, bool household) {
-        syncs.push_back(std::make_unique<HostileConnection>(service.baseUrl(), from));
+        syncs.push_back(std::make_unique<HostileConnection>(serviceUrl(service, int(syncs.size())), from));
         if (household)
             syncs.back()->trickle({}, request, householdIntervalMs, householdPiece);
         else

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -19,8 +20,10 @@ class ServiceProcess;
 class CrowdAttacks
 {
 public:
-    // `crowdSize`: the accounts of the honest crowds, each syncing from an address of its own.
-    CrowdAttacks(RowBudget& budget, int crowdSize);
+    // `crowdSize`: the accounts of the honest crowds, each syncing from an address of its own. `furtherServices`: the
+    // base addresses of further service processes on the store of the row's service, over which the crowds' syncs
+    // are spread with it; the accounts are made and filled through the row's service.
+    CrowdAttacks(RowBudget& budget, int crowdSize, const QStringList& furtherServices);
 
     // The accounts of the honest crowds, made before a row starts.
     QString addAccounts(ServiceProcess& service);
@@ -67,10 +70,13 @@ private:
     // piece every interval (`what` says how); each connection the service closes is made again.
     QString bodyCrowd(ServiceProcess& service, int network, const QByteArray& body, int intervalMs, int piece,
                       const QString& what);
+    // The base address the crowd's `i`th connection goes to: the row's service and the further ones, in turn.
+    QString serviceUrl(const ServiceProcess& service, int i) const;
     // Judges that every one of the syncs, closed by now, was answered with its change set; says how they ended and
     // how long the slowest took.
     QString judgeAnswered(const QString& what, Syncs::const_iterator begin, Syncs::const_iterator end);
 
     RowBudget& m_budget;
     int m_crowdSize;
+    QStringList m_furtherServices;
 };

@@ -94,6 +94,12 @@ QByteArray HostileConnection::answer() const
     return end < 0 ? QByteArray() : m_start.left(m_start.indexOf("\r\n")) + '|' + m_start.mid(end + 4);
 }
 
+void HostileConnection::takeAnswerStart()
+{
+    if (m_start.size() < keptAnswer)
+        take(keptAnswer - m_start.size());
+}
+
 void HostileConnection::writeMore()
 {
     if (m_padding <= 0 || m_socket.bytesToWrite() > m_piece)

@@ -39,6 +39,9 @@ public:
     bool answerBegun() const { return m_received > 0 || m_socket.bytesAvailable() > 0; }
     // The start of the answer: its status line and the beginning of its body joined by "|".
     QByteArray answer() const;
+    // Reads what has come of the answer, as far as answer() keeps it, on a connection that holds it unread or reads it
+    // slowly: for a look at it once the attack is over.
+    void takeAnswerStart();
 
 signals:
     void closed();

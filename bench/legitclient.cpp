@@ -1,5 +1,6 @@
 #include "legitclient.h"
 
+#include "answerkind.h"
 #include "benchtiming.h"
 #include "online/httphelper.h"
 
@@ -114,10 +115,13 @@ void LegitClient::post(const QString& path, const QList<QPair<QString, QString>>
         // A reply that failed before an answer came has nothing to read.
         const QByteArray answer = reply->isOpen() ? reply->readAll() : QByteArray();
         m_accepted = reply->error() == QNetworkReply::NoError && accepted(answer);
-        if (m_accepted)
+        if (m_accepted) {
             m_latencies << double(timer.nsecsElapsed()) / 1e6;
-        else
+        } else {
             ++m_failures;
+            if (const QString error = AnswerKind::ofError(answer); !error.isEmpty())
+                ++m_errors[error];
+        }
         // The service's throttles and busy answers all end so.
         if (answer.contains("稍后再试"))
             ++m_refused;

@@ -2,6 +2,7 @@
 
 #include <QElapsedTimer>
 #include <QList>
+#include <QMap>
 #include <QObject>
 #include <QString>
 
@@ -35,6 +36,8 @@ public:
     int failures() const { return m_failures; }
     // Answers that told it to try again later, among the failures.
     int refused() const { return m_refused; }
+    // The error answers among the failures, by kind (AnswerKind): "busy", "store failed", "error 1".
+    const QMap<QString, int>& errors() const { return m_errors; }
     double p50Ms() const;
     double p99Ms() const;
 
@@ -55,6 +58,7 @@ private:
     bool m_stopped = false;
     int m_failures = 0;
     int m_refused = 0;
+    QMap<QString, int> m_errors;
     int m_edits = 0;
     // The start of the last sync the service answered, in the program's form, and of the one under way.
     QString m_syncTime = "2008-08-08 08:08:08";

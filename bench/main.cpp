@@ -66,6 +66,10 @@ int main(int argc, char* argv[])
                       "Accounts of the crowd attack, each syncing 1 MB at once from an address of its own, and "
                       "households of mixed-crowd at 100 KB/s.",
                       "count", "100"});
+    parser.addOption({"service-processes",
+                      "Service processes on one store that serve each attack: the owner and the attacks other than the "
+                      "crowds' reach the first, each crowd's syncs are spread over all.",
+                      "count", "1"});
     parser.addOption({"owner-first-sync",
                       "In the attacks, the owner's every sync is a first sync of its one-record account instead of one "
                       "that names its last sync."});
@@ -78,7 +82,10 @@ int main(int argc, char* argv[])
         const int crowdAccounts = parser.value("crowd-accounts").toInt();
         if (crowdAccounts <= 0)
             qFatal("--crowd-accounts takes a positive number");
-        if (!AttackBench(parser.value("service"), accountMb, parser.isSet("owner-first-sync"), crowdAccounts)
+        const int processes = parser.value("service-processes").toInt();
+        if (processes <= 0)
+            qFatal("--service-processes takes a positive number");
+        if (!AttackBench(parser.value("service"), accountMb, parser.isSet("owner-first-sync"), crowdAccounts, processes)
                  .run(parser.value("attack")))
             qFatal("--attack takes one of: all, %s", qPrintable(AttackBench::names().join(", ")));
         return 0;

@@ -7,9 +7,12 @@
 #include "storeaddress.h"
 #include "storequery.h"
 #include "storeschema.h"
+#include "writelockwait.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
+
+#include <sqlite3.h>
 
 #include <algorithm>
 #include <limits>
@@ -25,8 +28,9 @@ const qsizetype idsPerLookup = 500;
 // Ids of a lookup from which the store is first asked whether it holds any id in their range at all: a first sync's
 // ids are all new, and one look into the index spares a look for each of them.
 const qsizetype rangeCheckFrom = 100;
-// PostgreSQL's code for a statement that waited longer for a lock than its transaction allows.
-const char* const lockNotAvailable = "55P03";
+// The codes of a statement that did not get its lock in the time it was given: PostgreSQL's, past the
+// transaction's lock_timeout, and SQLite's, when its wait for the write lock gave up.
+const QStringList lockNotHad{"55P03", QString::number(SQLITE_BUSY)};
 
 // Writes the records as changed by the change numbered `change`, a statement for every few of them, until `stopped`
 // says so.
@@ -153,19 +157,26 @@ bool ServiceStore::ready()
     return connected;
 }
 
-ServiceStore::Hold ServiceStore::lockAccount(const QString& userId)
+ServiceStore::Hold ServiceStore::lockAccount(const QString& userId, const std::function<bool()>& abandoned)
 {
     // Writing the account's row takes its row lock on PostgreSQL and the file's write lock on SQLite, both held to
-    // the end of the transaction: the same statement serialises the syncs of an account on either store.
+    // the end of the transaction: the same statement serialises the syncs of an account on either store. On SQLite
+    // it must be the transaction's first: a transaction that has read already is refused the write lock at once,
+    // without waiting, while another connection holds it or once another has written since (Busy too).
     const std::shared_ptr<QSqlQuery> query =
         m_queries.prepared(m_db, "update accounts set user_id = user_id where user_id = ?");
     if (!query)
         return Hold::Failed;
     query->bindValue(0, userId);
-    if (query->exec())
+    std::optional<WriteLockWait> wait;
+    if (sqlite3* handle = SqliteHandle::of(m_db))
+        wait.emplace(handle, accountWait, abandoned);
+    const bool held = query->exec();
+    wait.reset();
+    if (held)
         return query->numRowsAffected() == 1 ? Hold::Held : Hold::Failed;
-    if (query->lastError().nativeErrorCode() == lockNotAvailable)
-        return Hold::Busy;
+    if (lockNotHad.contains(query->lastError().nativeErrorCode()))
+        return abandoned() ? Hold::Failed : Hold::Busy;
     StoreQuery::failed(*query);
     return Hold::Failed;
 }

@@ -43,8 +43,9 @@ struct FeedbackMessage
 // Everything the service keeps, behind the only SQL in it, with the parts it runs: its tables (StoreSchema), the rows
 // held to hourly limits (HourlyLimit) and its address (StoreAddress). The statements are written so that SQLite and
 // PostgreSQL both run them: no driver-specific types, functions or pragmas but the SQLite store's write-ahead log and
-// the bound on a PostgreSQL transaction's wait for a lock. (On SQLite the records of a sync are written through
-// SQLite's own calls, DirectStatement, with the same statement.)
+// the bound on a sync's wait for its account (PostgreSQL's lock_timeout, SQLite's wait for its write lock, which
+// WriteLockWait keeps). (On SQLite the records of a sync are written through SQLite's own calls, DirectStatement,
+// with the same statement.)
 // Nothing is cached between calls but the statements prepared on the connection, so several service processes, and
 // several connections of one, may share one store. One store object is one connection, used by one thread. A row's
 // values are kept as a JSON object with every control character escaped as \u00XX (ServiceJson): plain UTF-8 text,
@@ -130,14 +131,16 @@ public:
     enum class Hold
     {
         Held,
-        // Another transaction held the account for longer than accountWait (on PostgreSQL; on SQLite the service
-        // keeps its syncs of one account apart itself, AccountTurns, and another process's write is waited for).
+        // Another transaction held the account for longer than accountWait: on PostgreSQL its row, on SQLite the
+        // whole store's writing, which a sync of any account, in this process or another, may hold (where those
+        // written one after another before it, each within accountWait, may take up to the connection's own wait).
         Busy,
         Failed
     };
-    // Inside a transaction: waits until no other transaction, in this process or another, holds the account, and
-    // holds it until this one ends. Failed when the account is unknown or the store fails.
-    Hold lockAccount(const QString& userId);
+    // As the transaction's first statement: waits until no other transaction, in this process or another, holds the
+    // account, and holds it until this one ends. Failed when the account is unknown, the store fails, or, on SQLite,
+    // the sync is `abandoned` while it waits (PostgreSQL's wait runs its time).
+    Hold lockAccount(const QString& userId, const std::function<bool()>& abandoned);
     bool commit() { return m_db.commit(); }
     void rollback() { m_db.rollback(); }
 

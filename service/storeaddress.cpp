@@ -32,6 +32,8 @@ QString newConnectionName()
 }
 } // namespace
 
+const std::chrono::milliseconds StoreAddress::sqliteWriterWait(30000);
+
 QSqlDatabase StoreAddress::database(const QString& url, QString& error)
 {
     QSqlDatabase db;
@@ -47,8 +49,7 @@ QSqlDatabase StoreAddress::database(const QString& url, QString& error)
         }
         db = QSqlDatabase::addDatabase("QSQLITE", newConnectionName());
         db.setDatabaseName(path);
-        // Another process may be inside a sync of the same file: wait for it instead of failing.
-        db.setConnectOptions("QSQLITE_BUSY_TIMEOUT=30000");
+        db.setConnectOptions(QString("QSQLITE_BUSY_TIMEOUT=%1").arg(qint64(sqliteWriterWait.count())));
     } else if (scheme == "postgresql" || scheme == "postgres") {
         db = QSqlDatabase::addDatabase("QPSQL", newConnectionName());
         db.setHostName(address.host());

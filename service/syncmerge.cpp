@@ -52,7 +52,7 @@ SyncMerge::Outcome SyncMerge::mergeInTransaction(const ChangeSet& upload, const 
     // Two devices of the account syncing at once, through this process or another, would otherwise both write what
     // they worked out from the state before either wrote, and the later commit would undo the earlier one's newer
     // rows. Holding the account also numbers its changes in the order they become visible.
-    const ServiceStore::Hold hold = m_store.lockAccount(m_userId);
+    const ServiceStore::Hold hold = m_store.lockAccount(m_userId, m_abandoned);
     qint64 last = 0;
     bool merged = hold == ServiceStore::Hold::Held && m_store.lastChange(m_userId, last);
     // Changes that wrote no record, syncs that only asked, leave what was read as it was. What others wrote counts

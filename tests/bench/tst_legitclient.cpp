@@ -64,6 +64,33 @@ private slots:
                      qPrintable(QString::number(body)));
         }
     }
+
+    // A row of the bench counts the owner's failures by what the service said: the busy and store-failed answers
+    // share their error code and are told apart by their words.
+    void countsErrorAnswersByKind_data()
+    {
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("busy") << QStringLiteral("服务器繁忙，请稍后再试") << 3 << "busy";
+        QTest::newRow("store failed") << QStringLiteral("服务器保存数据失败，请稍后再试") << 3 << "store failed";
+        QTest::newRow("work failed") << QStringLiteral("服务器出错，请稍后再试") << 3 << "error 3";
+        QTest::newRow("wrong password") << QStringLiteral("用户名或密码错误") << 1 << "error 1";
+    }
+
+    void countsErrorAnswersByKind()
+    {
+        QFETCH(QString, message);
+        QFETCH(int, code);
+        QFETCH(QString, kind);
+        LoopbackHttpServer server(LoopbackHttpServer::reply(
+            "200 OK", QString("{\"error\":%1,\"message\":\"%2\"}").arg(code).arg(message).toUtf8()));
+        LegitClient owner(server.baseUrl(), "owner", "pw");
+        owner.start();
+        QTRY_VERIFY_WITH_TIMEOUT(owner.failures() >= 2, 60000);
+        owner.stop();
+        QCOMPARE(owner.errors(), (QMap<QString, int>{{kind, owner.failures()}}));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestLegitClient)

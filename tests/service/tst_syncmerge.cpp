@@ -3,9 +3,11 @@
 #include "preparedqueries.h"
 #include "seenchanges.h"
 #include "servicestore.h"
+#include "storehold.h"
 #include "synccost.h"
 #include "syncmerge.h"
 
+#include <QElapsedTimer>
 #include <QLoggingCategory>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -13,7 +15,11 @@
 
 #include <sqlite3.h>
 
+#include <chrono>
+#include <future>
 #include <new>
+#include <optional>
+#include <thread>
 
 namespace {
 // Set once the merge says it has worked out what it writes: from then on it is in its transaction, or about to be.
@@ -89,12 +95,13 @@ QByteArray bills(int count, const QByteArray& version)
 }
 
 // What the store's only connection does, seen through SQLite's trace: the statements it starts of a kind, and the
-// bytes of every row its statements hand over, the values a merge has read.
+// bytes of every row its statements hand over, the values a merge has read. A test's device may go as the store
+// starts one of its statements: the hang-up then lands in one page of the store's work, whatever the machine's pace.
 class StoreTrace
 {
 public:
-    // `kind` is how the statements counted begin.
-    explicit StoreTrace(const QByteArray& kind = {}) : m_kind(kind)
+    // `kind` is how the statements counted begin; the `markAt`th of them starts the clock of msSinceMark().
+    explicit StoreTrace(const QByteArray& kind = {}, int markAt = 0) : m_kind(kind), m_markAt(markAt)
     {
         const QStringList names = QSqlDatabase::connectionNames();
         if (names.size() == 1)
@@ -111,6 +118,8 @@ public:
     StoreTrace& operator=(const StoreTrace&) = delete;
 
     bool watching() const { return m_handle != nullptr; }
+    // Milliseconds since the store started its `markAt`th statement of the kind, the moment a device went.
+    qint64 msSinceMark() const { return m_mark.elapsed(); }
     // The statements of the kind started so far.
     int count() const { return m_count; }
     qint64 rowBytes() const { return m_rowBytes; }
@@ -119,8 +128,9 @@ private:
     static int traced(unsigned type, void* context, void* statement, void* sql)
     {
         auto* self = static_cast<StoreTrace*>(context);
-        if (type == SQLITE_TRACE_STMT && QByteArrayView(static_cast<const char*>(sql)).startsWith(self->m_kind))
-            ++self->m_count;
+        if (type == SQLITE_TRACE_STMT && QByteArrayView(static_cast<const char*>(sql)).startsWith(self->m_kind) &&
+            ++self->m_count == self->m_markAt)
+            self->m_mark.start();
         auto* row = static_cast<sqlite3_stmt*>(statement);
         for (int column = 0; type == SQLITE_TRACE_ROW && column < sqlite3_column_count(row); ++column)
             self->m_rowBytes += sqlite3_column_bytes(row, column);
@@ -130,7 +140,43 @@ private:
     QByteArray m_kind;
     int m_count = 0;
     qint64 m_rowBytes = 0;
+    int m_markAt;
+    QElapsedTimer m_mark;
     sqlite3* m_handle = nullptr;
+};
+
+// Other writers of the store, one after another on a thread of their own as another service process's syncs would
+// be: each takes the store's writing, holds it for a while and commits a row. The first holds it once the object is
+// made; the last has committed once it is gone.
+class WriterChain
+{
+public:
+    WriterChain(const QString& path, int writers, std::chrono::milliseconds hold)
+    {
+        std::promise<void> first;
+        std::future<void> holding = first.get_future();
+        m_thread = std::thread([path, writers, hold, first = std::move(first)]() mutable {
+            sqlite3* db = nullptr;
+            sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+            sqlite3_busy_timeout(db, 30000);
+            for (int i = 0; i < writers; ++i) {
+                sqlite3_exec(db, "begin immediate; insert into signups (received, address) values ('now', 'w')",
+                             nullptr, nullptr, nullptr);
+                if (i == 0)
+                    first.set_value();
+                std::this_thread::sleep_for(hold);
+                sqlite3_exec(db, "commit", nullptr, nullptr, nullptr);
+            }
+            sqlite3_close(db);
+        });
+        holding.wait();
+    }
+    ~WriterChain() { m_thread.join(); }
+    WriterChain(const WriterChain&) = delete;
+    WriterChain& operator=(const WriterChain&) = delete;
+
+private:
+    std::thread m_thread;
 };
 } // namespace
 
@@ -240,6 +286,40 @@ private slots:
         QVERIFY2(read.rowBytes() <= SyncCost::cheapBytes, qPrintable(QString("%1 bytes read").arg(read.rowBytes())));
     }
 
+    // A merge waits for the store's writing while the writers before it, of other accounts or other processes, each
+    // let go within half a second: a crowd of syncs written one after another is not told the service is busy,
+    // however long it takes in all. A writer that holds the store past half a second has the merge told so, with
+    // nothing written.
+    void waitsWhileTheWritersBeforeItLetGo_data()
+    {
+        QTest::addColumn<int>("writers");
+        QTest::addColumn<int>("holdMs");
+        QTest::addColumn<SyncMerge::Outcome>("outcome");
+        QTest::newRow("six writers of 150 ms") << 6 << 150 << SyncMerge::Outcome::Merged;
+        QTest::newRow("one writer of 1.5 s") << 1 << 1500 << SyncMerge::Outcome::Busy;
+    }
+
+    void waitsWhileTheWritersBeforeItLetGo()
+    {
+        QFETCH(int, writers);
+        QFETCH(int, holdMs);
+        QFETCH(SyncMerge::Outcome, outcome);
+        QTemporaryDir folder;
+        ServiceStore store;
+        QVERIFY(openWithAccount(store, folder));
+        ChangeSet upload;
+        QVERIFY(upload.read(bills(10, "2024-05-01 10:00:00"), [] { return false; }));
+        AnswerText answer;
+        {
+            const WriterChain others(folder.filePath("store.db"), writers, std::chrono::milliseconds(holdMs));
+            QCOMPARE(SyncMerge(store, "1234567800", [] { return false; }).merge(upload, deviceClock(), answer),
+                     outcome);
+        }
+        qint64 change = 0;
+        QVERIFY(store.lastChange("1234567800", change));
+        QCOMPARE(change, outcome == SyncMerge::Outcome::Merged ? 1 : 0);
+    }
+
     // Reading an upload stops at the row at hand once its device has gone.
     void readingStopsOnceTheDeviceHasGone_data()
     {
@@ -259,24 +339,28 @@ private slots:
     // A merge whose device goes while the store looks up or writes a page of its records does no further page, and
     // one whose device goes after its last page of writing, before its commit, is not committed: the store holds
     // the account as before. The account holds 1,200 bills that the device sends anew, three pages of lookups and
-    // twelve of writing.
+    // twelve of writing. One whose device goes while it waits for the store's writing, which another writer holds,
+    // stops waiting. Each ends at once, well before the half second a sync may wait for its account.
     void mergeStopsAtThePageWhereItsDeviceWent_data()
     {
         QTest::addColumn<QByteArray>("kind");
         QTest::addColumn<int>("goneAt");
+        QTest::addColumn<bool>("held");
         const QByteArray lookup = "select id, version, deleted, data from records";
         const QByteArray write = "insert into records";
-        QTest::newRow("in its first lookup") << lookup << 1;
-        QTest::newRow("in its second lookup") << lookup << 2;
-        QTest::newRow("in its first write") << write << 1;
-        QTest::newRow("in its fifth write") << write << 5;
-        QTest::newRow("in its last write, before the commit") << write << 12;
+        QTest::newRow("in its first lookup") << lookup << 1 << false;
+        QTest::newRow("in its second lookup") << lookup << 2 << false;
+        QTest::newRow("in its first write") << write << 1 << false;
+        QTest::newRow("in its fifth write") << write << 5 << false;
+        QTest::newRow("in its last write, before the commit") << write << 12 << false;
+        QTest::newRow("waiting for another writer") << QByteArray("update accounts") << 1 << true;
     }
 
     void mergeStopsAtThePageWhereItsDeviceWent()
     {
         QFETCH(QByteArray, kind);
         QFETCH(int, goneAt);
+        QFETCH(bool, held);
         QTemporaryDir folder;
         ServiceStore store;
         QVERIFY(openWithAccount(store, folder));
@@ -289,14 +373,17 @@ private slots:
 
         ChangeSet next;
         QVERIFY(next.read(bills(1200, "2024-05-02 10:00:00"), [] { return false; }));
-        // The device is gone from the moment the store starts its `goneAt`th statement of the kind, a page of lookups
-        // or of writes: the hang-up lands in one page of the store's work, whatever the machine's pace.
-        const StoreTrace statements(kind);
-        QVERIFY(statements.watching());
-        const auto gone = [&statements, goneAt] { return statements.count() >= goneAt; };
+        const StoreTrace device(kind, goneAt);
+        QVERIFY(device.watching());
+        std::optional<StoreHold> writer;
+        if (held)
+            QVERIFY(writer.emplace("sqlite:" + folder.filePath("store.db")).held());
+        const auto gone = [&device, goneAt] { return device.count() >= goneAt; };
         AnswerText answer;
         QCOMPARE(SyncMerge(store, "1234567800", gone).merge(next, clock, answer), SyncMerge::Outcome::Failed);
-        QCOMPARE(statements.count(), goneAt);
+        QVERIFY2(device.msSinceMark() < ServiceStore::accountWait.count(),
+                 qPrintable(QString("ended %1 ms after its device went").arg(device.msSinceMark())));
+        QCOMPARE(device.count(), goneAt);
         qint64 change = 0;
         QVERIFY(store.lastChange("1234567800", change));
         QCOMPARE(change, 1);

@@ -27,8 +27,8 @@ void StoreHold::release()
     m_held = false;
 }
 
-qint64 StoreHold::records() const
+qint64 StoreHold::rows(const QString& table) const
 {
     QSqlQuery query(QSqlDatabase::database(m_connection));
-    return query.exec("select count(*) from records") && query.next() ? query.value(0).toLongLong() : -1;
+    return query.exec("select count(*) from " + table) && query.next() ? query.value(0).toLongLong() : -1;
 }

@@ -15,8 +15,9 @@ public:
 
     bool held() const { return m_held; }
     void release();
-    // The synced records the store holds, as its committed state shows them; -1 when it cannot be read.
-    qint64 records() const;
+    // The rows of the table ("records", "feedback") as the store's committed state shows them; -1 when it cannot be
+    // read.
+    qint64 rows(const QString& table) const;
 
 private:
     QString m_connection;
