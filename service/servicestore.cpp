@@ -238,12 +238,18 @@ bool ServiceStore::records(
                 keys << QString::fromUtf8(ids.at(i));
             // With a bound, the page's data only when all of it keeps within what is left: the sizes are read from
             // the live records' rows, before their values (a deletion's are "{}"), in the statement that reads them.
+            // SQLite sums them in a subquery, as a window would have it read every row whole first; PostgreSQL sums
+            // them over the rows of the one scan, keeping their large values aside until they are sent.
             QString data = "data";
             QVariantList values = keys;
-            if (bytes) {
+            if (bytes && writesOneAtATime()) {
                 data = "case when (select coalesce(sum(wire_size), 0) from records where " + where +
                        " and deleted = 0) <= ? then data end";
                 values += QVariantList{*bytes - read} + keys;
+            } else if (bytes) {
+                data =
+                    "case when coalesce(sum(case when deleted = 0 then wire_size end) over (), 0) <= ? then data end";
+                values.prepend(*bytes - read);
             }
             const auto query = run("select id, version, deleted, " + data + " from records where " + where, values);
             if (!query)
