@@ -242,14 +242,13 @@ bool ServiceStore::records(
             // them over the rows of the one scan, keeping their large values aside until they are sent.
             QString data = "data";
             QVariantList values = keys;
-            if (bytes && writesOneAtATime()) {
-                data = "case when (select coalesce(sum(wire_size), 0) from records where " + where +
-                       " and deleted = 0) <= ? then data end";
-                values += QVariantList{*bytes - read} + keys;
-            } else if (bytes) {
-                data =
-                    "case when coalesce(sum(case when deleted = 0 then wire_size end) over (), 0) <= ? then data end";
-                values.prepend(*bytes - read);
+            if (bytes) {
+                const bool apart = writesOneAtATime();
+                const QString sizes =
+                    apart ? "(select coalesce(sum(wire_size), 0) from records where " + where + " and deleted = 0)"
+                          : "coalesce(sum(case when deleted = 0 then wire_size end) over (), 0)";
+                data = "case when " + sizes + " <= ? then data end";
+                values = (apart ? keys : QVariantList()) + QVariantList{*bytes - read} + keys;
             }
             const auto query = run("select id, version, deleted, " + data + " from records where " + where, values);
             if (!query)
