@@ -32,7 +32,7 @@ AnswerEntry::AnswerEntry(const TableChanges& changes, const AnswerText& like)
 {
 }
 
-void AnswerEntry::add(const StoredRecord& record)
+qint64 AnswerEntry::add(const StoredRecord& record)
 {
     if (record.deleted) {
         QByteArray& pair = nextItem(m_item, m_deletions.size()) += "[ ";
@@ -41,7 +41,7 @@ void AnswerEntry::add(const StoredRecord& record)
         ServiceJson::appendString(pair, record.version);
         pair += " ]";
         m_deletions.append(pair);
-        return;
+        return pair.size();
     }
     m_values.read(record.data);
     QByteArray& row = nextItem(m_item, m_rows.size()) += "[ ";
@@ -54,6 +54,7 @@ void AnswerEntry::add(const StoredRecord& record)
     }
     row += " ]";
     m_rows.append(row);
+    return row.size();
 }
 
 void AnswerEntry::moveTo(AnswerText& answer)

@@ -21,7 +21,8 @@ public:
     AnswerEntry(const TableChanges& changes, const AnswerText& like);
 
     // Adds a stored record: a live one as a row of texts, "" in a column it lacks; a deletion as its id and stamp.
-    void add(const StoredRecord& record);
+    // The bytes the record takes in the answer.
+    qint64 add(const StoredRecord& record);
     // Appends the whole entry and lets go of its rows.
     void moveTo(AnswerText& answer);
     // Whether the answer's file has failed.

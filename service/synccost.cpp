@@ -19,6 +19,12 @@ bool SyncCost::addBytes(const StoredRecord& record)
     return !passed();
 }
 
+bool SyncCost::addAnswered(const StoredRecord& record, qint64 answerBytes)
+{
+    m_bytes += qMax<qint64>(0, answerBytes - record.wireSize());
+    return !passed();
+}
+
 void SyncCost::markPassed()
 {
     m_records = qMax(m_records, cheapRecords + 1);

@@ -7,7 +7,9 @@ struct StoredRecord;
 
 // What a sync has the store do, counted as its merge works it out: the records of its upload, and those its answer
 // sends besides, with the bytes of every record it reads from the store (among which those it answers with) and
-// writes, as the record goes on the wire: its id, its stamp and its values (StoredRecord::wireSize()). A sync in the
+// writes, as the record goes on the wire: its id, its stamp and its values (StoredRecord::wireSize()), or for a
+// record answered what its row takes in the answer where that is more (a device may name many columns a record
+// lacks, each an empty text, or ask for few of the columns it holds). A sync in the
 // cheap line is bounded: its merge stops reading once the count passes the bound and hands the sync, with nothing
 // written, to the expensive line, which counts without a bound. What is left of the bound once the upload is
 // counted bounds the store's reading of the records changed since the device's last sync
@@ -31,6 +33,9 @@ public:
     bool addUpload(const ChangeSet& upload);
     // A record that the merge reads from the store or writes: its bytes alone, as the upload counted the records.
     bool addBytes(const StoredRecord& record);
+    // A record read and answered: what its row in the answer takes beyond what its reading counted, the columns the
+    // device names and the record lacks among them.
+    bool addAnswered(const StoredRecord& record, qint64 answerBytes);
     // The reading of the records changed since the device's last sync stopped at what was left: the sync is past
     // its bound.
     void markPassed();

@@ -97,8 +97,8 @@ bool SyncMerge::prepare(const ChangeSet& upload, Plan& plan)
         plan.cost.addBytes(record);
         const qsizetype at = ChangeSet::tableNames().indexOf(table);
         if (at >= 0 && !plan.tables.at(at).sent(record.id))
-            entries.at(at).add(record);
-        return !plan.answer.failed() && !m_abandoned();
+            plan.cost.addAnswered(record, entries.at(at).add(record));
+        return !plan.answer.failed() && !m_abandoned() && !plan.cost.passed();
     };
     std::optional<ServiceStore::ReadBound> bound;
     if (plan.cost.bounded())

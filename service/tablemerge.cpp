@@ -137,7 +137,7 @@ void TableMerge::decide(QByteArrayView id, const Sent& sent, const StoredRecord*
         return;
     }
     if (stored && !holds(sent, *stored))
-        answer.add(*stored);
+        cost.addAnswered(*stored, answer.add(*stored));
 }
 
 bool TableMerge::holds(const Sent& sent, const StoredRecord& record)

@@ -354,13 +354,16 @@ private slots:
         QTest::addColumn<int>("uploaded");
         // Whether the upload's rows are those of the stored records, of the same stamp, or new ones.
         QTest::addColumn<bool>("namesStored");
+        // The columns the device asks for, besides the three the records hold.
+        QTest::addColumn<int>("otherColumns");
         QTest::addColumn<bool>("expensive");
         const QString first = "2008-08-08 08:08:08";
         const QString placed = stamp(0);
         const auto row = [](const char* name, int records, int recordBytes, const QString& syncTime, int uploaded,
-                            bool expensive, const QByteArray& idStart = {}, bool namesStored = false) {
+                            bool expensive, const QByteArray& idStart = {}, bool namesStored = false,
+                            int otherColumns = 0) {
             QTest::newRow(name) << records << recordBytes << idStart << syncTime << uploaded << namesStored
-                                << expensive;
+                                << otherColumns << expensive;
         };
         row("first sync of one record", 1, 1, first, 0, false);
         row("placed sync of a large account", 2001, 1, placed, 0, false);
@@ -387,6 +390,11 @@ private slots:
         // Read to be decided and answered: read once, counted once.
         row("placed sync naming three stored records of 100 KB", 3, 100000, placed, 3, false, {}, true);
         row("placed sync naming three stored records of 400 KB", 3, 400000, placed, 3, true, {}, true);
+        // 2,000 records with ids of 255 bytes take 580 KB on the wire; answered in 64 columns, 61 of them empty texts,
+        // 1 MB and more.
+        row("first sync of 2,000 records with ids of 255 bytes", 2000, 1, first, 0, false, QByteArray(251, 'i'));
+        row("first sync of 2,000 records with ids of 255 bytes in 64 columns", 2000, 1, first, 0, true,
+            QByteArray(251, 'i'), false, 61);
     }
 
     void sortsSyncsByWhatTheStoreWillDo()
@@ -397,6 +405,7 @@ private slots:
         QFETCH(QString, syncTime);
         QFETCH(int, uploaded);
         QFETCH(bool, namesStored);
+        QFETCH(int, otherColumns);
         QFETCH(bool, expensive);
         const std::unique_ptr<ServiceProcess> service = serviceLoggingTurns();
         QVERIFY(service->addAccount("owner", "pw"));
@@ -408,8 +417,11 @@ private slots:
         };
         QVERIFY(sync("owner", changeSet(rowsOf(idStart, records, QByteArray(recordBytes, 't'))), service.get())
                     .startsWith('['));
+        QByteArray columns = billColumns;
+        for (int i = 0; i < otherColumns; ++i)
+            columns.insert(columns.size() - 1, ",\"c" + QByteArray::number(i) + "\"");
         const QByteArray body =
-            syncBody("owner", changeSet(rowsOf(namesStored ? idStart : "u", uploaded, "t")), syncTime);
+            syncBody("owner", changeSet(rowsOf(namesStored ? idStart : "u", uploaded, "t"), "", columns), syncTime);
         QVERIFY(body.size() < 256 * 1024);
         const QByteArray answer =
             RawHttp::exchange(service->baseUrl(), RawHttp::formPost("sync/syncpc2.php", body), "127.0.0.9");
