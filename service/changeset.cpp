@@ -59,7 +59,8 @@ bool rowsFit(const TextRows& rows, qsizetype width, qsizetype id, qsizetype vers
         return false;
     for (qsizetype row = 0; row < rows.size(); ++row) {
         const QByteArrayView rowId = rows.at(row, id);
-        if (rowId.isEmpty() || rowId.size() > TableChanges::maxIdBytes || !isStamp(rows.at(row, version)))
+        if (rowId.isEmpty() || rowId.size() > TableChanges::maxIdBytes || rowId.contains('\0') ||
+            !isStamp(rows.at(row, version)))
             return false;
     }
     return true;

@@ -40,7 +40,9 @@ struct TableChanges
 
 // The upload of one sync, read and checked as a whole: one entry for each of the six synced tables, column
 // names that are plain identifiers with "id" and "version" among them, every value a text, every id from one to
-// TableChanges::maxIdBytes bytes, every stamp "yyyy-MM-dd hh:mm:ss". Anything else makes the whole upload unreadable.
+// TableChanges::maxIdBytes bytes without U+0000, every stamp "yyyy-MM-dd hh:mm:ss". Anything else makes the whole
+// upload unreadable. The program makes no id with U+0000, and PostgreSQL keeps no text with one: refused, it is
+// answered alike on either store.
 // The texts are kept as they came, not as a tree of values, so that a large upload takes little more room than its
 // text.
 class ChangeSet

@@ -789,6 +789,11 @@ private slots:
         refused("an id of 256 bytes", changeSet("[\"" + QByteArray(256, 'i') + "\",\"b\",\"" + stamp(1) + "\"]"));
         refused("an id of 86 characters of 3 bytes",
                 changeSet("[\"" + QByteArray("中").repeated(86) + "\",\"b\",\"" + stamp(1) + "\"]"));
+        // PostgreSQL keeps no text with U+0000: such an id is refused alike on either store.
+        refused("an id with U+0000", changeSet("[\"nul\\u0000a\",\"b\",\"" + stamp(1) + "\"]"));
+        refused("an id with a zero byte",
+                changeSet("[\"nul" + QByteArray(1, '\0') + "a\",\"b\",\"" + stamp(1) + "\"]"));
+        refused("a deletion of an id with U+0000", changeSet("", "[\"nul\\u0000a\",\"" + stamp(1) + "\"]"));
         refused("a deletion of an id of 256 bytes",
                 changeSet("", "[\"" + QByteArray(256, 'i') + "\",\"" + stamp(1) + "\"]"));
         refused("a deletion of one text", changeSet("", "[\"Z\"]"));
