@@ -8,7 +8,7 @@ packages=(
     qt6-declarative-dev
     qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-translations-l10n qt6-svg-dev
     ninja-build cmake g++ make xvfb xauth openbox x11-utils xdotool imagemagick fonts-noto-cjk
-    libqt6sql6-psql postgresql postgresql-common libboost1.81-dev libssl-dev
+    libqt6sql6-psql libpq-dev postgresql postgresql-common libboost1.81-dev libssl-dev
     # The bench's comparisons of the service are run on a busy machine as well as a quiet one.
     stress-ng
 )

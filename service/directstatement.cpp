@@ -1,6 +1,6 @@
 #include "directstatement.h"
 
-#include "servicelog.h"
+#include "storequery.h"
 
 #include <sqlite3.h>
 
@@ -13,6 +13,7 @@ bool DirectStatement::prepare(const QString& sql)
 {
     sqlite3_finalize(m_statement);
     m_statement = nullptr;
+    m_sql = sql;
     const QByteArray text = sql.toUtf8();
     return sqlite3_prepare_v2(m_db, text.constData(), int(text.size()), &m_statement, nullptr) == SQLITE_OK || failed();
 }
@@ -36,8 +37,5 @@ bool DirectStatement::run()
 
 bool DirectStatement::failed()
 {
-    // The message's first line only, as for every store error: a later one might quote the statement's values.
-    qCWarning(lcService) << "store:" << sqlite3_extended_errcode(m_db)
-                         << QString::fromUtf8(sqlite3_errmsg(m_db)).section('\n', 0, 0);
-    return false;
+    return StoreQuery::failed(StoreQuery::codeSummary(QString::number(sqlite3_errcode(m_db) & 0xff)), m_sql);
 }

@@ -29,5 +29,6 @@ private:
     bool failed();
 
     sqlite3* m_db;
+    QString m_sql;
     sqlite3_stmt* m_statement = nullptr;
 };

@@ -2,7 +2,7 @@
 
 #include "data/sqlitehandle.h"
 #include "directstatement.h"
-#include "driverstatement.h"
+#include "postgresqlstatement.h"
 #include "servicelog.h"
 #include "storeaddress.h"
 #include "storequery.h"
@@ -19,8 +19,11 @@
 #include <utility>
 
 namespace {
-// Records per write: few statements for a large upload, well under both stores' limits on bound values.
+// Records per write: few statements for a large upload, well under both stores' limits on bound values; and bytes
+// of their values, past which a statement takes no further record, so that libpq's buffer, which keeps the size of
+// the largest statement its connection sent, grows no larger than the largest record.
 const qsizetype recordsPerWrite = 100;
+const qint64 bytesPerWrite = 1024 * 1024;
 // Records per page of a read that may take a whole account.
 const qsizetype recordsPerPage = 1000;
 // Ids that records() looks up in one statement.
@@ -41,17 +44,21 @@ bool writeRecords(Statement& statement, const QString& userId, const QString& ta
     const QByteArray user = userId.toUtf8();
     const QByteArray name = table.toUtf8();
     qsizetype prepared = 0;
-    for (qsizetype from = 0; from < records.size(); from += recordsPerWrite) {
-        const qsizetype count = qMin(recordsPerWrite, records.size() - from);
+    for (qsizetype from = 0, count = 0; from < records.size(); from += count) {
+        qint64 bytes = records.at(from).data.size();
+        for (count = 1; from + count < records.size() && count < recordsPerWrite; ++count) {
+            bytes += records.at(from + count).data.size();
+            if (bytes > bytesPerWrite)
+                break;
+        }
         if (stopped())
             return false;
+        // The record's size is the store's to count (WireSizeSql), as it is for a writer of an earlier version.
         if (count != prepared &&
-            !statement.prepare("insert into records (user_id, table_name, id, version, deleted, data, seq, wire_size) "
-                               "values " +
-                               QStringList(count, "(" + StoreQuery::marks(8) + ")").join(", ") +
+            !statement.prepare("insert into records (user_id, table_name, id, version, deleted, data, seq) values " +
+                               QStringList(count, "(" + StoreQuery::marks(7) + ")").join(", ") +
                                " on conflict (user_id, table_name, id) do update set version = excluded.version, "
-                               "deleted = excluded.deleted, data = excluded.data, seq = excluded.seq, "
-                               "wire_size = excluded.wire_size"))
+                               "deleted = excluded.deleted, data = excluded.data, seq = excluded.seq"))
             return false;
         prepared = count;
         int position = 0;
@@ -64,7 +71,6 @@ bool writeRecords(Statement& statement, const QString& userId, const QString& ta
             statement.bindNumber(position++, record.deleted ? 1 : 0);
             statement.bindText(position++, record.data);
             statement.bindNumber(position++, change);
-            statement.bindNumber(position++, record.wireSize());
         }
         if (!statement.run())
             return false;
@@ -102,10 +108,15 @@ ServiceStore::~ServiceStore()
         QSqlDatabase::removeDatabase(name);
 }
 
-bool ServiceStore::open(const QString& url)
+bool ServiceStore::open(const QString& url, bool makeTables)
 {
     m_db = StoreAddress::database(url, m_openError);
-    return m_db.isValid() && connect();
+    if (!m_db.isValid() || !connect())
+        return false;
+    if (!makeTables || StoreSchema::create(m_db, m_openError))
+        return true;
+    m_db.close();
+    return false;
 }
 
 QString ServiceStore::lastError() const
@@ -122,7 +133,7 @@ bool ServiceStore::connect()
     // process holding it in the old mode leaves it so for now.
     if (m_db.driverName() == "QSQLITE")
         QSqlQuery(m_db).exec("pragma journal_mode = wal");
-    return StoreSchema::create(m_db);
+    return true;
 }
 
 bool ServiceStore::transaction()
@@ -287,7 +298,7 @@ bool ServiceStore::saveRecords(const QString& userId, const QString& table, cons
         DirectStatement statement(handle);
         return writeRecords(statement, userId, table, records, change, stopped);
     }
-    DriverStatement statement(m_db, m_queries);
+    PostgresqlStatement statement(m_db);
     return writeRecords(statement, userId, table, records, change, stopped);
 }
 

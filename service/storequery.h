@@ -2,20 +2,31 @@
 
 #include <QString>
 
+class QSqlDatabase;
 class QSqlError;
 class QSqlQuery;
 
-// What the store's statements share: a failure goes to the operator's log by its code and first line, never with
-// the values of the statement.
+// What the store's statements share. A failure goes to the operator's log by its code and the statement the service
+// was running, never with the database's message: a server's message may quote the values of the statement, which
+// are synced data.
 class StoreQuery
 {
 public:
-    // The error's code and first line: a later line of a server's message may quote the values of the statement.
+    // The error's code, with what it means for the codes an operator acts on; the message itself only for a failure
+    // to reach the store, which has no code and quotes no data.
     static QString errorSummary(const QSqlError& error);
+    // The same for the code of a failure reported by the database's own library.
+    static QString codeSummary(const QString& code);
+    // Whether the store failed for want of room on its disk.
+    static bool diskFull(const QSqlError& error);
+    // Logs the failure of the statement, as errorSummary() or codeSummary() tells it; false.
+    static bool failed(const QString& summary, const QString& statement);
     // Logs the query's error; false.
     static bool failed(const QSqlQuery& query);
     // Runs the prepared query; false, with its error logged, when it fails.
     static bool exec(QSqlQuery& query);
+    // Runs the statement; false, with its error in `failure`, when it fails.
+    static bool exec(const QSqlDatabase& db, const QString& statement, QSqlError& failure);
     // Placeholders for that many bound values: "?, ?, ?".
     static QString marks(int count);
 };

@@ -1,22 +1,18 @@
 #include "storeschema.h"
 
+#include "recordsupgrade.h"
+#include "servicelog.h"
+#include "storequery.h"
+
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QString>
-#include <QThread>
+
+#include <sqlite3.h>
 
 namespace {
-// The table of records, under the name given. A record's values come last, after everything the service reads
-// without them (its stamp, its number, its size): SQLite reads a row's columns in order, and reaches a column after a
-// large value only through that value's overflow pages. Its size is what the record takes in an answer
-// (StoredRecord::wireSize()), written with it, so that what a reading will take is known before it reads the values;
-// a process of an earlier version writing to the same store leaves it 0.
-const char* const recordsTable =
-    "create table if not exists %1 (user_id text not null, table_name text not null, id text not null, "
-    "version text not null, deleted integer not null, seq bigint not null default 0, "
-    "wire_size bigint not null default 0, data text not null, primary key (user_id, table_name, id))";
-
 const char* const schema[] = {
     "create table if not exists accounts (name text primary key, user_id text not null unique, salt text not null, "
     "iterations integer not null, hash text not null)",
@@ -26,25 +22,6 @@ const char* const schema[] = {
     "subject text not null, content text not null, size bigint not null default 0)",
     "create table if not exists signups (received text not null, address text not null)",
 };
-
-// Stores made before the change log get its column in their records (every record then counts as older than the
-// log) before the indexes on it are made.
-const char* const addChangeColumn = "alter table records add column seq bigint not null default 0";
-
-// Stores made before the records' sizes were kept get their records in a table made anew, their values after their
-// sizes, and each size counted from the texts' bytes and the quotes around id and stamp: what the service writes for
-// them but for escapes in an id or a stamp, which the program never makes. The old table goes with its indexes.
-bool addWireSize(QSqlDatabase& db)
-{
-    const QString bytes = db.driverName() == "QSQLITE" ? "length(cast(%1 as blob))" : "octet_length(%1)";
-    QSqlQuery query(db);
-    return query.exec(QString(recordsTable).arg("records_sized")) &&
-           query.exec("insert into records_sized (user_id, table_name, id, version, deleted, seq, wire_size, data) "
-                      "select user_id, table_name, id, version, deleted, seq, " +
-                      bytes.arg("id") + " + " + bytes.arg("version") + " + " + bytes.arg("data") +
-                      " + 4, data from records") &&
-           query.exec("drop table records") && query.exec("alter table records_sized rename to records");
-}
 
 const char* const indexes[] = {
     // A device's changes are read by number, in pages that follow this index, and a reading bounded in records and
@@ -57,43 +34,73 @@ const char* const indexes[] = {
     "create index if not exists feedback_received on feedback (received)",
     "create index if not exists signups_received on signups (received)",
 };
+
+// The lock of the service's own that a process of this version holds on PostgreSQL while it looks at the tables:
+// "QUILLBAY" in ASCII, a key no other user of the database is likely to take.
+const qint64 schemaLock = 0x5155494C4C424159;
+
+// Begins the transaction, once no other process of this version looks at the tables: on SQLite by taking the
+// store's writing at once, which every writer waits for meanwhile; on PostgreSQL by taking the lock of the service's
+// own, which the others' writing does not wait for. The operator hears once that it waits.
+bool begin(QSqlDatabase& db, QSqlError& failure)
+{
+    QSqlQuery query(db);
+    const bool sqlite = db.driverName() == "QSQLITE";
+    if (!sqlite) {
+        if (!query.exec("begin") || !query.exec(QString("select pg_try_advisory_xact_lock(%1)").arg(schemaLock)) ||
+            !query.next()) {
+            failure = query.lastError();
+            return false;
+        }
+        if (query.value(0).toBool())
+            return true;
+        qCInfo(lcService) << "waiting for another service process to finish its look at the store's tables";
+        return StoreQuery::exec(db, QString("select pg_advisory_xact_lock(%1)").arg(schemaLock), failure);
+    }
+    // Each try waits as long as a statement waits for the store's writing; the writer ahead may be another process
+    // bringing a large store to its present shape.
+    for (bool told = false; !query.exec("begin immediate"); told = true) {
+        if (query.lastError().nativeErrorCode() != QString::number(SQLITE_BUSY)) {
+            failure = query.lastError();
+            return false;
+        }
+        if (!told)
+            qCInfo(lcService) << "waiting for another process to let go of the store's writing";
+    }
+    return true;
+}
 } // namespace
 
-bool StoreSchema::create(QSqlDatabase& db)
+bool StoreSchema::create(QSqlDatabase& db, QString& error)
 {
-    // Processes started together on one database may race to create a table; the loser's next try finds it.
-    for (int attempt = 1;; ++attempt) {
-        bool created = db.transaction() && QSqlQuery(db).exec(QString(recordsTable).arg("records"));
-        for (const char* statement : schema) {
-            QSqlQuery query(db);
-            created = created && query.exec(statement);
-        }
-        // Stores made before feedback was limited by address lack its column.
-        if (created && !db.record("feedback").contains("address")) {
-            QSqlQuery query(db);
-            created = query.exec("alter table feedback add column address text not null default ''");
-        }
-        // Feedback kept before its size was limited is counted by its characters.
-        if (created && !db.record("feedback").contains("size")) {
-            QSqlQuery query(db);
-            created = query.exec("alter table feedback add column size bigint not null default 0") &&
-                      query.exec("update feedback set size = length(email) + length(subject) + length(content)");
-        }
-        if (created && !db.record("records").contains("seq")) {
-            QSqlQuery query(db);
-            created = query.exec(addChangeColumn);
-        }
-        if (created && !db.record("records").contains("wire_size"))
-            created = addWireSize(db);
-        for (const char* statement : indexes) {
-            QSqlQuery query(db);
-            created = created && query.exec(statement);
-        }
-        if (created && db.commit())
-            return true;
-        db.rollback();
-        if (attempt == 3)
-            return false;
-        QThread::msleep(200);
+    QSqlError failure;
+    if (!begin(db, failure)) {
+        error = StoreQuery::errorSummary(failure);
+        return false;
     }
+    RecordsUpgrade upgrade(db);
+    const auto exec = [&db, &failure](const QString& statement) { return StoreQuery::exec(db, statement, failure); };
+    bool created = upgrade.createOrUpgrade(failure, error);
+    for (const char* statement : schema)
+        created = created && exec(statement);
+    // Stores made before feedback was limited by address lack its column.
+    if (created && !db.record("feedback").contains("address"))
+        created = exec("alter table feedback add column address text not null default ''");
+    // Feedback kept before its size was limited is counted by its characters.
+    if (created && !db.record("feedback").contains("size"))
+        created = exec("alter table feedback add column size bigint not null default 0") &&
+                  exec("update feedback set size = length(email) + length(subject) + length(content)");
+    for (const char* statement : indexes)
+        created = created && exec(statement);
+    if (created && !db.commit()) {
+        failure = db.lastError();
+        created = false;
+    }
+    if (!created) {
+        db.rollback();
+        if (error.isEmpty())
+            error = upgrade.failureText(failure);
+    }
+    upgrade.end(created);
+    return created;
 }

@@ -817,20 +817,25 @@ private slots:
         QCOMPARE(sync("bad", changeSet("")), stored);
     }
 
+    // A store that fails a sync's write keeps none of it, and the log names the failure by its code and statement
+    // without the store's message, which here quotes the record's data as a server's message may.
     void storeFailureKeepsNothing()
     {
         const QString user = newAccount();
         const QStringList sqlite{"create trigger inject before insert on records when new.id = 'zz' "
-                                 "begin select raise(abort, 'injected'); end"};
+                                 "begin select raise(abort, 'injected secret-title'); end"};
         const QStringList postgreSql{
             "create function inject() returns trigger language plpgsql as "
-            "$$ begin if new.id = 'zz' then raise exception 'injected'; end if; return new; end $$",
+            "$$ begin if new.id = 'zz' then raise exception 'injected %', new.data; end if; return new; end $$",
             "create trigger inject before insert on records for each row execute function inject()"};
         QVERIFY(m_service.execOnStore(ServiceProcess::onPostgreSql() ? postgreSql : sqlite));
         const QByteArray answer =
-            sync(user, changeSet("[\"Z\",\"a\",\"" + stamp(0) + "\"],[\"zz\",\"b\",\"" + stamp(0) + "\"]"));
+            sync(user, changeSet("[\"Z\",\"a\",\"" + stamp(0) + "\"],[\"zz\",\"secret-title\",\"" + stamp(0) + "\"]"));
         QCOMPARE(mapOf(answer).value("error").toInt(), 3);
         QCOMPARE(stateOfZ(sync(user, changeSet(""))), QString("absent"));
+        const QByteArray log = m_service.log();
+        QVERIFY(log.contains("store: error "));
+        QVERIFY2(!log.contains("secret-title"), log.mid(log.indexOf("secret-title") - 200, 300));
     }
 
     // Requests whose body or head the HTTP library would read whole before anything could refuse them.

@@ -1,0 +1,199 @@
+#include "recordsupgrade.h"
+
+#include "servicelog.h"
+#include "storequery.h"
+#include "wiresizesql.h"
+
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QStorageInfo>
+#include <QStringList>
+
+namespace {
+// The table of records, under the name given. A record's values come last, after everything the service reads
+// without them (its stamp, its number, its size): SQLite reads a row's columns in order, and reaches a column after a
+// large value only through that value's overflow pages.
+const char* const recordsTable =
+    "create table if not exists %1 (user_id text not null, table_name text not null, id text not null, "
+    "version text not null, deleted integer not null, seq bigint not null default 0, "
+    "wire_size bigint generated always as (%2) stored, data text not null, primary key (user_id, table_name, id))";
+
+// Records moved at once on SQLite: the pages of those moved are freed before the next are written, so that the new
+// table takes the old one's room instead of as much again.
+const int recordsPerMove = 500;
+
+const qint64 megabyte = 1024 * 1024;
+
+// The most an upgrade on SQLite adds to the disk's use beside the store: the records' pages written anew go to the
+// write-ahead log before they take the old ones' place in the file, and the file grows by what the pages freed last
+// cannot yet hold.
+qint64 sqliteRoomNeeded(qint64 usedBytes)
+{
+    return usedBytes + usedBytes / 4 + 16 * megabyte;
+}
+
+QString megabytes(qint64 bytes)
+{
+    return QString::number((bytes + megabyte - 1) / megabyte);
+}
+} // namespace
+
+RecordsUpgrade::RecordsUpgrade(QSqlDatabase& db) : m_db(db), m_sqlite(db.driverName() == "QSQLITE") {}
+
+bool RecordsUpgrade::createOrUpgrade(QSqlError& failure, QString& error)
+{
+    bool present = false;
+    if (!StoreQuery::exec(m_db, QString(recordsTable).arg("records", WireSizeSql::expression(m_sqlite)), failure) ||
+        !inPresentShape(present, failure))
+        return false;
+    if (present)
+        return true;
+    if (!begin(failure, error))
+        return false;
+    // Stores made before the change log lack its number: their records count as older than the log.
+    const QString columns = QString("user_id, table_name, id, version, deleted, %1, data")
+                                .arg(m_db.record("records").contains("seq") ? "seq" : "0");
+    return StoreQuery::exec(m_db, QString(recordsTable).arg("records_shaped", WireSizeSql::expression(m_sqlite)),
+                            failure) &&
+           (m_sqlite ? copySqlite(columns, failure) : copyPostgresql(columns, failure)) &&
+           StoreQuery::exec(m_db, "drop table records", failure) &&
+           StoreQuery::exec(m_db, "alter table records_shaped rename to records", failure);
+}
+
+bool RecordsUpgrade::inPresentShape(bool& present, QSqlError& failure) const
+{
+    // Stores of an earlier version have no size, or one that their service wrote itself.
+    QSqlQuery query(m_db);
+    const bool read = query.exec(m_sqlite ? "select count(*) from pragma_table_xinfo('records') where name = "
+                                            "'wire_size' and hidden = 3"
+                                          : "select count(*) from pg_attribute where attrelid = 'records'::regclass "
+                                            "and attname = 'wire_size' and attgenerated = 's' and not attisdropped") &&
+                      query.next();
+    if (!read)
+        failure = query.lastError();
+    present = read && query.value(0).toInt() == 1;
+    return read;
+}
+
+bool RecordsUpgrade::begin(QSqlError& failure, QString& error)
+{
+    // On PostgreSQL the table is locked before it is counted: whatever was written before is moved, and nothing after.
+    QSqlQuery query(m_db);
+    const bool counted =
+        (m_sqlite || StoreQuery::exec(m_db, "lock table records in access exclusive mode", failure)) &&
+        query.exec(m_sqlite ? "select count(*), (select (page_count - freelist_count) * page_size from "
+                              "pragma_page_count, pragma_freelist_count, pragma_page_size) from records"
+                            : "select count(*), pg_total_relation_size('records') from records") &&
+        query.next();
+    if (!counted) {
+        if (query.lastError().isValid())
+            failure = query.lastError();
+        return false;
+    }
+    m_records = query.value(0).toLongLong();
+    const qint64 used = query.value(1).toLongLong();
+    QString where = "on the database server's disk";
+    if (m_sqlite) {
+        m_neededBytes = sqliteRoomNeeded(used);
+        const QStorageInfo disk(QFileInfo(m_db.databaseName()).absolutePath());
+        where = QString("on its disk, where %1 MB are").arg(megabytes(disk.bytesAvailable()));
+        if (disk.bytesAvailable() < m_neededBytes) {
+            error = QString("bringing its %1 records to their present shape needs about %2 MB free %3: the store is "
+                            "unchanged")
+                        .arg(m_records)
+                        .arg(megabytes(m_neededBytes), where);
+            return false;
+        }
+    } else {
+        // The old table's files go only once the new one is committed.
+        m_neededBytes = used;
+    }
+    qCInfo(lcService).noquote() << QString("bringing the store's %1 records to their present shape, which needs about "
+                                           "%2 MB free %3; its syncs wait meanwhile")
+                                       .arg(m_records)
+                                       .arg(megabytes(m_neededBytes), where);
+    m_began = true;
+    m_took.start();
+    return true;
+}
+
+bool RecordsUpgrade::copySqlite(const QString& columns, QSqlError& failure)
+{
+    const auto failed = [&failure](const QSqlQuery& query) {
+        failure = query.lastError();
+        return false;
+    };
+    // The old table's own indexes go first: their pages take the first of the new records.
+    QSqlQuery indexes(m_db);
+    if (!indexes.exec("select name from sqlite_schema where type = 'index' and tbl_name = 'records' and sql is not "
+                      "null"))
+        return failed(indexes);
+    QStringList names;
+    while (indexes.next())
+        names << indexes.value(0).toString();
+    for (const QString& name : names) {
+        if (!StoreQuery::exec(m_db, "drop index \"" + QString(name).replace('"', "\"\"") + '"', failure))
+            return false;
+    }
+    QSqlQuery last(m_db);
+    QSqlQuery move(m_db);
+    QSqlQuery remove(m_db);
+    if (!last.prepare(
+            QString("select max(rowid) from (select rowid from records order by rowid limit %1)").arg(recordsPerMove)))
+        return failed(last);
+    if (!move.prepare("insert into records_shaped (user_id, table_name, id, version, deleted, seq, data) select " +
+                      columns + " from records where rowid <= ?"))
+        return failed(move);
+    if (!remove.prepare("delete from records where rowid <= ?"))
+        return failed(remove);
+    for (;;) {
+        if (!last.exec() || !last.next())
+            return failed(last);
+        const QVariant upTo = last.value(0);
+        last.finish();
+        if (upTo.isNull())
+            return true;
+        move.bindValue(0, upTo);
+        remove.bindValue(0, upTo);
+        if (!move.exec())
+            return failed(move);
+        if (!remove.exec())
+            return failed(remove);
+    }
+}
+
+bool RecordsUpgrade::copyPostgresql(const QString& columns, QSqlError& failure)
+{
+    return StoreQuery::exec(m_db,
+                            "insert into records_shaped (user_id, table_name, id, version, deleted, seq, data) "
+                            "select " +
+                                columns + " from records",
+                            failure);
+}
+
+QString RecordsUpgrade::failureText(const QSqlError& failure) const
+{
+    if (m_began && StoreQuery::diskFull(failure))
+        return QString("its disk filled up while its %1 records were brought to their present shape, which needs "
+                       "about %2 MB free: the store is unchanged")
+            .arg(m_records)
+            .arg(megabytes(m_neededBytes));
+    return (m_began ? "bringing its records to their present shape: " : QString()) + StoreQuery::errorSummary(failure);
+}
+
+void RecordsUpgrade::end(bool committed)
+{
+    if (!m_began)
+        return;
+    if (m_sqlite) {
+        QSqlQuery checkpoint(m_db);
+        checkpoint.exec("pragma wal_checkpoint(truncate)");
+    }
+    if (committed)
+        qCInfo(lcService).noquote() << QString("the store's %1 records are in their present shape, after %2 s")
+                                           .arg(m_records)
+                                           .arg(double(m_took.elapsed()) / 1000, 0, 'f', 1);
+}

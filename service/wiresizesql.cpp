@@ -1,0 +1,86 @@
+#include "wiresizesql.h"
+
+#include "servicejson.h"
+
+#include <QList>
+#include <QStringList>
+
+#include <algorithm>
+
+namespace {
+// The characters whose escape adds `extra` bytes to their `bytes` of UTF-8 each.
+struct Escapes
+{
+    qint64 extra;
+    qsizetype bytes;
+    QList<char32_t> characters;
+};
+
+// ServiceJson escapes control characters, the quote and the backslash, all below U+00A0. U+0000 is left out: no
+// stored id or stamp holds one, and SQLite's texts cannot be searched for it.
+QList<Escapes> escapes()
+{
+    QList<Escapes> found;
+    for (char32_t c = 1; c < 0xA0; ++c) {
+        const QByteArray text = QString::fromUcs4(&c, 1).toUtf8();
+        const qint64 extra = ServiceJson::stringSize(text) - 2 - text.size();
+        if (extra == 0)
+            continue;
+        auto same = std::find_if(found.begin(), found.end(), [&](const Escapes& escapes) {
+            return escapes.extra == extra && escapes.bytes == text.size();
+        });
+        if (same == found.end())
+            same = found.insert(found.end(), Escapes{extra, text.size(), {}});
+        same->characters.append(c);
+    }
+    return found;
+}
+
+QString sqliteBytes(const QString& text)
+{
+    return "length(cast(" + text + " as blob))";
+}
+
+// The JSON string's bytes in SQLite, which has no function to count characters of a set: each character's count is
+// what the text loses without it, one character at a time, as nested replacements would overflow SQLite's parser.
+// Only a text that holds one of them at all is counted so, which one pattern tells.
+QString sqliteStringSize(const QString& column)
+{
+    QStringList codes;
+    QStringList extras;
+    for (const Escapes& set : escapes()) {
+        for (const char32_t c : set.characters) {
+            codes << QString::number(c);
+            extras << QString("(%1 - %2) * %3 / %4")
+                          .arg(sqliteBytes(column),
+                               sqliteBytes(QString("replace(%1, char(%2), '')").arg(column).arg(c)))
+                          .arg(set.extra)
+                          .arg(set.bytes);
+        }
+    }
+    return QString("(2 + %1 + case when %2 glob '*[' || char(%3) || ']*' then %4 else 0 end)")
+        .arg(sqliteBytes(column), column, codes.join(", "), extras.join(" + "));
+}
+
+// PostgreSQL's translate() drops a whole set in one pass.
+QString postgresqlStringSize(const QString& column)
+{
+    QStringList extras;
+    for (const Escapes& set : escapes()) {
+        QString characters;
+        for (const char32_t c : set.characters)
+            characters += QString("\\u%1").arg(uint(c), 4, 16, QChar('0'));
+        extras << QString("(char_length(%1) - char_length(translate(%1, E'%2', ''))) * %3")
+                      .arg(column, characters)
+                      .arg(set.extra);
+    }
+    return QString("(2 + octet_length(%1) + %2)").arg(column, extras.join(" + "));
+}
+} // namespace
+
+QString WireSizeSql::expression(bool sqlite)
+{
+    if (sqlite)
+        return sqliteStringSize("id") + " + " + sqliteStringSize("version") + " + " + sqliteBytes("data");
+    return postgresqlStringSize("id") + " + " + postgresqlStringSize("version") + " + octet_length(data)";
+}
