@@ -31,6 +31,7 @@ private:
     bool inPresentShape(bool& present, QSqlError& failure) const;
     bool begin(QSqlError& failure, QString& error);
     bool copySqlite(const QString& columns, QSqlError& failure);
+    bool moveSqlite(const QString& columns, QSqlError& failure);
     bool copyPostgresql(const QString& columns, QSqlError& failure);
 
     QSqlDatabase& m_db;

@@ -2,6 +2,7 @@
 
 #include "recordsupgrade.h"
 #include "servicelog.h"
+#include "storeaddress.h"
 #include "storequery.h"
 
 #include <QSqlDatabase>
@@ -57,17 +58,23 @@ bool begin(QSqlDatabase& db, QSqlError& failure)
         qCInfo(lcService) << "waiting for another service process to finish its look at the store's tables";
         return StoreQuery::exec(db, QString("select pg_advisory_xact_lock(%1)").arg(schemaLock), failure);
     }
-    // Each try waits as long as a statement waits for the store's writing; the writer ahead may be another process
-    // bringing a large store to its present shape.
-    for (bool told = false; !query.exec("begin immediate"); told = true) {
-        if (query.lastError().nativeErrorCode() != QString::number(SQLITE_BUSY)) {
-            failure = query.lastError();
-            return false;
-        }
-        if (!told)
+    // The first try tells at once whether another holds the store's writing; the next ones wait as long as a
+    // statement waits for it, again and again: the writer ahead may be another process bringing a large store to its
+    // present shape.
+    const QString wait = "pragma busy_timeout = %1";
+    const QString longWait = wait.arg(StoreAddress::sqliteWriterWait.count());
+    bool begun = query.exec(wait.arg(0));
+    for (bool told = false; begun; told = true) {
+        if (query.exec("begin immediate"))
+            break;
+        begun = query.lastError().nativeErrorCode() == QString::number(SQLITE_BUSY) && query.exec(longWait);
+        if (begun && !told)
             qCInfo(lcService) << "waiting for another process to let go of the store's writing";
     }
-    return true;
+    if (begun && query.exec(longWait))
+        return true;
+    failure = query.lastError();
+    return false;
 }
 } // namespace
 

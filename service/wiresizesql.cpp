@@ -41,25 +41,59 @@ QString sqliteBytes(const QString& text)
     return "length(cast(" + text + " as blob))";
 }
 
+// A GLOB pattern that a text matches when it holds a character with an escape: one of none of the ranges of
+// characters without. SQLite's class takes "]" for itself only first, so a range holding it starts past it.
+QString sqliteEscapedPattern()
+{
+    QList<char32_t> escaped;
+    for (const Escapes& set : escapes())
+        escaped += set.characters;
+    QString ranges;
+    const auto append = [&ranges](char32_t first, char32_t last) {
+        const QChar close(']');
+        if (first <= close.unicode() && close.unicode() <= last) {
+            ranges.prepend(close);
+            if (first < close.unicode())
+                ranges += QString::fromUcs4(&first, 1) + (first + 1 < close.unicode() ? "-" : "") +
+                          QChar(close.unicode() - 1);
+            first = close.unicode() + 1;
+        }
+        if (first > last)
+            return;
+        ranges += QString::fromUcs4(&first, 1);
+        if (last > first)
+            ranges += (last > first + 1 ? "-" : "") + QString::fromUcs4(&last, 1);
+    };
+    char32_t first = 1;
+    for (char32_t c = 1; c <= 0x10FFFF; ++c) {
+        if (!escaped.contains(c))
+            continue;
+        if (c > first)
+            append(first, c - 1);
+        first = c + 1;
+        if (c == escaped.last())
+            break;
+    }
+    append(first, 0x10FFFF);
+    return "'*[^" + ranges.replace('\'', "''") + "]*'";
+}
+
 // The JSON string's bytes in SQLite, which has no function to count characters of a set: each character's count is
 // what the text loses without it, one character at a time, as nested replacements would overflow SQLite's parser.
-// Only a text that holds one of them at all is counted so, which one pattern tells.
+// Only a text that holds one of them at all is counted so, which the pattern tells.
 QString sqliteStringSize(const QString& column)
 {
-    QStringList codes;
     QStringList extras;
     for (const Escapes& set : escapes()) {
-        for (const char32_t c : set.characters) {
-            codes << QString::number(c);
+        for (const char32_t c : set.characters)
             extras << QString("(%1 - %2) * %3 / %4")
                           .arg(sqliteBytes(column),
                                sqliteBytes(QString("replace(%1, char(%2), '')").arg(column).arg(c)))
                           .arg(set.extra)
                           .arg(set.bytes);
-        }
     }
-    return QString("(2 + %1 + case when %2 glob '*[' || char(%3) || ']*' then %4 else 0 end)")
-        .arg(sqliteBytes(column), column, codes.join(", "), extras.join(" + "));
+    return QString("(2 + %1 + case when %2 glob %3 then %4 else 0 end)")
+        .arg(sqliteBytes(column), column, sqliteEscapedPattern(), extras.join(" + "));
 }
 
 // PostgreSQL's translate() drops a whole set in one pass.
