@@ -3,6 +3,8 @@
 #include "online/jsoncodec.h"
 #include "rawhttp.h"
 #include "serviceprocess.h"
+#include "storehold.h"
+#include "testmount.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -17,6 +19,8 @@
 #include <memory>
 #include <poll.h>
 #include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 const char* const stampFormat = "yyyy-MM-dd hh:mm:ss";
@@ -116,6 +120,33 @@ private:
         return query.exec(statement) && query.next() ? query.value(0).toInt() : -1;
     }
 };
+
+// The table of records as earlier versions made it: before the change log, before the records' sizes, and with
+// sizes that the service wrote itself, 0 where a process of a still earlier version wrote.
+const QStringList earlierRecordTables{
+    "create table records (user_id text not null, table_name text not null, id text not null, version text not null, "
+    "deleted integer not null, data text not null, primary key (user_id, table_name, id))",
+    "create table records (user_id text not null, table_name text not null, id text not null, version text not null, "
+    "deleted integer not null, data text not null, seq bigint not null default 0, primary key (user_id, table_name, "
+    "id))",
+    "create table records (user_id text not null, table_name text not null, id text not null, version text not null, "
+    "deleted integer not null, seq bigint not null default 0, wire_size bigint not null default 0, data text not null, "
+    "primary key (user_id, table_name, id))",
+};
+
+// How a service of an earlier version wrote a bill of the account, a deletion for a null title, into a table with
+// the change log's number or without: no version named a size.
+QString earlierWrite(const QString& userId, const QByteArray& id, const QByteArray& title, const QByteArray& version,
+                     bool changeLog = true)
+{
+    return QString(
+               "insert into records (user_id, table_name, id, version, deleted, data%1) values ('%2', 'bill', '%3', "
+               "'%4', %5, '%6'%7) on conflict (user_id, table_name, id) do update set version = excluded.version, "
+               "deleted = excluded.deleted, data = excluded.data")
+        .arg(changeLog ? ", seq" : "", userId, QString::fromUtf8(id), QString::fromUtf8(version),
+             title.isNull() ? "1" : "0", title.isNull() ? "{}" : "{\"title\":\"" + QString::fromUtf8(title) + "\"}",
+             changeLog ? ", 0" : "");
+}
 
 QVariantMap mapOf(const QByteArray& answer)
 {
@@ -544,26 +575,186 @@ private slots:
         QCOMPARE(billRows(answer).value(0), (QStringList{"7", QString(stamp(1)), "b", "Z"}));
     }
 
-    // A store that an earlier version made, whose records carry no size, is brought to the present shape at the
-    // service's start, on either store: its records are served as before.
+    // A store that an earlier version made is brought to the present shape at the service's start, on either store:
+    // its records, deletions among them, are served as before, and each counts at its size, whichever version
+    // wrote it: a first sync of three records of 400 KB goes to the expensive line.
+    void keepsTheRecordsOfAStoreMadeBefore_data()
+    {
+        QTest::addColumn<int>("shape");
+        QTest::newRow("made before the change log") << 0;
+        QTest::newRow("made before the records' sizes") << 1;
+        QTest::newRow("with sizes its service wrote") << 2;
+    }
+
     void keepsTheRecordsOfAStoreMadeBefore()
     {
-        ServiceProcess earlier;
-        QVERIFY(earlier.addAccount("owner", "pw"));
-        const QString userId = mapOf(post("sync/userid.php", {{"username", "owner"}, {"password", "pw"}}, &earlier))
-                                   .value("id")
-                                   .toString();
-        earlier.stop();
-        QVERIFY(earlier.execOnStore(
-            {"drop table records",
-             "create table records (user_id text not null, table_name text not null, id text not null, version text "
-             "not null, deleted integer not null, data text not null, seq bigint not null default 0, primary key "
-             "(user_id, table_name, id))",
-             "create index records_by_change_key on records (user_id, seq, table_name, id)",
-             "insert into records values ('" + userId + "', 'bill', 'Z', '" + stamp(1) +
-                 "', 0, '{\"title\":\"a\"}', 0)"}));
-        ServiceProcess service({}, earlier.database());
-        QCOMPARE(stateOfZ(sync("owner", changeSet(""), &service)), QString("a 01"));
+        QFETCH(int, shape);
+        const QString userId = earlierStore(shape);
+        QVERIFY(!userId.isEmpty());
+        QStringList records{earlierWrite(userId, "Z", "a", stamp(1), shape > 0),
+                            earlierWrite(userId, "Y", QByteArray(), stamp(2), shape > 0)};
+        for (const char* id : {"L0", "L1", "L2"})
+            records << earlierWrite(userId, id, QByteArray(400000, 't'), stamp(3), shape > 0);
+        QVERIFY(m_earlier->execOnStore(records));
+        const std::unique_ptr<ServiceProcess> service = serviceLoggingTurns(m_earlier->database());
+        const QByteArray answer = RawHttp::exchange(
+            service->baseUrl(), RawHttp::formPost("sync/syncpc2.php", syncBody("owner", changeSet(""))), "127.0.0.9");
+        QVERIFY2(answer.startsWith("HTTP/1.1 200 OK|["), answer.left(200));
+        const QByteArray entries = answer.mid(answer.indexOf('|') + 1);
+        QCOMPARE(stateOfZ(entries), QString("a 01"));
+        QCOMPARE(billEntry(entries).value("delete_data").toList().value(0).toStringList(),
+                 (QStringList{"Y", QString(stamp(2))}));
+        QVERIFY(service->log().contains("a request of 127.0.0.9 goes to the expensive line"));
+    }
+
+    // What a process of an earlier version writes to the store while its records are brought to the present shape
+    // lands in the new table: a write under way when the upgrade begins is waited for, and one sent while it waits
+    // waits for it. (On SQLite the upgrade holds the store's writing, which every writer waits for.)
+    void keepsWhatOlderProcessesWriteMeanwhile()
+    {
+        if (!ServiceProcess::onPostgreSql())
+            QSKIP("an SQLite store's upgrade holds the store's writing, which every other writer waits for");
+        const QString userId = earlierStore(1);
+        QVERIFY(!userId.isEmpty());
+        QSqlDatabase first = storeConnection("store", *m_earlier);
+        QVERIFY(first.transaction());
+        QVERIFY(QSqlQuery(first).exec(earlierWrite(userId, "A", "a", stamp(1))));
+        ServiceLaunch launch;
+        launch.waitToListen = false;
+        ServiceProcess service({}, m_earlier->database(), launch);
+        QTRY_COMPARE_WITH_TIMEOUT(writesWaitingForRecords(first), 1, 30000);
+        std::thread second([this, userId] {
+            QSqlDatabase other = storeConnection("other", *m_earlier);
+            QSqlQuery(other).exec(earlierWrite(userId, "B", "b", stamp(2)));
+            other = QSqlDatabase();
+            QSqlDatabase::removeDatabase("other");
+        });
+        QTRY_COMPARE_WITH_TIMEOUT(writesWaitingForRecords(first), 2, 30000);
+        QVERIFY(first.commit());
+        const bool listening = service.listening();
+        second.join();
+        QVERIFY(listening);
+        const QList<QStringList> rows = billRows(sync("owner", changeSet(""), &service));
+        QCOMPARE(rows.size(), 2);
+        QCOMPARE(QStringList({rows.at(0).value(0), rows.at(1).value(0)}), (QStringList{"A", "B"}));
+        first = QSqlDatabase();
+        QSqlDatabase::removeDatabase("store");
+    }
+
+    // Processes started together on a store an earlier version made bring it to the present shape once: the one
+    // that does holds the store against the other, which finds it done, and both serve. The test holds the store
+    // until both have started.
+    void upgradesOnceForProcessesStartedTogether()
+    {
+        const QString userId = earlierStore(1);
+        QVERIFY(!userId.isEmpty());
+        QVERIFY(m_earlier->execOnStore({earlierWrite(userId, "Z", "a", stamp(1))}));
+        const bool postgreSql = ServiceProcess::onPostgreSql();
+        std::optional<StoreHold> file;
+        QSqlDatabase server;
+        if (postgreSql) {
+            server = storeConnection("store", *m_earlier);
+            QVERIFY(server.transaction() && QSqlQuery(server).exec("lock table records in access exclusive mode"));
+        } else {
+            QVERIFY(file.emplace(m_earlier->database()).held());
+        }
+        ServiceLaunch launch;
+        launch.waitToListen = false;
+        std::vector<std::unique_ptr<ServiceProcess>> services;
+        for (int i = 0; i < 2; ++i)
+            services.push_back(std::make_unique<ServiceProcess>(QStringList(), m_earlier->database(), launch));
+        // On SQLite both wait for the store's writing; on PostgreSQL one waits for the table, the other for it.
+        if (postgreSql) {
+            QTRY_COMPARE_WITH_TIMEOUT(waitingForTheStore(server), 2, 30000);
+            QVERIFY(server.commit());
+        } else {
+            QTRY_VERIFY_WITH_TIMEOUT(
+                services.at(0)->log().contains("waiting for") && services.at(1)->log().contains("waiting for"), 30000);
+            file.reset();
+        }
+        int upgrades = 0;
+        for (const std::unique_ptr<ServiceProcess>& service : services) {
+            QVERIFY(service->listening());
+            QCOMPARE(stateOfZ(sync("owner", changeSet(""), service.get())), QString("a 01"));
+            upgrades += service->log().count("bringing the store's 1 records to their present shape");
+        }
+        QCOMPARE(upgrades, 1);
+        server = QSqlDatabase();
+        QSqlDatabase::removeDatabase("store");
+    }
+
+    // Records that a process of an earlier version writes to a store of the present shape, or rewrites, count at
+    // their size: a first sync of three such records of 400 KB goes to the expensive line.
+    void countsWhatOlderProcessesWrite_data()
+    {
+        QTest::addColumn<bool>("rewritten");
+        QTest::newRow("written") << false;
+        QTest::newRow("rewritten from small records") << true;
+    }
+
+    void countsWhatOlderProcessesWrite()
+    {
+        QFETCH(bool, rewritten);
+        const std::unique_ptr<ServiceProcess> service = serviceLoggingTurns();
+        QVERIFY(service->addAccount("owner", "pw"));
+        QStringList writes;
+        QByteArrayList small;
+        for (const char* id : {"L0", "L1", "L2"}) {
+            small << "[\"" + QByteArray(id) + "\",\"t\",\"" + stamp(1) + "\"]";
+            writes << earlierWrite(userIdOf("owner", service.get()), id, QByteArray(400000, 't'), stamp(2));
+        }
+        if (rewritten)
+            QVERIFY(sync("owner", changeSet(small.join(',')), service.get()).startsWith('['));
+        QVERIFY(service->execOnStore(writes));
+        const QByteArray answer = RawHttp::exchange(
+            service->baseUrl(), RawHttp::formPost("sync/syncpc2.php", syncBody("owner", changeSet(""))), "127.0.0.9");
+        QCOMPARE(billRows(answer.mid(answer.indexOf('|') + 1)).size(), 3);
+        QVERIFY(service->log().contains("a request of 127.0.0.9 goes to the expensive line"));
+    }
+
+    // A start whose store needs more room on its disk for its upgrade than the disk has says so and changes nothing;
+    // with the room, the store is upgraded.
+    void upgradesOnlyWithTheRoomItNeeds_data()
+    {
+        QTest::addColumn<int>("diskMb");
+        QTest::addColumn<bool>("upgraded");
+        // 8 MB of records take 8 MB more while they are moved, with room to spare.
+        QTest::newRow("a disk of 24 MB") << 24 << false;
+        QTest::newRow("a disk of 64 MB") << 64 << true;
+    }
+
+    void upgradesOnlyWithTheRoomItNeeds()
+    {
+        QFETCH(int, diskMb);
+        QFETCH(bool, upgraded);
+        if (ServiceProcess::onPostgreSql())
+            QSKIP("a PostgreSQL store's room is its server's");
+        if (geteuid() != 0)
+            QSKIP("only root may mount a disk of the test's own");
+        QTemporaryDir folder;
+        const TestMount disk(TestMount::SmallDisk, folder.path(), diskMb);
+        QVERIFY(disk.isMounted());
+        const QString path = folder.filePath("service.db");
+        QStringList made{earlierRecordTables.at(1)};
+        for (int i = 0; i < 80; ++i)
+            made << earlierWrite("u", "L" + QByteArray::number(i), QByteArray(100000, 't'), stamp(1));
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "small");
+            db.setDatabaseName(path);
+            QVERIFY(db.open());
+            for (const QString& statement : made)
+                QVERIFY(QSqlQuery(db).exec(statement));
+        }
+        QSqlDatabase::removeDatabase("small");
+        ServiceProcess service({}, "sqlite:" + path);
+        QCOMPARE(!service.baseUrl().isEmpty(), upgraded);
+        if (upgraded)
+            return;
+        QCOMPARE(service.exitCode(), 1);
+        QVERIFY2(service.log().contains("bringing its 80 records to their present shape needs about"), service.log());
+        // As it was: the records in their earlier table.
+        QVERIFY(service.execOnStore({"select seq from records"}));
+        QVERIFY(!service.execOnStore({"select wire_size from records"}));
     }
 
     void answersInEachDevicesColumns()
@@ -1261,9 +1452,44 @@ private:
         return m_service.addAccount(name, "pw") ? name : QString();
     }
 
-    QString userIdOf(const QString& user)
+    QString userIdOf(const QString& user, const ServiceProcess* service = nullptr)
     {
-        return mapOf(post("sync/userid.php", {{"username", user}, {"password", "pw"}})).value("id").toString();
+        return mapOf(post("sync/userid.php", {{"username", user}, {"password", "pw"}}, service)).value("id").toString();
+    }
+
+    // A store as an earlier version left it, with its table of records in one of the earlier shapes, empty, and the
+    // account "owner" with the password "pw": its user id. The store stays for the test, behind m_earlier.
+    QString earlierStore(int shape)
+    {
+        m_earlier = std::make_unique<ServiceProcess>();
+        if (!m_earlier->addAccount("owner", "pw"))
+            return {};
+        const QString userId = userIdOf("owner", m_earlier.get());
+        m_earlier->stop();
+        QStringList statements{"drop table records", earlierRecordTables.at(shape)};
+        if (shape > 0)
+            statements << "create index records_by_change_key on records (user_id, seq, table_name, id)";
+        return m_earlier->execOnStore(statements) ? userId : QString();
+    }
+
+    // The statements that wait for a lock on the table of records, an upgrade's or a write's.
+    static int writesWaitingForRecords(const QSqlDatabase& db)
+    {
+        return count(db, "select count(*) from pg_locks l join pg_class c on c.oid = l.relation where c.relname = "
+                         "'records' and not l.granted");
+    }
+
+    // Those, and the statements that wait for a lock of the service's own.
+    static int waitingForTheStore(const QSqlDatabase& db)
+    {
+        return writesWaitingForRecords(db) +
+               count(db, "select count(*) from pg_locks where locktype = 'advisory' and not granted");
+    }
+
+    static int count(const QSqlDatabase& db, const QString& statement)
+    {
+        QSqlQuery query(db);
+        return query.exec(statement) && query.next() ? query.value(0).toInt() : -1;
     }
 
     // A sync as the program sends it, with the upload's bytes as they stand.
@@ -1322,12 +1548,13 @@ private:
         return db.open() ? db : QSqlDatabase();
     }
 
-    // A service of the test's own whose log tells which line each request was worked on in.
-    static std::unique_ptr<ServiceProcess> serviceLoggingTurns()
+    // A service of the test's own, on a store of its own unless given one, whose log tells which line each request
+    // was worked on in.
+    static std::unique_ptr<ServiceProcess> serviceLoggingTurns(const QString& database = {})
     {
         const QByteArray rules = qgetenv("QT_LOGGING_RULES");
         qputenv("QT_LOGGING_RULES", "quillbay.service.turns.debug=true");
-        auto service = std::make_unique<ServiceProcess>();
+        auto service = std::make_unique<ServiceProcess>(QStringList(), database);
         qputenv("QT_LOGGING_RULES", rules);
         return service;
     }
@@ -1336,6 +1563,7 @@ private:
     ServiceProcess m_service{{"--login-failures-per-address", "1000", "--signups-per-address", "1000"}};
     QNetworkAccessManager m_manager;
     int m_accounts = 0;
+    std::unique_ptr<ServiceProcess> m_earlier;
 };
 
 QTEST_GUILESS_MAIN(TestSyncService)

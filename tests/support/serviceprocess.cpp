@@ -118,12 +118,19 @@ ServiceProcess::ServiceProcess(const QStringList& arguments, const QString& data
     m_process.start(m_program,
                     QStringList{"--port", "0", "--data", m_data.path(), "--database", m_database} + arguments);
     m_started = true;
+    if (launch.waitToListen)
+        listening();
+}
+
+bool ServiceProcess::listening()
+{
     const QByteArray marker = "listening on ";
     while (m_baseUrl.isEmpty() && (m_process.canReadLine() || m_process.waitForReadyRead(10000))) {
         const QByteArray line = m_process.readLine().trimmed();
         if (line.startsWith(marker))
             m_baseUrl = QString::fromUtf8(line.mid(marker.size()));
     }
+    return !m_baseUrl.isEmpty();
 }
 
 ServiceProcess::~ServiceProcess()

@@ -9,13 +9,15 @@
 
 class TestMount;
 
-// How to start the service: another build of it than this one's, a limit of open descriptors (0: inherited), and a
-// disk of its own of that many megabytes for its data folder, which only root may mount (0: none).
+// How to start the service: another build of it than this one's, a limit of open descriptors (0: inherited), a
+// disk of its own of that many megabytes for its data folder, which only root may mount (0: none), and whether the
+// start waits until the service listens (services started together are waited for with listening()).
 struct ServiceLaunch
 {
     QString program;
     int descriptors = 0;
     int diskMb = 0;
+    bool waitToListen = true;
 };
 
 // The real online service, started on a free loopback port. Unless given the address of a store to share, it gets
@@ -38,6 +40,8 @@ public:
 
     // "http://127.0.0.1:<port>/"; empty when the service did not start.
     QString baseUrl() const { return m_baseUrl; }
+    // Waits until the service listens, or no longer than it takes to say nothing for 10 seconds: whether it does.
+    bool listening();
     QString dataDir() const { return m_data.path(); }
     qint64 processId() const { return m_process.processId(); }
     // The processor time the service has taken so far, in milliseconds: the work it did, however busy the machine;
