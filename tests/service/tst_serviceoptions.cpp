@@ -53,8 +53,8 @@ private slots:
 
     // The service's log says at start, as news and no warning, the connections it serves at once, and the
     // descriptor limit when that lowers them (below --max-connections when the operator gave it), the workers kept
-    // for cheap requests as far as the workers go, and the request memory kept for small requests. Silencing the
-    // warnings keeps it.
+    // for cheap requests as far as the workers go, and the request memory kept for small requests, in megabytes written
+    // out, however many. Silencing the warnings keeps it.
     void logsTheLimitsInForce_data()
     {
         QTest::addColumn<int>("descriptors");
@@ -81,6 +81,9 @@ private slots:
             << 1000 << QStringList{"--workers", "2", "--request-memory", "4"} << "; request memory: 4 MB, 0.5 MB of";
         QTest::newRow("no more than leaves a body of 1 MB room")
             << 1000 << QStringList{"--workers", "2", "--request-memory", "1"} << "; request memory: 1 MB, 0 MB of";
+        QTest::newRow("the most request memory, in whole megabytes")
+            << 1000 << QStringList{"--workers", "2", "--request-memory", "1048576"}
+            << "; request memory: 1048576 MB, 131072 MB of it kept";
     }
 
     void logsTheLimitsInForce()
@@ -100,6 +103,7 @@ private slots:
     // An account the operator adds is refused in English, as the service's other messages to the operator, on one
     // line, and the service exits with status 1; the sign-up page tells its users in Chinese. A name a new account
     // may not have is refused as any option's value is, by the option and the value, its control characters escaped.
+    // A name or a password refused as such makes nothing, neither the data folder nor the store.
     void refusesAccountsInEnglish_data()
     {
         QTest::addColumn<QString>("name");
@@ -129,10 +133,16 @@ private slots:
         QFETCH(QString, name);
         QFETCH(QString, password);
         QFETCH(QByteArray, said);
-        QTemporaryDir data;
+        QTemporaryDir folder;
+        const QString data = folder.filePath("data");
+        // The name taken is an account's added first; every other refusal comes before anything is made.
+        const bool taken = name == "taken";
+        QList<QStringList> accounts{{name, password}};
+        if (taken)
+            accounts.prepend({"taken", "pw"});
         QProcess add;
-        for (const QStringList& account : {QStringList{"taken", "pw"}, QStringList{name, password}}) {
-            add.start(ServiceProcess::builtProgram(), {"--data", data.path(), "--add-account", account.at(0)});
+        for (const QStringList& account : accounts) {
+            add.start(ServiceProcess::builtProgram(), {"--data", data, "--add-account", account.at(0)});
             add.write(account.at(1).toUtf8() + '\n');
             add.closeWriteChannel();
             QVERIFY(add.waitForFinished(60000));
@@ -140,6 +150,7 @@ private slots:
         QCOMPARE(add.exitCode(), 1);
         QCOMPARE(add.readAllStandardError(), said + '\n');
         QCOMPARE(add.readAllStandardOutput(), QByteArray());
+        QCOMPARE(QFileInfo::exists(data), taken);
     }
 
     // Workers the system cannot start are refused at start, by their number and with the most that would start (the
