@@ -119,12 +119,23 @@ private slots:
             "account not created: the password may hold only ASCII letters, digits, symbols and blanks");
         row("a blank after the name", "new ", "pw",
             "--add-account 'new ': the name must have 1 to 64 characters, with no blank at either end");
-        const char* const control =
-            ": the name may hold no control character (U+0000 to U+001F, U+007F), such as a line break or a tab";
+        const char* const control = ": the name may hold no control character (U+0000 to U+001F, U+007F to U+009F, "
+                                    "U+2028, U+2029), such as a line break or a tab";
         row("a line break in the name", "nl\nhere", "pw", QByteArray("--add-account $'nl\\nhere'") + control);
         row("a tab in the name", "tab\there", "pw", QByteArray("--add-account $'tab\\there'") + control);
         row("U+0001 and a quote in the name", "ctl\x01'name", "pw",
             QByteArray("--add-account $'ctl\\x01\\'name'") + control);
+        row("U+0085, a line break, in the name", QString::fromUtf16(u"nel\u0085here"), "pw",
+            QByteArray("--add-account $'nel\\u0085here'") + control);
+        row("U+009B, an escape sequence's start, in the name", QString::fromUtf16(u"csi\u009b2Jname"), "pw",
+            QByteArray("--add-account $'csi\\u009b2Jname'") + control);
+        row("U+2028 in the name", QString::fromUtf16(u"ls\u2028here"), "pw",
+            QByteArray("--add-account $'ls\\u2028here'") + control);
+        row("U+2029 at the end of the name", QString::fromUtf16(u"ps\u2029"), "pw",
+            QByteArray("--add-account $'ps\\u2029'") + control);
+        const QString emoji = QString::fromUcs4(U"\U0001F600").repeated(65);
+        row("65 characters beyond the Basic Multilingual Plane", emoji, "pw",
+            "--add-account " + emoji.toUtf8() + ": the name must have 1 to 64 characters, with no blank at either end");
         row("a name taken", "taken", "pw", "account not created: an account of that name exists already");
     }
 

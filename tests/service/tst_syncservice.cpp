@@ -243,6 +243,8 @@ private slots:
                                            << "pw" << -1;
         QTest::newRow("U+0001 in the name") << "kept\x01"
                                             << "pw" << -1;
+        QTest::newRow("U+0085 in the name") << QString::fromUtf16(u"kept\u0085") << "pw" << -1;
+        QTest::newRow("U+2028 in the name") << QString::fromUtf16(u"kept\u2028") << "pw" << -1;
     }
 
     void signsInAccountsKeptBefore()
@@ -1207,6 +1209,13 @@ private slots:
         QVERIFY(mapOf(post("sync/userid.php", {{"username", "己"}, {"password", "x"}})).contains("id"));
         QVERIFY(!post("", {{"username", "<b>"}, {"password", ""}}).contains("<b>"));
         QVERIFY(mapOf(post("sync/userid.php", account)).contains("id"));
+        // A name's 64 characters are counted as characters, each of these beyond the Basic Multilingual Plane, on the
+        // page as from the command line.
+        const HttpHelper::Form emoji{{"username", QString::fromUcs4(U"\U0001F600").repeated(64)},
+                                     {"password", "x y 1234"}};
+        QVERIFY(post("", emoji).contains("注册成功"));
+        QVERIFY(mapOf(post("sync/userid.php", emoji)).contains("id"));
+        QVERIFY(m_service.addAccount(QString::fromUcs4(U"\U0001F642").repeated(64), "x"));
     }
 
     // The front page refuses a name or password a new account may not have, in its own words, and makes no account:
@@ -1239,6 +1248,15 @@ private slots:
                                                        << "password12" << control;
         QTest::newRow("a line break at the end of the name") << "辛\n"
                                                              << "password12" << control;
+        QTest::newRow("U+0085, a line break, in the name")
+            << QString::fromUtf16(u"nel\u0085here") << "password12" << control;
+        QTest::newRow("U+009B, an escape sequence's start, in the name")
+            << QString::fromUtf16(u"csi\u009b2Jname") << "password12" << control;
+        QTest::newRow("U+2028 in the name") << QString::fromUtf16(u"ls\u2028here") << "password12" << control;
+        QTest::newRow("U+2029 at the end of the name") << QString::fromUtf16(u"壬\u2029") << "password12" << control;
+        QTest::newRow("65 characters beyond the Basic Multilingual Plane")
+            << QString::fromUcs4(U"\U0001F600").repeated(65) << "password12"
+            << "用户名须为1到64个字符，首尾不能有空格";
     }
 
     void refusesSignUpsOnItsFrontPage()
