@@ -74,7 +74,8 @@ QString AccountRegistry::told(Reason reason, Reader reader)
         {u"用户名须为1到64个字符，首尾不能有空格",
          "the name must have 1 to 64 characters, with no blank at either end"},
         {u"用户名不能含有换行符、制表符等控制字符",
-         "the name may hold no control character (U+0000 to U+001F, U+007F), such as a line break or a tab"},
+         "the name may hold no control character (U+0000 to U+001F, U+007F to U+009F, U+2028, U+2029), such as a line "
+         "break or a tab"},
         {u"密码不能为空", "the password, the first line of standard input, is empty"},
         {u"密码只能使用英文字母、数字和符号", "the password may hold only ASCII letters, digits, symbols and blanks"},
         {u"用户名已被注册", "an account of that name exists already"},
@@ -86,7 +87,8 @@ QString AccountRegistry::told(Reason reason, Reader reader)
 
 QString AccountRegistry::nameRefusal(const QString& name, Reader reader)
 {
-    if (name.isEmpty() || name.size() > maxNameLength)
+    // Characters, as a person counts them: one beyond the Basic Multilingual Plane, an emoji, takes two UTF-16 units.
+    if (name.isEmpty() || name.toUcs4().size() > maxNameLength)
         return told(BadName, reader);
     // The program shows the name on one line, and the service prints it when the operator adds the account: a control
     // character would break the line or move the terminal's cursor. Told before the blanks, as a line break or a tab

@@ -9,6 +9,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QLocale>
 #include <QTextStream>
 #include <QUrl>
 
@@ -47,6 +48,38 @@ int connectionCap(const ServiceOptions& options, int descriptors)
                     std::max(ServiceOptions::fewestConnections, descriptors - reservedDescriptors(options.workers)));
 }
 
+// Opens the store, making its tables or bringing them to the present shape; false, having said why, when it cannot.
+bool openStore(ServiceStore& store, const QString& url, QTextStream& err)
+{
+    if (store.open(url))
+        return true;
+    const QString shown = url.startsWith("sqlite:") ? url : QUrl(url).toString(QUrl::RemovePassword);
+    err << "cannot open the store " << shown << ": " << store.lastError() << Qt::endl;
+    return false;
+}
+
+// Adds the account the operator names, its password read from standard input; the process's exit status. The name
+// and the password are checked before the store is opened, so that a refused account leaves nothing made.
+int addAccount(const ServiceOptions& options, QTextStream& out, QTextStream& err)
+{
+    const QString& name = *options.newAccount;
+    const QString password = QTextStream(stdin).readLine();
+    QString refusal = AccountRegistry::refusal(name, password, AccountRegistry::Reader::Operator);
+    if (refusal.isEmpty()) {
+        ServiceStore store;
+        if (!openStore(store, options.storeUrl, err))
+            return 1;
+        refusal =
+            AccountRegistry(store, options.keyIterations, AccountRegistry::Reader::Operator).create(name, password);
+    }
+    if (!refusal.isEmpty()) {
+        err << "account not created: " << refusal << Qt::endl;
+        return 1;
+    }
+    out << "account created: " << name << Qt::endl;
+    return 0;
+}
+
 // The limits in force, for the operator to see at start; the cap on connections with the descriptor limit when that
 // limit lowers it, and the option the operator gave when it lowers that; the memory for requests being read, and the
 // room in it kept for small ones.
@@ -62,8 +95,11 @@ QString limitsInForce(const HttpServer::Limits& limits, const ServiceOptions& op
                            .arg(descriptors)
                            .arg(reservedDescriptors(options.workers));
     }
-    // In megabytes, as the options take them, with the fraction an eighth of a few leaves.
-    const auto megabytes = [](qint64 bytes) { return QString::number(double(bytes) / (1 << 20)); };
+    // In megabytes, as the options take them: whole, and with the fraction an eighth of a few leaves, never in a
+    // power of ten.
+    const auto megabytes = [](qint64 bytes) {
+        return QString::number(double(bytes) / (1 << 20), 'f', QLocale::FloatingPointShortest);
+    };
     return QString("serving %1; workers: %2, %3 of them kept for cheap requests; request memory: %4 MB, %5 MB of it "
                    "kept for heads and bodies up to %6 KB")
         .arg(connections)
@@ -95,26 +131,13 @@ int main(int argc, char* argv[])
         return 1;
     }
 
+    if (options->newAccount)
+        return addAccount(*options, out, err);
     {
         // Made or checked once here; each worker opens a connection of its own.
         ServiceStore store;
-        if (!store.open(options->storeUrl)) {
-            const QString& url = options->storeUrl;
-            const QString shown = url.startsWith("sqlite:") ? url : QUrl(url).toString(QUrl::RemovePassword);
-            err << "cannot open the store " << shown << ": " << store.lastError() << Qt::endl;
+        if (!openStore(store, options->storeUrl, err))
             return 1;
-        }
-        if (options->newAccount) {
-            const QString password = QTextStream(stdin).readLine();
-            const QString refusal = AccountRegistry(store, options->keyIterations, AccountRegistry::Reader::Operator)
-                                        .create(*options->newAccount, password);
-            if (!refusal.isEmpty()) {
-                err << "account not created: " << refusal << Qt::endl;
-                return 1;
-            }
-            out << "account created: " << *options->newAccount << Qt::endl;
-            return 0;
-        }
     }
 
     const auto spool = std::make_shared<AnswerSpool>(QDir(options->dataFolder).filePath("answers"),

@@ -5,6 +5,9 @@
 #include <QFileInfo>
 #include <QStringList>
 
+#include <cerrno>
+#include <unistd.h>
+
 namespace {
 const QFileDevice::Permissions ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
 }
@@ -25,4 +28,19 @@ bool OwnerFolder::make(const QString& path)
 bool OwnerFolder::makeOwn(const QString& path)
 {
     return make(path) && QFileInfo(path).isDir() && QFile::setPermissions(path, ownerOnly);
+}
+
+QString OwnerFolder::obstacle(const QString& path)
+{
+    if (path.isEmpty())
+        return "an empty path would be the current folder";
+    // The folder itself, or the nearest of those it would be made in.
+    QString folder = QFileInfo(path).absoluteFilePath();
+    while (!QFileInfo::exists(folder))
+        folder = QFileInfo(folder).absolutePath();
+    if (!QFileInfo(folder).isDir())
+        return folder + " is not a folder";
+    if (access(QFile::encodeName(folder).constData(), W_OK | X_OK) != 0)
+        return "cannot write in " + folder + ": " + qt_error_string(errno);
+    return QString();
 }

@@ -2,6 +2,8 @@
 
 #include "accountregistry.h"
 #include "online/httphelper.h"
+#include "ownerfolder.h"
+#include "storeaddress.h"
 #include "terminaltext.h"
 #include "threadprobe.h"
 #include "transferrules.h"
@@ -128,6 +130,24 @@ QString accountName(const QString& value, ServiceOptions& options)
     return QString();
 }
 
+// The folder of the service's files, checked before anything is made in it.
+QString dataFolder(const QString& value, ServiceOptions& options)
+{
+    if (const QString obstacle = OwnerFolder::obstacle(value); !obstacle.isEmpty())
+        return "takes a folder the service can write in or make: " + obstacle;
+    options.dataFolder = value;
+    return QString();
+}
+
+// The store's address, checked before anything is made for it; empty for the default, the SQLite file in --data.
+QString storeUrl(const QString& value, ServiceOptions& options)
+{
+    if (const QString refusal = value.isEmpty() ? QString() : StoreAddress::refusal(value); !refusal.isEmpty())
+        return refusal;
+    options.storeUrl = value;
+    return QString();
+}
+
 // Any text, kept as given.
 template <class Field> Check text(Field ServiceOptions::*field)
 {
@@ -182,11 +202,11 @@ std::vector<Option> commandLine()
          "Base address that clients reach the service at, named in the update answer. Default: built from --listen "
          "and --port.",
          "", publicUrl},
-        {"data", "dir", "Folder of the service's store.", appData, text(&O::dataFolder)},
+        {"data", "dir", "Folder of the service's store.", appData, dataFolder},
         {"database", "url",
          "The store: sqlite:PATH or postgresql://USER@HOST:PORT/DATABASE (its password best left to PGPASSWORD or "
          "~/.pgpass). Default: service.db in the --data folder.",
-         "", text(&O::storeUrl)},
+         "", storeUrl},
         {"add-account", "name",
          "Create an account with this name (1 to 64 characters, no blank at either end, no control character), its "
          "password read from the first line of standard input, and exit. Default: none, the service serves.",

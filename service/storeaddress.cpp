@@ -25,6 +25,20 @@ bool makeOwnerOnly(const QString& path)
     return QFile::setPermissions(path, ownerFile);
 }
 
+const QLatin1String sqlitePrefix("sqlite:");
+
+// The SQLite file the address names: a plain file path, not URL-encoded ("#" or "%" in it mean themselves); empty
+// when it names none.
+QString sqlitePath(const QString& url)
+{
+    return url.startsWith(sqlitePrefix) ? url.mid(sqlitePrefix.size()) : QString();
+}
+
+bool namesPostgreSql(const QUrl& address)
+{
+    return address.scheme() == "postgresql" || address.scheme() == "postgres";
+}
+
 QString newConnectionName()
 {
     static QAtomicInt count;
@@ -37,12 +51,8 @@ const std::chrono::milliseconds StoreAddress::sqliteWriterWait(30000);
 QSqlDatabase StoreAddress::database(const QString& url, QString& error)
 {
     QSqlDatabase db;
-    const QString sqlitePrefix = "sqlite:";
     const QUrl address(url);
-    const QString scheme = address.scheme();
-    if (url.startsWith(sqlitePrefix) && url.size() > sqlitePrefix.size()) {
-        // The rest is a plain file path, not URL-encoded: "#" or "%" in it mean themselves.
-        const QString path = url.mid(sqlitePrefix.size());
+    if (const QString path = sqlitePath(url); !path.isEmpty()) {
         if (!OwnerFolder::make(QFileInfo(path).absolutePath()) || !makeOwnerOnly(path)) {
             error = "cannot make " + path + " for its owner alone";
             return {};
@@ -50,7 +60,7 @@ QSqlDatabase StoreAddress::database(const QString& url, QString& error)
         db = QSqlDatabase::addDatabase("QSQLITE", newConnectionName());
         db.setDatabaseName(path);
         db.setConnectOptions(QString("QSQLITE_BUSY_TIMEOUT=%1").arg(qint64(sqliteWriterWait.count())));
-    } else if (scheme == "postgresql" || scheme == "postgres") {
+    } else if (namesPostgreSql(address)) {
         db = QSqlDatabase::addDatabase("QPSQL", newConnectionName());
         db.setHostName(address.host());
         db.setPort(address.port());
@@ -66,4 +76,16 @@ QSqlDatabase StoreAddress::database(const QString& url, QString& error)
     if (!db.isValid())
         error = "no database driver for " + url.section(':', 0, 0);
     return db;
+}
+
+QString StoreAddress::refusal(const QString& url)
+{
+    const QString path = sqlitePath(url);
+    if (path.isEmpty())
+        return namesPostgreSql(QUrl(url)) ? QString() : "takes sqlite:PATH or postgresql://USER@HOST:PORT/DATABASE";
+    if (QFileInfo(path).isDir())
+        return "takes sqlite:PATH of a file: " + path + " is a folder";
+    const QString obstacle = OwnerFolder::obstacle(QFileInfo(path).absolutePath());
+    return obstacle.isEmpty() ? QString()
+                              : "takes sqlite:PATH in a folder the service can write in or make: " + obstacle;
 }

@@ -6,13 +6,12 @@
 
 #include <array>
 #include <chrono>
-#include <deque>
 #include <functional>
+#include <list>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <unordered_map>
-#include <unordered_set>
 
 // Whole requests on their way to the workers, shared among client addresses. Each request comes told apart by its
 // cost: cheap ones (a login, a small sync) take a page's work or so, expensive ones (a sync answered with much of
@@ -24,8 +23,9 @@
 // fewest requests being worked on, and of those the one whose requests took the least worker time in the last minute or
 // so; many addresses with a cheap request each thus delay another's by one cheap request's work each at most, and an
 // address that keeps the workers busy loses its place to those that do not. An address may have only a few requests
-// waiting at once, and a request whose client has gone is taken out before a worker spends time on it. Any thread may
-// use it.
+// waiting at once, and a request whose client has gone is taken out before a worker spends time on it. A worker takes
+// its requests, and moves one to the expensive line, without wanting memory: a failure on a worker outside the work
+// would end the service. Any thread may use it.
 class WorkQueue
 {
 public:
@@ -57,21 +57,34 @@ private:
         Work work;
         quint64 arrival = 0;
     };
-    using Line = std::deque<Waiting>;
+    // A list, so that a request moves from one line to another, or to its worker and back, without wanting memory.
+    using Line = std::list<Waiting>;
+    struct Address;
+    // The addresses with requests of one cost waiting, in no order.
+    using Listing = std::list<Address*>;
     struct Address
     {
+        explicit Address(const std::string& key);
+        Address(const Address&) = delete;
+        Address& operator=(const Address&) = delete;
+
+        std::size_t waitingCount() const { return waiting[0].size() + waiting[1].size(); }
+
+        const std::string key;
         // The requests waiting, in order of arrival, one line per cost.
         std::array<Line, 2> waiting;
         int working = 0;
         // Worker time taken, in seconds, fading by half every half-life, as of `counted`.
         double usage = 0;
         Clock::time_point counted;
-
-        std::size_t waitingCount() const { return waiting[0].size() + waiting[1].size(); }
+        // Its entry in the listing of each cost, made with the address: kept here while it is not listed, and moved
+        // there and back, so that listing it never wants memory.
+        std::array<Listing, 2> unlisted;
+        std::array<Listing::iterator, 2> listing;
     };
     struct Taken
     {
-        std::string address;
+        Address* address;
         Cost cost;
     };
 
@@ -81,10 +94,14 @@ private:
     bool mayStart(Cost cost) const;
     // The address and cost whose waiting work is next; nothing when none may start.
     std::optional<Taken> next(Clock::time_point now);
-    // Puts the work in the address's line of that cost, in the order of arrival; nothing when that fails.
-    void enqueue(const std::string& address, Cost cost, Waiting waiting);
-    // Takes the waiting work with the ticket out of the address's lines; nothing when none waits.
-    Work takeOut(const std::string& address, quint64 ticket);
+    // Moves the one work of `arriving` into the address's line of that cost, in the order of arrival, and lists the
+    // address among those with work of that cost waiting.
+    void enqueue(Address& address, Cost cost, Line& arriving) noexcept;
+    // Takes the waiting work with the ticket out of the address's lines; an empty line when none waits.
+    Line takeOut(const std::string& address, quint64 ticket);
+    // Moves the work out of the address's line of that cost to the end of `taken`, and the address out of that cost's
+    // listing when its line is left empty.
+    void take(Address& address, Cost cost, Line::iterator work, Line& taken) noexcept;
     // The address's usage as of now.
     double usage(Address& address, Clock::time_point now) const;
     // Forgets addresses with nothing waiting or being worked on whose usage has faded away.
@@ -99,7 +116,7 @@ private:
     int m_expensiveWorking = 0;
     quint64 m_arrivals = 0;
     std::unordered_map<std::string, Address> m_addresses;
-    // The addresses with requests of each cost waiting.
-    std::array<std::unordered_set<std::string>, 2> m_withWaiting;
+    // The addresses with requests of each cost waiting: those whose line of that cost holds any.
+    std::array<Listing, 2> m_withWaiting;
     Clock::time_point m_nextSweep;
 };

@@ -53,8 +53,8 @@ private slots:
 
     // The service's log says at start, as news and no warning, the connections it serves at once, and the
     // descriptor limit when that lowers them (below --max-connections when the operator gave it), the workers kept
-    // for cheap requests as far as the workers go, and the request memory kept for small requests. Silencing the
-    // warnings keeps it.
+    // for cheap requests as far as the workers go, and the request memory kept for small requests, in megabytes written
+    // out, however many. Silencing the warnings keeps it.
     void logsTheLimitsInForce_data()
     {
         QTest::addColumn<int>("descriptors");
@@ -81,6 +81,9 @@ private slots:
             << 1000 << QStringList{"--workers", "2", "--request-memory", "4"} << "; request memory: 4 MB, 0.5 MB of";
         QTest::newRow("no more than leaves a body of 1 MB room")
             << 1000 << QStringList{"--workers", "2", "--request-memory", "1"} << "; request memory: 1 MB, 0 MB of";
+        QTest::newRow("the most request memory, in whole megabytes")
+            << 1000 << QStringList{"--workers", "2", "--request-memory", "1048576"}
+            << "; request memory: 1048576 MB, 131072 MB of it kept";
     }
 
     void logsTheLimitsInForce()
@@ -100,6 +103,7 @@ private slots:
     // An account the operator adds is refused in English, as the service's other messages to the operator, on one
     // line, and the service exits with status 1; the sign-up page tells its users in Chinese. A name a new account
     // may not have is refused as any option's value is, by the option and the value, its control characters escaped.
+    // A name or a password refused as such makes nothing, neither the data folder nor the store.
     void refusesAccountsInEnglish_data()
     {
         QTest::addColumn<QString>("name");
@@ -115,12 +119,23 @@ private slots:
             "account not created: the password may hold only ASCII letters, digits, symbols and blanks");
         row("a blank after the name", "new ", "pw",
             "--add-account 'new ': the name must have 1 to 64 characters, with no blank at either end");
-        const char* const control =
-            ": the name may hold no control character (U+0000 to U+001F, U+007F), such as a line break or a tab";
+        const char* const control = ": the name may hold no control character (U+0000 to U+001F, U+007F to U+009F, "
+                                    "U+2028, U+2029), such as a line break or a tab";
         row("a line break in the name", "nl\nhere", "pw", QByteArray("--add-account $'nl\\nhere'") + control);
         row("a tab in the name", "tab\there", "pw", QByteArray("--add-account $'tab\\there'") + control);
         row("U+0001 and a quote in the name", "ctl\x01'name", "pw",
             QByteArray("--add-account $'ctl\\x01\\'name'") + control);
+        row("U+0085, a line break, in the name", QString::fromUtf16(u"nel\u0085here"), "pw",
+            QByteArray("--add-account $'nel\\u0085here'") + control);
+        row("U+009B, an escape sequence's start, in the name", QString::fromUtf16(u"csi\u009b2Jname"), "pw",
+            QByteArray("--add-account $'csi\\u009b2Jname'") + control);
+        row("U+2028 in the name", QString::fromUtf16(u"ls\u2028here"), "pw",
+            QByteArray("--add-account $'ls\\u2028here'") + control);
+        row("U+2029 at the end of the name", QString::fromUtf16(u"ps\u2029"), "pw",
+            QByteArray("--add-account $'ps\\u2029'") + control);
+        const QString emoji = QString::fromUcs4(U"\U0001F600").repeated(65);
+        row("65 characters beyond the Basic Multilingual Plane", emoji, "pw",
+            "--add-account " + emoji.toUtf8() + ": the name must have 1 to 64 characters, with no blank at either end");
         row("a name taken", "taken", "pw", "account not created: an account of that name exists already");
     }
 
@@ -129,10 +144,16 @@ private slots:
         QFETCH(QString, name);
         QFETCH(QString, password);
         QFETCH(QByteArray, said);
-        QTemporaryDir data;
+        QTemporaryDir folder;
+        const QString data = folder.filePath("data");
+        // The name taken is an account's added first; every other refusal comes before anything is made.
+        const bool taken = name == "taken";
+        QList<QStringList> accounts{{name, password}};
+        if (taken)
+            accounts.prepend({"taken", "pw"});
         QProcess add;
-        for (const QStringList& account : {QStringList{"taken", "pw"}, QStringList{name, password}}) {
-            add.start(ServiceProcess::builtProgram(), {"--data", data.path(), "--add-account", account.at(0)});
+        for (const QStringList& account : accounts) {
+            add.start(ServiceProcess::builtProgram(), {"--data", data, "--add-account", account.at(0)});
             add.write(account.at(1).toUtf8() + '\n');
             add.closeWriteChannel();
             QVERIFY(add.waitForFinished(60000));
@@ -140,6 +161,7 @@ private slots:
         QCOMPARE(add.exitCode(), 1);
         QCOMPARE(add.readAllStandardError(), said + '\n');
         QCOMPARE(add.readAllStandardOutput(), QByteArray());
+        QCOMPARE(QFileInfo::exists(data), taken);
     }
 
     // Workers the system cannot start are refused at start, by their number and with the most that would start (the

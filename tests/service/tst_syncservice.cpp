@@ -16,7 +16,9 @@
 #include <QTcpSocket>
 #include <QtTest>
 
+#include <cerrno>
 #include <memory>
+#include <optional>
 #include <poll.h>
 #include <sys/stat.h>
 #include <thread>
@@ -271,6 +273,8 @@ private slots:
                                            << "pw" << -1;
         QTest::newRow("U+0001 in the name") << "kept\x01"
                                             << "pw" << -1;
+        QTest::newRow("U+0085 in the name") << QString::fromUtf16(u"kept\u0085") << "pw" << -1;
+        QTest::newRow("U+2028 in the name") << QString::fromUtf16(u"kept\u2028") << "pw" << -1;
     }
 
     void signsInAccountsKeptBefore()
@@ -1275,7 +1279,10 @@ private slots:
     }
 
     // Options whose values the service cannot use are refused at start, each by its value and with what it takes,
-    // and the service exits; an empty list of refusals for options it starts with.
+    // and the service exits having made nothing, its store neither; an empty list of refusals for options it starts
+    // with. A folder for the service's files, or for its SQLite store, is refused when it is a file or on one, when it
+    // is on a read-only disk ("{read-only}", which the test mounts), and when its path is empty, which would be the
+    // current folder; a store's address, when it names another database or an SQLite file that is a folder.
     void refusesUnusableOptions_data()
     {
         QTest::addColumn<QStringList>("arguments");
@@ -1330,12 +1337,42 @@ private slots:
         row("two at once", {"--idle-timeout", "soon", "--feedback-store-limit", "2147483648"},
             {"--idle-timeout soon: takes a whole number from 1",
              "--feedback-store-limit 2147483648: takes a whole number from 0 to 2147483647"});
+        const QString file = QUILLBAY_SOURCE_DIR "/README.md";
+        const QString folder = "takes a folder the service can write in or make: ";
+        const QString readOnly = "cannot write in {read-only}: " + qt_error_string(EROFS);
+        row("a data folder that is a file", {"--data", file},
+            {"--data " + file + ": " + folder + file + " is not a folder"});
+        row("a data folder in a file", {"--data", file + "/data"},
+            {"--data " + file + "/data: " + folder + file + " is not a folder"});
+        row("a data folder on a read-only disk", {"--data", "{read-only}/data"},
+            {"--data {read-only}/data: " + folder + readOnly});
+        row("an empty data folder", {"--data", ""},
+            {"--data '': " + folder + "an empty path would be the current folder"});
+        row("a store of another database", {"--database", "mysql://x/y"},
+            {"--database mysql://x/y: takes sqlite:PATH or postgresql://USER@HOST:PORT/DATABASE"});
+        row("an SQLite store without a path", {"--database", "sqlite:"},
+            {"--database sqlite:: takes sqlite:PATH or postgresql://USER@HOST:PORT/DATABASE"});
+        row("an SQLite store that is a folder", {"--database", "sqlite:{read-only}"},
+            {"--database sqlite:{read-only}: takes sqlite:PATH of a file: {read-only} is a folder"});
+        const QString sqliteFolder = "takes sqlite:PATH in a folder the service can write in or make: ";
+        row("an SQLite store in a file", {"--database", "sqlite:" + file + "/service.db"},
+            {"--database sqlite:" + file + "/service.db: " + sqliteFolder + file + " is not a folder"});
+        row("an SQLite store on a read-only disk", {"--database", "sqlite:{read-only}/service.db"},
+            {"--database sqlite:{read-only}/service.db: " + sqliteFolder + readOnly});
     }
 
     void refusesUnusableOptions()
     {
         QFETCH(QStringList, arguments);
         QFETCH(QStringList, refusals);
+        QTemporaryDir readOnlyFolder;
+        std::optional<TestMount> readOnlyDisk;
+        if (arguments.join('\n').contains("{read-only}")) {
+            if (!readOnlyDisk.emplace(TestMount::ReadOnlyDisk, readOnlyFolder.path()).isMounted())
+                QSKIP("a read-only disk needs root to mount");
+            arguments.replaceInStrings("{read-only}", readOnlyFolder.path());
+            refusals.replaceInStrings("{read-only}", readOnlyFolder.path());
+        }
         ServiceProcess service(arguments);
         QCOMPARE(service.baseUrl().isEmpty(), !refusals.isEmpty());
         if (refusals.isEmpty())
@@ -1343,6 +1380,7 @@ private slots:
         QCOMPARE(service.exitCode(), 1);
         for (const QString& refusal : refusals)
             QVERIFY2(service.log().contains(refusal.toUtf8()), service.log().constData());
+        QVERIFY(!QFileInfo::exists(service.dataDir() + "/service.db"));
     }
 
     // Behind a proxy that serves the service below a path, the front page's form must post to the address the page
@@ -1383,6 +1421,13 @@ private slots:
         QVERIFY(mapOf(post("sync/userid.php", {{"username", "己"}, {"password", "x"}})).contains("id"));
         QVERIFY(!post("", {{"username", "<b>"}, {"password", ""}}).contains("<b>"));
         QVERIFY(mapOf(post("sync/userid.php", account)).contains("id"));
+        // A name's 64 characters are counted as characters, each of these beyond the Basic Multilingual Plane, on the
+        // page as from the command line.
+        const HttpHelper::Form emoji{{"username", QString::fromUcs4(U"\U0001F600").repeated(64)},
+                                     {"password", "x y 1234"}};
+        QVERIFY(post("", emoji).contains("注册成功"));
+        QVERIFY(mapOf(post("sync/userid.php", emoji)).contains("id"));
+        QVERIFY(m_service.addAccount(QString::fromUcs4(U"\U0001F642").repeated(64), "x"));
     }
 
     // The front page refuses a name or password a new account may not have, in its own words, and makes no account:
@@ -1415,6 +1460,15 @@ private slots:
                                                        << "password12" << control;
         QTest::newRow("a line break at the end of the name") << "辛\n"
                                                              << "password12" << control;
+        QTest::newRow("U+0085, a line break, in the name")
+            << QString::fromUtf16(u"nel\u0085here") << "password12" << control;
+        QTest::newRow("U+009B, an escape sequence's start, in the name")
+            << QString::fromUtf16(u"csi\u009b2Jname") << "password12" << control;
+        QTest::newRow("U+2028 in the name") << QString::fromUtf16(u"ls\u2028here") << "password12" << control;
+        QTest::newRow("U+2029 at the end of the name") << QString::fromUtf16(u"壬\u2029") << "password12" << control;
+        QTest::newRow("65 characters beyond the Basic Multilingual Plane")
+            << QString::fromUcs4(U"\U0001F600").repeated(65) << "password12"
+            << "用户名须为1到64个字符，首尾不能有空格";
     }
 
     void refusesSignUpsOnItsFrontPage()

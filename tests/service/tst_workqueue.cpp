@@ -15,6 +15,21 @@ namespace {
 // The thread whose allocations fail once as many as the test spares have been made; none while it is null.
 std::atomic<pthread_t> failingThread{};
 std::atomic<int> spared{0};
+// Where the log's lines other than the turns' go.
+QtMessageHandler testsOwnHandler = nullptr;
+
+// The failing thread's allocations succeed while this lives: a worker's work finds memory, its own steps none.
+class MemoryForTheWork
+{
+public:
+    MemoryForTheWork() : m_failing(failingThread.exchange(pthread_t{})) {}
+    ~MemoryForTheWork() { failingThread = m_failing; }
+    MemoryForTheWork(const MemoryForTheWork&) = delete;
+    MemoryForTheWork& operator=(const MemoryForTheWork&) = delete;
+
+private:
+    pthread_t m_failing;
+};
 } // namespace
 
 // The sanitizers' allocator takes the place of the one this test fails: there its test skips.
@@ -51,9 +66,9 @@ const int waitingPerAddress = 4;
 // request is "address:kind:seconds". Kind C or E is cheap or expensive work, and its run is named by its address.
 // Each other kind comes in the cheap line and finds itself expensive there: H is such work alone, F first sends as
 // many more cheap requests of its address as it may, and W withdraws the first request. Their runs are named by
-// address and line, and each such work takes the expensive line again when given the chance. Returns the runs in
-// order.
-QStringList runInTurn(const QStringList& requests)
+// address and line, and each such work takes the expensive line again when given the chance. A starved worker finds
+// no memory but for the work itself. Returns the runs in order.
+QStringList runInTurn(const QStringList& requests, bool starved)
 {
     boost::asio::thread_pool worker(0);
     qint64 nowMs = 0;
@@ -69,23 +84,25 @@ QStringList runInTurn(const QStringList& requests)
             ran << "refused " + request;
         tickets.push_back(ticket.value_or(0));
     };
+    // The address is all before the kind, an IPv6 client's colons among it.
+    const auto addressOf = [](const QString& request) { return request.section(':', 0, -3); };
     std::function<void(const QString&)> addRequest = [&](const QString& request) {
-        const QStringList parts = request.split(':');
-        const std::string address = parts.at(0).toStdString();
-        add(address, request, [&, parts, request, runs = 0](WorkQueue::Cost line) mutable {
-            nowMs += parts.at(2).toInt() * 1000;
-            const QString kind = parts.at(1);
+        const QString address = addressOf(request);
+        add(address.toStdString(), request, [&, address, request, runs = 0](WorkQueue::Cost line) mutable {
+            const MemoryForTheWork memory;
+            nowMs += request.section(':', -1).toInt() * 1000;
+            const QString kind = request.section(':', -2, -2);
             if (kind == "C" || kind == "E") {
-                ran << parts.at(0);
+                ran << address;
                 return true;
             }
-            ran << parts.at(0) + (line == WorkQueue::Cost::Cheap ? " C" : " E");
+            ran << address + (line == WorkQueue::Cost::Cheap ? " C" : " E");
             if (kind == "F" && line == WorkQueue::Cost::Cheap) {
                 for (int i = 0; i < waitingPerAddress; ++i)
-                    addRequest(parts.at(0) + ":C:0");
+                    addRequest(address + ":C:0");
             }
             if (kind == "W" && line == WorkQueue::Cost::Cheap) {
-                const bool withdrawn = queue.withdraw(requests.first().section(':', 0, 0).toStdString(), tickets.at(0));
+                const bool withdrawn = queue.withdraw(addressOf(requests.first()).toStdString(), tickets.at(0));
                 ran << (withdrawn ? "withdrew " : "missed ") + requests.first();
             }
             return ++runs > 2;
@@ -95,7 +112,14 @@ QStringList runInTurn(const QStringList& requests)
         addRequest(request);
     // The worker runs whatever may start before it looks for this.
     boost::asio::post(worker, [&worker] { worker.stop(); });
-    worker.attach();
+    {
+        const auto fed = qScopeGuard([] { failingThread = pthread_t{}; });
+        if (starved) {
+            spared = 0;
+            failingThread = pthread_self();
+        }
+        worker.attach();
+    }
     return ran;
 }
 } // namespace
@@ -105,13 +129,28 @@ class TestWorkQueue : public QObject
     Q_OBJECT
 
 private slots:
+    // The turns' log is on, as an operator may have it, and its lines go nowhere: a handler that kept them would want
+    // memory where a worker finds none.
+    void initTestCase()
+    {
+        QLoggingCategory::setFilterRules("quillbay.service.turns.debug=true");
+        testsOwnHandler =
+            qInstallMessageHandler([](QtMsgType type, const QMessageLogContext& context, const QString& message) {
+                if (qstrcmp(context.category, "quillbay.service.turns") != 0)
+                    testsOwnHandler(type, context, message);
+            });
+    }
+
     // Worker time fades by half every ten seconds. a works 2 s, then f of a third address fills the gap but a second
     // before b works 1 s; when a and b wait again, a goes first only once its use has faded below b's, a little over
     // ten seconds on. Within each cost, and across both for one address, the address that used less goes first.
     // Work that finds in the cheap line that it is expensive goes to the expensive line once, keeping its arrival
     // (it goes before expensive work that came later, its own address's too), its ticket (its client may still withdraw
     // it) and its place among the address's waiting requests (the cap, reached meanwhile, does not refuse it). There it
-    // runs whatever it finds.
+    // runs whatever it finds. A worker that finds no memory for its own steps, its work aside, takes every request in
+    // the same order, an IPv6 client's, whose address is too long to be kept within the text itself, too, and the
+    // turns' log goes without the lines it cannot make: none of those steps may throw, as a failure on a worker outside
+    // the work would end the service.
     void runsInTurn_data()
     {
         QTest::addColumn<QStringList>("requests");
@@ -133,13 +172,23 @@ private slots:
             << QStringList{"a:H:1", "b:W:0"} << QStringList{"a C", "b C", "withdrew a:H:1", "b E"};
         QTest::newRow("not refused at the cap")
             << QStringList{"a:F:1"} << QStringList{"a C", "a E", "a", "a", "a", "a"};
+        const QString first = "2001:db8:85a3:8d3::/64";
+        const QString second = "2001:db8:85a3:8d4::/64";
+        QTest::newRow("IPv6 clients") << QStringList{first + ":C:2", second + ":E:1", first + ":C:0"}
+                                      << QStringList{first, second, first};
+        QTest::newRow("an IPv6 client's, to the expensive line")
+            << QStringList{first + ":H:0", second + ":E:0", first + ":C:0"}
+            << QStringList{first + " C", first + " E", second, first};
     }
 
     void runsInTurn()
     {
         QFETCH(QStringList, requests);
         QFETCH(QStringList, order);
-        QCOMPARE(runInTurn(requests), order);
+        QCOMPARE(runInTurn(requests, false), order);
+#ifndef QUILLBAY_SANITIZED
+        QCOMPARE(runInTurn(requests, true), order);
+#endif
     }
 
     // A request that cannot be queued, whichever of the queue's allocations fails (its address's entry, its line, its

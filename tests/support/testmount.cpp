@@ -7,8 +7,9 @@ TestMount::TestMount(Kind kind, const QString& path, int diskMb) : m_path(path)
 {
     const QByteArray target = QFile::encodeName(path);
     const QByteArray size = "size=" + QByteArray::number(diskMb) + 'm';
-    m_mounted = kind == SmallDisk ? ::mount("tmpfs", target, "tmpfs", 0, size.constData()) == 0
-                                  : ::mount(target, target, nullptr, MS_BIND, nullptr) == 0;
+    m_mounted = kind == PinnedFile
+                    ? ::mount(target, target, nullptr, MS_BIND, nullptr) == 0
+                    : ::mount("tmpfs", target, "tmpfs", kind == ReadOnlyDisk ? MS_RDONLY : 0, size.constData()) == 0;
 }
 
 TestMount::~TestMount()

@@ -3,13 +3,15 @@
 #include <QString>
 
 // A mount for the life of the object, for faults only a real disk shows: a small tmpfs over a folder, to fill up
-// as a full disk, or a file bound over itself, which refuses to be renamed over. Only root may mount.
+// as a full disk, or read-only, which refuses root's writes too, or a file bound over itself, which refuses to be
+// renamed over. Only root may mount.
 class TestMount
 {
 public:
     enum Kind
     {
         SmallDisk,
+        ReadOnlyDisk,
         PinnedFile,
     };
 
