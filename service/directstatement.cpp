@@ -4,34 +4,37 @@
 
 #include <sqlite3.h>
 
-DirectStatement::~DirectStatement()
-{
-    sqlite3_finalize(m_statement);
-}
-
 bool DirectStatement::prepare(const QString& sql)
 {
-    sqlite3_finalize(m_statement);
-    m_statement = nullptr;
     m_sql = sql;
+    m_statement = m_kept.find(sql);
+    if (m_statement)
+        return true;
+    sqlite3_stmt* statement = nullptr;
     const QByteArray text = sql.toUtf8();
-    return sqlite3_prepare_v2(m_db, text.constData(), int(text.size()), &m_statement, nullptr) == SQLITE_OK || failed();
+    if (sqlite3_prepare_v2(m_db, text.constData(), int(text.size()), &statement, nullptr) != SQLITE_OK)
+        return failed();
+    m_statement.reset(statement, &sqlite3_finalize);
+    m_kept.keep(sql, m_statement);
+    return true;
 }
 
 void DirectStatement::bindText(int position, QByteArrayView text)
 {
-    sqlite3_bind_text(m_statement, position + 1, text.data(), int(text.size()), SQLITE_STATIC);
+    sqlite3_bind_text(m_statement.get(), position + 1, text.data(), int(text.size()), SQLITE_STATIC);
 }
 
 void DirectStatement::bindNumber(int position, qint64 number)
 {
-    sqlite3_bind_int64(m_statement, position + 1, number);
+    sqlite3_bind_int64(m_statement.get(), position + 1, number);
 }
 
 bool DirectStatement::run()
 {
-    const bool done = sqlite3_step(m_statement) == SQLITE_DONE;
-    sqlite3_reset(m_statement);
+    const bool done = sqlite3_step(m_statement.get()) == SQLITE_DONE;
+    sqlite3_reset(m_statement.get());
+    // The texts bound lie in the caller's memory, which the kept statement must not point at once it is gone.
+    sqlite3_clear_bindings(m_statement.get());
     return done || failed();
 }
 

@@ -8,14 +8,10 @@
 
 #include <libpq-fe.h>
 
+#include <atomic>
 #include <memory>
 
-namespace {
-// PostgreSQL's type of a text; numbers go as texts of their digits, whose type the server takes from their column.
-const Oid textType = 25;
-} // namespace
-
-PostgresqlStatement::PostgresqlStatement(const QSqlDatabase& db)
+PostgresqlStatement::PostgresqlStatement(const QSqlDatabase& db, Kept& kept) : m_kept(kept)
 {
     const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
     if (qstrcmp(handle.typeName(), "pg_conn*") == 0)
@@ -30,9 +26,27 @@ bool PostgresqlStatement::prepare(const QString& sql)
     int count = 0;
     for (const QChar c : sql)
         numbered += c == '?' ? QString("$%1").arg(++count) : QString(c);
-    m_statement = numbered.toUtf8();
     m_values.assign(std::size_t(count), Value());
-    return m_connection != nullptr || StoreQuery::failed("(no connection)", sql);
+    if (!m_connection)
+        return StoreQuery::failed("(no connection)", sql);
+    m_name = m_kept.find(sql);
+    if (m_name)
+        return true;
+    // Named apart from the driver's own statements, which it names "qpsqlpstmt_" and a number. The types are those of
+    // the columns the values go to.
+    static std::atomic<quint64> made{0};
+    const QByteArray name = "quillbay_" + QByteArray::number(++made);
+    const std::unique_ptr<PGresult, decltype(&PQclear)> result(
+        PQprepare(m_connection, name.constData(), numbered.toUtf8().constData(), count, nullptr), &PQclear);
+    if (!succeeded(result.get()))
+        return false;
+    PGconn* connection = m_connection;
+    m_name.reset(new QByteArray(name), [connection](QByteArray* kept) {
+        PQclear(PQexec(connection, "deallocate " + *kept));
+        delete kept;
+    });
+    m_kept.keep(sql, m_name);
+    return true;
 }
 
 void PostgresqlStatement::bindText(int position, QByteArrayView text)
@@ -48,7 +62,6 @@ void PostgresqlStatement::bindNumber(int position, qint64 number)
 bool PostgresqlStatement::run()
 {
     const int count = int(m_values.size());
-    std::vector<Oid> types(m_values.size());
     std::vector<const char*> values(m_values.size());
     std::vector<int> lengths(m_values.size());
     // A text goes in the binary form of its type, which for a text is its bytes, with their length: no terminating
@@ -56,19 +69,24 @@ bool PostgresqlStatement::run()
     std::vector<int> formats(m_values.size());
     for (std::size_t i = 0; i < m_values.size(); ++i) {
         const Value& value = m_values.at(i);
-        types.at(i) = value.isText ? textType : 0;
         // A null pointer would send NULL: an empty text has a place of its own.
         values.at(i) = !value.isText ? value.number.constData() : value.text.data() ? value.text.data() : "";
         lengths.at(i) = value.isText ? int(value.text.size()) : 0;
         formats.at(i) = value.isText ? 1 : 0;
     }
-    const std::unique_ptr<PGresult, decltype(&PQclear)> result(PQexecParams(m_connection, m_statement.constData(),
-                                                                            count, types.data(), values.data(),
-                                                                            lengths.data(), formats.data(), 0),
-                                                               &PQclear);
-    if (PQresultStatus(result.get()) == PGRES_COMMAND_OK)
+    const std::unique_ptr<PGresult, decltype(&PQclear)> result(
+        PQexecPrepared(m_connection, m_name->constData(), count, values.data(), lengths.data(), formats.data(), 0),
+        &PQclear);
+    // What was bound lies in the caller's memory, which the statement does not keep past its run.
+    m_values.assign(m_values.size(), Value());
+    return succeeded(result.get());
+}
+
+bool PostgresqlStatement::succeeded(const pg_result* result) const
+{
+    if (PQresultStatus(result) == PGRES_COMMAND_OK)
         return true;
-    const char* code = PQresultErrorField(result.get(), PG_DIAG_SQLSTATE);
+    const char* code = PQresultErrorField(result, PG_DIAG_SQLSTATE);
     // A failure to reach the server has no code; libpq's own message then quotes no value.
     return StoreQuery::failed(code ? StoreQuery::codeSummary(QString::fromLatin1(code))
                                    : QString::fromUtf8(PQerrorMessage(m_connection)).section('\n', 0, 0),

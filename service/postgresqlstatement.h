@@ -1,25 +1,33 @@
 #pragma once
 
+#include "keptstatements.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
-#include <QList>
 #include <QString>
 
+#include <memory>
 #include <vector>
 
 class QSqlDatabase;
 struct pg_conn;
+struct pg_result;
 
 // A statement run straight through libpq on the connection of Qt's PostgreSQL driver, with the calls of a
 // DirectStatement: texts are sent as the bytes they are, from where they lie, as parameters apart from the
 // statement. Through the driver each value would be copied into a text of the statement several times over, and a
-// statement kept prepared would hold the last values bound to it for as long as it is kept. Nothing is kept on the
-// connection from one run to the next but libpq's own buffer, as large as the largest statement it sent.
+// statement kept prepared would hold the last values bound to it for as long as it is kept. Each statement is
+// prepared on the server once for its connection and kept there by its name, which holds no values; on the
+// connection nothing else is kept from one run to the next but libpq's own buffer, as large as the largest statement
+// it sent.
 class PostgresqlStatement
 {
 public:
+    // A statement prepared on the server, by its name; let go of on the server when it is dropped.
+    using Kept = KeptStatements<QByteArray>;
+
     // The statement runs on the connection of `db`, which must be open on Qt's PostgreSQL driver.
-    explicit PostgresqlStatement(const QSqlDatabase& db);
+    PostgresqlStatement(const QSqlDatabase& db, Kept& kept);
 
     // The statement, its values marked "?" as for the driver.
     bool prepare(const QString& sql);
@@ -30,6 +38,9 @@ public:
     bool run();
 
 private:
+    // Whether the statement succeeded; else logs its failure.
+    bool succeeded(const pg_result* result) const;
+
     struct Value
     {
         QByteArrayView text;
@@ -38,7 +49,8 @@ private:
     };
 
     pg_conn* m_connection = nullptr;
+    Kept& m_kept;
     QString m_sql;
-    QByteArray m_statement;
+    std::shared_ptr<QByteArray> m_name;
     std::vector<Value> m_values;
 };

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QHash>
+#include "keptstatements.h"
+
 #include <QSqlQuery>
 #include <QString>
 
@@ -8,11 +9,11 @@
 
 class QSqlDatabase;
 
-// The statements of one store connection, each prepared the first time it is asked for and kept for the
-// connection's life, its values bound anew for each run: on PostgreSQL a statement prepared for a single run costs a
-// round trip to prepare it and one to let it go besides its own. The statements that differ only by how many values
-// they take (a lookup or a write of that many records) could fill any number of places, so the number kept is
-// bounded, the one used least lately going first.
+// The statements of one store connection run through the driver, each prepared the first time it is asked for and
+// kept (KeptStatements), its values bound anew for each run: on PostgreSQL a statement prepared for a single run costs
+// a round trip to prepare it and one to let it go besides its own. They take small values only, ids and numbers: a
+// sync's records are written through the database's own library, as a statement kept with its last values bound
+// would hold them.
 class PreparedQueries
 {
 public:
@@ -23,12 +24,7 @@ public:
     void clear() { m_queries.clear(); }
 
 private:
-    struct Kept
-    {
-        std::shared_ptr<QSqlQuery> query;
-        quint64 used = 0;
-    };
-
-    QHash<QString, Kept> m_queries;
-    quint64 m_uses = 0;
+    // Some 15 statements of fixed text, and a few dozen counts of records looked up at once; a place costs the store's
+    // server a few kilobytes.
+    KeptStatements<QSqlQuery> m_queries{64};
 };

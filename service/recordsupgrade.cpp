@@ -15,11 +15,12 @@
 namespace {
 // The table of records, under the name given. A record's values come last, after everything the service reads
 // without them (its stamp, its number, its size): SQLite reads a row's columns in order, and reaches a column after a
-// large value only through that value's overflow pages.
+// large value only through that value's overflow pages. Its size is what the record takes in an answer
+// (StoredRecord::wireSize()), kept right by the store's triggers (WireSizeSql).
 const char* const recordsTable =
     "create table if not exists %1 (user_id text not null, table_name text not null, id text not null, "
     "version text not null, deleted integer not null, seq bigint not null default 0, "
-    "wire_size bigint generated always as (%2) stored, data text not null, primary key (user_id, table_name, id))";
+    "wire_size bigint not null default 0, data text not null, primary key (user_id, table_name, id))";
 
 // Records moved at once on SQLite: the pages of those moved are freed before the next are written, so that the new
 // table takes the old one's room instead of as much again.
@@ -48,40 +49,47 @@ RecordsUpgrade::RecordsUpgrade(QSqlDatabase& db) : m_db(db), m_sqlite(db.driverN
 
 bool RecordsUpgrade::createOrUpgrade(QSqlError& failure, QString& error)
 {
-    bool present = false;
-    if (!StoreQuery::exec(m_db, QString(recordsTable).arg("records", WireSizeSql::expression(m_sqlite)), failure) ||
-        !inPresentShape(present, failure))
+    QSqlQuery made(m_db);
+    if (!StoreQuery::exec(m_db, QString(recordsTable).arg("records"), failure))
         return false;
-    if (present)
+    if (!made.exec(WireSizeSql::triggersMade(m_sqlite)) || !made.next()) {
+        failure = made.lastError();
+        return false;
+    }
+    // Stores of an earlier version have no size, or one that their service wrote where its own process wrote the
+    // record: 0 where a process of a still earlier version did.
+    const bool sized = m_db.record("records").contains("wire_size");
+    if (sized && made.value(0).toBool())
         return true;
-    if (!begin(failure, error))
+    made.finish();
+    if (!lockAndCount(failure))
         return false;
-    // Stores made before the change log lack its number: their records count as older than the log.
-    const QString columns = QString("user_id, table_name, id, version, deleted, %1, data")
-                                .arg(m_db.record("records").contains("seq") ? "seq" : "0");
-    return StoreQuery::exec(m_db, QString(recordsTable).arg("records_shaped", WireSizeSql::expression(m_sqlite)),
-                            failure) &&
-           (m_sqlite ? copySqlite(columns, failure) : copyPostgresql(columns, failure)) &&
-           StoreQuery::exec(m_db, "drop table records", failure) &&
-           StoreQuery::exec(m_db, "alter table records_shaped rename to records", failure);
+    if (sized) {
+        announce(
+            QString("counting the sizes of the store's %1 records again; its syncs wait meanwhile").arg(m_records));
+        const QString counted = WireSizeSql::expression(m_sqlite);
+        if (!StoreQuery::exec(m_db, "update records set wire_size = " + counted + " where wire_size <> " + counted,
+                              failure))
+            return false;
+    } else {
+        // Stores made before the change log lack its number: their records count as older than the log.
+        const QString columns =
+            QString("user_id, table_name, id, version, deleted, %1, %2, data")
+                .arg(m_db.record("records").contains("seq") ? "seq" : "0", WireSizeSql::expression(m_sqlite));
+        if (!hasRoom(error) || !StoreQuery::exec(m_db, QString(recordsTable).arg("records_shaped"), failure) ||
+            !(m_sqlite ? copySqlite(columns, failure) : copyPostgresql(columns, failure)) ||
+            !StoreQuery::exec(m_db, "drop table records", failure) ||
+            !StoreQuery::exec(m_db, "alter table records_shaped rename to records", failure))
+            return false;
+    }
+    for (const QString& statement : WireSizeSql::triggers(m_sqlite)) {
+        if (!StoreQuery::exec(m_db, statement, failure))
+            return false;
+    }
+    return true;
 }
 
-bool RecordsUpgrade::inPresentShape(bool& present, QSqlError& failure) const
-{
-    // Stores of an earlier version have no size, or one that their service wrote itself.
-    QSqlQuery query(m_db);
-    const bool read = query.exec(m_sqlite ? "select count(*) from pragma_table_xinfo('records') where name = "
-                                            "'wire_size' and hidden = 3"
-                                          : "select count(*) from pg_attribute where attrelid = 'records'::regclass "
-                                            "and attname = 'wire_size' and attgenerated = 's' and not attisdropped") &&
-                      query.next();
-    if (!read)
-        failure = query.lastError();
-    present = read && query.value(0).toInt() == 1;
-    return read;
-}
-
-bool RecordsUpgrade::begin(QSqlError& failure, QString& error)
+bool RecordsUpgrade::lockAndCount(QSqlError& failure)
 {
     // On PostgreSQL the table is locked before it is counted: whatever was written before is moved, and nothing after.
     QSqlQuery query(m_db);
@@ -97,10 +105,15 @@ bool RecordsUpgrade::begin(QSqlError& failure, QString& error)
         return false;
     }
     m_records = query.value(0).toLongLong();
-    const qint64 used = query.value(1).toLongLong();
+    m_usedBytes = query.value(1).toLongLong();
+    return true;
+}
+
+bool RecordsUpgrade::hasRoom(QString& error)
+{
     QString where = "on the database server's disk";
     if (m_sqlite) {
-        m_neededBytes = sqliteRoomNeeded(used);
+        m_neededBytes = sqliteRoomNeeded(m_usedBytes);
         const QStorageInfo disk(QFileInfo(m_db.databaseName()).absolutePath());
         where = QString("on its disk, where %1 MB are").arg(megabytes(disk.bytesAvailable()));
         if (disk.bytesAvailable() < m_neededBytes) {
@@ -112,15 +125,22 @@ bool RecordsUpgrade::begin(QSqlError& failure, QString& error)
         }
     } else {
         // The old table's files go only once the new one is committed.
-        m_neededBytes = used;
+        m_neededBytes = m_usedBytes;
     }
-    qCInfo(lcService).noquote() << QString("bringing the store's %1 records to their present shape, which needs about "
-                                           "%2 MB free %3; its syncs wait meanwhile")
-                                       .arg(m_records)
-                                       .arg(megabytes(m_neededBytes), where);
+    announce(QString("bringing the store's %1 records to their present shape, which needs about %2 MB free %3; its "
+                     "syncs wait meanwhile")
+                 .arg(m_records)
+                 .arg(megabytes(m_neededBytes), where));
+    return true;
+}
+
+void RecordsUpgrade::announce(const QString& work)
+{
+    // A store made new has nothing to tell of.
+    if (m_records > 0)
+        qCInfo(lcService).noquote() << work;
     m_began = true;
     m_took.start();
-    return true;
 }
 
 bool RecordsUpgrade::copySqlite(const QString& columns, QSqlError& failure)
@@ -164,8 +184,9 @@ bool RecordsUpgrade::moveSqlite(const QString& columns, QSqlError& failure)
     if (!last.prepare(
             QString("select max(rowid) from (select rowid from records order by rowid limit %1)").arg(recordsPerMove)))
         return failed(last);
-    if (!move.prepare("insert into records_shaped (user_id, table_name, id, version, deleted, seq, data) select " +
-                      columns + " from records where rowid <= ?"))
+    if (!move.prepare(
+            "insert into records_shaped (user_id, table_name, id, version, deleted, seq, wire_size, data) select " +
+            columns + " from records where rowid <= ?"))
         return failed(move);
     if (!remove.prepare("delete from records where rowid <= ?"))
         return failed(remove);
@@ -187,11 +208,12 @@ bool RecordsUpgrade::moveSqlite(const QString& columns, QSqlError& failure)
 
 bool RecordsUpgrade::copyPostgresql(const QString& columns, QSqlError& failure)
 {
-    return StoreQuery::exec(m_db,
-                            "insert into records_shaped (user_id, table_name, id, version, deleted, seq, data) "
-                            "select " +
-                                columns + " from records",
-                            failure);
+    return StoreQuery::exec(
+        m_db,
+        "insert into records_shaped (user_id, table_name, id, version, deleted, seq, wire_size, data) "
+        "select " +
+            columns + " from records",
+        failure);
 }
 
 QString RecordsUpgrade::failureText(const QSqlError& failure) const
@@ -212,7 +234,7 @@ void RecordsUpgrade::end(bool committed)
         QSqlQuery checkpoint(m_db);
         checkpoint.exec("pragma wal_checkpoint(truncate)");
     }
-    if (committed)
+    if (committed && m_records > 0)
         qCInfo(lcService).noquote() << QString("the store's %1 records are in their present shape, after %2 s")
                                            .arg(m_records)
                                            .arg(double(m_took.elapsed()) / 1000, 0, 'f', 1);

@@ -8,7 +8,8 @@ class QSqlError;
 
 // The table of records, made when missing and brought to the present shape from that of a store an earlier version
 // made, in the transaction of the look at the tables (StoreSchema): a table made anew, with each record's size
-// generated beside it before its values (WireSizeSql), the records moved into it, and the old table dropped. What a
+// beside it before its values, the records moved into it, the old table dropped, and the triggers that keep the sizes
+// right made (WireSizeSql); a table with sizes but without the triggers gets its sizes counted again. What a
 // process of an earlier version writes meanwhile is never lost: on SQLite that transaction holds the store's
 // writing, and on PostgreSQL the upgrade locks the old table against every reader and writer before it reads it, so
 // that their statements wait for the upgrade, or fail where they wait no longer, and then find the new table.
@@ -28,8 +29,11 @@ public:
     void end(bool committed);
 
 private:
-    bool inPresentShape(bool& present, QSqlError& failure) const;
-    bool begin(QSqlError& failure, QString& error);
+    bool lockAndCount(QSqlError& failure);
+    // Whether the disk has the room that moving the records needs: said to the operator, or in `error` when not.
+    bool hasRoom(QString& error);
+    // Tells the operator of the work, which has begun.
+    void announce(const QString& work);
     bool copySqlite(const QString& columns, QSqlError& failure);
     bool moveSqlite(const QString& columns, QSqlError& failure);
     bool copyPostgresql(const QString& columns, QSqlError& failure);
@@ -38,6 +42,7 @@ private:
     bool m_sqlite;
     bool m_began = false;
     qint64 m_records = 0;
+    qint64 m_usedBytes = 0;
     qint64 m_neededBytes = 0;
     QElapsedTimer m_took;
 };

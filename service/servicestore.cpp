@@ -53,12 +53,13 @@ bool writeRecords(Statement& statement, const QString& userId, const QString& ta
         }
         if (stopped())
             return false;
-        // The record's size is the store's to count (WireSizeSql), as it is for a writer of an earlier version.
         if (count != prepared &&
-            !statement.prepare("insert into records (user_id, table_name, id, version, deleted, data, seq) values " +
-                               QStringList(count, "(" + StoreQuery::marks(7) + ")").join(", ") +
+            !statement.prepare("insert into records (user_id, table_name, id, version, deleted, data, seq, wire_size) "
+                               "values " +
+                               QStringList(count, "(" + StoreQuery::marks(8) + ")").join(", ") +
                                " on conflict (user_id, table_name, id) do update set version = excluded.version, "
-                               "deleted = excluded.deleted, data = excluded.data, seq = excluded.seq"))
+                               "deleted = excluded.deleted, data = excluded.data, seq = excluded.seq, "
+                               "wire_size = excluded.wire_size"))
             return false;
         prepared = count;
         int position = 0;
@@ -71,6 +72,7 @@ bool writeRecords(Statement& statement, const QString& userId, const QString& ta
             statement.bindNumber(position++, record.deleted ? 1 : 0);
             statement.bindText(position++, record.data);
             statement.bindNumber(position++, change);
+            statement.bindNumber(position++, record.wireSize());
         }
         if (!statement.run())
             return false;
@@ -100,7 +102,7 @@ ServiceStore::ServiceStore() = default;
 
 ServiceStore::~ServiceStore()
 {
-    m_queries.clear();
+    forgetStatements();
     const QString name = m_db.connectionName();
     m_db.close();
     m_db = QSqlDatabase();
@@ -136,6 +138,13 @@ bool ServiceStore::connect()
     return true;
 }
 
+void ServiceStore::forgetStatements()
+{
+    m_queries.clear();
+    m_sqliteWrites.clear();
+    m_postgresqlWrites.clear();
+}
+
 bool ServiceStore::transaction()
 {
     if (writesOneAtATime())
@@ -156,7 +165,7 @@ bool ServiceStore::ready()
         if (ping.exec("select 1"))
             return true;
         qCWarning(lcService) << "store connection lost:" << StoreQuery::errorSummary(ping.lastError());
-        m_queries.clear();
+        forgetStatements();
         m_db.close();
         m_lost = true;
     }
@@ -295,10 +304,10 @@ bool ServiceStore::saveRecords(const QString& userId, const QString& table, cons
                                const std::function<bool()>& stopped)
 {
     if (sqlite3* handle = SqliteHandle::of(m_db)) {
-        DirectStatement statement(handle);
+        DirectStatement statement(handle, m_sqliteWrites);
         return writeRecords(statement, userId, table, records, change, stopped);
     }
-    PostgresqlStatement statement(m_db);
+    PostgresqlStatement statement(m_db, m_postgresqlWrites);
     return writeRecords(statement, userId, table, records, change, stopped);
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "changelog.h"
+#include "directstatement.h"
 #include "hourlylimit.h"
+#include "postgresqlstatement.h"
 #include "preparedqueries.h"
 #include "recordbatch.h"
 
@@ -44,8 +46,8 @@ struct FeedbackMessage
 // held to hourly limits (HourlyLimit) and its address (StoreAddress). The statements are written so that SQLite and
 // PostgreSQL both run them: no driver-specific types, functions or pragmas but the SQLite store's write-ahead log, the
 // bound on a sync's wait for its account (PostgreSQL's lock_timeout, SQLite's wait for its write lock, which
-// WriteLockWait keeps), the records' sizes that each store computes (WireSizeSql) and what the look at the tables
-// holds (StoreSchema). The records of a sync are written through the database's own library, with the same
+// WriteLockWait keeps), the triggers that keep the records' sizes right (WireSizeSql) and what the look at the
+// tables holds (StoreSchema). The records of a sync are written through the database's own library, with the same
 // statement on either: DirectStatement on SQLite, PostgresqlStatement on PostgreSQL.
 // Nothing is cached between calls but the statements prepared on the connection, so several service processes, and
 // several connections of one, may share one store. One store object is one connection, used by one thread. A row's
@@ -148,6 +150,8 @@ public:
 
 private:
     bool connect();
+    // Lets go of every statement prepared on the connection, before it closes.
+    void forgetStatements();
     // Runs the statement, prepared once for the connection, with the values bound in order: the query, to be read and
     // finished, or nullptr, with its error logged, when it fails.
     std::shared_ptr<QSqlQuery> run(const QString& sql, const QVariantList& values) const;
@@ -160,6 +164,9 @@ private:
 
     QSqlDatabase m_db;
     mutable PreparedQueries m_queries;
+    // The writes of records, of each count of records at once, through the database's own library.
+    DirectStatement::Kept m_sqliteWrites{16};
+    PostgresqlStatement::Kept m_postgresqlWrites{16};
     QString m_openError;
     // Whether the store could not be reached when last tried, so that the operator hears of it once and of its
     // return.

@@ -112,9 +112,38 @@ QString postgresqlStringSize(const QString& column)
 }
 } // namespace
 
-QString WireSizeSql::expression(bool sqlite)
+QString WireSizeSql::expression(bool sqlite, const QString& row)
 {
     if (sqlite)
-        return sqliteStringSize("id") + " + " + sqliteStringSize("version") + " + " + sqliteBytes("data");
-    return postgresqlStringSize("id") + " + " + postgresqlStringSize("version") + " + octet_length(data)";
+        return sqliteStringSize(row + "id") + " + " + sqliteStringSize(row + "version") + " + " +
+               sqliteBytes(row + "data");
+    return postgresqlStringSize(row + "id") + " + " + postgresqlStringSize(row + "version") + " + octet_length(" + row +
+           "data)";
+}
+
+QStringList WireSizeSql::triggers(bool sqlite)
+{
+    const QString counted = expression(sqlite, "new.");
+    if (sqlite) {
+        // Run after the row is written, the count written again only where the writer's differs.
+        const QString trigger = "create trigger if not exists records_sized_on_%1 after %1 on records when "
+                                "new.wire_size is not " +
+                                counted + " begin update records set wire_size = " + counted +
+                                " where rowid = new.rowid; end";
+        return {trigger.arg("insert"), trigger.arg("update")};
+    }
+    return {"create or replace function records_sized() returns trigger language plpgsql as $$ begin new.wire_size "
+            ":= " +
+                counted + "; return new; end $$",
+            "create trigger records_sized before insert or update on records for each row when (new.wire_size is "
+            "distinct from " +
+                counted + ") execute function records_sized()"};
+}
+
+QString WireSizeSql::triggersMade(bool sqlite)
+{
+    if (sqlite)
+        return "select count(*) = 2 from sqlite_schema where type = 'trigger' and tbl_name = 'records' and name in "
+               "('records_sized_on_insert', 'records_sized_on_update')";
+    return "select count(*) = 1 from pg_trigger where tgrelid = 'records'::regclass and tgname = 'records_sized'";
 }

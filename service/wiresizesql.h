@@ -1,15 +1,22 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
-// What a record takes on the wire (StoredRecord::wireSize()) as the store computes it from the record's own columns:
-// the store keeps it as a column generated from them, so that every writer of the store, a process of an earlier
-// version among them, leaves each record with its size, and a reading bounded in bytes learns from it what the
-// values take before it reads them. The escapes of the id and the stamp are counted from the characters ServiceJson
-// escapes, so that the two counts cannot drift apart.
+// What a record takes on the wire (StoredRecord::wireSize()) as the store counts it from the record's own columns.
+// The service writes each record's size beside it; triggers of the store count it again for a writer that leaves it
+// wrong, a process of an earlier version that knows nothing of it, so that a reading bounded in bytes learns from the
+// sizes what the values take before it reads them, whoever wrote them. (A generated column would do the same, but
+// SQLite then reads the rows for it instead of the index that holds it.) The escapes of the id and the stamp are
+// counted from the characters ServiceJson escapes, so that the two counts cannot drift apart.
 class WireSizeSql
 {
 public:
-    // The expression over the columns id, version and data, in SQLite's dialect or PostgreSQL's.
-    static QString expression(bool sqlite);
+    // The expression over the columns id, version and data of `row` ("new." in a trigger, "" in a statement), in
+    // SQLite's dialect or PostgreSQL's.
+    static QString expression(bool sqlite, const QString& row = {});
+    // The statements that make the triggers, once the table of records has its present shape.
+    static QStringList triggers(bool sqlite);
+    // A statement whose one value says whether the store has the triggers.
+    static QString triggersMade(bool sqlite);
 };
