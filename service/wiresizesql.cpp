@@ -78,19 +78,24 @@ QString sqliteEscapedPattern()
     return "'*[^" + ranges.replace('\'', "''") + "]*'";
 }
 
-// The JSON string's bytes in SQLite, which has no function to count characters of a set: each character's count is
-// what the text loses without it, one character at a time, as nested replacements would overflow SQLite's parser.
-// Only a text that holds one of them at all is counted so, which the pattern tells.
+// The JSON string's bytes in SQLite, which has no function to count characters of a set: a set's count is what the
+// text loses without its characters, taken out a few at a time, as replacements nested deeper overflow SQLite's
+// parser. Only a text that holds one of them at all is counted so, which the pattern tells. The expression is kept
+// short, as SQLite compiles it into every statement that writes records.
 QString sqliteStringSize(const QString& column)
 {
+    const qsizetype nested = 16;
     QStringList extras;
     for (const Escapes& set : escapes()) {
-        for (const char32_t c : set.characters)
+        for (qsizetype from = 0; from < set.characters.size(); from += nested) {
+            QString without = column;
+            for (const char32_t c : set.characters.mid(from, nested))
+                without = QString("replace(%1, char(%2), '')").arg(without).arg(c);
             extras << QString("(%1 - %2) * %3 / %4")
-                          .arg(sqliteBytes(column),
-                               sqliteBytes(QString("replace(%1, char(%2), '')").arg(column).arg(c)))
+                          .arg(sqliteBytes(column), sqliteBytes(without))
                           .arg(set.extra)
                           .arg(set.bytes);
+        }
     }
     return QString("(2 + %1 + case when %2 glob %3 then %4 else 0 end)")
         .arg(sqliteBytes(column), column, sqliteEscapedPattern(), extras.join(" + "));
@@ -125,12 +130,14 @@ QStringList WireSizeSql::triggers(bool sqlite)
 {
     const QString counted = expression(sqlite, "new.");
     if (sqlite) {
-        // Run after the row is written, the count written again only where the writer's differs.
-        const QString trigger = "create trigger if not exists records_sized_on_%1 after %1 on records when "
-                                "new.wire_size is not " +
-                                counted + " begin update records set wire_size = " + counted +
-                                " where rowid = new.rowid; end";
-        return {trigger.arg("insert"), trigger.arg("update")};
+        // Run after the row is written, where a writer left the size as it was: a new record at the column's default,
+        // a record rewritten without it. (This version's own rewrite of a record of the same size is counted again,
+        // to the same.)
+        const QString trigger = "create trigger if not exists records_sized_on_%1 after %2 on records when %3 begin "
+                                "update records set wire_size = " +
+                                counted + " where rowid = new.rowid; end";
+        return {trigger.arg("insert", "insert", "new.wire_size = 0"),
+                trigger.arg("update", "update of id, version, data", "new.wire_size = old.wire_size")};
     }
     return {"create or replace function records_sized() returns trigger language plpgsql as $$ begin new.wire_size "
             ":= " +
