@@ -8,6 +8,7 @@
 #include "syncmerge.h"
 #include "teststore.h"
 #include "writelockwait.h"
+#include "writerchain.h"
 
 #include <QElapsedTimer>
 #include <QLoggingCategory>
@@ -22,10 +23,8 @@
 #include <cstdio>
 
 #include <chrono>
-#include <future>
 #include <new>
 #include <optional>
-#include <thread>
 
 namespace {
 // Set once the merge says it has worked out what it writes: from then on it is in its transaction, or about to be.
@@ -211,55 +210,6 @@ private:
     PGconn* m_server = nullptr;
 };
 
-// Other writers of the store, one after another on a thread of their own as another service process's syncs would
-// be: each takes the store's writing, holds it for a while and commits a row. The first holds it once the object is
-// made; the last has committed once it is gone.
-class WriterChain
-{
-public:
-    using Clock = std::chrono::steady_clock;
-
-    WriterChain(const QString& path, int writers, std::chrono::milliseconds hold)
-    {
-        std::promise<void> first;
-        std::future<void> holding = first.get_future();
-        m_thread = std::thread([this, path, writers, hold, first = std::move(first)]() mutable {
-            sqlite3* db = nullptr;
-            sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
-            sqlite3_busy_timeout(db, 30000);
-            for (int i = 0; i < writers; ++i) {
-                sqlite3_exec(db, "begin immediate; insert into signups (received, address) values ('now', 'w')",
-                             nullptr, nullptr, nullptr);
-                if (i == 0)
-                    first.set_value();
-                std::this_thread::sleep_for(hold);
-                sqlite3_exec(db, "commit", nullptr, nullptr, nullptr);
-                m_lastCommit = Clock::now();
-            }
-            sqlite3_close(db);
-        });
-        holding.wait();
-    }
-    ~WriterChain()
-    {
-        if (m_thread.joinable())
-            m_thread.join();
-    }
-    WriterChain(const WriterChain&) = delete;
-    WriterChain& operator=(const WriterChain&) = delete;
-
-    // When the last writer committed, once it has.
-    Clock::time_point lastCommit()
-    {
-        if (m_thread.joinable())
-            m_thread.join();
-        return m_lastCommit;
-    }
-
-private:
-    std::thread m_thread;
-    Clock::time_point m_lastCommit;
-};
 } // namespace
 
 class TestSyncMerge : public QObject
@@ -415,7 +365,7 @@ private slots:
         WriterChain::Clock::time_point written;
         WriterChain::Clock::time_point letGo;
         {
-            WriterChain others(account.sqlitePath(), writers, std::chrono::milliseconds(holdMs));
+            WriterChain others(account.at.address(), writers, std::chrono::milliseconds(holdMs));
             QCOMPARE(SyncMerge(store, "1234567800", [] { return false; }).merge(upload, deviceClock(), answer),
                      outcome);
             written = WriterChain::Clock::now();
@@ -445,7 +395,7 @@ private slots:
         int began = SQLITE_OK;
         qint64 waitedMs = 0;
         {
-            const WriterChain others(account.sqlitePath(), 10, std::chrono::milliseconds(150));
+            const WriterChain others(account.at.address(), 10, std::chrono::milliseconds(150));
             QElapsedTimer waited;
             waited.start();
             {
@@ -522,7 +472,7 @@ private slots:
         QVERIFY(device.watching());
         std::optional<WriterChain> writers;
         if (held)
-            writers.emplace(account.sqlitePath(), 8, std::chrono::milliseconds(200));
+            writers.emplace(account.at.address(), 8, std::chrono::milliseconds(200));
         const auto gone = [&device, goneAt] { return device.count() >= goneAt; };
         AnswerText answer;
         QCOMPARE(SyncMerge(store, "1234567800", gone).merge(next, clock, answer), SyncMerge::Outcome::Failed);
