@@ -14,15 +14,17 @@ WriterChain::WriterChain(const QString& database, int writers, std::chrono::mill
         sqlite3* db = nullptr;
         sqlite3_open_v2(path.constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
         sqlite3_busy_timeout(db, 30000);
-        for (int i = 0; i < writers; ++i) {
-            sqlite3_exec(db, "begin immediate; insert into signups (received, address) values ('now', 'w')", nullptr,
-                         nullptr, nullptr);
-            if (i == 0)
-                first.set_value();
+        // Each writer takes the store's writing in the same call that the one before lets go of it, so that another
+        // connection that tries for it meanwhile finds it free only by chance.
+        const QByteArray write = "begin immediate; insert into signups (received, address) values ('now', 'w')";
+        const QByteArray next = "commit; " + write;
+        sqlite3_exec(db, write.constData(), nullptr, nullptr, nullptr);
+        first.set_value();
+        for (int i = 1; i <= writers; ++i) {
             std::this_thread::sleep_for(hold);
-            sqlite3_exec(db, "commit", nullptr, nullptr, nullptr);
-            m_lastCommit = Clock::now();
+            sqlite3_exec(db, i < writers ? next.constData() : "commit", nullptr, nullptr, nullptr);
         }
+        m_lastCommit = Clock::now();
         sqlite3_close(db);
         m_done = true;
     });
