@@ -1,7 +1,5 @@
 #include "writelockwait.h"
 
-#include "storeaddress.h"
-
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -14,10 +12,9 @@ const std::chrono::milliseconds retryAfter(2);
 } // namespace
 
 WriteLockWait::WriteLockWait(sqlite3* handle, std::chrono::milliseconds perWriter,
-                             const std::function<bool()>& abandoned)
-    : m_handle(handle), m_perWriter(perWriter), m_abandoned(abandoned),
-      m_end(Clock::now() + StoreAddress::sqliteWriterWait), m_writerDeadline(Clock::now() + perWriter),
-      m_version(dataVersion())
+                             const std::function<bool()>& abandoned, std::chrono::milliseconds whole)
+    : m_handle(handle), m_perWriter(perWriter), m_abandoned(abandoned), m_end(Clock::now() + whole),
+      m_writerDeadline(Clock::now() + perWriter), m_version(dataVersion())
 {
     sqlite3_busy_handler(m_handle, &WriteLockWait::tryAgain, this);
 }

@@ -40,6 +40,7 @@ const QStringList keddoRows{
     "'expense', '')",
     "insert into ked_bills values ('b2', '', 30, '还来', '2013-04-03', 201304, '', 'a1', '', 'p1', 'repayin', '')",
     "insert into ked_bills values ('b3', '', -20, '还去', '2013-04-04', 201304, '', 'a3', '', 'p1', 'repayout', '')",
+    "insert into ked_bills values ('b4', '', -40, '还卡', '2013-04-05', 201304, '', 'a3', 'a2', '', 'transfer', '')",
 };
 
 void makeKeddoFile(const QString& path, const QStringList& extra = {})
@@ -136,6 +137,7 @@ private slots:
             {"select kind from tbl_bill where id='b1'", "expense"},
             {"select kind from tbl_bill where id='b2'", "refund"},
             {"select kind from tbl_bill where id='b3'", "repay"},
+            {"select kind || ' ' || account_id || '>' || to_account_id from tbl_bill where id='b4'", "transfer a3>a2"},
             {"select amount from tbl_account where id='a3'", "50"},
             {"select name from tbl_borrower where id='p1'", "张三"},
             {"select count(*) from tbl_member", "0"},
@@ -204,7 +206,7 @@ private slots:
         makeKeddoFile(keddoPath, {"create index ked_bills_month on ked_bills (month)",
                                   "create index bill_by_date on ked_bills (date)"});
         QVERIFY(BackupHelper::keddo(keddoPath));
-        QCOMPARE(column("select id from tbl_bill order by id"), (QStringList{"b1", "b2", "b3"}));
+        QCOMPARE(column("select id from tbl_bill order by id"), (QStringList{"b1", "b2", "b3", "b4"}));
         QCOMPARE(column("select count(*) from sqlite_master where tbl_name like 'ked_%'"), QStringList{"0"});
         QVERIFY(BookIndexes::addMissing());
         QCOMPARE(BookRows::billIndexes().size(), 6);

@@ -1,11 +1,14 @@
 #include "rawhttp.h"
 #include "serviceprocess.h"
 #include "storehold.h"
+#include "writerchain.h"
 
 #include <QDir>
 #include <QtTest>
 
+#include <chrono>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class TestGoneClients : public QObject
@@ -62,24 +65,28 @@ private slots:
     }
 
     // A sync whose client hangs up once its merge is worked out, here while it waits for the store's writing, which
-    // another writer holds as a second service process would, stops waiting, with the store still held: the store
-    // holds nothing of it, and nothing stays held, so that the account's next sync, on the same worker and its
-    // connection, is stored.
+    // other writers hold one after another as a second service process's syncs would, each letting go within the half
+    // second a sync waits for one, stops waiting while they still hold it: the store holds nothing of it, and nothing
+    // stays held, so that the account's next sync, on the same worker and its connection, is stored. The writers
+    // leave the service 5 s to see the hang-up, where a wait that did not look for it would go on through them all.
     void hungUpSyncWritesNothing()
     {
         ServiceProcess service({"--workers", "1"});
         QVERIFY(service.addAccount("owner", "pw"));
-        StoreHold writer(service.database());
-        QVERIFY(writer.held());
+        std::optional<WriterChain> writers(std::in_place, service.database(), 25, std::chrono::milliseconds(200));
         auto client = RawHttp::sent(service.baseUrl(), RawHttp::sync("owner", "pw", 1000, 10));
         QVERIFY(service.waitForLog("a sync has worked out its merge: it writes 1000 records"));
         client.reset();
         QVERIFY(service.waitForLog("a sync from 127.0.0.1 stopped: its client hung up"));
-        writer.release();
-        QCOMPARE(writer.rows("records"), 0);
+        QVERIFY2(!writers->done(), "the sync stopped only once the other writers had let go");
+        writers.reset();
+        StoreHold store(service.database());
+        QVERIFY(store.held());
+        QCOMPARE(store.rows("records"), 0);
+        store.release();
 
         QVERIFY(RawHttp::exchange(service.baseUrl(), RawHttp::sync("owner", "pw", 10, 10)).contains("table_name"));
-        QCOMPARE(writer.rows("records"), 10);
+        QCOMPARE(store.rows("records"), 10);
     }
 
     // While the only turn for a large request is held, a client that hangs up before its body's bytes come, or

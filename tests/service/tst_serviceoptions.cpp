@@ -125,6 +125,7 @@ private slots:
         row("a tab in the name", "tab\there", "pw", QByteArray("--add-account $'tab\\there'") + control);
         row("U+0001 and a quote in the name", "ctl\x01'name", "pw",
             QByteArray("--add-account $'ctl\\x01\\'name'") + control);
+        row("U+007F in the name", "del\x7fname", "pw", QByteArray("--add-account $'del\\x7fname'") + control);
         row("U+0085, a line break, in the name", QString::fromUtf16(u"nel\u0085here"), "pw",
             QByteArray("--add-account $'nel\\u0085here'") + control);
         row("U+009B, an escape sequence's start, in the name", QString::fromUtf16(u"csi\u009b2Jname"), "pw",

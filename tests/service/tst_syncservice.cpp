@@ -812,7 +812,9 @@ private slots:
         const QString user = newAccount();
         QMap<QChar, Device> devices;
         QByteArray answer;
-        for (const QString& step : script.split(' ')) {
+        const QStringList steps = script.split(' ');
+        for (qsizetype at = 0; at < steps.size(); ++at) {
+            const QString& step = steps.at(at);
             Device& device = devices[step.at(0)];
             const QChar kind = step.at(1);
             const QString rest = step.mid(2);
@@ -827,6 +829,10 @@ private slots:
             const QString version = rest.contains("@2020") ? "2020-01-01 00:00:00" : device.clock();
             const QStringList row{rest.section('@', 0, 0), "title", version};
             answer = syncAs(device, user, changeSet(kind == '+' ? JsonCodec::serialize(row) : QByteArray()));
+            // The steps after a failed sync would read starts it never recorded.
+            QVERIFY2(!billEntry(answer).isEmpty(), qPrintable(QString("step %1 of the script, %2, did not sync: %3")
+                                                                  .arg(at + 1)
+                                                                  .arg(step, QString::fromUtf8(answer.left(200)))));
         }
         QStringList ids;
         for (const QStringList& row : billRows(answer))
@@ -1458,6 +1464,8 @@ private slots:
                                             << "password12" << control;
         QTest::newRow("U+0007 and U+007F in the name") << "ctl\x07\x7fname"
                                                        << "password12" << control;
+        QTest::newRow("U+007F in the name") << "del\x7fname"
+                                            << "password12" << control;
         QTest::newRow("a line break at the end of the name") << "辛\n"
                                                              << "password12" << control;
         QTest::newRow("U+0085, a line break, in the name")

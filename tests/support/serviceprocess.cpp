@@ -3,12 +3,7 @@
 #include "testmount.h"
 
 #include <QFile>
-#include <QRandomGenerator>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QTest>
-#include <QUrl>
 #include <QtDebug>
 
 #include <csignal>
@@ -51,36 +46,6 @@ QString exitText(const QProcess& process)
                                                         : QString("on a signal");
 }
 
-// Runs the statements on a PostgreSQL database (the PG* variables' own when empty) or an SQLite file.
-bool execOn(bool postgreSql, const QString& database, const QStringList& statements)
-{
-    const QString name = "serviceprocess-admin";
-    bool done = false;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(postgreSql ? "QPSQL" : "QSQLITE", name);
-        db.setDatabaseName(database);
-        done = db.open();
-        for (const QString& statement : statements) {
-            QSqlQuery query(db);
-            done = done && query.exec(statement);
-        }
-        if (!done)
-            qWarning() << "store:" << db.lastError().text();
-    }
-    QSqlDatabase::removeDatabase(name);
-    return done;
-}
-
-QString postgreSqlUrl(const QString& database)
-{
-    QUrl url;
-    url.setScheme("postgresql");
-    url.setUserName(qEnvironmentVariable("PGUSER"));
-    url.setHost(qEnvironmentVariable("PGHOST"));
-    url.setPort(qEnvironmentVariableIntValue("PGPORT"));
-    url.setPath("/" + database);
-    return url.toString();
-}
 } // namespace
 
 ServiceProcess::ServiceProcess(const QStringList& arguments, const QString& database, const ServiceLaunch& launch)
@@ -91,14 +56,10 @@ ServiceProcess::ServiceProcess(const QStringList& arguments, const QString& data
         if (!m_disk->isMounted())
             return;
     }
-    if (m_database.isEmpty() && onPostgreSql()) {
-        const QString name = QString("quillbay_%1").arg(QRandomGenerator::global()->generate64(), 0, 36);
-        if (!execOn(true, QString(), {"create database " + name}))
+    if (m_database.isEmpty()) {
+        m_database = m_store.emplace(m_data.filePath("service.db")).address();
+        if (m_database.isEmpty())
             return;
-        m_ownDatabase = name;
-        m_database = postgreSqlUrl(name);
-    } else if (m_database.isEmpty()) {
-        m_database = "sqlite:" + m_data.filePath("service.db");
     }
     // The log goes to a file, which never holds the service up as an unread pipe would; the test's output gets it
     // at the end.
@@ -136,8 +97,6 @@ bool ServiceProcess::listening()
 ServiceProcess::~ServiceProcess()
 {
     stop();
-    if (!m_ownDatabase.isEmpty())
-        execOn(true, QString(), {"drop database " + m_ownDatabase + " with (force)"});
 }
 
 void ServiceProcess::stop()
@@ -225,7 +184,7 @@ bool ServiceProcess::takesOption(const QString& program, const QString& option)
 
 bool ServiceProcess::onPostgreSql()
 {
-    return qEnvironmentVariable("QUILLBAY_TEST_STORE") == "postgresql";
+    return TestStore::onPostgreSql();
 }
 
 bool ServiceProcess::addAccount(const QString& name, const QString& password) const
@@ -242,7 +201,5 @@ bool ServiceProcess::addAccount(const QString& name, const QString& password) co
 
 bool ServiceProcess::execOnStore(const QStringList& statements) const
 {
-    const bool postgreSql = m_database.startsWith("postgresql:");
-    return execOn(postgreSql, postgreSql ? QUrl(m_database).path().mid(1) : m_database.mid(int(strlen("sqlite:"))),
-                  statements);
+    return TestStore::exec(m_database, statements);
 }

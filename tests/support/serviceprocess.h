@@ -1,11 +1,14 @@
 #pragma once
 
+#include "teststore.h"
+
 #include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
 
 #include <memory>
+#include <optional>
 
 class TestMount;
 
@@ -78,7 +81,8 @@ private:
     std::unique_ptr<TestMount> m_disk;
     QString m_program;
     QString m_database;
-    QString m_ownDatabase;
+    // The store made for this service alone, when it was given none to share.
+    std::optional<TestStore> m_store;
     QProcess m_process;
     QString m_baseUrl;
     bool m_started = false;
