@@ -95,6 +95,68 @@ bool storeAsBefore(const TestStore& at, const QByteArray& title)
     return made;
 }
 
+// Writes the records to the store as a process of an earlier version writes them, with its own statement, which
+// names no size, as the account's next change.
+bool writeAsEarlierVersion(const TestStore& at, const RecordBatch& records)
+{
+    bool written = false;
+    QString connection;
+    {
+        QString error;
+        QSqlDatabase db = StoreAddress::database(at.address(), error);
+        connection = db.connectionName();
+        QSqlQuery query(db);
+        const QString next = "(select coalesce(max(seq), 0) + 1 from syncs where user_id = '1234567800')";
+        written = db.open() &&
+                  QSqlQuery(db).exec("insert into syncs (user_id, seq, applied, client_time) select '1234567800', " +
+                                     next + ", 0, '2024-05-01 11:00:00'") &&
+                  query.prepare("insert into records (user_id, table_name, id, version, deleted, data, seq) values "
+                                "('1234567800', 'bill', ?, ?, ?, ?, " +
+                                next +
+                                " - 1) on conflict (user_id, table_name, id) do update set version = "
+                                "excluded.version, deleted = excluded.deleted, data = excluded.data, seq = "
+                                "excluded.seq");
+        for (qsizetype i = 0; written && i < records.size(); ++i) {
+            const StoredRecord record = records.at(i);
+            query.addBindValue(QString::fromUtf8(record.id));
+            query.addBindValue(QString::fromUtf8(record.version));
+            query.addBindValue(record.deleted ? 1 : 0);
+            query.addBindValue(QString::fromUtf8(record.data));
+            written = query.exec();
+        }
+    }
+    QSqlDatabase::removeDatabase(connection);
+    return written;
+}
+
+// The sizes the store keeps, by the records' ids.
+QHash<QByteArray, qint64> keptSizes(const TestStore& at)
+{
+    QHash<QByteArray, qint64> sizes;
+    QString connection;
+    {
+        QString error;
+        QSqlDatabase db = StoreAddress::database(at.address(), error);
+        connection = db.connectionName();
+        QSqlQuery query(db);
+        if (db.open() && query.exec("select id, wire_size from records"))
+            while (query.next())
+                sizes.insert(query.value(0).toString().toUtf8(), query.value(1).toLongLong());
+    }
+    QSqlDatabase::removeDatabase(connection);
+    return sizes;
+}
+
+// Ten records "large0" on, with titles of that many bytes.
+RecordBatch largeRecords(int titleBytes)
+{
+    RecordBatch records;
+    const QByteArray data = "{\"title\":\"" + QByteArray(titleBytes, 't') + "\"}";
+    for (int i = 0; i < 10; ++i)
+        records.append(StoredRecord{"large" + QByteArray::number(i), "2024-05-01 11:00:00", false, data});
+    return records;
+}
+
 DeviceClock deviceClock()
 {
     return {"2008-08-08 08:08:08", "2024-05-01 12:00:00", QDateTime::currentMSecsSinceEpoch()};
@@ -279,26 +341,33 @@ private slots:
         QTest::addColumn<bool>("storedBefore");
         QTest::addColumn<QByteArray>("sent");
         QTest::addColumn<bool>("placed");
+        // Whether a process of an earlier version writes ten records of 300 KB beside this one once the store is open.
+        QTest::addColumn<bool>("earlierWrites");
         const QByteArray large = largeBills(10, 0, 300000);
         QTest::newRow("a sync the store cannot place")
-            << QByteArrayList{large} << false << upload(QByteArrayList()) << false;
+            << QByteArrayList{large} << false << upload(QByteArrayList()) << false << false;
         QTest::newRow("a placed sync naming the large records")
-            << QByteArrayList{large} << false << largeBills(10, 0, 1) << true;
+            << QByteArrayList{large} << false << largeBills(10, 0, 1) << true << false;
         QTest::newRow("a sync the store cannot place, of records stored before")
-            << QByteArrayList() << true << upload(QByteArrayList()) << false;
+            << QByteArrayList() << true << upload(QByteArrayList()) << false << false;
         // 1.1 MB, of which the values are 590 KB.
         QTest::newRow("a sync the store cannot place, of 1,900 records with ids of 255 bytes and small values")
-            << QByteArrayList{largeBills(1900, 255, 300)} << false << upload(QByteArrayList()) << false;
+            << QByteArrayList{largeBills(1900, 255, 300)} << false << upload(QByteArrayList()) << false << false;
         QTest::newRow("a sync the store cannot place, of records stored small and rewritten large")
             << QByteArrayList{largeBills(10, 0, 1), largeBills(10, 0, 300000, "2024-05-01 11:00:00")} << false
-            << upload(QByteArrayList()) << false;
+            << upload(QByteArrayList()) << false << false;
         QTest::newRow("a placed sync naming 1,000 stored records of 1.5 KB, two pages of 750 KB")
-            << QByteArrayList{largeBills(1000, 0, 1500)} << false << largeBills(1000, 0, 1) << true;
+            << QByteArrayList{largeBills(1000, 0, 1500)} << false << largeBills(1000, 0, 1) << true << false;
         QTest::newRow("a sync the store cannot place, naming the 600 KB of records changed since")
-            << QByteArrayList{largeBills(2, 0, 300000)} << false << largeBills(2, 0, 1) << false;
+            << QByteArrayList{largeBills(2, 0, 300000)} << false << largeBills(2, 0, 1) << false << false;
         QTest::newRow("a first sync of three records of 300 KB, uploading one of 200 KB")
             << QByteArrayList{largeBills(3, 0, 300000)} << false
-            << upload(QByteArrayList{R"(["new",")" + QByteArray(200000, 't') + R"(","2024-05-01 10:00:00"])"}) << false;
+            << upload(QByteArrayList{R"(["new",")" + QByteArray(200000, 't') + R"(","2024-05-01 10:00:00"])"}) << false
+            << false;
+        QTest::newRow("a sync the store cannot place, of records an earlier version wrote beside this one")
+            << QByteArrayList() << false << upload(QByteArrayList()) << false << true;
+        QTest::newRow("a sync the store cannot place, of small records an earlier version rewrote large")
+            << QByteArrayList{largeBills(10, 0, 1)} << false << upload(QByteArrayList()) << false << true;
     }
 
     void boundedMergeReadsNoMoreThanItsBound()
@@ -307,6 +376,7 @@ private slots:
         QFETCH(bool, storedBefore);
         QFETCH(QByteArray, sent);
         QFETCH(bool, placed);
+        QFETCH(bool, earlierWrites);
         AccountStore account;
         ServiceStore& store = account.store;
         if (storedBefore)
@@ -319,6 +389,8 @@ private slots:
             QCOMPARE(SyncMerge(store, "1234567800", [] { return false; }).merge(changes, deviceClock(), answer),
                      SyncMerge::Outcome::Merged);
         }
+        if (earlierWrites)
+            QVERIFY(writeAsEarlierVersion(account.at, largeRecords(300000)));
 
         ChangeSet next;
         QVERIFY(next.read(sent, [] { return false; }));
@@ -332,6 +404,42 @@ private slots:
                      .merge(next, clock, answer),
                  SyncMerge::Outcome::Expensive);
         QVERIFY2(read.rowBytes() <= SyncCost::cheapBytes, qPrintable(QString("%1 bytes read").arg(read.rowBytes())));
+    }
+
+    // The size the store keeps beside a record is what the record takes on the wire as the service counts it, whoever
+    // wrote it: this version, or an earlier one whose statement names no size, for which the store counts it itself.
+    // Ids and stamps of each character with an escape, and of characters beyond, count with their escapes.
+    void keepsEachRecordsSizeAsItGoesOnTheWire_data()
+    {
+        QTest::addColumn<bool>("earlier");
+        QTest::newRow("written by this version") << false;
+        QTest::newRow("written by an earlier version") << true;
+    }
+
+    void keepsEachRecordsSizeAsItGoesOnTheWire()
+    {
+        QFETCH(bool, earlier);
+        AccountStore account;
+        QVERIFY(account.open());
+        RecordBatch records;
+        QByteArrayList texts{"\"\\\"", "中文", "😀", QByteArray(200, '"'), "a\u2028b"};
+        for (char32_t c = 1; c < 0xA1; ++c)
+            texts << QString::fromUcs4(&c, 1).toUtf8();
+        for (const QByteArray& text : texts)
+            records.append(
+                StoredRecord{"id" + text + QByteArray::number(records.size()), "v" + text, false, R"({"title":"t"})"});
+        if (earlier)
+            QVERIFY(writeAsEarlierVersion(account.at, records));
+        else
+            QVERIFY(account.store.saveRecords("1234567800", "bill", records, 1, [] { return false; }));
+        const QHash<QByteArray, qint64> sizes = keptSizes(account.at);
+        QCOMPARE(sizes.size(), records.size());
+        for (qsizetype i = 0; i < records.size(); ++i)
+            QVERIFY2(sizes.value(records.at(i).id.toByteArray()) == records.at(i).wireSize(),
+                     qPrintable(QString("%1: kept %2, takes %3")
+                                    .arg(QString::fromUtf8(records.at(i).id.toByteArray().toPercentEncoding()))
+                                    .arg(sizes.value(records.at(i).id.toByteArray()))
+                                    .arg(records.at(i).wireSize())));
     }
 
     // A merge waits for the store's writing while the writers before it, of other accounts or other processes, each

@@ -687,35 +687,6 @@ private slots:
         QSqlDatabase::removeDatabase("store");
     }
 
-    // Records that a process of an earlier version writes to a store of the present shape, or rewrites, count at
-    // their size: a first sync of three such records of 400 KB goes to the expensive line.
-    void countsWhatOlderProcessesWrite_data()
-    {
-        QTest::addColumn<bool>("rewritten");
-        QTest::newRow("written") << false;
-        QTest::newRow("rewritten from small records") << true;
-    }
-
-    void countsWhatOlderProcessesWrite()
-    {
-        QFETCH(bool, rewritten);
-        const std::unique_ptr<ServiceProcess> service = serviceLoggingTurns();
-        QVERIFY(service->addAccount("owner", "pw"));
-        QStringList writes;
-        QByteArrayList small;
-        for (const char* id : {"L0", "L1", "L2"}) {
-            small << "[\"" + QByteArray(id) + "\",\"t\",\"" + stamp(1) + "\"]";
-            writes << earlierWrite(userIdOf("owner", service.get()), id, QByteArray(400000, 't'), stamp(2));
-        }
-        if (rewritten)
-            QVERIFY(sync("owner", changeSet(small.join(',')), service.get()).startsWith('['));
-        QVERIFY(service->execOnStore(writes));
-        const QByteArray answer = RawHttp::exchange(
-            service->baseUrl(), RawHttp::formPost("sync/syncpc2.php", syncBody("owner", changeSet(""))), "127.0.0.9");
-        QCOMPARE(billRows(answer.mid(answer.indexOf('|') + 1)).size(), 3);
-        QVERIFY(service->log().contains("a request of 127.0.0.9 goes to the expensive line"));
-    }
-
     // A start whose store needs more room on its disk for its upgrade than the disk has says so and changes nothing;
     // with the room, the store is upgraded.
     void upgradesOnlyWithTheRoomItNeeds_data()
