@@ -102,6 +102,7 @@ const QList<AttackBench::Row>& AttackBench::attacks()
         {"feedback", &AttackBench::feedback},
         {"huge-length", &AttackBench::hugeLength},
         {"long-ids", &AttackBench::longIds, nullptr, {}, descriptors, 0, 0, true},
+        {"large-uploads", &AttackBench::largeUploads},
         {"unread-syncs", &AttackBench::unreadSyncs, &AttackBench::largeAccount},
         {"unread-answers", &AttackBench::unreadAnswers, &AttackBench::mediumAccount},
         {"proxy-guessing", &AttackBench::proxyGuessing, nullptr, {proxyAddress}},
@@ -648,6 +649,48 @@ QString AttackBench::longIds(ServiceProcess& service)
     return QString("10 records with ids of 5 MB offered: %1; an unrelated upload of 1,999 bills %2 before, %3 after; "
                    "a sync the store cannot place of 1,500 records with ids of 255 bytes (1.1 MB): %4 in the %5 line")
         .arg(offered, seconds(before), seconds(after), answered, expensive ? "expensive" : "cheap");
+}
+
+QString AttackBench::largeUploads(ServiceProcess& service)
+{
+    m_budget.limitOwner(5, 3000);
+    // Six shapes of statement, from 10 records down to 5, then eight more of 10 records, for every worker to write
+    // some: each a first sync of an account of its own, its answer read.
+    QList<int> shapes{10, 9, 8, 7, 6, 5};
+    for (int i = 0; i < 8; ++i)
+        shapes << 10;
+    const qint64 uploadBytes = 50 * 1024 * 1024;
+    const qint64 before = m_watch->residentKb();
+    QStringList kept;
+    QStringList outcomes;
+    for (int i = 0; i < shapes.size(); ++i) {
+        const QString account = QString("large%1").arg(i);
+        if (!service.addAccount(account, "pw"))
+            qFatal("cannot add the account");
+        const QByteArray title(int(uploadBytes / shapes.at(i)), 't');
+        const QByteArray data = changeSet("\"id\",\"title\",\"version\"", shapes.at(i), [&title](int row) {
+            return "[\"large" + QByteArray::number(row) + "\",\"" + title + "\",\"2024-05-01 12:00:00\"]";
+        });
+        HostileConnection upload(service.baseUrl(), attacker);
+        upload.send(syncRequest(account, data));
+        awaitClosed(std::array{&upload}, 600000);
+        outcomes << outcome(upload.answer());
+        m_watch->sample();
+        kept << QString::number(m_watch->residentKb() / 1024);
+    }
+    const qint64 grownMb = (m_watch->residentKb() - before) / 1024;
+    const double perMb = double(m_watch->peakKb() - before) / 1024 / (uploadBytes >> 20);
+    outcomes.removeDuplicates();
+    // Each worker's connection may keep a buffer as large as the largest record it wrote, 16 MB for records of 10 MB.
+    m_budget.judge("memory after 14 uploads of 50 MB within 160 MB of that before them",
+                   QString("%1 MB more").arg(grownMb), grownMb <= 160);
+    m_budget.judge("a peak of 5 MB at most for each MB of an upload", QString("%1 MB").arg(perMb, 0, 'f', 1),
+                   perMb <= 5);
+    return QString("14 uploads of 50 MB in 10 to 5 records (%1): memory after each %2 MB, %3 MB before; %4 MB at the "
+                   "peak for each MB uploaded")
+        .arg(outcomes.join(", "), kept.join(", "))
+        .arg(before / 1024)
+        .arg(perMb, 0, 'f', 1);
 }
 
 QString AttackBench::fillAccount(ServiceProcess& service, const QString& account, double megabytes)

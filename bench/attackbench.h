@@ -82,6 +82,9 @@ private:
     // Records with ids of 5 MB offered, an unrelated upload timed before and after; and an answer large through ids
     // within the bound.
     QString longIds(ServiceProcess& service);
+    // Uploads of 50 MB in records of several sizes, one after another: what the service keeps after each, and its
+    // peak for one.
+    QString largeUploads(ServiceProcess& service);
     QString unreadSyncs(ServiceProcess& service);
     QString unreadAnswers(ServiceProcess& service);
     QString proxyGuessing(ServiceProcess& service);
