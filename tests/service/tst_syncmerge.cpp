@@ -31,6 +31,7 @@
 #include <chrono>
 #include <new>
 #include <optional>
+#include <utility>
 
 namespace {
 // Set once the merge says it has worked out what it writes: from then on it is in its transaction, or about to be.
@@ -75,53 +76,58 @@ struct AccountStore
     QString sqlitePath() const { return folder.filePath("store.db"); }
 };
 
-// Makes the store as a version before the records' sizes made it, holding ten records of the title for the
-// account, from before the change log.
-bool storeAsBefore(const TestStore& at, const QByteArray& title)
+// Runs `use` on a connection of the test's own to the store, open, which goes once it returns: what it returns, or
+// what its kind holds when made empty when the store cannot be opened.
+template <typename Use> auto onOwnConnection(const TestStore& at, Use use)
 {
-    bool made = false;
+    decltype(use(std::declval<QSqlDatabase&>())) result{};
     QString connection;
     {
         QString error;
         QSqlDatabase db = StoreAddress::database(at.address(), error);
         connection = db.connectionName();
+        if (db.open())
+            result = use(db);
+    }
+    QSqlDatabase::removeDatabase(connection);
+    return result;
+}
+
+// Makes the store as a version before the records' sizes made it, holding ten records of the title for the
+// account, from before the change log.
+bool storeAsBefore(const TestStore& at, const QByteArray& title)
+{
+    return onOwnConnection(at, [&title](QSqlDatabase& db) {
         QSqlQuery query(db);
-        made = db.open() &&
-               query.exec("create table records (user_id text not null, table_name text not null, id text "
-                          "not null, version text not null, deleted integer not null, data text not "
-                          "null, seq bigint not null default 0, primary key (user_id, table_name, id))") &&
-               query.prepare("insert into records values ('1234567800', 'bill', ?, '2024-05-01 10:00:00', 0, ?, 0)");
+        bool made =
+            query.exec("create table records (user_id text not null, table_name text not null, id text not null, "
+                       "version text not null, deleted integer not null, data text not null, seq bigint not null "
+                       "default 0, primary key (user_id, table_name, id))") &&
+            query.prepare("insert into records values ('1234567800', 'bill', ?, '2024-05-01 10:00:00', 0, ?, 0)");
         for (int i = 0; made && i < 10; ++i) {
             query.addBindValue("large" + QString::number(i));
             query.addBindValue(QString::fromUtf8("{\"title\":\"" + title + "\"}"));
             made = query.exec();
         }
-    }
-    QSqlDatabase::removeDatabase(connection);
-    return made;
+        return made;
+    });
 }
 
 // Writes the records to the store as a process of an earlier version writes them, with its own statement, which
 // names no size, as the account's next change.
 bool writeAsEarlierVersion(const TestStore& at, const RecordBatch& records)
 {
-    bool written = false;
-    QString connection;
-    {
-        QString error;
-        QSqlDatabase db = StoreAddress::database(at.address(), error);
-        connection = db.connectionName();
+    return onOwnConnection(at, [&records](QSqlDatabase& db) {
         QSqlQuery query(db);
         const QString next = "(select coalesce(max(seq), 0) + 1 from syncs where user_id = '1234567800')";
-        written = db.open() &&
-                  QSqlQuery(db).exec("insert into syncs (user_id, seq, applied, client_time) select '1234567800', " +
-                                     next + ", 0, '2024-05-01 11:00:00'") &&
-                  query.prepare("insert into records (user_id, table_name, id, version, deleted, data, seq) values "
-                                "('1234567800', 'bill', ?, ?, ?, ?, " +
-                                next +
-                                " - 1) on conflict (user_id, table_name, id) do update set version = "
-                                "excluded.version, deleted = excluded.deleted, data = excluded.data, seq = "
-                                "excluded.seq");
+        bool written =
+            QSqlQuery(db).exec("insert into syncs (user_id, seq, applied, client_time) select '1234567800', " + next +
+                               ", 0, '2024-05-01 11:00:00'") &&
+            query.prepare("insert into records (user_id, table_name, id, version, deleted, data, seq) values "
+                          "('1234567800', 'bill', ?, ?, ?, ?, " +
+                          next +
+                          " - 1) on conflict (user_id, table_name, id) do update set version = excluded.version, "
+                          "deleted = excluded.deleted, data = excluded.data, seq = excluded.seq");
         for (qsizetype i = 0; written && i < records.size(); ++i) {
             const StoredRecord record = records.at(i);
             query.addBindValue(QString::fromUtf8(record.id));
@@ -130,27 +136,21 @@ bool writeAsEarlierVersion(const TestStore& at, const RecordBatch& records)
             query.addBindValue(QString::fromUtf8(record.data));
             written = query.exec();
         }
-    }
-    QSqlDatabase::removeDatabase(connection);
-    return written;
+        return written;
+    });
 }
 
 // The sizes the store keeps, by the records' ids.
 QHash<QByteArray, qint64> keptSizes(const TestStore& at)
 {
-    QHash<QByteArray, qint64> sizes;
-    QString connection;
-    {
-        QString error;
-        QSqlDatabase db = StoreAddress::database(at.address(), error);
-        connection = db.connectionName();
+    return onOwnConnection(at, [](QSqlDatabase& db) {
+        QHash<QByteArray, qint64> sizes;
         QSqlQuery query(db);
-        if (db.open() && query.exec("select id, wire_size from records"))
+        if (query.exec("select id, wire_size from records"))
             while (query.next())
                 sizes.insert(query.value(0).toString().toUtf8(), query.value(1).toLongLong());
-    }
-    QSqlDatabase::removeDatabase(connection);
-    return sizes;
+        return sizes;
+    });
 }
 
 // The bytes the process has taken from its allocator and not given back.
