@@ -56,12 +56,13 @@ bool RecordsUpgrade::createOrUpgrade(QSqlError& failure, QString& error)
         failure = made.lastError();
         return false;
     }
+    const bool triggered = made.value(0).toBool();
+    made.finish();
     // Stores of an earlier version have no size, or one that their service wrote where its own process wrote the
     // record: 0 where a process of a still earlier version did.
     const bool sized = m_db.record("records").contains("wire_size");
-    if (sized && made.value(0).toBool())
+    if (sized && triggered)
         return true;
-    made.finish();
     if (!lockAndCount(failure))
         return false;
     if (sized) {
