@@ -64,15 +64,12 @@ QString sqliteEscapedPattern()
         if (last > first)
             ranges += (last > first + 1 ? "-" : "") + QString::fromUcs4(&last, 1);
     };
+    std::sort(escaped.begin(), escaped.end());
     char32_t first = 1;
-    for (char32_t c = 1; c <= 0x10FFFF; ++c) {
-        if (!escaped.contains(c))
-            continue;
+    for (const char32_t c : escaped) {
         if (c > first)
             append(first, c - 1);
         first = c + 1;
-        if (c == escaped.last())
-            break;
     }
     append(first, 0x10FFFF);
     return "'*[^" + ranges.replace('\'', "''") + "]*'";
