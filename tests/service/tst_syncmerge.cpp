@@ -20,18 +20,20 @@
 #include <libpq-fe.h>
 #include <sqlite3.h>
 
-#if defined(__SANITIZE_ADDRESS__)
-#include <sanitizer/allocator_interface.h>
-#else
-#include <malloc.h>
-#endif
-
+#include <cstddef>
 #include <cstdio>
 
 #include <chrono>
 #include <new>
 #include <optional>
 #include <utility>
+
+#if defined(__SANITIZE_ADDRESS__)
+// The address sanitizer's own count of what is allocated, which its runtime offers whatever compiler built it.
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
+#else
+#include <malloc.h>
+#endif
 
 namespace {
 // Set once the merge says it has worked out what it writes: from then on it is in its transaction, or about to be.
