@@ -33,7 +33,7 @@ private:
 
     sqlite3* m_handle;
     std::chrono::milliseconds m_perWriter;
-    const std::function<bool()>& m_abandoned;
+    const std::function<bool()> m_abandoned;
     Clock::time_point m_end;
     Clock::time_point m_writerDeadline;
     unsigned m_version;
