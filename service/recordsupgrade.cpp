@@ -52,10 +52,8 @@ bool RecordsUpgrade::createOrUpgrade(QSqlError& failure, QString& error)
     QSqlQuery made(m_db);
     if (!StoreQuery::exec(m_db, QString(recordsTable).arg("records"), failure))
         return false;
-    if (!made.exec(WireSizeSql::triggersMade(m_sqlite)) || !made.next()) {
-        failure = made.lastError();
-        return false;
-    }
+    if (!made.exec(WireSizeSql::triggersMade(m_sqlite)) || !made.next())
+        return StoreQuery::failedWith(made, failure);
     const bool triggered = made.value(0).toBool();
     made.finish();
     // Stores of an earlier version have no size, or one that their service wrote where its own process wrote the
@@ -146,15 +144,11 @@ void RecordsUpgrade::announce(const QString& work)
 
 bool RecordsUpgrade::copySqlite(const QString& columns, QSqlError& failure)
 {
-    const auto failed = [&failure](const QSqlQuery& query) {
-        failure = query.lastError();
-        return false;
-    };
     // The old table's own indexes go first: their pages take the first of the new records.
     QSqlQuery indexes(m_db);
     if (!indexes.exec("select name from sqlite_schema where type = 'index' and tbl_name = 'records' and sql is not "
                       "null"))
-        return failed(indexes);
+        return StoreQuery::failedWith(indexes, failure);
     QStringList names;
     while (indexes.next())
         names << indexes.value(0).toString();
@@ -164,7 +158,7 @@ bool RecordsUpgrade::copySqlite(const QString& columns, QSqlError& failure)
     }
     QSqlQuery cache(m_db);
     if (!cache.exec("pragma cache_size") || !cache.next())
-        return failed(cache);
+        return StoreQuery::failedWith(cache, failure);
     const QString cacheSize = "pragma cache_size = %1";
     const QString kept = cacheSize.arg(cache.value(0).toLongLong());
     if (!StoreQuery::exec(m_db, cacheSize.arg(-moveCacheKb), failure))
@@ -175,25 +169,21 @@ bool RecordsUpgrade::copySqlite(const QString& columns, QSqlError& failure)
 
 bool RecordsUpgrade::moveSqlite(const QString& columns, QSqlError& failure)
 {
-    const auto failed = [&failure](const QSqlQuery& query) {
-        failure = query.lastError();
-        return false;
-    };
     QSqlQuery last(m_db);
     QSqlQuery move(m_db);
     QSqlQuery remove(m_db);
     if (!last.prepare(
             QString("select max(rowid) from (select rowid from records order by rowid limit %1)").arg(recordsPerMove)))
-        return failed(last);
+        return StoreQuery::failedWith(last, failure);
     if (!move.prepare(
             "insert into records_shaped (user_id, table_name, id, version, deleted, seq, wire_size, data) select " +
             columns + " from records where rowid <= ?"))
-        return failed(move);
+        return StoreQuery::failedWith(move, failure);
     if (!remove.prepare("delete from records where rowid <= ?"))
-        return failed(remove);
+        return StoreQuery::failedWith(remove, failure);
     for (;;) {
         if (!last.exec() || !last.next())
-            return failed(last);
+            return StoreQuery::failedWith(last, failure);
         const QVariant upTo = last.value(0);
         last.finish();
         if (upTo.isNull())
@@ -201,9 +191,9 @@ bool RecordsUpgrade::moveSqlite(const QString& columns, QSqlError& failure)
         move.bindValue(0, upTo);
         remove.bindValue(0, upTo);
         if (!move.exec())
-            return failed(move);
+            return StoreQuery::failedWith(move, failure);
         if (!remove.exec())
-            return failed(remove);
+            return StoreQuery::failedWith(remove, failure);
     }
 }
 

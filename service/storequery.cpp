@@ -59,8 +59,11 @@ bool StoreQuery::exec(QSqlQuery& query)
 bool StoreQuery::exec(const QSqlDatabase& db, const QString& statement, QSqlError& failure)
 {
     QSqlQuery query(db);
-    if (query.exec(statement))
-        return true;
+    return query.exec(statement) || failedWith(query, failure);
+}
+
+bool StoreQuery::failedWith(const QSqlQuery& query, QSqlError& failure)
+{
     failure = query.lastError();
     return false;
 }

@@ -27,6 +27,8 @@ public:
     static bool exec(QSqlQuery& query);
     // Runs the statement; false, with its error in `failure`, when it fails.
     static bool exec(const QSqlDatabase& db, const QString& statement, QSqlError& failure);
+    // Keeps the query's error in `failure`, for the caller to tell; false.
+    static bool failedWith(const QSqlQuery& query, QSqlError& failure);
     // Placeholders for that many bound values: "?, ?, ?".
     static QString marks(int count);
 };

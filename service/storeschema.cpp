@@ -49,10 +49,8 @@ bool begin(QSqlDatabase& db, QSqlError& failure)
     const bool sqlite = db.driverName() == "QSQLITE";
     if (!sqlite) {
         if (!query.exec("begin") || !query.exec(QString("select pg_try_advisory_xact_lock(%1)").arg(schemaLock)) ||
-            !query.next()) {
-            failure = query.lastError();
-            return false;
-        }
+            !query.next())
+            return StoreQuery::failedWith(query, failure);
         if (query.value(0).toBool())
             return true;
         qCInfo(lcService) << "waiting for another service process to finish its look at the store's tables";
@@ -71,10 +69,7 @@ bool begin(QSqlDatabase& db, QSqlError& failure)
         if (begun && !told)
             qCInfo(lcService) << "waiting for another process to let go of the store's writing";
     }
-    if (begun && query.exec(longWait))
-        return true;
-    failure = query.lastError();
-    return false;
+    return (begun && query.exec(longWait)) || StoreQuery::failedWith(query, failure);
 }
 } // namespace
 
