@@ -24,7 +24,6 @@ WriterChain::WriterChain(const QString& database, int writers, std::chrono::mill
             std::this_thread::sleep_for(hold);
             sqlite3_exec(db, i < writers ? next.constData() : "commit", nullptr, nullptr, nullptr);
         }
-        m_lastCommit = Clock::now();
         sqlite3_close(db);
         m_done = true;
     });
@@ -35,11 +34,4 @@ WriterChain::~WriterChain()
 {
     if (m_thread.joinable())
         m_thread.join();
-}
-
-WriterChain::Clock::time_point WriterChain::lastCommit()
-{
-    if (m_thread.joinable())
-        m_thread.join();
-    return m_lastCommit;
 }

@@ -12,8 +12,6 @@
 class WriterChain
 {
 public:
-    using Clock = std::chrono::steady_clock;
-
     // The store as ServiceProcess::database() names it, "sqlite:PATH".
     WriterChain(const QString& database, int writers, std::chrono::milliseconds hold);
     ~WriterChain();
@@ -22,11 +20,8 @@ public:
 
     // Whether the last writer has committed.
     bool done() const { return m_done; }
-    // When the last writer committed, once it has.
-    Clock::time_point lastCommit();
 
 private:
     std::thread m_thread;
-    Clock::time_point m_lastCommit;
     std::atomic<bool> m_done{false};
 };
