@@ -124,8 +124,11 @@ int main(int argc, char* argv[])
 
     QTextStream out(stdout);
     QTextStream err(stderr);
+    QByteArrayList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << argv[i];
     QString error;
-    const std::optional<ServiceOptions> options = ServiceOptions::parse(app, error);
+    const std::optional<ServiceOptions> options = ServiceOptions::parse(arguments, error);
     if (!options) {
         err << error << Qt::endl;
         return 1;

@@ -1399,66 +1399,78 @@ private slots:
         QVERIFY(!post("", {{"username", "<b>"}, {"password", ""}}).contains("<b>"));
         QVERIFY(mapOf(post("sync/userid.php", account)).contains("id"));
         // A name's 64 characters are counted as characters, each of these beyond the Basic Multilingual Plane, on the
-        // page as from the command line.
-        const HttpHelper::Form emoji{{"username", QString::fromUcs4(U"\U0001F600").repeated(64)},
-                                     {"password", "x y 1234"}};
-        QVERIFY(post("", emoji).contains("注册成功"));
+        // page as from the command line; the page's field, which a browser counts in UTF-16 units, takes them.
+        const QString emojiName = QString::fromUcs4(U"\U0001F600").repeated(64);
+        const HttpHelper::Form emoji{{"username", emojiName}, {"password", "x y 1234"}};
+        const QString page = QString::fromUtf8(post("", emoji));
+        QVERIFY(page.contains("注册成功"));
+        const QMap<QString, QString> field = nameField(page);
+        QCOMPARE(field.value("value"), QString());
+        QVERIFY2(field.value("maxlength").toInt() >= emojiName.size(), qPrintable(page));
         QVERIFY(mapOf(post("sync/userid.php", emoji)).contains("id"));
         QVERIFY(m_service.addAccount(QString::fromUcs4(U"\U0001F642").repeated(64), "x"));
     }
 
     // The front page refuses a name or password a new account may not have, in its own words, and makes no account:
-    // the name must print as one line, and the program keeps only ASCII passwords.
+    // the name must print as one line, be UTF-8 as sent (a byte that is no part of a character would be read as U+FFFD,
+    // and two such names would become one), and the program keeps only ASCII passwords. The page keeps the name as it
+    // was typed, escaped, for the user to mend, and never the password.
     void refusesSignUpsOnItsFrontPage_data()
     {
-        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("name");
         QTest::addColumn<QString>("password");
         QTest::addColumn<QString>("said");
         const QString control = "用户名不能含有换行符、制表符等控制字符";
-        QTest::newRow("a password of seven characters") << "戊"
-                                                        << "x y 123"
-                                                        << "密码不能少于8个字符";
-        QTest::newRow("a password beyond ASCII") << "丁"
-                                                 << "密码 1+1"
-                                                 << "密码只能使用英文字母、数字和符号";
-        QTest::newRow("an empty password") << "空"
-                                           << ""
-                                           << "密码不能为空";
-        QTest::newRow("a blank after the name") << "庚 "
-                                                << "password12"
-                                                << "用户名须为1到64个字符，首尾不能有空格";
-        QTest::newRow("a line break in the name") << "nl\nhere"
-                                                  << "password12" << control;
-        QTest::newRow("a tab in the name") << "tab\there"
-                                           << "password12" << control;
-        QTest::newRow("U+0001 in the name") << "ctl\x01name"
-                                            << "password12" << control;
-        QTest::newRow("U+0007 and U+007F in the name") << "ctl\x07\x7fname"
-                                                       << "password12" << control;
-        QTest::newRow("U+007F in the name") << "del\x7fname"
-                                            << "password12" << control;
-        QTest::newRow("a line break at the end of the name") << "辛\n"
-                                                             << "password12" << control;
-        QTest::newRow("U+0085, a line break, in the name")
-            << QString::fromUtf16(u"nel\u0085here") << "password12" << control;
-        QTest::newRow("U+009B, an escape sequence's start, in the name")
-            << QString::fromUtf16(u"csi\u009b2Jname") << "password12" << control;
-        QTest::newRow("U+2028 in the name") << QString::fromUtf16(u"ls\u2028here") << "password12" << control;
-        QTest::newRow("U+2029 at the end of the name") << QString::fromUtf16(u"壬\u2029") << "password12" << control;
-        QTest::newRow("65 characters beyond the Basic Multilingual Plane")
-            << QString::fromUcs4(U"\U0001F600").repeated(65) << "password12"
-            << "用户名须为1到64个字符，首尾不能有空格";
+        const QString bytes = "用户名含有无法识别的字符，请重新输入";
+        const QString blank = "用户名须为1到64个字符，首尾不能有空格";
+        const auto row = [](const char* name, const QByteArray& account, const QString& password, const QString& said) {
+            QTest::newRow(name) << account << password << said;
+        };
+        const auto text = [](const char16_t* name) { return QString::fromUtf16(name).toUtf8(); };
+        row("a password of seven characters", "戊", "x y 123", "密码不能少于8个字符");
+        row("a password beyond ASCII", "丁", "密码 1+1", "密码只能使用英文字母、数字和符号");
+        row("an empty password", "空", "", "密码不能为空");
+        row("a name of markup and quotes", "a\"><b>'&", "x y", "密码不能少于8个字符");
+        row("a blank after the name", "庚 ", "password12", blank);
+        row("U+3000 after the name", text(u"庚\u3000"), "password12", blank);
+        row("a line break in the name", "nl\nhere", "password12", control);
+        row("a tab in the name", "tab\there", "password12", control);
+        row("U+0001 in the name", "ctl\x01name", "password12", control);
+        row("U+0007 and U+007F in the name", "ctl\x07\x7fname", "password12", control);
+        row("U+007F in the name", "del\x7fname", "password12", control);
+        row("a line break at the end of the name", "辛\n", "password12", control);
+        row("U+0085, a line break, in the name", text(u"nel\u0085here"), "password12", control);
+        row("U+009B, an escape sequence's start, in the name", text(u"csi\u009b2Jname"), "password12", control);
+        row("U+2028 in the name", text(u"ls\u2028here"), "password12", control);
+        row("U+2029 at the end of the name", text(u"壬\u2029"), "password12", control);
+        row("65 characters beyond the Basic Multilingual Plane", QString::fromUcs4(U"\U0001F600").repeated(65).toUtf8(),
+            "password12", blank);
+        row("a byte that starts no character", "ab\xffz", "password12", bytes);
+        row("a line break written in two bytes", "\xc0\x8a", "password12", bytes);
+        row("a character written in more bytes than it takes", "\xe0\x80\xafz", "password12", bytes);
+        row("a surrogate", "\xed\xa0\x80", "password12", bytes);
+        row("past U+10FFFF", "\xf4\x90\x80\x80", "password12", bytes);
+        row("a character cut short", "\xe4\xb8", "password12", bytes);
     }
 
     void refusesSignUpsOnItsFrontPage()
     {
-        QFETCH(QString, name);
+        QFETCH(QByteArray, name);
         QFETCH(QString, password);
         QFETCH(QString, said);
-        const HttpHelper::Form account{{"username", name}, {"password", password}};
-        const QString page = QString::fromUtf8(post("", account));
+        const QByteArray form =
+            "username=" + name.toPercentEncoding() + "&password=" + password.toUtf8().toPercentEncoding();
+        const QString page = QString::fromUtf8(postRaw("", form));
         QCOMPARE(QRegularExpression("<p class=\"notice\">([^<]*)</p>").match(page).captured(1), said);
-        QVERIFY(!mapOf(post("sync/userid.php", account)).contains("id"));
+        const QMap<QString, QString> field = nameField(page);
+        QVERIFY2(field.contains("value"), qPrintable(page));
+        QString kept = field.value("value");
+        for (const auto& [entity, character] :
+             {std::pair{"&quot;", "\""}, {"&lt;", "<"}, {"&gt;", ">"}, {"&amp;", "&"}})
+            kept.replace(entity, character);
+        QCOMPARE(kept, QString::fromUtf8(name));
+        QVERIFY(password.isEmpty() || !page.contains(password));
+        QVERIFY(!mapOf(postRaw("sync/userid.php", form)).contains("id"));
     }
 
 private:
@@ -1488,6 +1500,16 @@ private:
     QString userIdOf(const QString& user, const ServiceProcess* service = nullptr)
     {
         return mapOf(post("sync/userid.php", {{"username", user}, {"password", "pw"}}, service)).value("id").toString();
+    }
+
+    // The attributes of the sign-up page's name field, by name; none when the page has no such field.
+    static QMap<QString, QString> nameField(const QString& page)
+    {
+        const QString field = QRegularExpression("<input name=\"username\"[^>]*>").match(page).captured();
+        QMap<QString, QString> attributes;
+        for (const QRegularExpressionMatch& attribute : QRegularExpression("(\\w+)=\"([^\"]*)\"").globalMatch(field))
+            attributes.insert(attribute.captured(1), attribute.captured(2));
+        return attributes;
     }
 
     // A store as an earlier version left it, with its table of records in one of the earlier shapes, empty, and the
