@@ -148,10 +148,14 @@ QString accountName(const QString& value, ServiceOptions& options)
     return QString();
 }
 
-// The folder of the service's files, checked before anything is made in it.
+// The folder of the service's files, checked before anything is made in it, with the folder of answers that the
+// service makes there and an earlier start may have left.
 QString dataFolder(const QString& value, ServiceOptions& options)
 {
-    if (const QString obstacle = OwnerFolder::obstacle(value); !obstacle.isEmpty())
+    QString obstacle = OwnerFolder::obstacle(value);
+    if (obstacle.isEmpty())
+        obstacle = OwnerFolder::obstacle(ServiceOptions::answersFolderIn(value));
+    if (!obstacle.isEmpty())
         return "takes a folder the service can write in or make: " + obstacle;
     options.dataFolder = value;
     return QString();
@@ -372,9 +376,21 @@ std::optional<ServiceOptions> ServiceOptions::parse(const QByteArrayList& argume
         return std::nullopt;
     }
     taken.maxConnectionsGiven = parser.isSet("max-connections");
-    if (taken.storeUrl.isEmpty())
-        taken.storeUrl = "sqlite:" + QDir(taken.dataFolder).filePath("service.db");
+    if (taken.storeUrl.isEmpty()) {
+        const QString store = QDir(taken.dataFolder).filePath("service.db");
+        if (const QString obstacle = StoreAddress::fileObstacle(store); !obstacle.isEmpty()) {
+            error = refused("data", taken.dataFolder.toUtf8(),
+                            "takes a folder whose service.db is an SQLite store or none: " + obstacle);
+            return std::nullopt;
+        }
+        taken.storeUrl = "sqlite:" + store;
+    }
     return taken;
+}
+
+QString ServiceOptions::answersFolderIn(const QString& dataFolder)
+{
+    return QDir(dataFolder).filePath("answers");
 }
 
 int ServiceOptions::cheapWorkerCount() const

@@ -65,6 +65,8 @@ struct ServiceOptions
     // The options of the command line, its arguments' bytes as the process was given them; nothing, with the reason
     // in `error`, when an option's value is unusable.
     static std::optional<ServiceOptions> parse(const QByteArrayList& arguments, QString& error);
+    // The folder of answers waiting for their clients, in the folder of the service's files.
+    static QString answersFolderIn(const QString& dataFolder);
     // Workers kept for cheap requests: as given, or 2 or a quarter of the workers, whichever is more, as far as the
     // workers less one go.
     int cheapWorkerCount() const;

@@ -6,6 +6,7 @@
 #include "storehold.h"
 #include "testmount.h"
 
+#include <QDirIterator>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QPasswordDigestor>
@@ -1256,10 +1257,17 @@ private slots:
     }
 
     // Options whose values the service cannot use are refused at start, each by its value and with what it takes,
-    // and the service exits having made nothing, its store neither; an empty list of refusals for options it starts
-    // with. A folder for the service's files, or for its SQLite store, is refused when it is a file or on one, when it
-    // is on a read-only disk ("{read-only}", which the test mounts), and when its path is empty, which would be the
-    // current folder; a store's address, when it names another database or an SQLite file that is a folder.
+    // and the service exits having made nothing, its store neither, nor changed the mode of anything it found; an
+    // empty list of refusals for options it starts with. A folder for the service's files, or for its SQLite store, is
+    // refused when it is a file or on one, when it is on a read-only disk ("{read-only}", which the test mounts) or on
+    // /proc, which takes no files even from root, and when its path is empty, which would be the current folder; a
+    // store's address, when it names another database, or an SQLite file that is a folder or named as one, or a file
+    // that is not an SQLite store (in "{folder}", a folder of the test's: "notes.txt", "fifo" and "empty" there). The
+    // default store, service.db in the data folder, and the folder of answers the service makes there are refused as
+    // the data folder (in "{folder}/store-of-text" and "{folder}/answers-of-text"). An address the service cannot
+    // listen on is refused before the store is opened: a port in use ("{busy}", which the test holds), or an address
+    // that is not this computer's. A PostgreSQL address of the other scheme is taken, and refused only as the store
+    // cannot be reached there.
     void refusesUnusableOptions_data()
     {
         QTest::addColumn<QStringList>("arguments");
@@ -1323,19 +1331,41 @@ private slots:
             {"--data " + file + "/data: " + folder + file + " is not a folder"});
         row("a data folder on a read-only disk", {"--data", "{read-only}/data"},
             {"--data {read-only}/data: " + folder + readOnly});
+        row("a data folder on /proc", {"--data", "/proc/quillbay/data"},
+            {"--data /proc/quillbay/data: " + folder + "cannot write in /proc: "});
+        row("a data folder whose folder of answers is a file", {"--data", "{folder}/answers-of-text"},
+            {"--data {folder}/answers-of-text: " + folder + "{folder}/answers-of-text/answers is not a folder"});
+        row("a data folder whose store is a text file", {"--data", "{folder}/store-of-text", "--database", ""},
+            {"--data {folder}/store-of-text: takes a folder whose service.db is an SQLite store or none: "
+             "{folder}/store-of-text/service.db is no SQLite store"});
         row("an empty data folder", {"--data", ""},
             {"--data '': " + folder + "an empty path would be the current folder"});
         row("a store of another database", {"--database", "mysql://x/y"},
             {"--database mysql://x/y: takes sqlite:PATH or postgresql://USER@HOST:PORT/DATABASE"});
         row("an SQLite store without a path", {"--database", "sqlite:"},
             {"--database sqlite:: takes sqlite:PATH or postgresql://USER@HOST:PORT/DATABASE"});
-        row("an SQLite store that is a folder", {"--database", "sqlite:{read-only}"},
-            {"--database sqlite:{read-only}: takes sqlite:PATH of a file: {read-only} is a folder"});
+        row("a PostgreSQL store of the other scheme", {"--database", "postgres://127.0.0.1:1/quillbay"},
+            {"cannot open the store postgres://127.0.0.1:1/quillbay"});
+        const QString sqliteFile = "takes sqlite:PATH of a file: ";
+        row("an SQLite store that is a folder", {"--database", "sqlite:{folder}"},
+            {"--database sqlite:{folder}: " + sqliteFile + "{folder} is a folder"});
+        row("an SQLite store in a folder to make, named as a folder", {"--database", "sqlite:{folder}/new/"},
+            {"--database sqlite:{folder}/new/: " + sqliteFile + "{folder}/new/ names a folder"});
+        row("an SQLite store that is a text file", {"--database", "sqlite:{folder}/notes.txt"},
+            {"--database sqlite:{folder}/notes.txt: " + sqliteFile + "{folder}/notes.txt is no SQLite store"});
+        row("an SQLite store that is a pipe", {"--database", "sqlite:{folder}/fifo"},
+            {"--database sqlite:{folder}/fifo: " + sqliteFile + "{folder}/fifo is no plain file"});
+        row("an SQLite store that is an empty file", {"--database", "sqlite:{folder}/empty"});
         const QString sqliteFolder = "takes sqlite:PATH in a folder the service can write in or make: ";
         row("an SQLite store in a file", {"--database", "sqlite:" + file + "/service.db"},
             {"--database sqlite:" + file + "/service.db: " + sqliteFolder + file + " is not a folder"});
         row("an SQLite store on a read-only disk", {"--database", "sqlite:{read-only}/service.db"},
             {"--database sqlite:{read-only}/service.db: " + sqliteFolder + readOnly});
+        row("an SQLite store on /proc", {"--database", "sqlite:/proc/quillbay/service.db"},
+            {"--database sqlite:/proc/quillbay/service.db: " + sqliteFolder + "cannot write in /proc: "});
+        row("a port in use", {"--port", "{busy}"}, {"--port {busy}: is in use on 127.0.0.1: "});
+        row("an address of another computer", {"--listen", "192.0.2.1"},
+            {"--listen 192.0.2.1: takes an address of this computer: "});
     }
 
     void refusesUnusableOptions()
@@ -1347,9 +1377,24 @@ private slots:
         if (arguments.join('\n').contains("{read-only}")) {
             if (!readOnlyDisk.emplace(TestMount::ReadOnlyDisk, readOnlyFolder.path()).isMounted())
                 QSKIP("a read-only disk needs root to mount");
-            arguments.replaceInStrings("{read-only}", readOnlyFolder.path());
-            refusals.replaceInStrings("{read-only}", readOnlyFolder.path());
         }
+        QTemporaryDir folder;
+        const auto make = [&folder](const QString& name, const QByteArray& content) {
+            QFile file(folder.filePath(name));
+            return QDir().mkpath(QFileInfo(file).path()) && file.open(QIODevice::WriteOnly) &&
+                   file.write(content) == content.size();
+        };
+        QVERIFY(make("notes.txt", "a text file\n") && make("empty", "") &&
+                make("store-of-text/service.db", "notes\n") && make("answers-of-text/answers", "notes\n"));
+        QCOMPARE(mkfifo(QFile::encodeName(folder.filePath("fifo")).constData(), 0644), 0);
+        QTcpServer busy;
+        QVERIFY(busy.listen(QHostAddress::LocalHost));
+        for (QStringList* texts : {&arguments, &refusals}) {
+            texts->replaceInStrings("{read-only}", readOnlyFolder.path());
+            texts->replaceInStrings("{folder}", folder.path());
+            texts->replaceInStrings("{busy}", QString::number(busy.serverPort()));
+        }
+        const QStringList found = entriesWithModes(folder.path());
         ServiceProcess service(arguments);
         QCOMPARE(service.baseUrl().isEmpty(), !refusals.isEmpty());
         if (refusals.isEmpty())
@@ -1357,7 +1402,10 @@ private slots:
         QCOMPARE(service.exitCode(), 1);
         for (const QString& refusal : refusals)
             QVERIFY2(service.log().contains(refusal.toUtf8()), service.log().constData());
-        QVERIFY(!QFileInfo::exists(service.dataDir() + "/service.db"));
+        // The log alone, which the test makes.
+        QCOMPARE(QDir(service.dataDir()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList{"service.log"});
+        QCOMPARE(entriesWithModes(folder.path()), found);
     }
 
     // Behind a proxy that serves the service below a path, the front page's form must post to the address the page
@@ -1510,6 +1558,22 @@ private:
         for (const QRegularExpressionMatch& attribute : QRegularExpression("(\\w+)=\"([^\"]*)\"").globalMatch(field))
             attributes.insert(attribute.captured(1), attribute.captured(2));
         return attributes;
+    }
+
+    // What the folder holds, below it too, each with its mode: "notes.txt 644".
+    static QStringList entriesWithModes(const QString& folder)
+    {
+        QStringList entries;
+        QDirIterator found(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                           QDirIterator::Subdirectories);
+        while (found.hasNext()) {
+            const QString path = found.next();
+            struct stat status = {};
+            lstat(QFile::encodeName(path).constData(), &status);
+            entries << QString("%1 %2").arg(QDir(folder).relativeFilePath(path)).arg(status.st_mode & 07777, 0, 8);
+        }
+        entries.sort();
+        return entries;
     }
 
     // A store as an earlier version left it, with its table of records in one of the earlier shapes, empty, and the
