@@ -990,25 +990,54 @@ private slots:
         QCOMPARE(sync("bad", changeSet("")), stored);
     }
 
-    // A store that fails a sync's write keeps none of it, and the log names the failure by its code and statement
-    // without the store's message, which here quotes the record's data as a server's message may.
+    // A store that fails a write keeps none of it, and the log names the failure by its code and statement without
+    // the store's message, which here quotes the value written as a server's message may: a sync's record, written
+    // through the database's own library, and a sign-up's account, through Qt's driver. The store's trigger fails
+    // the write whose value is the secret.
+    void storeFailureKeepsNothing_data()
+    {
+        QTest::addColumn<QString>("table");
+        QTest::addColumn<QString>("column");
+        QTest::addColumn<QString>("secret");
+        QTest::newRow("a sync's record") << "records"
+                                         << "data"
+                                         << "secret-title";
+        QTest::newRow("a sign-up's account") << "accounts"
+                                             << "name"
+                                             << "secret-name";
+    }
+
     void storeFailureKeepsNothing()
     {
+        QFETCH(QString, table);
+        QFETCH(QString, column);
+        QFETCH(QString, secret);
         const QString user = newAccount();
-        const QStringList sqlite{"create trigger inject before insert on records when new.id = 'zz' "
-                                 "begin select raise(abort, 'injected secret-title'); end"};
+        const QString when = QString("new.%1 like '%%2%'").arg(column, secret);
+        const QStringList sqlite{QString("create trigger inject_%1 before insert on %1 when %2 "
+                                         "begin select raise(abort, 'injected %3'); end")
+                                     .arg(table, when, secret)};
         const QStringList postgreSql{
-            "create function inject() returns trigger language plpgsql as "
-            "$$ begin if new.id = 'zz' then raise exception 'injected %', new.data; end if; return new; end $$",
-            "create trigger inject before insert on records for each row execute function inject()"};
+            QString("create function inject_%1() returns trigger language plpgsql as $$ begin if %2 then raise "
+                    "exception 'injected %', new.%3; end if; return new; end $$")
+                .arg(table, when, column),
+            QString("create trigger inject_%1 before insert on %1 for each row execute function inject_%1()")
+                .arg(table)};
         QVERIFY(m_service.execOnStore(ServiceProcess::onPostgreSql() ? postgreSql : sqlite));
-        const QByteArray answer =
-            sync(user, changeSet("[\"Z\",\"a\",\"" + stamp(0) + "\"],[\"zz\",\"secret-title\",\"" + stamp(0) + "\"]"));
-        QCOMPARE(mapOf(answer).value("error").toInt(), 3);
-        QCOMPARE(stateOfZ(sync(user, changeSet(""))), QString("absent"));
-        const QByteArray log = m_service.log();
-        QVERIFY(log.contains("store: error "));
-        QVERIFY2(!log.contains("secret-title"), log.mid(log.indexOf("secret-title") - 200, 300));
+        const qsizetype logged = m_service.log().size();
+        if (table == "records") {
+            const QByteArray answer = sync(user, changeSet("[\"Z\",\"a\",\"" + stamp(0) + "\"],[\"zz\",\"" +
+                                                           secret.toUtf8() + "\",\"" + stamp(0) + "\"]"));
+            QCOMPARE(mapOf(answer).value("error").toInt(), 3);
+            QCOMPARE(stateOfZ(sync(user, changeSet(""))), QString("absent"));
+        } else {
+            const HttpHelper::Form account{{"username", secret}, {"password", "password12"}};
+            QVERIFY(post("", account).contains("账号未能保存"));
+            QVERIFY(!mapOf(post("sync/userid.php", account)).contains("id"));
+        }
+        const QByteArray log = m_service.log().mid(logged);
+        QVERIFY2(log.contains("store: error "), log.constData());
+        QVERIFY2(!log.contains(secret.toUtf8()), log.constData());
     }
 
     // Requests whose body or head the HTTP library would read whole before anything could refuse them.
