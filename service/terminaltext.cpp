@@ -23,7 +23,7 @@ bool isEscaped(QChar c)
     return isControl(c) || isOtherBlank(c);
 }
 
-// A shell's \x makes a byte, which is a character in ASCII alone: beyond it, \u and four digits.
+// The code as a shell's escape writes it: "\x" and two hexadecimal digits, or "\u" and four.
 QString hexEscape(const char* prefix, uint code, int digits)
 {
     return prefix + QString("%1").arg(code, digits, 16, QChar('0'));
@@ -40,6 +40,7 @@ QString escaped(QChar c)
         return QString('\\') + c;
     if (!isEscaped(c))
         return c;
+    // A shell's \x makes a byte, which is a character in ASCII alone: beyond it, \u and four digits.
     return c.unicode() < 0x80 ? hexEscape("\\x", c.unicode(), 2) : hexEscape("\\u", c.unicode(), 4);
 }
 } // namespace
