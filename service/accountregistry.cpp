@@ -2,6 +2,7 @@
 
 #include "servicestore.h"
 #include "terminaltext.h"
+#include "utf8bytes.h"
 
 #include <QRandomGenerator>
 
@@ -76,6 +77,8 @@ QString AccountRegistry::told(Reason reason, Reader reader)
         {u"用户名不能含有换行符、制表符等控制字符",
          "the name may hold no control character (U+0000 to U+001F, U+007F to U+009F, U+2028, U+2029), such as a line "
          "break or a tab"},
+        {u"用户名含有无法识别的字符，请重新输入",
+         "the name must be UTF-8 text: each byte shown as \\x80 to \\xff is no part of a UTF-8 character"},
         {u"密码不能为空", "the password, the first line of standard input, is empty"},
         {u"密码只能使用英文字母、数字和符号", "the password may hold only ASCII letters, digits, symbols and blanks"},
         {u"用户名已被注册", "an account of that name exists already"},
@@ -98,6 +101,13 @@ QString AccountRegistry::nameRefusal(const QString& name, Reader reader)
     if (name.trimmed() != name)
         return told(BadName, reader);
     return QString();
+}
+
+QString AccountRegistry::encodingRefusal(QByteArrayView name, Reader reader)
+{
+    // Read as text, each such byte would become U+FFFD: two names that differ would become one, which the account
+    // then holds, and neither could be typed again as it was sent.
+    return Utf8Bytes::isValid(name) ? QString() : told(NotUtf8, reader);
 }
 
 QString AccountRegistry::refusal(const QString& name, const QString& password, Reader reader)

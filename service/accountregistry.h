@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
 
 class ServiceStore;
@@ -22,6 +23,9 @@ public:
     // An empty text when the name may be a new account's, else why not. Accounts stored before keep the names they
     // have, whatever this says of them.
     static QString nameRefusal(const QString& name, Reader reader);
+    // An empty text when the name's bytes, as they were sent or given, are UTF-8, else why not: checked before they
+    // become text, which would hide the bytes that are not.
+    static QString encodingRefusal(QByteArrayView name, Reader reader);
     // An empty text when the name and password may make an account, else why not.
     static QString refusal(const QString& name, const QString& password, Reader reader = Reader::User);
     // An empty text on success, else why the account was not created.
@@ -41,6 +45,7 @@ private:
     {
         BadName,
         ControlInName,
+        NotUtf8,
         EmptyPassword,
         PasswordCharacters,
         NameTaken,

@@ -52,9 +52,8 @@ HttpServer::HttpServer(const Limits& limits, std::shared_ptr<AnswerSpool> spool)
 
 HttpServer::~HttpServer() = default;
 
-quint16 HttpServer::listen(const QHostAddress& address, quint16 port, QString& error)
+quint16 HttpServer::listen(const QHostAddress& address, quint16 port, boost::system::error_code& failure)
 {
-    boost::system::error_code failure;
     const tcp::endpoint endpoint(asio::ip::make_address(address.toString().toStdString(), failure), port);
     if (!failure)
         m_acceptor.open(endpoint.protocol(), failure);
@@ -67,11 +66,7 @@ quint16 HttpServer::listen(const QHostAddress& address, quint16 port, QString& e
     if (!failure)
         m_acceptor.listen(asio::socket_base::max_listen_connections, failure);
     const tcp::endpoint bound = failure ? tcp::endpoint() : m_acceptor.local_endpoint(failure);
-    if (failure) {
-        error = QString::fromStdString(failure.message());
-        return 0;
-    }
-    return bound.port();
+    return failure ? 0 : bound.port();
 }
 
 void HttpServer::run(HttpHandler& handler)

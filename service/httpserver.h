@@ -74,8 +74,8 @@ public:
     HttpServer(const HttpServer&) = delete;
     HttpServer& operator=(const HttpServer&) = delete;
 
-    // The port listened on (a free one when asked for 0), or 0 with the reason in `error`.
-    quint16 listen(const QHostAddress& address, quint16 port, QString& error);
+    // The port listened on (a free one when asked for 0), or 0 with the reason in `failure`.
+    quint16 listen(const QHostAddress& address, quint16 port, boost::system::error_code& failure);
     // Serves connections on the calling thread, answered by the handler, until a stop signal; returns once every
     // connection is closed and every worker has ended, or ends the process when the stop's time is up first.
     void run(HttpHandler& handler);

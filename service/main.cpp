@@ -8,7 +8,6 @@
 #include "transferrules.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QLocale>
 #include <QTextStream>
 #include <QUrl>
@@ -80,6 +79,18 @@ int addAccount(const ServiceOptions& options, QTextStream& out, QTextStream& err
     return 0;
 }
 
+// Why the service cannot take the address it was given, naming the option the operator would change.
+QString listenRefusal(const ServiceOptions& options, const boost::system::error_code& failure)
+{
+    const QString address = options.listenAddress.toString();
+    const QString why = QString::fromStdString(failure.message());
+    if (failure == boost::system::errc::address_in_use)
+        return QString("--port %1: is in use on %2: %3").arg(options.port).arg(address, why);
+    if (failure == boost::system::errc::address_not_available)
+        return QString("--listen %1: takes an address of this computer: %2").arg(address, why);
+    return QString("--listen %1 --port %2: cannot listen there: %3").arg(address).arg(options.port).arg(why);
+}
+
 // The limits in force, for the operator to see at start; the cap on connections with the descriptor limit when that
 // limit lowers it, and the option the operator gave when it lowers that; the memory for requests being read, and the
 // room in it kept for small ones.
@@ -124,8 +135,11 @@ int main(int argc, char* argv[])
 
     QTextStream out(stdout);
     QTextStream err(stderr);
+    QByteArrayList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << argv[i];
     QString error;
-    const std::optional<ServiceOptions> options = ServiceOptions::parse(app, error);
+    const std::optional<ServiceOptions> options = ServiceOptions::parse(arguments, error);
     if (!options) {
         err << error << Qt::endl;
         return 1;
@@ -133,19 +147,6 @@ int main(int argc, char* argv[])
 
     if (options->newAccount)
         return addAccount(*options, out, err);
-    {
-        // Made or checked once here; each worker opens a connection of its own.
-        ServiceStore store;
-        if (!openStore(store, options->storeUrl, err))
-            return 1;
-    }
-
-    const auto spool = std::make_shared<AnswerSpool>(QDir(options->dataFolder).filePath("answers"),
-                                                     options->answerSpoolBytes, options->answerDiskReserveBytes);
-    if (!spool->prepare(error)) {
-        err << error << Qt::endl;
-        return 1;
-    }
 
     const int descriptors = raiseDescriptorLimit();
     HttpServer::Limits limits;
@@ -164,13 +165,29 @@ int main(int argc, char* argv[])
     limits.requestMemory = options->requestMemoryBytes;
     limits.smallRequestMemory = options->smallRequestMemory();
 
+    const auto spool = std::make_shared<AnswerSpool>(ServiceOptions::answersFolderIn(options->dataFolder),
+                                                     options->answerSpoolBytes, options->answerDiskReserveBytes);
     HttpServer server(limits, spool);
-    const quint16 port = server.listen(options->listenAddress, options->port, error);
+    // The address is taken before the store is opened, which may make it or bring it to its present shape for a
+    // minute: a port in use or an address of another computer is told at once, and nothing is made for it.
+    // Connections made meanwhile wait to be accepted once the store is ready.
+    boost::system::error_code failure;
+    const quint16 port = server.listen(options->listenAddress, options->port, failure);
     if (port == 0) {
-        err << "cannot listen on " << options->listenAddress.toString() << " port " << options->port << ": " << error
-            << Qt::endl;
+        err << listenRefusal(*options, failure) << Qt::endl;
         return 1;
     }
+    {
+        // Made or checked once here; each worker opens a connection of its own.
+        ServiceStore store;
+        if (!openStore(store, options->storeUrl, err))
+            return 1;
+    }
+    if (!spool->prepare(error)) {
+        err << error << Qt::endl;
+        return 1;
+    }
+
     SyncService service(*options, options->baseUrl(port), spool);
     out << "listening on " << options->listenUrl(port) << Qt::endl;
     qCInfo(lcService).noquote() << limitsInForce(limits, *options, descriptors);

@@ -12,8 +12,8 @@ public:
     // Makes the folder as make() does and leaves it for its owner alone whatever mode it had: for a folder of the
     // service's own, whose file names tell who is waiting for what.
     static bool makeOwn(const QString& path);
-    // What stands in the way of making the folder, or of writing in it, as far as can be told without making
-    // anything: an empty path (which would be the current folder), a file where a folder is wanted, a folder the
-    // process may not write in; nothing when none does.
+    // What stands in the way of making the folder, or of writing in it, as far as can be told without leaving
+    // anything made: an empty path (which would be the current folder), a file where a folder is wanted, a folder
+    // the process may not write in or whose file system takes no files (/proc); nothing when none does.
     static QString obstacle(const QString& path);
 };

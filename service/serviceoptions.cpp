@@ -7,9 +7,9 @@
 #include "terminaltext.h"
 #include "threadprobe.h"
 #include "transferrules.h"
+#include "utf8bytes.h"
 
 #include <QCommandLineParser>
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QHostInfo>
@@ -42,9 +42,20 @@ const int programWait = HttpHelper::defaultTimeout / 1000;
 
 // Takes an option's value into the options; what is wrong with the value, or nothing when it is taken.
 using Check = std::function<QString(const QString& value, ServiceOptions& options)>;
+// What is wrong with the bytes of a value as the operator gave them, before they are read as text; nothing when they
+// may be.
+using BytesCheck = QString (*)(QByteArrayView value);
+
+// Text reads its bytes as UTF-8: any others would become U+FFFD, and a path or a name other than the one given.
+QString utf8Value(QByteArrayView value)
+{
+    return Utf8Bytes::isValid(value) ? QString()
+                                     : "must be UTF-8 text: each byte shown as \\x80 to \\xff is no part of a UTF-8 "
+                                       "character";
+}
 
 // A row of the command line: the option's name, what its help calls its value, its help, the value taken when it is
-// not given (empty: it is left out), and the check that takes the value.
+// not given (empty: it is left out), the check that takes the value, and the one of its bytes before.
 struct Option
 {
     QString name;
@@ -52,6 +63,7 @@ struct Option
     QString help;
     QString byDefault;
     Check check;
+    BytesCheck bytesCheck = utf8Value;
 };
 
 QString httpUrl(const QString& host, quint16 port)
@@ -120,6 +132,12 @@ QString smallRequestRoom(const QString& value, ServiceOptions& options)
                        "one less than --request-memory, as a body of 1 MB must still find room")(value, options);
 }
 
+// The bytes of an account's name, refused as the sign-up page refuses them.
+QString accountNameBytes(QByteArrayView value)
+{
+    return AccountRegistry::encodingRefusal(value, AccountRegistry::Reader::Operator);
+}
+
 // The name of an account to create, refused as the sign-up page refuses it, before the store is opened.
 QString accountName(const QString& value, ServiceOptions& options)
 {
@@ -130,10 +148,14 @@ QString accountName(const QString& value, ServiceOptions& options)
     return QString();
 }
 
-// The folder of the service's files, checked before anything is made in it.
+// The folder of the service's files, checked before anything is made in it, with the folder of answers that the
+// service makes there and an earlier start may have left.
 QString dataFolder(const QString& value, ServiceOptions& options)
 {
-    if (const QString obstacle = OwnerFolder::obstacle(value); !obstacle.isEmpty())
+    QString obstacle = OwnerFolder::obstacle(value);
+    if (obstacle.isEmpty())
+        obstacle = OwnerFolder::obstacle(ServiceOptions::answersFolderIn(value));
+    if (!obstacle.isEmpty())
         return "takes a folder the service can write in or make: " + obstacle;
     options.dataFolder = value;
     return QString();
@@ -181,11 +203,25 @@ QString installer(const QString& value, ServiceOptions& options)
     return QString();
 }
 
-// The operator's option and value, and why the value cannot be used: the value as given, so that of an option given
-// twice the one refused is told, on one line whatever it holds.
-QString refused(const QString& name, const QString& value, const QString& why)
+// The operator's option and value, and why the value cannot be used: the value's bytes as given, so that of an
+// option given twice the one refused is told, on one line whatever it holds.
+QString refused(const QString& name, QByteArrayView value, const QString& why)
 {
-    return QString("--%1 %2: %3").arg(name, TerminalText::quoted(value), why);
+    return QString("--%1 %2: %3").arg(name, TerminalText::quotedBytes(value), why);
+}
+
+// The bytes the operator gave for the option's value, "--NAME VALUE" or "--NAME=VALUE", which the parser has as text.
+QByteArray givenBytes(const QByteArrayList& arguments, const QString& name, const QString& value)
+{
+    const QString option = "--" + name;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString argument = QString::fromUtf8(arguments.at(i));
+        if (argument == value && QString::fromUtf8(arguments.at(i - 1)) == option)
+            return arguments.at(i);
+        if (argument == option + '=' + value)
+            return arguments.at(i).mid(option.toUtf8().size() + 1);
+    }
+    return value.toUtf8();
 }
 
 // Every option, in the order the help lists them.
@@ -210,7 +246,7 @@ std::vector<Option> commandLine()
         {"add-account", "name",
          "Create an account with this name (1 to 64 characters, no blank at either end, no control character), its "
          "password read from the first line of standard input, and exit. Default: none, the service serves.",
-         "", accountName},
+         "", accountName, accountNameBytes},
         {"workers", "count",
          "Requests answered at once, each on a thread with its own database connection: at most 1024, and no more "
          "than the system lets the service start (its limit of processes, ulimit -u, counts them); the computer's "
@@ -304,7 +340,7 @@ std::vector<Option> commandLine()
 }
 } // namespace
 
-std::optional<ServiceOptions> ServiceOptions::parse(const QCoreApplication& app, QString& error)
+std::optional<ServiceOptions> ServiceOptions::parse(const QByteArrayList& arguments, QString& error)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription("Quillbay's online service: accounts, sync, update check and feedback. It speaks "
@@ -317,24 +353,44 @@ std::optional<ServiceOptions> ServiceOptions::parse(const QCoreApplication& app,
             option.byDefault.isEmpty() ? option.help : option.help + " Default: " + option.byDefault + ".";
         parser.addOption(QCommandLineOption(option.name, help, option.value, option.byDefault));
     }
-    parser.process(app);
+    QStringList texts;
+    for (const QByteArray& argument : arguments)
+        texts << QString::fromUtf8(argument);
+    parser.process(texts);
 
     ServiceOptions taken;
     QStringList refusals;
     for (const Option& option : options) {
         // The value given, each of a repeated option's, or the default.
-        for (const QString& value : parser.values(option.name))
-            if (const QString refusal = option.check(value, taken); !refusal.isEmpty())
-                refusals << refused(option.name, value, refusal);
+        for (const QString& value : parser.values(option.name)) {
+            const QByteArray bytes = givenBytes(arguments, option.name, value);
+            QString refusal = option.bytesCheck(bytes);
+            if (refusal.isEmpty())
+                refusal = option.check(value, taken);
+            if (!refusal.isEmpty())
+                refusals << refused(option.name, bytes, refusal);
+        }
     }
     if (!refusals.isEmpty()) {
         error = refusals.join('\n');
         return std::nullopt;
     }
     taken.maxConnectionsGiven = parser.isSet("max-connections");
-    if (taken.storeUrl.isEmpty())
-        taken.storeUrl = "sqlite:" + QDir(taken.dataFolder).filePath("service.db");
+    if (taken.storeUrl.isEmpty()) {
+        const QString store = QDir(taken.dataFolder).filePath("service.db");
+        if (const QString obstacle = StoreAddress::fileObstacle(store); !obstacle.isEmpty()) {
+            error = refused("data", taken.dataFolder.toUtf8(),
+                            "takes a folder whose service.db is an SQLite store or none: " + obstacle);
+            return std::nullopt;
+        }
+        taken.storeUrl = "sqlite:" + store;
+    }
     return taken;
+}
+
+QString ServiceOptions::answersFolderIn(const QString& dataFolder)
+{
+    return QDir(dataFolder).filePath("answers");
 }
 
 int ServiceOptions::cheapWorkerCount() const

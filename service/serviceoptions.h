@@ -1,12 +1,11 @@
 #pragma once
 
+#include <QByteArrayList>
 #include <QHostAddress>
 #include <QList>
 #include <QString>
 
 #include <optional>
-
-class QCoreApplication;
 
 // How the service was asked to run, from its command line.
 struct ServiceOptions
@@ -63,8 +62,11 @@ struct ServiceOptions
     int offeredCode = 0;
     QString offeredName;
 
-    // Nothing, with the reason in `error`, when an option's value is unusable.
-    static std::optional<ServiceOptions> parse(const QCoreApplication& app, QString& error);
+    // The options of the command line, its arguments' bytes as the process was given them; nothing, with the reason
+    // in `error`, when an option's value is unusable.
+    static std::optional<ServiceOptions> parse(const QByteArrayList& arguments, QString& error);
+    // The folder of answers waiting for their clients, in the folder of the service's files.
+    static QString answersFolderIn(const QString& dataFolder);
     // Workers kept for cheap requests: as given, or 2 or a quarter of the workers, whichever is more, as far as the
     // workers less one go.
     int cheapWorkerCount() const;

@@ -2,7 +2,7 @@
 
 #include <QStringList>
 
-QByteArray ServicePages::signup(const QString& notice)
+QByteArray ServicePages::signup(const QString& notice, const QString& name)
 {
     const QString paragraph = notice.isEmpty() ? QString() : "<p class=\"notice\">" + notice.toHtmlEscaped() + "</p>";
     // A form without an action posts to the page's own address, which is right behind a proxy that serves the
@@ -10,10 +10,11 @@ QByteArray ServicePages::signup(const QString& notice)
     // of 64 characters beyond the Basic Multilingual Plane takes 128 of them, and the service counts the characters.
     return page(QStringLiteral("注册同步账号"), paragraph + QStringLiteral(R"(
 <form method="post">
-<label>用户名 <input name="username" maxlength="128" required></label>
+<label>用户名 <input name="username" maxlength="128" value="%1" required></label>
 <label>密码 <input name="password" type="password" required></label>
 <button type="submit">注册</button>
-</form>)"));
+</form>)")
+                                                                .arg(name.toHtmlEscaped()));
 }
 
 QByteArray ServicePages::news(const QString& offeredVersion)

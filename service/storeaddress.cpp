@@ -26,6 +26,8 @@ bool makeOwnerOnly(const QString& path)
 }
 
 const QLatin1String sqlitePrefix("sqlite:");
+// The first 16 bytes of every SQLite file.
+const QByteArray sqliteHeader("SQLite format 3", 16);
 
 // The SQLite file the address names: a plain file path, not URL-encoded ("#" or "%" in it mean themselves); empty
 // when it names none.
@@ -83,9 +85,32 @@ QString StoreAddress::refusal(const QString& url)
     const QString path = sqlitePath(url);
     if (path.isEmpty())
         return namesPostgreSql(QUrl(url)) ? QString() : "takes sqlite:PATH or postgresql://USER@HOST:PORT/DATABASE";
-    if (QFileInfo(path).isDir())
-        return "takes sqlite:PATH of a file: " + path + " is a folder";
+    if (const QString obstacle = fileObstacle(path); !obstacle.isEmpty())
+        return "takes sqlite:PATH of a file: " + obstacle;
     const QString obstacle = OwnerFolder::obstacle(QFileInfo(path).absolutePath());
     return obstacle.isEmpty() ? QString()
                               : "takes sqlite:PATH in a folder the service can write in or make: " + obstacle;
+}
+
+QString StoreAddress::fileObstacle(const QString& path)
+{
+    const QFileInfo file(path);
+    // A closing "/", "." or "..": the folder would be made and SQLite would fail on it.
+    if (file.fileName().isEmpty() || file.fileName() == "." || file.fileName() == "..")
+        return path + " names a folder";
+    if (!file.exists())
+        return QString();
+    if (file.isDir())
+        return path + " is a folder";
+    // A device, a pipe or a socket would be made its owner's alone, and hold no store.
+    if (!file.isFile())
+        return path + " is no plain file";
+    QFile store(path);
+    if (!store.open(QIODevice::ReadOnly))
+        return "cannot read " + path + ": " + store.errorString();
+    // An empty file becomes a store; anything else must be one already, or SQLite would fail on it only once its
+    // mode was changed.
+    const QByteArray start = store.read(sqliteHeader.size());
+    return start.isEmpty() || start == sqliteHeader ? QString()
+                                                    : path + " is no SQLite store: it does not begin as one does";
 }

@@ -219,11 +219,16 @@ std::optional<AnswerText> SyncService::signup(const Request& request, const Form
     }
     const QString name = form.value("username");
     const QString password = form.value("password");
-    if (const QString refusal = AccountRegistry::refusal(name, password); !refusal.isEmpty())
-        return ServicePages::signup(refusal);
+    // Whatever refuses the account, the page keeps the name as it was typed, never the password.
+    const auto refused = [&name](const QString& refusal) { return ServicePages::signup(refusal, name); };
+    QString refusal = AccountRegistry::encodingRefusal(form.bytes("username"), AccountRegistry::Reader::User);
+    if (refusal.isEmpty())
+        refusal = AccountRegistry::refusal(name, password);
+    if (!refusal.isEmpty())
+        return refused(refusal);
     // New accounts only: accounts made before, or by the operator, keep the passwords they have.
     if (password.size() < minSignupPassword)
-        return ServicePages::signup(QStringLiteral("密码不能少于%1个字符").arg(minSignupPassword));
+        return refused(QStringLiteral("密码不能少于%1个字符").arg(minSignupPassword));
     ServiceStore* connection = store();
     ServiceStore::Outcome counted = ServiceStore::Outcome::Failed;
     if (connection) {
@@ -236,13 +241,13 @@ std::optional<AnswerText> SyncService::signup(const Request& request, const Form
     if (counted == ServiceStore::Outcome::OverLimit) {
         static WarningPace pace;
         pace.warn(QString("sign-ups from %1 refused: limit reached").arg(request.peer.c_str()));
-        return ServicePages::signup(QStringLiteral("注册太频繁，请一小时后再试"));
+        return refused(QStringLiteral("注册太频繁，请一小时后再试"));
     }
-    const QString refusal = counted == ServiceStore::Outcome::Stored
-                                ? AccountRegistry(*connection, m_options.keyIterations).create(name, password)
-                                : QStringLiteral("账号未能保存，请稍后重试");
+    refusal = counted == ServiceStore::Outcome::Stored
+                  ? AccountRegistry(*connection, m_options.keyIterations).create(name, password)
+                  : QStringLiteral("账号未能保存，请稍后重试");
     if (!refusal.isEmpty())
-        return ServicePages::signup(refusal);
+        return refused(refusal);
     qCInfo(lcService) << "account created";
     return ServicePages::signup(QStringLiteral("账号 %1 注册成功，请在软件的同步设置中填写此账号。").arg(name));
 }

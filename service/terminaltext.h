@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
 
 // Text the service writes on the operator's terminal, where a control character would break a line in two or move
@@ -12,7 +13,10 @@ public:
     // Whether the text holds a character below U+0020, from U+007F to U+009F, U+2028 or U+2029.
     static bool holdsControl(const QString& text);
     // A value as the operator could type it again in a shell, on one line: as it is when it holds no blank, in
-    // quotes when it does or is empty, and as $'...' with its control characters escaped (\n, \t, \x01, \u0085)
-    // when it holds any.
+    // quotes when it does or is empty, and as $'...' when it holds a control character or a blank other than the
+    // space (U+00A0, U+3000), which looks like one: those escaped (\n, \t, \x01, \u0085, \u3000).
     static QString quoted(const QString& value);
+    // The same for bytes as the operator gave them, each byte that is no part of a UTF-8 character escaped as \xff,
+    // which a shell's $'...' makes that byte again.
+    static QString quotedBytes(QByteArrayView bytes);
 };

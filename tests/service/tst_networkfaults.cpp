@@ -238,7 +238,8 @@ public:
         failedBeforeClosedAtTheStop.store(-1);
         QString error;
         m_prepared = m_spool->prepare(error);
-        m_port = m_server.listen(QHostAddress::LocalHost, 0, error);
+        boost::system::error_code failure;
+        m_port = m_server.listen(QHostAddress::LocalHost, 0, failure);
         m_thread = std::thread([this] {
             networkThread.store(pthread_self());
             m_server.run(m_handler);

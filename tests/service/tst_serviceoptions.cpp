@@ -102,23 +102,26 @@ private slots:
 
     // An account the operator adds is refused in English, as the service's other messages to the operator, on one
     // line, and the service exits with status 1; the sign-up page tells its users in Chinese. A name a new account
-    // may not have is refused as any option's value is, by the option and the value, its control characters escaped.
-    // A name or a password refused as such makes nothing, neither the data folder nor the store.
+    // may not have is refused as any option's value is, by the option and the value, its control characters and its
+    // blanks other than the space escaped, and so are its bytes that are no part of a UTF-8 character, which Qt would
+    // read as U+FFFD. A name or a password refused as such makes nothing, neither the data folder nor the store.
     void refusesAccountsInEnglish_data()
     {
-        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("name");
         QTest::addColumn<QString>("password");
         QTest::addColumn<QByteArray>("said");
-        const auto row = [](const char* name, const QString& account, const QString& password, const QByteArray& said) {
-            QTest::newRow(name) << account << password << said;
-        };
+        const auto row = [](const char* name, const QByteArray& account, const QString& password,
+                            const QByteArray& said) { QTest::newRow(name) << account << password << said; };
+        const auto text = [](const char16_t* name) { return QString::fromUtf16(name).toUtf8(); };
         row("an empty password", "new", "",
             "account not created: the password, the first line of standard input, is "
             "empty");
         row("a password beyond ASCII", "new", "密码1234",
             "account not created: the password may hold only ASCII letters, digits, symbols and blanks");
-        row("a blank after the name", "new ", "pw",
-            "--add-account 'new ': the name must have 1 to 64 characters, with no blank at either end");
+        const char* const blank = ": the name must have 1 to 64 characters, with no blank at either end";
+        row("a blank after the name", "new ", "pw", QByteArray("--add-account 'new '") + blank);
+        row("U+3000 after the name", text(u"new\u3000"), "pw", QByteArray("--add-account $'new\\u3000'") + blank);
+        row("U+00A0 before the name", text(u"\u00a0new"), "pw", QByteArray("--add-account $'\\u00a0new'") + blank);
         const char* const control = ": the name may hold no control character (U+0000 to U+001F, U+007F to U+009F, "
                                     "U+2028, U+2029), such as a line break or a tab";
         row("a line break in the name", "nl\nhere", "pw", QByteArray("--add-account $'nl\\nhere'") + control);
@@ -126,36 +129,51 @@ private slots:
         row("U+0001 and a quote in the name", "ctl\x01'name", "pw",
             QByteArray("--add-account $'ctl\\x01\\'name'") + control);
         row("U+007F in the name", "del\x7fname", "pw", QByteArray("--add-account $'del\\x7fname'") + control);
-        row("U+0085, a line break, in the name", QString::fromUtf16(u"nel\u0085here"), "pw",
+        row("U+0085, a line break, in the name", text(u"nel\u0085here"), "pw",
             QByteArray("--add-account $'nel\\u0085here'") + control);
-        row("U+009B, an escape sequence's start, in the name", QString::fromUtf16(u"csi\u009b2Jname"), "pw",
+        row("U+009B, an escape sequence's start, in the name", text(u"csi\u009b2Jname"), "pw",
             QByteArray("--add-account $'csi\\u009b2Jname'") + control);
-        row("U+2028 in the name", QString::fromUtf16(u"ls\u2028here"), "pw",
-            QByteArray("--add-account $'ls\\u2028here'") + control);
-        row("U+2029 at the end of the name", QString::fromUtf16(u"ps\u2029"), "pw",
+        row("U+2028 in the name", text(u"ls\u2028here"), "pw", QByteArray("--add-account $'ls\\u2028here'") + control);
+        row("U+2029 at the end of the name", text(u"ps\u2029"), "pw",
             QByteArray("--add-account $'ps\\u2029'") + control);
-        const QString emoji = QString::fromUcs4(U"\U0001F600").repeated(65);
-        row("65 characters beyond the Basic Multilingual Plane", emoji, "pw",
-            "--add-account " + emoji.toUtf8() + ": the name must have 1 to 64 characters, with no blank at either end");
+        const char* const utf8 =
+            ": the name must be UTF-8 text: each byte shown as \\x80 to \\xff is no part of a UTF-8 character";
+        row("a byte that starts no character", "cli\xff", "pw", QByteArray("--add-account $'cli\\xff'") + utf8);
+        row("a line break written in two bytes", "a\xc0\x8a", "pw", QByteArray("--add-account $'a\\xc0\\x8a'") + utf8);
+        row("a character written in more bytes than it takes", "\xe0\x80\xafz", "pw",
+            QByteArray("--add-account $'\\xe0\\x80\\xafz'") + utf8);
+        row("a surrogate", "\xed\xa0\x80z", "pw", QByteArray("--add-account $'\\xed\\xa0\\x80z'") + utf8);
+        row("past U+10FFFF", "\xf4\x90\x80\x80", "pw", QByteArray("--add-account $'\\xf4\\x90\\x80\\x80'") + utf8);
+        row("a character cut short, and one whole", "\xe4\xb8\xe4\xb8\xad", "pw",
+            QByteArray("--add-account $'\\xe4\\xb8中'") + utf8);
+        const QByteArray emoji = QString::fromUcs4(U"\U0001F600").repeated(65).toUtf8();
+        row("65 characters beyond the Basic Multilingual Plane", emoji, "pw", "--add-account " + emoji + blank);
         row("a name taken", "taken", "pw", "account not created: an account of that name exists already");
     }
 
     void refusesAccountsInEnglish()
     {
-        QFETCH(QString, name);
+        QFETCH(QByteArray, name);
         QFETCH(QString, password);
         QFETCH(QByteArray, said);
         QTemporaryDir folder;
         const QString data = folder.filePath("data");
         // The name taken is an account's added first; every other refusal comes before anything is made.
         const bool taken = name == "taken";
-        QList<QStringList> accounts{{name, password}};
+        QList<std::pair<QByteArray, QString>> accounts{{name, password}};
         if (taken)
             accounts.prepend({"taken", "pw"});
         QProcess add;
-        for (const QStringList& account : accounts) {
-            add.start(ServiceProcess::builtProgram(), {"--data", data, "--add-account", account.at(0)});
-            add.write(account.at(1).toUtf8() + '\n');
+        for (const auto& [account, secret] : accounts) {
+            // The name's bytes as they are, which no QString could carry: the shell's printf makes them from octal
+            // escapes, and a mark after them keeps a closing line break from being dropped with the command's end.
+            QByteArray octal;
+            for (const char byte : account)
+                octal += '\\' + QByteArray::number(uchar(byte), 8).rightJustified(3, '0');
+            add.start("/bin/sh",
+                      {"-c", "name=$(printf \"$0\"; printf x); exec \"$1\" --data \"$2\" --add-account \"${name%x}\"",
+                       QString::fromLatin1(octal), ServiceProcess::builtProgram(), data});
+            add.write(secret.toUtf8() + '\n');
             add.closeWriteChannel();
             QVERIFY(add.waitForFinished(60000));
         }

@@ -6,6 +6,7 @@
 #include "storehold.h"
 #include "testmount.h"
 
+#include <QDirIterator>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QPasswordDigestor>
@@ -989,25 +990,54 @@ private slots:
         QCOMPARE(sync("bad", changeSet("")), stored);
     }
 
-    // A store that fails a sync's write keeps none of it, and the log names the failure by its code and statement
-    // without the store's message, which here quotes the record's data as a server's message may.
+    // A store that fails a write keeps none of it, and the log names the failure by its code and statement without
+    // the store's message, which here quotes the value written as a server's message may: a sync's record, written
+    // through the database's own library, and a sign-up's account, through Qt's driver. The store's trigger fails
+    // the write whose value is the secret.
+    void storeFailureKeepsNothing_data()
+    {
+        QTest::addColumn<QString>("table");
+        QTest::addColumn<QString>("column");
+        QTest::addColumn<QString>("secret");
+        QTest::newRow("a sync's record") << "records"
+                                         << "data"
+                                         << "secret-title";
+        QTest::newRow("a sign-up's account") << "accounts"
+                                             << "name"
+                                             << "secret-name";
+    }
+
     void storeFailureKeepsNothing()
     {
+        QFETCH(QString, table);
+        QFETCH(QString, column);
+        QFETCH(QString, secret);
         const QString user = newAccount();
-        const QStringList sqlite{"create trigger inject before insert on records when new.id = 'zz' "
-                                 "begin select raise(abort, 'injected secret-title'); end"};
+        const QString when = QString("new.%1 like '%%2%'").arg(column, secret);
+        const QStringList sqlite{QString("create trigger inject_%1 before insert on %1 when %2 "
+                                         "begin select raise(abort, 'injected %3'); end")
+                                     .arg(table, when, secret)};
         const QStringList postgreSql{
-            "create function inject() returns trigger language plpgsql as "
-            "$$ begin if new.id = 'zz' then raise exception 'injected %', new.data; end if; return new; end $$",
-            "create trigger inject before insert on records for each row execute function inject()"};
+            QString("create function inject_%1() returns trigger language plpgsql as $$ begin if %2 then raise "
+                    "exception 'injected %', new.%3; end if; return new; end $$")
+                .arg(table, when, column),
+            QString("create trigger inject_%1 before insert on %1 for each row execute function inject_%1()")
+                .arg(table)};
         QVERIFY(m_service.execOnStore(ServiceProcess::onPostgreSql() ? postgreSql : sqlite));
-        const QByteArray answer =
-            sync(user, changeSet("[\"Z\",\"a\",\"" + stamp(0) + "\"],[\"zz\",\"secret-title\",\"" + stamp(0) + "\"]"));
-        QCOMPARE(mapOf(answer).value("error").toInt(), 3);
-        QCOMPARE(stateOfZ(sync(user, changeSet(""))), QString("absent"));
-        const QByteArray log = m_service.log();
-        QVERIFY(log.contains("store: error "));
-        QVERIFY2(!log.contains("secret-title"), log.mid(log.indexOf("secret-title") - 200, 300));
+        const qsizetype logged = m_service.log().size();
+        if (table == "records") {
+            const QByteArray answer = sync(user, changeSet("[\"Z\",\"a\",\"" + stamp(0) + "\"],[\"zz\",\"" +
+                                                           secret.toUtf8() + "\",\"" + stamp(0) + "\"]"));
+            QCOMPARE(mapOf(answer).value("error").toInt(), 3);
+            QCOMPARE(stateOfZ(sync(user, changeSet(""))), QString("absent"));
+        } else {
+            const HttpHelper::Form account{{"username", secret}, {"password", "password12"}};
+            QVERIFY(post("", account).contains("账号未能保存"));
+            QVERIFY(!mapOf(post("sync/userid.php", account)).contains("id"));
+        }
+        const QByteArray log = m_service.log().mid(logged);
+        QVERIFY2(log.contains("store: error "), log.constData());
+        QVERIFY2(!log.contains(secret.toUtf8()), log.constData());
     }
 
     // Requests whose body or head the HTTP library would read whole before anything could refuse them.
@@ -1256,10 +1286,17 @@ private slots:
     }
 
     // Options whose values the service cannot use are refused at start, each by its value and with what it takes,
-    // and the service exits having made nothing, its store neither; an empty list of refusals for options it starts
-    // with. A folder for the service's files, or for its SQLite store, is refused when it is a file or on one, when it
-    // is on a read-only disk ("{read-only}", which the test mounts), and when its path is empty, which would be the
-    // current folder; a store's address, when it names another database or an SQLite file that is a folder.
+    // and the service exits having made nothing, its store neither, nor changed the mode of anything it found; an
+    // empty list of refusals for options it starts with. A folder for the service's files, or for its SQLite store, is
+    // refused when it is a file or on one, when it is on a read-only disk ("{read-only}", which the test mounts) or on
+    // /proc, which takes no files even from root, and when its path is empty, which would be the current folder; a
+    // store's address, when it names another database, or an SQLite file that is a folder or named as one, or a file
+    // that is not an SQLite store (in "{folder}", a folder of the test's: "notes.txt", "fifo" and "empty" there). The
+    // default store, service.db in the data folder, and the folder of answers the service makes there are refused as
+    // the data folder (in "{folder}/store-of-text" and "{folder}/answers-of-text"). An address the service cannot
+    // listen on is refused before the store is opened: a port in use ("{busy}", which the test holds), or an address
+    // that is not this computer's. A PostgreSQL address of the other scheme is taken, and refused only as the store
+    // cannot be reached there.
     void refusesUnusableOptions_data()
     {
         QTest::addColumn<QStringList>("arguments");
@@ -1323,19 +1360,41 @@ private slots:
             {"--data " + file + "/data: " + folder + file + " is not a folder"});
         row("a data folder on a read-only disk", {"--data", "{read-only}/data"},
             {"--data {read-only}/data: " + folder + readOnly});
+        row("a data folder on /proc", {"--data", "/proc/quillbay/data"},
+            {"--data /proc/quillbay/data: " + folder + "cannot write in /proc: "});
+        row("a data folder whose folder of answers is a file", {"--data", "{folder}/answers-of-text"},
+            {"--data {folder}/answers-of-text: " + folder + "{folder}/answers-of-text/answers is not a folder"});
+        row("a data folder whose store is a text file", {"--data", "{folder}/store-of-text", "--database", ""},
+            {"--data {folder}/store-of-text: takes a folder whose service.db is an SQLite store or none: "
+             "{folder}/store-of-text/service.db is no SQLite store"});
         row("an empty data folder", {"--data", ""},
             {"--data '': " + folder + "an empty path would be the current folder"});
         row("a store of another database", {"--database", "mysql://x/y"},
             {"--database mysql://x/y: takes sqlite:PATH or postgresql://USER@HOST:PORT/DATABASE"});
         row("an SQLite store without a path", {"--database", "sqlite:"},
             {"--database sqlite:: takes sqlite:PATH or postgresql://USER@HOST:PORT/DATABASE"});
-        row("an SQLite store that is a folder", {"--database", "sqlite:{read-only}"},
-            {"--database sqlite:{read-only}: takes sqlite:PATH of a file: {read-only} is a folder"});
+        row("a PostgreSQL store of the other scheme", {"--database", "postgres://127.0.0.1:1/quillbay"},
+            {"cannot open the store postgres://127.0.0.1:1/quillbay"});
+        const QString sqliteFile = "takes sqlite:PATH of a file: ";
+        row("an SQLite store that is a folder", {"--database", "sqlite:{folder}"},
+            {"--database sqlite:{folder}: " + sqliteFile + "{folder} is a folder"});
+        row("an SQLite store in a folder to make, named as a folder", {"--database", "sqlite:{folder}/new/"},
+            {"--database sqlite:{folder}/new/: " + sqliteFile + "{folder}/new/ names a folder"});
+        row("an SQLite store that is a text file", {"--database", "sqlite:{folder}/notes.txt"},
+            {"--database sqlite:{folder}/notes.txt: " + sqliteFile + "{folder}/notes.txt is no SQLite store"});
+        row("an SQLite store that is a pipe", {"--database", "sqlite:{folder}/fifo"},
+            {"--database sqlite:{folder}/fifo: " + sqliteFile + "{folder}/fifo is no plain file"});
+        row("an SQLite store that is an empty file", {"--database", "sqlite:{folder}/empty"});
         const QString sqliteFolder = "takes sqlite:PATH in a folder the service can write in or make: ";
         row("an SQLite store in a file", {"--database", "sqlite:" + file + "/service.db"},
             {"--database sqlite:" + file + "/service.db: " + sqliteFolder + file + " is not a folder"});
         row("an SQLite store on a read-only disk", {"--database", "sqlite:{read-only}/service.db"},
             {"--database sqlite:{read-only}/service.db: " + sqliteFolder + readOnly});
+        row("an SQLite store on /proc", {"--database", "sqlite:/proc/quillbay/service.db"},
+            {"--database sqlite:/proc/quillbay/service.db: " + sqliteFolder + "cannot write in /proc: "});
+        row("a port in use", {"--port", "{busy}"}, {"--port {busy}: is in use on 127.0.0.1: "});
+        row("an address of another computer", {"--listen", "192.0.2.1"},
+            {"--listen 192.0.2.1: takes an address of this computer: "});
     }
 
     void refusesUnusableOptions()
@@ -1347,9 +1406,24 @@ private slots:
         if (arguments.join('\n').contains("{read-only}")) {
             if (!readOnlyDisk.emplace(TestMount::ReadOnlyDisk, readOnlyFolder.path()).isMounted())
                 QSKIP("a read-only disk needs root to mount");
-            arguments.replaceInStrings("{read-only}", readOnlyFolder.path());
-            refusals.replaceInStrings("{read-only}", readOnlyFolder.path());
         }
+        QTemporaryDir folder;
+        const auto make = [&folder](const QString& name, const QByteArray& content) {
+            QFile file(folder.filePath(name));
+            return QDir().mkpath(QFileInfo(file).path()) && file.open(QIODevice::WriteOnly) &&
+                   file.write(content) == content.size();
+        };
+        QVERIFY(make("notes.txt", "a text file\n") && make("empty", "") &&
+                make("store-of-text/service.db", "notes\n") && make("answers-of-text/answers", "notes\n"));
+        QCOMPARE(mkfifo(QFile::encodeName(folder.filePath("fifo")).constData(), 0644), 0);
+        QTcpServer busy;
+        QVERIFY(busy.listen(QHostAddress::LocalHost));
+        for (QStringList* texts : {&arguments, &refusals}) {
+            texts->replaceInStrings("{read-only}", readOnlyFolder.path());
+            texts->replaceInStrings("{folder}", folder.path());
+            texts->replaceInStrings("{busy}", QString::number(busy.serverPort()));
+        }
+        const QStringList found = entriesWithModes(folder.path());
         ServiceProcess service(arguments);
         QCOMPARE(service.baseUrl().isEmpty(), !refusals.isEmpty());
         if (refusals.isEmpty())
@@ -1357,7 +1431,10 @@ private slots:
         QCOMPARE(service.exitCode(), 1);
         for (const QString& refusal : refusals)
             QVERIFY2(service.log().contains(refusal.toUtf8()), service.log().constData());
-        QVERIFY(!QFileInfo::exists(service.dataDir() + "/service.db"));
+        // The log alone, which the test makes.
+        QCOMPARE(QDir(service.dataDir()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList{"service.log"});
+        QCOMPARE(entriesWithModes(folder.path()), found);
     }
 
     // Behind a proxy that serves the service below a path, the front page's form must post to the address the page
@@ -1399,66 +1476,78 @@ private slots:
         QVERIFY(!post("", {{"username", "<b>"}, {"password", ""}}).contains("<b>"));
         QVERIFY(mapOf(post("sync/userid.php", account)).contains("id"));
         // A name's 64 characters are counted as characters, each of these beyond the Basic Multilingual Plane, on the
-        // page as from the command line.
-        const HttpHelper::Form emoji{{"username", QString::fromUcs4(U"\U0001F600").repeated(64)},
-                                     {"password", "x y 1234"}};
-        QVERIFY(post("", emoji).contains("注册成功"));
+        // page as from the command line; the page's field, which a browser counts in UTF-16 units, takes them.
+        const QString emojiName = QString::fromUcs4(U"\U0001F600").repeated(64);
+        const HttpHelper::Form emoji{{"username", emojiName}, {"password", "x y 1234"}};
+        const QString page = QString::fromUtf8(post("", emoji));
+        QVERIFY(page.contains("注册成功"));
+        const QMap<QString, QString> field = nameField(page);
+        QCOMPARE(field.value("value"), QString());
+        QVERIFY2(field.value("maxlength").toInt() >= emojiName.size(), qPrintable(page));
         QVERIFY(mapOf(post("sync/userid.php", emoji)).contains("id"));
         QVERIFY(m_service.addAccount(QString::fromUcs4(U"\U0001F642").repeated(64), "x"));
     }
 
     // The front page refuses a name or password a new account may not have, in its own words, and makes no account:
-    // the name must print as one line, and the program keeps only ASCII passwords.
+    // the name must print as one line, be UTF-8 as sent (a byte that is no part of a character would be read as U+FFFD,
+    // and two such names would become one), and the program keeps only ASCII passwords. The page keeps the name as it
+    // was typed, escaped, for the user to mend, and never the password.
     void refusesSignUpsOnItsFrontPage_data()
     {
-        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("name");
         QTest::addColumn<QString>("password");
         QTest::addColumn<QString>("said");
         const QString control = "用户名不能含有换行符、制表符等控制字符";
-        QTest::newRow("a password of seven characters") << "戊"
-                                                        << "x y 123"
-                                                        << "密码不能少于8个字符";
-        QTest::newRow("a password beyond ASCII") << "丁"
-                                                 << "密码 1+1"
-                                                 << "密码只能使用英文字母、数字和符号";
-        QTest::newRow("an empty password") << "空"
-                                           << ""
-                                           << "密码不能为空";
-        QTest::newRow("a blank after the name") << "庚 "
-                                                << "password12"
-                                                << "用户名须为1到64个字符，首尾不能有空格";
-        QTest::newRow("a line break in the name") << "nl\nhere"
-                                                  << "password12" << control;
-        QTest::newRow("a tab in the name") << "tab\there"
-                                           << "password12" << control;
-        QTest::newRow("U+0001 in the name") << "ctl\x01name"
-                                            << "password12" << control;
-        QTest::newRow("U+0007 and U+007F in the name") << "ctl\x07\x7fname"
-                                                       << "password12" << control;
-        QTest::newRow("U+007F in the name") << "del\x7fname"
-                                            << "password12" << control;
-        QTest::newRow("a line break at the end of the name") << "辛\n"
-                                                             << "password12" << control;
-        QTest::newRow("U+0085, a line break, in the name")
-            << QString::fromUtf16(u"nel\u0085here") << "password12" << control;
-        QTest::newRow("U+009B, an escape sequence's start, in the name")
-            << QString::fromUtf16(u"csi\u009b2Jname") << "password12" << control;
-        QTest::newRow("U+2028 in the name") << QString::fromUtf16(u"ls\u2028here") << "password12" << control;
-        QTest::newRow("U+2029 at the end of the name") << QString::fromUtf16(u"壬\u2029") << "password12" << control;
-        QTest::newRow("65 characters beyond the Basic Multilingual Plane")
-            << QString::fromUcs4(U"\U0001F600").repeated(65) << "password12"
-            << "用户名须为1到64个字符，首尾不能有空格";
+        const QString bytes = "用户名含有无法识别的字符，请重新输入";
+        const QString blank = "用户名须为1到64个字符，首尾不能有空格";
+        const auto row = [](const char* name, const QByteArray& account, const QString& password, const QString& said) {
+            QTest::newRow(name) << account << password << said;
+        };
+        const auto text = [](const char16_t* name) { return QString::fromUtf16(name).toUtf8(); };
+        row("a password of seven characters", "戊", "x y 123", "密码不能少于8个字符");
+        row("a password beyond ASCII", "丁", "密码 1+1", "密码只能使用英文字母、数字和符号");
+        row("an empty password", "空", "", "密码不能为空");
+        row("a name of markup and quotes", "a\"><b>'&", "x y", "密码不能少于8个字符");
+        row("a blank after the name", "庚 ", "password12", blank);
+        row("U+3000 after the name", text(u"庚\u3000"), "password12", blank);
+        row("a line break in the name", "nl\nhere", "password12", control);
+        row("a tab in the name", "tab\there", "password12", control);
+        row("U+0001 in the name", "ctl\x01name", "password12", control);
+        row("U+0007 and U+007F in the name", "ctl\x07\x7fname", "password12", control);
+        row("U+007F in the name", "del\x7fname", "password12", control);
+        row("a line break at the end of the name", "辛\n", "password12", control);
+        row("U+0085, a line break, in the name", text(u"nel\u0085here"), "password12", control);
+        row("U+009B, an escape sequence's start, in the name", text(u"csi\u009b2Jname"), "password12", control);
+        row("U+2028 in the name", text(u"ls\u2028here"), "password12", control);
+        row("U+2029 at the end of the name", text(u"壬\u2029"), "password12", control);
+        row("65 characters beyond the Basic Multilingual Plane", QString::fromUcs4(U"\U0001F600").repeated(65).toUtf8(),
+            "password12", blank);
+        row("a byte that starts no character", "ab\xffz", "password12", bytes);
+        row("a line break written in two bytes", "\xc0\x8a", "password12", bytes);
+        row("a character written in more bytes than it takes", "\xe0\x80\xafz", "password12", bytes);
+        row("a surrogate", "\xed\xa0\x80", "password12", bytes);
+        row("past U+10FFFF", "\xf4\x90\x80\x80", "password12", bytes);
+        row("a character cut short", "\xe4\xb8", "password12", bytes);
     }
 
     void refusesSignUpsOnItsFrontPage()
     {
-        QFETCH(QString, name);
+        QFETCH(QByteArray, name);
         QFETCH(QString, password);
         QFETCH(QString, said);
-        const HttpHelper::Form account{{"username", name}, {"password", password}};
-        const QString page = QString::fromUtf8(post("", account));
+        const QByteArray form =
+            "username=" + name.toPercentEncoding() + "&password=" + password.toUtf8().toPercentEncoding();
+        const QString page = QString::fromUtf8(postRaw("", form));
         QCOMPARE(QRegularExpression("<p class=\"notice\">([^<]*)</p>").match(page).captured(1), said);
-        QVERIFY(!mapOf(post("sync/userid.php", account)).contains("id"));
+        const QMap<QString, QString> field = nameField(page);
+        QVERIFY2(field.contains("value"), qPrintable(page));
+        QString kept = field.value("value");
+        for (const auto& [entity, character] :
+             {std::pair{"&quot;", "\""}, {"&lt;", "<"}, {"&gt;", ">"}, {"&amp;", "&"}})
+            kept.replace(entity, character);
+        QCOMPARE(kept, QString::fromUtf8(name));
+        QVERIFY(password.isEmpty() || !page.contains(password));
+        QVERIFY(!mapOf(postRaw("sync/userid.php", form)).contains("id"));
     }
 
 private:
@@ -1488,6 +1577,32 @@ private:
     QString userIdOf(const QString& user, const ServiceProcess* service = nullptr)
     {
         return mapOf(post("sync/userid.php", {{"username", user}, {"password", "pw"}}, service)).value("id").toString();
+    }
+
+    // The attributes of the sign-up page's name field, by name; none when the page has no such field.
+    static QMap<QString, QString> nameField(const QString& page)
+    {
+        const QString field = QRegularExpression("<input name=\"username\"[^>]*>").match(page).captured();
+        QMap<QString, QString> attributes;
+        for (const QRegularExpressionMatch& attribute : QRegularExpression("(\\w+)=\"([^\"]*)\"").globalMatch(field))
+            attributes.insert(attribute.captured(1), attribute.captured(2));
+        return attributes;
+    }
+
+    // What the folder holds, below it too, each with its mode: "notes.txt 644".
+    static QStringList entriesWithModes(const QString& folder)
+    {
+        QStringList entries;
+        QDirIterator found(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                           QDirIterator::Subdirectories);
+        while (found.hasNext()) {
+            const QString path = found.next();
+            struct stat status = {};
+            lstat(QFile::encodeName(path).constData(), &status);
+            entries << QString("%1 %2").arg(QDir(folder).relativeFilePath(path)).arg(status.st_mode & 07777, 0, 8);
+        }
+        entries.sort();
+        return entries;
     }
 
     // A store as an earlier version left it, with its table of records in one of the earlier shapes, empty, and the
