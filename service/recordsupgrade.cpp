@@ -214,7 +214,8 @@ QString RecordsUpgrade::failureText(const QSqlError& failure) const
                        "about %2 MB free: the store is unchanged")
             .arg(m_records)
             .arg(megabytes(m_neededBytes));
-    return (m_began ? "bringing its records to their present shape: " : QString()) + StoreQuery::errorSummary(failure);
+    return (m_began ? "bringing its records to their present shape: " : "making its tables: ") +
+           StoreQuery::described(failure);
 }
 
 void RecordsUpgrade::end(bool committed)

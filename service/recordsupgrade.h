@@ -22,7 +22,8 @@ public:
     // `error` saying why when the store's disk lacks the room the upgrade needs, which is looked at before anything
     // changes.
     bool createOrUpgrade(QSqlError& failure, QString& error);
-    // What the operator reads of the transaction's failure: a full disk named as such once the upgrade has begun.
+    // What the operator reads of the transaction's failure: the step it was in and what went wrong, a full disk named
+    // as such once the upgrade has begun.
     QString failureText(const QSqlError& failure) const;
     // After the transaction, committed or not: an upgrade gives its room in SQLite's write-ahead log back to the
     // disk, and one that committed says so.

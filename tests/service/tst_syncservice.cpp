@@ -732,6 +732,59 @@ private slots:
         QVERIFY(!service.execOnStore({"select wire_size from records"}));
     }
 
+    // A PostgreSQL database in SQL_ASCII, which initdb makes under the C locale and earlier versions served, is served
+    // as one in UTF8 is: texts of every kind in a record's id and values come to another device as they were sent.
+    // One in an encoding that cannot hold them as sent is refused at the start, naming it and what to make instead,
+    // and so is one that the service cannot make its tables in, naming the step and what went wrong in words, with
+    // nothing made.
+    void startsOnTheDatabasesItCanServe_data()
+    {
+        QTest::addColumn<QString>("encoding");
+        QTest::addColumn<QString>("setting");
+        QTest::addColumn<QString>("refusal");
+        const QString encodingRefusal =
+            "its database keeps texts in %1, which holds neither every text a device sends nor its size as it goes on "
+            "the wire: the service needs a database made with encoding 'UTF8' (createdb -E UTF8 -T template0 ";
+        QTest::newRow("in UTF8") << "UTF8" << QString() << QString();
+        QTest::newRow("in SQL_ASCII") << "SQL_ASCII" << QString() << QString();
+        QTest::newRow("in LATIN1") << "LATIN1" << QString() << encodingRefusal.arg("LATIN1");
+        QTest::newRow("in EUC_CN") << "EUC_CN" << QString() << encodingRefusal.arg("EUC_CN");
+        QTest::newRow("that takes no writes")
+            << "UTF8"
+            << "default_transaction_read_only = on"
+            << "making its tables: the database takes no writes: a standby, or one whose transactions are read-only "
+               "(25006)";
+    }
+
+    void startsOnTheDatabasesItCanServe()
+    {
+        QFETCH(QString, encoding);
+        QFETCH(QString, setting);
+        QFETCH(QString, refusal);
+        if (!ServiceProcess::onPostgreSql())
+            QSKIP("an SQLite store keeps its texts in UTF-8");
+        QTemporaryDir folder;
+        const TestStore store(folder.filePath("service.db"), encoding);
+        QVERIFY(!store.address().isEmpty());
+        if (!setting.isEmpty())
+            QVERIFY(TestStore::exec(store.address(),
+                                    {"alter database " + QUrl(store.address()).path().mid(1) + " set " + setting}));
+        ServiceProcess service({}, store.address());
+        QCOMPARE(service.baseUrl().isEmpty(), !refusal.isEmpty());
+        if (!refusal.isEmpty()) {
+            QCOMPARE(service.exitCode(), 1);
+            QVERIFY2(service.log().contains(refusal.toUtf8()), service.log().constData());
+            QVERIFY(!TestStore::exec(store.address(), {"select 1 from accounts"}));
+            return;
+        }
+        QVERIFY(service.addAccount("owner", "pw"));
+        const QString text = QString::fromUtf8("中文 😀 \"q\" \\ \x01\x1f\x7f\xc2\x85\xc2\x9f é");
+        const QStringList row{"id " + text, "title " + text, QString(stamp(1))};
+        const QByteArray stored = sync("owner", changeSet(JsonCodec::serialize(row)), &service);
+        QVERIFY2(stored.startsWith('[') && billRows(stored).isEmpty(), stored.left(200).constData());
+        QCOMPARE(billRows(sync("owner", changeSet(""), &service)), QList<QStringList>{row});
+    }
+
     void answersInEachDevicesColumns()
     {
         const QString user = newAccount();
