@@ -153,10 +153,9 @@ bool writeAsEarlierVersion(const TestStore& at, const RecordBatch& records)
     });
 }
 
-// Makes the store as the version before the store's triggers made it, with the records written as its service wrote
-// them, with the sizes it counted; or, `rewritten`, with the size it counted for a record's values "{}", which a
-// process of a still earlier version then rewrote without one.
-bool storeAsCountedBefore(const TestStore& at, const RecordBatch& records, bool rewritten)
+// Makes the store as the version before the store's triggers made it, with the records and the sizes its service
+// wrote for them; or, `upgraded`, the sizes its upgrade counted from the bytes of their texts, escapes left out.
+bool storeAsCountedBefore(const TestStore& at, const RecordBatch& records, bool upgraded)
 {
     return onOwnConnection(at, [&](QSqlDatabase& db) {
         QSqlQuery query(db);
@@ -169,7 +168,8 @@ bool storeAsCountedBefore(const TestStore& at, const RecordBatch& records, bool 
             const StoredRecord record = records.at(i);
             query.addBindValue(QString::fromUtf8(record.id));
             query.addBindValue(QString::fromUtf8(record.version));
-            query.addBindValue(record.wireSize() - (rewritten ? record.data.size() - 2 : 0));
+            query.addBindValue(upgraded ? qint64(4 + record.id.size() + record.version.size() + record.data.size())
+                                        : record.wireSize());
             query.addBindValue(QString::fromUtf8(record.data));
             made = query.exec();
         }
@@ -465,10 +465,10 @@ private slots:
     // The size the store keeps beside a record is what the record takes on the wire as the service counts it, whoever
     // wrote it: this version, whose rewrite of a record to the same size SQLite's trigger counts again; an earlier
     // version whose statement names no size, for which the store counts it itself; or the service of the version
-    // before the store's triggers, whose own count its upgrade counts again: stale where a process of a still earlier
-    // version rewrote a record's values, and right where an id holds U+0000, which versions before its refusal stored
-    // on SQLite. Ids and stamps of each character with an escape, and of characters beyond, count with their escapes,
-    // in a PostgreSQL database in SQL_ASCII as in one in UTF8.
+    // before the store's triggers, whose own count this version's upgrade counts again: wrong where that version's
+    // upgrade left out the escapes of an id or a stamp, and right where its service wrote an id holding U+0000, which
+    // versions before its refusal stored on SQLite. Ids and stamps of each character with an escape, and of
+    // characters beyond, count with their escapes, in a PostgreSQL database in SQL_ASCII as in one in UTF8.
     void keepsEachRecordsSizeAsItGoesOnTheWire_data()
     {
         QTest::addColumn<Writer>("writer");
