@@ -62,6 +62,10 @@ bool begin(QSqlDatabase& db, QSqlError& failure)
     const QString wait = "pragma busy_timeout = %1";
     const QString longWait = wait.arg(StoreAddress::sqliteWriterWait.count());
     bool begun = query.exec(wait.arg(0));
+    // A write-ahead log left by a process that ended in the middle of its writing, tens of MB of a killed upgrade,
+    // takes room on the disk that an upgrade's look at its room would count as used, though the upgrade writes over
+    // it: it is given back first, unless another process is reading or writing the store.
+    begun = begun && query.exec("pragma wal_checkpoint(truncate)");
     for (bool told = false; begun; told = true) {
         if (query.exec("begin immediate"))
             break;
@@ -118,10 +122,9 @@ bool StoreSchema::create(QSqlDatabase& db, QString& error)
                   exec("update feedback set size = length(email) + length(subject) + length(content)");
     for (const char* statement : indexes)
         created = created && exec(statement);
-    if (created && !db.commit()) {
-        failure = db.lastError();
-        created = false;
-    }
+    // Committed by a statement of its own, whose failure keeps its code: a full disk of a store small enough for the
+    // upgrade's page cache is met only here.
+    created = created && exec("commit");
     if (!created) {
         db.rollback();
         if (error.isEmpty())

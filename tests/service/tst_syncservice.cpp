@@ -2,6 +2,7 @@
 #include "online/json.h"
 #include "online/jsoncodec.h"
 #include "rawhttp.h"
+#include "readgate.h"
 #include "serviceprocess.h"
 #include "storehold.h"
 #include "testmount.h"
@@ -12,11 +13,14 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QtTest>
 
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <memory>
 #include <optional>
 #include <poll.h>
@@ -150,6 +154,65 @@ QString earlierWrite(const QString& userId, const QByteArray& id, const QByteArr
              changeLog ? ", 0" : "");
 }
 
+// A connection of another process to an SQLite store in write-ahead-log mode, open as long as the object lives,
+// and idle but for its looks: SQLite removes the log as the last connection closes, only as the last.
+class StoreWatch
+{
+public:
+    explicit StoreWatch(const QString& path) : m_db(QSqlDatabase::addDatabase("QSQLITE", "store-watch"))
+    {
+        m_db.setDatabaseName(path);
+        if (m_db.open())
+            state();
+    }
+    ~StoreWatch()
+    {
+        m_db.close();
+        m_db = QSqlDatabase();
+        QSqlDatabase::removeDatabase("store-watch");
+    }
+    StoreWatch(const StoreWatch&) = delete;
+    StoreWatch& operator=(const StoreWatch&) = delete;
+
+    // What an upgrade changes: the records, how many of them have a size, and the triggers that count them.
+    QString state() const
+    {
+        const bool sized = m_db.record("records").contains("wire_size");
+        QSqlQuery query(m_db);
+        if (!query.exec(QString("select count(*), %1, (select count(*) from sqlite_schema where type = 'trigger') "
+                                "from records")
+                            .arg(sized ? "count(nullif(wire_size, 0))" : "0")) ||
+            !query.next())
+            return query.lastError().text();
+        return QString("%1 records, %2, %3 triggers")
+            .arg(query.value(0).toLongLong())
+            .arg(sized ? query.value(1).toString() + " sized" : QString("no sizes"))
+            .arg(query.value(2).toLongLong());
+    }
+
+private:
+    QSqlDatabase m_db;
+};
+
+// The service the atomic holds once it holds one, waited for up to a minute, from another thread than the test's.
+ServiceProcess* waitFor(const std::atomic<ServiceProcess*>& service)
+{
+    const QDeadlineTimer deadline(60000);
+    while (!service.load() && !deadline.hasExpired())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return service.load();
+}
+
+// What befalls an upgrade once it has begun to read the store's records.
+enum class Meanwhile
+{
+    Nothing,
+    // Its disk fills up.
+    DiskFills,
+    // It is killed once its write-ahead log has grown.
+    KilledPartWay,
+};
+
 QVariantMap mapOf(const QByteArray& answer)
 {
     return JSON::getInstance()->toMap(QString::fromUtf8(answer));
@@ -181,6 +244,8 @@ QString stateOfZ(const QByteArray& answer)
     return "absent";
 }
 } // namespace
+
+Q_DECLARE_METATYPE(Meanwhile)
 
 class TestSyncService : public QObject
 {
@@ -687,21 +752,52 @@ private slots:
         QSqlDatabase::removeDatabase("store");
     }
 
-    // A start whose store needs more room on its disk for its upgrade than the disk has says so and changes nothing;
-    // with the room, the store is upgraded.
+    // A start whose store needs more room on its disk for its upgrade than the disk has says so, with the room it
+    // needs, and changes nothing, whether its records are moved or their sizes counted again; with the room, the
+    // store is upgraded, and its file and write-ahead log take about what the store took before, though a connection
+    // of another process stays open on it, which keeps SQLite from removing the log as the last one closes. A disk
+    // that fills once the upgrade has begun to read the records is named, with the room the upgrade needed, and
+    // leaves the store as it was; an upgrade killed part-way leaves a write-ahead log that the next start's look at
+    // its room does not count.
     void upgradesOnlyWithTheRoomItNeeds_data()
     {
+        QTest::addColumn<int>("shape");
+        QTest::addColumn<int>("records");
         QTest::addColumn<int>("diskMb");
-        QTest::addColumn<bool>("upgraded");
-        // 8 MB of records take 8 MB more while they are moved, with room to spare.
-        QTest::newRow("a disk of 24 MB") << 24 << false;
-        QTest::newRow("a disk of 64 MB") << 64 << true;
+        QTest::addColumn<Meanwhile>("meanwhile");
+        QTest::addColumn<QString>("refusal");
+        const auto row = [](const char* name, int shape, int records, int diskMb, Meanwhile meanwhile,
+                            const QString& refusal = {}) {
+            QTest::newRow(name) << shape << records << diskMb << meanwhile << refusal;
+        };
+        // 8 MB of records take 8 MB more while they are moved, a quarter of that more for their new index and 16 MB
+        // besides; counted again, 8 MB and 16 MB. The refusal names the room.
+        const QString moving = "bringing its 80 records to their present shape";
+        const QString counting = "counting the sizes of its 80 records again";
+        const QString filled = "its disk filled up while %1, which needs about %2 MB free: the store is unchanged";
+        row("a disk without the room", 1, 80, 24, Meanwhile::Nothing, moving + " needs about 26 MB free");
+        row("a disk with a quarter of the room and more", 1, 80, 30, Meanwhile::Nothing,
+            moving + " needs about 26 MB free");
+        row("a disk with the room", 1, 80, 64, Meanwhile::Nothing);
+        // 40 MB moved at once would take 40 MB more in the file, besides a write-ahead log of 40 MB.
+        row("a disk with the room for the records moved, not for a second copy", 1, 400, 112, Meanwhile::Nothing);
+        row("a disk without the room to count the sizes again", 2, 80, 24, Meanwhile::Nothing,
+            counting + " needs about 24 MB free");
+        row("a disk with the room to count the sizes again", 2, 80, 48, Meanwhile::Nothing);
+        row("a disk that fills once the records are moved", 1, 80, 64, Meanwhile::DiskFills, filled.arg(moving, "26"));
+        row("a disk that fills once the sizes are counted again", 2, 80, 64, Meanwhile::DiskFills,
+            filled.arg(counting, "24"));
+        // 100 MB of records, on a disk with a few MB more than the room they need.
+        row("a disk with the room, after an upgrade killed part-way", 1, 1000, 240, Meanwhile::KilledPartWay);
     }
 
     void upgradesOnlyWithTheRoomItNeeds()
     {
+        QFETCH(int, shape);
+        QFETCH(int, records);
         QFETCH(int, diskMb);
-        QFETCH(bool, upgraded);
+        QFETCH(Meanwhile, meanwhile);
+        QFETCH(QString, refusal);
         if (ServiceProcess::onPostgreSql())
             QSKIP("a PostgreSQL store's room is its server's");
         if (geteuid() != 0)
@@ -710,26 +806,55 @@ private slots:
         const TestMount disk(TestMount::SmallDisk, folder.path(), diskMb);
         QVERIFY(disk.isMounted());
         const QString path = folder.filePath("service.db");
-        QStringList made{earlierRecordTables.at(1)};
-        for (int i = 0; i < 80; ++i)
+        // In write-ahead-log mode, as an earlier version left it.
+        QStringList made{"pragma journal_mode = wal", earlierRecordTables.at(shape)};
+        for (int i = 0; i < records; ++i)
             made << earlierWrite("u", "L" + QByteArray::number(i), QByteArray(100000, 't'), stamp(1));
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "small");
-            db.setDatabaseName(path);
-            QVERIFY(db.open());
-            for (const QString& statement : made)
-                QVERIFY(QSqlQuery(db).exec(statement));
+        QVERIFY(TestStore::exec("sqlite:" + path, made));
+        const qint64 bytesBefore = QFileInfo(path).size();
+        const StoreWatch watch(path);
+        const QString before = watch.state();
+        std::optional<ServiceProcess> service;
+        if (meanwhile != Meanwhile::Nothing) {
+            // The service's reads of the store wait for the gate, which waits for the test to know the service.
+            std::atomic<ServiceProcess*> gated{nullptr};
+            bool befallen = false;
+            const ReadGate gate(path, [&] {
+                ServiceProcess* const upgrading = waitFor(gated);
+                if (befallen || !upgrading)
+                    return;
+                if (meanwhile == Meanwhile::DiskFills && upgrading->log().contains("its syncs wait meanwhile")) {
+                    disk.fill();
+                    befallen = true;
+                } else if (meanwhile == Meanwhile::KilledPartWay &&
+                           QFileInfo(path + "-wal").size() >= 24 * 1024 * 1024) {
+                    befallen = kill(pid_t(upgrading->processId()), SIGKILL) == 0;
+                }
+            });
+            QVERIFY(gate.isWatching());
+            ServiceLaunch launch;
+            launch.waitToListen = false;
+            service.emplace(QStringList(), "sqlite:" + path, launch);
+            gated = &*service;
+            const int status = service->exitCode();
+            QVERIFY2(befallen, service->log().constData());
+            QCOMPARE(status, meanwhile == Meanwhile::DiskFills ? 1 : -1);
         }
-        QSqlDatabase::removeDatabase("small");
-        ServiceProcess service({}, "sqlite:" + path);
-        QCOMPARE(!service.baseUrl().isEmpty(), upgraded);
-        if (upgraded)
+        if (meanwhile == Meanwhile::KilledPartWay)
+            service.reset();
+        if (!service)
+            service.emplace(QStringList(), "sqlite:" + path);
+        QCOMPARE(service->listening(), refusal.isEmpty());
+        if (!refusal.isEmpty()) {
+            QCOMPARE(service->exitCode(), 1);
+            QVERIFY2(service->log().contains(refusal.toUtf8()), service->log().constData());
+            QCOMPARE(watch.state(), before);
             return;
-        QCOMPARE(service.exitCode(), 1);
-        QVERIFY2(service.log().contains("bringing its 80 records to their present shape needs about"), service.log());
-        // As it was: the records in their earlier table.
-        QVERIFY(service.execOnStore({"select seq from records"}));
-        QVERIFY(!service.execOnStore({"select wire_size from records"}));
+        }
+        QCOMPARE(watch.state(), QString("%1 records, %1 sized, 2 triggers").arg(records));
+        QCOMPARE(QFileInfo(path + "-wal").size(), 0);
+        QVERIFY2(QFileInfo(path).size() < bytesBefore + 2 * 1024 * 1024,
+                 qPrintable(QString("%1 bytes after, %2 before").arg(QFileInfo(path).size()).arg(bytesBefore)));
     }
 
     // A PostgreSQL database in SQL_ASCII, which initdb makes under the C locale and earlier versions served, is served
