@@ -134,6 +134,7 @@ bool writeAsEarlierVersion(const TestStore& at, const RecordBatch& records)
         QSqlQuery query(db);
         const QString next = "(select coalesce(max(seq), 0) + 1 from syncs where user_id = '1234567800')";
         bool written =
+            db.transaction() &&
             QSqlQuery(db).exec("insert into syncs (user_id, seq, applied, client_time) select '1234567800', " + next +
                                ", 0, '2024-05-01 11:00:00'") &&
             query.prepare("insert into records (user_id, table_name, id, version, deleted, data, seq) values "
@@ -149,7 +150,7 @@ bool writeAsEarlierVersion(const TestStore& at, const RecordBatch& records)
             query.addBindValue(QString::fromUtf8(record.data));
             written = query.exec();
         }
-        return written;
+        return written && db.commit();
     });
 }
 
@@ -160,6 +161,7 @@ bool storeAsCountedBefore(const TestStore& at, const RecordBatch& records, bool 
     return onOwnConnection(at, [&](QSqlDatabase& db) {
         QSqlQuery query(db);
         bool made =
+            db.transaction() &&
             query.exec("create table records (user_id text not null, table_name text not null, id text not null, "
                        "version text not null, deleted integer not null, seq bigint not null default 0, wire_size "
                        "bigint not null default 0, data text not null, primary key (user_id, table_name, id))") &&
@@ -173,7 +175,7 @@ bool storeAsCountedBefore(const TestStore& at, const RecordBatch& records, bool 
             query.addBindValue(QString::fromUtf8(record.data));
             made = query.exec();
         }
-        return made;
+        return made && db.commit();
     });
 }
 
@@ -502,12 +504,20 @@ private slots:
         QByteArrayList texts{"\"\\\"", "中文", "😀", QByteArray(200, '"'), "a\u2028b"};
         for (char32_t c = 1; c < 0xA1; ++c)
             texts << QString::fromUcs4(&c, 1).toUtf8();
+        // Those come after as many plain records as the upgrade counts again at once, in the order of their rows and
+        // of their ids.
+        for (int i = 0; i < 2000; ++i) {
+            const QByteArray id = "a" + QByteArray::number(i);
+            records.append(StoredRecord{id, "v", false, "{}"});
+            rewritten.append(StoredRecord{id, "w", false, "{}"});
+        }
         const QByteArray idStart = zeroes ? QByteArray("id\0", 3) : QByteArray("id");
         for (const QByteArray& text : texts) {
             const QByteArray id = idStart + text + QByteArray::number(records.size());
             records.append(StoredRecord{id, "v" + text, false, R"({"title":"t"})"});
             rewritten.append(StoredRecord{id, "w" + text, false, R"({"title":"t"})"});
         }
+
         if (writer == Writer::ServiceBeforeTriggers)
             QVERIFY(storeAsCountedBefore(account.at, records, !zeroes));
         QVERIFY(account.open());

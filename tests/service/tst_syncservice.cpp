@@ -21,6 +21,8 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <functional>
+#include <future>
 #include <memory>
 #include <optional>
 #include <poll.h>
@@ -153,6 +155,58 @@ QString earlierWrite(const QString& userId, const QByteArray& id, const QByteArr
              title.isNull() ? "1" : "0", title.isNull() ? "{}" : "{\"title\":\"" + QString::fromUtf8(title) + "\"}",
              changeLog ? ", 0" : "");
 }
+
+// A process of an earlier version writing to the service's PostgreSQL store on a connection of its own, in a thread
+// of its own, with its statement prepared on the server, as the driver prepares it, once the object is made, before
+// the table it names may be replaced: write() sends it, and the thread is joined as the object goes, whichever way
+// the test ends.
+class EarlierWriter
+{
+public:
+    EarlierWriter(const QString& database, const QString& statement)
+    {
+        std::promise<bool> prepared;
+        m_prepared = prepared.get_future();
+        std::promise<bool> written;
+        m_written = written.get_future();
+        m_thread = std::thread([database, statement, prepared = std::move(prepared), written = std::move(written),
+                                go = m_go.get_future()]() mutable {
+            {
+                QSqlDatabase db = QSqlDatabase::addDatabase("QPSQL", "earlier-writer");
+                db.setDatabaseName(database);
+                QSqlQuery query(db);
+                const bool ready = db.open() && query.prepare(statement);
+                prepared.set_value(ready);
+                written.set_value(go.get() && ready && query.exec());
+            }
+            QSqlDatabase::removeDatabase("earlier-writer");
+        });
+    }
+    ~EarlierWriter()
+    {
+        if (!m_told)
+            m_go.set_value(false);
+        m_thread.join();
+    }
+    EarlierWriter(const EarlierWriter&) = delete;
+    EarlierWriter& operator=(const EarlierWriter&) = delete;
+
+    bool prepared() { return m_prepared.get(); }
+    void write()
+    {
+        m_told = true;
+        m_go.set_value(true);
+    }
+    // Waits for the statement to end: whether it wrote.
+    bool written() { return m_written.get(); }
+
+private:
+    std::promise<bool> m_go;
+    bool m_told = false;
+    std::future<bool> m_prepared;
+    std::future<bool> m_written;
+    std::thread m_thread;
+};
 
 // A connection of another process to an SQLite store in write-ahead-log mode, open as long as the object lives,
 // and idle but for its looks: SQLite removes the log as the last connection closes, only as the last.
@@ -645,8 +699,10 @@ private slots:
     }
 
     // A store that an earlier version made is brought to the present shape at the service's start, on either store:
-    // its records, deletions among them, are served as before, and each counts at its size, whichever version
-    // wrote it: a first sync of three records of 400 KB goes to the expensive line.
+    // its records, more than a range of them and deletions among them, are served as before, to a device the log
+    // cannot place whole, and to one it places with what changed since its last sync, where the store kept the
+    // changes' numbers; and each counts at its size, whichever version wrote it: three records of 400 KB that changed
+    // since go to the expensive line.
     void keepsTheRecordsOfAStoreMadeBefore_data()
     {
         QTest::addColumn<int>("shape");
@@ -658,56 +714,80 @@ private slots:
     void keepsTheRecordsOfAStoreMadeBefore()
     {
         QFETCH(int, shape);
-        const QString userId = earlierStore(shape);
-        QVERIFY(!userId.isEmpty());
-        QStringList records{earlierWrite(userId, "Z", "a", stamp(1), shape > 0),
-                            earlierWrite(userId, "Y", QByteArray(), stamp(2), shape > 0)};
+        // One device uploads Z, a deletion of Y and 2,500 bills, one in five of them deleted, and another then three
+        // bills of 400 KB.
+        QByteArrayList rows{"[\"Z\",\"a\",\"" + stamp(1) + "\"]"};
+        QByteArrayList deletions{"[\"Y\",\"" + stamp(2) + "\"]"};
+        for (int i = 0; i < 2500; ++i) {
+            const QByteArray id = "B" + QByteArray::number(i);
+            if (i % 5 == 0)
+                deletions << "[\"" + id + "\",\"" + stamp(3) + "\"]";
+            else
+                rows << "[\"" + id + "\",\"b\",\"" + stamp(3) + "\"]";
+        }
+        QByteArrayList large;
         for (const char* id : {"L0", "L1", "L2"})
-            records << earlierWrite(userId, id, QByteArray(400000, 't'), stamp(3), shape > 0);
-        QVERIFY(m_earlier->execOnStore(records));
+            large << "[\"" + QByteArray(id) + "\",\"" + QByteArray(400000, 't') + "\",\"" + stamp(4) + "\"]";
+        const QString userId = earlierStore(shape, [&] {
+            return sync("owner", changeSet(rows.join(','), deletions.join(',')), m_earlier.get()).startsWith('[') &&
+                   postRaw("sync/syncpc2.php",
+                           syncBody("owner", changeSet(large.join(',')), "2008-08-08 08:08:08", "2024-05-01 11:00:00"),
+                           m_earlier.get())
+                       .startsWith('[');
+        });
+        QVERIFY(!userId.isEmpty());
         const std::unique_ptr<ServiceProcess> service = serviceLoggingTurns(m_earlier->database());
-        const QByteArray answer = RawHttp::exchange(
-            service->baseUrl(), RawHttp::formPost("sync/syncpc2.php", syncBody("owner", changeSet(""))), "127.0.0.9");
-        QVERIFY2(answer.startsWith("HTTP/1.1 200 OK|["), answer.left(200));
-        const QByteArray entries = answer.mid(answer.indexOf('|') + 1);
-        QCOMPARE(stateOfZ(entries), QString("a 01"));
-        QCOMPARE(billEntry(entries).value("delete_data").toList().value(0).toStringList(),
-                 (QStringList{"Y", QString(stamp(2))}));
-        QVERIFY(service->log().contains("a request of 127.0.0.9 goes to the expensive line"));
+        const auto syncFrom = [&service](const QByteArray& address, const QString& syncTime) {
+            const QByteArray answer = RawHttp::exchange(
+                service->baseUrl(), RawHttp::formPost("sync/syncpc2.php", syncBody("owner", changeSet(""), syncTime)),
+                address);
+            return answer.startsWith("HTTP/1.1 200 OK|[") ? answer.mid(answer.indexOf('|') + 1) : answer.left(200);
+        };
+        const QByteArray whole = syncFrom("127.0.0.9", "2008-08-08 08:08:08");
+        QCOMPARE(stateOfZ(whole), QString("a 01"));
+        QCOMPARE(billRows(whole).size(), rows.size() + large.size());
+        QCOMPARE(billEntry(whole).value("delete_data").toList().size(), deletions.size());
+        // The first device's last sync began at 10:00:00 by its clock.
+        const QByteArray since = syncFrom("127.0.0.10", QString(stamp(0)));
+        QCOMPARE(billRows(since).size(), shape == 0 ? rows.size() + large.size() : large.size());
+        QVERIFY(service->log().contains("a request of 127.0.0.10 goes to the expensive line"));
     }
 
     // What a process of an earlier version writes to the store while its records are brought to the present shape
     // lands in the new table: a write under way when the upgrade begins is waited for, and one sent while it waits
-    // waits for it. (On SQLite the upgrade holds the store's writing, which every writer waits for.)
+    // waits for it, also through a statement it prepared before the table was replaced. (On SQLite the upgrade holds
+    // the store's writing, which every writer waits for.)
     void keepsWhatOlderProcessesWriteMeanwhile()
     {
         if (!ServiceProcess::onPostgreSql())
             QSKIP("an SQLite store's upgrade holds the store's writing, which every other writer waits for");
         const QString userId = earlierStore(1);
         QVERIFY(!userId.isEmpty());
+        EarlierWriter second(QUrl(m_earlier->database()).path().mid(1), earlierWrite(userId, "B", "b", stamp(2)));
+        QVERIFY(second.prepared());
+        std::optional<ServiceProcess> service;
+        // The first writer's connection goes first whichever way the test ends: the upgrade waits for it, and the
+        // second writer for the upgrade, and its server process would wait for it after the service had gone.
         QSqlDatabase first = storeConnection("store", *m_earlier);
+        const std::unique_ptr<QSqlDatabase, void (*)(QSqlDatabase*)> letGo(&first, [](QSqlDatabase* db) {
+            db->close();
+            *db = QSqlDatabase();
+            QSqlDatabase::removeDatabase("store");
+        });
         QVERIFY(first.transaction());
         QVERIFY(QSqlQuery(first).exec(earlierWrite(userId, "A", "a", stamp(1))));
         ServiceLaunch launch;
         launch.waitToListen = false;
-        ServiceProcess service({}, m_earlier->database(), launch);
+        service.emplace(QStringList(), m_earlier->database(), launch);
         QTRY_COMPARE_WITH_TIMEOUT(writesWaitingForRecords(first), 1, 30000);
-        std::thread second([this, userId] {
-            QSqlDatabase other = storeConnection("other", *m_earlier);
-            QSqlQuery(other).exec(earlierWrite(userId, "B", "b", stamp(2)));
-            other = QSqlDatabase();
-            QSqlDatabase::removeDatabase("other");
-        });
+        second.write();
         QTRY_COMPARE_WITH_TIMEOUT(writesWaitingForRecords(first), 2, 30000);
         QVERIFY(first.commit());
-        const bool listening = service.listening();
-        second.join();
-        QVERIFY(listening);
-        const QList<QStringList> rows = billRows(sync("owner", changeSet(""), &service));
+        QVERIFY(service->listening());
+        QVERIFY(second.written());
+        const QList<QStringList> rows = billRows(sync("owner", changeSet(""), &*service));
         QCOMPARE(rows.size(), 2);
         QCOMPARE(QStringList({rows.at(0).value(0), rows.at(1).value(0)}), (QStringList{"A", "B"}));
-        first = QSqlDatabase();
-        QSqlDatabase::removeDatabase("store");
     }
 
     // Processes started together on a store an earlier version made bring it to the present shape once: the one
@@ -1668,16 +1748,23 @@ private:
         return mapOf(post("sync/userid.php", {{"username", user}, {"password", "pw"}}, service)).value("id").toString();
     }
 
-    // A store as an earlier version left it, with its table of records in one of the earlier shapes, empty, and the
-    // account "owner" with the password "pw": its user id. The store stays for the test, behind m_earlier.
-    QString earlierStore(int shape)
+    // A store as an earlier version left it, with the account "owner" with the password "pw" and the records that
+    // `synced` wrote through this version's service, all moved into a table of records of one of the earlier shapes,
+    // with their change numbers where it has them, and sizes of 0 where it has them, as a process of a still earlier
+    // version left them: its user id. The store stays for the test, behind m_earlier.
+    QString earlierStore(
+        int shape, const std::function<bool()>& synced = [] { return true; })
     {
         m_earlier = std::make_unique<ServiceProcess>();
-        if (!m_earlier->addAccount("owner", "pw"))
+        if (!m_earlier->addAccount("owner", "pw") || !synced())
             return {};
         const QString userId = userIdOf("owner", m_earlier.get());
         m_earlier->stop();
-        QStringList statements{"drop table records", earlierRecordTables.at(shape)};
+        const QString columns = shape > 0 ? "user_id, table_name, id, version, deleted, data, seq"
+                                          : "user_id, table_name, id, version, deleted, data";
+        QStringList statements{QString(earlierRecordTables.at(shape)).replace("table records", "table earlier"),
+                               "insert into earlier (" + columns + ") select " + columns + " from records",
+                               "drop table records", "alter table earlier rename to records"};
         if (shape > 0)
             statements << "create index records_by_change_key on records (user_id, seq, table_name, id)";
         return m_earlier->execOnStore(statements) ? userId : QString();
