@@ -1,5 +1,6 @@
 #include "recordsupgrade.h"
 
+#include "recordranges.h"
 #include "servicelog.h"
 #include "storequery.h"
 #include "wiresizesql.h"
@@ -12,6 +13,8 @@
 #include <QStorageInfo>
 #include <QStringList>
 
+#include <algorithm>
+
 namespace {
 // The table of records, under the name given. A record's values come last, after everything the service reads
 // without them (its stamp, its number, its size): SQLite reads a row's columns in order, and reaches a column after a
@@ -22,21 +25,26 @@ const char* const recordsTable =
     "version text not null, deleted integer not null, seq bigint not null default 0, "
     "wire_size bigint not null default 0, data text not null, primary key (user_id, table_name, id))";
 
-// Records moved at once on SQLite: the pages of those moved are freed before the next are written, so that the new
-// table takes the old one's room instead of as much again.
-const int recordsPerMove = 2000;
+// The records a statement of the upgrade takes at once, and the bytes they take at most (one record at least): on
+// SQLite the pages of those moved are freed before the next are written, so that the new table takes the old one's
+// room instead of as much again.
+const qint64 recordsPerRange = 2000;
+const qint64 bytesPerRange = 1024 * 1024;
 // SQLite's page cache while it moves them, in KB: the old table's index, whose entries go in the order of the
 // table's rows rather than its own, is read again and again from the disk with less.
 const int moveCacheKb = 64 * 1024;
+// How often an upgrade tells how far it has come, in ms.
+const qint64 progressEvery = 10000;
 
 const qint64 megabyte = 1024 * 1024;
 
-// The most an upgrade on SQLite adds to the disk's use beside the store: the records' pages written anew go to the
-// write-ahead log before they take the old ones' place in the file, and the file grows by what the pages freed last
-// cannot yet hold.
-qint64 sqliteRoomNeeded(qint64 usedBytes)
+// The most an upgrade on SQLite adds to the disk's use beside the store. Every page of the records, and of the index
+// that holds their sizes, is written anew into the write-ahead log, once, before it takes the old one's place in the
+// file; records moved into a table made anew take the pages freed by those moved before, and the file grows by what
+// the pages freed last cannot yet hold and by the new index.
+qint64 sqliteRoomNeeded(qint64 usedBytes, bool moved)
 {
-    return usedBytes + usedBytes / 4 + 16 * megabyte;
+    return usedBytes + (moved ? usedBytes / 4 : 0) + 16 * megabyte;
 }
 
 QString megabytes(qint64 bytes)
@@ -57,30 +65,14 @@ bool RecordsUpgrade::createOrUpgrade(QSqlError& failure, QString& error)
     const bool triggered = made.value(0).toBool();
     made.finish();
     // Stores of an earlier version have no size, or one that their service wrote where its own process wrote the
-    // record: 0 where a process of a still earlier version did.
+    // record: 0 where a process of a still earlier version did, and one that left out the escapes of an id or a
+    // stamp where its upgrade counted it.
     const bool sized = m_db.record("records").contains("wire_size");
     if (sized && triggered)
         return true;
-    if (!lockAndCount(failure))
+    m_moved = !sized;
+    if (!lockAndCount(failure) || !begin(error) || !(m_moved ? move(failure) : countAgain(failure)))
         return false;
-    if (sized) {
-        announce(
-            QString("counting the sizes of the store's %1 records again; its syncs wait meanwhile").arg(m_records));
-        const QString counted = WireSizeSql::expression(m_sqlite);
-        if (!StoreQuery::exec(m_db, "update records set wire_size = " + counted + " where wire_size <> " + counted,
-                              failure))
-            return false;
-    } else {
-        // Stores made before the change log lack its number: their records count as older than the log.
-        const QString columns =
-            QString("user_id, table_name, id, version, deleted, %1, %2, data")
-                .arg(m_db.record("records").contains("seq") ? "seq" : "0", WireSizeSql::expression(m_sqlite));
-        if (!hasRoom(error) || !StoreQuery::exec(m_db, QString(recordsTable).arg("records_shaped"), failure) ||
-            !(m_sqlite ? copySqlite(columns, failure) : copyPostgresql(columns, failure)) ||
-            !StoreQuery::exec(m_db, "drop table records", failure) ||
-            !StoreQuery::exec(m_db, "alter table records_shaped rename to records", failure))
-            return false;
-    }
     for (const QString& statement : WireSizeSql::triggers(m_sqlite)) {
         if (!StoreQuery::exec(m_db, statement, failure))
             return false;
@@ -108,41 +100,69 @@ bool RecordsUpgrade::lockAndCount(QSqlError& failure)
     return true;
 }
 
-bool RecordsUpgrade::hasRoom(QString& error)
+bool RecordsUpgrade::begin(QString& error)
 {
+    // A store made new has nothing to move or count.
+    if (m_records == 0)
+        return true;
+    const QString records = QString::number(m_records) + " records";
+    // On PostgreSQL the old table's files go only once the new one is committed, and a record whose size is counted
+    // again is written anew beside the old one.
+    m_neededBytes = m_usedBytes;
     QString where = "on the database server's disk";
     if (m_sqlite) {
-        m_neededBytes = sqliteRoomNeeded(m_usedBytes);
+        m_neededBytes = sqliteRoomNeeded(m_usedBytes, m_moved);
         const QStorageInfo disk(QFileInfo(m_db.databaseName()).absolutePath());
         where = QString("on its disk, where %1 MB are").arg(megabytes(disk.bytesAvailable()));
         if (disk.bytesAvailable() < m_neededBytes) {
-            error = QString("bringing its %1 records to their present shape needs about %2 MB free %3: the store is "
-                            "unchanged")
-                        .arg(m_records)
-                        .arg(megabytes(m_neededBytes), where);
+            error = QString("%1 needs about %2 MB free %3: the store is unchanged")
+                        .arg(work("its " + records), megabytes(m_neededBytes), where);
             return false;
         }
-    } else {
-        // The old table's files go only once the new one is committed.
-        m_neededBytes = m_usedBytes;
     }
-    announce(QString("bringing the store's %1 records to their present shape, which needs about %2 MB free %3; its "
-                     "syncs wait meanwhile")
-                 .arg(m_records)
-                 .arg(megabytes(m_neededBytes), where));
+    qCInfo(lcService).noquote() << QString("%1, which needs about %2 MB free %3; its syncs wait meanwhile")
+                                       .arg(work("the store's " + records), megabytes(m_neededBytes), where);
+    m_began = true;
+    m_took.start();
+    m_told.start();
     return true;
 }
 
-void RecordsUpgrade::announce(const QString& work)
+QString RecordsUpgrade::work(const QString& records) const
 {
-    // A store made new has nothing to tell of.
-    if (m_records > 0)
-        qCInfo(lcService).noquote() << work;
-    m_began = true;
-    m_took.start();
+    return QString(m_moved ? "bringing %1 to their present shape" : "counting the sizes of %1 again").arg(records);
 }
 
-bool RecordsUpgrade::copySqlite(const QString& columns, QSqlError& failure)
+bool RecordsUpgrade::countAgain(QSqlError& failure)
+{
+    const QString counted = WireSizeSql::expression(m_sqlite);
+    return inRanges(
+        [&counted](const QString&, const QString& range) {
+            return QStringList{"update records set wire_size = " + counted + " where " + range + " and wire_size <> " +
+                               counted};
+        },
+        failure);
+}
+
+bool RecordsUpgrade::move(QSqlError& failure)
+{
+    // Stores made before the change log lack its number: their records count as older than the log.
+    const QString insert =
+        QString("insert into records_shaped (user_id, table_name, id, version, deleted, seq, "
+                "wire_size, data) select user_id, table_name, id, version, deleted, %1, %2, data "
+                "from records ")
+            .arg(m_db.record("records").contains("seq") ? "seq" : "0", WireSizeSql::expression(m_sqlite));
+    if (!StoreQuery::exec(m_db, QString(recordsTable).arg("records_shaped"), failure))
+        return false;
+    const bool moved =
+        m_sqlite
+            ? moveSqlite(insert, failure)
+            : inRanges([&insert](const QString& rows, const QString&) { return QStringList{insert + rows}; }, failure);
+    return moved && StoreQuery::exec(m_db, "drop table records", failure) &&
+           StoreQuery::exec(m_db, "alter table records_shaped rename to records", failure);
+}
+
+bool RecordsUpgrade::moveSqlite(const QString& insert, QSqlError& failure)
 {
     // The old table's own indexes go first: their pages take the first of the new records.
     QSqlQuery indexes(m_db);
@@ -163,58 +183,41 @@ bool RecordsUpgrade::copySqlite(const QString& columns, QSqlError& failure)
     const QString kept = cacheSize.arg(cache.value(0).toLongLong());
     if (!StoreQuery::exec(m_db, cacheSize.arg(-moveCacheKb), failure))
         return false;
-    const bool moved = moveSqlite(columns, failure);
+    const bool moved = inRanges(
+        [&insert](const QString& rows, const QString& range) {
+            return QStringList{insert + rows, "delete from records where " + range};
+        },
+        failure);
     return StoreQuery::exec(m_db, kept, failure) && moved;
 }
 
-bool RecordsUpgrade::moveSqlite(const QString& columns, QSqlError& failure)
+bool RecordsUpgrade::inRanges(const std::function<QStringList(const QString&, const QString&)>& statements,
+                              QSqlError& failure)
 {
-    QSqlQuery last(m_db);
-    QSqlQuery move(m_db);
-    QSqlQuery remove(m_db);
-    if (!last.prepare(
-            QString("select max(rowid) from (select rowid from records order by rowid limit %1)").arg(recordsPerMove)))
-        return StoreQuery::failedWith(last, failure);
-    if (!move.prepare(
-            "insert into records_shaped (user_id, table_name, id, version, deleted, seq, wire_size, data) select " +
-            columns + " from records where rowid <= ?"))
-        return StoreQuery::failedWith(move, failure);
-    if (!remove.prepare("delete from records where rowid <= ?"))
-        return StoreQuery::failedWith(remove, failure);
-    for (;;) {
-        if (!last.exec() || !last.next())
-            return StoreQuery::failedWith(last, failure);
-        const QVariant upTo = last.value(0);
-        last.finish();
-        if (upTo.isNull())
-            return true;
-        move.bindValue(0, upTo);
-        remove.bindValue(0, upTo);
-        if (!move.exec())
-            return StoreQuery::failedWith(move, failure);
-        if (!remove.exec())
-            return StoreQuery::failedWith(remove, failure);
-    }
+    const qint64 perRange =
+        std::clamp(bytesPerRange * m_records / std::max<qint64>(m_usedBytes, 1), qint64(1), recordsPerRange);
+    return RecordRanges(m_db, perRange)
+        .forEach(
+            statements, [this](qint64 done) { tell(done); }, failure);
 }
 
-bool RecordsUpgrade::copyPostgresql(const QString& columns, QSqlError& failure)
+void RecordsUpgrade::tell(qint64 done)
 {
-    return StoreQuery::exec(
-        m_db,
-        "insert into records_shaped (user_id, table_name, id, version, deleted, seq, wire_size, data) "
-        "select " +
-            columns + " from records",
-        failure);
+    if (m_told.elapsed() < progressEvery)
+        return;
+    m_told.restart();
+    qCInfo(lcService).noquote() << QString("%1: %2 done, after %3 s")
+                                       .arg(work(QString("the store's %1 records").arg(m_records)))
+                                       .arg(std::min(done, m_records))
+                                       .arg(double(m_took.elapsed()) / 1000, 0, 'f', 1);
 }
 
 QString RecordsUpgrade::failureText(const QSqlError& failure) const
 {
     if (m_began && StoreQuery::diskFull(failure))
-        return QString("its disk filled up while its %1 records were brought to their present shape, which needs "
-                       "about %2 MB free: the store is unchanged")
-            .arg(m_records)
-            .arg(megabytes(m_neededBytes));
-    return (m_began ? "bringing its records to their present shape: " : QString()) + StoreQuery::errorSummary(failure);
+        return QString("its disk filled up while %1, which needs about %2 MB free: the store is unchanged")
+            .arg(work(QString("its %1 records").arg(m_records)), megabytes(m_neededBytes));
+    return (m_began ? work("its records") : "making its tables") + ": " + StoreQuery::described(failure);
 }
 
 void RecordsUpgrade::end(bool committed)
@@ -225,7 +228,7 @@ void RecordsUpgrade::end(bool committed)
         QSqlQuery checkpoint(m_db);
         checkpoint.exec("pragma wal_checkpoint(truncate)");
     }
-    if (committed && m_records > 0)
+    if (committed)
         qCInfo(lcService).noquote() << QString("the store's %1 records are in their present shape, after %2 s")
                                            .arg(m_records)
                                            .arg(double(m_took.elapsed()) / 1000, 0, 'f', 1);

@@ -9,9 +9,42 @@
 
 #include <sqlite3.h>
 
+#include <utility>
+
 namespace {
 // PostgreSQL's codes of a full disk, and SQLite's.
 const QStringList diskFullCodes{"53100", QString::number(SQLITE_FULL)};
+
+// What the PostgreSQL codes an operator meets at a start mean, and, for the others, their class (the code's first two
+// characters).
+const std::pair<const char*, const char*> sqlStates[] = {
+    {"0A000", "the database does not support what was asked of it"},
+    {"22021", "a text the database's encoding cannot hold"},
+    {"25006", "the database takes no writes: a standby, or one whose transactions are read-only"},
+    {"3D000", "the database does not exist"},
+    {"40P01", "a deadlock with another connection"},
+    {"42501", "the database user lacks a privilege it needs, such as making tables in the schema"},
+    {"53100", "the disk is full"},
+    {"53200", "the database server is out of memory"},
+    {"53300", "the database server has no connection left"},
+    {"55P03", "a lock another connection holds"},
+    {"57014", "the statement was cancelled, by statement_timeout or by an operator"},
+    {"57P01", "the database server was shut down"},
+    {"08", "the connection to the database server failed"},
+    {"0A", "the database does not support what was asked of it"},
+    {"22", "a value the database cannot take"},
+    {"23", "a row the database's rules refuse"},
+    {"25", "the transaction could not go on"},
+    {"28", "the database server refused the user"},
+    {"40", "the database server undid the transaction"},
+    {"42", "a statement the database refused: a privilege the user lacks, or a name it does not know"},
+    {"53", "the database server lacks the resources"},
+    {"54", "a limit of the database server was passed"},
+    {"55", "something of the database is not in the state the statement needs"},
+    {"57", "the database server stopped the statement"},
+    {"58", "the database server's system failed"},
+    {"XX", "an internal error of the database server"},
+};
 
 // Enough of a statement to tell which it was: the service's statements hold placeholders, never values.
 QString statementStart(const QString& statement)
@@ -33,6 +66,21 @@ QString StoreQuery::errorSummary(const QSqlError& error)
 QString StoreQuery::codeSummary(const QString& code)
 {
     return diskFullCodes.contains(code) ? code + " (the disk is full)" : code;
+}
+
+QString StoreQuery::described(const QSqlError& error)
+{
+    const QString code = error.nativeErrorCode();
+    if (code.isEmpty())
+        return errorSummary(error);
+    // PostgreSQL's codes have five characters, SQLite's are numbers of four digits at most.
+    if (code.size() != 5)
+        return QString("%1 (SQLite's code %2)").arg(QString::fromUtf8(sqlite3_errstr(code.toInt())), code);
+    for (const auto& [known, words] : sqlStates) {
+        if (code.startsWith(QLatin1String(known)))
+            return QString("%1 (%2)").arg(QString::fromUtf8(words), code);
+    }
+    return QString("the database failed with code %1").arg(code);
 }
 
 bool StoreQuery::diskFull(const QSqlError& error)

@@ -17,6 +17,9 @@ public:
     static QString errorSummary(const QSqlError& error);
     // The same for the code of a failure reported by the database's own library.
     static QString codeSummary(const QString& code);
+    // What went wrong, for the operator told why a start failed: in words, with the code beside them, and still never
+    // the database's message.
+    static QString described(const QSqlError& error);
     // Whether the store failed for want of room on its disk.
     static bool diskFull(const QSqlError& error);
     // Logs the failure of the statement, as errorSummary() or codeSummary() tells it; false.

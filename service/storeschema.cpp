@@ -62,6 +62,10 @@ bool begin(QSqlDatabase& db, QSqlError& failure)
     const QString wait = "pragma busy_timeout = %1";
     const QString longWait = wait.arg(StoreAddress::sqliteWriterWait.count());
     bool begun = query.exec(wait.arg(0));
+    // A write-ahead log left by a process that ended in the middle of its writing, tens of MB of a killed upgrade,
+    // takes room on the disk that an upgrade's look at its room would count as used, though the upgrade writes over
+    // it: it is given back first, unless another process is reading or writing the store.
+    begun = begun && query.exec("pragma wal_checkpoint(truncate)");
     for (bool told = false; begun; told = true) {
         if (query.exec("begin immediate"))
             break;
@@ -71,13 +75,37 @@ bool begin(QSqlDatabase& db, QSqlError& failure)
     }
     return (begun && query.exec(longWait)) || StoreQuery::failedWith(query, failure);
 }
+// Whether the store keeps each text as a device sent it: an SQLite store does, and so does a PostgreSQL database in
+// UTF8, or in SQL_ASCII, which keeps the client's bytes as they are. One in any other encoding converts each text into
+// its own, refusing those it cannot hold, and would count the bytes it holds, not those that go on the wire. When
+// not, `error` says why.
+bool keepsTextsAsSent(const QSqlDatabase& db, QString& error)
+{
+    if (db.driverName() == "QSQLITE")
+        return true;
+    QSqlQuery query(db);
+    if (!query.exec("show server_encoding") || !query.next()) {
+        error = "looking at its database's encoding: " + StoreQuery::described(query.lastError());
+        return false;
+    }
+    const QString encoding = query.value(0).toString();
+    if (encoding == "UTF8" || encoding == "SQL_ASCII")
+        return true;
+    error = QString("its database keeps texts in %1, which holds neither every text a device sends nor its size as it "
+                    "goes on the wire: the service needs a database made with encoding 'UTF8' (createdb -E UTF8 -T "
+                    "template0 %2); nothing was changed")
+                .arg(encoding, db.databaseName());
+    return false;
+}
 } // namespace
 
 bool StoreSchema::create(QSqlDatabase& db, QString& error)
 {
+    if (!keepsTextsAsSent(db, error))
+        return false;
     QSqlError failure;
     if (!begin(db, failure)) {
-        error = StoreQuery::errorSummary(failure);
+        error = "beginning its look at its tables: " + StoreQuery::described(failure);
         return false;
     }
     RecordsUpgrade upgrade(db);
@@ -94,10 +122,9 @@ bool StoreSchema::create(QSqlDatabase& db, QString& error)
                   exec("update feedback set size = length(email) + length(subject) + length(content)");
     for (const char* statement : indexes)
         created = created && exec(statement);
-    if (created && !db.commit()) {
-        failure = db.lastError();
-        created = false;
-    }
+    // Committed by a statement of its own, whose failure keeps its code: a full disk of a store small enough for the
+    // upgrade's page cache is met only here.
+    created = created && exec("commit");
     if (!created) {
         db.rollback();
         if (error.isEmpty())

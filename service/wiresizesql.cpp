@@ -16,15 +16,22 @@ struct Escapes
     QList<char32_t> characters;
 };
 
-// ServiceJson escapes control characters, the quote and the backslash, all below U+00A0. U+0000 is left out: no
-// stored id or stamp holds one, and SQLite's texts cannot be searched for it.
-QList<Escapes> escapes()
+// Whether JSON's own quoting escapes the character as ServiceJson does: the quote, the backslash and the control
+// characters below U+0020, U+0000 among them, as SQLite's json_quote() writes them.
+bool jsonQuoteEscapes(char32_t c)
+{
+    return c < 0x20 || c == '"' || c == '\\';
+}
+
+// ServiceJson escapes control characters, the quote and the backslash, all below U+00A0; these sets leave out U+0000,
+// which no PostgreSQL text holds, and, `beyondJsonQuote`, the characters that json_quote() counts itself.
+QList<Escapes> escapes(bool beyondJsonQuote)
 {
     QList<Escapes> found;
     for (char32_t c = 1; c < 0xA0; ++c) {
         const QByteArray text = QString::fromUcs4(&c, 1).toUtf8();
         const qint64 extra = ServiceJson::stringSize(text) - 2 - text.size();
-        if (extra == 0)
+        if (extra == 0 || (beyondJsonQuote && jsonQuoteEscapes(c)))
             continue;
         auto same = std::find_if(found.begin(), found.end(), [&](const Escapes& escapes) {
             return escapes.extra == extra && escapes.bytes == text.size();
@@ -36,6 +43,16 @@ QList<Escapes> escapes()
     return found;
 }
 
+// The text without the characters, each taken out by a replacement of its own, nested, and named in the statement as
+// `literal` writes it.
+QString without(const QString& text, const QList<char32_t>& characters, QString (*literal)(char32_t))
+{
+    QString left = text;
+    for (const char32_t c : characters)
+        left = QString("replace(%1, %2, '')").arg(left, literal(c));
+    return left;
+}
+
 QString sqliteBytes(const QString& text)
 {
     return "length(cast(" + text + " as blob))";
@@ -43,10 +60,10 @@ QString sqliteBytes(const QString& text)
 
 // A GLOB pattern that a text matches when it holds a character with an escape: one of none of the ranges of
 // characters without. SQLite's class takes "]" for itself only first, so a range holding it starts past it.
-QString sqliteEscapedPattern()
+QString sqliteEscapedPattern(const QList<Escapes>& sets)
 {
     QList<char32_t> escaped;
-    for (const Escapes& set : escapes())
+    for (const Escapes& set : sets)
         escaped += set.characters;
     QString ranges;
     const auto append = [&ranges](char32_t first, char32_t last) {
@@ -75,39 +92,50 @@ QString sqliteEscapedPattern()
     return "'*[^" + ranges.replace('\'', "''") + "]*'";
 }
 
-// The JSON string's bytes in SQLite, which has no function to count characters of a set: a set's count is what the
-// text loses without its characters, taken out a few at a time, as replacements nested deeper overflow SQLite's
-// parser. Only a text that holds one of them at all is counted so, which the pattern tells. The expression is kept
-// short, as SQLite compiles it into every statement that writes records.
+// The JSON string's bytes in SQLite: json_quote() counts what JSON escapes itself, past U+0000 too, where SQLite's
+// other text functions stop, as earlier versions stored ids holding it. The characters ServiceJson escapes besides
+// are counted by what the text loses without them, taken out a few at a time, as replacements nested deeper overflow
+// SQLite's parser, in a text that holds one of them at all, which the pattern tells up to a U+0000. The expression is
+// kept short, as SQLite compiles it into every statement that writes records.
 QString sqliteStringSize(const QString& column)
 {
     const qsizetype nested = 16;
+    const QList<Escapes> sets = escapes(true);
     QStringList extras;
-    for (const Escapes& set : escapes()) {
-        for (qsizetype from = 0; from < set.characters.size(); from += nested) {
-            QString without = column;
-            for (const char32_t c : set.characters.mid(from, nested))
-                without = QString("replace(%1, char(%2), '')").arg(without).arg(c);
+    for (const Escapes& set : sets) {
+        for (qsizetype from = 0; from < set.characters.size(); from += nested)
             extras << QString("(%1 - %2) * %3 / %4")
-                          .arg(sqliteBytes(column), sqliteBytes(without))
+                          .arg(sqliteBytes(column),
+                               sqliteBytes(without(column, set.characters.mid(from, nested),
+                                                   [](char32_t c) { return QString("char(%1)").arg(c); })))
                           .arg(set.extra)
                           .arg(set.bytes);
-        }
     }
-    return QString("(2 + %1 + case when %2 glob %3 then %4 else 0 end)")
-        .arg(sqliteBytes(column), column, sqliteEscapedPattern(), extras.join(" + "));
+    return QString("(%1 + case when %2 glob %3 or instr(%2, char(0)) > 0 then %4 else 0 end)")
+        .arg(sqliteBytes("json_quote(" + column + ")"), column, sqliteEscapedPattern(sets), extras.join(" + "));
 }
 
-// PostgreSQL's translate() drops a whole set in one pass.
+// PostgreSQL's translate() drops a whole set in one pass. Its characters are counted by the bytes the text loses,
+// which for characters of one byte is the same in a database in UTF8 as in one in SQL_ASCII, where a character is a
+// byte. A character of more bytes is taken out by a replacement instead: written into the statement as UTF-8 text,
+// which a database in SQL_ASCII keeps as it is, as it keeps the client's texts, its bytes are found wherever the
+// character stands; translate() there would take out each of its bytes wherever it stood, in other characters too.
 QString postgresqlStringSize(const QString& column)
 {
     QStringList extras;
-    for (const Escapes& set : escapes()) {
-        QString characters;
-        for (const char32_t c : set.characters)
-            characters += QString("\\u%1").arg(uint(c), 4, 16, QChar('0'));
-        extras << QString("(char_length(%1) - char_length(translate(%1, E'%2', ''))) * %3")
-                      .arg(column, characters)
+    for (const Escapes& set : escapes(false)) {
+        QString left;
+        if (set.bytes == 1) {
+            QString characters;
+            for (const char32_t c : set.characters)
+                characters += QString("\\u%1").arg(uint(c), 4, 16, QChar('0'));
+            left = QString("translate(%1, E'%2', '')").arg(column, characters);
+        } else {
+            left = without(column, set.characters, [](char32_t c) { return "'" + QString::fromUcs4(&c, 1) + "'"; });
+        }
+        extras << QString("(octet_length(%1) - octet_length(%2)) / %3 * %4")
+                      .arg(column, left)
+                      .arg(set.bytes)
                       .arg(set.extra);
     }
     return QString("(2 + octet_length(%1) + %2)").arg(column, extras.join(" + "));

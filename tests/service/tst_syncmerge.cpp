@@ -72,12 +72,23 @@ QByteArray upload(const QByteArray& id)
     return upload(QByteArrayList{R"([")" + id + R"(","t","2024-05-01 10:00:00"])"});
 }
 
-// A store of the test run's kind for one test (on SQLite a file in a folder of its own), which once opened holds one
-// account, whose user id is "1234567800".
+// Who wrote a record to the store: this version's service; a process of an earlier version, whose statement names
+// no size; or the service of the version before the store's triggers, which wrote the sizes it counted itself.
+enum class Writer
+{
+    ThisVersion,
+    EarlierProcess,
+    ServiceBeforeTriggers,
+};
+
+// A store of the test run's kind for one test (on SQLite a file in a folder of its own; on PostgreSQL a database of
+// the encoding given, or the cluster's own), which once opened holds one account, whose user id is "1234567800".
 struct AccountStore
 {
+    explicit AccountStore(const QString& encoding = {}) : at(folder.filePath("store.db"), encoding) {}
+
     QTemporaryDir folder;
-    TestStore at{folder.filePath("store.db")};
+    TestStore at;
     ServiceStore store;
 
     bool open()
@@ -132,6 +143,7 @@ bool writeAsEarlierVersion(const TestStore& at, const RecordBatch& records)
         QSqlQuery query(db);
         const QString next = "(select coalesce(max(seq), 0) + 1 from syncs where user_id = '1234567800')";
         bool written =
+            db.transaction() &&
             QSqlQuery(db).exec("insert into syncs (user_id, seq, applied, client_time) select '1234567800', " + next +
                                ", 0, '2024-05-01 11:00:00'") &&
             query.prepare("insert into records (user_id, table_name, id, version, deleted, data, seq) values "
@@ -147,7 +159,32 @@ bool writeAsEarlierVersion(const TestStore& at, const RecordBatch& records)
             query.addBindValue(QString::fromUtf8(record.data));
             written = query.exec();
         }
-        return written;
+        return written && db.commit();
+    });
+}
+
+// Makes the store as the version before the store's triggers made it, with the records and the sizes its service
+// wrote for them; or, `upgraded`, the sizes its upgrade counted from the bytes of their texts, escapes left out.
+bool storeAsCountedBefore(const TestStore& at, const RecordBatch& records, bool upgraded)
+{
+    return onOwnConnection(at, [&](QSqlDatabase& db) {
+        QSqlQuery query(db);
+        bool made =
+            db.transaction() &&
+            query.exec("create table records (user_id text not null, table_name text not null, id text not null, "
+                       "version text not null, deleted integer not null, seq bigint not null default 0, wire_size "
+                       "bigint not null default 0, data text not null, primary key (user_id, table_name, id))") &&
+            query.prepare("insert into records values ('1234567800', 'bill', ?, ?, 0, 1, ?, ?)");
+        for (qsizetype i = 0; made && i < records.size(); ++i) {
+            const StoredRecord record = records.at(i);
+            query.addBindValue(QString::fromUtf8(record.id));
+            query.addBindValue(QString::fromUtf8(record.version));
+            query.addBindValue(upgraded ? qint64(4 + record.id.size() + record.version.size() + record.data.size())
+                                        : record.wireSize());
+            query.addBindValue(QString::fromUtf8(record.data));
+            made = query.exec();
+        }
+        return made && db.commit();
     });
 }
 
@@ -308,6 +345,8 @@ private:
 
 } // namespace
 
+Q_DECLARE_METATYPE(Writer)
+
 class TestSyncMerge : public QObject
 {
     Q_OBJECT
@@ -457,39 +496,76 @@ private slots:
     }
 
     // The size the store keeps beside a record is what the record takes on the wire as the service counts it, whoever
-    // wrote it: this version, or an earlier one whose statement names no size, for which the store counts it itself.
-    // Ids and stamps of each character with an escape, and of characters beyond, count with their escapes.
+    // wrote it: this version, whose rewrite of a record to the same size SQLite's trigger counts again; an earlier
+    // version whose statement names no size, for which the store counts it itself; or the service of the version
+    // before the store's triggers, whose own count this version's upgrade counts again: wrong where that version's
+    // upgrade left out the escapes of an id or a stamp, and right where its service wrote an id holding U+0000, which
+    // versions before its refusal stored on SQLite. Ids and stamps of each character with an escape, and of
+    // characters beyond, count with their escapes, in a PostgreSQL database in SQL_ASCII as in one in UTF8.
     void keepsEachRecordsSizeAsItGoesOnTheWire_data()
     {
-        QTest::addColumn<bool>("earlier");
-        QTest::newRow("written by this version") << false;
-        QTest::newRow("written by an earlier version") << true;
+        QTest::addColumn<Writer>("writer");
+        QTest::addColumn<QString>("encoding");
+        QTest::addColumn<bool>("zeroes");
+        for (const QString& encoding : {QString(), QString("SQL_ASCII")}) {
+            const QString in = encoding.isEmpty() ? QString() : " in " + encoding;
+            QTest::newRow(qPrintable("written by this version" + in)) << Writer::ThisVersion << encoding << false;
+            QTest::newRow(qPrintable("written by an earlier version" + in))
+                << Writer::EarlierProcess << encoding << false;
+            QTest::newRow(qPrintable("counted by the service before the triggers" + in))
+                << Writer::ServiceBeforeTriggers << encoding << false;
+        }
+        QTest::newRow("ids with U+0000 written by an earlier version") << Writer::EarlierProcess << QString() << true;
+        QTest::newRow("ids with U+0000 counted by the service before the triggers")
+            << Writer::ServiceBeforeTriggers << QString() << true;
     }
 
     void keepsEachRecordsSizeAsItGoesOnTheWire()
     {
-        QFETCH(bool, earlier);
-        AccountStore account;
-        QVERIFY(account.open());
+        QFETCH(Writer, writer);
+        QFETCH(QString, encoding);
+        QFETCH(bool, zeroes);
+        if (!encoding.isEmpty() && !TestStore::onPostgreSql())
+            QSKIP("an SQLite store keeps its texts in UTF-8");
+        if (zeroes && TestStore::onPostgreSql())
+            QSKIP("PostgreSQL keeps no text holding U+0000");
+        AccountStore account(encoding);
         RecordBatch records;
+        RecordBatch rewritten;
         QByteArrayList texts{"\"\\\"", "中文", "😀", QByteArray(200, '"'), "a\u2028b"};
         for (char32_t c = 1; c < 0xA1; ++c)
             texts << QString::fromUcs4(&c, 1).toUtf8();
-        for (const QByteArray& text : texts)
-            records.append(
-                StoredRecord{"id" + text + QByteArray::number(records.size()), "v" + text, false, R"({"title":"t"})"});
-        if (earlier)
+        // Those come after as many plain records as the upgrade counts again at once, in the order of their rows and
+        // of their ids.
+        for (int i = 0; i < 2000; ++i) {
+            const QByteArray id = "a" + QByteArray::number(i);
+            records.append(StoredRecord{id, "v", false, "{}"});
+            rewritten.append(StoredRecord{id, "w", false, "{}"});
+        }
+        const QByteArray idStart = zeroes ? QByteArray("id\0", 3) : QByteArray("id");
+        for (const QByteArray& text : texts) {
+            const QByteArray id = idStart + text + QByteArray::number(records.size());
+            records.append(StoredRecord{id, "v" + text, false, R"({"title":"t"})"});
+            rewritten.append(StoredRecord{id, "w" + text, false, R"({"title":"t"})"});
+        }
+
+        if (writer == Writer::ServiceBeforeTriggers)
+            QVERIFY(storeAsCountedBefore(account.at, records, !zeroes));
+        QVERIFY(account.open());
+        if (writer == Writer::EarlierProcess)
             QVERIFY(writeAsEarlierVersion(account.at, records));
-        else
-            QVERIFY(account.store.saveRecords("1234567800", "bill", records, 1, [] { return false; }));
+        if (writer == Writer::ThisVersion)
+            QVERIFY(account.store.saveRecords("1234567800", "bill", records, 1, [] { return false; }) &&
+                    account.store.saveRecords("1234567800", "bill", rewritten, 2, [] { return false; }));
+        const RecordBatch& kept = writer == Writer::ThisVersion ? rewritten : records;
         const QHash<QByteArray, qint64> sizes = keptSizes(account.at);
-        QCOMPARE(sizes.size(), records.size());
-        for (qsizetype i = 0; i < records.size(); ++i)
-            QVERIFY2(sizes.value(records.at(i).id.toByteArray()) == records.at(i).wireSize(),
+        QCOMPARE(sizes.size(), kept.size());
+        for (qsizetype i = 0; i < kept.size(); ++i)
+            QVERIFY2(sizes.value(kept.at(i).id.toByteArray()) == kept.at(i).wireSize(),
                      qPrintable(QString("%1: kept %2, takes %3")
-                                    .arg(QString::fromUtf8(records.at(i).id.toByteArray().toPercentEncoding()))
-                                    .arg(sizes.value(records.at(i).id.toByteArray()))
-                                    .arg(records.at(i).wireSize())));
+                                    .arg(QString::fromUtf8(kept.at(i).id.toByteArray().toPercentEncoding()),
+                                         QString::number(sizes.value(kept.at(i).id.toByteArray())),
+                                         QString::number(kept.at(i).wireSize()))));
     }
 
     // A merge waits for the store's writing while the writers before it, of other accounts or other processes, each

@@ -2,6 +2,7 @@
 #include "online/json.h"
 #include "online/jsoncodec.h"
 #include "rawhttp.h"
+#include "readgate.h"
 #include "serviceprocess.h"
 #include "storehold.h"
 #include "testmount.h"
@@ -13,11 +14,16 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QtTest>
 
+#include <atomic>
 #include <cerrno>
+#include <csignal>
+#include <functional>
+#include <future>
 #include <memory>
 #include <optional>
 #include <poll.h>
@@ -151,6 +157,117 @@ QString earlierWrite(const QString& userId, const QByteArray& id, const QByteArr
              changeLog ? ", 0" : "");
 }
 
+// A process of an earlier version writing to the service's PostgreSQL store on a connection of its own, in a thread
+// of its own, with its statement prepared on the server, as the driver prepares it, once the object is made, before
+// the table it names may be replaced: write() sends it, and the thread is joined as the object goes, whichever way
+// the test ends.
+class EarlierWriter
+{
+public:
+    EarlierWriter(const QString& database, const QString& statement)
+    {
+        std::promise<bool> prepared;
+        m_prepared = prepared.get_future();
+        std::promise<bool> written;
+        m_written = written.get_future();
+        m_thread = std::thread([database, statement, prepared = std::move(prepared), written = std::move(written),
+                                go = m_go.get_future()]() mutable {
+            {
+                QSqlDatabase db = QSqlDatabase::addDatabase("QPSQL", "earlier-writer");
+                db.setDatabaseName(database);
+                QSqlQuery query(db);
+                const bool ready = db.open() && query.prepare(statement);
+                prepared.set_value(ready);
+                written.set_value(go.get() && ready && query.exec());
+            }
+            QSqlDatabase::removeDatabase("earlier-writer");
+        });
+    }
+    ~EarlierWriter()
+    {
+        if (!m_told)
+            m_go.set_value(false);
+        m_thread.join();
+    }
+    EarlierWriter(const EarlierWriter&) = delete;
+    EarlierWriter& operator=(const EarlierWriter&) = delete;
+
+    bool prepared() { return m_prepared.get(); }
+    void write()
+    {
+        m_told = true;
+        m_go.set_value(true);
+    }
+    // Waits for the statement to end: whether it wrote.
+    bool written() { return m_written.get(); }
+
+private:
+    std::promise<bool> m_go;
+    bool m_told = false;
+    std::future<bool> m_prepared;
+    std::future<bool> m_written;
+    std::thread m_thread;
+};
+
+// A connection of another process to an SQLite store in write-ahead-log mode, open as long as the object lives,
+// and idle but for its looks: SQLite removes the log as the last connection closes, only as the last.
+class StoreWatch
+{
+public:
+    explicit StoreWatch(const QString& path) : m_db(QSqlDatabase::addDatabase("QSQLITE", "store-watch"))
+    {
+        m_db.setDatabaseName(path);
+        if (m_db.open())
+            state();
+    }
+    ~StoreWatch()
+    {
+        m_db.close();
+        m_db = QSqlDatabase();
+        QSqlDatabase::removeDatabase("store-watch");
+    }
+    StoreWatch(const StoreWatch&) = delete;
+    StoreWatch& operator=(const StoreWatch&) = delete;
+
+    // What an upgrade changes: the records, how many of them have a size, and the triggers that count them.
+    QString state() const
+    {
+        const bool sized = m_db.record("records").contains("wire_size");
+        QSqlQuery query(m_db);
+        if (!query.exec(QString("select count(*), %1, (select count(*) from sqlite_schema where type = 'trigger') "
+                                "from records")
+                            .arg(sized ? "count(nullif(wire_size, 0))" : "0")) ||
+            !query.next())
+            return query.lastError().text();
+        return QString("%1 records, %2, %3 triggers")
+            .arg(query.value(0).toLongLong())
+            .arg(sized ? query.value(1).toString() + " sized" : QString("no sizes"))
+            .arg(query.value(2).toLongLong());
+    }
+
+private:
+    QSqlDatabase m_db;
+};
+
+// The service the atomic holds once it holds one, waited for up to a minute, from another thread than the test's.
+ServiceProcess* waitFor(const std::atomic<ServiceProcess*>& service)
+{
+    const QDeadlineTimer deadline(60000);
+    while (!service.load() && !deadline.hasExpired())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return service.load();
+}
+
+// What befalls an upgrade once it has begun to read the store's records.
+enum class Meanwhile
+{
+    Nothing,
+    // Its disk fills up.
+    DiskFills,
+    // It is killed once its write-ahead log has grown.
+    KilledPartWay,
+};
+
 QVariantMap mapOf(const QByteArray& answer)
 {
     return JSON::getInstance()->toMap(QString::fromUtf8(answer));
@@ -182,6 +299,8 @@ QString stateOfZ(const QByteArray& answer)
     return "absent";
 }
 } // namespace
+
+Q_DECLARE_METATYPE(Meanwhile)
 
 class TestSyncService : public QObject
 {
@@ -581,8 +700,10 @@ private slots:
     }
 
     // A store that an earlier version made is brought to the present shape at the service's start, on either store:
-    // its records, deletions among them, are served as before, and each counts at its size, whichever version
-    // wrote it: a first sync of three records of 400 KB goes to the expensive line.
+    // its records, more than a range of them and deletions among them, are served as before, to a device the log
+    // cannot place whole, and to one it places with what changed since its last sync, where the store kept the
+    // changes' numbers; and each counts at its size, whichever version wrote it: three records of 400 KB that changed
+    // since go to the expensive line.
     void keepsTheRecordsOfAStoreMadeBefore_data()
     {
         QTest::addColumn<int>("shape");
@@ -594,56 +715,80 @@ private slots:
     void keepsTheRecordsOfAStoreMadeBefore()
     {
         QFETCH(int, shape);
-        const QString userId = earlierStore(shape);
-        QVERIFY(!userId.isEmpty());
-        QStringList records{earlierWrite(userId, "Z", "a", stamp(1), shape > 0),
-                            earlierWrite(userId, "Y", QByteArray(), stamp(2), shape > 0)};
+        // One device uploads Z, a deletion of Y and 2,500 bills, one in five of them deleted, and another then three
+        // bills of 400 KB.
+        QByteArrayList rows{"[\"Z\",\"a\",\"" + stamp(1) + "\"]"};
+        QByteArrayList deletions{"[\"Y\",\"" + stamp(2) + "\"]"};
+        for (int i = 0; i < 2500; ++i) {
+            const QByteArray id = "B" + QByteArray::number(i);
+            if (i % 5 == 0)
+                deletions << "[\"" + id + "\",\"" + stamp(3) + "\"]";
+            else
+                rows << "[\"" + id + "\",\"b\",\"" + stamp(3) + "\"]";
+        }
+        QByteArrayList large;
         for (const char* id : {"L0", "L1", "L2"})
-            records << earlierWrite(userId, id, QByteArray(400000, 't'), stamp(3), shape > 0);
-        QVERIFY(m_earlier->execOnStore(records));
+            large << "[\"" + QByteArray(id) + "\",\"" + QByteArray(400000, 't') + "\",\"" + stamp(4) + "\"]";
+        const QString userId = earlierStore(shape, [&] {
+            return sync("owner", changeSet(rows.join(','), deletions.join(',')), m_earlier.get()).startsWith('[') &&
+                   postRaw("sync/syncpc2.php",
+                           syncBody("owner", changeSet(large.join(',')), "2008-08-08 08:08:08", "2024-05-01 11:00:00"),
+                           m_earlier.get())
+                       .startsWith('[');
+        });
+        QVERIFY(!userId.isEmpty());
         const std::unique_ptr<ServiceProcess> service = serviceLoggingTurns(m_earlier->database());
-        const QByteArray answer = RawHttp::exchange(
-            service->baseUrl(), RawHttp::formPost("sync/syncpc2.php", syncBody("owner", changeSet(""))), "127.0.0.9");
-        QVERIFY2(answer.startsWith("HTTP/1.1 200 OK|["), answer.left(200));
-        const QByteArray entries = answer.mid(answer.indexOf('|') + 1);
-        QCOMPARE(stateOfZ(entries), QString("a 01"));
-        QCOMPARE(billEntry(entries).value("delete_data").toList().value(0).toStringList(),
-                 (QStringList{"Y", QString(stamp(2))}));
-        QVERIFY(service->log().contains("a request of 127.0.0.9 goes to the expensive line"));
+        const auto syncFrom = [&service](const QByteArray& address, const QString& syncTime) {
+            const QByteArray answer = RawHttp::exchange(
+                service->baseUrl(), RawHttp::formPost("sync/syncpc2.php", syncBody("owner", changeSet(""), syncTime)),
+                address);
+            return answer.startsWith("HTTP/1.1 200 OK|[") ? answer.mid(answer.indexOf('|') + 1) : answer.left(200);
+        };
+        const QByteArray whole = syncFrom("127.0.0.9", "2008-08-08 08:08:08");
+        QCOMPARE(stateOfZ(whole), QString("a 01"));
+        QCOMPARE(billRows(whole).size(), rows.size() + large.size());
+        QCOMPARE(billEntry(whole).value("delete_data").toList().size(), deletions.size());
+        // The first device's last sync began at 10:00:00 by its clock.
+        const QByteArray since = syncFrom("127.0.0.10", QString(stamp(0)));
+        QCOMPARE(billRows(since).size(), shape == 0 ? rows.size() + large.size() : large.size());
+        QVERIFY(service->log().contains("a request of 127.0.0.10 goes to the expensive line"));
     }
 
     // What a process of an earlier version writes to the store while its records are brought to the present shape
     // lands in the new table: a write under way when the upgrade begins is waited for, and one sent while it waits
-    // waits for it. (On SQLite the upgrade holds the store's writing, which every writer waits for.)
+    // waits for it, also through a statement it prepared before the table was replaced. (On SQLite the upgrade holds
+    // the store's writing, which every writer waits for.)
     void keepsWhatOlderProcessesWriteMeanwhile()
     {
         if (!ServiceProcess::onPostgreSql())
             QSKIP("an SQLite store's upgrade holds the store's writing, which every other writer waits for");
         const QString userId = earlierStore(1);
         QVERIFY(!userId.isEmpty());
+        EarlierWriter second(QUrl(m_earlier->database()).path().mid(1), earlierWrite(userId, "B", "b", stamp(2)));
+        QVERIFY(second.prepared());
+        std::optional<ServiceProcess> service;
+        // The first writer's connection goes first whichever way the test ends: the upgrade waits for it, and the
+        // second writer for the upgrade, and its server process would wait for it after the service had gone.
         QSqlDatabase first = storeConnection("store", *m_earlier);
+        const std::unique_ptr<QSqlDatabase, void (*)(QSqlDatabase*)> letGo(&first, [](QSqlDatabase* db) {
+            db->close();
+            *db = QSqlDatabase();
+            QSqlDatabase::removeDatabase("store");
+        });
         QVERIFY(first.transaction());
         QVERIFY(QSqlQuery(first).exec(earlierWrite(userId, "A", "a", stamp(1))));
         ServiceLaunch launch;
         launch.waitToListen = false;
-        ServiceProcess service({}, m_earlier->database(), launch);
+        service.emplace(QStringList(), m_earlier->database(), launch);
         QTRY_COMPARE_WITH_TIMEOUT(writesWaitingForRecords(first), 1, 30000);
-        std::thread second([this, userId] {
-            QSqlDatabase other = storeConnection("other", *m_earlier);
-            QSqlQuery(other).exec(earlierWrite(userId, "B", "b", stamp(2)));
-            other = QSqlDatabase();
-            QSqlDatabase::removeDatabase("other");
-        });
+        second.write();
         QTRY_COMPARE_WITH_TIMEOUT(writesWaitingForRecords(first), 2, 30000);
         QVERIFY(first.commit());
-        const bool listening = service.listening();
-        second.join();
-        QVERIFY(listening);
-        const QList<QStringList> rows = billRows(sync("owner", changeSet(""), &service));
+        QVERIFY(service->listening());
+        QVERIFY(second.written());
+        const QList<QStringList> rows = billRows(sync("owner", changeSet(""), &*service));
         QCOMPARE(rows.size(), 2);
         QCOMPARE(QStringList({rows.at(0).value(0), rows.at(1).value(0)}), (QStringList{"A", "B"}));
-        first = QSqlDatabase();
-        QSqlDatabase::removeDatabase("store");
     }
 
     // Processes started together on a store an earlier version made bring it to the present shape once: the one
@@ -688,21 +833,52 @@ private slots:
         QSqlDatabase::removeDatabase("store");
     }
 
-    // A start whose store needs more room on its disk for its upgrade than the disk has says so and changes nothing;
-    // with the room, the store is upgraded.
+    // A start whose store needs more room on its disk for its upgrade than the disk has says so, with the room it
+    // needs, and changes nothing, whether its records are moved or their sizes counted again; with the room, the
+    // store is upgraded, and its file and write-ahead log take about what the store took before, though a connection
+    // of another process stays open on it, which keeps SQLite from removing the log as the last one closes. A disk
+    // that fills once the upgrade has begun to read the records is named, with the room the upgrade needed, and
+    // leaves the store as it was; an upgrade killed part-way leaves a write-ahead log that the next start's look at
+    // its room does not count.
     void upgradesOnlyWithTheRoomItNeeds_data()
     {
+        QTest::addColumn<int>("shape");
+        QTest::addColumn<int>("records");
         QTest::addColumn<int>("diskMb");
-        QTest::addColumn<bool>("upgraded");
-        // 8 MB of records take 8 MB more while they are moved, with room to spare.
-        QTest::newRow("a disk of 24 MB") << 24 << false;
-        QTest::newRow("a disk of 64 MB") << 64 << true;
+        QTest::addColumn<Meanwhile>("meanwhile");
+        QTest::addColumn<QString>("refusal");
+        const auto row = [](const char* name, int shape, int records, int diskMb, Meanwhile meanwhile,
+                            const QString& refusal = {}) {
+            QTest::newRow(name) << shape << records << diskMb << meanwhile << refusal;
+        };
+        // 8 MB of records take 8 MB more while they are moved, a quarter of that more for their new index and 16 MB
+        // besides; counted again, 8 MB and 16 MB. The refusal names the room.
+        const QString moving = "bringing its 80 records to their present shape";
+        const QString counting = "counting the sizes of its 80 records again";
+        const QString filled = "its disk filled up while %1, which needs about %2 MB free: the store is unchanged";
+        row("a disk without the room", 1, 80, 24, Meanwhile::Nothing, moving + " needs about 26 MB free");
+        row("a disk with a quarter of the room and more", 1, 80, 30, Meanwhile::Nothing,
+            moving + " needs about 26 MB free");
+        row("a disk with the room", 1, 80, 64, Meanwhile::Nothing);
+        // 40 MB moved at once would take 40 MB more in the file, besides a write-ahead log of 40 MB.
+        row("a disk with the room for the records moved, not for a second copy", 1, 400, 112, Meanwhile::Nothing);
+        row("a disk without the room to count the sizes again", 2, 80, 24, Meanwhile::Nothing,
+            counting + " needs about 24 MB free");
+        row("a disk with the room to count the sizes again", 2, 80, 48, Meanwhile::Nothing);
+        row("a disk that fills once the records are moved", 1, 80, 64, Meanwhile::DiskFills, filled.arg(moving, "26"));
+        row("a disk that fills once the sizes are counted again", 2, 80, 64, Meanwhile::DiskFills,
+            filled.arg(counting, "24"));
+        // 100 MB of records, on a disk with a few MB more than the room they need.
+        row("a disk with the room, after an upgrade killed part-way", 1, 1000, 240, Meanwhile::KilledPartWay);
     }
 
     void upgradesOnlyWithTheRoomItNeeds()
     {
+        QFETCH(int, shape);
+        QFETCH(int, records);
         QFETCH(int, diskMb);
-        QFETCH(bool, upgraded);
+        QFETCH(Meanwhile, meanwhile);
+        QFETCH(QString, refusal);
         if (ServiceProcess::onPostgreSql())
             QSKIP("a PostgreSQL store's room is its server's");
         if (geteuid() != 0)
@@ -711,26 +887,108 @@ private slots:
         const TestMount disk(TestMount::SmallDisk, folder.path(), diskMb);
         QVERIFY(disk.isMounted());
         const QString path = folder.filePath("service.db");
-        QStringList made{earlierRecordTables.at(1)};
-        for (int i = 0; i < 80; ++i)
+        // In write-ahead-log mode, as an earlier version left it.
+        QStringList made{"pragma journal_mode = wal", earlierRecordTables.at(shape)};
+        for (int i = 0; i < records; ++i)
             made << earlierWrite("u", "L" + QByteArray::number(i), QByteArray(100000, 't'), stamp(1));
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "small");
-            db.setDatabaseName(path);
-            QVERIFY(db.open());
-            for (const QString& statement : made)
-                QVERIFY(QSqlQuery(db).exec(statement));
+        QVERIFY(TestStore::exec("sqlite:" + path, made));
+        const qint64 bytesBefore = QFileInfo(path).size();
+        const StoreWatch watch(path);
+        const QString before = watch.state();
+        std::optional<ServiceProcess> service;
+        if (meanwhile != Meanwhile::Nothing) {
+            // The service's reads of the store wait for the gate, which waits for the test to know the service.
+            std::atomic<ServiceProcess*> gated{nullptr};
+            bool befallen = false;
+            const ReadGate gate(path, [&] {
+                ServiceProcess* const upgrading = waitFor(gated);
+                if (befallen || !upgrading)
+                    return;
+                if (meanwhile == Meanwhile::DiskFills && upgrading->log().contains("its syncs wait meanwhile")) {
+                    disk.fill();
+                    befallen = true;
+                } else if (meanwhile == Meanwhile::KilledPartWay &&
+                           QFileInfo(path + "-wal").size() >= 24 * 1024 * 1024) {
+                    befallen = kill(pid_t(upgrading->processId()), SIGKILL) == 0;
+                }
+            });
+            QVERIFY(gate.isWatching());
+            ServiceLaunch launch;
+            launch.waitToListen = false;
+            service.emplace(QStringList(), "sqlite:" + path, launch);
+            gated = &*service;
+            const int status = service->exitCode();
+            QVERIFY2(befallen, service->log().constData());
+            QCOMPARE(status, meanwhile == Meanwhile::DiskFills ? 1 : -1);
         }
-        QSqlDatabase::removeDatabase("small");
-        ServiceProcess service({}, "sqlite:" + path);
-        QCOMPARE(!service.baseUrl().isEmpty(), upgraded);
-        if (upgraded)
+        if (meanwhile == Meanwhile::KilledPartWay)
+            service.reset();
+        if (!service)
+            service.emplace(QStringList(), "sqlite:" + path);
+        QCOMPARE(service->listening(), refusal.isEmpty());
+        if (!refusal.isEmpty()) {
+            QCOMPARE(service->exitCode(), 1);
+            QVERIFY2(service->log().contains(refusal.toUtf8()), service->log().constData());
+            QCOMPARE(watch.state(), before);
             return;
-        QCOMPARE(service.exitCode(), 1);
-        QVERIFY2(service.log().contains("bringing its 80 records to their present shape needs about"), service.log());
-        // As it was: the records in their earlier table.
-        QVERIFY(service.execOnStore({"select seq from records"}));
-        QVERIFY(!service.execOnStore({"select wire_size from records"}));
+        }
+        QCOMPARE(watch.state(), QString("%1 records, %1 sized, 2 triggers").arg(records));
+        QCOMPARE(QFileInfo(path + "-wal").size(), 0);
+        QVERIFY2(QFileInfo(path).size() < bytesBefore + 2 * 1024 * 1024,
+                 qPrintable(QString("%1 bytes after, %2 before").arg(QFileInfo(path).size()).arg(bytesBefore)));
+    }
+
+    // A PostgreSQL database in SQL_ASCII, which initdb makes under the C locale and earlier versions served, is served
+    // as one in UTF8 is: texts of every kind in a record's id and values come to another device as they were sent.
+    // One in an encoding that cannot hold them as sent is refused at the start, naming it and what to make instead,
+    // and so is one that the service cannot make its tables in, naming the step and what went wrong in words, with
+    // nothing made.
+    void startsOnTheDatabasesItCanServe_data()
+    {
+        QTest::addColumn<QString>("encoding");
+        QTest::addColumn<QString>("setting");
+        QTest::addColumn<QString>("refusal");
+        const QString encodingRefusal =
+            "its database keeps texts in %1, which holds neither every text a device sends nor its size as it goes on "
+            "the wire: the service needs a database made with encoding 'UTF8' (createdb -E UTF8 -T template0 ";
+        QTest::newRow("in UTF8") << "UTF8" << QString() << QString();
+        QTest::newRow("in SQL_ASCII") << "SQL_ASCII" << QString() << QString();
+        QTest::newRow("in LATIN1") << "LATIN1" << QString() << encodingRefusal.arg("LATIN1");
+        QTest::newRow("in EUC_CN") << "EUC_CN" << QString() << encodingRefusal.arg("EUC_CN");
+        QTest::newRow("that takes no writes")
+            << "UTF8"
+            << "default_transaction_read_only = on"
+            << "making its tables: the database takes no writes: a standby, or one whose transactions are read-only "
+               "(25006)";
+    }
+
+    void startsOnTheDatabasesItCanServe()
+    {
+        QFETCH(QString, encoding);
+        QFETCH(QString, setting);
+        QFETCH(QString, refusal);
+        if (!ServiceProcess::onPostgreSql())
+            QSKIP("an SQLite store keeps its texts in UTF-8");
+        QTemporaryDir folder;
+        const TestStore store(folder.filePath("service.db"), encoding);
+        QVERIFY(!store.address().isEmpty());
+        if (!setting.isEmpty())
+            QVERIFY(TestStore::exec(store.address(),
+                                    {"alter database " + QUrl(store.address()).path().mid(1) + " set " + setting}));
+        ServiceProcess service({}, store.address());
+        QCOMPARE(service.baseUrl().isEmpty(), !refusal.isEmpty());
+        if (!refusal.isEmpty()) {
+            QCOMPARE(service.exitCode(), 1);
+            QVERIFY2(service.log().contains(refusal.toUtf8()), service.log().constData());
+            QVERIFY(!TestStore::exec(store.address(), {"select 1 from accounts"}));
+            return;
+        }
+        QVERIFY(service.addAccount("owner", "pw"));
+        const QString text = QString::fromUtf8("中文 😀 \"q\" \\ \x01\x1f\x7f\xc2\x85\xc2\x9f é");
+        const QStringList row{"id " + text, "title " + text, QString(stamp(1))};
+        const QByteArray stored = sync("owner", changeSet(JsonCodec::serialize(row)), &service);
+        QVERIFY2(stored.startsWith('[') && billRows(stored).isEmpty(), stored.left(200).constData());
+        QCOMPARE(billRows(sync("owner", changeSet(""), &service)), QList<QStringList>{row});
     }
 
     void answersInEachDevicesColumns()
@@ -1605,16 +1863,23 @@ private:
         return entries;
     }
 
-    // A store as an earlier version left it, with its table of records in one of the earlier shapes, empty, and the
-    // account "owner" with the password "pw": its user id. The store stays for the test, behind m_earlier.
-    QString earlierStore(int shape)
+    // A store as an earlier version left it, with the account "owner" with the password "pw" and the records that
+    // `synced` wrote through this version's service, all moved into a table of records of one of the earlier shapes,
+    // with their change numbers where it has them, and sizes of 0 where it has them, as a process of a still earlier
+    // version left them: its user id. The store stays for the test, behind m_earlier.
+    QString earlierStore(
+        int shape, const std::function<bool()>& synced = [] { return true; })
     {
         m_earlier = std::make_unique<ServiceProcess>();
-        if (!m_earlier->addAccount("owner", "pw"))
+        if (!m_earlier->addAccount("owner", "pw") || !synced())
             return {};
         const QString userId = userIdOf("owner", m_earlier.get());
         m_earlier->stop();
-        QStringList statements{"drop table records", earlierRecordTables.at(shape)};
+        const QString columns = shape > 0 ? "user_id, table_name, id, version, deleted, data, seq"
+                                          : "user_id, table_name, id, version, deleted, data";
+        QStringList statements{QString(earlierRecordTables.at(shape)).replace("table records", "table earlier"),
+                               "insert into earlier (" + columns + ") select " + columns + " from records",
+                               "drop table records", "alter table earlier rename to records"};
         if (shape > 0)
             statements << "create index records_by_change_key on records (user_id, seq, table_name, id)";
         return m_earlier->execOnStore(statements) ? userId : QString();

@@ -40,14 +40,16 @@ QString postgreSqlUrl(const QString& database)
 }
 } // namespace
 
-TestStore::TestStore(const QString& sqliteFile)
+TestStore::TestStore(const QString& sqliteFile, const QString& encoding)
 {
     if (!onPostgreSql()) {
         m_address = "sqlite:" + sqliteFile;
         return;
     }
     const QString name = QString("quillbay_%1").arg(QRandomGenerator::global()->generate64(), 0, 36);
-    if (!execOn(true, QString(), {"create database " + name}))
+    const QString inEncoding =
+        encoding.isEmpty() ? QString() : " encoding '" + encoding + "' lc_collate 'C' lc_ctype 'C' template template0";
+    if (!execOn(true, QString(), {"create database " + name + inEncoding}))
         return;
     m_ownDatabase = name;
     m_address = postgreSqlUrl(name);
