@@ -11,11 +11,19 @@
 #include <atomic>
 #include <memory>
 
-PostgresqlStatement::PostgresqlStatement(const QSqlDatabase& db, Kept& kept) : m_kept(kept)
+PostgresqlStatement::Session PostgresqlStatement::sessionOf(const QSqlDatabase& db)
 {
     const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
-    if (qstrcmp(handle.typeName(), "pg_conn*") == 0)
-        m_connection = *static_cast<PGconn* const*>(handle.constData());
+    if (qstrcmp(handle.typeName(), "pg_conn*") != 0)
+        return nullptr;
+    PGconn* connection = *static_cast<PGconn* const*>(handle.constData());
+    // The driver finishes the connection as it closes it: the session only marks its life.
+    return connection ? Session(connection, [](PGconn*) {}) : nullptr;
+}
+
+PostgresqlStatement::PostgresqlStatement(const Session& session, Kept& kept)
+    : m_connection(session.get()), m_session(session), m_kept(kept)
+{
 }
 
 bool PostgresqlStatement::prepare(const QString& sql)
@@ -40,9 +48,11 @@ bool PostgresqlStatement::prepare(const QString& sql)
         PQprepare(m_connection, name.constData(), numbered.toUtf8().constData(), count, nullptr), &PQclear);
     if (!succeeded(result.get()))
         return false;
-    PGconn* connection = m_connection;
-    m_name.reset(new QByteArray(name), [connection](QByteArray* kept) {
-        PQclear(PQexec(connection, "deallocate " + *kept));
+    m_name.reset(new QByteArray(name), [session = m_session](QByteArray* kept) {
+        // A connection that closed or broke took its statements along, and one whose statements the server forgot
+        // has none of them to let go.
+        if (const Session connection = session.lock(); connection && PQstatus(connection.get()) == CONNECTION_OK)
+            PQclear(PQexec(connection.get(), "deallocate " + *kept));
         delete kept;
     });
     m_kept.keep(sql, m_name);
@@ -82,11 +92,12 @@ bool PostgresqlStatement::run()
     return succeeded(result.get());
 }
 
-bool PostgresqlStatement::succeeded(const pg_result* result) const
+bool PostgresqlStatement::succeeded(const pg_result* result)
 {
     if (PQresultStatus(result) == PGRES_COMMAND_OK)
         return true;
     const char* code = PQresultErrorField(result, PG_DIAG_SQLSTATE);
+    m_forgotten = qstrcmp(code, unknownStatement) == 0;
     // A failure to reach the server has no code; libpq's own message then quotes no value.
     return StoreQuery::failed(code ? StoreQuery::codeSummary(QString::fromLatin1(code))
                                    : QString::fromUtf8(PQerrorMessage(m_connection)).section('\n', 0, 0),

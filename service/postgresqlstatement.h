@@ -23,11 +23,23 @@ struct pg_result;
 class PostgresqlStatement
 {
 public:
-    // A statement prepared on the server, by its name; let go of on the server when it is dropped.
+    // A statement prepared on the server, by its name; let go of on the server when it is dropped, through the
+    // connection it was prepared on while that connection lives.
     using Kept = KeptStatements<QByteArray>;
+    // The life of a connection of Qt's driver, which owns it: the store holds it while the connection is open, and the
+    // names of the statements prepared on it hold it weakly, so that none is deallocated through a connection that
+    // has closed, or whose statements the server has forgotten.
+    using Session = std::shared_ptr<pg_conn>;
 
-    // The statement runs on the connection of `db`, which must be open on Qt's PostgreSQL driver.
-    PostgresqlStatement(const QSqlDatabase& db, Kept& kept);
+    // The code of a statement the server no longer knows by its name: a reset, or a pooler that handed the connection
+    // another session.
+    static constexpr const char* unknownStatement = "26000";
+
+    // The session of the connection of `db`, open on Qt's PostgreSQL driver; null for another driver.
+    static Session sessionOf(const QSqlDatabase& db);
+
+    // The statement runs on the session's connection, which lives at least as long as the statement.
+    PostgresqlStatement(const Session& session, Kept& kept);
 
     // The statement, its values marked "?" as for the driver.
     bool prepare(const QString& sql);
@@ -36,10 +48,12 @@ public:
     void bindNumber(int position, qint64 number);
     // Runs the statement with what is bound; false, with the store's error logged, when it fails.
     bool run();
+    // Whether the statement failed because the server no longer knows the name it was prepared under.
+    bool forgotten() const { return m_forgotten; }
 
 private:
     // Whether the statement succeeded; else logs its failure.
-    bool succeeded(const pg_result* result) const;
+    bool succeeded(const pg_result* result);
 
     struct Value
     {
@@ -48,9 +62,12 @@ private:
         bool isText = false;
     };
 
-    pg_conn* m_connection = nullptr;
+    // The connection, for as long as the statement runs, and its life, which the names prepared on it hold.
+    pg_conn* m_connection;
+    std::weak_ptr<pg_conn> m_session;
     Kept& m_kept;
     QString m_sql;
     std::shared_ptr<QByteArray> m_name;
     std::vector<Value> m_values;
+    bool m_forgotten = false;
 };

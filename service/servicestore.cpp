@@ -135,25 +135,60 @@ bool ServiceStore::connect()
     // process holding it in the old mode leaves it so for now.
     if (m_db.driverName() == "QSQLITE")
         QSqlQuery(m_db).exec("pragma journal_mode = wal");
+    m_session = PostgresqlStatement::sessionOf(m_db);
     return true;
 }
 
-void ServiceStore::forgetStatements()
+void ServiceStore::forgetStatements() const
 {
+    // The session goes first, so that no statement kept on PostgreSQL is deallocated: a connection that closes takes
+    // them along, and a server that forgot them has none to let go.
+    m_session.reset();
     m_queries.clear();
     m_sqliteWrites.clear();
     m_postgresqlWrites.clear();
 }
 
+bool ServiceStore::failed(const QSqlQuery& query) const
+{
+    StoreQuery::failed(query);
+    if (query.lastError().nativeErrorCode() == PostgresqlStatement::unknownStatement)
+        statementsForgotten();
+    return false;
+}
+
+void ServiceStore::statementsForgotten() const
+{
+    ++m_forgotten;
+    forgetStatements();
+    // The connection goes on, the statements prepared on it from now on under a session of their own.
+    m_session = PostgresqlStatement::sessionOf(m_db);
+}
+
 bool ServiceStore::transaction()
 {
-    if (writesOneAtATime())
-        return m_db.transaction();
-    // A sync waits for its account's row lock no longer than it waits on SQLite for the sync before it (AccountTurns).
-    // Said with the transaction's start, in its round trip.
-    QSqlQuery begin(m_db);
-    return begin.exec(QString("begin; set local lock_timeout = %1").arg(qint64(accountWait.count()))) ||
-           StoreQuery::failed(begin);
+    if (writesOneAtATime()) {
+        m_inTransaction = m_db.transaction();
+    } else {
+        // A sync waits for its account's row lock no longer than it waits on SQLite for the sync before it
+        // (AccountTurns). Said with the transaction's start, in its round trip.
+        QSqlQuery begin(m_db);
+        m_inTransaction = begin.exec(QString("begin; set local lock_timeout = %1").arg(qint64(accountWait.count()))) ||
+                          StoreQuery::failed(begin);
+    }
+    return m_inTransaction;
+}
+
+bool ServiceStore::commit()
+{
+    m_inTransaction = false;
+    return m_db.commit();
+}
+
+void ServiceStore::rollback()
+{
+    m_inTransaction = false;
+    m_db.rollback();
 }
 
 bool ServiceStore::ready()
@@ -165,10 +200,13 @@ bool ServiceStore::ready()
         if (ping.exec("select 1"))
             return true;
         qCWarning(lcService) << "store connection lost:" << StoreQuery::errorSummary(ping.lastError());
-        forgetStatements();
-        m_db.close();
         m_lost = true;
     }
+    // Whether the ping failed or the driver found the connection broken in a statement before, none of the
+    // statements prepared on it is known to the connection opened next: they are let go of with the old one, which
+    // closes before its successor opens.
+    forgetStatements();
+    m_db.close();
     const bool connected = connect();
     if (connected && std::exchange(m_lost, false))
         qCWarning(lcService) << "store connection back";
@@ -197,20 +235,27 @@ ServiceStore::Hold ServiceStore::lockAccount(const QString& userId, const std::f
         return query->numRowsAffected() == 1 ? Hold::Held : Hold::Failed;
     if (lockNotHad.contains(query->lastError().nativeErrorCode()))
         return abandoned() ? Hold::Failed : Hold::Busy;
-    StoreQuery::failed(*query);
+    failed(*query);
     return Hold::Failed;
 }
 
 std::shared_ptr<QSqlQuery> ServiceStore::run(const QString& sql, const QVariantList& values) const
 {
-    std::shared_ptr<QSqlQuery> query = m_queries.prepared(m_db, sql);
-    if (!query)
-        return nullptr;
-    for (int i = 0; i < values.size(); ++i)
-        query->bindValue(i, values.at(i));
-    if (StoreQuery::exec(*query))
-        return query;
-    query->finish();
+    // A statement the server forgot is prepared again and run once more, where no transaction it aborted is under way.
+    const qint64 forgotten = m_forgotten;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        std::shared_ptr<QSqlQuery> query = m_queries.prepared(m_db, sql);
+        if (!query)
+            return nullptr;
+        for (int i = 0; i < values.size(); ++i)
+            query->bindValue(i, values.at(i));
+        if (query->exec())
+            return query;
+        failed(*query);
+        query->finish();
+        if (m_forgotten == forgotten || m_inTransaction)
+            break;
+    }
     return nullptr;
 }
 
@@ -307,8 +352,12 @@ bool ServiceStore::saveRecords(const QString& userId, const QString& table, cons
         DirectStatement statement(handle, m_sqliteWrites);
         return writeRecords(statement, userId, table, records, change, stopped);
     }
-    PostgresqlStatement statement(m_db, m_postgresqlWrites);
-    return writeRecords(statement, userId, table, records, change, stopped);
+    PostgresqlStatement statement(m_session, m_postgresqlWrites);
+    if (writeRecords(statement, userId, table, records, change, stopped))
+        return true;
+    if (statement.forgotten())
+        statementsForgotten();
+    return false;
 }
 
 bool ServiceStore::changedRecords(

@@ -72,8 +72,12 @@ public:
     bool open(const QString& url, bool makeTables = true);
     QString lastError() const;
     // Whether the store answers now, opening the connection again when it was lost (a database server restarted,
-    // its backend ended); false while it cannot be reached.
+    // its backend ended); false while it cannot be reached. The statements prepared on a connection go with it.
     bool ready();
+    // How many times the server was found to have forgotten the statements prepared on the connection (a reset, a
+    // pooler's new session): each time they are let go, to be prepared again as they are asked for. A statement run
+    // outside a transaction is run again at once; one inside fails, as the server has aborted its transaction.
+    qint64 forgottenStatements() const { return m_forgotten; }
 
     // False when the store cannot be read; otherwise `found` holds the account, or nothing for an unknown name.
     bool account(const QString& name, std::optional<StoredAccount>& found) const;
@@ -145,13 +149,19 @@ public:
     // account, and holds it until this one ends. Failed when the account is unknown, the store fails, or, on SQLite,
     // the sync is `abandoned` while it waits (PostgreSQL's wait runs its time).
     Hold lockAccount(const QString& userId, const std::function<bool()>& abandoned);
-    bool commit() { return m_db.commit(); }
-    void rollback() { m_db.rollback(); }
+    bool commit();
+    void rollback();
 
 private:
     bool connect();
-    // Lets go of every statement prepared on the connection, before it closes.
-    void forgetStatements();
+    // Lets go of every statement prepared on the connection, before it closes or once the server has forgotten them:
+    // none is deallocated through it.
+    void forgetStatements() const;
+    // Logs the query's failure; a statement the server forgot has every statement of the connection forgotten. False.
+    bool failed(const QSqlQuery& query) const;
+    // Counts and lets go of every statement prepared on the connection once the server has forgotten one: a reset
+    // forgets them all, and a session that the server still holds keeps what it holds until it ends.
+    void statementsForgotten() const;
     // Runs the statement, prepared once for the connection, with the values bound in order: the query, to be read and
     // finished, or nullptr, with its error logged, when it fails.
     std::shared_ptr<QSqlQuery> run(const QString& sql, const QVariantList& values) const;
@@ -163,10 +173,15 @@ private:
     bool number(const QString& sql, const QVariantList& values, std::optional<qint64>& value) const;
 
     QSqlDatabase m_db;
+    // The statements prepared on the connection, which are let go of together with it.
     mutable PreparedQueries m_queries;
     // The writes of records, of each count of records at once, through the database's own library.
-    DirectStatement::Kept m_sqliteWrites{16};
-    PostgresqlStatement::Kept m_postgresqlWrites{16};
+    mutable DirectStatement::Kept m_sqliteWrites{16};
+    mutable PostgresqlStatement::Kept m_postgresqlWrites{16};
+    // The life of the PostgreSQL connection, while it is open and its statements known.
+    mutable PostgresqlStatement::Session m_session;
+    mutable qint64 m_forgotten = 0;
+    bool m_inTransaction = false;
     QString m_openError;
     // Whether the store could not be reached when last tried, so that the operator hears of it once and of its
     // return.

@@ -26,6 +26,17 @@ SyncMerge::Outcome SyncMerge::merge(const ChangeSet& upload, const DeviceClock& 
     // once, whatever is worked out again.
     if (!SeenChanges::lastSeen(m_store, m_userId, clock, m_seen))
         return Outcome::Failed;
+    const qint64 forgotten = m_store.forgottenStatements();
+    const Outcome outcome = mergeOnce(upload, clock, answer);
+    // A server that forgot the statements prepared on the connection (a reset, a pooler's new session) aborted the
+    // transaction, which wrote nothing: with the statements prepared anew, the merge is worked out and written again.
+    if (outcome == Outcome::Failed && m_store.forgottenStatements() != forgotten && !m_abandoned())
+        return mergeOnce(upload, clock, answer);
+    return outcome;
+}
+
+SyncMerge::Outcome SyncMerge::mergeOnce(const ChangeSet& upload, const DeviceClock& clock, AnswerText& answer)
+{
     Plan plan = newPlan(answer);
     if (!prepare(upload, plan))
         return plan.cost.passed() ? Outcome::Expensive : Outcome::Failed;

@@ -201,6 +201,31 @@ QByteArray largeBills(int count, int idBytes, int titleBytes, const QByteArray& 
     return upload(rows);
 }
 
+// Has the server forget statements prepared on the store's only connection, as a reset or a pooler's new session
+// would: all of them, or its writes of records alone.
+bool forgetOnStoreConnection(bool writesAlone)
+{
+    const QStringList names = QSqlDatabase::connectionNames();
+    if (names.size() != 1)
+        return false;
+    const QSqlDatabase db = QSqlDatabase::database(names.first(), false);
+    if (!writesAlone)
+        return QSqlQuery(db).exec("deallocate all");
+    QStringList writes;
+    {
+        QSqlQuery named(db);
+        if (!named.exec("select name from pg_prepared_statements where statement like 'insert into records%'"))
+            return false;
+        while (named.next())
+            writes << named.value(0).toString();
+    }
+    for (const QString& name : writes) {
+        if (!QSqlQuery(db).exec("deallocate " + name))
+            return false;
+    }
+    return !writes.isEmpty();
+}
+
 // What the store's only connection does, seen through SQLite's trace: the statements it starts of a kind, and the
 // bytes of every row its statements hand over, the values a merge has read. A test's device may go as the store
 // starts one of its statements: the hang-up then lands in one page of the store's work, whatever the machine's pace.
@@ -611,6 +636,66 @@ private slots:
         qint64 change = 0;
         QVERIFY(store.lastChange("1234567800", change));
         QCOMPARE(change, 1);
+    }
+
+    // A statement the server no longer knows by the name the connection prepared it under (a reset, or a pooler that
+    // handed the connection another session) is prepared again and the merge goes on: read before its transaction, the
+    // statement is run again at once; in the transaction, which the server then aborts, the merge is worked out and
+    // written again, once. The test has the server forget the connection's statements before the merge, or once the
+    // merge is worked out, before it holds the account: all of them, or the writes alone, which the merge first
+    // runs in its transaction.
+    void preparesAgainWhatTheServerForgot_data()
+    {
+        QTest::addColumn<bool>("workedOut");
+        QTest::addColumn<bool>("writesAlone");
+        QTest::newRow("every statement, between merges") << false << false;
+        QTest::newRow("every statement, once the merge is worked out") << true << false;
+        QTest::newRow("the writes, once the merge is worked out") << true << true;
+    }
+
+    void preparesAgainWhatTheServerForgot()
+    {
+        QFETCH(bool, workedOut);
+        QFETCH(bool, writesAlone);
+        if (!TestStore::onPostgreSql())
+            QSKIP("SQLite prepares its statements again itself");
+        AccountStore account;
+        ServiceStore& store = account.store;
+        QVERIFY(account.open());
+        ChangeSet first;
+        QVERIFY(first.read(bills(10, "2024-05-01 10:00:00"), [] { return false; }));
+        AnswerText firstAnswer;
+        QCOMPARE(SyncMerge(store, "1234567800", [] { return false; }).merge(first, deviceClock(), firstAnswer),
+                 SyncMerge::Outcome::Merged);
+
+        // The merge is worked out again once the server has forgotten the statements in its transaction.
+        int workings = 0;
+        const auto mayHold = [workedOut, writesAlone, &workings] {
+            return ++workings > 1 || !workedOut || forgetOnStoreConnection(writesAlone);
+        };
+        if (!workedOut)
+            QVERIFY(forgetOnStoreConnection(writesAlone));
+        ChangeSet next;
+        QVERIFY(next.read(bills(10, "2024-05-02 10:00:00"), [] { return false; }));
+        AnswerText answer;
+        QCOMPARE(SyncMerge(
+                     store, "1234567800", [] { return false; }, false, mayHold)
+                     .merge(next, deviceClock(), answer),
+                 SyncMerge::Outcome::Merged);
+        QCOMPARE(workings, workedOut ? 2 : 1);
+        qint64 change = 0;
+        QVERIFY(store.lastChange("1234567800", change));
+        QCOMPARE(change, 2);
+        QCOMPARE(onOwnConnection(account.at,
+                                 [](QSqlDatabase& db) {
+                                     QSqlQuery query(db);
+                                     return query.exec("select count(*) from records where version = "
+                                                       "'2024-05-02 10:00:00'") &&
+                                                    query.next()
+                                                ? query.value(0).toInt()
+                                                : -1;
+                                 }),
+                 10);
     }
 
     // What a store connection keeps between syncs holds none of their values: after uploads of 2 MB in records of
