@@ -4,8 +4,8 @@
 #include "directstatement.h"
 #include "hourlylimit.h"
 #include "postgresqlstatement.h"
-#include "preparedqueries.h"
 #include "recordbatch.h"
+#include "storestatement.h"
 
 #include <QByteArrayView>
 #include <QHash>
@@ -151,20 +151,35 @@ public:
     Hold lockAccount(const QString& userId, const std::function<bool()>& abandoned);
     bool commit();
     void rollback();
+    // Lets go of what the connection keeps of the records its statements moved since it was last asked, as a sync ends:
+    // on PostgreSQL a connection that moved one larger than a write's bound of values is opened anew.
+    void letGoOfLargeBuffers();
 
 private:
     bool connect();
     // Lets go of every statement prepared on the connection, before it closes or once the server has forgotten them:
     // none is deallocated through it.
     void forgetStatements() const;
-    // Logs the query's failure; a statement the server forgot has every statement of the connection forgotten. False.
-    bool failed(const QSqlQuery& query) const;
+    // Logs the statement's failure; a statement the server forgot has every statement of the connection forgotten.
+    // False.
+    bool failed(const StoreStatement& statement) const;
     // Counts and lets go of every statement prepared on the connection once the server has forgotten one: a reset
     // forgets them all, and a session that the server still holds keeps what it holds until it ends.
     void statementsForgotten() const;
-    // Runs the statement, prepared once for the connection, with the values bound in order: the query, to be read and
-    // finished, or nullptr, with its error logged, when it fails.
-    std::shared_ptr<QSqlQuery> run(const QString& sql, const QVariantList& values) const;
+    // A statement on the connection, of those kept for small values or those kept for the writes of records.
+    std::unique_ptr<StoreStatement> statement(DirectStatement::Kept& onSqlite,
+                                              PostgresqlStatement::Kept& onPostgresql) const;
+    // The statement, prepared once for the connection and kept among those of small values, with the values bound in
+    // order: texts (QString or QByteArray, held by the statement) and numbers; nullptr, with its failure logged, when
+    // it cannot be prepared.
+    std::unique_ptr<StoreStatement> prepared(const QString& sql, const QVariantList& values) const;
+    // Runs the statement prepared(): the statement at its first row, to be read and finished, or nullptr, with its
+    // failure logged, when it fails.
+    std::unique_ptr<StoreStatement> run(const QString& sql, const QVariantList& values) const;
+    // Runs a statement that reads nothing.
+    bool execute(const QString& sql, const QVariantList& values);
+    // Counts the record among those the connection moved.
+    void moved(const StoredRecord& record) const;
     // Whether the statement finds a row, in `found`; false when the store cannot be read.
     bool any(const QString& sql, const QVariantList& values, bool& found) const;
     // Whether the records that changedRecords() would read keep within the bound, found from the index alone.
@@ -173,14 +188,20 @@ private:
     bool number(const QString& sql, const QVariantList& values, std::optional<qint64>& value) const;
 
     QSqlDatabase m_db;
-    // The statements prepared on the connection, which are let go of together with it.
-    mutable PreparedQueries m_queries;
-    // The writes of records, of each count of records at once, through the database's own library.
+    // The SQLite connection under the driver's, or null on PostgreSQL.
+    sqlite3* m_sqlite = nullptr;
+    // The statements prepared on the connection, which are let go of together with it: those of small values, ids and
+    // numbers, some 15 of fixed text and a few dozen counts of records looked up at once, a place costing the store's
+    // server a few kilobytes; and the writes of records, of each count of records at once.
+    mutable DirectStatement::Kept m_sqliteQueries{64};
+    mutable PostgresqlStatement::Kept m_postgresqlQueries{64};
     mutable DirectStatement::Kept m_sqliteWrites{16};
     mutable PostgresqlStatement::Kept m_postgresqlWrites{16};
     // The life of the PostgreSQL connection, while it is open and its statements known.
     mutable PostgresqlStatement::Session m_session;
     mutable qint64 m_forgotten = 0;
+    // The largest record's data that a statement moved since letGoOfLargeBuffers().
+    mutable qint64 m_largestMoved = 0;
     bool m_inTransaction = false;
     QString m_openError;
     // Whether the store could not be reached when last tried, so that the operator hears of it once and of its
