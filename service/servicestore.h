@@ -47,8 +47,9 @@ struct FeedbackMessage
 // PostgreSQL both run them: no driver-specific types, functions or pragmas but the SQLite store's write-ahead log, the
 // bound on a sync's wait for its account (PostgreSQL's lock_timeout, SQLite's wait for its write lock, which
 // WriteLockWait keeps), the triggers that keep the records' sizes right (WireSizeSql) and what the look at the
-// tables holds (StoreSchema). The records of a sync are written through the database's own library, with the same
-// statement on either: DirectStatement on SQLite, PostgresqlStatement on PostgreSQL.
+// tables holds (StoreSchema). The store's statements, but for the look at its tables, its transactions and its hourly
+// limits, run through the database's own library, the same statement on either (StoreStatement): DirectStatement on
+// SQLite, PostgresqlStatement on PostgreSQL.
 // Nothing is cached between calls but the statements prepared on the connection, so several service processes, and
 // several connections of one, may share one store. One store object is one connection, used by one thread. A row's
 // values are kept as a JSON object with every control character escaped as \u00XX (ServiceJson): plain UTF-8 text,
