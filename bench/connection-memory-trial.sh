@@ -13,17 +13,7 @@
 set -u
 service=${1:?the service to run}
 workers=${2:-8}
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-store=(--data "$work/data")
-if [ -n "${PGVERSION:-}" ]; then
-    database=memory_trial_$$
-    createdb "$database" || exit 1
-    trap 'rm -rf "$work"; dropdb --if-exists "$database" >/dev/null 2>&1' EXIT
-    store+=(--database "postgresql://${PGUSER}@${PGHOST}:${PGPORT}/$database")
-fi
-port=$((40000 + RANDOM % 20000))
-base="http://127.0.0.1:$port"
+source "$(dirname "$0")/trial-service.sh"
 RANDOM=7
 
 mb() { awk '$1 == "VmRSS:" { printf "%d", $2 / 1024 }' "/proc/$pid/status"; }
@@ -64,12 +54,7 @@ for i in $(seq 6); do accounts+=("large$i"); done
 for account in "${accounts[@]}"; do
     echo pw | "$service" "${store[@]}" --add-account "$account" >/dev/null 2>&1
 done
-"$service" "${store[@]}" --port "$port" --workers "$workers" 2>"$work/service.log" &
-pid=$!
-for _ in $(seq 100); do
-    curl -s -o /dev/null "$base/" && break
-    sleep 0.1
-done
+startService --workers "$workers"
 echo "workers: $workers; at the start: $(mb) MB"
 
 sizes=(1024 102400 1048576 5242880 20971520)

@@ -11,29 +11,17 @@
 set -u
 service=${1:?the service to run}
 cluster=(pg_ctlcluster "${PGVERSION:?run beside with-postgresql.sh}" regress)
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-database=restart_trial_$$
-createdb "$database" || exit 1
-trap 'rm -rf "$work"; dropdb --if-exists "$database" >/dev/null 2>&1' EXIT
-address="postgresql://${PGUSER}@${PGHOST}:${PGPORT}/$database"
-port=$((40000 + RANDOM % 20000))
-base="http://127.0.0.1:$port"
+source "$(dirname "$0")/trial-service.sh"
 
 now() { date +%s%3N; }
 
 for device in 1 2 3 4 5 6; do
-    echo pw | "$service" --data "$work/data" --database "$address" --add-account "device$device" >/dev/null 2>&1 || {
+    echo pw | "$service" "${store[@]}" --add-account "device$device" >/dev/null 2>&1 || {
         echo "the account of device $device could not be made" >&2
         exit 1
     }
 done
-"$service" --data "$work/data" --database "$address" --port "$port" --workers 4 2>"$work/service.log" &
-pid=$!
-for _ in $(seq 100); do
-    curl -s -o /dev/null "$base/" && break
-    sleep 0.1
-done
+startService --workers 4
 
 # An upload of the bills named, in the columns the program sends, with no rows in the other tables.
 upload() {

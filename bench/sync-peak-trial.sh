@@ -14,17 +14,7 @@ service=${1:?the service to run}
 shift
 sizes=("$@")
 [ ${#sizes[@]} -gt 0 ] || sizes=(10 50 64)
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-store=(--data "$work/data")
-if [ -n "${PGVERSION:-}" ]; then
-    database=peak_trial_$$
-    createdb "$database" || exit 1
-    trap 'rm -rf "$work"; dropdb --if-exists "$database" >/dev/null 2>&1' EXIT
-    store+=(--database "postgresql://${PGUSER}@${PGHOST}:${PGPORT}/$database")
-fi
-port=$((40000 + RANDOM % 20000))
-base="http://127.0.0.1:$port"
+source "$(dirname "$0")/trial-service.sh"
 
 kb() { awk -v field="$1:" '$1 == field { print $2 }' "/proc/$pid/status"; }
 
@@ -60,12 +50,7 @@ for size in "${sizes[@]}"; do
     echo pw | "$service" "${store[@]}" --add-account "peak$size" >/dev/null 2>&1
 done
 
-"$service" "${store[@]}" --port "$port" 2>"$work/service.log" &
-pid=$!
-for _ in $(seq 100); do
-    curl -s -o /dev/null "$base/" && break
-    sleep 0.1
-done
+startService
 for size in "${sizes[@]}"; do
     # The largest record a body of 64 MB holds beside the rest of its form.
     bytes=$((size * 1048576))
