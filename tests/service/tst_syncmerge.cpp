@@ -603,6 +603,55 @@ private slots:
         QCOMPARE(asked, goneAt);
     }
 
+    // A reading that the store breaks off part-way fails the merge, whose answer is never a part of the account told
+    // as the whole of it: here SQLite is interrupted at a row of the account's 1,200 records that a first sync reads,
+    // in its first page or its second.
+    void brokenReadingFailsTheMerge_data()
+    {
+        QTest::addColumn<int>("brokenAt");
+        QTest::newRow("in the first page") << 500;
+        QTest::newRow("in the second page") << 1100;
+    }
+
+    void brokenReadingFailsTheMerge()
+    {
+        QFETCH(int, brokenAt);
+        if (TestStore::onPostgreSql())
+            QSKIP("the interruption is SQLite's");
+        AccountStore account;
+        QVERIFY(account.open());
+        ChangeSet first;
+        QVERIFY(first.read(bills(1200, "2024-05-01 10:00:00"), [] { return false; }));
+        AnswerText firstAnswer;
+        QCOMPARE(SyncMerge(account.store, "1234567800", [] { return false; }).merge(first, deviceClock(), firstAnswer),
+                 SyncMerge::Outcome::Merged);
+
+        const QStringList names = QSqlDatabase::connectionNames();
+        QCOMPARE(names.size(), 1);
+        struct Break
+        {
+            sqlite3* handle;
+            int at;
+            int rows = 0;
+        } reading{SqliteHandle::of(QSqlDatabase::database(names.first(), false)), brokenAt};
+        QVERIFY(reading.handle);
+        const auto rowRead = [](unsigned, void* context, void*, void*) {
+            auto* broken = static_cast<Break*>(context);
+            if (++broken->rows == broken->at)
+                sqlite3_interrupt(broken->handle);
+            return 0;
+        };
+        sqlite3_trace_v2(reading.handle, SQLITE_TRACE_ROW, rowRead, &reading);
+        ChangeSet none;
+        QVERIFY(none.read(upload(QByteArrayList()), [] { return false; }));
+        AnswerText answer;
+        const SyncMerge::Outcome outcome =
+            SyncMerge(account.store, "1234567800", [] { return false; }).merge(none, deviceClock(), answer);
+        sqlite3_trace_v2(reading.handle, 0, nullptr, nullptr);
+        QVERIFY(reading.rows >= brokenAt);
+        QCOMPARE(outcome, SyncMerge::Outcome::Failed);
+    }
+
     // A merge whose device goes while the store looks up or writes a page of its records does no further page, and
     // one whose device goes after its last page of writing, before its commit, is not committed: the store holds
     // the account as before. The account holds 1,200 bills that the device sends anew, three pages of lookups and
