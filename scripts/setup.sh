@@ -11,6 +11,8 @@ packages=(
     libqt6sql6-psql libpq-dev postgresql postgresql-common libboost1.81-dev libssl-dev
     # The bench's comparisons of the service are run on a busy machine as well as a quiet one.
     stress-ng
+    # The bench's trial of a database server restarted under the service syncs through curl and reads answers with jq.
+    curl jq
 )
 
 missing=()

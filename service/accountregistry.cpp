@@ -9,6 +9,7 @@
 #include <openssl/evp.h>
 
 #include <limits>
+#include <new>
 
 namespace {
 const int keyLength = 32;
@@ -16,17 +17,19 @@ const int saltLength = 16;
 const int maxNameLength = 64;
 
 // PBKDF2 with HMAC-SHA-256. Every request pays for it, so it runs on the crypto library's derivation, several times
-// faster than a generic one for the same key; empty when the password is longer than it takes or it fails, which
-// matches no stored key.
+// faster than a generic one for the same key; empty when the password is longer than it takes, which matches no
+// stored key. The derivation fails only for want of memory, which is no wrong password: it throws, and the request
+// is answered as one whose work failed, without counting against its address as a failed sign-in.
 QByteArray derive(const QString& password, const QByteArray& salt, int rounds)
 {
     const QByteArray secret = password.toUtf8();
+    if (secret.size() > std::numeric_limits<int>::max())
+        return QByteArray();
     QByteArray key(keyLength, Qt::Uninitialized);
-    if (secret.size() > std::numeric_limits<int>::max() ||
-        PKCS5_PBKDF2_HMAC(secret.constData(), int(secret.size()),
+    if (PKCS5_PBKDF2_HMAC(secret.constData(), int(secret.size()),
                           reinterpret_cast<const unsigned char*>(salt.constData()), int(salt.size()), rounds,
                           EVP_sha256(), keyLength, reinterpret_cast<unsigned char*>(key.data())) != 1)
-        return QByteArray();
+        throw std::bad_alloc();
     return key;
 }
 

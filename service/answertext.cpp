@@ -25,6 +25,15 @@ bool AnswerText::append(QByteArrayView text)
 {
     if (failed())
         return false;
+    // A piece of its own size or more, such as a large record's row, goes to the file straight after what memory
+    // holds, not through memory, which would hold it once more and keep its room after.
+    if (m_file && text.size() >= pieceSize) {
+        qint64 at = 0;
+        if (!spill() || !m_file->append(text, at))
+            return false;
+        addRange(at, text.size());
+        return true;
+    }
     m_memory += text;
     return !m_file || m_memory.size() < pieceSize || spill();
 }

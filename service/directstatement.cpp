@@ -1,12 +1,9 @@
 #include "directstatement.h"
 
-#include "storequery.h"
-
 #include <sqlite3.h>
 
-bool DirectStatement::prepare(const QString& sql)
+bool DirectStatement::compile(const QString& sql)
 {
-    m_sql = sql;
     m_statement = m_kept.find(sql);
     if (m_statement)
         return true;
@@ -21,7 +18,7 @@ bool DirectStatement::prepare(const QString& sql)
 
 void DirectStatement::bindText(int position, QByteArrayView text)
 {
-    sqlite3_bind_text(m_statement.get(), position + 1, text.data(), int(text.size()), SQLITE_STATIC);
+    sqlite3_bind_text(m_statement.get(), position + 1, text.data() ? text.data() : "", int(text.size()), SQLITE_STATIC);
 }
 
 void DirectStatement::bindNumber(int position, qint64 number)
@@ -29,16 +26,54 @@ void DirectStatement::bindNumber(int position, qint64 number)
     sqlite3_bind_int64(m_statement.get(), position + 1, number);
 }
 
-bool DirectStatement::run()
+bool DirectStatement::execute()
 {
-    const bool done = sqlite3_step(m_statement.get()) == SQLITE_DONE;
+    return stepped(sqlite3_step(m_statement.get()));
+}
+
+bool DirectStatement::step()
+{
+    // A statement stepped past its end would begin again.
+    return m_atRow && stepped(sqlite3_step(m_statement.get()));
+}
+
+bool DirectStatement::stepped(int outcome)
+{
+    m_atRow = outcome == SQLITE_ROW;
+    return m_atRow || (outcome != SQLITE_DONE && failed());
+}
+
+QByteArrayView DirectStatement::text(int column) const
+{
+    const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(m_statement.get(), column));
+    return QByteArrayView(bytes, bytes ? sqlite3_column_bytes(m_statement.get(), column) : 0);
+}
+
+qint64 DirectStatement::number(int column) const
+{
+    return sqlite3_column_int64(m_statement.get(), column);
+}
+
+bool DirectStatement::isNull(int column) const
+{
+    return sqlite3_column_type(m_statement.get(), column) == SQLITE_NULL;
+}
+
+qint64 DirectStatement::changes() const
+{
+    return sqlite3_changes(m_db);
+}
+
+void DirectStatement::reset()
+{
+    m_atRow = false;
+    if (!m_statement)
+        return;
     sqlite3_reset(m_statement.get());
-    // The texts bound lie in the caller's memory, which the kept statement must not point at once it is gone.
     sqlite3_clear_bindings(m_statement.get());
-    return done || failed();
 }
 
 bool DirectStatement::failed()
 {
-    return StoreQuery::failed(StoreQuery::codeSummary(QString::number(sqlite3_errcode(m_db) & 0xff)), m_sql);
+    return failedWith(QString::number(sqlite3_errcode(m_db) & 0xff));
 }

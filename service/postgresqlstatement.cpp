@@ -1,7 +1,5 @@
 #include "postgresqlstatement.h"
 
-#include "storequery.h"
-
 #include <QSqlDatabase>
 #include <QSqlDriver>
 #include <QVariant>
@@ -10,17 +8,30 @@
 
 #include <atomic>
 #include <memory>
+#include <utility>
 
-PostgresqlStatement::PostgresqlStatement(const QSqlDatabase& db, Kept& kept) : m_kept(kept)
+PostgresqlStatement::Session PostgresqlStatement::sessionOf(const QSqlDatabase& db)
 {
     const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
-    if (qstrcmp(handle.typeName(), "pg_conn*") == 0)
-        m_connection = *static_cast<PGconn* const*>(handle.constData());
+    if (qstrcmp(handle.typeName(), "pg_conn*") != 0)
+        return nullptr;
+    PGconn* connection = *static_cast<PGconn* const*>(handle.constData());
+    // The driver finishes the connection as it closes it: the session only marks its life.
+    return connection ? Session(connection, [](PGconn*) {}) : nullptr;
 }
 
-bool PostgresqlStatement::prepare(const QString& sql)
+PostgresqlStatement::PostgresqlStatement(const Session& session, Kept& kept)
+    : m_connection(session.get()), m_session(session), m_kept(kept)
 {
-    m_sql = sql;
+}
+
+PostgresqlStatement::~PostgresqlStatement()
+{
+    reset();
+}
+
+bool PostgresqlStatement::compile(const QString& sql)
+{
     // libpq numbers its parameters; the service's statements hold no "?" but their marks.
     QString numbered;
     int count = 0;
@@ -28,7 +39,7 @@ bool PostgresqlStatement::prepare(const QString& sql)
         numbered += c == '?' ? QString("$%1").arg(++count) : QString(c);
     m_values.assign(std::size_t(count), Value());
     if (!m_connection)
-        return StoreQuery::failed("(no connection)", sql);
+        return failedWith({}, "(no connection)");
     m_name = m_kept.find(sql);
     if (m_name)
         return true;
@@ -38,11 +49,13 @@ bool PostgresqlStatement::prepare(const QString& sql)
     const QByteArray name = "quillbay_" + QByteArray::number(++made);
     const std::unique_ptr<PGresult, decltype(&PQclear)> result(
         PQprepare(m_connection, name.constData(), numbered.toUtf8().constData(), count, nullptr), &PQclear);
-    if (!succeeded(result.get()))
-        return false;
-    PGconn* connection = m_connection;
-    m_name.reset(new QByteArray(name), [connection](QByteArray* kept) {
-        PQclear(PQexec(connection, "deallocate " + *kept));
+    if (PQresultStatus(result.get()) != PGRES_COMMAND_OK)
+        return failed(result.get());
+    m_name.reset(new QByteArray(name), [session = m_session](QByteArray* kept) {
+        // A connection that closed or broke took its statements along, and one whose statements the server forgot
+        // has none of them to let go.
+        if (const Session connection = session.lock(); connection && PQstatus(connection.get()) == CONNECTION_OK)
+            PQclear(PQexec(connection.get(), "deallocate " + *kept));
         delete kept;
     });
     m_kept.keep(sql, m_name);
@@ -59,7 +72,7 @@ void PostgresqlStatement::bindNumber(int position, qint64 number)
     m_values.at(std::size_t(position)) = Value{{}, QByteArray::number(number), false};
 }
 
-bool PostgresqlStatement::run()
+bool PostgresqlStatement::execute()
 {
     const int count = int(m_values.size());
     std::vector<const char*> values(m_values.size());
@@ -74,21 +87,68 @@ bool PostgresqlStatement::run()
         lengths.at(i) = value.isText ? int(value.text.size()) : 0;
         formats.at(i) = value.isText ? 1 : 0;
     }
-    const std::unique_ptr<PGresult, decltype(&PQclear)> result(
-        PQexecPrepared(m_connection, m_name->constData(), count, values.data(), lengths.data(), formats.data(), 0),
-        &PQclear);
-    // What was bound lies in the caller's memory, which the statement does not keep past its run.
+    m_changes = 0;
+    m_sending = PQsendQueryPrepared(m_connection, m_name->constData(), count, values.data(), lengths.data(),
+                                    formats.data(), 0) == 1;
+    // What was bound lies in the caller's memory, which the statement does not keep past its sending.
     m_values.assign(m_values.size(), Value());
-    return succeeded(result.get());
+    if (!m_sending)
+        return failed(nullptr);
+    // One row at a time: a reading of many rows, or of large ones, is never held whole.
+    PQsetSingleRowMode(m_connection);
+    return received();
 }
 
-bool PostgresqlStatement::succeeded(const pg_result* result) const
+bool PostgresqlStatement::step()
 {
-    if (PQresultStatus(result) == PGRES_COMMAND_OK)
+    return m_sending && received();
+}
+
+bool PostgresqlStatement::received()
+{
+    PQclear(m_result);
+    m_result = PQgetResult(m_connection);
+    switch (PQresultStatus(m_result)) {
+    case PGRES_SINGLE_TUPLE:
         return true;
-    const char* code = PQresultErrorField(result, PG_DIAG_SQLSTATE);
+    case PGRES_COMMAND_OK:
+        m_changes = QByteArrayView(PQcmdTuples(m_result)).toLongLong();
+        break;
+    case PGRES_TUPLES_OK:
+        break;
+    default:
+        failed(m_result);
+        break;
+    }
+    reset();
+    return false;
+}
+
+QByteArrayView PostgresqlStatement::text(int column) const
+{
+    return QByteArrayView(PQgetvalue(m_result, 0, column), PQgetlength(m_result, 0, column));
+}
+
+bool PostgresqlStatement::isNull(int column) const
+{
+    return PQgetisnull(m_result, 0, column) == 1;
+}
+
+void PostgresqlStatement::reset()
+{
+    PQclear(m_result);
+    m_result = nullptr;
+    if (!std::exchange(m_sending, false))
+        return;
+    // The rows left are read and dropped, one at a time, as a reading that stops early leaves them on the way.
+    while (PGresult* rest = PQgetResult(m_connection))
+        PQclear(rest);
+}
+
+bool PostgresqlStatement::failed(const pg_result* result)
+{
+    const char* code = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
     // A failure to reach the server has no code; libpq's own message then quotes no value.
-    return StoreQuery::failed(code ? StoreQuery::codeSummary(QString::fromLatin1(code))
-                                   : QString::fromUtf8(PQerrorMessage(m_connection)).section('\n', 0, 0),
-                              m_sql);
+    return code ? failedWith(QString::fromLatin1(code))
+                : failedWith({}, QString::fromUtf8(PQerrorMessage(m_connection)).section('\n', 0, 0));
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "keptstatements.h"
+#include "storestatement.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -15,31 +16,49 @@ struct pg_result;
 
 // A statement run straight through libpq on the connection of Qt's PostgreSQL driver, with the calls of a
 // DirectStatement: texts are sent as the bytes they are, from where they lie, as parameters apart from the
-// statement. Through the driver each value would be copied into a text of the statement several times over, and a
-// statement kept prepared would hold the last values bound to it for as long as it is kept. Each statement is
-// prepared on the server once for its connection and kept there by its name, which holds no values; on the
-// connection nothing else is kept from one run to the next but libpq's own buffer, as large as the largest statement
-// it sent.
-class PostgresqlStatement
+// statement, and rows are read one at a time, each let go of at the next. Through the driver each value would be
+// copied into a text of the statement several times over, each text read converted to UTF-16, and a statement kept
+// prepared would hold the last values bound to it for as long as it is kept. Each statement is prepared on the server
+// once for its connection and kept there by its name, which holds no values; on the connection nothing else is kept
+// from one run to the next but libpq's own buffers, as large as the largest message it sent or received.
+class PostgresqlStatement : public StoreStatement
 {
 public:
-    // A statement prepared on the server, by its name; let go of on the server when it is dropped.
+    // A statement prepared on the server, by its name; let go of on the server when it is dropped, through the
+    // connection it was prepared on while that connection lives.
     using Kept = KeptStatements<QByteArray>;
+    // The life of a connection of Qt's driver, which owns it: the store holds it while the connection is open, and the
+    // names of the statements prepared on it hold it weakly, so that none is deallocated through a connection that
+    // has closed, or whose statements the server has forgotten.
+    using Session = std::shared_ptr<pg_conn>;
 
-    // The statement runs on the connection of `db`, which must be open on Qt's PostgreSQL driver.
-    PostgresqlStatement(const QSqlDatabase& db, Kept& kept);
+    // The session of the connection of `db`, open on Qt's PostgreSQL driver; null for another driver.
+    static Session sessionOf(const QSqlDatabase& db);
 
-    // The statement, its values marked "?" as for the driver.
-    bool prepare(const QString& sql);
-    // Binds the text, whose bytes must stay where they are until the statement has run.
-    void bindText(int position, QByteArrayView text);
-    void bindNumber(int position, qint64 number);
-    // Runs the statement with what is bound; false, with the store's error logged, when it fails.
-    bool run();
+    // The statement runs on the session's connection, which lives at least as long as the statement.
+    PostgresqlStatement(const Session& session, Kept& kept);
+    PostgresqlStatement(const PostgresqlStatement&) = delete;
+    PostgresqlStatement& operator=(const PostgresqlStatement&) = delete;
+    ~PostgresqlStatement() override;
+
+    void bindText(int position, QByteArrayView text) override;
+    void bindNumber(int position, qint64 number) override;
+    QByteArrayView text(int column) const override;
+    qint64 number(int column) const override { return text(column).toLongLong(); }
+    bool isNull(int column) const override;
+    qint64 changes() const override { return m_changes; }
 
 private:
-    // Whether the statement succeeded; else logs its failure.
-    bool succeeded(const pg_result* result) const;
+    bool compile(const QString& sql) override;
+    bool execute() override;
+    bool step() override;
+    // Reads what the server still sends for the statement, so that the connection is free for the next, and lets go
+    // of the row at hand.
+    void reset() override;
+    // Takes the next result: whether it is a row.
+    bool received();
+    // Records the failure that the result, or the connection when there is none, tells; false.
+    bool failed(const pg_result* result);
 
     struct Value
     {
@@ -48,9 +67,14 @@ private:
         bool isText = false;
     };
 
-    pg_conn* m_connection = nullptr;
+    // The connection, for as long as the statement runs, and its life, which the names prepared on it hold.
+    pg_conn* m_connection;
+    std::weak_ptr<pg_conn> m_session;
     Kept& m_kept;
-    QString m_sql;
     std::shared_ptr<QByteArray> m_name;
     std::vector<Value> m_values;
+    // The row at hand, or the result that ended the statement, and whether the server sends more.
+    pg_result* m_result = nullptr;
+    bool m_sending = false;
+    qint64 m_changes = 0;
 };

@@ -25,6 +25,17 @@ class RecordBatch
 {
 public:
     void append(const StoredRecord& record);
+    // Appends a live record whose data `writeData` appends to the buffer it is handed: a large record's values are
+    // written once, where they stay, instead of apart and then copied.
+    template <typename Write> void appendLive(QByteArrayView id, QByteArrayView version, Write writeData)
+    {
+        m_texts.appendCell(id);
+        m_texts.appendCell(version);
+        writeData(m_texts.text());
+        m_texts.endCell();
+        m_texts.endRow();
+        m_deleted.append(false);
+    }
     qsizetype size() const { return m_texts.size(); }
     // The record, valid until the batch is changed.
     StoredRecord at(qsizetype index) const

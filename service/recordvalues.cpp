@@ -46,14 +46,14 @@ QByteArrayView RecordValues::value(QByteArrayView column) const
 
 void RecordValues::write(QByteArray& out, const TableChanges& changes, qsizetype row, const RecordValues* kept)
 {
-    const auto append = [&out](QByteArrayView column, QByteArrayView value) {
-        if (out.size() > 1)
+    const qsizetype start = out.size();
+    const auto append = [&out, start](QByteArrayView column, QByteArrayView value) {
+        if (out.size() > start + 1)
             out += ',';
         ServiceJson::appendString(out, column);
         out += ':';
         ServiceJson::appendString(out, value);
     };
-    out.truncate(0);
     out += '{';
     for (qsizetype i = 0; i < changes.columns.size(); ++i) {
         if (i != changes.idColumn && i != changes.versionColumn)

@@ -17,9 +17,9 @@ public:
     // The text of the column; empty when the row has no such column.
     QByteArrayView value(QByteArrayView column) const;
 
-    // Writes the object of a row the device sent into `out`, replacing what it held: the row's columns, and those of
-    // `kept` that it lacks as long as the record stays within the most columns a table has. Its id and stamp are
-    // kept beside the object, not in it.
+    // Appends the object of a row the device sent to `out`: the row's columns, and those of `kept` that it lacks as
+    // long as the record stays within the most columns a table has. Its id and stamp are kept beside the object, not
+    // in it.
     static void write(QByteArray& out, const TableChanges& changes, qsizetype row, const RecordValues* kept);
 
 private:

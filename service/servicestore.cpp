@@ -37,8 +37,7 @@ const QStringList lockNotHad{"55P03", QString::number(SQLITE_BUSY)};
 
 // Writes the records as changed by the change numbered `change`, a statement for every few of them, until `stopped`
 // says so.
-template <typename Statement>
-bool writeRecords(Statement& statement, const QString& userId, const QString& table, const RecordBatch& records,
+bool writeRecords(StoreStatement& statement, const QString& userId, const QString& table, const RecordBatch& records,
                   qint64 change, const std::function<bool()>& stopped)
 {
     const QByteArray user = userId.toUtf8();
@@ -80,19 +79,11 @@ bool writeRecords(Statement& statement, const QString& userId, const QString& ta
     return true;
 }
 
-QByteArray text(const QSqlQuery& query, int column)
+// The record whose id, version, deletion mark and data stand in the row's columns from `first` on; its texts live
+// until the statement steps on.
+StoredRecord recordAt(const StoreStatement& row, int first)
 {
-    return query.value(column).toString().toUtf8();
-}
-
-// Reads the record whose id, version, deletion mark and data stand in the query's columns from `first` on, and hands
-// it on; its texts live as long as the call.
-template <typename Use> void withRecord(const QSqlQuery& query, int first, Use use)
-{
-    const QByteArray id = text(query, first);
-    const QByteArray version = text(query, first + 1);
-    const QByteArray data = text(query, first + 3);
-    use(StoredRecord{id, version, query.value(first + 2).toInt() != 0, data});
+    return StoredRecord{row.text(first), row.text(first + 1), row.number(first + 2) != 0, row.text(first + 3)};
 }
 } // namespace
 
@@ -135,25 +126,79 @@ bool ServiceStore::connect()
     // process holding it in the old mode leaves it so for now.
     if (m_db.driverName() == "QSQLITE")
         QSqlQuery(m_db).exec("pragma journal_mode = wal");
+    m_sqlite = SqliteHandle::of(m_db);
+    m_session = PostgresqlStatement::sessionOf(m_db);
     return true;
 }
 
-void ServiceStore::forgetStatements()
+void ServiceStore::forgetStatements() const
 {
-    m_queries.clear();
+    // The session goes first, so that no statement kept on PostgreSQL is deallocated: a connection that closes takes
+    // them along, and a server that forgot them has none to let go.
+    m_session.reset();
+    m_sqliteQueries.clear();
+    m_postgresqlQueries.clear();
     m_sqliteWrites.clear();
     m_postgresqlWrites.clear();
 }
 
+bool ServiceStore::failed(const StoreStatement& statement) const
+{
+    StoreQuery::failed(statement.failure(), statement.sql());
+    if (statement.forgotten())
+        statementsForgotten();
+    return false;
+}
+
+void ServiceStore::statementsForgotten() const
+{
+    ++m_forgotten;
+    forgetStatements();
+    // The connection goes on, the statements prepared on it from now on under a session of their own.
+    m_session = PostgresqlStatement::sessionOf(m_db);
+}
+
+void ServiceStore::moved(const StoredRecord& record) const
+{
+    m_largestMoved = std::max(m_largestMoved, qint64(record.data.size()));
+}
+
+void ServiceStore::letGoOfLargeBuffers()
+{
+    // libpq keeps its buffers as large as the largest message its connection sent or received, for as long as the
+    // connection is open: one that moved a record larger than a write's bound of values is opened anew, so that
+    // between syncs no connection keeps more than that.
+    if (std::exchange(m_largestMoved, 0) <= bytesPerWrite || !m_session)
+        return;
+    forgetStatements();
+    m_db.close();
+    connect();
+}
+
 bool ServiceStore::transaction()
 {
-    if (writesOneAtATime())
-        return m_db.transaction();
-    // A sync waits for its account's row lock no longer than it waits on SQLite for the sync before it (AccountTurns).
-    // Said with the transaction's start, in its round trip.
-    QSqlQuery begin(m_db);
-    return begin.exec(QString("begin; set local lock_timeout = %1").arg(qint64(accountWait.count()))) ||
-           StoreQuery::failed(begin);
+    if (writesOneAtATime()) {
+        m_inTransaction = m_db.transaction();
+    } else {
+        // A sync waits for its account's row lock no longer than it waits on SQLite for the sync before it
+        // (AccountTurns). Said with the transaction's start, in its round trip.
+        QSqlQuery begin(m_db);
+        m_inTransaction = begin.exec(QString("begin; set local lock_timeout = %1").arg(qint64(accountWait.count()))) ||
+                          StoreQuery::failed(begin);
+    }
+    return m_inTransaction;
+}
+
+bool ServiceStore::commit()
+{
+    m_inTransaction = false;
+    return m_db.commit();
+}
+
+void ServiceStore::rollback()
+{
+    m_inTransaction = false;
+    m_db.rollback();
 }
 
 bool ServiceStore::ready()
@@ -165,10 +210,13 @@ bool ServiceStore::ready()
         if (ping.exec("select 1"))
             return true;
         qCWarning(lcService) << "store connection lost:" << StoreQuery::errorSummary(ping.lastError());
-        forgetStatements();
-        m_db.close();
         m_lost = true;
     }
+    // Whether the ping failed or the driver found the connection broken in a statement before, none of the
+    // statements prepared on it is known to the connection opened next: they are let go of with the old one, which
+    // closes before its successor opens.
+    forgetStatements();
+    m_db.close();
     const bool connected = connect();
     if (connected && std::exchange(m_lost, false))
         qCWarning(lcService) << "store connection back";
@@ -183,35 +231,72 @@ ServiceStore::Hold ServiceStore::lockAccount(const QString& userId, const std::f
     // the end of the transaction: the same statement serialises the syncs of an account on either store. On SQLite
     // it must be the transaction's first: a transaction that has read already is refused the write lock at once,
     // without waiting, while another connection holds it or once another has written since (Busy too).
-    const std::shared_ptr<QSqlQuery> query =
-        m_queries.prepared(m_db, "update accounts set user_id = user_id where user_id = ?");
+    const std::unique_ptr<StoreStatement> query =
+        prepared("update accounts set user_id = user_id where user_id = ?", {userId});
     if (!query)
         return Hold::Failed;
-    query->bindValue(0, userId);
     std::optional<WriteLockWait> wait;
-    if (sqlite3* handle = SqliteHandle::of(m_db))
-        wait.emplace(handle, accountWait, abandoned);
-    const bool held = query->exec();
+    if (m_sqlite)
+        wait.emplace(m_sqlite, accountWait, abandoned);
+    const bool ran = query->start();
     wait.reset();
-    if (held)
-        return query->numRowsAffected() == 1 ? Hold::Held : Hold::Failed;
-    if (lockNotHad.contains(query->lastError().nativeErrorCode()))
+    const bool held = ran && query->changes() == 1;
+    query->finish();
+    if (ran)
+        return held ? Hold::Held : Hold::Failed;
+    if (lockNotHad.contains(query->code()))
         return abandoned() ? Hold::Failed : Hold::Busy;
-    StoreQuery::failed(*query);
+    failed(*query);
     return Hold::Failed;
 }
 
-std::shared_ptr<QSqlQuery> ServiceStore::run(const QString& sql, const QVariantList& values) const
+std::unique_ptr<StoreStatement> ServiceStore::statement(DirectStatement::Kept& onSqlite,
+                                                        PostgresqlStatement::Kept& onPostgresql) const
 {
-    std::shared_ptr<QSqlQuery> query = m_queries.prepared(m_db, sql);
-    if (!query)
+    if (m_sqlite)
+        return std::make_unique<DirectStatement>(m_sqlite, onSqlite);
+    return std::make_unique<PostgresqlStatement>(m_session, onPostgresql);
+}
+
+std::unique_ptr<StoreStatement> ServiceStore::prepared(const QString& sql, const QVariantList& values) const
+{
+    std::unique_ptr<StoreStatement> query = statement(m_sqliteQueries, m_postgresqlQueries);
+    if (!query->prepare(sql))
         return nullptr;
-    for (int i = 0; i < values.size(); ++i)
-        query->bindValue(i, values.at(i));
-    if (StoreQuery::exec(*query))
-        return query;
-    query->finish();
+    for (int i = 0; i < values.size(); ++i) {
+        const QVariant& value = values.at(i);
+        if (value.typeId() == QMetaType::QString)
+            query->bindHeld(i, value.toString().toUtf8());
+        else if (value.typeId() == QMetaType::QByteArray)
+            query->bindHeld(i, value.toByteArray());
+        else
+            query->bindNumber(i, value.toLongLong());
+    }
+    return query;
+}
+
+std::unique_ptr<StoreStatement> ServiceStore::run(const QString& sql, const QVariantList& values) const
+{
+    // A statement the server forgot is prepared again and run once more, where no transaction it aborted is under way.
+    const qint64 forgotten = m_forgotten;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        std::unique_ptr<StoreStatement> query = prepared(sql, values);
+        if (!query)
+            return nullptr;
+        if (query->start())
+            return query;
+        failed(*query);
+        query->finish();
+        if (m_forgotten == forgotten || m_inTransaction)
+            break;
+    }
     return nullptr;
+}
+
+bool ServiceStore::execute(const QString& sql, const QVariantList& values)
+{
+    const std::unique_ptr<StoreStatement> statement = run(sql, values);
+    return statement && statement->finish();
 }
 
 bool ServiceStore::account(const QString& name, std::optional<StoredAccount>& found) const
@@ -221,18 +306,16 @@ bool ServiceStore::account(const QString& name, std::optional<StoredAccount>& fo
     if (!query)
         return false;
     if (query->next())
-        found = StoredAccount{query->value(0).toString(), query->value(1).toString(),
-                              QByteArray::fromHex(query->value(2).toByteArray()), query->value(3).toInt(),
-                              QByteArray::fromHex(query->value(4).toByteArray())};
-    query->finish();
-    return true;
+        found = StoredAccount{QString::fromUtf8(query->text(0)), QString::fromUtf8(query->text(1)),
+                              QByteArray::fromHex(query->text(2).toByteArray()), int(query->number(3)),
+                              QByteArray::fromHex(query->text(4).toByteArray())};
+    return query->finish();
 }
 
 bool ServiceStore::addAccount(const StoredAccount& account)
 {
-    return run("insert into accounts (name, user_id, salt, iterations, hash) values (?, ?, ?, ?, ?)",
-               {account.name, account.userId, QString::fromLatin1(account.salt.toHex()), account.iterations,
-                QString::fromLatin1(account.hash.toHex())}) != nullptr;
+    return execute("insert into accounts (name, user_id, salt, iterations, hash) values (?, ?, ?, ?, ?)",
+                   {account.name, account.userId, account.salt.toHex(), account.iterations, account.hash.toHex()});
 }
 
 bool ServiceStore::records(
@@ -249,13 +332,13 @@ bool ServiceStore::records(
         bool held = true;
         if (count >= rangeCheckFrom &&
             !any("select 1 from records where user_id = ? and table_name = ? and id >= ? and id <= ? limit 1",
-                 {userId, table, QString::fromUtf8(*first), QString::fromUtf8(*last)}, held))
+                 {userId, table, first->toByteArray(), last->toByteArray()}, held))
             return false;
         if (held) {
             const QString where = "user_id = ? and table_name = ? and id in (" + StoreQuery::marks(int(count)) + ")";
             QVariantList keys{userId, table};
             for (qsizetype i = from; i < from + count; ++i)
-                keys << QString::fromUtf8(ids.at(i));
+                keys << ids.at(i).toByteArray();
             // With a bound, the page's data only when all of it keeps within what is left: the sizes are read from
             // the live records' rows, before their values (a deletion's are "{}"), in the statement that reads them.
             // SQLite sums them in a subquery, as a window would have it read every row whole first; PostgreSQL sums
@@ -275,12 +358,13 @@ bool ServiceStore::records(
                 return false;
             while (whole && query->next()) {
                 whole = !query->isNull(3);
-                withRecord(*query, 0, [&](const StoredRecord& record) {
-                    read += record.wireSize();
-                    found.append(record);
-                });
+                const StoredRecord record = recordAt(*query, 0);
+                read += record.wireSize();
+                moved(record);
+                found.append(record);
             }
-            query->finish();
+            if (!query->finish())
+                return false;
             if (!whole)
                 return true;
         }
@@ -296,19 +380,20 @@ bool ServiceStore::any(const QString& sql, const QVariantList& values, bool& fou
     if (!query)
         return false;
     found = query->next();
-    query->finish();
-    return true;
+    return query->finish();
 }
 
 bool ServiceStore::saveRecords(const QString& userId, const QString& table, const RecordBatch& records, qint64 change,
                                const std::function<bool()>& stopped)
 {
-    if (sqlite3* handle = SqliteHandle::of(m_db)) {
-        DirectStatement statement(handle, m_sqliteWrites);
-        return writeRecords(statement, userId, table, records, change, stopped);
-    }
-    PostgresqlStatement statement(m_db, m_postgresqlWrites);
-    return writeRecords(statement, userId, table, records, change, stopped);
+    for (qsizetype i = 0; i < records.size(); ++i)
+        moved(records.at(i));
+    const std::unique_ptr<StoreStatement> statement = this->statement(m_sqliteWrites, m_postgresqlWrites);
+    if (writeRecords(*statement, userId, table, records, change, stopped))
+        return true;
+    if (statement->forgotten())
+        statementsForgotten();
+    return false;
 }
 
 bool ServiceStore::changedRecords(
@@ -350,16 +435,17 @@ bool ServiceStore::changedRecords(
         qsizetype read = 0;
         while (more && query->next()) {
             ++read;
-            const QString table = query->value(1).toString();
-            last = {query->value(0), table, query->value(2)};
-            withRecord(*query, 2, [&](const StoredRecord& record) {
-                bytesRead += record.wireSize();
-                whole = !query->isNull(5) && (!bound || (++recordsRead <= bound->records && bytesRead <= bound->bytes));
-                more = whole && visit(table, record);
-            });
+            const QString table = QString::fromUtf8(query->text(1));
+            last = {query->number(0), query->text(1).toByteArray(), query->text(2).toByteArray()};
+            const StoredRecord record = recordAt(*query, 2);
+            bytesRead += record.wireSize();
+            moved(record);
+            whole = !query->isNull(5) && (!bound || (++recordsRead <= bound->records && bytesRead <= bound->bytes));
+            more = whole && visit(table, record);
         }
         // The statement ends before the next page's: a reader of SQLite holds the whole file meanwhile.
-        query->finish();
+        if (!query->finish())
+            return false;
         more = more && read == pageRecords;
     }
     return true;
@@ -373,10 +459,8 @@ bool ServiceStore::changedWithin(const QString& userId, qint64 after, qint64 bef
                            {userId, after, before, bound.records + 1});
     if (!query)
         return false;
-    within =
-        query->next() && query->value(0).toLongLong() <= bound.records && query->value(1).toLongLong() <= bound.bytes;
-    query->finish();
-    return true;
+    within = query->next() && query->number(0) <= bound.records && query->number(1) <= bound.bytes;
+    return query->finish();
 }
 
 bool ServiceStore::number(const QString& sql, const QVariantList& values, std::optional<qint64>& value) const
@@ -386,9 +470,8 @@ bool ServiceStore::number(const QString& sql, const QVariantList& values, std::o
     if (!query)
         return false;
     if (query->next() && !query->isNull(0))
-        value = query->value(0).toLongLong();
-    query->finish();
-    return true;
+        value = query->number(0);
+    return query->finish();
 }
 
 bool ServiceStore::lastChange(const QString& userId, qint64& change) const
@@ -408,8 +491,8 @@ bool ServiceStore::wroteRecords(const QString& userId, qint64 after, qint64 upTo
 
 bool ServiceStore::logChange(const QString& userId, qint64 change, qint64 applied, const QString& clientTime)
 {
-    return run("insert into syncs (user_id, seq, applied, client_time) values (?, ?, ?, ?)",
-               {userId, change, applied, clientTime}) != nullptr;
+    return execute("insert into syncs (user_id, seq, applied, client_time) values (?, ?, ?, ?)",
+                   {userId, change, applied, clientTime});
 }
 
 bool ServiceStore::firstChangeSince(const QString& userId, qint64 applied, std::optional<qint64>& change) const

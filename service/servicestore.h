@@ -4,8 +4,8 @@
 #include "directstatement.h"
 #include "hourlylimit.h"
 #include "postgresqlstatement.h"
-#include "preparedqueries.h"
 #include "recordbatch.h"
+#include "storestatement.h"
 
 #include <QByteArrayView>
 #include <QHash>
@@ -47,8 +47,9 @@ struct FeedbackMessage
 // PostgreSQL both run them: no driver-specific types, functions or pragmas but the SQLite store's write-ahead log, the
 // bound on a sync's wait for its account (PostgreSQL's lock_timeout, SQLite's wait for its write lock, which
 // WriteLockWait keeps), the triggers that keep the records' sizes right (WireSizeSql) and what the look at the
-// tables holds (StoreSchema). The records of a sync are written through the database's own library, with the same
-// statement on either: DirectStatement on SQLite, PostgresqlStatement on PostgreSQL.
+// tables holds (StoreSchema). The store's statements, but for the look at its tables, its transactions and its hourly
+// limits, run through the database's own library, the same statement on either (StoreStatement): DirectStatement on
+// SQLite, PostgresqlStatement on PostgreSQL.
 // Nothing is cached between calls but the statements prepared on the connection, so several service processes, and
 // several connections of one, may share one store. One store object is one connection, used by one thread. A row's
 // values are kept as a JSON object with every control character escaped as \u00XX (ServiceJson): plain UTF-8 text,
@@ -72,8 +73,12 @@ public:
     bool open(const QString& url, bool makeTables = true);
     QString lastError() const;
     // Whether the store answers now, opening the connection again when it was lost (a database server restarted,
-    // its backend ended); false while it cannot be reached.
+    // its backend ended); false while it cannot be reached. The statements prepared on a connection go with it.
     bool ready();
+    // How many times the server was found to have forgotten the statements prepared on the connection (a reset, a
+    // pooler's new session): each time they are let go, to be prepared again as they are asked for. A statement run
+    // outside a transaction is run again at once; one inside fails, as the server has aborted its transaction.
+    qint64 forgottenStatements() const { return m_forgotten; }
 
     // False when the store cannot be read; otherwise `found` holds the account, or nothing for an unknown name.
     bool account(const QString& name, std::optional<StoredAccount>& found) const;
@@ -145,16 +150,37 @@ public:
     // account, and holds it until this one ends. Failed when the account is unknown, the store fails, or, on SQLite,
     // the sync is `abandoned` while it waits (PostgreSQL's wait runs its time).
     Hold lockAccount(const QString& userId, const std::function<bool()>& abandoned);
-    bool commit() { return m_db.commit(); }
-    void rollback() { m_db.rollback(); }
+    bool commit();
+    void rollback();
+    // Lets go of what the connection keeps of the records its statements moved since it was last asked, as a sync ends:
+    // on PostgreSQL a connection that moved one larger than a write's bound of values is opened anew.
+    void letGoOfLargeBuffers();
 
 private:
     bool connect();
-    // Lets go of every statement prepared on the connection, before it closes.
-    void forgetStatements();
-    // Runs the statement, prepared once for the connection, with the values bound in order: the query, to be read and
-    // finished, or nullptr, with its error logged, when it fails.
-    std::shared_ptr<QSqlQuery> run(const QString& sql, const QVariantList& values) const;
+    // Lets go of every statement prepared on the connection, before it closes or once the server has forgotten them:
+    // none is deallocated through it.
+    void forgetStatements() const;
+    // Logs the statement's failure; a statement the server forgot has every statement of the connection forgotten.
+    // False.
+    bool failed(const StoreStatement& statement) const;
+    // Counts and lets go of every statement prepared on the connection once the server has forgotten one: a reset
+    // forgets them all, and a session that the server still holds keeps what it holds until it ends.
+    void statementsForgotten() const;
+    // A statement on the connection, of those kept for small values or those kept for the writes of records.
+    std::unique_ptr<StoreStatement> statement(DirectStatement::Kept& onSqlite,
+                                              PostgresqlStatement::Kept& onPostgresql) const;
+    // The statement, prepared once for the connection and kept among those of small values, with the values bound in
+    // order: texts (QString or QByteArray, held by the statement) and numbers; nullptr, with its failure logged, when
+    // it cannot be prepared.
+    std::unique_ptr<StoreStatement> prepared(const QString& sql, const QVariantList& values) const;
+    // Runs the statement prepared(): the statement at its first row, to be read and finished, or nullptr, with its
+    // failure logged, when it fails.
+    std::unique_ptr<StoreStatement> run(const QString& sql, const QVariantList& values) const;
+    // Runs a statement that reads nothing.
+    bool execute(const QString& sql, const QVariantList& values);
+    // Counts the record among those the connection moved.
+    void moved(const StoredRecord& record) const;
     // Whether the statement finds a row, in `found`; false when the store cannot be read.
     bool any(const QString& sql, const QVariantList& values, bool& found) const;
     // Whether the records that changedRecords() would read keep within the bound, found from the index alone.
@@ -163,10 +189,21 @@ private:
     bool number(const QString& sql, const QVariantList& values, std::optional<qint64>& value) const;
 
     QSqlDatabase m_db;
-    mutable PreparedQueries m_queries;
-    // The writes of records, of each count of records at once, through the database's own library.
-    DirectStatement::Kept m_sqliteWrites{16};
-    PostgresqlStatement::Kept m_postgresqlWrites{16};
+    // The SQLite connection under the driver's, or null on PostgreSQL.
+    sqlite3* m_sqlite = nullptr;
+    // The statements prepared on the connection, which are let go of together with it: those of small values, ids and
+    // numbers, some 15 of fixed text and a few dozen counts of records looked up at once, a place costing the store's
+    // server a few kilobytes; and the writes of records, of each count of records at once.
+    mutable DirectStatement::Kept m_sqliteQueries{64};
+    mutable PostgresqlStatement::Kept m_postgresqlQueries{64};
+    mutable DirectStatement::Kept m_sqliteWrites{16};
+    mutable PostgresqlStatement::Kept m_postgresqlWrites{16};
+    // The life of the PostgreSQL connection, while it is open and its statements known.
+    mutable PostgresqlStatement::Session m_session;
+    mutable qint64 m_forgotten = 0;
+    // The largest record's data that a statement moved since letGoOfLargeBuffers().
+    mutable qint64 m_largestMoved = 0;
+    bool m_inTransaction = false;
     QString m_openError;
     // Whether the store could not be reached when last tried, so that the operator hears of it once and of its
     // return.

@@ -24,8 +24,23 @@ SyncMerge::Outcome SyncMerge::merge(const ChangeSet& upload, const DeviceClock& 
 {
     // Where the device's last sync lies in the log does not change with the changes of other devices: it is found
     // once, whatever is worked out again.
-    if (!SeenChanges::lastSeen(m_store, m_userId, clock, m_seen))
-        return Outcome::Failed;
+    Outcome outcome = Outcome::Failed;
+    if (SeenChanges::lastSeen(m_store, m_userId, clock, m_seen)) {
+        const qint64 forgotten = m_store.forgottenStatements();
+        outcome = mergeOnce(upload, clock, answer);
+        // A server that forgot the statements prepared on the connection (a reset, a pooler's new session) aborted the
+        // transaction, which wrote nothing: with the statements prepared anew, the merge is worked out and written
+        // again.
+        if (outcome == Outcome::Failed && m_store.forgottenStatements() != forgotten && !m_abandoned())
+            outcome = mergeOnce(upload, clock, answer);
+    }
+    // The connection goes on to other syncs keeping nothing of what this one moved.
+    m_store.letGoOfLargeBuffers();
+    return outcome;
+}
+
+SyncMerge::Outcome SyncMerge::mergeOnce(const ChangeSet& upload, const DeviceClock& clock, AnswerText& answer)
+{
     Plan plan = newPlan(answer);
     if (!prepare(upload, plan))
         return plan.cost.passed() ? Outcome::Expensive : Outcome::Failed;

@@ -59,6 +59,8 @@ private:
     };
 
     Plan newPlan(const AnswerText& answer) const;
+    // Works the merge out and writes it, once.
+    Outcome mergeOnce(const ChangeSet& upload, const DeviceClock& clock, AnswerText& answer);
     // False when the store or the answer's file fails, the device has gone or the cost passes its bound.
     bool prepare(const ChangeSet& upload, Plan& plan);
     // The merge once its transaction has begun, ending it.

@@ -132,8 +132,10 @@ void TableMerge::decide(QByteArrayView id, const Sent& sent, const StoredRecord*
     if (row >= 0) {
         // A received row takes the place of a deletion whole, and keeps the columns of a live row it lacks.
         const bool keep = stored && !stored->deleted && m_values.read(stored->data);
-        RecordValues::write(m_data, m_changes, row, keep ? &m_values : nullptr);
-        write(StoredRecord{id, version, false, m_data});
+        m_written.appendLive(id, version, [this, row, keep](QByteArray& data) {
+            RecordValues::write(data, m_changes, row, keep ? &m_values : nullptr);
+        });
+        cost.addBytes(m_written.at(m_written.size() - 1));
         return;
     }
     if (stored && !holds(sent, *stored))

@@ -64,5 +64,4 @@ private:
     QList<qint32> m_idStarts;
     RecordBatch m_written;
     RecordValues m_values;
-    QByteArray m_data;
 };

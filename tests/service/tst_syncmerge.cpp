@@ -1,6 +1,5 @@
 #include "changeset.h"
 #include "data/sqlitehandle.h"
-#include "preparedqueries.h"
 #include "seenchanges.h"
 #include "servicestore.h"
 #include "storeaddress.h"
@@ -247,6 +246,53 @@ QByteArray largeBills(int count, int idBytes, int titleBytes, const QByteArray& 
         rows << R"([")" + ("large" + QByteArray::number(i)).leftJustified(idBytes, 'i') + R"(",")" + title + R"(",")" +
                     version + R"("])";
     return upload(rows, otherColumns);
+}
+
+// Has the server forget statements prepared on the store's only connection, as a reset or a pooler's new session
+// would: all of them, or its writes of records alone.
+bool forgetOnStoreConnection(bool writesAlone)
+{
+    const QStringList names = QSqlDatabase::connectionNames();
+    if (names.size() != 1)
+        return false;
+    const QSqlDatabase db = QSqlDatabase::database(names.first(), false);
+    if (!writesAlone)
+        return QSqlQuery(db).exec("deallocate all");
+    QStringList writes;
+    {
+        QSqlQuery named(db);
+        if (!named.exec("select name from pg_prepared_statements where statement like 'insert into records%'"))
+            return false;
+        while (named.next())
+            writes << named.value(0).toString();
+    }
+    for (const QString& name : writes) {
+        if (!QSqlQuery(db).exec("deallocate " + name))
+            return false;
+    }
+    return !writes.isEmpty();
+}
+
+// The statements prepared on the store's only connection, by their text: SQLite's compiled statements, or those the
+// PostgreSQL server keeps for the connection.
+QStringList storeStatements()
+{
+    const QStringList names = QSqlDatabase::connectionNames();
+    if (names.size() != 1)
+        return {};
+    const QSqlDatabase db = QSqlDatabase::database(names.first(), false);
+    QStringList statements;
+    if (sqlite3* handle = SqliteHandle::of(db)) {
+        for (sqlite3_stmt* statement = sqlite3_next_stmt(handle, nullptr); statement;
+             statement = sqlite3_next_stmt(handle, statement))
+            statements << QString::fromUtf8(sqlite3_sql(statement));
+        return statements;
+    }
+    QSqlQuery prepared(db);
+    if (prepared.exec("select statement from pg_prepared_statements"))
+        while (prepared.next())
+            statements << prepared.value(0).toString().replace(QRegularExpression("\\$\\d+"), "?");
+    return statements;
 }
 
 // What the store's only connection does, seen through SQLite's trace: the statements it starts of a kind, and the
@@ -669,6 +715,55 @@ private slots:
         QCOMPARE(asked, goneAt);
     }
 
+    // A reading that the store breaks off part-way fails the merge, whose answer is never a part of the account told
+    // as the whole of it: here SQLite is interrupted at a row of the account's 1,200 records that a first sync reads,
+    // in its first page or its second.
+    void brokenReadingFailsTheMerge_data()
+    {
+        QTest::addColumn<int>("brokenAt");
+        QTest::newRow("in the first page") << 500;
+        QTest::newRow("in the second page") << 1100;
+    }
+
+    void brokenReadingFailsTheMerge()
+    {
+        QFETCH(int, brokenAt);
+        if (TestStore::onPostgreSql())
+            QSKIP("the interruption is SQLite's");
+        AccountStore account;
+        QVERIFY(account.open());
+        ChangeSet first;
+        QVERIFY(first.read(bills(1200, "2024-05-01 10:00:00"), [] { return false; }));
+        AnswerText firstAnswer;
+        QCOMPARE(SyncMerge(account.store, "1234567800", [] { return false; }).merge(first, deviceClock(), firstAnswer),
+                 SyncMerge::Outcome::Merged);
+
+        const QStringList names = QSqlDatabase::connectionNames();
+        QCOMPARE(names.size(), 1);
+        struct Break
+        {
+            sqlite3* handle;
+            int at;
+            int rows = 0;
+        } reading{SqliteHandle::of(QSqlDatabase::database(names.first(), false)), brokenAt};
+        QVERIFY(reading.handle);
+        const auto rowRead = [](unsigned, void* context, void*, void*) {
+            auto* broken = static_cast<Break*>(context);
+            if (++broken->rows == broken->at)
+                sqlite3_interrupt(broken->handle);
+            return 0;
+        };
+        sqlite3_trace_v2(reading.handle, SQLITE_TRACE_ROW, rowRead, &reading);
+        ChangeSet none;
+        QVERIFY(none.read(upload(QByteArrayList()), [] { return false; }));
+        AnswerText answer;
+        const SyncMerge::Outcome outcome =
+            SyncMerge(account.store, "1234567800", [] { return false; }).merge(none, deviceClock(), answer);
+        sqlite3_trace_v2(reading.handle, 0, nullptr, nullptr);
+        QVERIFY(reading.rows >= brokenAt);
+        QCOMPARE(outcome, SyncMerge::Outcome::Failed);
+    }
+
     // A merge whose device goes while the store looks up or writes a page of its records does no further page, and
     // one whose device goes after its last page of writing, before its commit, is not committed: the store holds
     // the account as before. The account holds 1,200 bills that the device sends anew, three pages of lookups and
@@ -725,6 +820,66 @@ private slots:
         QCOMPARE(change, 1);
     }
 
+    // A statement the server no longer knows by the name the connection prepared it under (a reset, or a pooler that
+    // handed the connection another session) is prepared again and the merge goes on: read before its transaction, the
+    // statement is run again at once; in the transaction, which the server then aborts, the merge is worked out and
+    // written again, once. The test has the server forget the connection's statements before the merge, or once the
+    // merge is worked out, before it holds the account: all of them, or the writes alone, which the merge first
+    // runs in its transaction.
+    void preparesAgainWhatTheServerForgot_data()
+    {
+        QTest::addColumn<bool>("workedOut");
+        QTest::addColumn<bool>("writesAlone");
+        QTest::newRow("every statement, between merges") << false << false;
+        QTest::newRow("every statement, once the merge is worked out") << true << false;
+        QTest::newRow("the writes, once the merge is worked out") << true << true;
+    }
+
+    void preparesAgainWhatTheServerForgot()
+    {
+        QFETCH(bool, workedOut);
+        QFETCH(bool, writesAlone);
+        if (!TestStore::onPostgreSql())
+            QSKIP("SQLite prepares its statements again itself");
+        AccountStore account;
+        ServiceStore& store = account.store;
+        QVERIFY(account.open());
+        ChangeSet first;
+        QVERIFY(first.read(bills(10, "2024-05-01 10:00:00"), [] { return false; }));
+        AnswerText firstAnswer;
+        QCOMPARE(SyncMerge(store, "1234567800", [] { return false; }).merge(first, deviceClock(), firstAnswer),
+                 SyncMerge::Outcome::Merged);
+
+        // The merge is worked out again once the server has forgotten the statements in its transaction.
+        int workings = 0;
+        const auto mayHold = [workedOut, writesAlone, &workings] {
+            return ++workings > 1 || !workedOut || forgetOnStoreConnection(writesAlone);
+        };
+        if (!workedOut)
+            QVERIFY(forgetOnStoreConnection(writesAlone));
+        ChangeSet next;
+        QVERIFY(next.read(bills(10, "2024-05-02 10:00:00"), [] { return false; }));
+        AnswerText answer;
+        QCOMPARE(SyncMerge(
+                     store, "1234567800", [] { return false; }, false, mayHold)
+                     .merge(next, deviceClock(), answer),
+                 SyncMerge::Outcome::Merged);
+        QCOMPARE(workings, workedOut ? 2 : 1);
+        qint64 change = 0;
+        QVERIFY(store.lastChange("1234567800", change));
+        QCOMPARE(change, 2);
+        QCOMPARE(onOwnConnection(account.at,
+                                 [](QSqlDatabase& db) {
+                                     QSqlQuery query(db);
+                                     return query.exec("select count(*) from records where version = "
+                                                       "'2024-05-02 10:00:00'") &&
+                                                    query.next()
+                                                ? query.value(0).toInt()
+                                                : -1;
+                                 }),
+                 10);
+    }
+
     // What a store connection keeps between syncs holds none of their values: after uploads of 2 MB in records of
     // 100 KB, then 90, 80, 70, 60 and 50, written in statements of as many records as 1 MB holds, each upload's of a
     // count of its own, the memory the process holds is what it held after the first, but for the statements kept
@@ -758,29 +913,169 @@ private slots:
                  qPrintable("MB held beyond what it held after the first: " + held.join(", ")));
     }
 
-    // A connection keeps its prepared statements up to its bound of 64, however many different ones it is asked for:
-    // each one past the bound lets go of the one used least lately, and one asked for all along stays prepared.
+    // What a store connection keeps between syncs holds nothing of what they read: after syncs that look up stored
+    // records of 5 MB, 500 KB and 5 KB, each size in every count from 1 to 6 (the stored one answered, as it is
+    // newer), and then first syncs that read the whole account, the process holds no more than it held before them
+    // but for what the connection keeps, as the README's table says: its statements compiled, SQLite's page cache of
+    // 2 MB, and libpq's buffers of about 1 MB, a connection that moved a larger record being opened anew. A statement
+    // that kept its last row, as the driver's kept it converted to UTF-16, would hold 10 MB for each count, and libpq's
+    // buffer alone 5 MB.
+    void keepsNothingOfWhatItsSyncsRead()
+    {
+        AccountStore account;
+        QVERIFY(account.open());
+        const QList<int> sizes{5000000, 500000, 5000};
+        const auto rows = [](int size, int count, const QByteArray& title, const QByteArray& version) {
+            QByteArrayList made;
+            for (int i = 0; i < count; ++i)
+                made << "[\"" + QByteArray::number(size) + "-" + QByteArray::number(i) + "\",\"" + title + "\",\"" +
+                            version + "\"]";
+            return made;
+        };
+        const auto merged = [&account](const QByteArrayList& bills, const QString& lastSync) {
+            ChangeSet changes;
+            if (!changes.read(upload(bills), [] { return false; }))
+                return false;
+            AnswerText answer;
+            const DeviceClock clock{lastSync, "2024-05-01 12:00:00", QDateTime::currentMSecsSinceEpoch()};
+            return SyncMerge(account.store, "1234567800", [] { return false; }).merge(changes, clock, answer) ==
+                   SyncMerge::Outcome::Merged;
+        };
+        QByteArrayList stored;
+        for (const int size : sizes)
+            stored += rows(size, 6, QByteArray(size, 't'), "2024-05-01 11:00:00");
+        QVERIFY(merged(stored, "2008-08-08 08:08:08"));
+        stored.clear();
+        const qint64 before = allocatedBytes();
+        QStringList held;
+        const auto hold = [&held, before] {
+            held << QString::number(double(allocatedBytes() - before) / (1 << 20), 'f', 1);
+        };
+        for (const int size : sizes) {
+            for (int count = 1; count <= 6; ++count)
+                QVERIFY(merged(rows(size, count, "t", "2024-05-01 10:00:00"), "2024-05-01 12:00:00"));
+            hold();
+        }
+        for (int first = 0; first < 2; ++first) {
+            QVERIFY(merged({}, "2008-08-08 08:08:08"));
+            hold();
+        }
+        QVERIFY2(allocatedBytes() - before < 4 * (1 << 20),
+                 qPrintable("MB held beyond what it held before the lookups, after each size's and each first sync: " +
+                            held.join(", ")));
+    }
+
+    // A write statement takes records up to 1 MB of their values, one record at least, so that libpq's buffer, which
+    // keeps the size of the largest statement sent, is no larger than the largest record: an upload of 2 MB in records
+    // of 100 KB is written in statements of ten records, and one of a record of 3 MB in a statement of its own.
+    void writesAtMostAMegabyteOfValuesAStatement_data()
+    {
+        QTest::addColumn<int>("records");
+        QTest::addColumn<int>("titleBytes");
+        QTest::addColumn<int>("mostPerStatement");
+        QTest::newRow("20 records of 100 KB") << 20 << 100000 << 10;
+        QTest::newRow("a record of 3 MB between two of 10 bytes") << 3 << 3000000 << 1;
+    }
+
+    void writesAtMostAMegabyteOfValuesAStatement()
+    {
+        QFETCH(int, records);
+        QFETCH(int, titleBytes);
+        QFETCH(int, mostPerStatement);
+        AccountStore account;
+        QVERIFY(account.open());
+        RecordBatch batch;
+        for (int i = 0; i < records; ++i) {
+            const QByteArray title(i == 1 || records > 3 ? titleBytes : 10, 't');
+            batch.append(StoredRecord{"w" + QByteArray::number(i), "2024-05-01 10:00:00", false,
+                                      R"({"title":")" + title + R"("})"});
+        }
+        QVERIFY(account.store.saveRecords("1234567800", "bill", batch, 1, [] { return false; }));
+        // The records of each statement the connection keeps, by the groups of values it takes.
+        int most = 0;
+        QStringList counts;
+        for (const QString& statement : storeStatements().filter(QRegularExpression("^insert into records"))) {
+            const int count = int(statement.count("), (") + 1);
+            most = qMax(most, count);
+            counts << QString::number(count);
+        }
+        QVERIFY2(most == mostPerStatement, qPrintable("records in each write kept: " + counts.join(", ")));
+    }
+
+    // A connection keeps its prepared statements up to their bounds, 64 reads and 16 writes of records, however many
+    // different ones it is asked for: each one past its bound lets go of the one used least lately, on PostgreSQL
+    // deallocating it on the server, and one asked for all along stays prepared. The reads are lookups of each count
+    // of ids from 1 to 100, the writes of each count of records from 1 to 24.
+    void keepsItsStatementsWithinTheirBound_data()
+    {
+        QTest::addColumn<bool>("writes");
+        QTest::newRow("reads") << false;
+        QTest::newRow("writes") << true;
+    }
+
     void keepsItsStatementsWithinTheirBound()
     {
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "statements");
-            db.setDatabaseName(":memory:");
-            QVERIFY(db.open());
-            sqlite3* handle = SqliteHandle::of(db);
-            QVERIFY(handle);
-            PreparedQueries queries;
-            const std::shared_ptr<QSqlQuery> often = queries.prepared(db, "select 0");
-            for (int i = 1; i <= 100; ++i) {
-                QVERIFY(queries.prepared(db, QString("select %1").arg(i)));
-                QCOMPARE(queries.prepared(db, "select 0"), often);
+        QFETCH(bool, writes);
+        AccountStore account;
+        ServiceStore& store = account.store;
+        QVERIFY(account.open());
+        const QByteArray kind = writes ? "insert into records" : "select";
+        const int most = writes ? 16 : 64;
+        for (int count = 1; count <= (writes ? 24 : 100); ++count) {
+            RecordBatch records;
+            QList<QByteArrayView> ids;
+            const QList<QByteArray> names = [count] {
+                QList<QByteArray> made;
+                for (int i = 0; i < count; ++i)
+                    made << "b" + QByteArray::number(i);
+                return made;
+            }();
+            for (const QByteArray& name : names) {
+                records.append(StoredRecord{name, "2024-05-01 10:00:00", false, R"({"title":"t"})"});
+                ids << name;
             }
-            int live = 0;
-            for (sqlite3_stmt* statement = sqlite3_next_stmt(handle, nullptr); statement;
-                 statement = sqlite3_next_stmt(handle, statement))
-                ++live;
-            QCOMPARE(live, 64);
+            bool whole = true;
+            const auto page = [](qsizetype, qsizetype, const RecordBatch&) { return true; };
+            QVERIFY(writes ? store.saveRecords("1234567800", "bill", records, 1, [] { return false; })
+                           : store.records("1234567800", "bill", ids, std::nullopt, whole, page));
+            qint64 change = 0;
+            QVERIFY(store.lastChange("1234567800", change));
         }
-        QSqlDatabase::removeDatabase("statements");
+        const QStringList kept = storeStatements();
+        QVERIFY2(kept.filter(QRegularExpression("^" + kind)).size() == most &&
+                     kept.contains("select max(seq) from syncs "
+                                   "where user_id = ?"),
+                 qPrintable(QString("%1 kept: %2").arg(kept.size()).arg(kept.join("; ").left(2000))));
+    }
+
+    // After a merge, each statement the connection keeps on SQLite holds no value bound to it: a record's texts lie in
+    // the upload, which goes once the sync is answered, and a lookup's ids too.
+    void keptStatementsHoldNoValues()
+    {
+        if (TestStore::onPostgreSql())
+            QSKIP("PostgreSQL's statements kept on the server hold no values: each run sends its own");
+        AccountStore account;
+        QVERIFY(account.open());
+        for (const QByteArray& sent : {largeBills(3, 0, 100), largeBills(200, 0, 100, "2024-05-02 10:00:00")}) {
+            ChangeSet changes;
+            QVERIFY(changes.read(sent, [] { return false; }));
+            AnswerText answer;
+            QCOMPARE(SyncMerge(account.store, "1234567800", [] { return false; }).merge(changes, deviceClock(), answer),
+                     SyncMerge::Outcome::Merged);
+        }
+        const QStringList names = QSqlDatabase::connectionNames();
+        QCOMPARE(names.size(), 1);
+        sqlite3* handle = SqliteHandle::of(QSqlDatabase::database(names.first(), false));
+        QVERIFY(handle);
+        int statements = 0;
+        for (sqlite3_stmt* statement = sqlite3_next_stmt(handle, nullptr); statement;
+             statement = sqlite3_next_stmt(handle, statement), ++statements) {
+            char* expanded = sqlite3_expanded_sql(statement);
+            const QString bound = QString::fromUtf8(expanded);
+            sqlite3_free(expanded);
+            QCOMPARE(bound, QString::fromUtf8(sqlite3_sql(statement)).replace('?', "NULL"));
+        }
+        QVERIFY(statements > 5);
     }
 };
 

@@ -1,0 +1,25 @@
+# What the bench's trials of the service share, sourced by each: a folder of the trial's own, removed at its end, and
+# the store's options in `store`, an SQLite store in that folder or, beside the throw-away cluster of
+# with-postgresql.sh, a PostgreSQL database made for the trial and dropped at its end; the service's address on a
+# loopback port in `base`, and startService, which starts the service there with the options given and waits until it
+# answers, its process in `pid` and its log in the folder's service.log.
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+store=(--data "$work/data")
+if [ -n "${PGVERSION:-}" ]; then
+    database=trial_$$
+    createdb "$database" || exit 1
+    trap 'rm -rf "$work"; dropdb --if-exists "$database" >/dev/null 2>&1' EXIT
+    store+=(--database "postgresql://${PGUSER}@${PGHOST}:${PGPORT}/$database")
+fi
+port=$((40000 + RANDOM % 20000))
+base="http://127.0.0.1:$port"
+
+startService() {
+    "$service" "${store[@]}" --port "$port" "$@" 2>"$work/service.log" &
+    pid=$!
+    for _ in $(seq 100); do
+        curl -s -o /dev/null "$base/" && break
+        sleep 0.1
+    done
+}

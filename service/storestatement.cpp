@@ -1,0 +1,76 @@
+#include "storestatement.h"
+
+#include "storequery.h"
+
+#include <utility>
+
+namespace {
+// PostgreSQL's code of a prepared statement the server no longer knows by its name.
+const QString unknownStatement = "26000";
+} // namespace
+
+bool StoreStatement::prepare(const QString& sql)
+{
+    m_sql = sql;
+    m_code.clear();
+    m_message.clear();
+    return compile(sql) || StoreQuery::failed(failure(), m_sql);
+}
+
+void StoreStatement::bindHeld(int position, const QByteArray& text)
+{
+    m_held.append(text);
+    bindText(position, m_held.constLast());
+}
+
+bool StoreStatement::run()
+{
+    const bool ran = start();
+    if (!ran)
+        StoreQuery::failed(failure(), m_sql);
+    return finish() && ran;
+}
+
+bool StoreStatement::start()
+{
+    m_code.clear();
+    m_message.clear();
+    m_readingFailed = false;
+    m_atFirst = execute();
+    return m_code.isEmpty() && m_message.isEmpty();
+}
+
+bool StoreStatement::next()
+{
+    if (std::exchange(m_atFirst, false))
+        return true;
+    if (step())
+        return true;
+    m_readingFailed = !m_code.isEmpty() || !m_message.isEmpty();
+    return false;
+}
+
+bool StoreStatement::finish()
+{
+    m_atFirst = false;
+    reset();
+    m_held.clear();
+    return !std::exchange(m_readingFailed, false) || StoreQuery::failed(failure(), m_sql);
+}
+
+QString StoreStatement::failure() const
+{
+    return m_code.isEmpty() ? m_message : StoreQuery::codeSummary(m_code);
+}
+
+bool StoreStatement::forgotten() const
+{
+    return m_code == unknownStatement;
+}
+
+bool StoreStatement::failedWith(const QString& code, const QString& message)
+{
+    m_code = code;
+    m_message = message;
+    return false;
+}
