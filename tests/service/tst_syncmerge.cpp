@@ -221,9 +221,20 @@ RecordBatch largeRecords(int titleBytes)
     return records;
 }
 
-DeviceClock deviceClock()
+DeviceClock deviceClock(const QString& lastSync = "2008-08-08 08:08:08")
 {
-    return {"2008-08-08 08:08:08", "2024-05-01 12:00:00", QDateTime::currentMSecsSinceEpoch()};
+    return {lastSync, "2024-05-01 12:00:00", QDateTime::currentMSecsSinceEpoch()};
+}
+
+// Merges the upload for the account, as sent by a device whose last sync was at `lastSync` (none by default) and that
+// stays: the merge's outcome, Failed when the upload cannot be read.
+SyncMerge::Outcome merged(ServiceStore& store, const QByteArray& sent, const QString& lastSync = "2008-08-08 08:08:08")
+{
+    ChangeSet changes;
+    if (!changes.read(sent, [] { return false; }))
+        return SyncMerge::Outcome::Failed;
+    AnswerText answer;
+    return SyncMerge(store, "1234567800", [] { return false; }).merge(changes, deviceClock(lastSync), answer);
 }
 
 // An upload of that many bills, stamped with the version.
@@ -437,11 +448,7 @@ private slots:
             QCOMPARE(SyncMerge(store, "1234567800", failing).merge(first, clock, lost), SyncMerge::Outcome::Failed);
         QVERIFY(workedOut);
 
-        ChangeSet next;
-        QVERIFY(next.read(upload("2"), [] { return false; }));
-        AnswerText answer;
-        QCOMPARE(SyncMerge(store, "1234567800", [] { return false; }).merge(next, clock, answer),
-                 SyncMerge::Outcome::Merged);
+        QCOMPARE(merged(store, upload("2")), SyncMerge::Outcome::Merged);
         qint64 change = 0;
         QVERIFY(store.lastChange("1234567800", change));
         QCOMPARE(change, 1);
@@ -515,13 +522,8 @@ private slots:
         if (storedBefore)
             QVERIFY(storeAsBefore(account.at, QByteArray(300000, 't')));
         QVERIFY(account.open());
-        for (const QByteArray& earlier : stored) {
-            ChangeSet changes;
-            QVERIFY(changes.read(earlier, [] { return false; }));
-            AnswerText answer;
-            QCOMPARE(SyncMerge(store, "1234567800", [] { return false; }).merge(changes, deviceClock(), answer),
-                     SyncMerge::Outcome::Merged);
-        }
+        for (const QByteArray& earlier : stored)
+            QCOMPARE(merged(store, earlier), SyncMerge::Outcome::Merged);
         if (earlierWrites)
             QVERIFY(writeAsEarlierVersion(account.at, largeRecords(300000)));
 
@@ -531,10 +533,9 @@ private slots:
         QVERIFY(read.watching());
         AnswerText answer;
         const QString lastSync = placed ? "2024-05-01 12:00:00" : "2008-08-08 08:08:08";
-        const DeviceClock clock{lastSync, "2024-05-01 12:00:00", QDateTime::currentMSecsSinceEpoch()};
         QCOMPARE(SyncMerge(
                      store, "1234567800", [] { return false; }, true)
-                     .merge(next, clock, answer),
+                     .merge(next, deviceClock(lastSync), answer),
                  SyncMerge::Outcome::Expensive);
         QVERIFY2(read.rowBytes() <= SyncCost::cheapBytes, qPrintable(QString("%1 bytes read").arg(read.rowBytes())));
         if (rowsRead > 0 && !TestStore::onPostgreSql())
@@ -732,11 +733,7 @@ private slots:
             QSKIP("the interruption is SQLite's");
         AccountStore account;
         QVERIFY(account.open());
-        ChangeSet first;
-        QVERIFY(first.read(bills(1200, "2024-05-01 10:00:00"), [] { return false; }));
-        AnswerText firstAnswer;
-        QCOMPARE(SyncMerge(account.store, "1234567800", [] { return false; }).merge(first, deviceClock(), firstAnswer),
-                 SyncMerge::Outcome::Merged);
+        QCOMPARE(merged(account.store, bills(1200, "2024-05-01 10:00:00")), SyncMerge::Outcome::Merged);
 
         const QStringList names = QSqlDatabase::connectionNames();
         QCOMPARE(names.size(), 1);
@@ -796,11 +793,7 @@ private slots:
         ServiceStore& store = account.store;
         QVERIFY(account.open());
         const DeviceClock clock = deviceClock();
-        ChangeSet first;
-        QVERIFY(first.read(bills(1200, "2024-05-01 10:00:00"), [] { return false; }));
-        AnswerText firstAnswer;
-        QCOMPARE(SyncMerge(store, "1234567800", [] { return false; }).merge(first, clock, firstAnswer),
-                 SyncMerge::Outcome::Merged);
+        QCOMPARE(merged(store, bills(1200, "2024-05-01 10:00:00")), SyncMerge::Outcome::Merged);
 
         ChangeSet next;
         QVERIFY(next.read(bills(1200, "2024-05-02 10:00:00"), [] { return false; }));
@@ -844,11 +837,7 @@ private slots:
         AccountStore account;
         ServiceStore& store = account.store;
         QVERIFY(account.open());
-        ChangeSet first;
-        QVERIFY(first.read(bills(10, "2024-05-01 10:00:00"), [] { return false; }));
-        AnswerText firstAnswer;
-        QCOMPARE(SyncMerge(store, "1234567800", [] { return false; }).merge(first, deviceClock(), firstAnswer),
-                 SyncMerge::Outcome::Merged);
+        QCOMPARE(merged(store, bills(10, "2024-05-01 10:00:00")), SyncMerge::Outcome::Merged);
 
         // The merge is worked out again once the server has forgotten the statements in its transaction.
         int workings = 0;
@@ -932,19 +921,13 @@ private slots:
                             version + "\"]";
             return made;
         };
-        const auto merged = [&account](const QByteArrayList& bills, const QString& lastSync) {
-            ChangeSet changes;
-            if (!changes.read(upload(bills), [] { return false; }))
-                return false;
-            AnswerText answer;
-            const DeviceClock clock{lastSync, "2024-05-01 12:00:00", QDateTime::currentMSecsSinceEpoch()};
-            return SyncMerge(account.store, "1234567800", [] { return false; }).merge(changes, clock, answer) ==
-                   SyncMerge::Outcome::Merged;
+        const auto mergedAt = [&account](const QByteArrayList& bills, const QString& lastSync) {
+            return merged(account.store, upload(bills), lastSync) == SyncMerge::Outcome::Merged;
         };
         QByteArrayList stored;
         for (const int size : sizes)
             stored += rows(size, 6, QByteArray(size, 't'), "2024-05-01 11:00:00");
-        QVERIFY(merged(stored, "2008-08-08 08:08:08"));
+        QVERIFY(mergedAt(stored, "2008-08-08 08:08:08"));
         stored.clear();
         const qint64 before = allocatedBytes();
         QStringList held;
@@ -953,11 +936,11 @@ private slots:
         };
         for (const int size : sizes) {
             for (int count = 1; count <= 6; ++count)
-                QVERIFY(merged(rows(size, count, "t", "2024-05-01 10:00:00"), "2024-05-01 12:00:00"));
+                QVERIFY(mergedAt(rows(size, count, "t", "2024-05-01 10:00:00"), "2024-05-01 12:00:00"));
             hold();
         }
         for (int first = 0; first < 2; ++first) {
-            QVERIFY(merged({}, "2008-08-08 08:08:08"));
+            QVERIFY(mergedAt({}, "2008-08-08 08:08:08"));
             hold();
         }
         QVERIFY2(allocatedBytes() - before < 4 * (1 << 20),
@@ -1056,13 +1039,8 @@ private slots:
             QSKIP("PostgreSQL's statements kept on the server hold no values: each run sends its own");
         AccountStore account;
         QVERIFY(account.open());
-        for (const QByteArray& sent : {largeBills(3, 0, 100), largeBills(200, 0, 100, "2024-05-02 10:00:00")}) {
-            ChangeSet changes;
-            QVERIFY(changes.read(sent, [] { return false; }));
-            AnswerText answer;
-            QCOMPARE(SyncMerge(account.store, "1234567800", [] { return false; }).merge(changes, deviceClock(), answer),
-                     SyncMerge::Outcome::Merged);
-        }
+        for (const QByteArray& sent : {largeBills(3, 0, 100), largeBills(200, 0, 100, "2024-05-02 10:00:00")})
+            QCOMPARE(merged(account.store, sent), SyncMerge::Outcome::Merged);
         const QStringList names = QSqlDatabase::connectionNames();
         QCOMPARE(names.size(), 1);
         sqlite3* handle = SqliteHandle::of(QSqlDatabase::database(names.first(), false));
