@@ -1653,6 +1653,8 @@ private slots:
         row("a port past the last", {"--port", "65536"}, {"--port 65536: takes a whole number from 0 to 65535"});
         row("a port past the last, then a good one", {"--port", "70000", "--port", "8000"},
             {"--port 70000: takes a whole number from 0 to 65535"});
+        row("a port past the last, given with its name", {"--port=70000"},
+            {"--port 70000: takes a whole number from 0 to 65535"});
         row("a name to listen on", {"--listen", "localhost"}, {"--listen localhost: takes an IP address"});
         row("a proxy by name before one by address", {"--trusted-proxy", "proxy", "--trusted-proxy", "127.0.0.5"},
             {"--trusted-proxy proxy: takes an IP address"});
