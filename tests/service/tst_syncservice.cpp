@@ -1249,20 +1249,30 @@ private slots:
     }
 
     // A store that fails a write keeps none of it, and the log names the failure by its code and statement without
-    // the store's message, which here quotes the value written as a server's message may: a sync's record, written
-    // through the database's own library, and a sign-up's account, through Qt's driver. The store's trigger fails
-    // the write whose value is the secret.
+    // the store's message, which here quotes the value written as a server's message may: a sync's record and a
+    // sign-up's account, written through the database's own library, and feedback, through Qt's driver. So does a
+    // start whose upgrade fails, through Qt's driver, as it counts the sizes of the records of a store an earlier
+    // version made: it names the step and the code, and leaves the store as it was, which a start once the trigger
+    // is gone then serves. The store's trigger fails the write whose value is the secret.
     void storeFailureKeepsNothing_data()
     {
         QTest::addColumn<QString>("table");
         QTest::addColumn<QString>("column");
         QTest::addColumn<QString>("secret");
-        QTest::newRow("a sync's record") << "records"
-                                         << "data"
-                                         << "secret-title";
-        QTest::newRow("a sign-up's account") << "accounts"
-                                             << "name"
-                                             << "secret-name";
+        // The write the trigger fails, and what the log says of the failure.
+        QTest::addColumn<QString>("event");
+        QTest::addColumn<QString>("said");
+        const auto row = [](const char* name, const char* table, const char* column, const char* secret,
+                            const char* event, const char* said) {
+            QTest::newRow(name) << QString(table) << QString(column) << QString(secret) << QString(event)
+                                << QString(said);
+        };
+        const char* const statementFailed = "store: error ";
+        row("a sync's record", "records", "data", "secret-title", "insert", statementFailed);
+        row("a sign-up's account", "accounts", "name", "secret-name", "insert", statementFailed);
+        row("feedback", "feedback", "content", "secret-content", "insert", statementFailed);
+        row("an upgrade's count of the records' sizes", "records", "data", "secret-size", "update",
+            "counting the sizes of its records again: ");
     }
 
     void storeFailureKeepsNothing()
@@ -1270,31 +1280,53 @@ private slots:
         QFETCH(QString, table);
         QFETCH(QString, column);
         QFETCH(QString, secret);
-        const QString user = newAccount();
+        QFETCH(QString, event);
+        QFETCH(QString, said);
+        const bool upgrade = event == "update";
+        const QString user = upgrade ? QString("owner") : newAccount();
+        const QByteArray secretRecord =
+            "[\"Z\",\"a\",\"" + stamp(0) + "\"],[\"zz\",\"" + secret.toUtf8() + "\",\"" + stamp(0) + "\"]";
+        if (upgrade)
+            QVERIFY(!earlierStore(2, [&] {
+                         return sync(user, changeSet(secretRecord), m_earlier.get()).startsWith('[');
+                     }).isEmpty());
+        const ServiceProcess& storeOwner = upgrade ? *m_earlier : m_service;
         const QString when = QString("new.%1 like '%%2%'").arg(column, secret);
-        const QStringList sqlite{QString("create trigger inject_%1 before insert on %1 when %2 "
-                                         "begin select raise(abort, 'injected %3'); end")
-                                     .arg(table, when, secret)};
+        const QStringList sqlite{QString("create trigger inject_%1 before %2 on %1 when %3 "
+                                         "begin select raise(abort, 'injected %4'); end")
+                                     .arg(table, event, when, secret)};
         const QStringList postgreSql{
             QString("create function inject_%1() returns trigger language plpgsql as $$ begin if %2 then raise "
                     "exception 'injected %', new.%3; end if; return new; end $$")
                 .arg(table, when, column),
-            QString("create trigger inject_%1 before insert on %1 for each row execute function inject_%1()")
-                .arg(table)};
-        QVERIFY(m_service.execOnStore(ServiceProcess::onPostgreSql() ? postgreSql : sqlite));
+            QString("create trigger inject_%1 before %2 on %1 for each row execute function inject_%1()")
+                .arg(table, event)};
+        QVERIFY(storeOwner.execOnStore(ServiceProcess::onPostgreSql() ? postgreSql : sqlite));
         const qsizetype logged = m_service.log().size();
-        if (table == "records") {
-            const QByteArray answer = sync(user, changeSet("[\"Z\",\"a\",\"" + stamp(0) + "\"],[\"zz\",\"" +
-                                                           secret.toUtf8() + "\",\"" + stamp(0) + "\"]"));
+        QByteArray log;
+        if (upgrade) {
+            ServiceProcess refused({}, storeOwner.database());
+            QCOMPARE(refused.exitCode(), 1);
+            log = refused.log();
+            QVERIFY(storeOwner.execOnStore(
+                {"drop trigger inject_records" + QString(ServiceProcess::onPostgreSql() ? " on records" : "")}));
+            ServiceProcess upgrading({}, storeOwner.database());
+            QCOMPARE(stateOfZ(sync(user, changeSet(""), &upgrading)), QString("a 00"));
+        } else if (table == "records") {
+            const QByteArray answer = sync(user, changeSet(secretRecord));
             QCOMPARE(mapOf(answer).value("error").toInt(), 3);
             QCOMPARE(stateOfZ(sync(user, changeSet(""))), QString("absent"));
-        } else {
+        } else if (table == "accounts") {
             const HttpHelper::Form account{{"username", secret}, {"password", "password12"}};
             QVERIFY(post("", account).contains("账号未能保存"));
             QVERIFY(!mapOf(post("sync/userid.php", account)).contains("id"));
+        } else {
+            QVERIFY(!post("client/feedback.php", {{"email", "a@b.cc"}, {"subject", "s"}, {"content", secret}})
+                         .contains("success"));
         }
-        const QByteArray log = m_service.log().mid(logged);
-        QVERIFY2(log.contains("store: error "), log.constData());
+        if (!upgrade)
+            log = m_service.log().mid(logged);
+        QVERIFY2(log.contains(said.toUtf8()), log.constData());
         QVERIFY2(!log.contains(secret.toUtf8()), log.constData());
     }
 
