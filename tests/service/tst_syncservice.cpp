@@ -11,6 +11,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QPasswordDigestor>
+#include <QRandomGenerator>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -831,6 +832,77 @@ private slots:
         QCOMPARE(upgrades, 1);
         server = QSqlDatabase();
         QSqlDatabase::removeDatabase("store");
+    }
+
+    // An upgrade says every 10 seconds how many records it has done: one held that long before its first range of
+    // records is done says so as it goes on. The test holds it by a state: on PostgreSQL a transaction of the test's
+    // holds the name of the table that the records move into; on SQLite the upgrade's first read of the store's file
+    // once it has begun waits. The records, 30 of 100 KB of letters that no compression shrinks, take several ranges.
+    void upgradeSaysHowFarItHasCome()
+    {
+        const bool postgreSql = ServiceProcess::onPostgreSql();
+        if (!postgreSql && geteuid() != 0)
+            QSKIP("only root may hold another process's reads of a file");
+        QRandomGenerator letters(1);
+        QByteArrayList rows;
+        for (int i = 0; i < 30; ++i) {
+            QByteArray title(100000, Qt::Uninitialized);
+            for (char& c : title)
+                c = char('a' + letters.bounded(26));
+            rows << "[\"L" + QByteArray::number(i) + "\",\"" + title + "\",\"" + stamp(1) + "\"]";
+        }
+        QVERIFY(!earlierStore(1, [&] {
+                     return sync("owner", changeSet(rows.join(',')), m_earlier.get()).startsWith('[');
+                 }).isEmpty());
+
+        std::atomic<ServiceProcess*> upgrading{nullptr};
+        std::atomic<bool> held{false};
+        std::atomic<bool> released{false};
+        std::optional<ReadGate> gate;
+        QSqlDatabase holder;
+        if (postgreSql) {
+            holder = storeConnection("holder", *m_earlier);
+            QVERIFY(holder.transaction() && QSqlQuery(holder).exec("create table records_shaped (held integer)"));
+        } else {
+            gate.emplace(m_earlier->database().section(':', 1), [&] {
+                ServiceProcess* const service = waitFor(upgrading);
+                if (held || !service || !service->log().contains("its syncs wait meanwhile"))
+                    return;
+                held = true;
+                while (!released)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            });
+            QVERIFY(gate->isWatching());
+        }
+        ServiceLaunch launch;
+        launch.waitToListen = false;
+        ServiceProcess service(QStringList(), m_earlier->database(), launch);
+        upgrading = &service;
+        // Whichever way the test ends, the upgrade goes on before the service is stopped.
+        const auto release = [&] {
+            released = true;
+            if (holder.isOpen())
+                holder.rollback();
+        };
+        const auto releasedAtTheEnd = qScopeGuard(release);
+        if (postgreSql)
+            QTRY_COMPARE_WITH_TIMEOUT(
+                count(holder, "select count(*) from pg_locks where locktype = 'transactionid' and not granted"), 1,
+                30000);
+        else
+            QTRY_VERIFY_WITH_TIMEOUT(held, 30000);
+        // The upgrade began before it was held: however busy the machine, it has been under way 10 s once this ends.
+        QTest::qWait(10000);
+        release();
+        QVERIFY(service.listening());
+        const QString log = QString::fromUtf8(service.log());
+        QVERIFY2(
+            QRegularExpression("bringing the store's 30 records to their present shape: \\d+ done, after \\d+\\.\\d s")
+                .match(log)
+                .hasMatch(),
+            qPrintable(log));
+        holder = QSqlDatabase();
+        QSqlDatabase::removeDatabase("holder");
     }
 
     // A start whose store needs more room on its disk for its upgrade than the disk has says so, with the room it
