@@ -16,6 +16,7 @@
 #include "loopbackhttpserver.h"
 #include "messagerecorder.h"
 #include "online/json.h"
+#include "online/jsoncodec.h"
 #include "online/syncanswer.h"
 #include "online/syncbinding.h"
 #include "online/syncchangeset.h"
@@ -25,8 +26,10 @@
 #include "recordtest.h"
 #include "syncrun.h"
 
+#include <QDir>
 #include <QRandomGenerator>
 #include <QSignalSpy>
+#include <QSqlQuery>
 #include <QUrlQuery>
 #include <QtTest>
 
@@ -534,6 +537,48 @@ private slots:
             QCOMPARE(BookRows::value("select count(*) from tbl_sync_pending").toInt(), 0);
         }
         qunsetenv("QUILLBAY_SERVICE_URL");
+    }
+
+    // A sync backs the book up before it when its setting says so, and after it when its own does: a backup made
+    // after holds the bill the service answered with, one made before does not.
+    void backsUpAsEachSettingSays_data()
+    {
+        QTest::addColumn<bool>("before");
+        QTest::addColumn<bool>("after");
+        QTest::newRow("after the sync alone") << false << true;
+        QTest::newRow("before the sync alone") << true << false;
+    }
+
+    void backsUpAsEachSettingSays()
+    {
+        QFETCH(bool, before);
+        QFETCH(bool, after);
+        storeAccount("12345");
+        FileSetting::getInstance()->setValue("Backup/BackupBeforeSync", before);
+        FileSetting::getInstance()->setValue("Backup/BackupAfterSync", after);
+        QVariantList answer{bills({billRow("answered", "-5", newer)})};
+        for (const QString& table : tables.mid(1))
+            answer << QVariantMap{{"table_name", table}};
+        LoopbackHttpServer server(LoopbackHttpServer::reply("200 OK", JsonCodec::serialize(answer)));
+        qputenv("QUILLBAY_SERVICE_URL", server.baseUrl().toUtf8());
+        const QString result = SyncRun::toEnd(10000);
+        qunsetenv("QUILLBAY_SERVICE_URL");
+        QCOMPARE(result, QString("finished"));
+        QCOMPARE(BookRows::value("select count(*) from tbl_bill where id = 'answered'").toInt(), 1);
+
+        const QDir folder(FileSetting::getInstance()->getBackupDir());
+        const QStringList backups = folder.entryList(QDir::Files);
+        QCOMPARE(backups.size(), 1);
+        int answeredInBackup = -1;
+        {
+            QSqlDatabase backup = QSqlDatabase::addDatabase("QSQLITE", "backup");
+            backup.setDatabaseName(folder.filePath(backups.first()));
+            QSqlQuery query(backup);
+            if (backup.open() && query.exec("select count(*) from tbl_bill where id = 'answered'") && query.next())
+                answeredInBackup = query.value(0).toInt();
+        }
+        QSqlDatabase::removeDatabase("backup");
+        QCOMPARE(answeredInBackup, after ? 1 : 0);
     }
 
     void secondSyncIsRefused()

@@ -61,7 +61,8 @@ class TestAnswerText : public QObject
 
 private slots:
     // An answer is a head, two texts written side by side as a table's deletions and rows are, and what comes
-    // between and after them: whatever their sizes, it reads back in that order.
+    // between and after them: whatever their sizes, it reads back in that order. A row of a piece or more goes to the
+    // file straight, never through memory, which would hold it once more and keep its room after.
     void readsBackWhatWasWritten_data()
     {
         QTest::addColumn<int>("rowSize");
@@ -71,6 +72,7 @@ private slots:
         QTest::newRow("just under a piece") << 1000 << 60 << false;
         QTest::newRow("a piece and a little") << 1000 << 66 << true;
         QTest::newRow("many pieces") << 3000 << 1000 << true;
+        QTest::newRow("rows of a piece") << int(AnswerText::pieceSize) << 3 << true;
         QTest::newRow("a row larger than a piece") << 200000 << 2 << true;
     }
 
@@ -91,6 +93,8 @@ private slots:
             const QByteArray row(rowSize, char('a' + i % 26));
             const QByteArray deletion = QByteArray::number(i) + ';';
             QVERIFY(rowTexts.append(row));
+            if (rowSize >= AnswerText::pieceSize)
+                QCOMPARE(rowTexts.memory(), qint64(0));
             QVERIFY(deletionTexts.append(deletion));
             expectedRows += row;
             expectedDeletions += deletion;

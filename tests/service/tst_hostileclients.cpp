@@ -430,7 +430,9 @@ private slots:
     }
 
     // Password checks are counted per client address: past the limit an address is refused without a check, even
-    // with the right password, while the account's owner on another address is still served.
+    // with the right password, while the account's owner on another address is still served. A check whose key
+    // cannot be derived is work that failed, no wrong password, and counts for nothing: here the owner's key is kept
+    // with a count of rounds the crypto library refuses for more checks than the limit, and then with its own again.
     void throttlesPasswordGuessingPerAddress()
     {
         ServiceProcess service({"--login-failures-per-address", "3"});
@@ -444,6 +446,17 @@ private slots:
                                                              {"127.0.0.1", "sync/userid.php", "", "pw", 0},
                                                              {"127.0.0.3", "sync/userid.php", "", "guess4", 1}});
         QVERIFY2(unexpected.isEmpty(), qPrintable(unexpected));
+
+        const QStringList turnRounds{"update accounts set iterations = -iterations where name = 'owner'"};
+        QVERIFY(service.execOnStore(turnRounds));
+        const QString failedWork = firstUnexpected(service, {{"127.0.0.4", "sync/userid.php", "", "pw", 3},
+                                                             {"127.0.0.4", "sync/syncpc2.php", "", "pw", 3},
+                                                             {"127.0.0.4", "sync/userid.php", "", "pw", 3},
+                                                             {"127.0.0.4", "sync/syncpc2.php", "", "pw", 3}});
+        QVERIFY2(failedWork.isEmpty(), qPrintable(failedWork));
+        QVERIFY(service.execOnStore(turnRounds));
+        const QString afterFailedWork = firstUnexpected(service, {{"127.0.0.4", "sync/userid.php", "", "pw", 0}});
+        QVERIFY2(afterFailedWork.isEmpty(), qPrintable(afterFailedWork));
     }
 
     // Behind trusted proxies each client counts under the right-most address that is no trusted proxy's, whatever was

@@ -139,6 +139,8 @@ private slots:
         const char* const utf8 =
             ": the name must be UTF-8 text: each byte shown as \\x80 to \\xff is no part of a UTF-8 character";
         row("a byte that starts no character", "cli\xff", "pw", QByteArray("--add-account $'cli\\xff'") + utf8);
+        row("a tab beside a byte that starts no character", "a\xff\tb", "pw",
+            QByteArray("--add-account $'a\\xff\\tb'") + utf8);
         row("a line break written in two bytes", "a\xc0\x8a", "pw", QByteArray("--add-account $'a\\xc0\\x8a'") + utf8);
         row("a character written in more bytes than it takes", "\xe0\x80\xafz", "pw",
             QByteArray("--add-account $'\\xe0\\x80\\xafz'") + utf8);
