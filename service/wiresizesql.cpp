@@ -172,6 +172,13 @@ QStringList WireSizeSql::triggers(bool sqlite)
                 counted + ") execute function records_sized()"};
 }
 
+QStringList WireSizeSql::withoutTriggers(bool sqlite)
+{
+    if (sqlite)
+        return {"drop trigger if exists records_sized_on_insert", "drop trigger if exists records_sized_on_update"};
+    return {"drop trigger if exists records_sized on records"};
+}
+
 QString WireSizeSql::triggersMade(bool sqlite)
 {
     if (sqlite)

@@ -17,6 +17,8 @@ public:
     static QString expression(bool sqlite, const QString& row = {});
     // The statements that make the triggers, once the table of records has its present shape.
     static QStringList triggers(bool sqlite);
+    // The statements that drop the triggers, of whichever version made them.
+    static QStringList withoutTriggers(bool sqlite);
     // A statement whose one value says whether the store has the triggers.
     static QString triggersMade(bool sqlite);
 };
