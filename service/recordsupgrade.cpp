@@ -61,15 +61,18 @@ bool RecordsUpgrade::createOrUpgrade(QSqlError& failure, QString& error)
 {
     if (!StoreQuery::exec(m_db, table("records"), failure))
         return false;
+    // Triggers of an earlier version count some records otherwise: those with U+0000 in their ids, on SQLite.
     QSqlQuery made(m_db);
-    if (!made.exec(WireSizeSql::triggersMade(m_sqlite)) || !made.next())
+    made.prepare(WireSizeSql::triggersMade(m_sqlite));
+    made.addBindValue(WireSizeSql::expression(m_sqlite, "new."));
+    if (!made.exec() || !made.next())
         return StoreQuery::failedWith(made, failure);
     const bool triggered = made.value(0).toBool();
     made.finish();
     // Stores of an earlier version have no size, or one that their service wrote where its own process wrote the
     // record: 0 where a process of a still earlier version did, and one that left out the escapes of an id or a
-    // stamp where its upgrade counted it. Their texts may compare in the database's collation: a table made anew
-    // declares them as this version does.
+    // stamp where its upgrade counted it, or that its triggers counted otherwise. Their texts may compare in the
+    // database's collation: a table made anew declares them as this version does.
     const bool sized = m_db.record("records").contains("wire_size");
     if (!TextCollation::alteration(m_db, "records", m_alteration, failure))
         return false;
@@ -81,7 +84,8 @@ bool RecordsUpgrade::createOrUpgrade(QSqlError& failure, QString& error)
         m_alteration.clear();
     if (!lockAndCount(failure) || !begin(error))
         return false;
-    // The triggers go first: PostgreSQL alters no column they name.
+    // The triggers go first: PostgreSQL alters no column they name, and an earlier version's would count the sizes
+    // counted again their own way.
     for (const QString& statement : WireSizeSql::withoutTriggers(m_sqlite)) {
         if (!StoreQuery::exec(m_db, statement, failure))
             return false;

@@ -12,10 +12,10 @@ class QSqlError;
 // The table of records, made when missing and brought to the present shape from that of a store an earlier version
 // made, in the transaction of the look at the tables (StoreSchema): a table made anew, with each record's size
 // beside it before its values, the records moved into it, the old table dropped, and the triggers that keep the sizes
-// right made (WireSizeSql); a table with sizes but without the triggers gets its sizes counted again. Either is done
-// a range of records at a time, and tells the operator how far it has come. A
+// right made (WireSizeSql); a table with sizes but without this version's triggers gets its sizes counted again and
+// the triggers replaced. Either is done a range of records at a time, and tells the operator how far it has come. A
 // table whose texts compare in the database's collation (TextCollation) is altered in place, its indexes made anew
-// in one statement, which takes seconds where moving the records would take a minute. What a
+// in one statement, in a third of the time moving the records would take. What a
 // process of an earlier version writes meanwhile is never lost: on SQLite that transaction holds the store's
 // writing, and on PostgreSQL the upgrade locks the old table against every reader and writer before it reads it, so
 // that their statements wait for the upgrade, or fail where they wait no longer, and then find the new table.

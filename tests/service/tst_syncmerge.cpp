@@ -74,12 +74,14 @@ QByteArray upload(const QByteArray& id)
 }
 
 // Who wrote a record to the store: this version's service; a process of an earlier version, whose statement names
-// no size; or the service of the version before the store's triggers, which wrote the sizes it counted itself.
+// no size; the service of the version before the store's triggers, which wrote the sizes it counted itself; or a
+// process of an earlier version through the triggers of an earlier version, which counted sizes otherwise.
 enum class Writer
 {
     ThisVersion,
     EarlierProcess,
     ServiceBeforeTriggers,
+    EarlierTriggers,
 };
 
 // A store of the test run's kind for one test (on SQLite a file in a folder of its own; on PostgreSQL a database of
@@ -187,6 +189,45 @@ bool storeAsCountedBefore(const TestStore& at, const RecordBatch& records, bool 
             query.addBindValue(upgraded ? qint64(4 + record.id.size() + record.version.size() + record.data.size())
                                         : record.wireSize());
             query.addBindValue(QString::fromUtf8(record.data));
+            made = query.exec();
+        }
+        return made && db.commit();
+    });
+}
+
+// Makes the store as a version whose triggers counted a record's size otherwise made it: without the escapes of its
+// id and stamp. The records are written as a process of an earlier version writes them, naming no size.
+bool storeAsTriggeredBefore(const TestStore& at, const RecordBatch& records)
+{
+    const bool sqlite = !TestStore::onPostgreSql();
+    const QString counted = sqlite ? "4 + length(cast(new.id as blob)) + length(cast(new.version as blob)) + "
+                                     "length(cast(new.data as blob))"
+                                   : "4 + octet_length(new.id) + octet_length(new.version) + octet_length(new.data)";
+    const QString trigger = "create trigger records_sized_on_%1 after %1 on records begin update records set "
+                            "wire_size = " +
+                            counted + " where rowid = new.rowid; end";
+    const QStringList triggers =
+        sqlite ? QStringList{trigger.arg("insert"), trigger.arg("update")}
+               : QStringList{"create function records_sized() returns trigger language plpgsql as $$ begin "
+                             "new.wire_size := " +
+                                 counted + "; return new; end $$",
+                             "create trigger records_sized before insert or update on records for each row execute "
+                             "function records_sized()"};
+    return onOwnConnection(at, [&](QSqlDatabase& db) {
+        QSqlQuery query(db);
+        bool made = db.transaction() &&
+                    query.exec("create table records (user_id text not null, table_name text not null, id text not "
+                               "null, version text not null, deleted integer not null, seq bigint not null default 0, "
+                               "wire_size bigint not null default 0, data text not null, primary key (user_id, "
+                               "table_name, id))");
+        for (const QString& statement : triggers)
+            made = made && query.exec(statement);
+        made = made && query.prepare("insert into records (user_id, table_name, id, version, deleted, seq, data) "
+                                     "values ('1234567800', 'bill', ?, ?, 0, 1, ?)");
+        for (qsizetype i = 0; made && i < records.size(); ++i) {
+            query.addBindValue(QString::fromUtf8(records.at(i).id));
+            query.addBindValue(QString::fromUtf8(records.at(i).version));
+            query.addBindValue(QString::fromUtf8(records.at(i).data));
             made = query.exec();
         }
         return made && db.commit();
@@ -615,7 +656,10 @@ private slots:
             QTest::newRow(qPrintable("counted by the service before the triggers" + in))
                 << Writer::ServiceBeforeTriggers << encoding << false;
         }
+        QTest::newRow("counted by the triggers of an earlier version") << Writer::EarlierTriggers << QString() << false;
         QTest::newRow("ids with U+0000 written by an earlier version") << Writer::EarlierProcess << QString() << true;
+        QTest::newRow("ids with U+0000 counted by the triggers of an earlier version")
+            << Writer::EarlierTriggers << QString() << true;
         QTest::newRow("ids with U+0000 counted by the service before the triggers")
             << Writer::ServiceBeforeTriggers << QString() << true;
     }
@@ -651,6 +695,8 @@ private slots:
 
         if (writer == Writer::ServiceBeforeTriggers)
             QVERIFY(storeAsCountedBefore(account.at, records, !zeroes));
+        if (writer == Writer::EarlierTriggers)
+            QVERIFY(storeAsTriggeredBefore(account.at, records));
         QVERIFY(account.open());
         if (writer == Writer::EarlierProcess)
             QVERIFY(writeAsEarlierVersion(account.at, records));
