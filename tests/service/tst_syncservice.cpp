@@ -826,9 +826,10 @@ private slots:
     }
 
     // What a process of an earlier version writes to the store while its records are brought to the present shape
-    // lands in the new table: a write under way when the upgrade begins is waited for, and one sent while it waits
-    // waits for it, also through a statement it prepared before the table was replaced or altered. (On SQLite the
-    // upgrade holds the store's writing, which every writer waits for.)
+    // lands in the new table: a sync under way when the upgrade begins, which holds its account's row as it writes,
+    // is waited for, and one sent while it waits waits for it, also through a statement it prepared before the table
+    // was replaced or altered; neither waits for the other, whatever the upgrade alters first. (On SQLite the upgrade
+    // holds the store's writing, which every writer waits for.)
     void keepsWhatOlderProcessesWriteMeanwhile_data()
     {
         QTest::addColumn<int>("shape");
@@ -843,7 +844,9 @@ private slots:
             QSKIP("an SQLite store's upgrade holds the store's writing, which every other writer waits for");
         const QString userId = earlierStore(shape);
         QVERIFY(!userId.isEmpty());
-        EarlierWriter second(QUrl(m_earlier->database()).path().mid(1), earlierWrite(userId, "B", "b", stamp(2)));
+        const QString holdAccount = "update accounts set user_id = user_id where user_id = '" + userId + "'";
+        EarlierWriter second(QUrl(m_earlier->database()).path().mid(1),
+                             "with held as (" + holdAccount + " returning 1) " + earlierWrite(userId, "B", "b", stamp(2)));
         QVERIFY(second.prepared());
         std::optional<ServiceProcess> service;
         // The first writer's connection goes first whichever way the test ends: the upgrade waits for it, and the
@@ -855,13 +858,14 @@ private slots:
             QSqlDatabase::removeDatabase("store");
         });
         QVERIFY(first.transaction());
+        QVERIFY(QSqlQuery(first).exec(holdAccount));
         QVERIFY(QSqlQuery(first).exec(earlierWrite(userId, "A", "a", stamp(1))));
         ServiceLaunch launch;
         launch.waitToListen = false;
         service.emplace(QStringList(), m_earlier->database(), launch);
-        QTRY_COMPARE_WITH_TIMEOUT(writesWaitingForRecords(first), 1, 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(count(first, locksWaitedFor), 1, 30000);
         second.write();
-        QTRY_COMPARE_WITH_TIMEOUT(writesWaitingForRecords(first), 2, 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(count(first, locksWaitedFor), 2, 30000);
         QVERIFY(first.commit());
         QVERIFY(service->listening());
         QVERIFY(second.written());
@@ -2025,6 +2029,9 @@ private:
             statements << "create index records_by_change_key on records (user_id, seq, table_name, id)";
         return m_earlier->execOnStore(statements) ? userId : QString();
     }
+
+    // What waits for a lock of the store: a table, a row, a lock of the service's own.
+    static constexpr const char* locksWaitedFor = "select count(*) from pg_locks where not granted";
 
     // The statements that wait for a lock on the table of records, an upgrade's or a write's.
     static int writesWaitingForRecords(const QSqlDatabase& db)
