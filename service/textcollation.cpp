@@ -24,13 +24,13 @@ bool TextCollation::alteration(const QSqlDatabase& db, const QString& table, QSt
     // which quotes each name it holds.
     QSqlQuery query(db);
     query.prepare(
-            "select 'alter table ' || quote_ident(?) || ' ' || string_agg('alter column ' || quote_ident(a.attname) "
-            "|| ' type text collate \"C\"', ', ' order by a.attnum) from pg_attribute a join pg_collation c on c.oid = "
-            "a.attcollation where a.attrelid = to_regclass(?) and a.attnum > 0 and not a.attisdropped and a.atttypid "
-            "= 'text'::regtype and not (c.collnamespace = 'pg_catalog'::regnamespace and (c.collname in ('C', "
-            "'POSIX') or (c.collname = 'default' and (select d.datcollate in ('C', 'POSIX') and "
-            "coalesce(to_jsonb(d) ->> 'datlocprovider', 'c') = 'c' from pg_database d where d.datname = "
-            "current_database()))))");
+        "select 'alter table ' || quote_ident(?) || ' ' || string_agg('alter column ' || quote_ident(a.attname) "
+        "|| ' type text collate \"C\"', ', ' order by a.attnum) from pg_attribute a join pg_collation c on c.oid = "
+        "a.attcollation where a.attrelid = to_regclass(?) and a.attnum > 0 and not a.attisdropped and a.atttypid "
+        "= 'text'::regtype and not (c.collnamespace = 'pg_catalog'::regnamespace and (c.collname in ('C', "
+        "'POSIX') or (c.collname = 'default' and (select d.datcollate in ('C', 'POSIX') and "
+        "coalesce(to_jsonb(d) ->> 'datlocprovider', 'c') = 'c' from pg_database d where d.datname = "
+        "current_database()))))");
     query.addBindValue(table);
     query.addBindValue(table);
     if (!query.exec() || !query.next())

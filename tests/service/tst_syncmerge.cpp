@@ -266,7 +266,8 @@ QByteArray rowsAndDeletions(const QList<QByteArray>& ids, const std::function<bo
     }
     QByteArray sent = upload(rows);
     const QByteArray noDeletions = R"("delete_data":[])";
-    return sent.replace(sent.indexOf(noDeletions), noDeletions.size(), R"("delete_data":[)" + deletions.join(',') + "]");
+    return sent.replace(sent.indexOf(noDeletions), noDeletions.size(),
+                        R"("delete_data":[)" + deletions.join(',') + "]");
 }
 
 // What the store keeps of each record, an expression over its columns, by the records' ids.
@@ -763,8 +764,8 @@ private slots:
             QVERIFY(storeAsComparedInTheDatabasesCollation(account.at));
             RecordBatch records;
             for (int i = 0; i < ids; ++i)
-                records.append(StoredRecord{named.at(i), "2024-06-01 10:00:00", !live(i),
-                                            live(i) ? R"({"title":"june"})" : "{}"});
+                records.append(
+                    StoredRecord{named.at(i), "2024-06-01 10:00:00", !live(i), live(i) ? R"({"title":"june"})" : "{}"});
             QVERIFY(writeAsEarlierVersion(account.at, records));
             QVERIFY(account.open());
         } else {

@@ -1,6 +1,6 @@
+#include "idsorderedapart.h"
 #include "online/httphelper.h"
 #include "online/json.h"
-#include "idsorderedapart.h"
 #include "online/jsoncodec.h"
 #include "rawhttp.h"
 #include "readgate.h"
@@ -845,8 +845,9 @@ private slots:
         const QString userId = earlierStore(shape);
         QVERIFY(!userId.isEmpty());
         const QString holdAccount = "update accounts set user_id = user_id where user_id = '" + userId + "'";
-        EarlierWriter second(QUrl(m_earlier->database()).path().mid(1),
-                             "with held as (" + holdAccount + " returning 1) " + earlierWrite(userId, "B", "b", stamp(2)));
+        EarlierWriter second(QUrl(m_earlier->database()).path().mid(1), "with held as (" + holdAccount +
+                                                                            " returning 1) " +
+                                                                            earlierWrite(userId, "B", "b", stamp(2)));
         QVERIFY(second.prepared());
         std::optional<ServiceProcess> service;
         // The first writer's connection goes first whichever way the test ends: the upgrade waits for it, and the
