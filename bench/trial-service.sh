@@ -1,14 +1,16 @@
 # What the bench's trials of the service share, sourced by each: a folder of the trial's own, removed at its end, and
 # the store's options in `store`, an SQLite store in that folder or, beside the throw-away cluster of
-# with-postgresql.sh, a PostgreSQL database made for the trial and dropped at its end; the service's address on a
-# loopback port in `base`, and startService, which starts the service there with the options given and waits until it
-# answers, its process in `pid` and its log in the folder's service.log.
+# with-postgresql.sh, a PostgreSQL database made for the trial (with createdb's options in `createdbOptions`, when the
+# trial sets them) and dropped at its end; the service's address on a loopback port in `base`, and startService, which
+# starts the service there with the options given and waits until it answers, its process in `pid` and its log in the
+# folder's service.log; upload and sync, which make and post a sync as the program does.
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 store=(--data "$work/data")
 if [ -n "${PGVERSION:-}" ]; then
     database=trial_$$
-    createdb "$database" || exit 1
+    # shellcheck disable=SC2086
+    createdb ${createdbOptions:-} "$database" || exit 1
     trap 'rm -rf "$work"; dropdb --if-exists "$database" >/dev/null 2>&1' EXIT
     store+=(--database "postgresql://${PGUSER}@${PGHOST}:${PGPORT}/$database")
 fi
@@ -22,4 +24,24 @@ startService() {
         curl -s -o /dev/null "$base/" && break
         sleep 0.1
     done
+}
+
+# An upload of the bill rows given, and of the bill deletions given, in the columns the program sends, with no rows in
+# the other tables.
+upload() {
+    local rows=$1 deletions=${2:-} entries="" table
+    for table in bill account borrower category sub_category member; do
+        local data="" deleted=""
+        [ "$table" = bill ] && data=$rows && deleted=$deletions
+        entries+="${entries:+,}{\"table_name\":\"$table\",\"update_columns\":[\"id\",\"title\",\"version\"],"
+        entries+="\"update_data\":[$data],\"delete_columns\":[\"id\",\"version\"],\"delete_data\":[$deleted]}"
+    done
+    echo "[$entries]"
+}
+
+# Posts a sync of the account's device, which never synced, with the upload given: its answer.
+sync() {
+    curl -s --max-time 60 "$base/sync/syncpc2.php" --data-urlencode "version=44" --data-urlencode "username=$1" \
+        --data-urlencode "password=pw" --data-urlencode "sync_time=2008-08-08 08:08:08" \
+        --data-urlencode "client_time=2024-05-01 10:00:00" --data-urlencode "data@-" <<<"$2"
 }

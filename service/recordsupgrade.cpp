@@ -3,6 +3,7 @@
 #include "recordranges.h"
 #include "servicelog.h"
 #include "storequery.h"
+#include "textcollation.h"
 #include "wiresizesql.h"
 
 #include <QFileInfo>
@@ -19,7 +20,8 @@ namespace {
 // The table of records, under the name given. A record's values come last, after everything the service reads
 // without them (its stamp, its number, its size): SQLite reads a row's columns in order, and reaches a column after a
 // large value only through that value's overflow pages. Its size is what the record takes in an answer
-// (StoredRecord::wireSize()), kept right by the store's triggers (WireSizeSql).
+// (StoredRecord::wireSize()), kept right by the store's triggers (WireSizeSql). Its texts compare as bytes
+// (TextCollation).
 const char* const recordsTable =
     "create table if not exists %1 (user_id text not null, table_name text not null, id text not null, "
     "version text not null, deleted integer not null, seq bigint not null default 0, "
@@ -57,27 +59,51 @@ RecordsUpgrade::RecordsUpgrade(QSqlDatabase& db) : m_db(db), m_sqlite(db.driverN
 
 bool RecordsUpgrade::createOrUpgrade(QSqlError& failure, QString& error)
 {
-    QSqlQuery made(m_db);
-    if (!StoreQuery::exec(m_db, QString(recordsTable).arg("records"), failure))
+    if (!StoreQuery::exec(m_db, table("records"), failure))
         return false;
-    if (!made.exec(WireSizeSql::triggersMade(m_sqlite)) || !made.next())
+    // Triggers of an earlier version count some records otherwise: those with U+0000 in their ids, on SQLite.
+    QSqlQuery made(m_db);
+    made.prepare(WireSizeSql::triggersMade(m_sqlite));
+    made.addBindValue(WireSizeSql::expression(m_sqlite, "new."));
+    if (!made.exec() || !made.next())
         return StoreQuery::failedWith(made, failure);
     const bool triggered = made.value(0).toBool();
     made.finish();
     // Stores of an earlier version have no size, or one that their service wrote where its own process wrote the
     // record: 0 where a process of a still earlier version did, and one that left out the escapes of an id or a
-    // stamp where its upgrade counted it.
+    // stamp where its upgrade counted it, or that its triggers counted otherwise. Their texts may compare in the
+    // database's collation: a table made anew declares them as this version does.
     const bool sized = m_db.record("records").contains("wire_size");
-    if (sized && triggered)
+    if (!TextCollation::alteration(m_db, "records", m_alteration, failure))
+        return false;
+    if (sized && triggered && m_alteration.isEmpty())
         return true;
     m_moved = !sized;
-    if (!lockAndCount(failure) || !begin(error) || !(m_moved ? move(failure) : countAgain(failure)))
+    m_counted = sized && !triggered;
+    if (m_moved)
+        m_alteration.clear();
+    if (!lockAndCount(failure) || !begin(error))
+        return false;
+    // The triggers go first: PostgreSQL alters no column they name, and an earlier version's would count the sizes
+    // counted again their own way.
+    for (const QString& statement : WireSizeSql::withoutTriggers(m_sqlite)) {
+        if (!StoreQuery::exec(m_db, statement, failure))
+            return false;
+    }
+    const bool worked = (m_moved ? move(failure) : !m_counted || countAgain(failure)) &&
+                        (m_alteration.isEmpty() || StoreQuery::exec(m_db, m_alteration, failure));
+    if (!worked)
         return false;
     for (const QString& statement : WireSizeSql::triggers(m_sqlite)) {
         if (!StoreQuery::exec(m_db, statement, failure))
             return false;
     }
     return true;
+}
+
+QString RecordsUpgrade::table(const QString& name) const
+{
+    return TextCollation::declared(QString(recordsTable).arg(name), m_sqlite);
 }
 
 bool RecordsUpgrade::lockAndCount(QSqlError& failure)
@@ -87,8 +113,9 @@ bool RecordsUpgrade::lockAndCount(QSqlError& failure)
     const bool counted =
         (m_sqlite || StoreQuery::exec(m_db, "lock table records in access exclusive mode", failure)) &&
         query.exec(m_sqlite ? "select count(*), (select (page_count - freelist_count) * page_size from "
-                              "pragma_page_count, pragma_freelist_count, pragma_page_size) from records"
-                            : "select count(*), pg_total_relation_size('records') from records") &&
+                              "pragma_page_count, pragma_freelist_count, pragma_page_size), 0 from records"
+                            : "select count(*), pg_total_relation_size('records'), pg_indexes_size('records') from "
+                              "records") &&
         query.next();
     if (!counted) {
         if (query.lastError().isValid())
@@ -97,6 +124,7 @@ bool RecordsUpgrade::lockAndCount(QSqlError& failure)
     }
     m_records = query.value(0).toLongLong();
     m_usedBytes = query.value(1).toLongLong();
+    m_indexBytes = query.value(2).toLongLong();
     return true;
 }
 
@@ -106,9 +134,9 @@ bool RecordsUpgrade::begin(QString& error)
     if (m_records == 0)
         return true;
     const QString records = QString::number(m_records) + " records";
-    // On PostgreSQL the old table's files go only once the new one is committed, and a record whose size is counted
-    // again is written anew beside the old one.
-    m_neededBytes = m_usedBytes;
+    // On PostgreSQL the old table's files go only once the new one is committed, a record whose size is counted
+    // again is written anew beside the old one, and the indexes of texts altered are made anew beside the old ones.
+    m_neededBytes = (m_moved || m_counted ? m_usedBytes : 0) + (m_alteration.isEmpty() ? 0 : m_indexBytes);
     QString where = "on the database server's disk";
     if (m_sqlite) {
         m_neededBytes = sqliteRoomNeeded(m_usedBytes, m_moved);
@@ -130,7 +158,12 @@ bool RecordsUpgrade::begin(QString& error)
 
 QString RecordsUpgrade::work(const QString& records) const
 {
-    return QString(m_moved ? "bringing %1 to their present shape" : "counting the sizes of %1 again").arg(records);
+    if (m_moved)
+        return QString("bringing %1 to their present shape").arg(records);
+    if (!m_counted)
+        return QString("making the keys of %1 compare as bytes").arg(records);
+    return QString("counting the sizes of %1 again").arg(records) +
+           (m_alteration.isEmpty() ? QString() : " and making their keys compare as bytes");
 }
 
 bool RecordsUpgrade::countAgain(QSqlError& failure)
@@ -152,7 +185,7 @@ bool RecordsUpgrade::move(QSqlError& failure)
                 "wire_size, data) select user_id, table_name, id, version, deleted, %1, %2, data "
                 "from records ")
             .arg(m_db.record("records").contains("seq") ? "seq" : "0", WireSizeSql::expression(m_sqlite));
-    if (!StoreQuery::exec(m_db, QString(recordsTable).arg("records_shaped"), failure))
+    if (!StoreQuery::exec(m_db, table("records_shaped"), failure))
         return false;
     const bool moved =
         m_sqlite

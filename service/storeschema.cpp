@@ -4,6 +4,7 @@
 #include "servicelog.h"
 #include "storeaddress.h"
 #include "storequery.h"
+#include "textcollation.h"
 
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -110,12 +111,26 @@ bool StoreSchema::create(QSqlDatabase& db, QString& error)
     }
     RecordsUpgrade upgrade(db);
     const auto exec = [&db, &failure](const QString& statement) { return StoreQuery::exec(db, statement, failure); };
-    bool created = upgrade.createOrUpgrade(failure, error);
+    const bool sqlite = db.driverName() == "QSQLITE";
+    const auto make = [&exec, sqlite](const QString& statement) {
+        return exec(TextCollation::declared(statement, sqlite));
+    };
+    // The other tables of a store made before their texts compared as bytes, which are small, are altered in the same
+    // transaction as the records, and before them: a sync holds its account's row before it writes records, and an
+    // upgrade that held the records while it waited for the accounts would wait for such a sync while the sync waited
+    // for it.
+    bool created = true;
+    for (const char* table : {"accounts", "syncs", "feedback", "signups"}) {
+        QString alteration;
+        created = created && TextCollation::alteration(db, table, alteration, failure) &&
+                  (alteration.isEmpty() || exec(alteration));
+    }
+    created = created && upgrade.createOrUpgrade(failure, error);
     for (const char* statement : schema)
-        created = created && exec(statement);
+        created = created && make(statement);
     // Stores made before feedback was limited by address lack its column.
     if (created && !db.record("feedback").contains("address"))
-        created = exec("alter table feedback add column address text not null default ''");
+        created = make("alter table feedback add column address text not null default ''");
     // Feedback kept before its size was limited is counted by its characters.
     if (created && !db.record("feedback").contains("size"))
         created = exec("alter table feedback add column size bigint not null default 0") &&

@@ -172,10 +172,19 @@ QStringList WireSizeSql::triggers(bool sqlite)
                 counted + ") execute function records_sized()"};
 }
 
-QString WireSizeSql::triggersMade(bool sqlite)
+QStringList WireSizeSql::withoutTriggers(bool sqlite)
 {
     if (sqlite)
+        return {"drop trigger if exists records_sized_on_insert", "drop trigger if exists records_sized_on_update"};
+    return {"drop trigger if exists records_sized on records"};
+}
+
+QString WireSizeSql::triggersMade(bool sqlite)
+{
+    // SQLite keeps a trigger's statement as it was made, PostgreSQL its function's body.
+    if (sqlite)
         return "select count(*) = 2 from sqlite_schema where type = 'trigger' and tbl_name = 'records' and name in "
-               "('records_sized_on_insert', 'records_sized_on_update')";
-    return "select count(*) = 1 from pg_trigger where tgrelid = 'records'::regclass and tgname = 'records_sized'";
+               "('records_sized_on_insert', 'records_sized_on_update') and instr(sql, ?) > 0";
+    return "select count(*) = 1 from pg_trigger t join pg_proc p on p.oid = t.tgfoid where t.tgrelid = "
+           "'records'::regclass and t.tgname = 'records_sized' and strpos(p.prosrc, ?) > 0";
 }

@@ -17,6 +17,9 @@ public:
     static QString expression(bool sqlite, const QString& row = {});
     // The statements that make the triggers, once the table of records has its present shape.
     static QStringList triggers(bool sqlite);
-    // A statement whose one value says whether the store has the triggers.
+    // The statements that drop the triggers, of whichever version made them.
+    static QStringList withoutTriggers(bool sqlite);
+    // A statement whose one value says whether the store has this version's triggers, which count by expression(),
+    // bound to it over "new.": an earlier version's count some records otherwise.
     static QString triggersMade(bool sqlite);
 };

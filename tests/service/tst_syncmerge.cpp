@@ -1,5 +1,6 @@
 #include "changeset.h"
 #include "data/sqlitehandle.h"
+#include "idsorderedapart.h"
 #include "online/jsoncodec.h"
 #include "seenchanges.h"
 #include "servicestore.h"
@@ -7,6 +8,7 @@
 #include "synccost.h"
 #include "syncmerge.h"
 #include "teststore.h"
+#include "wiresizesql.h"
 #include "writelockwait.h"
 #include "writerchain.h"
 
@@ -73,19 +75,25 @@ QByteArray upload(const QByteArray& id)
 }
 
 // Who wrote a record to the store: this version's service; a process of an earlier version, whose statement names
-// no size; or the service of the version before the store's triggers, which wrote the sizes it counted itself.
+// no size; the service of the version before the store's triggers, which wrote the sizes it counted itself; or a
+// process of an earlier version through the triggers of an earlier version, which counted sizes otherwise.
 enum class Writer
 {
     ThisVersion,
     EarlierProcess,
     ServiceBeforeTriggers,
+    EarlierTriggers,
 };
 
 // A store of the test run's kind for one test (on SQLite a file in a folder of its own; on PostgreSQL a database of
-// the encoding given, or the cluster's own), which once opened holds one account, whose user id is "1234567800".
+// the encoding given, or the cluster's own, or one sorting texts by an ICU locale's rules), which once opened holds
+// one account, whose user id is "1234567800".
 struct AccountStore
 {
-    explicit AccountStore(const QString& encoding = {}) : at(folder.filePath("store.db"), encoding) {}
+    explicit AccountStore(const QString& encoding = {}, const QString& icuLocale = {})
+        : at(folder.filePath("store.db"), encoding, icuLocale)
+    {
+    }
 
     QTemporaryDir folder;
     TestStore at;
@@ -188,17 +196,104 @@ bool storeAsCountedBefore(const TestStore& at, const RecordBatch& records, bool 
     });
 }
 
-// The sizes the store keeps, by the records' ids.
-QHash<QByteArray, qint64> keptSizes(const TestStore& at)
+// Makes the store as a version whose triggers counted a record's size otherwise made it: without the escapes of its
+// id and stamp. The records are written as a process of an earlier version writes them, naming no size.
+bool storeAsTriggeredBefore(const TestStore& at, const RecordBatch& records)
 {
-    return onOwnConnection(at, [](QSqlDatabase& db) {
-        QHash<QByteArray, qint64> sizes;
+    const bool sqlite = !TestStore::onPostgreSql();
+    const QString counted = sqlite ? "4 + length(cast(new.id as blob)) + length(cast(new.version as blob)) + "
+                                     "length(cast(new.data as blob))"
+                                   : "4 + octet_length(new.id) + octet_length(new.version) + octet_length(new.data)";
+    const QString trigger = "create trigger records_sized_on_%1 after %1 on records begin update records set "
+                            "wire_size = " +
+                            counted + " where rowid = new.rowid; end";
+    const QStringList triggers =
+        sqlite ? QStringList{trigger.arg("insert"), trigger.arg("update")}
+               : QStringList{"create function records_sized() returns trigger language plpgsql as $$ begin "
+                             "new.wire_size := " +
+                                 counted + "; return new; end $$",
+                             "create trigger records_sized before insert or update on records for each row execute "
+                             "function records_sized()"};
+    return onOwnConnection(at, [&](QSqlDatabase& db) {
         QSqlQuery query(db);
-        if (query.exec("select id, wire_size from records"))
-            while (query.next())
-                sizes.insert(query.value(0).toString().toUtf8(), query.value(1).toLongLong());
-        return sizes;
+        bool made = db.transaction() &&
+                    query.exec("create table records (user_id text not null, table_name text not null, id text not "
+                               "null, version text not null, deleted integer not null, seq bigint not null default 0, "
+                               "wire_size bigint not null default 0, data text not null, primary key (user_id, "
+                               "table_name, id))");
+        for (const QString& statement : triggers)
+            made = made && query.exec(statement);
+        made = made && query.prepare("insert into records (user_id, table_name, id, version, deleted, seq, data) "
+                                     "values ('1234567800', 'bill', ?, ?, 0, 1, ?)");
+        for (qsizetype i = 0; made && i < records.size(); ++i) {
+            query.addBindValue(QString::fromUtf8(records.at(i).id));
+            query.addBindValue(QString::fromUtf8(records.at(i).version));
+            query.addBindValue(QString::fromUtf8(records.at(i).data));
+            made = query.exec();
+        }
+        return made && db.commit();
     });
+}
+
+// Makes the store's tables as the version before its texts compared as bytes made them, which on PostgreSQL compare
+// in the database's collation, with that version's triggers, which count as this version's do.
+bool storeAsComparedInTheDatabasesCollation(const TestStore& at)
+{
+    const QStringList made =
+        QStringList{"create table accounts (name text primary key, user_id text not null unique, salt text not null, "
+                    "iterations integer not null, hash text not null)",
+                    "create table syncs (user_id text not null, seq bigint not null, applied bigint not null, "
+                    "client_time text not null, primary key (user_id, seq))",
+                    "create table records (user_id text not null, table_name text not null, id text not null, version "
+                    "text not null, deleted integer not null, seq bigint not null default 0, wire_size bigint not "
+                    "null default 0, data text not null, primary key (user_id, table_name, id))",
+                    "create index records_by_change_size on records (user_id, seq, table_name, id, wire_size)"} +
+        WireSizeSql::triggers(!TestStore::onPostgreSql());
+    return TestStore::exec(at.address(), made);
+}
+
+// An upload of the bills and deletions: those whose place among the ids `rowsAt` tells a row of the title, the others
+// a deletion, all at the stamp.
+QByteArray rowsAndDeletions(const QList<QByteArray>& ids, const std::function<bool(int)>& rowsAt,
+                            const QByteArray& title, const QByteArray& stamp)
+{
+    QByteArrayList rows;
+    QByteArrayList deletions;
+    for (int i = 0; i < ids.size(); ++i) {
+        if (rowsAt(i))
+            rows << R"([")" + ids.at(i) + R"(",")" + title + R"(",")" + stamp + R"("])";
+        else
+            deletions << R"([")" + ids.at(i) + R"(",")" + stamp + R"("])";
+    }
+    QByteArray sent = upload(rows);
+    const QByteArray noDeletions = R"("delete_data":[])";
+    return sent.replace(sent.indexOf(noDeletions), noDeletions.size(),
+                        R"("delete_data":[)" + deletions.join(',') + "]");
+}
+
+// What the store keeps of each record, an expression over its columns, by the records' ids.
+QHash<QByteArray, QVariant> keptOfEach(const TestStore& at, const QString& expression)
+{
+    return onOwnConnection(at, [&expression](QSqlDatabase& db) {
+        QHash<QByteArray, QVariant> kept;
+        QSqlQuery query(db);
+        if (query.exec("select id, " + expression + " from records"))
+            while (query.next())
+                kept.insert(query.value(0).toString().toUtf8(), query.value(1));
+        return kept;
+    });
+}
+
+// The sizes the store keeps, by the records' ids.
+QHash<QByteArray, QVariant> keptSizes(const TestStore& at)
+{
+    return keptOfEach(at, "wire_size");
+}
+
+// The records the store keeps, by their ids: "deleted" or their values, and their stamp.
+QHash<QByteArray, QVariant> keptRecords(const TestStore& at)
+{
+    return keptOfEach(at, "case when deleted = 0 then data else 'deleted' end || ' ' || version");
 }
 
 // The bytes the process has taken from its allocator and not given back.
@@ -588,7 +683,10 @@ private slots:
             QTest::newRow(qPrintable("counted by the service before the triggers" + in))
                 << Writer::ServiceBeforeTriggers << encoding << false;
         }
+        QTest::newRow("counted by the triggers of an earlier version") << Writer::EarlierTriggers << QString() << false;
         QTest::newRow("ids with U+0000 written by an earlier version") << Writer::EarlierProcess << QString() << true;
+        QTest::newRow("ids with U+0000 counted by the triggers of an earlier version")
+            << Writer::EarlierTriggers << QString() << true;
         QTest::newRow("ids with U+0000 counted by the service before the triggers")
             << Writer::ServiceBeforeTriggers << QString() << true;
     }
@@ -624,6 +722,8 @@ private slots:
 
         if (writer == Writer::ServiceBeforeTriggers)
             QVERIFY(storeAsCountedBefore(account.at, records, !zeroes));
+        if (writer == Writer::EarlierTriggers)
+            QVERIFY(storeAsTriggeredBefore(account.at, records));
         QVERIFY(account.open());
         if (writer == Writer::EarlierProcess)
             QVERIFY(writeAsEarlierVersion(account.at, records));
@@ -631,13 +731,13 @@ private slots:
             QVERIFY(account.store.saveRecords("1234567800", "bill", records, 1, [] { return false; }) &&
                     account.store.saveRecords("1234567800", "bill", rewritten, 2, [] { return false; }));
         const RecordBatch& kept = writer == Writer::ThisVersion ? rewritten : records;
-        const QHash<QByteArray, qint64> sizes = keptSizes(account.at);
+        const QHash<QByteArray, QVariant> sizes = keptSizes(account.at);
         QCOMPARE(sizes.size(), kept.size());
         for (qsizetype i = 0; i < kept.size(); ++i)
-            QVERIFY2(sizes.value(kept.at(i).id.toByteArray()) == kept.at(i).wireSize(),
+            QVERIFY2(sizes.value(kept.at(i).id.toByteArray()).toLongLong() == kept.at(i).wireSize(),
                      qPrintable(QString("%1: kept %2, takes %3")
                                     .arg(QString::fromUtf8(kept.at(i).id.toByteArray().toPercentEncoding()),
-                                         QString::number(sizes.value(kept.at(i).id.toByteArray())),
+                                         sizes.value(kept.at(i).id.toByteArray()).toString(),
                                          QString::number(kept.at(i).wireSize()))));
         // A first sync reads the records of the changes logged: one numbered past the records' own stands for the
         // sync that wrote them, which the test did not log.
@@ -650,6 +750,80 @@ private slots:
                      qPrintable(QString::fromUtf8(id.toUtf8().toPercentEncoding()) + " served as " +
                                 QString::fromUtf8(served.value(id).toUtf8().toPercentEncoding())));
         }
+    }
+
+    // An upload older than what the store holds never takes its place, whatever order the database sorts texts in: a
+    // device's rows stamped May of ids another device wrote or deleted in June leave them as they were, and so do
+    // its deletions. The store looks up a page's ids by whether any lies between its lowest and its highest, where
+    // 100 ids or more are looked up at once, 500 a page: ids ordered apart by bytes and by the database's language
+    // (ICU's English, Chinese and root rules) are found in every page, for a first sync and a placed one, in a store
+    // made so and in one that the version before the store's texts compared as bytes made, written by that version
+    // and upgraded at its next start.
+    void keepsNewerRecordsWhateverTheDatabaseSorts_data()
+    {
+        QTest::addColumn<QString>("icuLocale");
+        QTest::addColumn<int>("ids");
+        QTest::addColumn<bool>("placed");
+        QTest::addColumn<bool>("madeBefore");
+        const auto row = [](const char* name, const QString& icuLocale, int ids, bool placed, bool madeBefore) {
+            QTest::newRow(name) << icuLocale << ids << placed << madeBefore;
+        };
+        row("the cluster's collation, 1,200 ids", QString(), 1200, false, false);
+        row("English, 40 ids, below the range check", "en", 40, false, false);
+        row("English, 150 ids, a first sync", "en", 150, false, false);
+        row("English, 150 ids, a placed sync", "en", 150, true, false);
+        row("English, 1,200 ids over three pages, a first sync", "en", 1200, false, false);
+        row("English, 1,200 ids over three pages, a placed sync", "en", 1200, true, false);
+        row("Chinese, 600 ids over two pages", "zh", 600, true, false);
+        row("the root collation, 150 ids", "und", 150, false, false);
+        row("English, 150 ids, in a store made before", "en", 150, true, true);
+        row("English, 1,200 ids, in a store made before", "en", 1200, false, true);
+    }
+
+    void keepsNewerRecordsWhateverTheDatabaseSorts()
+    {
+        QFETCH(QString, icuLocale);
+        QFETCH(int, ids);
+        QFETCH(bool, placed);
+        QFETCH(bool, madeBefore);
+        if (!icuLocale.isEmpty() && !TestStore::onPostgreSql())
+            QSKIP("an SQLite store compares its texts as bytes");
+        AccountStore account(QString(), icuLocale);
+        QVERIFY(!account.at.address().isEmpty());
+        const QList<QByteArray> named = IdsOrderedApart::first(ids);
+        // Two in three of the ids a row, the others deleted, in June; then rows in May where June deleted, and
+        // deletions in May where June wrote rows.
+        const auto live = [](int i) { return i % 3 != 0; };
+        const QByteArray june = rowsAndDeletions(named, live, "june", "2024-06-01 10:00:00");
+        const QByteArray may = rowsAndDeletions(
+            named, [&live](int i) { return !live(i); }, "may", "2024-05-01 10:00:00");
+        if (madeBefore) {
+            QVERIFY(storeAsComparedInTheDatabasesCollation(account.at));
+            RecordBatch records;
+            for (int i = 0; i < ids; ++i)
+                records.append(
+                    StoredRecord{named.at(i), "2024-06-01 10:00:00", !live(i), live(i) ? R"({"title":"june"})" : "{}"});
+            QVERIFY(writeAsEarlierVersion(account.at, records));
+            QVERIFY(account.open());
+        } else {
+            QVERIFY(account.open());
+            QCOMPARE(merged(account.store, june), SyncMerge::Outcome::Merged);
+        }
+        QCOMPARE(merged(account.store, may, placed ? "2024-05-01 12:00:00" : "2008-08-08 08:08:08"),
+                 SyncMerge::Outcome::Merged);
+
+        const QHash<QByteArray, QVariant> kept = keptRecords(account.at);
+        QCOMPARE(kept.size(), ids);
+        QStringList wrong;
+        for (int i = 0; i < ids; ++i) {
+            const QString expected = (live(i) ? R"({"title":"june"})" : "deleted") + QString(" 2024-06-01 10:00:00");
+            if (kept.value(named.at(i)).toString() != expected)
+                wrong << QString::fromUtf8(named.at(i)) + ": " + kept.value(named.at(i)).toString();
+        }
+        QVERIFY2(wrong.isEmpty(), qPrintable(QString("%1 of %2 records wrong, first: %3")
+                                                 .arg(wrong.size())
+                                                 .arg(ids)
+                                                 .arg(wrong.mid(0, 3).join("; "))));
     }
 
     // A merge waits for the store's writing while the writers before it, of other accounts or other processes, each

@@ -1,3 +1,4 @@
+#include "idsorderedapart.h"
 #include "online/httphelper.h"
 #include "online/json.h"
 #include "online/jsoncodec.h"
@@ -143,6 +144,39 @@ const QStringList earlierRecordTables{
     "deleted integer not null, seq bigint not null default 0, wire_size bigint not null default 0, data text not null, "
     "primary key (user_id, table_name, id))",
 };
+
+// Bills of as many ids ordered apart by bytes and by a language (IdsOrderedApart), as rows and deletions: a row titled
+// "b" at stamp(`at`) of each but every `deleteEvery`th, which is a deletion there; and of each a row titled "older" at
+// stamp(`olderAt`), in the notation of changeSet().
+struct BillsOrderedApart
+{
+    BillsOrderedApart(int count, int deleteEvery, int at, int olderAt)
+    {
+        for (int i = 0; i < count; ++i) {
+            const QByteArray id = IdsOrderedApart::at(i);
+            if (i % deleteEvery == 0)
+                deletions << "[\"" + id + "\",\"" + stamp(at) + "\"]";
+            else
+                rows << "[\"" + id + "\",\"b\",\"" + stamp(at) + "\"]";
+            older << "[\"" + id + "\",\"older\",\"" + stamp(olderAt) + "\"]";
+        }
+    }
+
+    QByteArrayList rows;
+    QByteArrayList deletions;
+    QByteArrayList older;
+};
+
+// The store's tables as the version before its texts compared as bytes made them on PostgreSQL, in the database's
+// collation, which is this version's shape but for that: each text column altered back, the triggers, which name
+// columns of the records, made again as they were.
+const char* const textsInTheDatabasesCollation =
+    "do $$ declare made text := pg_get_triggerdef((select oid from pg_trigger where tgname = 'records_sized')); "
+    "altered record; begin drop trigger records_sized on records; for altered in select attrelid::regclass as "
+    "name, attname from pg_attribute where attrelid in ('records'::regclass, 'accounts'::regclass, 'syncs'::regclass, "
+    "'feedback'::regclass, 'signups'::regclass) and atttypid = 'text'::regtype and attnum > 0 and not attisdropped "
+    "loop execute format('alter table %s alter column %I type text collate \"default\"', altered.name, "
+    "altered.attname); end loop; execute made; end $$";
 
 // How a service of an earlier version wrote a bill of the account, a deletion for a null title, into a table with
 // the change log's number or without: no version named a size.
@@ -492,6 +526,38 @@ private slots:
         QCOMPARE(newer, 1199);
     }
 
+    // A device that never synced uploads rows of 120 bills older than another device's edits and deletions of them:
+    // it is answered with those, which stay, and a new device's first sync gets them, whatever order the store's
+    // database sorts texts in (on PostgreSQL, the cluster's, or ICU's English, Chinese or root rules), with ids
+    // whose order by bytes and by a language differ.
+    void keepsNewerBillsWhateverTheDatabaseSorts_data()
+    {
+        QTest::addColumn<QString>("icuLocale");
+        QTest::newRow("the store's own order") << QString();
+        QTest::newRow("English") << "en";
+        QTest::newRow("Chinese") << "zh";
+        QTest::newRow("the root order") << "und";
+    }
+
+    void keepsNewerBillsWhateverTheDatabaseSorts()
+    {
+        QFETCH(QString, icuLocale);
+        if (!icuLocale.isEmpty() && !ServiceProcess::onPostgreSql())
+            QSKIP("an SQLite store compares its texts as bytes");
+        ServiceLaunch launch;
+        launch.icuLocale = icuLocale;
+        ServiceProcess service({}, {}, launch);
+        QVERIFY(service.addAccount("owner", "pw"));
+        const BillsOrderedApart bills(120, 3, 2, 1);
+        QVERIFY(sync("owner", changeSet(bills.rows.join(','), bills.deletions.join(',')), &service).startsWith('['));
+        for (const QByteArray& answer :
+             {sync("owner", changeSet(bills.older.join(',')), &service), sync("owner", changeSet(""), &service)}) {
+            QCOMPARE(billRows(answer).size(), bills.rows.size());
+            QCOMPARE(billEntry(answer).value("delete_data").toList().size(), bills.deletions.size());
+            QVERIFY2(!answer.contains("\"older\""), answer.left(300).constData());
+        }
+    }
+
     // A sync is cheap or expensive by what the store would do for it: the records it moves, its upload's and those
     // its answer sends, and their bytes as they go on the wire, ids, stamps and values, of what it reads, answers and
     // writes. A device whose last sync the account's log cannot place (a first sync, a time unreadable or one no sync
@@ -704,29 +770,29 @@ private slots:
     // its records, more than a range of them and deletions among them, are served as before, to a device the log
     // cannot place whole, and to one it places with what changed since its last sync, where the store kept the
     // changes' numbers; and each counts at its size, whichever version wrote it: three records of 400 KB that changed
-    // since go to the expensive line.
+    // since go to the expensive line. A device that never synced then uploads rows of every id, older than what
+    // the store holds, which leave it as it was: on PostgreSQL also in a database that sorts texts by a language, where
+    // the version before made the store's texts compare as the database does, with ids ordered apart by bytes and by
+    // the language.
     void keepsTheRecordsOfAStoreMadeBefore_data()
     {
         QTest::addColumn<int>("shape");
         QTest::newRow("made before the change log") << 0;
         QTest::newRow("made before the records' sizes") << 1;
         QTest::newRow("with sizes its service wrote") << 2;
+        QTest::newRow("its texts compared as a database sorting by English does") << 3;
     }
 
     void keepsTheRecordsOfAStoreMadeBefore()
     {
         QFETCH(int, shape);
+        if (shape == 3 && !ServiceProcess::onPostgreSql())
+            QSKIP("an SQLite store compares its texts as bytes");
         // One device uploads Z, a deletion of Y and 2,500 bills, one in five of them deleted, and another then three
         // bills of 400 KB.
-        QByteArrayList rows{"[\"Z\",\"a\",\"" + stamp(1) + "\"]"};
-        QByteArrayList deletions{"[\"Y\",\"" + stamp(2) + "\"]"};
-        for (int i = 0; i < 2500; ++i) {
-            const QByteArray id = "B" + QByteArray::number(i);
-            if (i % 5 == 0)
-                deletions << "[\"" + id + "\",\"" + stamp(3) + "\"]";
-            else
-                rows << "[\"" + id + "\",\"b\",\"" + stamp(3) + "\"]";
-        }
+        const BillsOrderedApart bills(2500, 5, 3, 0);
+        const QByteArrayList rows = QByteArrayList{"[\"Z\",\"a\",\"" + stamp(1) + "\"]"} + bills.rows;
+        const QByteArrayList deletions = QByteArrayList{"[\"Y\",\"" + stamp(2) + "\"]"} + bills.deletions;
         QByteArrayList large;
         for (const char* id : {"L0", "L1", "L2"})
             large << "[\"" + QByteArray(id) + "\",\"" + QByteArray(400000, 't') + "\",\"" + stamp(4) + "\"]";
@@ -753,19 +819,36 @@ private slots:
         const QByteArray since = syncFrom("127.0.0.10", QString(stamp(0)));
         QCOMPARE(billRows(since).size(), shape == 0 ? rows.size() + large.size() : large.size());
         QVERIFY(service->log().contains("a request of 127.0.0.10 goes to the expensive line"));
+        QVERIFY(sync("owner", changeSet(bills.older.join(',')), service.get()).startsWith('['));
+        const QByteArray after = syncFrom("127.0.0.11", "2008-08-08 08:08:08");
+        QCOMPARE(billRows(after).size(), rows.size() + large.size());
+        QCOMPARE(billEntry(after).value("delete_data").toList().size(), deletions.size());
+        QVERIFY(!after.contains("\"older\""));
     }
 
     // What a process of an earlier version writes to the store while its records are brought to the present shape
-    // lands in the new table: a write under way when the upgrade begins is waited for, and one sent while it waits
-    // waits for it, also through a statement it prepared before the table was replaced. (On SQLite the upgrade holds
-    // the store's writing, which every writer waits for.)
+    // lands in the new table: a sync under way when the upgrade begins, which holds its account's row as it writes,
+    // is waited for, and one sent while it waits waits for it, also through a statement it prepared before the table
+    // was replaced or altered; neither waits for the other, whatever the upgrade alters first. (On SQLite the upgrade
+    // holds the store's writing, which every writer waits for.)
+    void keepsWhatOlderProcessesWriteMeanwhile_data()
+    {
+        QTest::addColumn<int>("shape");
+        QTest::newRow("its records moved") << 1;
+        QTest::newRow("its texts altered to compare as bytes") << 3;
+    }
+
     void keepsWhatOlderProcessesWriteMeanwhile()
     {
+        QFETCH(int, shape);
         if (!ServiceProcess::onPostgreSql())
             QSKIP("an SQLite store's upgrade holds the store's writing, which every other writer waits for");
-        const QString userId = earlierStore(1);
+        const QString userId = earlierStore(shape);
         QVERIFY(!userId.isEmpty());
-        EarlierWriter second(QUrl(m_earlier->database()).path().mid(1), earlierWrite(userId, "B", "b", stamp(2)));
+        const QString holdAccount = "update accounts set user_id = user_id where user_id = '" + userId + "'";
+        EarlierWriter second(QUrl(m_earlier->database()).path().mid(1), "with held as (" + holdAccount +
+                                                                            " returning 1) " +
+                                                                            earlierWrite(userId, "B", "b", stamp(2)));
         QVERIFY(second.prepared());
         std::optional<ServiceProcess> service;
         // The first writer's connection goes first whichever way the test ends: the upgrade waits for it, and the
@@ -777,13 +860,14 @@ private slots:
             QSqlDatabase::removeDatabase("store");
         });
         QVERIFY(first.transaction());
+        QVERIFY(QSqlQuery(first).exec(holdAccount));
         QVERIFY(QSqlQuery(first).exec(earlierWrite(userId, "A", "a", stamp(1))));
         ServiceLaunch launch;
         launch.waitToListen = false;
         service.emplace(QStringList(), m_earlier->database(), launch);
-        QTRY_COMPARE_WITH_TIMEOUT(writesWaitingForRecords(first), 1, 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(count(first, locksWaitedFor), 1, 30000);
         second.write();
-        QTRY_COMPARE_WITH_TIMEOUT(writesWaitingForRecords(first), 2, 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(count(first, locksWaitedFor), 2, 30000);
         QVERIFY(first.commit());
         QVERIFY(service->listening());
         QVERIFY(second.written());
@@ -2029,15 +2113,20 @@ private:
     // A store as an earlier version left it, with the account "owner" with the password "pw" and the records that
     // `synced` wrote through this version's service, all moved into a table of records of one of the earlier shapes,
     // with their change numbers where it has them, and sizes of 0 where it has them, as a process of a still earlier
-    // version left them: its user id. The store stays for the test, behind m_earlier.
+    // version left them; or, shape 3, in a PostgreSQL database sorting texts by English, the texts of its tables
+    // compared as the database does: its user id. The store stays for the test, behind m_earlier.
     QString earlierStore(
         int shape, const std::function<bool()>& synced = [] { return true; })
     {
-        m_earlier = std::make_unique<ServiceProcess>();
+        ServiceLaunch launch;
+        launch.icuLocale = shape == 3 ? "en" : QString();
+        m_earlier = std::make_unique<ServiceProcess>(QStringList(), QString(), launch);
         if (!m_earlier->addAccount("owner", "pw") || !synced())
             return {};
         const QString userId = userIdOf("owner", m_earlier.get());
         m_earlier->stop();
+        if (shape == 3)
+            return m_earlier->execOnStore({textsInTheDatabasesCollation}) ? userId : QString();
         const QString columns = shape > 0 ? "user_id, table_name, id, version, deleted, data, seq"
                                           : "user_id, table_name, id, version, deleted, data";
         QStringList statements{QString(earlierRecordTables.at(shape)).replace("table records", "table earlier"),
@@ -2047,6 +2136,9 @@ private:
             statements << "create index records_by_change_key on records (user_id, seq, table_name, id)";
         return m_earlier->execOnStore(statements) ? userId : QString();
     }
+
+    // What waits for a lock of the store: a table, a row, a lock of the service's own.
+    static constexpr const char* locksWaitedFor = "select count(*) from pg_locks where not granted";
 
     // The statements that wait for a lock on the table of records, an upgrade's or a write's.
     static int writesWaitingForRecords(const QSqlDatabase& db)

@@ -57,7 +57,7 @@ ServiceProcess::ServiceProcess(const QStringList& arguments, const QString& data
             return;
     }
     if (m_database.isEmpty()) {
-        m_database = m_store.emplace(m_data.filePath("service.db")).address();
+        m_database = m_store.emplace(m_data.filePath("service.db"), QString(), launch.icuLocale).address();
         if (m_database.isEmpty())
             return;
     }

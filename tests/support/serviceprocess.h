@@ -13,14 +13,16 @@
 class TestMount;
 
 // How to start the service: another build of it than this one's, a limit of open descriptors (0: inherited), a
-// disk of its own of that many megabytes for its data folder, which only root may mount (0: none), and whether the
-// start waits until the service listens (services started together are waited for with listening()).
+// disk of its own of that many megabytes for its data folder, which only root may mount (0: none), whether the
+// start waits until the service listens (services started together are waited for with listening()), and the ICU
+// locale whose rules a PostgreSQL store of its own sorts texts by (none: the cluster's).
 struct ServiceLaunch
 {
     QString program;
     int descriptors = 0;
     int diskMb = 0;
     bool waitToListen = true;
+    QString icuLocale = QString();
 };
 
 // The real online service, started on a free loopback port. Unless given the address of a store to share, it gets

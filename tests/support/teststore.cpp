@@ -40,16 +40,19 @@ QString postgreSqlUrl(const QString& database)
 }
 } // namespace
 
-TestStore::TestStore(const QString& sqliteFile, const QString& encoding)
+TestStore::TestStore(const QString& sqliteFile, const QString& encoding, const QString& icuLocale)
 {
     if (!onPostgreSql()) {
         m_address = "sqlite:" + sqliteFile;
         return;
     }
     const QString name = QString("quillbay_%1").arg(QRandomGenerator::global()->generate64(), 0, 36);
-    const QString inEncoding =
-        encoding.isEmpty() ? QString() : " encoding '" + encoding + "' lc_collate 'C' lc_ctype 'C' template template0";
-    if (!execOn(true, QString(), {"create database " + name + inEncoding}))
+    QString made = "create database " + name;
+    if (!encoding.isEmpty())
+        made += " encoding '" + encoding + "' lc_collate 'C' lc_ctype 'C' template template0";
+    else if (!icuLocale.isEmpty())
+        made += " encoding 'UTF8' locale_provider icu icu_locale '" + icuLocale + "' template template0";
+    if (!execOn(true, QString(), {made}))
         return;
     m_ownDatabase = name;
     m_address = postgreSqlUrl(name);
