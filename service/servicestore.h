@@ -47,9 +47,9 @@ struct FeedbackMessage
 // PostgreSQL both run them: no driver-specific types, functions or pragmas but the SQLite store's write-ahead log, the
 // bound on a sync's wait for its account (PostgreSQL's lock_timeout, SQLite's wait for its write lock, which
 // WriteLockWait keeps), the triggers that keep the records' sizes right (WireSizeSql) and what the look at the
-// tables holds (StoreSchema). The store's statements, but for the look at its tables, its transactions and its hourly
-// limits, run through the database's own library, the same statement on either (StoreStatement): DirectStatement on
-// SQLite, PostgresqlStatement on PostgreSQL.
+// tables holds (StoreSchema). Every statement that takes a value runs through the database's own library, the same
+// statement on either (StoreStatement): DirectStatement on SQLite, PostgresqlStatement on PostgreSQL; Qt's driver runs
+// the transactions and the statements that take none.
 // Nothing is cached between calls but the statements prepared on the connection, so several service processes, and
 // several connections of one, may share one store. One store object is one connection, used by one thread. A row's
 // values are kept as a JSON object with every control character escaped as \u00XX (ServiceJson): plain UTF-8 text,
@@ -177,8 +177,10 @@ private:
     // Runs the statement prepared(): the statement at its first row, to be read and finished, or nullptr, with its
     // failure logged, when it fails.
     std::unique_ptr<StoreStatement> run(const QString& sql, const QVariantList& values) const;
-    // Runs a statement that reads nothing.
-    bool execute(const QString& sql, const QVariantList& values);
+    // Runs a statement that reads nothing: the rows it changed, or nothing when it failed.
+    std::optional<qint64> execute(const QString& sql, const QVariantList& values);
+    // The rows held to hourly limits, written through the statements of the connection.
+    HourlyLimit hourlyLimit();
     // Counts the record among those the connection moved.
     void moved(const StoredRecord& record) const;
     // Whether the statement finds a row, in `found`; false when the store cannot be read.

@@ -99,7 +99,7 @@ bool keepsTextsAsSent(const QSqlDatabase& db, QString& error)
 }
 } // namespace
 
-bool StoreSchema::create(QSqlDatabase& db, QString& error)
+bool StoreSchema::create(QSqlDatabase& db, QString& error, const StoreStatement::Maker& statements)
 {
     if (!keepsTextsAsSent(db, error))
         return false;
@@ -108,7 +108,7 @@ bool StoreSchema::create(QSqlDatabase& db, QString& error)
         error = "beginning its look at its tables: " + StoreQuery::described(failure);
         return false;
     }
-    RecordsUpgrade upgrade(db);
+    RecordsUpgrade upgrade(db, statements);
     const auto exec = [&db, &failure](const QString& statement) { return StoreQuery::exec(db, statement, failure); };
     bool created = upgrade.createOrUpgrade(failure, error);
     for (const char* statement : schema)
