@@ -1,5 +1,6 @@
 #include "postgresqlstatement.h"
 
+#include <QRandomGenerator>
 #include <QSqlDatabase>
 #include <QSqlDriver>
 #include <QVariant>
@@ -9,6 +10,19 @@
 #include <atomic>
 #include <memory>
 #include <utility>
+
+namespace {
+// A name that no other statement has, on any connection of this process or of another, on this computer or another:
+// a server session that a pooler hands from one connection to the next keeps the names prepared in it. Its part of
+// 64 random bits is the process's own; its number, the statement's within the process. Named apart from the driver's
+// own statements too, which it names "qpsqlpstmt_" and a number.
+QByteArray newName()
+{
+    static const QByteArray process = QByteArray::number(QRandomGenerator::system()->generate64(), 36);
+    static std::atomic<quint64> made{0};
+    return "quillbay_" + process + '_' + QByteArray::number(++made);
+}
+} // namespace
 
 PostgresqlStatement::Session PostgresqlStatement::sessionOf(const QSqlDatabase& db)
 {
@@ -43,10 +57,8 @@ bool PostgresqlStatement::compile(const QString& sql)
     m_name = m_kept.find(sql);
     if (m_name)
         return true;
-    // Named apart from the driver's own statements, which it names "qpsqlpstmt_" and a number. The types are those of
-    // the columns the values go to.
-    static std::atomic<quint64> made{0};
-    const QByteArray name = "quillbay_" + QByteArray::number(++made);
+    // The types are those of the columns the values go to.
+    const QByteArray name = newName();
     const std::unique_ptr<PGresult, decltype(&PQclear)> result(
         PQprepare(m_connection, name.constData(), numbered.toUtf8().constData(), count, nullptr), &PQclear);
     if (PQresultStatus(result.get()) != PGRES_COMMAND_OK)

@@ -3,6 +3,7 @@
 #include "data/sqlitehandle.h"
 #include "directstatement.h"
 #include "postgresqlstatement.h"
+#include "servernotices.h"
 #include "servicelog.h"
 #include "storeaddress.h"
 #include "storequery.h"
@@ -131,6 +132,8 @@ bool ServiceStore::connect()
         QSqlQuery(m_db).exec("pragma journal_mode = wal");
     m_sqlite = SqliteHandle::of(m_db);
     m_session = PostgresqlStatement::sessionOf(m_db);
+    if (m_session)
+        ServerNotices::takeFrom(m_session.get());
     return true;
 }
 

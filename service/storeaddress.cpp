@@ -69,8 +69,6 @@ QSqlDatabase StoreAddress::database(const QString& url, QString& error)
         db.setUserName(address.userName(QUrl::FullyDecoded));
         db.setPassword(address.password(QUrl::FullyDecoded));
         db.setDatabaseName(address.path(QUrl::FullyDecoded).mid(1));
-        // Every start finds the tables there; the server's notices saying so are noise in the service's log.
-        db.setConnectOptions("options='-c client_min_messages=warning'");
     } else {
         error = "the database address is neither sqlite:PATH nor postgresql://USER@HOST:PORT/DATABASE";
         return {};

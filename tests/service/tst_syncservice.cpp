@@ -6,6 +6,7 @@
 #include "serviceprocess.h"
 #include "storehold.h"
 #include "testmount.h"
+#include "testpooler.h"
 
 #include <QDirIterator>
 #include <QNetworkAccessManager>
@@ -989,6 +990,58 @@ private slots:
         const QByteArray stored = sync("owner", changeSet(JsonCodec::serialize(row)), &service);
         QVERIFY2(stored.startsWith('[') && billRows(stored).isEmpty(), stored.left(200).constData());
         QCOMPARE(billRows(sync("owner", changeSet(""), &service)), QList<QStringList>{row});
+    }
+
+    // Through PgBouncer in front of the database, in session mode with its defaults and in session mode handing a
+    // server session on from one connection to the next without resetting it: accounts added from the command line one
+    // after another, a sign-up and feedback, held to their hourly limits, sign-ins and syncs are each answered right,
+    // as no statement runs under a name another process prepared in the session it was handed; the server's notices at
+    // the start stay out of the log.
+    void servesThroughAPooler_data()
+    {
+        QTest::addColumn<QStringList>("settings");
+        QTest::newRow("session mode, its defaults") << QStringList();
+        QTest::newRow("session mode, its sessions handed on unreset") << QStringList{"server_reset_query ="};
+    }
+
+    void servesThroughAPooler()
+    {
+        QFETCH(QStringList, settings);
+        if (!ServiceProcess::onPostgreSql())
+            QSKIP("a pooler stands in front of a PostgreSQL store alone");
+        if (const QString missing = TestPooler::missing(); !missing.isEmpty())
+            QSKIP(qPrintable(missing));
+        QTemporaryDir folder;
+        const TestStore store(folder.filePath("service.db"));
+        QVERIFY(!store.address().isEmpty());
+        TestPooler pooler("session", settings);
+        QVERIFY2(pooler.running(), pooler.log().constData());
+        const QString address = pooler.address(store.address());
+        QVERIFY(pooler.openServerConnections(address, 3));
+        // Each round below makes three failed sign-ins from the test's address.
+        ServiceProcess service({"--login-failures-per-address", "100"}, address);
+        QVERIFY(!service.baseUrl().isEmpty());
+        QVERIFY2(!service.log().contains("NOTICE"), service.log().constData());
+        QVERIFY(service.addAccount("owner", "pw"));
+        QVERIFY(service.addAccount("second", "pw"));
+        QVERIFY(post("", {{"username", "third"}, {"password", "password"}}, &service).contains("注册成功"));
+        const HttpHelper::Form feedback{{"email", "a@b.cc"}, {"subject", "FNK PC 反馈a@b.cc"}, {"content", "好"}};
+        QVERIFY(post("client/feedback.php", feedback, &service).contains("success"));
+        QCOMPARE(stateOfZ(sync("owner", uploadOf("b 01"), &service)), QString("absent"));
+        QCOMPARE(stateOfZ(sync("second", uploadOf("c 02"), &service)), QString("absent"));
+        for (int round = 0; round < 3; ++round) {
+            for (const auto& [name, password] : {std::pair{"owner", "pw"}, {"second", "pw"}, {"third", "password"}}) {
+                QVERIFY2(mapOf(post("sync/userid.php", {{"username", name}, {"password", password}}, &service))
+                             .contains("id"),
+                         name);
+                QCOMPARE(mapOf(post("sync/userid.php", {{"username", name}, {"password", "wrong"}}, &service))
+                             .value("error")
+                             .toInt(),
+                         1);
+            }
+            QCOMPARE(stateOfZ(sync("owner", changeSet(""), &service)), QString("b 01"));
+            QCOMPARE(stateOfZ(sync("second", uploadOf("a 00"), &service)), QString("c 02"));
+        }
     }
 
     void answersInEachDevicesColumns()
