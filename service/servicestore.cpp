@@ -2,6 +2,7 @@
 
 #include "data/sqlitehandle.h"
 #include "directstatement.h"
+#include "poolerprobe.h"
 #include "postgresqlstatement.h"
 #include "servernotices.h"
 #include "servicelog.h"
@@ -104,10 +105,16 @@ ServiceStore::~ServiceStore()
 
 bool ServiceStore::open(const QString& url, bool makeTables)
 {
+    m_preparing = StoreAddress::poolsTransactions(url) ? PostgresqlStatement::Preparing::Unnamed
+                                                       : PostgresqlStatement::Preparing::Named;
     m_db = StoreAddress::database(url, m_openError);
     if (!m_db.isValid() || !connect())
         return false;
-    if (!makeTables ||
+    if (!makeTables)
+        return true;
+    if (m_session)
+        m_openError = PoolerProbe::refusal(m_db, url);
+    if (m_openError.isEmpty() &&
         StoreSchema::create(m_db, m_openError, [this] { return statement(m_sqliteQueries, m_postgresqlQueries); }))
         return true;
     // The statements the look at the tables kept go first: SQLite closes no connection that still has some.
@@ -261,7 +268,7 @@ std::unique_ptr<StoreStatement> ServiceStore::statement(DirectStatement::Kept& o
 {
     if (m_sqlite)
         return std::make_unique<DirectStatement>(m_sqlite, onSqlite);
-    return std::make_unique<PostgresqlStatement>(m_session, onPostgresql);
+    return std::make_unique<PostgresqlStatement>(m_session, onPostgresql, m_preparing);
 }
 
 std::unique_ptr<StoreStatement> ServiceStore::prepared(const QString& sql, const QVariantList& values) const

@@ -27,6 +27,7 @@ private slots:
         QTest::newRow("clocks two hours ahead and behind") << 1 << 2 << 0 << QString();
         QTest::newRow("a large upload in flight") << 2 << 0 << 20000 << QString();
         QTest::newRow("two service processes through a pooler in session mode") << 2 << 0 << 0 << "session";
+        QTest::newRow("two service processes through a pooler in transaction mode") << 2 << 0 << 0 << "transaction";
     }
 
     void devicesConverge()
@@ -45,9 +46,14 @@ private slots:
             if (const QString missing = TestPooler::missing(); !missing.isEmpty())
                 QSKIP(qPrintable(missing));
             QVERIFY(!store.emplace(folder.filePath("service.db")).address().isEmpty());
-            pooler.emplace(poolMode);
+            // In transaction mode the pooler hands out its server connections in turn, each transaction, and each
+            // statement outside one, to another than the one before, as a busy pool does; a quiet one would hand a
+            // connection back the server connection it had last.
+            const bool transactions = poolMode == "transaction";
+            pooler.emplace(poolMode, transactions ? QStringList{"server_round_robin = 1"} : QStringList());
             QVERIFY2(pooler->running(), pooler->log().constData());
-            database = pooler->address(store->address());
+            database = pooler->address(store->address(), transactions ? "pool_mode=transaction" : "");
+            QVERIFY(!transactions || pooler->openServerConnections(database, 4));
         }
         ServiceProcess first({}, database);
         QVERIFY(first.addAccount("family", "pw"));
