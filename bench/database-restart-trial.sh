@@ -23,18 +23,6 @@ for device in 1 2 3 4 5 6; do
 done
 startService --workers 4
 
-# An upload of the bills named, in the columns the program sends, with no rows in the other tables.
-upload() {
-    local rows=$1 entries="" table
-    for table in bill account borrower category sub_category member; do
-        local data=""
-        [ "$table" = bill ] && data=$rows
-        entries+="${entries:+,}{\"table_name\":\"$table\",\"update_columns\":[\"id\",\"title\",\"version\"],"
-        entries+="\"update_data\":[$data],\"delete_columns\":[\"id\",\"version\"],\"delete_data\":[]}"
-    done
-    echo "[$entries]"
-}
-
 # Posts one sync of the device: its answer.
 sync() {
     curl -s --max-time 60 "$base/sync/syncpc2.php" --data-urlencode "version=44" --data-urlencode "username=$1" \
