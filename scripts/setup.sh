@@ -13,6 +13,8 @@ packages=(
     stress-ng
     # The bench's trial of a database server restarted under the service syncs through curl and reads answers with jq.
     curl jq
+    # The service's tests and bench run it through a connection pooler in front of the throw-away PostgreSQL cluster.
+    pgbouncer
     # Several checkouts built side by side share their compiled objects (CMakeLists.txt).
     ccache
 )

@@ -1,9 +1,11 @@
 #pragma once
 
-#include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
 #include <QVariantList>
+
+#include <functional>
+#include <optional>
 
 // Rows the store keeps of what anyone may send (feedback, sign-ups), each stamped with when it came and the client
 // address it came from, and held to limits over the last hour.
@@ -16,8 +18,11 @@ public:
         OverLimit,
         Failed
     };
+    // Runs a statement that reads no rows, its values bound in order (texts and numbers), on the store's own
+    // statements: the rows it changed, or nothing when it failed.
+    using Run = std::function<std::optional<qint64>(const QString& sql, const QVariantList& values)>;
 
-    explicit HourlyLimit(const QSqlDatabase& db);
+    explicit HourlyLimit(Run run);
 
     // Removes the table's rows older than the hour, which count for nothing any more.
     bool forgetOlder(const QString& table);
@@ -30,5 +35,5 @@ public:
 private:
     static QString hourAgo();
 
-    QSqlDatabase m_db;
+    Run m_run;
 };

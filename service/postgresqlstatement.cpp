@@ -1,5 +1,9 @@
 #include "postgresqlstatement.h"
 
+#include "servicelog.h"
+#include "storeaddress.h"
+
+#include <QRandomGenerator>
 #include <QSqlDatabase>
 #include <QSqlDriver>
 #include <QVariant>
@@ -9,6 +13,49 @@
 #include <atomic>
 #include <memory>
 #include <utility>
+
+namespace {
+// The statement with its values marked as libpq numbers them, "$1", "$2"...: the service's statements hold no "?" but
+// their marks.
+QByteArray numberedMarks(const QString& sql)
+{
+    const QByteArray text = sql.toUtf8();
+    QByteArray numbered;
+    numbered.reserve(text.size() + text.count('?') * 3);
+    int count = 0;
+    for (const char c : text) {
+        if (c == '?')
+            numbered += '$' + QByteArray::number(++count);
+        else
+            numbered += c;
+    }
+    return numbered;
+}
+
+// A name that no other statement has, on any connection of this process or of another, on this computer or another:
+// a server session that a pooler hands from one connection to the next keeps the names prepared in it. Its part of
+// 64 random bits is the process's own; its number, the statement's within the process. Named apart from the driver's
+// own statements too, which it names "qpsqlpstmt_" and a number.
+QByteArray newName()
+{
+    static const QByteArray process = QByteArray::number(QRandomGenerator::system()->generate64(), 36);
+    static std::atomic<quint64> made{0};
+    return "quillbay_" + process + '_' + QByteArray::number(++made);
+}
+
+// Tells the operator once what a statement that the server did not know right after it was prepared on the same
+// connection means: no server restart or reset comes between the two, but a pooler that hands out its server
+// connections a transaction at a time does.
+void tellOfSharedSessions()
+{
+    static std::atomic_flag told = ATOMIC_FLAG_INIT;
+    if (!told.test_and_set())
+        qCWarning(lcService).noquote() << "store: the database server did not know a statement just prepared on the "
+                                          "same connection, as where a pooler hands out its server connections a "
+                                          "transaction at a time: " +
+                                              StoreAddress::sharedSessionsAdvice;
+}
+} // namespace
 
 PostgresqlStatement::Session PostgresqlStatement::sessionOf(const QSqlDatabase& db)
 {
@@ -20,8 +67,8 @@ PostgresqlStatement::Session PostgresqlStatement::sessionOf(const QSqlDatabase& 
     return connection ? Session(connection, [](PGconn*) {}) : nullptr;
 }
 
-PostgresqlStatement::PostgresqlStatement(const Session& session, Kept& kept)
-    : m_connection(session.get()), m_session(session), m_kept(kept)
+PostgresqlStatement::PostgresqlStatement(const Session& session, Kept& kept, Preparing preparing)
+    : m_connection(session.get()), m_session(session), m_kept(kept), m_preparing(preparing)
 {
 }
 
@@ -32,33 +79,37 @@ PostgresqlStatement::~PostgresqlStatement()
 
 bool PostgresqlStatement::compile(const QString& sql)
 {
-    // libpq numbers its parameters; the service's statements hold no "?" but their marks.
-    QString numbered;
-    int count = 0;
-    for (const QChar c : sql)
-        numbered += c == '?' ? QString("$%1").arg(++count) : QString(c);
-    m_values.assign(std::size_t(count), Value());
+    m_values.assign(std::size_t(sql.count('?')), Value());
+    m_justPrepared = false;
     if (!m_connection)
         return failedWith({}, "(no connection)");
-    m_name = m_kept.find(sql);
-    if (m_name)
+    m_prepared = m_kept.find(sql);
+    if (m_prepared)
         return true;
-    // Named apart from the driver's own statements, which it names "qpsqlpstmt_" and a number. The types are those of
-    // the columns the values go to.
-    static std::atomic<quint64> made{0};
-    const QByteArray name = "quillbay_" + QByteArray::number(++made);
+    if (m_preparing == Preparing::Unnamed)
+        m_prepared = std::make_shared<QByteArray>(numberedMarks(sql));
+    else if (!prepareNamed(numberedMarks(sql)))
+        return false;
+    m_kept.keep(sql, m_prepared);
+    return true;
+}
+
+bool PostgresqlStatement::prepareNamed(const QByteArray& numbered)
+{
+    // The types are those of the columns the values go to.
+    const QByteArray name = newName();
     const std::unique_ptr<PGresult, decltype(&PQclear)> result(
-        PQprepare(m_connection, name.constData(), numbered.toUtf8().constData(), count, nullptr), &PQclear);
+        PQprepare(m_connection, name.constData(), numbered.constData(), int(m_values.size()), nullptr), &PQclear);
     if (PQresultStatus(result.get()) != PGRES_COMMAND_OK)
         return failed(result.get());
-    m_name.reset(new QByteArray(name), [session = m_session](QByteArray* kept) {
+    m_prepared.reset(new QByteArray(name), [session = m_session](QByteArray* kept) {
         // A connection that closed or broke took its statements along, and one whose statements the server forgot
         // has none of them to let go.
         if (const Session connection = session.lock(); connection && PQstatus(connection.get()) == CONNECTION_OK)
             PQclear(PQexec(connection.get(), "deallocate " + *kept));
         delete kept;
     });
-    m_kept.keep(sql, m_name);
+    m_justPrepared = true;
     return true;
 }
 
@@ -88,8 +139,11 @@ bool PostgresqlStatement::execute()
         formats.at(i) = value.isText ? 1 : 0;
     }
     m_changes = 0;
-    m_sending = PQsendQueryPrepared(m_connection, m_name->constData(), count, values.data(), lengths.data(),
-                                    formats.data(), 0) == 1;
+    m_sending = (m_preparing == Preparing::Unnamed
+                     ? PQsendQueryParams(m_connection, m_prepared->constData(), count, nullptr, values.data(),
+                                         lengths.data(), formats.data(), 0)
+                     : PQsendQueryPrepared(m_connection, m_prepared->constData(), count, values.data(), lengths.data(),
+                                           formats.data(), 0)) == 1;
     // What was bound lies in the caller's memory, which the statement does not keep past its sending.
     m_values.assign(m_values.size(), Value());
     if (!m_sending)
@@ -108,6 +162,7 @@ bool PostgresqlStatement::received()
 {
     PQclear(m_result);
     m_result = PQgetResult(m_connection);
+    const bool justPrepared = std::exchange(m_justPrepared, false);
     switch (PQresultStatus(m_result)) {
     case PGRES_SINGLE_TUPLE:
         return true;
@@ -118,6 +173,8 @@ bool PostgresqlStatement::received()
         break;
     default:
         failed(m_result);
+        if (justPrepared && forgotten())
+            tellOfSharedSessions();
         break;
     }
     reset();

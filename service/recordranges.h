@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QSqlDatabase>
+#include "storestatement.h"
+
 #include <QStringList>
 #include <QVariantList>
 
@@ -10,11 +11,12 @@ class QSqlError;
 
 // The table of records taken a range of its rows at a time, in the order of its key: on SQLite its rowid, in which
 // its rows lie in the file, on PostgreSQL its primary key. Work done in ranges can give back what one range took
-// before the next (a move on SQLite frees the rows it moved) and tell how far it has come between them.
+// before the next (a move on SQLite frees the rows it moved) and tell how far it has come between them. The key a
+// range begins after is bound to its statements, which the store's connection runs as its own (StoreStatement).
 class RecordRanges
 {
 public:
-    RecordRanges(const QSqlDatabase& db, qint64 perRange);
+    RecordRanges(bool sqlite, StoreStatement::Maker statements, qint64 perRange);
 
     // Runs the statements that `statements` makes for a range on each range in turn, and tells `done` of the records
     // of the ranges run so far after each. A range is named to them in two ways: as the clause that picks its rows
@@ -27,10 +29,14 @@ private:
     // The clause that picks, of the records after the key `after` (of all when it is empty) in the key's order,
     // `count` from the `skipped`th on.
     QString pick(const QVariantList& after, qint64 count, qint64 skipped = 0) const;
+    // The statement prepared with the key `after` bound to it and run up to its first row; false, with `failure` set,
+    // when it fails.
+    bool start(StoreStatement& statement, const QString& sql, const QVariantList& after, QSqlError& failure) const;
     // The key of the range's last record, in `last`; empty when fewer records than a range's are left.
     bool lastOfRange(const QVariantList& after, QVariantList& last, QSqlError& failure) const;
 
-    QSqlDatabase m_db;
+    bool m_sqlite;
+    StoreStatement::Maker m_statements;
     // The key's columns.
     QString m_columns;
     qint64 m_perRange;

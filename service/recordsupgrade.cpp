@@ -15,6 +15,7 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 // The table of records, under the name given. A record's values come last, after everything the service reads
@@ -55,7 +56,10 @@ QString megabytes(qint64 bytes)
 }
 } // namespace
 
-RecordsUpgrade::RecordsUpgrade(QSqlDatabase& db) : m_db(db), m_sqlite(db.driverName() == "QSQLITE") {}
+RecordsUpgrade::RecordsUpgrade(QSqlDatabase& db, StoreStatement::Maker statements)
+    : m_db(db), m_statements(std::move(statements)), m_sqlite(db.driverName() == "QSQLITE")
+{
+}
 
 bool RecordsUpgrade::createOrUpgrade(QSqlError& failure, QString& error)
 {
@@ -229,7 +233,7 @@ bool RecordsUpgrade::inRanges(const std::function<QStringList(const QString&, co
 {
     const qint64 perRange =
         std::clamp(bytesPerRange * m_records / std::max<qint64>(m_usedBytes, 1), qint64(1), recordsPerRange);
-    return RecordRanges(m_db, perRange)
+    return RecordRanges(m_sqlite, m_statements, perRange)
         .forEach(
             statements, [this](qint64 done) { tell(done); }, failure);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "storestatement.h"
+
 #include <QElapsedTimer>
 #include <QString>
 #include <QStringList>
@@ -22,7 +24,8 @@ class QSqlError;
 class RecordsUpgrade
 {
 public:
-    explicit RecordsUpgrade(QSqlDatabase& db);
+    // The statements that take values are made by `statements` on the connection of `db`.
+    RecordsUpgrade(QSqlDatabase& db, StoreStatement::Maker statements);
 
     // Makes the table, or brings it to the present shape: false, with `failure` set when a statement failed, or with
     // `error` saying why when the store's disk lacks the room the upgrade needs, which is looked at before anything
@@ -53,6 +56,7 @@ private:
     void tell(qint64 done);
 
     QSqlDatabase& m_db;
+    StoreStatement::Maker m_statements;
     bool m_sqlite;
     // Whether the records are moved into a table made anew, or have their sizes counted again; the statement that
     // makes their texts compare as bytes, where the table is altered.

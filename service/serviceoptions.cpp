@@ -241,7 +241,8 @@ std::vector<Option> commandLine()
         {"data", "dir", "Folder of the service's store.", appData, dataFolder},
         {"database", "url",
          "The store: sqlite:PATH or postgresql://USER@HOST:PORT/DATABASE (its password best left to PGPASSWORD or "
-         "~/.pgpass). Default: service.db in the --data folder.",
+         "~/.pgpass), with ?pool_mode=transaction behind a pooler that hands out the database's server connections a "
+         "transaction at a time. Default: service.db in the --data folder.",
          "", storeUrl},
         {"add-account", "name",
          "Create an account with this name (1 to 64 characters, no blank at either end, no control character), its "

@@ -2,7 +2,9 @@
 
 #include "data/sqlitehandle.h"
 #include "directstatement.h"
+#include "poolerprobe.h"
 #include "postgresqlstatement.h"
+#include "servernotices.h"
 #include "servicelog.h"
 #include "storeaddress.h"
 #include "storequery.h"
@@ -103,11 +105,20 @@ ServiceStore::~ServiceStore()
 
 bool ServiceStore::open(const QString& url, bool makeTables)
 {
+    m_preparing = StoreAddress::poolsTransactions(url) ? PostgresqlStatement::Preparing::Unnamed
+                                                       : PostgresqlStatement::Preparing::Named;
     m_db = StoreAddress::database(url, m_openError);
     if (!m_db.isValid() || !connect())
         return false;
-    if (!makeTables || StoreSchema::create(m_db, m_openError))
+    if (!makeTables)
         return true;
+    if (m_session)
+        m_openError = PoolerProbe::refusal(m_db, url);
+    if (m_openError.isEmpty() &&
+        StoreSchema::create(m_db, m_openError, [this] { return statement(m_sqliteQueries, m_postgresqlQueries); }))
+        return true;
+    // The statements the look at the tables kept go first: SQLite closes no connection that still has some.
+    forgetStatements();
     m_db.close();
     return false;
 }
@@ -128,6 +139,8 @@ bool ServiceStore::connect()
         QSqlQuery(m_db).exec("pragma journal_mode = wal");
     m_sqlite = SqliteHandle::of(m_db);
     m_session = PostgresqlStatement::sessionOf(m_db);
+    if (m_session)
+        ServerNotices::takeFrom(m_session.get());
     return true;
 }
 
@@ -255,7 +268,7 @@ std::unique_ptr<StoreStatement> ServiceStore::statement(DirectStatement::Kept& o
 {
     if (m_sqlite)
         return std::make_unique<DirectStatement>(m_sqlite, onSqlite);
-    return std::make_unique<PostgresqlStatement>(m_session, onPostgresql);
+    return std::make_unique<PostgresqlStatement>(m_session, onPostgresql, m_preparing);
 }
 
 std::unique_ptr<StoreStatement> ServiceStore::prepared(const QString& sql, const QVariantList& values) const
@@ -293,10 +306,13 @@ std::unique_ptr<StoreStatement> ServiceStore::run(const QString& sql, const QVar
     return nullptr;
 }
 
-bool ServiceStore::execute(const QString& sql, const QVariantList& values)
+std::optional<qint64> ServiceStore::execute(const QString& sql, const QVariantList& values)
 {
     const std::unique_ptr<StoreStatement> statement = run(sql, values);
-    return statement && statement->finish();
+    if (!statement)
+        return std::nullopt;
+    const qint64 changed = statement->changes();
+    return statement->finish() ? std::optional(changed) : std::nullopt;
 }
 
 bool ServiceStore::account(const QString& name, std::optional<StoredAccount>& found) const
@@ -315,7 +331,8 @@ bool ServiceStore::account(const QString& name, std::optional<StoredAccount>& fo
 bool ServiceStore::addAccount(const StoredAccount& account)
 {
     return execute("insert into accounts (name, user_id, salt, iterations, hash) values (?, ?, ?, ?, ?)",
-                   {account.name, account.userId, account.salt.toHex(), account.iterations, account.hash.toHex()});
+                   {account.name, account.userId, account.salt.toHex(), account.iterations, account.hash.toHex()})
+        .has_value();
 }
 
 bool ServiceStore::records(
@@ -492,7 +509,8 @@ bool ServiceStore::wroteRecords(const QString& userId, qint64 after, qint64 upTo
 bool ServiceStore::logChange(const QString& userId, qint64 change, qint64 applied, const QString& clientTime)
 {
     return execute("insert into syncs (user_id, seq, applied, client_time) values (?, ?, ?, ?)",
-                   {userId, change, applied, clientTime});
+                   {userId, change, applied, clientTime})
+        .has_value();
 }
 
 bool ServiceStore::firstChangeSince(const QString& userId, qint64 applied, std::optional<qint64>& change) const
@@ -522,16 +540,21 @@ bool ServiceStore::loggedSince(const QString& userId, std::optional<qint64>& app
 ServiceStore::Outcome ServiceStore::addFeedback(const FeedbackMessage& message, int perAddress, int perHour,
                                                 qint64 storeLimit)
 {
-    return HourlyLimit(m_db).insert("feedback", {"email", "subject", "content", "size"},
-                                    {message.email, message.subject, message.content, message.size()}, message.address,
-                                    perAddress, perHour, "(select coalesce(sum(size), 0) from feedback) + ? <= ?",
-                                    {message.size(), storeLimit});
+    return hourlyLimit().insert("feedback", {"email", "subject", "content", "size"},
+                                {message.email, message.subject, message.content, message.size()}, message.address,
+                                perAddress, perHour, "(select coalesce(sum(size), 0) from feedback) + ? <= ?",
+                                {message.size(), storeLimit});
 }
 
 ServiceStore::Outcome ServiceStore::addSignup(const QString& address, int perAddress, int perHour)
 {
-    HourlyLimit signups(m_db);
+    HourlyLimit signups = hourlyLimit();
     if (!signups.forgetOlder("signups"))
         return Outcome::Failed;
     return signups.insert("signups", {}, {}, address, perAddress, perHour);
+}
+
+HourlyLimit ServiceStore::hourlyLimit()
+{
+    return HourlyLimit([this](const QString& sql, const QVariantList& values) { return execute(sql, values); });
 }

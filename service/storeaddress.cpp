@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QUrl>
+#include <QUrlQuery>
 
 namespace {
 const QFileDevice::Permissions ownerFile = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
@@ -41,6 +42,33 @@ bool namesPostgreSql(const QUrl& address)
     return address.scheme() == "postgresql" || address.scheme() == "postgres";
 }
 
+// The address's parameter that names the mode of a pooler in front of the database, and its values.
+const QString poolMode = "pool_mode";
+const QString sessionPooling = "session";
+const QString transactionPooling = "transaction";
+
+// What stands in the way of the parameters of a PostgreSQL address: none but the pooler's mode, once, as one of the
+// modes the service can be served in; nothing when none does. The other settings of libpq's connection string would
+// be ignored, and an operator who gave one would believe it in force.
+QString parametersRefusal(const QUrl& address)
+{
+    const QString takes =
+        "takes no parameter but pool_mode=session or pool_mode=transaction, the mode of a pooler in front of the "
+        "database: ";
+    const QList<std::pair<QString, QString>> parameters = QUrlQuery(address).queryItems(QUrl::FullyDecoded);
+    for (const auto& [name, value] : parameters) {
+        if (name != poolMode)
+            return takes + name +
+                   " is not one (libpq takes its other settings from its PG* variables, such as "
+                   "PGSSLMODE)";
+        if (value == "statement")
+            return takes + "a pooler in statement mode refuses the transactions the service writes in";
+        if (value != sessionPooling && value != transactionPooling)
+            return takes + poolMode + "=" + value + " is neither";
+    }
+    return parameters.size() > 1 ? takes + poolMode + " is given twice" : QString();
+}
+
 QString newConnectionName()
 {
     static QAtomicInt count;
@@ -49,6 +77,10 @@ QString newConnectionName()
 } // namespace
 
 const std::chrono::milliseconds StoreAddress::sqliteWriterWait(30000);
+
+const QString StoreAddress::sharedSessionsAdvice =
+    "add pool_mode=transaction to the --database address "
+    "(postgresql://USER@HOST:PORT/DATABASE?pool_mode=transaction), or set the pooler's pool_mode to session";
 
 QSqlDatabase StoreAddress::database(const QString& url, QString& error)
 {
@@ -69,8 +101,6 @@ QSqlDatabase StoreAddress::database(const QString& url, QString& error)
         db.setUserName(address.userName(QUrl::FullyDecoded));
         db.setPassword(address.password(QUrl::FullyDecoded));
         db.setDatabaseName(address.path(QUrl::FullyDecoded).mid(1));
-        // Every start finds the tables there; the server's notices saying so are noise in the service's log.
-        db.setConnectOptions("options='-c client_min_messages=warning'");
     } else {
         error = "the database address is neither sqlite:PATH nor postgresql://USER@HOST:PORT/DATABASE";
         return {};
@@ -84,7 +114,8 @@ QString StoreAddress::refusal(const QString& url)
 {
     const QString path = sqlitePath(url);
     if (path.isEmpty())
-        return namesPostgreSql(QUrl(url)) ? QString() : "takes sqlite:PATH or postgresql://USER@HOST:PORT/DATABASE";
+        return namesPostgreSql(QUrl(url)) ? parametersRefusal(QUrl(url))
+                                          : "takes sqlite:PATH or postgresql://USER@HOST:PORT/DATABASE";
     if (const QString obstacle = fileObstacle(path); !obstacle.isEmpty())
         return "takes sqlite:PATH of a file: " + obstacle;
     const QString obstacle = OwnerFolder::obstacle(QFileInfo(path).absolutePath());
@@ -113,4 +144,10 @@ QString StoreAddress::fileObstacle(const QString& path)
     const QByteArray start = store.read(sqliteHeader.size());
     return start.isEmpty() || start == sqliteHeader ? QString()
                                                     : path + " is no SQLite store: it does not begin as one does";
+}
+
+bool StoreAddress::poolsTransactions(const QString& url)
+{
+    const QUrl address(url);
+    return namesPostgreSql(address) && QUrlQuery(address).queryItemValue(poolMode) == transactionPooling;
 }

@@ -100,7 +100,7 @@ bool keepsTextsAsSent(const QSqlDatabase& db, QString& error)
 }
 } // namespace
 
-bool StoreSchema::create(QSqlDatabase& db, QString& error)
+bool StoreSchema::create(QSqlDatabase& db, QString& error, const StoreStatement::Maker& statements)
 {
     if (!keepsTextsAsSent(db, error))
         return false;
@@ -109,7 +109,7 @@ bool StoreSchema::create(QSqlDatabase& db, QString& error)
         error = "beginning its look at its tables: " + StoreQuery::described(failure);
         return false;
     }
-    RecordsUpgrade upgrade(db);
+    RecordsUpgrade upgrade(db, statements);
     const auto exec = [&db, &failure](const QString& statement) { return StoreQuery::exec(db, statement, failure); };
     const bool sqlite = db.driverName() == "QSQLITE";
     const auto make = [&exec, sqlite](const QString& statement) {

@@ -5,6 +5,9 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include <functional>
+#include <memory>
+
 // A statement of the store run straight through the database's own library, prepared once for its connection and
 // kept there (KeptStatements), with the calls the store's statements share on either database: DirectStatement on
 // SQLite, PostgresqlStatement on PostgreSQL. Texts go as the UTF-8 bytes they are, and come back so, as views into the
@@ -14,6 +17,9 @@
 class StoreStatement
 {
 public:
+    // Makes a statement on a store connection, kept among that connection's.
+    using Maker = std::function<std::unique_ptr<StoreStatement>()>;
+
     virtual ~StoreStatement() = default;
 
     // The statement, its values marked "?", prepared or found kept; false, with the failure logged, when it cannot be.

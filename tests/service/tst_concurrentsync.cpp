@@ -1,11 +1,15 @@
 #include "serviceprocess.h"
 #include "simulateddevice.h"
+#include "testpooler.h"
+#include "teststore.h"
 
 #include <QtTest>
 #include <memory>
+#include <optional>
 
 // Devices of one account syncing at the same moment, through one service process or through two on one store, with
-// clocks apart or one of them sending a large upload meanwhile, end with the same bills and lose none of their edits.
+// clocks apart or one of them sending a large upload meanwhile, or through a pooler in front of the PostgreSQL store,
+// end with the same bills and lose none of their edits.
 class TestConcurrentSync : public QObject
 {
     Q_OBJECT
@@ -16,10 +20,14 @@ private slots:
         QTest::addColumn<int>("processes");
         QTest::addColumn<int>("hoursApart");
         QTest::addColumn<int>("inFlight");
-        QTest::newRow("one service process") << 1 << 0 << 0;
-        QTest::newRow("two service processes") << 2 << 0 << 0;
-        QTest::newRow("clocks two hours ahead and behind") << 1 << 2 << 0;
-        QTest::newRow("a large upload in flight") << 2 << 0 << 20000;
+        // PgBouncer's pool_mode in front of the store, for none.
+        QTest::addColumn<QString>("poolMode");
+        QTest::newRow("one service process") << 1 << 0 << 0 << QString();
+        QTest::newRow("two service processes") << 2 << 0 << 0 << QString();
+        QTest::newRow("clocks two hours ahead and behind") << 1 << 2 << 0 << QString();
+        QTest::newRow("a large upload in flight") << 2 << 0 << 20000 << QString();
+        QTest::newRow("two service processes through a pooler in session mode") << 2 << 0 << 0 << "session";
+        QTest::newRow("two service processes through a pooler in transaction mode") << 2 << 0 << 0 << "transaction";
     }
 
     void devicesConverge()
@@ -27,7 +35,27 @@ private slots:
         QFETCH(int, processes);
         QFETCH(int, hoursApart);
         QFETCH(int, inFlight);
-        ServiceProcess first;
+        QFETCH(QString, poolMode);
+        QTemporaryDir folder;
+        std::optional<TestStore> store;
+        std::optional<TestPooler> pooler;
+        QString database;
+        if (!poolMode.isEmpty()) {
+            if (!TestStore::onPostgreSql())
+                QSKIP("a pooler stands in front of a PostgreSQL store alone");
+            if (const QString missing = TestPooler::missing(); !missing.isEmpty())
+                QSKIP(qPrintable(missing));
+            QVERIFY(!store.emplace(folder.filePath("service.db")).address().isEmpty());
+            // In transaction mode the pooler hands out its server connections in turn, each transaction, and each
+            // statement outside one, to another than the one before, as a busy pool does; a quiet one would hand a
+            // connection back the server connection it had last.
+            const bool transactions = poolMode == "transaction";
+            pooler.emplace(poolMode, transactions ? QStringList{"server_round_robin = 1"} : QStringList());
+            QVERIFY2(pooler->running(), pooler->log().constData());
+            database = pooler->address(store->address(), transactions ? "pool_mode=transaction" : "");
+            QVERIFY(!transactions || pooler->openServerConnections(database, 4));
+        }
+        ServiceProcess first({}, database);
         QVERIFY(first.addAccount("family", "pw"));
         std::unique_ptr<ServiceProcess> second;
         if (processes == 2)

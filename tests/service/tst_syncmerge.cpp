@@ -7,6 +7,7 @@
 #include "storeaddress.h"
 #include "synccost.h"
 #include "syncmerge.h"
+#include "testpooler.h"
 #include "teststore.h"
 #include "wiresizesql.h"
 #include "writelockwait.h"
@@ -40,11 +41,14 @@ extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 namespace {
 // Set once the merge says it has worked out what it writes: from then on it is in its transaction, or about to be.
 bool workedOut = false;
+// How many times the store told the operator that its server sessions are shared among connections.
+int toldOfSharedSessions = 0;
 QtMessageHandler defaultHandler = nullptr;
 
 void watchLog(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
     workedOut = workedOut || message.startsWith("a sync has worked out its merge");
+    toldOfSharedSessions += message.contains("add pool_mode=transaction to the --database address") ? 1 : 0;
     defaultHandler(type, context, message);
 }
 
@@ -872,9 +876,8 @@ private slots:
         QCOMPARE(change, outcome == SyncMerge::Outcome::Merged ? 1 : 0);
         const qint64 heldMs =
             outcome == SyncMerge::Outcome::Busy ? ServiceStore::accountWait.count() : qint64(writers) * holdMs;
-        QVERIFY2(tries >= heldMs / 10, qPrintable(QString("%1 tries while others held the store for %2 ms")
-                                                       .arg(tries)
-                                                       .arg(heldMs)));
+        QVERIFY2(tries >= heldMs / 10,
+                 qPrintable(QString("%1 tries while others held the store for %2 ms").arg(tries).arg(heldMs)));
     }
 
     // A wait for the store's writing ends at its bound in all, however quickly each writer before it lets go: behind
@@ -1078,6 +1081,31 @@ private slots:
                                                 : -1;
                                  }),
                  10);
+    }
+
+    // A worker's connection, which does not look at the pooler as the start does, behind a pooler in transaction mode
+    // that the address does not name, finds each statement it prepared unknown on the server connection its next
+    // statement is handed (in turn, as in a busy pool): its reading fails, as it would run no statement under another's
+    // name, and the operator is told once, however often it fails, what to set.
+    void tellsOfAPoolerThatSharesSessions()
+    {
+        if (!TestStore::onPostgreSql())
+            QSKIP("a pooler stands in front of a PostgreSQL store alone");
+        if (const QString missing = TestPooler::missing(); !missing.isEmpty())
+            QSKIP(qPrintable(missing));
+        AccountStore account;
+        QVERIFY(account.open());
+        TestPooler pooler("transaction", {"server_round_robin = 1"});
+        QVERIFY2(pooler.running(), pooler.log().constData());
+        const QString address = pooler.address(account.at.address());
+        QVERIFY(pooler.openServerConnections(address, 3));
+        ServiceStore worker;
+        QVERIFY(worker.open(address, false));
+        toldOfSharedSessions = 0;
+        std::optional<StoredAccount> found;
+        for (int i = 0; i < 3; ++i)
+            QVERIFY(!worker.account("owner", found));
+        QCOMPARE(toldOfSharedSessions, 1);
     }
 
     // What a store connection keeps between syncs holds none of their values: after uploads of 2 MB in records of

@@ -7,6 +7,7 @@
 #include "serviceprocess.h"
 #include "storehold.h"
 #include "testmount.h"
+#include "testpooler.h"
 
 #include <QDirIterator>
 #include <QNetworkAccessManager>
@@ -1147,6 +1148,86 @@ private slots:
         QCOMPARE(billRows(sync("owner", changeSet(""), &service)), QList<QStringList>{row});
     }
 
+    // Through PgBouncer in front of the database, in session mode with its defaults, in session mode handing a server
+    // session on from one connection to the next without resetting it, and in transaction mode where the address says
+    // so: accounts added from the command line one after another, a sign-up and feedback, held to their hourly limits,
+    // sign-ins and syncs are each answered right, as no statement runs under a name another process prepared in the
+    // session it was handed, nor relies on one of its own beyond its transaction; the server's notices at the start
+    // stay out of the log. The pooler hands out its server connections in turn, each transaction, and each statement
+    // outside one, to another than the one before, as a busy pool does. A pooler in transaction mode that the address
+    // does not name, or one in statement mode, is refused at the start, saying what to set, with nothing made.
+    void servesThroughAPooler_data()
+    {
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<QStringList>("settings");
+        QTest::addColumn<QString>("parameters");
+        QTest::addColumn<QString>("refusal");
+        const QStringList inTurn{"server_round_robin = 1"};
+        QTest::newRow("session mode, its defaults") << "session" << QStringList() << QString() << QString();
+        QTest::newRow("session mode, its sessions handed on unreset")
+            << "session" << QStringList{"server_reset_query ="} << QString() << QString();
+        QTest::newRow("transaction mode, named in the address")
+            << "transaction" << inTurn << "pool_mode=transaction" << QString();
+        QTest::newRow("transaction mode, not named")
+            << "transaction" << inTurn << QString()
+            << "its connections share the database server's sessions, as a pooler in transaction mode hands them out, "
+               "where a statement the service prepares on one connection would be unknown on the next: add "
+               "pool_mode=transaction to the --database address";
+        QTest::newRow("statement mode")
+            << "statement" << inTurn << "pool_mode=transaction"
+            << "a transaction was refused (08P01), as a pooler in statement mode refuses them";
+    }
+
+    void servesThroughAPooler()
+    {
+        QFETCH(QString, mode);
+        QFETCH(QStringList, settings);
+        QFETCH(QString, parameters);
+        QFETCH(QString, refusal);
+        if (!ServiceProcess::onPostgreSql())
+            QSKIP("a pooler stands in front of a PostgreSQL store alone");
+        if (const QString missing = TestPooler::missing(); !missing.isEmpty())
+            QSKIP(qPrintable(missing));
+        QTemporaryDir folder;
+        const TestStore store(folder.filePath("service.db"));
+        QVERIFY(!store.address().isEmpty());
+        TestPooler pooler(mode, settings);
+        QVERIFY2(pooler.running(), pooler.log().constData());
+        const QString address = pooler.address(store.address(), parameters);
+        QVERIFY(mode == "statement" || pooler.openServerConnections(address, 3));
+        // Each round below makes three failed sign-ins from the test's address.
+        ServiceProcess service({"--login-failures-per-address", "100"}, address);
+        QCOMPARE(service.baseUrl().isEmpty(), !refusal.isEmpty());
+        if (!refusal.isEmpty()) {
+            QCOMPARE(service.exitCode(), 1);
+            QVERIFY2(service.log().contains(refusal.toUtf8()), service.log().constData());
+            QVERIFY(!service.addAccount("owner", "pw"));
+            QVERIFY(!TestStore::exec(store.address(), {"select 1 from accounts"}));
+            return;
+        }
+        QVERIFY2(!service.log().contains("NOTICE"), service.log().constData());
+        QVERIFY(service.addAccount("owner", "pw"));
+        QVERIFY(service.addAccount("second", "pw"));
+        QVERIFY(post("", {{"username", "third"}, {"password", "password"}}, &service).contains("注册成功"));
+        const HttpHelper::Form feedback{{"email", "a@b.cc"}, {"subject", "FNK PC 反馈a@b.cc"}, {"content", "好"}};
+        QVERIFY(post("client/feedback.php", feedback, &service).contains("success"));
+        QCOMPARE(stateOfZ(sync("owner", uploadOf("b 01"), &service)), QString("absent"));
+        QCOMPARE(stateOfZ(sync("second", uploadOf("c 02"), &service)), QString("absent"));
+        for (int round = 0; round < 3; ++round) {
+            for (const auto& [name, password] : {std::pair{"owner", "pw"}, {"second", "pw"}, {"third", "password"}}) {
+                QVERIFY2(mapOf(post("sync/userid.php", {{"username", name}, {"password", password}}, &service))
+                             .contains("id"),
+                         name);
+                QCOMPARE(mapOf(post("sync/userid.php", {{"username", name}, {"password", "wrong"}}, &service))
+                             .value("error")
+                             .toInt(),
+                         1);
+            }
+            QCOMPARE(stateOfZ(sync("owner", changeSet(""), &service)), QString("b 01"));
+            QCOMPARE(stateOfZ(sync("second", uploadOf("a 00"), &service)), QString("c 02"));
+        }
+    }
+
     void answersInEachDevicesColumns()
     {
         const QString user = newAccount();
@@ -1798,8 +1879,9 @@ private slots:
     // default store, service.db in the data folder, and the folder of answers the service makes there are refused as
     // the data folder (in "{folder}/store-of-text" and "{folder}/answers-of-text"). An address the service cannot
     // listen on is refused before the store is opened: a port in use ("{busy}", which the test holds), or an address
-    // that is not this computer's. A PostgreSQL address of the other scheme is taken, and refused only as the store
-    // cannot be reached there.
+    // that is not this computer's. A PostgreSQL address of the other scheme is taken, and so is one that names a
+    // pooler's mode the service can be served in, each refused only as the store cannot be reached there; one with a
+    // parameter of libpq's connection string, which the service would ignore, is refused.
     void refusesUnusableOptions_data()
     {
         QTest::addColumn<QStringList>("arguments");
@@ -1880,6 +1962,22 @@ private slots:
             {"--database sqlite:: takes sqlite:PATH or postgresql://USER@HOST:PORT/DATABASE"});
         row("a PostgreSQL store of the other scheme", {"--database", "postgres://127.0.0.1:1/quillbay"},
             {"cannot open the store postgres://127.0.0.1:1/quillbay"});
+        const QString parameters = "takes no parameter but pool_mode=session or pool_mode=transaction, the mode of a "
+                                   "pooler in front of the database: ";
+        row("a PostgreSQL store with another of libpq's settings",
+            {"--database", "postgresql://127.0.0.1:1/quillbay?sslmode=require"},
+            {"--database postgresql://127.0.0.1:1/quillbay?sslmode=require: " + parameters + "sslmode is not one"});
+        row("a PostgreSQL store behind a pooler in statement mode",
+            {"--database", "postgresql://127.0.0.1:1/quillbay?pool_mode=statement"},
+            {"--database postgresql://127.0.0.1:1/quillbay?pool_mode=statement: " + parameters +
+             "a pooler in statement mode refuses the transactions the service writes in"});
+        row("a PostgreSQL store behind a pooler in a mode given twice",
+            {"--database", "postgresql://127.0.0.1:1/quillbay?pool_mode=session&pool_mode=transaction"},
+            {"--database postgresql://127.0.0.1:1/quillbay?pool_mode=session&pool_mode=transaction: " + parameters +
+             "pool_mode is given twice"});
+        row("a PostgreSQL store behind a pooler in transaction mode",
+            {"--database", "postgresql://127.0.0.1:1/quillbay?pool_mode=transaction"},
+            {"cannot open the store postgresql://127.0.0.1:1/quillbay?pool_mode=transaction"});
         const QString sqliteFile = "takes sqlite:PATH of a file: ";
         row("an SQLite store that is a folder", {"--database", "sqlite:{folder}"},
             {"--database sqlite:{folder}: " + sqliteFile + "{folder} is a folder"});

@@ -4,6 +4,7 @@
 # passed, and QtTest tells each skip only in that log, as "SKIP   : Class::function(row) reason". A line for each
 # reason, with how many checks and which test, and last the line that sums them up:
 #   13 checks skipped: 8 need root; 5 need pg_virtualenv
+# A skip for want of pgbouncer is counted apart, in a _postgresql test too.
 # A skip in a _postgresql test is the SQLite store's alone, which the plain test runs; one in a plain test whose
 # reason names a store is PostgreSQL's alone, which its _postgresql twin runs, or, when no twin ran, needs
 # pg_virtualenv to make the cluster. It always exits 0: what the suite's run returns is ctest's to say.
@@ -31,6 +32,7 @@ awk '
     }
     function kind(test, reason) {
         if (reason ~ /root/) return "need root"
+        if (reason ~ /pgbouncer/) return "need pgbouncer (scripts/setup.sh installs it)"
         if (reason ~ /window manager/) return "need a window manager (the _wm tests run them)"
         if (reason ~ /sanitizer/) return "cannot run under the sanitizers"
         if (test ~ /_postgresql$/) return "are SQLite-only (the plain tests run them)"
@@ -52,7 +54,8 @@ awk '
             print "no check skipped"
             exit
         }
-        order = "need root|need pg_virtualenv|are PostgreSQL-only (the _postgresql tests run them)|" \
+        order = "need root|need pg_virtualenv|need pgbouncer (scripts/setup.sh installs it)|" \
+                "are PostgreSQL-only (the _postgresql tests run them)|" \
                 "are SQLite-only (the plain tests run them)|need a window manager (the _wm tests run them)|" \
                 "cannot run under the sanitizers|were skipped for the reasons above"
         kinds = split(order, kindAt, "|")
