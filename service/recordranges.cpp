@@ -7,17 +7,6 @@
 #include <memory>
 #include <utility>
 
-namespace {
-// The statement's failure as Qt's driver tells one, by its code, or by the library's words where it has none, for
-// the work to name.
-bool failedWith(const StoreStatement& statement, QSqlError& failure)
-{
-    failure = QSqlError(statement.code().isEmpty() ? statement.failure() : QString(), QString(),
-                        QSqlError::StatementError, statement.code());
-    return false;
-}
-} // namespace
-
 RecordRanges::RecordRanges(bool sqlite, StoreStatement::Maker statements, qint64 perRange)
     : m_sqlite(sqlite), m_statements(std::move(statements)), m_columns(sqlite ? "rowid" : "user_id, table_name, id"),
       m_perRange(perRange)
@@ -39,10 +28,10 @@ bool RecordRanges::forEach(const std::function<QStringList(const QString&, const
         const QString condition = "(" + m_columns + ") in (select " + m_columns + " from records " + picked + ")";
         for (const QString& sql : statements(picked, condition)) {
             const std::unique_ptr<StoreStatement> statement = m_statements();
-            if (!start(*statement, sql, after, failure))
+            if (!StoreQuery::start(*statement, sql, after, failure))
                 return false;
             if (!statement->finish())
-                return failedWith(*statement, failure);
+                return StoreQuery::failedWith(*statement, failure);
         }
         if (last.isEmpty())
             return true;
@@ -58,28 +47,11 @@ QString RecordRanges::pick(const QVariantList& after, qint64 count, qint64 skipp
     return QString("%1order by %2 limit %3 offset %4").arg(from, m_columns).arg(count).arg(skipped);
 }
 
-bool RecordRanges::start(StoreStatement& statement, const QString& sql, const QVariantList& after,
-                         QSqlError& failure) const
-{
-    if (!statement.prepare(sql))
-        return failedWith(statement, failure);
-    for (int i = 0; i < after.size(); ++i) {
-        if (after.at(i).typeId() == QMetaType::QByteArray)
-            statement.bindHeld(i, after.at(i).toByteArray());
-        else
-            statement.bindNumber(i, after.at(i).toLongLong());
-    }
-    if (statement.start())
-        return true;
-    failedWith(statement, failure);
-    statement.finish();
-    return false;
-}
-
 bool RecordRanges::lastOfRange(const QVariantList& after, QVariantList& last, QSqlError& failure) const
 {
     const std::unique_ptr<StoreStatement> statement = m_statements();
-    if (!start(*statement, "select " + m_columns + " from records " + pick(after, 1, m_perRange - 1), after, failure))
+    if (!StoreQuery::start(*statement, "select " + m_columns + " from records " + pick(after, 1, m_perRange - 1), after,
+                           failure))
         return false;
     if (statement->next()) {
         // SQLite's rowid is a number, PostgreSQL's key three texts.
@@ -88,5 +60,5 @@ bool RecordRanges::lastOfRange(const QVariantList& after, QVariantList& last, QS
         for (int i = 0; !m_sqlite && i < 3; ++i)
             last << statement->text(i).toByteArray();
     }
-    return statement->finish() || failedWith(*statement, failure);
+    return statement->finish() || StoreQuery::failedWith(*statement, failure);
 }

@@ -29,9 +29,6 @@ private:
     // The clause that picks, of the records after the key `after` (of all when it is empty) in the key's order,
     // `count` from the `skipped`th on.
     QString pick(const QVariantList& after, qint64 count, qint64 skipped = 0) const;
-    // The statement prepared with the key `after` bound to it and run up to its first row; false, with `failure` set,
-    // when it fails.
-    bool start(StoreStatement& statement, const QString& sql, const QVariantList& after, QSqlError& failure) const;
     // The key of the range's last record, in `last`; empty when fewer records than a range's are left.
     bool lastOfRange(const QVariantList& after, QVariantList& last, QSqlError& failure) const;
 

@@ -66,19 +66,19 @@ bool RecordsUpgrade::createOrUpgrade(QSqlError& failure, QString& error)
     if (!StoreQuery::exec(m_db, table("records"), failure))
         return false;
     // Triggers of an earlier version count some records otherwise: those with U+0000 in their ids, on SQLite.
-    QSqlQuery made(m_db);
-    made.prepare(WireSizeSql::triggersMade(m_sqlite));
-    made.addBindValue(WireSizeSql::expression(m_sqlite, "new."));
-    if (!made.exec() || !made.next())
-        return StoreQuery::failedWith(made, failure);
-    const bool triggered = made.value(0).toBool();
-    made.finish();
+    const std::unique_ptr<StoreStatement> made = m_statements();
+    if (!StoreQuery::start(*made, WireSizeSql::triggersMade(m_sqlite),
+                           {WireSizeSql::expression(m_sqlite, "new.").toUtf8()}, failure))
+        return false;
+    const bool triggered = made->next() && made->number(0) == 1;
+    if (!made->finish())
+        return StoreQuery::failedWith(*made, failure);
     // Stores of an earlier version have no size, or one that their service wrote where its own process wrote the
     // record: 0 where a process of a still earlier version did, and one that left out the escapes of an id or a
     // stamp where its upgrade counted it, or that its triggers counted otherwise. Their texts may compare in the
     // database's collation: a table made anew declares them as this version does.
     const bool sized = m_db.record("records").contains("wire_size");
-    if (!TextCollation::alteration(m_db, "records", m_alteration, failure))
+    if (!TextCollation::alteration(m_statements, m_sqlite, "records", m_alteration, failure))
         return false;
     if (sized && triggered && m_alteration.isEmpty())
         return true;

@@ -1,6 +1,7 @@
 #include "storequery.h"
 
 #include "servicelog.h"
+#include "storestatement.h"
 
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -113,6 +114,30 @@ bool StoreQuery::exec(const QSqlDatabase& db, const QString& statement, QSqlErro
 bool StoreQuery::failedWith(const QSqlQuery& query, QSqlError& failure)
 {
     failure = query.lastError();
+    return false;
+}
+
+bool StoreQuery::failedWith(const StoreStatement& statement, QSqlError& failure)
+{
+    failure = QSqlError(statement.code().isEmpty() ? statement.failure() : QString(), QString(),
+                        QSqlError::StatementError, statement.code());
+    return false;
+}
+
+bool StoreQuery::start(StoreStatement& statement, const QString& sql, const QVariantList& values, QSqlError& failure)
+{
+    if (!statement.prepare(sql))
+        return failedWith(statement, failure);
+    for (int i = 0; i < values.size(); ++i) {
+        if (values.at(i).typeId() == QMetaType::QByteArray)
+            statement.bindHeld(i, values.at(i).toByteArray());
+        else
+            statement.bindNumber(i, values.at(i).toLongLong());
+    }
+    if (statement.start())
+        return true;
+    failedWith(statement, failure);
+    statement.finish();
     return false;
 }
 

@@ -2,9 +2,12 @@
 
 #include <QString>
 
+#include <QVariantList>
+
 class QSqlDatabase;
 class QSqlError;
 class QSqlQuery;
+class StoreStatement;
 
 // What the store's statements share. A failure goes to the operator's log by its code and the statement the service
 // was running, never with the database's message: a server's message may quote the values of the statement, which
@@ -32,6 +35,13 @@ public:
     static bool exec(const QSqlDatabase& db, const QString& statement, QSqlError& failure);
     // Keeps the query's error in `failure`, for the caller to tell; false.
     static bool failedWith(const QSqlQuery& query, QSqlError& failure);
+    // Keeps the statement's failure in `failure` as Qt's driver tells one, by its code, or by the library's words
+    // where it has none, for the work to name; false.
+    static bool failedWith(const StoreStatement& statement, QSqlError& failure);
+    // Prepares the statement with the values bound in order (a QByteArray as a text the statement holds, anything
+    // else as a number) and runs it up to its first row; false, with `failure` set and the statement finished, when
+    // it fails.
+    static bool start(StoreStatement& statement, const QString& sql, const QVariantList& values, QSqlError& failure);
     // Placeholders for that many bound values: "?, ?, ?".
     static QString marks(int count);
 };

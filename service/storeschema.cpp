@@ -122,7 +122,7 @@ bool StoreSchema::create(QSqlDatabase& db, QString& error, const StoreStatement:
     bool created = true;
     for (const char* table : {"accounts", "syncs", "feedback", "signups"}) {
         QString alteration;
-        created = created && TextCollation::alteration(db, table, alteration, failure) &&
+        created = created && TextCollation::alteration(statements, sqlite, table, alteration, failure) &&
                   (alteration.isEmpty() || exec(alteration));
     }
     created = created && upgrade.createOrUpgrade(failure, error);

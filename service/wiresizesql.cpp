@@ -183,8 +183,8 @@ QString WireSizeSql::triggersMade(bool sqlite)
 {
     // SQLite keeps a trigger's statement as it was made, PostgreSQL its function's body.
     if (sqlite)
-        return "select count(*) = 2 from sqlite_schema where type = 'trigger' and tbl_name = 'records' and name in "
+        return "select count(*) / 2 from sqlite_schema where type = 'trigger' and tbl_name = 'records' and name in "
                "('records_sized_on_insert', 'records_sized_on_update') and instr(sql, ?) > 0";
-    return "select count(*) = 1 from pg_trigger t join pg_proc p on p.oid = t.tgfoid where t.tgrelid = "
+    return "select count(*) from pg_trigger t join pg_proc p on p.oid = t.tgfoid where t.tgrelid = "
            "'records'::regclass and t.tgname = 'records_sized' and strpos(p.prosrc, ?) > 0";
 }

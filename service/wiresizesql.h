@@ -19,7 +19,7 @@ public:
     static QStringList triggers(bool sqlite);
     // The statements that drop the triggers, of whichever version made them.
     static QStringList withoutTriggers(bool sqlite);
-    // A statement whose one value says whether the store has this version's triggers, which count by expression(),
+    // A statement whose one number is 1 where the store has this version's triggers, which count by expression(),
     // bound to it over "new.": an earlier version's count some records otherwise.
     static QString triggersMade(bool sqlite);
 };
