@@ -94,8 +94,10 @@ bool PostgresqlStatement::execute()
     m_values.assign(m_values.size(), Value());
     if (!m_sending)
         return failed(nullptr);
-    // One row at a time: a reading of many rows, or of large ones, is never held whole.
-    PQsetSingleRowMode(m_connection);
+    // One row at a time: a reading of many rows, or of large ones, is never held whole. Where libpq refuses, the rows
+    // would come as one result, which would end the reading at once: it fails instead.
+    if (PQsetSingleRowMode(m_connection) != 1)
+        return failedWith({}, "the database's library would not read the rows one at a time");
     return received();
 }
 
@@ -117,6 +119,7 @@ bool PostgresqlStatement::received()
     case PGRES_TUPLES_OK:
         break;
     default:
+        // An error, or no result before the statement's end: the connection failed part-way.
         failed(m_result);
         break;
     }
@@ -148,7 +151,9 @@ void PostgresqlStatement::reset()
 bool PostgresqlStatement::failed(const pg_result* result)
 {
     const char* code = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
+    if (code)
+        return failedWith(QString::fromLatin1(code));
     // A failure to reach the server has no code; libpq's own message then quotes no value.
-    return code ? failedWith(QString::fromLatin1(code))
-                : failedWith({}, QString::fromUtf8(PQerrorMessage(m_connection)).section('\n', 0, 0));
+    const QString message = QString::fromUtf8(PQerrorMessage(m_connection)).section('\n', 0, 0);
+    return failedWith({}, message.isEmpty() ? QString("the connection to the database server failed") : message);
 }
