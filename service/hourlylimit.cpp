@@ -3,20 +3,20 @@
 #include "storequery.h"
 
 #include <QDateTime>
-#include <QSqlQuery>
+
+#include <utility>
 
 namespace {
 const char* const stampFormat = "yyyy-MM-dd hh:mm:ss";
 } // namespace
 
-HourlyLimit::HourlyLimit(const QSqlDatabase& db) : m_db(db) {}
+HourlyLimit::HourlyLimit(Run run) : m_run(std::move(run)) {}
 
 bool HourlyLimit::forgetOlder(const QString& table)
 {
-    QSqlQuery query(m_db);
-    query.prepare(QString("delete from %1 where received < ?").arg(table));
-    query.addBindValue(hourAgo());
-    return StoreQuery::exec(query);
+    const std::unique_ptr<StoreStatement> deleted =
+        m_run(QString("delete from %1 where received < ?").arg(table), {hourAgo()});
+    return deleted && deleted->finish();
 }
 
 QString HourlyLimit::hourAgo()
@@ -32,16 +32,17 @@ HourlyLimit::Outcome HourlyLimit::insert(const QString& table, const QStringList
     // One statement counts and inserts: nothing slips in between on SQLite. On PostgreSQL statements of this process
     // run at once, and the limits it is given already count the rows its other requests are storing (PendingCount),
     // so only a further process sharing the store could add one row over a limit.
-    QSqlQuery query(m_db);
-    query.prepare(QString("insert into %1 (received, address%2) select %3 where (select count(*) from %1 where "
-                          "received > ?) < ? and (select count(*) from %1 where received > ? and address = ?) < ?%4")
-                      .arg(table, columns.isEmpty() ? QString() : ", " + columns.join(", "),
-                           StoreQuery::marks(int(columns.size()) + 2),
-                           condition.isEmpty() ? QString() : " and " + condition));
-    for (const QVariant& value : QVariantList{QDateTime::currentDateTimeUtc().toString(stampFormat), address} + values +
-                                     QVariantList{since, perHour, since, address, perAddress} + conditionValues)
-        query.addBindValue(value);
-    if (!StoreQuery::exec(query))
+    const std::unique_ptr<StoreStatement> inserted = m_run(
+        QString("insert into %1 (received, address%2) select %3 where (select count(*) from %1 where "
+                "received > ?) < ? and (select count(*) from %1 where received > ? and address = ?) < ?%4")
+            .arg(table, columns.isEmpty() ? QString() : ", " + columns.join(", "),
+                 StoreQuery::marks(int(columns.size()) + 2), condition.isEmpty() ? QString() : " and " + condition),
+        QVariantList{QDateTime::currentDateTimeUtc().toString(stampFormat), address} + values +
+            QVariantList{since, perHour, since, address, perAddress} + conditionValues);
+    if (!inserted)
         return Outcome::Failed;
-    return query.numRowsAffected() == 1 ? Outcome::Stored : Outcome::OverLimit;
+    const bool stored = inserted->changes() == 1;
+    if (!inserted->finish())
+        return Outcome::Failed;
+    return stored ? Outcome::Stored : Outcome::OverLimit;
 }

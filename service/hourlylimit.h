@@ -1,9 +1,13 @@
 #pragma once
 
-#include <QSqlDatabase>
+#include "storestatement.h"
+
 #include <QString>
 #include <QStringList>
 #include <QVariantList>
+
+#include <functional>
+#include <memory>
 
 // Rows the store keeps of what anyone may send (feedback, sign-ups), each stamped with when it came and the client
 // address it came from, and held to limits over the last hour.
@@ -16,8 +20,11 @@ public:
         OverLimit,
         Failed
     };
+    // Runs a statement of the store with its values bound: the statement run, to be finished, or nullptr, with its
+    // failure logged, when it fails.
+    using Run = std::function<std::unique_ptr<StoreStatement>(const QString& sql, const QVariantList& values)>;
 
-    explicit HourlyLimit(const QSqlDatabase& db);
+    explicit HourlyLimit(Run run);
 
     // Removes the table's rows older than the hour, which count for nothing any more.
     bool forgetOlder(const QString& table);
@@ -30,5 +37,5 @@ public:
 private:
     static QString hourAgo();
 
-    QSqlDatabase m_db;
+    Run m_run;
 };

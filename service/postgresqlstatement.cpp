@@ -20,8 +20,8 @@ PostgresqlStatement::Session PostgresqlStatement::sessionOf(const QSqlDatabase& 
     return connection ? Session(connection, [](PGconn*) {}) : nullptr;
 }
 
-PostgresqlStatement::PostgresqlStatement(const Session& session, Kept& kept)
-    : m_connection(session.get()), m_session(session), m_kept(kept)
+PostgresqlStatement::PostgresqlStatement(const Session& session, Kept& kept, PostgresqlWait& wait)
+    : m_connection(session.get()), m_session(session), m_kept(kept), m_wait(wait)
 {
 }
 
@@ -40,6 +40,7 @@ bool PostgresqlStatement::compile(const QString& sql)
     m_values.assign(std::size_t(count), Value());
     if (!m_connection)
         return failedWith({}, "(no connection)");
+    m_commits = sql == "commit";
     m_name = m_kept.find(sql);
     if (m_name)
         return true;
@@ -47,15 +48,21 @@ bool PostgresqlStatement::compile(const QString& sql)
     // the columns the values go to.
     static std::atomic<quint64> made{0};
     const QByteArray name = "quillbay_" + QByteArray::number(++made);
-    const std::unique_ptr<PGresult, decltype(&PQclear)> result(
-        PQprepare(m_connection, name.constData(), numbered.toUtf8().constData(), count, nullptr), &PQclear);
+    m_sending = PQsendPrepare(m_connection, name.constData(), numbered.toUtf8().constData(), count, nullptr) == 1;
+    if (!m_sending || !m_wait.sent(m_connection))
+        return failed(nullptr);
+    const std::unique_ptr<PGresult, decltype(&PQclear)> result(m_wait.nextResult(m_connection), &PQclear);
+    reset();
     if (PQresultStatus(result.get()) != PGRES_COMMAND_OK)
         return failed(result.get());
-    m_name.reset(new QByteArray(name), [session = m_session](QByteArray* kept) {
+    // The wait is the store's, which lets go of its statements before the wait goes.
+    m_name.reset(new QByteArray(name), [session = m_session, wait = &m_wait](QByteArray* kept) {
         // A connection that closed or broke took its statements along, and one whose statements the server forgot
         // has none of them to let go.
-        if (const Session connection = session.lock(); connection && PQstatus(connection.get()) == CONNECTION_OK)
-            PQclear(PQexec(connection.get(), "deallocate " + *kept));
+        if (const Session connection = session.lock(); connection && PQstatus(connection.get()) == CONNECTION_OK &&
+                                                       PQsendQuery(connection.get(), "deallocate " + *kept) == 1 &&
+                                                       wait->sent(connection.get()))
+            wait->drain(connection.get());
         delete kept;
     });
     m_kept.keep(sql, m_name);
@@ -98,6 +105,8 @@ bool PostgresqlStatement::execute()
     // would come as one result, which would end the reading at once: it fails instead.
     if (PQsetSingleRowMode(m_connection) != 1)
         return failedWith({}, "the database's library would not read the rows one at a time");
+    if (!m_wait.sent(m_connection))
+        return failed(nullptr);
     return received();
 }
 
@@ -109,17 +118,20 @@ bool PostgresqlStatement::step()
 bool PostgresqlStatement::received()
 {
     PQclear(m_result);
-    m_result = PQgetResult(m_connection);
+    m_result = m_wait.nextResult(m_connection);
     switch (PQresultStatus(m_result)) {
     case PGRES_SINGLE_TUPLE:
         return true;
     case PGRES_COMMAND_OK:
         m_changes = QByteArrayView(PQcmdTuples(m_result)).toLongLong();
+        // The server answers the commit of a transaction it had undone with a rollback.
+        if (m_commits && qstrcmp(PQcmdStatus(m_result), "COMMIT") != 0)
+            failedWith({}, "the transaction was undone instead of committed");
         break;
     case PGRES_TUPLES_OK:
         break;
     default:
-        // An error, or no result before the statement's end: the connection failed part-way.
+        // An error, or no result before the statement's end: the connection failed or was given up part-way.
         failed(m_result);
         break;
     }
@@ -141,19 +153,14 @@ void PostgresqlStatement::reset()
 {
     PQclear(m_result);
     m_result = nullptr;
-    if (!std::exchange(m_sending, false))
-        return;
     // The rows left are read and dropped, one at a time, as a reading that stops early leaves them on the way.
-    while (PGresult* rest = PQgetResult(m_connection))
-        PQclear(rest);
+    if (std::exchange(m_sending, false))
+        m_wait.drain(m_connection);
 }
 
 bool PostgresqlStatement::failed(const pg_result* result)
 {
     const char* code = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
-    if (code)
-        return failedWith(QString::fromLatin1(code));
     // A failure to reach the server has no code; libpq's own message then quotes no value.
-    const QString message = QString::fromUtf8(PQerrorMessage(m_connection)).section('\n', 0, 0);
-    return failedWith({}, message.isEmpty() ? QString("the connection to the database server failed") : message);
+    return code ? failedWith(QString::fromLatin1(code)) : failedWith({}, m_wait.failure(m_connection));
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "keptstatements.h"
+#include "postgresqlwait.h"
 #include "storestatement.h"
 
 #include <QByteArray>
@@ -20,7 +21,8 @@ struct pg_result;
 // copied into a text of the statement several times over, each text read converted to UTF-16, and a statement kept
 // prepared would hold the last values bound to it for as long as it is kept. Each statement is prepared on the server
 // once for its connection and kept there by its name, which holds no values; on the connection nothing else is kept
-// from one run to the next but libpq's own buffers, as large as the largest message it sent or received.
+// from one run to the next but libpq's own buffers, as large as the largest message it sent or received. Every wait for
+// the server, to prepare, run, read or let go of a statement, is bounded (PostgresqlWait).
 class PostgresqlStatement : public StoreStatement
 {
 public:
@@ -35,8 +37,9 @@ public:
     // The session of the connection of `db`, open on Qt's PostgreSQL driver; null for another driver.
     static Session sessionOf(const QSqlDatabase& db);
 
-    // The statement runs on the session's connection, which lives at least as long as the statement.
-    PostgresqlStatement(const Session& session, Kept& kept);
+    // The statement runs on the session's connection, which lives at least as long as the statement, waiting for the
+    // server no longer than `wait` lets it; the wait outlives the names the statement keeps prepared.
+    PostgresqlStatement(const Session& session, Kept& kept, PostgresqlWait& wait);
     PostgresqlStatement(const PostgresqlStatement&) = delete;
     PostgresqlStatement& operator=(const PostgresqlStatement&) = delete;
     ~PostgresqlStatement() override;
@@ -71,10 +74,13 @@ private:
     pg_conn* m_connection;
     std::weak_ptr<pg_conn> m_session;
     Kept& m_kept;
+    PostgresqlWait& m_wait;
     std::shared_ptr<QByteArray> m_name;
     std::vector<Value> m_values;
     // The row at hand, or the result that ended the statement, and whether the server sends more.
     pg_result* m_result = nullptr;
     bool m_sending = false;
     qint64 m_changes = 0;
+    // Whether the statement commits a transaction.
+    bool m_commits = false;
 };

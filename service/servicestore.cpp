@@ -12,6 +12,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
+#include <libpq-fe.h>
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -89,7 +90,7 @@ StoredRecord recordAt(const StoreStatement& row, int first)
 
 const std::chrono::milliseconds ServiceStore::accountWait(500);
 
-ServiceStore::ServiceStore() = default;
+ServiceStore::ServiceStore(std::chrono::milliseconds serverWait) : m_wait(serverWait) {}
 
 ServiceStore::~ServiceStore()
 {
@@ -103,7 +104,7 @@ ServiceStore::~ServiceStore()
 
 bool ServiceStore::open(const QString& url, bool makeTables)
 {
-    m_db = StoreAddress::database(url, m_openError);
+    m_db = StoreAddress::database(url, m_openError, m_wait.bound());
     if (!m_db.isValid() || !connect())
         return false;
     if (!makeTables || StoreSchema::create(m_db, m_openError))
@@ -128,6 +129,8 @@ bool ServiceStore::connect()
         QSqlQuery(m_db).exec("pragma journal_mode = wal");
     m_sqlite = SqliteHandle::of(m_db);
     m_session = PostgresqlStatement::sessionOf(m_db);
+    if (m_session)
+        m_wait.watch(m_session.get());
     return true;
 }
 
@@ -177,44 +180,54 @@ void ServiceStore::letGoOfLargeBuffers()
 
 bool ServiceStore::transaction()
 {
-    if (writesOneAtATime()) {
-        m_inTransaction = m_db.transaction();
-    } else {
-        // A sync waits for its account's row lock no longer than it waits on SQLite for the sync before it
-        // (AccountTurns). Said with the transaction's start, in its round trip.
-        QSqlQuery begin(m_db);
-        m_inTransaction = begin.exec(QString("begin; set local lock_timeout = %1").arg(qint64(accountWait.count()))) ||
-                          StoreQuery::failed(begin);
-    }
+    // On PostgreSQL a sync waits for its account's row lock no longer than it waits on SQLite for the sync before it
+    // (AccountTurns).
+    m_inTransaction = execute("begin");
+    if (m_inTransaction && !writesOneAtATime() &&
+        !execute(QString("set local lock_timeout = %1").arg(qint64(accountWait.count()))))
+        rollback();
     return m_inTransaction;
 }
 
 bool ServiceStore::commit()
 {
     m_inTransaction = false;
-    return m_db.commit();
+    return execute("commit");
 }
 
 void ServiceStore::rollback()
 {
     m_inTransaction = false;
-    m_db.rollback();
+    if (transactionOpen())
+        execute("rollback");
+}
+
+bool ServiceStore::transactionOpen() const
+{
+    // A failed commit may have ended the transaction already, and a connection lost or given up took it along.
+    if (m_sqlite)
+        return sqlite3_get_autocommit(m_sqlite) == 0;
+    if (!m_session || m_wait.givenUp())
+        return false;
+    const PGTransactionStatusType status = PQtransactionStatus(m_session.get());
+    return status == PQTRANS_INTRANS || status == PQTRANS_INERROR;
 }
 
 bool ServiceStore::ready()
 {
     if (!m_db.isValid())
         return false;
-    if (m_db.isOpen()) {
-        QSqlQuery ping(m_db);
-        if (ping.exec("select 1"))
+    // A connection given up has said so in the log as it was.
+    m_lost = m_lost || m_wait.givenUp();
+    if (m_db.isOpen() && !m_wait.givenUp()) {
+        if (const std::unique_ptr<StoreStatement> ping = run("select 1", {}); ping && ping->finish())
             return true;
-        qCWarning(lcService) << "store connection lost:" << StoreQuery::errorSummary(ping.lastError());
+        qCWarning(lcService) << "store connection lost";
         m_lost = true;
     }
-    // Whether the ping failed or the driver found the connection broken in a statement before, none of the
-    // statements prepared on it is known to the connection opened next: they are let go of with the old one, which
-    // closes before its successor opens.
+    // Whether the ping failed, the connection was given up, or the driver found it broken in a statement before, none
+    // of the statements prepared on it is known to the connection opened next: they are let go of with the old one,
+    // which closes before its successor opens.
     forgetStatements();
     m_db.close();
     const bool connected = connect();
@@ -255,7 +268,7 @@ std::unique_ptr<StoreStatement> ServiceStore::statement(DirectStatement::Kept& o
 {
     if (m_sqlite)
         return std::make_unique<DirectStatement>(m_sqlite, onSqlite);
-    return std::make_unique<PostgresqlStatement>(m_session, onPostgresql);
+    return std::make_unique<PostgresqlStatement>(m_session, onPostgresql, m_wait);
 }
 
 std::unique_ptr<StoreStatement> ServiceStore::prepared(const QString& sql, const QVariantList& values) const
@@ -519,18 +532,23 @@ bool ServiceStore::loggedSince(const QString& userId, std::optional<qint64>& app
     return number("select min(applied) from syncs where user_id = ?", {userId}, applied);
 }
 
+HourlyLimit ServiceStore::hourlyLimit() const
+{
+    return HourlyLimit([this](const QString& sql, const QVariantList& values) { return run(sql, values); });
+}
+
 ServiceStore::Outcome ServiceStore::addFeedback(const FeedbackMessage& message, int perAddress, int perHour,
                                                 qint64 storeLimit)
 {
-    return HourlyLimit(m_db).insert("feedback", {"email", "subject", "content", "size"},
-                                    {message.email, message.subject, message.content, message.size()}, message.address,
-                                    perAddress, perHour, "(select coalesce(sum(size), 0) from feedback) + ? <= ?",
-                                    {message.size(), storeLimit});
+    return hourlyLimit().insert("feedback", {"email", "subject", "content", "size"},
+                                {message.email, message.subject, message.content, message.size()}, message.address,
+                                perAddress, perHour, "(select coalesce(sum(size), 0) from feedback) + ? <= ?",
+                                {message.size(), storeLimit});
 }
 
 ServiceStore::Outcome ServiceStore::addSignup(const QString& address, int perAddress, int perHour)
 {
-    HourlyLimit signups(m_db);
+    HourlyLimit signups = hourlyLimit();
     if (!signups.forgetOlder("signups"))
         return Outcome::Failed;
     return signups.insert("signups", {}, {}, address, perAddress, perHour);

@@ -4,7 +4,9 @@
 #include "directstatement.h"
 #include "hourlylimit.h"
 #include "postgresqlstatement.h"
+#include "postgresqlwait.h"
 #include "recordbatch.h"
+#include "storeaddress.h"
 #include "storestatement.h"
 
 #include <QByteArrayView>
@@ -47,9 +49,9 @@ struct FeedbackMessage
 // PostgreSQL both run them: no driver-specific types, functions or pragmas but the SQLite store's write-ahead log, the
 // bound on a sync's wait for its account (PostgreSQL's lock_timeout, SQLite's wait for its write lock, which
 // WriteLockWait keeps), the triggers that keep the records' sizes right (WireSizeSql) and what the look at the
-// tables holds (StoreSchema). The store's statements, but for the look at its tables, its transactions and its hourly
-// limits, run through the database's own library, the same statement on either (StoreStatement): DirectStatement on
-// SQLite, PostgresqlStatement on PostgreSQL.
+// tables holds (StoreSchema). The store's statements, but for the look at its tables at the start, run through the
+// database's own library, the same statement on either (StoreStatement): DirectStatement on SQLite,
+// PostgresqlStatement on PostgreSQL, whose every wait for the server is bounded (PostgresqlWait).
 // Nothing is cached between calls but the statements prepared on the connection, so several service processes, and
 // several connections of one, may share one store. One store object is one connection, used by one thread. A row's
 // values are kept as a JSON object with every control character escaped as \u00XX (ServiceJson): plain UTF-8 text,
@@ -61,7 +63,9 @@ struct FeedbackMessage
 class ServiceStore : public ChangeLog
 {
 public:
-    ServiceStore();
+    // A statement on PostgreSQL waits for the server's next bytes no longer than `serverWait`, past which its
+    // connection is given up, and the connection is made within that time too (StoreAddress).
+    explicit ServiceStore(std::chrono::milliseconds serverWait = StoreAddress::serverWait);
     ~ServiceStore();
     ServiceStore(const ServiceStore&) = delete;
     ServiceStore& operator=(const ServiceStore&) = delete;
@@ -73,7 +77,8 @@ public:
     bool open(const QString& url, bool makeTables = true);
     QString lastError() const;
     // Whether the store answers now, opening the connection again when it was lost (a database server restarted,
-    // its backend ended); false while it cannot be reached. The statements prepared on a connection go with it.
+    // its backend ended) or given up for its silence; false while it cannot be reached. The statements prepared on a
+    // connection go with it.
     bool ready();
     // How many times the server was found to have forgotten the statements prepared on the connection (a reset, a
     // pooler's new session): each time they are let go, to be prepared again as they are asked for. A statement run
@@ -151,6 +156,7 @@ public:
     // the sync is `abandoned` while it waits (PostgreSQL's wait runs its time).
     Hold lockAccount(const QString& userId, const std::function<bool()>& abandoned);
     bool commit();
+    // Rolls back the transaction, if it is still open.
     void rollback();
     // Lets go of what the connection keeps of the records its statements moved since it was last asked, as a sync ends:
     // on PostgreSQL a connection that moved one larger than a write's bound of values is opened anew.
@@ -178,7 +184,11 @@ private:
     // failure logged, when it fails.
     std::unique_ptr<StoreStatement> run(const QString& sql, const QVariantList& values) const;
     // Runs a statement that reads nothing.
-    bool execute(const QString& sql, const QVariantList& values);
+    bool execute(const QString& sql, const QVariantList& values = {});
+    // Whether the connection has a transaction open.
+    bool transactionOpen() const;
+    // The limits of the last hour's sign-ups and feedback, kept through the store's statements.
+    HourlyLimit hourlyLimit() const;
     // Counts the record among those the connection moved.
     void moved(const StoredRecord& record) const;
     // Whether the statement finds a row, in `found`; false when the store cannot be read.
@@ -198,8 +208,9 @@ private:
     mutable PostgresqlStatement::Kept m_postgresqlQueries{64};
     mutable DirectStatement::Kept m_sqliteWrites{16};
     mutable PostgresqlStatement::Kept m_postgresqlWrites{16};
-    // The life of the PostgreSQL connection, while it is open and its statements known.
+    // The life of the PostgreSQL connection, while it is open and its statements known, and the bound on its silence.
     mutable PostgresqlStatement::Session m_session;
+    mutable PostgresqlWait m_wait;
     mutable qint64 m_forgotten = 0;
     // The largest record's data that a statement moved since letGoOfLargeBuffers().
     mutable qint64 m_largestMoved = 0;

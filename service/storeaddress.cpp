@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QUrl>
 
+#include <algorithm>
+
 namespace {
 const QFileDevice::Permissions ownerFile = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
 
@@ -49,8 +51,9 @@ QString newConnectionName()
 } // namespace
 
 const std::chrono::milliseconds StoreAddress::sqliteWriterWait(30000);
+const std::chrono::seconds StoreAddress::serverWait(30);
 
-QSqlDatabase StoreAddress::database(const QString& url, QString& error)
+QSqlDatabase StoreAddress::database(const QString& url, QString& error, std::chrono::milliseconds serverWait)
 {
     QSqlDatabase db;
     const QUrl address(url);
@@ -69,8 +72,17 @@ QSqlDatabase StoreAddress::database(const QString& url, QString& error)
         db.setUserName(address.userName(QUrl::FullyDecoded));
         db.setPassword(address.password(QUrl::FullyDecoded));
         db.setDatabaseName(address.path(QUrl::FullyDecoded).mid(1));
+        // A server that stops answering while the kernel still sees it, and one the kernel finds gone (its address
+        // moved, its host down), are given up in the same time: libpq's wait for the connection counts whole seconds,
+        // two at least.
+        const qint64 seconds = std::max<qint64>(2, std::chrono::ceil<std::chrono::seconds>(serverWait).count());
+        const QString silence = QString("connect_timeout=%1 keepalives=1 keepalives_idle=%1 keepalives_interval=%2 "
+                                        "keepalives_count=3 tcp_user_timeout=%3 ")
+                                    .arg(seconds)
+                                    .arg(std::max<qint64>(1, seconds / 3))
+                                    .arg(qint64(serverWait.count()));
         // Every start finds the tables there; the server's notices saying so are noise in the service's log.
-        db.setConnectOptions("options='-c client_min_messages=warning'");
+        db.setConnectOptions(silence + "options='-c client_min_messages=warning'");
     } else {
         error = "the database address is neither sqlite:PATH nor postgresql://USER@HOST:PORT/DATABASE";
         return {};
