@@ -23,25 +23,6 @@ for device in 1 2 3 4 5 6; do
 done
 startService --workers 4
 
-# An upload of the bills named, in the columns the program sends, with no rows in the other tables.
-upload() {
-    local rows=$1 entries="" table
-    for table in bill account borrower category sub_category member; do
-        local data=""
-        [ "$table" = bill ] && data=$rows
-        entries+="${entries:+,}{\"table_name\":\"$table\",\"update_columns\":[\"id\",\"title\",\"version\"],"
-        entries+="\"update_data\":[$data],\"delete_columns\":[\"id\",\"version\"],\"delete_data\":[]}"
-    done
-    echo "[$entries]"
-}
-
-# Posts one sync of the device: its answer.
-sync() {
-    curl -s --max-time 60 "$base/sync/syncpc2.php" --data-urlencode "version=44" --data-urlencode "username=$1" \
-        --data-urlencode "password=pw" --data-urlencode "sync_time=2008-08-08 08:08:08" \
-        --data-urlencode "client_time=2024-05-01 10:00:00" --data-urlencode "data@-" <<<"$2"
-}
-
 # A device syncs until the stop file appears: each sync's end time and "ok" or the answer's start in its log, and
 # each bill an answer acknowledged in its list.
 device() {
