@@ -9,6 +9,7 @@
 #include "listbench.h"
 #include "loadbench.h"
 #include "platform/platformprobe.h"
+#include "relayconsole.h"
 #include "syncbench.h"
 
 #include <QApplication>
@@ -70,10 +71,19 @@ int main(int argc, char* argv[])
                       "Service processes on one store that serve each attack: the owner and the attacks other than the "
                       "crowds' reach the first, each crowd's syncs are spread over all.",
                       "count", "1"});
+    parser.addOption({"store-relay",
+                      "Run only a relay in front of the PostgreSQL store at this address, for a trial's script: it "
+                      "writes the store's address through it, stalls the connections open at each line \"stall\" of "
+                      "its input, or at \"stall-at TEXT\" the first whose bytes toward the server hold the text, and "
+                      "ends with its input.",
+                      "url"});
     parser.addOption({"owner-first-sync",
                       "In the attacks, the owner's every sync is a first sync of its one-record account instead of one "
                       "that names its last sync."});
     parser.process(app);
+
+    if (parser.isSet("store-relay"))
+        return RelayConsole::run(parser.value("store-relay"));
 
     if (parser.isSet("attack")) {
         const int accountMb = parser.value("attack-account-mb").toInt();

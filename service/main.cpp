@@ -65,7 +65,7 @@ int addAccount(const ServiceOptions& options, QTextStream& out, QTextStream& err
     const QString password = QTextStream(stdin).readLine();
     QString refusal = AccountRegistry::refusal(name, password, AccountRegistry::Reader::Operator);
     if (refusal.isEmpty()) {
-        ServiceStore store;
+        ServiceStore store(options.storeTimeout);
         if (!openStore(store, options.storeUrl, err))
             return 1;
         refusal =
@@ -179,7 +179,7 @@ int main(int argc, char* argv[])
     }
     {
         // Made or checked once here; each worker opens a connection of its own.
-        ServiceStore store;
+        ServiceStore store(options->storeTimeout);
         if (!openStore(store, options->storeUrl, err))
             return 1;
     }

@@ -67,8 +67,8 @@ PostgresqlStatement::Session PostgresqlStatement::sessionOf(const QSqlDatabase& 
     return connection ? Session(connection, [](PGconn*) {}) : nullptr;
 }
 
-PostgresqlStatement::PostgresqlStatement(const Session& session, Kept& kept, Preparing preparing)
-    : m_connection(session.get()), m_session(session), m_kept(kept), m_preparing(preparing)
+PostgresqlStatement::PostgresqlStatement(const Session& session, Kept& kept, PostgresqlWait& wait, Preparing preparing)
+    : m_connection(session.get()), m_session(session), m_kept(kept), m_wait(wait), m_preparing(preparing)
 {
 }
 
@@ -83,6 +83,7 @@ bool PostgresqlStatement::compile(const QString& sql)
     m_justPrepared = false;
     if (!m_connection)
         return failedWith({}, "(no connection)");
+    m_commits = sql == "commit";
     m_prepared = m_kept.find(sql);
     if (m_prepared)
         return true;
@@ -98,15 +99,21 @@ bool PostgresqlStatement::prepareNamed(const QByteArray& numbered)
 {
     // The types are those of the columns the values go to.
     const QByteArray name = newName();
-    const std::unique_ptr<PGresult, decltype(&PQclear)> result(
-        PQprepare(m_connection, name.constData(), numbered.constData(), int(m_values.size()), nullptr), &PQclear);
+    m_sending = PQsendPrepare(m_connection, name.constData(), numbered.constData(), int(m_values.size()), nullptr) == 1;
+    if (!m_sending || !m_wait.sent(m_connection))
+        return failed(nullptr);
+    const std::unique_ptr<PGresult, decltype(&PQclear)> result(m_wait.nextResult(m_connection), &PQclear);
+    reset();
     if (PQresultStatus(result.get()) != PGRES_COMMAND_OK)
         return failed(result.get());
-    m_prepared.reset(new QByteArray(name), [session = m_session](QByteArray* kept) {
+    // The wait is the store's, which lets go of its statements before the wait goes.
+    m_prepared.reset(new QByteArray(name), [session = m_session, wait = &m_wait](QByteArray* kept) {
         // A connection that closed or broke took its statements along, and one whose statements the server forgot
         // has none of them to let go.
-        if (const Session connection = session.lock(); connection && PQstatus(connection.get()) == CONNECTION_OK)
-            PQclear(PQexec(connection.get(), "deallocate " + *kept));
+        if (const Session connection = session.lock(); connection && PQstatus(connection.get()) == CONNECTION_OK &&
+                                                       PQsendQuery(connection.get(), "deallocate " + *kept) == 1 &&
+                                                       wait->sent(connection.get()))
+            wait->drain(connection.get());
         delete kept;
     });
     m_justPrepared = true;
@@ -148,8 +155,12 @@ bool PostgresqlStatement::execute()
     m_values.assign(m_values.size(), Value());
     if (!m_sending)
         return failed(nullptr);
-    // One row at a time: a reading of many rows, or of large ones, is never held whole.
-    PQsetSingleRowMode(m_connection);
+    // One row at a time: a reading of many rows, or of large ones, is never held whole. Where libpq refuses, the rows
+    // would come as one result, which would end the reading at once: it fails instead.
+    if (PQsetSingleRowMode(m_connection) != 1)
+        return failedWith({}, "the database's library would not read the rows one at a time");
+    if (!m_wait.sent(m_connection))
+        return failed(nullptr);
     return received();
 }
 
@@ -161,17 +172,21 @@ bool PostgresqlStatement::step()
 bool PostgresqlStatement::received()
 {
     PQclear(m_result);
-    m_result = PQgetResult(m_connection);
+    m_result = m_wait.nextResult(m_connection);
     const bool justPrepared = std::exchange(m_justPrepared, false);
     switch (PQresultStatus(m_result)) {
     case PGRES_SINGLE_TUPLE:
         return true;
     case PGRES_COMMAND_OK:
         m_changes = QByteArrayView(PQcmdTuples(m_result)).toLongLong();
+        // The server answers the commit of a transaction it had undone with a rollback.
+        if (m_commits && qstrcmp(PQcmdStatus(m_result), "COMMIT") != 0)
+            failedWith({}, "the transaction was undone instead of committed");
         break;
     case PGRES_TUPLES_OK:
         break;
     default:
+        // An error, or no result before the statement's end: the connection failed or was given up part-way.
         failed(m_result);
         if (justPrepared && forgotten())
             tellOfSharedSessions();
@@ -195,17 +210,14 @@ void PostgresqlStatement::reset()
 {
     PQclear(m_result);
     m_result = nullptr;
-    if (!std::exchange(m_sending, false))
-        return;
     // The rows left are read and dropped, one at a time, as a reading that stops early leaves them on the way.
-    while (PGresult* rest = PQgetResult(m_connection))
-        PQclear(rest);
+    if (std::exchange(m_sending, false))
+        m_wait.drain(m_connection);
 }
 
 bool PostgresqlStatement::failed(const pg_result* result)
 {
     const char* code = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
     // A failure to reach the server has no code; libpq's own message then quotes no value.
-    return code ? failedWith(QString::fromLatin1(code))
-                : failedWith({}, QString::fromUtf8(PQerrorMessage(m_connection)).section('\n', 0, 0));
+    return code ? failedWith(QString::fromLatin1(code)) : failedWith({}, m_wait.failure(m_connection));
 }

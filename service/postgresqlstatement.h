@@ -1,6 +1,7 @@
 #pragma once
 
 #include "keptstatements.h"
+#include "postgresqlwait.h"
 #include "storestatement.h"
 
 #include <QByteArray>
@@ -21,7 +22,8 @@ struct pg_result;
 // prepared would hold the last values bound to it for as long as it is kept. Each statement is prepared on the server
 // once for its connection and kept there by its name, which holds no values, or, through a pooler that hands out its
 // server connections a transaction at a time, sent with its text each time it runs; on the connection nothing else
-// is kept from one run to the next but libpq's own buffers, as large as the largest message it sent or received.
+// is kept from one run to the next but libpq's own buffers, as large as the largest message it sent or received. Every
+// wait for the server, to prepare, run, read or let go of a statement, is bounded (PostgresqlWait).
 class PostgresqlStatement : public StoreStatement
 {
 public:
@@ -46,8 +48,10 @@ public:
     // The session of the connection of `db`, open on Qt's PostgreSQL driver; null for another driver.
     static Session sessionOf(const QSqlDatabase& db);
 
-    // The statement runs on the session's connection, which lives at least as long as the statement.
-    PostgresqlStatement(const Session& session, Kept& kept, Preparing preparing = Preparing::Named);
+    // The statement runs on the session's connection, which lives at least as long as the statement, waiting for the
+    // server no longer than `wait` lets it; the wait outlives the names the statement keeps prepared.
+    PostgresqlStatement(const Session& session, Kept& kept, PostgresqlWait& wait,
+                        Preparing preparing = Preparing::Named);
     PostgresqlStatement(const PostgresqlStatement&) = delete;
     PostgresqlStatement& operator=(const PostgresqlStatement&) = delete;
     ~PostgresqlStatement() override;
@@ -84,11 +88,14 @@ private:
     pg_conn* m_connection;
     std::weak_ptr<pg_conn> m_session;
     Kept& m_kept;
+    PostgresqlWait& m_wait;
     Preparing m_preparing;
     // The statement's name on the server, or its text where it is sent unnamed.
     std::shared_ptr<QByteArray> m_prepared;
     // Whether the name was prepared for this statement's first run, which has not yet been answered.
     bool m_justPrepared = false;
+    // Whether the statement commits a transaction.
+    bool m_commits = false;
     std::vector<Value> m_values;
     // The row at hand, or the result that ended the statement, and whether the server sends more.
     pg_result* m_result = nullptr;

@@ -244,6 +244,17 @@ std::vector<Option> commandLine()
          "~/.pgpass), with ?pool_mode=transaction behind a pooler that hands out the database's server connections a "
          "transaction at a time. Default: service.db in the --data folder.",
          "", storeUrl},
+        {"store-timeout", "seconds",
+         QString(
+             "Seconds a statement on a PostgreSQL store waits for the server to take or send a byte before its "
+             "connection is given up, the request failing as store work that failed, and the next opening another "
+             "connection; a connection is made within that time too, and the kernel's keepalives give up a server "
+             "it finds gone in about as long. At most %1, less than the %2 seconds the program waits for an answer.")
+             .arg(programWait - 1)
+             .arg(programWait),
+         QString::number(StoreAddress::serverWait.count()),
+         wholeNumber(&O::storeTimeout, 1, programWait - 1, 1,
+                     QString("less than the %1 seconds the program waits for an answer").arg(programWait))},
         {"add-account", "name",
          "Create an account with this name (1 to 64 characters, no blank at either end, no control character), its "
          "password read from the first line of standard input, and exit. Default: none, the service serves.",

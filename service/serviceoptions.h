@@ -5,6 +5,7 @@
 #include <QList>
 #include <QString>
 
+#include <chrono>
 #include <optional>
 
 // How the service was asked to run, from its command line.
@@ -18,6 +19,8 @@ struct ServiceOptions
     // The folder of the service's files: its SQLite store by default, and answers waiting for slow clients.
     QString dataFolder;
     QString storeUrl;
+    // How long a statement on a PostgreSQL store waits for the server to take or send a byte.
+    std::chrono::seconds storeTimeout{0};
     // The name of an account to create, its password read from standard input, before exiting.
     std::optional<QString> newAccount;
 

@@ -14,6 +14,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
+#include <libpq-fe.h>
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -91,7 +92,7 @@ StoredRecord recordAt(const StoreStatement& row, int first)
 
 const std::chrono::milliseconds ServiceStore::accountWait(500);
 
-ServiceStore::ServiceStore() = default;
+ServiceStore::ServiceStore(std::chrono::milliseconds serverWait) : m_wait(serverWait) {}
 
 ServiceStore::~ServiceStore()
 {
@@ -107,7 +108,7 @@ bool ServiceStore::open(const QString& url, bool makeTables)
 {
     m_preparing = StoreAddress::poolsTransactions(url) ? PostgresqlStatement::Preparing::Unnamed
                                                        : PostgresqlStatement::Preparing::Named;
-    m_db = StoreAddress::database(url, m_openError);
+    m_db = StoreAddress::database(url, m_openError, m_wait.bound());
     if (!m_db.isValid() || !connect())
         return false;
     if (!makeTables)
@@ -139,8 +140,10 @@ bool ServiceStore::connect()
         QSqlQuery(m_db).exec("pragma journal_mode = wal");
     m_sqlite = SqliteHandle::of(m_db);
     m_session = PostgresqlStatement::sessionOf(m_db);
-    if (m_session)
+    if (m_session) {
         ServerNotices::takeFrom(m_session.get());
+        m_wait.watch(m_session.get());
+    }
     return true;
 }
 
@@ -190,44 +193,54 @@ void ServiceStore::letGoOfLargeBuffers()
 
 bool ServiceStore::transaction()
 {
-    if (writesOneAtATime()) {
-        m_inTransaction = m_db.transaction();
-    } else {
-        // A sync waits for its account's row lock no longer than it waits on SQLite for the sync before it
-        // (AccountTurns). Said with the transaction's start, in its round trip.
-        QSqlQuery begin(m_db);
-        m_inTransaction = begin.exec(QString("begin; set local lock_timeout = %1").arg(qint64(accountWait.count()))) ||
-                          StoreQuery::failed(begin);
-    }
+    // On PostgreSQL a sync waits for its account's row lock no longer than it waits on SQLite for the sync before it
+    // (AccountTurns).
+    m_inTransaction = execute("begin").has_value();
+    if (m_inTransaction && !writesOneAtATime() &&
+        !execute(QString("set local lock_timeout = %1").arg(qint64(accountWait.count()))))
+        rollback();
     return m_inTransaction;
 }
 
 bool ServiceStore::commit()
 {
     m_inTransaction = false;
-    return m_db.commit();
+    return execute("commit").has_value();
 }
 
 void ServiceStore::rollback()
 {
     m_inTransaction = false;
-    m_db.rollback();
+    if (transactionOpen())
+        execute("rollback");
+}
+
+bool ServiceStore::transactionOpen() const
+{
+    // A failed commit may have ended the transaction already, and a connection lost or given up took it along.
+    if (m_sqlite)
+        return sqlite3_get_autocommit(m_sqlite) == 0;
+    if (!m_session || m_wait.givenUp())
+        return false;
+    const PGTransactionStatusType status = PQtransactionStatus(m_session.get());
+    return status == PQTRANS_INTRANS || status == PQTRANS_INERROR;
 }
 
 bool ServiceStore::ready()
 {
     if (!m_db.isValid())
         return false;
-    if (m_db.isOpen()) {
-        QSqlQuery ping(m_db);
-        if (ping.exec("select 1"))
+    // A connection given up has said so in the log as it was.
+    m_lost = m_lost || m_wait.givenUp();
+    if (m_db.isOpen() && !m_wait.givenUp()) {
+        if (const std::unique_ptr<StoreStatement> ping = run("select 1", {}); ping && ping->finish())
             return true;
-        qCWarning(lcService) << "store connection lost:" << StoreQuery::errorSummary(ping.lastError());
+        qCWarning(lcService) << "store connection lost";
         m_lost = true;
     }
-    // Whether the ping failed or the driver found the connection broken in a statement before, none of the
-    // statements prepared on it is known to the connection opened next: they are let go of with the old one, which
-    // closes before its successor opens.
+    // Whether the ping failed, the connection was given up, or the driver found it broken in a statement before, none
+    // of the statements prepared on it is known to the connection opened next: they are let go of with the old one,
+    // which closes before its successor opens.
     forgetStatements();
     m_db.close();
     const bool connected = connect();
@@ -268,7 +281,7 @@ std::unique_ptr<StoreStatement> ServiceStore::statement(DirectStatement::Kept& o
 {
     if (m_sqlite)
         return std::make_unique<DirectStatement>(m_sqlite, onSqlite);
-    return std::make_unique<PostgresqlStatement>(m_session, onPostgresql, m_preparing);
+    return std::make_unique<PostgresqlStatement>(m_session, onPostgresql, m_wait, m_preparing);
 }
 
 std::unique_ptr<StoreStatement> ServiceStore::prepared(const QString& sql, const QVariantList& values) const
@@ -536,6 +549,7 @@ bool ServiceStore::loggedSince(const QString& userId, std::optional<qint64>& app
     }
     return number("select min(applied) from syncs where user_id = ?", {userId}, applied);
 }
+
 
 ServiceStore::Outcome ServiceStore::addFeedback(const FeedbackMessage& message, int perAddress, int perHour,
                                                 qint64 storeLimit)

@@ -4,7 +4,9 @@
 #include "directstatement.h"
 #include "hourlylimit.h"
 #include "postgresqlstatement.h"
+#include "postgresqlwait.h"
 #include "recordbatch.h"
+#include "storeaddress.h"
 #include "storestatement.h"
 
 #include <QByteArrayView>
@@ -47,9 +49,9 @@ struct FeedbackMessage
 // PostgreSQL both run them: no driver-specific types, functions or pragmas but the SQLite store's write-ahead log, the
 // bound on a sync's wait for its account (PostgreSQL's lock_timeout, SQLite's wait for its write lock, which
 // WriteLockWait keeps), the triggers that keep the records' sizes right (WireSizeSql) and what the look at the
-// tables holds (StoreSchema). Every statement that takes a value runs through the database's own library, the same
-// statement on either (StoreStatement): DirectStatement on SQLite, PostgresqlStatement on PostgreSQL; Qt's driver runs
-// the transactions and the statements that take none.
+// tables holds (StoreSchema). Every statement but those of the look at its tables at the start runs through the
+// database's own library, the same statement on either (StoreStatement): DirectStatement on SQLite,
+// PostgresqlStatement on PostgreSQL, whose every wait for the server is bounded (PostgresqlWait).
 // Nothing is cached between calls but the statements prepared on the connection, so several service processes, and
 // several connections of one, may share one store, on PostgreSQL through a pooler in session mode or, where the
 // address says so, in transaction mode (PoolerProbe). The service sets nothing in a server session that outlasts a
@@ -64,7 +66,9 @@ struct FeedbackMessage
 class ServiceStore : public ChangeLog
 {
 public:
-    ServiceStore();
+    // A statement on PostgreSQL waits for the server's next bytes no longer than `serverWait`, past which its
+    // connection is given up, and the connection is made within that time too (StoreAddress).
+    explicit ServiceStore(std::chrono::milliseconds serverWait = StoreAddress::serverWait);
     ~ServiceStore();
     ServiceStore(const ServiceStore&) = delete;
     ServiceStore& operator=(const ServiceStore&) = delete;
@@ -77,7 +81,8 @@ public:
     bool open(const QString& url, bool makeTables = true);
     QString lastError() const;
     // Whether the store answers now, opening the connection again when it was lost (a database server restarted,
-    // its backend ended); false while it cannot be reached. The statements prepared on a connection go with it.
+    // its backend ended) or given up for its silence; false while it cannot be reached. The statements prepared on a
+    // connection go with it.
     bool ready();
     // How many times the server was found to have forgotten the statements prepared on the connection (a reset, a
     // pooler's new session): each time they are let go, to be prepared again as they are asked for. A statement run
@@ -155,6 +160,7 @@ public:
     // the sync is `abandoned` while it waits (PostgreSQL's wait runs its time).
     Hold lockAccount(const QString& userId, const std::function<bool()>& abandoned);
     bool commit();
+    // Rolls back the transaction, if it is still open.
     void rollback();
     // Lets go of what the connection keeps of the records its statements moved since it was last asked, as a sync ends:
     // on PostgreSQL a connection that moved one larger than a write's bound of values is opened anew.
@@ -182,7 +188,9 @@ private:
     // failure logged, when it fails.
     std::unique_ptr<StoreStatement> run(const QString& sql, const QVariantList& values) const;
     // Runs a statement that reads nothing: the rows it changed, or nothing when it failed.
-    std::optional<qint64> execute(const QString& sql, const QVariantList& values);
+    std::optional<qint64> execute(const QString& sql, const QVariantList& values = {});
+    // Whether the connection has a transaction open.
+    bool transactionOpen() const;
     // The rows held to hourly limits, written through the statements of the connection.
     HourlyLimit hourlyLimit();
     // Counts the record among those the connection moved.
@@ -204,10 +212,11 @@ private:
     mutable PostgresqlStatement::Kept m_postgresqlQueries{64};
     mutable DirectStatement::Kept m_sqliteWrites{16};
     mutable PostgresqlStatement::Kept m_postgresqlWrites{16};
-    // The life of the PostgreSQL connection, while it is open and its statements known, and how its statements are
-    // kept between their runs, as the address says.
+    // The life of the PostgreSQL connection, while it is open and its statements known, how its statements are kept
+    // between their runs, as the address says, and the bound on its silence.
     mutable PostgresqlStatement::Session m_session;
     PostgresqlStatement::Preparing m_preparing = PostgresqlStatement::Preparing::Named;
+    mutable PostgresqlWait m_wait;
     mutable qint64 m_forgotten = 0;
     // The largest record's data that a statement moved since letGoOfLargeBuffers().
     mutable qint64 m_largestMoved = 0;

@@ -8,6 +8,8 @@
 #include <QUrl>
 #include <QUrlQuery>
 
+#include <algorithm>
+
 namespace {
 const QFileDevice::Permissions ownerFile = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
 
@@ -77,12 +79,13 @@ QString newConnectionName()
 } // namespace
 
 const std::chrono::milliseconds StoreAddress::sqliteWriterWait(30000);
+const std::chrono::seconds StoreAddress::serverWait(30);
 
 const QString StoreAddress::sharedSessionsAdvice =
     "add pool_mode=transaction to the --database address "
     "(postgresql://USER@HOST:PORT/DATABASE?pool_mode=transaction), or set the pooler's pool_mode to session";
 
-QSqlDatabase StoreAddress::database(const QString& url, QString& error)
+QSqlDatabase StoreAddress::database(const QString& url, QString& error, std::chrono::milliseconds serverWait)
 {
     QSqlDatabase db;
     const QUrl address(url);
@@ -101,6 +104,15 @@ QSqlDatabase StoreAddress::database(const QString& url, QString& error)
         db.setUserName(address.userName(QUrl::FullyDecoded));
         db.setPassword(address.password(QUrl::FullyDecoded));
         db.setDatabaseName(address.path(QUrl::FullyDecoded).mid(1));
+        // A server that stops answering while the kernel still sees it, and one the kernel finds gone (its address
+        // moved, its host down), are given up in the same time: libpq's wait for the connection counts whole seconds,
+        // two at least.
+        const qint64 seconds = std::max<qint64>(2, std::chrono::ceil<std::chrono::seconds>(serverWait).count());
+        db.setConnectOptions(QString("connect_timeout=%1 keepalives=1 keepalives_idle=%1 keepalives_interval=%2 "
+                                     "keepalives_count=3 tcp_user_timeout=%3")
+                                 .arg(seconds)
+                                 .arg(std::max<qint64>(1, seconds / 3))
+                                 .arg(qint64(serverWait.count())));
     } else {
         error = "the database address is neither sqlite:PATH nor postgresql://USER@HOST:PORT/DATABASE";
         return {};

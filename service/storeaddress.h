@@ -17,8 +17,11 @@ public:
     static const QString sharedSessionsAdvice;
 
     // A connection of its own to the store, not opened yet; an invalid one, with `error` saying why, when the address
-    // names no store this service can use or the file cannot be made its owner's alone.
-    static QSqlDatabase database(const QString& url, QString& error);
+    // names no store this service can use or the file cannot be made its owner's alone. A PostgreSQL server gets
+    // `serverWait` to answer the connection, and the kernel gives up the connection once it has left the bytes sent
+    // unacknowledged for that long, or has found it silent that long and its probes unanswered after (keepalives).
+    static QSqlDatabase database(const QString& url, QString& error,
+                                 std::chrono::milliseconds serverWait = StoreAddress::serverWait);
     // What stands in the way of the address naming a store the service can use, as far as can be told without making
     // anything, for the operator who gave it: another kind of address, an SQLite file that cannot be one (below) or
     // whose folder could not be made or written in; nothing when none does.
@@ -35,4 +38,8 @@ public:
     // feedback wait for a sync being written rather than fail. A sync waits as long in all at most, and half a second
     // for any one writer (WriteLockWait).
     static const std::chrono::milliseconds sqliteWriterWait;
+    // How long a statement on a PostgreSQL store waits by default for the server to take its bytes or send the next,
+    // before its connection is given up: well past what any honest statement waits, a sync for its account half a
+    // second, and well within the 60 seconds the program waits for its answer.
+    static const std::chrono::seconds serverWait;
 };

@@ -95,16 +95,6 @@ bool StoreQuery::failed(const QString& summary, const QString& statement)
     return false;
 }
 
-bool StoreQuery::failed(const QSqlQuery& query)
-{
-    return failed(errorSummary(query.lastError()), query.lastQuery());
-}
-
-bool StoreQuery::exec(QSqlQuery& query)
-{
-    return query.exec() || failed(query);
-}
-
 bool StoreQuery::exec(const QSqlDatabase& db, const QString& statement, QSqlError& failure)
 {
     QSqlQuery query(db);

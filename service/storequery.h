@@ -27,10 +27,6 @@ public:
     static bool diskFull(const QSqlError& error);
     // Logs the failure of the statement, as errorSummary() or codeSummary() tells it; false.
     static bool failed(const QString& summary, const QString& statement);
-    // Logs the query's error; false.
-    static bool failed(const QSqlQuery& query);
-    // Runs the prepared query; false, with its error logged, when it fails.
-    static bool exec(QSqlQuery& query);
     // Runs the statement; false, with its error in `failure`, when it fails.
     static bool exec(const QSqlDatabase& db, const QString& statement, QSqlError& failure);
     // Keeps the query's error in `failure`, for the caller to tell; false.

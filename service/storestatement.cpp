@@ -12,8 +12,7 @@ const QString unknownStatement = "26000";
 bool StoreStatement::prepare(const QString& sql)
 {
     m_sql = sql;
-    m_code.clear();
-    m_message.clear();
+    forgetFailure();
     return compile(sql) || StoreQuery::failed(failure(), m_sql);
 }
 
@@ -33,11 +32,11 @@ bool StoreStatement::run()
 
 bool StoreStatement::start()
 {
-    m_code.clear();
-    m_message.clear();
+    forgetFailure();
     m_readingFailed = false;
     m_atFirst = execute();
-    return m_code.isEmpty() && m_message.isEmpty();
+    // A failure is one whatever it is told by: a connection lost without a word from the server has no code.
+    return !m_failed;
 }
 
 bool StoreStatement::next()
@@ -46,7 +45,7 @@ bool StoreStatement::next()
         return true;
     if (step())
         return true;
-    m_readingFailed = !m_code.isEmpty() || !m_message.isEmpty();
+    m_readingFailed = m_failed;
     return false;
 }
 
@@ -63,6 +62,13 @@ QString StoreStatement::failure() const
     return m_code.isEmpty() ? m_message : StoreQuery::codeSummary(m_code);
 }
 
+void StoreStatement::forgetFailure()
+{
+    m_failed = false;
+    m_code.clear();
+    m_message.clear();
+}
+
 bool StoreStatement::forgotten() const
 {
     return m_code == unknownStatement;
@@ -70,6 +76,7 @@ bool StoreStatement::forgotten() const
 
 bool StoreStatement::failedWith(const QString& code, const QString& message)
 {
+    m_failed = true;
     m_code = code;
     m_message = message;
     return false;

@@ -68,8 +68,13 @@ private:
     virtual bool step() = 0;
     virtual void reset() = 0;
 
+    // Clears the last failure, before the statement is prepared or run anew.
+    void forgetFailure();
+
     QString m_sql;
     QByteArrayList m_held;
+    // Whether the last call failed, and what the database said of it.
+    bool m_failed = false;
     QString m_code;
     QString m_message;
     // Whether the row at hand is the first, which start() reached, and whether a reading after it failed.

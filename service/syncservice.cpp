@@ -163,7 +163,7 @@ ServiceStore* SyncService::store()
     // Each worker thread keeps a connection of its own for as long as it runs, to the tables the start made.
     thread_local std::unique_ptr<ServiceStore> connection;
     if (!connection) {
-        connection = std::make_unique<ServiceStore>();
+        connection = std::make_unique<ServiceStore>(m_options.storeTimeout);
         connection->open(m_options.storeUrl, false);
     }
     return connection->ready() ? connection.get() : nullptr;

@@ -6,6 +6,7 @@
 #include "readgate.h"
 #include "serviceprocess.h"
 #include "storehold.h"
+#include "storerelay.h"
 #include "testmount.h"
 #include "testpooler.h"
 
@@ -304,6 +305,29 @@ enum class Meanwhile
     KilledPartWay,
 };
 
+// How a worker's connection to a PostgreSQL store goes.
+enum class Loss
+{
+    // The server ends it.
+    Ended,
+    // The server restarts.
+    Restarted,
+    // A relay between holds back its bytes each way, both its sockets open.
+    Stalled,
+    // A relay between closes both its ends at once, without a word from the server.
+    Cut,
+};
+
+// Where a worker's connection is lost.
+enum class LossAt
+{
+    BetweenSyncs,
+    // In a sync's write of its records.
+    InAWrite,
+    // As a sign-in reads the account.
+    InASignIn,
+};
+
 QVariantMap mapOf(const QByteArray& answer)
 {
     return JSON::getInstance()->toMap(QString::fromUtf8(answer));
@@ -337,6 +361,8 @@ QString stateOfZ(const QByteArray& answer)
 } // namespace
 
 Q_DECLARE_METATYPE(Meanwhile)
+Q_DECLARE_METATYPE(Loss)
+Q_DECLARE_METATYPE(LossAt)
 
 class TestSyncService : public QObject
 {
@@ -1486,29 +1512,33 @@ private slots:
     }
 
     // A store that fails a write keeps none of it, and the log names the failure by its code and statement without
-    // the store's message, which here quotes the value written as a server's message may: a sync's record and a
-    // sign-up's account, written through the database's own library, and feedback, through Qt's driver. So does a
-    // start whose upgrade fails, through Qt's driver, as it counts the sizes of the records of a store an earlier
-    // version made: it names the step and the code, and leaves the store as it was, which a start once the trigger
-    // is gone then serves. The store's trigger fails the write whose value is the secret.
+    // the store's message, which here quotes the value written as a server's message may: a sync's record, a
+    // sign-up's account and feedback, and a sync whose statements have all run but whose commit fails, as on a full
+    // disk, which the log names as such before it says that the sync was not stored. So does a start whose upgrade
+    // fails, through Qt's driver, as it counts the sizes of the records of a store an earlier version made: it names
+    // the step and the code, and leaves the store as it was, which a start once the trigger is gone then serves. The
+    // store's trigger fails the write whose value is the secret, at once or, on PostgreSQL, as its transaction commits;
+    // on SQLite the commit fails on a disk of the store's own that the test fills up, which only root may mount.
     void storeFailureKeepsNothing_data()
     {
         QTest::addColumn<QString>("table");
         QTest::addColumn<QString>("column");
         QTest::addColumn<QString>("secret");
-        // The write the trigger fails, and what the log says of the failure.
+        // The write the trigger fails, whether it fails as the sync commits, and what the log says of the failure.
         QTest::addColumn<QString>("event");
+        QTest::addColumn<bool>("atCommit");
         QTest::addColumn<QString>("said");
         const auto row = [](const char* name, const char* table, const char* column, const char* secret,
-                            const char* event, const char* said) {
-            QTest::newRow(name) << QString(table) << QString(column) << QString(secret) << QString(event)
+                            const char* event, bool atCommit, const char* said) {
+            QTest::newRow(name) << QString(table) << QString(column) << QString(secret) << QString(event) << atCommit
                                 << QString(said);
         };
         const char* const statementFailed = "store: error ";
-        row("a sync's record", "records", "data", "secret-title", "insert", statementFailed);
-        row("a sign-up's account", "accounts", "name", "secret-name", "insert", statementFailed);
-        row("feedback", "feedback", "content", "secret-content", "insert", statementFailed);
-        row("an upgrade's count of the records' sizes", "records", "data", "secret-size", "update",
+        row("a sync's record", "records", "data", "secret-title", "insert", false, statementFailed);
+        row("a sign-up's account", "accounts", "name", "secret-name", "insert", false, statementFailed);
+        row("feedback", "feedback", "content", "secret-content", "insert", false, statementFailed);
+        row("a sync's commit", "records", "data", "secret-commit", "insert", true, statementFailed);
+        row("an upgrade's count of the records' sizes", "records", "data", "secret-size", "update", false,
             "counting the sizes of its records again: ");
     }
 
@@ -1518,41 +1548,62 @@ private slots:
         QFETCH(QString, column);
         QFETCH(QString, secret);
         QFETCH(QString, event);
+        QFETCH(bool, atCommit);
         QFETCH(QString, said);
+        const bool diskFills = atCommit && !ServiceProcess::onPostgreSql();
+        if (diskFills && geteuid() != 0)
+            QSKIP("only root may mount a disk of the test's own");
+        const QTemporaryDir folder;
+        std::optional<TestMount> disk;
+        std::optional<ServiceProcess> own;
+        ServiceProcess* service = &m_service;
+        if (diskFills) {
+            disk.emplace(TestMount::SmallDisk, folder.path(), 16);
+            QVERIFY(disk->isMounted());
+            service = &own.emplace(QStringList(), "sqlite:" + folder.filePath("service.db"));
+        }
         const bool upgrade = event == "update";
-        const QString user = upgrade ? QString("owner") : newAccount();
+        const QString user = upgrade ? QString("owner") : newAccount(service);
+        // The record of 1 MB that fails as it is committed takes more than the room the full disk keeps.
+        const QByteArray title = secret.toUtf8() + QByteArray(atCommit ? 1 << 20 : 0, 't');
         const QByteArray secretRecord =
-            "[\"Z\",\"a\",\"" + stamp(0) + "\"],[\"zz\",\"" + secret.toUtf8() + "\",\"" + stamp(0) + "\"]";
+            "[\"Z\",\"a\",\"" + stamp(0) + "\"],[\"zz\",\"" + title + "\",\"" + stamp(0) + "\"]";
         if (upgrade)
             QVERIFY(!earlierStore(2, [&] {
                          return sync(user, changeSet(secretRecord), m_earlier.get()).startsWith('[');
                      }).isEmpty());
-        const ServiceProcess& storeOwner = upgrade ? *m_earlier : m_service;
+        const ServiceProcess& storeOwner = upgrade ? *m_earlier : *service;
+        const QString name = QString(secret).replace('-', '_');
         const QString when = QString("new.%1 like '%%2%'").arg(column, secret);
-        const QStringList sqlite{QString("create trigger inject_%1 before %2 on %1 when %3 "
-                                         "begin select raise(abort, 'injected %4'); end")
-                                     .arg(table, event, when, secret)};
+        const QStringList sqlite{QString("create trigger %1 before %2 on %3 when %4 "
+                                         "begin select raise(abort, 'injected %5'); end")
+                                     .arg(name, event, table, when, secret)};
         const QStringList postgreSql{
-            QString("create function inject_%1() returns trigger language plpgsql as $$ begin if %2 then raise "
-                    "exception 'injected %', new.%3; end if; return new; end $$")
-                .arg(table, when, column),
-            QString("create trigger inject_%1 before %2 on %1 for each row execute function inject_%1()")
-                .arg(table, event)};
-        QVERIFY(storeOwner.execOnStore(ServiceProcess::onPostgreSql() ? postgreSql : sqlite));
-        const qsizetype logged = m_service.log().size();
+            QString("create function %1() returns trigger language plpgsql as $$ begin if %2 then raise exception "
+                    "'injected %', new.%3 using errcode = '%4'; end if; return new; end $$")
+                .arg(name, when, column, atCommit ? "disk_full" : "raise_exception"),
+            QString("create %1 trigger %2 after %3 on %4 %5 for each row execute function %2()")
+                .arg(atCommit ? "constraint" : "", name, event, table,
+                     atCommit ? "deferrable initially deferred" : "")};
+        if (diskFills)
+            disk->fill(256 * 1024);
+        else
+            QVERIFY(storeOwner.execOnStore(ServiceProcess::onPostgreSql() ? postgreSql : sqlite));
+        const qsizetype logged = service->log().size();
         QByteArray log;
         if (upgrade) {
             ServiceProcess refused({}, storeOwner.database());
             QCOMPARE(refused.exitCode(), 1);
             log = refused.log();
             QVERIFY(storeOwner.execOnStore(
-                {"drop trigger inject_records" + QString(ServiceProcess::onPostgreSql() ? " on records" : "")}));
+                {"drop trigger " + name + QString(ServiceProcess::onPostgreSql() ? " on records" : "")}));
             ServiceProcess upgrading({}, storeOwner.database());
             QCOMPARE(stateOfZ(sync(user, changeSet(""), &upgrading)), QString("a 00"));
         } else if (table == "records") {
-            const QByteArray answer = sync(user, changeSet(secretRecord));
-            QCOMPARE(mapOf(answer).value("error").toInt(), 3);
-            QCOMPARE(stateOfZ(sync(user, changeSet(""))), QString("absent"));
+            QCOMPARE(mapOf(sync(user, changeSet(secretRecord), service)).value("error").toInt(), 3);
+            if (disk)
+                disk->clear();
+            QCOMPARE(stateOfZ(sync(user, changeSet(""), service)), QString("absent"));
         } else if (table == "accounts") {
             const HttpHelper::Form account{{"username", secret}, {"password", "password12"}};
             QVERIFY(post("", account).contains("账号未能保存"));
@@ -1562,9 +1613,12 @@ private slots:
                          .contains("success"));
         }
         if (!upgrade)
-            log = m_service.log().mid(logged);
+            log = service->log().mid(logged);
         QVERIFY2(log.contains(said.toUtf8()), log.constData());
         QVERIFY2(!log.contains(secret.toUtf8()), log.constData());
+        const qsizetype commitFailed = log.indexOf("(the disk is full) in \"commit\"");
+        QVERIFY2(!atCommit || (commitFailed >= 0 && commitFailed < log.indexOf("a sync was not stored")),
+                 log.constData());
     }
 
     // Requests whose body or head the HTTP library would read whole before anything could refuse them.
@@ -1776,33 +1830,70 @@ private slots:
     // A worker's connection that the server ends, or loses to a restart of the server, between syncs or while a sync
     // is being written, is opened again for the next request with every statement it keeps, read or write, prepared
     // anew on it: a sync under way fails with nothing written, every later one is served and written, and the service
-    // stops as it should. A trigger holds the sync under way in its writing until its connection goes.
+    // stops as it should. A trigger holds the sync under way in its writing until its connection goes. So is one that
+    // a relay between stalls, holding back its bytes with both its sockets open, as a failover that moves the server's
+    // address does, or a proxy that keeps the socket up: between syncs, the next sync's look at the store gives it up
+    // once it has waited past its bound (2 s here) and the sync is served on a new one; in a sync's write, or as a
+    // sign-in reads the account, the sync fails once that bound is past, as store work that failed: never told that
+    // its password is wrong. And so is one that the relay cuts in a sync's write without a word from the server: the
+    // sync fails, never told it was stored.
     void reconnectsToTheDatabase_data()
     {
-        QTest::addColumn<bool>("duringSync");
-        QTest::addColumn<bool>("restart");
-        QTest::newRow("its connections ended between syncs") << false << false;
-        QTest::newRow("its connections ended during a sync") << true << false;
-        QTest::newRow("the server restarted during a sync") << true << true;
+        QTest::addColumn<Loss>("loss");
+        QTest::addColumn<LossAt>("at");
+        QTest::newRow("its connections ended between syncs") << Loss::Ended << LossAt::BetweenSyncs;
+        QTest::newRow("its connections ended during a sync") << Loss::Ended << LossAt::InAWrite;
+        QTest::newRow("the server restarted during a sync") << Loss::Restarted << LossAt::InAWrite;
+        QTest::newRow("its connection stalled between syncs") << Loss::Stalled << LossAt::BetweenSyncs;
+        QTest::newRow("its connection stalled in a sync's write") << Loss::Stalled << LossAt::InAWrite;
+        QTest::newRow("its connection stalled as a sign-in reads the account") << Loss::Stalled << LossAt::InASignIn;
+        QTest::newRow("its connection cut in a sync's write") << Loss::Cut << LossAt::InAWrite;
     }
 
     void reconnectsToTheDatabase()
     {
-        QFETCH(bool, duringSync);
-        QFETCH(bool, restart);
+        QFETCH(Loss, loss);
+        QFETCH(LossAt, at);
         if (!ServiceProcess::onPostgreSql())
             QSKIP("an SQLite store has no connection to lose");
         // pg_virtualenv names the version of the cluster it made, which pg_ctlcluster restarts.
         const QString version = qEnvironmentVariable("PGVERSION");
-        if (restart && version.isEmpty())
+        if (loss == Loss::Restarted && version.isEmpty())
             QSKIP("the database server is not a throw-away cluster of pg_virtualenv's");
+        const QTemporaryDir folder;
+        const TestStore store(folder.filePath("service.db"));
+        std::optional<StoreRelay> relay;
         // One worker, so that the next sync comes to the connection that was lost.
-        ServiceProcess service({"--workers", "1"});
+        QStringList options{"--workers", "1"};
+        if (loss == Loss::Stalled || loss == Loss::Cut) {
+            relay.emplace(store.address());
+            options << "--store-timeout"
+                    << "2";
+        }
+        ServiceProcess service(options, relay ? relay->address() : store.address());
         QVERIFY(service.addAccount("family", "pw"));
         QVERIFY(mapOf(sync("family", uploadOf("b 01"), &service)).isEmpty());
         const QString endConnections = "select pg_terminate_backend(pid) from pg_stat_activity "
                                        "where datname = current_database() and pid <> pg_backend_pid()";
-        if (duringSync) {
+        if (relay && at == LossAt::BetweenSyncs) {
+            relay->stallOpenConnections();
+        } else if (relay) {
+            // The upload's title goes to the server in its write alone, and the account's name first as the account is
+            // read.
+            relay->arm(StoreRelay::Toward::Server, at == LossAt::InAWrite ? "held" : "family",
+                       loss == Loss::Stalled ? StoreRelay::Fault::Stall : StoreRelay::Fault::Cut);
+            QCOMPARE(mapOf(sync("family", uploadOf("held 09"), &service)).value("error").toInt(), 3);
+            QVERIFY(relay->struck());
+            // The server lets go of what the lost connection held, the account's lock among it, once the relay has
+            // passed the end of the connection on.
+            {
+                const QSqlDatabase watcher = storeConnection("watcher", service);
+                QTRY_COMPARE_WITH_TIMEOUT(count(watcher, "select count(*) from pg_stat_activity where datname = "
+                                                         "current_database() and state like 'idle in transaction%'"),
+                                          0, 30000);
+            }
+            QSqlDatabase::removeDatabase("watcher");
+        } else if (at == LossAt::InAWrite) {
             QVERIFY(service.execOnStore(
                 {"create function hold_writes() returns trigger language plpgsql as "
                  "$$ begin perform pg_sleep(120); return new; end $$",
@@ -1819,7 +1910,7 @@ private slots:
                 QTRY_VERIFY_WITH_TIMEOUT(holding(), 30000);
                 // Stopped and started as pg_ctlcluster's restart would, which on a loaded machine may take the
                 // server for stopped already and leave it down.
-                if (restart) {
+                if (loss == Loss::Restarted) {
                     QCOMPARE(QProcess::execute("pg_ctlcluster", {version, "regress", "stop", "-m", "fast"}), 0);
                     QCOMPARE(QProcess::execute("pg_ctlcluster", {version, "regress", "start"}), 0);
                 } else {
@@ -1841,6 +1932,8 @@ private slots:
         QCOMPARE(stateOfZ(sync("family", uploadOf("a 00"), &service)), QString("d 03"));
         // Every statement was prepared on the new connection before it ran there: none was found unknown to it.
         QVERIFY2(!service.log().contains("store: error 26000"), service.log().constData());
+        QVERIFY2(service.log().contains("store connection given up") == (loss == Loss::Stalled),
+                 service.log().constData());
         service.stop();
     }
 
@@ -1919,6 +2012,9 @@ private slots:
         row("the longest wait", {"--large-request-wait", "59"});
         row("a wait as long as the program's", {"--large-request-wait", "60"}, {"--large-request-wait 60: " + wait});
         row("a wait of days", {"--large-request-wait", "100000"}, {"--large-request-wait 100000: " + wait});
+        row("no wait for the store", {"--store-timeout", "0"}, {"--store-timeout 0: " + wait});
+        row("a wait for the store as long as the program's", {"--store-timeout", "60"},
+            {"--store-timeout 60: " + wait});
         row("no sign-ups", {"--signups-per-hour", "0"});
         row("a port past the last", {"--port", "65536"}, {"--port 65536: takes a whole number from 0 to 65535"});
         row("a port past the last, then a good one", {"--port", "70000", "--port", "8000"},
@@ -2171,10 +2267,10 @@ private:
         return answer;
     }
 
-    QString newAccount()
+    QString newAccount(const ServiceProcess* service = nullptr)
     {
         const QString name = QString("user%1").arg(++m_accounts);
-        return m_service.addAccount(name, "pw") ? name : QString();
+        return (service ? service : &m_service)->addAccount(name, "pw") ? name : QString();
     }
 
     QString userIdOf(const QString& user, const ServiceProcess* service = nullptr)

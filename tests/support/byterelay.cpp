@@ -18,10 +18,12 @@ void ByteRelay::relay()
 {
     while (QTcpSocket* client = m_server.nextPendingConnection()) {
         auto* target = new QTcpSocket(client);
+        // Nothing is written of what a hook holds back, and so nothing to a connection that a hook closed.
         const auto toServer = [=, this] {
             const QByteArray data = client->readAll();
             m_sent += data.size();
-            target->write(this->toServer(client, data));
+            if (const QByteArray passed = this->toServer(client, data); !passed.isEmpty())
+                target->write(passed);
         };
         connect(client, &QTcpSocket::readyRead, target, [=] {
             if (target->state() == QAbstractSocket::ConnectedState)
@@ -31,7 +33,8 @@ void ByteRelay::relay()
         connect(target, &QTcpSocket::readyRead, client, [=, this] {
             const QByteArray data = target->readAll();
             m_received += data.size();
-            client->write(data);
+            if (const QByteArray passed = toClient(client, data); !passed.isEmpty())
+                client->write(passed);
         });
         connect(client, &QTcpSocket::disconnected, client, &QObject::deleteLater);
         connect(target, &QTcpSocket::disconnected, client, &QTcpSocket::disconnectFromHost);

@@ -5,7 +5,8 @@
 class QTcpSocket;
 
 // A relay on a loopback port in front of a server, counting the bytes that pass each way: what a client sends and
-// receives on the wire, headers and form encoding included.
+// receives on the wire, headers and form encoding included. A client's connection and the relay's own to the server, a
+// child of the client's socket, go together: once either ends, so does the other.
 class ByteRelay : public QObject
 {
     Q_OBJECT
@@ -24,6 +25,12 @@ protected:
     virtual void connecting(QTcpSocket* target) { Q_UNUSED(target) }
     // What of the client's bytes goes on to the server now; the relay passes them as they come.
     virtual QByteArray toServer(QTcpSocket* client, const QByteArray& data)
+    {
+        Q_UNUSED(client)
+        return data;
+    }
+    // What of the server's bytes goes on to the client now.
+    virtual QByteArray toClient(QTcpSocket* client, const QByteArray& data)
     {
         Q_UNUSED(client)
         return data;
