@@ -1,6 +1,7 @@
 #include "storeaddress.h"
 
 #include "ownerfolder.h"
+#include "storefilecontent.h"
 
 #include <QAtomicInt>
 #include <QFile>
@@ -108,9 +109,13 @@ QString StoreAddress::fileObstacle(const QString& path)
     QFile store(path);
     if (!store.open(QIODevice::ReadOnly))
         return "cannot read " + path + ": " + store.errorString();
-    // An empty file becomes a store; anything else must be one already, or SQLite would fail on it only once its
-    // mode was changed.
+    // An empty file becomes a store; anything else must be one the service made already, or SQLite would fail on it
+    // only once its mode was changed, or the service's tables would join another program's.
     const QByteArray start = store.read(sqliteHeader.size());
-    return start.isEmpty() || start == sqliteHeader ? QString()
-                                                    : path + " is no SQLite store: it does not begin as one does";
+    if (start.isEmpty())
+        return QString();
+    if (start != sqliteHeader)
+        return path + " is no SQLite store: it does not begin as one does";
+    store.close();
+    return StoreFileContent::obstacle(path);
 }

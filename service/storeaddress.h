@@ -18,8 +18,8 @@ public:
     // whose folder could not be made or written in; nothing when none does.
     static QString refusal(const QString& url);
     // What stands in the way of the path naming an SQLite store, without changing anything: a path that names a
-    // folder, or something there that is not an SQLite store nor an empty file; nothing for a store, an empty file or
-    // no file, which is made.
+    // folder, or something there that is neither a store the service made (StoreFileContent) nor an empty file;
+    // nothing for such a store, an empty file or no file, which is made.
     static QString fileObstacle(const QString& path);
     // How long a statement on an SQLite store waits for the write lock another connection holds, in this process or
     // another, before it fails: the start's look at the tables, an account added from the command line, a sign-up or

@@ -71,8 +71,11 @@ QString StoreQuery::codeSummary(const QString& code)
 QString StoreQuery::described(const QSqlError& error)
 {
     const QString code = error.nativeErrorCode();
-    if (code.isEmpty())
-        return errorSummary(error);
+    return code.isEmpty() ? errorSummary(error) : codeDescribed(code);
+}
+
+QString StoreQuery::codeDescribed(const QString& code)
+{
     // PostgreSQL's codes have five characters, SQLite's are numbers of four digits at most.
     if (code.size() != 5)
         return QString("%1 (SQLite's code %2)").arg(QString::fromUtf8(sqlite3_errstr(code.toInt())), code);

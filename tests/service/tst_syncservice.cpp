@@ -1,3 +1,4 @@
+#include "data/bookfile.h"
 #include "online/httphelper.h"
 #include "online/json.h"
 #include "online/jsoncodec.h"
@@ -6,7 +7,9 @@
 #include "serviceprocess.h"
 #include "storehold.h"
 #include "testmount.h"
+#include "teststore.h"
 
+#include <QCryptographicHash>
 #include <QDirIterator>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -1601,24 +1604,29 @@ private slots:
     }
 
     // Options whose values the service cannot use are refused at start, each by its value and with what it takes,
-    // and the service exits having made nothing, its store neither, nor changed the mode of anything it found; an
-    // empty list of refusals for options it starts with. A folder for the service's files, or for its SQLite store, is
-    // refused when it is a file or on one, when it is on a read-only disk ("{read-only}", which the test mounts) or on
-    // /proc, which takes no files even from root, and when its path is empty, which would be the current folder; a
-    // store's address, when it names another database, or an SQLite file that is a folder or named as one, or a file
-    // that is not an SQLite store (in "{folder}", a folder of the test's: "notes.txt", "fifo" and "empty" there). The
-    // default store, service.db in the data folder, and the folder of answers the service makes there are refused as
-    // the data folder (in "{folder}/store-of-text" and "{folder}/answers-of-text"). An address the service cannot
-    // listen on is refused before the store is opened: a port in use ("{busy}", which the test holds), or an address
-    // that is not this computer's. A PostgreSQL address of the other scheme is taken, and refused only as the store
-    // cannot be reached there.
+    // and the service exits having made nothing, its store neither, nor changed the mode or the
+    // bytes of anything it found; an empty list of refusals for options it starts with. A folder for the service's
+    // files, or for its SQLite store, is refused when it is a file or on one, when it is on a read-only disk
+    // ("{read-only}", which the test mounts) or on /proc, which takes no files even from root, and when its path is
+    // empty, which would be the current folder; a store's address, when it is empty or names another database, or an
+    // SQLite file that is a folder or named as one, or a file that is not a store the service made (in "{folder}", a
+    // folder of the test's: "notes.txt", "fifo", "empty", "garbage.db", SQLite's header and garbage, "book.db", a
+    // book of the program, "nothing.db", an SQLite database without a table, "earlier.db", a store of an earlier
+    // version to which the operator added an index and a trigger, and "viewed.db" a view, and "notes.db", another
+    // program's, and "logged.db" and "unindexed.db", whose table lies in the write-ahead log beside it, with and
+    // without the log's index). The default store, service.db in the data folder, and the folder of answers the service makes there are
+    // refused as the data folder (in "{folder}/store-of-text", "{folder}/store-of-notes" and
+    // "{folder}/answers-of-text"). An address the service cannot listen on is refused before the store is opened: a
+    // port in use ("{busy}", which the test holds), or an address that is not this computer's. A PostgreSQL address of
+    // the other scheme is taken, and refused only as the store cannot be reached there.
     void refusesUnusableOptions_data()
     {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QStringList>("refusals");
-        const auto row = [](const char* name, const QStringList& arguments, const QStringList& refusals = {}) {
-            QTest::newRow(name) << arguments << refusals;
-        };
+        // Whether the service keeps its default store, service.db in its data folder, instead of the test run's.
+        QTest::addColumn<bool>("defaultStore");
+        const auto row = [](const char* name, const QStringList& arguments, const QStringList& refusals = {},
+                            bool defaultStore = false) { QTest::newRow(name) << arguments << refusals << defaultStore; };
         row("request memory that a 1 MB body outgrows", {"--request-memory", "0"},
             {"--request-memory 0: takes a whole number from 1 to 1048576: a body of 1 MB"});
         row("request memory that a 1 MB body fits", {"--request-memory", "1"});
@@ -1679,11 +1687,19 @@ private slots:
             {"--data /proc/quillbay/data: " + folder + "cannot write in /proc: "});
         row("a data folder whose folder of answers is a file", {"--data", "{folder}/answers-of-text"},
             {"--data {folder}/answers-of-text: " + folder + "{folder}/answers-of-text/answers is not a folder"});
-        row("a data folder whose store is a text file", {"--data", "{folder}/store-of-text", "--database", ""},
-            {"--data {folder}/store-of-text: takes a folder whose service.db is an SQLite store or none: "
-             "{folder}/store-of-text/service.db is no SQLite store"});
+        const QString defaultStore = "takes a folder whose service.db is a store of the service's, an empty file or "
+                                     "none: {folder}/";
+        row("a data folder whose store is a text file", {"--data", "{folder}/store-of-text"},
+            {"--data {folder}/store-of-text: " + defaultStore + "store-of-text/service.db is no SQLite store"}, true);
+        row("a data folder whose store is another program's database", {"--data", "{folder}/store-of-notes"},
+            {"--data {folder}/store-of-notes: " + defaultStore +
+             "store-of-notes/service.db is another database: it holds the table notes, which the service never makes"},
+            true);
         row("an empty data folder", {"--data", ""},
             {"--data '': " + folder + "an empty path would be the current folder"});
+        row("an empty store address", {"--database", ""},
+            {"--database '': takes sqlite:PATH or postgresql://USER@HOST:PORT/DATABASE: an empty address names no "
+             "store (without --database the store is service.db in --data)"});
         row("a store of another database", {"--database", "mysql://x/y"},
             {"--database mysql://x/y: takes sqlite:PATH or postgresql://USER@HOST:PORT/DATABASE"});
         row("an SQLite store without a path", {"--database", "sqlite:"},
@@ -1700,6 +1716,29 @@ private slots:
         row("an SQLite store that is a pipe", {"--database", "sqlite:{folder}/fifo"},
             {"--database sqlite:{folder}/fifo: " + sqliteFile + "{folder}/fifo is no plain file"});
         row("an SQLite store that is an empty file", {"--database", "sqlite:{folder}/empty"});
+        row("an SQLite store that holds nothing", {"--database", "sqlite:{folder}/nothing.db"});
+        row("an SQLite store of an earlier version, with an index and a trigger of the operator's",
+            {"--database", "sqlite:{folder}/earlier.db"});
+        row("an SQLite store of an earlier version, with a view of the operator's",
+            {"--database", "sqlite:{folder}/viewed.db"},
+            {"--database sqlite:{folder}/viewed.db: " + sqliteFile +
+             "{folder}/viewed.db is another database: it holds the view names, which the service never makes"});
+        row("an SQLite file of garbage after SQLite's header", {"--database", "sqlite:{folder}/garbage.db"},
+            {"--database sqlite:{folder}/garbage.db: " + sqliteFile +
+             "{folder}/garbage.db cannot be read as an SQLite store: file is not a database (SQLite's code 26)"});
+        const QString notes = "is another database: it holds the table notes, which the service never makes";
+        row("an SQLite store that is another program's database", {"--database", "sqlite:{folder}/notes.db"},
+            {"--database sqlite:{folder}/notes.db: " + sqliteFile + "{folder}/notes.db " + notes});
+        row("an SQLite store that is another program's database, its table in the log beside it",
+            {"--database", "sqlite:{folder}/logged.db"},
+            {"--database sqlite:{folder}/logged.db: " + sqliteFile + "{folder}/logged.db " + notes});
+        row("an SQLite store that is another program's database, its table in the log beside it without its index",
+            {"--database", "sqlite:{folder}/unindexed.db"},
+            {"--database sqlite:{folder}/unindexed.db: " + sqliteFile + "{folder}/unindexed.db " + notes});
+        row("an SQLite store that is a book of the program", {"--database", "sqlite:{folder}/book.db"},
+            {"--database sqlite:{folder}/book.db: " + sqliteFile +
+             "{folder}/book.db is another database: it holds the table android_metadata, the table tbl_account, the "
+             "table tbl_account_deleted and "});
         const QString sqliteFolder = "takes sqlite:PATH in a folder the service can write in or make: ";
         row("an SQLite store in a file", {"--database", "sqlite:" + file + "/service.db"},
             {"--database sqlite:" + file + "/service.db: " + sqliteFolder + file + " is not a folder"});
@@ -1716,6 +1755,7 @@ private slots:
     {
         QFETCH(QStringList, arguments);
         QFETCH(QStringList, refusals);
+        QFETCH(bool, defaultStore);
         QTemporaryDir readOnlyFolder;
         std::optional<TestMount> readOnlyDisk;
         if (arguments.join('\n').contains("{read-only}")) {
@@ -1729,7 +1769,21 @@ private slots:
                    file.write(content) == content.size();
         };
         QVERIFY(make("notes.txt", "a text file\n") && make("empty", "") &&
-                make("store-of-text/service.db", "notes\n") && make("answers-of-text/answers", "notes\n"));
+                make("store-of-text/service.db", "notes\n") && make("answers-of-text/answers", "notes\n") &&
+                make("garbage.db", QByteArray("SQLite format 3", 16) + QByteArray(4080, 'g')));
+        QVERIFY(BookFile::createFromInitial(folder.filePath("book.db")));
+        QVERIFY(QDir().mkpath(folder.filePath("store-of-notes")));
+        QVERIFY(notesDatabase(folder.filePath("notes.db")) && notesDatabase(folder.filePath("store-of-notes/service.db")) &&
+                notesDatabase(folder.filePath("logged.db"), {"-wal", "-shm"}) &&
+                notesDatabase(folder.filePath("unindexed.db"), {"-wal"}) &&
+                TestStore::exec("sqlite:" + folder.filePath("nothing.db"), {"pragma user_version = 1"}));
+        const QStringList earlier{"create table accounts (name text primary key, user_id text not null unique, salt text "
+                                  "not null, iterations integer not null, hash text not null)",
+                                  "create index accounts_by_hash on accounts (hash)",
+                                  "create trigger accounts_kept before delete on accounts begin select 1; end"};
+        QVERIFY(TestStore::exec("sqlite:" + folder.filePath("earlier.db"), earlier) &&
+                TestStore::exec("sqlite:" + folder.filePath("viewed.db"),
+                                earlier + QStringList{"create view names as select name from accounts"}));
         QCOMPARE(mkfifo(QFile::encodeName(folder.filePath("fifo")).constData(), 0644), 0);
         QTcpServer busy;
         QVERIFY(busy.listen(QHostAddress::LocalHost));
@@ -1738,8 +1792,10 @@ private slots:
             texts->replaceInStrings("{folder}", folder.path());
             texts->replaceInStrings("{busy}", QString::number(busy.serverPort()));
         }
-        const QStringList found = entriesWithModes(folder.path());
-        ServiceProcess service(arguments);
+        const QStringList found = entriesWithModesAndBytes(folder.path());
+        ServiceLaunch launch;
+        launch.defaultStore = defaultStore;
+        ServiceProcess service(arguments, {}, launch);
         QCOMPARE(service.baseUrl().isEmpty(), !refusals.isEmpty());
         if (refusals.isEmpty())
             return;
@@ -1749,7 +1805,7 @@ private slots:
         // The log alone, which the test makes.
         QCOMPARE(QDir(service.dataDir()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
                  QStringList{"service.log"});
-        QCOMPARE(entriesWithModes(folder.path()), found);
+        QCOMPARE(entriesWithModesAndBytes(folder.path()), found);
     }
 
     // Behind a proxy that serves the service below a path, the front page's form must post to the address the page
@@ -1904,8 +1960,9 @@ private:
         return attributes;
     }
 
-    // What the folder holds, below it too, each with its mode: "notes.txt 644".
-    static QStringList entriesWithModes(const QString& folder)
+    // What the folder holds, below it too, each with its mode and, of a plain file, a digest of its bytes:
+    // "notes.txt 644 3f78...".
+    static QStringList entriesWithModesAndBytes(const QString& folder)
     {
         QStringList entries;
         QDirIterator found(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
@@ -1914,10 +1971,42 @@ private:
             const QString path = found.next();
             struct stat status = {};
             lstat(QFile::encodeName(path).constData(), &status);
-            entries << QString("%1 %2").arg(QDir(folder).relativeFilePath(path)).arg(status.st_mode & 07777, 0, 8);
+            QString entry = QString("%1 %2").arg(QDir(folder).relativeFilePath(path)).arg(status.st_mode & 07777, 0, 8);
+            QFile file(path);
+            if (S_ISREG(status.st_mode) && file.open(QIODevice::ReadOnly))
+                entry += ' ' + QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha1).toHex();
+            entries << entry;
         }
         entries.sort();
         return entries;
+    }
+
+    // Another program's SQLite database at the path, holding the table notes. With the suffixes of its write-ahead
+    // log and the log's index ("-wal", "-shm"), the table lies in the log, and those of them named are left beside the
+    // file, as a program that ended without closing the database leaves them.
+    static bool notesDatabase(const QString& path, const QStringList& left = {})
+    {
+        const QString written = left.isEmpty() ? path : path + ".open";
+        const QStringList statements{left.isEmpty() ? "pragma journal_mode = delete" : "pragma journal_mode = wal",
+                                     "pragma wal_autocheckpoint = 0", "create table notes (note text)",
+                                     "insert into notes values ('a note')"};
+        bool made = false;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "notes");
+            db.setDatabaseName(written);
+            made = db.open();
+            for (const QString& statement : statements)
+                made = made && QSqlQuery(db).exec(statement);
+            // Taken while the program holds the database open, its work in the log.
+            for (const QString& suffix : QStringList{""} + left)
+                made = made && (left.isEmpty() || QFile::copy(written + suffix, path + suffix));
+        }
+        QSqlDatabase::removeDatabase("notes");
+        for (const char* suffix : {"", "-wal", "-shm"}) {
+            if (!left.isEmpty())
+                QFile::remove(written + suffix);
+        }
+        return made;
     }
 
     // A store as an earlier version left it, with the account "owner" with the password "pw" and the records that
