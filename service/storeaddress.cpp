@@ -93,6 +93,13 @@ QString StoreAddress::refusal(const QString& url)
                               : "takes sqlite:PATH in a folder the service can write in or make: " + obstacle;
 }
 
+QString StoreAddress::shown(const QString& url)
+{
+    if (const QString path = sqlitePath(url); !path.isEmpty())
+        return QFileInfo(path).absoluteFilePath();
+    return QUrl(url).toString(QUrl::RemovePassword | QUrl::RemoveQuery | QUrl::RemoveFragment);
+}
+
 QString StoreAddress::fileObstacle(const QString& path)
 {
     const QFileInfo file(path);

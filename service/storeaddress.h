@@ -21,6 +21,9 @@ public:
     // folder, or something there that is neither a store the service made (StoreFileContent) nor an empty file;
     // nothing for such a store, an empty file or no file, which is made.
     static QString fileObstacle(const QString& path);
+    // The store as the operator is told of it: an SQLite file by its whole path, a PostgreSQL address without the
+    // password it may hold, nor any part the service does not read.
+    static QString shown(const QString& url);
     // How long a statement on an SQLite store waits for the write lock another connection holds, in this process or
     // another, before it fails: the start's look at the tables, an account added from the command line, a sign-up or
     // feedback wait for a sync being written rather than fail. A sync waits as long in all at most, and half a second
