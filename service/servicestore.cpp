@@ -2,6 +2,7 @@
 
 #include "data/sqlitehandle.h"
 #include "directstatement.h"
+#include "postgresqlconnectfailure.h"
 #include "postgresqlstatement.h"
 #include "servicelog.h"
 #include "storeaddress.h"
@@ -104,8 +105,14 @@ ServiceStore::~ServiceStore()
 bool ServiceStore::open(const QString& url, bool makeTables)
 {
     m_db = StoreAddress::database(url, m_openError);
-    if (!m_db.isValid() || !connect())
+    if (!m_db.isValid())
         return false;
+    if (!connect()) {
+        m_openError = "connecting to its database: " + (m_db.driverName() == "QPSQL"
+                                                              ? PostgresqlConnectFailure::described(m_db)
+                                                              : StoreQuery::described(m_db.lastError()));
+        return false;
+    }
     if (!makeTables || StoreSchema::create(m_db, m_openError))
         return true;
     m_db.close();

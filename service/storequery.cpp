@@ -21,6 +21,7 @@ const std::pair<const char*, const char*> sqlStates[] = {
     {"0A000", "the database does not support what was asked of it"},
     {"22021", "a text the database's encoding cannot hold"},
     {"25006", "the database takes no writes: a standby, or one whose transactions are read-only"},
+    {"28P01", "the database server refused the user's password"},
     {"3D000", "the database does not exist"},
     {"40P01", "a deadlock with another connection"},
     {"42501", "the database user lacks a privilege it needs, such as making tables in the schema"},

@@ -1604,7 +1604,7 @@ private slots:
     }
 
     // Options whose values the service cannot use are refused at start, each by its value and with what it takes,
-    // and the service exits having made nothing, its store neither, nor changed the mode or the
+    // on a line of its own, and the service exits having made nothing, its store neither, nor changed the mode or the
     // bytes of anything it found; an empty list of refusals for options it starts with. A folder for the service's
     // files, or for its SQLite store, is refused when it is a file or on one, when it is on a read-only disk
     // ("{read-only}", which the test mounts) or on /proc, which takes no files even from root, and when its path is
@@ -1618,7 +1618,9 @@ private slots:
     // refused as the data folder (in "{folder}/store-of-text", "{folder}/store-of-notes" and
     // "{folder}/answers-of-text"). An address the service cannot listen on is refused before the store is opened: a
     // port in use ("{busy}", which the test holds), or an address that is not this computer's. A PostgreSQL address of
-    // the other scheme is taken, and refused only as the store cannot be reached there.
+    // the other scheme is taken, and refused only as the store cannot be reached there, as are a database or a user
+    // the server does not know and a wrong password ("{postgresql}", the test run's server, which only the
+    // _postgresql test has): on one line naming the step and what went wrong, with the server's code.
     void refusesUnusableOptions_data()
     {
         QTest::addColumn<QStringList>("arguments");
@@ -1704,8 +1706,19 @@ private slots:
             {"--database mysql://x/y: takes sqlite:PATH or postgresql://USER@HOST:PORT/DATABASE"});
         row("an SQLite store without a path", {"--database", "sqlite:"},
             {"--database sqlite:: takes sqlite:PATH or postgresql://USER@HOST:PORT/DATABASE"});
-        row("a PostgreSQL store of the other scheme", {"--database", "postgres://127.0.0.1:1/quillbay"},
-            {"cannot open the store postgres://127.0.0.1:1/quillbay"});
+        // libpq's own words, after the step, may be in the language of the test's locale.
+        const QString connecting = ": connecting to its database: ";
+        row("a PostgreSQL store of the other scheme, on a port that refuses connections",
+            {"--database", "postgres://127.0.0.1:1/quillbay"},
+            {"cannot open the store postgres://127.0.0.1:1/quillbay" + connecting});
+        row("a PostgreSQL database that does not exist", {"--database", "{postgresql}/nodb"},
+            {"cannot open the store {postgresql}/nodb" + connecting + "the database does not exist (3D000)"});
+        // A server that asks for passwords refuses a user it does not know as it refuses a wrong password.
+        row("a PostgreSQL user that does not exist", {"--database", "{postgresql-host}/postgres"},
+            {"cannot open the store {postgresql-host}/postgres" + connecting + "the database server refused the user"});
+        row("a wrong PostgreSQL password", {"--database", "{postgresql-wrong}/postgres"},
+            {"cannot open the store {postgresql}/postgres" + connecting +
+             "the database server refused the user's password (28P01)"});
         const QString sqliteFile = "takes sqlite:PATH of a file: ";
         row("an SQLite store that is a folder", {"--database", "sqlite:{folder}"},
             {"--database sqlite:{folder}: " + sqliteFile + "{folder} is a folder"});
@@ -1762,6 +1775,8 @@ private slots:
             if (!readOnlyDisk.emplace(TestMount::ReadOnlyDisk, readOnlyFolder.path()).isMounted())
                 QSKIP("a read-only disk needs root to mount");
         }
+        if (arguments.join('\n').contains("{postgresql") && !ServiceProcess::onPostgreSql())
+            QSKIP("a PostgreSQL server's refusals need one: the _postgresql test runs these");
         QTemporaryDir folder;
         const auto make = [&folder](const QString& name, const QByteArray& content) {
             QFile file(folder.filePath(name));
@@ -1787,10 +1802,15 @@ private slots:
         QCOMPARE(mkfifo(QFile::encodeName(folder.filePath("fifo")).constData(), 0644), 0);
         QTcpServer busy;
         QVERIFY(busy.listen(QHostAddress::LocalHost));
+        const QString server = qEnvironmentVariable("PGHOST") + ':' + qEnvironmentVariable("PGPORT");
+        const QString user = qEnvironmentVariable("PGUSER");
         for (QStringList* texts : {&arguments, &refusals}) {
             texts->replaceInStrings("{read-only}", readOnlyFolder.path());
             texts->replaceInStrings("{folder}", folder.path());
             texts->replaceInStrings("{busy}", QString::number(busy.serverPort()));
+            texts->replaceInStrings("{postgresql}", "postgresql://" + user + '@' + server);
+            texts->replaceInStrings("{postgresql-host}", "postgresql://nobody@" + server);
+            texts->replaceInStrings("{postgresql-wrong}", "postgresql://" + user + ":wrong@" + server);
         }
         const QStringList found = entriesWithModesAndBytes(folder.path());
         ServiceLaunch launch;
@@ -1800,8 +1820,15 @@ private slots:
         if (refusals.isEmpty())
             return;
         QCOMPARE(service.exitCode(), 1);
+        // Each refusal on a line of its own, and no other line but the start's news: no line of the libraries'.
+        QByteArrayList lines = service.log().split('\n');
+        lines.removeAll(QByteArray());
+        lines.removeIf([](const QByteArray& line) { return line.contains(" info: "); });
+        QCOMPARE(lines.size(), refusals.size());
         for (const QString& refusal : refusals)
-            QVERIFY2(service.log().contains(refusal.toUtf8()), service.log().constData());
+            QVERIFY2(std::any_of(lines.cbegin(), lines.cend(),
+                                 [&refusal](const QByteArray& line) { return line.startsWith(refusal.toUtf8()); }),
+                     service.log().constData());
         // The log alone, which the test makes.
         QCOMPARE(QDir(service.dataDir()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
                  QStringList{"service.log"});
