@@ -29,8 +29,8 @@ QByteArray ctestLog(const QByteArrayList& lines)
 
 // make test closes with what the run skipped, from ctest's log: a line for each reason in each test, and one that
 // counts each check once, by the kind of its skip, saying those that run nowhere on this machine (as their plain test
-// and its _postgresql twin both skipped them, or as nothing here runs them), and one for tests skipped whole by
-// their initTestCase. A store's own check runs in the other store's test, which a run filtered by ctest -R may leave
+// and its _postgresql twin both skipped them, or as nothing here runs them, where one that the sanitizers keep from
+// running runs in the plain build), and one for tests skipped whole by their initTestCase. A store's own check runs in the other store's test, which a run filtered by ctest -R may leave
 // out: only where pg_virtualenv is missing does a check of PostgreSQL's alone need it.
 class TestSkippedChecks : public QObject
 {
@@ -88,6 +88,14 @@ private slots:
             << QByteArrayList{"tst_queue", "SKIP: TestQueue::fails() the sanitizers' allocator cannot be made to fail"}
             << true
             << QByteArray("skipped: 1 in tst_queue: the sanitizers' allocator cannot be made to fail\n"
+                          "1 check skipped: 1 cannot run under the sanitizers\n");
+        QTest::newRow("a check that cannot run under the sanitizers, in a test and its twin")
+            << QByteArrayList{"tst_merge", "SKIP: TestMerge::peaks(one) the address sanitizer keeps what is freed aside",
+                              "tst_merge_postgresql",
+                              "SKIP: TestMerge::peaks(one) the address sanitizer keeps what is freed aside"}
+            << true
+            << QByteArray("skipped: 1 in tst_merge: the address sanitizer keeps what is freed aside\n"
+                          "skipped: 1 in tst_merge_postgresql: the address sanitizer keeps what is freed aside\n"
                           "1 check skipped: 1 cannot run under the sanitizers\n");
         QTest::newRow("a test skipped whole")
             << QByteArrayList{"tst_faults", "SKIP: TestFaults::initTestCase() the sanitizers' allocator takes the place",
