@@ -34,8 +34,8 @@ const qsizetype idsPerLookup = 500;
 // one are read a piece at a time, in the columns its merge needs alone (pickValues()); the bills the program writes
 // take some 430 bytes.
 const qint64 readWholeUpTo = 2048;
-// The piece of a large record's values read at once: bytes on SQLite, characters on PostgreSQL, where it takes up to
-// 1 MB, as much as a write's values, in libpq's buffer.
+// The bytes of a large record's values read at once; on PostgreSQL, sent in hexadecimal, they take 512 KB of libpq's
+// buffer, which a write's values take up to 1 MB of.
 const int valuesPerPiece = 256 * 1024;
 // Ids of a lookup from which the store is first asked whether it holds any id in their range at all: a first sync's
 // ids are all new, and one look into the index spares a look for each of them.
@@ -444,26 +444,24 @@ bool ServiceStore::readSqlitePieces(const QVariantList& key, ValuesPicker& picke
 
 bool ServiceStore::readPostgresqlPieces(const QVariantList& key, ValuesPicker& picker) const
 {
-    // Pieces of characters, from the first; the server tells the bytes of them all without reading them.
-    qint64 bytes = 0;
-    for (qint64 first = 1, taken = 0; taken < bytes || first == 1; first += valuesPerPiece) {
-        const auto query = run("select substr(data, ?, ?), octet_length(data) from records where user_id = ? and "
-                               "table_name = ? and id = ?",
-                               QVariantList{first, valuesPerPiece} + key);
-        if (!query)
-            return false;
-        const bool found = query->next();
-        const QByteArrayView piece = found ? query->text(0) : QByteArrayView();
-        bytes = found ? query->number(1) : 0;
-        taken += piece.size();
-        moved(StoredRecord{{}, {}, false, piece});
-        const bool going = !piece.isEmpty() && picker.read(piece);
-        if (!query->finish())
-            return false;
-        if (!going)
-            break;
+    // One statement, its rows the pieces in order, each sent as it is read. The server takes the value out of its
+    // storage once, as its bytes (converted to SQL_ASCII, which takes them as they are, in either encoding the store
+    // keeps), and cuts those where a piece ends: a piece of characters would have it count them from the first again
+    // for each piece. Each goes in hexadecimal, as bytes cut in the middle of a character are no text.
+    const auto query = run("select encode(substring(bytes from piece for ?), 'hex') from (select convert_to(data, "
+                           "'SQL_ASCII') as bytes from records where user_id = ? and table_name = ? and id = ? offset "
+                           "0) as record, generate_series(1, octet_length(bytes), ?) as piece",
+                           QVariantList{valuesPerPiece} + key + QVariantList{valuesPerPiece});
+    if (!query)
+        return false;
+    QByteArray piece;
+    for (bool going = true; going && query->next();) {
+        const QByteArrayView hex = query->text(0);
+        moved(StoredRecord{{}, {}, false, hex});
+        piece = QByteArray::fromHex(hex.toByteArray());
+        going = picker.read(piece);
     }
-    return true;
+    return query->finish();
 }
 
 bool ServiceStore::any(const QString& sql, const QVariantList& values, bool& found) const

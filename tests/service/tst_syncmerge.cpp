@@ -984,41 +984,47 @@ private slots:
     // process's resident memory no more than 4 MB above where it stood, where the sync's upload and its answer take a
     // few KB; read whole, as they were, they took 60 MB and more. Rows that win keep the column of the stored records
     // they lack ("c0", when the records have it), of whose values alone it is read, as the next first sync's answer
-    // shows.
+    // shows, in a PostgreSQL database in SQL_ASCII as in one in UTF8.
     void readsNoMoreOfTheRecordsItNamesThanItsMergeNeeds_data()
     {
         QTest::addColumn<QByteArray>("otherColumn");
+        QTest::addColumn<QString>("encoding");
         QTest::addColumn<QByteArray>("sent");
         QTest::addColumn<QByteArray>("answered");
         const QByteArray row = R"([ "large9", "tttttttttt", "2024-05-01 11:00:00")";
+        const QByteArray kept = QString::fromUtf16(u"留下").toUtf8();
         QTest::newRow("rows in every column the records have")
-            << QByteArray() << largeBills(10, 0, 10, "2024-05-01 11:00:00") << row + " ]";
+            << QByteArray() << QString() << largeBills(10, 0, 10, "2024-05-01 11:00:00") << row + " ]";
         QTest::newRow("rows lacking a column the records have")
-            << QByteArray("kept") << largeBills(10, 0, 10, "2024-05-01 11:00:00") << row + R"(, "kept" ])";
+            << kept << QString() << largeBills(10, 0, 10, "2024-05-01 11:00:00") << row + ", \"" + kept + "\" ]";
+        QTest::newRow("rows lacking a column the records have, in SQL_ASCII")
+            << kept << QString("SQL_ASCII") << largeBills(10, 0, 10, "2024-05-01 11:00:00")
+            << row + ", \"" + kept + "\" ]";
         QByteArray deletions = upload(QByteArrayList());
         const QByteArray none = R"("delete_data":[])";
         QByteArrayList deleted;
         for (int i = 0; i < 10; ++i)
             deleted << "[\"large" + QByteArray::number(i) + "\",\"2024-05-01 11:00:00\"]";
         deletions.replace(deletions.indexOf(none), none.size(), R"("delete_data":[)" + deleted.join(',') + "]");
-        QTest::newRow("deletions") << QByteArray() << deletions
+        QTest::newRow("deletions") << QByteArray() << QString() << deletions
                                    << QByteArray(R"([ "large9", "2024-05-01 11:00:00" ])");
     }
 
     void readsNoMoreOfTheRecordsItNamesThanItsMergeNeeds()
     {
         QFETCH(QByteArray, otherColumn);
+        QFETCH(QString, encoding);
         QFETCH(QByteArray, sent);
         QFETCH(QByteArray, answered);
 #if defined(__SANITIZE_ADDRESS__)
         QSKIP("the address sanitizer keeps what is freed aside, where the resident peak counts it");
 #endif
-        AccountStore account;
+        AccountStore account(encoding);
         QVERIFY(account.open());
         const int columns = otherColumn.isEmpty() ? 0 : 1;
         // Titles of quotes and backslashes, each escaped in two bytes, after one letter: a piece ends in the middle of
-        // an escape.
-        const QByteArray title = "a" + QByteArray("\\\"\\\\").repeated(3 << 19);
+        // an escape. A character of three bytes follows.
+        const QByteArray title = "a" + QByteArray("\\\"\\\\").repeated(3 << 19) + QString::fromUtf16(u"尾").toUtf8();
         QByteArrayList stored;
         for (int i = 0; i < 10; ++i)
             stored << "[\"large" + QByteArray::number(i) + "\",\"" + title + "\",\"2024-05-01 10:00:00\"]";
