@@ -18,7 +18,7 @@ namespace {
 // indexes of primary keys and what ANALYZE keeps.
 const QSet<QString> ownTables{"accounts", "syncs", "feedback", "signups", "records"};
 
-// The objects of another's named in a refusal; the rest are counted.
+// Of the objects that are none of the service's, those a refusal names; the rest it counts.
 const int namedObjects = 3;
 
 // The address SQLite opens the file at for the look, which changes nothing. Work committed into a write-ahead log
