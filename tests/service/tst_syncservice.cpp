@@ -1745,8 +1745,9 @@ private slots:
         row("a PostgreSQL database that does not exist", {"--database", "{postgresql}/nodb"},
             {"cannot open the store {postgresql}/nodb" + connecting + "the database does not exist (3D000)"});
         // A server that asks for passwords refuses a user it does not know as it refuses a wrong password.
-        row("a PostgreSQL user that does not exist", {"--database", "{postgresql-host}/postgres"},
-            {"cannot open the store {postgresql-host}/postgres" + connecting + "the database server refused the user"});
+        row("a PostgreSQL user that does not exist", {"--database", "{postgresql-stranger}/postgres"},
+            {"cannot open the store {postgresql-stranger}/postgres" + connecting +
+             "the database server refused the user"});
         row("a wrong PostgreSQL password", {"--database", "{postgresql-wrong}/postgres"},
             {"cannot open the store {postgresql}/postgres" + connecting +
              "the database server refused the user's password (28P01)"});
@@ -1840,7 +1841,8 @@ private slots:
             texts->replaceInStrings("{folder}", folder.path());
             texts->replaceInStrings("{busy}", QString::number(busy.serverPort()));
             texts->replaceInStrings("{postgresql}", "postgresql://" + user + '@' + server);
-            texts->replaceInStrings("{postgresql-host}", "postgresql://nobody@" + server);
+            // A user no cluster has, whichever system user made it.
+            texts->replaceInStrings("{postgresql-stranger}", "postgresql://quillbay_stranger@" + server);
             texts->replaceInStrings("{postgresql-wrong}", "postgresql://" + user + ":wrong@" + server);
         }
         const QStringList found = entriesWithModesAndBytes(folder.path());
