@@ -4,13 +4,14 @@
 #include "servicelog.h"
 #include "serviceoptions.h"
 #include "servicestore.h"
+#include "storeaddress.h"
 #include "syncservice.h"
 #include "transferrules.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QLocale>
 #include <QTextStream>
-#include <QUrl>
 
 #include <csignal>
 #include <malloc.h>
@@ -52,8 +53,7 @@ bool openStore(ServiceStore& store, const QString& url, QTextStream& err)
 {
     if (store.open(url))
         return true;
-    const QString shown = url.startsWith("sqlite:") ? url : QUrl(url).toString(QUrl::RemovePassword);
-    err << "cannot open the store " << shown << ": " << store.lastError() << Qt::endl;
+    err << "cannot open the store " << StoreAddress::shown(url) << ": " << store.lastError() << Qt::endl;
     return false;
 }
 
@@ -75,7 +75,8 @@ int addAccount(const ServiceOptions& options, QTextStream& out, QTextStream& err
         err << "account not created: " << refusal << Qt::endl;
         return 1;
     }
-    out << "account created: " << name << Qt::endl;
+    // The operator's own answer on the terminal, where the name was typed, and no line of the log.
+    out << "account created: " << name << " in " << StoreAddress::shown(options.storeUrl) << Qt::endl;
     return 0;
 }
 
@@ -177,6 +178,9 @@ int main(int argc, char* argv[])
         err << listenRefusal(*options, failure) << Qt::endl;
         return 1;
     }
+    qCInfo(lcService).noquote() << QString("store: %1; data folder: %2")
+                                       .arg(StoreAddress::shown(options->storeUrl),
+                                            QFileInfo(options->dataFolder).absoluteFilePath());
     {
         // Made or checked once here; each worker opens a connection of its own.
         ServiceStore store(options->storeTimeout);

@@ -161,10 +161,14 @@ QString dataFolder(const QString& value, ServiceOptions& options)
     return QString();
 }
 
-// The store's address, checked before anything is made for it; empty for the default, the SQLite file in --data.
+// The store's address, checked before anything is made for it. An empty one, as an unset variable gives, is refused
+// as an empty --data is: taken as the default, it would move the service onto a new store in --data.
 QString storeUrl(const QString& value, ServiceOptions& options)
 {
-    if (const QString refusal = value.isEmpty() ? QString() : StoreAddress::refusal(value); !refusal.isEmpty())
+    if (value.isEmpty())
+        return StoreAddress::refusal(value) + ": an empty address names no store (without --database the store is "
+                                              "service.db in --data)";
+    if (const QString refusal = StoreAddress::refusal(value); !refusal.isEmpty())
         return refusal;
     options.storeUrl = value;
     return QString();
@@ -392,7 +396,7 @@ std::optional<ServiceOptions> ServiceOptions::parse(const QByteArrayList& argume
         const QString store = QDir(taken.dataFolder).filePath("service.db");
         if (const QString obstacle = StoreAddress::fileObstacle(store); !obstacle.isEmpty()) {
             error = refused("data", taken.dataFolder.toUtf8(),
-                            "takes a folder whose service.db is an SQLite store or none: " + obstacle);
+                            "takes a folder whose service.db is a store of the service's, an empty file or none: " + obstacle);
             return std::nullopt;
         }
         taken.storeUrl = "sqlite:" + store;

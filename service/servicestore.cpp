@@ -3,12 +3,14 @@
 #include "data/sqlitehandle.h"
 #include "directstatement.h"
 #include "poolerprobe.h"
+#include "postgresqlconnectfailure.h"
 #include "postgresqlstatement.h"
 #include "servernotices.h"
 #include "servicelog.h"
 #include "storeaddress.h"
 #include "storequery.h"
 #include "storeschema.h"
+#include "valuespicker.h"
 #include "writelockwait.h"
 
 #include <QSqlError>
@@ -31,6 +33,13 @@ const qint64 bytesPerWrite = 1024 * 1024;
 const qsizetype recordsPerPage = 1000;
 // Ids that records() looks up in one statement.
 const qsizetype idsPerLookup = 500;
+// The stored records that records() reads whole, by their size: at most 1 MB for its 500 ids. The values of a larger
+// one are read a piece at a time, in the columns its merge needs alone (pickValues()); the bills the program writes
+// take some 430 bytes.
+const qint64 readWholeUpTo = 2048;
+// The bytes of a large record's values read at once; on PostgreSQL, sent in hexadecimal, they take 512 KB of libpq's
+// buffer, which a write's values take up to 1 MB of.
+const int valuesPerPiece = 256 * 1024;
 // Ids of a lookup from which the store is first asked whether it holds any id in their range at all: a first sync's
 // ids are all new, and one look into the index spares a look for each of them.
 const qsizetype rangeCheckFrom = 100;
@@ -109,8 +118,14 @@ bool ServiceStore::open(const QString& url, bool makeTables)
     m_preparing = StoreAddress::poolsTransactions(url) ? PostgresqlStatement::Preparing::Unnamed
                                                        : PostgresqlStatement::Preparing::Named;
     m_db = StoreAddress::database(url, m_openError, m_wait.bound());
-    if (!m_db.isValid() || !connect())
+    if (!m_db.isValid())
         return false;
+    if (!connect()) {
+        m_openError = "connecting to its database: " + (m_db.driverName() == "QPSQL"
+                                                              ? PostgresqlConnectFailure::described(m_db)
+                                                              : StoreQuery::described(m_db.lastError()));
+        return false;
+    }
     if (!makeTables)
         return true;
     if (m_session)
@@ -369,32 +384,40 @@ bool ServiceStore::records(
             QVariantList keys{userId, table};
             for (qsizetype i = from; i < from + count; ++i)
                 keys << ids.at(i).toByteArray();
-            // With a bound, the page's data only when all of it keeps within what is left: the sizes are read from
-            // the live records' rows, before their values (a deletion's are "{}"), in the statement that reads them.
-            // SQLite sums them in a subquery, as a window would have it read every row whole first; PostgreSQL sums
-            // them over the rows of the one scan, keeping their large values aside until they are sent.
-            QString data = "data";
-            QVariantList values = keys;
+            // The values of the small records alone, and with a bound, only when all of the page's keep within what
+            // is left: the sizes are read from the live records' rows, before their values (a deletion's are "{}"),
+            // in the statement that reads them. SQLite sums them in a subquery, as a window would have it read every
+            // row whole first; PostgreSQL sums them over the rows of the one scan, keeping their large values aside
+            // until they are sent.
+            QString small = "wire_size <= ?";
+            QVariantList values{readWholeUpTo};
             if (bytes) {
                 const bool apart = writesOneAtATime();
                 const QString sizes =
                     apart ? "(select coalesce(sum(wire_size), 0) from records where " + where + " and deleted = 0)"
                           : "coalesce(sum(case when deleted = 0 then wire_size end) over (), 0)";
-                data = "case when " + sizes + " <= ? then data end";
-                values = (apart ? keys : QVariantList()) + QVariantList{*bytes - read} + keys;
+                small = sizes + " <= ? and " + small;
+                values = (apart ? keys : QVariantList()) + QVariantList{*bytes - read} + values;
             }
-            const auto query = run("select id, version, deleted, " + data + " from records where " + where, values);
+            const auto query = run("select id, version, deleted, case when " + small +
+                                       " then data end, wire_size from records where " + where,
+                                   values + keys);
             if (!query)
                 return false;
-            while (whole && query->next()) {
-                whole = !query->isNull(3);
-                const StoredRecord record = recordAt(*query, 0);
+            const qint64 left = bytes ? *bytes - read : 0;
+            qint64 liveSizes = 0;
+            while (query->next()) {
+                StoredRecord record = recordAt(*query, 0);
+                if (query->isNull(3))
+                    record.storedSize = query->number(4);
+                liveSizes += record.deleted ? 0 : query->number(4);
                 read += record.wireSize();
                 moved(record);
                 found.append(record);
             }
             if (!query->finish())
                 return false;
+            whole = !bytes || liveSizes <= left;
             if (!whole)
                 return true;
         }
@@ -402,6 +425,73 @@ bool ServiceStore::records(
             return true;
     }
     return true;
+}
+
+bool ServiceStore::pickValues(const QString& userId, const QString& table, QByteArrayView id,
+                              const std::function<bool(QByteArrayView column)>& wanted, QByteArray& values) const
+{
+    ValuesPicker picker(wanted);
+    const QVariantList key{userId, table, id.toByteArray()};
+    if (!(m_sqlite ? readSqlitePieces(key, picker) : readPostgresqlPieces(key, picker)))
+        return false;
+    values = picker.picked();
+    if (!values.isEmpty())
+        return true;
+    // Values that are no object the service writes, if any, are read whole, as a lookup of a small record reads them.
+    const auto query = run("select data from records where user_id = ? and table_name = ? and id = ?", key);
+    if (!query)
+        return false;
+    if (query->next()) {
+        values = query->text(0).toByteArray();
+        moved(StoredRecord{id, {}, false, values});
+    }
+    return query->finish();
+}
+
+bool ServiceStore::readSqlitePieces(const QVariantList& key, ValuesPicker& picker) const
+{
+    // The record's row, whose value SQLite reads a piece at a time through its own calls, where a statement would read
+    // it whole first.
+    std::optional<qint64> row;
+    if (!number("select rowid from records where user_id = ? and table_name = ? and id = ?", key, row))
+        return false;
+    if (!row)
+        return true;
+    sqlite3_blob* blob = nullptr;
+    int outcome = sqlite3_blob_open(m_sqlite, "main", "records", "data", *row, 0, &blob);
+    const int size = outcome == SQLITE_OK ? sqlite3_blob_bytes(blob) : 0;
+    QByteArray piece(qMin(size, valuesPerPiece), Qt::Uninitialized);
+    for (int at = 0; outcome == SQLITE_OK && at < size; at += valuesPerPiece) {
+        const int length = qMin(size - at, valuesPerPiece);
+        outcome = sqlite3_blob_read(blob, piece.data(), length, at);
+        if (outcome == SQLITE_OK && !picker.read(QByteArrayView(piece.constData(), length)))
+            break;
+    }
+    sqlite3_blob_close(blob);
+    return outcome == SQLITE_OK ||
+           StoreQuery::failed(StoreQuery::codeSummary(QString::number(outcome)), "a piece of a record's values");
+}
+
+bool ServiceStore::readPostgresqlPieces(const QVariantList& key, ValuesPicker& picker) const
+{
+    // One statement, its rows the pieces in order, each sent as it is read. The server takes the value out of its
+    // storage once, as its bytes (converted to SQL_ASCII, which takes them as they are, in either encoding the store
+    // keeps), and cuts those where a piece ends: a piece of characters would have it count them from the first again
+    // for each piece. Each goes in hexadecimal, as bytes cut in the middle of a character are no text.
+    const auto query = run("select encode(substring(bytes from piece for ?), 'hex') from (select convert_to(data, "
+                           "'SQL_ASCII') as bytes from records where user_id = ? and table_name = ? and id = ? offset "
+                           "0) as record, generate_series(1, octet_length(bytes), ?) as piece",
+                           QVariantList{valuesPerPiece} + key + QVariantList{valuesPerPiece});
+    if (!query)
+        return false;
+    QByteArray piece;
+    for (bool going = true; going && query->next();) {
+        const QByteArrayView hex = query->text(0);
+        moved(StoredRecord{{}, {}, false, hex});
+        piece = QByteArray::fromHex(hex.toByteArray());
+        going = picker.read(piece);
+    }
+    return query->finish();
 }
 
 bool ServiceStore::any(const QString& sql, const QVariantList& values, bool& found) const

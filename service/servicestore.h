@@ -22,6 +22,8 @@
 #include <memory>
 #include <optional>
 
+class ValuesPicker;
+
 // One account: its sign-in name, the user id every device of it binds to, and its derived password.
 struct StoredAccount
 {
@@ -95,12 +97,18 @@ public:
 
     // Looks up the stored rows and deletion stamps of one table among the ids, a page of 500 ids at a time,
     // and hands each page's to `page` with where the page's ids begin and end among `ids`, until it returns false;
-    // false when they cannot be read. With `bytes`, a page whose records would take more than is left of those bytes
-    // once the pages before took theirs (StoredRecord::wireSize()) is not read: its data is never sent, and `whole`
-    // is false.
+    // false when they cannot be read. The values of a record over 2 KB are left unread (StoredRecord::allValues()),
+    // for pickValues() to read as far as they are needed. With `bytes`, a page whose records would take more than is
+    // left of those bytes once the pages before took theirs (StoredRecord::wireSize()) is not read: its data is never
+    // sent, and `whole` is false.
     bool records(const QString& userId, const QString& table, const QList<QByteArrayView>& ids,
                  std::optional<qint64> bytes, bool& whole,
                  const std::function<bool(qsizetype from, qsizetype to, const RecordBatch& found)>& page) const;
+    // The stored record's values in the columns `wanted` takes, as a JSON object, read a piece at a time, so that
+    // those of the other columns are never held; all of them when they are no object the service writes (ValuesPicker).
+    // False when the store cannot be read.
+    bool pickValues(const QString& userId, const QString& table, QByteArrayView id,
+                    const std::function<bool(QByteArrayView column)>& wanted, QByteArray& values) const;
     // Writes the records as changed by the change numbered `change`; false, with some of them written, when the store
     // fails or when `stopped` says so, as it is asked before every few records.
     bool saveRecords(const QString& userId, const QString& table, const RecordBatch& records, qint64 change,
@@ -197,6 +205,10 @@ private:
     void moved(const StoredRecord& record) const;
     // Whether the statement finds a row, in `found`; false when the store cannot be read.
     bool any(const QString& sql, const QVariantList& values, bool& found) const;
+    // Hands the values of the record with the key (its user id, table and id) to the picker a piece at a time, until it
+    // has read them all or takes no more; false when the store cannot be read.
+    bool readSqlitePieces(const QVariantList& key, ValuesPicker& picker) const;
+    bool readPostgresqlPieces(const QVariantList& key, ValuesPicker& picker) const;
     // Whether the records that changedRecords() would read keep within the bound, found from the index alone.
     bool changedWithin(const QString& userId, qint64 after, qint64 before, const ReadBound& bound, bool& within) const;
     // Runs a statement whose only column is a number or NULL.

@@ -1,6 +1,7 @@
 #include "storeaddress.h"
 
 #include "ownerfolder.h"
+#include "storefilecontent.h"
 
 #include <QAtomicInt>
 #include <QFile>
@@ -135,6 +136,13 @@ QString StoreAddress::refusal(const QString& url)
                               : "takes sqlite:PATH in a folder the service can write in or make: " + obstacle;
 }
 
+QString StoreAddress::shown(const QString& url)
+{
+    if (const QString path = sqlitePath(url); !path.isEmpty())
+        return QFileInfo(path).absoluteFilePath();
+    return QUrl(url).toString(QUrl::RemovePassword | QUrl::RemoveFragment);
+}
+
 QString StoreAddress::fileObstacle(const QString& path)
 {
     const QFileInfo file(path);
@@ -151,11 +159,15 @@ QString StoreAddress::fileObstacle(const QString& path)
     QFile store(path);
     if (!store.open(QIODevice::ReadOnly))
         return "cannot read " + path + ": " + store.errorString();
-    // An empty file becomes a store; anything else must be one already, or SQLite would fail on it only once its
-    // mode was changed.
+    // An empty file becomes a store; anything else must be one the service made already, or SQLite would fail on it
+    // only once its mode was changed, or the service's tables would join another program's.
     const QByteArray start = store.read(sqliteHeader.size());
-    return start.isEmpty() || start == sqliteHeader ? QString()
-                                                    : path + " is no SQLite store: it does not begin as one does";
+    if (start.isEmpty())
+        return QString();
+    if (start != sqliteHeader)
+        return path + " is no SQLite store: it does not begin as one does";
+    store.close();
+    return StoreFileContent::obstacle(path);
 }
 
 bool StoreAddress::poolsTransactions(const QString& url)

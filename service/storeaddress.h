@@ -27,12 +27,15 @@ public:
     // whose folder could not be made or written in; nothing when none does.
     static QString refusal(const QString& url);
     // What stands in the way of the path naming an SQLite store, without changing anything: a path that names a
-    // folder, or something there that is not an SQLite store nor an empty file; nothing for a store, an empty file or
-    // no file, which is made.
+    // folder, or something there that is neither a store the service made (StoreFileContent) nor an empty file;
+    // nothing for such a store, an empty file or no file, which is made.
     static QString fileObstacle(const QString& path);
     // Whether the address says that a pooler hands out the database's server connections a transaction at a time, so
     // that no connection may rely on what a statement before its transaction left in the server's session.
     static bool poolsTransactions(const QString& url);
+    // The store as the operator is told of it: an SQLite file by its whole path, a PostgreSQL address without the
+    // password it may hold, with the pooler's mode it names.
+    static QString shown(const QString& url);
     // How long a statement on an SQLite store waits for the write lock another connection holds, in this process or
     // another, before it fails: the start's look at the tables, an account added from the command line, a sign-up or
     // feedback wait for a sync being written rather than fail. A sync waits as long in all at most, and half a second

@@ -22,6 +22,7 @@ const std::pair<const char*, const char*> sqlStates[] = {
     {"0A000", "the database does not support what was asked of it"},
     {"22021", "a text the database's encoding cannot hold"},
     {"25006", "the database takes no writes: a standby, or one whose transactions are read-only"},
+    {"28P01", "the database server refused the user's password"},
     {"3D000", "the database does not exist"},
     {"40P01", "a deadlock with another connection"},
     {"42501", "the database user lacks a privilege it needs, such as making tables in the schema"},
@@ -72,8 +73,11 @@ QString StoreQuery::codeSummary(const QString& code)
 QString StoreQuery::described(const QSqlError& error)
 {
     const QString code = error.nativeErrorCode();
-    if (code.isEmpty())
-        return errorSummary(error);
+    return code.isEmpty() ? errorSummary(error) : codeDescribed(code);
+}
+
+QString StoreQuery::codeDescribed(const QString& code)
+{
     // PostgreSQL's codes have five characters, SQLite's are numbers of four digits at most.
     if (code.size() != 5)
         return QString("%1 (SQLite's code %2)").arg(QString::fromUtf8(sqlite3_errstr(code.toInt())), code);

@@ -23,6 +23,8 @@ public:
     // What went wrong, for the operator told why a start failed: in words, with the code beside them, and still never
     // the database's message.
     static QString described(const QSqlError& error);
+    // The same for a code as the database names it: PostgreSQL's SQLSTATE, or SQLite's number.
+    static QString codeDescribed(const QString& code);
     // Whether the store failed for want of room on its disk.
     static bool diskFull(const QSqlError& error);
     // Logs the failure of the statement, as errorSummary() or codeSummary() tells it; false.

@@ -67,6 +67,8 @@ bool TableMerge::prepare(const ServiceStore& store, const QString& userId, Answe
                          const std::function<bool()>& stopped)
 {
     m_written.clear();
+    m_store = &store;
+    m_userId = userId;
     if (cost.passed() || stopped())
         return false;
     // Ids in order, so that records are written in the order of the store's key and go in at the end of its index
@@ -77,6 +79,7 @@ bool TableMerge::prepare(const ServiceStore& store, const QString& userId, Answe
         ids.append(idOf(m_sent.at(start)));
     QHash<QByteArrayView, qsizetype> foundAt;
     bool going = true;
+    bool read = true;
     // Each page of what is stored counts as it is read: what the merge answers of it is counted with it.
     const auto page = [&](qsizetype from, qsizetype to, const RecordBatch& found) {
         foundAt.clear();
@@ -84,26 +87,27 @@ bool TableMerge::prepare(const ServiceStore& store, const QString& userId, Answe
             foundAt.insert(found.at(i).id, i);
             cost.addBytes(found.at(i));
         }
-        for (qsizetype i = from; i < to; ++i) {
+        for (qsizetype i = from; read && i < to; ++i) {
             const auto at = foundAt.constFind(ids.at(i));
             const StoredRecord stored = at == foundAt.cend() ? StoredRecord() : found.at(*at);
-            decide(ids.at(i), sentFrom(m_idStarts.at(i)), at == foundAt.cend() ? nullptr : &stored, answer, cost);
+            read = decide(ids.at(i), sentFrom(m_idStarts.at(i)), at == foundAt.cend() ? nullptr : &stored, answer,
+                          cost);
         }
-        going = !cost.passed() && !stopped();
+        going = read && !cost.passed() && !stopped();
         return going;
     };
     std::optional<qint64> bound;
     if (cost.bounded())
         bound = cost.bytesLeft();
     bool whole = true;
-    if (!store.records(userId, m_changes.table, ids, bound, whole, page))
+    if (!store.records(userId, m_changes.table, ids, bound, whole, page) || !read)
         return false;
     if (!whole)
         cost.markPassed();
     return going && !cost.passed();
 }
 
-void TableMerge::decide(QByteArrayView id, const Sent& sent, const StoredRecord* stored, AnswerEntry& answer,
+bool TableMerge::decide(QByteArrayView id, const Sent& sent, const StoredRecord* stored, AnswerEntry& answer,
                         SyncCost& cost)
 {
     const auto write = [this, &cost](const StoredRecord& record) {
@@ -126,20 +130,42 @@ void TableMerge::decide(QByteArrayView id, const Sent& sent, const StoredRecord*
         const QByteArrayView stamp = m_changes.deletions.at(sent.newestDeletion, 1);
         if (!present || version < stamp) {
             write(StoredRecord{id, stamp, true, "{}"});
-            return;
+            return true;
         }
     }
+    StoredRecord record;
     if (row >= 0) {
         // A received row takes the place of a deletion whole, and keeps the columns of a live row it lacks.
-        const bool keep = stored && !stored->deleted && m_values.read(stored->data);
+        const bool live = stored && !stored->deleted;
+        if (live && !withValues(*stored, Columns::Others, record))
+            return false;
+        const bool keep = live && m_values.read(record.data);
         m_written.appendLive(id, version, [this, row, keep](QByteArray& data) {
             RecordValues::write(data, m_changes, row, keep ? &m_values : nullptr);
         });
         cost.addBytes(m_written.at(m_written.size() - 1));
-        return;
+        return true;
     }
-    if (stored && !holds(sent, *stored))
-        cost.addAnswered(*stored, answer.add(*stored));
+    if (!stored)
+        return true;
+    if (!withValues(*stored, Columns::Sent, record))
+        return false;
+    if (!holds(sent, record))
+        cost.addAnswered(record, answer.add(record));
+    return true;
+}
+
+bool TableMerge::withValues(const StoredRecord& stored, Columns columns, StoredRecord& record)
+{
+    record = stored;
+    if (stored.allValues())
+        return true;
+    const bool sent = columns == Columns::Sent;
+    const auto wanted = [this, sent](QByteArrayView column) { return m_changes.hasColumn(column) == sent; };
+    if (!m_store->pickValues(m_userId, m_changes.table, stored.id, wanted, m_picked))
+        return false;
+    record.data = m_picked;
+    return true;
 }
 
 bool TableMerge::holds(const Sent& sent, const StoredRecord& record)

@@ -48,11 +48,24 @@ private:
         qint32 lastDeletion = -1;
     };
 
+    // Which of a stored record's values the merge needs: those of the columns the device sent, to compare with what
+    // it sent and to answer with, or those of the others, to keep beside a row it sent that wins.
+    enum class Columns
+    {
+        Sent,
+        Others
+    };
+
     // The id of an entry of m_sent: a row's position, or the complement of a deletion's.
     QByteArrayView idOf(qint32 entry) const;
     // What the device sent of the id whose entries start at m_sent[first].
     Sent sentFrom(qsizetype first) const;
-    void decide(QByteArrayView id, const Sent& sent, const StoredRecord* stored, AnswerEntry& answer, SyncCost& cost);
+    // False when the store cannot be read.
+    bool decide(QByteArrayView id, const Sent& sent, const StoredRecord* stored, AnswerEntry& answer, SyncCost& cost);
+    // The stored record with the values of the columns the merge needs: as it was read where the reading read all of
+    // them, else those alone, read from the store into m_picked, as a record of the size it has in the store. False
+    // when the store cannot be read.
+    bool withValues(const StoredRecord& stored, Columns columns, StoredRecord& record);
     // Whether the device holds the record as stored: it sent this deletion, or this row in every column it has.
     bool holds(const Sent& sent, const StoredRecord& record);
 
@@ -64,4 +77,8 @@ private:
     QList<qint32> m_idStarts;
     RecordBatch m_written;
     RecordValues m_values;
+    // The store and the account the merge reads, for the values of large records that its lookups left unread.
+    const ServiceStore* m_store = nullptr;
+    QString m_userId;
+    QByteArray m_picked;
 };

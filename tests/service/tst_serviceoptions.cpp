@@ -51,15 +51,18 @@ private slots:
         QVERIFY2(service.log().contains("workers: " + workers.toUtf8() + ","), service.log().constData());
     }
 
-    // The service's log says at start, as news and no warning, the connections it serves at once, and the
-    // descriptor limit when that lowers them (below --max-connections when the operator gave it), the workers kept
-    // for cheap requests as far as the workers go, and the request memory kept for small requests, in megabytes written
-    // out, however many. Silencing the warnings keeps it.
+    // The service's log says at start, as news and no warning, the store it serves and its data folder ("{store}" and
+    // "{data}", the test's), the connections it serves at once, and the descriptor limit when that lowers them (below
+    // --max-connections when the operator gave it), the workers kept for cheap requests as far as the workers go, and
+    // the request memory kept for small requests, in megabytes written out, however many. Silencing the warnings
+    // keeps it.
     void logsTheLimitsInForce_data()
     {
         QTest::addColumn<int>("descriptors");
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QString>("said");
+        QTest::newRow("the store and the data folder")
+            << 1000 << QStringList{"--workers", "2"} << "info: store: {store}; data folder: {data}\n";
         QTest::newRow("few descriptors")
             << 100 << QStringList{"--workers", "8"}
             << "info: serving 16 connections at once (the descriptor limit is 100, and 104";
@@ -97,11 +100,13 @@ private slots:
         const auto rules = qScopeGuard([] { qunsetenv("QT_LOGGING_RULES"); });
         ServiceProcess service(arguments, {}, launch);
         QVERIFY(service.waitForLog("serving "));
+        said.replace("{store}", service.database().mid(int(strlen("sqlite:")))).replace("{data}", service.dataDir());
         QVERIFY2(service.log().contains(said.toUtf8()), service.log().constData());
     }
 
     // An account the operator adds is refused in English, as the service's other messages to the operator, on one
-    // line, and the service exits with status 1; the sign-up page tells its users in Chinese. A name a new account
+    // line, and the service exits with status 1; the sign-up page tells its users in Chinese. One it creates is told
+    // on standard output with the store it went into ("{store}", service.db in the data folder), and status 0. A name a new account
     // may not have is refused as any option's value is, by the option and the value, its control characters and its
     // blanks other than the space escaped, and so are its bytes that are no part of a UTF-8 character, which Qt would
     // read as U+FFFD. A name or a password refused as such makes nothing, neither the data folder nor the store.
@@ -151,6 +156,7 @@ private slots:
         const QByteArray emoji = QString::fromUcs4(U"\U0001F600").repeated(65).toUtf8();
         row("65 characters beyond the Basic Multilingual Plane", emoji, "pw", "--add-account " + emoji + blank);
         row("a name taken", "taken", "pw", "account not created: an account of that name exists already");
+        row("a name and a password it takes", "new", "pw", "account created: new in {store}");
     }
 
     void refusesAccountsInEnglish()
@@ -179,10 +185,12 @@ private slots:
             add.closeWriteChannel();
             QVERIFY(add.waitForFinished(60000));
         }
-        QCOMPARE(add.exitCode(), 1);
-        QCOMPARE(add.readAllStandardError(), said + '\n');
-        QCOMPARE(add.readAllStandardOutput(), QByteArray());
-        QCOMPARE(QFileInfo::exists(data), taken);
+        const bool created = said.startsWith("account created: ");
+        said.replace("{store}", QFile::encodeName(data + "/service.db"));
+        QCOMPARE(add.exitCode(), created ? 0 : 1);
+        QCOMPARE(add.readAllStandardError(), created ? QByteArray() : said + '\n');
+        QCOMPARE(add.readAllStandardOutput(), created ? said + '\n' : QByteArray());
+        QCOMPARE(QFileInfo::exists(data), taken || created);
     }
 
     // Workers the system cannot start are refused at start, by their number and with the most that would start (the

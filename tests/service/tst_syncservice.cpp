@@ -1,3 +1,4 @@
+#include "data/bookfile.h"
 #include "idsorderedapart.h"
 #include "online/httphelper.h"
 #include "online/json.h"
@@ -9,7 +10,9 @@
 #include "storerelay.h"
 #include "testmount.h"
 #include "testpooler.h"
+#include "teststore.h"
 
+#include <QCryptographicHash>
 #include <QDirIterator>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -64,7 +67,8 @@ QByteArray changeSet(const QByteArray& rows, const QByteArray& deletions = "", c
 }
 
 // "b 01, c 03" as bill rows of Z titled b and c, at 10:00:01 and 10:00:03; "- 02" as a deletion of Z at 10:00:02.
-QByteArray uploadOf(const QString& changes)
+// Each title goes on with the text given, as JSON writes it.
+QByteArray uploadOf(const QString& changes, const QByteArray& titleTail = {})
 {
     QByteArrayList rows;
     QByteArrayList deletions;
@@ -74,7 +78,7 @@ QByteArray uploadOf(const QString& changes)
         if (title == "-")
             deletions << "[\"Z\",\"" + version + "\"]";
         else
-            rows << "[\"Z\",\"" + title + "\",\"" + version + "\"]";
+            rows << "[\"Z\",\"" + title + titleTail + "\",\"" + version + "\"]";
     }
     return changeSet(rows.join(','), deletions.join(','));
 }
@@ -485,12 +489,15 @@ private slots:
     // newer stamp. Of several rows of one id in one upload the first with the latest stamp counts, of several
     // deletions the latest, and both weigh against what is stored as a single row and deletion would. What the
     // upload loses to is answered unless the device's last row or deletion of the id is what is stored, and not both.
+    // So too of records whose values the store reads a piece at a time, titles of 300 KB of quotes and backslashes,
+    // whose escapes a piece may end in the middle of.
     void mergesByStamp_data()
     {
         QTest::addColumn<QString>("stored");
         QTest::addColumn<QString>("received");
         QTest::addColumn<QString>("expected");
         QTest::addColumn<QString>("answered");
+        QTest::addColumn<QString>("titleTail");
 
         // Changes in the notation of uploadOf(): what is stored, what is received, what the store holds after, and
         // what the answer to the upload holds: nothing when the device holds that already.
@@ -518,8 +525,12 @@ private slots:
             {"the stored deletion sent last", "- 05", "- 01, - 05", "- 05", "absent"},
             {"the stored row sent with a deletion", "a 05", "a 05, - 05", "a 05", "a 05"},
         };
-        for (const auto& c : cases)
-            QTest::newRow(c[0]) << QString(c[1]) << QString(c[2]) << QString(c[3]) << QString(c[4]);
+        const QString large = QString("\"\\").repeated(75000);
+        for (const auto& c : cases) {
+            QTest::newRow(c[0]) << QString(c[1]) << QString(c[2]) << QString(c[3]) << QString(c[4]) << QString();
+            QTest::newRow(qPrintable(QString(c[0]) + ", of 300 KB"))
+                << QString(c[1]) << QString(c[2]) << QString(c[3]) << QString(c[4]) << large;
+        }
     }
 
     void mergesByStamp()
@@ -528,11 +539,14 @@ private slots:
         QFETCH(QString, received);
         QFETCH(QString, expected);
         QFETCH(QString, answered);
+        QFETCH(QString, titleTail);
         const QString user = newAccount();
-        QCOMPARE(stateOfZ(sync(user, uploadOf(stored))), QString("absent"));
-        QCOMPARE(stateOfZ(sync(user, changeSet(""))), stored);
-        QCOMPARE(stateOfZ(sync(user, uploadOf(received))), answered);
-        QCOMPARE(stateOfZ(sync(user, changeSet(""))), expected);
+        const QByteArray tail = JsonCodec::serialize(titleTail).chopped(1).mid(1);
+        const auto state = [&titleTail](const QByteArray& answer) { return stateOfZ(answer).remove(titleTail); };
+        QCOMPARE(state(sync(user, uploadOf(stored, tail))), QString("absent"));
+        QCOMPARE(state(sync(user, changeSet(""))), stored);
+        QCOMPARE(state(sync(user, uploadOf(received, tail))), answered);
+        QCOMPARE(state(sync(user, changeSet(""))), expected);
     }
 
     // An upload of many ids is looked up in parts; a stored row in any part is weighed as in a small upload.
@@ -1254,10 +1268,30 @@ private slots:
         }
     }
 
+    // A device of another version, which names columns of its own, gets its rows in them, and a row it sends keeps
+    // the stored record's columns it lacks, which a device of the first version gets back. So too where the record's
+    // values are read a piece at a time, a title of 300 KB, and where they are no object of texts alone, as the service
+    // writes them, which are read whole.
+    void answersInEachDevicesColumns_data()
+    {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("storedAs");
+        const QString title = "it's \"中\"\n";
+        const QString large = title + QString("\"\\").repeated(75000);
+        QTest::newRow("a small record") << title << QString();
+        QTest::newRow("a record of 300 KB") << large << QString();
+        QTest::newRow("a record of 300 KB whose values hold a number")
+            << large << QString("update records set data = '{\"count\":5,' || substr(data, 2)");
+    }
+
     void answersInEachDevicesColumns()
     {
+        QFETCH(QString, title);
+        QFETCH(QString, storedAs);
         const QString user = newAccount();
-        sync(user, changeSet(JsonCodec::serialize(QStringList{"Z", "it's \"中\"\n", stamp(0)})));
+        sync(user, changeSet(JsonCodec::serialize(QStringList{"Z", title, stamp(0)})));
+        if (!storedAs.isEmpty())
+            QVERIFY(m_service.execOnStore({storedAs + " where user_id = '" + userIdOf(user) + "' and id = 'Z'"}));
         const QStringList newer{"id", "amount", "version", "remark"};
         const QList<QStringList> newerRows{{"Z", "7", stamp(1), "新"}};
         const QByteArray answer =
@@ -1270,7 +1304,7 @@ private slots:
         QCOMPARE(billEntry(answer).value("update_columns").toStringList(), newer);
         QCOMPARE(billRows(sync(user, changeSet("", "", JsonCodec::serialize(newer)))), newerRows);
         // The older device gets its own columns back, with the title the newer device's edit left alone.
-        QCOMPARE(billRows(sync(user, changeSet(""))), (QList<QStringList>{{"Z", "it's \"中\"\n", stamp(1)}}));
+        QCOMPARE(billRows(sync(user, changeSet(""))), (QList<QStringList>{{"Z", title, stamp(1)}}));
     }
 
     // Devices X and Y of one account, syncing with clocks of their own. "Y+a" uploads bill a stamped now, "Y+a@2020"
@@ -1963,25 +1997,33 @@ private slots:
     }
 
     // Options whose values the service cannot use are refused at start, each by its value and with what it takes,
-    // and the service exits having made nothing, its store neither, nor changed the mode of anything it found; an
-    // empty list of refusals for options it starts with. A folder for the service's files, or for its SQLite store, is
-    // refused when it is a file or on one, when it is on a read-only disk ("{read-only}", which the test mounts) or on
-    // /proc, which takes no files even from root, and when its path is empty, which would be the current folder; a
-    // store's address, when it names another database, or an SQLite file that is a folder or named as one, or a file
-    // that is not an SQLite store (in "{folder}", a folder of the test's: "notes.txt", "fifo" and "empty" there). The
-    // default store, service.db in the data folder, and the folder of answers the service makes there are refused as
-    // the data folder (in "{folder}/store-of-text" and "{folder}/answers-of-text"). An address the service cannot
-    // listen on is refused before the store is opened: a port in use ("{busy}", which the test holds), or an address
-    // that is not this computer's. A PostgreSQL address of the other scheme is taken, and so is one that names a
-    // pooler's mode the service can be served in, each refused only as the store cannot be reached there; one with a
-    // parameter of libpq's connection string, which the service would ignore, is refused.
+    // on a line of its own, and the service exits having made nothing, its store neither, nor changed the mode or the
+    // bytes of anything it found; an empty list of refusals for options it starts with. A folder for the service's
+    // files, or for its SQLite store, is refused when it is a file or on one, when it is on a read-only disk
+    // ("{read-only}", which the test mounts) or on /proc, which takes no files even from root, and when its path is
+    // empty, which would be the current folder; a store's address, when it is empty or names another database, or an
+    // SQLite file that is a folder or named as one, or a file that is not a store the service made (in "{folder}", a
+    // folder of the test's: "notes.txt", "fifo", "empty", "garbage.db", SQLite's header and garbage, "book.db", a
+    // book of the program, "nothing.db", an SQLite database without a table, "earlier.db", a store of an earlier
+    // version to which the operator added an index and a trigger, and "viewed.db" a view, and "notes.db", another
+    // program's, and "logged.db" and "unindexed.db", whose table lies in the write-ahead log beside it, with and
+    // without the log's index). The default store, service.db in the data folder, and the folder of answers the service makes there are
+    // refused as the data folder (in "{folder}/store-of-text", "{folder}/store-of-notes" and
+    // "{folder}/answers-of-text"). An address the service cannot listen on is refused before the store is opened: a
+    // port in use ("{busy}", which the test holds), or an address that is not this computer's. A PostgreSQL address of
+    // the other scheme is taken, and so is one that names a pooler's mode the service can be served in, each refused
+    // only as the store cannot be reached there, as are a database or a user the server does not know and a wrong
+    // password ("{postgresql}", the test run's server, which only the _postgresql test has): on one line naming the
+    // step and what went wrong, with the server's code. One with a parameter of libpq's connection string, which the
+    // service would ignore, is refused.
     void refusesUnusableOptions_data()
     {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QStringList>("refusals");
-        const auto row = [](const char* name, const QStringList& arguments, const QStringList& refusals = {}) {
-            QTest::newRow(name) << arguments << refusals;
-        };
+        // Whether the service keeps its default store, service.db in its data folder, instead of the test run's.
+        QTest::addColumn<bool>("defaultStore");
+        const auto row = [](const char* name, const QStringList& arguments, const QStringList& refusals = {},
+                            bool defaultStore = false) { QTest::newRow(name) << arguments << refusals << defaultStore; };
         row("request memory that a 1 MB body outgrows", {"--request-memory", "0"},
             {"--request-memory 0: takes a whole number from 1 to 1048576: a body of 1 MB"});
         row("request memory that a 1 MB body fits", {"--request-memory", "1"});
@@ -2047,17 +2089,37 @@ private slots:
             {"--data /proc/quillbay/data: " + folder + "cannot write in /proc: "});
         row("a data folder whose folder of answers is a file", {"--data", "{folder}/answers-of-text"},
             {"--data {folder}/answers-of-text: " + folder + "{folder}/answers-of-text/answers is not a folder"});
-        row("a data folder whose store is a text file", {"--data", "{folder}/store-of-text", "--database", ""},
-            {"--data {folder}/store-of-text: takes a folder whose service.db is an SQLite store or none: "
-             "{folder}/store-of-text/service.db is no SQLite store"});
+        const QString defaultStore = "takes a folder whose service.db is a store of the service's, an empty file or "
+                                     "none: {folder}/";
+        row("a data folder whose store is a text file", {"--data", "{folder}/store-of-text"},
+            {"--data {folder}/store-of-text: " + defaultStore + "store-of-text/service.db is no SQLite store"}, true);
+        row("a data folder whose store is another program's database", {"--data", "{folder}/store-of-notes"},
+            {"--data {folder}/store-of-notes: " + defaultStore +
+             "store-of-notes/service.db is another database: it holds the table notes, which the service never makes"},
+            true);
         row("an empty data folder", {"--data", ""},
             {"--data '': " + folder + "an empty path would be the current folder"});
+        row("an empty store address", {"--database", ""},
+            {"--database '': takes sqlite:PATH or postgresql://USER@HOST:PORT/DATABASE: an empty address names no "
+             "store (without --database the store is service.db in --data)"});
         row("a store of another database", {"--database", "mysql://x/y"},
             {"--database mysql://x/y: takes sqlite:PATH or postgresql://USER@HOST:PORT/DATABASE"});
         row("an SQLite store without a path", {"--database", "sqlite:"},
             {"--database sqlite:: takes sqlite:PATH or postgresql://USER@HOST:PORT/DATABASE"});
-        row("a PostgreSQL store of the other scheme", {"--database", "postgres://127.0.0.1:1/quillbay"},
-            {"cannot open the store postgres://127.0.0.1:1/quillbay"});
+        // libpq's own words, after the step, may be in the language of the test's locale.
+        const QString connecting = ": connecting to its database: ";
+        row("a PostgreSQL store of the other scheme, on a port that refuses connections",
+            {"--database", "postgres://127.0.0.1:1/quillbay"},
+            {"cannot open the store postgres://127.0.0.1:1/quillbay" + connecting});
+        row("a PostgreSQL database that does not exist", {"--database", "{postgresql}/nodb"},
+            {"cannot open the store {postgresql}/nodb" + connecting + "the database does not exist (3D000)"});
+        // A server that asks for passwords refuses a user it does not know as it refuses a wrong password.
+        row("a PostgreSQL user that does not exist", {"--database", "{postgresql-stranger}/postgres"},
+            {"cannot open the store {postgresql-stranger}/postgres" + connecting +
+             "the database server refused the user"});
+        row("a wrong PostgreSQL password", {"--database", "{postgresql-wrong}/postgres"},
+            {"cannot open the store {postgresql}/postgres" + connecting +
+             "the database server refused the user's password (28P01)"});
         const QString parameters = "takes no parameter but pool_mode=session or pool_mode=transaction, the mode of a "
                                    "pooler in front of the database: ";
         row("a PostgreSQL store with another of libpq's settings",
@@ -2073,7 +2135,7 @@ private slots:
              "pool_mode is given twice"});
         row("a PostgreSQL store behind a pooler in transaction mode",
             {"--database", "postgresql://127.0.0.1:1/quillbay?pool_mode=transaction"},
-            {"cannot open the store postgresql://127.0.0.1:1/quillbay?pool_mode=transaction"});
+            {"cannot open the store postgresql://127.0.0.1:1/quillbay?pool_mode=transaction" + connecting});
         const QString sqliteFile = "takes sqlite:PATH of a file: ";
         row("an SQLite store that is a folder", {"--database", "sqlite:{folder}"},
             {"--database sqlite:{folder}: " + sqliteFile + "{folder} is a folder"});
@@ -2084,6 +2146,29 @@ private slots:
         row("an SQLite store that is a pipe", {"--database", "sqlite:{folder}/fifo"},
             {"--database sqlite:{folder}/fifo: " + sqliteFile + "{folder}/fifo is no plain file"});
         row("an SQLite store that is an empty file", {"--database", "sqlite:{folder}/empty"});
+        row("an SQLite store that holds nothing", {"--database", "sqlite:{folder}/nothing.db"});
+        row("an SQLite store of an earlier version, with an index and a trigger of the operator's",
+            {"--database", "sqlite:{folder}/earlier.db"});
+        row("an SQLite store of an earlier version, with a view of the operator's",
+            {"--database", "sqlite:{folder}/viewed.db"},
+            {"--database sqlite:{folder}/viewed.db: " + sqliteFile +
+             "{folder}/viewed.db is another database: it holds the view names, which the service never makes"});
+        row("an SQLite file of garbage after SQLite's header", {"--database", "sqlite:{folder}/garbage.db"},
+            {"--database sqlite:{folder}/garbage.db: " + sqliteFile +
+             "{folder}/garbage.db cannot be read as an SQLite store: file is not a database (SQLite's code 26)"});
+        const QString notes = "is another database: it holds the table notes, which the service never makes";
+        row("an SQLite store that is another program's database", {"--database", "sqlite:{folder}/notes.db"},
+            {"--database sqlite:{folder}/notes.db: " + sqliteFile + "{folder}/notes.db " + notes});
+        row("an SQLite store that is another program's database, its table in the log beside it",
+            {"--database", "sqlite:{folder}/logged.db"},
+            {"--database sqlite:{folder}/logged.db: " + sqliteFile + "{folder}/logged.db " + notes});
+        row("an SQLite store that is another program's database, its table in the log beside it without its index",
+            {"--database", "sqlite:{folder}/unindexed.db"},
+            {"--database sqlite:{folder}/unindexed.db: " + sqliteFile + "{folder}/unindexed.db " + notes});
+        row("an SQLite store that is a book of the program", {"--database", "sqlite:{folder}/book.db"},
+            {"--database sqlite:{folder}/book.db: " + sqliteFile +
+             "{folder}/book.db is another database: it holds the table android_metadata, the table tbl_account, the "
+             "table tbl_account_deleted and "});
         const QString sqliteFolder = "takes sqlite:PATH in a folder the service can write in or make: ";
         row("an SQLite store in a file", {"--database", "sqlite:" + file + "/service.db"},
             {"--database sqlite:" + file + "/service.db: " + sqliteFolder + file + " is not a folder"});
@@ -2100,12 +2185,15 @@ private slots:
     {
         QFETCH(QStringList, arguments);
         QFETCH(QStringList, refusals);
+        QFETCH(bool, defaultStore);
         QTemporaryDir readOnlyFolder;
         std::optional<TestMount> readOnlyDisk;
         if (arguments.join('\n').contains("{read-only}")) {
             if (!readOnlyDisk.emplace(TestMount::ReadOnlyDisk, readOnlyFolder.path()).isMounted())
                 QSKIP("a read-only disk needs root to mount");
         }
+        if (arguments.join('\n').contains("{postgresql") && !ServiceProcess::onPostgreSql())
+            QSKIP("a PostgreSQL server's refusals need one: the _postgresql test runs these");
         QTemporaryDir folder;
         const auto make = [&folder](const QString& name, const QByteArray& content) {
             QFile file(folder.filePath(name));
@@ -2113,27 +2201,56 @@ private slots:
                    file.write(content) == content.size();
         };
         QVERIFY(make("notes.txt", "a text file\n") && make("empty", "") &&
-                make("store-of-text/service.db", "notes\n") && make("answers-of-text/answers", "notes\n"));
+                make("store-of-text/service.db", "notes\n") && make("answers-of-text/answers", "notes\n") &&
+                make("garbage.db", QByteArray("SQLite format 3", 16) + QByteArray(4080, 'g')));
+        QVERIFY(BookFile::createFromInitial(folder.filePath("book.db")));
+        QVERIFY(QDir().mkpath(folder.filePath("store-of-notes")));
+        QVERIFY(notesDatabase(folder.filePath("notes.db")) && notesDatabase(folder.filePath("store-of-notes/service.db")) &&
+                notesDatabase(folder.filePath("logged.db"), {"-wal", "-shm"}) &&
+                notesDatabase(folder.filePath("unindexed.db"), {"-wal"}) &&
+                TestStore::exec("sqlite:" + folder.filePath("nothing.db"), {"pragma user_version = 1"}));
+        const QStringList earlier{"create table accounts (name text primary key, user_id text not null unique, salt text "
+                                  "not null, iterations integer not null, hash text not null)",
+                                  "create index accounts_by_hash on accounts (hash)",
+                                  "create trigger accounts_kept before delete on accounts begin select 1; end"};
+        QVERIFY(TestStore::exec("sqlite:" + folder.filePath("earlier.db"), earlier) &&
+                TestStore::exec("sqlite:" + folder.filePath("viewed.db"),
+                                earlier + QStringList{"create view names as select name from accounts"}));
         QCOMPARE(mkfifo(QFile::encodeName(folder.filePath("fifo")).constData(), 0644), 0);
         QTcpServer busy;
         QVERIFY(busy.listen(QHostAddress::LocalHost));
+        const QString server = qEnvironmentVariable("PGHOST") + ':' + qEnvironmentVariable("PGPORT");
+        const QString user = qEnvironmentVariable("PGUSER");
         for (QStringList* texts : {&arguments, &refusals}) {
             texts->replaceInStrings("{read-only}", readOnlyFolder.path());
             texts->replaceInStrings("{folder}", folder.path());
             texts->replaceInStrings("{busy}", QString::number(busy.serverPort()));
+            texts->replaceInStrings("{postgresql}", "postgresql://" + user + '@' + server);
+            // A user no cluster has, whichever system user made it.
+            texts->replaceInStrings("{postgresql-stranger}", "postgresql://quillbay_stranger@" + server);
+            texts->replaceInStrings("{postgresql-wrong}", "postgresql://" + user + ":wrong@" + server);
         }
-        const QStringList found = entriesWithModes(folder.path());
-        ServiceProcess service(arguments);
+        const QStringList found = entriesWithModesAndBytes(folder.path());
+        ServiceLaunch launch;
+        launch.defaultStore = defaultStore;
+        ServiceProcess service(arguments, {}, launch);
         QCOMPARE(service.baseUrl().isEmpty(), !refusals.isEmpty());
         if (refusals.isEmpty())
             return;
         QCOMPARE(service.exitCode(), 1);
+        // Each refusal on a line of its own, and no other line but the start's news: no line of the libraries'.
+        QByteArrayList lines = service.log().split('\n');
+        lines.removeAll(QByteArray());
+        lines.removeIf([](const QByteArray& line) { return line.contains(" info: "); });
+        QCOMPARE(lines.size(), refusals.size());
         for (const QString& refusal : refusals)
-            QVERIFY2(service.log().contains(refusal.toUtf8()), service.log().constData());
+            QVERIFY2(std::any_of(lines.cbegin(), lines.cend(),
+                                 [&refusal](const QByteArray& line) { return line.startsWith(refusal.toUtf8()); }),
+                     service.log().constData());
         // The log alone, which the test makes.
         QCOMPARE(QDir(service.dataDir()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
                  QStringList{"service.log"});
-        QCOMPARE(entriesWithModes(folder.path()), found);
+        QCOMPARE(entriesWithModesAndBytes(folder.path()), found);
     }
 
     // Behind a proxy that serves the service below a path, the front page's form must post to the address the page
@@ -2288,8 +2405,9 @@ private:
         return attributes;
     }
 
-    // What the folder holds, below it too, each with its mode: "notes.txt 644".
-    static QStringList entriesWithModes(const QString& folder)
+    // What the folder holds, below it too, each with its mode and, of a plain file, a digest of its bytes:
+    // "notes.txt 644 3f78...".
+    static QStringList entriesWithModesAndBytes(const QString& folder)
     {
         QStringList entries;
         QDirIterator found(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
@@ -2298,10 +2416,42 @@ private:
             const QString path = found.next();
             struct stat status = {};
             lstat(QFile::encodeName(path).constData(), &status);
-            entries << QString("%1 %2").arg(QDir(folder).relativeFilePath(path)).arg(status.st_mode & 07777, 0, 8);
+            QString entry = QString("%1 %2").arg(QDir(folder).relativeFilePath(path)).arg(status.st_mode & 07777, 0, 8);
+            QFile file(path);
+            if (S_ISREG(status.st_mode) && file.open(QIODevice::ReadOnly))
+                entry += ' ' + QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha1).toHex();
+            entries << entry;
         }
         entries.sort();
         return entries;
+    }
+
+    // Another program's SQLite database at the path, holding the table notes. With the suffixes of its write-ahead
+    // log and the log's index ("-wal", "-shm"), the table lies in the log, and those of them named are left beside the
+    // file, as a program that ended without closing the database leaves them.
+    static bool notesDatabase(const QString& path, const QStringList& left = {})
+    {
+        const QString written = left.isEmpty() ? path : path + ".open";
+        const QStringList statements{left.isEmpty() ? "pragma journal_mode = delete" : "pragma journal_mode = wal",
+                                     "pragma wal_autocheckpoint = 0", "create table notes (note text)",
+                                     "insert into notes values ('a note')"};
+        bool made = false;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "notes");
+            db.setDatabaseName(written);
+            made = db.open();
+            for (const QString& statement : statements)
+                made = made && QSqlQuery(db).exec(statement);
+            // Taken while the program holds the database open, its work in the log.
+            for (const QString& suffix : QStringList{""} + left)
+                made = made && (left.isEmpty() || QFile::copy(written + suffix, path + suffix));
+        }
+        QSqlDatabase::removeDatabase("notes");
+        for (const char* suffix : {"", "-wal", "-shm"}) {
+            if (!left.isEmpty())
+                QFile::remove(written + suffix);
+        }
+        return made;
     }
 
     // A store as an earlier version left it, with the account "owner" with the password "pw" and the records that

@@ -56,7 +56,7 @@ ServiceProcess::ServiceProcess(const QStringList& arguments, const QString& data
         if (!m_disk->isMounted())
             return;
     }
-    if (m_database.isEmpty()) {
+    if (m_database.isEmpty() && !launch.defaultStore) {
         m_database = m_store.emplace(m_data.filePath("service.db"), QString(), launch.icuLocale).address();
         if (m_database.isEmpty())
             return;
@@ -76,8 +76,7 @@ ServiceProcess::ServiceProcess(const QStringList& arguments, const QString& data
     // Shown as soon as the service ends, in whichever test: one that dies under a test that then crashes still shows
     // why.
     QObject::connect(&m_process, &QProcess::finished, [this] { fputs(log().constData(), stderr); });
-    m_process.start(m_program,
-                    QStringList{"--port", "0", "--data", m_data.path(), "--database", m_database} + arguments);
+    m_process.start(m_program, QStringList{"--port", "0"} + storeArguments() + arguments);
     m_started = true;
     if (launch.waitToListen)
         listening();
@@ -122,6 +121,12 @@ void ServiceProcess::stop()
         fault += (fault.isEmpty() ? "" : "; ") + QString("wrote sanitizer reports:\n") + reports.join('\n');
     if (!fault.isEmpty())
         fail(fault);
+}
+
+QStringList ServiceProcess::storeArguments() const
+{
+    const QStringList data{"--data", m_data.path()};
+    return m_database.isEmpty() ? data : data + QStringList{"--database", m_database};
 }
 
 void ServiceProcess::fail(const QString& fault) const
@@ -193,7 +198,7 @@ bool ServiceProcess::addAccount(const QString& name, const QString& password) co
     takeServiceSanitizerOptions(add);
     // Its warnings, and any sanitizer's report, join the test's output.
     add.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    add.start(m_program, {"--data", m_data.path(), "--database", m_database, "--add-account", name});
+    add.start(m_program, storeArguments() + QStringList{"--add-account", name});
     add.write(password.toUtf8() + '\n');
     add.closeWriteChannel();
     return add.waitForFinished(30000) && add.exitStatus() == QProcess::NormalExit && add.exitCode() == 0;

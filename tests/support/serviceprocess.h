@@ -14,8 +14,9 @@ class TestMount;
 
 // How to start the service: another build of it than this one's, a limit of open descriptors (0: inherited), a
 // disk of its own of that many megabytes for its data folder, which only root may mount (0: none), whether the
-// start waits until the service listens (services started together are waited for with listening()), and the ICU
-// locale whose rules a PostgreSQL store of its own sorts texts by (none: the cluster's).
+// start waits until the service listens (services started together are waited for with listening()), the ICU locale
+// whose rules a PostgreSQL store of its own sorts texts by (none: the cluster's), and whether the service keeps its
+// default store, service.db in its data folder, instead of one of the test run's kind.
 struct ServiceLaunch
 {
     QString program;
@@ -23,6 +24,7 @@ struct ServiceLaunch
     int diskMb = 0;
     bool waitToListen = true;
     QString icuLocale = QString();
+    bool defaultStore = false;
 };
 
 // The real online service, started on a free loopback port. Unless given the address of a store to share, it gets
@@ -77,6 +79,8 @@ public:
 
 private:
     void fail(const QString& fault) const;
+    // The options naming the service's data folder and its store, where it has one of the test run's kind.
+    QStringList storeArguments() const;
 
     QTemporaryDir m_data;
     // Declared after the folder it is mounted on, so that it is gone before the folder is removed.
