@@ -28,6 +28,7 @@
 #include <cstdio>
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <new>
@@ -342,7 +343,9 @@ qint64 residentPeakOf(const std::function<void()>& work)
     const qint64 before = bytes("VmRSS:");
     work();
     const qint64 peak = bytes("VmHWM:");
-    return before < 0 || peak < 0 ? -1 : peak - before;
+    // The kernel counts each thread's pages in batches, so that work that takes next to nothing may show a peak a page
+    // or two below what was read before it: none, above it.
+    return before < 0 || peak < 0 ? -1 : std::max<qint64>(peak - before, 0);
 }
 
 // Ten records "large0" on, with titles of that many bytes.

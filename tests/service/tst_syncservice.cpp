@@ -752,10 +752,12 @@ private slots:
             m_manager.post(formRequest("sync/syncpc2.php", service.get()), syncBody("owner", uploadOf("b 01")));
         if (written > 0) {
             QSqlQuery held(storeConnection("watcher", *service));
+            // The trigger runs its look at the gate between its sleeps: once seen asleep, the sync is held.
+            bool seenHeld = false;
             QTRY_VERIFY_WITH_TIMEOUT(
-                held.exec(
-                    "select 1 from pg_stat_activity where wait_event = 'PgSleep' and datname = current_database()") &&
-                    held.next(),
+                seenHeld = seenHeld || (held.exec("select 1 from pg_stat_activity where wait_event = 'PgSleep' and "
+                                                  "datname = current_database()") &&
+                                        held.next()),
                 30000);
             // What another sync of the account writes meanwhile, as the account's change 2: a newer row of Z and
             // records besides it.
