@@ -39,8 +39,8 @@ QString PostgresqlConnectFailure::described(const QSqlDatabase& db)
     const QByteArray user = db.userName().toUtf8();
     const QByteArray password = db.password().toUtf8();
     const char* const keywords[] = {"host", "port", "dbname", "user", "password", nullptr};
-    const char* const values[] = {host.constData(), port.constData(), name.constData(), user.constData(),
-                                  password.constData(), nullptr};
+    const char* const values[] = {host.constData(), port.constData(),     name.constData(),
+                                  user.constData(), password.constData(), nullptr};
     const std::unique_ptr<PGconn, decltype(&PQfinish)> connection(PQconnectStartParams(keywords, values, 0), &PQfinish);
     if (!connection)
         return said;

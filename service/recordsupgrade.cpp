@@ -90,19 +90,15 @@ bool RecordsUpgrade::createOrUpgrade(QSqlError& failure, QString& error)
         return false;
     // The triggers go first: PostgreSQL alters no column they name, and an earlier version's would count the sizes
     // counted again their own way.
-    for (const QString& statement : WireSizeSql::withoutTriggers(m_sqlite)) {
-        if (!StoreQuery::exec(m_db, statement, failure))
-            return false;
-    }
-    const bool worked = (m_moved ? move(failure) : !m_counted || countAgain(failure)) &&
-                        (m_alteration.isEmpty() || StoreQuery::exec(m_db, m_alteration, failure));
-    if (!worked)
-        return false;
-    for (const QString& statement : WireSizeSql::triggers(m_sqlite)) {
-        if (!StoreQuery::exec(m_db, statement, failure))
-            return false;
-    }
-    return true;
+    const auto execAll = [this, &failure](const QStringList& statements) {
+        return std::all_of(statements.cbegin(), statements.cend(), [this, &failure](const QString& statement) {
+            return StoreQuery::exec(m_db, statement, failure);
+        });
+    };
+    return execAll(WireSizeSql::withoutTriggers(m_sqlite)) &&
+           (m_moved ? move(failure) : !m_counted || countAgain(failure)) &&
+           (m_alteration.isEmpty() || StoreQuery::exec(m_db, m_alteration, failure)) &&
+           execAll(WireSizeSql::triggers(m_sqlite));
 }
 
 QString RecordsUpgrade::table(const QString& name) const

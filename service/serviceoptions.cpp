@@ -396,7 +396,8 @@ std::optional<ServiceOptions> ServiceOptions::parse(const QByteArrayList& argume
         const QString store = QDir(taken.dataFolder).filePath("service.db");
         if (const QString obstacle = StoreAddress::fileObstacle(store); !obstacle.isEmpty()) {
             error = refused("data", taken.dataFolder.toUtf8(),
-                            "takes a folder whose service.db is a store of the service's, an empty file or none: " + obstacle);
+                            "takes a folder whose service.db is a store of the service's, an empty file or none: " +
+                                obstacle);
             return std::nullopt;
         }
         taken.storeUrl = "sqlite:" + store;

@@ -121,9 +121,9 @@ bool ServiceStore::open(const QString& url, bool makeTables)
     if (!m_db.isValid())
         return false;
     if (!connect()) {
-        m_openError = "connecting to its database: " + (m_db.driverName() == "QPSQL"
-                                                              ? PostgresqlConnectFailure::described(m_db)
-                                                              : StoreQuery::described(m_db.lastError()));
+        m_openError =
+            "connecting to its database: " + (m_db.driverName() == "QPSQL" ? PostgresqlConnectFailure::described(m_db)
+                                                                           : StoreQuery::described(m_db.lastError()));
         return false;
     }
     if (!makeTables)
@@ -304,15 +304,7 @@ std::unique_ptr<StoreStatement> ServiceStore::prepared(const QString& sql, const
     std::unique_ptr<StoreStatement> query = statement(m_sqliteQueries, m_postgresqlQueries);
     if (!query->prepare(sql))
         return nullptr;
-    for (int i = 0; i < values.size(); ++i) {
-        const QVariant& value = values.at(i);
-        if (value.typeId() == QMetaType::QString)
-            query->bindHeld(i, value.toString().toUtf8());
-        else if (value.typeId() == QMetaType::QByteArray)
-            query->bindHeld(i, value.toByteArray());
-        else
-            query->bindNumber(i, value.toLongLong());
-    }
+    query->bindAll(values);
     return query;
 }
 
@@ -639,7 +631,6 @@ bool ServiceStore::loggedSince(const QString& userId, std::optional<qint64>& app
     }
     return number("select min(applied) from syncs where user_id = ?", {userId}, applied);
 }
-
 
 ServiceStore::Outcome ServiceStore::addFeedback(const FeedbackMessage& message, int perAddress, int perHour,
                                                 qint64 storeLimit)

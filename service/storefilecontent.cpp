@@ -48,8 +48,9 @@ int othersObjects(sqlite3* db, QStringList& others)
 {
     sqlite3_stmt* statement = nullptr;
     const int prepared = sqlite3_prepare_v2(
-        db, "select type, name, tbl_name from sqlite_schema where name not like 'sqlite\\_%' escape '\\' order by "
-            "type <> 'table', type, name",
+        db,
+        "select type, name, tbl_name from sqlite_schema where name not like 'sqlite\\_%' escape '\\' order by "
+        "type <> 'table', type, name",
         -1, &statement, nullptr);
     int outcome = prepared;
     while (prepared == SQLITE_OK && (outcome = sqlite3_step(statement)) == SQLITE_ROW) {
@@ -68,8 +69,8 @@ QString StoreFileContent::obstacle(const QString& path)
 {
     bool madeIndex = false;
     sqlite3* db = nullptr;
-    int outcome = sqlite3_open_v2(lookAddress(path, madeIndex).constData(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI,
-                                  nullptr);
+    int outcome =
+        sqlite3_open_v2(lookAddress(path, madeIndex).constData(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr);
     QStringList others;
     if (outcome == SQLITE_OK)
         outcome = othersObjects(db, others);

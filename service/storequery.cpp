@@ -122,12 +122,7 @@ bool StoreQuery::start(StoreStatement& statement, const QString& sql, const QVar
 {
     if (!statement.prepare(sql))
         return failedWith(statement, failure);
-    for (int i = 0; i < values.size(); ++i) {
-        if (values.at(i).typeId() == QMetaType::QByteArray)
-            statement.bindHeld(i, values.at(i).toByteArray());
-        else
-            statement.bindNumber(i, values.at(i).toLongLong());
-    }
+    statement.bindAll(values);
     if (statement.start())
         return true;
     failedWith(statement, failure);

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-
 #include <QVariantList>
 
 class QSqlDatabase;
@@ -36,9 +35,8 @@ public:
     // Keeps the statement's failure in `failure` as Qt's driver tells one, by its code, or by the library's words
     // where it has none, for the work to name; false.
     static bool failedWith(const StoreStatement& statement, QSqlError& failure);
-    // Prepares the statement with the values bound in order (a QByteArray as a text the statement holds, anything
-    // else as a number) and runs it up to its first row; false, with `failure` set and the statement finished, when
-    // it fails.
+    // Prepares the statement with the values bound in order (StoreStatement::bindAll()) and runs it up to its first
+    // row; false, with `failure` set and the statement finished, when it fails.
     static bool start(StoreStatement& statement, const QString& sql, const QVariantList& values, QSqlError& failure);
     // Placeholders for that many bound values: "?, ?, ?".
     static QString marks(int count);

@@ -22,6 +22,19 @@ void StoreStatement::bindHeld(int position, const QByteArray& text)
     bindText(position, m_held.constLast());
 }
 
+void StoreStatement::bindAll(const QVariantList& values)
+{
+    for (int i = 0; i < values.size(); ++i) {
+        const QVariant& value = values.at(i);
+        if (value.typeId() == QMetaType::QString)
+            bindHeld(i, value.toString().toUtf8());
+        else if (value.typeId() == QMetaType::QByteArray)
+            bindHeld(i, value.toByteArray());
+        else
+            bindNumber(i, value.toLongLong());
+    }
+}
+
 bool StoreStatement::run()
 {
     const bool ran = start();

@@ -4,6 +4,7 @@
 #include <QByteArrayList>
 #include <QByteArrayView>
 #include <QString>
+#include <QVariantList>
 
 #include <functional>
 #include <memory>
@@ -28,6 +29,9 @@ public:
     virtual void bindText(int position, QByteArrayView text) = 0;
     // Binds the text, which the statement holds until it is finished.
     void bindHeld(int position, const QByteArray& text);
+    // Binds the values in order, from the first place: a QString or a QByteArray as a text the statement holds,
+    // anything else as a number.
+    void bindAll(const QVariantList& values);
     virtual void bindNumber(int position, qint64 number) = 0;
     // Runs a statement that reads no rows and finishes it; false, with its failure logged, when it fails.
     bool run();

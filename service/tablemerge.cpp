@@ -90,8 +90,8 @@ bool TableMerge::prepare(const ServiceStore& store, const QString& userId, Answe
         for (qsizetype i = from; read && i < to; ++i) {
             const auto at = foundAt.constFind(ids.at(i));
             const StoredRecord stored = at == foundAt.cend() ? StoredRecord() : found.at(*at);
-            read = decide(ids.at(i), sentFrom(m_idStarts.at(i)), at == foundAt.cend() ? nullptr : &stored, answer,
-                          cost);
+            read =
+                decide(ids.at(i), sentFrom(m_idStarts.at(i)), at == foundAt.cend() ? nullptr : &stored, answer, cost);
         }
         going = read && !cost.passed() && !stopped();
         return going;
